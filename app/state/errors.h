@@ -1,0 +1,50 @@
+// Errors of the program's commands. Every failing engine or command step
+// throws a VdxError that carries the engine's error number and a description;
+// a command's handler tests a few numbers for messages of its own and shows
+// the general error message for the rest.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace vdx {
+
+// Error numbers the program tests for. They are those of the database engine
+// and run time the program was first written for, so that stored habits and
+// documentation stay valid.
+namespace err {
+inline constexpr int TypeMismatch = 13;          // a value of the wrong type
+inline constexpr int DllLoad = 48;               // the computation library cannot be loaded
+inline constexpr int DllEntryPoint = 453;        // an export of the library is missing
+inline constexpr int FileNotFound = 53;          // a file does not exist
+inline constexpr int PermissionDenied = 70;      // a file cannot be written or read
+inline constexpr int PathAccess = 75;            // a path cannot be used
+inline constexpr int DiskFull = 61;              // the disk is full
+inline constexpr int TableExists = 3010;         // a table of that name exists
+inline constexpr int ObjectNotFound = 3011;      // no table (or object) of that name
+inline constexpr int ObjectExists = 3012;        // an object of that name exists
+inline constexpr int OdbcCancelled = 3059;       // the data-source prompt was cancelled
+inline constexpr int InvalidName = 3125;         // not a valid table or column name
+inline constexpr int NotExpectedFormat = 3274;   // an external table is not in the expected format
+inline constexpr int UnrecognizedDatabase = 3343;// the file is not a database of the engine's format
+inline constexpr int NoCurrentRecord = 3021;     // a recordset has no current row
+inline constexpr int ItemNotFound = 3265;        // no field of that name or index
+inline constexpr int FileInUse = 3045;           // the file is in use by another instance
+// Every other failure of the underlying database engine (SQLite) is reported
+// under this number, with the engine's own description.
+inline constexpr int EngineGeneral = 3146;
+}  // namespace err
+
+class VdxError : public std::runtime_error {
+public:
+    VdxError(int number, std::string description)
+        : std::runtime_error(description), number_(number), description_(std::move(description)) {}
+    int number() const { return number_; }
+    const std::string& description() const { return description_; }
+
+private:
+    int number_;
+    std::string description_;
+};
+
+}  // namespace vdx

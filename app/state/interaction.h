@@ -1,0 +1,79 @@
+// Every question the program puts to the user goes through this interface:
+// message boxes, file dialogs, input boxes, the hourglass pointer and the
+// progress window. The GUI implements it with Qt; tests and the command-line
+// tool use ScriptedInteraction, so every command runs without a window.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace vdx {
+
+enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel };
+enum class Icon { None, Critical, Question, Exclamation, Information };
+enum class Answer { Ok, Cancel, Yes, No };
+
+// A file dialog as the commands describe it. The filter uses the
+// "Description (*.ext)|*.ext|..." form; flags are kept for the record.
+struct FileDialogRequest {
+    std::string title;
+    std::string initialDirectory;
+    std::string fileName;
+    std::string filter;
+    int filterIndex = 1;
+    std::string defaultExtension;
+    int flags = 0;
+};
+
+struct FileDialogResult {
+    std::string path;
+    int filterIndex = 1;  // the filter the user chose, from 1
+};
+
+// The progress window of a long loop. The loop sets the bar and asks, at
+// most a few times a second, whether the user confirmed Cancel.
+class Progress {
+public:
+    virtual ~Progress() = default;
+    virtual void setLabel(const std::string& text) = 0;
+    virtual void setValue(int value) = 0;  // 0 .. maximum
+    // Lets the user interface breathe (repaint, Cancel button) and reports
+    // whether cancelling was requested and confirmed.
+    virtual bool poll() = 0;
+};
+
+class Interaction {
+public:
+    virtual ~Interaction() = default;
+
+    virtual Answer message(const std::string& text, Buttons buttons, Icon icon,
+                           const std::string& title) = 0;
+    virtual std::optional<FileDialogResult> saveFile(const FileDialogRequest& request) = 0;
+    virtual std::optional<FileDialogResult> openFile(const FileDialogRequest& request) = 0;
+    // Input box; nullopt when cancelled.
+    virtual std::optional<std::string> input(const std::string& prompt, const std::string& title,
+                                             const std::string& defaultAnswer) = 0;
+    // Hourglass pointer on (true) or off (false).
+    virtual void busy(bool on) = 0;
+    // Opens the progress window; it closes when the object is destroyed.
+    virtual std::unique_ptr<Progress> progress(const std::string& caption, int maximum,
+                                               bool cancellable) = 0;
+};
+
+// Shows the hourglass for the lifetime of the object.
+class BusyPointer {
+public:
+    explicit BusyPointer(Interaction& ui) : ui_(ui) { ui_.busy(true); }
+    ~BusyPointer() { ui_.busy(false); }
+    BusyPointer(const BusyPointer&) = delete;
+    BusyPointer& operator=(const BusyPointer&) = delete;
+
+private:
+    Interaction& ui_;
+};
+
+// Shows the general error message for an error number and description.
+void ShowGeneralError(Interaction& ui, int number, const std::string& description);
+
+}  // namespace vdx

@@ -1,0 +1,149 @@
+// The state of the running program: the open project, its person-years
+// settings and results, and what the main window shows. One ProgramState
+// lives for the whole run; every command takes it by reference.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "messages.h"
+#include "navigator.h"
+
+namespace vdx {
+
+// The 24 stratification settings, in the stored order of VdxSystemPY.
+struct PySettings {
+    bool blnPersonYears = false;
+    int16_t intAnzahlTables = 0;
+    std::string varDOB;
+    std::string varEPS;
+    std::string varTPS;
+    std::string varSEX;
+    bool blnAgeSelfDefined = false;
+    int16_t maxAgeClass = 0;
+    int16_t varAgeFrom = 0;
+    int16_t varAgeTo = 0;
+    int16_t varAgeStep = 0;
+    bool blnCalendarSelfDefined = false;
+    int16_t maxYearClass = 0;
+    int16_t varCalendarFrom = 0;
+    int16_t varCalendarTo = 0;
+    int16_t varCalendarStep = 0;
+    bool blnSex = false;
+    bool varSexStatus = false;
+    int16_t varSex1 = 0;
+    int16_t varSex2 = 0;
+    bool blnLag = false;
+    int16_t varLag = 0;
+    bool varLagStatus = false;
+    std::string varDOH;
+
+    bool operator==(const PySettings&) const = default;
+};
+
+// Person-years cells in whole days, indexed (table 1..3, age class 1..A-1,
+// calendar period 1..C-1); index 0 of every dimension is unused. Cells are
+// 64-bit so that totals over large cohorts never wrap.
+class PyCells {
+public:
+    void resize(int tables, int ageClasses, int periods);  // all zero
+    void clear() { resize(0, 0, 0); }
+    int tables() const { return tables_; }
+    int ageClasses() const { return ages_; }
+    int periods() const { return periods_; }
+    int64_t& at(int t, int a, int c) { return cells_[index(t, a, c)]; }
+    int64_t at(int t, int a, int c) const { return cells_[index(t, a, c)]; }
+    bool operator==(const PyCells&) const = default;
+
+private:
+    size_t index(int t, int a, int c) const {
+        return (static_cast<size_t>(t) * (ages_ + 1) + a) * (periods_ + 1) + c;
+    }
+    int tables_ = 0, ages_ = 0, periods_ = 0;
+    std::vector<int64_t> cells_ = std::vector<int64_t>(1, 0);
+};
+
+// A column of the main data table with the type judged on its first row.
+struct FieldInfo {
+    std::string name;
+    std::string type;  // "numeric", "date" or ""
+    bool operator==(const FieldInfo&) const = default;
+};
+
+enum class ViewName { Empty, MainGrid, InternalGrid, ResultGrid, ResultRTF };
+enum class GridName { None, MainGrid, InternalGrid, ResultGrid };
+
+// Menu entries and buttons that depend on the view.
+struct ViewEntries {
+    bool mnuTablesSaveAS = false;
+    bool mnuTablesCopy = false;
+    bool mnuReportsSaveAs = false;
+    bool mnuReportsPrint = false;
+    bool buttonCopy = false;
+    bool buttonPrint = false;
+    bool operator==(const ViewEntries&) const = default;
+};
+
+struct ProgramState {
+    // Constants set at start-up.
+    std::string ProgramVersion = kProgramVersion;
+    std::string FormatVersion = kFormatVersion;
+
+    // The open project file.
+    bool ProjectOpen = false;
+    bool ProjectChanged = false;
+    bool ProjectUpgraded = false;
+    std::string ProjectFileName;
+    std::string WorkingCopyName;
+    std::string MainTableName;
+    int16_t RateTableCount = 0;
+    int16_t ProjectCount = 0;
+    std::vector<FieldInfo> MainTableFields;
+
+    // Stratification settings and person-years results.
+    PySettings py;
+    std::vector<int16_t> AgeBounds = std::vector<int16_t>(1, 0);       // 1-based
+    std::vector<int16_t> CalendarBounds = std::vector<int16_t>(1, 0);  // 1-based
+    PyCells PyValues;
+    bool CancelRequested = false;
+
+    // SMR scale factor (1 or 100), a user setting.
+    double SmrNullValue = 100;
+
+    // The external source being brought in.
+    std::string ExternalDatabaseName;
+    std::string ExternalFileTitle;
+    std::string ExternalConnect;
+    std::string ExternalTableName;
+    bool TextImportDone = false;
+
+    // What the main window shows.
+    NavigatorTree Navigator;
+    int CurrentNode = -1;
+    ViewName CurrentView = ViewName::Empty;
+    GridName CurrentGrid = GridName::None;
+    std::string CurrentResult;
+    std::string CurrentSMRTable;
+    ViewEntries Entries;
+};
+
+// Puts the navigator back to its four fixed entries and clears the state of
+// the open project. ProjectChanged and CurrentSMRTable keep their values, the
+// version constants and SmrNullValue stay.
+void ResetNavigator(ProgramState& state);
+
+// Adds the four fixed entries (root, data, rate tables, person-years) to an
+// empty tree.
+void AddFixedNavigatorNodes(ProgramState& state);
+
+// Switches the view; sets CurrentGrid to match.
+void ShowView(ProgramState& state, ViewName view);
+
+// Names of the person-years tables: t = 1 "Age*Calendar", 2 and 3 with the sex codes.
+std::string PyTableName(const PySettings& py, int table);
+
+// The working copy of a project file: the path less its last character, plus "~".
+std::string WorkingCopyPath(const std::string& projectFile);
+
+}  // namespace vdx

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages that building, running and testing VELDRIX need.
+# Packages already present are skipped, so a second run costs only the check.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config
+  libgtest-dev libgmock-dev libbenchmark-dev libboost-dev
+  qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libgl-dev
+  libsqlite3-dev sqlite3
+  xvfb xauth fonts-dejavu-core imagemagick
+  mdbtools-dev libfreexl-dev pxlib-dev libshp-dev
+  unixodbc unixodbc-dev libsqliteodbc odbc-postgresql postgresql
+  python3-xlrd python3-xlwt python3-dbfread python3-openpyxl gnumeric
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -gt 0 ]; then
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "Missing packages: ${missing[*]}; run this script as root to install them." >&2
+    exit 1
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
