@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -100,6 +101,9 @@ struct ProgramState {
     int16_t RateTableCount = 0;
     int16_t ProjectCount = 0;
     std::vector<FieldInfo> MainTableFields;
+    // Held while this state has a project open: the guard that keeps a
+    // second instance off the working copy (db/working_copy_lock.h).
+    std::shared_ptr<void> WorkingCopyLock;
 
     // Stratification settings and person-years results.
     PySettings py;

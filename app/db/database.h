@@ -1,0 +1,270 @@
+// The database engine as the program uses it: project files (and their
+// working copies) are SQLite databases; this adapter gives them the
+// operations and the behaviour the program was written for — Jet-style SQL
+// texts, typed fields, recordsets that walk a table in insertion order, and
+// errors that carry the old engine's numbers (see errors.h).
+//
+// Column metadata lives in the declared type of each SQLite column, so a
+// project file explains itself in the sqlite3 shell:
+//
+//   TEXT(n)            text of at most n characters, zero-length text allowed
+//   NONEMPTY TEXT(n)   text of at most n characters, zero-length text refused
+//   LONGTEXT           memo (long text)
+//   BIT                boolean (stored as -1 / 0)
+//   SHORT              16-bit integer
+//   LONG               32-bit integer
+//   SINGLE             single-precision real
+//   DOUBLE             double-precision real
+//   DATE               day number (REAL; day 0 = 30 December 1899)
+//
+// The adapter enforces these types when values are written (see
+// Recordset::setValue). Table names compare without regard to letter case.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "state/errors.h"
+#include "state/value.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace vdx::db {
+
+// Engine error numbers the adapter raises besides those in errors.h.
+inline constexpr int kOverflow = 6;                 // a number does not fit its field
+inline constexpr int kNoCurrentRecord = 3021;       // = err::NoCurrentRecord
+inline constexpr int kReadOnlyRecordset = 3027;     // the recordset cannot be updated
+inline constexpr int kFieldTooSmall = 3163;         // text longer than the field's size
+inline constexpr int kZeroLengthNotAllowed = 3315;  // "" into a field that refuses it
+inline constexpr int kUpdateWithoutEdit = 3020;     // Update without AddNew or Edit
+inline constexpr int kSyntaxError = 3290;           // a statement the adapter cannot read
+
+// Table attributes: a table with any of these bits is an engine system table
+// and is left out when tables are listed (SQLite's own sqlite_* tables).
+inline constexpr uint32_t kSystemObjectAttributes = 0x80000002u;
+
+struct FieldDef {
+    std::string name;
+    FieldType type = FieldType::Text;
+    int size = 255;               // characters, for Text; 0 for the other types
+    bool allowZeroLength = true;  // Text only
+
+    bool operator==(const FieldDef&) const = default;
+};
+
+struct TableDef {
+    std::string name;
+    uint32_t attributes = 0;
+    // An attached table: the connect string of its source ("Excel 5.0;;DATABASE=...")
+    // and the table's name there. Empty for tables of the database itself.
+    std::string connect;
+    std::string sourceTableName;
+    std::vector<FieldDef> fields;
+
+    bool isSystemTable() const { return (attributes & kSystemObjectAttributes) != 0; }
+    bool isAttached() const { return !connect.empty(); }
+};
+
+// The declared SQLite type for a field and back (see the table above).
+std::string DeclaredType(const FieldDef& field);
+FieldDef FieldFromDeclaredType(const std::string& name, const std::string& declaredType);
+
+// Names given by users (tables, columns, projects) are never trusted inside
+// SQL. IsValidName applies the old engine's naming rules: 1 to 64
+// characters, no leading blank, no control characters and none of . ! ` [ ].
+bool IsValidName(const std::string& name);
+// "[name]" for a valid name, for SQL texts that the adapter's execute()
+// reads; throws VdxError 3125 for a name that is not valid.
+std::string BracketName(const std::string& name);
+// "\"name\"" with embedded quotes doubled: SQLite's identifier quoting.
+std::string QuoteIdentifier(const std::string& name);
+
+class Recordset;
+
+class Database {
+public:
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    // Creates an empty database; error 3012 (object exists) if the file exists.
+    static std::unique_ptr<Database> create(const std::string& path);
+    // Opens a database of the program's own format. A file that is not one —
+    // not an SQLite file, empty, or shorter than its header says (truncated) —
+    // gives error 3343; a missing file gives error 3044-like 53 (file not found).
+    static std::unique_ptr<Database> open(const std::string& path);
+
+    const std::string& path() const { return path_; }
+    bool isOpen() const { return db_ != nullptr; }
+    // Closes the file; further calls fail. Recordsets must be gone first.
+    void close();
+
+    // Runs one statement. Understands the Jet texts the program quotes:
+    //   CREATE TABLE t (c TYPE[(n)], ...)   types TEXT, MEMO, SHORT, INTEGER
+    //       (16-bit), LONG (32-bit), SINGLE, DOUBLE, DATE, BIT and synonyms
+    //   ALTER TABLE t ADD [COLUMN] c TYPE[(n)]
+    //   DROP TABLE t
+    //   SELECT [s.]* INTO t FROM s          copies s (also an attached table)
+    //   SELECT [s.]* INTO [t] IN 'target' ['connect'] FROM s   foreign target
+    // Names may be bare, [bracketed] or "quoted"; keywords such as Values are
+    // fine as column names. A trailing ";" is allowed, a second statement is
+    // not. Any other statement (INSERT, UPDATE, DELETE, ...) goes to SQLite as
+    // it stands, one statement only.
+    void execute(const std::string& sql);
+
+    // Table definitions in creation order, engine system tables included
+    // (flagged by their attributes); attached tables last.
+    std::vector<TableDef> tableDefs();
+    TableDef tableDef(const std::string& name);  // 3011 when missing
+    bool tableExists(const std::string& name);
+    // Creates a table of its own fields (3010 if the name is taken, 3125 for
+    // an invalid table or field name).
+    void createTable(const TableDef& def);
+    // Attaches a table of a foreign source under a local name; it lives as
+    // long as this Database object. SELECT * INTO copies from it.
+    void createAttachedTable(const std::string& name, const std::string& connect,
+                             const std::string& sourceTableName);
+    void deleteTable(const std::string& name);  // 3011 when missing
+    // 3010 when newName names another table, 3011 when oldName is missing.
+    void renameTable(const std::string& oldName, const std::string& newName);
+
+    // A recordset on a table by name (updatable) or on a SELECT text (read-only).
+    std::unique_ptr<Recordset> openRecordset(const std::string& tableNameOrSql);
+
+    // Transactions group many row changes into one write (much faster).
+    void beginTransaction();
+    void commit();
+    void rollback();
+
+    // For the adapter's own parts (recordsets, foreign formats).
+    sqlite3* handle() const { return db_; }
+    // Throws the VdxError that belongs to an SQLite result code.
+    [[noreturn]] void raise(int sqliteCode, const std::string& context = {}) const;
+
+private:
+    friend struct SqlExecutor;  // database.cpp: the Jet statement translator
+    Database(sqlite3* db, std::string path);
+    std::string canonicalTableName(const std::string& name);  // "" when missing
+
+    sqlite3* db_ = nullptr;
+    std::string path_;
+    struct AttachedTable {
+        std::string name, connect, sourceTableName;
+    };
+    std::vector<AttachedTable> attached_;
+    int transactionDepth_ = 0;
+};
+
+// A cursor over the rows of a table in insertion order. Rows are read on
+// demand, so a recordset over a table of millions of rows opens, counts and
+// moves to any row without loading the table: positions are found through a
+// sparse index of rowids (one per 1024 rows) built on the first jump.
+class Recordset {
+public:
+    virtual ~Recordset() = default;
+
+    virtual void moveFirst() = 0;
+    virtual void moveLast() = 0;
+    virtual void moveNext() = 0;
+    virtual void movePrevious() = 0;
+    // Moves n rows from the current one (negative: backwards); past either
+    // end the recordset stands at EOF or BOF.
+    virtual void move(int64_t rows) = 0;
+    virtual bool bof() const = 0;
+    virtual bool eof() const = 0;
+    // Number of rows (always exact here, not only after moveLast).
+    virtual int64_t recordCount() = 0;
+    // 0-based position of the current row; -1 at BOF/EOF. Setting it moves.
+    virtual int64_t absolutePosition() const = 0;
+    virtual void setAbsolutePosition(int64_t position) = 0;
+    // Position in percent (0 to 100) of the current row.
+    virtual double percentPosition() = 0;
+
+    virtual int fieldCount() const = 0;
+    virtual const FieldDef& field(int index) const = 0;  // 3265 when out of range
+    virtual int fieldIndex(const std::string& name) const = 0;  // 3265 when missing
+    // Value of the current row (3021 when there is none). During AddNew or
+    // Edit the value being written is returned.
+    virtual Value value(int index) = 0;
+    Value value(const std::string& name) { return value(fieldIndex(name)); }
+
+    // Editing: AddNew (a new row, added at the end) or Edit (the current row),
+    // then setValue, then update() writes it or cancelUpdate() drops it.
+    // After update() of a new row the current row is unchanged (as the old
+    // engine did); remove() deletes the current row and leaves no current row
+    // until the next move.
+    virtual void addNew() = 0;
+    virtual void edit() = 0;
+    virtual void setValue(int index, const Value& value) = 0;
+    void setValue(const std::string& name, const Value& v) { setValue(fieldIndex(name), v); }
+    virtual void update() = 0;
+    virtual void cancelUpdate() = 0;
+    virtual void remove() = 0;
+    // The rowid of the row last written by update() (for tests and tools).
+    virtual int64_t lastModifiedRowid() const = 0;
+};
+
+// Converts a value to what a field of the given definition stores: error 13
+// (type mismatch) when it cannot be converted, 6 (overflow) when a number
+// does not fit a 16- or 32-bit field or a single, 3163 when text is longer
+// than the field's size, 3315 for "" where zero-length text is refused.
+Value ConvertForField(const FieldDef& field, const Value& value);
+
+// ---- Foreign formats -------------------------------------------------------
+
+// A connect string "Type;KEY=value;..." as the program writes them:
+// "Excel 5.0;;DATABASE=C:\x.xls", "dBASE III;;DATABASE=C:\dir\", ";DATABASE=x.mdb"
+// (Access: empty type), "ODBC;DSN=name", "Text;", "HTML Export;".
+struct ConnectString {
+    std::string type;      // before the first ";", trimmed; "" for the own format / Access
+    std::string database;  // the DATABASE= attribute (any letter case), or ""
+    std::vector<std::pair<std::string, std::string>> attributes;  // all KEY=value pairs
+    static ConnectString parse(const std::string& connect);
+};
+
+// Rows in order, as a foreign reader delivers them or a writer takes them.
+class RowSource {
+public:
+    virtual ~RowSource() = default;
+    virtual const std::vector<FieldDef>& fields() const = 0;
+    // Fills row with the next row's values; false after the last row.
+    virtual bool next(std::vector<Value>& row) = 0;
+};
+
+// Readers and writers of one foreign format, keyed by the connect string's
+// type (compared without regard to case). A format may offer any subset;
+// a missing function makes the operation fail with error 3274.
+struct ForeignFormat {
+    std::string type;
+    std::function<std::vector<std::string>(const ConnectString&)> listTables;
+    std::function<std::unique_ptr<RowSource>(const ConnectString&, const std::string& table)>
+        openTable;
+    // Writes a table named `table` into the target the connect string names.
+    std::function<void(const ConnectString&, const std::string& table, RowSource& rows)>
+        writeTable;
+};
+
+// Adds a format or replaces the one of the same type. The program's own
+// format (type "") is built in: it reads and writes tables of our own
+// database files; Access (.mdb) readers plug in by replacing it and passing
+// our own files on (see OwnFormat()).
+void RegisterForeignFormat(ForeignFormat format);
+const ForeignFormat* FindForeignFormat(const std::string& type);
+ForeignFormat OwnFormat();
+// The connect types the program uses, registered or not (for dispatch
+// checks and messages).
+const std::vector<std::string>& KnownConnectTypes();
+
+// Convenience over the registry (error 3274 when the format cannot do it;
+// error 3343 for an own-format source that is not a database).
+std::vector<std::string> ListForeignTables(const std::string& connect);
+std::unique_ptr<RowSource> OpenForeignTable(const std::string& connect, const std::string& table);
+
+}  // namespace vdx::db

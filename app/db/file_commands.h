@@ -1,0 +1,41 @@
+// The commands of the File menu as functions over the program state. They
+// ask the user only through the Interaction, so the main window, the
+// command-line tool and the tests run the same code.
+#pragma once
+
+#include <string>
+
+#include "state/interaction.h"
+#include "state/state.h"
+
+namespace vdx::db {
+
+// New: asks about unsaved changes (message 19), asks for the file, creates
+// the project file and its working copy. True when a project was created.
+bool FileNew(ProgramState& state, Interaction& ui);
+// New onto a path chosen already (after the dialog); the command-line tool
+// uses it. Replaces an existing file at path.
+bool CreateProjectFile(ProgramState& state, Interaction& ui, const std::string& path);
+// Open: asks about unsaved changes, asks for the file, opens it.
+bool FileOpen(ProgramState& state, Interaction& ui);
+// The open steps after the file dialog (start-up with a command line, the
+// command-line tool). Refuses a project whose working copy another instance
+// holds. True when the project is open.
+bool OpenProjectFile(ProgramState& state, Interaction& ui, const std::string& path);
+// Save and Save As; true when the project file was written.
+bool FileSave(ProgramState& state, Interaction& ui);
+bool FileSaveAs(ProgramState& state, Interaction& ui);
+// Save As onto a path chosen already.
+bool SaveProjectAs(ProgramState& state, Interaction& ui, const std::string& path);
+// Exit: asks about unsaved changes, deletes the working copy, releases the
+// lock. False when the user cancelled (the program keeps running). Storing
+// the window settings is the main window's job.
+bool FileExit(ProgramState& state, Interaction& ui);
+// Deletes the working copy of the open project (if this state holds its
+// lock) and releases the lock, without asking; clears nothing else.
+void ReleaseWorkingCopy(ProgramState& state);
+
+// "VELDRIX 1.41" or "VELDRIX 1.41 - <project file>".
+std::string MainWindowCaption(const ProgramState& state);
+
+}  // namespace vdx::db

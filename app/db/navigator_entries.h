@@ -1,0 +1,24 @@
+// The navigator entries that loading a project (and rebuilding the tree)
+// adds for the tables of the project file. Each returns the new node's id
+// and stores it in state.CurrentNode.
+#pragma once
+
+#include <string>
+
+#include "state/state.h"
+
+namespace vdx::db {
+
+// Under "Data": key "Main_Data_" + name, text name, image 3.
+int AddMainTableEntry(ProgramState& state, const std::string& name);
+// Under "Rate tables": key "Main_Rate tables_" + name (none when withKey is
+// false, as a rebuilt tree has it), text name, image 3.
+int AddRateTableEntry(ProgramState& state, const std::string& name, bool withKey = true);
+// A top-level project entry (key and text = name, image 1) with its children
+// "Deaths" and "SMR" (image 3).
+int AddProjectEntry(ProgramState& state, const std::string& project);
+// Under "Person-Years": "Age*Calendar" when intAnzahlTables is 1, else that
+// and the two sex entries, with their keys.
+void AddPersonYearsEntries(ProgramState& state);
+
+}  // namespace vdx::db

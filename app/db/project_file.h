@@ -1,0 +1,67 @@
+// The project file's system tables and the steps that move the program
+// state into them and back: StoreProject, LoadProject and the conversions
+// of older files. The key/value tables VdxSystemMain and VdxSystemPY are
+// written and read by position — the file format fixes their row order, and
+// no code looks a row up by its key.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "state/interaction.h"
+#include "state/state.h"
+
+namespace vdx::db {
+
+class Database;
+
+inline constexpr const char* kVdxSystemMain = "VdxSystemMain";
+inline constexpr const char* kVdxSystemPY = "VdxSystemPY";
+inline constexpr const char* kVdxSystemRateTables = "VdxSystemRateTables";
+inline constexpr const char* kVdxSystemProjects = "VdxSystemProjects";
+inline constexpr const char* kVdxAgeClassValues = "VdxAgeClassValues";
+inline constexpr const char* kVdxYearClassValues = "VdxYearClassValues";
+inline constexpr const char* kVdxPyValues = "VdxPyValues";
+
+// The keys of the rows, in stored order.
+const std::vector<std::string>& SystemMainKeys();  // 5
+const std::vector<std::string>& SystemPyKeys();    // 24
+
+// Creates the seven system tables in the file's order (VdxSystemMain,
+// VdxSystemPY, VdxSystemRateTables, VdxPyValues, VdxAgeClassValues,
+// VdxYearClassValues, VdxSystemProjects) and adds the 5 and 24 key rows;
+// only SMRReportHeading gets its value here, StoreProject fills the rest.
+void CreateSystemTables(Database& db);
+
+// The 24 settings as the texts stored in VdxSystemPY, in row order, and back
+// (error 13 for a text that is not of the setting's type).
+std::vector<std::string> PySettingTexts(const PySettings& py);
+PySettings PySettingsFromTexts(const std::vector<std::string>& texts);
+
+// Reads `count` values of the column `column` from the first row on, by
+// position (error 3021 when the table has fewer rows). Null reads as "".
+std::vector<std::string> ReadRows(Database& db, const std::string& table,
+                                  const std::string& column, int count);
+
+// Writes the project state into the working copy and copies the working copy
+// safely over the project file. Throws VdxError on failure; the working copy
+// and the old project file are then intact.
+void StoreProject(ProgramState& state);
+// Writes the project state into the system tables of the working copy only.
+void WriteProjectState(ProgramState& state, Database& workingCopy);
+
+// Makes the working copy of ProjectFileName, converts an older file and loads
+// it into the state and the navigator. Shows message 1, 42,
+// "<path> is not a VELDRIX file!" or the general error message, and returns
+// false, when it fails. Expects ProjectFileName and WorkingCopyName set.
+bool LoadProject(ProgramState& state, Interaction& ui);
+bool UpgradeVersion1(ProgramState& state, Interaction& ui);
+bool UpgradeVersion2(ProgramState& state, Interaction& ui, bool prepared);
+
+// The columns of a table with a type tag judged on its first row: "numeric"
+// when the value is a number or text that reads as one, "date" (tested
+// second, so it wins) when it is a date or text that reads as a date, ""
+// otherwise, for Null, and for every column of an empty table.
+std::vector<FieldInfo> ClassifyColumns(Database& db, const std::string& table);
+
+}  // namespace vdx::db
