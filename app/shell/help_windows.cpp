@@ -1,0 +1,97 @@
+#include "help_windows.h"
+
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "state/messages.h"
+
+namespace vdx {
+
+QString HelpPagePath(const QString& programDirectory) {
+    return QDir(programDirectory).filePath("veldrix.html");
+}
+
+QString LicenceText() {
+    return QStringLiteral(
+        "VELDRIX %1\n"
+        "Copyright (C) the VELDRIX developers.\n\n"
+        "Permission is hereby granted, free of charge, to any person obtaining a copy of this "
+        "software and associated documentation files (the \"Software\"), to deal in the Software "
+        "without restriction, including without limitation the rights to use, copy, modify, "
+        "merge, publish, distribute, sublicense, and/or sell copies of the Software, and to "
+        "permit persons to whom the Software is furnished to do so, subject to the following "
+        "conditions:\n\n"
+        "The above copyright notice and this permission notice shall be included in all copies "
+        "or substantial portions of the Software.\n\n"
+        "THE SOFTWARE IS PROVIDED \"AS IS\", WITHOUT WARRANTY OF ANY KIND, EXPRESS OR IMPLIED, "
+        "INCLUDING BUT NOT LIMITED TO THE WARRANTIES OF MERCHANTABILITY, FITNESS FOR A "
+        "PARTICULAR PURPOSE AND NONINFRINGEMENT. IN NO EVENT SHALL THE AUTHORS OR COPYRIGHT "
+        "HOLDERS BE LIABLE FOR ANY CLAIM, DAMAGES OR OTHER LIABILITY, WHETHER IN AN ACTION OF "
+        "CONTRACT, TORT OR OTHERWISE, ARISING FROM, OUT OF OR IN CONNECTION WITH THE SOFTWARE "
+        "OR THE USE OR OTHER DEALINGS IN THE SOFTWARE.\n\n"
+        "The results of the program are estimates. Check them before you publish them.\n")
+        .arg(QString::fromStdString(kProgramVersion));
+}
+
+AboutWindow::AboutWindow(QWidget* parent, const QString& programDirectory,
+                         std::function<bool(const QUrl&)> openUrl)
+    : QDialog(parent) {
+    setObjectName("frmAbout");
+    setWindowTitle("About VELDRIX");
+    const QString version = QString::fromStdString(kProgramVersion);
+    auto* title = new QLabel(QStringLiteral("<h2>VELDRIX %1</h2>").arg(version), this);
+    title->setObjectName("lblTitle");
+    auto* text = new QLabel(
+        "Person-years and mortality analysis of occupational cohort studies:<br>"
+        "person-years by age class and calendar period, observed and expected deaths,<br>"
+        "standardised mortality ratios with confidence bounds.<br><br>"
+        "Project file format " + QString::fromStdString(kFormatVersion) + "<br><br>" +
+            QStringLiteral("<a href=\"%1\">Help</a>")
+                .arg(QUrl::fromLocalFile(HelpPagePath(programDirectory)).toString()),
+        this);
+    text->setObjectName("lblInfo");
+    text->setTextFormat(Qt::RichText);
+    text->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    connect(text, &QLabel::linkActivated, this,
+            [openUrl](const QString& link) { if (openUrl) openUrl(QUrl(link)); });
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
+    buttons->button(QDialogButtonBox::Ok)->setObjectName("cmdOK");
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(title);
+    layout->addWidget(text);
+    layout->addWidget(buttons);
+}
+
+LicenceWindow::LicenceWindow(QWidget* parent) : QDialog(parent) {
+    setObjectName("frmLicence");
+    setWindowTitle("Licence");
+    auto* text = new QPlainTextEdit(LicenceText(), this);
+    text->setObjectName("txtLicence");
+    text->setReadOnly(true);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
+    buttons->button(QDialogButtonBox::Ok)->setObjectName("cmdOK");
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(text);
+    layout->addWidget(buttons);
+    resize(520, 420);
+}
+
+QWidget* CreateSplashWindow() {
+    auto* splash = new QLabel(QStringLiteral("<div style='padding:24px'><h1>VELDRIX %1</h1>"
+                                             "<p>Person-years and mortality analysis</p></div>")
+                                  .arg(QString::fromStdString(kProgramVersion)));
+    splash->setObjectName("frmSplash");
+    splash->setWindowFlags(Qt::SplashScreen | Qt::FramelessWindowHint);
+    splash->setAlignment(Qt::AlignCenter);
+    splash->setFrameStyle(QFrame::Box);
+    splash->resize(360, 160);
+    return splash;
+}
+
+}  // namespace vdx

@@ -1,0 +1,181 @@
+#include "main_menus.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QStyle>
+#include <QToolBar>
+
+namespace vdx {
+
+namespace {
+
+QAction* AddEntry(QMenu* menu, const char* name, const QString& caption) {
+    QAction* a = menu->addAction(caption);
+    a->setObjectName(name);
+    return a;
+}
+
+QMenu* AddMenu(QMainWindow* window, const char* name, const QString& caption) {
+    QMenu* m = window->menuBar()->addMenu(caption);
+    m->setObjectName(name);
+    m->menuAction()->setObjectName(QString(name) + "Menu");
+    return m;
+}
+
+// A toolbar picture drawn from a short text, for buttons that have no
+// picture among the style's standard icons.
+QIcon TextIcon(const QString& text, const QColor& colour) {
+    QPixmap pm(32, 32);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(colour);
+    p.drawRoundedRect(QRectF(1, 4, 30, 24), 5, 5);
+    QFont f = QApplication::font();
+    f.setBold(true);
+    f.setPixelSize(text.size() > 2 ? 10 : 13);
+    p.setFont(f);
+    p.setPen(Qt::white);
+    p.drawText(QRectF(1, 4, 30, 24), Qt::AlignCenter, text);
+    return QIcon(pm);
+}
+
+QIcon CopyIcon() {
+    QPixmap pm(32, 32);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setPen(QPen(QColor(60, 60, 60), 2));
+    p.setBrush(QColor(240, 240, 240));
+    p.drawRect(4, 3, 15, 19);
+    p.drawRect(12, 10, 15, 19);
+    return QIcon(pm);
+}
+
+QIcon PrintIcon() {
+    QPixmap pm(32, 32);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setPen(QPen(QColor(60, 60, 60), 2));
+    p.setBrush(Qt::white);
+    p.drawRect(9, 3, 14, 10);
+    p.setBrush(QColor(170, 170, 170));
+    p.drawRoundedRect(3, 12, 26, 11, 2, 2);
+    p.setBrush(Qt::white);
+    p.drawRect(9, 19, 14, 10);
+    return QIcon(pm);
+}
+
+}  // namespace
+
+QIcon NavigatorImage(int image) {
+    QStyle* style = QApplication::style();
+    switch (image) {
+        case 1: return style->standardIcon(QStyle::SP_DirClosedIcon);
+        case 2: return style->standardIcon(QStyle::SP_DirOpenIcon);
+        case 3: return style->standardIcon(QStyle::SP_FileDialogDetailedView);
+        default: return {};
+    }
+}
+
+MainMenus BuildMainMenus(QMainWindow* window) {
+    MainMenus m;
+    window->menuBar()->setObjectName("MenuBar");
+
+    m.mnuFile = AddMenu(window, "mnuFile", "&File");
+    m.mnuFileNew = AddEntry(m.mnuFile, "mnuFileNew", "&New");
+    m.mnuFileOpen = AddEntry(m.mnuFile, "mnuFileOpen", "&Open");
+    m.mnuFile->addSeparator();
+    m.mnuFileSave = AddEntry(m.mnuFile, "mnuFileSave", "&Save");
+    m.mnuFileSaveAs = AddEntry(m.mnuFile, "mnuFileSaveAs", "Save &as...");
+    m.mnuFile->addSeparator();
+    m.mnuFileExit = AddEntry(m.mnuFile, "mnuFileExit", "&Exit");
+
+    m.mnuTables = AddMenu(window, "mnuTables", "&Tables");
+    m.mnuTablesCopy = AddEntry(m.mnuTables, "mnuTablesCopy", "Copy");
+
+    m.mnuCompute = AddMenu(window, "mnuCompute", "&Compute");
+    m.mnuReports = AddMenu(window, "mnuReports", "&Reports");
+    m.mnuTools = AddMenu(window, "mnuTools", "T&ools");
+
+    m.mnuHelp = AddMenu(window, "mnuHelp", "Help");
+    m.mnuHelpContents = AddEntry(m.mnuHelp, "mnuHelpContents", "Contents");
+    m.mnuHelpLicence = AddEntry(m.mnuHelp, "mnuHelpLicence", "Licence");
+    m.mnuHelp->addSeparator();
+    m.mnuHelpAbout = AddEntry(m.mnuHelp, "mnuHelpAbout", "About");
+
+    // The Project menu is the navigator's pop-up menu: it lives in the menu
+    // bar but is never shown there.
+    m.mnuProject = AddMenu(window, "mnuProject", "Project");
+    m.mnuProject->menuAction()->setVisible(false);
+
+    m.toolbar = new QToolBar("Toolbar", window);
+    m.toolbar->setObjectName("Toolbar1");
+    m.toolbar->setMovable(false);
+    m.toolbar->setFloatable(false);
+    m.toolbar->setIconSize(QSize(24, 24));
+    m.toolbar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    window->addToolBar(Qt::TopToolBarArea, m.toolbar);
+
+    QStyle* style = QApplication::style();
+    struct ButtonDef {
+        const char* key;
+        const char* tip;
+        QIcon icon;
+    };
+    const ButtonDef defs[] = {
+        {"New", "New", style->standardIcon(QStyle::SP_FileIcon)},
+        {"Open", "Open", style->standardIcon(QStyle::SP_DialogOpenButton)},
+        {"Save", "Save", style->standardIcon(QStyle::SP_DialogSaveButton)},
+        {"Print", "Print", PrintIcon()},
+        {"Copy", "Copy", CopyIcon()},
+        {"Py", "Compute person-years", TextIcon("PY", QColor(40, 110, 170))},
+        {"Smr", "Compute SMR", TextIcon("SMR", QColor(170, 70, 40))},
+        {"SMRCalculator", "SMR Calculator", TextIcon("Calc", QColor(90, 130, 50))},
+        {"Help", "Help", style->standardIcon(QStyle::SP_DialogHelpButton)},
+    };
+    for (const auto& d : defs) {
+        QAction* a = m.toolbar->addAction(d.icon, d.tip);
+        a->setObjectName(d.key);
+        a->setToolTip(d.tip);
+        a->setData(QString(d.key));
+        m.buttons.insert(d.key, a);
+    }
+    return m;
+}
+
+QString ButtonCommandName(const QString& key) {
+    static const QMap<QString, QString> commands = {
+        {"New", "mnuFileNew"},         {"Open", "mnuFileOpen"},
+        {"Save", "mnuFileSave"},       {"Print", "mnuReportsPrint"},
+        {"Copy", "mnuTablesCopy"},     {"Py", "mnuComputePY"},
+        {"Smr", "mnuComputeSmr"},      {"SMRCalculator", "mnuToolsSMRCalculator"},
+        {"Help", "mnuHelpContents"},
+    };
+    return commands.value(key);
+}
+
+QAction* ButtonCommand(const MainMenus& m, const QString& key) {
+    const QString name = ButtonCommandName(key);
+    if (name.isEmpty() || !m.toolbar || !m.toolbar->parentWidget()) return nullptr;
+    return m.toolbar->parentWidget()->findChild<QAction*>(name);
+}
+
+void RefreshMenuBar(MainMenus& m) {
+    for (QMenu* menu : {m.mnuFile, m.mnuTables, m.mnuCompute, m.mnuReports, m.mnuTools, m.mnuHelp}) {
+        bool any = false;
+        for (QAction* a : menu->actions()) any = any || (!a->isSeparator() && a->isVisible());
+        menu->menuAction()->setVisible(any);
+    }
+    m.mnuProject->menuAction()->setVisible(false);
+    // A button runs the menu entry of the same meaning; without one it would
+    // do nothing, so it stays hidden.
+    for (auto it = m.buttons.begin(); it != m.buttons.end(); ++it)
+        it.value()->setVisible(ButtonCommand(m, it.key()) != nullptr);
+}
+
+}  // namespace vdx

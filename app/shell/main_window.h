@@ -1,0 +1,148 @@
+// The main window frmMain: menus, toolbar, status bar, the navigator tree on
+// the left and the view area on its right (Picture1, MainGrid, InternalGrid,
+// ResultGrid, RTFResults, all at one place, one shown at a time).
+//
+// The window owns the program state. Menu entries run command functions over
+// that state (which ask the user only through vdx::Interaction) and then
+// refresh the widgets from it: caption, tree, view and enabled entries.
+#pragma once
+
+#include <QMainWindow>
+#include <QUrl>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "main_menus.h"
+#include "settings_store.h"
+#include "state/interaction.h"
+#include "state/state.h"
+
+class QLabel;
+class QStandardItemModel;
+class QTextEdit;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace vdx {
+
+namespace db {
+struct ResultGridText;
+}
+class GridView;
+class QtInteraction;
+class RecordsetModel;
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    // Builds the window and runs its load step: window position and size and
+    // the navigator width from the settings, the file association.
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    ProgramState& state() { return state_; }
+    MainMenus& menus() { return menus_; }
+    SettingsStore& settings() { return *settings_; }
+    // The interaction the commands use: Qt dialogs, or one a test installs
+    // (not owned; nullptr goes back to the dialogs).
+    Interaction& ui();
+    void setInteraction(Interaction* ui) { override_ = ui; }
+    // How Help opens pages (the desktop's viewer by default; tests replace it).
+    void setUrlOpener(std::function<bool(const QUrl&)> opener) { openUrl_ = std::move(opener); }
+    QString programDirectory() const { return programDir_; }
+
+    // The project file to open on the first activation (the command line).
+    void setCommandLine(const QString& path) { commandLine_ = path; }
+    // Opens the command line's project file now (done once, on the first
+    // activation); false when it could not be opened or there is none.
+    bool openCommandLine();
+
+    // Commands of the menus and the toolbar.
+    void fileNew();
+    void fileOpen();
+    void fileSave();
+    void fileSaveAs();
+    void fileExit();  // closes the window unless the user cancels
+    void tablesCopy();
+    void helpContents();
+    void helpAbout();
+    void helpLicence();
+
+    // The navigator: a click on the node with this full path.
+    void clickNode(const QString& fullPath, bool rightButton);
+    QString nodePath(QTreeWidgetItem* item) const;
+    QTreeWidgetItem* findNode(const QString& fullPath) const;
+
+    // Shows a result grid's text (person-years and deaths tables) in ResultGrid.
+    void showResultGrid(const db::ResultGridText& grid);
+    // Makes the widgets show the state: caption, tree, view, entries.
+    void refreshFromState();
+    // Runs a command: lets go of the working copy, runs it, shows what it
+    // left. Unexpected errors show the general error message.
+    void runCommand(const std::function<void()>& command);
+
+    // The splitter between the tree and the view area.
+    int navigatorWidth() const { return navigatorWidth_; }
+    void setNavigatorWidth(int width);  // kept between 20 and the inner width less 20
+
+    GridView* currentGridWidget() const;
+    RecordsetModel* mainModel() const { return mainModel_; }
+    RecordsetModel* internalModel() const { return internalModel_; }
+
+    // Twips (1/1440 inch) per pixel of the screen the window is on.
+    double twipsPerPixel() const;
+
+protected:
+    bool event(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildWidgets();
+    void connectCommands();
+    void loadStep();
+    bool exitProgram();  // Exit without closing; false when cancelled
+    void storeWindowSettings();
+    void layoutViews();
+    void rebuildTree();
+    void showViewWidgets();
+    void applyEntries();
+    void closeDataViews();
+    void reopenDataViews();
+    void updateStatus();
+    bool treeMouseEvent(QMouseEvent* event);
+
+    ProgramState state_;
+    std::unique_ptr<QtInteraction> dialogs_;
+    Interaction* override_ = nullptr;
+    std::unique_ptr<SettingsStore> settings_;
+    std::function<bool(const QUrl&)> openUrl_;
+    MainMenus menus_;
+
+    QWidget* viewArea_ = nullptr;
+    QTreeWidget* navigator_ = nullptr;
+    QLabel* picture1_ = nullptr;
+    GridView* mainGrid_ = nullptr;
+    GridView* internalGrid_ = nullptr;
+    GridView* resultGrid_ = nullptr;
+    QTextEdit* rtfResults_ = nullptr;
+    QLabel* status_ = nullptr;
+    RecordsetModel* mainModel_ = nullptr;
+    RecordsetModel* internalModel_ = nullptr;
+    QStandardItemModel* resultModel_ = nullptr;
+
+    QString programDir_;
+    QString appPath_;
+    QString commandLine_;
+    int navigatorWidth_ = 200;
+    bool sizing_ = false;        // the tree's right edge is being dragged
+    bool rightButton_ = false;   // the click under way began with the right button
+    bool treeMouseDown_ = false;
+    bool activated_ = false;
+    bool exiting_ = false;
+    std::uint64_t shownRevision_ = UINT64_MAX;
+    std::string internalTable_;  // the table InternalGrid shows
+};
+
+}  // namespace vdx

@@ -1,0 +1,208 @@
+#include "navigator_commands.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "db/database.h"
+#include "db/navigator_entries.h"
+#include "db/project_file.h"
+#include "state/errors.h"
+#include "state/text_values.h"
+
+namespace vdx::db {
+
+namespace {
+
+std::string CellText(const Value& v) {
+    switch (v.kind()) {
+        case Value::Kind::Null: return {};
+        case Value::Kind::Text: return v.asText();
+        case Value::Kind::Integer: return std::to_string(v.asInteger());
+        case Value::Kind::Boolean: return BooleanText(v.asBool());
+        case Value::Kind::Double: return NumberText(v.asDouble());
+        case Value::Kind::Date: return FormatDate(v.asDouble());
+    }
+    return {};
+}
+
+// The empty result grid of the current person-years bounds: labels only.
+ResultGridText LabelledResultGrid(const ProgramState& state) {
+    const int ages = static_cast<int>(state.AgeBounds.size()) - 1;  // number of bounds
+    const int periods = static_cast<int>(state.CalendarBounds.size()) - 1;
+    ResultGridText g;
+    g.rows = std::max(ages, 1);
+    g.cols = std::max(periods, 1);
+    g.cells.assign(static_cast<size_t>(g.rows) * g.cols, std::string());
+    g.at(0, 0) = "Age class";
+    for (int i = 1; i < ages; ++i)
+        g.at(i, 0) = std::to_string(state.AgeBounds[i]) + " - " + std::to_string(state.AgeBounds[i + 1]);
+    for (int j = 1; j < periods; ++j)
+        g.at(0, j) = std::to_string(state.CalendarBounds[j]) + " - " +
+                     std::to_string(state.CalendarBounds[j + 1]);
+    return g;
+}
+
+void SwitchOffEverything(ProgramState& state) {
+    ShowView(state, ViewName::Empty);
+    state.Entries = EntriesAfterClick(NodeKind::Other, state.Entries);
+}
+
+}  // namespace
+
+std::string FormatYears(double years) {
+    if (years == 0) return "0";
+    char text[64];
+    std::snprintf(text, sizeof text, "%.2f", years);
+    return text;
+}
+
+ViewEntries EntriesAfterClick(NodeKind kind, const ViewEntries& before) {
+    ViewEntries e;  // all off
+    switch (kind) {
+        case NodeKind::RateTable:
+        case NodeKind::MainTable:
+            e.mnuTablesCopy = e.buttonCopy = true;
+            break;
+        case NodeKind::Deaths:
+        case NodeKind::PersonYears:
+            e.mnuTablesSaveAS = e.mnuTablesCopy = e.buttonCopy = true;
+            break;
+        case NodeKind::Smr:
+            e.mnuTablesSaveAS = true;
+            e.mnuTablesCopy = before.mnuTablesCopy;
+            e.buttonCopy = before.buttonCopy;
+            e.mnuReportsSaveAs = e.mnuReportsPrint = e.buttonPrint = true;
+            break;
+        case NodeKind::Other: break;
+    }
+    return e;
+}
+
+std::vector<std::string> ReadNameList(const std::string& workingCopy, const std::string& table,
+                                      const std::string& column, int count) {
+    std::vector<std::string> names;
+    if (count <= 0) return names;
+    auto db = Database::open(workingCopy);
+    auto rs = db->openRecordset(table);
+    const int field = rs->fieldIndex(column);
+    if (rs->recordCount() > 0) rs->moveFirst();
+    for (int i = 0; i < count && !rs->eof(); ++i, rs->moveNext())
+        names.push_back(CellText(rs->value(field)));
+    return names;
+}
+
+ResultGridText ShowPersonYears(ProgramState& state, int mode) {
+    ResultGridText g = LabelledResultGrid(state);
+    const PyCells& cells = state.PyValues;
+    for (int i = 1; i < g.rows; ++i)
+        for (int j = 1; j < g.cols; ++j)
+            if (mode <= cells.tables() && i <= cells.ageClasses() && j <= cells.periods())
+                g.at(i, j) = FormatYears(static_cast<double>(cells.at(mode, i, j)) / 365.25);
+    ShowView(state, ViewName::ResultGrid);
+    return g;
+}
+
+ResultGridText ShowDeaths(ProgramState& state, const std::string& tableName) {
+    ResultGridText g = LabelledResultGrid(state);
+    auto db = Database::open(state.WorkingCopyName);
+    auto rs = db->openRecordset(tableName);
+    const int deaths = rs->fieldIndex("Deaths");
+    if (rs->recordCount() > 0) rs->moveFirst();
+    // One row per stratum in stored order; a short table leaves cells empty.
+    for (int i = 1; i < g.rows; ++i)
+        for (int j = 1; j < g.cols && !rs->eof(); ++j, rs->moveNext())
+            g.at(i, j) = CellText(rs->value(deaths));
+    ShowView(state, ViewName::ResultGrid);
+    return g;
+}
+
+NodeClickAction ClickNode(ProgramState& state, Interaction& ui, const std::string& path,
+                          bool rightButton) {
+    BusyPointer busy(ui);
+    NodeClickAction action;
+    try {
+        if (state.RateTableCount >= 1) {
+            for (const auto& name : ReadNameList(state.WorkingCopyName, kVdxSystemRateTables,
+                                                 "RateTables", state.RateTableCount)) {
+                if (path != "Main_Rate tables_" + name) continue;
+                action.kind = NodeKind::RateTable;
+                action.tableName = name;
+                ShowView(state, ViewName::InternalGrid);
+                state.Entries = EntriesAfterClick(action.kind, state.Entries);
+                return action;
+            }
+        }
+        if (state.ProjectCount >= 1) {
+            const auto projects = ReadNameList(state.WorkingCopyName, kVdxSystemProjects,
+                                               "Projects", state.ProjectCount);
+            for (const auto& p : projects) {
+                if (path == p && rightButton) {
+                    action.showProjectMenu = true;
+                    action.project = p;
+                    return action;
+                }
+            }
+            for (const auto& p : projects) {
+                if (path != p + "_Deaths") continue;
+                action.kind = NodeKind::Deaths;
+                action.tableName = p + "_Deaths";
+                action.resultGrid = ShowDeaths(state, action.tableName);
+                state.CurrentResult = "Deaths";
+                state.Entries = EntriesAfterClick(action.kind, state.Entries);
+                return action;
+            }
+            for (const auto& p : projects) {
+                if (path != p + "_SMR") continue;
+                action.kind = NodeKind::Smr;
+                action.tableName = p + "_SMR";
+                state.CurrentSMRTable = action.tableName;
+                ShowView(state, ViewName::ResultRTF);
+                state.CurrentResult = "Smr";
+                state.Entries = EntriesAfterClick(action.kind, state.Entries);
+                return action;
+            }
+        }
+        if (!state.MainTableName.empty() && path == "Main_Data_" + state.MainTableName) {
+            action.kind = NodeKind::MainTable;
+            action.tableName = state.MainTableName;
+            ShowView(state, ViewName::MainGrid);
+            state.Entries = EntriesAfterClick(action.kind, state.Entries);
+            return action;
+        }
+        for (int mode = 1; mode <= 3; ++mode) {
+            if (path != "Main_Person-Years_" + PyTableName(state.py, mode)) continue;
+            action.kind = NodeKind::PersonYears;
+            state.CurrentResult = "PersonYears";
+            state.Entries = EntriesAfterClick(action.kind, state.Entries);
+            action.resultGrid = ShowPersonYears(state, mode);
+            return action;
+        }
+    } catch (const VdxError& e) {
+        ShowGeneralError(ui, e.number(), e.description());
+        action = NodeClickAction{};
+    }
+    SwitchOffEverything(state);
+    return action;
+}
+
+void RebuildNavigator(ProgramState& state, Interaction& ui) {
+    BusyPointer busy(ui);
+    state.Navigator.clear();
+    AddFixedNavigatorNodes(state);
+    try {
+        if (!state.MainTableName.empty()) AddMainTableEntry(state, state.MainTableName);
+        if (state.RateTableCount > 0)
+            for (const auto& name : ReadNameList(state.WorkingCopyName, kVdxSystemRateTables,
+                                                 "RateTables", state.RateTableCount))
+                AddRateTableEntry(state, name, false);
+        if (state.ProjectCount >= 1)
+            for (const auto& p : ReadNameList(state.WorkingCopyName, kVdxSystemProjects,
+                                              "Projects", state.ProjectCount))
+                AddProjectEntry(state, p);
+        if (state.py.blnPersonYears) AddPersonYearsEntries(state);
+    } catch (const VdxError& e) {
+        ShowGeneralError(ui, e.number(), e.description());
+    }
+}
+
+}  // namespace vdx::db

@@ -1,0 +1,81 @@
+// What the navigator does, without widgets: rebuilding the tree from the
+// working copy, and what a click on a node shows. The main window performs
+// the returned action on its widgets; the tests call these directly.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "state/interaction.h"
+#include "state/state.h"
+
+namespace vdx::db {
+
+// The text of the result grid, its header row and header column included:
+// cell (0, 0) "Age class", row 0 the calendar periods, column 0 the age
+// classes.
+struct ResultGridText {
+    int rows = 1;
+    int cols = 1;
+    std::vector<std::string> cells = std::vector<std::string>(1);  // row by row
+
+    std::string& at(int row, int col) { return cells[static_cast<size_t>(row) * cols + col]; }
+    const std::string& at(int row, int col) const {
+        return cells[static_cast<size_t>(row) * cols + col];
+    }
+};
+
+// The kinds of node whose click switches menu entries (the others switch
+// them all off).
+enum class NodeKind { Other, RateTable, Deaths, Smr, MainTable, PersonYears };
+
+// The entries (Tables > Save as, Tables > Copy, Reports > Save as,
+// Reports > Print, buttons Copy and Print) after a click on a node of the
+// given kind. An SMR result leaves Tables > Copy and the Copy button as they
+// were.
+ViewEntries EntriesAfterClick(NodeKind kind, const ViewEntries& before);
+
+// What the main window does after a click.
+struct NodeClickAction {
+    NodeKind kind = NodeKind::Other;
+    bool showProjectMenu = false;  // pop up the Project menu at the pointer
+    std::string project;           // the project whose menu is shown
+    std::string tableName;         // InternalGrid: the rate table; ResultGrid: the deaths table
+    std::optional<ResultGridText> resultGrid;  // person-years and deaths tables
+};
+
+// A click on the node with the given full path (texts joined by "_"):
+// rate tables first, then projects (a right click on a project node asks for
+// its menu), the main data table, the person-years tables, anything else.
+// Updates the view, CurrentResult, CurrentSMRTable and Entries in state.
+// Errors reading the working copy show the general error message and leave
+// the empty view.
+NodeClickAction ClickNode(ProgramState& state, Interaction& ui, const std::string& fullPath,
+                          bool rightButton);
+
+// Fills the result grid with person-years table `mode` (1 all persons, 2 and
+// 3 the sex codes): days shown as years with two decimals, 0 as "0". Shows
+// the result grid.
+ResultGridText ShowPersonYears(ProgramState& state, int mode);
+
+// Fills the result grid from a deaths table of the working copy, one row per
+// cell, age class outer and calendar period inner. Shows the result grid.
+// Throws VdxError when the table cannot be read.
+ResultGridText ShowDeaths(ProgramState& state, const std::string& tableName);
+
+// Rebuilds the tree: the four fixed nodes, the main data table, the rate
+// tables and projects as the working copy lists them, the person-years
+// tables. Errors show the general error message; the tree then holds what
+// could be read.
+void RebuildNavigator(ProgramState& state, Interaction& ui);
+
+// The names a list table holds: `count` rows of `column` from the first, fewer
+// when the table ends early.
+std::vector<std::string> ReadNameList(const std::string& workingCopy, const std::string& table,
+                                      const std::string& column, int count);
+
+// "0.00;;0": two decimals, zero as "0".
+std::string FormatYears(double years);
+
+}  // namespace vdx::db
