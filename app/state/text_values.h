@@ -80,7 +80,7 @@ std::string BooleanText(bool value);
 std::optional<bool> ReadBoolean(const std::string& text);
 
 // Text of a double with up to 15 significant digits and no trailing zeros
-// ("0.5", "12", "1E+20" style is avoided: plain decimal where it fits).
+// ("0.5", "12", "1e+20"); what the program writes where a number goes into text.
 std::string NumberText(double value);
 
 }  // namespace vdx

@@ -1,0 +1,45 @@
+#include "cli/cli_session.h"
+
+#include <iostream>
+
+#include "db/file_io.h"
+#include "db/working_copy_lock.h"
+#include "state/errors.h"
+
+namespace vdx::cli {
+
+void PrintMessage(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        out += text[i];
+    }
+    std::cerr << out << "\n";
+}
+
+CliSession::CliSession() {
+    ui.onMessage = [](const ScriptedInteraction::ShownMessage& m) { PrintMessage(m.text); };
+}
+
+bool CliSession::lock(const std::string& projectFile) {
+    try {
+        workingCopy_ = WorkingCopyPath(projectFile);
+        lock_ = db::WorkingCopyLock::acquire(workingCopy_, projectFile);
+        state.WorkingCopyLock = lock_;
+        return true;
+    } catch (const VdxError& e) {
+        workingCopy_.clear();
+        PrintMessage(e.description());
+        return false;
+    }
+}
+
+CliSession::~CliSession() {
+    state.WorkingCopyLock.reset();
+    if (lock_) {
+        db::RemoveFileQuietly(workingCopy_);
+        lock_.reset();
+    }
+}
+
+}  // namespace vdx::cli

@@ -1,0 +1,69 @@
+// Pieces the adapter's source files share; not for use outside app/db.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "db/database.h"
+
+namespace vdx::db::detail {
+
+// Error helpers with the engine's numbers and clear descriptions.
+[[noreturn]] void Fail(int number, const std::string& description);
+[[noreturn]] void FailTableExists(const std::string& name);     // 3010
+[[noreturn]] void FailObjectNotFound(const std::string& name);  // 3011
+[[noreturn]] void FailInvalidName(const std::string& name);     // 3125
+void RequireValidName(const std::string& name);                 // 3125 unless valid
+
+// Case-insensitive comparison of ASCII names (as SQLite and the old engine).
+bool SameName(const std::string& a, const std::string& b);
+std::string Lower(std::string s);
+
+// A prepared statement that finalizes itself.
+class Statement {
+public:
+    Statement(Database& db, const std::string& sql);
+    ~Statement();
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    sqlite3_stmt* get() const { return stmt_; }
+    void reset();
+    // SQLITE_ROW -> true, SQLITE_DONE -> false, anything else raises.
+    bool step();
+    void bind(int index1, const Value& value);
+    void bindText(int index1, const std::string& text);
+    void bindInt(int index1, int64_t value);
+
+private:
+    Database& db_;
+    sqlite3_stmt* stmt_ = nullptr;
+};
+
+// A stored column value as a Value of the field's type.
+Value ColumnValue(sqlite3_stmt* stmt, int column, const FieldDef& field);
+
+// The fields of a table of the database, from its declared column types.
+std::vector<FieldDef> TableFields(Database& db, const std::string& table);
+
+// CREATE TABLE text for a definition (names quoted).
+std::string CreateTableSql(const std::string& table, const std::vector<FieldDef>& fields);
+
+// Number of characters of UTF-8 text.
+size_t Utf8Length(const std::string& text);
+
+// Recordsets.
+std::unique_ptr<Recordset> OpenTableRecordset(Database& db, const std::string& table);
+std::unique_ptr<Recordset> OpenQueryRecordset(Database& db, const std::string& sql);
+std::unique_ptr<Recordset> OpenRowSourceRecordset(std::unique_ptr<RowSource> rows);
+
+// Rows of a table of the database, in insertion order.
+std::unique_ptr<RowSource> TableRows(Database& db, const std::string& table);
+// Creates `table` in db with the fields of rows and copies every row in order,
+// in one transaction; on failure the new table is gone again.
+void CopyRowsIntoNewTable(Database& db, const std::string& table, RowSource& rows);
+
+}  // namespace vdx::db::detail

@@ -1,0 +1,261 @@
+#include "db/file_commands.h"
+
+#include <filesystem>
+
+#include "db/database.h"
+#include "db/file_io.h"
+#include "db/project_file.h"
+#include "db/working_copy_lock.h"
+
+namespace vdx::db {
+
+namespace {
+
+const char* kFilter = "VELDRIX file (*.vdx)|*.vdx";
+
+std::string CurrentDirectory() {
+    std::error_code ec;
+    auto dir = std::filesystem::current_path(ec);
+    return ec ? std::string() : dir.string();
+}
+
+FileDialogRequest Dialog(const char* title, int flags) {
+    return {title, CurrentDirectory(), "*.vdx", kFilter, 1, "vdx", flags};
+}
+
+// Two spellings of one file ("a/b.vdx", "./a/../a/b.vdx").
+bool SamePath(const std::string& a, const std::string& b) {
+    if (a.empty() || b.empty()) return false;
+    if (a == b) return true;
+    std::error_code ec;
+    if (std::filesystem::equivalent(a, b, ec)) return true;
+    const auto ca = std::filesystem::weakly_canonical(a, ec);
+    if (ec) return false;
+    const auto cb = std::filesystem::weakly_canonical(b, ec);
+    return !ec && ca == cb;
+}
+
+std::shared_ptr<WorkingCopyLock> HeldLock(const ProgramState& state) {
+    return std::static_pointer_cast<WorkingCopyLock>(state.WorkingCopyLock);
+}
+
+// The lock of a working copy; the one this state holds already when it is
+// the same working copy. Shows the refusal and returns null when another
+// instance holds it.
+std::shared_ptr<WorkingCopyLock> LockFor(ProgramState& state, Interaction& ui,
+                                         const std::string& workingCopy,
+                                         const std::string& projectFile) {
+    if (auto held = HeldLock(state); held && SamePath(held->workingCopy(), workingCopy)) return held;
+    try {
+        return WorkingCopyLock::acquire(workingCopy, projectFile);
+    } catch (const VdxError& e) {
+        ui.message(e.description(), Buttons::Ok, Icon::Critical, "Error");
+        return nullptr;
+    }
+}
+
+enum class SaveOutcome { Saved, Cancelled, Failed };
+
+void ShowSaveFailure(Interaction& ui, const VdxError& e) {
+    ShowGeneralError(ui, e.number(),
+                     e.description() + " The project file was not saved; it and the working copy "
+                                       "are unchanged.");
+}
+
+SaveOutcome Save(ProgramState& state, Interaction& ui);
+
+SaveOutcome SaveAs(ProgramState& state, Interaction& ui, const std::string& path) {
+    // Onto the open project file itself: a plain Save keeps the working copy.
+    if (SamePath(path, state.ProjectFileName)) return Save(state, ui);
+
+    const std::string newWorkingCopy = WorkingCopyPath(path);
+    const std::string oldProjectFile = state.ProjectFileName;
+    const std::string oldWorkingCopy = state.WorkingCopyName;
+
+    // study.vdx and study.vdy share the working copy study.vd~: only the
+    // project file changes.
+    if (SamePath(newWorkingCopy, oldWorkingCopy)) {
+        BusyPointer busy(ui);
+        state.ProjectFileName = path;
+        try {
+            StoreProject(state);
+        } catch (const VdxError& e) {
+            state.ProjectFileName = oldProjectFile;
+            ShowSaveFailure(ui, e);
+            return SaveOutcome::Failed;
+        }
+        state.ProjectChanged = false;
+        return SaveOutcome::Saved;
+    }
+
+    auto lock = LockFor(state, ui, newWorkingCopy, path);
+    if (!lock) return SaveOutcome::Failed;
+    BusyPointer busy(ui);
+    try {
+        ReplaceFileSafely(oldWorkingCopy, newWorkingCopy);
+        state.ProjectFileName = path;
+        state.WorkingCopyName = newWorkingCopy;
+        StoreProject(state);
+    } catch (const VdxError& e) {
+        state.ProjectFileName = oldProjectFile;
+        state.WorkingCopyName = oldWorkingCopy;
+        RemoveFileQuietly(newWorkingCopy);
+        ShowSaveFailure(ui, e);
+        return SaveOutcome::Failed;
+    }
+    RemoveFileQuietly(oldWorkingCopy);
+    state.WorkingCopyLock = lock;  // lets go of the old working copy's lock
+    state.ProjectChanged = false;
+    return SaveOutcome::Saved;
+}
+
+SaveOutcome SaveAsWithDialog(ProgramState& state, Interaction& ui) {
+    if (!state.ProjectOpen) {
+        ui.message(Message(16), Buttons::Ok, Icon::Exclamation, "VELDRIX");
+        return SaveOutcome::Cancelled;
+    }
+    auto chosen = ui.saveFile(Dialog("Save File as ...", 32774));
+    if (!chosen) return SaveOutcome::Cancelled;
+    return SaveAs(state, ui, chosen->path);
+}
+
+SaveOutcome Save(ProgramState& state, Interaction& ui) {
+    if (!state.ProjectOpen) {
+        ui.message(Message(16), Buttons::Ok, Icon::Exclamation, "VELDRIX");
+        return SaveOutcome::Cancelled;
+    }
+    if (state.ProjectUpgraded &&
+        ui.message(Message(41), Buttons::OkCancel, Icon::Question, "VELDRIX") == Answer::Cancel)
+        return SaveOutcome::Cancelled;
+    if (state.WorkingCopyName.empty()) return SaveAsWithDialog(state, ui);
+    ShowView(state, ViewName::Empty);
+    BusyPointer busy(ui);
+    try {
+        StoreProject(state);
+    } catch (const VdxError& e) {
+        ShowSaveFailure(ui, e);
+        return SaveOutcome::Failed;
+    }
+    state.ProjectChanged = false;
+    return SaveOutcome::Saved;
+}
+
+// Message 19 before New and Open; false when the user cancelled.
+bool AskToSaveOpenProject(ProgramState& state, Interaction& ui) {
+    if (!state.ProjectOpen) return true;
+    const Answer a = ui.message(Message(19), Buttons::YesNoCancel, Icon::Question, "VELDRIX");
+    if (a == Answer::Cancel) return false;
+    if (a == Answer::Yes) Save(state, ui);
+    return true;
+}
+
+}  // namespace
+
+std::string MainWindowCaption(const ProgramState& state) {
+    std::string caption = kApplicationName + " " + state.ProgramVersion;
+    if (state.ProjectOpen) caption += " - " + state.ProjectFileName;
+    return caption;
+}
+
+bool FileNew(ProgramState& state, Interaction& ui) {
+    if (!AskToSaveOpenProject(state, ui)) return false;
+    auto chosen = ui.saveFile(Dialog("Create new file as...", 32774));
+    if (!chosen) return false;
+    return CreateProjectFile(state, ui, chosen->path);
+}
+
+bool CreateProjectFile(ProgramState& state, Interaction& ui, const std::string& path) {
+    const std::string workingCopy = WorkingCopyPath(path);
+    auto lock = LockFor(state, ui, workingCopy, path);
+    if (!lock) return false;
+    BusyPointer busy(ui);
+    const auto previousLock = state.WorkingCopyLock;  // let go of only at the end
+    ResetNavigator(state);
+    state.ProjectFileName = path;
+    state.WorkingCopyName = workingCopy;
+    state.WorkingCopyLock = lock;
+    // The chosen file is not deleted first: saving replaces it only once the
+    // new project file is complete.
+    RemoveFileQuietly(workingCopy);
+    try {
+        {
+            auto db = Database::create(workingCopy);
+            CreateSystemTables(*db);
+        }
+        StoreProject(state);
+    } catch (const VdxError& e) {
+        ShowGeneralError(ui, e.number(), e.description());
+        RemoveFileQuietly(workingCopy);
+        state.ProjectFileName.clear();
+        state.WorkingCopyName.clear();
+        state.WorkingCopyLock.reset();
+        return false;
+    }
+    state.ProjectOpen = true;
+    ShowView(state, ViewName::Empty);
+    return true;
+}
+
+bool FileOpen(ProgramState& state, Interaction& ui) {
+    if (!AskToSaveOpenProject(state, ui)) return false;
+    auto chosen = ui.openFile(Dialog("Open File", 36868));
+    if (!chosen) return false;
+    return OpenProjectFile(state, ui, chosen->path);
+}
+
+bool OpenProjectFile(ProgramState& state, Interaction& ui, const std::string& path) {
+    const std::string workingCopy = WorkingCopyPath(path);
+    auto lock = LockFor(state, ui, workingCopy, path);
+    if (!lock) return false;
+    BusyPointer busy(ui);
+    const std::string previousWorkingCopy = state.WorkingCopyName;
+    const auto previousLock = state.WorkingCopyLock;  // let go of only at the end
+    ResetNavigator(state);
+    state.ProjectFileName = path;
+    state.WorkingCopyName = workingCopy;
+    state.WorkingCopyLock = lock;
+    if (!LoadProject(state, ui)) {
+        state.ProjectFileName.clear();
+        state.WorkingCopyName.clear();
+        state.WorkingCopyLock.reset();
+        return false;
+    }
+    state.ProjectOpen = true;
+    if (!previousWorkingCopy.empty() && !SamePath(previousWorkingCopy, workingCopy))
+        RemoveFileQuietly(previousWorkingCopy);
+    ShowView(state, ViewName::Empty);
+    return true;
+}
+
+bool FileSave(ProgramState& state, Interaction& ui) { return Save(state, ui) == SaveOutcome::Saved; }
+
+bool FileSaveAs(ProgramState& state, Interaction& ui) {
+    return SaveAsWithDialog(state, ui) == SaveOutcome::Saved;
+}
+
+bool SaveProjectAs(ProgramState& state, Interaction& ui, const std::string& path) {
+    if (!state.ProjectOpen) {
+        ui.message(Message(16), Buttons::Ok, Icon::Exclamation, "VELDRIX");
+        return false;
+    }
+    return SaveAs(state, ui, path) == SaveOutcome::Saved;
+}
+
+bool FileExit(ProgramState& state, Interaction& ui) {
+    if (state.ProjectOpen && state.ProjectChanged) {
+        const Answer a = ui.message(Message(19), Buttons::YesNoCancel, Icon::Question, "VELDRIX");
+        if (a == Answer::Cancel) return false;
+        // A save that failed keeps the program running: deleting the working
+        // copy now would throw away the changes the user asked to keep.
+        if (a == Answer::Yes && Save(state, ui) == SaveOutcome::Failed) return false;
+    }
+    ReleaseWorkingCopy(state);
+    return true;
+}
+
+void ReleaseWorkingCopy(ProgramState& state) {
+    if (state.WorkingCopyLock && !state.WorkingCopyName.empty()) RemoveFileQuietly(state.WorkingCopyName);
+    state.WorkingCopyLock.reset();
+}
+
+}  // namespace vdx::db

@@ -1,0 +1,49 @@
+#include "db/navigator_entries.h"
+
+namespace vdx::db {
+
+namespace {
+
+// The fixed group entry with the given key; added when a tree lacks it.
+int Group(ProgramState& state, const char* key) {
+    int id = state.Navigator.findByKey(key);
+    if (id < 0) {
+        AddFixedNavigatorNodes(state);
+        id = state.Navigator.findByKey(key);
+    }
+    return id;
+}
+
+int Added(ProgramState& state, int id) {
+    state.CurrentNode = id;
+    return id;
+}
+
+}  // namespace
+
+int AddMainTableEntry(ProgramState& state, const std::string& name) {
+    return Added(state, state.Navigator.add(Group(state, kNodeDataKey), "Main_Data_" + name, name, 3));
+}
+
+int AddRateTableEntry(ProgramState& state, const std::string& name, bool withKey) {
+    return Added(state, state.Navigator.add(Group(state, kNodeRateKey),
+                                            withKey ? "Main_Rate tables_" + name : "", name, 3));
+}
+
+int AddProjectEntry(ProgramState& state, const std::string& project) {
+    const int node = state.Navigator.add(-1, project, project, 1);
+    state.CurrentNode = node;
+    Added(state, state.Navigator.add(node, "", "Deaths", 3));
+    Added(state, state.Navigator.add(node, "", "SMR", 3));
+    return node;
+}
+
+void AddPersonYearsEntries(ProgramState& state) {
+    const int group = Group(state, kNodePyKey);
+    Added(state, state.Navigator.add(group, kPyAllKey, PyTableName(state.py, 1), 3));
+    if (state.py.intAnzahlTables == 1) return;
+    Added(state, state.Navigator.add(group, kPySex1Key, PyTableName(state.py, 2), 3));
+    Added(state, state.Navigator.add(group, kPySex2Key, PyTableName(state.py, 3), 3));
+}
+
+}  // namespace vdx::db

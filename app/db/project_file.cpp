@@ -1,0 +1,480 @@
+#include "db/project_file.h"
+
+#include "db/database.h"
+#include "db/file_io.h"
+#include "db/navigator_entries.h"
+#include "state/text_values.h"
+
+namespace vdx::db {
+
+namespace {
+
+// The value a key/value or list row holds, as text (Null reads as "").
+std::string TextOf(const Value& v) {
+    switch (v.kind()) {
+        case Value::Kind::Null: return {};
+        case Value::Kind::Text: return v.asText();
+        case Value::Kind::Boolean: return BooleanText(v.asBool());
+        case Value::Kind::Integer: return std::to_string(v.asInteger());
+        case Value::Kind::Double: return NumberText(v.asDouble());
+        case Value::Kind::Date: return FormatDate(v.asDouble());
+    }
+    return {};
+}
+
+[[noreturn]] void Mismatch(const std::string& key, const std::string& text, const char* type) {
+    throw VdxError(err::TypeMismatch, "Type mismatch: the setting " + key + " holds '" + text +
+                                          "', which is not " + type + ".");
+}
+
+int16_t IntegerSetting(const std::string& key, const std::string& text) {
+    auto n = ReadNumber(text);
+    if (!n) Mismatch(key, text, "a number");
+    return RoundToInt16(*n);
+}
+
+bool BooleanSetting(const std::string& key, const std::string& text) {
+    auto b = ReadBoolean(text);
+    if (!b) Mismatch(key, text, "True or False");
+    return *b;
+}
+
+// Steps through the first rows of a key/value table and sets `Value`.
+void WriteRows(Database& db, const std::string& table, const std::vector<std::string>& values) {
+    auto rs = db.openRecordset(table);
+    rs->moveFirst();
+    for (const auto& v : values) {
+        if (rs->eof()) throw VdxError(err::NoCurrentRecord, "No current record: " + table + " has too few rows.");
+        rs->edit();
+        rs->setValue("Value", Value::text(v));
+        rs->update();
+        rs->moveNext();
+    }
+}
+
+void AddRows(Database& db, const std::string& table, const std::vector<int64_t>& values) {
+    auto rs = db.openRecordset(table);
+    for (int64_t v : values) {
+        rs->addNew();
+        rs->setValue(0, Value::integer(v));
+        rs->update();
+    }
+}
+
+void DropIfExists(Database& db, const std::string& table) {
+    if (db.tableExists(table)) db.deleteTable(table);
+}
+
+[[noreturn]] void SubscriptOutOfRange(const std::string& what) {
+    throw VdxError(9, "Subscript out of range: " + what + ".");
+}
+
+// Number of person-years cells of each dimension, never negative.
+int ClassCount(int bounds) { return bounds > 1 ? bounds - 1 : 0; }
+
+// The rows 2 to 4 of VdxSystemMain.
+void ReadMainRows(ProgramState& state, Database& db) {
+    auto rows = ReadRows(db, kVdxSystemMain, "Value", 4);
+    state.MainTableName = rows[1];
+    state.RateTableCount = IntegerSetting("intRateTablesAnzahl", rows[2]);
+    state.ProjectCount = IntegerSetting("intProjectAnzahl", rows[3]);
+}
+
+std::vector<std::string> ProjectNames(Database& db, const ProgramState& state) {
+    if (state.ProjectCount < 1) return {};
+    return ReadRows(db, kVdxSystemProjects, "Projects", state.ProjectCount);
+}
+
+// The end of LoadProject and of UpgradeVersion2: the state and the navigator
+// from the working copy's tables.
+void LoadState(ProgramState& state, Database& db) {
+    if (!state.MainTableName.empty()) {
+        if (!db.tableExists(state.MainTableName))
+            throw VdxError(err::ObjectNotFound, "Could not find the main data table '" +
+                                                    state.MainTableName + "'.");
+        AddMainTableEntry(state, state.MainTableName);
+        state.MainTableFields = ClassifyColumns(db, state.MainTableName);
+    }
+    if (state.RateTableCount >= 1)
+        for (const auto& name : ReadRows(db, kVdxSystemRateTables, "RateTables", state.RateTableCount))
+            AddRateTableEntry(state, name);
+    for (const auto& name : ProjectNames(db, state)) AddProjectEntry(state, name);
+
+    state.py = PySettingsFromTexts(ReadRows(db, kVdxSystemPY, "Value", 24));
+
+    if (state.py.blnPersonYears) {
+        auto readBounds = [&](const char* table, int count, std::vector<int16_t>& bounds) {
+            bounds.assign(static_cast<size_t>(std::max(count, 0)) + 1, 0);
+            auto rs = db.openRecordset(table);
+            for (int i = 1; i <= count && !rs->eof(); ++i, rs->moveNext())
+                bounds[static_cast<size_t>(i)] = RoundToInt16(rs->value(0).asDouble());
+        };
+        readBounds(kVdxAgeClassValues, state.py.maxAgeClass, state.AgeBounds);
+        readBounds(kVdxYearClassValues, state.py.maxYearClass, state.CalendarBounds);
+        const int tables = std::max<int>(state.py.intAnzahlTables, 0);
+        const int ages = ClassCount(state.py.maxAgeClass);
+        const int periods = ClassCount(state.py.maxYearClass);
+        state.PyValues.resize(tables, ages, periods);
+        auto rs = db.openRecordset(kVdxPyValues);
+        for (int t = 1; t <= tables; ++t)
+            for (int a = 1; a <= ages; ++a)
+                for (int c = 1; c <= periods && !rs->eof(); ++c, rs->moveNext())
+                    state.PyValues.at(t, a, c) = rs->value(0).asInteger();
+        AddPersonYearsEntries(state);
+    }
+}
+
+// Shows what stopped LoadProject or a conversion.
+void ReportLoadError(const ProgramState& state, Interaction& ui, const VdxError& e) {
+    if (e.number() == err::UnrecognizedDatabase)
+        ui.message(state.ProjectFileName + " is not a VELDRIX file!", Buttons::Ok, Icon::Critical, "Error");
+    else
+        ShowGeneralError(ui, e.number(), e.description());
+}
+
+// Opens the working copy; a database without the program's system table is
+// not a project file either.
+std::unique_ptr<Database> OpenWorkingCopy(const ProgramState& state) {
+    auto db = Database::open(state.WorkingCopyName);
+    if (!db->tableExists(kVdxSystemMain))
+        throw VdxError(err::UnrecognizedDatabase,
+                       "'" + state.ProjectFileName + "' holds no VdxSystemMain table.");
+    return db;
+}
+
+void WrongConversionVersion(Interaction& ui) {
+    ui.message(Message(42), Buttons::Ok, Icon::Critical, "Error");
+}
+
+}  // namespace
+
+const std::vector<std::string>& SystemMainKeys() {
+    static const std::vector<std::string> keys{"Version", "MainTable", "intRateTablesAnzahl",
+                                               "intProjectAnzahl", "SMRReportHeading"};
+    return keys;
+}
+
+const std::vector<std::string>& SystemPyKeys() {
+    static const std::vector<std::string> keys{
+        "blnPersonYears",  "intAnzahlTables", "varDOB",          "varEPS",
+        "varTPS",          "varSEX",          "blnAgeSelfDefined", "maxAgeClass",
+        "varAgeFrom",      "varAgeTo",        "varAgeStep",      "blnCalendarSelfDefined",
+        "maxYearClass",    "varCalendarFrom", "varCalendarTo",   "varCalendarStep",
+        "blnSex",          "varSexStatus",    "varSex1",         "varSex2",
+        "blnLag",          "varLag",          "varLagStatus",    "varDOH"};
+    return keys;
+}
+
+void CreateSystemTables(Database& db) {
+    auto text = [](const char* name, bool allowZeroLength) {
+        return FieldDef{name, FieldType::Text, 255, allowZeroLength};
+    };
+    auto number = [](const char* name, FieldType type) { return FieldDef{name, type, 0, true}; };
+    db.beginTransaction();
+    try {
+        db.createTable({kVdxSystemMain, 0, "", "", {text("Typ", false), text("Value", true)}});
+        db.createTable({kVdxSystemPY, 0, "", "", {text("Typ", false), text("Value", true)}});
+        db.createTable({kVdxSystemRateTables, 0, "", "", {text("RateTables", false)}});
+        db.createTable({kVdxPyValues, 0, "", "", {number("PersonYears", FieldType::Long)}});
+        db.createTable({kVdxAgeClassValues, 0, "", "", {number("AgeClass", FieldType::Integer)}});
+        db.createTable({kVdxYearClassValues, 0, "", "", {number("YearClass", FieldType::Integer)}});
+        db.createTable({kVdxSystemProjects, 0, "", "", {text("Projects", false)}});
+
+        auto rs = db.openRecordset(kVdxSystemMain);
+        for (const auto& key : SystemMainKeys()) {
+            rs->addNew();
+            rs->setValue("Typ", Value::text(key));
+            if (key == "SMRReportHeading") rs->setValue("Value", Value::text(kSmrReportHeadingDefault));
+            rs->update();
+        }
+        rs = db.openRecordset(kVdxSystemPY);
+        for (const auto& key : SystemPyKeys()) {
+            rs->addNew();
+            rs->setValue("Typ", Value::text(key));
+            rs->update();
+        }
+        rs.reset();
+        db.commit();
+    } catch (...) {
+        db.rollback();
+        throw;
+    }
+}
+
+std::vector<std::string> PySettingTexts(const PySettings& py) {
+    auto i = [](int16_t v) { return std::to_string(v); };
+    auto b = [](bool v) { return BooleanText(v); };
+    return {b(py.blnPersonYears),         i(py.intAnzahlTables), py.varDOB,
+            py.varEPS,                    py.varTPS,             py.varSEX,
+            b(py.blnAgeSelfDefined),      i(py.maxAgeClass),     i(py.varAgeFrom),
+            i(py.varAgeTo),               i(py.varAgeStep),      b(py.blnCalendarSelfDefined),
+            i(py.maxYearClass),           i(py.varCalendarFrom), i(py.varCalendarTo),
+            i(py.varCalendarStep),        b(py.blnSex),          b(py.varSexStatus),
+            i(py.varSex1),                i(py.varSex2),         b(py.blnLag),
+            i(py.varLag),                 b(py.varLagStatus),    py.varDOH};
+}
+
+PySettings PySettingsFromTexts(const std::vector<std::string>& t) {
+    if (t.size() < 24) throw VdxError(err::NoCurrentRecord, "No current record: too few settings rows.");
+    const auto& k = SystemPyKeys();
+    auto i = [&](size_t n) { return IntegerSetting(k[n], t[n]); };
+    auto b = [&](size_t n) { return BooleanSetting(k[n], t[n]); };
+    PySettings py;
+    py.blnPersonYears = b(0);
+    py.intAnzahlTables = i(1);
+    py.varDOB = t[2];
+    py.varEPS = t[3];
+    py.varTPS = t[4];
+    py.varSEX = t[5];
+    py.blnAgeSelfDefined = b(6);
+    py.maxAgeClass = i(7);
+    py.varAgeFrom = i(8);
+    py.varAgeTo = i(9);
+    py.varAgeStep = i(10);
+    py.blnCalendarSelfDefined = b(11);
+    py.maxYearClass = i(12);
+    py.varCalendarFrom = i(13);
+    py.varCalendarTo = i(14);
+    py.varCalendarStep = i(15);
+    py.blnSex = b(16);
+    py.varSexStatus = b(17);
+    py.varSex1 = i(18);
+    py.varSex2 = i(19);
+    py.blnLag = b(20);
+    py.varLag = i(21);
+    py.varLagStatus = b(22);
+    py.varDOH = t[23];
+    return py;
+}
+
+std::vector<std::string> ReadRows(Database& db, const std::string& table, const std::string& column,
+                                  int count) {
+    std::vector<std::string> out;
+    auto rs = db.openRecordset(table);
+    const int index = rs->fieldIndex(column);
+    rs->moveFirst();
+    for (int i = 0; i < count; ++i) {
+        if (rs->eof())
+            throw VdxError(err::NoCurrentRecord, "No current record: " + table + " has " +
+                                                     std::to_string(i) + " rows, " +
+                                                     std::to_string(count) + " are needed.");
+        out.push_back(TextOf(rs->value(index)));
+        rs->moveNext();
+    }
+    return out;
+}
+
+void WriteProjectState(ProgramState& state, Database& db) {
+    db.beginTransaction();
+    try {
+        WriteRows(db, kVdxSystemMain,
+                  {state.FormatVersion, state.MainTableName, std::to_string(state.RateTableCount),
+                   std::to_string(state.ProjectCount)});
+        WriteRows(db, kVdxSystemPY, PySettingTexts(state.py));
+        const PySettings& py = state.py;
+        if (py.blnPersonYears) {
+            DropIfExists(db, kVdxAgeClassValues);
+            DropIfExists(db, kVdxYearClassValues);
+            DropIfExists(db, kVdxPyValues);
+            db.execute("CREATE TABLE VdxAgeClassValues (AgeClass INTEGER);");
+            db.execute("CREATE TABLE VdxYearClassValues (YearClass INTEGER);");
+            db.execute("CREATE TABLE VdxPyValues (PersonYears LONG);");
+
+            auto bounds = [](const std::vector<int16_t>& b, int count, const char* what) {
+                if (count > 0 && static_cast<size_t>(count) >= b.size()) SubscriptOutOfRange(what);
+                return std::vector<int64_t>(b.begin() + 1, b.begin() + 1 + std::max(count, 0));
+            };
+            AddRows(db, kVdxAgeClassValues, bounds(state.AgeBounds, py.maxAgeClass, "age class bounds"));
+            AddRows(db, kVdxYearClassValues,
+                    bounds(state.CalendarBounds, py.maxYearClass, "calendar class bounds"));
+            const int tables = py.intAnzahlTables;
+            const int ages = ClassCount(py.maxAgeClass);
+            const int periods = ClassCount(py.maxYearClass);
+            if (tables > state.PyValues.tables() || ages > state.PyValues.ageClasses() ||
+                periods > state.PyValues.periods())
+                SubscriptOutOfRange("person-years cells");
+            std::vector<int64_t> cells;
+            for (int t = 1; t <= tables; ++t)
+                for (int a = 1; a <= ages; ++a)
+                    for (int c = 1; c <= periods; ++c) cells.push_back(state.PyValues.at(t, a, c));
+            AddRows(db, kVdxPyValues, cells);
+        }
+        db.commit();
+    } catch (...) {
+        db.rollback();
+        throw;
+    }
+}
+
+void StoreProject(ProgramState& state) {
+    {
+        auto db = Database::open(state.WorkingCopyName);
+        WriteProjectState(state, *db);
+        db->close();  // closed before it is copied
+    }
+    ReplaceFileSafely(state.WorkingCopyName, state.ProjectFileName);
+}
+
+bool LoadProject(ProgramState& state, Interaction& ui) {
+    try {
+        ReplaceFileSafely(state.ProjectFileName, state.WorkingCopyName);
+        auto db = OpenWorkingCopy(state);
+        const std::string version = ReadRows(*db, kVdxSystemMain, "Value", 1)[0];
+        if (version != state.FormatVersion) {
+            if (version == "1.0") {
+                db.reset();
+                RemoveFileQuietly(state.WorkingCopyName);
+                bool ok = UpgradeVersion1(state, ui);
+                if (ok) ok = UpgradeVersion2(state, ui, true);
+                state.ProjectUpgraded = ok;
+                return ok;
+            }
+            if (version == "2.0") {
+                db.reset();
+                RemoveFileQuietly(state.WorkingCopyName);
+                const bool ok = UpgradeVersion2(state, ui, false);
+                state.ProjectUpgraded = ok;
+                return ok;
+            }
+            ui.message(Message(1), Buttons::Ok, Icon::Critical, "Error");
+            return false;
+        }
+        ReadMainRows(state, *db);
+        LoadState(state, *db);
+        return true;
+    } catch (const VdxError& e) {
+        ReportLoadError(state, ui, e);
+        return false;
+    }
+}
+
+bool UpgradeVersion1(ProgramState& state, Interaction& ui) {
+    try {
+        ReplaceFileSafely(state.ProjectFileName, state.WorkingCopyName);
+        auto db = OpenWorkingCopy(state);
+        {
+            auto main = db->openRecordset(kVdxSystemMain);
+            if (main->eof() || TextOf(main->value("Value")) != "1.0") {
+                WrongConversionVersion(ui);
+                return false;
+            }
+            main->edit();
+            main->setValue("Value", Value::text("2.0"));
+            main->update();
+        }
+        ReadMainRows(state, *db);
+        const auto projects = ProjectNames(*db, state);
+        db->beginTransaction();
+        for (const auto& p : projects)
+            db->execute("ALTER TABLE " + BracketName(p + "_SMR") + " ADD COLUMN Figures DOUBLE;");
+        for (const auto& p : projects) {
+            auto rs = db->openRecordset(p + "_SMR");
+            rs->moveFirst();
+            rs->move(5);  // the 6th row
+            for (int row = 6; row <= 17; ++row) {
+                if (rs->eof())
+                    throw VdxError(err::NoCurrentRecord, "No current record: " + p + "_SMR has " +
+                                                             std::to_string(row - 1) + " rows.");
+                const std::string text = TextOf(rs->value("Values"));
+                rs->edit();
+                // A blank value stays empty; anything else must be a number.
+                const bool blank = text.find_first_not_of(" \t") == std::string::npos;
+                rs->setValue("Figures", blank ? Value::null() : Value::text(text));
+                rs->setValue("Values", Value::text(""));
+                rs->update();
+                rs->moveNext();
+            }
+            rs->addNew();
+            rs->setValue("Typ", Value::text("Method"));
+            rs->setValue("Values", Value::text("Byar"));
+            rs->update();
+        }
+        db->commit();
+        return true;
+    } catch (const VdxError& e) {
+        ReportLoadError(state, ui, e);
+        return false;
+    }
+}
+
+bool UpgradeVersion2(ProgramState& state, Interaction& ui, bool prepared) {
+    try {
+        if (!prepared) ReplaceFileSafely(state.ProjectFileName, state.WorkingCopyName);
+        auto db = OpenWorkingCopy(state);
+        db->beginTransaction();
+        {
+            auto main = db->openRecordset(kVdxSystemMain);
+            if (main->eof() || TextOf(main->value("Value")) != "2.0") {
+                db->rollback();
+                WrongConversionVersion(ui);
+                return false;
+            }
+            main->edit();
+            main->setValue("Value", Value::text("3.0"));
+            main->update();
+        }
+        ReadMainRows(state, *db);
+        {
+            auto main = db->openRecordset(kVdxSystemMain);
+            main->addNew();
+            main->setValue("Typ", Value::text("SMRReportHeading"));
+            main->setValue("Value", Value::text(kSmrReportHeadingDefault));
+            main->update();
+        }
+        const auto projects = ProjectNames(*db, state);
+        if (!projects.empty()) {
+            // The sex codes as the file stores them (rows 19 and 20 of VdxSystemPY).
+            const auto py = ReadRows(*db, kVdxSystemPY, "Value", 20);
+            PySettings sexes;
+            sexes.varSex1 = IntegerSetting("varSex1", py[18]);
+            sexes.varSex2 = IntegerSetting("varSex2", py[19]);
+            for (const auto& p : projects) {
+                auto rs = db->openRecordset(p + "_SMR");
+                rs->moveFirst();
+                rs->move(2);  // the 3rd row, PyTable
+                if (rs->eof())
+                    throw VdxError(err::NoCurrentRecord, "No current record: " + p + "_SMR has no PyTable row.");
+                const auto number = ReadNumber(TextOf(rs->value("Values")));
+                if (number && (*number == 1 || *number == 2 || *number == 3)) {
+                    rs->edit();
+                    rs->setValue("Values", Value::text(PyTableName(sexes, static_cast<int>(*number))));
+                    rs->update();
+                }
+                rs->addNew();
+                rs->setValue("Typ", Value::text("MainTable"));
+                rs->setValue("Values", Value::text(state.MainTableName));
+                rs->update();
+                rs->addNew();
+                rs->setValue("Typ", Value::text("valuesDTH"));
+                rs->setValue("Values", Value::text(""));
+                rs->update();
+            }
+        }
+        db->commit();
+        LoadState(state, *db);
+        return true;
+    } catch (const VdxError& e) {
+        ReportLoadError(state, ui, e);
+        return false;
+    }
+}
+
+std::vector<FieldInfo> ClassifyColumns(Database& db, const std::string& table) {
+    auto rs = db.openRecordset(table);
+    std::vector<FieldInfo> out;
+    const bool hasRow = !rs->eof();
+    for (int i = 0; i < rs->fieldCount(); ++i) {
+        FieldInfo info{rs->field(i).name, ""};
+        if (hasRow) {
+            const Value v = rs->value(i);
+            if (v.isNumber() || (v.kind() == Value::Kind::Text && ReadNumber(v.asText())))
+                info.type = "numeric";
+            if (v.kind() == Value::Kind::Date || (v.kind() == Value::Kind::Text && ReadDate(v.asText())))
+                info.type = "date";
+        }
+        out.push_back(std::move(info));
+    }
+    return out;
+}
+
+}  // namespace vdx::db
