@@ -1,0 +1,235 @@
+#include "exchange/access_reader.h"
+
+#include <glib.h>  // mdbtools.h includes it inside extern "C"; it must come first
+#include <mdbtools.h>
+
+#include <cstring>
+#include <filesystem>
+#include <memory>
+
+#include "exchange/reader_support.h"
+#include "state/errors.h"
+
+namespace vdx::exchange {
+
+struct AccessReader::Handle {
+    MdbHandle* mdb = nullptr;
+};
+
+namespace {
+
+constexpr size_t kTextBindSize = 4096;        // 255 characters of up to 4 UTF-8 bytes, and more
+constexpr size_t kMemoBindSize = 1u << 20;   // memo texts up to 1 MiB
+
+bool IsSkippedType(int type) { return type == MDB_OLE || type == MDB_BINARY || type == MDB_COMPLEX; }
+
+FieldType TypeOf(int mdbType) {
+    switch (mdbType) {
+        case MDB_BOOL: return FieldType::Boolean;
+        case MDB_BYTE:
+        case MDB_INT: return FieldType::Integer;
+        case MDB_LONGINT: return FieldType::Long;
+        case MDB_FLOAT: return FieldType::Single;
+        case MDB_MONEY:
+        case MDB_DOUBLE:
+        case MDB_NUMERIC: return FieldType::Double;
+        case MDB_DATETIME: return FieldType::Date;
+        case MDB_MEMO: return FieldType::Memo;
+        default: return FieldType::Text;  // text, replication ids
+    }
+}
+
+// The user table of that name, read with its columns; nullptr when missing.
+struct TableCloser {
+    void operator()(MdbTableDef* t) const { mdb_free_tabledef(t); }
+};
+using TablePtr = std::unique_ptr<MdbTableDef, TableCloser>;
+
+MdbCatalogEntry* FindUserTable(MdbHandle* mdb, const std::string& name) {
+    for (unsigned i = 0; i < mdb->num_catalog; ++i) {
+        auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(mdb->catalog, i));
+        if (entry->object_type == MDB_TABLE && mdb_is_user_table(entry) && SameName(entry->object_name, name))
+            return entry;
+    }
+    return nullptr;
+}
+
+TablePtr OpenTable(MdbHandle* mdb, const std::string& name) {
+    MdbCatalogEntry* entry = FindUserTable(mdb, name);
+    if (!entry) ThrowTableNotFound(name);
+    TablePtr table(mdb_read_table(entry));
+    if (!table || !mdb_read_columns(table.get()))
+        ThrowWrongFormat(name, "mdbtools cannot read the table's definition");
+    return table;
+}
+
+std::vector<ColumnSpec> ColumnsOf(MdbHandle* mdb, MdbTableDef* table) {
+    std::vector<ColumnSpec> specs;
+    for (unsigned i = 0; i < table->num_cols; ++i) {
+        auto* col = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, i));
+        if (IsSkippedType(col->col_type)) continue;
+        ColumnSpec spec;
+        spec.name = col->name;
+        spec.type = TypeOf(col->col_type);
+        if (col->col_type == MDB_TEXT) {
+            // Jet 4 and later keep text sizes in bytes of UTF-16.
+            spec.size = mdb->f->jet_version == MDB_VER_JET3 ? col->col_size : col->col_size / 2;
+            if (spec.size <= 0 || spec.size > 255) spec.size = 255;
+        } else if (col->col_type == MDB_REPID) {
+            spec.size = 38;
+        }
+        specs.push_back(std::move(spec));
+    }
+    return specs;
+}
+
+}  // namespace
+
+AccessReader::AccessReader(const std::string& path) : h_(new Handle), path_(path) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) {
+        delete h_;
+        throw VdxError(err::FileNotFound, "File not found: " + path);
+    }
+    // mdbtools trusts the page layout it finds; a file too short for its
+    // first page, or without the Jet signature, is refused before it looks.
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    unsigned char head[32] = {};
+    size_t got = f ? std::fread(head, 1, sizeof head, f) : 0;
+    if (f) std::fclose(f);
+    const bool signature = got == sizeof head && head[0] == 0x00 && head[1] == 0x01 && head[2] == 0x00 &&
+                           head[3] == 0x00 &&
+                           (std::memcmp(head + 4, "Standard Jet DB", 15) == 0 ||
+                            std::memcmp(head + 4, "Standard ACE DB", 15) == 0);
+    if (signature) h_->mdb = mdb_open(path.c_str(), MDB_NOFLAGS);
+    if (!h_->mdb || !mdb_read_catalog(h_->mdb, MDB_ANY)) {
+        if (h_->mdb) mdb_close(h_->mdb);
+        delete h_;
+        throw VdxError(err::UnrecognizedDatabase, "Unrecognized database format '" + path + "'.");
+    }
+}
+
+AccessReader::~AccessReader() {
+    if (h_->mdb) mdb_close(h_->mdb);
+    delete h_;
+}
+
+std::vector<std::string> AccessReader::tableNames() {
+    std::vector<std::string> names;
+    MdbHandle* mdb = h_->mdb;
+    for (unsigned i = 0; i < mdb->num_catalog; ++i) {
+        auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(mdb->catalog, i));
+        if (entry->object_type == MDB_TABLE && mdb_is_user_table(entry)) names.emplace_back(entry->object_name);
+    }
+    return names;
+}
+
+std::vector<ColumnSpec> AccessReader::columns(const std::string& table) {
+    TablePtr t = OpenTable(h_->mdb, table);
+    std::vector<ColumnSpec> specs = ColumnsOf(h_->mdb, t.get());
+    CheckColumnNames(specs, table);
+    return specs;
+}
+
+void AccessReader::readRows(const std::string& table, const RowCallback& onRow, ReadProgress* progress) {
+    MdbHandle* mdb = h_->mdb;
+    TablePtr t = OpenTable(mdb, table);
+    const unsigned columnCount = t->num_cols;
+
+    bool hasMemo = false;
+    for (unsigned i = 0; i < columnCount; ++i)
+        if (static_cast<MdbColumn*>(g_ptr_array_index(t->columns, i))->col_type == MDB_MEMO) hasMemo = true;
+    const size_t bindSize = hasMemo ? kMemoBindSize : kTextBindSize;
+    mdb_set_bind_size(mdb, bindSize);
+
+    // Every column is bound, so that mdbtools converts texts and memos to
+    // UTF-8; numbers and dates are read from the row's bytes, as mdbtools'
+    // own date texts break before 1900.
+    std::vector<std::vector<char>> buffers(columnCount, std::vector<char>(bindSize + 1));
+    std::vector<int> lengths(columnCount);
+    std::vector<int> output(columnCount, -1);  // column number -> index in the row, -1 when left out
+    int next = 0;
+    for (unsigned i = 0; i < columnCount; ++i) {
+        auto* col = static_cast<MdbColumn*>(g_ptr_array_index(t->columns, i));
+        if (IsSkippedType(col->col_type)) continue;
+        mdb_bind_column(t.get(), static_cast<int>(i) + 1, buffers[i].data(), &lengths[i]);
+        output[i] = next++;
+    }
+    std::vector<MdbField> fields(MDB_MAX_COLS + 1);  // rows may hold columns deleted since
+    std::vector<Value> row(static_cast<size_t>(next));
+    ProgressTicker ticker(progress, t->num_rows, 1024);
+
+    mdb_rewind_table(t.get());
+    uint64_t done = 0;
+    while (mdb_fetch_row(t.get())) {
+        // The row just fetched, cracked again to learn which fields are Null.
+        int rowStart = 0;
+        size_t rowSize = 0;
+        if (mdb_find_row(mdb, static_cast<int>(t->cur_row) - 1, &rowStart, &rowSize) != 0)
+            ThrowWrongFormat(table, "a row cannot be found on its page");
+        int count = mdb_crack_row(t.get(), rowStart, rowSize, fields.data());
+        std::fill(row.begin(), row.end(), Value());
+        for (int f = 0; f < count && f < static_cast<int>(fields.size()); ++f) {
+            const MdbField& field = fields[f];
+            if (field.colnum < 0 || field.colnum >= static_cast<int>(columnCount)) continue;
+            const int out = output[field.colnum];
+            if (out < 0) continue;
+            auto* col = static_cast<MdbColumn*>(g_ptr_array_index(t->columns, field.colnum));
+            const char* bound = buffers[field.colnum].data();
+            if (col->col_type == MDB_BOOL) {
+                // A yes/no value lives in the row's null mask: "null" is No.
+                row[out] = Value::boolean(!field.is_null);
+                continue;
+            }
+            if (field.is_null) continue;
+            const unsigned char* raw = mdb->pg_buf + field.start;
+            const bool fits = field.start >= 0 && field.start + field.siz <= static_cast<int>(sizeof mdb->pg_buf);
+            switch (col->col_type) {
+                case MDB_BYTE:
+                    if (fits && field.siz >= 1) row[out] = Value::integer(raw[0]);
+                    break;
+                case MDB_INT:
+                    if (fits && field.siz >= 2) row[out] = Value::integer(static_cast<int16_t>(mdb_get_int16(mdb->pg_buf, field.start)));
+                    break;
+                case MDB_LONGINT:
+                    if (fits && field.siz >= 4) row[out] = Value::integer(static_cast<int32_t>(mdb_get_int32(mdb->pg_buf, field.start)));
+                    break;
+                case MDB_FLOAT:
+                    if (fits && field.siz >= 4) row[out] = Value::real(mdb_get_single(mdb->pg_buf, field.start));
+                    break;
+                case MDB_DOUBLE:
+                    if (fits && field.siz >= 8) row[out] = Value::real(mdb_get_double(mdb->pg_buf, field.start));
+                    break;
+                case MDB_DATETIME:
+                    if (fits && field.siz >= 8) row[out] = Value::date(mdb_get_double(mdb->pg_buf, field.start));
+                    break;
+                case MDB_MONEY:
+                    if (fits && field.siz >= 8) {
+                        int64_t units;
+                        std::memcpy(&units, raw, 8);
+                        row[out] = Value::real(static_cast<double>(units) / 10000.0);
+                    }
+                    break;
+                case MDB_NUMERIC: {
+                    char* end = nullptr;
+                    double d = std::strtod(bound, &end);
+                    if (end != bound) row[out] = Value::real(d);
+                    break;
+                }
+                case MDB_MEMO:
+                    if (std::strlen(bound) >= bindSize)
+                        ThrowWrongFormat(table, "a memo of column " + std::string(col->name) + " is longer than 1 MiB");
+                    row[out] = Value::text(bound);
+                    break;
+                default:
+                    row[out] = Value::text(bound);
+                    break;
+            }
+        }
+        if (!onRow(row)) return;
+        if (!ticker.tick(++done)) return;
+    }
+    ticker.finish();
+}
+
+}  // namespace vdx::exchange

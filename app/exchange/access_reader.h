@@ -1,0 +1,32 @@
+// Access databases (.mdb of Jet 3 and Jet 4, .accdb as far as mdbtools reads
+// it), read through mdbtools. The user tables are the tables; system tables
+// (attributes 0x80000002) and linked tables are left out. OLE-object and
+// binary columns are left out too, as the program has no use for their bytes.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "exchange/table_reader.h"
+
+namespace vdx::exchange {
+
+class AccessReader : public TableReader {
+public:
+    // VdxError 53 when the file is missing, 3343 when it is no Access database.
+    explicit AccessReader(const std::string& path);
+    ~AccessReader() override;
+    AccessReader(const AccessReader&) = delete;
+    AccessReader& operator=(const AccessReader&) = delete;
+
+    std::vector<std::string> tableNames() override;
+    std::vector<ColumnSpec> columns(const std::string& table) override;
+    void readRows(const std::string& table, const RowCallback& onRow, ReadProgress* progress) override;
+
+private:
+    struct Handle;
+    Handle* h_;
+    std::string path_;
+};
+
+}  // namespace vdx::exchange

@@ -1,0 +1,247 @@
+#include "exchange/excel_reader.h"
+
+#include <freexl.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+
+#include "exchange/reader_support.h"
+#include "state/errors.h"
+#include "state/text_values.h"
+
+namespace vdx::exchange {
+
+namespace {
+
+enum Kind : unsigned { kNumber = 1, kDate = 2, kText = 4, kBoolean = 8 };
+
+unsigned KindOf(const Value& v) {
+    switch (v.kind()) {
+        case Value::Kind::Integer:
+        case Value::Kind::Double: return kNumber;
+        case Value::Kind::Date: return kDate;
+        case Value::Kind::Text: return kText;
+        case Value::Kind::Boolean: return kBoolean;
+        case Value::Kind::Null: return 0;
+    }
+    return 0;
+}
+
+bool IsEmptyCell(const Value& v) { return v.isNull() || (v.kind() == Value::Kind::Text && v.asText().empty()); }
+
+std::string AsText(const Value& v) {
+    switch (v.kind()) {
+        case Value::Kind::Text: return v.asText();
+        case Value::Kind::Integer:
+        case Value::Kind::Double: return NumberText(v.asDouble());
+        case Value::Kind::Date: return FormatDate(v.asDouble());
+        case Value::Kind::Boolean: return BooleanText(v.asBool());
+        case Value::Kind::Null: return {};
+    }
+    return {};
+}
+
+size_t CharacterCount(const std::string& s) {
+    return static_cast<size_t>(
+        std::count_if(s.begin(), s.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+// "2001-02-03", "2001-02-03 04:05:06" or "04:05:06" as FreeXL gives dates.
+std::optional<double> FreeXlDate(const std::string& text) {
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
+    double day = 0;
+    if (std::sscanf(text.c_str(), "%d-%d-%d %d:%d:%d", &y, &mo, &d, &h, &mi, &s) >= 3) {
+        if (mo < 1 || mo > 12 || d < 1 || d > DaysInMonth(y, mo)) return std::nullopt;
+        day = DayNumber(y, mo, d);
+    } else if (std::sscanf(text.c_str(), "%d:%d:%d", &h, &mi, &s) != 3) {
+        return std::nullopt;
+    }
+    return day + (h * 3600 + mi * 60 + s) / 86400.0;
+}
+
+std::string SheetOf(const std::string& table) {
+    return !table.empty() && table.back() == '$' ? table.substr(0, table.size() - 1) : table;
+}
+
+}  // namespace
+
+SheetTable BuildSheetTable(std::vector<SheetCell> cells, const std::string& tableName) {
+    cells.erase(std::remove_if(cells.begin(), cells.end(), [](const SheetCell& c) { return IsEmptyCell(c.value); }),
+                cells.end());
+    if (cells.empty()) ThrowWrongFormat(tableName, "the sheet is empty: it has no row with column names");
+    SheetTable table;
+    table.headerRow = cells.front().row;
+    uint16_t first = cells.front().column, last = first;
+    for (const SheetCell& c : cells) {
+        first = std::min(first, c.column);
+        last = std::max(last, c.column);
+    }
+    table.firstColumn = first;
+    const size_t count = static_cast<size_t>(last - first) + 1;
+    table.columns.resize(count);
+    std::vector<unsigned> kinds(count, 0);
+    std::vector<size_t> longest(count, 0);
+    for (const SheetCell& c : cells) {
+        size_t i = c.column - first;
+        if (c.row == table.headerRow) {
+            table.columns[i].name = AsText(c.value);
+            continue;
+        }
+        kinds[i] |= KindOf(c.value);
+    }
+    auto isTextColumn = [&](size_t i) { return kinds[i] != kNumber && kinds[i] != kDate && kinds[i] != kBoolean; };
+    for (const SheetCell& c : cells) {
+        size_t i = c.column - first;
+        if (c.row != table.headerRow && isTextColumn(i)) longest[i] = std::max(longest[i], CharacterCount(AsText(c.value)));
+    }
+    for (size_t i = 0; i < count; ++i) {
+        ColumnSpec& spec = table.columns[i];
+        switch (kinds[i]) {
+            case kNumber: spec.type = FieldType::Double; break;
+            case kDate: spec.type = FieldType::Date; break;
+            case kBoolean: spec.type = FieldType::Boolean; break;
+            default:
+                // Text, an empty column or a mix: text, long texts as memo.
+                if (longest[i] > 255) spec.type = FieldType::Memo;
+                else { spec.type = FieldType::Text; spec.size = 255; }
+                break;
+        }
+    }
+    CheckColumnNames(table.columns, tableName);
+    table.cells = std::move(cells);
+    return table;
+}
+
+void EmitSheetRows(const SheetTable& table, const RowCallback& onRow, ReadProgress* progress) {
+    const size_t count = table.columns.size();
+    std::vector<Value> row(count);
+    auto it = std::find_if(table.cells.begin(), table.cells.end(),
+                           [&](const SheetCell& c) { return c.row != table.headerRow; });
+    if (it == table.cells.end()) {
+        if (progress) progress->report(1.0);
+        return;
+    }
+    const uint32_t lastRow = table.cells.back().row;
+    const uint32_t firstRow = table.headerRow + 1;
+    ProgressTicker ticker(progress, lastRow - table.headerRow, 1024);
+    // Empty rows between rows with values are rows of Nulls, as in the sheet.
+    for (uint32_t r = firstRow; r <= lastRow; ++r) {
+        std::fill(row.begin(), row.end(), Value());
+        for (; it != table.cells.end() && it->row == r; ++it) {
+            size_t i = it->column - table.firstColumn;
+            const Value& v = it->value;
+            switch (table.columns[i].type) {
+                case FieldType::Text:
+                case FieldType::Memo: row[i] = Value::text(AsText(v)); break;
+                default: row[i] = v; break;
+            }
+        }
+        if (!onRow(row)) return;
+        if (!ticker.tick(r - table.headerRow)) return;
+    }
+    ticker.finish();
+}
+
+FreeXlWorkbook ReadWithFreeXl(const std::string& path) {
+    const void* handle = nullptr;
+    int rc = freexl_open(path.c_str(), &handle);
+    if (rc != FREEXL_OK) {
+        if (handle) freexl_close(handle);
+        ThrowWrongFormat(FileNameOf(path), "FreeXL cannot read it (error " + std::to_string(rc) + ")");
+    }
+    struct Closer {
+        const void* h;
+        ~Closer() { freexl_close(h); }
+    } closer{handle};
+
+    FreeXlWorkbook book;
+    unsigned int info = 0;
+    if (freexl_get_info(handle, FREEXL_BIFF_VERSION, &info) == FREEXL_OK) book.biffVersion = static_cast<int>(info);
+    unsigned int sheetCount = 0;
+    if (freexl_get_info(handle, FREEXL_BIFF_SHEET_COUNT, &sheetCount) != FREEXL_OK)
+        ThrowWrongFormat(FileNameOf(path), "FreeXL finds no sheets in it");
+    for (unsigned short s = 0; s < sheetCount; ++s) {
+        const char* name = nullptr;
+        if (freexl_get_worksheet_name(handle, s, &name) != FREEXL_OK || freexl_select_active_worksheet(handle, s) != FREEXL_OK)
+            ThrowWrongFormat(FileNameOf(path), "FreeXL cannot read sheet " + std::to_string(s + 1));
+        book.sheetNames.emplace_back(name ? name : "");
+        unsigned int rows = 0;
+        unsigned short columns = 0;
+        freexl_worksheet_dimensions(handle, &rows, &columns);
+        std::vector<SheetCell> cells;
+        for (unsigned int r = 0; r < rows; ++r) {
+            for (unsigned short c = 0; c < columns; ++c) {
+                FreeXL_CellValue cell;
+                if (freexl_get_cell_value(handle, r, c, &cell) != FREEXL_OK) continue;
+                Value v;
+                switch (cell.type) {
+                    case FREEXL_CELL_INT: v = Value::real(cell.value.int_value); break;
+                    case FREEXL_CELL_DOUBLE: v = Value::real(cell.value.double_value); break;
+                    case FREEXL_CELL_TEXT:
+                    case FREEXL_CELL_SST_TEXT: v = Value::text(cell.value.text_value ? cell.value.text_value : ""); break;
+                    case FREEXL_CELL_DATE:
+                    case FREEXL_CELL_DATETIME:
+                    case FREEXL_CELL_TIME: {
+                        std::optional<double> day = FreeXlDate(cell.value.text_value ? cell.value.text_value : "");
+                        if (day) v = Value::date(*day);
+                        break;
+                    }
+                    default: continue;
+                }
+                if (!v.isNull()) cells.push_back({r, c, std::move(v)});
+            }
+        }
+        book.sheets.push_back(std::move(cells));
+    }
+    return book;
+}
+
+ExcelReader::ExcelReader(std::string path) : path_(std::move(path)) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path_, ec)) throw VdxError(err::FileNotFound, "File not found: " + path_);
+    // Excel 2.1 to 4.0 files hold one sheet, which Excel names after the file.
+    const std::string singleSheet = StemOf(FileNameOf(path_));
+    try {
+        biff_ = std::make_unique<BiffWorkbook>(BiffWorkbook::FromFile(path_, singleSheet));
+        sheetNames_ = biff_->sheetNames();
+    } catch (const VdxError& ours) {
+        if (ours.number() != err::NotExpectedFormat) throw;
+        try {
+            freexl_ = std::make_unique<FreeXlWorkbook>(ReadWithFreeXl(path_));
+        } catch (const VdxError&) {
+            throw ours;  // neither can read it: our reader says why
+        }
+        sheetNames_ = freexl_->sheetNames;
+        if (freexl_->biffVersion <= 4 && sheetNames_.size() == 1) sheetNames_[0] = singleSheet;
+    }
+}
+
+int ExcelReader::biffVersion() const { return biff_ ? biff_->version() : freexl_->biffVersion; }
+
+std::vector<std::string> ExcelReader::tableNames() {
+    std::vector<std::string> names;
+    for (const std::string& s : sheetNames_) names.push_back(s + "$");
+    return names;
+}
+
+size_t ExcelReader::sheetIndex(const std::string& table) const {
+    const std::string sheet = SheetOf(table);
+    for (size_t i = 0; i < sheetNames_.size(); ++i)
+        if (SameName(sheetNames_[i], sheet)) return i;
+    ThrowTableNotFound(table);
+}
+
+SheetTable ExcelReader::sheetTable(const std::string& table) {
+    size_t index = sheetIndex(table);
+    std::vector<SheetCell> cells = biff_ ? biff_->sheetCells(index) : freexl_->sheets[index];
+    return BuildSheetTable(std::move(cells), sheetNames_[index] + "$");
+}
+
+std::vector<ColumnSpec> ExcelReader::columns(const std::string& table) { return sheetTable(table).columns; }
+
+void ExcelReader::readRows(const std::string& table, const RowCallback& onRow, ReadProgress* progress) {
+    EmitSheetRows(sheetTable(table), onRow, progress);
+}
+
+}  // namespace vdx::exchange

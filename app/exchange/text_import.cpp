@@ -1,0 +1,364 @@
+#include "exchange/text_import.h"
+
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+
+#include "exchange/reader_support.h"
+#include "exchange/text_encoding.h"
+#include "state/text_values.h"
+
+namespace vdx::exchange {
+
+namespace {
+
+constexpr size_t kChunk = 1 << 20;
+
+// Checks a stream of bytes for valid UTF-8 chunk by chunk; a sequence cut by
+// the chunk boundary is carried into the next chunk.
+class Utf8Checker {
+public:
+    void feed(const char* data, size_t n, bool last) {
+        if (!valid_) return;
+        carry_.append(data, n);
+        size_t complete = carry_.size();
+        if (!last) {
+            // Keep back an unfinished multi-byte sequence at the end.
+            size_t i = carry_.size();
+            size_t back = 0;
+            while (i > 0 && back < 3 && (static_cast<unsigned char>(carry_[i - 1]) & 0xC0) == 0x80) { --i; ++back; }
+            if (i > 0) {
+                unsigned char lead = static_cast<unsigned char>(carry_[i - 1]);
+                size_t need = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+                if (need > back + 1) complete = i - 1;
+            }
+        }
+        if (!IsValidUtf8(std::string_view(carry_.data(), complete))) valid_ = false;
+        carry_.erase(0, complete);
+    }
+    bool valid() const { return valid_ && carry_.empty(); }
+
+private:
+    std::string carry_;
+    bool valid_ = true;
+};
+
+std::string Trimmed(std::string_view s) {
+    size_t b = 0, e = s.size();
+    while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
+    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
+    return std::string(s.substr(b, e - b));
+}
+
+bool AllDigits(std::string_view s) {
+    if (s.empty()) return false;
+    for (char c : s)
+        if (c < '0' || c > '9') return false;
+    return true;
+}
+
+int DigitsValue(std::string_view s) {
+    int v = 0;
+    for (char c : s) v = v * 10 + (c - '0');
+    return v;
+}
+
+int MonthOfAbbreviation(std::string_view s) {
+    static const char* const kMonths[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
+                                          "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+    if (s.size() != 3) return 0;
+    char up[3];
+    for (int i = 0; i < 3; ++i) up[i] = (s[i] >= 'a' && s[i] <= 'z') ? static_cast<char>(s[i] - 'a' + 'A') : s[i];
+    for (int m = 0; m < 12; ++m)
+        if (std::memcmp(up, kMonths[m], 3) == 0) return m + 1;
+    return 0;
+}
+
+// Day or month chosen in the dialog for year-only dates ("01".."31").
+int ChosenPart(const std::string& text, int maximum) {
+    if (text.empty()) return 1;
+    if (!AllDigits(text)) return 0;
+    int v = DigitsValue(text);
+    return v >= 1 && v <= maximum ? v : 0;
+}
+
+// The date of a field by its layout, or nullopt when the field does not have
+// the layout's shape. The parts are put together with rollover, so
+// 31021950 read as DDMMYYYY is 3 March 1950.
+std::optional<double> ReadLayoutDate(const std::string& field, const TextColumn& column) {
+    int day = 0, month = 0, year = 0;
+    std::string_view f(field);
+    if (column.dateLayout == "DDMMYYYY" || column.dateLayout == "MMDDYYYY") {
+        if (f.size() != 8 || !AllDigits(f)) return std::nullopt;
+        int first = DigitsValue(f.substr(0, 2)), second = DigitsValue(f.substr(2, 2));
+        year = DigitsValue(f.substr(4, 4));
+        if (column.dateLayout == "DDMMYYYY") { day = first; month = second; }
+        else { month = first; day = second; }
+    } else if (column.dateLayout == "DDMMMYYYY") {
+        if (f.size() != 9 || !AllDigits(f.substr(0, 2)) || !AllDigits(f.substr(5, 4))) return std::nullopt;
+        day = DigitsValue(f.substr(0, 2));
+        month = MonthOfAbbreviation(f.substr(2, 3));
+        if (month == 0) return std::nullopt;
+        year = DigitsValue(f.substr(5, 4));
+    } else if (column.dateLayout == "YYYY") {
+        if (f.size() != 4 || !AllDigits(f)) return std::nullopt;
+        year = DigitsValue(f);
+        day = ChosenPart(column.day, 31);
+        month = ChosenPart(column.month, 12);
+        if (day == 0 || month == 0) return std::nullopt;
+    } else {
+        return std::nullopt;  // a date column without a layout
+    }
+    return DateSerial(year, month, day);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Splitting
+
+std::string_view UnquoteField(std::string_view field) {
+    if (field.empty() || field.front() != '"') return field;
+    field.remove_prefix(1);
+    if (!field.empty() && field.back() == '"') field.remove_suffix(1);
+    return field;
+}
+
+std::vector<std::string> SplitTextLine(std::string_view line) {
+    std::vector<std::string> fields;
+    if (line.empty()) return fields;
+    size_t start = 0;
+    while (true) {
+        size_t semi = line.find(';', start);
+        std::string_view field = line.substr(start, semi == std::string_view::npos ? std::string_view::npos : semi - start);
+        fields.emplace_back(UnquoteField(field));
+        if (semi == std::string_view::npos) break;
+        start = semi + 1;
+    }
+    return fields;
+}
+
+// ---------------------------------------------------------------------------
+// Reading lines
+
+TextLineReader::TextLineReader(const std::string& path) : path_(path) {
+    file_ = std::fopen(path.c_str(), "rb");
+    if (!file_) throw VdxError(err::FileNotFound, "File not found: " + path);
+
+    // One pass over the file decides its character set and that it is text.
+    Utf8Checker checker;
+    std::string chunk(kChunk, '\0');
+    bool first = true;
+    while (true) {
+        size_t n = std::fread(chunk.data(), 1, chunk.size(), file_);
+        if (first && n >= 2 &&
+            ((chunk[0] == '\xFF' && chunk[1] == '\xFE') || (chunk[0] == '\xFE' && chunk[1] == '\xFF')))
+            ThrowWrongFormat(FileNameOf(path), "it is a UTF-16 text; save it as UTF-8 or ANSI text");
+        first = false;
+        if (std::memchr(chunk.data(), '\0', n))
+            ThrowWrongFormat(FileNameOf(path), "it holds binary data, not lines of text");
+        size_ += n;
+        bool last = n < chunk.size();
+        checker.feed(chunk.data(), n, last);
+        if (last) break;
+    }
+    if (std::ferror(file_)) {
+        std::fclose(file_);
+        file_ = nullptr;
+        throw VdxError(err::PermissionDenied, "Cannot read " + path);
+    }
+    utf8_ = checker.valid();
+    std::rewind(file_);
+
+    // A UTF-8 byte order mark is no part of the first line.
+    if (fill() && buffer_.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+        pos_ = 3;
+        consumed_ = 3;
+    }
+}
+
+TextLineReader::~TextLineReader() {
+    if (file_) std::fclose(file_);
+}
+
+bool TextLineReader::fill() {
+    if (eof_) return false;
+    buffer_.erase(0, pos_);
+    pos_ = 0;
+    size_t old = buffer_.size();
+    buffer_.resize(old + kChunk);
+    size_t n = std::fread(buffer_.data() + old, 1, kChunk, file_);
+    buffer_.resize(old + n);
+    if (n < kChunk) eof_ = true;
+    return n > 0;
+}
+
+bool TextLineReader::next(std::string& line) {
+    while (true) {
+        size_t end = buffer_.find_first_of("\r\n", pos_);
+        // A CR at the very end of the buffer may be the first half of CR LF.
+        if (end != std::string::npos && !(buffer_[end] == '\r' && end + 1 == buffer_.size() && !eof_)) {
+            std::string_view raw(buffer_.data() + pos_, end - pos_);
+            line = utf8_ ? std::string(raw) : Windows1252ToUtf8(raw);
+            size_t after = end + 1;
+            if (buffer_[end] == '\r' && after < buffer_.size() && buffer_[after] == '\n') ++after;
+            consumed_ += after - pos_;
+            pos_ = after;
+            return true;
+        }
+        if (eof_) {
+            if (pos_ >= buffer_.size()) return false;
+            std::string_view raw(buffer_.data() + pos_, buffer_.size() - pos_);
+            line = utf8_ ? std::string(raw) : Windows1252ToUtf8(raw);
+            consumed_ += buffer_.size() - pos_;
+            pos_ = buffer_.size();
+            return true;
+        }
+        fill();
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Preview, columns and conversion
+
+TextPreview PreviewTextFile(const std::string& path) {
+    TextPreview preview;
+    TextLineReader reader(path);
+    std::string line;
+    while (static_cast<int>(preview.lines.size()) < kTextPreviewLines && reader.next(line)) {
+        preview.lines.push_back(SplitTextLine(line));
+        preview.columnCount = std::max(preview.columnCount, static_cast<int>(preview.lines.back().size()));
+    }
+    return preview;
+}
+
+TextImportOptions DefaultTextImportOptions(const TextPreview& preview, bool headers) {
+    TextImportOptions options;
+    options.headers = headers;
+    options.columns.assign(static_cast<size_t>(preview.columnCount), TextColumn{});
+    return options;
+}
+
+std::vector<ColumnSpec> TextImportColumns(const std::string& path, const TextImportOptions& options,
+                                          const std::string& tableName) {
+    if (options.columns.empty()) ThrowWrongFormat(FileNameOf(path), "it holds no fields");
+    std::vector<std::string> names;
+    if (options.headers) {
+        TextLineReader reader(path);
+        std::string line;
+        if (reader.next(line)) names = SplitTextLine(line);
+    }
+    std::vector<ColumnSpec> specs;
+    for (size_t c = 0; c < options.columns.size(); ++c) {
+        ColumnSpec spec;
+        spec.name = options.headers ? (c < names.size() ? names[c] : std::string()) : "Var" + std::to_string(c + 1);
+        const std::string& type = options.columns[c].type;
+        if (type == "Integer") spec.type = FieldType::Integer;
+        else if (type == "Long") spec.type = FieldType::Long;
+        else if (type == "Single") spec.type = FieldType::Single;
+        else if (type == "Double") spec.type = FieldType::Double;
+        else if (type == "Date") spec.type = FieldType::Date;
+        else if (type == "Text") { spec.type = FieldType::Text; spec.size = kTextFieldSize; }
+        else throw VdxError(err::TypeMismatch, "Column " + std::to_string(c + 1) + " has the unknown type '" + type + "'.");
+        specs.push_back(std::move(spec));
+    }
+    CheckColumnNames(specs, tableName);
+    return specs;
+}
+
+Value ConvertTextField(std::string_view text, const TextColumn& column, int columnNumber, int64_t line) {
+    const std::string& type = column.type;
+    if (type == "Text") return Value::text(std::string(text));
+    auto fail = [&]() -> Value { throw TextConversionError(columnNumber, type, line); };
+
+    std::string field = Trimmed(text);
+    if (field.empty()) return fail();
+    if (type == "Date") {
+        std::optional<double> day = ReadLayoutDate(field, column);
+        return day ? Value::date(*day) : fail();
+    }
+    std::optional<double> number = ReadNumber(field);
+    if (!number) return fail();
+    try {
+        if (type == "Integer") return Value::integer(RoundToInt16(*number));
+        if (type == "Long") return Value::integer(RoundToInt32(*number));
+    } catch (const VdxError&) {
+        return fail();  // out of the type's range
+    }
+    if (type == "Single") {
+        if (!std::isfinite(*number) || std::fabs(*number) > FLT_MAX) return fail();
+        return Value::real(static_cast<double>(static_cast<float>(*number)));
+    }
+    if (type == "Double") return std::isfinite(*number) ? Value::real(*number) : fail();
+    return fail();
+}
+
+void ImportTextRows(const std::string& path, const TextImportOptions& options, const RowCallback& onRow,
+                    ReadProgress* progress) {
+    const size_t columnCount = options.columns.size();
+    TextLineReader reader(path);
+    std::string line;
+    int64_t lineNumber = 0;
+    if (options.headers) {
+        if (!reader.next(line)) return;
+        ++lineNumber;
+    }
+    std::vector<Value> row(columnCount);
+    uint64_t records = 0;
+    while (reader.next(line)) {
+        ++lineNumber;
+        std::fill(row.begin(), row.end(), Value());
+        size_t column = 0;
+        size_t start = 0;
+        if (!line.empty()) {
+            while (true) {
+                size_t semi = line.find(';', start);
+                if (column >= columnCount)
+                    throw VdxError(err::ItemNotFound, "Line " + std::to_string(lineNumber) + " has more fields than the " +
+                                                          std::to_string(columnCount) + " columns of the table.");
+                std::string_view field(line.data() + start,
+                                       (semi == std::string::npos ? line.size() : semi) - start);
+                row[column] = ConvertTextField(UnquoteField(field), options.columns[column],
+                                               static_cast<int>(column) + 1, lineNumber);
+                ++column;
+                if (semi == std::string::npos) break;
+                start = semi + 1;
+            }
+        }
+        if (!onRow(row)) return;
+        ++records;
+        if (progress && records % 4096 == 0 &&
+            !progress->report(reader.fileSize() ? static_cast<double>(reader.bytesRead()) / reader.fileSize() : 1.0))
+            return;
+    }
+    if (progress) progress->report(1.0);
+}
+
+// ---------------------------------------------------------------------------
+// "Text;" as a source of tables
+
+std::vector<std::string> TextTableReader::tableNames() { return FileTitlesInFolder(folder_, "txt"); }
+
+std::string TextTableReader::fileOf(const std::string& table) {
+    std::string path = FindFileInFolder(folder_, table + ".txt");
+    if (path.empty()) ThrowTableNotFound(table);
+    return path;
+}
+
+TextImportOptions TextTableReader::optionsFor(const std::string& path) {
+    return DefaultTextImportOptions(PreviewTextFile(path), true);
+}
+
+std::vector<ColumnSpec> TextTableReader::columns(const std::string& table) {
+    std::string path = fileOf(table);
+    return TextImportColumns(path, optionsFor(path), table);
+}
+
+void TextTableReader::readRows(const std::string& table, const RowCallback& onRow, ReadProgress* progress) {
+    std::string path = fileOf(table);
+    TextImportOptions options = optionsFor(path);
+    TextImportColumns(path, options, table);  // the same checks as columns()
+    ImportTextRows(path, options, onRow, progress);
+}
+
+}  // namespace vdx::exchange
