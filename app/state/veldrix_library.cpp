@@ -1,0 +1,180 @@
+#include "state/veldrix_library.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <mutex>
+
+#include "../../lib/include/veldrix.h"  // the exports' signatures, nothing else
+#include "state/errors.h"
+
+namespace vdx::library {
+namespace {
+
+enum Export {
+    kPyCompute,
+    kPyComputeCells,
+    kDeathCompute,
+    kDeathComputeCell,
+    kExactLow,
+    kExactHigh,
+    kByarLow,
+    kByarHigh,
+    kChiSquareLow,
+    kChiSquareHigh,
+    kSquareRootLow,
+    kSquareRootHigh,
+    kWaldLow,
+    kWaldHigh,
+    kExportCount
+};
+
+constexpr std::array<const char*, kExportCount> kExportNames = {
+    "PYCOMPUTE",          "PYCOMPUTE_CELLS",         "DEATHCOMPUTE",          "DEATHCOMPUTE_CELL",
+    "MultiplierExactLow", "MultiplierExactHigh",     "MultiplierByarLow",     "MultiplierByarHigh",
+    "MultiplierChiSquareLow", "MultiplierChiSquareHigh", "MultiplierSquareRootLow",
+    "MultiplierSquareRootHigh", "MultiplierWaldLow", "MultiplierWaldHigh",
+};
+
+// The loaded library and the exports found so far. The person-years run
+// calls an export once per cohort row, so a found export costs one atomic
+// load; loading and lookup happen under the mutex.
+struct Binding {
+    std::mutex mutex;
+    std::string fileName = kLibraryFileName;
+    void* handle = nullptr;
+    std::array<std::atomic<void*>, kExportCount> exports{};
+};
+
+Binding& binding()
+{
+    static Binding b;
+    return b;
+}
+
+std::string programFolder()
+{
+    char path[4096];
+    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0)
+        return {};
+    std::string exe(path, static_cast<size_t>(n));
+    auto slash = exe.rfind('/');
+    return slash == std::string::npos ? std::string{} : exe.substr(0, slash + 1);
+}
+
+void* openLibrary(const std::string& fileName)
+{
+    void* handle = dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle)
+        return handle;
+    std::string reason = dlerror();
+    if (fileName.find('/') == std::string::npos) {
+        std::string folder = programFolder();
+        if (!folder.empty()) {
+            handle = dlopen((folder + fileName).c_str(), RTLD_NOW | RTLD_LOCAL);
+            if (handle)
+                return handle;
+        }
+    }
+    throw VdxError(err::DllLoad, "Error in loading DLL " + fileName + " (" + reason + ")");
+}
+
+void* exportAddress(Export e)
+{
+    Binding& b = binding();
+    if (void* address = b.exports[e].load(std::memory_order_acquire))
+        return address;
+    std::lock_guard lock(b.mutex);
+    if (!b.handle)
+        b.handle = openLibrary(b.fileName);
+    dlerror();
+    void* address = dlsym(b.handle, kExportNames[e]);
+    if (!address)
+        throw VdxError(err::DllEntryPoint,
+                       std::string("Can't find DLL entry point ") + kExportNames[e] + " in " + b.fileName);
+    b.exports[e].store(address, std::memory_order_release);
+    return address;
+}
+
+// The export's address as a pointer of its declared type (decltype only: the
+// program does not link the library).
+template <Export e, class Function>
+Function* resolve()
+{
+    return reinterpret_cast<Function*>(exportAddress(e));
+}
+
+}  // namespace
+
+double PyCompute(double startDate, double endDate, double birthDate, double* cells, int32_t cellLimit,
+                 const double* ageBounds, int16_t ageClassCount, const double* calendarBounds,
+                 int16_t periodCount)
+{
+    return resolve<kPyCompute, decltype(PYCOMPUTE)>()(startDate, endDate, birthDate, cells, cellLimit, ageBounds,
+                                          ageClassCount, calendarBounds, periodCount);
+}
+
+int32_t PyComputeCells(double startDate, double endDate, double birthDate, const double* ageBounds,
+                       int16_t ageClassCount, const double* calendarBounds, int16_t periodCount,
+                       int32_t* cellIndex, double* days, int32_t capacity)
+{
+    return resolve<kPyComputeCells, decltype(PYCOMPUTE_CELLS)>()(startDate, endDate, birthDate, ageBounds, ageClassCount,
+                                                     calendarBounds, periodCount, cellIndex, days, capacity);
+}
+
+double DeathCompute(double deathDate, double birthDate, double* cells, int32_t cellLimit,
+                    const double* ageBounds, int16_t ageClassCount, const double* calendarBounds,
+                    int16_t periodCount)
+{
+    return resolve<kDeathCompute, decltype(DEATHCOMPUTE)>()(deathDate, birthDate, cells, cellLimit, ageBounds,
+                                                ageClassCount, calendarBounds, periodCount);
+}
+
+int32_t DeathComputeCell(double deathDate, double birthDate, const double* ageBounds, int16_t ageClassCount,
+                         const double* calendarBounds, int16_t periodCount)
+{
+    return resolve<kDeathComputeCell, decltype(DEATHCOMPUTE_CELL)>()(deathDate, birthDate, ageBounds, ageClassCount,
+                                                         calendarBounds, periodCount);
+}
+
+#define VDX_MULTIPLIER(Name, Slot, Second)                                  \
+    double Name(double observed, double Second)                            \
+    {                                                                       \
+        return resolve<Slot, decltype(::Name)>()(observed, Second);                     \
+    }
+
+VDX_MULTIPLIER(MultiplierExactLow, kExactLow, alpha)
+VDX_MULTIPLIER(MultiplierExactHigh, kExactHigh, alpha)
+VDX_MULTIPLIER(MultiplierByarLow, kByarLow, z)
+VDX_MULTIPLIER(MultiplierByarHigh, kByarHigh, z)
+VDX_MULTIPLIER(MultiplierChiSquareLow, kChiSquareLow, z)
+VDX_MULTIPLIER(MultiplierChiSquareHigh, kChiSquareHigh, z)
+VDX_MULTIPLIER(MultiplierSquareRootLow, kSquareRootLow, z)
+VDX_MULTIPLIER(MultiplierSquareRootHigh, kSquareRootHigh, z)
+VDX_MULTIPLIER(MultiplierWaldLow, kWaldLow, z)
+VDX_MULTIPLIER(MultiplierWaldHigh, kWaldHigh, z)
+#undef VDX_MULTIPLIER
+
+void UseLibraryFile(const std::string& fileName)
+{
+    Binding& b = binding();
+    std::lock_guard lock(b.mutex);
+    for (auto& address : b.exports)
+        address.store(nullptr, std::memory_order_release);
+    if (b.handle)
+        dlclose(b.handle);
+    b.handle = nullptr;
+    b.fileName = fileName;
+}
+
+std::string LibraryFile()
+{
+    Binding& b = binding();
+    std::lock_guard lock(b.mutex);
+    return b.fileName;
+}
+
+}  // namespace vdx::library

@@ -1,0 +1,60 @@
+// The program's binding to the computation library libveldrix.so.
+//
+// The library is loaded by name at the first call of any of its exports, and
+// each export is looked up at its first call. A missing library or export is
+// a run-time error of the calling command: the call throws VdxError with
+// err::DllLoad or err::DllEntryPoint, which the command's handler reports
+// with the general error message. The program calls the library only through
+// these functions.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace vdx::library {
+
+// The file name the library is loaded by: first as it is (so that the loader's
+// search path and the program's run path apply), then from the folder of the
+// running program.
+inline constexpr const char* kLibraryFileName = "libveldrix.so";
+
+// Days of one person's follow-up by stratum (cell i + A * (j - 1)); cells 0 to
+// cellLimit are cleared first.
+double PyCompute(double startDate, double endDate, double birthDate, double* cells, int32_t cellLimit,
+                 const double* ageBounds, int16_t ageClassCount, const double* calendarBounds,
+                 int16_t periodCount);
+
+// The same split as (cell, days) entries; returns the number of entries of
+// the person, of which at most capacity are written (see veldrix.h).
+int32_t PyComputeCells(double startDate, double endDate, double birthDate, const double* ageBounds,
+                       int16_t ageClassCount, const double* calendarBounds, int16_t periodCount,
+                       int32_t* cellIndex, double* days, int32_t capacity);
+
+// One death: cells 0 to cellLimit cleared, the death's cell set to 1.
+double DeathCompute(double deathDate, double birthDate, double* cells, int32_t cellLimit,
+                    const double* ageBounds, int16_t ageClassCount, const double* calendarBounds,
+                    int16_t periodCount);
+
+// The cell of one death, 0 when it lies in no stratum.
+int32_t DeathComputeCell(double deathDate, double birthDate, const double* ageBounds, int16_t ageClassCount,
+                         const double* calendarBounds, int16_t periodCount);
+
+// Confidence-bound multipliers: (observed, alpha) for the exact method,
+// (observed, z) for the others.
+double MultiplierExactLow(double observed, double alpha);
+double MultiplierExactHigh(double observed, double alpha);
+double MultiplierByarLow(double observed, double z);
+double MultiplierByarHigh(double observed, double z);
+double MultiplierChiSquareLow(double observed, double z);
+double MultiplierChiSquareHigh(double observed, double z);
+double MultiplierSquareRootLow(double observed, double z);
+double MultiplierSquareRootHigh(double observed, double z);
+double MultiplierWaldLow(double observed, double z);
+double MultiplierWaldHigh(double observed, double z);
+
+// For tests: forget the loaded library and load fileName (a plain name or a
+// path) at the next call of an export. Nothing is loaded here.
+void UseLibraryFile(const std::string& fileName);
+std::string LibraryFile();
+
+}  // namespace vdx::library

@@ -1,0 +1,155 @@
+// The program's binding to libveldrix.so and the multiplier selection.
+//
+// This test program is built without a run path, so the library is found
+// the way an installed program finds it: beside the program.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "state/errors.h"
+#include "state/messages.h"
+#include "state/multiplier.h"
+#include "state/veldrix_library.h"
+
+namespace {
+
+namespace lib = vdx::library;
+
+// Every test starts and ends with the real library by its plain name.
+class LibraryBinding : public testing::Test {
+protected:
+    void SetUp() override { lib::UseLibraryFile(lib::kLibraryFileName); }
+    void TearDown() override { lib::UseLibraryFile(lib::kLibraryFileName); }
+};
+
+int errorNumberOf(auto&& call)
+{
+    try {
+        call();
+    } catch (const vdx::VdxError& e) {
+        return e.number();
+    }
+    return 0;
+}
+
+TEST_F(LibraryBinding, LoadsTheLibraryByNameFromTheProgramsFolder)
+{
+    EXPECT_EQ(lib::LibraryFile(), "libveldrix.so");
+    EXPECT_NEAR(lib::MultiplierWaldHigh(10, 1.95996398454005), 1.858547, 5e-7);
+}
+
+TEST_F(LibraryBinding, PersonYearsAndDeathsGoThroughTheExports)
+{
+    const double jan1980 = 29221, jan1981 = 29587, jan1982 = 29952;
+    std::vector<double> ages{0, 20, 25, 30, 35};  // A = 3
+    std::vector<double> periods{0, jan1980, jan1981, jan1982};  // C = 2
+    std::vector<double> cells(7, 9.0);
+    double birth = jan1980 - 20 * 365.25;
+    EXPECT_EQ(lib::PyCompute(jan1980, jan1981 - 1, birth, cells.data(), 6, ages.data(), 3, periods.data(), 2), 1.0);
+    EXPECT_EQ(cells, (std::vector<double>{0, 366, 0, 0, 0, 0, 0}));
+
+    int32_t index[8];
+    double days[8];
+    ASSERT_EQ(lib::PyComputeCells(jan1980, jan1982 - 1, birth, ages.data(), 3, periods.data(), 2, index, days, 8), 2);
+    EXPECT_EQ(index[0], 1);
+    EXPECT_EQ(index[1], 4);
+    EXPECT_EQ(days[0] + days[1], 731.0);
+
+    double death = jan1981 + 100;
+    lib::DeathCompute(death, death - 27 * 365.25, cells.data(), 6, ages.data(), 3, periods.data(), 2);
+    EXPECT_EQ(cells, (std::vector<double>{0, 0, 0, 0, 0, 1, 0}));
+    EXPECT_EQ(lib::DeathComputeCell(death, death - 27 * 365.25, ages.data(), 3, periods.data(), 2), 5);
+}
+
+TEST_F(LibraryBinding, MissingLibraryIsError48AtTheFirstCallNotACrash)
+{
+    lib::UseLibraryFile("libveldrix-not-there.so");  // loads nothing yet
+    EXPECT_EQ(errorNumberOf([] { lib::MultiplierExactLow(10, 0.05); }), vdx::err::DllLoad);
+    try {
+        double cells[2];
+        double bounds[3] = {0, 1, 2};
+        lib::PyCompute(1, 2, 0, cells, 1, bounds, 1, bounds, 1);
+        FAIL() << "no error";
+    } catch (const vdx::VdxError& e) {
+        EXPECT_EQ(e.number(), 48);
+        EXPECT_NE(e.description().find("libveldrix-not-there.so"), std::string::npos) << e.description();
+        // What the command's handler shows.
+        EXPECT_NE(vdx::GeneralErrorText(e.number(), e.description()).find("Number: 48"), std::string::npos);
+    }
+}
+
+TEST_F(LibraryBinding, MissingExportIsError453NamingTheExport)
+{
+    lib::UseLibraryFile("libm.so.6");  // loads, but has none of the exports
+    try {
+        lib::MultiplierByarHigh(10, 1.96);
+        FAIL() << "no error";
+    } catch (const vdx::VdxError& e) {
+        EXPECT_EQ(e.number(), vdx::err::DllEntryPoint);
+        EXPECT_NE(e.description().find("MultiplierByarHigh"), std::string::npos) << e.description();
+    }
+    EXPECT_EQ(errorNumberOf([] { lib::DeathComputeCell(0, 0, nullptr, 0, nullptr, 0); }), 453);
+}
+
+TEST_F(LibraryBinding, WorksAgainAfterTheLibraryIsBack)
+{
+    lib::UseLibraryFile("libveldrix-not-there.so");
+    EXPECT_EQ(errorNumberOf([] { lib::MultiplierWaldLow(10, 1.96); }), 48);
+    lib::UseLibraryFile(lib::kLibraryFileName);
+    EXPECT_NEAR(lib::MultiplierWaldLow(10, 1.95996398454005), 0.538055, 5e-7);
+}
+
+// ---- GetMultiplier --------------------------------------------------------------
+
+TEST_F(LibraryBinding, GetMultiplierSelectsEachMethodAndSide)
+{
+    // 95 %, 10 observed: ten different figures, so a swapped export shows.
+    struct Case {
+        const char* method;
+        double low, high;
+    } cases[] = {{"exact", 0.479539, 1.839036},
+                 {"byar", 0.478745, 1.839146},
+                 {"chisquare", 0.543199, 1.840947},
+                 {"squareroot", 0.476241, 1.846083},
+                 {"wald", 0.538055, 1.858547}};
+    for (const Case& c : cases) {
+        EXPECT_NEAR(vdx::GetMultiplier(c.method, "low", 10, 95), c.low, 5e-7) << c.method;
+        EXPECT_NEAR(vdx::GetMultiplier(c.method, "high", 10, 95), c.high, 5e-7) << c.method;
+    }
+}
+
+TEST_F(LibraryBinding, GetMultiplierMapsTheLevelToZOrAlpha)
+{
+    EXPECT_EQ(vdx::GetMultiplier("wald", "high", 10, 90), lib::MultiplierWaldHigh(10, 1.64485362695147));
+    EXPECT_EQ(vdx::GetMultiplier("wald", "high", 10, 95), lib::MultiplierWaldHigh(10, 1.95996398454005));
+    EXPECT_EQ(vdx::GetMultiplier("byar", "low", 10, 99), lib::MultiplierByarLow(10, 2.5758293035489));
+    EXPECT_EQ(vdx::GetMultiplier("exact", "low", 10, 90), lib::MultiplierExactLow(10, 0.1));
+    EXPECT_EQ(vdx::GetMultiplier("exact", "high", 10, 99), lib::MultiplierExactHigh(10, 0.01));
+}
+
+TEST_F(LibraryBinding, GetMultiplierWithAnotherLevelUsesZeroForZAndAlpha)
+{
+    EXPECT_EQ(vdx::LevelQuantile(80), 0.0);
+    EXPECT_EQ(vdx::LevelAlpha(80), 0.0);
+    EXPECT_EQ(vdx::GetMultiplier("wald", "low", 10, 80), 1.0);
+    EXPECT_EQ(vdx::GetMultiplier("wald", "high", 10, 0), 1.0);
+    // alpha 0: the exact bounds of a mean known with certainty 1 are 0 and infinity.
+    EXPECT_EQ(vdx::GetMultiplier("exact", "low", 10, 100), 0.0);
+    EXPECT_EQ(vdx::GetMultiplier("exact", "high", 10, 100), std::numeric_limits<double>::infinity());
+}
+
+TEST_F(LibraryBinding, GetMultiplierIsZeroForUnknownNamesWithoutCallingTheLibrary)
+{
+    // With no library at all, any call would throw.
+    lib::UseLibraryFile("libveldrix-not-there.so");
+    for (const char* method : {"Exact", "BYAR", "ChiSquare", "chi-square", "square root", "", "exact "})
+        EXPECT_EQ(vdx::GetMultiplier(method, "low", 10, 95), 0.0) << method;
+    for (const char* side : {"Low", "HIGH", "lower", ""})
+        EXPECT_EQ(vdx::GetMultiplier("wald", side, 10, 95), 0.0) << side;
+    // A known pair does reach the (missing) library.
+    EXPECT_EQ(errorNumberOf([] { vdx::GetMultiplier("wald", "low", 10, 95); }), 48);
+}
+
+}  // namespace
