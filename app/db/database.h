@@ -15,7 +15,8 @@
 //   LONG               32-bit integer
 //   SINGLE             single-precision real
 //   DOUBLE             double-precision real
-//   DATE               day number (REAL; day 0 = 30 December 1899)
+//   DATE               day number (day 0 = 30 December 1899; SQLite keeps
+//                      whole days as integers, they read back as dates)
 //
 // The adapter enforces these types when values are written (see
 // Recordset::setValue). Table names compare without regard to letter case.

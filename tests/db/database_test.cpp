@@ -1,0 +1,603 @@
+// The engine adapter: Jet SQL texts, types, errors, names, recordsets,
+// recognising files, foreign-format dispatch.
+#include <sqlite3.h>
+
+#include <chrono>
+
+#include "state/text_values.h"
+#include "test_support.h"
+
+using namespace vdx;
+using namespace vdx::db;
+using vdx::test::ErrorNumber;
+using vdx::test::ReadBytes;
+using vdx::test::WriteBytes;
+
+namespace {
+
+class DatabaseTest : public vdx::test::TempDir {
+protected:
+    void SetUp() override {
+        TempDir::SetUp();
+        db = Database::create(path("t.vdb"));
+    }
+    // The declared SQL of a table as the sqlite3 shell shows it.
+    std::string schemaOf(const std::string& table) {
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db->handle(), "SELECT sql FROM sqlite_master WHERE name = ?1", -1, &st, nullptr);
+        sqlite3_bind_text(st, 1, table.c_str(), -1, SQLITE_TRANSIENT);
+        std::string sql;
+        if (sqlite3_step(st) == SQLITE_ROW) sql = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+        sqlite3_finalize(st);
+        return sql;
+    }
+    std::string storageClass(const std::string& table, const std::string& column) {
+        sqlite3_stmt* st = nullptr;
+        const std::string sql = "SELECT typeof(" + QuoteIdentifier(column) + ") FROM " + QuoteIdentifier(table);
+        sqlite3_prepare_v2(db->handle(), sql.c_str(), -1, &st, nullptr);
+        std::string type;
+        if (sqlite3_step(st) == SQLITE_ROW) type = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+        sqlite3_finalize(st);
+        return type;
+    }
+    void addRow(const std::string& table, const std::vector<Value>& values) {
+        auto rs = db->openRecordset(table);
+        rs->addNew();
+        for (size_t i = 0; i < values.size(); ++i) rs->setValue(static_cast<int>(i), values[i]);
+        rs->update();
+    }
+    std::unique_ptr<Database> db;
+};
+
+std::vector<std::string> TableNames(Database& db) {
+    std::vector<std::string> names;
+    for (const auto& def : db.tableDefs())
+        if (!def.isSystemTable()) names.push_back(def.name);
+    return names;
+}
+
+}  // namespace
+
+// ---- The SQL texts the program runs -----------------------------------------
+
+TEST_F(DatabaseTest, SmrTableTextWithItsUnbracketedValuesColumn) {
+    db->execute("CREATE TABLE P1_SMR (Typ TEXT, Values TEXT, Figures DOUBLE);");
+    TableDef def = db->tableDef("P1_SMR");
+    ASSERT_EQ(def.fields.size(), 3u);
+    EXPECT_EQ(def.fields[0], (FieldDef{"Typ", FieldType::Text, 255, true}));
+    EXPECT_EQ(def.fields[1], (FieldDef{"Values", FieldType::Text, 255, true}));
+    EXPECT_EQ(def.fields[2].type, FieldType::Double);
+    EXPECT_EQ(schemaOf("P1_SMR"), "CREATE TABLE \"P1_SMR\" (\"Typ\" TEXT(255), \"Values\" TEXT(255), \"Figures\" DOUBLE)");
+}
+
+TEST_F(DatabaseTest, ValueTablesGetTheirIntegerWidths) {
+    db->execute("CREATE TABLE VdxAgeClassValues (AgeClass INTEGER);");
+    db->execute("CREATE TABLE VdxPyValues (PersonYears LONG);");
+    db->execute("create table Mixed ([Group] SINGLE, \"When\" DATE, Name TEXT(20), Note MEMO, Flag BIT, Small SHORT)");
+    EXPECT_EQ(db->tableDef("VdxAgeClassValues").fields[0].type, FieldType::Integer);
+    EXPECT_EQ(db->tableDef("VdxPyValues").fields[0].type, FieldType::Long);
+    const auto mixed = db->tableDef("mixed").fields;
+    ASSERT_EQ(mixed.size(), 6u);
+    EXPECT_EQ(mixed[0], (FieldDef{"Group", FieldType::Single, 0, true}));
+    EXPECT_EQ(mixed[1].type, FieldType::Date);
+    EXPECT_EQ(mixed[2], (FieldDef{"Name", FieldType::Text, 20, true}));
+    EXPECT_EQ(mixed[3].type, FieldType::Memo);
+    EXPECT_EQ(mixed[4].type, FieldType::Boolean);
+    EXPECT_EQ(mixed[5].type, FieldType::Integer);
+}
+
+TEST_F(DatabaseTest, AlterTableAddColumnAndDropTable) {
+    db->execute("CREATE TABLE P_SMR (Typ TEXT, Values TEXT);");
+    addRow("P_SMR", {Value::text("Smr"), Value::text("1.5")});
+    db->execute("ALTER TABLE P_SMR ADD COLUMN Figures DOUBLE;");
+    auto rs = db->openRecordset("P_SMR");
+    ASSERT_EQ(rs->fieldCount(), 3);
+    EXPECT_EQ(rs->field(2).type, FieldType::Double);
+    EXPECT_TRUE(rs->value("Figures").isNull());
+    EXPECT_EQ(rs->value("Values"), Value::text("1.5"));
+    rs.reset();
+    db->execute("DROP TABLE P_SMR;");
+    EXPECT_FALSE(db->tableExists("P_SMR"));
+}
+
+TEST_F(DatabaseTest, SelectIntoKeepsTypesAndOrder) {
+    db->execute("CREATE TABLE Source (N LONG, Label TEXT(10), D DATE);");
+    for (int i = 0; i < 30; ++i) addRow("Source", {Value::integer(i), Value::text("r" + std::to_string(i)), Value::date(i)});
+    db->execute("DELETE FROM Source WHERE N % 7 = 0");
+    for (int i = 30; i < 35; ++i) addRow("Source", {Value::integer(i), Value::text("r" + std::to_string(i)), Value::date(i)});
+    db->execute("SELECT * INTO Copy FROM Source;");
+    db->execute("SELECT Source.* INTO [Copy Two] FROM Source");
+    for (const char* copy : {"Copy", "Copy Two"}) {
+        EXPECT_EQ(db->tableDef(copy).fields, db->tableDef("Source").fields);
+        auto a = db->openRecordset("Source");
+        auto b = db->openRecordset(copy);
+        ASSERT_EQ(a->recordCount(), b->recordCount());
+        for (; !a->eof(); a->moveNext(), b->moveNext())
+            for (int f = 0; f < 3; ++f) ASSERT_EQ(a->value(f), b->value(f));
+    }
+}
+
+TEST_F(DatabaseTest, OtherStatementsRunAsTheyStand) {
+    db->execute("CREATE TABLE T (N LONG);");
+    db->execute("INSERT INTO T (N) VALUES (5)");
+    db->execute("UPDATE T SET N = N + 1;");
+    auto rs = db->openRecordset("SELECT N, N * 2 AS Twice FROM T");
+    EXPECT_EQ(rs->value("N"), Value::integer(6));
+    EXPECT_EQ(rs->value("Twice"), Value::integer(12));
+    EXPECT_EQ(ErrorNumber([&] { rs->edit(); }), kReadOnlyRecordset);
+}
+
+// ---- Errors ------------------------------------------------------------------
+
+TEST_F(DatabaseTest, EngineNumbersForTablesThatExistOrDoNot) {
+    db->execute("CREATE TABLE A (X LONG);");
+    db->execute("CREATE TABLE B (X LONG);");
+    EXPECT_EQ(ErrorNumber([&] { db->execute("CREATE TABLE a (Y LONG);"); }), err::TableExists);
+    EXPECT_EQ(ErrorNumber([&] { db->createTable({"A", 0, "", "", {{"Y", FieldType::Long, 0, true}}}); }),
+              err::TableExists);
+    EXPECT_EQ(ErrorNumber([&] { db->execute("DROP TABLE Missing;"); }), err::ObjectNotFound);
+    EXPECT_EQ(ErrorNumber([&] { db->deleteTable("Missing"); }), err::ObjectNotFound);
+    EXPECT_EQ(ErrorNumber([&] { db->execute("ALTER TABLE Missing ADD COLUMN Z DOUBLE"); }), err::ObjectNotFound);
+    EXPECT_EQ(ErrorNumber([&] { db->execute("SELECT * INTO B FROM A"); }), err::TableExists);
+    EXPECT_EQ(ErrorNumber([&] { db->execute("SELECT * INTO C FROM Missing"); }), err::ObjectNotFound);
+    EXPECT_EQ(ErrorNumber([&] { db->openRecordset("Missing"); }), err::ObjectNotFound);
+    EXPECT_EQ(ErrorNumber([&] { db->renameTable("A", "b"); }), err::TableExists);
+    EXPECT_EQ(ErrorNumber([&] { db->renameTable("Missing", "Q"); }), err::ObjectNotFound);
+    EXPECT_EQ(ErrorNumber([&] { db->execute("INSERT INTO Missing VALUES (1)"); }), err::ObjectNotFound);
+    EXPECT_EQ(ErrorNumber([&] { db->createAttachedTable("A", ";DATABASE=" + path("x.vdb"), "T"); }),
+              err::ObjectExists);
+    EXPECT_EQ(ErrorNumber([&] { db->execute("ALTER TABLE A ADD COLUMN x DOUBLE"); }), 3191);
+}
+
+TEST_F(DatabaseTest, OtherEngineFailuresKeepTheirDescriptionUnderOneNumber) {
+    db->execute("CREATE TABLE A (X LONG);");
+    try {
+        db->execute("INSERT INTO A (X, Nope) VALUES (1, 2)");
+        FAIL() << "no error";
+    } catch (const VdxError& e) {
+        EXPECT_EQ(e.number(), err::EngineGeneral);
+        EXPECT_NE(e.description().find("Nope"), std::string::npos) << e.description();
+    }
+    EXPECT_EQ(ErrorNumber([&] { db->execute("CREATE TABLE Bad (X WIDGET);"); }), 3259);
+    EXPECT_EQ(ErrorNumber([&] { db->execute("CREATE TABLE Bad (X TEXT(300));"); }), 3259);
+    EXPECT_EQ(ErrorNumber([&] { db->execute("CREATE TABLE Bad X LONG"); }), kSyntaxError);
+    EXPECT_FALSE(db->tableExists("Bad"));
+}
+
+// ---- Names from users --------------------------------------------------------
+
+TEST(Names, TheOldEnginesNamingRules) {
+    EXPECT_TRUE(IsValidName("Cohort"));
+    EXPECT_TRUE(IsValidName("Rates 1990"));
+    EXPECT_TRUE(IsValidName("P1; DROP TABLE x; --"));
+    EXPECT_TRUE(IsValidName(std::string(64, 'a')));
+    EXPECT_FALSE(IsValidName(std::string(65, 'a')));
+    for (const char* bad : {"", " lead", "a.b", "a!b", "a`b", "a[b", "a]b", "tab\there", "new\nline"})
+        EXPECT_FALSE(IsValidName(bad)) << bad;
+    EXPECT_EQ(BracketName("Rates 1990"), "[Rates 1990]");
+    EXPECT_EQ(ErrorNumber([] { BracketName("x]; DROP TABLE VdxSystemMain; --"); }), err::InvalidName);
+}
+
+TEST_F(DatabaseTest, ANameCanNeverChangeWhatAStatementDoes) {
+    db->execute("CREATE TABLE VdxSystemMain (Typ TEXT, Value TEXT);");
+    // A valid but hostile name is just a name.
+    const std::string hostile = "P1'); DROP TABLE VdxSystemMain; --";
+    db->execute("CREATE TABLE " + BracketName(hostile + "_Deaths") + " (Deaths LONG);");
+    db->execute("CREATE TABLE " + BracketName("Say \"hi\"") + " (Deaths LONG);");
+    EXPECT_TRUE(db->tableExists(hostile + "_Deaths"));
+    EXPECT_TRUE(db->tableExists("Say \"hi\""));
+    EXPECT_TRUE(db->tableExists("VdxSystemMain"));
+    db->execute("ALTER TABLE " + BracketName(hostile + "_Deaths") + " ADD COLUMN Figures DOUBLE;");
+    EXPECT_EQ(db->tableDef(hostile + "_Deaths").fields.size(), 2u);
+
+    // Concatenated without brackets, the same name breaks the statement
+    // instead of running a second one.
+    const int n = ErrorNumber([&] {
+        db->execute("CREATE TABLE x (a TEXT); DROP TABLE VdxSystemMain; --_Deaths (Deaths LONG);");
+    });
+    EXPECT_NE(n, 0);
+    EXPECT_TRUE(db->tableExists("VdxSystemMain"));
+    EXPECT_FALSE(db->tableExists("x"));
+    EXPECT_NE(ErrorNumber([&] { db->execute("DELETE FROM VdxSystemMain; DROP TABLE VdxSystemMain"); }), 0);
+    EXPECT_TRUE(db->tableExists("VdxSystemMain"));
+
+    // Names that cannot be names are refused with 3125.
+    EXPECT_EQ(ErrorNumber([&] { db->execute("CREATE TABLE [a.b] (X LONG)"); }), err::InvalidName);
+    EXPECT_EQ(ErrorNumber([&] { db->createTable({" lead", 0, "", "", {{"X", FieldType::Long, 0, true}}}); }),
+              err::InvalidName);
+    EXPECT_EQ(ErrorNumber([&] { db->renameTable("VdxSystemMain", "a!b"); }), err::InvalidName);
+}
+
+TEST_F(DatabaseTest, TableNamesIgnoreLetterCase) {
+    db->execute("CREATE TABLE Cohort (X LONG);");
+    EXPECT_TRUE(db->tableExists("COHORT"));
+    db->renameTable("cohort", "COHORT");
+    EXPECT_EQ(TableNames(*db), std::vector<std::string>{"COHORT"});
+    db->renameTable("COHORT", "Kohorte");
+    EXPECT_EQ(TableNames(*db), std::vector<std::string>{"Kohorte"});
+}
+
+// ---- Typed fields --------------------------------------------------------------
+
+TEST_F(DatabaseTest, IntegersAreRangeCheckedAndRoundedHalfToEven) {
+    db->execute("CREATE TABLE T (S SHORT, L LONG);");
+    auto rs = db->openRecordset("T");
+    rs->addNew();
+    rs->setValue("S", Value::real(2.5));
+    rs->setValue("L", Value::text(" 3.5 "));
+    rs->update();
+    rs->moveFirst();
+    EXPECT_EQ(rs->value("S"), Value::integer(2));
+    EXPECT_EQ(rs->value("L"), Value::integer(4));
+    rs->edit();
+    EXPECT_EQ(ErrorNumber([&] { rs->setValue("S", Value::integer(32768)); }), kOverflow);
+    EXPECT_EQ(ErrorNumber([&] { rs->setValue("S", Value::real(-32768.6)); }), kOverflow);
+    EXPECT_EQ(ErrorNumber([&] { rs->setValue("L", Value::integer(2147483648LL)); }), kOverflow);
+    EXPECT_EQ(ErrorNumber([&] { rs->setValue("L", Value::text("abc")); }), err::TypeMismatch);
+    EXPECT_EQ(ErrorNumber([&] { rs->setValue("L", Value::text("")); }), err::TypeMismatch);
+    rs->setValue("S", Value::integer(-32768));
+    rs->setValue("L", Value::null());
+    rs->update();
+    EXPECT_EQ(rs->value("S"), Value::integer(-32768));
+    EXPECT_TRUE(rs->value("L").isNull());
+    EXPECT_EQ(storageClass("T", "S"), "integer");
+}
+
+TEST_F(DatabaseTest, TextSizeZeroLengthAndDigitsStayText) {
+    db->createTable({"T", 0, "", "", {{"Short", FieldType::Text, 5, true}, {"Strict", FieldType::Text, 255, false},
+                                      {"Memo", FieldType::Memo, 0, true}}});
+    auto rs = db->openRecordset("T");
+    rs->addNew();
+    EXPECT_EQ(ErrorNumber([&] { rs->setValue("Short", Value::text("abcdef")); }), kFieldTooSmall);
+    rs->setValue("Short", Value::text("äöüßé"));  // five characters, ten bytes
+    EXPECT_EQ(ErrorNumber([&] { rs->setValue("Strict", Value::text("")); }), kZeroLengthNotAllowed);
+    rs->setValue("Strict", Value::text("00123"));
+    rs->setValue("Memo", Value::text("007"));
+    rs->update();
+    rs->moveFirst();
+    EXPECT_EQ(rs->value("Short"), Value::text("äöüßé"));
+    EXPECT_EQ(rs->value("Strict"), Value::text("00123"));
+    EXPECT_EQ(rs->value("Memo"), Value::text("007"));
+    EXPECT_EQ(storageClass("T", "Strict"), "text");
+    EXPECT_EQ(storageClass("T", "Memo"), "text");
+    EXPECT_EQ(schemaOf("T"), "CREATE TABLE \"T\" (\"Short\" TEXT(5), \"Strict\" NONEMPTY TEXT(255), \"Memo\" LONGTEXT)");
+}
+
+TEST_F(DatabaseTest, DatesAreDayNumbersAndNumbersConvert) {
+    db->execute("CREATE TABLE T (D DATE, F SINGLE, G DOUBLE, B BIT, Txt TEXT);");
+    auto rs = db->openRecordset("T");
+    rs->addNew();
+    rs->setValue("D", Value::text("1800-01-01"));
+    rs->setValue("F", Value::real(0.1));
+    rs->setValue("G", Value::text("2.5e3"));
+    rs->setValue("B", Value::text("TRUE"));
+    rs->setValue("Txt", Value::date(36526));
+    rs->update();
+    EXPECT_EQ(ErrorNumber([&] {
+                  rs->addNew();
+                  rs->setValue("D", Value::text("31.02.2000"));
+              }),
+              err::TypeMismatch);
+    EXPECT_EQ(ErrorNumber([&] { rs->setValue("F", Value::real(1e39)); }), kOverflow);
+    EXPECT_EQ(ErrorNumber([&] { rs->setValue("B", Value::text("maybe")); }), err::TypeMismatch);
+    rs->cancelUpdate();
+    rs->moveFirst();
+    EXPECT_EQ(rs->value("D"), Value::date(-36522));
+    EXPECT_EQ(rs->value("F"), Value::real(static_cast<float>(0.1)));
+    EXPECT_EQ(rs->value("G"), Value::real(2500));
+    EXPECT_EQ(rs->value("B"), Value::boolean(true));
+    EXPECT_EQ(rs->value("Txt"), Value::text("01.01.2000"));
+    EXPECT_EQ(rs->recordCount(), 1);
+    // A time of day survives; SQLite may keep whole days as integers, which
+    // read back as the same dates.
+    rs->edit();
+    rs->setValue("D", Value::date(-1.25));
+    rs->update();
+    EXPECT_EQ(rs->value("D"), Value::date(-1.25));
+    EXPECT_EQ(storageClass("T", "D"), "real");
+}
+
+// ---- Recordsets ----------------------------------------------------------------
+
+class RecordsetTest : public DatabaseTest {
+protected:
+    void SetUp() override {
+        DatabaseTest::SetUp();
+        db->execute("CREATE TABLE T (N LONG);");
+    }
+    void fill(int from, int to) {
+        db->beginTransaction();
+        auto rs = db->openRecordset("T");
+        for (int i = from; i < to; ++i) {
+            rs->addNew();
+            rs->setValue(0, Value::integer(i));
+            rs->update();
+        }
+        db->commit();
+    }
+    std::vector<int64_t> all() {
+        std::vector<int64_t> out;
+        auto rs = db->openRecordset("T");
+        for (rs->moveFirst(); !rs->eof(); rs->moveNext()) out.push_back(rs->value(0).asInteger());
+        return out;
+    }
+};
+
+TEST_F(RecordsetTest, EmptyTableIsAtBothEnds) {
+    auto rs = db->openRecordset("T");
+    EXPECT_TRUE(rs->bof());
+    EXPECT_TRUE(rs->eof());
+    EXPECT_EQ(rs->recordCount(), 0);
+    EXPECT_EQ(ErrorNumber([&] { rs->value(0); }), kNoCurrentRecord);
+    EXPECT_EQ(ErrorNumber([&] { rs->moveNext(); }), kNoCurrentRecord);
+    EXPECT_EQ(ErrorNumber([&] { rs->edit(); }), kNoCurrentRecord);
+    rs->moveLast();
+    EXPECT_TRUE(rs->eof());
+}
+
+TEST_F(RecordsetTest, RowsStayInInsertionOrderAfterDeletesAndAdds) {
+    fill(0, 10);
+    db->execute("DELETE FROM T WHERE N = 9");
+    fill(10, 12);
+    // An index would make SQLite scan in value order; the recordset must not.
+    sqlite3_exec(db->handle(), "CREATE INDEX ByN ON T (N DESC)", nullptr, nullptr, nullptr);
+    {
+        auto rs = db->openRecordset("T");
+        rs->move(3);
+        rs->remove();
+        rs->moveNext();
+        EXPECT_EQ(rs->value(0), Value::integer(4));
+        EXPECT_EQ(rs->absolutePosition(), 3);
+    }
+    EXPECT_EQ(all(), (std::vector<int64_t>{0, 1, 2, 4, 5, 6, 7, 8, 10, 11}));
+}
+
+TEST_F(RecordsetTest, MovesCountAndPositions) {
+    fill(0, 5000);
+    auto rs = db->openRecordset("T");
+    EXPECT_EQ(rs->recordCount(), 5000);
+    EXPECT_EQ(rs->absolutePosition(), 0);
+    rs->move(2500);
+    EXPECT_EQ(rs->value(0), Value::integer(2500));
+    EXPECT_EQ(rs->absolutePosition(), 2500);
+    EXPECT_DOUBLE_EQ(rs->percentPosition(), 100.0 * 2501 / 5000);
+    rs->move(-2000);
+    EXPECT_EQ(rs->value(0), Value::integer(500));
+    rs->move(-3);
+    EXPECT_EQ(rs->value(0), Value::integer(497));
+    rs->move(5);
+    EXPECT_EQ(rs->value(0), Value::integer(502));
+    rs->moveLast();
+    EXPECT_EQ(rs->value(0), Value::integer(4999));
+    EXPECT_EQ(rs->absolutePosition(), 4999);
+    EXPECT_DOUBLE_EQ(rs->percentPosition(), 100);
+    rs->moveNext();
+    EXPECT_TRUE(rs->eof());
+    rs->movePrevious();
+    EXPECT_EQ(rs->value(0), Value::integer(4999));
+    rs->setAbsolutePosition(1234);
+    EXPECT_EQ(rs->value(0), Value::integer(1234));
+    rs->move(100000);
+    EXPECT_TRUE(rs->eof());
+    rs->moveFirst();
+    rs->move(-1);
+    EXPECT_TRUE(rs->bof());
+    EXPECT_EQ(ErrorNumber([&] { rs->movePrevious(); }), kNoCurrentRecord);
+    EXPECT_EQ(ErrorNumber([&] { rs->setAbsolutePosition(5000); }), 3001);
+}
+
+TEST_F(RecordsetTest, CountFollowsChangesMadeElsewhere) {
+    fill(0, 3000);
+    auto rs = db->openRecordset("T");
+    rs->setAbsolutePosition(2999);
+    EXPECT_EQ(rs->recordCount(), 3000);
+    db->execute("DELETE FROM T WHERE N < 1000");
+    EXPECT_EQ(rs->recordCount(), 2000);
+    rs->setAbsolutePosition(1500);
+    EXPECT_EQ(rs->value(0), Value::integer(2500));
+    // Rows added by this recordset count at once.
+    rs->addNew();
+    rs->setValue(0, Value::integer(-1));
+    rs->update();
+    EXPECT_EQ(rs->recordCount(), 2001);
+    rs->setAbsolutePosition(2000);
+    EXPECT_EQ(rs->value(0), Value::integer(-1));
+}
+
+TEST_F(RecordsetTest, EditingRules) {
+    fill(0, 3);
+    auto rs = db->openRecordset("T");
+    EXPECT_EQ(ErrorNumber([&] { rs->setValue(0, Value::integer(1)); }), kUpdateWithoutEdit);
+    EXPECT_EQ(ErrorNumber([&] { rs->update(); }), kUpdateWithoutEdit);
+    rs->moveNext();
+    // AddNew leaves the current row where it was.
+    rs->addNew();
+    rs->setValue(0, Value::integer(99));
+    EXPECT_EQ(rs->value(0), Value::integer(99));
+    rs->update();
+    EXPECT_EQ(rs->value(0), Value::integer(1));
+    // Edit, cancelled and then done.
+    rs->edit();
+    rs->setValue(0, Value::integer(50));
+    rs->cancelUpdate();
+    EXPECT_EQ(rs->value(0), Value::integer(1));
+    rs->edit();
+    rs->setValue(0, Value::integer(51));
+    rs->update();
+    // Moving away drops an unsaved edit.
+    rs->edit();
+    rs->setValue(0, Value::integer(77));
+    rs->moveNext();
+    EXPECT_EQ(all(), (std::vector<int64_t>{0, 51, 2, 99}));
+    EXPECT_EQ(ErrorNumber([&] { rs->value("Nope"); }), err::ItemNotFound);
+    EXPECT_EQ(ErrorNumber([&] { rs->field(5); }), err::ItemNotFound);
+}
+
+TEST_F(RecordsetTest, AMillionRowsOpenCountAndJumpWellUnderASecond) {
+    db->execute("WITH RECURSIVE c(x) AS (SELECT 0 UNION ALL SELECT x + 1 FROM c WHERE x < 999999) "
+                "INSERT INTO T (N) SELECT x FROM c");
+    using Clock = std::chrono::steady_clock;
+    auto ms = [](Clock::time_point since) {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count();
+    };
+    auto start = Clock::now();
+    auto rs = db->openRecordset("T");
+    EXPECT_EQ(rs->recordCount(), 1000000);
+    rs->setAbsolutePosition(777777);
+    EXPECT_EQ(rs->value(0), Value::integer(777777));
+    rs->moveLast();
+    EXPECT_EQ(rs->value(0), Value::integer(999999));
+    EXPECT_EQ(rs->absolutePosition(), 999999);
+    rs->setAbsolutePosition(12345);
+    EXPECT_EQ(rs->value(0), Value::integer(12345));
+    const auto first = ms(start);
+    EXPECT_LT(first, 1000);
+    // Further jumps use the rowid index: each is a few index lookups.
+    start = Clock::now();
+    for (int k = 0; k < 1000; ++k) {
+        rs->setAbsolutePosition((k * 7919) % 1000000);
+        ASSERT_EQ(rs->value(0).asInteger(), (k * 7919) % 1000000);
+    }
+    EXPECT_LT(ms(start), 1000);
+}
+
+// ---- Recognising files ---------------------------------------------------------
+
+TEST_F(DatabaseTest, FilesThatAreNotDatabasesOfOurs) {
+    WriteBytes(path("empty.vdx"), "");
+    WriteBytes(path("text.vdx"), std::string(4096, 'x'));
+    db->execute("CREATE TABLE T (N LONG);");
+    db->execute("WITH RECURSIVE c(x) AS (SELECT 0 UNION ALL SELECT x + 1 FROM c WHERE x < 9999) "
+                "INSERT INTO T (N) SELECT x FROM c");
+    db->close();
+    const std::string whole = ReadBytes(path("t.vdb"));
+    ASSERT_GT(whole.size(), 8192u);
+    WriteBytes(path("half.vdx"), whole.substr(0, whole.size() / 2));
+    WriteBytes(path("cut.vdx"), whole.substr(0, 4096 + 100));
+    for (const char* name : {"empty.vdx", "text.vdx", "half.vdx", "cut.vdx"})
+        EXPECT_EQ(ErrorNumber([&] { Database::open(path(name)); }), err::UnrecognizedDatabase) << name;
+    EXPECT_EQ(ErrorNumber([&] { Database::open(path("missing.vdx")); }), err::FileNotFound);
+    EXPECT_EQ(ErrorNumber([&] { Database::open(dir_); }), err::PathAccess);
+    EXPECT_EQ(ErrorNumber([&] { Database::create(path("t.vdb")); }), err::ObjectExists);
+    EXPECT_EQ(ErrorNumber([&] { Database::open(path("t.vdb")); }), 0);
+}
+
+TEST_F(DatabaseTest, EngineSystemTablesAreFlagged) {
+    db->execute("CREATE TABLE Mine (N LONG);");
+    ASSERT_EQ(sqlite3_exec(db->handle(), "CREATE TABLE Auto (id INTEGER PRIMARY KEY AUTOINCREMENT)",
+                           nullptr, nullptr, nullptr), SQLITE_OK);
+    bool sawSystem = false;
+    for (const auto& def : db->tableDefs()) {
+        if (def.name == "sqlite_sequence") {
+            sawSystem = true;
+            EXPECT_EQ(def.attributes & kSystemObjectAttributes, kSystemObjectAttributes);
+        } else {
+            EXPECT_FALSE(def.isSystemTable()) << def.name;
+        }
+    }
+    EXPECT_TRUE(sawSystem);
+    EXPECT_EQ(TableNames(*db), (std::vector<std::string>{"Mine", "Auto"}));
+}
+
+// ---- Foreign formats -----------------------------------------------------------
+
+TEST(ConnectStrings, TypeAndDatabase) {
+    auto excel = ConnectString::parse("Excel 5.0;;DATABASE=C:\\data\\x.xls");
+    EXPECT_EQ(excel.type, "Excel 5.0");
+    EXPECT_EQ(excel.database, "C:\\data\\x.xls");
+    auto access = ConnectString::parse(";DATABASE=/tmp/a.mdb");
+    EXPECT_EQ(access.type, "");
+    EXPECT_EQ(access.database, "/tmp/a.mdb");
+    auto odbc = ConnectString::parse("ODBC;DSN=Study;UID=me");
+    EXPECT_EQ(odbc.type, "ODBC");
+    EXPECT_EQ(odbc.database, "");
+    ASSERT_EQ(odbc.attributes.size(), 2u);
+    EXPECT_EQ(odbc.attributes[1], (std::pair<std::string, std::string>{"UID", "me"}));
+    EXPECT_EQ(ConnectString::parse("dBASE III;").type, "dBASE III");
+    EXPECT_EQ(ConnectString::parse("database=x").database, "x");
+}
+
+namespace {
+
+// A foreign format of the test: a table of three rows, any name.
+class ThreeRows : public RowSource {
+public:
+    const std::vector<FieldDef>& fields() const override { return fields_; }
+    bool next(std::vector<Value>& row) override {
+        if (n_ == 3) return false;
+        row = {Value::text("row" + std::to_string(n_)), Value::text(std::to_string(10 * n_)),
+               Value::text("2000-01-0" + std::to_string(n_ + 1))};
+        ++n_;
+        return true;
+    }
+
+private:
+    std::vector<FieldDef> fields_{{"Name", FieldType::Text, 20, true},
+                                  {"Count", FieldType::Long, 0, true},
+                                  {"When", FieldType::Date, 0, true}};
+    int n_ = 0;
+};
+
+}  // namespace
+
+TEST_F(DatabaseTest, ConnectTypesDispatchToRegisteredFormats) {
+    db->execute("CREATE TABLE T (N LONG);");
+    // No reader or writer registered for these: clean 3274.
+    EXPECT_EQ(ErrorNumber([&] { db->createAttachedTable("_X", "Paradox 4.x;;DATABASE=" + dir_, "X"); }),
+              err::NotExpectedFormat);
+    EXPECT_EQ(ErrorNumber([&] {
+                  db->execute("SELECT T.* INTO [out] IN '" + dir_ + "' 'dBASE III;' FROM T;");
+              }),
+              err::NotExpectedFormat);
+
+    std::vector<std::string> written;
+    RegisterForeignFormat({"Test Format",
+                           [](const ConnectString&) { return std::vector<std::string>{"Only"}; },
+                           [](const ConnectString& cs, const std::string& table) -> std::unique_ptr<RowSource> {
+                               EXPECT_EQ(cs.database, "/some/where");
+                               EXPECT_EQ(table, "Sheet1$");
+                               return std::make_unique<ThreeRows>();
+                           },
+                           [&](const ConnectString& cs, const std::string& table, RowSource& rows) {
+                               std::vector<Value> row;
+                               while (rows.next(row)) written.push_back(cs.database + "/" + table);
+                           }});
+    EXPECT_EQ(ListForeignTables("test format;"), std::vector<std::string>{"Only"});
+    db->createAttachedTable("_Sheet1", "Test Format;;DATABASE=/some/where", "Sheet1$");
+    EXPECT_TRUE(db->tableExists("_sheet1"));
+    db->execute("SELECT * INTO Sheet1 FROM _Sheet1;");
+    db->deleteTable("_Sheet1");
+    EXPECT_FALSE(db->tableExists("_Sheet1"));
+    auto rs = db->openRecordset("Sheet1");
+    EXPECT_EQ(rs->recordCount(), 3);
+    rs->moveLast();
+    EXPECT_EQ(rs->value("Count"), Value::integer(20));
+    EXPECT_EQ(rs->value("When"), Value::date(DayNumber(2000, 1, 3)));
+    rs.reset();
+    addRow("T", {Value::integer(1)});
+    db->execute("SELECT T.* INTO [Result] IN '/target/dir' 'Test Format;' FROM T;");
+    EXPECT_EQ(written, std::vector<std::string>{"/target/dir/Result"});
+}
+
+TEST_F(DatabaseTest, OwnFormatFilesAsSourceAndTarget) {
+    db->execute("CREATE TABLE Rates (Age SHORT, Rate DOUBLE);");
+    addRow("Rates", {Value::integer(40), Value::real(0.001)});
+    addRow("Rates", {Value::integer(45), Value::real(0.002)});
+    const std::string other = path("other.vdb");
+    db->execute("SELECT Rates.* INTO [Copied] IN '" + other + "' FROM Rates;");
+    db->execute("SELECT * INTO [;database=" + other + "].[Again] FROM Rates");
+    {
+        auto o = Database::open(other);
+        EXPECT_EQ(TableNames(*o), (std::vector<std::string>{"Copied", "Again"}));
+        auto rs = o->openRecordset("Copied");
+        rs->moveLast();
+        EXPECT_EQ(rs->value("Rate"), Value::real(0.002));
+    }
+    db->createAttachedTable("_Copied", ";DATABASE=" + other, "Copied");
+    db->execute("SELECT * INTO Back FROM _Copied");
+    EXPECT_EQ(db->tableDef("Back").fields, db->tableDef("Rates").fields);
+    WriteBytes(path("junk.mdb"), "not a database at all, just text");
+    db->createAttachedTable("_Junk", ";DATABASE=" + path("junk.mdb"), "T");
+    EXPECT_EQ(ErrorNumber([&] { db->execute("SELECT * INTO Junk FROM _Junk"); }), err::UnrecognizedDatabase);
+    EXPECT_FALSE(db->tableExists("Junk"));
+}
