@@ -1,0 +1,84 @@
+// Helpers shared by the exchange tests: temporary folders and files, and
+// reading a whole table into memory.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "exchange/table_reader.h"
+#include "state/errors.h"
+
+namespace vdx::exchange::testing {
+
+// A fresh folder under the system's temporary folder, removed afterwards.
+class TempFolder {
+public:
+    TempFolder() {
+        static std::atomic<int> counter{0};
+        path_ = std::filesystem::temp_directory_path() /
+                ("vdx_exchange_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
+        std::filesystem::create_directories(path_);
+    }
+    ~TempFolder() {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    std::string path() const { return path_.string(); }
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+    // Writes bytes to a file of the folder and returns its path.
+    std::string write(const std::string& name, const std::string& bytes) const {
+        std::ofstream out(file(name), std::ios::binary);
+        out << bytes;
+        return file(name);
+    }
+
+private:
+    std::filesystem::path path_;
+};
+
+inline std::string ReadFileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+using Rows = std::vector<std::vector<Value>>;
+
+inline Rows ReadAll(TableReader& reader, const std::string& table) {
+    Rows rows;
+    reader.readRows(table, [&](const std::vector<Value>& row) {
+        rows.push_back(row);
+        return true;
+    });
+    return rows;
+}
+
+inline std::vector<std::string> Names(const std::vector<ColumnSpec>& columns) {
+    std::vector<std::string> names;
+    for (const ColumnSpec& c : columns) names.push_back(c.name);
+    return names;
+}
+
+inline std::vector<FieldType> Types(const std::vector<ColumnSpec>& columns) {
+    std::vector<FieldType> types;
+    for (const ColumnSpec& c : columns) types.push_back(c.type);
+    return types;
+}
+
+// The error number a call throws, or 0 when it throws none.
+template <typename F>
+int ErrorNumberOf(F&& f) {
+    try {
+        f();
+    } catch (const VdxError& e) {
+        return e.number();
+    }
+    return 0;
+}
+
+}  // namespace vdx::exchange::testing
