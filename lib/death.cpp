@@ -31,7 +31,7 @@ extern "C" VELDRIX_API double DEATHCOMPUTE(double deathDate, double birthDate,
                                            const double* ageBounds, int32_t ageClassCount,
                                            const double* calendarBounds, int32_t periodCount)
 {
-    for (int32_t k = 0; k <= cellLimit; ++k)
+    for (int64_t k = 0; k <= cellLimit; ++k)
         cells[k] = 0.0;
     int64_t cell = veldrix::deathCell(deathDate, birthDate, ageClassCount, ageBounds,
                                       calendarBounds, periodCount);

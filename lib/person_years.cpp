@@ -102,9 +102,8 @@ void splitFollowUp(double start, double end, double birth, const ClassBounds& ag
         };
         double ageChange = nextAgeCrossing(day + 1);
         while (day <= last && age <= A && period <= C) {
-            double periodChange = period <= C
-                ? std::fmin(std::fmax(std::ceil(periods.bound(period + 1)), day + 1), last + 1)
-                : last + 1;
+            // Whole days: a period bound is reached on the day ceil(bound).
+            double periodChange = std::fmin(std::ceil(periods.bound(period + 1)), last + 1);
             double next = std::fmin(ageChange, periodChange);
             if (age >= 1 && period >= 1)
                 sink(cellIndex(age, period, A), next - day);
@@ -169,7 +168,7 @@ extern "C" VELDRIX_API double PYCOMPUTE(double startDate, double endDate, double
                                         const double* ageBounds, int32_t ageClassCount,
                                         const double* calendarBounds, int32_t periodCount)
 {
-    for (int32_t k = 0; k <= cellLimit; ++k)
+    for (int64_t k = 0; k <= cellLimit; ++k)
         cells[k] = 0.0;
     ClassBounds ages(ageBounds, classCount(ageClassCount));
     ClassBounds periods(calendarBounds, classCount(periodCount));
