@@ -12,10 +12,11 @@ eta of the sign of mu. The coefficient functions follow from
     c_k(eta) = (1/eta) c_{k-1}'(eta) + (-1)^k g_k / mu,
 
 g_k being the coefficients of Stirling's series Gamma*(a) ~ sum g_k a^-k.
-All arithmetic is exact (fractions); the output is the C++ table that
-lib/incomplete_gamma.cpp holds. Standard library only:
+All arithmetic is exact (fractions); the output is the C++ table
+lib/temme_coefficients.inc that lib/incomplete_gamma.cpp includes.
+Standard library only:
 
-    python3 lib/tools/temme_coefficients.py > /tmp/table.inc
+    python3 lib/tools/temme_coefficients.py 10 34 > lib/temme_coefficients.inc
 """
 from fractions import Fraction as F
 from decimal import Decimal, getcontext

@@ -24,7 +24,7 @@ struct Row {
     double exactLow, exactHigh, byarLow, byarHigh, chiLow, chiHigh, rootLow, rootHigh, waldLow, waldHigh;
 };
 
-// Published figures at the 95 % level, six decimals.
+// Reference figures at the 95 % level, six decimals.
 const Row kTable95[] = {
     {1, 0.025318, 5.571643, 0.013072, 5.563756, 0.176525, 5.664934, 0.000401, 5.732172, 0.140863, 7.099071},
     {10, 0.479539, 1.839036, 0.478745, 1.839146, 0.543199, 1.840947, 0.476241, 1.846083, 0.538055, 1.858547},
