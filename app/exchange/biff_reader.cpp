@@ -303,7 +303,7 @@ void BiffWorkbook::parseSingleSheetFile() {
         }
         switch (r.type) {
             case kEof: return;
-            case kFilePass: ThrowWrongFormat(fileName_, "it is protected by a password");
+            case kFilePass: throw BiffPasswordError(fileName_);
             case kCodePage:
                 if (r.data.size() >= 2) codePage_ = Le16(r.data.data());
                 break;
@@ -346,7 +346,7 @@ void BiffWorkbook::parseGlobals() {
     while (cursor.next(r)) {
         switch (r.type) {
             case kEof: return;
-            case kFilePass: ThrowWrongFormat(fileName_, "it is protected by a password");
+            case kFilePass: throw BiffPasswordError(fileName_);
             case kCodePage:
                 if (r.data.size() >= 2 && version_ == 5) codePage_ = Le16(r.data.data());
                 break;

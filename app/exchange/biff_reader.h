@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "state/errors.h"
 #include "state/value.h"
 
 namespace vdx::exchange {
@@ -19,6 +20,13 @@ struct SheetCell {
     uint32_t row = 0;  // from 0
     uint16_t column = 0;
     Value value;       // Double, Date (day number), Text or Boolean; Null for error cells
+};
+
+// A workbook protected by a password (VdxError 3274): no other reader is tried.
+class BiffPasswordError : public VdxError {
+public:
+    explicit BiffPasswordError(const std::string& file)
+        : VdxError(err::NotExpectedFormat, file + " is not in the expected format: it is protected by a password") {}
 };
 
 // Day number (day 0 = 30 December 1899) of an Excel date serial. In the 1900

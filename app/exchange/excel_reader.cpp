@@ -159,7 +159,7 @@ FreeXlWorkbook ReadWithFreeXl(const std::string& path) {
     unsigned int info = 0;
     if (freexl_get_info(handle, FREEXL_BIFF_VERSION, &info) == FREEXL_OK) book.biffVersion = static_cast<int>(info);
     unsigned int sheetCount = 0;
-    if (freexl_get_info(handle, FREEXL_BIFF_SHEET_COUNT, &sheetCount) != FREEXL_OK)
+    if (freexl_get_info(handle, FREEXL_BIFF_SHEET_COUNT, &sheetCount) != FREEXL_OK || sheetCount == 0)
         ThrowWrongFormat(FileNameOf(path), "FreeXL finds no sheets in it");
     for (unsigned short s = 0; s < sheetCount; ++s) {
         const char* name = nullptr;
@@ -205,6 +205,8 @@ ExcelReader::ExcelReader(std::string path) : path_(std::move(path)) {
     try {
         biff_ = std::make_unique<BiffWorkbook>(BiffWorkbook::FromFile(path_, singleSheet));
         sheetNames_ = biff_->sheetNames();
+    } catch (const BiffPasswordError&) {
+        throw;
     } catch (const VdxError& ours) {
         if (ours.number() != err::NotExpectedFormat) throw;
         try {

@@ -71,12 +71,9 @@ public:
         doc_ = PX_new3(KeepError, nullptr, nullptr, nullptr, &error_);
         if (!doc_) throw VdxError(err::NotExpectedFormat, "pxlib cannot start");
         if (PX_open_file(doc_, path.c_str()) < 0) fail("pxlib cannot open it");
-        // Alpha fields come back as UTF-8 from the table's code page.
-        if (header_.codePage > 0) {
-            std::string source = "CP" + std::to_string(header_.codePage);
-            PX_set_parameter(doc_, "inputencoding", source.c_str());
-        }
-        PX_set_targetencoding(doc_, "UTF-8");
+        // Texts come from pxlib as stored and are decoded here: Paradox 4.x
+        // and later name their code page, Paradox 3.x tables are DOS text.
+        decoder_ = std::make_unique<CodePageDecoder>(header_.codePage > 0 ? header_.codePage : 437);
         const std::string folder = path.substr(0, path.size() - name_.size());
         const std::string blob = FindFileInFolder(folder, StemOf(name_) + ".mb");
         if (!blob.empty()) hasBlobFile_ = PX_set_blob_file(doc_, blob.c_str()) == 0;
@@ -97,6 +94,7 @@ public:
     const ParadoxHeader& header() const { return header_; }
     const std::string& name() const { return name_; }
     bool hasBlobFile() const { return hasBlobFile_; }
+    const CodePageDecoder& decoder() const { return *decoder_; }
 
 private:
     std::string name_;
@@ -104,6 +102,7 @@ private:
     pxdoc_t* doc_ = nullptr;
     std::string error_;
     bool hasBlobFile_ = false;
+    std::unique_ptr<CodePageDecoder> decoder_;
 };
 
 std::vector<ColumnSpec> ColumnsOf(const PxDocument& px) {
@@ -111,7 +110,7 @@ std::vector<ColumnSpec> ColumnsOf(const PxDocument& px) {
     pxfield_t* fields = PX_get_fields(px.doc());
     const int count = PX_get_num_fields(px.doc());
     if (!fields || count != px.header().fields) px.fail("its field list cannot be read");
-    CodePageDecoder decoder(px.header().codePage > 0 ? px.header().codePage : 1252);
+    const CodePageDecoder& decoder = px.decoder();
     for (int i = 0; i < count; ++i) {
         if (IsSkippedType(fields[i].px_ftype)) continue;
         ColumnSpec spec;
@@ -215,7 +214,7 @@ void ParadoxReader::readRows(const std::string& table, const RowCallback& onRow,
             switch (type) {
                 case pxfAlpha: {
                     char* s = nullptr;
-                    if (PX_get_data_alpha(doc, data, len, &s) > 0 && s) v = Value::text(s);
+                    if (PX_get_data_alpha(doc, data, len, &s) > 0 && s) v = Value::text(px.decoder().decode(s));
                     freeText(s);
                     break;
                 }
@@ -272,8 +271,7 @@ void ParadoxReader::readRows(const std::string& table, const RowCallback& onRow,
                     if (rc > 0 && s) {
                         std::string text(s, static_cast<size_t>(std::max(size, 0)));
                         while (!text.empty() && text.back() == '\0') text.pop_back();
-                        CodePageDecoder decoder(px.header().codePage > 0 ? px.header().codePage : 1252);
-                        v = Value::text(decoder.decode(text));
+                        v = Value::text(px.decoder().decode(text));
                     } else if (rc < 0) {
                         px.fail(px.hasBlobFile() ? "a memo of record " + std::to_string(r + 1) + " cannot be read"
                                                  : "its memo file " + StemOf(px.name()) + ".MB is missing");

@@ -7,12 +7,27 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <string>
 #include <unistd.h>
 #include <vector>
 
 #include "exchange/table_reader.h"
 #include "state/errors.h"
+
+namespace vdx {
+// Readable values in test failures.
+inline void PrintTo(const Value& v, std::ostream* os) {
+    switch (v.kind()) {
+        case Value::Kind::Null: *os << "Null"; break;
+        case Value::Kind::Boolean: *os << (v.asBool() ? "True" : "False"); break;
+        case Value::Kind::Integer: *os << "Integer " << v.asInteger(); break;
+        case Value::Kind::Double: *os << "Double " << v.asDouble(); break;
+        case Value::Kind::Date: *os << "Date " << v.asDouble(); break;
+        case Value::Kind::Text: *os << "Text \"" << v.asText() << "\""; break;
+    }
+}
+}  // namespace vdx
 
 namespace vdx::exchange::testing {
 
