@@ -1,0 +1,382 @@
+// The File commands over the program state: New, Open, Save, Save As, Exit,
+// saving that fails half-way, and the lock on the working copy.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+
+#include "db/file_commands.h"
+#include "db/file_io.h"
+#include "db/working_copy_lock.h"
+#include "state/scripted_interaction.h"
+#include "test_support.h"
+
+using namespace vdx;
+using namespace vdx::db;
+using vdx::test::ColumnTexts;
+using vdx::test::ReadBytes;
+using vdx::test::WriteBytes;
+
+namespace {
+
+class FileCommandsTest : public vdx::test::TempDir {
+protected:
+    void TearDown() override {
+        SetWriteFaultHook({});
+        ReleaseWorkingCopy(state);
+        TempDir::TearDown();
+    }
+    FileDialogResult file(const std::string& name) { return {path(name), 1}; }
+    bool newProject(const std::string& name) {
+        ui.files.push_back(file(name));
+        return FileNew(state, ui);
+    }
+    // A change in the working copy, as a table command would make it.
+    void changeWorkingCopy(const std::string& mainTable) {
+        auto d = Database::open(state.WorkingCopyName);
+        d->execute("CREATE TABLE " + BracketName(mainTable) + " (ID LONG);");
+        state.MainTableName = mainTable;
+        state.ProjectChanged = true;
+    }
+    std::string versionRow(const std::string& file) {
+        auto d = Database::open(file);
+        return ColumnTexts(*d, "VdxSystemMain", "Value")[1];
+    }
+    std::vector<std::string> texts() const { return ui.messageTexts(); }
+
+    ProgramState state;
+    ScriptedInteraction ui;
+};
+
+}  // namespace
+
+// ---- New ------------------------------------------------------------------------
+
+TEST_F(FileCommandsTest, NewAsksForTheFileAndCreatesItWithItsWorkingCopy) {
+    ASSERT_TRUE(newProject("study.vdx")) << ::testing::PrintToString(texts());
+    ASSERT_EQ(ui.fileDialogs.size(), 1u);
+    const auto& request = ui.fileDialogs[0].request;
+    EXPECT_TRUE(ui.fileDialogs[0].save);
+    EXPECT_EQ(request.title, "Create new file as...");
+    EXPECT_EQ(request.fileName, "*.vdx");
+    EXPECT_EQ(request.filter, "VELDRIX file (*.vdx)|*.vdx");
+    EXPECT_EQ(request.defaultExtension, "vdx");
+    EXPECT_EQ(request.flags, 32774);
+    EXPECT_TRUE(state.ProjectOpen);
+    EXPECT_FALSE(state.ProjectChanged);
+    EXPECT_EQ(state.ProjectFileName, path("study.vdx"));
+    EXPECT_EQ(state.WorkingCopyName, path("study.vd~"));
+    EXPECT_TRUE(FileExists(path("study.vd~")));
+    EXPECT_EQ(MainWindowCaption(state), "VELDRIX 1.41 - " + path("study.vdx"));
+    EXPECT_EQ(state.CurrentView, ViewName::Empty);
+    EXPECT_EQ(ui.busyDepth, 0);
+    EXPECT_TRUE(texts().empty());
+}
+
+TEST_F(FileCommandsTest, NewOntoAnExistingFileReplacesItWithAFreshProject) {
+    ASSERT_TRUE(newProject("study.vdx"));
+    changeWorkingCopy("Cohort");
+    ASSERT_TRUE(FileSave(state, ui));
+    EXPECT_EQ(versionRow(path("study.vdx")), "Cohort");
+    ui.answers.push_back(Answer::No);  // message 19: do not save
+    ASSERT_TRUE(newProject("study.vdx"));
+    auto d = Database::open(path("study.vdx"));
+    EXPECT_EQ(ColumnTexts(*d, "VdxSystemMain", "Value"),
+              (std::vector<std::string>{"3.0", "", "0", "0", kSmrReportHeadingDefault}));
+    EXPECT_FALSE(d->tableExists("Cohort"));
+}
+
+TEST_F(FileCommandsTest, NewWithAProjectOpenAsksAboutSaving) {
+    ASSERT_TRUE(newProject("a.vdx"));
+    changeWorkingCopy("Cohort");
+    ui.answers.push_back(Answer::Cancel);
+    EXPECT_FALSE(FileNew(state, ui));
+    EXPECT_EQ(texts(), std::vector<std::string>{Message(19)});
+    EXPECT_EQ(ui.messages[0].buttons, Buttons::YesNoCancel);
+    EXPECT_EQ(ui.fileDialogs.size(), 1u);  // no second dialog
+    EXPECT_EQ(state.ProjectFileName, path("a.vdx"));
+
+    ui.answers.push_back(Answer::Yes);
+    ASSERT_TRUE(newProject("b.vdx"));
+    EXPECT_EQ(versionRow(path("a.vdx")), "Cohort");  // Yes saved a.vdx first
+    EXPECT_EQ(state.ProjectFileName, path("b.vdx"));
+}
+
+TEST_F(FileCommandsTest, ACancelledDialogEndsSilently) {
+    EXPECT_FALSE(FileNew(state, ui));
+    EXPECT_FALSE(FileOpen(state, ui));
+    EXPECT_TRUE(texts().empty());
+    EXPECT_EQ(ui.fileDialogs.size(), 2u);
+    EXPECT_EQ(ui.fileDialogs[1].request.title, "Open File");
+    EXPECT_EQ(ui.fileDialogs[1].request.flags, 36868);
+    EXPECT_FALSE(state.ProjectOpen);
+}
+
+// ---- Open and Exit ----------------------------------------------------------------
+
+TEST_F(FileCommandsTest, OpeningAnotherProjectDeletesThePreviousWorkingCopy) {
+    ASSERT_TRUE(newProject("a.vdx"));
+    ReleaseWorkingCopy(state);
+    ASSERT_TRUE(newProject("b.vdx"));
+    ui.answers.push_back(Answer::No);
+    ui.files.push_back(file("a.vdx"));
+    ASSERT_TRUE(FileOpen(state, ui));
+    EXPECT_EQ(state.ProjectFileName, path("a.vdx"));
+    EXPECT_TRUE(FileExists(path("a.vd~")));
+    EXPECT_FALSE(FileExists(path("b.vd~")));
+    EXPECT_EQ(MainWindowCaption(state), "VELDRIX 1.41 - " + path("a.vdx"));
+}
+
+TEST_F(FileCommandsTest, AFailedOpenLeavesNoProjectOpen) {
+    ASSERT_TRUE(newProject("a.vdx"));
+    WriteBytes(path("bad.vdx"), "nothing");
+    ui.answers.push_back(Answer::No);
+    ui.files.push_back(file("bad.vdx"));
+    EXPECT_FALSE(FileOpen(state, ui));
+    EXPECT_FALSE(state.ProjectOpen);
+    EXPECT_EQ(state.ProjectFileName, "");
+    EXPECT_EQ(MainWindowCaption(state), "VELDRIX 1.41");
+    EXPECT_EQ(texts().back(), path("bad.vdx") + " is not a VELDRIX file!");
+    // Nothing holds a.vdx any more: another state may open it.
+    ProgramState other;
+    ScriptedInteraction ui2;
+    EXPECT_TRUE(OpenProjectFile(other, ui2, path("a.vdx")));
+    ReleaseWorkingCopy(other);
+}
+
+TEST_F(FileCommandsTest, ExitRightAfterOpenAsksNothingAndDeletesTheWorkingCopy) {
+    ASSERT_TRUE(newProject("study.vdx"));
+    EXPECT_TRUE(FileExit(state, ui));
+    EXPECT_TRUE(texts().empty());
+    EXPECT_FALSE(FileExists(path("study.vd~")));
+    EXPECT_EQ(filesInDir(), std::vector<std::string>{"study.vdx"});
+}
+
+TEST_F(FileCommandsTest, ExitAfterAChangeAsks) {
+    ASSERT_TRUE(newProject("study.vdx"));
+    const std::string saved = ReadBytes(path("study.vdx"));
+    changeWorkingCopy("Cohort");
+    ui.answers.push_back(Answer::Cancel);
+    EXPECT_FALSE(FileExit(state, ui));
+    EXPECT_EQ(texts(), std::vector<std::string>{Message(19)});
+    EXPECT_TRUE(FileExists(path("study.vd~")));
+
+    ui.answers.push_back(Answer::No);
+    EXPECT_TRUE(FileExit(state, ui));
+    EXPECT_FALSE(FileExists(path("study.vd~")));
+    EXPECT_EQ(ReadBytes(path("study.vdx")), saved);  // the change is lost, as asked
+}
+
+TEST_F(FileCommandsTest, ExitWithYesSavesFirst) {
+    ASSERT_TRUE(newProject("study.vdx"));
+    changeWorkingCopy("Cohort");
+    ui.answers.push_back(Answer::Yes);
+    EXPECT_TRUE(FileExit(state, ui));
+    EXPECT_EQ(versionRow(path("study.vdx")), "Cohort");
+    EXPECT_FALSE(FileExists(path("study.vd~")));
+}
+
+// ---- Save and Save As -------------------------------------------------------------
+
+TEST_F(FileCommandsTest, SaveWithoutAProject) {
+    EXPECT_FALSE(FileSave(state, ui));
+    EXPECT_FALSE(FileSaveAs(state, ui));
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(ui.messages[0].text, "There is no VELDRIX file loaded!");
+    EXPECT_EQ(ui.messages[0].icon, Icon::Exclamation);
+    EXPECT_EQ(ui.messages[0].title, "VELDRIX");
+    EXPECT_TRUE(ui.fileDialogs.empty());
+}
+
+TEST_F(FileCommandsTest, AFailingSaveLeavesTheOldFileByteForByteAndSaysSo) {
+    ASSERT_TRUE(newProject("study.vdx"));
+    {
+        // A study of a few megabytes, so that the copy takes several writes.
+        auto d = Database::open(state.WorkingCopyName);
+        d->execute("CREATE TABLE Big (N LONG, Label TEXT(40))");
+        d->execute("WITH RECURSIVE c(x) AS (SELECT 0 UNION ALL SELECT x + 1 FROM c WHERE x < 99999) "
+                   "INSERT INTO Big SELECT x, 'row number ' || x FROM c");
+    }
+    ASSERT_TRUE(FileSave(state, ui));
+    const std::string before = ReadBytes(path("study.vdx"));
+    ASSERT_GT(before.size(), 2u << 20);  // more than two chunks of the copy
+    changeWorkingCopy("Cohort");
+    // The disk fills up half-way through writing the new project file.
+    const uint64_t half = before.size() / 2;
+    uint64_t failedAt = 0;
+    SetWriteFaultHook([&](const std::string& target, uint64_t written) {
+        if (target != path("study.vdx") || written < half) return 0;
+        failedAt = written;
+        return ENOSPC;
+    });
+    EXPECT_FALSE(FileSave(state, ui));
+    EXPECT_GE(failedAt, half);
+    EXPECT_LT(failedAt, before.size());
+    SetWriteFaultHook({});
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text.rfind("Following error has occured:\r\nNumber: 61\r\n", 0), 0u)
+        << ui.messages[0].text;
+    EXPECT_EQ(ReadBytes(path("study.vdx")), before);
+    EXPECT_TRUE(state.ProjectChanged);
+    // The working copy still holds the change, and no temporary file is left.
+    EXPECT_TRUE(Database::open(path("study.vd~"))->tableExists("Cohort"));
+    EXPECT_EQ(filesInDir(), (std::vector<std::string>{"study.vd~", "study.vd~.lock", "study.vdx"}));
+    // Once the disk has room again, Save works.
+    EXPECT_TRUE(FileSave(state, ui));
+    EXPECT_EQ(versionRow(path("study.vdx")), "Cohort");
+}
+
+TEST_F(FileCommandsTest, AnUnwritableTargetLeavesEverythingAsItWas) {
+    ASSERT_TRUE(newProject("study.vdx"));
+    changeWorkingCopy("Cohort");
+    // Save As onto a path that is a folder: the rename cannot replace it.
+    std::filesystem::create_directory(path("taken.vdx"));
+    ui.files.push_back(file("taken.vdx"));
+    EXPECT_FALSE(FileSaveAs(state, ui));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_NE(ui.messages[0].text.find("not saved"), std::string::npos);
+    EXPECT_EQ(state.ProjectFileName, path("study.vdx"));
+    EXPECT_EQ(state.WorkingCopyName, path("study.vd~"));
+    EXPECT_TRUE(state.ProjectChanged);
+    EXPECT_TRUE(Database::open(path("study.vd~"))->tableExists("Cohort"));
+    EXPECT_FALSE(FileExists(path("taken.vd~")));
+    EXPECT_TRUE(std::filesystem::is_directory(path("taken.vdx")));
+}
+
+TEST_F(FileCommandsTest, AnImmutableFolderRefusesTheSave) {
+    ASSERT_TRUE(newProject("study.vdx"));
+    const std::string before = ReadBytes(path("study.vdx"));
+    changeWorkingCopy("Cohort");
+    // Root ignores permission bits; the immutable attribute stops it too.
+    const std::string cmd = "chattr +i " + dir_ + " 2>/dev/null";
+    if (std::system(cmd.c_str()) != 0) GTEST_SKIP() << "chattr +i is not available here";
+    const bool saved = FileSave(state, ui);
+    std::system(("chattr -i " + dir_).c_str());
+    EXPECT_FALSE(saved);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_NE(ui.messages[0].text.find("Number: 70"), std::string::npos) << ui.messages[0].text;
+    EXPECT_EQ(ReadBytes(path("study.vdx")), before);
+    EXPECT_TRUE(Database::open(path("study.vd~"))->tableExists("Cohort"));
+}
+
+TEST_F(FileCommandsTest, SaveAsMovesTheProjectToTheNewName) {
+    ASSERT_TRUE(newProject("study.vdx"));
+    const std::string old = ReadBytes(path("study.vdx"));
+    changeWorkingCopy("Cohort");
+    ui.files.push_back(file("copy.vdx"));
+    ASSERT_TRUE(FileSaveAs(state, ui));
+    EXPECT_EQ(ui.fileDialogs.back().request.title, "Save File as ...");
+    EXPECT_EQ(state.ProjectFileName, path("copy.vdx"));
+    EXPECT_EQ(state.WorkingCopyName, path("copy.vd~"));
+    EXPECT_FALSE(state.ProjectChanged);
+    EXPECT_EQ(versionRow(path("copy.vdx")), "Cohort");
+    EXPECT_EQ(ReadBytes(path("study.vdx")), old);  // the old file stays as it was
+    EXPECT_FALSE(FileExists(path("study.vd~")));
+    EXPECT_TRUE(FileExists(path("copy.vd~")));
+    // The old name is free again, the new one is held.
+    auto again = WorkingCopyLock::acquire(path("study.vd~"), path("study.vdx"));
+    EXPECT_EQ(vdx::test::ErrorNumber([&] { WorkingCopyLock::acquire(path("copy.vd~"), path("copy.vdx")); }),
+              err::FileInUse);
+}
+
+TEST_F(FileCommandsTest, SaveAsOntoTheOpenFileKeepsTheWorkingCopy) {
+    ASSERT_TRUE(newProject("study.vdx"));
+    changeWorkingCopy("Cohort");
+    ui.files.push_back(file("study.vdx"));
+    ASSERT_TRUE(FileSaveAs(state, ui));
+    EXPECT_TRUE(FileExists(path("study.vd~")));
+    EXPECT_TRUE(Database::open(path("study.vd~"))->tableExists("Cohort"));
+    EXPECT_EQ(versionRow(path("study.vdx")), "Cohort");
+    // Another spelling of the same path.
+    ui.files.push_back(FileDialogResult{dir_ + "/./study.vdx", 1});
+    ASSERT_TRUE(FileSaveAs(state, ui));
+    EXPECT_TRUE(FileExists(path("study.vd~")));
+}
+
+TEST_F(FileCommandsTest, SaveAsOntoAFileSharingTheWorkingCopy) {
+    ASSERT_TRUE(newProject("study.vdx"));
+    changeWorkingCopy("Cohort");
+    ui.files.push_back(file("study.vdy"));  // its working copy is study.vd~ as well
+    ASSERT_TRUE(FileSaveAs(state, ui));
+    EXPECT_EQ(state.ProjectFileName, path("study.vdy"));
+    EXPECT_TRUE(FileExists(path("study.vd~")));
+    EXPECT_EQ(versionRow(path("study.vdy")), "Cohort");
+}
+
+TEST_F(FileCommandsTest, ExitKeepsRunningWhenTheRequestedSaveFails) {
+    ASSERT_TRUE(newProject("study.vdx"));
+    changeWorkingCopy("Cohort");
+    SetWriteFaultHook([](const std::string&, uint64_t) { return ENOSPC; });
+    ui.answers.push_back(Answer::Yes);
+    EXPECT_FALSE(FileExit(state, ui));
+    SetWriteFaultHook({});
+    EXPECT_TRUE(FileExists(path("study.vd~")));
+    EXPECT_TRUE(Database::open(path("study.vd~"))->tableExists("Cohort"));
+}
+
+TEST_F(FileCommandsTest, ExitGoesOnWhenTheUserCancelsTheConversionQuestion) {
+    ASSERT_TRUE(newProject("study.vdx"));
+    changeWorkingCopy("Cohort");
+    state.ProjectUpgraded = true;
+    ui.answers = {Answer::Yes, Answer::Cancel};  // save: yes; overwrite the old version: cancel
+    EXPECT_TRUE(FileExit(state, ui));
+    EXPECT_EQ(texts(), (std::vector<std::string>{Message(19), Message(41)}));
+    EXPECT_FALSE(FileExists(path("study.vd~")));
+}
+
+// ---- The lock on the working copy --------------------------------------------------
+
+TEST_F(FileCommandsTest, ASecondOpenOfALockedProjectIsRefused) {
+    ASSERT_TRUE(newProject("study.vdx"));
+    changeWorkingCopy("Unsaved");
+    const std::string workingCopy = ReadBytes(path("study.vd~"));
+
+    ProgramState second;
+    ScriptedInteraction ui2;
+    EXPECT_FALSE(OpenProjectFile(second, ui2, path("study.vdx")));
+    ASSERT_EQ(ui2.messages.size(), 1u);
+    EXPECT_EQ(ui2.messages[0].text, path("study.vdx") + " is in use by another running VELDRIX. Close it there first.");
+    EXPECT_FALSE(second.ProjectOpen);
+    // The first instance's unsaved work is untouched.
+    EXPECT_EQ(ReadBytes(path("study.vd~")), workingCopy);
+    // New onto it is refused too, and so is a file sharing its working copy.
+    EXPECT_FALSE(CreateProjectFile(second, ui2, path("study.vdx")));
+    EXPECT_FALSE(CreateProjectFile(second, ui2, path("study.vdz")));
+    EXPECT_EQ(ReadBytes(path("study.vd~")), workingCopy);
+
+    ASSERT_TRUE(FileSave(state, ui));
+    ASSERT_TRUE(FileExit(state, ui));
+    EXPECT_TRUE(OpenProjectFile(second, ui2, path("study.vdx")));
+    EXPECT_EQ(second.MainTableName, "Unsaved");
+    ReleaseWorkingCopy(second);
+}
+
+TEST_F(FileCommandsTest, AnotherProcessHoldsTheLockUntilItDies) {
+    ASSERT_TRUE(newProject("study.vdx"));
+    ASSERT_TRUE(FileExit(state, ui));
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // The other instance: opens the project and then hangs.
+        ProgramState other;
+        ScriptedInteraction otherUi;
+        const char ok = OpenProjectFile(other, otherUi, path("study.vdx")) ? 'y' : 'n';
+        (void)!write(ready[1], &ok, 1);
+        pause();
+        _exit(0);
+    }
+    char ok = 0;
+    ASSERT_EQ(read(ready[0], &ok, 1), 1);
+    ASSERT_EQ(ok, 'y');
+    EXPECT_FALSE(OpenProjectFile(state, ui, path("study.vdx")));
+    EXPECT_NE(texts().back().find("in use"), std::string::npos);
+    // The other instance crashes; its lock goes with it.
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    close(ready[0]);
+    close(ready[1]);
+    EXPECT_TRUE(OpenProjectFile(state, ui, path("study.vdx")));
+}
