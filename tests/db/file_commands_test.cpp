@@ -221,7 +221,7 @@ TEST_F(FileCommandsTest, AFailingSaveLeavesTheOldFileByteForByteAndSaysSo) {
     EXPECT_TRUE(state.ProjectChanged);
     // The working copy still holds the change, and no temporary file is left.
     EXPECT_TRUE(Database::open(path("study.vd~"))->tableExists("Cohort"));
-    EXPECT_EQ(filesInDir(), (std::vector<std::string>{"study.vd~", "study.vd~.lock", "study.vdx"}));
+    EXPECT_EQ(filesInDir(), (std::vector<std::string>{"study.vdx", "study.vd~", "study.vd~.lock"}));
     // Once the disk has room again, Save works.
     EXPECT_TRUE(FileSave(state, ui));
     EXPECT_EQ(versionRow(path("study.vdx")), "Cohort");
