@@ -158,7 +158,8 @@ expect_only "cut.vdx empty.vdx old.vdx study.vdx text.vdx " "failures"
 
 # ---- a project another instance holds -------------------------------------------------
 echo "someone's unsaved work" > "study.vd~"
-flock "study.vd~.lock" sleep 30 &
+# The holder becomes the sleeping process itself, so killing it lets go of the lock.
+( exec 9>"study.vd~.lock"; flock 9; exec sleep 30 ) >/dev/null 2>&1 &
 holder=$!
 for _ in $(seq 50); do
     flock -n "study.vd~.lock" true 2>/dev/null || break
