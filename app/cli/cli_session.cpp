@@ -37,7 +37,7 @@ bool CliSession::lock(const std::string& projectFile) {
 CliSession::~CliSession() {
     state.WorkingCopyLock.reset();
     if (lock_) {
-        db::RemoveFileQuietly(workingCopy_);
+        db::RemoveDatabaseFiles(workingCopy_);
         lock_.reset();
     }
 }

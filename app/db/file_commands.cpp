@@ -92,18 +92,18 @@ SaveOutcome SaveAs(ProgramState& state, Interaction& ui, const std::string& path
     if (!lock) return SaveOutcome::Failed;
     BusyPointer busy(ui);
     try {
-        ReplaceFileSafely(oldWorkingCopy, newWorkingCopy);
+        MakeWorkingCopy(oldWorkingCopy, newWorkingCopy);
         state.ProjectFileName = path;
         state.WorkingCopyName = newWorkingCopy;
         StoreProject(state);
     } catch (const VdxError& e) {
         state.ProjectFileName = oldProjectFile;
         state.WorkingCopyName = oldWorkingCopy;
-        RemoveFileQuietly(newWorkingCopy);
+        RemoveDatabaseFiles(newWorkingCopy);
         ShowSaveFailure(ui, e);
         return SaveOutcome::Failed;
     }
-    RemoveFileQuietly(oldWorkingCopy);
+    RemoveDatabaseFiles(oldWorkingCopy);
     state.WorkingCopyLock = lock;  // lets go of the old working copy's lock
     state.ProjectChanged = false;
     return SaveOutcome::Saved;
@@ -176,7 +176,7 @@ bool CreateProjectFile(ProgramState& state, Interaction& ui, const std::string& 
     state.WorkingCopyLock = lock;
     // The chosen file is not deleted first: saving replaces it only once the
     // new project file is complete.
-    RemoveFileQuietly(workingCopy);
+    RemoveDatabaseFiles(workingCopy);
     try {
         {
             auto db = Database::create(workingCopy);
@@ -185,7 +185,7 @@ bool CreateProjectFile(ProgramState& state, Interaction& ui, const std::string& 
         StoreProject(state);
     } catch (const VdxError& e) {
         ShowGeneralError(ui, e.number(), e.description());
-        RemoveFileQuietly(workingCopy);
+        RemoveDatabaseFiles(workingCopy);
         state.ProjectFileName.clear();
         state.WorkingCopyName.clear();
         state.WorkingCopyLock.reset();
@@ -222,7 +222,7 @@ bool OpenProjectFile(ProgramState& state, Interaction& ui, const std::string& pa
     }
     state.ProjectOpen = true;
     if (!previousWorkingCopy.empty() && !SamePath(previousWorkingCopy, workingCopy))
-        RemoveFileQuietly(previousWorkingCopy);
+        RemoveDatabaseFiles(previousWorkingCopy);
     ShowView(state, ViewName::Empty);
     return true;
 }
@@ -254,7 +254,7 @@ bool FileExit(ProgramState& state, Interaction& ui) {
 }
 
 void ReleaseWorkingCopy(ProgramState& state) {
-    if (state.WorkingCopyLock && !state.WorkingCopyName.empty()) RemoveFileQuietly(state.WorkingCopyName);
+    if (state.WorkingCopyLock && !state.WorkingCopyName.empty()) RemoveDatabaseFiles(state.WorkingCopyName);
     state.WorkingCopyLock.reset();
 }
 

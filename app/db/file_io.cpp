@@ -75,6 +75,17 @@ bool RemoveFileQuietly(const std::string& path) {
     return !FileExists(path);
 }
 
+void RemoveDatabaseFiles(const std::string& path) {
+    if (path.empty()) return;
+    for (const char* suffix : {"-journal", "-wal", "-shm"}) RemoveFileQuietly(path + suffix);
+    RemoveFileQuietly(path);
+}
+
+void MakeWorkingCopy(const std::string& projectFile, const std::string& workingCopy) {
+    for (const char* suffix : {"-journal", "-wal", "-shm"}) RemoveFileQuietly(workingCopy + suffix);
+    ReplaceFileSafely(projectFile, workingCopy);
+}
+
 void SetWriteFaultHook(WriteFaultHook hook) {
     std::lock_guard lock(HookMutex());
     Hook() = std::move(hook);

@@ -13,6 +13,15 @@ bool FileExists(const std::string& path);  // a regular file (or anything) at pa
 // past them). Returns whether the file is gone afterwards.
 bool RemoveFileQuietly(const std::string& path);
 
+// Deletes a database file and SQLite's side files beside it (-journal,
+// -wal, -shm). A journal left behind by a crash belongs to the old file and
+// would be played back into whatever file next takes that name.
+void RemoveDatabaseFiles(const std::string& path);
+
+// Makes `workingCopy` a fresh copy of `projectFile` (stale side files removed
+// first). Throws like ReplaceFileSafely.
+void MakeWorkingCopy(const std::string& projectFile, const std::string& workingCopy);
+
 // Copies source to target, replacing target only when the copy is complete:
 // the data go to a temporary file in target's folder, are flushed to disk,
 // and the temporary file is renamed over target; the folder is flushed too.

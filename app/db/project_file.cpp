@@ -317,13 +317,13 @@ void StoreProject(ProgramState& state) {
 
 bool LoadProject(ProgramState& state, Interaction& ui) {
     try {
-        ReplaceFileSafely(state.ProjectFileName, state.WorkingCopyName);
+        MakeWorkingCopy(state.ProjectFileName, state.WorkingCopyName);
         auto db = OpenWorkingCopy(state);
         const std::string version = ReadRows(*db, kVdxSystemMain, "Value", 1)[0];
         if (version != state.FormatVersion) {
             if (version == "1.0") {
                 db.reset();
-                RemoveFileQuietly(state.WorkingCopyName);
+                RemoveDatabaseFiles(state.WorkingCopyName);
                 bool ok = UpgradeVersion1(state, ui);
                 if (ok) ok = UpgradeVersion2(state, ui, true);
                 state.ProjectUpgraded = ok;
@@ -331,7 +331,7 @@ bool LoadProject(ProgramState& state, Interaction& ui) {
             }
             if (version == "2.0") {
                 db.reset();
-                RemoveFileQuietly(state.WorkingCopyName);
+                RemoveDatabaseFiles(state.WorkingCopyName);
                 const bool ok = UpgradeVersion2(state, ui, false);
                 state.ProjectUpgraded = ok;
                 return ok;
@@ -350,7 +350,7 @@ bool LoadProject(ProgramState& state, Interaction& ui) {
 
 bool UpgradeVersion1(ProgramState& state, Interaction& ui) {
     try {
-        ReplaceFileSafely(state.ProjectFileName, state.WorkingCopyName);
+        MakeWorkingCopy(state.ProjectFileName, state.WorkingCopyName);
         auto db = OpenWorkingCopy(state);
         {
             auto main = db->openRecordset(kVdxSystemMain);
@@ -399,7 +399,7 @@ bool UpgradeVersion1(ProgramState& state, Interaction& ui) {
 
 bool UpgradeVersion2(ProgramState& state, Interaction& ui, bool prepared) {
     try {
-        if (!prepared) ReplaceFileSafely(state.ProjectFileName, state.WorkingCopyName);
+        if (!prepared) MakeWorkingCopy(state.ProjectFileName, state.WorkingCopyName);
         auto db = OpenWorkingCopy(state);
         db->beginTransaction();
         {

@@ -380,3 +380,47 @@ TEST_F(FileCommandsTest, AnotherProcessHoldsTheLockUntilItDies) {
     close(ready[1]);
     EXPECT_TRUE(OpenProjectFile(state, ui, path("study.vdx")));
 }
+
+TEST_F(FileCommandsTest, AJournalLeftByACrashIsNotPlayedIntoTheNextWorkingCopy) {
+    ASSERT_TRUE(newProject("study.vdx"));
+    ASSERT_TRUE(FileExit(state, ui));
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // An instance that made changes and died in the middle of a transaction.
+        ProgramState other;
+        ScriptedInteraction otherUi;
+        char ok = 'n';
+        std::unique_ptr<Database> d;  // stays open until the process is killed
+        if (OpenProjectFile(other, otherUi, path("study.vdx"))) {
+            d = Database::open(other.WorkingCopyName);
+            d->execute("CREATE TABLE Crashed (N LONG, Label TEXT(200))");
+            d->beginTransaction();
+            d->execute("WITH RECURSIVE c(x) AS (SELECT 0 UNION ALL SELECT x + 1 FROM c WHERE x < 20000) "
+                       "INSERT INTO Crashed SELECT x, printf('%0200d', x) FROM c");
+            d->execute("UPDATE VdxSystemMain SET Value = 'half-done'");
+            ok = FileExists(path("study.vd~-journal")) ? 'y' : 'j';
+        }
+        (void)!write(ready[1], &ok, 1);
+        pause();
+        _exit(0);
+    }
+    char ok = 0;
+    ASSERT_EQ(read(ready[0], &ok, 1), 1);
+    ASSERT_EQ(ok, 'y');
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    close(ready[0]);
+    close(ready[1]);
+    ASSERT_TRUE(FileExists(path("study.vd~-journal")));
+
+    ASSERT_TRUE(OpenProjectFile(state, ui, path("study.vdx"))) << ::testing::PrintToString(texts());
+    EXPECT_FALSE(FileExists(path("study.vd~-journal")));
+    auto d = Database::open(state.WorkingCopyName);
+    EXPECT_FALSE(d->tableExists("Crashed"));
+    EXPECT_EQ(ColumnTexts(*d, "VdxSystemMain", "Value")[0], "3.0");
+    auto check = d->openRecordset("SELECT * FROM pragma_integrity_check");
+    EXPECT_EQ(check->value(0), Value::text("ok"));
+}
