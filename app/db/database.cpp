@@ -3,7 +3,9 @@
 // engine's error numbers.
 #include <sys/stat.h>
 
+#include <cctype>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "db/db_internal.h"
@@ -155,6 +157,9 @@ Database::~Database() { close(); }
 std::unique_ptr<Database> Database::create(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0) Fail(err::ObjectExists, "Database '" + path + "' already exists.");
+    const auto folder = std::filesystem::path(path).parent_path();
+    if (!folder.empty() && !std::filesystem::is_directory(folder))
+        Fail(err::PathAccess, "'" + folder.string() + "' is not a valid path.");
     sqlite3* handle = nullptr;
     int rc = sqlite3_open_v2(path.c_str(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
                              nullptr);
@@ -340,8 +345,10 @@ void Database::renameTable(const std::string& oldName, const std::string& newNam
 
 std::unique_ptr<Recordset> Database::openRecordset(const std::string& tableNameOrSql) {
     if (!db_) Fail(err::EngineGeneral, "The database is closed.");
-    size_t start = tableNameOrSql.find_first_not_of(" \t\r\n");
-    if (start != std::string::npos && Lower(tableNameOrSql.substr(start, 7)) == "select ")
+    // A SELECT text (the first word, followed by a blank or a line break) or a table name.
+    const size_t start = tableNameOrSql.find_first_not_of(" \t\r\n");
+    if (start != std::string::npos && Lower(tableNameOrSql.substr(start, 6)) == "select" &&
+        start + 6 < tableNameOrSql.size() && std::isspace(static_cast<unsigned char>(tableNameOrSql[start + 6])))
         return OpenQueryRecordset(*this, tableNameOrSql);
     for (const auto& a : attached_)
         if (SameName(a.name, tableNameOrSql))

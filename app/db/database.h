@@ -99,7 +99,7 @@ public:
     static std::unique_ptr<Database> create(const std::string& path);
     // Opens a database of the program's own format. A file that is not one —
     // not an SQLite file, empty, or shorter than its header says (truncated) —
-    // gives error 3343; a missing file gives error 3044-like 53 (file not found).
+    // gives error 3343; a missing file error 53 (file not found), a folder 75.
     static std::unique_ptr<Database> open(const std::string& path);
 
     const std::string& path() const { return path_; }

@@ -1,6 +1,7 @@
 // The navigator entries that loading a project (and rebuilding the tree)
-// adds for the tables of the project file. Each returns the new node's id
-// and stores it in state.CurrentNode.
+// adds for the tables of the project file. Each returns the id of the entry
+// it adds; state.CurrentNode holds the last node added, as the tree's
+// builders leave it.
 #pragma once
 
 #include <string>

@@ -26,9 +26,11 @@ std::shared_ptr<WorkingCopyLock> WorkingCopyLock::acquire(const std::string& wor
     for (int attempt = 0; attempt < 10; ++attempt) {
         const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
         if (fd < 0) {
-            // No lock file can be made (a read-only folder): nothing to guard
-            // against there, since no working copy can be written either.
-            if (errno == EACCES || errno == EROFS || errno == EPERM)
+            // No lock file can be made (a read-only or missing folder):
+            // nothing to guard there, since no working copy can be written
+            // either; the step that writes it reports the failure.
+            if (errno == EACCES || errno == EROFS || errno == EPERM || errno == ENOENT ||
+                errno == ENOTDIR)
                 return std::shared_ptr<WorkingCopyLock>(new WorkingCopyLock(workingCopy, {}, -1));
             throw VdxError(err::PathAccess, "Could not create the lock file '" + lockPath + "'.");
         }

@@ -154,6 +154,9 @@ err="$("$CLI" info missing.vdx 2>&1 >/dev/null)"; rc=$?
 expect_eq "$rc" 1 "info of a missing file"
 expect_contains "$err" "Following error has occured:" "general error message"
 expect_contains "$err" "Number: 53" "file not found number"
+err="$("$CLI" new no/such/folder/x.vdx 2>&1 >/dev/null)"; rc=$?
+expect_eq "$rc" 1 "new in a missing folder"
+expect_contains "$err" "Number: 75" "missing folder number"
 expect_only "cut.vdx empty.vdx old.vdx study.vdx text.vdx " "failures"
 
 # ---- a project another instance holds -------------------------------------------------

@@ -121,7 +121,7 @@ TEST_F(DatabaseTest, OtherStatementsRunAsTheyStand) {
     db->execute("CREATE TABLE T (N LONG);");
     db->execute("INSERT INTO T (N) VALUES (5)");
     db->execute("UPDATE T SET N = N + 1;");
-    auto rs = db->openRecordset("SELECT N, N * 2 AS Twice FROM T");
+    auto rs = db->openRecordset("select\n N, N * 2 AS Twice FROM T");
     EXPECT_EQ(rs->value("N"), Value::integer(6));
     EXPECT_EQ(rs->value("Twice"), Value::integer(12));
     EXPECT_EQ(ErrorNumber([&] { rs->edit(); }), kReadOnlyRecordset);
@@ -479,6 +479,7 @@ TEST_F(DatabaseTest, FilesThatAreNotDatabasesOfOurs) {
     EXPECT_EQ(ErrorNumber([&] { Database::open(path("missing.vdx")); }), err::FileNotFound);
     EXPECT_EQ(ErrorNumber([&] { Database::open(dir_); }), err::PathAccess);
     EXPECT_EQ(ErrorNumber([&] { Database::create(path("t.vdb")); }), err::ObjectExists);
+    EXPECT_EQ(ErrorNumber([&] { Database::create(path("no/such/folder/t.vdb")); }), err::PathAccess);
     EXPECT_EQ(ErrorNumber([&] { Database::open(path("t.vdb")); }), 0);
 }
 
