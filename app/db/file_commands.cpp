@@ -192,6 +192,7 @@ bool CreateProjectFile(ProgramState& state, Interaction& ui, const std::string& 
         return false;
     }
     state.ProjectOpen = true;
+    state.ProjectChanged = false;  // a new project has nothing to save yet
     ShowView(state, ViewName::Empty);
     return true;
 }
@@ -221,6 +222,9 @@ bool OpenProjectFile(ProgramState& state, Interaction& ui, const std::string& pa
         return false;
     }
     state.ProjectOpen = true;
+    // Changes of the previous project were saved or dropped at message 19;
+    // the project just opened has none.
+    state.ProjectChanged = false;
     if (!previousWorkingCopy.empty() && !SamePath(previousWorkingCopy, workingCopy))
         RemoveDatabaseFiles(previousWorkingCopy);
     ShowView(state, ViewName::Empty);

@@ -32,6 +32,13 @@ protected:
         ui.files.push_back(file(name));
         return FileNew(state, ui);
     }
+    // A project file made by another (finished) session.
+    void makeProjectFile(const std::string& name) {
+        ProgramState other;
+        ScriptedInteraction otherUi;
+        ASSERT_TRUE(CreateProjectFile(other, otherUi, path(name)));
+        ASSERT_TRUE(FileExit(other, otherUi));
+    }
     // A change in the working copy, as a table command would make it.
     void changeWorkingCopy(const std::string& mainTable) {
         auto d = Database::open(state.WorkingCopyName);
@@ -116,8 +123,7 @@ TEST_F(FileCommandsTest, ACancelledDialogEndsSilently) {
 // ---- Open and Exit ----------------------------------------------------------------
 
 TEST_F(FileCommandsTest, OpeningAnotherProjectDeletesThePreviousWorkingCopy) {
-    ASSERT_TRUE(newProject("a.vdx"));
-    ReleaseWorkingCopy(state);
+    makeProjectFile("a.vdx");
     ASSERT_TRUE(newProject("b.vdx"));
     ui.answers.push_back(Answer::No);
     ui.files.push_back(file("a.vdx"));
@@ -126,6 +132,7 @@ TEST_F(FileCommandsTest, OpeningAnotherProjectDeletesThePreviousWorkingCopy) {
     EXPECT_TRUE(FileExists(path("a.vd~")));
     EXPECT_FALSE(FileExists(path("b.vd~")));
     EXPECT_EQ(MainWindowCaption(state), "VELDRIX 1.41 - " + path("a.vdx"));
+    EXPECT_EQ(texts(), std::vector<std::string>{Message(19)});
 }
 
 TEST_F(FileCommandsTest, AFailedOpenLeavesNoProjectOpen) {
@@ -166,6 +173,18 @@ TEST_F(FileCommandsTest, ExitAfterAChangeAsks) {
     EXPECT_TRUE(FileExit(state, ui));
     EXPECT_FALSE(FileExists(path("study.vd~")));
     EXPECT_EQ(ReadBytes(path("study.vdx")), saved);  // the change is lost, as asked
+}
+
+TEST_F(FileCommandsTest, ChangesOfTheProjectLeftBehindAreNotAskedAboutAgain) {
+    makeProjectFile("a.vdx");
+    ASSERT_TRUE(newProject("b.vdx"));
+    changeWorkingCopy("Cohort");
+    ui.answers.push_back(Answer::No);  // drop the changes of b.vdx
+    ui.files.push_back(file("a.vdx"));
+    ASSERT_TRUE(FileOpen(state, ui));
+    EXPECT_FALSE(state.ProjectChanged);
+    EXPECT_TRUE(FileExit(state, ui));
+    EXPECT_EQ(texts(), std::vector<std::string>{Message(19)});  // only the one before Open
 }
 
 TEST_F(FileCommandsTest, ExitWithYesSavesFirst) {
