@@ -58,8 +58,8 @@ enum class SaveOutcome { Saved, Cancelled, Failed };
 
 void ShowSaveFailure(Interaction& ui, const VdxError& e) {
     ShowGeneralError(ui, e.number(),
-                     e.description() + " The project file was not saved; it and the working copy "
-                                       "are unchanged.");
+                     e.description() + " The project file was not saved and is unchanged; "
+                                       "your work is kept in the working copy.");
 }
 
 SaveOutcome Save(ProgramState& state, Interaction& ui);
