@@ -1,0 +1,303 @@
+#include "py/person_years_run.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <new>
+#include <optional>
+#include <vector>
+
+#include "db/database.h"
+#include "db/navigator_entries.h"
+#include "db/project_file.h"
+#include "db/table_stream.h"
+#include "state/errors.h"
+#include "state/text_values.h"
+#include "state/veldrix_library.h"
+
+namespace vdx::py {
+
+namespace {
+
+// Error numbers of an unusable row, as the run time reports them.
+constexpr int kInvalidUseOfNull = 94;
+constexpr int kOutOfMemory = 7;
+
+using db::TableStream;
+
+// One date column of the run and what it means to the reader of a message.
+struct DateColumn {
+    int index = -1;
+    std::string name;
+    const char* meaning = "";
+};
+
+[[noreturn]] void UnusableRow(const ProgramState& state, const TableStream& rows, const DateColumn& column,
+                              const std::string& shown, bool empty) {
+    std::string text = "Row " + std::to_string(rows.position()) + " of the main data table '" +
+                       state.MainTableName + "': the " + column.meaning + " (column '" + column.name + "') ";
+    text += empty ? std::string("is empty.") : "holds '" + shown + "', which is not a date.";
+    text += " The person-years run has stopped; nothing has been changed.";
+    throw VdxError(empty ? kInvalidUseOfNull : err::TypeMismatch, text);
+}
+
+// The day number of a date field: a date stored as a number, or text that
+// reads as a date (spreadsheets keep dates before 1900 as text).
+double DateOf(const ProgramState& state, const TableStream& rows, const DateColumn& column) {
+    switch (rows.storage(column.index)) {
+        case TableStream::Storage::Null: UnusableRow(state, rows, column, {}, true);
+        case TableStream::Storage::Integer:
+        case TableStream::Storage::Real: {
+            const double value = rows.real(column.index);
+            if (rows.field(column.index).type == FieldType::Date && std::isfinite(value)) return value;
+            UnusableRow(state, rows, column, NumberText(value), false);
+        }
+        case TableStream::Storage::Text: {
+            const std::string text(rows.text(column.index));
+            if (text.find_first_not_of(' ') == std::string::npos) UnusableRow(state, rows, column, text, true);
+            if (auto d = ReadDate(text)) return *d;
+            UnusableRow(state, rows, column, text, false);
+        }
+    }
+    UnusableRow(state, rows, column, {}, true);
+}
+
+// The number in the sex column; none for an empty value or text that is no number.
+std::optional<double> SexCodeOf(const TableStream& rows, int index) {
+    switch (rows.storage(index)) {
+        case TableStream::Storage::Integer:
+        case TableStream::Storage::Real: return rows.real(index);
+        case TableStream::Storage::Text: return ReadNumber(std::string(rows.text(index)));
+        case TableStream::Storage::Null: break;
+    }
+    return std::nullopt;
+}
+
+int ClassCount(int bounds) { return bounds > 1 ? bounds - 1 : 0; }
+
+// Calls the sparse kernel, growing the buffers when a person needs more room.
+int32_t SplitFollowUp(double start, double end, double birth, const std::vector<double>& ageVector, int ages,
+                      const std::vector<double>& calendarVector, int periods, std::vector<int32_t>& cellIndex,
+                      std::vector<double>& days) {
+    for (;;) {
+        const int32_t count = library::PyComputeCells(
+            start, end, birth, ageVector.data(), static_cast<int16_t>(ages), calendarVector.data(),
+            static_cast<int16_t>(periods), cellIndex.data(), days.data(), static_cast<int32_t>(cellIndex.size()));
+        if (count <= static_cast<int32_t>(cellIndex.size())) return count;
+        cellIndex.resize(static_cast<size_t>(count));
+        days.resize(static_cast<size_t>(count));
+    }
+}
+
+}  // namespace
+
+bool ComputePersonYears(ProgramState& state, db::Database& workingCopy, Progress& progress, PyCells& cells,
+                        PyRunSummary& summary) {
+    const PySettings& p = state.py;
+    const int boundsA = std::max<int>(p.maxAgeClass, 0);
+    const int boundsC = std::max<int>(p.maxYearClass, 0);
+    if (static_cast<int>(state.AgeBounds.size()) < boundsA + 1 ||
+        static_cast<int>(state.CalendarBounds.size()) < boundsC + 1)
+        throw VdxError(9, "Subscript out of range: the class bounds do not match their counts.");
+    const int ages = ClassCount(boundsA);
+    const int periods = ClassCount(boundsC);
+
+    // Bound vectors as the kernel takes them: element 0 unused, ages in
+    // years, calendar bounds as the day number of 1 January of the year.
+    std::vector<double> ageVector(static_cast<size_t>(boundsA) + 2, 0.0);
+    std::vector<double> calendarVector(static_cast<size_t>(boundsC) + 2, 0.0);
+    for (int k = 1; k <= boundsA; ++k) ageVector[static_cast<size_t>(k)] = state.AgeBounds[static_cast<size_t>(k)];
+    for (int k = 1; k <= boundsC; ++k)
+        calendarVector[static_cast<size_t>(k)] = DateSerial(state.CalendarBounds[static_cast<size_t>(k)], 1, 1);
+
+    // Cell k = i + ages * (j - 1); the count is held in 64 bits, so settings
+    // of more than 32767 cells per table run as well.
+    const size_t cellCount = static_cast<size_t>(ages) * static_cast<size_t>(periods);
+    const bool bySex = p.blnSex;
+    std::vector<int64_t> firstRun(cellCount + 1, 0);                   // all persons, or the first code
+    std::vector<int64_t> secondRun(bySex ? cellCount + 1 : 0, 0);      // the second code
+    std::vector<int32_t> cellIndex(static_cast<size_t>(ages + periods + 3));
+    std::vector<double> days(cellIndex.size());
+
+    const bool withLag = p.blnLag && p.varLag > 0;
+    std::vector<std::string> names{p.varDOB, p.varEPS, p.varTPS};
+    if (bySex) names.push_back(p.varSEX);
+    if (withLag) names.push_back(p.varDOH);
+    TableStream rows(workingCopy, state.MainTableName, names);
+    const DateColumn birthColumn{0, rows.field(0).name, "date of birth"};
+    const DateColumn entryColumn{1, rows.field(1).name, "entry point of study"};
+    const DateColumn exitColumn{2, rows.field(2).name, "termination point of study"};
+    const int sexColumn = bySex ? 3 : -1;
+    const DateColumn hireColumn{withLag ? (bySex ? 4 : 3) : -1, withLag ? rows.field(bySex ? 4 : 3).name : "",
+                                "date of hire"};
+    const double sex1 = p.varSex1, sex2 = p.varSex2;
+    const int64_t total = rows.rowCount();
+
+    summary = PyRunSummary{};
+    state.CancelRequested = false;
+    using Clock = std::chrono::steady_clock;
+    const auto interval = std::chrono::milliseconds(kPollIntervalMs);
+    // Once before the first row, then by elapsed time: the clock is read
+    // every 256 rows, the window polled when the interval has passed.
+    if (progress.poll()) {
+        state.CancelRequested = true;
+        return false;
+    }
+    auto lastPoll = Clock::now();
+    uint32_t sinceClock = 0;
+
+    while (rows.next()) {
+        if (++sinceClock == 256) {
+            sinceClock = 0;
+            const auto now = Clock::now();
+            if (now - lastPoll >= interval) {
+                progress.setValue(total > 0 ? static_cast<int>(rows.position() * 400 / total) : 0);
+                if (progress.poll()) {
+                    state.CancelRequested = true;
+                    return false;
+                }
+                lastPoll = Clock::now();
+            }
+        }
+        ++summary.rows;
+
+        double start = DateOf(state, rows, entryColumn);
+        const double end = DateOf(state, rows, exitColumn);
+        const double birth = DateOf(state, rows, birthColumn);
+        if (withLag) {
+            // The lag ends varLag calendar years after the hire date (29
+            // February becomes 28 February); follow-up starts no earlier.
+            const double lagEnd = AddYears(DateOf(state, rows, hireColumn), p.varLag);
+            if (lagEnd > start) start = lagEnd;
+        }
+
+        std::vector<int64_t>* run = &firstRun;
+        if (bySex) {
+            const auto code = SexCodeOf(rows, sexColumn);
+            run = !code ? nullptr : *code == sex1 ? &firstRun : *code == sex2 ? &secondRun : nullptr;
+            if (!run) {
+                ++summary.rowsInNoTable;
+                continue;
+            }
+        }
+        if (cellCount == 0) {
+            ++summary.rowsWithoutDays;
+            continue;
+        }
+        const int32_t entries = SplitFollowUp(start, end, birth, ageVector, ages, calendarVector, periods,
+                                              cellIndex, days);
+        int64_t personDays = 0;
+        for (int32_t e = 0; e < entries; ++e) {
+            const auto d = static_cast<int64_t>(std::llround(days[static_cast<size_t>(e)]));
+            (*run)[static_cast<size_t>(cellIndex[static_cast<size_t>(e)])] += d;
+            personDays += d;
+        }
+        if (personDays == 0) ++summary.rowsWithoutDays;
+    }
+    progress.setValue(400);
+
+    // Transfer: table 1 all persons (with sex: the sum of both codes).
+    const int tables = bySex ? 3 : 1;
+    cells.resize(tables, ages, periods);
+    size_t k = 1;
+    for (int j = 1; j <= periods; ++j) {
+        for (int i = 1; i <= ages; ++i, ++k) {
+            if (bySex) {
+                cells.at(1, i, j) = firstRun[k] + secondRun[k];
+                cells.at(2, i, j) = firstRun[k];
+                cells.at(3, i, j) = secondRun[k];
+            } else {
+                cells.at(1, i, j) = firstRun[k];
+            }
+            summary.totalDays += cells.at(1, i, j);
+            for (int t = 1; t <= tables; ++t) summary.largestCell = std::max(summary.largestCell, cells.at(t, i, j));
+        }
+    }
+    return true;
+}
+
+void StorePersonYearsTables(db::Database& db, const ProgramState& state, const PyCells& cells) {
+    const int boundsA = std::max<int>(state.py.maxAgeClass, 0);
+    const int boundsC = std::max<int>(state.py.maxYearClass, 0);
+    std::vector<int64_t> ageRows, yearRows, cellRows;
+    for (int i = 1; i <= boundsA; ++i) ageRows.push_back(state.AgeBounds[static_cast<size_t>(i)]);
+    for (int i = 1; i <= boundsC; ++i) yearRows.push_back(state.CalendarBounds[static_cast<size_t>(i)]);
+    cellRows.reserve(static_cast<size_t>(cells.tables()) * cells.ageClasses() * cells.periods());
+    for (int t = 1; t <= cells.tables(); ++t)
+        for (int a = 1; a <= cells.ageClasses(); ++a)
+            for (int c = 1; c <= cells.periods(); ++c) cellRows.push_back(cells.at(t, a, c));
+
+    db.beginTransaction();
+    try {
+        auto recreate = [&](const char* table, const char* statement) {
+            if (db.tableExists(table)) db.deleteTable(table);
+            db.execute(statement);
+        };
+        recreate(db::kVdxAgeClassValues, "CREATE TABLE VdxAgeClassValues (AgeClass INTEGER);");
+        recreate(db::kVdxYearClassValues, "CREATE TABLE VdxYearClassValues (YearClass INTEGER);");
+        recreate(db::kVdxPyValues, "CREATE TABLE VdxPyValues (PersonYears LONG);");
+        db::AppendIntegerRows(db, db::kVdxAgeClassValues, "AgeClass", ageRows);
+        db::AppendIntegerRows(db, db::kVdxYearClassValues, "YearClass", yearRows);
+        db::AppendIntegerRows(db, db::kVdxPyValues, "PersonYears", cellRows);
+        db.commit();
+    } catch (...) {
+        db.rollback();
+        throw;
+    }
+}
+
+void ReplacePersonYearsEntries(ProgramState& state) {
+    for (const char* key : {kPyAllKey, kPySex1Key, kPySex2Key})
+        for (int id = state.Navigator.findByKey(key); id >= 0; id = state.Navigator.findByKey(key))
+            state.Navigator.remove(id);
+    db::AddPersonYearsEntries(state);
+}
+
+PyRunOutcome RunPersonYears(ProgramState& state, Interaction& ui, const PySettingsSnapshot& snapshot,
+                            PyRunSummary* summaryOut) {
+    ShowView(state, ViewName::Empty);
+    BusyPointer busy(ui);
+    std::unique_ptr<Progress> progress = ui.progress("Computing Person-Years", 400, true);
+    progress->setLabel("Computing Person-Years");
+
+    PyCells cells;
+    PyRunSummary summary;
+    struct ReportSummary {  // what the run saw, whatever its outcome
+        PyRunSummary& from;
+        PyRunSummary* to;
+        ~ReportSummary() {
+            if (to) *to = from;
+        }
+    } report{summary, summaryOut};
+    auto failed = [&](int number, const std::string& description) {
+        progress.reset();
+        RestoreSettingsSnapshot(state, snapshot);
+        ShowGeneralError(ui, number, description);
+        return PyRunOutcome::Failed;
+    };
+    try {
+        auto db = db::Database::open(state.WorkingCopyName);
+        if (!ComputePersonYears(state, *db, *progress, cells, summary)) {
+            progress.reset();
+            RestoreSettingsSnapshot(state, snapshot);
+            return PyRunOutcome::Cancelled;
+        }
+        StorePersonYearsTables(*db, state, cells);
+        db->close();
+    } catch (const VdxError& e) {
+        return failed(e.number(), e.description());
+    } catch (const std::bad_alloc&) {
+        return failed(kOutOfMemory, "Out of memory: the person-years tables of these settings do not fit "
+                                    "in memory. Nothing has been changed.");
+    }
+
+    state.py.intAnzahlTables = static_cast<int16_t>(cells.tables());
+    state.PyValues = std::move(cells);
+    state.py.blnPersonYears = true;
+    ReplacePersonYearsEntries(state);
+    state.ProjectChanged = true;
+    progress.reset();
+    return PyRunOutcome::Completed;
+}
+
+}  // namespace vdx::py

@@ -1,0 +1,163 @@
+#include "py/py_comp.h"
+
+#include "py/class_bounds.h"
+#include "state/messages.h"
+
+namespace vdx::py {
+
+PySettingsSnapshot TakeSettingsSnapshot(const ProgramState& state) {
+    const PySettings& p = state.py;
+    PySettingsSnapshot s;
+    s.varDOB = p.varDOB;
+    s.varEPS = p.varEPS;
+    s.varTPS = p.varTPS;
+    s.varSEX = p.varSEX;
+    s.varSex1 = p.varSex1;
+    s.varSex2 = p.varSex2;
+    s.blnSex = p.blnSex;
+    s.blnAgeSelfDefined = p.blnAgeSelfDefined;
+    s.blnCalendarSelfDefined = p.blnCalendarSelfDefined;
+    s.varAgeFrom = p.varAgeFrom;
+    s.varAgeTo = p.varAgeTo;
+    s.varAgeStep = p.varAgeStep;
+    s.varCalendarFrom = p.varCalendarFrom;
+    s.varCalendarTo = p.varCalendarTo;
+    s.varCalendarStep = p.varCalendarStep;
+    s.maxAgeClass = p.maxAgeClass;
+    s.maxYearClass = p.maxYearClass;
+    s.blnLag = p.blnLag;
+    s.varLag = p.varLag;
+    s.varDOH = p.varDOH;
+    s.AgeBounds = state.AgeBounds;
+    s.CalendarBounds = state.CalendarBounds;
+    s.MainTableFields = state.MainTableFields;
+    return s;
+}
+
+namespace {
+
+void RestoreBounds(int16_t count, const std::vector<int16_t>& saved, int16_t& stateCount,
+                   std::vector<int16_t>& stateBounds) {
+    stateBounds = saved.empty() ? std::vector<int16_t>(1, 0) : saved;
+    const int held = static_cast<int>(stateBounds.size()) - 1;
+    stateCount = count < 0 ? 0 : count;
+    if (stateCount > held) stateCount = static_cast<int16_t>(held);
+    stateBounds.resize(static_cast<size_t>(stateCount) + 1);
+}
+
+}  // namespace
+
+void RestoreSettingsSnapshot(ProgramState& state, const PySettingsSnapshot& s) {
+    PySettings& p = state.py;
+    p.varDOB = s.varDOB;
+    p.varEPS = s.varEPS;
+    p.varTPS = s.varTPS;
+    p.varSEX = s.varSEX;
+    p.varSex1 = s.varSex1;
+    p.varSex2 = s.varSex2;
+    p.blnSex = s.blnSex;
+    p.blnAgeSelfDefined = s.blnAgeSelfDefined;
+    p.blnCalendarSelfDefined = s.blnCalendarSelfDefined;
+    p.varAgeFrom = s.varAgeFrom;
+    p.varAgeTo = s.varAgeTo;
+    p.varAgeStep = s.varAgeStep;
+    p.varCalendarFrom = s.varCalendarFrom;
+    p.varCalendarTo = s.varCalendarTo;
+    p.varCalendarStep = s.varCalendarStep;
+    p.blnLag = s.blnLag;
+    p.varLag = s.varLag;
+    p.varDOH = s.varDOH;
+    RestoreBounds(s.maxAgeClass, s.AgeBounds, p.maxAgeClass, state.AgeBounds);
+    RestoreBounds(s.maxYearClass, s.CalendarBounds, p.maxYearClass, state.CalendarBounds);
+    state.MainTableFields = s.MainTableFields;
+}
+
+bool PersonYearsCommandAllowed(ProgramState& state, Interaction& ui) {
+    if (!state.ProjectOpen) {
+        ui.message(Message(16), Buttons::Ok, Icon::Exclamation, "VELDRIX");
+        return false;
+    }
+    if (state.MainTableName.empty()) {
+        ui.message(Message(17), Buttons::Ok, Icon::Exclamation, "VELDRIX");
+        return false;
+    }
+    return true;
+}
+
+PyCompForm PyCompFormOnLoad(const ProgramState& state) {
+    PyCompForm f;
+    f.comDOB = state.py.varDOB;
+    f.comEPS = state.py.varEPS;
+    f.comTPS = state.py.varTPS;
+    f.txtAgeFrom = std::to_string(state.py.varAgeFrom);
+    f.txtAgeTo = std::to_string(state.py.varAgeTo);
+    f.txtAgeStep = std::to_string(state.py.varAgeStep);
+    f.txtCalendarFrom = std::to_string(state.py.varCalendarFrom);
+    f.txtCalendarTo = std::to_string(state.py.varCalendarTo);
+    f.txtCalendarStep = std::to_string(state.py.varCalendarStep);
+    return f;
+}
+
+namespace {
+
+PyCompCheck Fail(Interaction& ui, int message, PyCompControl focus = PyCompControl::None) {
+    ui.message(Message(message), Buttons::Ok, Icon::Critical, "Error");
+    return {message, focus};
+}
+
+// A column of the main data table named `name` whose type is not "date".
+bool NamesNonDateColumn(const ProgramState& state, const std::string& name) {
+    for (const auto& f : state.MainTableFields)
+        if (f.name == name && f.type != "date") return true;
+    return false;
+}
+
+// Reads From, To and Step into the settings; false when the series is
+// inconsistent (or a box holds a number beyond 16 bits).
+bool ReadSeries(const std::string& fromText, const std::string& toText, const std::string& stepText,
+                int fromToChars, int16_t& from, int16_t& to, int16_t& step) {
+    const auto f = ReadBoxNumber(fromText, fromToChars);
+    if (f) from = *f;
+    const auto t = ReadBoxNumber(toText, fromToChars);
+    if (t) to = *t;
+    const auto s = ReadBoxNumber(stepText, 3);
+    if (s) step = *s;
+    if (!f || !t || !s) return false;
+    return !(from < 0 || to < 1 || step < 1 || to < from);
+}
+
+// Self-defined classes are used as frmSelfDefined left them; the list must
+// hold as many bounds as the count says.
+bool HasBounds(int16_t count, const std::vector<int16_t>& bounds) {
+    return count >= 1 && static_cast<int>(bounds.size()) - 1 >= count;
+}
+
+}  // namespace
+
+PyCompCheck CheckPyCompute(ProgramState& state, Interaction& ui, const PyCompForm& form) {
+    PySettings& p = state.py;
+    p.varDOB = form.comDOB;
+    p.varEPS = form.comEPS;
+    p.varTPS = form.comTPS;
+    if (p.varDOB.empty()) return Fail(ui, 2);
+    if (p.varEPS.empty()) return Fail(ui, 3);
+    if (p.varTPS.empty()) return Fail(ui, 4);
+    if (NamesNonDateColumn(state, form.comDOB)) return Fail(ui, 5, PyCompControl::comDOB);
+    if (NamesNonDateColumn(state, form.comEPS)) return Fail(ui, 6, PyCompControl::comEPS);
+    if (NamesNonDateColumn(state, form.comTPS)) return Fail(ui, 7, PyCompControl::comTPS);
+    if (p.blnSex && !p.varSexStatus) return Fail(ui, 8);
+    if (p.blnLag && !p.varLagStatus) return Fail(ui, 9);
+    if (!ReadSeries(form.txtAgeFrom, form.txtAgeTo, form.txtAgeStep, 3, p.varAgeFrom, p.varAgeTo,
+                    p.varAgeStep))
+        return Fail(ui, 10);
+    if (!ReadSeries(form.txtCalendarFrom, form.txtCalendarTo, form.txtCalendarStep, 4,
+                    p.varCalendarFrom, p.varCalendarTo, p.varCalendarStep))
+        return Fail(ui, 11);
+    if (!p.blnAgeSelfDefined) BuildAgeBounds(state);
+    if (!HasBounds(p.maxAgeClass, state.AgeBounds)) return Fail(ui, 12);
+    if (!p.blnCalendarSelfDefined) BuildCalendarBounds(state);
+    if (!HasBounds(p.maxYearClass, state.CalendarBounds)) return Fail(ui, 13);
+    return {};
+}
+
+}  // namespace vdx::py

@@ -1,0 +1,491 @@
+// The stratification settings: regular class bounds, the numbers the
+// dialog's text boxes give, the checks of Compute in their order, the
+// self-defined class lists, the sex and lag definitions, and the snapshot
+// that Cancel puts back.
+#include <gtest/gtest.h>
+
+#include "py/class_bounds.h"
+#include "py/py_comp.h"
+#include "py/self_defined.h"
+#include "py/sex_lag.h"
+#include "state/messages.h"
+#include "state/scripted_interaction.h"
+
+using namespace vdx;
+using namespace vdx::py;
+
+namespace {
+
+std::vector<int16_t> Bounds(std::initializer_list<int16_t> b) {
+    std::vector<int16_t> v{0};
+    v.insert(v.end(), b);
+    return v;
+}
+
+// A state with an open project whose main data table has these columns.
+ProgramState StudyState() {
+    ProgramState s;
+    s.ProjectOpen = true;
+    s.MainTableName = "Cohort";
+    s.MainTableFields = {{"ID", "numeric"}, {"DOB", "date"}, {"DOE", "date"}, {"DOX", "date"},
+                         {"SEX", "numeric"}, {"DOH", "date"}, {"NAME", ""}};
+    return s;
+}
+
+PyCompForm GoodForm() {
+    return PyCompForm{"DOB", "DOE", "DOX", "0", "85", "5", "1970", "2000", "5"};
+}
+
+}  // namespace
+
+// ---- Regular bounds ------------------------------------------------------------
+
+TEST(RegularBounds, ZeroToEightyFiveByFiveGivesEighteenBoundsAndSeventeenClasses) {
+    ProgramState s;
+    s.py.varAgeFrom = 0;
+    s.py.varAgeTo = 85;
+    s.py.varAgeStep = 5;
+    BuildAgeBounds(s);
+    EXPECT_EQ(s.py.maxAgeClass, 18);
+    ASSERT_EQ(s.AgeBounds.size(), 19u);
+    for (int k = 1; k <= 18; ++k) EXPECT_EQ(s.AgeBounds[k], 5 * (k - 1)) << k;
+}
+
+TEST(RegularBounds, CountRoundsHalvesToEvenAndTheLastBoundMayPassTo) {
+    int16_t count = 0;
+    std::vector<int16_t> b;
+    BuildBounds(0, 10, 3, count, b);  // 10/3 + 1 = 4.33
+    EXPECT_EQ(count, 4);
+    EXPECT_EQ(b, Bounds({0, 3, 6, 9}));
+    BuildBounds(0, 11, 3, count, b);  // 4.67
+    EXPECT_EQ(count, 5);
+    EXPECT_EQ(b, Bounds({0, 3, 6, 9, 12}));
+    BuildBounds(0, 5, 2, count, b);  // 3.5 -> 4
+    EXPECT_EQ(count, 4);
+    BuildBounds(0, 3, 2, count, b);  // 2.5 -> 2
+    EXPECT_EQ(count, 2);
+    EXPECT_EQ(b, Bounds({0, 2}));
+}
+
+TEST(RegularBounds, StepZeroChangesNothing) {
+    ProgramState s;
+    s.py.maxYearClass = 3;
+    s.CalendarBounds = Bounds({1950, 1960, 1970});
+    s.py.varCalendarFrom = 1900;
+    s.py.varCalendarTo = 2000;
+    s.py.varCalendarStep = 0;
+    BuildCalendarBounds(s);
+    EXPECT_EQ(s.py.maxYearClass, 3);
+    EXPECT_EQ(s.CalendarBounds, Bounds({1950, 1960, 1970}));
+}
+
+TEST(RegularBounds, FromEqualToGivesOneBoundAndNoClass) {
+    ProgramState s;
+    s.py.varAgeFrom = 20;
+    s.py.varAgeTo = 20;
+    s.py.varAgeStep = 5;
+    BuildAgeBounds(s);
+    EXPECT_EQ(s.py.maxAgeClass, 1);
+    EXPECT_EQ(s.AgeBounds, Bounds({20}));
+}
+
+// ---- Numbers typed into the text boxes ----------------------------------------------
+
+TEST(BoxNumbers, OnlyTheFirstThreeOrFourCharactersAreRead) {
+    EXPECT_EQ(ReadBoxNumber("1000", 3), 100);
+    EXPECT_EQ(ReadBoxNumber("19705", 4), 1970);
+    EXPECT_EQ(ReadBoxNumber("85 years", 3), 85);
+}
+
+TEST(BoxNumbers, LeadingNumberRoundedHalvesToEvenAndNothingGivesZero) {
+    EXPECT_EQ(ReadBoxNumber("2.5", 3), 2);
+    EXPECT_EQ(ReadBoxNumber("3.5", 3), 4);
+    EXPECT_EQ(ReadBoxNumber("abc", 3), 0);
+    EXPECT_EQ(ReadBoxNumber("", 3), 0);
+    EXPECT_EQ(ReadBoxNumber("-5", 3), -5);
+}
+
+TEST(BoxNumbers, ANumberBeyondSixteenBitsIsNoBoxNumber) {
+    EXPECT_FALSE(ReadBoxNumber("9e9", 3).has_value());
+    EXPECT_FALSE(ReadBoxNumber("1e99", 4).has_value());
+}
+
+TEST(BoxNumbers, CharactersAreCountedNotBytes) {
+    EXPECT_EQ(FirstCharacters("\xC3\xA4" "12", 3), "\xC3\xA4" "12");
+    EXPECT_EQ(FirstCharacters("12345", 3), "123");
+}
+
+// ---- The menu command ------------------------------------------------------------
+
+TEST(PersonYearsCommand, NeedsAnOpenProjectFileAndAMainDataTable) {
+    ProgramState s;
+    ScriptedInteraction ui;
+    EXPECT_FALSE(PersonYearsCommandAllowed(s, ui));
+    s.ProjectOpen = true;
+    EXPECT_FALSE(PersonYearsCommandAllowed(s, ui));
+    s.MainTableName = "Cohort";
+    EXPECT_TRUE(PersonYearsCommandAllowed(s, ui));
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(ui.messages[0].text, Message(16));
+    EXPECT_EQ(ui.messages[1].text, Message(17));
+    for (const auto& m : ui.messages) {
+        EXPECT_EQ(m.icon, Icon::Exclamation);
+        EXPECT_EQ(m.title, "VELDRIX");
+    }
+}
+
+// ---- Compute's checks -----------------------------------------------------------
+
+class ComputeChecks : public ::testing::Test {
+protected:
+    PyCompCheck check(const PyCompForm& f) { return CheckPyCompute(s, ui, f); }
+    ProgramState s = StudyState();
+    ScriptedInteraction ui;
+};
+
+TEST_F(ComputeChecks, AGoodFormPassesAndBuildsBothSeries) {
+    const auto r = check(GoodForm());
+    EXPECT_TRUE(r.ok()) << r.message;
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(s.py.maxAgeClass, 18);
+    EXPECT_EQ(s.py.maxYearClass, 7);
+    EXPECT_EQ(s.CalendarBounds, Bounds({1970, 1975, 1980, 1985, 1990, 1995, 2000}));
+    EXPECT_EQ(s.py.varDOB, "DOB");
+    EXPECT_EQ(s.py.varTPS, "DOX");
+}
+
+TEST_F(ComputeChecks, EmptyDateColumnsGiveMessagesTwoToFourInOrder) {
+    PyCompForm f = GoodForm();
+    f.comDOB = f.comEPS = f.comTPS = "";
+    EXPECT_EQ(check(f).message, 2);
+    f.comDOB = "DOB";
+    EXPECT_EQ(check(f).message, 3);
+    f.comEPS = "DOE";
+    EXPECT_EQ(check(f).message, 4);
+    ASSERT_EQ(ui.messages.size(), 3u);
+    EXPECT_EQ(ui.messages[2].text, "You must select a variable for termination-point-of-study!");
+    EXPECT_EQ(ui.messages[2].icon, Icon::Critical);
+    EXPECT_EQ(ui.messages[2].title, "Error");
+}
+
+TEST_F(ComputeChecks, AColumnThatIsNoDateGivesItsMessageAndTheFocus) {
+    PyCompForm f = GoodForm();
+    f.comDOB = "ID";
+    auto r = check(f);
+    EXPECT_EQ(r.message, 5);
+    EXPECT_EQ(r.focus, PyCompControl::comDOB);
+    f.comDOB = "DOB";
+    f.comEPS = "NAME";
+    r = check(f);
+    EXPECT_EQ(r.message, 6);
+    EXPECT_EQ(r.focus, PyCompControl::comEPS);
+    f.comEPS = "DOE";
+    f.comTPS = "SEX";
+    r = check(f);
+    EXPECT_EQ(r.message, 7);
+    EXPECT_EQ(r.focus, PyCompControl::comTPS);
+    EXPECT_EQ(s.py.varTPS, "SEX");  // read before the check, kept
+}
+
+TEST_F(ComputeChecks, ATypedNameThatIsNoColumnPassesTheTypeChecks) {
+    PyCompForm f = GoodForm();
+    f.comDOB = "Birthday";
+    EXPECT_TRUE(check(f).ok());
+}
+
+TEST_F(ComputeChecks, SexAndLagNeedTheirConfirmedDefinitions) {
+    s.py.blnSex = true;
+    EXPECT_EQ(check(GoodForm()).message, 8);
+    s.py.varSexStatus = true;
+    s.py.blnLag = true;
+    EXPECT_EQ(check(GoodForm()).message, 9);
+    s.py.varLagStatus = true;
+    EXPECT_TRUE(check(GoodForm()).ok());
+}
+
+TEST_F(ComputeChecks, InconsistentAgeSeriesGiveMessageTen) {
+    for (auto [from, to, step] : {std::tuple{"-5", "85", "5"}, {"0", "0", "5"}, {"0", "85", "0"},
+                                  {"50", "20", "5"}, {"0", "9e9", "5"}}) {
+        PyCompForm f = GoodForm();
+        f.txtAgeFrom = from;
+        f.txtAgeTo = to;
+        f.txtAgeStep = step;
+        EXPECT_EQ(check(f).message, 10) << from << " " << to << " " << step;
+    }
+}
+
+TEST_F(ComputeChecks, InconsistentCalendarSeriesGiveMessageElevenAfterTheAgesWereRead) {
+    PyCompForm f = GoodForm();
+    f.txtAgeTo = "1000";  // read as 100
+    f.txtCalendarFrom = "2000";
+    f.txtCalendarTo = "1970";
+    EXPECT_EQ(check(f).message, 11);
+    EXPECT_EQ(s.py.varAgeTo, 100);
+    EXPECT_EQ(s.py.varCalendarFrom, 2000);
+}
+
+TEST_F(ComputeChecks, CalendarFromAndToAreReadWithFourCharacters) {
+    PyCompForm f = GoodForm();
+    f.txtCalendarFrom = "19705";
+    f.txtCalendarTo = "20001";
+    ASSERT_TRUE(check(f).ok());
+    EXPECT_EQ(s.py.varCalendarFrom, 1970);
+    EXPECT_EQ(s.py.varCalendarTo, 2000);
+}
+
+TEST_F(ComputeChecks, SelfDefinedAgesStillNeedAConsistentSeriesInTheBoxes) {
+    s.py.blnAgeSelfDefined = true;
+    s.py.maxAgeClass = 3;
+    s.AgeBounds = Bounds({20, 30, 40});
+    PyCompForm f = GoodForm();
+    f.txtAgeFrom = f.txtAgeTo = f.txtAgeStep = "0";
+    EXPECT_EQ(check(f).message, 10);
+    f.txtAgeTo = f.txtAgeStep = "1";
+    ASSERT_TRUE(check(f).ok());
+    EXPECT_EQ(s.AgeBounds, Bounds({20, 30, 40}));  // the list is used unchanged
+    EXPECT_EQ(s.py.maxAgeClass, 3);
+}
+
+TEST_F(ComputeChecks, SelfDefinedWithoutAListGivesNoClassMessages) {
+    s.py.blnAgeSelfDefined = true;
+    s.py.maxAgeClass = 5;  // a count loaded from a file that never had a run: no bounds
+    EXPECT_EQ(check(GoodForm()).message, 12);
+    s.py.blnAgeSelfDefined = false;
+    s.py.blnCalendarSelfDefined = true;
+    s.py.maxYearClass = 0;
+    EXPECT_EQ(check(GoodForm()).message, 13);
+}
+
+TEST_F(ComputeChecks, OneBoundIsNoFailure) {
+    PyCompForm f = GoodForm();
+    f.txtAgeFrom = "20";
+    f.txtAgeTo = "20";
+    EXPECT_TRUE(check(f).ok());
+    EXPECT_EQ(s.py.maxAgeClass, 1);
+}
+
+// ---- Self-defined classes ------------------------------------------------------
+
+class SelfDefined : public ::testing::Test {
+protected:
+    void row(int r, const std::string& begin, const std::string& end) {
+        grid.cell(r, kBeginColumn) = begin;
+        grid.cell(r, kEndColumn) = end;
+    }
+    ProgramState s = StudyState();
+    ScriptedInteraction ui;
+    SelfDefinedGrid grid;
+};
+
+TEST_F(SelfDefined, AgeRowsBecomeTheirBeginsAndTheLastEndPlusOne) {
+    row(1, "20", "24");
+    row(2, "25", "29");
+    row(3, "30", "39");
+    row(5, "90", "99");  // after the first empty Begin: not part of the list
+    ASSERT_TRUE(SelfDefinedOk(s, ui, false, grid).ok());
+    EXPECT_EQ(s.py.maxAgeClass, 4);
+    EXPECT_EQ(s.AgeBounds, Bounds({20, 25, 30, 40}));
+    EXPECT_FALSE(s.py.blnAgeSelfDefined);  // the flag belongs to frmPyComp
+}
+
+TEST_F(SelfDefined, AGapOrAnOverlapIsInconsistentAtTheBeginOfTheRow) {
+    row(1, "20", "24");
+    row(2, "26", "29");
+    auto r = SelfDefinedOk(s, ui, false, grid);
+    EXPECT_EQ(r.message, 10);
+    EXPECT_EQ(r.row, 2);
+    EXPECT_EQ(r.column, kBeginColumn);
+    row(2, "24", "29");
+    r = SelfDefinedOk(s, ui, false, grid);
+    EXPECT_EQ(r.message, 10);
+    EXPECT_EQ(r.row, 2);
+    EXPECT_EQ(ui.messages.back().text, "Inconsistent age class definition!");
+    EXPECT_EQ(s.py.maxAgeClass, 0);  // nothing taken over
+}
+
+TEST_F(SelfDefined, AnEndBeforeItsBeginIsInconsistentAtTheEnd) {
+    row(1, "30", "25");
+    const auto r = SelfDefinedOk(s, ui, false, grid);
+    EXPECT_EQ(r.message, 10);
+    EXPECT_EQ(r.row, 1);
+    EXPECT_EQ(r.column, kEndColumn);
+}
+
+TEST_F(SelfDefined, AnEmptyListIsInconsistent) {
+    EXPECT_EQ(SelfDefinedOk(s, ui, false, grid).message, 10);
+    EXPECT_EQ(SelfDefinedOk(s, ui, true, grid).message, 11);
+}
+
+TEST_F(SelfDefined, CellsThatAreNoNumberOrNegativeAreNamed) {
+    row(1, "20", "24");
+    row(2, "25", "abc");
+    auto r = SelfDefinedOk(s, ui, false, grid);
+    EXPECT_EQ(r.row, 2);
+    EXPECT_EQ(r.column, kEndColumn);
+    row(1, "-5", "24");
+    r = SelfDefinedOk(s, ui, false, grid);
+    EXPECT_EQ(r.row, 1);
+    EXPECT_EQ(r.column, kBeginColumn);
+}
+
+TEST_F(SelfDefined, CalendarPeriodsAreYears) {
+    row(1, "1950", "1954");
+    row(2, "1955", "1969");
+    ASSERT_TRUE(SelfDefinedOk(s, ui, true, grid).ok());
+    EXPECT_EQ(s.py.maxYearClass, 3);
+    EXPECT_EQ(s.CalendarBounds, Bounds({1950, 1955, 1970}));
+}
+
+TEST_F(SelfDefined, ATwoDigitYearIsRefusedRatherThanTakenAsTheYearSeventy) {
+    row(1, "70", "74");
+    const auto r = SelfDefinedOk(s, ui, true, grid);
+    EXPECT_EQ(r.message, 11);
+    EXPECT_EQ(r.row, 1);
+    EXPECT_EQ(ui.messages.back().text, "Inconsistent calendar class definition!");
+}
+
+TEST_F(SelfDefined, BoundsBeyondSixteenBitsAreRefused) {
+    row(1, "20", "40000");
+    const auto r = SelfDefinedOk(s, ui, false, grid);
+    EXPECT_EQ(r.message, 10);
+    EXPECT_EQ(r.column, kEndColumn);
+}
+
+TEST_F(SelfDefined, LoadingShowsTheClassesOfTheBoundList) {
+    s.py.maxAgeClass = 4;
+    s.AgeBounds = Bounds({20, 25, 30, 40});
+    const auto g = LoadSelfDefined(s, false);
+    EXPECT_EQ(g.cell(1, kBeginColumn), "20");
+    EXPECT_EQ(g.cell(1, kEndColumn), "24");
+    EXPECT_EQ(g.cell(3, kBeginColumn), "30");
+    EXPECT_EQ(g.cell(3, kEndColumn), "39");
+    EXPECT_EQ(g.cell(4, kBeginColumn), "");
+    // And Ok on what was loaded gives the same list back.
+    s.AgeBounds.clear();
+    ASSERT_TRUE(SelfDefinedOk(s, ui, false, g).ok());
+    EXPECT_EQ(s.AgeBounds, Bounds({20, 25, 30, 40}));
+}
+
+TEST(SelfDefinedTexts, CaptionsAndHeaders) {
+    EXPECT_EQ(SelfDefinedCaption(false), "Self defined age classes");
+    EXPECT_EQ(SelfDefinedCaption(true), "Self defined calendar classes");
+    EXPECT_EQ(SelfDefinedFormat(false), "<Classes|<Begin (incl.)|<End (incl.)");
+    EXPECT_EQ(SelfDefinedFormat(true), "<Classes|<1st January|<31st December");
+}
+
+// ---- Sex and lag ---------------------------------------------------------------
+
+class SexAndLag : public ::testing::Test {
+protected:
+    ProgramState s = StudyState();
+    ScriptedInteraction ui;
+};
+
+TEST_F(SexAndLag, TwoDifferentCodesConfirmTheSexDefinition) {
+    EXPECT_EQ(SexValuesText(s.py), "0,0");
+    EXPECT_EQ(SexOk(s, ui, "SEX", "1,2"), DefinitionOk::Confirmed);
+    EXPECT_EQ(s.py.varSex1, 1);
+    EXPECT_EQ(s.py.varSex2, 2);
+    EXPECT_EQ(s.py.varSEX, "SEX");
+    EXPECT_EQ(SexValuesText(s.py), "1,2");
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(SexAndLag, SexValueMistakesKeepTheDialogOpenWithTheirMessage) {
+    EXPECT_EQ(SexOk(s, ui, "SEX", "1,1"), DefinitionOk::StayOpen);
+    EXPECT_EQ(ui.messages.back().text, Message(27));
+    EXPECT_EQ(SexOk(s, ui, "SEX", "1;2"), DefinitionOk::StayOpen);
+    EXPECT_EQ(ui.messages.back().text, Message(24));
+    EXPECT_EQ(SexOk(s, ui, "SEX", "1,70000"), DefinitionOk::StayOpen);
+    EXPECT_EQ(ui.messages.back().text, "The sex values must range between 0 and 32767!");
+    EXPECT_EQ(SexOk(s, ui, "SEX", "m,f"), DefinitionOk::StayOpen);
+    EXPECT_EQ(ui.messages.back().text, Message(26));
+    EXPECT_EQ(SexOk(s, ui, "SEX", "1,x"), DefinitionOk::StayOpen);
+    EXPECT_EQ(ui.messages.back().text, Message(26));
+    EXPECT_EQ(SexOk(s, ui, "SEX", "-1,2"), DefinitionOk::StayOpen);
+    EXPECT_EQ(ui.messages.back().text, Message(27));
+    EXPECT_EQ(SexOk(s, ui, "NAME", "1,2"), DefinitionOk::StayOpen);
+    EXPECT_EQ(ui.messages.back().text, Message(25));
+    for (const auto& m : ui.messages) EXPECT_EQ(m.title, "Error");
+}
+
+TEST_F(SexAndLag, CodesThatRoundToTheSameNumberAreEqual) {
+    EXPECT_EQ(SexOk(s, ui, "SEX", "2,2.4"), DefinitionOk::StayOpen);
+    EXPECT_EQ(ui.messages.back().text, Message(27));
+}
+
+TEST_F(SexAndLag, NoColumnClosesUnconfirmedAndSwitchesTheStratificationOff) {
+    s.py.blnSex = true;
+    s.py.varSexStatus = true;
+    EXPECT_EQ(SexOk(s, ui, "", "1,2"), DefinitionOk::ClosedUnconfirmed);
+    SexDialogClosed(s, false);
+    EXPECT_FALSE(s.py.blnSex);
+    EXPECT_FALSE(s.py.varSexStatus);
+    s.py.blnSex = true;
+    SexDialogClosed(s, true);
+    EXPECT_TRUE(s.py.blnSex);
+    EXPECT_TRUE(s.py.varSexStatus);
+}
+
+TEST_F(SexAndLag, LagMustBeZeroToOneHundredYears) {
+    for (const char* bad : {"101", "abc", "-1", "1e9", ""}) {
+        EXPECT_EQ(LagOk(s, ui, "DOH", bad), DefinitionOk::StayOpen) << bad;
+        EXPECT_EQ(ui.messages.back().text, Message(15)) << bad;
+    }
+    EXPECT_EQ(LagOk(s, ui, "DOH", "0"), DefinitionOk::Confirmed);
+    EXPECT_EQ(s.py.varLag, 0);
+    EXPECT_EQ(LagOk(s, ui, "DOH", "10.5"), DefinitionOk::Confirmed);  // halves to even
+    EXPECT_EQ(s.py.varLag, 10);
+    EXPECT_EQ(LagOk(s, ui, "DOH", "100"), DefinitionOk::Confirmed);
+}
+
+TEST_F(SexAndLag, TheHireColumnMustBeADate) {
+    EXPECT_EQ(LagOk(s, ui, "SEX", "10"), DefinitionOk::StayOpen);
+    EXPECT_EQ(ui.messages.back().text, Message(14));
+    EXPECT_EQ(LagOk(s, ui, "", "10"), DefinitionOk::ClosedUnconfirmed);
+    s.py.blnLag = true;
+    LagDialogClosed(s, false);
+    EXPECT_FALSE(s.py.blnLag);
+    EXPECT_FALSE(s.py.varLagStatus);
+}
+
+// ---- The snapshot -----------------------------------------------------------------
+
+TEST(SettingsSnapshot, CancelPutsBackEverySettingAndBothBoundLists) {
+    ProgramState s = StudyState();
+    s.py.varDOB = "DOB";
+    s.py.maxAgeClass = 3;
+    s.AgeBounds = Bounds({20, 30, 40});
+    s.py.maxYearClass = 2;
+    s.CalendarBounds = Bounds({1970, 1980});
+    s.py.blnSex = true;
+    s.py.varSexStatus = true;
+    s.py.varSex1 = 1;
+    const ProgramState before = s;
+    const auto snapshot = TakeSettingsSnapshot(s);
+
+    ScriptedInteraction ui;
+    PyCompForm f = GoodForm();
+    f.comDOB = "DOE";
+    ASSERT_TRUE(CheckPyCompute(s, ui, f).ok());
+    s.py.blnSex = false;
+    s.py.varSexStatus = false;
+    s.MainTableFields.clear();
+    RestoreSettingsSnapshot(s, snapshot);
+
+    PySettings expected = before.py;
+    expected.varSexStatus = false;  // not part of the snapshot
+    EXPECT_EQ(s.py, expected);
+    EXPECT_EQ(s.AgeBounds, before.AgeBounds);
+    EXPECT_EQ(s.CalendarBounds, before.CalendarBounds);
+    EXPECT_EQ(s.MainTableFields, before.MainTableFields);
+}
+
+TEST(SettingsSnapshot, ACountWithoutBoundsComesBackAsTheBoundsThereAre) {
+    ProgramState s = StudyState();
+    s.py.maxAgeClass = 18;  // loaded from a file that never had a run: no bound list
+    const auto snapshot = TakeSettingsSnapshot(s);
+    RestoreSettingsSnapshot(s, snapshot);
+    EXPECT_EQ(static_cast<int>(s.AgeBounds.size()), s.py.maxAgeClass + 1);
+    EXPECT_EQ(static_cast<int>(s.CalendarBounds.size()), s.py.maxYearClass + 1);
+}
