@@ -76,13 +76,15 @@ public:
             if (bof_) eof_ = true;
             return;
         }
-        nextStmt(); 
-        nextStmt_->bindInt(1, rowid_);
-        const bool found = nextStmt_->step();
-        const int64_t next = found ? sqlite3_column_int64(nextStmt_->get(), 0) : 0;
-        nextStmt_->reset();
-        if (found) {
-            setRow(next, deleted_ ? pos_ : pos_ + 1);
+        refreshIfChanged();
+        // Within the rows read ahead, or the next block of them.
+        if (!deleted_ && ahead_.at + 1 < ahead_.rowids.size() && ahead_.rowids[ahead_.at] == rowid_) {
+            ++ahead_.at;
+            setRow(ahead_.rowids[ahead_.at], pos_ + 1);
+            return;
+        }
+        if (readAhead(rowid_)) {
+            setRow(ahead_.rowids[0], deleted_ ? pos_ : pos_ + 1);
         } else {
             eof_ = true;
             deleted_ = false;
@@ -237,6 +239,7 @@ public:
             }
             lastModified_ = rowid_;
             currentRowid_ = -1;  // read the row again
+            ahead_ = {};
         }
         mode_ = Mode::None;
         stamp_ = changes();
@@ -256,6 +259,7 @@ public:
         st.step();
         deleted_ = true;
         currentRowid_ = -1;
+        ahead_ = {};
         if (count_) --*count_;
         anchorsValid_ = false;
         anchors_.clear();
@@ -281,6 +285,7 @@ private:
         anchorsValid_ = false;
         anchors_.clear();
         currentRowid_ = -1;
+        ahead_ = {};
     }
 
     // Moving ends an AddNew or Edit without saving it, as the old engine did.
@@ -292,10 +297,30 @@ private:
         bof_ = eof_ = deleted_ = false;
     }
 
-    void nextStmt() {
-        if (!nextStmt_)
-            nextStmt_ = std::make_unique<Statement>(
-                db_, "SELECT rowid FROM " + quoted_ + " WHERE rowid > ?1 ORDER BY rowid LIMIT 1");
+    // Reads the rows after `rowid` in blocks that grow while the caller keeps
+    // stepping forward (16, 32, ... 1024 rows), so that a pass over the
+    // table costs one query per block, not two per row. The statement is
+    // reset after each block: no read stays open between calls.
+    bool readAhead(int64_t rowid) {
+        if (!aheadStmt_)
+            aheadStmt_ = std::make_unique<Statement>(
+                db_, "SELECT rowid" + std::string(columns_.empty() ? "" : ", ") + columns_ + " FROM " +
+                         quoted_ + " WHERE rowid > ?1 ORDER BY rowid LIMIT ?2");
+        const bool continuing = !ahead_.rowids.empty() && ahead_.rowids.back() == rowid;
+        aheadSize_ = continuing ? std::min<int64_t>(aheadSize_ * 2, 1024) : 16;
+        ahead_ = {};
+        aheadStmt_->bindInt(1, rowid);
+        aheadStmt_->bindInt(2, aheadSize_);
+        while (aheadStmt_->step()) {
+            ahead_.rowids.push_back(sqlite3_column_int64(aheadStmt_->get(), 0));
+            std::vector<Value> row;
+            row.reserve(fields_.size());
+            for (size_t i = 0; i < fields_.size(); ++i)
+                row.push_back(ColumnValue(aheadStmt_->get(), static_cast<int>(i + 1), fields_[i]));
+            ahead_.values.push_back(std::move(row));
+        }
+        aheadStmt_->reset();
+        return !ahead_.rowids.empty();
     }
 
     std::optional<int64_t> queryRowid(const std::string& sql, std::unique_ptr<Statement>& cache) {
@@ -340,6 +365,11 @@ private:
         if (!onRow()) NoCurrentRecord();
         refreshIfChanged();
         if (currentRowid_ == rowid_) return;
+        if (ahead_.at < ahead_.rowids.size() && ahead_.rowids[ahead_.at] == rowid_) {
+            current_ = ahead_.values[ahead_.at];
+            currentRowid_ = rowid_;
+            return;
+        }
         if (!readStmt_)
             readStmt_ = std::make_unique<Statement>(
                 db_, "SELECT " + columns_ + " FROM " + quoted_ + " WHERE rowid = ?1");
@@ -370,13 +400,22 @@ private:
     int64_t currentRowid_ = -1;
     std::vector<Value> current_;
 
+    // Rows read ahead by moveNext; `at` is the current one among them.
+    struct ReadAhead {
+        std::vector<int64_t> rowids;
+        std::vector<std::vector<Value>> values;
+        size_t at = 0;
+    };
+    ReadAhead ahead_;
+    int64_t aheadSize_ = 16;
+
     Mode mode_ = Mode::None;
     std::vector<Value> buffer_;
     std::vector<bool> dirty_;
     int64_t lastModified_ = 0;
 
-    std::unique_ptr<Statement> firstStmt_, lastStmt_, nextStmt_, prevStmt_, seekStmt_, readStmt_,
-        insertStmt_;
+    std::unique_ptr<Statement> firstStmt_, lastStmt_, prevStmt_, seekStmt_, readStmt_, insertStmt_,
+        aheadStmt_;
 };
 
 // ---- In-memory recordset (read-only) ---------------------------------------
