@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "cli/project_commands.h"
+#include "cli/py_commands.h"
 
 namespace vdx::cli {
 
@@ -11,6 +12,14 @@ const std::vector<Subcommand>& Subcommands() {
         {"new", "[--force] STUDY.vdx", "create a new project file (--force replaces an existing one)",
          RunNew},
         {"info", "STUDY.vdx", "print the format version, tables and person-years settings", RunInfo},
+        {"pyears",
+         "STUDY.vdx --dob COL --entry COL --exit COL (--age FROM:TO:STEP | --age-classes 20-24,25-29,...) "
+         "(--calendar FROM:TO:STEP | --calendar-classes 1950-1954,...) [--sex COL=CODE1,CODE2] [--lag COL=YEARS]",
+         "compute person-years (Compute > Person-Years) and save the project file", RunPyears},
+        {"show", "STUDY.vdx TABLE",
+         "print a person-years table (\"Age*Calendar\", \"Age*Calendar*Sex=1\") or a table of the project file, "
+         "tab-separated",
+         RunShow},
     };
     return table;
 }

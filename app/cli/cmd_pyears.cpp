@@ -1,0 +1,194 @@
+// veldrix-cli pyears STUDY.vdx --dob COL --entry COL --exit COL
+//     (--age FROM:TO:STEP | --age-classes 20-24,25-29,...)
+//     (--calendar FROM:TO:STEP | --calendar-classes 1950-1954,...)
+//     [--sex COL=CODE1,CODE2] [--lag COL=YEARS]
+//
+// Fills the dialogs as a user would (frmPyComp, frmSelfDefined, frmSex,
+// frmLag), runs their checks with their messages, runs the person-years run
+// and saves the project file. A refused setting saves nothing.
+#include <cmath>
+#include <iostream>
+#include <optional>
+
+#include "cli/cli_commands.h"
+#include "cli/cli_session.h"
+#include "cli/py_commands.h"
+#include "db/file_commands.h"
+#include "py/class_bounds.h"
+#include "py/person_years_run.h"
+#include "py/py_comp.h"
+#include "py/self_defined.h"
+#include "py/sex_lag.h"
+#include "state/text_values.h"
+
+namespace vdx::cli {
+
+namespace {
+
+struct PyearsArguments {
+    std::string project, dob, entry, exit;
+    std::optional<std::string> age, ageClasses, calendar, calendarClasses, sex, lag;
+};
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    size_t from = 0;
+    for (;;) {
+        const size_t at = text.find(separator, from);
+        parts.push_back(text.substr(from, at == std::string::npos ? std::string::npos : at - from));
+        if (at == std::string::npos) return parts;
+        from = at + 1;
+    }
+}
+
+std::optional<PyearsArguments> Parse(const std::vector<std::string>& args) {
+    PyearsArguments a;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg.rfind("--", 0) != 0) {
+            if (!a.project.empty()) return std::nullopt;
+            a.project = arg;
+            continue;
+        }
+        if (i + 1 >= args.size()) return std::nullopt;
+        const std::string& value = args[++i];
+        if (arg == "--dob") a.dob = value;
+        else if (arg == "--entry") a.entry = value;
+        else if (arg == "--exit") a.exit = value;
+        else if (arg == "--age") a.age = value;
+        else if (arg == "--age-classes") a.ageClasses = value;
+        else if (arg == "--calendar") a.calendar = value;
+        else if (arg == "--calendar-classes") a.calendarClasses = value;
+        else if (arg == "--sex") a.sex = value;
+        else if (arg == "--lag") a.lag = value;
+        else return std::nullopt;
+    }
+    if (a.project.empty() || a.dob.empty() || a.entry.empty() || a.exit.empty()) return std::nullopt;
+    if (a.age.has_value() == a.ageClasses.has_value()) return std::nullopt;
+    if (a.calendar.has_value() == a.calendarClasses.has_value()) return std::nullopt;
+    if (a.age && Split(*a.age, ':').size() != 3) return std::nullopt;
+    if (a.calendar && Split(*a.calendar, ':').size() != 3) return std::nullopt;
+    if (a.sex && (a.sex->find('=') == std::string::npos || a.sex->front() == '=')) return std::nullopt;
+    if (a.lag && (a.lag->find('=') == std::string::npos || a.lag->front() == '=')) return std::nullopt;
+    return a;
+}
+
+// "20-24,25-29" into the rows of frmSelfDefined's grid.
+std::optional<py::SelfDefinedGrid> ClassRows(const std::string& list) {
+    py::SelfDefinedGrid grid;
+    const auto classes = Split(list, ',');
+    if (static_cast<int>(classes.size()) > py::kSelfDefinedRows) return std::nullopt;
+    int row = 0;
+    for (const auto& c : classes) {
+        const size_t dash = c.find('-', 1);
+        if (dash == std::string::npos) return std::nullopt;
+        ++row;
+        grid.cell(row, py::kBeginColumn) = c.substr(0, dash);
+        grid.cell(row, py::kEndColumn) = c.substr(dash + 1);
+    }
+    return grid;
+}
+
+// Self-defined classes: frmSelfDefined's Ok. False (message printed) when refused.
+bool DefineClasses(ProgramState& state, Interaction& ui, const std::string& list, bool calendar) {
+    const auto grid = ClassRows(list);
+    if (!grid) {
+        PrintMessage("The classes must be written as BEGIN-END,BEGIN-END,... (at most 200).");
+        return false;
+    }
+    if (calendar) state.py.blnCalendarSelfDefined = true;
+    else state.py.blnAgeSelfDefined = true;
+    return py::SelfDefinedOk(state, ui, calendar, *grid).ok();
+}
+
+// The From/To/Step boxes beside a self-defined list must still hold a
+// consistent series: the settings' own when they do, else 0, 1, 1.
+void SeriesBesideList(int16_t from, int16_t to, int16_t step, std::string& f, std::string& t, std::string& s) {
+    const bool consistent = from >= 0 && to >= 1 && step >= 1 && to >= from;
+    f = consistent ? std::to_string(from) : "0";
+    t = consistent ? std::to_string(to) : "1";
+    s = consistent ? std::to_string(step) : "1";
+}
+
+void PrintSummary(const ProgramState& state, const py::PyRunSummary& s) {
+    std::cout << "Person-years computed: " << state.py.intAnzahlTables << " table"
+              << (state.py.intAnzahlTables == 1 ? "" : "s") << ", " << state.PyValues.ageClasses()
+              << " age classes x " << state.PyValues.periods() << " calendar periods\n";
+    std::cout << "Rows read: " << s.rows << "\n";
+    if (state.py.blnSex) std::cout << "Rows with neither sex code (in no table): " << s.rowsInNoTable << "\n";
+    std::cout << "Rows without a day in any class: " << s.rowsWithoutDays << "\n";
+    std::cout << "Person-years in Age*Calendar: " << NumberText(std::round(s.totalDays / 365.25 * 100) / 100)
+              << " (" << s.totalDays << " days)\n";
+    if (s.largestCell > py::kLargest32BitCell)
+        std::cout << "Note: a cell holds " << s.largestCell
+                  << " days, more than a 32-bit integer holds; it is kept whole as a 64-bit integer.\n";
+}
+
+}  // namespace
+
+int RunPyears(const std::vector<std::string>& args) {
+    const auto a = Parse(args);
+    if (!a) return UsageError("pyears");
+
+    CliSession session;
+    ProgramState& state = session.state;
+    Interaction& ui = session.ui;
+    if (!session.lock(a->project)) return kFailed;
+    if (!db::OpenProjectFile(state, ui, a->project)) return kFailed;
+    if (!py::PersonYearsCommandAllowed(state, ui)) return kFailed;
+
+    // frmPyComp loads.
+    const py::PySettingsSnapshot snapshot = py::TakeSettingsSnapshot(state);
+    py::PyCompForm form;
+    form.comDOB = a->dob;
+    form.comEPS = a->entry;
+    form.comTPS = a->exit;
+    state.py.blnAgeSelfDefined = false;
+    state.py.blnCalendarSelfDefined = false;
+    if (a->age) {
+        const auto p = Split(*a->age, ':');
+        form.txtAgeFrom = p[0];
+        form.txtAgeTo = p[1];
+        form.txtAgeStep = p[2];
+    } else {
+        if (!DefineClasses(state, ui, *a->ageClasses, false)) return kFailed;
+        SeriesBesideList(state.py.varAgeFrom, state.py.varAgeTo, state.py.varAgeStep, form.txtAgeFrom,
+                         form.txtAgeTo, form.txtAgeStep);
+    }
+    if (a->calendar) {
+        const auto p = Split(*a->calendar, ':');
+        form.txtCalendarFrom = p[0];
+        form.txtCalendarTo = p[1];
+        form.txtCalendarStep = p[2];
+    } else {
+        if (!DefineClasses(state, ui, *a->calendarClasses, true)) return kFailed;
+        SeriesBesideList(state.py.varCalendarFrom, state.py.varCalendarTo, state.py.varCalendarStep,
+                         form.txtCalendarFrom, form.txtCalendarTo, form.txtCalendarStep);
+    }
+
+    // chkSex and frmSex; chkLag and frmLag.
+    state.py.blnSex = a->sex.has_value();
+    if (a->sex) {
+        const size_t eq = a->sex->find('=');
+        const auto ok = py::SexOk(state, ui, a->sex->substr(0, eq), a->sex->substr(eq + 1));
+        if (ok == py::DefinitionOk::StayOpen) return kFailed;
+        py::SexDialogClosed(state, ok == py::DefinitionOk::Confirmed);
+    }
+    state.py.blnLag = a->lag.has_value();
+    if (a->lag) {
+        const size_t eq = a->lag->find('=');
+        const auto ok = py::LagOk(state, ui, a->lag->substr(0, eq), a->lag->substr(eq + 1));
+        if (ok == py::DefinitionOk::StayOpen) return kFailed;
+        py::LagDialogClosed(state, ok == py::DefinitionOk::Confirmed);
+    }
+
+    // Compute.
+    if (!py::CheckPyCompute(state, ui, form).ok()) return kFailed;
+    py::PyRunSummary summary;
+    if (py::RunPersonYears(state, ui, snapshot, &summary) != py::PyRunOutcome::Completed) return kFailed;
+    if (!db::FileSave(state, ui)) return kFailed;
+    PrintSummary(state, summary);
+    return kOk;
+}
+
+}  // namespace vdx::cli

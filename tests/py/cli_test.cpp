@@ -1,0 +1,224 @@
+// The example study and the headless commands over it: the generator makes
+// the committed files again, veldrix-cli pyears gives the tables the
+// generator's run stored, refuses what the dialogs refuse without touching
+// the file, and veldrix-cli show prints the grids.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "state/messages.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CommandRun {
+    int status = -1;
+    std::string out, err;
+};
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::string Quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+class ExampleStudy : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/vdx_py_cli_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+        // Never work on the committed file itself: commands make a working copy beside it.
+        fs::copy_file(std::string(VDX_EXAMPLES_DIR) + "/example.vdx", dir + "/stored.vdx");
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+    CommandRun run(const std::string& program, const std::vector<std::string>& args) {
+        std::string command = Quote(program);
+        for (const auto& a : args) command += " " + Quote(a);
+        command += " 2>" + Quote(dir + "/stderr.txt");
+        CommandRun r;
+        FILE* p = popen(command.c_str(), "r");
+        if (!p) return r;
+        char buffer[4096];
+        size_t n;
+        while ((n = fread(buffer, 1, sizeof buffer, p)) > 0) r.out.append(buffer, n);
+        const int status = pclose(p);
+        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        r.err = ReadFile(dir + "/stderr.txt");
+        return r;
+    }
+    CommandRun cli(const std::vector<std::string>& args) { return run(VDX_CLI, args); }
+    std::string copy(const std::string& name) {
+        fs::copy_file(dir + "/stored.vdx", dir + "/" + name);
+        return dir + "/" + name;
+    }
+    std::vector<std::string> lines(const std::string& text) {
+        std::vector<std::string> out;
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);) out.push_back(line);
+        return out;
+    }
+    // The "(N days)" of pyears' summary line.
+    std::string daysOf(const std::string& out) {
+        const auto at = out.find("Person-years in Age*Calendar: ");
+        if (at == std::string::npos) return "?";
+        const auto open = out.find('(', at), close = out.find(" days)", at);
+        return out.substr(open + 1, close - open - 1);
+    }
+    std::string dir;
+    const std::vector<std::string> standard = {"--dob", "DOB", "--entry", "DOE", "--exit", "DOX",
+                                               "--age", "15:85:5", "--calendar", "1950:2015:5"};
+};
+
+std::vector<std::string> With(std::vector<std::string> base, std::initializer_list<std::string> more) {
+    base.insert(base.end(), more);
+    return base;
+}
+
+}  // namespace
+
+TEST_F(ExampleStudy, TheGeneratorMakesTheCommittedFilesAgain) {
+    const CommandRun made = run(VDX_MAKE_EXAMPLE, {dir + "/made"});
+    ASSERT_EQ(made.status, 0) << made.err;
+    for (const char* file : {"cohort.txt", "rates.txt"})
+        EXPECT_EQ(ReadFile(dir + "/made/" + file), ReadFile(std::string(VDX_EXAMPLES_DIR) + "/" + file)) << file;
+    EXPECT_EQ(lines(ReadFile(dir + "/made/cohort.txt")).size(), 3001u);
+    EXPECT_EQ(lines(ReadFile(dir + "/made/rates.txt")).size(), 15u);  // header, 14 age classes
+    for (const char* table : {"Age*Calendar", "Age*Calendar*Sex=1", "Age*Calendar*Sex=2", "Cohort", "Rates"}) {
+        const CommandRun a = cli({"show", dir + "/made/example.vdx", table});
+        const CommandRun b = cli({"show", dir + "/stored.vdx", table});
+        ASSERT_EQ(a.status, 0) << a.err;
+        EXPECT_EQ(a.out, b.out) << table;
+    }
+}
+
+TEST_F(ExampleStudy, PyearsWithSexAndLagGivesTheTablesOfTheExample) {
+    const std::string study = copy("again.vdx");
+    std::vector<std::string> args{"pyears", study};
+    args.insert(args.end(), standard.begin(), standard.end());
+    const CommandRun r = cli(With(args, {"--sex", "SEX=1,2", "--lag", "DOH=10"}));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Rows read: 3000"), std::string::npos) << r.out;
+    EXPECT_FALSE(fs::exists(dir + "/again.vd~"));  // the working copy is gone
+    for (const char* table : {"Age*Calendar", "Age*Calendar*Sex=1", "Age*Calendar*Sex=2"}) {
+        const CommandRun a = cli({"show", study, table});
+        const CommandRun b = cli({"show", dir + "/stored.vdx", table});
+        ASSERT_EQ(a.status, 0) << a.err;
+        EXPECT_EQ(a.out, b.out) << table;
+    }
+}
+
+TEST_F(ExampleStudy, ShowPrintsThePersonYearsGridTabSeparated) {
+    const CommandRun r = cli({"show", dir + "/stored.vdx", "Age*Calendar*Sex=2"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto rows = lines(r.out);
+    ASSERT_EQ(rows.size(), 15u);  // header row and 14 age classes
+    EXPECT_EQ(rows[0].substr(0, 34), "Age class\t1950 - 1955\t1955 - 1960\t");
+    EXPECT_EQ(rows[1].substr(0, 8), "15 - 20\t");
+    EXPECT_EQ(rows[14].substr(0, 8), "80 - 85\t");
+    for (const auto& row : rows) EXPECT_EQ(std::count(row.begin(), row.end(), '\t'), 13) << row;
+    EXPECT_EQ(cli({"show", dir + "/stored.vdx", "Age*Calendar*Sex=3"}).status, 1);
+}
+
+TEST_F(ExampleStudy, ShowPrintsTheMainDataTableWithDatesAsTheGridShowsThem) {
+    const CommandRun r = cli({"show", dir + "/stored.vdx", "Cohort"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto rows = lines(r.out);
+    ASSERT_EQ(rows.size(), 3001u);
+    EXPECT_EQ(rows[0], "ID\tSEX\tDOB\tDOH\tDOE\tDOX\tICD");
+    // The file's first worker, its dates DDMMYYYY in cohort.txt.
+    std::string first = lines(ReadFile(std::string(VDX_EXAMPLES_DIR) + "/cohort.txt"))[1];
+    if (!first.empty() && first.back() == '\r') first.pop_back();
+    std::vector<std::string> fields;
+    std::istringstream in(first);
+    for (std::string f; std::getline(in, f, ';');) fields.push_back(f);
+    ASSERT_EQ(fields.size(), 7u);
+    std::string expected = fields[0] + "\t" + fields[1];
+    for (int i = 2; i <= 5; ++i)
+        expected += "\t" + fields[i].substr(0, 2) + "." + fields[i].substr(2, 2) + "." + fields[i].substr(4);
+    expected += "\t" + fields[6];
+    EXPECT_EQ(rows[1], expected);
+}
+
+TEST_F(ExampleStudy, ShowRefusesATableTheFileDoesNotHold) {
+    const CommandRun r = cli({"show", dir + "/stored.vdx", "Nope"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Nope"), std::string::npos);
+}
+
+TEST_F(ExampleStudy, SelfDefinedClassesCoverTheSameDaysAsTheRegularSeries) {
+    const std::string regular = copy("regular.vdx"), listed = copy("listed.vdx");
+    const CommandRun a = cli({"pyears", regular, "--dob", "DOB", "--entry", "DOE", "--exit", "DOX", "--age", "15:85:5",
+                       "--calendar", "1950:2015:5"});
+    ASSERT_EQ(a.status, 0) << a.err;
+    const CommandRun b = cli({"pyears", listed, "--dob", "DOB", "--entry", "DOE", "--exit", "DOX", "--age-classes",
+                       "15-24,25-44,45-64,65-84", "--calendar-classes", "1950-1969,1970-1989,1990-2014"});
+    ASSERT_EQ(b.status, 0) << b.err;
+    EXPECT_EQ(daysOf(a.out), daysOf(b.out));
+    EXPECT_NE(daysOf(a.out), "0");
+    const auto rows = lines(cli({"show", listed, "Age*Calendar"}).out);
+    ASSERT_EQ(rows.size(), 5u);
+    EXPECT_EQ(rows[0], "Age class\t1950 - 1970\t1970 - 1990\t1990 - 2015");
+    EXPECT_EQ(rows[2].substr(0, 8), "25 - 45\t");
+    // Without sex stratification the sex tables are gone.
+    EXPECT_EQ(cli({"show", listed, "Age*Calendar*Sex=1"}).status, 1);
+}
+
+TEST_F(ExampleStudy, RefusedSettingsShowTheDialogsMessagesAndLeaveTheFileAsItWas) {
+    const std::string study = copy("refused.vdx");
+    const std::string before = ReadFile(study);
+    struct Case {
+        std::vector<std::string> args;
+        int message;
+    };
+    const Case cases[] = {
+        {With(standard, {"--sex", "SEX=1;2"}), 24},
+        {With(standard, {"--sex", "SEX=1,1"}), 27},
+        {With(standard, {"--sex", "DOB=1,2"}), 25},
+        {With(standard, {"--lag", "DOH=101"}), 15},
+        {With(standard, {"--lag", "SEX=10"}), 14},
+        {{"--dob", "ICD", "--entry", "DOE", "--exit", "DOX", "--age", "15:85:5", "--calendar", "1950:2015:5"}, 5},
+        {{"--dob", "DOB", "--entry", "DOE", "--exit", "DOX", "--age", "50:20:5", "--calendar", "1950:2015:5"}, 10},
+        {{"--dob", "DOB", "--entry", "DOE", "--exit", "DOX", "--age", "15:85:5", "--calendar", "2015:1950:5"}, 11},
+        {{"--dob", "DOB", "--entry", "DOE", "--exit", "DOX", "--age-classes", "20-24,26-29", "--calendar",
+          "1950:2015:5"},
+         10},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args{"pyears", study};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const CommandRun r = cli(args);
+        EXPECT_EQ(r.status, 1) << c.message;
+        EXPECT_NE(r.err.find(vdx::Message(c.message)), std::string::npos) << c.message << ": " << r.err;
+        EXPECT_EQ(ReadFile(study), before) << c.message;
+    }
+}
+
+TEST_F(ExampleStudy, MissingArgumentsAreAUsageError) {
+    const std::string study = copy("usage.vdx");
+    EXPECT_EQ(cli({"pyears", study, "--dob", "DOB", "--entry", "DOE", "--age", "15:85:5", "--calendar",
+                   "1950:2015:5"})
+                  .status,
+              2);
+    EXPECT_EQ(cli({"pyears", study, "--dob", "DOB", "--entry", "DOE", "--exit", "DOX", "--age", "15:85:5",
+                   "--age-classes", "15-24", "--calendar", "1950:2015:5"})
+                  .status,
+              2);
+    EXPECT_EQ(cli({"show", study}).status, 2);
+}
