@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libboost-dev
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libgl-dev
   libsqlite3-dev sqlite3
-  xvfb xauth fonts-dejavu-core imagemagick
+  xvfb xauth x11-utils fonts-dejavu-core imagemagick
   mdbtools-dev libfreexl-dev pxlib-dev libshp-dev
   unixodbc unixodbc-dev libsqliteodbc odbc-postgresql postgresql
   python3-xlrd python3-xlwt python3-dbfread python3-openpyxl gnumeric

@@ -103,13 +103,21 @@ void GridView::keyPressEvent(QKeyEvent* event) {
         return;
     }
     extending_ = event->modifiers().testFlag(Qt::ShiftModifier);
+    const QModelIndex before = currentIndex();
     QTableView::keyPressEvent(event);
+    // A move without Shift starts a new selection where it lands.
+    if (!extending_ && currentIndex() != before) anchor_ = currentIndex();
     extending_ = false;
 }
 
 void GridView::mousePressEvent(QMouseEvent* event) {
     extending_ = event->modifiers().testFlag(Qt::ShiftModifier);
     QTableView::mousePressEvent(event);
+    // A plain press starts a selection, also on the cell that is current.
+    if (!extending_ && event->button() == Qt::LeftButton) {
+        const QModelIndex pressed = indexAt(event->position().toPoint());
+        if (pressed.isValid()) anchor_ = pressed;
+    }
     extending_ = true;  // a drag that follows extends the selection
 }
 

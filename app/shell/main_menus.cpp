@@ -56,6 +56,22 @@ QIcon CopyIcon() {
     return QIcon(pm);
 }
 
+QIcon NewIcon() {
+    QPixmap pm(32, 32);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(60, 60, 60), 2));
+    p.setBrush(Qt::white);
+    const QPointF page[] = {{6, 3}, {19, 3}, {26, 10}, {26, 29}, {6, 29}};
+    p.drawPolygon(page, 5);
+    p.drawPolyline(QPolygonF({QPointF(19, 3), QPointF(19, 10), QPointF(26, 10)}));
+    p.setPen(QPen(QColor(40, 140, 60), 3));
+    p.drawLine(QPointF(11, 20), QPointF(21, 20));
+    p.drawLine(QPointF(16, 15), QPointF(16, 25));
+    return QIcon(pm);
+}
+
 QIcon PrintIcon() {
     QPixmap pm(32, 32);
     pm.fill(Qt::transparent);
@@ -128,7 +144,7 @@ MainMenus BuildMainMenus(QMainWindow* window) {
         QIcon icon;
     };
     const ButtonDef defs[] = {
-        {"New", "New", style->standardIcon(QStyle::SP_FileIcon)},
+        {"New", "New", NewIcon()},
         {"Open", "Open", style->standardIcon(QStyle::SP_DialogOpenButton)},
         {"Save", "Save", style->standardIcon(QStyle::SP_DialogSaveButton)},
         {"Print", "Print", PrintIcon()},

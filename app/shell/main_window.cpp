@@ -22,7 +22,7 @@
 #include "file_association.h"
 #include "grid_view.h"
 #include "help_windows.h"
-#include "navigator_commands.h"
+#include "db/navigator_commands.h"
 #include "qt_interaction.h"
 #include "state/errors.h"
 #include "table_model.h"
@@ -66,12 +66,14 @@ void MainWindow::buildWidgets() {
     viewArea_ = new QWidget(this);
     viewArea_->setObjectName("ViewArea");
     setCentralWidget(viewArea_);
-    viewArea_->installEventFilter(this);
 
     navigator_ = new QTreeWidget(viewArea_);
     navigator_->setObjectName("Navigator");
     navigator_->setHeaderHidden(true);
     navigator_->setColumnCount(1);
+    // Long names scroll instead of being cut short.
+    navigator_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    navigator_->header()->setStretchLastSection(false);
     navigator_->setSelectionMode(QAbstractItemView::SingleSelection);
     navigator_->setExpandsOnDoubleClick(true);
     navigator_->viewport()->installEventFilter(this);
@@ -114,6 +116,9 @@ void MainWindow::buildWidgets() {
     status_ = new QLabel(statusBar);
     status_->setObjectName("StatusText");
     statusBar->addWidget(status_, 1);
+
+    // The view area lays out the tree and the views when it is resized.
+    viewArea_->installEventFilter(this);
 }
 
 void MainWindow::connectCommands() {
@@ -179,7 +184,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
         layoutViews();
         return false;
     }
-    if (watched == navigator_->viewport()) {
+    if (navigator_ && watched == navigator_->viewport()) {
         switch (event->type()) {
             case QEvent::MouseButtonPress:
             case QEvent::MouseButtonRelease:
@@ -453,10 +458,7 @@ bool MainWindow::openCommandLine() {
     const std::string path = commandLine_.toStdString();
     commandLine_.clear();
     bool opened = false;
-    runCommand([&] {
-        ResetNavigator(state_);
-        opened = db::OpenProjectFile(state_, ui(), path);
-    });
+    runCommand([&] { opened = db::OpenProjectFile(state_, ui(), path); });
     return opened;
 }
 

@@ -31,6 +31,12 @@ void RecordsetModel::open(const std::string& databaseFile, const std::string& ta
         const int fields = recordset_->fieldCount();
         for (int i = 0; i < fields; ++i) headers_ << QString::fromStdString(recordset_->field(i).name);
         dateColumns_.assign(fields, false);
+        numberColumns_.assign(fields, false);
+        for (int i = 0; i < fields; ++i) {
+            const FieldType t = recordset_->field(i).type;
+            numberColumns_[i] = t == FieldType::Integer || t == FieldType::Long ||
+                                t == FieldType::Single || t == FieldType::Double;
+        }
         if (formatDates && rows_ > 0) {
             recordset_->moveFirst();
             for (int i = 0; i < fields; ++i) {
@@ -45,6 +51,7 @@ void RecordsetModel::open(const std::string& databaseFile, const std::string& ta
         rows_ = 0;
         headers_.clear();
         dateColumns_.clear();
+        numberColumns_.clear();
         endResetModel();
         throw;
     }
@@ -59,6 +66,7 @@ void RecordsetModel::close() {
     cache_.clear();
     headers_.clear();
     dateColumns_.clear();
+    numberColumns_.clear();
     rows_ = 0;
     endResetModel();
 }
@@ -125,6 +133,11 @@ const RecordsetModel::Block* RecordsetModel::block(int row) const {
 
 QVariant RecordsetModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || !recordset_ || index.row() >= rows_) return {};
+    if (role == Qt::TextAlignmentRole) {
+        const bool number = index.column() < static_cast<int>(numberColumns_.size()) &&
+                            numberColumns_[index.column()];
+        return QVariant::fromValue(Qt::Alignment((number ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));
+    }
     if (role != Qt::DisplayRole) return {};
     const Block* b = block(index.row());
     const size_t r = static_cast<size_t>(index.row() - b->first);

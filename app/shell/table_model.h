@@ -64,6 +64,7 @@ private:
     int rows_ = 0;
     QStringList headers_;
     std::vector<bool> dateColumns_;
+    std::vector<bool> numberColumns_;  // shown right-aligned
     mutable std::vector<std::unique_ptr<Block>> cache_;  // most recently used last
 };
 

@@ -1,0 +1,96 @@
+// A main data table of a million rows opens in the view at once and is not
+// read into memory as a whole.
+#include <QElapsedTimer>
+#include <QFile>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <clocale>
+
+#include "db/navigator_commands.h"
+#include "grid_view.h"
+#include "main_window.h"
+#include "sample_project.h"
+#include "startup.h"
+#include "table_model.h"
+#include "widget_test_support.h"
+
+using namespace vdx;
+
+namespace {
+
+// Resident memory of this process in kB.
+long ResidentKb() {
+    QFile f("/proc/self/status");
+    if (!f.open(QIODevice::ReadOnly)) return -1;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').first().toLong();
+    return -1;
+}
+
+}  // namespace
+
+class LargeTableTest : public QObject {
+    Q_OBJECT
+    static constexpr int kRows = 1'000'000;
+
+private slots:
+    void initTestCase() {
+        std::setlocale(LC_NUMERIC, "C");
+        test::ClearUserFolders();
+    }
+
+    void millionRowsOpenAtOnceAndStayOnDisk() {
+        QTemporaryDir dir;
+        MainWindow w;
+        test::CountingInteraction ui;
+        w.setInteraction(&ui);
+        StartUp(w, "", false);
+        w.resize(900, 600);
+        ProgramState& state = w.state();
+        QVERIFY(test::CreateSampleProject(state, ui, dir.filePath("big.vdx").toStdString()));
+        test::AddLargeTable(state.WorkingCopyName, "Big", kRows);
+        state.MainTableName = "Big";
+        db::RebuildNavigator(state, ui);
+        w.refreshFromState();
+        QCoreApplication::processEvents();
+
+        const long before = ResidentKb();
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(test::ClickTreeNode(w, "Main_Data_Big"));
+        QCoreApplication::processEvents();
+        const qint64 openMs = timer.elapsed();
+        qInfo("opening %d rows in the view took %lld ms", kRows, openMs);
+        QVERIFY2(openMs < 1000, qPrintable(QString("took %1 ms").arg(openMs)));
+
+        GridView* g = w.findChild<GridView*>("MainGrid");
+        QVERIFY(g->isVisible());
+        QCOMPARE(g->gridRows(), kRows + 1);
+        QCOMPARE(g->cellText(1, 1), QString("1"));
+        QCOMPARE(g->cellText(1, 2), QString("01.01.1940"));
+
+        // To the end and back: rows arrive as they are shown.
+        timer.restart();
+        g->verticalScrollBar()->setValue(g->verticalScrollBar()->maximum());
+        QCoreApplication::processEvents();
+        QCOMPARE(g->cellText(kRows, 1), QString::number(kRows));
+        g->verticalScrollBar()->setValue(g->verticalScrollBar()->maximum() / 2);
+        QCoreApplication::processEvents();
+        qInfo("scrolling to the end and the middle took %lld ms", timer.elapsed());
+        QVERIFY(timer.elapsed() < 1000);
+
+        RecordsetModel* model = w.mainModel();
+        QVERIFY(model->cachedRows() <= RecordsetModel::kBlockRows * RecordsetModel::kCachedBlocks);
+        const long grown = ResidentKb() - before;
+        qInfo("resident memory grew by %ld kB", grown);
+        // The table as text would take well over 100 MB.
+        QVERIFY2(grown < 40 * 1024, qPrintable(QString("grew by %1 kB").arg(grown)));
+
+        state.ProjectChanged = false;
+        w.fileExit();
+    }
+};
+
+QTEST_MAIN(LargeTableTest)
+#include "large_table_test.moc"

@@ -1,0 +1,295 @@
+// Start-up of the main window: caption, menus, buttons and tree as the
+// program starts, the settings read at start and written at Exit, the file
+// association, Help.
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTest>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <clocale>
+#include <cmath>
+
+#include "file_association.h"
+#include "grid_view.h"
+#include "main_window.h"
+#include "settings_store.h"
+#include "startup.h"
+#include "widget_test_support.h"
+
+using namespace vdx;
+
+namespace {
+
+QString StoreFile() { return SettingsStore().fileName(); }
+
+int Px(MainWindow& w, double twips) { return static_cast<int>(std::lround(twips / w.twipsPerPixel())); }
+
+QStringList EntryTexts(QMenu* menu) {
+    QStringList out;
+    for (QAction* a : menu->actions()) out << (a->isSeparator() ? "-" : a->text());
+    return out;
+}
+
+QString ReadFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+}  // namespace
+
+class StartupTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { std::setlocale(LC_NUMERIC, "C"); }
+    void init() { test::ClearUserFolders(); }
+
+    void captionTreeAndEntriesAtStart() {
+        MainWindow w;
+        StartUp(w, "", false);
+        QCOMPARE(w.objectName(), QString("frmMain"));
+        QCOMPARE(w.windowTitle(), QString("VELDRIX 1.41"));
+        QVERIFY(w.isVisible());
+        QCOMPARE(w.state().ProgramVersion, std::string("1.41"));
+        QCOMPARE(w.state().FormatVersion, std::string("3.0"));
+        QCOMPARE(w.state().ProjectCount, int16_t(0));
+        QVERIFY(!w.state().ProjectOpen);
+
+        // The four fixed nodes, by full path, and their keys.
+        QCOMPARE(test::TreePaths(w),
+                 QStringList({"Main", "Main_Data", "Main_Rate tables", "Main_Person-Years"}));
+        const NavigatorTree& tree = w.state().Navigator;
+        QCOMPARE(tree.fullPath(tree.findByKey("DATA")), std::string("Main_Data"));
+        QCOMPARE(tree.fullPath(tree.findByKey("RATE")), std::string("Main_Rate tables"));
+        QCOMPARE(tree.fullPath(tree.findByKey("PY")), std::string("Main_Person-Years"));
+
+        // The empty view; the grids hidden.
+        QVERIFY(w.findChild<QLabel*>("Picture1")->isVisible());
+        for (const char* name : {"MainGrid", "InternalGrid", "ResultGrid", "RTFResults"})
+            QVERIFY2(!w.findChild<QWidget*>(name)->isVisible(), name);
+        QVERIFY(w.findChild<QStatusBar*>("StatusBar1") != nullptr);
+
+        // Entries that need a view are off.
+        QVERIFY(!w.findChild<QAction*>("mnuTablesCopy")->isEnabled());
+        QVERIFY(!w.menus().buttons.value("Copy")->isEnabled());
+        QVERIFY(!w.menus().buttons.value("Print")->isEnabled());
+    }
+
+    void menusHoldTheirEntries() {
+        MainWindow w;
+        StartUp(w, "", false);
+        MainMenus& m = w.menus();
+        QCOMPARE(m.mnuFile->title(), QString("&File"));
+        QCOMPARE(EntryTexts(m.mnuFile),
+                 QStringList({"&New", "&Open", "-", "&Save", "Save &as...", "-", "&Exit"}));
+        QCOMPARE(m.mnuTables->title(), QString("&Tables"));
+        QCOMPARE(EntryTexts(m.mnuTables), QStringList({"Copy"}));
+        QCOMPARE(m.mnuHelp->title(), QString("Help"));
+        QCOMPARE(EntryTexts(m.mnuHelp), QStringList({"Contents", "Licence", "-", "About"}));
+        for (const char* name : {"mnuFileNew", "mnuFileOpen", "mnuFileSave", "mnuFileSaveAs",
+                                 "mnuFileExit", "mnuTablesCopy", "mnuHelpContents",
+                                 "mnuHelpLicence", "mnuHelpAbout"})
+            QVERIFY2(w.findChild<QAction*>(name) != nullptr, name);
+
+        // Menus in the menu bar: only those that hold an entry; the Project
+        // menu never.
+        QStringList shown;
+        for (QAction* a : w.menuBar()->actions())
+            if (a->isVisible()) shown << a->text();
+        QCOMPARE(shown, QStringList({"&File", "&Tables", "Help"}));
+        QVERIFY(!m.mnuProject->menuAction()->isVisible());
+        QCOMPARE(m.mnuProject->objectName(), QString("mnuProject"));
+    }
+
+    void toolbarButtonsKeysAndTips() {
+        MainWindow w;
+        StartUp(w, "", false);
+        QToolBar* bar = w.findChild<QToolBar*>("Toolbar1");
+        QVERIFY(bar);
+        QStringList keys, tips;
+        for (QAction* a : bar->actions()) {
+            keys << a->objectName();
+            tips << a->toolTip();
+        }
+        QCOMPARE(keys, QStringList({"New", "Open", "Save", "Print", "Copy", "Py", "Smr",
+                                    "SMRCalculator", "Help"}));
+        QCOMPARE(tips, QStringList({"New", "Open", "Save", "Print", "Copy", "Compute person-years",
+                                    "Compute SMR", "SMR Calculator", "Help"}));
+        // Buttons whose command the program has are shown; the others wait.
+        for (const char* key : {"New", "Open", "Save", "Copy", "Help"})
+            QVERIFY2(w.menus().buttons.value(key)->isVisible(), key);
+        for (const char* key : {"Print", "Py", "Smr", "SMRCalculator"})
+            QVERIFY2(!w.menus().buttons.value(key)->isVisible(), key);
+    }
+
+    void toolbarButtonRunsTheMenuCommandOfItsKey() {
+        MainWindow w;
+        test::CountingInteraction ui;
+        w.setInteraction(&ui);
+        StartUp(w, "", false);
+        // Save with no project open shows message 16: the button runs File > Save.
+        w.menus().buttons.value("Save")->trigger();
+        QCOMPARE(ui.messages.size(), size_t(1));
+        QCOMPARE(ui.messages[0].text, std::string("There is no VELDRIX file loaded!"));
+        // Open runs File > Open: its dialog is asked for.
+        w.menus().buttons.value("Open")->trigger();
+        QCOMPARE(ui.fileDialogs.size(), size_t(1));
+        QCOMPARE(ui.fileDialogs[0].request.title, std::string("Open File"));
+    }
+
+    void emptyStoreGivesTheDefaultWindow() {
+        MainWindow w;
+        StartUp(w, "", false);
+        QCOMPARE(w.size(), QSize(Px(w, 6500), Px(w, 6500)));
+        QCOMPARE(w.pos(), QPoint(Px(w, 1000), Px(w, 1000)));
+        QCOMPARE(w.navigatorWidth(), 200);
+        QCOMPARE(w.findChild<QTreeWidget*>("Navigator")->width(), 200);
+        QCOMPARE(w.state().SmrNullValue, 100.0);
+        // The load step writes the association with the program's directory.
+        QCOMPARE(w.settings().read("Settings", "RegisterFiles", ""), QString("True"));
+        const FileAssociationFiles files = FileAssociationPaths(qEnvironmentVariable("XDG_DATA_HOME"));
+        QCOMPARE(ReadFile(files.desktopFile), DesktopEntry(QCoreApplication::applicationDirPath()));
+        QCOMPARE(ReadFile(files.mimeFile), MimeTypeXml());
+    }
+
+    void storedValuesAreReadWhateverTheKeysLetterCase() {
+        {
+            QSettings raw(StoreFile(), QSettings::IniFormat);
+            raw.setValue("Settings/mainleft", "1500");
+            raw.setValue("Settings/MAINTOP", "1800");
+            raw.setValue("Settings/MainWidth", "9000");
+            raw.setValue("Settings/mainheight", "7200");
+            raw.setValue("Settings/XLEFT", "260");
+            raw.setValue("Settings/appPATH", "/opt/elsewhere");
+            raw.setValue("SMR/NullValue", "1");
+        }
+        MainWindow w;
+        StartUp(w, "", false);
+        QCOMPARE(w.pos(), QPoint(Px(w, 1500), Px(w, 1800)));
+        QCOMPARE(w.size(), QSize(Px(w, 9000), Px(w, 7200)));
+        QCOMPARE(w.navigatorWidth(), 260);
+        QCOMPARE(w.state().SmrNullValue, 1.0);
+        const FileAssociationFiles files = FileAssociationPaths(qEnvironmentVariable("XDG_DATA_HOME"));
+        QCOMPARE(ReadFile(files.desktopFile), DesktopEntry("/opt/elsewhere"));
+    }
+
+    void exitStoresWhatTheNextStartReads() {
+        {
+            MainWindow w;
+            test::CountingInteraction ui;
+            w.setInteraction(&ui);
+            StartUp(w, "", false);
+            w.resize(700, 500);
+            w.move(90, 60);
+            w.setNavigatorWidth(150);
+            w.state().SmrNullValue = 1;  // as the Options dialog sets it
+            w.menus().mnuFileExit->trigger();
+            QVERIFY(!w.isVisible());
+            QVERIFY(ui.messages.empty());  // nothing to save, nothing asked
+        }
+        SettingsStore store;
+        QCOMPARE(store.read("SMR", "NULLValue", "?"), QString("1"));
+        QCOMPARE(store.read("Copyright", "Application", "?"), QString("VELDRIX 1.41"));
+        QCOMPARE(store.read("Settings", "AppPath", "?"), QCoreApplication::applicationDirPath());
+        {
+            QSettings raw(StoreFile(), QSettings::IniFormat);
+            raw.beginGroup("SMR");
+            QCOMPARE(raw.childKeys(), QStringList({"NullValue"}));
+        }
+        MainWindow next;
+        StartUp(next, "", false);
+        QCOMPARE(next.size(), QSize(700, 500));
+        QCOMPARE(next.pos(), QPoint(90, 60));
+        QCOMPARE(next.navigatorWidth(), 150);
+        QCOMPARE(next.state().SmrNullValue, 1.0);
+        QCOMPARE(store.read("Settings", "MainWidth", "?"), SettingNumberText(700 * next.twipsPerPixel()));
+    }
+
+    void closeBoxRunsExit() {
+        MainWindow w;
+        test::CountingInteraction ui;
+        w.setInteraction(&ui);
+        StartUp(w, "", false);
+        w.resize(640, 480);
+        QVERIFY(w.close());
+        QVERIFY(!w.isVisible());
+        QCOMPARE(SettingsStore().read("Settings", "MainWidth", "?"), SettingNumberText(640 * w.twipsPerPixel()));
+    }
+
+    void minimizedWindowStoresNothing() {
+        MainWindow w;
+        test::CountingInteraction ui;
+        w.setInteraction(&ui);
+        StartUp(w, "", false);
+        w.state().SmrNullValue = 1;
+        w.setWindowState(Qt::WindowMinimized);
+        QVERIFY(w.isMinimized());
+        w.fileExit();
+        QVERIFY(!w.isVisible());
+        SettingsStore store;
+        QCOMPARE(store.read("Settings", "MainLeft", "none"), QString("none"));
+        QCOMPARE(store.read("SMR", "NullValue", "none"), QString("none"));
+    }
+
+    void helpContentsOpensTheHelpPageBesideTheProgram() {
+        MainWindow w;
+        StartUp(w, "", false);
+        QList<QUrl> opened;
+        w.setUrlOpener([&](const QUrl& url) { opened << url; return true; });
+        w.findChild<QAction*>("mnuHelpContents")->trigger();
+        QCOMPARE(opened.size(), 1);
+        QVERIFY(opened[0].isLocalFile());
+        QCOMPARE(opened[0].toLocalFile(), QCoreApplication::applicationDirPath() + "/veldrix.html");
+        QVERIFY(QFileInfo::exists(opened[0].toLocalFile()));
+        const QString page = ReadFile(opened[0].toLocalFile());
+        QVERIFY(page.contains("File &gt; New"));
+        // The Help button does the same.
+        w.menus().buttons.value("Help")->trigger();
+        QCOMPARE(opened.size(), 2);
+    }
+
+    void helpViewerThatFailsIsReported() {
+        MainWindow w;
+        test::CountingInteraction ui;
+        w.setInteraction(&ui);
+        StartUp(w, "", false);
+        w.setUrlOpener([](const QUrl&) { return false; });
+        w.helpContents();
+        QCOMPARE(ui.messages.size(), size_t(1));
+        QVERIFY(ui.messages[0].text.find("veldrix.html") != std::string::npos);
+    }
+
+    void aboutAndLicenceWindowsAreModal() {
+        MainWindow w;
+        StartUp(w, "", false);
+        QString seen, text;
+        test::OnNextModal([&](QWidget* modal) {
+            seen = modal->objectName();
+            for (QLabel* l : modal->findChildren<QLabel*>()) text += l->text();
+            modal->close();
+        });
+        w.findChild<QAction*>("mnuHelpAbout")->trigger();
+        QCOMPARE(seen, QString("frmAbout"));
+        QVERIFY(text.contains("VELDRIX 1.41"));
+
+        test::OnNextModal([&](QWidget* modal) {
+            seen = modal->objectName();
+            modal->close();
+        });
+        w.findChild<QAction*>("mnuHelpLicence")->trigger();
+        QCOMPARE(seen, QString("frmLicence"));
+    }
+
+    void commandLineIsTheWholeArgumentList() {
+        QCOMPARE(CommandLinePath({"veldrix"}), QString());
+        QCOMPARE(CommandLinePath({"veldrix", "/data/study.vdx"}), QString("/data/study.vdx"));
+        QCOMPARE(CommandLinePath({"veldrix", "/data/my", "study.vdx"}), QString("/data/my study.vdx"));
+    }
+};
+
+QTEST_MAIN(StartupTest)
+#include "startup_test.moc"

@@ -1,0 +1,319 @@
+// The navigator and the views on the main window: clicks on every kind of
+// node, the grids' contents, Copy and Ctrl+C, the splitter and the layout.
+#include <QAction>
+#include <QClipboard>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextEdit>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <clocale>
+
+#include "db/file_commands.h"
+#include "db/navigator_commands.h"
+#include "grid_view.h"
+#include "main_window.h"
+#include "sample_project.h"
+#include "startup.h"
+#include "table_model.h"
+#include "widget_test_support.h"
+
+using namespace vdx;
+
+namespace {
+
+QWidget* ShownView(MainWindow& w) {
+    QWidget* shown = nullptr;
+    for (const char* name : {"Picture1", "MainGrid", "InternalGrid", "ResultGrid", "RTFResults"}) {
+        QWidget* v = w.findChild<QWidget*>(name);
+        if (v->isVisible()) {
+            if (shown) return nullptr;  // two views at once
+            shown = v;
+        }
+    }
+    return shown;
+}
+
+QString ShownName(MainWindow& w) {
+    QWidget* v = ShownView(w);
+    return v ? v->objectName() : QString("(none or several)");
+}
+
+bool Enabled(MainWindow& w, const char* name) { return w.findChild<QAction*>(name)->isEnabled(); }
+
+QPoint CellCentre(GridView* g, int row, int col) {
+    // Grid row/column 1 is model row/column 0.
+    return g->visualRect(g->model()->index(row - 1, col - 1)).center();
+}
+
+}  // namespace
+
+class ViewsTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    std::unique_ptr<MainWindow> w_;
+    test::CountingInteraction ui_;
+
+    GridView* grid(const char* name) { return w_->findChild<GridView*>(name); }
+
+private slots:
+    void initTestCase() { std::setlocale(LC_NUMERIC, "C"); }
+
+    void init() {
+        test::ClearUserFolders();
+        ui_ = test::CountingInteraction();
+        w_ = std::make_unique<MainWindow>();
+        w_->setInteraction(&ui_);
+        StartUp(*w_, "", false);
+        w_->resize(900, 600);
+        w_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w_.get()));
+        QVERIFY(test::CreateSampleProject(w_->state(), ui_, dir_.filePath("study.vdx").toStdString()));
+        db::RebuildNavigator(w_->state(), ui_);
+        w_->refreshFromState();
+        QVERIFY(ui_.messages.empty());
+    }
+
+    void cleanup() {
+        w_->state().ProjectChanged = false;
+        w_->fileExit();
+        w_.reset();
+    }
+
+    void treeShowsTheProject() {
+        QCOMPARE(test::TreePaths(*w_),
+                 QStringList({"Main", "Main_Data", "Main_Data_Cohort", "Main_Rate tables",
+                              "Main_Rate tables_Rates 1990", "Main_Person-Years",
+                              "Main_Person-Years_Age*Calendar", "Main_Person-Years_Age*Calendar*Sex=1",
+                              "Main_Person-Years_Age*Calendar*Sex=2", "P1", "P1_Deaths", "P1_SMR"}));
+        QCOMPARE(w_->windowTitle(), "VELDRIX 1.41 - " + dir_.filePath("study.vdx"));
+    }
+
+    void mainTableNodeShowsTheCohortWithDates() {
+        QVERIFY(test::ClickTreeNode(*w_, "Main_Data_Cohort"));
+        QCOMPARE(ShownName(*w_), QString("MainGrid"));
+        GridView* g = grid("MainGrid");
+        QCOMPARE(g->gridRows(), 4);
+        QCOMPARE(g->gridCols(), 6);
+        QCOMPARE(g->cellText(0, 1), QString("ID"));
+        QCOMPARE(g->cellText(0, 2), QString("Birth"));
+        // A date column, and a text column whose first row reads as a date.
+        QCOMPARE(g->cellText(1, 2), QString("15.03.1950"));
+        QCOMPARE(g->cellText(2, 2), QString("31.12.1948"));
+        QCOMPARE(g->cellText(3, 2), QString(""));
+        QCOMPARE(g->cellText(1, 3), QString("01.01.1970"));
+        QCOMPARE(g->cellText(2, 3), QString("04.07.1972"));
+        QCOMPARE(g->cellText(3, 3), QString("not known"));
+        QCOMPARE(g->cellText(2, 5), QString("Bert"));
+        QVERIFY(Enabled(*w_, "mnuTablesCopy"));
+        QVERIFY(w_->menus().buttons.value("Copy")->isEnabled());
+        QVERIFY(!w_->menus().buttons.value("Print")->isEnabled());
+        QCOMPARE(w_->state().CurrentGrid, GridName::MainGrid);
+    }
+
+    void rateTableNodeShowsTheTableInInternalGrid() {
+        QVERIFY(test::ClickTreeNode(*w_, "Main_Rate tables_Rates 1990"));
+        QCOMPARE(ShownName(*w_), QString("InternalGrid"));
+        GridView* g = grid("InternalGrid");
+        QCOMPARE(g->gridRows(), 3);
+        QCOMPARE(g->cellText(0, 2), QString("Rate"));
+        QCOMPARE(g->cellText(2, 1), QString("40"));
+        QCOMPARE(g->cellText(2, 2), QString("0.0034"));
+        QVERIFY(Enabled(*w_, "mnuTablesCopy"));
+    }
+
+    void personYearsNodeShowsTheFourByThreeGrid() {
+        QVERIFY(test::ClickTreeNode(*w_, "Main_Person-Years_Age*Calendar"));
+        QCOMPARE(ShownName(*w_), QString("ResultGrid"));
+        GridView* g = grid("ResultGrid");
+        QCOMPARE(g->gridRows(), 4);
+        QCOMPARE(g->gridCols(), 3);
+        QCOMPARE(g->cellText(0, 0), QString("Age class"));
+        QCOMPARE(g->cellText(1, 0), QString("20 - 40"));
+        QCOMPARE(g->cellText(3, 0), QString("60 - 80"));
+        QCOMPARE(g->cellText(0, 1), QString("1970 - 1980"));
+        QCOMPARE(g->cellText(0, 2), QString("1980 - 1990"));
+        QCOMPARE(g->cellText(1, 1), QString("0"));
+        QCOMPARE(g->cellText(1, 2), QString("2.00"));
+        QCOMPARE(w_->state().CurrentResult, std::string("PersonYears"));
+        QVERIFY(Enabled(*w_, "mnuTablesCopy"));
+
+        QVERIFY(test::ClickTreeNode(*w_, "Main_Person-Years_Age*Calendar*Sex=2"));
+        QCOMPARE(g->cellText(1, 1), QString::fromStdString(db::FormatYears(3110 / 365.25)));
+    }
+
+    void deathsNodeShowsTheDeathsTable() {
+        QVERIFY(test::ClickTreeNode(*w_, "P1_Deaths"));
+        QCOMPARE(ShownName(*w_), QString("ResultGrid"));
+        GridView* g = grid("ResultGrid");
+        QCOMPARE(g->cellText(0, 0), QString("Age class"));
+        QCOMPARE(g->cellText(1, 1), QString("1"));
+        QCOMPARE(g->cellText(2, 1), QString("3"));
+        QCOMPARE(g->cellText(3, 2), QString("6"));
+        QCOMPARE(w_->state().CurrentResult, std::string("Deaths"));
+    }
+
+    void smrNodeShowsTheReportView() {
+        QVERIFY(test::ClickTreeNode(*w_, "P1_SMR"));
+        QCOMPARE(ShownName(*w_), QString("RTFResults"));
+        QCOMPARE(w_->state().CurrentSMRTable, std::string("P1_SMR"));
+        QCOMPARE(w_->state().CurrentGrid, GridName::ResultGrid);
+        QVERIFY(!Enabled(*w_, "mnuTablesCopy"));  // left as it was: off after start
+    }
+
+    void groupNodesShowTheEmptyViewAndSwitchEverythingOff() {
+        for (const char* path : {"Main", "Main_Data", "Main_Rate tables", "Main_Person-Years", "P1"}) {
+            QVERIFY(test::ClickTreeNode(*w_, "Main_Data_Cohort"));
+            QVERIFY(Enabled(*w_, "mnuTablesCopy"));
+            QVERIFY(test::ClickTreeNode(*w_, path));
+            QCOMPARE(ShownName(*w_), QString("Picture1"));
+            QVERIFY2(!Enabled(*w_, "mnuTablesCopy"), path);
+            QVERIFY2(!w_->menus().buttons.value("Copy")->isEnabled(), path);
+            QVERIFY2(!w_->menus().buttons.value("Print")->isEnabled(), path);
+        }
+        QVERIFY(ui_.busyCalls > 0);  // the hourglass while a click works
+        QCOMPARE(ui_.busyDepth, 0);
+    }
+
+    void rightClickOnAProjectOpensTheProjectMenu() {
+        // Project > Rename arrives with the project commands; a stand-in here.
+        QAction* rename = w_->menus().mnuProject->addAction("Rename");
+        rename->setObjectName("mnuProjectRename");
+        QVERIFY(test::ClickTreeNode(*w_, "Main_Data_Cohort"));
+        QVERIFY(test::ClickTreeNode(*w_, "P1", Qt::RightButton));
+        QVERIFY(w_->menus().mnuProject->isVisible());
+        QCOMPARE(ShownName(*w_), QString("MainGrid"));  // the view stays
+        w_->menus().mnuProject->close();
+        QVERIFY(!w_->menus().mnuProject->isVisible());
+
+        // A right click elsewhere, then a left click on the project: no menu.
+        QVERIFY(test::ClickTreeNode(*w_, "Main_Data", Qt::RightButton));
+        QVERIFY(test::ClickTreeNode(*w_, "P1"));
+        QVERIFY(!w_->menus().mnuProject->isVisible());
+        QCOMPARE(ShownName(*w_), QString("Picture1"));
+        delete rename;
+    }
+
+    void keyboardInTheTreeClicksTheNodeReached() {
+        QTreeWidget* tree = test::Tree(*w_);
+        QVERIFY(test::ClickTreeNode(*w_, "Main_Data"));
+        tree->setFocus();
+        QTest::keyClick(tree, Qt::Key_Down);
+        QCoreApplication::processEvents();
+        QCOMPARE(w_->nodePath(tree->currentItem()), QString("Main_Data_Cohort"));
+        QCOMPARE(ShownName(*w_), QString("MainGrid"));
+    }
+
+    // ---- Copy ------------------------------------------------------------------
+
+    void ctrlCCopiesTheSelectionOfTheGrid() {
+        QVERIFY(test::ClickTreeNode(*w_, "Main_Person-Years_Age*Calendar"));
+        GridView* g = grid("ResultGrid");
+        g->selectCells(1, 1, 2, 2);
+        QGuiApplication::clipboard()->setText("before");
+        QTest::keyClick(g, Qt::Key_C, Qt::ControlModifier);
+        const QString expected = QString("Age class\t1970 - 1980\t1980 - 1990\r") +
+                                 "20 - 40\t0\t2.00\r" + "40 - 60\t" +
+                                 QString::fromStdString(db::FormatYears(1210 / 365.25)) + "\t" +
+                                 QString::fromStdString(db::FormatYears(1220 / 365.25)) + "\r";
+        QCOMPARE(QGuiApplication::clipboard()->text(), expected);
+
+        // C without Ctrl copies nothing.
+        QGuiApplication::clipboard()->setText("before");
+        QTest::keyClick(g, Qt::Key_C);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString("before"));
+    }
+
+    void selectionByMouseDecidesAboutTheHeaderRow() {
+        QVERIFY(test::ClickTreeNode(*w_, "Main_Data_Cohort"));
+        GridView* g = grid("MainGrid");
+        QWidget* vp = g->viewport();
+        // Row 3 first, then Shift-click on row 1: started on row 3, no header.
+        QTest::mouseClick(vp, Qt::LeftButton, Qt::NoModifier, CellCentre(g, 3, 5));
+        QTest::mouseClick(vp, Qt::LeftButton, Qt::ShiftModifier, CellCentre(g, 1, 5));
+        const GridSelection up = g->selection();
+        QCOMPARE(up.currentRow, 3);
+        QCOMPARE(up.endRow, 1);
+        w_->findChild<QAction*>("mnuTablesCopy")->trigger();
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString("Ann\rBert\rCleo\r"));
+
+        // Dragged from row 1 down to row 3: the header row comes along.
+        QTest::mousePress(vp, Qt::LeftButton, Qt::NoModifier, CellCentre(g, 1, 5));
+        QTest::mouseMove(vp, CellCentre(g, 2, 5));
+        QTest::mouseMove(vp, CellCentre(g, 3, 5));
+        QTest::mouseRelease(vp, Qt::LeftButton, Qt::NoModifier, CellCentre(g, 3, 5));
+        const GridSelection down = g->selection();
+        QCOMPARE(down.currentRow, 1);
+        QCOMPARE(down.endRow, 3);
+        QTest::keyClick(g, Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString("Name\rAnn\rBert\rCleo\r"));
+    }
+
+    void copyButtonCopiesAndNothingWithoutAGrid() {
+        QVERIFY(test::ClickTreeNode(*w_, "Main_Rate tables_Rates 1990"));
+        GridView* g = grid("InternalGrid");
+        g->selectCells(2, 2, 2, 1);  // dragged leftwards onto column 1
+        w_->menus().buttons.value("Copy")->trigger();
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString("40\t0.0034\r"));
+
+        QVERIFY(test::ClickTreeNode(*w_, "Main"));
+        QGuiApplication::clipboard()->setText("kept");
+        w_->tablesCopy();  // no current grid
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString("kept"));
+    }
+
+    // ---- Splitter and layout ------------------------------------------------------
+
+    void splitterFollowsThePointerWithinItsLimits() {
+        QTreeWidget* tree = test::Tree(*w_);
+        QWidget* vp = tree->viewport();
+        const int inner = w_->centralWidget()->width();
+        const auto toViewport = [&](int treeX) { return QPoint(treeX - vp->x(), 40); };
+
+        // A press away from the edge does not take it.
+        QTest::mousePress(vp, Qt::LeftButton, Qt::NoModifier, toViewport(100));
+        QTest::mouseMove(vp, toViewport(300));
+        QTest::mouseRelease(vp, Qt::LeftButton, Qt::NoModifier, toViewport(300));
+        QCOMPARE(w_->navigatorWidth(), 200);
+
+        // Taken at the edge, it follows the pointer.
+        QTest::mousePress(vp, Qt::LeftButton, Qt::NoModifier, toViewport(196));
+        QCOMPARE(vp->cursor().shape(), Qt::SizeHorCursor);
+        QTest::mouseMove(vp, toViewport(320));
+        QCOMPARE(w_->navigatorWidth(), 320);
+        QCOMPARE(tree->width(), 320);
+        QCOMPARE(w_->findChild<QWidget*>("Picture1")->geometry(), QRect(320, 0, inner - 320, tree->height()));
+        // Far left: 20 wide; far right: 20 short of the inner width.
+        QTest::mouseMove(vp, toViewport(-300));
+        QCOMPARE(w_->navigatorWidth(), 20);
+        QTest::mouseMove(vp, toViewport(5000));
+        QCOMPARE(w_->navigatorWidth(), inner - 20);
+        QTest::mouseRelease(vp, Qt::LeftButton, Qt::NoModifier, toViewport(5000));
+        QVERIFY(vp->cursor().shape() != Qt::SizeHorCursor);
+        QCOMPARE(ShownName(*w_), QString("Picture1"));  // the drag clicked no node
+    }
+
+    void layoutFollowsTheWindowSize() {
+        w_->setNavigatorWidth(180);
+        w_->resize(800, 560);
+        QCoreApplication::processEvents();
+        QWidget* area = w_->centralWidget();
+        QTreeWidget* tree = test::Tree(*w_);
+        QToolBar* bar = w_->findChild<QToolBar*>("Toolbar1");
+        QCOMPARE(area->mapTo(w_.get(), QPoint(0, 0)).y(), bar->geometry().bottom() + 1);
+        QCOMPARE(tree->geometry(), QRect(0, 0, 180, area->height()));
+        QCOMPARE(area->height(), w_->height() - area->mapTo(w_.get(), QPoint(0, 0)).y() -
+                                     w_->statusBar()->height());
+        for (const char* name : {"Picture1", "MainGrid", "InternalGrid", "ResultGrid", "RTFResults"})
+            QCOMPARE(w_->findChild<QWidget*>(name)->geometry(), QRect(180, 0, area->width() - 180, area->height()));
+    }
+};
+
+QTEST_MAIN(ViewsTest)
+#include "views_test.moc"
