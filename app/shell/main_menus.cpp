@@ -9,6 +9,8 @@
 #include <QStyle>
 #include <QToolBar>
 
+#include "frm_py_comp.h"
+
 namespace vdx {
 
 namespace {
@@ -115,6 +117,8 @@ MainMenus BuildMainMenus(QMainWindow* window) {
     m.mnuTablesCopy = AddEntry(m.mnuTables, "mnuTablesCopy", "Copy");
 
     m.mnuCompute = AddMenu(window, "mnuCompute", "&Compute");
+    QAction* computePY = AddEntry(m.mnuCompute, "mnuComputePY", "&Person-Years");
+    QObject::connect(computePY, &QAction::triggered, window, [window] { MenuComputePersonYears(window); });
     m.mnuReports = AddMenu(window, "mnuReports", "&Reports");
     m.mnuTools = AddMenu(window, "mnuTools", "T&ools");
 

@@ -1,0 +1,257 @@
+#include "frm_py_comp.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "frm_lag.h"
+#include "frm_self_defined.h"
+#include "frm_sex.h"
+#include "main_window.h"
+#include "py/person_years_run.h"
+#include "py/sex_lag.h"
+
+namespace vdx {
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+QComboBox* ColumnCombo(QWidget* parent, const char* name, const ProgramState& state, const std::string& setting) {
+    auto* combo = new QComboBox(parent);
+    combo->setObjectName(name);
+    combo->setEditable(true);  // a typed name is taken as it stands
+    combo->setMinimumWidth(170);
+    for (const auto& f : state.MainTableFields) combo->addItem(Q(f.name));
+    combo->setCurrentIndex(-1);
+    if (!setting.empty()) combo->setEditText(Q(setting));
+    return combo;
+}
+
+QLineEdit* Box(QWidget* parent, const char* name, const std::string& text) {
+    auto* box = new QLineEdit(Q(text), parent);
+    box->setObjectName(name);
+    box->setMaximumWidth(70);
+    return box;
+}
+
+QPushButton* Button(QWidget* parent, const char* name, const char* caption) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    b->setAutoDefault(false);
+    return b;
+}
+
+QCheckBox* Check(QWidget* parent, const char* name, const char* tip) {
+    auto* c = new QCheckBox(parent);
+    c->setObjectName(name);
+    c->setToolTip(tip);
+    c->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);  // no caption: the box is all there is to click
+    return c;
+}
+
+// A frame with a check box and a button on one line, and From/To/Step below.
+QGroupBox* ClassFrame(QWidget* parent, const char* title, QCheckBox* check, QPushButton* button, QLineEdit* from,
+                      QLineEdit* to, QLineEdit* step) {
+    auto* frame = new QGroupBox(title, parent);
+    auto* grid = new QGridLayout(frame);
+    grid->addWidget(check, 0, 0);
+    grid->addWidget(button, 0, 1, 1, 2);
+    grid->addWidget(new QLabel("From:", frame), 1, 0);
+    grid->addWidget(from, 1, 1);
+    grid->addWidget(new QLabel("To:", frame), 2, 0);
+    grid->addWidget(to, 2, 1);
+    grid->addWidget(new QLabel("Step:", frame), 3, 0);
+    grid->addWidget(step, 3, 1);
+    return frame;
+}
+
+QGroupBox* OptionFrame(QWidget* parent, const char* title, QCheckBox* check, QPushButton* button) {
+    auto* frame = new QGroupBox(title, parent);
+    auto* row = new QHBoxLayout(frame);
+    row->addWidget(check);
+    row->addWidget(button);
+    row->addStretch();
+    return frame;
+}
+
+}  // namespace
+
+FrmPyComp::FrmPyComp(QWidget* parent, ProgramState& state, Interaction& ui)
+    : QDialog(parent), state_(state), ui_(ui) {
+    BusyPointer busy(ui_);
+    setObjectName("frmPyComp");
+    setWindowTitle("Person-Years Computation");
+    setModal(true);
+    snapshot_ = py::TakeSettingsSnapshot(state_);
+    const py::PyCompForm shown = py::PyCompFormOnLoad(state_);
+
+    comDOB_ = ColumnCombo(this, "comDOB", state_, state_.py.varDOB);
+    comEPS_ = ColumnCombo(this, "comEPS", state_, state_.py.varEPS);
+    comTPS_ = ColumnCombo(this, "comTPS", state_, state_.py.varTPS);
+    auto* variables = new QGroupBox("Variables ", this);
+    auto* vgrid = new QGridLayout(variables);
+    vgrid->addWidget(new QLabel("Date-of-birth:", variables), 0, 0);
+    vgrid->addWidget(comDOB_, 0, 1);
+    vgrid->addWidget(new QLabel("Entry-point-of-study:", variables), 1, 0);
+    vgrid->addWidget(comEPS_, 1, 1);
+    vgrid->addWidget(new QLabel("Termination-point-of study:", variables), 2, 0);
+    vgrid->addWidget(comTPS_, 2, 1);
+    vgrid->setColumnStretch(1, 1);
+
+    chkAge_ = Check(this, "chkAge", "Self-defined age classes");
+    btnAgeClassSelfDefined_ = Button(this, "btnAgeClassSelfDefined", "Self defined");
+    txtAgeFrom_ = Box(this, "txtAgeFrom", shown.txtAgeFrom);
+    txtAgeTo_ = Box(this, "txtAgeTo", shown.txtAgeTo);
+    txtAgeStep_ = Box(this, "txtAgeStep", shown.txtAgeStep);
+    chkCalendar_ = Check(this, "chkCalendar", "Self-defined calendar classes");
+    btnCalendarClassSelfDefined_ = Button(this, "btnCalendarClassSelfDefined", "Self defined");
+    txtCalendarFrom_ = Box(this, "txtCalendarFrom", shown.txtCalendarFrom);
+    txtCalendarTo_ = Box(this, "txtCalendarTo", shown.txtCalendarTo);
+    txtCalendarStep_ = Box(this, "txtCalendarStep", shown.txtCalendarStep);
+    chkSex_ = Check(this, "chkSex", "Stratify by sex");
+    btnSex_ = Button(this, "btnSex", "Sex");
+    chkLag_ = Check(this, "chkLag", "Apply a lag after the date of hire");
+    btnLag_ = Button(this, "btnLag", "Lag");
+    cmdCompute_ = Button(this, "cmdCompute", "Compute");
+    cmdCompute_->setDefault(true);
+    cmdCancel_ = Button(this, "cmdCancel", "Cancel");
+
+    auto* classes = new QHBoxLayout;
+    classes->addWidget(ClassFrame(this, "Age class", chkAge_, btnAgeClassSelfDefined_, txtAgeFrom_, txtAgeTo_,
+                                  txtAgeStep_));
+    classes->addWidget(ClassFrame(this, "Calendar class", chkCalendar_, btnCalendarClassSelfDefined_,
+                                  txtCalendarFrom_, txtCalendarTo_, txtCalendarStep_));
+    auto* options = new QHBoxLayout;
+    options->addWidget(OptionFrame(this, "Sex", chkSex_, btnSex_));
+    options->addWidget(OptionFrame(this, "Lag", chkLag_, btnLag_));
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(cmdCompute_);
+    buttons->addWidget(cmdCancel_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(variables);
+    layout->addLayout(classes);
+    layout->addLayout(options);
+    layout->addLayout(buttons);
+
+    // The buttons of an unchecked box are disabled from the start.
+    btnAgeClassSelfDefined_->setEnabled(false);
+    btnCalendarClassSelfDefined_->setEnabled(false);
+    btnSex_->setEnabled(false);
+    btnLag_->setEnabled(false);
+    connect(chkAge_, &QCheckBox::toggled, this, &FrmPyComp::ageChecked);
+    connect(chkCalendar_, &QCheckBox::toggled, this, &FrmPyComp::calendarChecked);
+    connect(chkSex_, &QCheckBox::toggled, this, [this](bool on) {
+        btnSex_->setEnabled(on);
+        state_.py.blnSex = on;
+    });
+    connect(chkLag_, &QCheckBox::toggled, this, [this](bool on) {
+        btnLag_->setEnabled(on);
+        state_.py.blnLag = on;
+    });
+    connect(btnAgeClassSelfDefined_, &QPushButton::clicked, this, [this] { openSelfDefined(false); });
+    connect(btnCalendarClassSelfDefined_, &QPushButton::clicked, this, [this] { openSelfDefined(true); });
+    connect(btnSex_, &QPushButton::clicked, this, &FrmPyComp::openSex);
+    connect(btnLag_, &QPushButton::clicked, this, &FrmPyComp::openLag);
+    connect(cmdCompute_, &QPushButton::clicked, this, &FrmPyComp::compute);
+    connect(cmdCancel_, &QPushButton::clicked, this, &FrmPyComp::reject);
+
+    // Checking a box here runs its click behaviour, as a click would.
+    chkSex_->setChecked(state_.py.blnSex);
+    chkLag_->setChecked(state_.py.blnLag);
+    chkAge_->setChecked(state_.py.blnAgeSelfDefined);
+    chkCalendar_->setChecked(state_.py.blnCalendarSelfDefined);
+}
+
+void FrmPyComp::ageChecked(bool on) {
+    btnAgeClassSelfDefined_->setEnabled(on);
+    state_.py.blnAgeSelfDefined = on;
+    for (QLineEdit* box : {txtAgeFrom_, txtAgeTo_, txtAgeStep_}) box->setEnabled(!on);
+}
+
+void FrmPyComp::calendarChecked(bool on) {
+    btnCalendarClassSelfDefined_->setEnabled(on);
+    state_.py.blnCalendarSelfDefined = on;
+    for (QLineEdit* box : {txtCalendarFrom_, txtCalendarTo_, txtCalendarStep_}) box->setEnabled(!on);
+}
+
+py::PyCompForm FrmPyComp::form() const {
+    py::PyCompForm f;
+    f.comDOB = comDOB_->currentText().toStdString();
+    f.comEPS = comEPS_->currentText().toStdString();
+    f.comTPS = comTPS_->currentText().toStdString();
+    f.txtAgeFrom = txtAgeFrom_->text().toStdString();
+    f.txtAgeTo = txtAgeTo_->text().toStdString();
+    f.txtAgeStep = txtAgeStep_->text().toStdString();
+    f.txtCalendarFrom = txtCalendarFrom_->text().toStdString();
+    f.txtCalendarTo = txtCalendarTo_->text().toStdString();
+    f.txtCalendarStep = txtCalendarStep_->text().toStdString();
+    return f;
+}
+
+void FrmPyComp::compute() {
+    const py::PyCompCheck check = py::CheckPyCompute(state_, ui_, form());
+    switch (check.focus) {
+        case py::PyCompControl::comDOB: comDOB_->setFocus(); break;
+        case py::PyCompControl::comEPS: comEPS_->setFocus(); break;
+        case py::PyCompControl::comTPS: comTPS_->setFocus(); break;
+        case py::PyCompControl::None: break;
+    }
+    if (check.ok()) accept();
+}
+
+void FrmPyComp::reject() {
+    py::RestoreSettingsSnapshot(state_, snapshot_);
+    QDialog::reject();
+}
+
+void FrmPyComp::openSelfDefined(bool calendar) {
+    FrmSelfDefined dialog(this, state_, ui_, calendar);
+    if (dialog.exec() == QDialog::Accepted) return;
+    // Cancel: the self-defined classes are switched off, the list stays.
+    QCheckBox* check = calendar ? chkCalendar_ : chkAge_;
+    check->setChecked(false);
+    (calendar ? btnCalendarClassSelfDefined_ : btnAgeClassSelfDefined_)->setEnabled(false);
+}
+
+void FrmPyComp::openSex() {
+    FrmSex dialog(this, state_, ui_);
+    const bool confirmed = dialog.exec() == QDialog::Accepted;
+    py::SexDialogClosed(state_, confirmed);
+    if (!confirmed) chkSex_->setChecked(false);
+}
+
+void FrmPyComp::openLag() {
+    FrmLag dialog(this, state_, ui_);
+    const bool confirmed = dialog.exec() == QDialog::Accepted;
+    py::LagDialogClosed(state_, confirmed);
+    if (!confirmed) chkLag_->setChecked(false);
+}
+
+void MenuComputePersonYears(QMainWindow* window) {
+    auto* main = qobject_cast<MainWindow*>(window);
+    if (!main) return;
+    // The main window stays usable during a run; a second run must wait.
+    static bool running = false;
+    if (running) return;
+    running = true;
+    main->runCommand([main] {
+        ProgramState& state = main->state();
+        Interaction& ui = main->ui();
+        if (!py::PersonYearsCommandAllowed(state, ui)) return;
+        FrmPyComp dialog(main, state, ui);
+        if (dialog.exec() != QDialog::Accepted) return;
+        const py::PySettingsSnapshot snapshot = dialog.snapshot();
+        py::RunPersonYears(state, ui, snapshot);
+    });
+    running = false;
+}
+
+}  // namespace vdx

@@ -1,0 +1,114 @@
+#include "frm_self_defined.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStyledItemDelegate>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "py/self_defined.h"
+
+namespace vdx {
+
+namespace {
+
+// The edit box over the current cell: a line edit named txtInput.
+class SelfDefinedDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex&) const override {
+        auto* box = new QLineEdit(parent);
+        box->setObjectName("txtInput");
+        box->setFrame(false);
+        return box;
+    }
+};
+
+}  // namespace
+
+FrmSelfDefined::FrmSelfDefined(QWidget* parent, ProgramState& state, Interaction& ui, bool calendar)
+    : QDialog(parent), state_(state), ui_(ui), calendar_(calendar) {
+    setObjectName("frmSelfDefined");
+    setWindowTitle(QString::fromStdString(py::SelfDefinedCaption(calendar)));
+    setModal(true);
+
+    grid_ = new QTableWidget(py::kSelfDefinedRows, 3, this);
+    grid_->setObjectName("SdFGrid");
+    // The headers of the format string, all left-aligned.
+    QStringList headers;
+    for (const QString& part : QString::fromStdString(py::SelfDefinedFormat(calendar)).split('|'))
+        headers << part.mid(1);
+    grid_->setHorizontalHeaderLabels(headers);
+    grid_->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    grid_->verticalHeader()->setVisible(false);
+    grid_->setSelectionMode(QAbstractItemView::SingleSelection);
+    grid_->setEditTriggers(QAbstractItemView::CurrentChanged | QAbstractItemView::AnyKeyPressed |
+                           QAbstractItemView::DoubleClicked);
+    grid_->setItemDelegate(new SelfDefinedDelegate(grid_));
+    const py::SelfDefinedGrid shown = py::LoadSelfDefined(state_, calendar);
+    for (int r = 1; r <= py::kSelfDefinedRows; ++r) {
+        auto* number = new QTableWidgetItem(QString::number(r));
+        number->setFlags(Qt::ItemIsEnabled);  // the class numbers are not edited
+        grid_->setItem(r - 1, 0, number);
+        for (int c = py::kBeginColumn; c <= py::kEndColumn; ++c)
+            grid_->setItem(r - 1, c, new QTableWidgetItem(QString::fromStdString(shown.cell(r, c))));
+    }
+    grid_->resizeColumnsToContents();
+    grid_->horizontalHeader()->setStretchLastSection(true);
+
+    btnOk_ = new QPushButton("Ok", this);
+    btnOk_->setObjectName("btnOk");
+    btnCancel_ = new QPushButton("Cancel", this);
+    btnCancel_->setObjectName("btnCancel");
+    btnOk_->setAutoDefault(false);
+    btnCancel_->setAutoDefault(false);
+    connect(btnOk_, &QPushButton::clicked, this, &FrmSelfDefined::ok);
+    connect(btnCancel_, &QPushButton::clicked, this, &FrmSelfDefined::reject);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(btnOk_);
+    buttons->addWidget(btnCancel_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(grid_);
+    layout->addLayout(buttons);
+    resize(380, 420);
+    grid_->setCurrentCell(0, py::kBeginColumn);
+}
+
+QLineEdit* FrmSelfDefined::editBox() const {
+    return qobject_cast<QLineEdit*>(grid_->indexWidget(grid_->currentIndex()));
+}
+
+void FrmSelfDefined::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (QTableWidgetItem* item = grid_->currentItem(); item && !editBox()) grid_->editItem(item);
+}
+
+void FrmSelfDefined::ok() {
+    // The text of the open edit box goes into its cell first.
+    if (QLineEdit* box = editBox()) grid_->currentItem()->setText(box->text());
+    py::SelfDefinedGrid texts;
+    for (int r = 1; r <= py::kSelfDefinedRows; ++r)
+        for (int c = py::kBeginColumn; c <= py::kEndColumn; ++c)
+            texts.cell(r, c) = grid_->item(r - 1, c)->text().trimmed().toStdString();
+    const py::SelfDefinedCheck check = py::SelfDefinedOk(state_, ui_, calendar_, texts);
+    if (check.ok()) {
+        accept();
+        return;
+    }
+    if (check.column == 0) return;
+    // The cell at fault, with the edit box open over it.
+    QTableWidgetItem* item = grid_->item(check.row - 1, check.column);
+    grid_->setCurrentItem(item);
+    grid_->scrollToItem(item);
+    if (!editBox()) grid_->editItem(item);
+    if (QLineEdit* box = editBox()) {
+        box->setText(item->text());
+        box->setFocus();
+    }
+}
+
+}  // namespace vdx

@@ -1,0 +1,410 @@
+// The person-years dialogs on the main window, headless: Compute >
+// Person-Years and the toolbar button, frmPyComp's controls and their
+// behaviour, frmSelfDefined's grid and edit box, frmSex and frmLag, Cancel,
+// and a whole run from the menu to the tables in the navigator.
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <clocale>
+#include <functional>
+
+#include "db/database.h"
+#include "db/file_commands.h"
+#include "db/navigator_commands.h"
+#include "db/navigator_entries.h"
+#include "db/project_file.h"
+#include "frm_lag.h"
+#include "frm_py_comp.h"
+#include "frm_self_defined.h"
+#include "frm_sex.h"
+#include "grid_view.h"
+#include "main_window.h"
+#include "startup.h"
+#include "state/messages.h"
+#include "state/scripted_interaction.h"
+#include "state/text_values.h"
+
+using namespace vdx;
+
+namespace {
+
+// Runs handler on the next modal window once it is shown.
+void OnNextModal(std::function<void(QWidget*)> handler, int attempts = 2000) {
+    QTimer::singleShot(5, [handler, attempts] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal && modal->isVisible())
+            handler(modal);
+        else if (attempts > 0)
+            OnNextModal(handler, attempts - 1);
+    });
+}
+
+template <typename T>
+T* Child(QWidget* parent, const char* name) {
+    T* child = parent->findChild<T*>(name);
+    if (!child) qWarning("no child %s", name);
+    return child;
+}
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+}  // namespace
+
+class PyDialogsTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir_;
+    std::unique_ptr<MainWindow> w_;
+    ScriptedInteraction ui_;
+
+    ProgramState& state() { return w_->state(); }
+
+    // A project with the main data table Cohort of three workers.
+    void openStudy() {
+        QVERIFY(db::CreateProjectFile(state(), ui_, dir_.filePath("study.vdx").toStdString()));
+        {
+            auto d = db::Database::open(state().WorkingCopyName);
+            d->execute("CREATE TABLE Cohort (ID LONG, DOB DATE, DOE DATE, DOX DATE, SEX INTEGER, DOH DATE);");
+            auto rs = d->openRecordset("Cohort");
+            const double rows[3][6] = {{1, DayNumber(1940, 5, 1), DayNumber(1970, 1, 1), DayNumber(1990, 12, 31), 1,
+                                        DayNumber(1965, 1, 1)},
+                                       {2, DayNumber(1945, 5, 1), DayNumber(1975, 1, 1), DayNumber(1995, 12, 31), 2,
+                                        DayNumber(1960, 1, 1)},
+                                       {3, DayNumber(1935, 5, 1), DayNumber(1972, 1, 1), DayNumber(1988, 12, 31), 1,
+                                        DayNumber(1970, 1, 1)}};
+            for (const auto& r : rows) {
+                rs->addNew();
+                rs->setValue("ID", Value::integer(static_cast<int64_t>(r[0])));
+                rs->setValue("DOB", Value::date(r[1]));
+                rs->setValue("DOE", Value::date(r[2]));
+                rs->setValue("DOX", Value::date(r[3]));
+                rs->setValue("SEX", Value::integer(static_cast<int64_t>(r[4])));
+                rs->setValue("DOH", Value::date(r[5]));
+                rs->update();
+            }
+            state().MainTableName = "Cohort";
+            state().MainTableFields = db::ClassifyColumns(*d, "Cohort");
+        }
+        db::AddMainTableEntry(state(), "Cohort");
+        w_->refreshFromState();
+    }
+
+    void fill(FrmPyComp& d, const char* age, const char* calendar) {
+        const QStringList a = QString(age).split(':'), c = QString(calendar).split(':');
+        Child<QComboBox>(&d, "comDOB")->setEditText("DOB");
+        Child<QComboBox>(&d, "comEPS")->setEditText("DOE");
+        Child<QComboBox>(&d, "comTPS")->setEditText("DOX");
+        Child<QLineEdit>(&d, "txtAgeFrom")->setText(a[0]);
+        Child<QLineEdit>(&d, "txtAgeTo")->setText(a[1]);
+        Child<QLineEdit>(&d, "txtAgeStep")->setText(a[2]);
+        Child<QLineEdit>(&d, "txtCalendarFrom")->setText(c[0]);
+        Child<QLineEdit>(&d, "txtCalendarTo")->setText(c[1]);
+        Child<QLineEdit>(&d, "txtCalendarStep")->setText(c[2]);
+    }
+
+private slots:
+    void initTestCase() { std::setlocale(LC_NUMERIC, "C"); }
+
+    void init() {
+        ui_ = ScriptedInteraction();
+        w_ = std::make_unique<MainWindow>();
+        w_->setInteraction(&ui_);
+        StartUp(*w_, "", false);
+        w_->resize(900, 600);
+        w_->show();
+    }
+
+    void cleanup() {
+        state().ProjectChanged = false;
+        db::ReleaseWorkingCopy(state());
+        w_.reset();
+    }
+
+    void menuEntryAndToolbarButtonRunTheCommand() {
+        auto* entry = w_->findChild<QAction*>("mnuComputePY");
+        QVERIFY(entry);
+        QCOMPARE(entry->text(), QString("&Person-Years"));
+        QVERIFY(w_->menus().mnuCompute->actions().contains(entry));
+        QVERIFY(w_->menus().mnuCompute->menuAction()->isVisible());
+        QAction* button = w_->menus().buttons.value("Py");
+        QVERIFY(button && button->isVisible());
+        QCOMPARE(button->toolTip(), QString("Compute person-years"));
+        // Without a project file: message 16, from the menu and the button.
+        entry->trigger();
+        emit w_->menus().toolbar->actionTriggered(button);
+        QCOMPARE(ui_.messageTexts(), std::vector<std::string>({Message(16), Message(16)}));
+        QCOMPARE(ui_.messages[0].title, std::string("VELDRIX"));
+        QVERIFY(ui_.messages[0].icon == Icon::Exclamation);
+    }
+
+    void withoutAMainDataTableMessage17() {
+        QVERIFY(db::CreateProjectFile(state(), ui_, dir_.filePath("empty.vdx").toStdString()));
+        w_->findChild<QAction*>("mnuComputePY")->trigger();
+        QCOMPARE(ui_.messageTexts(), std::vector<std::string>({Message(17)}));
+    }
+
+    void dialogLoadsTheSettingsIntoItsControls() {
+        openStudy();
+        state().py.varDOB = "DOB";
+        state().py.varAgeTo = 85;
+        state().py.blnCalendarSelfDefined = true;
+        FrmPyComp d(w_.get(), state(), ui_);
+        QCOMPARE(d.objectName(), QString("frmPyComp"));
+        QCOMPARE(d.windowTitle(), QString("Person-Years Computation"));
+        auto* dob = Child<QComboBox>(&d, "comDOB");
+        QCOMPARE(dob->count(), 6);
+        QCOMPARE(dob->itemText(4), QString("SEX"));
+        QCOMPARE(dob->currentText(), QString("DOB"));
+        QCOMPARE(Child<QComboBox>(&d, "comEPS")->currentText(), QString(""));
+        QCOMPARE(Child<QLineEdit>(&d, "txtAgeFrom")->text(), QString("0"));
+        QCOMPARE(Child<QLineEdit>(&d, "txtAgeTo")->text(), QString("85"));
+        // Self-defined calendar classes: the box is checked, its series disabled.
+        QVERIFY(Child<QCheckBox>(&d, "chkCalendar")->isChecked());
+        QVERIFY(Child<QPushButton>(&d, "btnCalendarClassSelfDefined")->isEnabled());
+        QVERIFY(!Child<QLineEdit>(&d, "txtCalendarFrom")->isEnabled());
+        QVERIFY(!Child<QPushButton>(&d, "btnAgeClassSelfDefined")->isEnabled());
+        QVERIFY(!Child<QPushButton>(&d, "btnSex")->isEnabled());
+        QVERIFY(!Child<QPushButton>(&d, "btnLag")->isEnabled());
+        QCOMPARE(Child<QPushButton>(&d, "cmdCompute")->text(), QString("Compute"));
+        QCOMPARE(Child<QPushButton>(&d, "cmdCancel")->text(), QString("Cancel"));
+    }
+
+    void checkBoxesSwitchTheirButtonsTextBoxesAndSettings() {
+        openStudy();
+        FrmPyComp d(w_.get(), state(), ui_);
+        d.show();
+        QTest::mouseClick(Child<QCheckBox>(&d, "chkAge"), Qt::LeftButton);
+        QVERIFY(state().py.blnAgeSelfDefined);
+        QVERIFY(Child<QPushButton>(&d, "btnAgeClassSelfDefined")->isEnabled());
+        QVERIFY(!Child<QLineEdit>(&d, "txtAgeStep")->isEnabled());
+        Child<QCheckBox>(&d, "chkAge")->setChecked(false);
+        QVERIFY(!state().py.blnAgeSelfDefined);
+        QVERIFY(Child<QLineEdit>(&d, "txtAgeStep")->isEnabled());
+        Child<QCheckBox>(&d, "chkSex")->setChecked(true);
+        QVERIFY(state().py.blnSex);
+        QVERIFY(Child<QPushButton>(&d, "btnSex")->isEnabled());
+        Child<QCheckBox>(&d, "chkLag")->setChecked(true);
+        QVERIFY(state().py.blnLag);
+        QVERIFY(Child<QPushButton>(&d, "btnLag")->isEnabled());
+    }
+
+    void computeShowsTheFirstFailingCheckAndStaysOpen() {
+        openStudy();
+        FrmPyComp d(w_.get(), state(), ui_);
+        d.show();
+        QTest::mouseClick(Child<QPushButton>(&d, "cmdCompute"), Qt::LeftButton);
+        QCOMPARE(ui_.messageTexts().back(), Message(2));
+        QVERIFY(d.isVisible());
+        fill(d, "0:85:5", "1970:2000:5");
+        Child<QComboBox>(&d, "comEPS")->setEditText("SEX");
+        QTest::mouseClick(Child<QPushButton>(&d, "cmdCompute"), Qt::LeftButton);
+        QCOMPARE(ui_.messageTexts().back(), Message(6));
+        QCOMPARE(ui_.messages.back().title, std::string("Error"));
+        auto* eps = Child<QComboBox>(&d, "comEPS");
+        QVERIFY(d.focusWidget() == eps || d.focusWidget() == eps->lineEdit());
+        QVERIFY(d.isVisible());
+        QCOMPARE(d.result(), 0);
+        Child<QComboBox>(&d, "comEPS")->setEditText("DOE");
+        Child<QLineEdit>(&d, "txtCalendarFrom")->setText("19705");  // four characters are read
+        QTest::mouseClick(Child<QPushButton>(&d, "cmdCompute"), Qt::LeftButton);
+        QCOMPARE(d.result(), static_cast<int>(QDialog::Accepted));
+        QCOMPARE(state().py.varCalendarFrom, static_cast<int16_t>(1970));
+        QCOMPARE(state().py.maxAgeClass, static_cast<int16_t>(18));
+    }
+
+    void cancelPutsTheSettingsBack() {
+        openStudy();
+        state().py.varDOB = "DOB";
+        const PySettings before = state().py;
+        FrmPyComp d(w_.get(), state(), ui_);
+        d.show();
+        fill(d, "0:85:5", "1970:2000:5");
+        Child<QComboBox>(&d, "comDOB")->setEditText("ID");
+        QTest::mouseClick(Child<QPushButton>(&d, "cmdCompute"), Qt::LeftButton);  // message 5, DOB read
+        QCOMPARE(state().py.varDOB, std::string("ID"));
+        Child<QCheckBox>(&d, "chkAge")->setChecked(true);
+        QTest::mouseClick(Child<QPushButton>(&d, "cmdCancel"), Qt::LeftButton);
+        QCOMPARE(d.result(), static_cast<int>(QDialog::Rejected));
+        QVERIFY(state().py == before);
+    }
+
+    void selfDefinedGridEditsAndNamesTheCellAtFault() {
+        openStudy();
+        FrmSelfDefined d(w_.get(), state(), ui_, false);
+        d.show();
+        QCOMPARE(d.windowTitle(), QString("Self defined age classes"));
+        QTableWidget* g = Child<QTableWidget>(&d, "SdFGrid");
+        QCOMPARE(g->rowCount(), 200);
+        QCOMPARE(g->columnCount(), 3);
+        QCOMPARE(g->horizontalHeaderItem(1)->text(), QString("Begin (incl.)"));
+        QCOMPARE(g->horizontalHeaderItem(2)->text(), QString("End (incl.)"));
+        QCOMPARE(g->item(199, 0)->text(), QString("200"));
+        // Typed through the edit box over the current cell.
+        auto type = [&](int row, int col, const QString& text) {
+            g->setCurrentCell(row, col);
+            QLineEdit* box = d.editBox();
+            QVERIFY(box);
+            QCOMPARE(box->objectName(), QString("txtInput"));
+            box->setText(text);
+        };
+        type(0, 1, "20");
+        type(0, 2, "24");
+        type(1, 1, "26");
+        type(1, 2, "29");  // still in the box when Ok is pressed
+        QTest::mouseClick(Child<QPushButton>(&d, "btnOk"), Qt::LeftButton);
+        QCOMPARE(ui_.messageTexts().back(), Message(10));
+        QCOMPARE(g->currentRow(), 1);
+        QCOMPARE(g->currentColumn(), 1);
+        QVERIFY(d.editBox() && d.editBox()->isVisible());
+        QCOMPARE(g->item(1, 2)->text(), QString("29"));
+        d.editBox()->setText("25");
+        QTest::mouseClick(Child<QPushButton>(&d, "btnOk"), Qt::LeftButton);
+        QCOMPARE(d.result(), static_cast<int>(QDialog::Accepted));
+        QCOMPARE(state().py.maxAgeClass, static_cast<int16_t>(3));
+        QCOMPARE(state().AgeBounds, (std::vector<int16_t>{0, 20, 25, 30}));
+    }
+
+    void selfDefinedCalendarGridShowsTheBoundList() {
+        openStudy();
+        state().py.maxYearClass = 3;
+        state().CalendarBounds = {0, 1950, 1960, 1980};
+        FrmSelfDefined d(w_.get(), state(), ui_, true);
+        QCOMPARE(d.windowTitle(), QString("Self defined calendar classes"));
+        QTableWidget* g = Child<QTableWidget>(&d, "SdFGrid");
+        QCOMPARE(g->horizontalHeaderItem(0)->text(), QString("Classes"));
+        QCOMPARE(g->horizontalHeaderItem(1)->text(), QString("1st January"));
+        QCOMPARE(g->horizontalHeaderItem(2)->text(), QString("31st December"));
+        QCOMPARE(g->item(1, 1)->text(), QString("1960"));
+        QCOMPARE(g->item(1, 2)->text(), QString("1979"));
+        QCOMPARE(g->item(2, 1)->text(), QString(""));
+    }
+
+    void cancellingTheListSwitchesSelfDefinedClassesOff() {
+        openStudy();
+        FrmPyComp d(w_.get(), state(), ui_);
+        d.show();
+        Child<QCheckBox>(&d, "chkAge")->setChecked(true);
+        bool seen = false;
+        OnNextModal([&](QWidget* modal) {
+            seen = modal->objectName() == "frmSelfDefined";
+            QTest::mouseClick(Child<QPushButton>(modal, "btnCancel"), Qt::LeftButton);
+        });
+        QTest::mouseClick(Child<QPushButton>(&d, "btnAgeClassSelfDefined"), Qt::LeftButton);
+        QVERIFY(seen);
+        QVERIFY(!Child<QCheckBox>(&d, "chkAge")->isChecked());
+        QVERIFY(!state().py.blnAgeSelfDefined);
+        QVERIFY(!Child<QPushButton>(&d, "btnAgeClassSelfDefined")->isEnabled());
+        QVERIFY(Child<QLineEdit>(&d, "txtAgeFrom")->isEnabled());
+    }
+
+    void sexDialogConfirmsOrSwitchesTheStratificationOff() {
+        openStudy();
+        FrmPyComp d(w_.get(), state(), ui_);
+        d.show();
+        Child<QCheckBox>(&d, "chkSex")->setChecked(true);
+        OnNextModal([&](QWidget* modal) {
+            QCOMPARE(modal->objectName(), QString("frmSex"));
+            QCOMPARE(Child<QLineEdit>(modal, "txtSexValues")->text(), QString("0,0"));
+            Child<QComboBox>(modal, "comSex")->setEditText("SEX");
+            Child<QLineEdit>(modal, "txtSexValues")->setText("1;2");
+            QTest::mouseClick(Child<QPushButton>(modal, "btnOk"), Qt::LeftButton);  // message 24, stays open
+            QVERIFY(modal->isVisible());
+            Child<QLineEdit>(modal, "txtSexValues")->setText("1,2");
+            QTest::mouseClick(Child<QPushButton>(modal, "btnOk"), Qt::LeftButton);
+        });
+        QTest::mouseClick(Child<QPushButton>(&d, "btnSex"), Qt::LeftButton);
+        QCOMPARE(ui_.messageTexts(), std::vector<std::string>({Message(24)}));
+        QVERIFY(state().py.varSexStatus);
+        QVERIFY(state().py.blnSex);
+        QVERIFY(Child<QCheckBox>(&d, "chkSex")->isChecked());
+        QCOMPARE(state().py.varSex2, static_cast<int16_t>(2));
+
+        // Closed by its close box: unconfirmed, the stratification is off.
+        OnNextModal([](QWidget* modal) { modal->close(); });
+        QTest::mouseClick(Child<QPushButton>(&d, "btnSex"), Qt::LeftButton);
+        QVERIFY(!state().py.varSexStatus);
+        QVERIFY(!state().py.blnSex);
+        QVERIFY(!Child<QCheckBox>(&d, "chkSex")->isChecked());
+        QVERIFY(!Child<QPushButton>(&d, "btnSex")->isEnabled());
+    }
+
+    void lagDialogRefusesMoreThanOneHundredYears() {
+        openStudy();
+        FrmPyComp d(w_.get(), state(), ui_);
+        d.show();
+        Child<QCheckBox>(&d, "chkLag")->setChecked(true);
+        OnNextModal([&](QWidget* modal) {
+            QCOMPARE(modal->windowTitle(), QString("Lag"));
+            Child<QComboBox>(modal, "comLag")->setEditText("DOH");
+            Child<QLineEdit>(modal, "txtLagValue")->setText("101");
+            QTest::mouseClick(Child<QPushButton>(modal, "btnOk"), Qt::LeftButton);
+            Child<QLineEdit>(modal, "txtLagValue")->setText("10");
+            QTest::mouseClick(Child<QPushButton>(modal, "btnOk"), Qt::LeftButton);
+        });
+        QTest::mouseClick(Child<QPushButton>(&d, "btnLag"), Qt::LeftButton);
+        QCOMPARE(ui_.messageTexts(), std::vector<std::string>({Message(15)}));
+        QVERIFY(state().py.varLagStatus);
+        QCOMPARE(state().py.varLag, static_cast<int16_t>(10));
+        QCOMPARE(state().py.varDOH, std::string("DOH"));
+    }
+
+    void aRunFromTheMenuAddsTheTablesToTheNavigator() {
+        openStudy();
+        state().py.blnSex = state().py.varSexStatus = true;
+        state().py.varSEX = "SEX";
+        state().py.varSex1 = 1;
+        state().py.varSex2 = 2;
+        OnNextModal([this](QWidget* modal) {
+            auto* d = qobject_cast<FrmPyComp*>(modal);
+            QVERIFY(d);
+            QVERIFY(Child<QCheckBox>(d, "chkSex")->isChecked());
+            fill(*d, "20:60:10", "1970:2000:10");
+            QTest::mouseClick(Child<QPushButton>(d, "cmdCompute"), Qt::LeftButton);
+        });
+        w_->findChild<QAction*>("mnuComputePY")->trigger();
+        QVERIFY2(ui_.messages.empty(), ui_.messages.empty() ? "" : ui_.messages[0].text.c_str());
+        QVERIFY(state().py.blnPersonYears);
+        QVERIFY(state().ProjectChanged);
+        QVERIFY(std::find(ui_.progressLabels.begin(), ui_.progressLabels.end(), "Computing Person-Years") !=
+                ui_.progressLabels.end());
+        for (const char* path : {"Main_Person-Years_Age*Calendar", "Main_Person-Years_Age*Calendar*Sex=1",
+                                 "Main_Person-Years_Age*Calendar*Sex=2"})
+            QVERIFY2(w_->findNode(path), path);
+
+        w_->clickNode("Main_Person-Years_Age*Calendar*Sex=1", false);
+        auto* grid = w_->findChild<GridView*>("ResultGrid");
+        QVERIFY(grid && grid->isVisible());
+        const db::ResultGridText expected = db::ShowPersonYears(state(), 2);
+        QCOMPARE(grid->gridRows(), expected.rows);
+        QCOMPARE(grid->gridCols(), expected.cols);
+        QCOMPARE(grid->cellText(1, 0), QString("20 - 30"));
+        for (int r = 1; r < expected.rows; ++r)
+            for (int c = 1; c < expected.cols; ++c) QCOMPARE(grid->cellText(r, c), Q(expected.at(r, c)));
+        QVERIFY(state().PyValues.at(2, 2, 1) > 0);  // a man of 30-40 in the 1970s
+
+        // Saved and opened again, the tables are the same.
+        const PyCells cells = state().PyValues;
+        w_->fileSave();
+        QVERIFY(!state().ProjectChanged);
+        ProgramState again;
+        ScriptedInteraction quiet;
+        db::ReleaseWorkingCopy(state());
+        QVERIFY(db::OpenProjectFile(again, quiet, dir_.filePath("study.vdx").toStdString()));
+        QVERIFY(again.PyValues == cells);
+        db::ReleaseWorkingCopy(again);
+    }
+};
+
+QTEST_MAIN(PyDialogsTest)
+#include "dialogs_test.moc"
