@@ -7,14 +7,11 @@
 #include <filesystem>
 #include <memory>
 
+#include "exchange/isolated_process.h"
 #include "exchange/reader_support.h"
 #include "state/errors.h"
 
 namespace vdx::exchange {
-
-struct AccessReader::Handle {
-    MdbHandle* mdb = nullptr;
-};
 
 namespace {
 
@@ -83,16 +80,32 @@ std::vector<ColumnSpec> ColumnsOf(MdbHandle* mdb, MdbTableDef* table) {
     return specs;
 }
 
+// Opens the database in the child process; VdxError 3343 when mdbtools
+// cannot read it as one.
+MdbHandle* OpenDatabase(const std::string& path) {
+    MdbHandle* mdb = mdb_open(path.c_str(), MDB_NOFLAGS);
+    if (!mdb || !mdb_read_catalog(mdb, MDB_ANY))
+        throw VdxError(err::UnrecognizedDatabase, "Unrecognized database format '" + path + "'.");
+    return mdb;
+}
+
+void SendColumns(MdbHandle* mdb, const std::string& table, MessageSender& out) {
+    TablePtr t = OpenTable(mdb, table);
+    MessageWriter m;
+    std::vector<ColumnSpec> specs = ColumnsOf(mdb, t.get());
+    m.put<uint32_t>(static_cast<uint32_t>(specs.size()));
+    for (const ColumnSpec& c : specs) m.text(c.name).put<int32_t>(static_cast<int32_t>(c.type)).put<int32_t>(c.size);
+    out.send(m);
+}
+
+void SendRows(MdbHandle* mdb, const std::string& table, MessageSender& out);
+
 }  // namespace
 
-AccessReader::AccessReader(const std::string& path) : h_(new Handle), path_(path) {
+AccessReader::AccessReader(const std::string& path) : path_(path) {
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) {
-        delete h_;
-        throw VdxError(err::FileNotFound, "File not found: " + path);
-    }
-    // mdbtools trusts the page layout it finds; a file too short for its
-    // first page, or without the Jet signature, is refused before it looks.
+    if (!std::filesystem::is_regular_file(path, ec)) throw VdxError(err::FileNotFound, "File not found: " + path);
+    // A file without the Jet signature is refused before mdbtools looks.
     std::FILE* f = std::fopen(path.c_str(), "rb");
     unsigned char head[32] = {};
     size_t got = f ? std::fread(head, 1, sizeof head, f) : 0;
@@ -101,38 +114,70 @@ AccessReader::AccessReader(const std::string& path) : h_(new Handle), path_(path
                            head[3] == 0x00 &&
                            (std::memcmp(head + 4, "Standard Jet DB", 15) == 0 ||
                             std::memcmp(head + 4, "Standard ACE DB", 15) == 0);
-    if (signature) h_->mdb = mdb_open(path.c_str(), MDB_NOFLAGS);
-    if (!h_->mdb || !mdb_read_catalog(h_->mdb, MDB_ANY)) {
-        if (h_->mdb) mdb_close(h_->mdb);
-        delete h_;
-        throw VdxError(err::UnrecognizedDatabase, "Unrecognized database format '" + path + "'.");
-    }
+    if (!signature) throw VdxError(err::UnrecognizedDatabase, "Unrecognized database format '" + path + "'.");
+    RunIsolated(
+        FileNameOf(path),
+        [&](MessageSender& out) {
+            MdbHandle* mdb = OpenDatabase(path);
+            MessageWriter m;
+            for (unsigned i = 0; i < mdb->num_catalog; ++i) {
+                auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(mdb->catalog, i));
+                if (entry->object_type == MDB_TABLE && mdb_is_user_table(entry)) m.text(entry->object_name);
+            }
+            out.send(m);
+        },
+        [&](MessageReader& in) {
+            while (!in.atEnd()) tables_.push_back(in.text());
+            return true;
+        });
 }
 
-AccessReader::~AccessReader() {
-    if (h_->mdb) mdb_close(h_->mdb);
-    delete h_;
-}
-
-std::vector<std::string> AccessReader::tableNames() {
-    std::vector<std::string> names;
-    MdbHandle* mdb = h_->mdb;
-    for (unsigned i = 0; i < mdb->num_catalog; ++i) {
-        auto* entry = static_cast<MdbCatalogEntry*>(g_ptr_array_index(mdb->catalog, i));
-        if (entry->object_type == MDB_TABLE && mdb_is_user_table(entry)) names.emplace_back(entry->object_name);
-    }
-    return names;
-}
+std::vector<std::string> AccessReader::tableNames() { return tables_; }
 
 std::vector<ColumnSpec> AccessReader::columns(const std::string& table) {
-    TablePtr t = OpenTable(h_->mdb, table);
-    std::vector<ColumnSpec> specs = ColumnsOf(h_->mdb, t.get());
+    std::vector<ColumnSpec> specs;
+    RunIsolated(
+        FileNameOf(path_), [&](MessageSender& out) { SendColumns(OpenDatabase(path_), table, out); },
+        [&](MessageReader& in) {
+            specs.resize(in.get<uint32_t>());
+            for (ColumnSpec& c : specs) {
+                c.name = in.text();
+                c.type = static_cast<FieldType>(in.get<int32_t>());
+                c.size = in.get<int32_t>();
+            }
+            return true;
+        });
     CheckColumnNames(specs, table);
     return specs;
 }
 
 void AccessReader::readRows(const std::string& table, const RowCallback& onRow, ReadProgress* progress) {
-    MdbHandle* mdb = h_->mdb;
+    columns(table);  // the same checks on the names
+    std::unique_ptr<ProgressTicker> ticker;
+    std::vector<Value> row;
+    uint64_t done = 0;
+    bool cancelled = false;
+    RunIsolated(
+        FileNameOf(path_), [&](MessageSender& out) { SendRows(OpenDatabase(path_), table, out); },
+        [&](MessageReader& in) {
+            if (!ticker) {  // the first message holds the row count
+                ticker = std::make_unique<ProgressTicker>(progress, in.get<uint64_t>(), 1024);
+                return true;
+            }
+            while (!in.atEnd()) {
+                in.values(row);
+                if (!onRow(row)) return false;
+                if (!ticker->tick(++done)) return cancelled = true, false;
+            }
+            return true;
+        });
+    if (ticker && !cancelled) ticker->finish();
+}
+
+namespace {
+
+// Reads the rows in the child process and sends them in batches.
+void SendRows(MdbHandle* mdb, const std::string& table, MessageSender& out) {
     TablePtr t = OpenTable(mdb, table);
     const unsigned columnCount = t->num_cols;
 
@@ -157,10 +202,13 @@ void AccessReader::readRows(const std::string& table, const RowCallback& onRow, 
     }
     std::vector<MdbField> fields(MDB_MAX_COLS + 1);  // rows may hold columns deleted since
     std::vector<Value> row(static_cast<size_t>(next));
-    ProgressTicker ticker(progress, t->num_rows, 1024);
+    MessageWriter batch;
+    batch.put<uint64_t>(t->num_rows);
+    out.send(batch);
+    batch.clear();
+    int inBatch = 0;
 
     mdb_rewind_table(t.get());
-    uint64_t done = 0;
     while (mdb_fetch_row(t.get())) {
         // The row just fetched, cracked again to learn which fields are Null.
         int rowStart = 0;
@@ -201,7 +249,12 @@ void AccessReader::readRows(const std::string& table, const RowCallback& onRow, 
                     if (fits && field.siz >= 8) row[out] = Value::real(mdb_get_double(mdb->pg_buf, field.start));
                     break;
                 case MDB_DATETIME:
-                    if (fits && field.siz >= 8) row[out] = Value::date(mdb_get_double(mdb->pg_buf, field.start));
+                    if (fits && field.siz >= 8) {
+                        double day = mdb_get_double(mdb->pg_buf, field.start);
+                        if (!IsDayNumberInRange(day))
+                            ThrowWrongFormat(table, "column " + std::string(col->name) + " holds a date outside the calendar");
+                        row[out] = Value::date(day);
+                    }
                     break;
                 case MDB_MONEY:
                     if (fits && field.siz >= 8) {
@@ -226,10 +279,16 @@ void AccessReader::readRows(const std::string& table, const RowCallback& onRow, 
                     break;
             }
         }
-        if (!onRow(row)) return;
-        if (!ticker.tick(++done)) return;
+        batch.values(row);
+        if (++inBatch == 256) {
+            out.send(batch);
+            batch.clear();
+            inBatch = 0;
+        }
     }
-    ticker.finish();
+    if (inBatch > 0) out.send(batch);
 }
+
+}  // namespace
 
 }  // namespace vdx::exchange

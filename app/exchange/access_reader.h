@@ -2,6 +2,8 @@
 // it), read through mdbtools. The user tables are the tables; system tables
 // (attributes 0x80000002) and linked tables are left out. OLE-object and
 // binary columns are left out too, as the program has no use for their bytes.
+// mdbtools trusts the page layout it finds and can crash on a damaged file,
+// so it runs in a child process (isolated_process.h).
 #pragma once
 
 #include <string>
@@ -15,18 +17,14 @@ class AccessReader : public TableReader {
 public:
     // VdxError 53 when the file is missing, 3343 when it is no Access database.
     explicit AccessReader(const std::string& path);
-    ~AccessReader() override;
-    AccessReader(const AccessReader&) = delete;
-    AccessReader& operator=(const AccessReader&) = delete;
 
     std::vector<std::string> tableNames() override;
     std::vector<ColumnSpec> columns(const std::string& table) override;
     void readRows(const std::string& table, const RowCallback& onRow, ReadProgress* progress) override;
 
 private:
-    struct Handle;
-    Handle* h_;
     std::string path_;
+    std::vector<std::string> tables_;
 };
 
 }  // namespace vdx::exchange

@@ -442,8 +442,10 @@ std::vector<SheetCell> BiffWorkbook::sheetCells(size_t index) const {
     auto number = [&](uint32_t row, uint16_t col, double d, bool date) {
         if (!std::isfinite(d)) {
             cells.push_back({row, col, Value()});
+        } else if (date && IsDayNumberInRange(ExcelSerialToDayNumber(d, dateSystem1904_))) {
+            cells.push_back({row, col, Value::date(ExcelSerialToDayNumber(d, dateSystem1904_))});
         } else {
-            cells.push_back({row, col, date ? Value::date(ExcelSerialToDayNumber(d, dateSystem1904_)) : Value::real(d)});
+            cells.push_back({row, col, Value::real(d)});  // a number, or a "date" no calendar holds
         }
     };
     auto text = [&](uint32_t row, uint16_t col, std::string s) { cells.push_back({row, col, Value::text(std::move(s))}); };

@@ -76,7 +76,8 @@ int DbfCodePage(int ldid) {
 }
 
 DbfTable::DbfTable(const std::string& path) : path_(path), name_(FileNameOf(path)) {
-    file_ = std::fopen(path.c_str(), "rb");
+    fileOwner_.reset(std::fopen(path.c_str(), "rb"));
+    file_ = fileOwner_.get();
     if (!file_) throw VdxError(err::FileNotFound, "File not found: " + path);
     streamBuffer_.resize(1 << 20);
     std::setvbuf(file_, streamBuffer_.data(), _IOFBF, streamBuffer_.size());
@@ -183,10 +184,7 @@ DbfTable::DbfTable(const std::string& path) : path_(path), name_(FileNameOf(path
     CheckColumnNames(columns_, StemOf(name_));
 }
 
-DbfTable::~DbfTable() {
-    if (file_) std::fclose(file_);
-    if (memo_) std::fclose(memo_);
-}
+DbfTable::~DbfTable() = default;
 
 void DbfTable::openMemoFile() {
     const std::string folder = path_.substr(0, path_.size() - name_.size());
@@ -194,7 +192,8 @@ void DbfTable::openMemoFile() {
     std::string memoPath = FindFileInFolder(folder, stem + (foxPro_ ? ".fpt" : ".dbt"));
     if (memoPath.empty()) memoPath = FindFileInFolder(folder, stem + (foxPro_ ? ".dbt" : ".fpt"));
     if (memoPath.empty()) ThrowWrongFormat(name_, "its memo file " + stem + (foxPro_ ? ".FPT" : ".DBT") + " is missing");
-    memo_ = std::fopen(memoPath.c_str(), "rb");
+    memoOwner_.reset(std::fopen(memoPath.c_str(), "rb"));
+    memo_ = memoOwner_.get();
     if (!memo_) throw VdxError(err::PermissionDenied, "Cannot read " + memoPath);
     std::fseek(memo_, 0, SEEK_END);
     memoSize_ = static_cast<uint64_t>(std::ftell(memo_));
@@ -338,7 +337,9 @@ Value DbfTable::fieldValue(const Field& f, const unsigned char* data, uint32_t r
             uint32_t millis = Le32(data + f.offset + 4);
             if (julianDay == 0 && millis == 0) return Value();
             // Julian day 2415019 is 30 December 1899, day 0.
-            return Value::date(static_cast<double>(julianDay) - 2415019.0 + millis / 86400000.0);
+            double day = static_cast<double>(julianDay) - 2415019.0 + millis / 86400000.0;
+            if (!IsDayNumberInRange(day)) return bad("a date");
+            return Value::date(day);
         }
         default: return Value();
     }

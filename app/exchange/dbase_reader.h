@@ -47,8 +47,13 @@ private:
 
     std::string path_;
     std::string name_;
-    std::FILE* file_ = nullptr;
-    std::FILE* memo_ = nullptr;
+    struct FileCloser {
+        void operator()(std::FILE* f) const { std::fclose(f); }
+    };
+    std::unique_ptr<std::FILE, FileCloser> fileOwner_;
+    std::unique_ptr<std::FILE, FileCloser> memoOwner_;
+    std::FILE* file_ = nullptr;  // fileOwner_.get()
+    std::FILE* memo_ = nullptr;  // memoOwner_.get(), opened with the first memo
     std::vector<char> streamBuffer_;
     int version_ = 0;
     bool foxPro_ = false;

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 
+#include "exchange/isolated_process.h"
 #include "exchange/reader_support.h"
 #include "state/errors.h"
 #include "state/text_values.h"
@@ -52,12 +53,14 @@ std::optional<double> FreeXlDate(const std::string& text) {
     int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
     double day = 0;
     if (std::sscanf(text.c_str(), "%d-%d-%d %d:%d:%d", &y, &mo, &d, &h, &mi, &s) >= 3) {
-        if (mo < 1 || mo > 12 || d < 1 || d > DaysInMonth(y, mo)) return std::nullopt;
+        if (y < 100 || y > 9999 || mo < 1 || mo > 12 || d < 1 || d > DaysInMonth(y, mo)) return std::nullopt;
         day = DayNumber(y, mo, d);
     } else if (std::sscanf(text.c_str(), "%d:%d:%d", &h, &mi, &s) != 3) {
         return std::nullopt;
     }
-    return day + (h * 3600 + mi * 60 + s) / 86400.0;
+    day += (h * 3600 + mi * 60 + s) / 86400.0;
+    if (!IsDayNumberInRange(day)) return std::nullopt;
+    return day;
 }
 
 std::string SheetOf(const std::string& table) {
@@ -143,7 +146,9 @@ void EmitSheetRows(const SheetTable& table, const RowCallback& onRow, ReadProgre
     ticker.finish();
 }
 
-FreeXlWorkbook ReadWithFreeXl(const std::string& path) {
+namespace {
+
+FreeXlWorkbook ReadWithFreeXlHere(const std::string& path) {
     const void* handle = nullptr;
     int rc = freexl_open(path.c_str(), &handle);
     if (rc != FREEXL_OK) {
@@ -194,6 +199,39 @@ FreeXlWorkbook ReadWithFreeXl(const std::string& path) {
         }
         book.sheets.push_back(std::move(cells));
     }
+    return book;
+}
+
+}  // namespace
+
+FreeXlWorkbook ReadWithFreeXl(const std::string& path) {
+    // FreeXL reads damaged files past its buffers (found by fuzzing): it runs
+    // in a child process, which sends the workbook sheet by sheet.
+    FreeXlWorkbook book;
+    RunIsolated(
+        FileNameOf(path),
+        [&](MessageSender& out) {
+            FreeXlWorkbook read = ReadWithFreeXlHere(path);
+            MessageWriter m;
+            for (size_t i = 0; i < read.sheets.size(); ++i) {
+                m.clear();
+                m.put<int32_t>(read.biffVersion).text(read.sheetNames[i]).put<uint32_t>(static_cast<uint32_t>(read.sheets[i].size()));
+                for (const SheetCell& c : read.sheets[i]) m.put(c.row).put(c.column).value(c.value);
+                out.send(m);
+            }
+        },
+        [&](MessageReader& in) {
+            book.biffVersion = in.get<int32_t>();
+            book.sheetNames.push_back(in.text());
+            std::vector<SheetCell> cells(in.get<uint32_t>());
+            for (SheetCell& c : cells) {
+                c.row = in.get<uint32_t>();
+                c.column = in.get<uint16_t>();
+                c.value = in.value();
+            }
+            book.sheets.push_back(std::move(cells));
+            return true;
+        });
     return book;
 }
 

@@ -37,7 +37,8 @@ SheetTable BuildSheetTable(std::vector<SheetCell> cells, const std::string& tabl
 void EmitSheetRows(const SheetTable& table, const RowCallback& onRow, ReadProgress* progress);
 
 // The cells of every sheet as FreeXL reads them; VdxError 3274 when FreeXL
-// cannot open the file.
+// cannot open the file. FreeXL runs in a child process, so that a damaged
+// file that makes it crash ends only that process.
 struct FreeXlWorkbook {
     int biffVersion = 0;
     std::vector<std::string> sheetNames;

@@ -166,9 +166,44 @@ ParadoxHeader ReadParadoxHeader(const std::string& path) {
     if (sum != px.recordSize) ThrowWrongFormat(name, "its record size does not match its fields");
     const long long needed = px.headerSize + static_cast<long long>(px.fileBlocks) * px.blockSize;
     if (needed > fileSize) ThrowWrongFormat(name, "it is truncated: its header announces " + std::to_string(px.fileBlocks) + " blocks");
-    const long long capacity = static_cast<long long>(px.fileBlocks) * ((px.blockSize - 6) / px.recordSize);
+    const int perBlock = (px.blockSize - 6) / px.recordSize;
+    const long long capacity = static_cast<long long>(px.fileBlocks) * perBlock;
     if (px.records < 0 || px.records > capacity)
         ThrowWrongFormat(name, "its record count exceeds what its blocks hold");
+    // Paradox 4.x and later keep the password mark at 0x5C, 3.x at 0x25
+    // (where 0xFF00FF00 means none).
+    const uint32_t encryption = px.version >= 5 ? Le32(&h[0x5C]) : Le32(&h[0x25]);
+    if (encryption != 0 && encryption != 0xFF00FF00u) ThrowWrongFormat(name, "it is protected by a password");
+
+    // Walk the chain of data blocks: each names the next; none may repeat or
+    // lie outside the file.
+    const int firstBlock = Le16(&h[0x0E]);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
+    if (!file) throw VdxError(err::FileNotFound, "File not found: " + path);
+    std::vector<char> seen(static_cast<size_t>(px.fileBlocks) + 1, 0);
+    long long found = 0;
+    for (int block = px.records > 0 || px.fileBlocks > 0 ? firstBlock : 0; block != 0;) {
+        if (block < 1 || block > px.fileBlocks || seen[static_cast<size_t>(block)])
+            ThrowWrongFormat(name, "its chain of data blocks is broken");
+        seen[static_cast<size_t>(block)] = 1;
+        unsigned char bh[6];
+        const long offset = px.headerSize + static_cast<long>(block - 1) * px.blockSize;
+        if (std::fseek(file.get(), offset, SEEK_SET) != 0 || std::fread(bh, 1, 6, file.get()) != 6)
+            ThrowWrongFormat(name, "a data block cannot be read");
+        const int16_t lastOffset = static_cast<int16_t>(Le16(bh + 4));
+        int count = 0;
+        if (lastOffset >= 0) {
+            if (lastOffset % px.recordSize != 0 || lastOffset / px.recordSize + 1 > perBlock)
+                ThrowWrongFormat(name, "data block " + std::to_string(block) + " is damaged");
+            count = lastOffset / px.recordSize + 1;
+        }
+        px.blocks.emplace_back(block, count);
+        found += count;
+        block = Le16(bh);
+    }
+    if (found != px.records)
+        ThrowWrongFormat(name, "its header announces " + std::to_string(px.records) + " records, its blocks hold " +
+                                   std::to_string(found));
     return px;
 }
 
@@ -193,18 +228,28 @@ void ParadoxReader::readRows(const std::string& table, const RowCallback& onRow,
     pxdoc_t* doc = px.doc();
     pxfield_t* fields = PX_get_fields(doc);
     const int fieldCount = PX_get_num_fields(doc);
-    const int records = PX_get_num_records(doc);
-    std::vector<char> record(static_cast<size_t>(PX_get_recordsize(doc)) + 1);
+    const ParadoxHeader& header = px.header();
     size_t outputs = 0;
     for (int i = 0; i < fieldCount; ++i)
         if (!IsSkippedType(fields[i].px_ftype)) ++outputs;
     std::vector<Value> row(outputs);
-    ProgressTicker ticker(progress, static_cast<uint64_t>(records));
+    ProgressTicker ticker(progress, static_cast<uint64_t>(header.records));
 
+    // The data blocks are read here, in chain order, and each record handed
+    // to pxlib's field decoders: pxlib's own record lookup is slow on large
+    // tables and trusts the chain.
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(fileOf(table).c_str(), "rb"), std::fclose);
+    if (!file) throw VdxError(err::FileNotFound, "File not found: " + table);
+    std::vector<char> block(static_cast<size_t>(header.blockSize));
     auto freeText = [doc](char* p) { if (p) doc->free(doc, p); };
-    for (int r = 0; r < records; ++r) {
-        if (!PX_get_record(doc, r, record.data())) px.fail("record " + std::to_string(r + 1) + " cannot be read");
-        char* data = record.data();
+    uint64_t r = 0;
+    for (const auto& [blockNumber, count] : header.blocks) {
+        const long offset = header.headerSize + static_cast<long>(blockNumber - 1) * header.blockSize;
+        if (std::fseek(file.get(), offset, SEEK_SET) != 0 ||
+            std::fread(block.data(), 1, block.size(), file.get()) != block.size())
+            px.fail("data block " + std::to_string(blockNumber) + " cannot be read");
+      for (int k = 0; k < count; ++k, ++r) {
+        char* data = block.data() + 6 + static_cast<size_t>(k) * static_cast<size_t>(header.recordSize);
         size_t out = 0;
         for (int i = 0; i < fieldCount; data += fields[i].px_flen, ++i) {
             const int type = fields[i].px_ftype, len = fields[i].px_flen;
@@ -283,7 +328,8 @@ void ParadoxReader::readRows(const std::string& table, const RowCallback& onRow,
             }
         }
         if (!onRow(row)) return;
-        if (!ticker.tick(static_cast<uint64_t>(r) + 1)) return;
+        if (!ticker.tick(r + 1)) return;
+      }
     }
     ticker.finish();
 }

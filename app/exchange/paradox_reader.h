@@ -24,8 +24,12 @@ struct ParadoxHeader {
     int version = 0;   // the file's version byte: 3 = 3.0, 4 = 3.5, 5..9 = 4.x, 10..11 = 5.x, 12 = 7.x
     int codePage = 0;
     std::vector<std::pair<int, int>> fieldTypes;  // type, size
+    // The data blocks in table order (the chain from the first block), with
+    // the number of records each holds.
+    std::vector<std::pair<int, int>> blocks;  // block number (from 1), records
 };
-// VdxError 3274 for a file that is no Paradox table, or is truncated.
+// VdxError 3274 for a file that is no Paradox table, is truncated, protected
+// by a password, or whose chain of data blocks is broken.
 ParadoxHeader ReadParadoxHeader(const std::string& path);
 
 class ParadoxReader : public TableReader {

@@ -33,6 +33,11 @@ void ThrowTableNotFound(const std::string& table) {
     throw VdxError(err::ObjectNotFound, "Could not find the table '" + table + "'.");
 }
 
+bool IsDayNumberInRange(double day) {
+    // 1 January 100 and 31 December 9999.
+    return day >= -657434.0 && day < 2958466.0;
+}
+
 bool SameName(const std::string& a, const std::string& b) { return Lower(a) == Lower(b); }
 
 void CheckColumnNames(const std::vector<ColumnSpec>& columns, const std::string& table) {

@@ -51,6 +51,10 @@ std::vector<std::string> FileTitlesInFolder(const std::string& folder, const std
 std::string FileNameOf(const std::string& path);
 std::string StemOf(const std::string& fileName);
 
+// Whether a day number lies in the years 100 to 9999, the dates the program
+// can show and compute with.
+bool IsDayNumberInRange(double dayNumber);
+
 // Case-insensitive comparison of ASCII names (table and column names).
 bool SameName(const std::string& a, const std::string& b);
 

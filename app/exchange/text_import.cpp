@@ -142,7 +142,8 @@ std::vector<std::string> SplitTextLine(std::string_view line) {
 // Reading lines
 
 TextLineReader::TextLineReader(const std::string& path) : path_(path) {
-    file_ = std::fopen(path.c_str(), "rb");
+    owner_.reset(std::fopen(path.c_str(), "rb"));
+    file_ = owner_.get();
     if (!file_) throw VdxError(err::FileNotFound, "File not found: " + path);
 
     // One pass over the file decides its character set and that it is text.
@@ -162,11 +163,7 @@ TextLineReader::TextLineReader(const std::string& path) : path_(path) {
         checker.feed(chunk.data(), n, last);
         if (last) break;
     }
-    if (std::ferror(file_)) {
-        std::fclose(file_);
-        file_ = nullptr;
-        throw VdxError(err::PermissionDenied, "Cannot read " + path);
-    }
+    if (std::ferror(file_)) throw VdxError(err::PermissionDenied, "Cannot read " + path);
     utf8_ = checker.valid();
     std::rewind(file_);
 
@@ -177,9 +174,7 @@ TextLineReader::TextLineReader(const std::string& path) : path_(path) {
     }
 }
 
-TextLineReader::~TextLineReader() {
-    if (file_) std::fclose(file_);
-}
+TextLineReader::~TextLineReader() = default;
 
 bool TextLineReader::fill() {
     if (eof_) return false;

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -88,7 +89,11 @@ public:
 private:
     bool fill();
     std::string path_;
-    std::FILE* file_ = nullptr;
+    struct FileCloser {
+        void operator()(std::FILE* f) const { std::fclose(f); }
+    };
+    std::unique_ptr<std::FILE, FileCloser> owner_;
+    std::FILE* file_ = nullptr;  // owner_.get()
     bool utf8_ = true;
     uint64_t size_ = 0;
     uint64_t consumed_ = 0;

@@ -133,8 +133,11 @@ TEST(ExcelWorkbook, FormulaCellsGiveTheirComputedResults) {
         EXPECT_EQ(rows[1][5], Value::real(120.5)) << file;
         // FreeXL gives no value for formula cells, which is why it is not the first reader.
         FreeXlWorkbook freexl = ReadWithFreeXl(kExcel + file);
-        for (const SheetCell& cell : freexl.sheets[0])
-            if (cell.row > 0) EXPECT_NE(cell.column, 5) << "FreeXL now reads formulas";
+        for (const SheetCell& cell : freexl.sheets[0]) {
+            if (cell.row > 0) {
+                EXPECT_NE(cell.column, 5) << "FreeXL now reads formulas";
+            }
+        }
     }
 }
 

@@ -1,0 +1,183 @@
+#include "exchange/isolated_process.h"
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "exchange/reader_support.h"
+#include "state/errors.h"
+
+namespace vdx::exchange {
+
+namespace {
+
+constexpr int kOutOfMemory = 7;
+constexpr char kData = 'D';
+constexpr char kError = 'E';
+
+bool WriteAll(int fd, const char* p, size_t n) {
+    while (n > 0) {
+        ssize_t w = write(fd, p, n);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) return false;
+        p += w;
+        n -= static_cast<size_t>(w);
+    }
+    return true;
+}
+
+// Reads exactly n bytes; false at the end of the stream.
+bool ReadAll(int fd, char* p, size_t n) {
+    while (n > 0) {
+        ssize_t r = read(fd, p, n);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) return false;
+        p += r;
+        n -= static_cast<size_t>(r);
+    }
+    return true;
+}
+
+void SendFrame(int fd, char kind, const std::string& body) {
+    uint32_t length = static_cast<uint32_t>(body.size());
+    char head[5];
+    head[0] = kind;
+    std::memcpy(head + 1, &length, 4);
+    if (!WriteAll(fd, head, 5) || !WriteAll(fd, body.data(), body.size())) _exit(3);  // the parent has gone
+}
+
+}  // namespace
+
+MessageWriter& MessageWriter::text(std::string_view s) {
+    put<uint32_t>(static_cast<uint32_t>(s.size()));
+    bytes_.append(s);
+    return *this;
+}
+
+MessageWriter& MessageWriter::value(const Value& v) {
+    put<uint8_t>(static_cast<uint8_t>(v.kind()));
+    switch (v.kind()) {
+        case Value::Kind::Null: break;
+        case Value::Kind::Boolean: put<uint8_t>(v.asBool() ? 1 : 0); break;
+        case Value::Kind::Integer: put<int64_t>(v.asInteger()); break;
+        case Value::Kind::Double:
+        case Value::Kind::Date: put<double>(v.asDouble()); break;
+        case Value::Kind::Text: text(v.asText()); break;
+    }
+    return *this;
+}
+
+MessageWriter& MessageWriter::values(const std::vector<Value>& row) {
+    put<uint32_t>(static_cast<uint32_t>(row.size()));
+    for (const Value& v : row) value(v);
+    return *this;
+}
+
+std::string MessageReader::text() {
+    uint32_t n = get<uint32_t>();
+    need(n);
+    std::string s(bytes_.substr(at_, n));
+    at_ += n;
+    return s;
+}
+
+Value MessageReader::value() {
+    switch (static_cast<Value::Kind>(get<uint8_t>())) {
+        case Value::Kind::Null: return Value();
+        case Value::Kind::Boolean: return Value::boolean(get<uint8_t>() != 0);
+        case Value::Kind::Integer: return Value::integer(get<int64_t>());
+        case Value::Kind::Double: return Value::real(get<double>());
+        case Value::Kind::Date: return Value::date(get<double>());
+        case Value::Kind::Text: return Value::text(text());
+    }
+    throw std::runtime_error("a value of unknown kind from the child process");
+}
+
+void MessageReader::values(std::vector<Value>& row) {
+    uint32_t n = get<uint32_t>();
+    row.resize(n);
+    for (uint32_t i = 0; i < n; ++i) row[i] = value();
+}
+
+void MessageSender::send(const MessageWriter& message) { SendFrame(fd_, kData, message.bytes()); }
+
+void RunIsolated(const std::string& source, const std::function<void(MessageSender&)>& work,
+                 const std::function<bool(MessageReader&)>& onMessage) {
+    int fds[2];
+    pid_t child = -1;
+    if (pipe(fds) == 0) {
+        child = fork();
+        if (child < 0) {
+            close(fds[0]);
+            close(fds[1]);
+        }
+    }
+    if (child < 0) throw VdxError(kOutOfMemory, "Out of memory: no process can be started to read " + source + ".");
+    if (child == 0) {
+        close(fds[0]);
+        MessageSender sender(fds[1]);
+        try {
+            work(sender);
+        } catch (const VdxError& e) {
+            MessageWriter m;
+            m.put<int32_t>(e.number()).text(e.description());
+            SendFrame(fds[1], kError, m.bytes());
+        } catch (const std::exception& e) {
+            MessageWriter m;
+            m.put<int32_t>(err::NotExpectedFormat).text(source + " cannot be read: " + e.what());
+            SendFrame(fds[1], kError, m.bytes());
+        }
+        close(fds[1]);
+        _exit(0);
+    }
+
+    close(fds[1]);
+    bool stopped = false;
+    bool failed = false;
+    int errorNumber = 0;
+    std::string errorText;
+    std::string body;
+    try {
+        while (true) {
+            char head[5];
+            if (!ReadAll(fds[0], head, 5)) break;
+            uint32_t length;
+            std::memcpy(&length, head + 1, 4);
+            body.resize(length);
+            if (!ReadAll(fds[0], body.data(), length)) {
+                failed = true;
+                break;
+            }
+            MessageReader reader(body);
+            if (head[0] == kError) {
+                errorNumber = reader.get<int32_t>();
+                errorText = reader.text();
+                break;
+            }
+            if (!onMessage(reader)) {
+                stopped = true;
+                break;
+            }
+        }
+    } catch (...) {
+        kill(child, SIGKILL);
+        close(fds[0]);
+        while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        throw;
+    }
+    if (stopped) kill(child, SIGKILL);
+    close(fds[0]);
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (errorNumber != 0) throw VdxError(errorNumber, errorText);
+    if (stopped) return;
+    if (failed || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        ThrowWrongFormat(source, "its reader stopped on damaged data" +
+                                     (WIFSIGNALED(status) ? " (signal " + std::to_string(WTERMSIG(status)) + ")" : std::string()));
+}
+
+}  // namespace vdx::exchange

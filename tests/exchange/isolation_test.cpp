@@ -1,0 +1,135 @@
+// Foreign parsers in a child process, and the damaged inputs that fuzzing
+// found (tests/exchange/fixtures/damaged): each ends in a VdxError, never a
+// crash of the program.
+#include "exchange/isolated_process.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+
+#include "exchange/access_reader.h"
+#include "exchange/biff_reader.h"
+#include "exchange/excel_reader.h"
+#include "exchange/paradox_reader.h"
+#include "test_support.h"
+
+namespace vdx::exchange {
+namespace {
+
+using testing::ErrorNumberOf;
+using testing::ReadAll;
+using testing::TempFolder;
+
+const std::string kDamaged = std::string(VDX_FIXTURES) + "/damaged/";
+
+TEST(IsolatedProcess, MessagesArriveInOrderWithTheirValues) {
+    std::vector<Value> received;
+    RunIsolated(
+        "test",
+        [](MessageSender& out) {
+            for (int i = 0; i < 1000; ++i) {
+                MessageWriter m;
+                m.values({Value::integer(i), Value::text("row " + std::to_string(i)), Value(), Value::date(-3884.25),
+                          Value::boolean(i % 2 == 0), Value::real(0.1 * i)});
+                out.send(m);
+            }
+        },
+        [&](MessageReader& in) {
+            std::vector<Value> row;
+            in.values(row);
+            EXPECT_TRUE(in.atEnd());
+            EXPECT_EQ(row.size(), 6u);
+            received.push_back(row[0]);
+            if (row[0] == Value::integer(999)) {
+                EXPECT_EQ(row[1], Value::text("row 999"));
+                EXPECT_TRUE(row[2].isNull());
+                EXPECT_EQ(row[3], Value::date(-3884.25));
+                EXPECT_EQ(row[4], Value::boolean(false));
+                EXPECT_EQ(row[5], Value::real(0.1 * 999));
+            }
+            return true;
+        });
+    ASSERT_EQ(received.size(), 1000u);
+    for (int i = 0; i < 1000; ++i) EXPECT_EQ(received[static_cast<size_t>(i)], Value::integer(i));
+}
+
+TEST(IsolatedProcess, ACrashOfTheChildIsAWrongFormatErrorHere) {
+    try {
+        RunIsolated(
+            "broken.mdb", [](MessageSender&) { std::raise(SIGSEGV); }, [](MessageReader&) { return true; });
+        ADD_FAILURE();
+    } catch (const VdxError& e) {
+        EXPECT_EQ(e.number(), err::NotExpectedFormat);
+        EXPECT_NE(std::string(e.what()).find("broken.mdb"), std::string::npos) << e.what();
+    }
+}
+
+TEST(IsolatedProcess, AnErrorOfTheChildKeepsItsNumberAndText) {
+    try {
+        RunIsolated(
+            "x", [](MessageSender&) { throw VdxError(3011, "Could not find the table 'T'."); },
+            [](MessageReader&) { return true; });
+        ADD_FAILURE();
+    } catch (const VdxError& e) {
+        EXPECT_EQ(e.number(), 3011);
+        EXPECT_EQ(e.description(), "Could not find the table 'T'.");
+    }
+}
+
+TEST(IsolatedProcess, TheParentCanStopAChildThatWouldSendForever) {
+    int received = 0;
+    RunIsolated(
+        "endless",
+        [](MessageSender& out) {
+            MessageWriter m;
+            m.put<int32_t>(1);
+            while (true) out.send(m);
+        },
+        [&](MessageReader&) { return ++received < 10; });
+    EXPECT_EQ(received, 10);
+}
+
+// --- Inputs found by fuzzing -------------------------------------------------------
+
+class DamagedFiles : public ::testing::Test {};
+
+TEST_F(DamagedFiles, AnMdbThatCrashesMdbtools) {
+    int number = ErrorNumberOf([] {
+        AccessReader reader(kDamaged + "mdbtools_crash.mdb");
+        for (const std::string& t : reader.tableNames()) ReadAll(reader, t);
+    });
+    EXPECT_TRUE(number == err::NotExpectedFormat || number == err::UnrecognizedDatabase) << number;
+}
+
+TEST_F(DamagedFiles, AWorkbookThatCrashesFreeXl) {
+    EXPECT_EQ(ErrorNumberOf([] { ReadWithFreeXl(kDamaged + "freexl_crash.xls"); }), err::NotExpectedFormat);
+    EXPECT_EQ(ErrorNumberOf([] { ExcelReader reader(kDamaged + "freexl_crash.xls"); }), err::NotExpectedFormat);
+}
+
+TEST_F(DamagedFiles, ADateSerialNoCalendarHoldsIsANumber) {
+    // The date-formatted cell B4 holds a serial of about 1e285.
+    BiffWorkbook book = BiffWorkbook::FromFile(kDamaged + "huge_date_serial.xls", "x");
+    std::vector<SheetCell> cells = book.sheetCells(0);
+    auto b4 = std::find_if(cells.begin(), cells.end(), [](const SheetCell& c) { return c.row == 3 && c.column == 1; });
+    ASSERT_NE(b4, cells.end());
+    EXPECT_EQ(b4->value.kind(), Value::Kind::Double);
+    EXPECT_GT(b4->value.asDouble(), 1e280);
+    auto b3 = std::find_if(cells.begin(), cells.end(), [](const SheetCell& c) { return c.row == 2 && c.column == 1; });
+    ASSERT_NE(b3, cells.end());
+    EXPECT_EQ(b3->value, Value::date(22842));
+    // The column mixes dates and a number: text, and the table reads.
+    ExcelReader reader(kDamaged + "huge_date_serial.xls");
+    EXPECT_EQ(reader.columns(reader.tableNames().at(0)).at(1).type, FieldType::Text);
+    EXPECT_EQ(ReadAll(reader, reader.tableNames().at(0)).size(), 3u);
+}
+
+TEST_F(DamagedFiles, AParadoxHeaderThatKeptPxlibBusy) {
+    TempFolder dir;
+    dir.write("endless.db", testing::ReadFileBytes(kDamaged + "pxlib_endless.db"));
+    ParadoxReader reader(dir.path());
+    EXPECT_EQ(ErrorNumberOf([&] { ReadAll(reader, "endless"); }), err::NotExpectedFormat);
+}
+
+}  // namespace
+}  // namespace vdx::exchange
