@@ -7,6 +7,7 @@
 #include <QTest>
 #include <clocale>
 
+#include "db/database.h"
 #include "db/navigator_commands.h"
 #include "grid_view.h"
 #include "main_window.h"
@@ -86,6 +87,14 @@ private slots:
         qInfo("resident memory grew by %ld kB", grown);
         // The table as text would take well over 100 MB.
         QVERIFY2(grown < 40 * 1024, qPrintable(QString("grew by %1 kB").arg(grown)));
+
+        // The view, stopped in the middle of the table, leaves the working
+        // copy free for a command that writes it.
+        {
+            auto wc = db::Database::open(state.WorkingCopyName);
+            wc->execute("CREATE TABLE Written (A LONG)");
+            QVERIFY(wc->tableExists("Written"));
+        }
 
         state.ProjectChanged = false;
         w.fileExit();

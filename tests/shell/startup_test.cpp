@@ -95,14 +95,35 @@ private slots:
                                  "mnuHelpLicence", "mnuHelpAbout"})
             QVERIFY2(w.findChild<QAction*>(name) != nullptr, name);
 
-        // Menus in the menu bar: only those that hold an entry; the Project
-        // menu never.
+        // Menus in the menu bar: those that hold an entry; the Project menu
+        // never (it is the tree's pop-up menu).
         QStringList shown;
         for (QAction* a : w.menuBar()->actions())
             if (a->isVisible()) shown << a->text();
-        QCOMPARE(shown, QStringList({"&File", "&Tables", "Help"}));
+        for (const char* title : {"&File", "&Tables", "Help"}) QVERIFY2(shown.contains(title), title);
+        QVERIFY(!shown.contains("Project"));
         QVERIFY(!m.mnuProject->menuAction()->isVisible());
         QCOMPARE(m.mnuProject->objectName(), QString("mnuProject"));
+        for (QMenu* menu : {m.mnuCompute, m.mnuReports, m.mnuTools}) {
+            bool entries = false;
+            for (QAction* a : menu->actions()) entries = entries || (!a->isSeparator() && a->isVisible());
+            QCOMPARE(menu->menuAction()->isVisible(), entries);
+        }
+        // The SRR entry, where the program has one, is hidden at start.
+        if (QAction* srr = w.findChild<QAction*>("mnuComputeSrr")) QVERIFY(!srr->isVisible());
+    }
+
+    void menuWithoutEntriesStaysOutOfTheMenuBar() {
+        MainWindow w;
+        StartUp(w, "", false);
+        MainMenus& m = w.menus();
+        for (QAction* a : m.mnuTables->actions()) a->setVisible(false);
+        RefreshMenuBar(m);
+        QVERIFY(!m.mnuTables->menuAction()->isVisible());
+        QVERIFY(m.mnuFile->menuAction()->isVisible());
+        m.mnuTablesCopy->setVisible(true);
+        RefreshMenuBar(m);
+        QVERIFY(m.mnuTables->menuAction()->isVisible());
     }
 
     void toolbarButtonsKeysAndTips() {
@@ -119,11 +140,15 @@ private slots:
                                     "SMRCalculator", "Help"}));
         QCOMPARE(tips, QStringList({"New", "Open", "Save", "Print", "Copy", "Compute person-years",
                                     "Compute SMR", "SMR Calculator", "Help"}));
-        // Buttons whose command the program has are shown; the others wait.
+        // A button is shown when the program has its command.
         for (const char* key : {"New", "Open", "Save", "Copy", "Help"})
             QVERIFY2(w.menus().buttons.value(key)->isVisible(), key);
-        for (const char* key : {"Print", "Py", "Smr", "SMRCalculator"})
-            QVERIFY2(!w.menus().buttons.value(key)->isVisible(), key);
+        for (const QString& key : w.menus().buttons.keys())
+            QCOMPARE(w.menus().buttons.value(key)->isVisible(), ButtonCommand(w.menus(), key) != nullptr);
+        QCOMPARE(ButtonCommandName("Print"), QString("mnuReportsPrint"));
+        QCOMPARE(ButtonCommandName("Py"), QString("mnuComputePY"));
+        QCOMPARE(ButtonCommandName("Smr"), QString("mnuComputeSmr"));
+        QCOMPARE(ButtonCommandName("SMRCalculator"), QString("mnuToolsSMRCalculator"));
     }
 
     void toolbarButtonRunsTheMenuCommandOfItsKey() {

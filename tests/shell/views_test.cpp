@@ -14,6 +14,7 @@
 #include <QTreeWidget>
 #include <clocale>
 
+#include "db/database.h"
 #include "db/file_commands.h"
 #include "db/navigator_commands.h"
 #include "grid_view.h"
@@ -115,6 +116,22 @@ private slots:
         QVERIFY(w_->menus().buttons.value("Copy")->isEnabled());
         QVERIFY(!w_->menus().buttons.value("Print")->isEnabled());
         QCOMPARE(w_->state().CurrentGrid, GridName::MainGrid);
+    }
+
+    void aShownTableDoesNotLockTheWorkingCopy() {
+        // A command that writes the working copy while a grid shows a table
+        // must not find the file locked by the view.
+        QVERIFY(test::ClickTreeNode(*w_, "Main_Data_Cohort"));
+        QVERIFY(test::ClickTreeNode(*w_, "Main_Rate tables_Rates 1990"));
+        QCOMPARE(grid("InternalGrid")->cellText(1, 1), QString("20"));
+        QCOMPARE(grid("MainGrid")->cellText(1, 5), QString("Ann"));
+        auto wc = db::Database::open(w_->state().WorkingCopyName);
+        wc->execute("CREATE TABLE Written (A LONG)");
+        auto rs = wc->openRecordset(test::kRateTable);
+        rs->addNew();
+        rs->setValue(0, Value::integer(60));
+        rs->update();
+        QVERIFY(wc->tableExists("Written"));
     }
 
     void rateTableNodeShowsTheTableInInternalGrid() {
