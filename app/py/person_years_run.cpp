@@ -188,7 +188,8 @@ bool ComputePersonYears(ProgramState& state, db::Database& workingCopy, Progress
                                               cellIndex, days);
         int64_t personDays = 0;
         for (int32_t e = 0; e < entries; ++e) {
-            const auto d = static_cast<int64_t>(std::llround(days[static_cast<size_t>(e)]));
+            // Whole, non-negative numbers of days: adding a half and cutting is exact.
+            const auto d = static_cast<int64_t>(days[static_cast<size_t>(e)] + 0.5);
             (*run)[static_cast<size_t>(cellIndex[static_cast<size_t>(e)])] += d;
             personDays += d;
         }
