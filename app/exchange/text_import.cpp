@@ -147,8 +147,12 @@ TextLineReader::TextLineReader(const std::string& path) : path_(path) {
     if (!file_) throw VdxError(err::FileNotFound, "File not found: " + path);
 
     // One pass over the file decides its character set and that it is text.
+    std::fseek(file_, 0, SEEK_END);
+    const long length = std::ftell(file_);
+    std::rewind(file_);
+    chunk_ = length >= 0 && static_cast<unsigned long>(length) < kChunk ? static_cast<size_t>(length) + 1 : kChunk;
     Utf8Checker checker;
-    std::string chunk(kChunk, '\0');
+    std::string chunk(chunk_, '\0');
     bool first = true;
     while (true) {
         size_t n = std::fread(chunk.data(), 1, chunk.size(), file_);
@@ -181,10 +185,10 @@ bool TextLineReader::fill() {
     buffer_.erase(0, pos_);
     pos_ = 0;
     size_t old = buffer_.size();
-    buffer_.resize(old + kChunk);
-    size_t n = std::fread(buffer_.data() + old, 1, kChunk, file_);
+    buffer_.resize(old + chunk_);
+    size_t n = std::fread(buffer_.data() + old, 1, chunk_, file_);
     buffer_.resize(old + n);
-    if (n < kChunk) eof_ = true;
+    if (n < chunk_) eof_ = true;
     return n > 0;
 }
 

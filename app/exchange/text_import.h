@@ -98,6 +98,7 @@ private:
     uint64_t size_ = 0;
     uint64_t consumed_ = 0;
     std::string buffer_;
+    size_t chunk_ = 0;  // bytes read at a time: 1 MiB, less for a small file
     size_t pos_ = 0;
     bool eof_ = false;
 };

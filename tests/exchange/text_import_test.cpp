@@ -342,6 +342,34 @@ TEST(TextEncoding, OneWindowsByteLateInTheFileDecidesForTheWholeFile) {
     EXPECT_EQ(rows.back()[0], Value::text("Z\xC3\xBCrich"));
 }
 
+TEST(TextEncoding, ACharacterAcrossTheOneMegabyteReadBoundaryStaysUtf8) {
+    TempFolder dir;
+    std::string text(1048575, 'a');  // the u-umlaut's two bytes straddle 1 MiB
+    text += "\xC3\xBC\r\nx\r\n";
+    std::string path = dir.write("big.txt", text);
+    TextLineReader reader(path);
+    EXPECT_TRUE(reader.isUtf8());
+    std::string line;
+    ASSERT_TRUE(reader.next(line));
+    EXPECT_EQ(line.size(), 1048577u);
+    EXPECT_EQ(line.substr(line.size() - 2), "\xC3\xBC");
+    ASSERT_TRUE(reader.next(line));
+    EXPECT_EQ(line, "x");
+    EXPECT_FALSE(reader.next(line));
+}
+
+TEST(TextImportRows, ACrLfSplitByTheReadBoundaryEndsOneLine) {
+    TempFolder dir;
+    std::string path = dir.write("crlf.txt", std::string(1048575, 'a') + "\r\nb\r\n");  // CR is byte 1 MiB
+    TextLineReader reader(path);
+    std::string line;
+    ASSERT_TRUE(reader.next(line));
+    EXPECT_EQ(line.size(), 1048575u);
+    ASSERT_TRUE(reader.next(line));
+    EXPECT_EQ(line, "b");  // no empty line between
+    EXPECT_FALSE(reader.next(line));
+}
+
 TEST(TextEncoding, AByteOrderMarkIsNoPartOfTheFirstName) {
     TempFolder dir;
     std::string path = dir.write("bom.txt", "\xEF\xBB\xBFName;Age\nx;1\n");
