@@ -3,6 +3,7 @@
 #include "db/database.h"
 #include "db/file_io.h"
 #include "db/navigator_entries.h"
+#include "db/table_stream.h"
 #include "state/text_values.h"
 
 namespace vdx::db {
@@ -297,7 +298,9 @@ void WriteProjectState(ProgramState& state, Database& db) {
             for (int t = 1; t <= tables; ++t)
                 for (int a = 1; a <= ages; ++a)
                     for (int c = 1; c <= periods; ++c) cells.push_back(state.PyValues.at(t, a, c));
-            AddRows(db, kVdxPyValues, cells);
+            // Cells are written as 64-bit integers: a cell beyond 2^31 - 1 days
+            // is kept whole rather than refused or wrapped.
+            AppendIntegerRows(db, kVdxPyValues, "PersonYears", cells);
         }
         db.commit();
     } catch (...) {

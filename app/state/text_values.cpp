@@ -15,7 +15,7 @@ namespace {
 
 // Days from 1970-01-01 to a proleptic Gregorian date and back
 // (H. Hinnant's civil-date algorithms, valid for every year).
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
+constexpr int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
     y -= m <= 2;
     const int64_t era = (y >= 0 ? y : y - 399) / 400;
     const unsigned yoe = static_cast<unsigned>(y - era * 400);
@@ -38,7 +38,7 @@ CivilDate CivilFromDays(int64_t z) {
 }
 
 // Day 0 of the program (30 December 1899) counted from 1970-01-01.
-const int64_t kEpochOffset = DaysFromCivil(1899, 12, 30);
+constexpr int64_t kEpochOffset = DaysFromCivil(1899, 12, 30);
 
 std::string Trim(const std::string& s) {
     size_t b = 0, e = s.size();

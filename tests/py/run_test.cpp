@@ -344,4 +344,14 @@ TEST_F(PersonYearsRun, ACellBeyond32BitsIsStoredWholeAndSumsDoNotWrap) {
     EXPECT_EQ(summary.totalDays, expected);
     EXPECT_EQ(storedIntegers("VdxPyValues", "PersonYears"),
               (std::vector<int64_t>{expected, expected / 2, expected / 2}));
+
+    // Saving and reopening keeps the cell whole.
+    ASSERT_TRUE(db::FileSave(state, ui)) << ::testing::PrintToString(ui.messageTexts());
+    const std::string file = state.ProjectFileName;
+    db::ReleaseWorkingCopy(state);
+    ProgramState reopened;
+    ASSERT_TRUE(db::OpenProjectFile(reopened, ui, file)) << ::testing::PrintToString(ui.messageTexts());
+    EXPECT_EQ(reopened.PyValues.at(1, 1, 1), expected);
+    EXPECT_EQ(reopened.PyValues.at(3, 1, 1), expected / 2);
+    db::ReleaseWorkingCopy(reopened);
 }
