@@ -170,10 +170,12 @@ ParadoxHeader ReadParadoxHeader(const std::string& path) {
     const long long capacity = static_cast<long long>(px.fileBlocks) * perBlock;
     if (px.records < 0 || px.records > capacity)
         ThrowWrongFormat(name, "its record count exceeds what its blocks hold");
-    // Paradox 4.x and later keep the password mark at 0x5C, 3.x at 0x25
-    // (where 0xFF00FF00 means none).
-    const uint32_t encryption = px.version >= 5 ? Le32(&h[0x5C]) : Le32(&h[0x25]);
-    if (encryption != 0 && encryption != 0xFF00FF00u) ThrowWrongFormat(name, "it is protected by a password");
+    // The password marks: at 0x25 in every version (0xFF00FF00 means none),
+    // at 0x5C from Paradox 4.x on.
+    const uint32_t encryption1 = Le32(&h[0x25]);
+    const uint32_t encryption2 = px.version >= 5 ? Le32(&h[0x5C]) : 0;
+    if ((encryption1 != 0 && encryption1 != 0xFF00FF00u) || encryption2 != 0)
+        ThrowWrongFormat(name, "it is protected by a password");
 
     // Walk the chain of data blocks: each names the next; none may repeat or
     // lie outside the file.

@@ -124,11 +124,13 @@ TEST_F(DamagedFiles, ADateSerialNoCalendarHoldsIsANumber) {
     EXPECT_EQ(ReadAll(reader, reader.tableNames().at(0)).size(), 3u);
 }
 
-TEST_F(DamagedFiles, AParadoxHeaderThatKeptPxlibBusy) {
-    TempFolder dir;
-    dir.write("endless.db", testing::ReadFileBytes(kDamaged + "pxlib_endless.db"));
-    ParadoxReader reader(dir.path());
-    EXPECT_EQ(ErrorNumberOf([&] { ReadAll(reader, "endless"); }), err::NotExpectedFormat);
+TEST_F(DamagedFiles, ParadoxHeadersThatKeptPxlibBusy) {
+    for (const char* file : {"pxlib_endless.db", "pxlib_encrypted.db"}) {
+        TempFolder dir;
+        dir.write("endless.db", testing::ReadFileBytes(kDamaged + file));
+        ParadoxReader reader(dir.path());
+        EXPECT_EQ(ErrorNumberOf([&] { ReadAll(reader, "endless"); }), err::NotExpectedFormat) << file;
+    }
 }
 
 }  // namespace
