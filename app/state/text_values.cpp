@@ -1,5 +1,6 @@
 #include "text_values.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -135,6 +136,12 @@ double DayNumber(int year, int month, int day) {
 }
 
 CivilDate DateOfDayNumber(double dayNumber) {
+    // Day numbers far outside any calendar (or not a number) are clamped, so
+    // that the conversion to an integer is always defined; 1e11 days are
+    // about 270 million years, well inside the range of the year field.
+    constexpr double kLimit = 1e11;
+    if (std::isnan(dayNumber)) dayNumber = 0;
+    dayNumber = std::clamp(dayNumber, -kLimit, kLimit);
     const int64_t whole = static_cast<int64_t>(std::trunc(dayNumber));
     return CivilFromDays(whole + kEpochOffset);
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <cmath>
 #include <cstdlib>
 #include <optional>
@@ -60,6 +62,17 @@ TEST(DayNumbers, TimeOfDayDoesNotChangeTheDate) {
     EXPECT_EQ(DateOfDayNumber(36526.75), (CivilDate{2000, 1, 1}));
     // Before day 0 the date is the whole part: -1.5 is 29 December 1899, noon.
     EXPECT_EQ(DateOfDayNumber(-1.5), (CivilDate{1899, 12, 29}));
+}
+
+TEST(DayNumbers, ValuesOutsideAnyCalendarAreClampedNotUndefined) {
+    // Huge, infinite and NaN day numbers must not reach an undefined
+    // double-to-integer conversion; they come out as far-away dates.
+    EXPECT_GT(DateOfDayNumber(1e300).year, 100000000);
+    EXPECT_LT(DateOfDayNumber(-std::numeric_limits<double>::infinity()).year, -100000000);
+    const auto nan = DateOfDayNumber(std::numeric_limits<double>::quiet_NaN());
+    EXPECT_EQ(nan.year, 1899);
+    EXPECT_EQ(nan.month, 12);
+    EXPECT_EQ(nan.day, 30);
 }
 
 TEST(DateSerial, OutOfRangeMonthsAndDaysRollOver) {
