@@ -1,0 +1,102 @@
+// Tables > Main table / Rate table > Add: bringing a table of an Access
+// database, an Excel workbook, a dBase, Paradox or ASCII file or an ODBC data
+// source into the project file. The table is copied row for row into the
+// working copy under its own name, registered in VdxSystemMain or
+// VdxSystemRateTables and added to the navigator; the columns of a main
+// data table are classified for the analysis dialogs.
+//
+// The commands ask the user through the Interaction (messages, the file
+// dialog, the hourglass) and through AttachDialogs for the table chooser,
+// the ODBC dialogs and the ASCII import dialog; the main window implements
+// these with its dialogs, the tests and veldrix-cli with scripted answers.
+//
+// A failed addition leaves the working copy as it was: no new table, no
+// leftover "_" link, nothing registered.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "exchange/odbc_reader.h"
+#include "state/errors.h"
+#include "state/interaction.h"
+#include "state/state.h"
+
+namespace vdx::exchange {
+
+// The source format codes the Add entries pass.
+inline constexpr int kSourceAccess = 1;
+inline constexpr int kSourceExcel30 = 2;
+inline constexpr int kSourceExcel40 = 3;
+inline constexpr int kSourceExcel50 = 4;  // Excel 5.0 and 7.0
+inline constexpr int kSourceExcel80 = 5;
+inline constexpr int kSourceDBase3 = 6;
+inline constexpr int kSourceDBase4 = 7;
+inline constexpr int kSourceDBase5 = 8;
+inline constexpr int kSourceParadox3 = 9;
+inline constexpr int kSourceParadox4 = 10;
+inline constexpr int kSourceParadox5 = 11;
+inline constexpr int kSourceAscii = 12;
+
+struct SourceFormat {
+    int code;
+    const char* connect;   // the connect prefix, with its own ";" ("" for Access)
+    const char* fileName;  // the file dialog's initial file name
+    const char* filter;    // the file dialog's filter
+};
+// The format of a code from 1 to 12; VdxError 5 (invalid argument) otherwise.
+const SourceFormat& SourceFormatOf(int code);
+
+inline constexpr const char* kSelectMainTableTitle = "Select main data table...";
+inline constexpr const char* kSelectRateTableTitle = "Select rate data table...";
+
+// The dialogs of the attach commands besides the file dialog.
+class AttachDialogs {
+public:
+    virtual ~AttachDialogs() = default;
+    // frmSelectExternalTable: the table chosen among the source's tables,
+    // "" for Cancel (and for Ok on an empty list).
+    virtual std::string selectExternalTable(const std::vector<std::string>& tables) = 0;
+    // The data-source chooser of the ODBC commands: an ODBC connection string
+    // ("DSN=name" for a listed source, or one typed in full); nullopt when
+    // cancelled.
+    virtual std::optional<std::string> selectOdbcDataSource(const std::vector<OdbcDataSource>& sources) = 0;
+    // frmSelectExternalODBCTable: its Ok calls copy with the chosen table;
+    // copy shows its own message and returns false when the copy failed, and
+    // the dialog then stays open. True when a table was copied.
+    virtual bool selectExternalOdbcTable(const std::vector<std::string>& tables,
+                                         const std::function<bool(const std::string&)>& copy) = 0;
+    // frmTextImport for the file and table named in state (see
+    // text_import_command.h); true when it created the table.
+    virtual bool textImport(ProgramState& state, Interaction& ui) = 0;
+};
+
+// Names in the project file.
+// "Cohort$" -> "Cohort": every "$" removed (Excel sheet names end in one).
+std::string WithoutDollars(const std::string& name);
+// "dbo.Cohort" -> "Cohort", "a.b.c" -> "b.c": the part after the first ".".
+std::string WithoutOwner(const std::string& name);
+// The connect string of the temporary link: the prefix keeps its own ";",
+// so "Excel 5.0;" gives "Excel 5.0;;DATABASE=<database>".
+std::string LinkConnect(const std::string& prefix, const std::string& database);
+
+// Shows the file dialog and, for Access and Excel, the table chooser; fills
+// ExternalDatabaseName, ExternalFileTitle, ExternalConnect and
+// ExternalTableName, or leaves all four empty when the user cancels.
+void SelectExternalTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, const std::string& title,
+                         int code);
+
+// The menu commands; each returns true when it added a table.
+bool AddMainTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, int code);
+bool AddRateTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, int code);
+bool AddMainTableODBC(ProgramState& state, Interaction& ui, AttachDialogs& dialogs);
+bool AddRateTableODBC(ProgramState& state, Interaction& ui, AttachDialogs& dialogs);
+
+// Shows the message of a failed addition: 3010 (and 3012 for rate tables)
+// "Table <name> already exist!", 3011 "Table <name> not found!", 3274
+// "Table <name> has wrong format!", the general error message otherwise.
+void ShowAttachError(Interaction& ui, const VdxError& error, const std::string& tableName, bool rateTable);
+
+}  // namespace vdx::exchange

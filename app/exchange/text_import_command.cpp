@@ -1,0 +1,166 @@
+#include "exchange/text_import_command.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "db/database.h"
+#include "exchange/foreign_registration.h"
+#include "state/messages.h"
+
+namespace vdx::exchange {
+
+namespace {
+
+std::vector<std::string> TwoDigitNumbers(int last) {
+    std::vector<std::string> out;
+    for (int i = 1; i <= last; ++i) out.push_back((i < 10 ? "0" : "") + std::to_string(i));
+    return out;
+}
+
+bool IsOneOf(const std::string& s, const std::vector<std::string>& list) {
+    return std::find(list.begin(), list.end(), s) != list.end();
+}
+
+}  // namespace
+
+const std::vector<std::string>& TextImportDays() {
+    static const std::vector<std::string> days = TwoDigitNumbers(31);
+    return days;
+}
+
+const std::vector<std::string>& TextImportMonths() {
+    static const std::vector<std::string> months = TwoDigitNumbers(12);
+    return months;
+}
+
+TextImportForm::TextImportForm(ProgramState& state, Interaction& ui)
+    : state_(state), ui_(ui), path_(state.ExternalDatabaseName + state.ExternalFileTitle) {
+    BusyPointer busy(ui_);
+    preview_ = PreviewTextFile(path_);
+    options_ = DefaultTextImportOptions(preview_, false);
+}
+
+const TextColumn& TextImportForm::column(int c) const {
+    if (c < 1 || c > columnCount())
+        throw VdxError(err::ItemNotFound, "There is no column " + std::to_string(c) + " in the preview.");
+    return options_.columns[static_cast<size_t>(c - 1)];
+}
+
+TextColumn& TextImportForm::current() { return const_cast<TextColumn&>(column(current_)); }
+
+std::vector<std::string> TextImportForm::headerRow() const {
+    std::vector<std::string> header(static_cast<size_t>(columnCount()));
+    for (size_t c = 0; c < header.size(); ++c) {
+        if (!options_.headers)
+            header[c] = "Var" + std::to_string(c + 1);
+        else if (!preview_.lines.empty() && c < preview_.lines.front().size())
+            header[c] = preview_.lines.front()[c];
+    }
+    return header;
+}
+
+std::vector<std::vector<std::string>> TextImportForm::rows() const {
+    std::vector<std::vector<std::string>> out;
+    const size_t first = options_.headers ? 1 : 0;
+    for (size_t i = first; i < preview_.lines.size(); ++i) {
+        std::vector<std::string> row = preview_.lines[i];
+        row.resize(static_cast<size_t>(columnCount()));
+        out.push_back(std::move(row));
+    }
+    return out;
+}
+
+void TextImportForm::clickColumn(int c) {
+    column(c);  // a column of the grid
+    current_ = c;
+}
+
+void TextImportForm::chooseType(const std::string& type) {
+    if (!IsOneOf(type, kTextColumnTypes)) throw VdxError(err::TypeMismatch, "There is no column type '" + type + "'.");
+    TextColumn& col = current();
+    col.type = type;
+    if (type == "Date" && col.dateLayout.empty()) chooseDateLayout(kTextDateLayouts.front());
+}
+
+void TextImportForm::chooseDateLayout(const std::string& layout) {
+    if (!IsOneOf(layout, kTextDateLayouts))
+        throw VdxError(err::TypeMismatch, "There is no date layout '" + layout + "'.");
+    TextColumn& col = current();
+    col.dateLayout = layout;
+    if (layout == "YYYY") {
+        if (col.day.empty()) col.day = TextImportDays().front();
+        if (col.month.empty()) col.month = TextImportMonths().front();
+    }
+}
+
+void TextImportForm::chooseDay(const std::string& day) {
+    if (!IsOneOf(day, TextImportDays())) throw VdxError(err::TypeMismatch, "There is no day '" + day + "'.");
+    current().day = day;
+}
+
+void TextImportForm::chooseMonth(const std::string& month) {
+    if (!IsOneOf(month, TextImportMonths())) throw VdxError(err::TypeMismatch, "There is no month '" + month + "'.");
+    current().month = month;
+}
+
+TextImportForm::Controls TextImportForm::controls() const {
+    Controls shown;
+    if (columnCount() == 0) {
+        shown.type = "Text";
+        return shown;
+    }
+    const TextColumn& col = column(current_);
+    shown.type = col.type;
+    if (col.type != "Date") return shown;  // the layout, day and month lists are cleared and disabled
+    shown.layoutEnabled = true;
+    shown.layout = col.dateLayout;
+    if (col.dateLayout == "YYYY") {
+        shown.dayMonthEnabled = true;
+        shown.day = col.day;
+        shown.month = col.month;
+    }
+    return shown;
+}
+
+bool TextImportForm::import() {
+    const std::string& table = state_.ExternalTableName;
+    try {
+        BusyPointer busy(ui_);
+        db::TableDef def;
+        def.name = table;
+        for (const ColumnSpec& spec : TextImportColumns(path_, options_, table)) def.fields.push_back(FieldOfColumn(spec));
+
+        // One transaction: a failure anywhere leaves no table behind, and an
+        // existing table of that name is never touched.
+        auto wc = db::Database::open(state_.WorkingCopyName);
+        wc->beginTransaction();
+        try {
+            wc->createTable(def);
+            auto rs = wc->openRecordset(table);
+            ImportTextRows(path_, options_, [&](const std::vector<Value>& row) {
+                rs->addNew();
+                for (size_t i = 0; i < row.size(); ++i) rs->setValue(static_cast<int>(i), row[i]);
+                rs->update();
+                return true;
+            });
+            rs.reset();
+            wc->commit();
+        } catch (...) {
+            wc->rollback();
+            throw;
+        }
+    } catch (const VdxError& e) {
+        std::string text;
+        if (e.number() == err::TableExists) text = "Table " + table + " already exist!";
+        else if (e.number() == err::NotExpectedFormat) text = "Table " + table + " has wrong format!";
+        else text = GeneralErrorText(e.number(), e.description());
+        ui_.message(text, Buttons::Ok, Icon::Critical, "Error");
+        return false;
+    }
+    state_.TextImportDone = true;
+    return true;
+}
+
+void TextImportForm::cancel() { state_.TextImportDone = false; }
+
+}  // namespace vdx::exchange

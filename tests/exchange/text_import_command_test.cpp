@@ -1,0 +1,305 @@
+// The ASCII import dialog's logic (frmTextImport without widgets): the
+// preview and its header row, the type controls of each column, and Import
+// into a study's working copy with its failures.
+#include "exchange/text_import_command.h"
+
+#include <gtest/gtest.h>
+
+#include "attach_test_support.h"
+#include "db/database.h"
+#include "state/text_values.h"
+#include "test_support.h"
+
+namespace vdx::exchange {
+namespace {
+
+using testing::ColumnTexts;
+using testing::DumpDatabase;
+using testing::RowCount;
+using testing::TableNames;
+using testing::TempFolder;
+
+class TextImportTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(db::CreateProjectFile(state, ui, dir.file("study.vdx")));
+        ui.messages.clear();
+    }
+    void TearDown() override { db::ReleaseWorkingCopy(state); }
+
+    // Points the state at a file of the source folder, as the attach commands do.
+    std::unique_ptr<TextImportForm> load(const std::string& fileName, const std::string& bytes,
+                                         const std::string& table = "imported") {
+        src.write(fileName, bytes);
+        state.ExternalDatabaseName = src.path() + "/";
+        state.ExternalFileTitle = fileName;
+        state.ExternalTableName = table;
+        return std::make_unique<TextImportForm>(state, ui);
+    }
+    std::string wc() const { return state.WorkingCopyName; }
+    // The stored values of the imported table, read back through the adapter.
+    std::vector<std::vector<Value>> rows(const std::string& table = "imported") {
+        std::vector<std::vector<Value>> out;
+        auto d = db::Database::open(wc());
+        auto rs = d->openRecordset(table);
+        for (; !rs->eof(); rs->moveNext()) {
+            std::vector<Value> row;
+            for (int i = 0; i < rs->fieldCount(); ++i) row.push_back(rs->value(i));
+            out.push_back(row);
+        }
+        return out;
+    }
+    db::TableDef definition(const std::string& table = "imported") { return db::Database::open(wc())->tableDef(table); }
+    std::string lastMessage() const { return ui.messages.empty() ? std::string() : ui.messages.back().text; }
+
+    TempFolder dir, src;
+    ProgramState state;
+    ScriptedInteraction ui;
+};
+
+std::string Lines(int n) {
+    std::string text;
+    for (int i = 1; i <= n; ++i) text += "line" + std::to_string(i) + ";" + std::to_string(i) + "\r\n";
+    return text;
+}
+
+// ---- The preview -------------------------------------------------------------------------------
+
+TEST_F(TextImportTest, ThePreviewShowsTenLinesAndImportTakesThemAll) {
+    auto form = load("long.txt", Lines(25));
+    EXPECT_EQ(form->rows().size(), 10u);
+    EXPECT_EQ(form->rows()[9], (std::vector<std::string>{"line10", "10"}));
+    EXPECT_EQ(form->columnCount(), 2);
+    ASSERT_TRUE(form->import());
+    EXPECT_EQ(RowCount(wc(), "imported"), 25);
+
+    auto headed = load("long.txt", Lines(25), "headed");
+    headed->setHeaders(true);
+    EXPECT_EQ(headed->rows().size(), 9u);
+    ASSERT_TRUE(headed->import());
+    EXPECT_EQ(RowCount(wc(), "headed"), 24);
+    EXPECT_EQ(definition("headed").fields[0].name, "line1");
+}
+
+TEST_F(TextImportTest, CheckingHeadersMovesTheFirstLineIntoTheHeaderRow) {
+    auto form = load("h.txt", "\"Name\";\"Born\"\r\nSmith;01021950\r\nJones;02031960\r\n");
+    EXPECT_EQ(form->headerRow(), (std::vector<std::string>{"Var1", "Var2"}));
+    EXPECT_EQ(form->rows(), (std::vector<std::vector<std::string>>{{"Name", "Born"}, {"Smith", "01021950"},
+                                                                    {"Jones", "02031960"}}));
+    form->setHeaders(true);
+    EXPECT_EQ(form->headerRow(), (std::vector<std::string>{"Name", "Born"}));
+    EXPECT_EQ(form->rows(), (std::vector<std::vector<std::string>>{{"Smith", "01021950"}, {"Jones", "02031960"}}));
+    form->setHeaders(false);
+    EXPECT_EQ(form->rows().front(), (std::vector<std::string>{"Name", "Born"}));
+}
+
+TEST_F(TextImportTest, ShortLinesFillTheWidestLinesColumnsWithBlanks) {
+    auto form = load("w.txt", "a;b\r\nc;d;e\r\n\r\n");
+    EXPECT_EQ(form->columnCount(), 3);
+    EXPECT_EQ(form->rows(), (std::vector<std::vector<std::string>>{{"a", "b", ""}, {"c", "d", "e"}, {"", "", ""}}));
+}
+
+// ---- The type controls ----------------------------------------------------------------------
+
+TEST_F(TextImportTest, EveryColumnStartsAsTextWithTheLayoutListsDisabled) {
+    auto form = load("c.txt", "1;2;3\r\n");
+    EXPECT_EQ(form->currentColumn(), 1);
+    for (int c = 1; c <= 3; ++c) EXPECT_EQ(form->column(c), TextColumn{});
+    EXPECT_EQ(form->controls(), (TextImportForm::Controls{"Text", false, "", false, "", ""}));
+    EXPECT_EQ(TextImportDays().size(), 31u);
+    EXPECT_EQ(TextImportDays().front(), "01");
+    EXPECT_EQ(TextImportDays()[8], "09");
+    EXPECT_EQ(TextImportDays().back(), "31");
+    EXPECT_EQ(TextImportMonths().size(), 12u);
+    EXPECT_EQ(TextImportMonths().back(), "12");
+}
+
+TEST_F(TextImportTest, DateTakesTheStoredLayoutOrDDMMYYYYAndYYYYEnablesDayAndMonth) {
+    auto form = load("c.txt", "1;2;3\r\n");
+    form->clickColumn(2);
+    form->chooseType("Date");
+    EXPECT_EQ(form->controls(), (TextImportForm::Controls{"Date", true, "DDMMYYYY", false, "", ""}));
+    form->chooseDateLayout("YYYY");
+    EXPECT_EQ(form->controls(), (TextImportForm::Controls{"Date", true, "YYYY", true, "01", "01"}));
+    form->chooseMonth("07");
+    form->chooseDay("15");
+    EXPECT_EQ(form->column(2), (TextColumn{"Date", "YYYY", "15", "07"}));
+
+    // Another column shows its own description; coming back shows this one's.
+    form->clickColumn(3);
+    EXPECT_EQ(form->controls().type, "Text");
+    EXPECT_FALSE(form->controls().layoutEnabled);
+    form->clickColumn(2);
+    EXPECT_EQ(form->controls(), (TextImportForm::Controls{"Date", true, "YYYY", true, "15", "07"}));
+
+    // Text clears and disables the lists; Date again brings the stored layout back.
+    form->chooseType("Text");
+    EXPECT_EQ(form->controls(), (TextImportForm::Controls{"Text", false, "", false, "", ""}));
+    form->chooseType("Date");
+    EXPECT_EQ(form->controls().layout, "YYYY");
+    form->chooseDateLayout("MMDDYYYY");
+    EXPECT_FALSE(form->controls().dayMonthEnabled);
+    // A choice no list offers is refused.
+    EXPECT_EQ(testing::ErrorNumberOf([&] { form->chooseType("Currency"); }), err::TypeMismatch);
+    EXPECT_EQ(testing::ErrorNumberOf([&] { form->chooseDay("32"); }), err::TypeMismatch);
+    EXPECT_EQ(testing::ErrorNumberOf([&] { form->clickColumn(4); }), err::ItemNotFound);
+}
+
+// ---- Import ---------------------------------------------------------------------------------------
+
+TEST_F(TextImportTest, QuotedHeadersNameTheColumnsAndTheDateIsRead) {
+    auto form = load("names.txt", "\"Name\";\"Born\"\r\nSmith;01021950\r\n");
+    form->setHeaders(true);
+    form->clickColumn(2);
+    form->chooseType("Date");
+    ASSERT_TRUE(form->import());
+    EXPECT_TRUE(state.TextImportDone);
+    const db::TableDef def = definition();
+    ASSERT_EQ(def.fields.size(), 2u);
+    EXPECT_EQ(def.fields[0], (db::FieldDef{"Name", FieldType::Text, 255, true}));
+    EXPECT_EQ(def.fields[1].name, "Born");
+    EXPECT_EQ(def.fields[1].type, FieldType::Date);
+    EXPECT_EQ(rows(), (std::vector<std::vector<Value>>{{Value::text("Smith"), Value::date(DayNumber(1950, 2, 1))}}));
+}
+
+TEST_F(TextImportTest, WithoutHeadersTheNamesAreVarNAndTheHeaderLineFailsInTheDateColumn) {
+    auto form = load("names.txt", "\"Name\";\"Born\"\r\nSmith;01021950\r\n");
+    form->clickColumn(2);
+    form->chooseType("Date");
+    const std::string before = DumpDatabase(wc());
+    EXPECT_FALSE(form->import());
+    EXPECT_EQ(lastMessage(),
+              "Following error has occured:\r\nNumber: 13\r\nDescription: Can't convert data in column 2 to Date");
+    EXPECT_EQ(ui.messages.back().icon, Icon::Critical);
+    EXPECT_EQ(ui.messages.back().title, "Error");
+    EXPECT_FALSE(state.TextImportDone);
+    EXPECT_EQ(DumpDatabase(wc()), before);  // the new table is gone again
+
+    // As text, the header line is the first row, under the names Var1 and Var2.
+    form->chooseType("Text");
+    ASSERT_TRUE(form->import());
+    EXPECT_EQ(definition().fields[0].name, "Var1");
+    EXPECT_EQ(definition().fields[1].name, "Var2");
+    EXPECT_EQ(ColumnTexts(wc(), "imported", "Var2"), (std::vector<std::string>{"Born", "01021950"}));
+}
+
+TEST_F(TextImportTest, TheFourDateLayoutsWithRollover) {
+    auto form = load("dates.txt", "05mar1960;31021950;07041955;1948;05MAR1960\r\n");
+    const char* layouts[] = {"DDMMMYYYY", "DDMMYYYY", "MMDDYYYY", "YYYY", "DDMMMYYYY"};
+    for (int c = 1; c <= 5; ++c) {
+        form->clickColumn(c);
+        form->chooseType("Date");
+        form->chooseDateLayout(layouts[c - 1]);
+    }
+    form->clickColumn(4);
+    form->chooseDay("01");
+    form->chooseMonth("07");
+    ASSERT_TRUE(form->import()) << lastMessage();
+    EXPECT_EQ(rows()[0], (std::vector<Value>{Value::date(DayNumber(1960, 3, 5)), Value::date(DayNumber(1950, 3, 3)),
+                                             Value::date(DayNumber(1955, 7, 4)), Value::date(DayNumber(1948, 7, 1)),
+                                             Value::date(DayNumber(1960, 3, 5))}));
+}
+
+TEST_F(TextImportTest, NumbersOfEveryTypeAndEmptyFieldsThatCannotBeConverted) {
+    auto form = load("n.txt", "1;70000;1.5;2.25;x\r\n-3;-70000;0.1;1e300;\r\n");
+    const char* types[] = {"Integer", "Long", "Single", "Double", "Text"};
+    for (int c = 1; c <= 5; ++c) {
+        form->clickColumn(c);
+        form->chooseType(types[c - 1]);
+    }
+    ASSERT_TRUE(form->import()) << lastMessage();
+    const auto r = rows();
+    EXPECT_EQ(r[0][0], Value::integer(1));
+    EXPECT_EQ(r[0][1], Value::integer(70000));
+    EXPECT_EQ(r[1][3], Value::real(1e300));
+    EXPECT_EQ(r[1][4], Value::text(""));  // an empty text field stays an empty text
+    const db::TableDef def = definition();
+    EXPECT_EQ(def.fields[0].type, FieldType::Integer);
+    EXPECT_EQ(def.fields[1].type, FieldType::Long);
+    EXPECT_EQ(def.fields[2].type, FieldType::Single);
+
+    // 70000 does not fit a 16-bit column; an empty field converts to no number.
+    auto tooBig = load("big.txt", "1\r\n70000\r\n", "toobig");
+    tooBig->chooseType("Integer");
+    EXPECT_FALSE(tooBig->import());
+    EXPECT_EQ(lastMessage(),
+              "Following error has occured:\r\nNumber: 13\r\nDescription: Can't convert data in column 1 to Integer");
+    auto empty = load("e.txt", "a;1\r\nb;\r\n", "empty");
+    empty->clickColumn(2);
+    empty->chooseType("Double");
+    EXPECT_FALSE(empty->import());
+    EXPECT_EQ(lastMessage(),
+              "Following error has occured:\r\nNumber: 13\r\nDescription: Can't convert data in column 2 to Double");
+    const auto tables = TableNames(wc());
+    EXPECT_EQ(std::count(tables.begin(), tables.end(), "toobig") + std::count(tables.begin(), tables.end(), "empty"), 0);
+}
+
+TEST_F(TextImportTest, AnExistingTableIsLeftUntouched) {
+    auto first = load("r.txt", "40;0.1\r\n", "Rates");
+    ASSERT_TRUE(first->import());
+    state.TextImportDone = false;
+    const std::string before = DumpDatabase(wc());
+    auto second = load("other.txt", "1;2;3\r\n4;5;6\r\n", "rates");
+    EXPECT_FALSE(second->import());
+    EXPECT_EQ(lastMessage(), "Table rates already exist!");
+    EXPECT_EQ(ui.messages.back().icon, Icon::Critical);
+    EXPECT_EQ(DumpDatabase(wc()), before);
+    EXPECT_FALSE(state.TextImportDone);  // keeps its value
+}
+
+TEST_F(TextImportTest, ALineWithMoreFieldsThanThePreviewEndsWithTheGeneralMessage) {
+    std::string text = Lines(12) + "a;b;c\r\n";
+    auto form = load("wide.txt", text);
+    const std::string before = DumpDatabase(wc());
+    EXPECT_FALSE(form->import());
+    EXPECT_EQ(lastMessage().rfind("Following error has occured:\r\nNumber: 3265\r\nDescription: Line 13 ", 0), 0u)
+        << lastMessage();
+    EXPECT_EQ(DumpDatabase(wc()), before);
+}
+
+TEST_F(TextImportTest, HeaderNamesThatAreEmptyRepeatedOrInvalidAreRefused) {
+    const std::string before = DumpDatabase(wc());
+    for (const char* header : {"A;;C", "A;B;a", "A;B.C;D", "A;[B];C"}) {
+        ui.messages.clear();
+        auto form = load("h.txt", std::string(header) + "\r\n1;2;3\r\n");
+        form->setHeaders(true);
+        EXPECT_FALSE(form->import()) << header;
+        EXPECT_EQ(lastMessage().rfind("Following error has occured:\r\nNumber: 3125\r\n", 0), 0u) << lastMessage();
+        EXPECT_EQ(DumpDatabase(wc()), before) << header;
+    }
+}
+
+TEST_F(TextImportTest, AnEmptyFileHasTheWrongFormat) {
+    auto form = load("empty.txt", "");
+    EXPECT_EQ(form->columnCount(), 0);
+    EXPECT_FALSE(form->import());
+    EXPECT_EQ(lastMessage(), "Table imported has wrong format!");
+}
+
+TEST_F(TextImportTest, Utf8FilesAreReadAsUtf8AndOthersAsWindows1252) {
+    auto utf8 = load("u.txt", "M\xC3\xBCller;\xE2\x82\xAC\r\n", "utf8");
+    ASSERT_TRUE(utf8->import());
+    auto ansi = load("a.txt", "M\xFCller;\x80\r\n", "ansi");
+    ASSERT_TRUE(ansi->import());
+    const std::vector<Value> expected{Value::text("M\xC3\xBCller"), Value::text("\xE2\x82\xAC")};
+    EXPECT_EQ(rows("utf8")[0], expected);
+    EXPECT_EQ(rows("ansi")[0], expected);
+}
+
+TEST_F(TextImportTest, CancelClearsTheImportFlag) {
+    auto form = load("c.txt", "1\r\n");
+    state.TextImportDone = true;
+    form->cancel();
+    EXPECT_FALSE(state.TextImportDone);
+    EXPECT_EQ(TableNames(wc()).size(), 7u);  // the system tables only
+}
+
+TEST_F(TextImportTest, AMissingFileCannotBeLoaded) {
+    state.ExternalDatabaseName = src.path() + "/";
+    state.ExternalFileTitle = "none.txt";
+    state.ExternalTableName = "none";
+    EXPECT_EQ(testing::ErrorNumberOf([&] { TextImportForm form(state, ui); }), err::FileNotFound);
+}
+
+}  // namespace
+}  // namespace vdx::exchange
