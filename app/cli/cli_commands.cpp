@@ -4,6 +4,7 @@
 
 #include "cli/project_commands.h"
 #include "cli/py_commands.h"
+#include "cli/table_commands.h"
 
 namespace vdx::cli {
 
@@ -20,6 +21,12 @@ const std::vector<Subcommand>& Subcommands() {
          "print a person-years table (\"Age*Calendar\", \"Age*Calendar*Sex=1\") or a table of the project file, "
          "tab-separated",
          RunShow},
+        {"import", "STUDY.vdx (--main | --rate) FILE [--name TABLE] [--headers] [--type COLUMN=TYPE ...]",
+         "add a semicolon ASCII file as the main data table or a rate table (Tables > Add > ASCII); TYPE is Text, "
+         "Integer, Long, Single, Double, Date:DDMMYYYY, Date:DDMMMYYYY, Date:MMDDYYYY or Date:YYYY:DD:MM", RunImport},
+        {"attach", "STUDY.vdx (--main | --rate) --format FORMAT SOURCE [--table TABLE]",
+         "add a table of an Access, Excel, dBase or Paradox file or an ODBC source (FORMAT access, excel3, excel4, "
+         "excel5, excel8, dbase3, dbase4, dbase5, paradox3, paradox4, paradox5 or odbc)", RunAttach},
     };
     return table;
 }

@@ -330,8 +330,9 @@ bool AddMainTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, 
     try {
         SelectExternalTable(state, ui, dialogs, kSelectMainTableTitle, code);
         if (state.ExternalTableName.empty()) return false;
-        const std::string name = WithoutDollars(state.ExternalTableName);
+        std::string name;
         if (state.ExternalConnect != kTextConnect) {
+            name = WithoutDollars(state.ExternalTableName);
             BusyPointer busy(ui);
             WorkingCopyTransaction t(state.WorkingCopyName);
             CopyThroughLink(t.db(), LinkConnect(state.ExternalConnect, state.ExternalDatabaseName),
@@ -340,6 +341,7 @@ bool AddMainTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, 
             t.commit();
         } else {
             if (!ImportText(state, ui, dialogs)) return false;
+            name = WithoutDollars(state.ExternalTableName);  // the table the import created
             RegisterImportedTable(state.WorkingCopyName, name, [&](db::Database& wc) { RegisterMainTable(wc, name); });
         }
         MainTableAdded(state, ui, name);

@@ -1,0 +1,115 @@
+// veldrix-cli attach STUDY.vdx (--main | --rate) --format FORMAT SOURCE [--table TABLE]
+//
+// Tables > Main table / Rate table > Add without a window. FORMAT names the
+// menu entry: access, excel3, excel4, excel5, excel8, dbase3, dbase4,
+// dbase5, paradox3, paradox4, paradox5 or odbc. SOURCE is the file the
+// file dialog would choose, or for odbc a data source name or a full
+// connection string. TABLE is the table the chooser would take (a sheet with
+// or without its "$"); without it, the first one, as the chooser selects it.
+// The table is registered and the project file saved.
+#include <filesystem>
+#include <iostream>
+#include <optional>
+
+#include "cli/cli_commands.h"
+#include "cli/cli_session.h"
+#include "cli/table_commands.h"
+#include "db/file_commands.h"
+#include "exchange/attach_commands.h"
+#include "exchange/scripted_attach_dialogs.h"
+
+namespace vdx::cli {
+
+namespace {
+
+constexpr int kOdbc = 0;  // the ODBC entries take no source format code
+
+struct AttachArguments {
+    std::string project, source;
+    int code = -1;
+    std::optional<std::string> table;
+    bool main = false, rate = false;
+};
+
+int FormatCode(const std::string& format) {
+    static const std::pair<const char*, int> formats[] = {
+        {"access", exchange::kSourceAccess},     {"excel3", exchange::kSourceExcel30},
+        {"excel4", exchange::kSourceExcel40},    {"excel5", exchange::kSourceExcel50},
+        {"excel8", exchange::kSourceExcel80},    {"dbase3", exchange::kSourceDBase3},
+        {"dbase4", exchange::kSourceDBase4},     {"dbase5", exchange::kSourceDBase5},
+        {"paradox3", exchange::kSourceParadox3}, {"paradox4", exchange::kSourceParadox4},
+        {"paradox5", exchange::kSourceParadox5}, {"odbc", kOdbc}};
+    for (const auto& [name, code] : formats)
+        if (format == name) return code;
+    return -1;
+}
+
+std::optional<AttachArguments> Parse(const std::vector<std::string>& args) {
+    AttachArguments a;
+    std::vector<std::string> positional;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--main") a.main = true;
+        else if (arg == "--rate") a.rate = true;
+        else if (arg == "--format" || arg == "--table") {
+            if (i + 1 >= args.size() || args[i + 1].empty()) return std::nullopt;
+            if (arg == "--format") a.code = FormatCode(args[++i]);
+            else a.table = args[++i];
+        } else if (!arg.empty() && arg[0] != '-') {
+            positional.push_back(arg);
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (positional.size() != 2 || a.main == a.rate || a.code < 0) return std::nullopt;
+    // dBase and Paradox files hold one table, named after the file.
+    if (a.table && a.code >= exchange::kSourceDBase3) return std::nullopt;
+    a.project = positional[0];
+    a.source = positional[1];
+    return a;
+}
+
+}  // namespace
+
+int RunAttach(const std::vector<std::string>& args) {
+    const auto a = Parse(args);
+    if (!a) return UsageError("attach");
+    std::string source = a->source;
+    if (a->code != kOdbc) {
+        std::error_code ec;
+        source = std::filesystem::absolute(a->source, ec).string();
+        if (ec || !std::filesystem::is_regular_file(source)) {
+            PrintMessage("There is no file " + a->source + ".");
+            return kFailed;
+        }
+    }
+
+    CliSession session;
+    ProgramState& state = session.state;
+    if (!session.lock(a->project)) return kFailed;
+    if (!db::OpenProjectFile(state, session.ui, a->project)) return kFailed;
+
+    exchange::ScriptedAttachDialogs dialogs;
+    const std::string table = a->table.value_or("");  // "" takes the first table offered
+    bool added = false;
+    if (a->code == kOdbc) {
+        dialogs.dataSources.push_back(source);
+        dialogs.odbcTables.push_back(table);
+        added = a->main ? exchange::AddMainTableODBC(state, session.ui, dialogs)
+                        : exchange::AddRateTableODBC(state, session.ui, dialogs);
+    } else {
+        session.ui.files.push_back(FileDialogResult{source, 1});
+        dialogs.tables.push_back(table);
+        added = a->main ? exchange::AddMainTable(state, session.ui, dialogs, a->code)
+                        : exchange::AddRateTable(state, session.ui, dialogs, a->code);
+    }
+    if (!added) {
+        if (session.ui.messages.empty()) PrintMessage("No table was added: the source offers none.");
+        return kFailed;
+    }
+    if (!db::FileSave(state, session.ui)) return kFailed;
+    PrintAddedTable(state, a->main ? state.MainTableName : state.ExternalTableName, a->main);
+    return kOk;
+}
+
+}  // namespace vdx::cli

@@ -1,0 +1,22 @@
+// veldrix-cli's commands that bring tables into a project file, as
+// Tables > Main table / Rate table > Add does: import reads a semicolon ASCII
+// file through the import dialog's logic, attach copies a table of an
+// Access, Excel, dBase or Paradox file or an ODBC data source. Both register
+// the table and save the project file; a failure saves nothing.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "state/state.h"
+
+namespace vdx::cli {
+
+int RunImport(const std::vector<std::string>& args);
+int RunAttach(const std::vector<std::string>& args);
+
+// Prints the added table on stdout: its name, kind and number of rows, and
+// for the main data table its columns with their classification.
+void PrintAddedTable(const ProgramState& state, const std::string& table, bool main);
+
+}  // namespace vdx::cli

@@ -1,0 +1,204 @@
+// veldrix-cli import and attach, run as a user runs them: the example
+// cohort imported with its types shows exactly as the example study's
+// cohort table; tables of other formats are attached and saved; wrong
+// arguments and refused tables leave the project file as it was.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "attach_test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using vdx::exchange::testing::ColumnTexts;
+using vdx::exchange::testing::TableNames;
+
+struct CommandRun {
+    int status = -1;
+    std::string out, err;
+};
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::string Quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+const std::string kExamples = VDX_EXAMPLES_DIR;
+const std::string kFixtures = VDX_FIXTURES;
+
+class CliAttach : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/vdx_attach_cli_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir = pattern;
+        study = dir + "/study.vdx";
+        ASSERT_EQ(cli({"new", study}).status, 0);
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+    CommandRun cli(const std::vector<std::string>& args) {
+        std::string command = Quote(VDX_CLI);
+        for (const auto& a : args) command += " " + Quote(a);
+        command += " 2>" + Quote(dir + "/stderr.txt");
+        CommandRun r;
+        FILE* p = popen(command.c_str(), "r");
+        if (!p) return r;
+        char buffer[4096];
+        size_t n;
+        while ((n = fread(buffer, 1, sizeof buffer, p)) > 0) r.out.append(buffer, n);
+        const int status = pclose(p);
+        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        r.err = ReadFile(dir + "/stderr.txt");
+        return r;
+    }
+    std::string dir, study;
+};
+
+const std::vector<std::string> kCohortTypes = {
+    "--type", "ID=Long",          "--type", "SEX=Integer",      "--type", "DOB=Date:DDMMYYYY",
+    "--type", "DOH=Date:DDMMYYYY", "--type", "DOE=Date:DDMMYYYY", "--type", "DOX=Date:DDMMYYYY",
+    "--type", "7=Integer"};
+
+std::vector<std::string> Args(std::vector<std::string> head, const std::vector<std::string>& tail = {}) {
+    head.insert(head.end(), tail.begin(), tail.end());
+    return head;
+}
+
+TEST_F(CliAttach, TheExampleCohortImportedWithItsTypesShowsAsTheExampleStudysCohort) {
+    const CommandRun r =
+        cli(Args({"import", study, "--main", kExamples + "/cohort.txt", "--headers", "--name", "Cohort"}, kCohortTypes));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Cohort: main data table, 3000 rows"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("  DOB\tdate"), std::string::npos) << r.out;
+    EXPECT_FALSE(fs::exists(dir + "/study.vd~"));  // the working copy is gone, the file saved
+
+    const CommandRun ours = cli({"show", study, "Cohort"});
+    const CommandRun theirs = cli({"show", kExamples + "/example.vdx", "Cohort"});
+    ASSERT_EQ(ours.status, 0) << ours.err;
+    EXPECT_EQ(ours.out, theirs.out);
+
+    // The rate table, every column a double.
+    std::vector<std::string> rateTypes;
+    for (int c = 1; c <= 13; ++c) rateTypes.insert(rateTypes.end(), {"--type", std::to_string(c) + "=Double"});
+    const CommandRun rates =
+        cli(Args({"import", study, "--rate", kExamples + "/rates.txt", "--headers", "--name", "Rates"}, rateTypes));
+    ASSERT_EQ(rates.status, 0) << rates.err;
+    EXPECT_EQ(cli({"show", study, "Rates"}).out, cli({"show", kExamples + "/example.vdx", "Rates"}).out);
+
+    const CommandRun info = cli({"info", study});
+    EXPECT_NE(info.out.find("MainTable: Cohort\n"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("intRateTablesAnzahl: 1\n"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("RateTables: Rates\n"), std::string::npos) << info.out;
+}
+
+TEST_F(CliAttach, YearOnlyDatesTakeTheirDayAndMonth) {
+    std::ofstream(dir + "/years.txt") << "Name;Year\nSmith;1948\n";
+    const CommandRun r = cli({"import", study, "--rate", dir + "/years.txt", "--headers", "--type",
+                              "Year=Date:YYYY:01:07"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const CommandRun shown = cli({"show", study, "years"});
+    // A rate table's dates are stored as dates: day 17715 is 1 July 1948.
+    EXPECT_EQ(ColumnTexts(study, "years", "Year"), std::vector<std::string>{"17715"});
+    EXPECT_NE(shown.out.find("Smith\t01.07.1948"), std::string::npos) << shown.out;
+}
+
+TEST_F(CliAttach, TablesOfEveryFileFormatAreAttachedAndSaved) {
+    fs::copy_file(kFixtures + "/dbase/shapelib_db3.dbf", dir + "/PERSONS.DBF");
+    fs::copy_file(kFixtures + "/paradox/pxlib_cohort.db", dir + "/rates.db");
+    const CommandRun excel = cli({"attach", study, "--main", "--format", "excel8", kFixtures + "/excel/gnumeric_biff8.xls",
+                                  "--table", "Cohort$"});
+    ASSERT_EQ(excel.status, 0) << excel.err;
+    EXPECT_NE(excel.out.find("Cohort: main data table, 3 rows"), std::string::npos) << excel.out;
+    const CommandRun dbase = cli({"attach", study, "--rate", "--format", "dbase3", dir + "/PERSONS.DBF"});
+    ASSERT_EQ(dbase.status, 0) << dbase.err;
+    const CommandRun paradox = cli({"attach", study, "--rate", "--format", "paradox5", dir + "/rates.db"});
+    ASSERT_EQ(paradox.status, 0) << paradox.err;
+    // Without --table the chooser's first table: the first sheet.
+    const CommandRun first = cli({"attach", study, "--rate", "--format", "excel5", kFixtures + "/excel/gnumeric_biff5.xls"});
+    EXPECT_EQ(first.status, 1);  // Cohort is the main data table already; a rate table's message drops the "$"
+    EXPECT_NE(first.err.find("Table Cohort already exist!"), std::string::npos) << first.err;
+
+    EXPECT_EQ(ColumnTexts(study, "VdxSystemRateTables", "RateTables"), (std::vector<std::string>{"PERSONS", "rates"}));
+    EXPECT_EQ(ColumnTexts(study, "VdxSystemMain", "Value")[1], "Cohort");
+    EXPECT_EQ(ColumnTexts(study, "PERSONS", "NAME")[0], "Smith");
+    const CommandRun shown = cli({"show", study, "Cohort"});
+    EXPECT_NE(shown.out.find("Smith\t01.02.1950"), std::string::npos) << shown.out;
+}
+
+TEST_F(CliAttach, RefusedTablesLeaveTheProjectFileAsItWas) {
+    ASSERT_EQ(cli({"attach", study, "--main", "--format", "excel8", kFixtures + "/excel/xlwt_biff8.xls"}).status, 0);
+    const std::string before = ReadFile(study);
+
+    const CommandRun second = cli({"attach", study, "--main", "--format", "excel8", kFixtures + "/excel/xlwt_biff8.xls"});
+    EXPECT_EQ(second.status, 1);
+    EXPECT_NE(second.err.find("Main data table already exists!"), std::string::npos) << second.err;
+
+    const CommandRun mismatch = cli({"import", study, "--rate", kExamples + "/cohort.txt", "--headers", "--name",
+                                     "Persons", "--type", "ID=Date:DDMMYYYY"});
+    EXPECT_EQ(mismatch.status, 1);
+    EXPECT_NE(mismatch.err.find("Description: Can't convert data in column 1 to Date"), std::string::npos)
+        << mismatch.err;
+
+    const CommandRun column = cli({"import", study, "--rate", kExamples + "/cohort.txt", "--headers", "--name",
+                                   "Persons", "--type", "AGE=Integer"});
+    const CommandRun taken = cli({"import", study, "--rate", kExamples + "/cohort.txt", "--headers"});
+    EXPECT_EQ(taken.status, 1);
+    EXPECT_NE(taken.err.find("Table cohort already exist!"), std::string::npos) << taken.err;
+    EXPECT_EQ(column.status, 1);
+    EXPECT_NE(column.err.find("There is no column AGE"), std::string::npos) << column.err;
+
+    const CommandRun missing = cli({"attach", study, "--rate", "--format", "dbase4", dir + "/none.dbf"});
+    EXPECT_EQ(missing.status, 1);
+    std::ofstream(dir + "/bad.dbf") << std::string(100, 'x');
+    const CommandRun bad = cli({"attach", study, "--rate", "--format", "dbase4", dir + "/bad.dbf"});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.err.find("Table bad has wrong format!"), std::string::npos) << bad.err;
+
+    EXPECT_EQ(ReadFile(study), before);
+    EXPECT_FALSE(fs::exists(dir + "/study.vd~"));
+}
+
+TEST_F(CliAttach, WrongArgumentsAreUsageErrors) {
+    const std::string txt = kExamples + "/rates.txt";
+    const std::string before = ReadFile(study);
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"import", study, txt},                                  // neither --main nor --rate
+             {"import", study, "--main", "--rate", txt},              // both
+             {"import", study, "--main", txt, "--type", "1=Date"},    // a date without its layout
+             {"import", study, "--main", txt, "--type", "1=Date:YYMMDD"},
+             {"import", study, "--main", txt, "--type", "1=Date:YYYY:32:01"},
+             {"import", study, "--main", txt, "--type", "Integer"},   // no column
+             {"import", study, "--main"},
+             {"attach", study, "--main", "--format", "lotus", txt},
+             {"attach", study, "--main", txt},                         // no format
+             {"attach", study, "--rate", "--format", "dbase3", txt, "--table", "x"},
+         }) {
+        const CommandRun r = cli(args);
+        EXPECT_EQ(r.status, 2) << args[0] << " " << args.back();
+        EXPECT_NE(r.err.find("usage: veldrix-cli " + args[0]), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(ReadFile(study), before);
+    const CommandRun help = cli({"--help"});
+    EXPECT_NE(help.out.find("import STUDY.vdx (--main | --rate) FILE"), std::string::npos);
+    EXPECT_NE(help.out.find("attach STUDY.vdx (--main | --rate) --format FORMAT SOURCE"), std::string::npos);
+}
+
+}  // namespace
