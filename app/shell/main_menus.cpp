@@ -10,6 +10,7 @@
 #include <QToolBar>
 
 #include "frm_py_comp.h"
+#include "tables_menu.h"
 
 namespace vdx {
 
@@ -114,6 +115,7 @@ MainMenus BuildMainMenus(QMainWindow* window) {
     m.mnuFileExit = AddEntry(m.mnuFile, "mnuFileExit", "&Exit");
 
     m.mnuTables = AddMenu(window, "mnuTables", "&Tables");
+    AddTablesMenuEntries(window, m.mnuTables);
     m.mnuTablesCopy = AddEntry(m.mnuTables, "mnuTablesCopy", "Copy");
 
     m.mnuCompute = AddMenu(window, "mnuCompute", "&Compute");

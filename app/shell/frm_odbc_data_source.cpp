@@ -1,0 +1,70 @@
+#include "frm_odbc_data_source.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace vdx {
+
+FrmOdbcDataSource::FrmOdbcDataSource(QWidget* parent, const std::vector<exchange::OdbcDataSource>& sources)
+    : QDialog(parent) {
+    setObjectName("frmOdbcDataSource");
+    setWindowTitle("Select data source");
+    setModal(true);
+    lstDataSources_ = new QListWidget(this);
+    lstDataSources_->setObjectName("lstDataSources");
+    for (const auto& s : sources) {
+        auto* item = new QListWidgetItem(QString::fromStdString(s.name + (s.description.empty() ? "" : "  (" + s.description + ")")),
+                                         lstDataSources_);
+        item->setData(Qt::UserRole, QString::fromStdString(s.name));
+    }
+    txtConnect_ = new QLineEdit(this);
+    txtConnect_->setObjectName("txtConnect");
+    txtConnect_->setPlaceholderText("DSN=name;UID=user  or  DRIVER={driver};DATABASE=...");
+    btnOk_ = new QPushButton("Ok", this);
+    btnOk_->setObjectName("btnOk");
+    btnOk_->setDefault(true);
+    btnCancel_ = new QPushButton("Cancel", this);
+    btnCancel_->setObjectName("btnCancel");
+    btnCancel_->setAutoDefault(false);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(btnOk_);
+    buttons->addWidget(btnCancel_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel("Please select the ODBC data source:", this));
+    layout->addWidget(lstDataSources_);
+    layout->addWidget(new QLabel("Connection string:", this));
+    layout->addWidget(txtConnect_);
+    layout->addLayout(buttons);
+    resize(420, 320);
+
+    auto updateOk = [this] { btnOk_->setEnabled(!txtConnect_->text().trimmed().isEmpty()); };
+    connect(lstDataSources_, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* item) {
+        if (item) txtConnect_->setText("DSN=" + item->data(Qt::UserRole).toString());
+    });
+    connect(lstDataSources_, &QListWidget::itemDoubleClicked, this, [this] { ok(); });
+    connect(txtConnect_, &QLineEdit::textChanged, this, updateOk);
+    connect(btnOk_, &QPushButton::clicked, this, &FrmOdbcDataSource::ok);
+    connect(btnCancel_, &QPushButton::clicked, this, &FrmOdbcDataSource::reject);
+    if (lstDataSources_->count() > 0) lstDataSources_->setCurrentRow(0);
+    updateOk();
+}
+
+void FrmOdbcDataSource::ok() {
+    const QString text = txtConnect_->text().trimmed();
+    if (text.isEmpty()) return;
+    chosen_ = text.toStdString();
+    accept();
+}
+
+void FrmOdbcDataSource::reject() {
+    chosen_.reset();
+    QDialog::reject();
+}
+
+}  // namespace vdx

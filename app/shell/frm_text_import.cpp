@@ -1,0 +1,175 @@
+#include "frm_text_import.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace vdx {
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+QComboBox* List(QWidget* parent, const char* name, const std::vector<std::string>& entries) {
+    auto* combo = new QComboBox(parent);
+    combo->setObjectName(name);
+    for (const auto& e : entries) combo->addItem(Q(e));
+    combo->setCurrentIndex(-1);
+    return combo;
+}
+
+// Selects an entry by its text; no selection for "".
+void Select(QComboBox* combo, const std::string& text) {
+    combo->setCurrentIndex(text.empty() ? -1 : combo->findText(Q(text)));
+}
+
+}  // namespace
+
+FrmTextImport::FrmTextImport(QWidget* parent, ProgramState& state, Interaction& ui)
+    : QDialog(parent), form_(std::make_unique<exchange::TextImportForm>(state, ui)) {
+    setObjectName("frmTextImport");
+    setWindowTitle(exchange::kTextImportCaption);
+    setModal(true);
+
+    grid_ = new QTableWidget(this);
+    grid_->setObjectName("GridTextImport");
+    grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid_->setSelectionBehavior(QAbstractItemView::SelectColumns);
+    grid_->setSelectionMode(QAbstractItemView::SingleSelection);
+    grid_->setMinimumSize(560, 240);
+
+    chkHeaders_ = new QCheckBox("Column headers in first row", this);
+    chkHeaders_->setObjectName("chkHeaders");
+
+    auto* typeFrame = new QGroupBox("Type:", this);
+    auto* typeLayout = new QVBoxLayout(typeFrame);
+    auto* group = new QButtonGroup(this);
+    for (const auto& type : exchange::kTextColumnTypes) {
+        auto* option = new QRadioButton(Q(type), typeFrame);
+        option->setObjectName(Q("opt" + type));
+        group->addButton(option);
+        typeLayout->addWidget(option);
+        options_.emplace_back(type, option);
+        connect(option, &QRadioButton::toggled, this, [this, type](bool on) { typeChosen(type, on); });
+    }
+
+    auto* formatFrame = new QGroupBox("Format:", this);
+    auto* formatLayout = new QGridLayout(formatFrame);
+    comDateFormat_ = List(formatFrame, "comDateFormat", exchange::kTextDateLayouts);
+    comDay_ = List(formatFrame, "comDay", exchange::TextImportDays());
+    comMonth_ = List(formatFrame, "comMonth", exchange::TextImportMonths());
+    formatLayout->addWidget(comDateFormat_, 0, 0, 1, 2);
+    formatLayout->addWidget(new QLabel("Day:", formatFrame), 1, 0);
+    formatLayout->addWidget(comDay_, 1, 1);
+    formatLayout->addWidget(new QLabel("Month:", formatFrame), 2, 0);
+    formatLayout->addWidget(comMonth_, 2, 1);
+    formatLayout->setRowStretch(3, 1);
+
+    btnImport_ = new QPushButton("Import", this);
+    btnImport_->setObjectName("btnImport");
+    btnImport_->setDefault(true);
+    btnCancel_ = new QPushButton("Cancel", this);
+    btnCancel_->setObjectName("btnCancel");
+    btnCancel_->setAutoDefault(false);
+
+    auto* side = new QVBoxLayout;
+    side->addWidget(typeFrame);
+    side->addWidget(formatFrame);
+    side->addStretch();
+    side->addWidget(btnImport_);
+    side->addWidget(btnCancel_);
+    auto* top = new QHBoxLayout;
+    auto* left = new QVBoxLayout;
+    left->addWidget(grid_, 1);
+    left->addWidget(chkHeaders_);
+    top->addLayout(left, 1);
+    top->addLayout(side);
+    setLayout(top);
+
+    connect(chkHeaders_, &QCheckBox::toggled, this, [this](bool on) {
+        form_->setHeaders(on);
+        showGrid();
+    });
+    connect(grid_, &QTableWidget::cellClicked, this, [this](int, int column) { clickColumn(column + 1); });
+    connect(grid_->horizontalHeader(), &QHeaderView::sectionClicked, this,
+            [this](int column) { clickColumn(column + 1); });
+    connect(comDateFormat_, &QComboBox::activated, this, [this](int index) {
+        if (index < 0) return;
+        form_->chooseDateLayout(comDateFormat_->itemText(index).toStdString());
+        showControls();
+    });
+    connect(comDay_, &QComboBox::activated, this,
+            [this](int index) { form_->chooseDay(comDay_->itemText(index).toStdString()); });
+    connect(comMonth_, &QComboBox::activated, this,
+            [this](int index) { form_->chooseMonth(comMonth_->itemText(index).toStdString()); });
+    connect(btnImport_, &QPushButton::clicked, this, &FrmTextImport::importClicked);
+    connect(btnCancel_, &QPushButton::clicked, this, &FrmTextImport::reject);
+
+    showGrid();
+    showControls();
+}
+
+FrmTextImport::~FrmTextImport() = default;
+
+void FrmTextImport::showGrid() {
+    const auto header = form_->headerRow();
+    const auto rows = form_->rows();
+    grid_->clear();
+    grid_->setColumnCount(form_->columnCount());
+    grid_->setRowCount(static_cast<int>(rows.size()));
+    QStringList labels;
+    for (const auto& h : header) labels << Q(h);
+    grid_->setHorizontalHeaderLabels(labels);
+    for (int r = 0; r < static_cast<int>(rows.size()); ++r)
+        for (int c = 0; c < form_->columnCount(); ++c)
+            grid_->setItem(r, c, new QTableWidgetItem(Q(rows[static_cast<size_t>(r)][static_cast<size_t>(c)])));
+    grid_->resizeColumnsToContents();
+    // The current column is shown selected from the first row to the last.
+    if (form_->columnCount() > 0) grid_->selectColumn(form_->currentColumn() - 1);
+}
+
+void FrmTextImport::showControls() {
+    const exchange::TextImportForm::Controls shown = form_->controls();
+    showing_ = true;
+    for (auto& [type, option] : options_) option->setChecked(type == shown.type);
+    comDateFormat_->setEnabled(shown.layoutEnabled);
+    Select(comDateFormat_, shown.layout);
+    comDay_->setEnabled(shown.dayMonthEnabled);
+    comMonth_->setEnabled(shown.dayMonthEnabled);
+    Select(comDay_, shown.day);
+    Select(comMonth_, shown.month);
+    showing_ = false;
+}
+
+void FrmTextImport::typeChosen(const std::string& type, bool on) {
+    if (showing_ || !on || form_->columnCount() == 0) return;
+    form_->chooseType(type);
+    showControls();
+}
+
+void FrmTextImport::clickColumn(int c) {
+    if (c < 1 || c > form_->columnCount()) return;
+    form_->clickColumn(c);
+    showGrid();
+    showControls();
+}
+
+void FrmTextImport::importClicked() {
+    if (form_->import()) accept();
+}
+
+void FrmTextImport::reject() {
+    form_->cancel();
+    QDialog::reject();
+}
+
+}  // namespace vdx

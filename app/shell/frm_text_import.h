@@ -1,0 +1,56 @@
+// frmTextImport ("ASCII file import"): the dialog of Tables > Main table /
+// Rate table > Add > ASCII. It shows exchange::TextImportForm: the preview
+// grid GridTextImport (at most 10 lines; the header row shows the column
+// names, the first line when chkHeaders is checked), the type of the
+// clicked column (optText ... optDate, comDateFormat, comDay, comMonth),
+// and btnImport / btnCancel. Import failures keep the dialog open.
+#pragma once
+
+#include <QDialog>
+#include <memory>
+
+#include "exchange/text_import_command.h"
+
+class QCheckBox;
+class QComboBox;
+class QPushButton;
+class QRadioButton;
+class QTableWidget;
+
+namespace vdx {
+
+class FrmTextImport : public QDialog {
+    Q_OBJECT
+public:
+    // Loads the dialog over the file, table and working copy named in state;
+    // throws VdxError when the file cannot be read.
+    FrmTextImport(QWidget* parent, ProgramState& state, Interaction& ui);
+    ~FrmTextImport() override;
+
+    exchange::TextImportForm& form() { return *form_; }
+
+    // A click on grid column c (from 1).
+    void clickColumn(int c);
+    // btnImport: closes the dialog when the table was created.
+    void importClicked();
+    // btnCancel and the close box.
+    void reject() override;
+
+private:
+    void showGrid();
+    void showControls();
+    void typeChosen(const std::string& type, bool on);
+
+    std::unique_ptr<exchange::TextImportForm> form_;
+    bool showing_ = false;  // the controls are being set from the form
+    QTableWidget* grid_;
+    QCheckBox* chkHeaders_;
+    std::vector<std::pair<std::string, QRadioButton*>> options_;  // optText ... optDate
+    QComboBox* comDateFormat_;
+    QComboBox* comDay_;
+    QComboBox* comMonth_;
+    QPushButton* btnImport_;
+    QPushButton* btnCancel_;
+};
+
+}  // namespace vdx

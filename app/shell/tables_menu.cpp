@@ -1,0 +1,125 @@
+#include "tables_menu.h"
+
+#include <QAction>
+#include <QMainWindow>
+#include <QMenu>
+
+#include "frm_odbc_data_source.h"
+#include "frm_select_external_odbc_table.h"
+#include "frm_select_external_table.h"
+#include "frm_text_import.h"
+#include "main_window.h"
+
+namespace vdx {
+
+namespace {
+
+constexpr int kOdbcEntry = 0;
+
+// The entries of an Add sub-menu: sub-menu, entry name suffix, caption, code.
+struct AddEntryDef {
+    const char* subMenu;  // "" for an entry of the Add menu itself
+    const char* suffix;
+    const char* caption;
+    int code;
+};
+
+const AddEntryDef kAddEntries[] = {
+    {"Access", "Access80", "8.0...", exchange::kSourceAccess},
+    {"Access", "Access70", "7.0...", exchange::kSourceAccess},
+    {"Access", "Access20", "2.0...", exchange::kSourceAccess},
+    {"Access", "Access11", "1.1...", exchange::kSourceAccess},
+    {"Access", "Access10", "1.0...", exchange::kSourceAccess},
+    {"Excel", "Excel80", "8.0...", exchange::kSourceExcel80},
+    {"Excel", "Excel70", "7.0...", exchange::kSourceExcel50},
+    {"Excel", "Excel50", "5.0...", exchange::kSourceExcel50},
+    {"Excel", "Excel40", "4.0...", exchange::kSourceExcel40},
+    {"Excel", "Excel30", "3.0...", exchange::kSourceExcel30},
+    {"dBase", "dBase50", "5.0...", exchange::kSourceDBase5},
+    {"dBase", "dBase40", "IV...", exchange::kSourceDBase4},
+    {"dBase", "dBase30", "III...", exchange::kSourceDBase3},
+    {"Paradox", "Paradox50", "5.x...", exchange::kSourceParadox5},
+    {"Paradox", "Paradox40", "4.x...", exchange::kSourceParadox4},
+    {"Paradox", "Paradox30", "3.x...", exchange::kSourceParadox3},
+    {"", "Ascii", "ASCII...", exchange::kSourceAscii},
+    {"", "ODBC", "ODBC...", kOdbcEntry},
+};
+
+QMenu* SubMenu(QMenu* parent, const QString& name, const QString& caption) {
+    QMenu* menu = parent->addMenu(caption);
+    menu->setObjectName(name);
+    menu->menuAction()->setObjectName(name + "Menu");
+    return menu;
+}
+
+// "Main table" or "Rate table" with its Add sub-menu.
+void AddTableMenu(QMainWindow* window, QMenu* mnuTables, bool rateTable) {
+    const QString base = rateTable ? "mnuTablesRateTable" : "mnuTablesMainTable";
+    QMenu* table = SubMenu(mnuTables, base, rateTable ? "Rate table" : "Main table");
+    QMenu* add = SubMenu(table, base + "Add", "Add");
+    QMap<QString, QMenu*> formats;
+    for (const AddEntryDef& e : kAddEntries) {
+        QMenu* menu = add;
+        if (*e.subMenu) {
+            menu = formats.value(e.subMenu);
+            if (!menu) formats.insert(e.subMenu, menu = SubMenu(add, base + "Add" + e.subMenu, e.subMenu));
+        }
+        QAction* entry = menu->addAction(e.caption);
+        entry->setObjectName(base + "Add" + e.suffix);
+        entry->setData(e.code);
+        const int code = e.code;
+        QObject::connect(entry, &QAction::triggered, window,
+                         [window, rateTable, code] { MenuAddTable(window, rateTable, code); });
+    }
+}
+
+}  // namespace
+
+std::string QtAttachDialogs::selectExternalTable(const std::vector<std::string>& tables) {
+    FrmSelectExternalTable dialog(owner_, tables);
+    dialog.exec();
+    return dialog.chosen();
+}
+
+std::optional<std::string> QtAttachDialogs::selectOdbcDataSource(const std::vector<exchange::OdbcDataSource>& sources) {
+    FrmOdbcDataSource dialog(owner_, sources);
+    dialog.exec();
+    return dialog.chosen();
+}
+
+bool QtAttachDialogs::selectExternalOdbcTable(const std::vector<std::string>& tables,
+                                              const std::function<bool(const std::string&)>& copy) {
+    FrmSelectExternalODBCTable dialog(owner_, tables, copy);
+    return dialog.exec() == QDialog::Accepted && !dialog.chosen().empty();
+}
+
+bool QtAttachDialogs::textImport(ProgramState& state, Interaction& ui) {
+    FrmTextImport dialog(owner_, state, ui);
+    return dialog.exec() == QDialog::Accepted && state.TextImportDone;
+}
+
+void AddTablesMenuEntries(QMainWindow* window, QMenu* mnuTables) {
+    AddTableMenu(window, mnuTables, false);
+    AddTableMenu(window, mnuTables, true);
+    mnuTables->addSeparator();
+}
+
+void MenuAddTable(QMainWindow* window, bool rateTable, int code) {
+    auto* main = qobject_cast<MainWindow*>(window);
+    if (!main) return;
+    QtAttachDialogs dialogs(main);
+    bool added = false;
+    main->runCommand([&] {
+        ProgramState& state = main->state();
+        Interaction& ui = main->ui();
+        if (code == kOdbcEntry)
+            added = rateTable ? exchange::AddRateTableODBC(state, ui, dialogs) : exchange::AddMainTableODBC(state, ui, dialogs);
+        else
+            added = rateTable ? exchange::AddRateTable(state, ui, dialogs, code)
+                              : exchange::AddMainTable(state, ui, dialogs, code);
+    });
+    // Show what came in: the new node, clicked, fills the grid.
+    if (added) main->clickNode(QString::fromStdString(main->state().Navigator.fullPath(main->state().CurrentNode)), false);
+}
+
+}  // namespace vdx

@@ -1,0 +1,38 @@
+// Tables > Main table and Tables > Rate table, each with its Add sub-menu
+// (Access 8.0 ... 1.0, Excel 8.0 ... 3.0, dBase 5.0, IV, III, Paradox 5.x,
+// 4.x, 3.x, ASCII..., ODBC...), and the dialogs the attach commands show,
+// built from the shell's Qt dialogs.
+#pragma once
+
+#include "exchange/attach_commands.h"
+
+class QMainWindow;
+class QMenu;
+class QWidget;
+
+namespace vdx {
+
+// The attach commands' dialogs on the main window: frmSelectExternalTable,
+// frmOdbcDataSource, frmSelectExternalODBCTable and frmTextImport.
+class QtAttachDialogs : public exchange::AttachDialogs {
+public:
+    explicit QtAttachDialogs(QWidget* owner) : owner_(owner) {}
+    std::string selectExternalTable(const std::vector<std::string>& tables) override;
+    std::optional<std::string> selectOdbcDataSource(const std::vector<exchange::OdbcDataSource>& sources) override;
+    bool selectExternalOdbcTable(const std::vector<std::string>& tables,
+                                 const std::function<bool(const std::string&)>& copy) override;
+    bool textImport(ProgramState& state, Interaction& ui) override;
+
+private:
+    QWidget* owner_;
+};
+
+// Adds the "Main table" and "Rate table" sub-menus to the Tables menu.
+void AddTablesMenuEntries(QMainWindow* window, QMenu* mnuTables);
+
+// An Add entry: the command over the main window's state, then the new
+// table's node is clicked, so that the table shows in its grid. `code` is
+// the source format code, 0 for ODBC.
+void MenuAddTable(QMainWindow* window, bool rateTable, int code);
+
+}  // namespace vdx
