@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QMainWindow>
 #include <QMenu>
+#include <QSignalBlocker>
+#include <QTreeWidget>
 
 #include "frm_odbc_data_source.h"
 #include "frm_select_external_odbc_table.h"
@@ -118,8 +120,14 @@ void MenuAddTable(QMainWindow* window, bool rateTable, int code) {
             added = rateTable ? exchange::AddRateTable(state, ui, dialogs, code)
                               : exchange::AddMainTable(state, ui, dialogs, code);
     });
-    // Show what came in: the new node, clicked, fills the grid.
-    if (added) main->clickNode(QString::fromStdString(main->state().Navigator.fullPath(main->state().CurrentNode)), false);
+    if (!added) return;
+    // Show what came in: the new node, selected in the tree and clicked, fills the grid.
+    const QString path = QString::fromStdString(main->state().Navigator.fullPath(main->state().CurrentNode));
+    if (QTreeWidgetItem* item = main->findNode(path)) {
+        const QSignalBlocker quiet(item->treeWidget());
+        item->treeWidget()->setCurrentItem(item);
+    }
+    main->clickNode(path, false);
 }
 
 }  // namespace vdx

@@ -406,6 +406,7 @@ private slots:
         QVERIFY(ui_.messages.empty());
         QCOMPARE(state().MainTableName, std::string("cohort"));
         QVERIFY(w_->findNode("Main_Data_cohort"));
+        QCOMPARE(w_->findChild<QTreeWidget*>("Navigator")->currentItem(), w_->findNode("Main_Data_cohort"));
         QCOMPARE(state().CurrentView, ViewName::MainGrid);
         auto* grid = w_->findChild<GridView*>("MainGrid");
         QVERIFY(grid->isVisible());
