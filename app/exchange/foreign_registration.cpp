@@ -134,15 +134,41 @@ std::unique_ptr<db::RowSource> OpenTable(const db::ConnectString& cs, const std:
     });
 }
 
-// Puts the readers into a format, keeping what another part of the program
-// registered for it (a writer of the table export).
-void RegisterReaders(const std::string& type, decltype(db::ForeignFormat::listTables) list,
-                     decltype(db::ForeignFormat::openTable) open) {
+// The registry's functions, as types of their own so that a registration
+// can be recognised as ours (std::function::target).
+struct ReaderTables {
+    std::vector<std::string> operator()(const db::ConnectString& cs) const { return ListTables(cs); }
+};
+struct ReaderTable {
+    std::unique_ptr<db::RowSource> operator()(const db::ConnectString& cs, const std::string& table) const {
+        return OpenTable(cs, table);
+    }
+};
+// Access sources have the empty type, like our own project files, which are
+// still read by the engine's own reader.
+struct AccessOrOwnTables {
+    std::vector<std::string> operator()(const db::ConnectString& cs) const {
+        return IsOwnDatabaseFile(cs.database) ? db::OwnFormat().listTables(cs) : ListTables(cs);
+    }
+};
+struct AccessOrOwnTable {
+    std::unique_ptr<db::RowSource> operator()(const db::ConnectString& cs, const std::string& table) const {
+        return IsOwnDatabaseFile(cs.database) ? db::OwnFormat().openTable(cs, table) : OpenTable(cs, table);
+    }
+};
+
+// Puts our readers into a format unless they are there, keeping what another
+// part of the program registered for it (a writer of the table export).
+template <typename List, typename Open>
+void RegisterReaders(const std::string& type) {
     db::ForeignFormat format;
-    if (const db::ForeignFormat* existing = db::FindForeignFormat(type)) format = *existing;
+    if (const db::ForeignFormat* existing = db::FindForeignFormat(type)) {
+        if (existing->openTable.target<Open>() && existing->listTables.target<List>()) return;
+        format = *existing;
+    }
     format.type = type;
-    format.listTables = std::move(list);
-    format.openTable = std::move(open);
+    format.listTables = List{};
+    format.openTable = Open{};
     db::RegisterForeignFormat(std::move(format));
 }
 
@@ -169,24 +195,14 @@ std::string OdbcConnectionOf(const db::ConnectString& connect) {
 }
 
 void RegisterExchangeFormats() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        for (const char* type : {"Excel 3.0", "Excel 4.0", "Excel 5.0", "Excel 8.0", "dBASE III", "dBASE IV",
-                                 "dBase 5.0", "Paradox 3.x", "Paradox 4.x", "Paradox 5.x", "Text", "ODBC"})
-            RegisterReaders(type, ListTables, OpenTable);
-
-        // Access sources have the empty type, like our own files: those are
-        // still read by the engine's own reader.
-        const db::ForeignFormat own = db::OwnFormat();
-        RegisterReaders(
-            "",
-            [own](const db::ConnectString& cs) {
-                return IsOwnDatabaseFile(cs.database) ? own.listTables(cs) : ListTables(cs);
-            },
-            [own](const db::ConnectString& cs, const std::string& table) {
-                return IsOwnDatabaseFile(cs.database) ? own.openTable(cs, table) : OpenTable(cs, table);
-            });
-    });
+    // Checked on every call, so that readers replaced by a later
+    // registration of the same type come back.
+    static std::mutex mutex;
+    std::lock_guard lock(mutex);
+    for (const char* type : {"Excel 3.0", "Excel 4.0", "Excel 5.0", "Excel 8.0", "dBASE III", "dBASE IV", "dBase 5.0",
+                             "Paradox 3.x", "Paradox 4.x", "Paradox 5.x", "Text", "ODBC"})
+        RegisterReaders<ReaderTables, ReaderTable>(type);
+    RegisterReaders<AccessOrOwnTables, AccessOrOwnTable>("");
 }
 
 }  // namespace vdx::exchange

@@ -21,7 +21,9 @@ namespace vdx::exchange {
 
 // Registers the readers for Access ("" — our own project files are still
 // read as before), Excel 3.0 to 8.0, dBase III, IV and 5.0, Paradox 3.x to
-// 5.x, Text and ODBC. Calling it again does nothing.
+// 5.x, Text and ODBC, keeping the writers another part of the program
+// registered for these types. Calling it again puts back readers that a
+// later registration replaced, and otherwise does nothing.
 void RegisterExchangeFormats();
 
 // The field a reader's column becomes in the project file: text keeps its

@@ -7,11 +7,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 
 #include "attach_test_support.h"
 #include "db/database.h"
 #include "db/project_file.h"
+#include "exchange/foreign_registration.h"
 #include "exchange/scripted_attach_dialogs.h"
 #include "state/messages.h"
 #include "test_support.h"
@@ -64,6 +66,56 @@ TEST(SourceFormats, EachCodeHasItsPrefixFileNameAndFilter) {
     EXPECT_STREQ(SourceFormatOf(kSourceAscii).filter, "ASCII (*.txt)|*.txt|All files (*.*)|*.*");
     EXPECT_EQ(testing::ErrorNumberOf([] { SourceFormatOf(0); }), 5);
     EXPECT_EQ(testing::ErrorNumberOf([] { SourceFormatOf(13); }), 5);
+}
+
+// ---- Rows handed from a reader's thread to the engine ---------------------------------
+
+TEST(StreamedRows, EveryRowArrivesInOrderAcrossBatches) {
+    auto rows = StreamRows({db::FieldDef{"N", FieldType::Long, 0, true}}, [](const RowCallback& onRow) {
+        for (int64_t i = 0; i < 5000; ++i)
+            if (!onRow({Value::integer(i)})) return;
+    });
+    EXPECT_EQ(rows->fields().at(0).name, "N");
+    std::vector<Value> row;
+    int64_t expected = 0;
+    while (rows->next(row)) {
+        ASSERT_EQ(row, std::vector<Value>{Value::integer(expected)});
+        ++expected;
+    }
+    EXPECT_EQ(expected, 5000);
+    EXPECT_FALSE(rows->next(row));  // and stays at the end
+}
+
+TEST(StreamedRows, AReadersErrorComesAfterTheRowsBeforeIt) {
+    auto rows = StreamRows({db::FieldDef{"N", FieldType::Long, 0, true}}, [](const RowCallback& onRow) {
+        for (int64_t i = 0; i < 1500; ++i) onRow({Value::integer(i)});
+        throw VdxError(err::NotExpectedFormat, "damaged record 1501");
+    });
+    std::vector<Value> row;
+    int64_t delivered = 0;
+    try {
+        while (rows->next(row)) ++delivered;
+        ADD_FAILURE() << "no error";
+    } catch (const VdxError& e) {
+        EXPECT_EQ(e.number(), err::NotExpectedFormat);
+        EXPECT_EQ(e.description(), "damaged record 1501");
+    }
+    EXPECT_GE(delivered, 1024);
+    EXPECT_LE(delivered, 1500);
+}
+
+TEST(StreamedRows, AConsumerThatStopsEarlyStopsTheReader) {
+    std::atomic<bool> toldToStop{false};
+    {
+        auto rows = StreamRows({db::FieldDef{"N", FieldType::Long, 0, true}}, [&](const RowCallback& onRow) {
+            for (int64_t i = 0;; ++i)
+                if (!onRow({Value::integer(i)})) break;
+            toldToStop = true;
+        });
+        std::vector<Value> row;
+        for (int i = 0; i < 10; ++i) ASSERT_TRUE(rows->next(row));
+    }  // an endless reader: the source's end must stop it, or this never returns
+    EXPECT_TRUE(toldToStop);
 }
 
 // ---- A study to add tables to ------------------------------------------------------
@@ -484,6 +536,25 @@ TEST_F(AttachTest, ATableNameTheProjectFileCannotHoldGetsTheGeneralMessage) {
     EXPECT_EQ(ui.messages[0].text.rfind("Following error has occured:\r\nNumber: 3125\r\nDescription: ", 0), 0u)
         << ui.messages[0].text;
     EXPECT_EQ(snapshot(), before);
+}
+
+TEST_F(AttachTest, TheReadersComeBackAndKeepAWriterRegisteredForTheirType) {
+    // Another part of the program registers a writer for dBase IV, replacing
+    // the whole entry of the registry.
+    int written = 0;
+    db::ForeignFormat writer;
+    writer.type = "dBASE IV";
+    writer.writeTable = [&written](const db::ConnectString&, const std::string&, db::RowSource&) { ++written; };
+    db::RegisterForeignFormat(writer);
+    ASSERT_FALSE(db::FindForeignFormat("dBASE IV")->openTable);
+
+    choose(source("dbase/shapelib_db3.dbf", "COHORT.DBF"));
+    ASSERT_TRUE(AddRateTable(state, ui, dialogs, kSourceDBase4)) << ui.messages.front().text;
+    const db::ForeignFormat* format = db::FindForeignFormat("dBASE IV");
+    ASSERT_TRUE(format->openTable && format->listTables && format->writeTable);
+    auto rows = db::OpenForeignTable("dBASE IV;;DATABASE=" + dir.file("src") + "/", "COHORT");
+    format->writeTable(db::ConnectString::parse("dBASE IV;"), "x", *rows);
+    EXPECT_EQ(written, 1);
 }
 
 TEST_F(AttachTest, ATableWithABlankInItsNameIsCopied) {
