@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "state/errors.h"
+#include "state/names.h"
 #include "state/value.h"
 
 struct sqlite3;
@@ -78,9 +79,9 @@ std::string DeclaredType(const FieldDef& field);
 FieldDef FieldFromDeclaredType(const std::string& name, const std::string& declaredType);
 
 // Names given by users (tables, columns, projects) are never trusted inside
-// SQL. IsValidName applies the old engine's naming rules: 1 to 64
+// SQL. vdx::IsValidName (state/names.h) applies the naming rules: 1 to 64
 // characters, no leading blank, no control characters and none of . ! ` [ ].
-bool IsValidName(const std::string& name);
+using vdx::IsValidName;
 // "[name]" for a valid name, for SQL texts that the adapter's execute()
 // reads; throws VdxError 3125 for a name that is not valid.
 std::string BracketName(const std::string& name);

@@ -53,7 +53,6 @@ std::vector<FieldDef> TableFields(Database& db, const std::string& table);
 std::string CreateTableSql(const std::string& table, const std::vector<FieldDef>& fields);
 
 // Number of characters of UTF-8 text.
-size_t Utf8Length(const std::string& text);
 
 // Recordsets.
 std::unique_ptr<Recordset> OpenTableRecordset(Database& db, const std::string& table);

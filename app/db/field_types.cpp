@@ -39,13 +39,6 @@ std::string Lower(std::string s) {
 
 bool SameName(const std::string& a, const std::string& b) { return Lower(a) == Lower(b); }
 
-size_t Utf8Length(const std::string& text) {
-    size_t n = 0;
-    for (unsigned char c : text)
-        if ((c & 0xC0) != 0x80) ++n;
-    return n;
-}
-
 }  // namespace detail
 
 using namespace detail;
@@ -118,16 +111,6 @@ FieldDef FieldFromDeclaredType(const std::string& name, const std::string& decla
         f.type = FieldType::Memo;
     }
     return f;
-}
-
-bool IsValidName(const std::string& name) {
-    if (name.empty() || Utf8Length(name) > 64) return false;
-    if (name[0] == ' ') return false;
-    for (unsigned char c : name) {
-        if (c < 32 || c == 127) return false;
-        if (c == '.' || c == '!' || c == '`' || c == '[' || c == ']') return false;
-    }
-    return true;
 }
 
 std::string BracketName(const std::string& name) {

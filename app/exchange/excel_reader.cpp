@@ -9,6 +9,7 @@
 #include "exchange/isolated_process.h"
 #include "exchange/reader_support.h"
 #include "state/errors.h"
+#include "state/names.h"
 #include "state/text_values.h"
 
 namespace vdx::exchange {
@@ -41,11 +42,6 @@ std::string AsText(const Value& v) {
         case Value::Kind::Null: return {};
     }
     return {};
-}
-
-size_t CharacterCount(const std::string& s) {
-    return static_cast<size_t>(
-        std::count_if(s.begin(), s.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
 // "2001-02-03", "2001-02-03 04:05:06" or "04:05:06" as FreeXL gives dates.
@@ -96,7 +92,7 @@ SheetTable BuildSheetTable(std::vector<SheetCell> cells, const std::string& tabl
     auto isTextColumn = [&](size_t i) { return kinds[i] != kNumber && kinds[i] != kDate && kinds[i] != kBoolean; };
     for (const SheetCell& c : cells) {
         size_t i = c.column - first;
-        if (c.row != table.headerRow && isTextColumn(i)) longest[i] = std::max(longest[i], CharacterCount(AsText(c.value)));
+        if (c.row != table.headerRow && isTextColumn(i)) longest[i] = std::max(longest[i], Utf8Length(AsText(c.value)));
     }
     for (size_t i = 0; i < count; ++i) {
         ColumnSpec& spec = table.columns[i];

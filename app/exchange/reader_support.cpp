@@ -5,6 +5,7 @@
 #include <set>
 
 #include "state/errors.h"
+#include "state/names.h"
 
 namespace vdx::exchange {
 
@@ -17,12 +18,6 @@ std::string Lower(std::string s) {
     return s;
 }
 
-// Characters of a UTF-8 text (continuation bytes are not counted).
-size_t CharacterCount(const std::string& s) {
-    return static_cast<size_t>(std::count_if(s.begin(), s.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-    }));
-}
 }  // namespace
 
 void ThrowWrongFormat(const std::string& source, const std::string& why) {
@@ -45,18 +40,11 @@ void CheckColumnNames(const std::vector<ColumnSpec>& columns, const std::string&
     for (size_t i = 0; i < columns.size(); ++i) {
         const std::string& name = columns[i].name;
         const std::string where = "Column " + std::to_string(i + 1) + " of " + table;
-        if (name.empty()) throw VdxError(err::InvalidName, where + " has no name.");
-        if (CharacterCount(name) > 64)
-            throw VdxError(err::InvalidName, where + " has a name longer than 64 characters: '" + name + "'.");
-        if (name.front() == ' ')
-            throw VdxError(err::InvalidName, where + " has a name that begins with a blank: '" + name + "'.");
-        for (char c : name) {
-            unsigned char u = static_cast<unsigned char>(c);
-            if (u < 0x20 || u == 0x7F)
-                throw VdxError(err::InvalidName, where + " has a name with a control character.");
-            if (c == '.' || c == '!' || c == '`' || c == '[' || c == ']')
-                throw VdxError(err::InvalidName, where + " has a name with the character '" + std::string(1, c) +
-                                                     "', which a column name cannot hold: '" + name + "'.");
+        const std::string problem = NameProblem(name);
+        if (!problem.empty()) {
+            // Control characters are not echoed into the message.
+            const bool quote = !name.empty() && problem.find("control") == std::string::npos;
+            throw VdxError(err::InvalidName, where + " " + problem + (quote ? ": '" + name + "'." : "."));
         }
         if (!seen.insert(Lower(name)).second)
             throw VdxError(err::InvalidName, where + " repeats the column name '" + name + "'.");
