@@ -65,17 +65,17 @@ std::vector<ColumnSpec> ColumnsOf(MdbHandle* mdb, MdbTableDef* table) {
     for (unsigned i = 0; i < table->num_cols; ++i) {
         auto* col = static_cast<MdbColumn*>(g_ptr_array_index(table->columns, i));
         if (IsSkippedType(col->col_type)) continue;
-        ColumnSpec spec;
-        spec.name = col->name;
-        spec.type = TypeOf(col->col_type);
+        ColumnSpec columnSpec;
+        columnSpec.name = col->name;
+        columnSpec.type = TypeOf(col->col_type);
         if (col->col_type == MDB_TEXT) {
             // Jet 4 and later keep text sizes in bytes of UTF-16.
-            spec.size = mdb->f->jet_version == MDB_VER_JET3 ? col->col_size : col->col_size / 2;
-            if (spec.size <= 0 || spec.size > 255) spec.size = 255;
+            columnSpec.size = mdb->f->jet_version == MDB_VER_JET3 ? col->col_size : col->col_size / 2;
+            if (columnSpec.size <= 0 || columnSpec.size > 255) columnSpec.size = 255;
         } else if (col->col_type == MDB_REPID) {
-            spec.size = 38;
+            columnSpec.size = 38;
         }
-        specs.push_back(std::move(spec));
+        specs.push_back(std::move(columnSpec));
     }
     return specs;
 }

@@ -140,38 +140,38 @@ DbfTable::DbfTable(const std::string& path) : path_(path), name_(FileNameOf(path
     }
 
     for (Field& f : fields_) {
-        ColumnSpec spec;
-        spec.name = f.name;
+        ColumnSpec columnSpec;
+        columnSpec.name = f.name;
         switch (f.type) {
-            case 'C': spec.type = FieldType::Text; spec.size = static_cast<int>(std::min<uint32_t>(f.length, 255)); break;
+            case 'C': columnSpec.type = FieldType::Text; columnSpec.size = static_cast<int>(std::min<uint32_t>(f.length, 255)); break;
             case 'N':
-                spec.type = (f.decimals == 0 && f.length <= 9) ? FieldType::Long : FieldType::Double;
+                columnSpec.type = (f.decimals == 0 && f.length <= 9) ? FieldType::Long : FieldType::Double;
                 break;
-            case 'F': spec.type = FieldType::Double; break;
+            case 'F': columnSpec.type = FieldType::Double; break;
             case 'D':
                 if (f.length != 8) ThrowWrongFormat(name_, "date field " + f.name + " is not 8 characters long");
-                spec.type = FieldType::Date;
+                columnSpec.type = FieldType::Date;
                 break;
-            case 'L': spec.type = FieldType::Boolean; break;
+            case 'L': columnSpec.type = FieldType::Boolean; break;
             case 'M':
                 if (foxPro_ ? f.length != 4 && f.length != 10 : f.length != 10)
                     ThrowWrongFormat(name_, "memo field " + f.name + " has an unexpected length");
-                spec.type = FieldType::Memo;
+                columnSpec.type = FieldType::Memo;
                 hasMemo_ = true;
                 break;
             case 'I':
                 if (f.length != 4) ThrowWrongFormat(name_, "integer field " + f.name + " is not 4 bytes long");
-                spec.type = FieldType::Long;
+                columnSpec.type = FieldType::Long;
                 break;
             case 'B':
                 if (!foxPro_) { f.skipped = true; break; }  // dBase 5.0: binary memo
                 if (f.length != 8) ThrowWrongFormat(name_, "double field " + f.name + " is not 8 bytes long");
-                spec.type = FieldType::Double;
+                columnSpec.type = FieldType::Double;
                 break;
             case 'Y':
             case 'T':
                 if (f.length != 8) ThrowWrongFormat(name_, "field " + f.name + " is not 8 bytes long");
-                spec.type = f.type == 'Y' ? FieldType::Double : FieldType::Date;
+                columnSpec.type = f.type == 'Y' ? FieldType::Double : FieldType::Date;
                 break;
             case 'G': case 'P': case '0':  // OLE objects, pictures, FoxPro's null flags
                 f.skipped = true;
@@ -179,7 +179,7 @@ DbfTable::DbfTable(const std::string& path) : path_(path), name_(FileNameOf(path
             default:
                 ThrowWrongFormat(name_, "field " + f.name + " has the unknown type '" + std::string(1, f.type) + "'");
         }
-        if (!f.skipped) columns_.push_back(std::move(spec));
+        if (!f.skipped) columns_.push_back(std::move(columnSpec));
     }
     CheckColumnNames(columns_, StemOf(name_));
 }

@@ -95,15 +95,15 @@ SheetTable BuildSheetTable(std::vector<SheetCell> cells, const std::string& tabl
         if (c.row != table.headerRow && isTextColumn(i)) longest[i] = std::max(longest[i], Utf8Length(AsText(c.value)));
     }
     for (size_t i = 0; i < count; ++i) {
-        ColumnSpec& spec = table.columns[i];
+        ColumnSpec& columnSpec = table.columns[i];
         switch (kinds[i]) {
-            case kNumber: spec.type = FieldType::Double; break;
-            case kDate: spec.type = FieldType::Date; break;
-            case kBoolean: spec.type = FieldType::Boolean; break;
+            case kNumber: columnSpec.type = FieldType::Double; break;
+            case kDate: columnSpec.type = FieldType::Date; break;
+            case kBoolean: columnSpec.type = FieldType::Boolean; break;
             default:
                 // Text, an empty column or a mix: text, long texts as memo.
-                if (longest[i] > 255) spec.type = FieldType::Memo;
-                else { spec.type = FieldType::Text; spec.size = 255; }
+                if (longest[i] > 255) columnSpec.type = FieldType::Memo;
+                else { columnSpec.type = FieldType::Text; columnSpec.size = 255; }
                 break;
         }
     }

@@ -53,7 +53,7 @@ private:
 };
 
 struct Column {
-    ColumnSpec spec;
+    ColumnSpec columnSpec;
     SQLSMALLINT sqlType = 0;
     bool skipped = false;
 };
@@ -70,26 +70,26 @@ std::vector<Column> DescribeResult(const Statement& st) {
         SQLULEN size;
         st.check(SQLDescribeCol(st.get(), i, name, sizeof name, &nameLength, &type, &size, &digits, &nullable));
         Column c;
-        c.spec.name = Text(name);
+        c.columnSpec.name = Text(name);
         c.sqlType = type;
         switch (type) {
             case SQL_CHAR: case SQL_VARCHAR: case SQL_WCHAR: case SQL_WVARCHAR:
-                if (size > 0 && size <= 255) { c.spec.type = FieldType::Text; c.spec.size = static_cast<int>(size); }
-                else c.spec.type = FieldType::Memo;
+                if (size > 0 && size <= 255) { c.columnSpec.type = FieldType::Text; c.columnSpec.size = static_cast<int>(size); }
+                else c.columnSpec.type = FieldType::Memo;
                 break;
-            case SQL_LONGVARCHAR: case SQL_WLONGVARCHAR: c.spec.type = FieldType::Memo; break;
-            case SQL_TINYINT: case SQL_SMALLINT: c.spec.type = FieldType::Integer; break;
-            case SQL_INTEGER: c.spec.type = FieldType::Long; break;
-            case SQL_REAL: c.spec.type = FieldType::Single; break;
+            case SQL_LONGVARCHAR: case SQL_WLONGVARCHAR: c.columnSpec.type = FieldType::Memo; break;
+            case SQL_TINYINT: case SQL_SMALLINT: c.columnSpec.type = FieldType::Integer; break;
+            case SQL_INTEGER: c.columnSpec.type = FieldType::Long; break;
+            case SQL_REAL: c.columnSpec.type = FieldType::Single; break;
             case SQL_BIGINT: case SQL_FLOAT: case SQL_DOUBLE: case SQL_DECIMAL: case SQL_NUMERIC:
-                c.spec.type = FieldType::Double;
+                c.columnSpec.type = FieldType::Double;
                 break;
-            case SQL_BIT: c.spec.type = FieldType::Boolean; break;
+            case SQL_BIT: c.columnSpec.type = FieldType::Boolean; break;
             case SQL_TYPE_DATE: case SQL_TYPE_TIMESTAMP: case SQL_TYPE_TIME: case SQL_DATE: case SQL_TIMESTAMP: case SQL_TIME:
-                c.spec.type = FieldType::Date;
+                c.columnSpec.type = FieldType::Date;
                 break;
             case SQL_BINARY: case SQL_VARBINARY: case SQL_LONGVARBINARY: c.skipped = true; break;
-            default: c.spec.type = FieldType::Text; c.spec.size = 255; break;
+            default: c.columnSpec.type = FieldType::Text; c.columnSpec.size = 255; break;
         }
         columns.push_back(std::move(c));
     }
@@ -230,7 +230,7 @@ std::vector<ColumnSpec> OdbcReader::columns(const std::string& table) {
     st.check(SQLExecDirect(st.get(), reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS));
     std::vector<ColumnSpec> specs;
     for (Column& c : DescribeResult(st))
-        if (!c.skipped) specs.push_back(std::move(c.spec));
+        if (!c.skipped) specs.push_back(std::move(c.columnSpec));
     CheckColumnNames(specs, table);
     return specs;
 }
@@ -243,7 +243,7 @@ void OdbcReader::readRows(const std::string& table, const RowCallback& onRow, Re
     {
         std::vector<ColumnSpec> specs;
         for (const Column& c : columns)
-            if (!c.skipped) specs.push_back(c.spec);
+            if (!c.skipped) specs.push_back(c.columnSpec);
         CheckColumnNames(specs, table);
     }
     size_t outputs = 0;
@@ -264,7 +264,7 @@ void OdbcReader::readRows(const std::string& table, const RowCallback& onRow, Re
             Value& v = row[out++];
             v = Value();
             SQLLEN indicator = 0;
-            switch (c.spec.type) {
+            switch (c.columnSpec.type) {
                 case FieldType::Integer:
                 case FieldType::Long: {
                     SQLBIGINT x = 0;
@@ -292,7 +292,7 @@ void OdbcReader::readRows(const std::string& table, const RowCallback& onRow, Re
                     double day = 0;
                     if (c.sqlType != SQL_TYPE_TIME && c.sqlType != SQL_TIME) {
                         if (ts.month < 1 || ts.month > 12 || ts.day < 1 || ts.day > DaysInMonth(ts.year, ts.month))
-                            throw VdxError(kOdbcCallFailed, "Column " + c.spec.name + " of " + table + " holds an invalid date.");
+                            throw VdxError(kOdbcCallFailed, "Column " + c.columnSpec.name + " of " + table + " holds an invalid date.");
                         day = DayNumber(ts.year, ts.month, ts.day);
                     }
                     v = Value::date(day + (ts.hour * 3600 + ts.minute * 60 + ts.second) / 86400.0);

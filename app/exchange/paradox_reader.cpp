@@ -113,11 +113,11 @@ std::vector<ColumnSpec> ColumnsOf(const PxDocument& px) {
     const CodePageDecoder& decoder = px.decoder();
     for (int i = 0; i < count; ++i) {
         if (IsSkippedType(fields[i].px_ftype)) continue;
-        ColumnSpec spec;
-        spec.name = decoder.decode(fields[i].px_fname ? fields[i].px_fname : "");
-        spec.type = TypeOf(fields[i].px_ftype);
-        if (fields[i].px_ftype == pxfAlpha) spec.size = fields[i].px_flen;
-        specs.push_back(std::move(spec));
+        ColumnSpec columnSpec;
+        columnSpec.name = decoder.decode(fields[i].px_fname ? fields[i].px_fname : "");
+        columnSpec.type = TypeOf(fields[i].px_ftype);
+        if (fields[i].px_ftype == pxfAlpha) columnSpec.size = fields[i].px_flen;
+        specs.push_back(std::move(columnSpec));
     }
     return specs;
 }

@@ -249,17 +249,17 @@ std::vector<ColumnSpec> TextImportColumns(const std::string& path, const TextImp
     }
     std::vector<ColumnSpec> specs;
     for (size_t c = 0; c < options.columns.size(); ++c) {
-        ColumnSpec spec;
-        spec.name = options.headers ? (c < names.size() ? names[c] : std::string()) : "Var" + std::to_string(c + 1);
+        ColumnSpec columnSpec;
+        columnSpec.name = options.headers ? (c < names.size() ? names[c] : std::string()) : "Var" + std::to_string(c + 1);
         const std::string& type = options.columns[c].type;
-        if (type == "Integer") spec.type = FieldType::Integer;
-        else if (type == "Long") spec.type = FieldType::Long;
-        else if (type == "Single") spec.type = FieldType::Single;
-        else if (type == "Double") spec.type = FieldType::Double;
-        else if (type == "Date") spec.type = FieldType::Date;
-        else if (type == "Text") { spec.type = FieldType::Text; spec.size = kTextFieldSize; }
+        if (type == "Integer") columnSpec.type = FieldType::Integer;
+        else if (type == "Long") columnSpec.type = FieldType::Long;
+        else if (type == "Single") columnSpec.type = FieldType::Single;
+        else if (type == "Double") columnSpec.type = FieldType::Double;
+        else if (type == "Date") columnSpec.type = FieldType::Date;
+        else if (type == "Text") { columnSpec.type = FieldType::Text; columnSpec.size = kTextFieldSize; }
         else throw VdxError(err::TypeMismatch, "Column " + std::to_string(c + 1) + " has the unknown type '" + type + "'.");
-        specs.push_back(std::move(spec));
+        specs.push_back(std::move(columnSpec));
     }
     CheckColumnNames(specs, tableName);
     return specs;

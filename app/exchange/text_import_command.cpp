@@ -128,7 +128,7 @@ bool TextImportForm::import() {
         BusyPointer busy(ui_);
         db::TableDef def;
         def.name = table;
-        for (const ColumnSpec& spec : TextImportColumns(path_, options_, table)) def.fields.push_back(FieldOfColumn(spec));
+        for (const ColumnSpec& columnSpec : TextImportColumns(path_, options_, table)) def.fields.push_back(FieldOfColumn(columnSpec));
 
         // One transaction: a failure anywhere leaves no table behind, and an
         // existing table of that name is never touched.
