@@ -1,7 +1,7 @@
 // Reading speed of the ASCII import, the dBase and the Paradox reader on
 // large inputs written here: a semicolon-delimited file of N lines and 8
 // columns, and dBase and Paradox tables of N rows.
-// Usage: exchange_bench [rows = 1000000] [folder = a temporary folder]
+// Usage: bench_read [rows = 1000000] [folder = a temporary folder]
 // Prints seconds, rows per second and the peak memory of the process, which
 // stays small because rows are streamed.
 extern "C" {
