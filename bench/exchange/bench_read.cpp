@@ -118,7 +118,7 @@ void Time(const std::string& what, long expectedRows, F&& read) {
 int main(int argc, char** argv) {
     using namespace vdx::exchange;
     const long rows = argc > 1 ? std::stol(argv[1]) : 1000000;
-    const std::string folder = argc > 2 ? argv[2] : (std::filesystem::temp_directory_path() / "vdx_exchange_bench").string();
+    const std::string folder = argc > 2 ? argv[2] : (std::filesystem::temp_directory_path() / ("vdx_exchange_bench_" + std::to_string(rows))).string();
     std::filesystem::create_directories(folder);
     const std::string text = folder + "/cohort.txt", dbf = folder + "/cohort.dbf", db = folder + "/cohort.db";
     if (!std::filesystem::exists(text)) WriteText(text, rows);
