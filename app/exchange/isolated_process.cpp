@@ -1,5 +1,6 @@
 #include "exchange/isolated_process.h"
 
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,6 +18,8 @@ constexpr int kOutOfMemory = 7;
 constexpr char kData = 'D';
 constexpr char kError = 'E';
 
+int stallLimitMs = 60000;
+
 bool WriteAll(int fd, const char* p, size_t n) {
     while (n > 0) {
         ssize_t w = write(fd, p, n);
@@ -28,16 +31,22 @@ bool WriteAll(int fd, const char* p, size_t n) {
     return true;
 }
 
-// Reads exactly n bytes; false at the end of the stream.
-bool ReadAll(int fd, char* p, size_t n) {
+enum class ReadResult { Complete, End, Stalled };
+
+// Reads exactly n bytes, waiting at most the stall limit for each part.
+ReadResult ReadAll(int fd, char* p, size_t n) {
     while (n > 0) {
+        pollfd waiting{fd, POLLIN, 0};
+        int ready = poll(&waiting, 1, stallLimitMs);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready == 0) return ReadResult::Stalled;
         ssize_t r = read(fd, p, n);
         if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) return false;
+        if (r <= 0) return ReadResult::End;
         p += r;
         n -= static_cast<size_t>(r);
     }
-    return true;
+    return ReadResult::Complete;
 }
 
 void SendFrame(int fd, char kind, const std::string& body) {
@@ -101,6 +110,8 @@ void MessageReader::values(std::vector<Value>& row) {
     for (uint32_t i = 0; i < n; ++i) row[i] = value();
 }
 
+void SetIsolatedStallLimit(int milliseconds) { stallLimitMs = milliseconds; }
+
 void MessageSender::send(const MessageWriter& message) { SendFrame(fd_, kData, message.bytes()); }
 
 void RunIsolated(const std::string& source, const std::function<void(MessageSender&)>& work,
@@ -136,20 +147,29 @@ void RunIsolated(const std::string& source, const std::function<void(MessageSend
     close(fds[1]);
     bool stopped = false;
     bool failed = false;
+    bool stalled = false;
     int errorNumber = 0;
     std::string errorText;
     std::string body;
     try {
         while (true) {
             char head[5];
-            if (!ReadAll(fds[0], head, 5)) break;
-            uint32_t length;
-            std::memcpy(&length, head + 1, 4);
-            body.resize(length);
-            if (!ReadAll(fds[0], body.data(), length)) {
-                failed = true;
+            ReadResult got = ReadAll(fds[0], head, 5);
+            if (got == ReadResult::Complete) {
+                uint32_t length;
+                std::memcpy(&length, head + 1, 4);
+                body.resize(length);
+                got = ReadAll(fds[0], body.data(), length);
+                if (got == ReadResult::End) {
+                    failed = true;
+                    break;
+                }
+            }
+            if (got == ReadResult::Stalled) {
+                stalled = true;
                 break;
             }
+            if (got == ReadResult::End) break;
             MessageReader reader(body);
             if (head[0] == kError) {
                 errorNumber = reader.get<int32_t>();
@@ -168,11 +188,14 @@ void RunIsolated(const std::string& source, const std::function<void(MessageSend
         }
         throw;
     }
-    if (stopped) kill(child, SIGKILL);
+    if (stopped || stalled) kill(child, SIGKILL);
     close(fds[0]);
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
+    if (stalled)
+        ThrowWrongFormat(source, "its reader stopped answering (no data for " +
+                                     std::to_string((stallLimitMs + 999) / 1000) + " s)");
     if (errorNumber != 0) throw VdxError(errorNumber, errorText);
     if (stopped) return;
     if (failed || !WIFEXITED(status) || WEXITSTATUS(status) != 0)

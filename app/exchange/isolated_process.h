@@ -74,8 +74,14 @@ private:
 // `onMessage` in this process; when onMessage returns false the child is
 // stopped. A VdxError thrown in the child is thrown here with its number and
 // description. When the child dies otherwise, VdxError 3274 names `source`;
-// when no child process can be made, VdxError 7 (out of memory).
+// when no child process can be made, VdxError 7 (out of memory). A child
+// that sends nothing for longer than the stall limit (a library caught in a
+// loop by a damaged file) is stopped, with VdxError 3274: the program never
+// waits for it forever.
 void RunIsolated(const std::string& source, const std::function<void(MessageSender&)>& work,
                  const std::function<bool(MessageReader&)>& onMessage);
+
+// How long a child may stay silent; 60 s unless changed (tests shorten it).
+void SetIsolatedStallLimit(int milliseconds);
 
 }  // namespace vdx::exchange

@@ -4,6 +4,7 @@
 #include "exchange/isolated_process.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
@@ -88,6 +89,31 @@ TEST(IsolatedProcess, TheParentCanStopAChildThatWouldSendForever) {
         },
         [&](MessageReader&) { return ++received < 10; });
     EXPECT_EQ(received, 10);
+}
+
+TEST(IsolatedProcess, AChildThatStopsAnsweringIsStoppedWithAWrongFormatError) {
+    // A library caught in a loop sends nothing more; the program must not
+    // wait for it forever.
+    SetIsolatedStallLimit(200);
+    int received = 0;
+    try {
+        RunIsolated(
+            "stuck.mdb",
+            [](MessageSender& out) {
+                MessageWriter m;
+                m.put<int32_t>(1);
+                out.send(m);
+                while (true) pause();
+            },
+            [&](MessageReader&) { return ++received, true; });
+        ADD_FAILURE() << "no error";
+    } catch (const VdxError& e) {
+        EXPECT_EQ(e.number(), err::NotExpectedFormat);
+        EXPECT_NE(e.description().find("stuck.mdb"), std::string::npos) << e.description();
+        EXPECT_NE(e.description().find("stopped answering"), std::string::npos) << e.description();
+    }
+    SetIsolatedStallLimit(60000);
+    EXPECT_EQ(received, 1);
 }
 
 // --- Inputs found by fuzzing -------------------------------------------------------
