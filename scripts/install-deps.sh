@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that building, running and testing VELDRIX need.
-# Packages already present are skipped, so a second run costs only the check.
+# Installs the Debian 12 packages that building, running and testing VELDRIX
+# need. Packages already present are skipped, so a second run costs only the
+# check. With --fixtures it also installs the independent tools that remake
+# the committed test fixtures (tests/exchange/fixtures/make_fixtures.sh; it
+# needs node and npm besides, which this machine's image provides).
 set -euo pipefail
 
 packages=(
@@ -11,8 +14,11 @@ packages=(
   xvfb xauth x11-utils fonts-dejavu-core imagemagick
   mdbtools-dev libfreexl-dev pxlib-dev libshp-dev
   unixodbc unixodbc-dev libsqliteodbc odbc-postgresql postgresql
-  python3-xlrd python3-xlwt python3-dbfread python3-openpyxl gnumeric
+  python3
 )
+if [ "${1:-}" = "--fixtures" ]; then
+  packages+=(python3-xlrd python3-xlwt python3-dbfread python3-dbf python3-openpyxl gnumeric)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
