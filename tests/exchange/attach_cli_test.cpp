@@ -3,9 +3,7 @@
 // cohort table; tables of other formats are attached and saved; wrong
 // arguments and refused tables leave the project file as it was.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -13,6 +11,7 @@
 #include <vector>
 
 #include "attach_test_support.h"
+#include "run_program.h"
 
 namespace {
 
@@ -20,23 +19,8 @@ namespace fs = std::filesystem;
 using vdx::exchange::testing::ColumnTexts;
 using vdx::exchange::testing::TableNames;
 
-struct CommandRun {
-    int status = -1;
-    std::string out, err;
-};
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
+using vdx::test::CommandRun;
+using vdx::test::ReadFile;
 
 const std::string kExamples = VDX_EXAMPLES_DIR;
 const std::string kFixtures = VDX_FIXTURES;
@@ -55,19 +39,7 @@ protected:
         fs::remove_all(dir, ec);
     }
     CommandRun cli(const std::vector<std::string>& args) {
-        std::string command = Quote(VDX_CLI);
-        for (const auto& a : args) command += " " + Quote(a);
-        command += " 2>" + Quote(dir + "/stderr.txt");
-        CommandRun r;
-        FILE* p = popen(command.c_str(), "r");
-        if (!p) return r;
-        char buffer[4096];
-        size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, p)) > 0) r.out.append(buffer, n);
-        const int status = pclose(p);
-        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        r.err = ReadFile(dir + "/stderr.txt");
-        return r;
+        return vdx::test::RunProgram(VDX_CLI, args, dir);
     }
     std::string dir, study;
 };

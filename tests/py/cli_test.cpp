@@ -3,37 +3,20 @@
 // generator's run stored, refuses what the dialogs refuse without touching
 // the file, and veldrix-cli show prints the grids.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 
+#include "run_program.h"
 #include "state/messages.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct CommandRun {
-    int status = -1;
-    std::string out, err;
-};
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
+using vdx::test::CommandRun;
+using vdx::test::ReadFile;
 
 class ExampleStudy : public ::testing::Test {
 protected:
@@ -49,19 +32,7 @@ protected:
         fs::remove_all(dir, ec);
     }
     CommandRun run(const std::string& program, const std::vector<std::string>& args) {
-        std::string command = Quote(program);
-        for (const auto& a : args) command += " " + Quote(a);
-        command += " 2>" + Quote(dir + "/stderr.txt");
-        CommandRun r;
-        FILE* p = popen(command.c_str(), "r");
-        if (!p) return r;
-        char buffer[4096];
-        size_t n;
-        while ((n = fread(buffer, 1, sizeof buffer, p)) > 0) r.out.append(buffer, n);
-        const int status = pclose(p);
-        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        r.err = ReadFile(dir + "/stderr.txt");
-        return r;
+        return vdx::test::RunProgram(program, args, dir);
     }
     CommandRun cli(const std::vector<std::string>& args) { return run(VDX_CLI, args); }
     std::string copy(const std::string& name) {
