@@ -21,19 +21,12 @@ using testing::DumpDatabase;
 using testing::RowCount;
 using testing::TempFolder;
 
-const char* kSqliteDriver = "/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so";
 
 class OdbcSource : public ::testing::Environment {
 public:
     void SetUp() override {
         folder_ = std::make_unique<TempFolder>();
         database_ = folder_->file("source.sqlite");
-        folder_->write("odbcinst.ini", std::string("[VdxSQLite3]\nDriver=") + kSqliteDriver + "\n");
-        folder_->write("odbc.ini", "[vdx_attach]\nDriver=VdxSQLite3\nDatabase=" + database_ + "\nDescription=attach tests\n");
-        setenv("ODBCSYSINI", folder_->path().c_str(), 1);
-        setenv("ODBCINI", folder_->file("odbc.ini").c_str(), 1);
-        sqlite3* db = nullptr;
-        ASSERT_EQ(sqlite3_open(database_.c_str(), &db), SQLITE_OK);
         const char* sql =
             "CREATE TABLE cohort (Name VARCHAR(30), Born DATE, Sex SMALLINT, Weight DOUBLE);"
             "INSERT INTO cohort VALUES ('Smith', '1950-02-01', 1, 72.5);"
@@ -44,9 +37,7 @@ public:
             "INSERT INTO \"dbo.Cohort\" VALUES (7, '1940-05-01');"
             "CREATE TABLE \"a.b.c\" (Id INTEGER);"
             "INSERT INTO \"a.b.c\" VALUES (1);";
-        char* error = nullptr;
-        ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "");
-        sqlite3_close(db);
+        testing::MakePrivateOdbcSource(*folder_, "vdx_attach", database_, sql);
     }
     void TearDown() override { folder_.reset(); }
     static const std::string& database() { return database_; }

@@ -23,8 +23,6 @@ using testing::Rows;
 using testing::TempFolder;
 using testing::Types;
 
-const char* kSqliteDriver = "/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so";
-const char* kPostgresDriver = "/usr/lib/x86_64-linux-gnu/odbc/psqlodbcw.so";
 
 // One private ODBC configuration for the whole test program: unixODBC reads
 // ODBCSYSINI and ODBCINI, so the machine's own configuration is not touched.
@@ -33,15 +31,6 @@ public:
     void SetUp() override {
         folder_ = std::make_unique<TempFolder>();
         database_ = folder_->file("cohort.sqlite");
-        folder_->write("odbcinst.ini", std::string("[VdxSQLite3]\nDriver=") + kSqliteDriver +
-                                           "\n\n[VdxPostgreSQL]\nDriver=" + kPostgresDriver + "\n");
-        folder_->write("odbc.ini", "[vdx_cohort]\nDriver=VdxSQLite3\nDatabase=" + database_ +
-                                       "\nDescription=cohort of the tests\n");
-        setenv("ODBCSYSINI", folder_->path().c_str(), 1);
-        setenv("ODBCINI", folder_->file("odbc.ini").c_str(), 1);
-
-        sqlite3* db = nullptr;
-        ASSERT_EQ(sqlite3_open(database_.c_str(), &db), SQLITE_OK);
         const char* sql =
             "CREATE TABLE cohort (Name VARCHAR(30), Born DATE, Sex SMALLINT, Id INTEGER, Weight DOUBLE, Notes TEXT);"
             "INSERT INTO cohort VALUES ('Smith', '1950-02-01', 1, 101, 72.5, 'first');"
@@ -50,9 +39,7 @@ public:
             "CREATE TABLE rates (Age INTEGER, Rate DOUBLE);"
             "INSERT INTO rates VALUES (40, 0.0012);"
             "CREATE VIEW men AS SELECT Name FROM cohort WHERE Sex = 1;";
-        char* error = nullptr;
-        ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "");
-        sqlite3_close(db);
+        testing::MakePrivateOdbcSource(*folder_, "vdx_cohort", database_, sql);
     }
     void TearDown() override { folder_.reset(); }
     static const std::string& database() { return database_; }

@@ -12,6 +12,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include <sqlite3.h>
+
 #include "exchange/table_reader.h"
 #include "state/errors.h"
 
@@ -94,6 +96,25 @@ int ErrorNumberOf(F&& f) {
         return e.number();
     }
     return 0;
+}
+
+// A private unixODBC configuration in folder (drivers VdxSQLite3 and
+// VdxPostgreSQL, one data source dsn on the SQLite database `database`,
+// filled by sql), pointed at by ODBCSYSINI and ODBCINI so that the
+// machine's own configuration is not touched.
+inline void MakePrivateOdbcSource(TempFolder& folder, const std::string& dsn, const std::string& database,
+                                  const char* sql) {
+    folder.write("odbcinst.ini", "[VdxSQLite3]\nDriver=/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so\n\n"
+                                 "[VdxPostgreSQL]\nDriver=/usr/lib/x86_64-linux-gnu/odbc/psqlodbcw.so\n");
+    folder.write("odbc.ini", "[" + dsn + "]\nDriver=VdxSQLite3\nDatabase=" + database + "\n");
+    setenv("ODBCSYSINI", folder.path().c_str(), 1);
+    setenv("ODBCINI", folder.file("odbc.ini").c_str(), 1);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(database.c_str(), &db), SQLITE_OK);
+    char* error = nullptr;
+    EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, &error), SQLITE_OK) << (error ? error : "");
+    sqlite3_free(error);
+    sqlite3_close(db);
 }
 
 }  // namespace vdx::exchange::testing
