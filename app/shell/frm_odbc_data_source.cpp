@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "dialog_buttons.h"
+
 namespace vdx {
 
 FrmOdbcDataSource::FrmOdbcDataSource(QWidget* parent, const std::vector<exchange::OdbcDataSource>& sources)
@@ -24,23 +26,16 @@ FrmOdbcDataSource::FrmOdbcDataSource(QWidget* parent, const std::vector<exchange
     txtConnect_ = new QLineEdit(this);
     txtConnect_->setObjectName("txtConnect");
     txtConnect_->setPlaceholderText("DSN=name;UID=user  or  DRIVER={driver};DATABASE=...");
-    btnOk_ = new QPushButton("Ok", this);
-    btnOk_->setObjectName("btnOk");
-    btnOk_->setDefault(true);
-    btnCancel_ = new QPushButton("Cancel", this);
-    btnCancel_->setObjectName("btnCancel");
-    btnCancel_->setAutoDefault(false);
+    const OkCancelButtons buttons = MakeOkCancelButtons(this);
+    btnOk_ = buttons.ok;
+    btnCancel_ = buttons.cancel;
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(btnOk_);
-    buttons->addWidget(btnCancel_);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel("Please select the ODBC data source:", this));
     layout->addWidget(lstDataSources_);
     layout->addWidget(new QLabel("Connection string:", this));
     layout->addWidget(txtConnect_);
-    layout->addLayout(buttons);
+    layout->addLayout(buttons.row);
     resize(420, 320);
 
     auto updateOk = [this] { btnOk_->setEnabled(!txtConnect_->text().trimmed().isEmpty()); };

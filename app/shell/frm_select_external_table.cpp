@@ -6,6 +6,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "dialog_buttons.h"
+
 namespace vdx {
 
 FrmSelectExternalTable::FrmSelectExternalTable(QWidget* parent, const std::vector<std::string>& tables)
@@ -20,21 +22,14 @@ FrmSelectExternalTable::FrmSelectExternalTable(QWidget* parent, const std::vecto
     comTable_->setMinimumWidth(260);
     for (const auto& t : tables) comTable_->addItem(QString::fromStdString(t));
     comTable_->setCurrentIndex(tables.empty() ? -1 : 0);
-    btnOk_ = new QPushButton("Ok", this);
-    btnOk_->setObjectName("btnOk");
-    btnOk_->setDefault(true);
-    btnCancel_ = new QPushButton("Cancel", this);
-    btnCancel_->setObjectName("btnCancel");
-    btnCancel_->setAutoDefault(false);
+    const OkCancelButtons buttons = MakeOkCancelButtons(this);
+    btnOk_ = buttons.ok;
+    btnCancel_ = buttons.cancel;
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(btnOk_);
-    buttons->addWidget(btnCancel_);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(label1_);
     layout->addWidget(comTable_);
-    layout->addLayout(buttons);
+    layout->addLayout(buttons.row);
 
     connect(btnOk_, &QPushButton::clicked, this, [this] { ok(); });
     connect(btnCancel_, &QPushButton::clicked, this, &FrmSelectExternalTable::reject);

@@ -8,6 +8,7 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+#include "dialog_buttons.h"
 #include "py/self_defined.h"
 
 namespace vdx {
@@ -58,22 +59,16 @@ FrmSelfDefined::FrmSelfDefined(QWidget* parent, ProgramState& state, Interaction
     grid_->resizeColumnsToContents();
     grid_->horizontalHeader()->setStretchLastSection(true);
 
-    btnOk_ = new QPushButton("Ok", this);
-    btnOk_->setObjectName("btnOk");
-    btnCancel_ = new QPushButton("Cancel", this);
-    btnCancel_->setObjectName("btnCancel");
-    btnOk_->setAutoDefault(false);
-    btnCancel_->setAutoDefault(false);
+    // Return belongs to the cell editor, so Ok is no default button.
+    const OkCancelButtons buttons = MakeOkCancelButtons(this, false);
+    btnOk_ = buttons.ok;
+    btnCancel_ = buttons.cancel;
     connect(btnOk_, &QPushButton::clicked, this, &FrmSelfDefined::ok);
     connect(btnCancel_, &QPushButton::clicked, this, &FrmSelfDefined::reject);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(btnOk_);
-    buttons->addWidget(btnCancel_);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(grid_);
-    layout->addLayout(buttons);
+    layout->addLayout(buttons.row);
     resize(380, 420);
     grid_->setCurrentCell(0, py::kBeginColumn);
 }
