@@ -30,6 +30,7 @@
 #include "frm_text_import.h"
 #include "grid_view.h"
 #include "main_window.h"
+#include "widget_test_support.h"
 #include "startup.h"
 #include "state/messages.h"
 #include "state/scripted_interaction.h"
@@ -107,18 +108,10 @@ private slots:
 
     void init() {
         ui_ = ScriptedInteraction();
-        w_ = std::make_unique<MainWindow>();
-        w_->setInteraction(&ui_);
-        StartUp(*w_, "", false);
-        w_->resize(900, 600);
-        w_->show();
+        test::OpenTestWindow(w_, ui_);
     }
 
-    void cleanup() {
-        state().ProjectChanged = false;
-        db::ReleaseWorkingCopy(state());
-        w_.reset();
-    }
+    void cleanup() { test::CloseTestWindow(w_); }
 
     // ---- frmSelectExternalTable and the ODBC dialogs ---------------------------------
 

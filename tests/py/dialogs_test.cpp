@@ -30,6 +30,7 @@
 #include "frm_sex.h"
 #include "grid_view.h"
 #include "main_window.h"
+#include "widget_test_support.h"
 #include "startup.h"
 #include "state/messages.h"
 #include "state/scripted_interaction.h"
@@ -118,18 +119,10 @@ private slots:
 
     void init() {
         ui_ = ScriptedInteraction();
-        w_ = std::make_unique<MainWindow>();
-        w_->setInteraction(&ui_);
-        StartUp(*w_, "", false);
-        w_->resize(900, 600);
-        w_->show();
+        test::OpenTestWindow(w_, ui_);
     }
 
-    void cleanup() {
-        state().ProjectChanged = false;
-        db::ReleaseWorkingCopy(state());
-        w_.reset();
-    }
+    void cleanup() { test::CloseTestWindow(w_); }
 
     void menuEntryAndToolbarButtonRunTheCommand() {
         auto* entry = w_->findChild<QAction*>("mnuComputePY");

@@ -12,8 +12,11 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <functional>
+#include <memory>
 
+#include "db/file_commands.h"
 #include "main_window.h"
+#include "startup.h"
 #include "state/scripted_interaction.h"
 
 namespace vdx::test {
@@ -37,6 +40,24 @@ public:
         ScriptedInteraction::busy(on);
     }
 };
+
+// The main window of a dialog test: started as the program starts it, shown,
+// and answering through ui.
+inline void OpenTestWindow(std::unique_ptr<MainWindow>& w, Interaction& ui) {
+    w = std::make_unique<MainWindow>();
+    w->setInteraction(&ui);
+    StartUp(*w, "", false);
+    w->resize(900, 600);
+    w->show();
+}
+
+// Closes it without questions and releases the working copy of its study.
+inline void CloseTestWindow(std::unique_ptr<MainWindow>& w) {
+    if (!w) return;
+    w->state().ProjectChanged = false;
+    db::ReleaseWorkingCopy(w->state());
+    w.reset();
+}
 
 inline QTreeWidget* Tree(MainWindow& w) { return w.findChild<QTreeWidget*>("Navigator"); }
 
