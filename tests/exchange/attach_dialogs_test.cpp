@@ -40,24 +40,6 @@ using namespace vdx;
 
 namespace {
 
-// Runs handler on the next modal window once it is shown.
-void OnNextModal(std::function<void(QWidget*)> handler, int attempts = 2000) {
-    QTimer::singleShot(5, [handler, attempts] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal && modal->isVisible())
-            handler(modal);
-        else if (attempts > 0)
-            OnNextModal(handler, attempts - 1);
-    });
-}
-
-template <typename T>
-T* Child(QWidget* parent, const char* name) {
-    T* child = parent->findChild<T*>(name);
-    if (!child) qWarning("no child %s", name);
-    return child;
-}
-
 QStringList Items(QComboBox* combo) {
     QStringList out;
     for (int i = 0; i < combo->count(); ++i) out << combo->itemText(i);
@@ -119,15 +101,15 @@ private slots:
         FrmSelectExternalTable d(w_.get(), {"Cohort$", "Rates$", "Empty$"});
         QCOMPARE(d.objectName(), QString("frmSelectExternalTable"));
         QCOMPARE(d.windowTitle(), QString("Select table"));
-        QCOMPARE(Child<QLabel>(&d, "Label1")->text(), QString("Please select the table you want to add:"));
-        auto* com = Child<QComboBox>(&d, "comTable");
+        QCOMPARE(test::Child<QLabel>(&d, "Label1")->text(), QString("Please select the table you want to add:"));
+        auto* com = test::Child<QComboBox>(&d, "comTable");
         QCOMPARE(Items(com), QStringList({"Cohort$", "Rates$", "Empty$"}));
         QCOMPARE(com->currentText(), QString("Cohort$"));
-        QCOMPARE(Child<QPushButton>(&d, "btnOk")->text(), QString("Ok"));
-        QCOMPARE(Child<QPushButton>(&d, "btnCancel")->text(), QString("Cancel"));
+        QCOMPARE(test::Child<QPushButton>(&d, "btnOk")->text(), QString("Ok"));
+        QCOMPARE(test::Child<QPushButton>(&d, "btnCancel")->text(), QString("Cancel"));
         com->setCurrentIndex(1);
         d.show();
-        QTest::mouseClick(Child<QPushButton>(&d, "btnOk"), Qt::LeftButton);
+        QTest::mouseClick(test::Child<QPushButton>(&d, "btnOk"), Qt::LeftButton);
         QCOMPARE(d.chosen(), std::string("Rates$"));
         QCOMPARE(d.result(), int(QDialog::Accepted));
     }
@@ -135,7 +117,7 @@ private slots:
     void tableChooserCancelCloseBoxAndEmptyListChooseNothing() {
         FrmSelectExternalTable cancel(w_.get(), {"A", "B"});
         cancel.show();
-        QTest::mouseClick(Child<QPushButton>(&cancel, "btnCancel"), Qt::LeftButton);
+        QTest::mouseClick(test::Child<QPushButton>(&cancel, "btnCancel"), Qt::LeftButton);
         QCOMPARE(cancel.chosen(), std::string());
         FrmSelectExternalTable closed(w_.get(), {"A"});
         closed.show();
@@ -143,7 +125,7 @@ private slots:
         QCOMPARE(closed.chosen(), std::string());
         FrmSelectExternalTable empty(w_.get(), {});
         empty.show();
-        QTest::mouseClick(Child<QPushButton>(&empty, "btnOk"), Qt::LeftButton);
+        QTest::mouseClick(test::Child<QPushButton>(&empty, "btnOk"), Qt::LeftButton);
         QCOMPARE(empty.chosen(), std::string());
         QVERIFY(!empty.isVisible());
     }
@@ -156,13 +138,13 @@ private slots:
         });
         QCOMPARE(d.objectName(), QString("frmSelectExternalODBCTable"));
         QCOMPARE(d.windowTitle(), QString("Select ODBC table"));
-        QCOMPARE(Child<QLabel>(&d, "Label1")->text(), QString("Please select the table you want to add:"));
+        QCOMPARE(test::Child<QLabel>(&d, "Label1")->text(), QString("Please select the table you want to add:"));
         d.show();
-        QTest::mouseClick(Child<QPushButton>(&d, "btnOk"), Qt::LeftButton);
+        QTest::mouseClick(test::Child<QPushButton>(&d, "btnOk"), Qt::LeftButton);
         QVERIFY(d.isVisible());
         QCOMPARE(d.chosen(), std::string());
-        Child<QComboBox>(&d, "comTable")->setCurrentIndex(1);
-        QTest::mouseClick(Child<QPushButton>(&d, "btnOk"), Qt::LeftButton);
+        test::Child<QComboBox>(&d, "comTable")->setCurrentIndex(1);
+        QTest::mouseClick(test::Child<QPushButton>(&d, "btnOk"), Qt::LeftButton);
         QVERIFY(!d.isVisible());
         QCOMPARE(d.chosen(), std::string("rates"));
         QCOMPARE(tried, (std::vector<std::string>{"dbo.Cohort", "rates"}));
@@ -171,21 +153,21 @@ private slots:
     void dataSourceChooserOffersTheSourcesAndAConnectionString() {
         FrmOdbcDataSource d(w_.get(), {{"cohort", "SQLite3"}, {"pg", "PostgreSQL"}});
         QCOMPARE(d.windowTitle(), QString("Select data source"));
-        auto* list = Child<QListWidget>(&d, "lstDataSources");
-        auto* txt = Child<QLineEdit>(&d, "txtConnect");
+        auto* list = test::Child<QListWidget>(&d, "lstDataSources");
+        auto* txt = test::Child<QLineEdit>(&d, "txtConnect");
         QCOMPARE(list->count(), 2);
         QCOMPARE(txt->text(), QString("DSN=cohort"));  // the first source, selected
         list->setCurrentRow(1);
         QCOMPARE(txt->text(), QString("DSN=pg"));
         txt->setText("DRIVER={SQLite3};DATABASE=/data/c.db");
         d.show();
-        QTest::mouseClick(Child<QPushButton>(&d, "btnOk"), Qt::LeftButton);
+        QTest::mouseClick(test::Child<QPushButton>(&d, "btnOk"), Qt::LeftButton);
         QCOMPARE(d.chosen(), std::optional<std::string>("DRIVER={SQLite3};DATABASE=/data/c.db"));
 
         FrmOdbcDataSource none(w_.get(), {});
-        QVERIFY(!Child<QPushButton>(&none, "btnOk")->isEnabled());
+        QVERIFY(!test::Child<QPushButton>(&none, "btnOk")->isEnabled());
         none.show();
-        QTest::mouseClick(Child<QPushButton>(&none, "btnCancel"), Qt::LeftButton);
+        QTest::mouseClick(test::Child<QPushButton>(&none, "btnCancel"), Qt::LeftButton);
         QVERIFY(!none.chosen().has_value());
     }
 
@@ -197,21 +179,21 @@ private slots:
         for (int i = 1; i <= 25; ++i) text += "n" + std::to_string(i) + ";" + std::to_string(i) + "\r\n";
         auto d = textImport("long.txt", text);
         QCOMPARE(d->windowTitle(), QString("ASCII file import"));
-        auto* grid = Child<QTableWidget>(d.get(), "GridTextImport");
+        auto* grid = test::Child<QTableWidget>(d.get(), "GridTextImport");
         QCOMPARE(grid->rowCount(), 10);
         QCOMPARE(grid->columnCount(), 2);
         QCOMPARE(grid->item(9, 0)->text(), QString("n10"));
-        QCOMPARE(Child<QCheckBox>(d.get(), "chkHeaders")->text(), QString("Column headers in first row"));
+        QCOMPARE(test::Child<QCheckBox>(d.get(), "chkHeaders")->text(), QString("Column headers in first row"));
         const char* options[] = {"optText", "optInteger", "optLong", "optSingle", "optDouble", "optDate"};
         const char* captions[] = {"Text", "Integer", "Long", "Single", "Double", "Date"};
-        for (int i = 0; i < 6; ++i) QCOMPARE(Child<QRadioButton>(d.get(), options[i])->text(), QString(captions[i]));
-        QVERIFY(Child<QRadioButton>(d.get(), "optText")->isChecked());
-        auto* format = Child<QComboBox>(d.get(), "comDateFormat");
+        for (int i = 0; i < 6; ++i) QCOMPARE(test::Child<QRadioButton>(d.get(), options[i])->text(), QString(captions[i]));
+        QVERIFY(test::Child<QRadioButton>(d.get(), "optText")->isChecked());
+        auto* format = test::Child<QComboBox>(d.get(), "comDateFormat");
         QCOMPARE(Items(format), QStringList({"DDMMYYYY", "DDMMMYYYY", "MMDDYYYY", "YYYY"}));
         QCOMPARE(format->currentIndex(), -1);
         QVERIFY(!format->isEnabled());
-        auto* day = Child<QComboBox>(d.get(), "comDay");
-        auto* month = Child<QComboBox>(d.get(), "comMonth");
+        auto* day = test::Child<QComboBox>(d.get(), "comDay");
+        auto* month = test::Child<QComboBox>(d.get(), "comMonth");
         QCOMPARE(day->count(), 31);
         QCOMPARE(day->itemText(0), QString("01"));
         QCOMPARE(day->itemText(30), QString("31"));
@@ -219,8 +201,8 @@ private slots:
         QCOMPARE(month->itemText(11), QString("12"));
         QCOMPARE(day->currentIndex(), -1);
         QVERIFY(!day->isEnabled() && !month->isEnabled());
-        QCOMPARE(Child<QPushButton>(d.get(), "btnImport")->text(), QString("Import"));
-        QCOMPARE(Child<QPushButton>(d.get(), "btnCancel")->text(), QString("Cancel"));
+        QCOMPARE(test::Child<QPushButton>(d.get(), "btnImport")->text(), QString("Import"));
+        QCOMPARE(test::Child<QPushButton>(d.get(), "btnCancel")->text(), QString("Cancel"));
         // Column 1 is the current column, selected from the first row to the last.
         QVERIFY(grid->selectionModel()->isColumnSelected(0, QModelIndex()));
     }
@@ -228,8 +210,8 @@ private slots:
     void checkingHeadersMovesTheFirstRowIntoTheHeaderAndBack() {
         openStudy();
         auto d = textImport("h.txt", "\"Name\";\"Born\"\r\nSmith;01021950\r\nJones;02031960\r\n");
-        auto* grid = Child<QTableWidget>(d.get(), "GridTextImport");
-        auto* chk = Child<QCheckBox>(d.get(), "chkHeaders");
+        auto* grid = test::Child<QTableWidget>(d.get(), "GridTextImport");
+        auto* chk = test::Child<QCheckBox>(d.get(), "chkHeaders");
         d->show();
         QCOMPARE(grid->rowCount(), 3);
         QCOMPARE(HeaderLabels(grid), QStringList({"Var1", "Var2"}));
@@ -249,15 +231,15 @@ private slots:
         openStudy();
         auto d = textImport("c.txt", "a;01021950;1948\r\n");
         d->show();
-        auto* grid = Child<QTableWidget>(d.get(), "GridTextImport");
-        auto* format = Child<QComboBox>(d.get(), "comDateFormat");
-        auto* day = Child<QComboBox>(d.get(), "comDay");
-        auto* month = Child<QComboBox>(d.get(), "comMonth");
+        auto* grid = test::Child<QTableWidget>(d.get(), "GridTextImport");
+        auto* format = test::Child<QComboBox>(d.get(), "comDateFormat");
+        auto* day = test::Child<QComboBox>(d.get(), "comDay");
+        auto* month = test::Child<QComboBox>(d.get(), "comMonth");
         // Column 3, clicked in the grid, becomes a YYYY date of 1 July.
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, grid->visualItemRect(grid->item(0, 2)).center());
         QCOMPARE(d->form().currentColumn(), 3);
         QVERIFY(grid->selectionModel()->isColumnSelected(2, QModelIndex()));
-        ClickBox(Child<QRadioButton>(d.get(), "optDate"));
+        ClickBox(test::Child<QRadioButton>(d.get(), "optDate"));
         QVERIFY(format->isEnabled());
         QCOMPARE(format->currentText(), QString("DDMMYYYY"));
         QVERIFY(!day->isEnabled());
@@ -273,25 +255,25 @@ private slots:
         // Column 1 shows Text and disabled lists; column 3 again its date.
         emit grid->horizontalHeader()->sectionClicked(0);
         QCOMPARE(d->form().currentColumn(), 1);
-        QVERIFY(Child<QRadioButton>(d.get(), "optText")->isChecked());
+        QVERIFY(test::Child<QRadioButton>(d.get(), "optText")->isChecked());
         QVERIFY(!format->isEnabled());
         QCOMPARE(format->currentIndex(), -1);
         QVERIFY(!month->isEnabled());
         emit grid->horizontalHeader()->sectionClicked(2);
-        QVERIFY(Child<QRadioButton>(d.get(), "optDate")->isChecked());
+        QVERIFY(test::Child<QRadioButton>(d.get(), "optDate")->isChecked());
         QCOMPARE(format->currentText(), QString("YYYY"));
         QCOMPARE(month->currentText(), QString("07"));
 
         // Integer clears and disables the lists.
-        ClickBox(Child<QRadioButton>(d.get(), "optInteger"));
+        ClickBox(test::Child<QRadioButton>(d.get(), "optInteger"));
         QCOMPARE(d->form().column(3).type, std::string("Integer"));
         QVERIFY(!format->isEnabled() && !day->isEnabled());
         QCOMPARE(day->currentIndex(), -1);
 
         // Column 2 as a date, then Import.
         emit grid->horizontalHeader()->sectionClicked(1);
-        ClickBox(Child<QRadioButton>(d.get(), "optDate"));
-        QTest::mouseClick(Child<QPushButton>(d.get(), "btnImport"), Qt::LeftButton);
+        ClickBox(test::Child<QRadioButton>(d.get(), "optDate"));
+        QTest::mouseClick(test::Child<QPushButton>(d.get(), "btnImport"), Qt::LeftButton);
         QVERIFY(state().TextImportDone);
         QCOMPARE(d->result(), int(QDialog::Accepted));
         auto wc = db::Database::open(state().WorkingCopyName);
@@ -304,13 +286,13 @@ private slots:
         openStudy();
         auto d = textImport("bad.txt", "1\r\nx\r\n");
         d->show();
-        ClickBox(Child<QRadioButton>(d.get(), "optLong"));
-        QTest::mouseClick(Child<QPushButton>(d.get(), "btnImport"), Qt::LeftButton);
+        ClickBox(test::Child<QRadioButton>(d.get(), "optLong"));
+        QTest::mouseClick(test::Child<QPushButton>(d.get(), "btnImport"), Qt::LeftButton);
         QVERIFY(d->isVisible());
         QCOMPARE(ui_.messageTexts(),
                  std::vector<std::string>{"Following error has occured:\r\nNumber: 13\r\nDescription: Can't convert data in column 1 to Long"});
         state().TextImportDone = true;
-        QTest::mouseClick(Child<QPushButton>(d.get(), "btnCancel"), Qt::LeftButton);
+        QTest::mouseClick(test::Child<QPushButton>(d.get(), "btnCancel"), Qt::LeftButton);
         QVERIFY(!d->isVisible());
         QVERIFY(!state().TextImportDone);
         QVERIFY(!db::Database::open(state().WorkingCopyName)->tableExists("bad"));
@@ -363,7 +345,7 @@ private slots:
                 state().ExternalConnect = "junk";
                 ui_.files.push_back(FileDialogResult{path.toStdString(), 1});
                 if (std::string(e.connect) == "Text;")
-                    OnNextModal([](QWidget* m) { static_cast<QDialog*>(m)->reject(); });  // frmTextImport
+                    test::OnNextModal([](QWidget* m) { static_cast<QDialog*>(m)->reject(); });  // frmTextImport
                 entry->trigger();
                 QCOMPARE(state().ExternalConnect, std::string(e.connect));
             }
@@ -371,7 +353,7 @@ private slots:
             QVERIFY(odbc);
             QCOMPARE(odbc->text(), QString("ODBC..."));
             QString shown;
-            OnNextModal([&shown](QWidget* m) {
+            test::OnNextModal([&shown](QWidget* m) {
                 shown = m->objectName();
                 QTest::mouseClick(m->findChild<QPushButton*>("btnCancel"), Qt::LeftButton);
             });
@@ -387,7 +369,7 @@ private slots:
         w_->refreshFromState();
         const QString path = file("cohort.txt", "ID;DOB;SEX\r\n1;03041942;1\r\n2;23101912;2\r\n");
         ui_.files.push_back(FileDialogResult{path.toStdString(), 1});
-        OnNextModal([](QWidget* m) {
+        test::OnNextModal([](QWidget* m) {
             auto* d = qobject_cast<FrmTextImport*>(m);
             if (!d) return;
             ClickBox(d->findChild<QCheckBox*>("chkHeaders"));
@@ -413,7 +395,7 @@ private slots:
         openStudy();
         w_->refreshFromState();
         ui_.files.push_back(FileDialogResult{std::string(VDX_FIXTURES) + "/excel/gnumeric_biff8.xls", 1});
-        OnNextModal([](QWidget* m) {
+        test::OnNextModal([](QWidget* m) {
             auto* com = m->findChild<QComboBox*>("comTable");
             com->setCurrentIndex(com->findText("Cohort$"));
             QTest::mouseClick(m->findChild<QPushButton*>("btnOk"), Qt::LeftButton);

@@ -40,24 +40,6 @@ using namespace vdx;
 
 namespace {
 
-// Runs handler on the next modal window once it is shown.
-void OnNextModal(std::function<void(QWidget*)> handler, int attempts = 2000) {
-    QTimer::singleShot(5, [handler, attempts] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal && modal->isVisible())
-            handler(modal);
-        else if (attempts > 0)
-            OnNextModal(handler, attempts - 1);
-    });
-}
-
-template <typename T>
-T* Child(QWidget* parent, const char* name) {
-    T* child = parent->findChild<T*>(name);
-    if (!child) qWarning("no child %s", name);
-    return child;
-}
-
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 }  // namespace
@@ -103,15 +85,15 @@ class PyDialogsTest : public QObject {
 
     void fill(FrmPyComp& d, const char* age, const char* calendar) {
         const QStringList a = QString(age).split(':'), c = QString(calendar).split(':');
-        Child<QComboBox>(&d, "comDOB")->setEditText("DOB");
-        Child<QComboBox>(&d, "comEPS")->setEditText("DOE");
-        Child<QComboBox>(&d, "comTPS")->setEditText("DOX");
-        Child<QLineEdit>(&d, "txtAgeFrom")->setText(a[0]);
-        Child<QLineEdit>(&d, "txtAgeTo")->setText(a[1]);
-        Child<QLineEdit>(&d, "txtAgeStep")->setText(a[2]);
-        Child<QLineEdit>(&d, "txtCalendarFrom")->setText(c[0]);
-        Child<QLineEdit>(&d, "txtCalendarTo")->setText(c[1]);
-        Child<QLineEdit>(&d, "txtCalendarStep")->setText(c[2]);
+        test::Child<QComboBox>(&d, "comDOB")->setEditText("DOB");
+        test::Child<QComboBox>(&d, "comEPS")->setEditText("DOE");
+        test::Child<QComboBox>(&d, "comTPS")->setEditText("DOX");
+        test::Child<QLineEdit>(&d, "txtAgeFrom")->setText(a[0]);
+        test::Child<QLineEdit>(&d, "txtAgeTo")->setText(a[1]);
+        test::Child<QLineEdit>(&d, "txtAgeStep")->setText(a[2]);
+        test::Child<QLineEdit>(&d, "txtCalendarFrom")->setText(c[0]);
+        test::Child<QLineEdit>(&d, "txtCalendarTo")->setText(c[1]);
+        test::Child<QLineEdit>(&d, "txtCalendarStep")->setText(c[2]);
     }
 
 private slots:
@@ -155,62 +137,62 @@ private slots:
         FrmPyComp d(w_.get(), state(), ui_);
         QCOMPARE(d.objectName(), QString("frmPyComp"));
         QCOMPARE(d.windowTitle(), QString("Person-Years Computation"));
-        auto* dob = Child<QComboBox>(&d, "comDOB");
+        auto* dob = test::Child<QComboBox>(&d, "comDOB");
         QCOMPARE(dob->count(), 6);
         QCOMPARE(dob->itemText(4), QString("SEX"));
         QCOMPARE(dob->currentText(), QString("DOB"));
-        QCOMPARE(Child<QComboBox>(&d, "comEPS")->currentText(), QString(""));
-        QCOMPARE(Child<QLineEdit>(&d, "txtAgeFrom")->text(), QString("0"));
-        QCOMPARE(Child<QLineEdit>(&d, "txtAgeTo")->text(), QString("85"));
+        QCOMPARE(test::Child<QComboBox>(&d, "comEPS")->currentText(), QString(""));
+        QCOMPARE(test::Child<QLineEdit>(&d, "txtAgeFrom")->text(), QString("0"));
+        QCOMPARE(test::Child<QLineEdit>(&d, "txtAgeTo")->text(), QString("85"));
         // Self-defined calendar classes: the box is checked, its series disabled.
-        QVERIFY(Child<QCheckBox>(&d, "chkCalendar")->isChecked());
-        QVERIFY(Child<QPushButton>(&d, "btnCalendarClassSelfDefined")->isEnabled());
-        QVERIFY(!Child<QLineEdit>(&d, "txtCalendarFrom")->isEnabled());
-        QVERIFY(!Child<QPushButton>(&d, "btnAgeClassSelfDefined")->isEnabled());
-        QVERIFY(!Child<QPushButton>(&d, "btnSex")->isEnabled());
-        QVERIFY(!Child<QPushButton>(&d, "btnLag")->isEnabled());
-        QCOMPARE(Child<QPushButton>(&d, "cmdCompute")->text(), QString("Compute"));
-        QCOMPARE(Child<QPushButton>(&d, "cmdCancel")->text(), QString("Cancel"));
+        QVERIFY(test::Child<QCheckBox>(&d, "chkCalendar")->isChecked());
+        QVERIFY(test::Child<QPushButton>(&d, "btnCalendarClassSelfDefined")->isEnabled());
+        QVERIFY(!test::Child<QLineEdit>(&d, "txtCalendarFrom")->isEnabled());
+        QVERIFY(!test::Child<QPushButton>(&d, "btnAgeClassSelfDefined")->isEnabled());
+        QVERIFY(!test::Child<QPushButton>(&d, "btnSex")->isEnabled());
+        QVERIFY(!test::Child<QPushButton>(&d, "btnLag")->isEnabled());
+        QCOMPARE(test::Child<QPushButton>(&d, "cmdCompute")->text(), QString("Compute"));
+        QCOMPARE(test::Child<QPushButton>(&d, "cmdCancel")->text(), QString("Cancel"));
     }
 
     void checkBoxesSwitchTheirButtonsTextBoxesAndSettings() {
         openStudy();
         FrmPyComp d(w_.get(), state(), ui_);
         d.show();
-        QTest::mouseClick(Child<QCheckBox>(&d, "chkAge"), Qt::LeftButton);
+        QTest::mouseClick(test::Child<QCheckBox>(&d, "chkAge"), Qt::LeftButton);
         QVERIFY(state().py.blnAgeSelfDefined);
-        QVERIFY(Child<QPushButton>(&d, "btnAgeClassSelfDefined")->isEnabled());
-        QVERIFY(!Child<QLineEdit>(&d, "txtAgeStep")->isEnabled());
-        Child<QCheckBox>(&d, "chkAge")->setChecked(false);
+        QVERIFY(test::Child<QPushButton>(&d, "btnAgeClassSelfDefined")->isEnabled());
+        QVERIFY(!test::Child<QLineEdit>(&d, "txtAgeStep")->isEnabled());
+        test::Child<QCheckBox>(&d, "chkAge")->setChecked(false);
         QVERIFY(!state().py.blnAgeSelfDefined);
-        QVERIFY(Child<QLineEdit>(&d, "txtAgeStep")->isEnabled());
-        Child<QCheckBox>(&d, "chkSex")->setChecked(true);
+        QVERIFY(test::Child<QLineEdit>(&d, "txtAgeStep")->isEnabled());
+        test::Child<QCheckBox>(&d, "chkSex")->setChecked(true);
         QVERIFY(state().py.blnSex);
-        QVERIFY(Child<QPushButton>(&d, "btnSex")->isEnabled());
-        Child<QCheckBox>(&d, "chkLag")->setChecked(true);
+        QVERIFY(test::Child<QPushButton>(&d, "btnSex")->isEnabled());
+        test::Child<QCheckBox>(&d, "chkLag")->setChecked(true);
         QVERIFY(state().py.blnLag);
-        QVERIFY(Child<QPushButton>(&d, "btnLag")->isEnabled());
+        QVERIFY(test::Child<QPushButton>(&d, "btnLag")->isEnabled());
     }
 
     void computeShowsTheFirstFailingCheckAndStaysOpen() {
         openStudy();
         FrmPyComp d(w_.get(), state(), ui_);
         d.show();
-        QTest::mouseClick(Child<QPushButton>(&d, "cmdCompute"), Qt::LeftButton);
+        QTest::mouseClick(test::Child<QPushButton>(&d, "cmdCompute"), Qt::LeftButton);
         QCOMPARE(ui_.messageTexts().back(), Message(2));
         QVERIFY(d.isVisible());
         fill(d, "0:85:5", "1970:2000:5");
-        Child<QComboBox>(&d, "comEPS")->setEditText("SEX");
-        QTest::mouseClick(Child<QPushButton>(&d, "cmdCompute"), Qt::LeftButton);
+        test::Child<QComboBox>(&d, "comEPS")->setEditText("SEX");
+        QTest::mouseClick(test::Child<QPushButton>(&d, "cmdCompute"), Qt::LeftButton);
         QCOMPARE(ui_.messageTexts().back(), Message(6));
         QCOMPARE(ui_.messages.back().title, std::string("Error"));
-        auto* eps = Child<QComboBox>(&d, "comEPS");
+        auto* eps = test::Child<QComboBox>(&d, "comEPS");
         QVERIFY(d.focusWidget() == eps || d.focusWidget() == eps->lineEdit());
         QVERIFY(d.isVisible());
         QCOMPARE(d.result(), 0);
-        Child<QComboBox>(&d, "comEPS")->setEditText("DOE");
-        Child<QLineEdit>(&d, "txtCalendarFrom")->setText("19705");  // four characters are read
-        QTest::mouseClick(Child<QPushButton>(&d, "cmdCompute"), Qt::LeftButton);
+        test::Child<QComboBox>(&d, "comEPS")->setEditText("DOE");
+        test::Child<QLineEdit>(&d, "txtCalendarFrom")->setText("19705");  // four characters are read
+        QTest::mouseClick(test::Child<QPushButton>(&d, "cmdCompute"), Qt::LeftButton);
         QCOMPARE(d.result(), static_cast<int>(QDialog::Accepted));
         QCOMPARE(state().py.varCalendarFrom, static_cast<int16_t>(1970));
         QCOMPARE(state().py.maxAgeClass, static_cast<int16_t>(18));
@@ -223,11 +205,11 @@ private slots:
         FrmPyComp d(w_.get(), state(), ui_);
         d.show();
         fill(d, "0:85:5", "1970:2000:5");
-        Child<QComboBox>(&d, "comDOB")->setEditText("ID");
-        QTest::mouseClick(Child<QPushButton>(&d, "cmdCompute"), Qt::LeftButton);  // message 5, DOB read
+        test::Child<QComboBox>(&d, "comDOB")->setEditText("ID");
+        QTest::mouseClick(test::Child<QPushButton>(&d, "cmdCompute"), Qt::LeftButton);  // message 5, DOB read
         QCOMPARE(state().py.varDOB, std::string("ID"));
-        Child<QCheckBox>(&d, "chkAge")->setChecked(true);
-        QTest::mouseClick(Child<QPushButton>(&d, "cmdCancel"), Qt::LeftButton);
+        test::Child<QCheckBox>(&d, "chkAge")->setChecked(true);
+        QTest::mouseClick(test::Child<QPushButton>(&d, "cmdCancel"), Qt::LeftButton);
         QCOMPARE(d.result(), static_cast<int>(QDialog::Rejected));
         QVERIFY(state().py == before);
     }
@@ -237,7 +219,7 @@ private slots:
         FrmSelfDefined d(w_.get(), state(), ui_, false);
         d.show();
         QCOMPARE(d.windowTitle(), QString("Self defined age classes"));
-        QTableWidget* g = Child<QTableWidget>(&d, "SdFGrid");
+        QTableWidget* g = test::Child<QTableWidget>(&d, "SdFGrid");
         QCOMPARE(g->rowCount(), 200);
         QCOMPARE(g->columnCount(), 3);
         QCOMPARE(g->horizontalHeaderItem(1)->text(), QString("Begin (incl.)"));
@@ -255,14 +237,14 @@ private slots:
         type(0, 2, "24");
         type(1, 1, "26");
         type(1, 2, "29");  // still in the box when Ok is pressed
-        QTest::mouseClick(Child<QPushButton>(&d, "btnOk"), Qt::LeftButton);
+        QTest::mouseClick(test::Child<QPushButton>(&d, "btnOk"), Qt::LeftButton);
         QCOMPARE(ui_.messageTexts().back(), Message(10));
         QCOMPARE(g->currentRow(), 1);
         QCOMPARE(g->currentColumn(), 1);
         QVERIFY(d.editBox() && d.editBox()->isVisible());
         QCOMPARE(g->item(1, 2)->text(), QString("29"));
         d.editBox()->setText("25");
-        QTest::mouseClick(Child<QPushButton>(&d, "btnOk"), Qt::LeftButton);
+        QTest::mouseClick(test::Child<QPushButton>(&d, "btnOk"), Qt::LeftButton);
         QCOMPARE(d.result(), static_cast<int>(QDialog::Accepted));
         QCOMPARE(state().py.maxAgeClass, static_cast<int16_t>(3));
         QCOMPARE(state().AgeBounds, (std::vector<int16_t>{0, 20, 25, 30}));
@@ -274,7 +256,7 @@ private slots:
         state().CalendarBounds = {0, 1950, 1960, 1980};
         FrmSelfDefined d(w_.get(), state(), ui_, true);
         QCOMPARE(d.windowTitle(), QString("Self defined calendar classes"));
-        QTableWidget* g = Child<QTableWidget>(&d, "SdFGrid");
+        QTableWidget* g = test::Child<QTableWidget>(&d, "SdFGrid");
         QCOMPARE(g->horizontalHeaderItem(0)->text(), QString("Classes"));
         QCOMPARE(g->horizontalHeaderItem(1)->text(), QString("1st January"));
         QCOMPARE(g->horizontalHeaderItem(2)->text(), QString("31st December"));
@@ -287,65 +269,65 @@ private slots:
         openStudy();
         FrmPyComp d(w_.get(), state(), ui_);
         d.show();
-        Child<QCheckBox>(&d, "chkAge")->setChecked(true);
+        test::Child<QCheckBox>(&d, "chkAge")->setChecked(true);
         bool seen = false;
-        OnNextModal([&](QWidget* modal) {
+        test::OnNextModal([&](QWidget* modal) {
             seen = modal->objectName() == "frmSelfDefined";
-            QTest::mouseClick(Child<QPushButton>(modal, "btnCancel"), Qt::LeftButton);
+            QTest::mouseClick(test::Child<QPushButton>(modal, "btnCancel"), Qt::LeftButton);
         });
-        QTest::mouseClick(Child<QPushButton>(&d, "btnAgeClassSelfDefined"), Qt::LeftButton);
+        QTest::mouseClick(test::Child<QPushButton>(&d, "btnAgeClassSelfDefined"), Qt::LeftButton);
         QVERIFY(seen);
-        QVERIFY(!Child<QCheckBox>(&d, "chkAge")->isChecked());
+        QVERIFY(!test::Child<QCheckBox>(&d, "chkAge")->isChecked());
         QVERIFY(!state().py.blnAgeSelfDefined);
-        QVERIFY(!Child<QPushButton>(&d, "btnAgeClassSelfDefined")->isEnabled());
-        QVERIFY(Child<QLineEdit>(&d, "txtAgeFrom")->isEnabled());
+        QVERIFY(!test::Child<QPushButton>(&d, "btnAgeClassSelfDefined")->isEnabled());
+        QVERIFY(test::Child<QLineEdit>(&d, "txtAgeFrom")->isEnabled());
     }
 
     void sexDialogConfirmsOrSwitchesTheStratificationOff() {
         openStudy();
         FrmPyComp d(w_.get(), state(), ui_);
         d.show();
-        Child<QCheckBox>(&d, "chkSex")->setChecked(true);
-        OnNextModal([&](QWidget* modal) {
+        test::Child<QCheckBox>(&d, "chkSex")->setChecked(true);
+        test::OnNextModal([&](QWidget* modal) {
             QCOMPARE(modal->objectName(), QString("frmSex"));
-            QCOMPARE(Child<QLineEdit>(modal, "txtSexValues")->text(), QString("0,0"));
-            Child<QComboBox>(modal, "comSex")->setEditText("SEX");
-            Child<QLineEdit>(modal, "txtSexValues")->setText("1;2");
-            QTest::mouseClick(Child<QPushButton>(modal, "btnOk"), Qt::LeftButton);  // message 24, stays open
+            QCOMPARE(test::Child<QLineEdit>(modal, "txtSexValues")->text(), QString("0,0"));
+            test::Child<QComboBox>(modal, "comSex")->setEditText("SEX");
+            test::Child<QLineEdit>(modal, "txtSexValues")->setText("1;2");
+            QTest::mouseClick(test::Child<QPushButton>(modal, "btnOk"), Qt::LeftButton);  // message 24, stays open
             QVERIFY(modal->isVisible());
-            Child<QLineEdit>(modal, "txtSexValues")->setText("1,2");
-            QTest::mouseClick(Child<QPushButton>(modal, "btnOk"), Qt::LeftButton);
+            test::Child<QLineEdit>(modal, "txtSexValues")->setText("1,2");
+            QTest::mouseClick(test::Child<QPushButton>(modal, "btnOk"), Qt::LeftButton);
         });
-        QTest::mouseClick(Child<QPushButton>(&d, "btnSex"), Qt::LeftButton);
+        QTest::mouseClick(test::Child<QPushButton>(&d, "btnSex"), Qt::LeftButton);
         QCOMPARE(ui_.messageTexts(), std::vector<std::string>({Message(24)}));
         QVERIFY(state().py.varSexStatus);
         QVERIFY(state().py.blnSex);
-        QVERIFY(Child<QCheckBox>(&d, "chkSex")->isChecked());
+        QVERIFY(test::Child<QCheckBox>(&d, "chkSex")->isChecked());
         QCOMPARE(state().py.varSex2, static_cast<int16_t>(2));
 
         // Closed by its close box: unconfirmed, the stratification is off.
-        OnNextModal([](QWidget* modal) { modal->close(); });
-        QTest::mouseClick(Child<QPushButton>(&d, "btnSex"), Qt::LeftButton);
+        test::OnNextModal([](QWidget* modal) { modal->close(); });
+        QTest::mouseClick(test::Child<QPushButton>(&d, "btnSex"), Qt::LeftButton);
         QVERIFY(!state().py.varSexStatus);
         QVERIFY(!state().py.blnSex);
-        QVERIFY(!Child<QCheckBox>(&d, "chkSex")->isChecked());
-        QVERIFY(!Child<QPushButton>(&d, "btnSex")->isEnabled());
+        QVERIFY(!test::Child<QCheckBox>(&d, "chkSex")->isChecked());
+        QVERIFY(!test::Child<QPushButton>(&d, "btnSex")->isEnabled());
     }
 
     void lagDialogRefusesMoreThanOneHundredYears() {
         openStudy();
         FrmPyComp d(w_.get(), state(), ui_);
         d.show();
-        Child<QCheckBox>(&d, "chkLag")->setChecked(true);
-        OnNextModal([&](QWidget* modal) {
+        test::Child<QCheckBox>(&d, "chkLag")->setChecked(true);
+        test::OnNextModal([&](QWidget* modal) {
             QCOMPARE(modal->windowTitle(), QString("Lag"));
-            Child<QComboBox>(modal, "comLag")->setEditText("DOH");
-            Child<QLineEdit>(modal, "txtLagValue")->setText("101");
-            QTest::mouseClick(Child<QPushButton>(modal, "btnOk"), Qt::LeftButton);
-            Child<QLineEdit>(modal, "txtLagValue")->setText("10");
-            QTest::mouseClick(Child<QPushButton>(modal, "btnOk"), Qt::LeftButton);
+            test::Child<QComboBox>(modal, "comLag")->setEditText("DOH");
+            test::Child<QLineEdit>(modal, "txtLagValue")->setText("101");
+            QTest::mouseClick(test::Child<QPushButton>(modal, "btnOk"), Qt::LeftButton);
+            test::Child<QLineEdit>(modal, "txtLagValue")->setText("10");
+            QTest::mouseClick(test::Child<QPushButton>(modal, "btnOk"), Qt::LeftButton);
         });
-        QTest::mouseClick(Child<QPushButton>(&d, "btnLag"), Qt::LeftButton);
+        QTest::mouseClick(test::Child<QPushButton>(&d, "btnLag"), Qt::LeftButton);
         QCOMPARE(ui_.messageTexts(), std::vector<std::string>({Message(15)}));
         QVERIFY(state().py.varLagStatus);
         QCOMPARE(state().py.varLag, static_cast<int16_t>(10));
@@ -358,12 +340,12 @@ private slots:
         state().py.varSEX = "SEX";
         state().py.varSex1 = 1;
         state().py.varSex2 = 2;
-        OnNextModal([this](QWidget* modal) {
+        test::OnNextModal([this](QWidget* modal) {
             auto* d = qobject_cast<FrmPyComp*>(modal);
             QVERIFY(d);
-            QVERIFY(Child<QCheckBox>(d, "chkSex")->isChecked());
+            QVERIFY(test::Child<QCheckBox>(d, "chkSex")->isChecked());
             fill(*d, "20:60:10", "1970:2000:10");
-            QTest::mouseClick(Child<QPushButton>(d, "cmdCompute"), Qt::LeftButton);
+            QTest::mouseClick(test::Child<QPushButton>(d, "cmdCompute"), Qt::LeftButton);
         });
         w_->findChild<QAction*>("mnuComputePY")->trigger();
         QVERIFY2(ui_.messages.empty(), ui_.messages.empty() ? "" : ui_.messages[0].text.c_str());

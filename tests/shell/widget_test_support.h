@@ -79,16 +79,24 @@ inline bool ClickTreeNode(MainWindow& w, const QString& path, Qt::MouseButton bu
     return true;
 }
 
-// Runs handler on the next modal window that opens (message box, dialog).
+// Runs handler on the next modal window once it is shown (message box, dialog).
 inline void OnNextModal(std::function<void(QWidget*)> handler, int attempts = 3000) {
     QTimer::singleShot(10, [handler, attempts] {
         QWidget* modal = QApplication::activeModalWidget();
-        if (modal) {
+        if (modal && modal->isVisible()) {
             handler(modal);
         } else if (attempts > 0) {
             OnNextModal(handler, attempts - 1);
         }
     });
+}
+
+// A named child widget; a warning names it when it is missing.
+template <typename T>
+T* Child(QWidget* parent, const char* name) {
+    T* child = parent->findChild<T*>(name);
+    if (!child) qWarning("no child %s", name);
+    return child;
 }
 
 // Runs handler on the next modal window of type T (a QFileDialog, a
