@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "cli/mortality_commands.h"
 #include "cli/project_commands.h"
 #include "cli/py_commands.h"
 #include "cli/table_commands.h"
@@ -27,6 +28,17 @@ const std::vector<Subcommand>& Subcommands() {
         {"attach", "STUDY.vdx (--main | --rate) --format FORMAT SOURCE [--table TABLE]",
          "add a table of an Access, Excel, dBase or Paradox file or an ODBC source (FORMAT access, excel3, excel4, "
          "excel5, excel8, dbase3, dbase4, dbase5, paradox3, paradox4, paradox5 or odbc)", RunAttach},
+        {"smr",
+         "STUDY.vdx --rate TABLE --death COLUMN=VALUE [--pytable NAME] [--level 0.10|0.05|0.01] "
+         "[--method NAME] [--name PROJECT]",
+         "compute an SMR project (Compute > SMR), save the project file and print its report; NAME as the "
+         "dialog lists it (\"Age*Calendar*Sex=1\", \"Exact\", \"Byar\", \"Chi Square\", \"Square Root\", "
+         "\"Wald\")",
+         RunSmr},
+        {"report", "STUDY.vdx PROJECT [--null 1|100]",
+         "print the SMR report of a project as the main window shows it (SMR and bounds times the null value, "
+         "default 100)",
+         RunReport},
     };
     return table;
 }
