@@ -368,8 +368,17 @@ bool RunSmr(ProgramState& state, Interaction& ui, const SmrRequest& r) {
     try {
         m.DeathCode = RoundToInt16(Val(r.deathValueText));
         db->beginTransaction();
+        // The project is read back as row ProjectCount: a row left beyond
+        // the count (a file edited elsewhere) takes the name rather than
+        // hiding the new project behind it.
         auto projects = db->openRecordset(db::kVdxSystemProjects);
-        projects->addNew();
+        if (projects->recordCount() >= state.ProjectCount && state.ProjectCount >= 1) {
+            projects->moveFirst();
+            projects->move(state.ProjectCount - 1);
+            projects->edit();
+        } else {
+            projects->addNew();
+        }
         projects->setValue("Projects", Value::text(project));
         projects->update();
         projects.reset();
