@@ -88,6 +88,10 @@ std::shared_ptr<WorkingCopyLock> WorkingCopyLock::acquire(const std::string& wor
     // still the one at the path, and try again otherwise.
     for (int attempt = 0; attempt < 10; ++attempt) {
         const int fd = OpenForLock(lockPath, O_CREAT);
+        // No folder there: no instance can work there either, and the step
+        // that writes the working copy reports the missing folder.
+        if (fd < 0 && (errno == ENOENT || errno == ENOTDIR))
+            return std::shared_ptr<WorkingCopyLock>(new WorkingCopyLock(workingCopy, {}, -1));
         if (fd < 0) CannotLock(projectFile, errno);
         LockOrThrow(fd, projectFile);
         struct stat held {}, atPath {};
