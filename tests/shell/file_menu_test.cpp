@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QTemporaryDir>
 #include <QTest>
 #include <clocale>
@@ -309,6 +310,33 @@ private slots:
         QCOMPARE(ui.messages[0].title, std::string("Error"));
         QVERIFY(!w.state().ProjectOpen);
         QCOMPARE(w.windowTitle(), QString("VELDRIX 1.41"));
+        w.fileExit();
+    }
+
+    void commandLineWithANameEndingInTildeIsRefused() {
+        QVERIFY(WriteSampleFile(path("study.vdx")));
+        QVERIFY(QFile::rename(path("study.vdx"), path("study.vd~")));
+        const QByteArray before = FileBytes(path("study.vd~"));
+        MainWindow w;
+        test::CountingInteraction ui;
+        w.setInteraction(&ui);
+        StartUp(w, path("study.vd~"), false);
+        QTRY_COMPARE(ui.messages.size(), size_t(1));
+        QVERIFY(QString::fromStdString(ui.messages[0].text).contains("its working copy would be the file itself"));
+        QVERIFY(!w.state().ProjectOpen);
+        w.fileExit();
+        QCOMPARE(FileBytes(path("study.vd~")), before);
+    }
+
+    void aReadOnlyProjectFileSaysSoInTheStatusLine() {
+        QVERIFY(WriteSampleFile(path("study.vdx")));
+        QVERIFY(QFile::setPermissions(path("study.vdx"), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        MainWindow w;
+        test::CountingInteraction ui;
+        w.setInteraction(&ui);
+        StartUp(w, path("study.vdx"), false);
+        QTRY_VERIFY(w.state().ProjectOpen);
+        QCOMPARE(w.findChild<QLabel*>("StatusText")->text(), path("study.vdx") + "  (read-only)");
         w.fileExit();
     }
 
