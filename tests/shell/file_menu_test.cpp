@@ -313,21 +313,6 @@ private slots:
         w.fileExit();
     }
 
-    void commandLineWithANameEndingInTildeIsRefused() {
-        QVERIFY(WriteSampleFile(path("study.vdx")));
-        QVERIFY(QFile::rename(path("study.vdx"), path("study.vd~")));
-        const QByteArray before = FileBytes(path("study.vd~"));
-        MainWindow w;
-        test::CountingInteraction ui;
-        w.setInteraction(&ui);
-        StartUp(w, path("study.vd~"), false);
-        QTRY_COMPARE(ui.messages.size(), size_t(1));
-        QVERIFY(QString::fromStdString(ui.messages[0].text).contains("its working copy would be the file itself"));
-        QVERIFY(!w.state().ProjectOpen);
-        w.fileExit();
-        QCOMPARE(FileBytes(path("study.vd~")), before);
-    }
-
     void aReadOnlyProjectFileSaysSoInTheStatusLine() {
         QVERIFY(WriteSampleFile(path("study.vdx")));
         QVERIFY(QFile::setPermissions(path("study.vdx"), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
