@@ -86,6 +86,8 @@ int RunInfo(const std::vector<std::string>& args) {
         std::cout << "AgeBounds: " << Bounds(s.AgeBounds) << "\n";
         std::cout << "CalendarBounds: " << Bounds(s.CalendarBounds) << "\n";
     }
+    if (db::ProjectFileReadOnly(s))
+        PrintMessage("Note: " + s.ProjectFileName + " is read-only; commands that change it cannot save.");
     return kOk;
 }
 

@@ -201,6 +201,9 @@ expect_eq "$(sqlite3 real/linked.vdx "SELECT RateTables FROM VdxSystemRateTables
 cp study.vdx readonly.vdx
 chmod 444 readonly.vdx
 before="$(md5sum < readonly.vdx)"
+err="$("$CLI" info readonly.vdx 2>&1 >/dev/null)"; rc=$?
+expect_eq "$rc" 0 "info of a read-only file"
+expect_contains "$err" "readonly.vdx is read-only" "info says the file is read-only"
 err="$("$CLI" import readonly.vdx --rate rates.txt --headers 2>&1 >/dev/null)"; rc=$?
 expect_eq "$rc" 1 "import into a read-only file"
 expect_contains "$err" "Number: 75" "read-only error number"
