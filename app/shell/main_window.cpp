@@ -390,7 +390,8 @@ void MainWindow::updateStatus() {
         const RecordsetModel* m = state_.CurrentView == ViewName::MainGrid ? mainModel_ : internalModel_;
         text = Q(m->tableName()) + ": " + QLocale().toString(m->rowCount()) + " rows";
     } else if (state_.ProjectOpen) {
-        text = Q(state_.ProjectFileName) + (state_.ProjectChanged ? "  (changed)" : "");
+        text = Q(state_.ProjectFileName) + (db::ProjectFileReadOnly(state_) ? "  (read-only)" : "") +
+               (state_.ProjectChanged ? "  (changed)" : "");
     } else {
         text = "No project file open";
     }

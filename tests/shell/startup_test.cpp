@@ -310,9 +310,31 @@ private slots:
     }
 
     void commandLineIsTheWholeArgumentList() {
-        QCOMPARE(CommandLinePath({"veldrix"}), QString());
-        QCOMPARE(CommandLinePath({"veldrix", "/data/study.vdx"}), QString("/data/study.vdx"));
-        QCOMPARE(CommandLinePath({"veldrix", "/data/my", "study.vdx"}), QString("/data/my study.vdx"));
+        using A = CommandLine::Action;
+        struct Case {
+            QStringList arguments;
+            A action;
+            QString path;
+        };
+        const Case cases[] = {
+            {{"veldrix"}, A::Open, ""},
+            {{"veldrix", "/data/study.vdx"}, A::Open, "/data/study.vdx"},
+            {{"veldrix", "/data/my", "study.vdx"}, A::Open, "/data/my study.vdx"},
+            {{"veldrix", "--", "--help"}, A::Open, "--help"},
+            {{"veldrix", "/data/a", "-", "b.vdx"}, A::Open, "/data/a - b.vdx"},
+            {{"veldrix", "--help"}, A::Help, ""},
+            {{"veldrix", "-h", "study.vdx"}, A::Help, ""},
+            {{"veldrix", "--version"}, A::Version, ""},
+            {{"veldrix", "--hel"}, A::Refuse, ""},
+            {{"veldrix", "-", "study.vdx"}, A::Refuse, ""},
+        };
+        for (const auto& c : cases) {
+            const CommandLine line = ParseCommandLine(c.arguments);
+            QVERIFY2(line.action == c.action, qPrintable(c.arguments.join(' ')));
+            QCOMPARE(line.path, c.path);
+        }
+        QVERIFY(ParseCommandLine({"veldrix", "--version"}).text.startsWith("VELDRIX 1.41"));
+        QVERIFY(ParseCommandLine({"veldrix", "--bogus"}).text.contains("unknown option '--bogus'"));
     }
 };
 
