@@ -12,6 +12,7 @@
 // exactly) take the day-by-day walk.
 #include <cmath>
 #include <cstdint>
+#include <new>
 
 #include "strata.h"
 #include "veldrix.h"
@@ -180,21 +181,50 @@ extern "C" VELDRIX_API double PYCOMPUTE(double startDate, double endDate, double
     return 1.0;
 }
 
+namespace {
+
+// The entries of one person as PYCOMPUTE_CELLS reports them.
+int32_t cellEntries(double startDate, double endDate, double birthDate, const ClassBounds& ages,
+                    const ClassBounds& periods, int32_t* cellIndex, double* days, int32_t capacity)
+{
+    int32_t entries = 0;
+    veldrix::splitFollowUp(startDate, endDate, birthDate, ages, periods, [&](int64_t cell, double n) {
+        if (entries < capacity) {
+            cellIndex[entries] = static_cast<int32_t>(cell);
+            days[entries] = n;
+        }
+        ++entries;
+    });
+    return entries;
+}
+
+}  // namespace
+
 extern "C" VELDRIX_API int32_t PYCOMPUTE_CELLS(double startDate, double endDate, double birthDate,
                                                const double* ageBounds, int32_t ageClassCount,
                                                const double* calendarBounds, int32_t periodCount,
                                                int32_t* cellIndex, double* days, int32_t capacity)
 {
-    ClassBounds ages(ageBounds, classCount(ageClassCount));
-    ClassBounds periods(calendarBounds, classCount(periodCount));
-    int32_t entries = 0;
-    veldrix::splitFollowUp(startDate, endDate, birthDate, ages, periods,
-                           [&](int64_t cell, double n) {
-                               if (entries < capacity) {
-                                   cellIndex[entries] = static_cast<int32_t>(cell);
-                                   days[entries] = n;
-                               }
-                               ++entries;
-                           });
-    return entries;
+    return cellEntries(startDate, endDate, birthDate, ClassBounds(ageBounds, classCount(ageClassCount)),
+                       ClassBounds(calendarBounds, classCount(periodCount)), cellIndex, days, capacity);
+}
+
+static_assert(sizeof(veldrix::PreparedStrata) <= sizeof(VeldrixStrata) &&
+                  alignof(veldrix::PreparedStrata) <= alignof(VeldrixStrata),
+              "the prepared strata must fit the caller's VeldrixStrata");
+
+extern "C" VELDRIX_API int32_t STRATA_PREPARE(VeldrixStrata* strata, const double* ageBounds, int32_t ageClassCount,
+                                              const double* calendarBounds, int32_t periodCount)
+{
+    const auto* prepared = new (strata) veldrix::PreparedStrata{ClassBounds(ageBounds, classCount(ageClassCount)),
+                                                                ClassBounds(calendarBounds, classCount(periodCount))};
+    return prepared->ages.count() * prepared->periods.count();
+}
+
+extern "C" VELDRIX_API int32_t PYCOMPUTE_PREPARED(const VeldrixStrata* strata, double startDate, double endDate,
+                                                  double birthDate, int32_t* cellIndex, double* days,
+                                                  int32_t capacity)
+{
+    const auto* prepared = std::launder(reinterpret_cast<const veldrix::PreparedStrata*>(strata));
+    return cellEntries(startDate, endDate, birthDate, prepared->ages, prepared->periods, cellIndex, days, capacity);
 }

@@ -37,6 +37,13 @@ private:
     bool ascending_;
 };
 
+// The class tables of a run, built once from its bound arrays and kept in
+// the caller's VeldrixStrata.
+struct PreparedStrata {
+    ClassBounds ages;
+    ClassBounds periods;
+};
+
 // Cell of age class i and calendar period j with A age classes.
 inline int64_t cellIndex(int ageClass, int period, int ageClasses)
 {

@@ -76,13 +76,11 @@ std::optional<double> SexCodeOf(const TableStream& rows, int index) {
 int ClassCount(int bounds) { return bounds > 1 ? bounds - 1 : 0; }
 
 // Calls the sparse kernel, growing the buffers when a person needs more room.
-int32_t SplitFollowUp(double start, double end, double birth, const std::vector<double>& ageVector, int ages,
-                      const std::vector<double>& calendarVector, int periods, std::vector<int32_t>& cellIndex,
-                      std::vector<double>& days) {
+int32_t SplitFollowUp(const library::Strata& strata, double start, double end, double birth,
+                      std::vector<int32_t>& cellIndex, std::vector<double>& days) {
     for (;;) {
-        const int32_t count = library::PyComputeCells(
-            start, end, birth, ageVector.data(), static_cast<int16_t>(ages), calendarVector.data(),
-            static_cast<int16_t>(periods), cellIndex.data(), days.data(), static_cast<int32_t>(cellIndex.size()));
+        const int32_t count = strata.personCells(start, end, birth, cellIndex.data(), days.data(),
+                                                 static_cast<int32_t>(cellIndex.size()));
         if (count <= static_cast<int32_t>(cellIndex.size())) return count;
         cellIndex.resize(static_cast<size_t>(count));
         days.resize(static_cast<size_t>(count));
@@ -109,6 +107,9 @@ bool ComputePersonYears(ProgramState& state, db::Database& workingCopy, Progress
     for (int k = 1; k <= boundsA; ++k) ageVector[static_cast<size_t>(k)] = state.AgeBounds[static_cast<size_t>(k)];
     for (int k = 1; k <= boundsC; ++k)
         calendarVector[static_cast<size_t>(k)] = DateSerial(state.CalendarBounds[static_cast<size_t>(k)], 1, 1);
+
+    const library::Strata strata(ageVector.data(), static_cast<int16_t>(ages), calendarVector.data(),
+                                 static_cast<int16_t>(periods));
 
     // Cell k = i + ages * (j - 1); the count is held in 64 bits, so settings
     // of more than 32767 cells per table run as well.
@@ -184,8 +185,7 @@ bool ComputePersonYears(ProgramState& state, db::Database& workingCopy, Progress
             ++summary.rowsWithoutDays;
             continue;
         }
-        const int32_t entries = SplitFollowUp(start, end, birth, ageVector, ages, calendarVector, periods,
-                                              cellIndex, days);
+        const int32_t entries = SplitFollowUp(strata, start, end, birth, cellIndex, days);
         int64_t personDays = 0;
         for (int32_t e = 0; e < entries; ++e) {
             // Whole, non-negative numbers of days: adding a half and cutting is exact.

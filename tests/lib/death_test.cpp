@@ -108,6 +108,9 @@ TEST(DeathKernel, AgreesWithTheLinearSearchForRandomDeathsAndBounds)
             if (theirs[c] == 1.0)
                 expectedCell = c;
         ASSERT_EQ(DEATHCOMPUTE_CELL(death, birth, ages.data(), A, periods.data(), C), expectedCell);
+        VeldrixStrata prepared;
+        STRATA_PREPARE(&prepared, ages.data(), A, periods.data(), C);
+        ASSERT_EQ(DEATHCOMPUTE_PREPARED(&prepared, death, birth), expectedCell);
     }
 }
 

@@ -303,6 +303,19 @@ int expectSameAsLiteralWalk(const Person& p)
     EXPECT_EQ(std::memcmp(ours.data(), theirs.data(), sizeof(double) * (n + 1)), 0)
         << "start " << p.start << " end " << p.end << " birth " << p.birth << " A " << p.s.A()
         << " C " << p.s.C();
+
+    // The same days through strata prepared once for the bounds.
+    VeldrixStrata prepared;
+    EXPECT_EQ(STRATA_PREPARE(&prepared, p.s.ages.data(), p.s.A(), p.s.periods.data(), p.s.C()), n);
+    const int32_t capacity = VELDRIX_PY_CELLS_MAX(p.s.A(), p.s.C());
+    std::vector<int32_t> index(static_cast<size_t>(std::max(capacity, 1)));
+    std::vector<double> days(index.size()), fromPrepared(n + 1, 0.0);
+    const int32_t entries = PYCOMPUTE_PREPARED(&prepared, p.start, p.end, p.birth, index.data(), days.data(),
+                                               capacity);
+    EXPECT_LE(entries, capacity);
+    for (int32_t e = 0; e < std::min(entries, capacity); ++e)
+        fromPrepared[static_cast<size_t>(index[e])] += days[e];
+    EXPECT_EQ(fromPrepared, theirs) << "prepared: start " << p.start << " end " << p.end << " birth " << p.birth;
     return static_cast<int>(std::count_if(theirs.begin(), theirs.end(), [](double c) { return c > 0; }));
 }
 
