@@ -98,14 +98,23 @@ void splitFollowUp(double start, double end, double birth, const ClassBounds& ag
             if (age > A)
                 return last + 1;
             const double bound = ages.bound(age + 1);
-            return firstDayWhere(from, last, std::ceil(birth + bound * 365.25),
-                                 [&](double d) { return bound <= ageOn(d, birth); });
+            const double scaled = bound * 365.25;
+            const double guess = std::ceil(birth + scaled);
+            // Usually the guess is the crossing by a clear margin: the day's
+            // difference from birth lies so far above (and the day before's
+            // so far below) bound * 365.25 that no rounding of the age can
+            // turn either comparison. Then the divisions are not needed.
+            const double margin = std::fabs(scaled) * 0x1p-48 + 0x1p-1000;
+            if (guess - birth >= scaled + margin && (guess - 1) - birth <= scaled - margin)
+                return guess < from ? from : guess > last ? last + 1 : guess;
+            return firstDayWhere(from, last, guess, [&](double d) { return bound <= ageOn(d, birth); });
         };
         double ageChange = nextAgeCrossing(day + 1);
         while (day <= last && age <= A && period <= C) {
             // Whole days: a period bound is reached on the day ceil(bound).
-            double periodChange = std::fmin(std::ceil(periods.bound(period + 1)), last + 1);
-            double next = std::fmin(ageChange, periodChange);
+            const double periodBound = std::ceil(periods.bound(period + 1));
+            const double periodChange = periodBound < last + 1 ? periodBound : last + 1;
+            const double next = ageChange < periodChange ? ageChange : periodChange;
             if (age >= 1 && period >= 1)
                 sink(cellIndex(age, period, A), next - day);
             day = next;
