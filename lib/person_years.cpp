@@ -100,12 +100,14 @@ void splitFollowUp(double start, double end, double birth, const ClassBounds& ag
             const double bound = ages.bound(age + 1);
             const double scaled = bound * 365.25;
             const double guess = std::ceil(birth + scaled);
-            // Usually the guess is the crossing by a clear margin: the day's
-            // difference from birth lies so far above (and the day before's
-            // so far below) bound * 365.25 that no rounding of the age can
-            // turn either comparison. Then the divisions are not needed.
+            // Usually the guess is the crossing: the day before lies so far
+            // below bound * 365.25 days from birth that no rounding of its
+            // age can reach the bound, and the day itself so far above that
+            // none can fall short of it (or, when it lies on the bound, its
+            // age says so). Then the search is not needed.
             const double margin = std::fabs(scaled) * 0x1p-48 + 0x1p-1000;
-            if (guess - birth >= scaled + margin && (guess - 1) - birth <= scaled - margin)
+            const double since = guess - birth;
+            if ((guess - 1) - birth <= scaled - margin && (since >= scaled + margin || bound <= since / 365.25))
                 return guess < from ? from : guess > last ? last + 1 : guess;
             return firstDayWhere(from, last, guess, [&](double d) { return bound <= ageOn(d, birth); });
         };
@@ -121,10 +123,15 @@ void splitFollowUp(double start, double end, double birth, const ClassBounds& ag
             if (day > last)
                 break;
             if (day == ageChange) {
-                // Equal bounds are crossed on the same day.
-                const double a = ageOn(day, birth);
-                while (age <= A && ages.bound(age + 1) <= a)
-                    ++age;
+                ++age;  // the bound that was crossed
+                // The age grows by a day's worth from one day to the next:
+                // a bound less than two days' worth further on (an equal
+                // bound above all) may be crossed on the same day.
+                if (age <= A && ages.bound(age + 1) - ages.bound(age) < 2 / 365.25) {
+                    const double a = ageOn(day, birth);
+                    while (age <= A && ages.bound(age + 1) <= a)
+                        ++age;
+                }
                 ageChange = nextAgeCrossing(day + 1);
             }
             while (period <= C && periods.bound(period + 1) <= day)

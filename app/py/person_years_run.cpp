@@ -10,6 +10,7 @@
 #include "db/database.h"
 #include "db/navigator_entries.h"
 #include "db/project_file.h"
+#include "db/row_blocks.h"
 #include "db/table_stream.h"
 #include "state/errors.h"
 #include "state/text_values.h"
@@ -132,34 +133,17 @@ bool ComputePersonYears(ProgramState& state, db::Database& workingCopy, Progress
     const DateColumn hireColumn{withLag ? (bySex ? 4 : 3) : -1, withLag ? rows.field(bySex ? 4 : 3).name : "",
                                 "date of hire"};
     const double sex1 = p.varSex1, sex2 = p.varSex2;
-    const int64_t total = rows.rowCount();
 
     summary = PyRunSummary{};
     state.CancelRequested = false;
-    using Clock = std::chrono::steady_clock;
-    const auto interval = std::chrono::milliseconds(kPollIntervalMs);
-    // Once before the first row, then by elapsed time: the clock is read
-    // every 256 rows, the window polled when the interval has passed.
-    if (progress.poll()) {
-        state.CancelRequested = true;
-        return false;
-    }
-    auto lastPoll = Clock::now();
-    uint32_t sinceClock = 0;
 
-    while (rows.next()) {
-        if (++sinceClock == 256) {
-            sinceClock = 0;
-            const auto now = Clock::now();
-            if (now - lastPoll >= interval) {
-                progress.setValue(total > 0 ? static_cast<int>(rows.position() * 400 / total) : 0);
-                if (progress.poll()) {
-                    state.CancelRequested = true;
-                    return false;
-                }
-                lastPoll = Clock::now();
-            }
-        }
+    // A row as the kernel needs it: read and checked on this thread, split
+    // into strata and added up on the computing thread.
+    struct Person {
+        double start, end, birth;
+        std::vector<int64_t>* run;
+    };
+    auto read = [&](const TableStream& rows, Person& person) {
         ++summary.rows;
 
         double start = DateOf(state, rows, entryColumn);
@@ -178,22 +162,34 @@ bool ComputePersonYears(ProgramState& state, db::Database& workingCopy, Progress
             run = !code ? nullptr : *code == sex1 ? &firstRun : *code == sex2 ? &secondRun : nullptr;
             if (!run) {
                 ++summary.rowsInNoTable;
-                continue;
+                return false;
             }
         }
-        if (cellCount == 0) {
-            ++summary.rowsWithoutDays;
-            continue;
+        person = {start, end, birth, run};
+        return true;
+    };
+    auto compute = [&](const Person* persons, size_t count) {
+        for (const Person* person = persons; person != persons + count; ++person) {
+            if (cellCount == 0) {
+                ++summary.rowsWithoutDays;
+                continue;
+            }
+            const int32_t entries = SplitFollowUp(strata, person->start, person->end, person->birth, cellIndex, days);
+            int64_t personDays = 0;
+            for (int32_t e = 0; e < entries; ++e) {
+                // Whole, non-negative numbers of days: adding a half and cutting is exact.
+                const auto d = static_cast<int64_t>(days[static_cast<size_t>(e)] + 0.5);
+                (*person->run)[static_cast<size_t>(cellIndex[static_cast<size_t>(e)])] += d;
+                personDays += d;
+            }
+            if (personDays == 0) ++summary.rowsWithoutDays;
         }
-        const int32_t entries = SplitFollowUp(strata, start, end, birth, cellIndex, days);
-        int64_t personDays = 0;
-        for (int32_t e = 0; e < entries; ++e) {
-            // Whole, non-negative numbers of days: adding a half and cutting is exact.
-            const auto d = static_cast<int64_t>(days[static_cast<size_t>(e)] + 0.5);
-            (*run)[static_cast<size_t>(cellIndex[static_cast<size_t>(e)])] += d;
-            personDays += d;
-        }
-        if (personDays == 0) ++summary.rowsWithoutDays;
+    };
+    // The summary's counts: rows without days on the computing thread, the
+    // others here.
+    if (!db::ReadRowsInBlocks<Person>(rows, progress, std::chrono::milliseconds(kPollIntervalMs), read, compute)) {
+        state.CancelRequested = true;
+        return false;
     }
     progress.setValue(400);
 
