@@ -7,9 +7,10 @@
 //
 // The cohort (birth 1900-1960, entry 1950-1990, exit up to 2020, sex 1 or 2,
 // hire before entry) is generated once into DATADIR (default
-// /tmp/vdx_bench_py) and reused. Targets on the 2-core reference machine:
-// 5-year classes under 1.5 s, 1-year classes under 2 s, peak memory under
-// 300 MB.
+// /tmp/vdx_bench_py) and reused. Targets on the 2-core reference machine,
+// per 10^6 persons: 5-year classes under 0.5 s, 1-year classes under 1 s,
+// by sex within 10 % of the same without sex; peak memory under 50 MB. The
+// CPU column (both threads together) shows what a busy machine hides.
 #include <spawn.h>
 #include <sqlite3.h>
 #include <sys/resource.h>
@@ -214,14 +215,16 @@ int main(int argc, char** argv) {
         const char* age;
         const char* calendar;
         bool sex;
-        double target;
+        double target;  // seconds per 10^6 persons; 0: within 10 % of the setting before
     };
     const Setting settings[] = {
-        {"age 0-100 by 5, calendar 1950-2020 by 5", "0:100:5", "1950:2020:5", false, 1.5},
-        {"age 0-100 by 1, calendar 1950-2020 by 1", "0:100:1", "1950:2020:1", false, 2.0},
-        {"  the same by sex (3 tables)", "0:100:1", "1950:2020:1", true, 2.0},
+        {"age 0-100 by 5, calendar 1950-2020 by 5", "0:100:5", "1950:2020:5", false, 0.5},
+        {"age 0-100 by 1, calendar 1950-2020 by 1", "0:100:1", "1950:2020:1", false, 1.0},
+        {"  the same by sex (3 tables)", "0:100:1", "1950:2020:1", true, 0},
     };
+    constexpr long kPeakKbLimit = 50 * 1024;
     bool met = true;
+    double previous = 0;
     for (const auto& s : settings) {
         Result best;
         best.total = 1e9;
@@ -233,11 +236,14 @@ int main(int argc, char** argv) {
             if (r.total < best.total) best = r;
             peak = std::max(peak, r.peakKb);
         }
+        const double target = s.target > 0 ? s.target * persons / 1e6 : 1.1 * previous;
+        const bool settingMet = best.total < target && peak < kPeakKbLimit;
+        previous = best.total;
         std::printf("%-40s %7.3f %7.3f %7.3f %7.3f %7.3f %9.1f%s\n", s.name, best.open, best.run, best.save,
-                    best.total, best.cpu, peak / 1024.0, best.total < s.target && peak < 300 * 1024 ? "" : "  (target missed)");
+                    best.total, best.cpu, peak / 1024.0, settingMet ? "" : "  (target missed)");
         std::printf("%-40s rows %lld, person-years %.0f, largest cell %lld days\n", "", best.rows,
                     static_cast<double>(best.days) / 365.25, best.largest);
-        met = met && best.total < s.target && peak < 300 * 1024;
+        met = met && settingMet;
     }
     std::filesystem::remove(dir + "/run.vdx");
     return met ? 0 : 3;
