@@ -25,6 +25,7 @@ expect_eq "$(cat err.txt)" "" "smr stderr"
 expect_contains "$smr" "Project   : Project1" "smr report"
 expect_contains "$smr" "                 95% Confidence Bounds" "smr bound heading"
 expect_contains "$smr" "    Byar" "smr method"
+expect_contains "$smr" "Lag       : 10" "the study's lag"
 expect_eq "$(ls -A | sort | tr '\n' ' ')" "err.txt x.vdx " "files left after smr"
 
 report="$("$CLI" report x.vdx Project1)"; rc=$?

@@ -98,6 +98,21 @@ TEST_F(SmrRun, TheDefaultNameSkipsEveryTakenNameAndCancelLowersTheCount) {
     EXPECT_EQ(state.ProjectCount, 0);
 }
 
+TEST_F(SmrRun, ANewProjectTakesTheRowTheProjectCountReadsBackEvenBehindALeftOverRow) {
+    smallStudy(1000, 1, 0.1);
+    {
+        auto d = open();
+        auto rs = d->openRecordset(db::kVdxSystemProjects);
+        rs->addNew();
+        rs->setValue("Projects", Value::text("Gone"));  // beyond the count of 0
+        rs->update();
+    }
+    ASSERT_TRUE(computeSmr(request("Rates", "162")));
+    auto d = open();
+    EXPECT_EQ(db::ReadRows(*d, db::kVdxSystemProjects, "Projects", state.ProjectCount),
+              std::vector<std::string>{"Project1"});
+}
+
 TEST_F(SmrRun, NoPersonYearsOrNoProjectFileRefusesWithTheirMessages) {
     EXPECT_FALSE(mortality::BeginSmrProject(state, ui));
     ProgramState closed;
