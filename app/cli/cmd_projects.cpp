@@ -101,7 +101,7 @@ int RunProjects(const std::vector<std::string>& args) {
 }
 
 int RunRename(const std::vector<std::string>& args) {
-    if (args.size() != 3) return UsageError("rename");
+    if (args.size() != 3 || args[2].empty()) return UsageError("rename");
     CliSession session;
     if (!OpenWithProject(session, args[0], args[1])) return kFailed;
     session.ui.inputs.push_back(args[2]);
