@@ -10,6 +10,7 @@
 #include <QToolBar>
 
 #include "frm_py_comp.h"
+#include "frm_srr_comp.h"
 #include "tables_menu.h"
 
 namespace vdx {
@@ -121,6 +122,9 @@ MainMenus BuildMainMenus(QMainWindow* window) {
     m.mnuCompute = AddMenu(window, "mnuCompute", "&Compute");
     QAction* computePY = AddEntry(m.mnuCompute, "mnuComputePY", "&Person-Years");
     QObject::connect(computePY, &QAction::triggered, window, [window] { MenuComputePersonYears(window); });
+    // Hidden at start-up unless the settings ask for it (startup.cpp).
+    QAction* computeSrr = AddEntry(m.mnuCompute, "mnuComputeSrr", "SR&R");
+    QObject::connect(computeSrr, &QAction::triggered, window, [window] { MenuComputeSrr(window); });
     m.mnuReports = AddMenu(window, "mnuReports", "&Reports");
     m.mnuTools = AddMenu(window, "mnuTools", "T&ools");
 
@@ -134,6 +138,9 @@ MainMenus BuildMainMenus(QMainWindow* window) {
     // bar but is never shown there.
     m.mnuProject = AddMenu(window, "mnuProject", "Project");
     m.mnuProject->menuAction()->setVisible(false);
+    m.mnuProjectRename = AddEntry(m.mnuProject, "mnuProjectRename", "Rename");
+    m.mnuProject->addSeparator();
+    m.mnuProjectDelete = AddEntry(m.mnuProject, "mnuProjectDelete", "Delete");
 
     m.toolbar = new QToolBar("Toolbar", window);
     m.toolbar->setObjectName("Toolbar1");

@@ -23,6 +23,7 @@
 #include "grid_view.h"
 #include "help_windows.h"
 #include "db/navigator_commands.h"
+#include "db/project_management.h"
 #include "qt_interaction.h"
 #include "state/errors.h"
 #include "table_model.h"
@@ -131,6 +132,8 @@ void MainWindow::connectCommands() {
     connect(menus_.mnuHelpContents, &QAction::triggered, this, &MainWindow::helpContents);
     connect(menus_.mnuHelpAbout, &QAction::triggered, this, &MainWindow::helpAbout);
     connect(menus_.mnuHelpLicence, &QAction::triggered, this, &MainWindow::helpLicence);
+    connect(menus_.mnuProjectRename, &QAction::triggered, this, &MainWindow::projectRename);
+    connect(menus_.mnuProjectDelete, &QAction::triggered, this, &MainWindow::projectDelete);
     // A toolbar button runs the menu entry of the same meaning, by its key.
     connect(menus_.toolbar, &QToolBar::actionTriggered, this, [this](QAction* button) {
         if (QAction* command = ButtonCommand(menus_, button->data().toString()))
@@ -285,6 +288,11 @@ void MainWindow::rebuildTree() {
 void MainWindow::clickNode(const QString& fullPath, bool rightButton) {
     const db::NodeClickAction action = db::ClickNode(state_, ui(), fullPath.toStdString(), rightButton);
     if (action.showProjectMenu) {
+        // The project whose menu is shown is the selected entry its commands take.
+        if (QTreeWidgetItem* item = findNode(fullPath)) {
+            const QSignalBlocker block(navigator_);
+            navigator_->setCurrentItem(item);
+        }
         bool any = false;
         for (QAction* a : menus_.mnuProject->actions()) any = any || !a->isSeparator();
         if (any) menus_.mnuProject->popup(QCursor::pos());
@@ -300,6 +308,7 @@ void MainWindow::clickNode(const QString& fullPath, bool rightButton) {
                 mainModel_->open(state_.WorkingCopyName, state_.MainTableName, true);
                 break;
             case db::NodeKind::Deaths:
+            case db::NodeKind::SrrSettings:
             case db::NodeKind::PersonYears:
                 if (action.resultGrid) showResultGrid(*action.resultGrid);
                 break;
@@ -518,6 +527,22 @@ bool MainWindow::event(QEvent* event) {
         QTimer::singleShot(0, this, [this] { openCommandLine(); });
     }
     return QMainWindow::event(event);
+}
+
+// ---- Project menu (the navigator's pop-up) ------------------------------------
+
+QString MainWindow::selectedNodePath() const {
+    return navigator_->currentItem() ? nodePath(navigator_->currentItem()) : QString();
+}
+
+void MainWindow::projectRename() {
+    const std::string path = selectedNodePath().toStdString();
+    runCommand([this, &path] { db::RenameProject(state_, ui(), path); });
+}
+
+void MainWindow::projectDelete() {
+    const std::string path = selectedNodePath().toStdString();
+    runCommand([this, &path] { db::DeleteProject(state_, ui(), path); });
 }
 
 // ---- Tables > Copy and Help ------------------------------------------------------

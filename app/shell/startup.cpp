@@ -47,8 +47,9 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
 
 void StartUp(MainWindow& window, const QString& commandLine, bool showSplash) {
     ProgramState& state = window.state();
-    // The SRR computation is reached only from code that knows it is there.
-    if (QAction* srr = window.findChild<QAction*>("mnuComputeSrr")) srr->setVisible(false);
+    // Compute > SRR stays hidden unless the user's settings show it.
+    if (QAction* srr = window.findChild<QAction*>("mnuComputeSrr"))
+        srr->setVisible(ReadShowSrr(window.settings()));
 
     QApplication::setOverrideCursor(Qt::WaitCursor);
     QWidget* splash = showSplash ? CreateSplashWindow() : nullptr;

@@ -109,8 +109,25 @@ private slots:
             for (QAction* a : menu->actions()) entries = entries || (!a->isSeparator() && a->isVisible());
             QCOMPARE(menu->menuAction()->isVisible(), entries);
         }
-        // The SRR entry, where the program has one, is hidden at start.
-        if (QAction* srr = w.findChild<QAction*>("mnuComputeSrr")) QVERIFY(!srr->isVisible());
+        QCOMPARE(EntryTexts(m.mnuProject), QStringList({"Rename", "-", "Delete"}));
+    }
+
+    void srrEntryIsHiddenUnlessTheSettingsShowIt() {
+        const std::pair<const char*, bool> cases[] = {
+            {nullptr, false}, {"True", true}, {"1", true}, {"False", false}, {"yes", false}};
+        for (const auto& [stored, shown] : cases) {
+            test::ClearUserFolders();
+            if (stored) {
+                SettingsStore store;
+                store.write("Settings", "ShowSRR", stored);
+                store.sync();
+            }
+            MainWindow w;
+            StartUp(w, "", false);
+            QAction* srr = w.findChild<QAction*>("mnuComputeSrr");
+            QVERIFY(srr);
+            QVERIFY2(srr->isVisible() == shown, stored ? stored : "(none)");
+        }
     }
 
     void menuWithoutEntriesStaysOutOfTheMenuBar() {
