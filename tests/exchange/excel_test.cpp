@@ -245,22 +245,6 @@ TEST(ExcelBadFiles, FilesThatAreNoWorkbooksAreNotInTheExpectedFormat) {
     EXPECT_EQ(ErrorNumberOf([&] { ExcelReader(dir.file("missing.xls")); }), err::FileNotFound);
 }
 
-TEST(ExcelBadFiles, TruncatedWorkbooksFailCleanlyOrReadWhatIsThere) {
-    TempFolder dir;
-    for (const Workbook& w : kWorkbooks) {
-        const std::string bytes = testing::ReadFileBytes(kExcel + w.file);
-        for (size_t keep : {bytes.size() / 2, bytes.size() - 7, size_t{600}, size_t{100}}) {
-            if (keep >= bytes.size()) continue;
-            std::string path = dir.write("cut.xls", bytes.substr(0, keep));
-            int number = ErrorNumberOf([&] {
-                ExcelReader reader(path);
-                for (const std::string& t : reader.tableNames()) ReadAll(reader, t);
-            });
-            EXPECT_TRUE(number == 0 || number == err::NotExpectedFormat) << w.file << " cut at " << keep << ": " << number;
-        }
-    }
-}
-
 TEST(ExcelBadFiles, APasswordProtectedWorkbookIsRefused) {
     // An Excel 4.0 worksheet whose second record is FILEPASS.
     std::string bytes("\x09\x04\x06\x00\x00\x04\x10\x00\x00\x00" "\x2F\x00\x04\x00\x01\x02\x03\x04" "\x0A\x00\x00\x00", 22);
