@@ -205,8 +205,9 @@ bool TextLineReader::fill() {
 }
 
 bool TextLineReader::next(std::string& line) {
+    size_t from = pos_;  // where the search for the line's end goes on
     while (true) {
-        size_t end = buffer_.find_first_of("\r\n", pos_);
+        size_t end = buffer_.find_first_of("\r\n", from);
         // A CR at the very end of the buffer may be the first half of CR LF.
         if (end != std::string::npos && !(buffer_[end] == '\r' && end + 1 == buffer_.size() && !eof_)) {
             std::string_view raw(buffer_.data() + pos_, end - pos_);
@@ -225,7 +226,11 @@ bool TextLineReader::next(std::string& line) {
             pos_ = buffer_.size();
             return true;
         }
+        // A long line is searched once, not again from its start after every
+        // chunk; a CR at the end is looked at again with what follows it.
+        const size_t searched = buffer_.size() - pos_;
         fill();
+        from = searched > 0 ? searched - 1 : 0;
     }
 }
 
