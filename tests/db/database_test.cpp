@@ -179,22 +179,6 @@ TEST_F(DatabaseTest, ATableWhoseColumnsTakeAllThreeRowOrderNamesIsRefused) {
     EXPECT_EQ(ErrorNumber([&] { db->openRecordset("Other"); }), err::InvalidName);
 }
 
-TEST_F(DatabaseTest, ATableHasAtMost2000Columns) {
-    TableDef def;
-    def.name = "Wide";
-    for (int i = 1; i <= 2001; ++i) def.fields.push_back({"C" + std::to_string(i), FieldType::Long, 0, true});
-    try {
-        db->createTable(def);
-        ADD_FAILURE() << "a table of 2001 columns was created";
-    } catch (const VdxError& e) {
-        EXPECT_EQ(e.number(), err::TooManyFields);
-        EXPECT_NE(e.description().find("2001 columns"), std::string::npos) << e.description();
-    }
-    def.fields.pop_back();
-    db->createTable(def);
-    EXPECT_EQ(db->tableDef("Wide").fields.size(), 2000u);
-}
-
 TEST_F(DatabaseTest, OtherStatementsRunAsTheyStand) {
     db->execute("CREATE TABLE T (N LONG);");
     db->execute("INSERT INTO T (N) VALUES (5)");

@@ -135,18 +135,11 @@ TEST_F(DamagedFiles, AWorkbookThatCrashesFreeXl) {
 
 TEST_F(DamagedFiles, ADateSerialNoCalendarHoldsIsANumber) {
     // An Excel 2.1 sheet: format 0 "dd.mm.yyyy", A1 a serial of 1e285 and A2 22842, both in that format.
-    auto record = [](uint16_t type, const std::string& data) {
-        std::string r{static_cast<char>(type & 0xFF), static_cast<char>(type >> 8),
-                      static_cast<char>(data.size() & 0xFF), static_cast<char>(data.size() >> 8)};
-        return r + data;
-    };
-    auto number = [&](uint16_t row, double serial) {
-        std::string data{static_cast<char>(row), '\0', '\0', '\0', '\0', '\0', '\0'};
-        data.append(reinterpret_cast<const char*>(&serial), 8);
-        return record(0x0003, data);
-    };
-    const std::string bytes = record(0x0009, std::string("\0\0\x10\0", 4)) + record(0x001E, "\x0A" "dd.mm.yyyy") +
-                              number(0, 1e285) + number(1, 22842) + record(0x000A, "");
+    using testing::BiffNumber2;
+    using testing::BiffRecord;
+    const std::string bytes = BiffRecord(0x0009, std::string("\0\0\x10\0", 4)) +
+                              BiffRecord(0x001E, "\x0A" "dd.mm.yyyy") + BiffNumber2(0, 0, 1e285) +
+                              BiffNumber2(1, 0, 22842) + BiffRecord(0x000A, "");
     std::vector<SheetCell> cells = BiffWorkbook(bytes, "x.xls", "x").sheetCells(0);
     ASSERT_EQ(cells.size(), 2u);
     EXPECT_EQ(cells[0].value.kind(), Value::Kind::Double);
