@@ -22,6 +22,7 @@ namespace {
 
 // Error numbers of an unusable row, as the run time reports them.
 constexpr int kInvalidUseOfNull = 94;
+constexpr int kInvalidArgument = 5;
 constexpr int kOutOfMemory = 7;
 
 using db::TableStream;
@@ -40,6 +41,16 @@ struct DateColumn {
     text += empty ? std::string("is empty.") : "holds '" + shown + "', which is not a date.";
     text += " The person-years run has stopped; nothing has been changed.";
     throw VdxError(empty ? kInvalidUseOfNull : err::TypeMismatch, text);
+}
+
+// A person born after entering the study would add person-time before birth.
+[[noreturn]] void BornAfterEntry(const ProgramState& state, const TableStream& rows, const DateColumn& birth,
+                                 double birthDay, const DateColumn& entry, double entryDay) {
+    throw VdxError(kInvalidArgument,
+                   "Row " + std::to_string(rows.position()) + " of the main data table '" + state.MainTableName +
+                       "': the " + birth.meaning + " (column '" + birth.name + "') " + FormatDate(birthDay) +
+                       " is after the " + entry.meaning + " (column '" + entry.name + "') " + FormatDate(entryDay) +
+                       ". The person-years run has stopped; nothing has been changed.");
 }
 
 // The day number of a date field: a date stored as a number, or text that
@@ -149,6 +160,8 @@ bool ComputePersonYears(ProgramState& state, db::Database& workingCopy, Progress
         double start = DateOf(state, rows, entryColumn);
         const double end = DateOf(state, rows, exitColumn);
         const double birth = DateOf(state, rows, birthColumn);
+        // Whole days compared: a birth on the entry day is no error.
+        if (std::trunc(birth) > std::trunc(start)) BornAfterEntry(state, rows, birthColumn, birth, entryColumn, start);
         if (withLag) {
             // The lag ends varLag calendar years after the hire date (29
             // February becomes 28 February); follow-up starts no earlier.
