@@ -341,5 +341,114 @@ const Case kCases[] = {
 INSTANTIATE_TEST_SUITE_P(EveryFormat, WriterRoundTrip, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return info.param.name; });
 
+// A writer that fails half-way, is cancelled or is dropped unfinished leaves
+// the file it was to replace byte for byte, and nothing else.
+struct Failure {
+    std::string name;
+    WriterFormat format;
+    std::vector<Value> badRow;  // empty: the user cancels, or the writer is dropped
+    int error = err::TypeMismatch;
+};
+
+void PrintTo(const Failure& f, std::ostream* os) { *os << f.name; }
+
+class WriterFailure : public ::testing::TestWithParam<Failure> {};
+
+struct CancelAtOnce : ReadProgress {
+    bool report(double) override { return false; }
+};
+
+TEST_P(WriterFailure, LeavesTheOldTargetAsItWas) {
+    const Failure& f = GetParam();
+    TempFolder folder;
+    const std::string old = "the user's old file\r\n";
+    const std::string target = folder.write("result.out", old);
+    CancelAtOnce cancel;
+    {
+        auto writer = MakeTableWriter(f.format, target, "result");
+        writer->begin(kColumns, 0, f.name.find("cancel") != std::string::npos ? &cancel : nullptr);
+        const auto good = SampleRows(false).front();
+        if (f.badRow.empty() && f.name.find("cancel") != std::string::npos) {
+            bool going = true;
+            for (int i = 0; i < 5000 && going; ++i) going = writer->writeRow(good);
+            EXPECT_FALSE(going);
+            writer->finish();  // after a cancel: nothing to finish
+        } else if (!f.badRow.empty()) {
+            ASSERT_TRUE(writer->writeRow(good));
+            EXPECT_EQ(ErrorNumberOf([&] { writer->writeRow(f.badRow); writer->finish(); }), f.error);
+        } else {
+            ASSERT_TRUE(writer->writeRow(good));  // dropped without finish()
+        }
+    }
+    EXPECT_EQ(ReadFileBytes(target), old);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 1);
+}
+
+std::vector<Value> RowWith(size_t column, Value v) {
+    std::vector<Value> row = SampleRows(false).front();
+    row[column] = std::move(v);
+    return row;
+}
+
+const Value kCheckMark = Value::text("\xE2\x9C\x93");  // U+2713, not in Windows-1252
+
+const Failure kFailures[] = {
+    {"ascii_semicolon_in_text", WriterFormat::Text, RowWith(0, Value::text("a;b"))},
+    {"ascii_line_break_in_text", WriterFormat::Text, RowWith(1, Value::text("a\nb"))},
+    {"ascii_cancel", WriterFormat::Text, {}},
+    {"html_dropped", WriterFormat::Html, {}},
+    {"dbase3_character_not_in_cp1252", WriterFormat::DBase3, RowWith(0, kCheckMark)},
+    {"dbase3_number_too_wide", WriterFormat::DBase3, RowWith(2, Value::real(-1e25))},
+    {"dbase4_text_for_number", WriterFormat::DBase4, RowWith(3, Value::text("x"))},
+    {"excel3_character_not_in_cp1252", WriterFormat::Excel3, RowWith(0, kCheckMark)},
+    {"excel8_text_too_long", WriterFormat::Excel8, RowWith(0, Value::text(std::string(300, 'x')))},
+    {"excel5_cancel", WriterFormat::Excel5, {}},
+    {"paradox5_character_not_in_cp1252", WriterFormat::Paradox5, RowWith(0, kCheckMark)},
+    {"paradox4_dropped", WriterFormat::Paradox4, {}},
+};
+
+INSTANTIATE_TEST_SUITE_P(EveryKind, WriterFailure, ::testing::ValuesIn(kFailures),
+                         [](const auto& info) { return info.param.name; });
+
+// A full sheet is written; a table of one row more is refused before any
+// file exists, whether the caller says so in begin() or the row comes anyway.
+TEST(ExcelWriter, ASheetHoldsItsVersionsRowsAndNotOneMore) {
+    const std::vector<ColumnSpec> one = {{"N", FieldType::Double, 0}};
+    for (auto [format, rows] : {std::pair{WriterFormat::Excel4, 16383u}, std::pair{WriterFormat::Excel5, 16383u},
+                                std::pair{WriterFormat::Excel8, 65535u}}) {
+        SCOPED_TRACE(rows);
+        TempFolder folder;
+        const std::string path = folder.file("big.xls");
+        EXPECT_EQ(ErrorNumberOf([&] { MakeTableWriter(format, path, "big")->begin(one, rows + 1); }), err::PathAccess);
+        EXPECT_FALSE(std::filesystem::exists(path));
+        {
+            auto writer = MakeTableWriter(format, path, "big");
+            writer->begin(one, 0);
+            for (uint32_t r = 0; r < rows; ++r) writer->writeRow({Value::real(r)});
+            EXPECT_EQ(ErrorNumberOf([&] { writer->writeRow({Value::real(0)}); }), err::PathAccess);
+            writer->finish();
+        }
+        EXPECT_FALSE(std::filesystem::exists(path));
+
+        auto writer = MakeTableWriter(format, path, "big");
+        writer->begin(one, rows);
+        for (uint32_t r = 0; r < rows; ++r) writer->writeRow({Value::real(r)});
+        writer->finish();
+        std::vector<SheetCell> cells = BiffWorkbook::FromFile(path, "big").sheetCells(0);
+        ASSERT_EQ(cells.size(), rows + 1);
+        EXPECT_EQ(cells.back().row, rows);
+        EXPECT_EQ(cells.back().value, Value::real(rows - 1));
+    }
+}
+
+TEST(DBaseWriter, FieldNamesAreShortUniqueAndPlain) {
+    std::vector<ColumnSpec> columns;
+    for (const char* name : {"Age class", "1970-1974", "Lower Confidence Bound", "Lower Confidence Bounds",
+                             "lower confidence bound x", "M\xC3\xBCller", ""})
+        columns.push_back({name, FieldType::Text, 10});
+    EXPECT_EQ(DBaseFieldNames(columns), (std::vector<std::string>{"Age_class", "1970_1974", "Lower_Conf", "Lower_Co_2",
+                                                                  "lower_co_3", "M_ller", "FIELD"}));
+}
+
 }  // namespace
 }  // namespace vdx::exchange
