@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
+#include <cmath>
+#include <string_view>
 #include <cstring>
 #include <ctime>
 
@@ -12,6 +15,16 @@ namespace vdx::exchange {
 namespace {
 constexpr size_t kMaxCharacterWidth = 254;
 constexpr size_t kMaxDecimals = 15;
+
+// The exact text of a number value (fixed notation when it is at most 64
+// characters long); 0 characters for infinities and NaN.
+size_t NumberChars(const Value& v, char* text) {
+    if (v.kind() == Value::Kind::Integer) {
+        auto [end, ec] = std::to_chars(text, text + kNumberChars, v.asInteger());
+        return static_cast<size_t>(end - text);
+    }
+    return std::isfinite(v.asDouble()) ? ExactNumberChars(v.asDouble(), text, 64) : 0;
+}
 
 std::string Upper(std::string s) {
     for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -66,7 +79,8 @@ void DBaseTableWriter::put(const std::vector<Value>& row) {
         const std::string& column = columns()[c].name;
         switch (f.type) {
             case 'C': {
-                std::optional<std::string> bytes = Utf8ToWindows1252(CellText(v));
+                std::optional<std::string> bytes =
+                    Utf8ToWindows1252(v.kind() == Value::Kind::Text ? v.asText() : CellText(v));
                 if (!bytes) ThrowCannotHold(rowNumber, column, "the text has a character that dBase files (Windows-1252) cannot hold.");
                 if (bytes->size() > kMaxCharacterWidth)
                     ThrowCannotHold(rowNumber, column, "a dBase character field holds at most 254 characters.");
@@ -77,14 +91,14 @@ void DBaseTableWriter::put(const std::vector<Value>& row) {
             case 'N': {
                 if (!v.isNumber() || v.kind() == Value::Kind::Boolean)
                     ThrowCannotHold(rowNumber, column, "the value is not a number.");
-                std::string text = v.kind() == Value::Kind::Integer ? std::to_string(v.asInteger())
-                                                                    : ExactNumberText(v.asDouble(), 64);
-                size_t point = text.find('.');
-                if (text.find('e') != std::string::npos || text.find("inf") != std::string::npos ||
-                    text.find("nan") != std::string::npos)
+                char text[kNumberChars];
+                size_t length = NumberChars(v, text);
+                std::string_view t(text, length);
+                size_t point = t.find('.');
+                if (length == 0 || t.find('e') != std::string_view::npos)
                     ThrowCannotHold(rowNumber, column, "the number does not fit a dBase numeric field.");
-                f.intChars = std::max(f.intChars, point == std::string::npos ? text.size() : point);
-                if (point != std::string::npos) f.decimals = std::max(f.decimals, text.size() - point - 1);
+                f.intChars = std::max(f.intChars, point == std::string_view::npos ? length : point);
+                if (point != std::string_view::npos) f.decimals = std::max(f.decimals, length - point - 1);
                 break;
             }
             case 'D':
@@ -167,23 +181,18 @@ void DBaseTableWriter::close() {
             switch (f.type) {
                 case 'C': std::memcpy(cell, v.asText().data(), v.asText().size()); break;
                 case 'L': cell[0] = v.asBool() ? 'T' : 'F'; break;
-                case 'D': {
-                    CivilDate d = DateOfDayNumber(v.asDouble());
-                    char text[9];
-                    std::snprintf(text, sizeof text, "%04d%02d%02d", d.year, d.month, d.day);
-                    std::memcpy(cell, text, 8);
-                    break;
-                }
+                case 'D': DateDigits(v.asDouble(), false, cell); break;
                 case 'N': {
-                    std::string text = v.kind() == Value::Kind::Integer ? std::to_string(v.asInteger())
-                                                                        : ExactNumberText(v.asDouble(), 64);
+                    char text[kNumberChars + 32];
+                    size_t length = NumberChars(v, text);
                     if (f.decimals) {
-                        size_t point = text.find('.');
-                        size_t have = point == std::string::npos ? 0 : text.size() - point - 1;
-                        if (point == std::string::npos) text += '.';
-                        text.append(f.decimals - have, '0');
+                        size_t point = std::string_view(text, length).find('.');
+                        size_t have = point == std::string_view::npos ? 0 : length - point - 1;
+                        if (point == std::string_view::npos) text[length++] = '.';
+                        std::memset(text + length, '0', f.decimals - have);
+                        length += f.decimals - have;
                     }
-                    std::memcpy(cell + (f.width - text.size()), text.data(), text.size());
+                    std::memcpy(cell + (f.width - length), text, length);
                     break;
                 }
             }

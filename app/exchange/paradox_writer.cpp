@@ -6,7 +6,6 @@ extern "C" {
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -30,7 +29,65 @@ void KeepError(pxdoc_t*, int level, const char* message, void* data) {
 }
 
 // The file version byte: 9 is Paradox 4.x, 11 Paradox 5.x.
-constexpr long kVersionOffset = 0x39;
+constexpr size_t kVersionOffset = 0x39;
+
+// The table in memory while pxlib builds it. pxlib seeks and reads a block
+// header for every record it puts; on a real file that is hundreds of system
+// calls a record (under a thousand records a second). pxlib writes the header
+// through a stdio stream over this memory, then its stream functions are
+// replaced by these, which work on the bytes directly.
+struct MemoryFile {
+    std::string bytes;
+    size_t pos = 0;
+    bool closed = false;
+
+    static ssize_t read(void* cookie, char* buffer, size_t size) {
+        auto* m = static_cast<MemoryFile*>(cookie);
+        size_t n = m->pos < m->bytes.size() ? std::min(size, m->bytes.size() - m->pos) : 0;
+        std::memcpy(buffer, m->bytes.data() + m->pos, n);
+        m->pos += n;
+        return static_cast<ssize_t>(n);
+    }
+    static ssize_t write(void* cookie, const char* buffer, size_t size) {
+        auto* m = static_cast<MemoryFile*>(cookie);
+        if (m->bytes.size() < m->pos + size) m->bytes.resize(m->pos + size);
+        std::memcpy(m->bytes.data() + m->pos, buffer, size);
+        m->pos += size;
+        return static_cast<ssize_t>(size);
+    }
+    static int seek(void* cookie, off64_t* offset, int whence) {
+        auto* m = static_cast<MemoryFile*>(cookie);
+        off64_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? static_cast<off64_t>(m->pos)
+                                                                    : static_cast<off64_t>(m->bytes.size());
+        if (base + *offset < 0) return -1;
+        m->pos = static_cast<size_t>(base + *offset);
+        *offset = static_cast<off64_t>(m->pos);
+        return 0;
+    }
+    static int close(void* cookie) {
+        static_cast<MemoryFile*>(cookie)->closed = true;
+        return 0;
+    }
+    static thread_local MemoryFile* current;
+    static size_t pxRead(pxdoc_t*, pxstream_t*, size_t size, void* buffer) {
+        ssize_t n = read(current, static_cast<char*>(buffer), size);
+        return static_cast<size_t>(n);
+    }
+    static size_t pxWrite(pxdoc_t*, pxstream_t*, size_t size, void* buffer) {
+        return static_cast<size_t>(write(current, static_cast<const char*>(buffer), size));
+    }
+    static int pxSeek(pxdoc_t*, pxstream_t*, long offset, int whence) {
+        off64_t o = offset;
+        return seek(current, &o, whence);
+    }
+    static long pxTell(pxdoc_t*, pxstream_t*) { return static_cast<long>(current->pos); }
+
+    std::FILE* open() {
+        return fopencookie(this, "w+", cookie_io_functions_t{&MemoryFile::read, &MemoryFile::write,
+                                                             &MemoryFile::seek, &MemoryFile::close});
+    }
+};
+thread_local MemoryFile* MemoryFile::current = nullptr;
 }  // namespace
 
 std::vector<std::string> ParadoxFieldNames(const std::vector<ColumnSpec>& columns) {
@@ -140,8 +197,6 @@ void ParadoxTableWriter::close() {
         recordSize += px[i].px_flen;
     }
 
-    AtomicFile file(targetPath());
-    file.closeStream();
     std::string error;
     pxdoc_t* doc = PX_new3(KeepError, nullptr, nullptr, nullptr, &error);
     if (!doc) {
@@ -149,20 +204,33 @@ void ParadoxTableWriter::close() {
         std::free(px);
         throw VdxError(err::PathAccess, "pxlib cannot start");
     }
+    MemoryFile memory;
+    std::FILE* stream = memory.open();
     struct Closer {
         pxdoc_t* doc;
+        std::FILE* stream;
+        MemoryFile& memory;
         bool open = false;
         ~Closer() {
             if (open) PX_close(doc);
             PX_delete(doc);
+            if (stream && !memory.closed) std::fclose(stream);
+            MemoryFile::current = nullptr;
         }
-    } closer{doc};
+    } closer{doc, stream, memory};
     auto fail = [&](const std::string& what) {
         throw VdxError(err::PathAccess, "The Paradox table " + targetPath() + " cannot be written: " + what +
                                             (error.empty() ? "" : " (" + error + ")") + ". Nothing was written.");
     };
-    if (PX_create_file(doc, px, n, file.tempPath().c_str(), pxfFileTypNonIndexDB) < 0) fail("pxlib cannot create it");
+    if (!stream) fail("no memory");
+    std::setvbuf(stream, nullptr, _IONBF, 0);  // so that both ways of writing see one position
+    MemoryFile::current = &memory;
+    if (PX_create_fp(doc, px, n, stream, pxfFileTypNonIndexDB) < 0) fail("pxlib cannot create it");
     closer.open = true;
+    doc->px_stream->read = &MemoryFile::pxRead;
+    doc->px_stream->write = &MemoryFile::pxWrite;
+    doc->px_stream->seek = &MemoryFile::pxSeek;
+    doc->px_stream->tell = &MemoryFile::pxTell;
     doc->px_head->px_fileversion = version_ >= 5 ? 50 : 40;
     const std::string tableName = Utf8ToWindows1252(this->tableName()).value_or("table");
     PX_set_parameter(doc, "tablename", tableName.c_str());
@@ -204,16 +272,16 @@ void ParadoxTableWriter::close() {
     if (failed) fail("a record cannot be written");
     closer.open = false;
     PX_close(doc);
+    if (!memory.closed) std::fclose(stream);
+    closer.stream = nullptr;
     if (!error.empty()) fail("pxlib reported an error");
 
     // pxlib writes the 4.0-and-later header with its own version byte; set the
     // version chosen (the layouts of 4.x and 5.x headers are the same).
-    std::FILE* f = std::fopen(file.tempPath().c_str(), "r+b");
-    if (!f) ThrowFileError(errno, targetPath());
-    const char version = version_ >= 5 ? 0x0B : 0x09;
-    bool ok = std::fseek(f, kVersionOffset, SEEK_SET) == 0 && std::fwrite(&version, 1, 1, f) == 1;
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok) ThrowFileError(errno ? errno : EIO, targetPath());
+    if (memory.bytes.size() <= kVersionOffset) fail("pxlib wrote no header");
+    memory.bytes[kVersionOffset] = version_ >= 5 ? 0x0B : 0x09;
+    AtomicFile file(targetPath());
+    file.write(memory.bytes);
     file.commit();
 }
 

@@ -1,7 +1,5 @@
 #include "exchange/text_writer.h"
 
-#include <cstdio>
-
 #include "state/text_values.h"
 
 namespace vdx::exchange {
@@ -42,10 +40,14 @@ void TextTableWriter::put(const std::vector<Value>& row) {
         switch (v.kind()) {
             case Value::Kind::Null: break;
             case Value::Kind::Date: {
-                CivilDate d = DateOfDayNumber(v.asDouble());
-                char text[16];
-                std::snprintf(text, sizeof text, "%02d%02d%04d", d.day, d.month, d.year);
-                buffer_ += text;
+                char digits[8];
+                DateDigits(v.asDouble(), true, digits);
+                buffer_.append(digits, 8);
+                break;
+            }
+            case Value::Kind::Double: {
+                char text[kNumberChars];
+                buffer_.append(text, ExactNumberChars(v.asDouble(), text, 32));
                 break;
             }
             case Value::Kind::Text: field(v.asText(), columns()[c].name, rowNumber); break;

@@ -1,6 +1,7 @@
 #include "exchange/writer_support.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -156,26 +157,42 @@ void FileTableWriter::finish() {
 // RowSpool
 
 void RowSpool::append(const std::vector<Value>& row) {
+    size_t need = 0;
     for (const Value& v : row) {
-        bytes_.push_back(static_cast<char>(v.kind()));
+        switch (v.kind()) {
+            case Value::Kind::Null: need += 1; break;
+            case Value::Kind::Boolean: need += 2; break;
+            case Value::Kind::Text: need += 5 + v.asText().size(); break;
+            default: need += 9; break;
+        }
+    }
+    size_t pos = bytes_.size();
+    if (bytes_.capacity() < pos + need) bytes_.reserve(std::max(2 * bytes_.capacity(), pos + need));
+    bytes_.resize(pos + need);
+    char* out = bytes_.data() + pos;
+    for (const Value& v : row) {
+        *out++ = static_cast<char>(v.kind());
         switch (v.kind()) {
             case Value::Kind::Null: break;
-            case Value::Kind::Boolean: bytes_.push_back(v.asBool() ? 1 : 0); break;
+            case Value::Kind::Boolean: *out++ = v.asBool() ? 1 : 0; break;
             case Value::Kind::Integer: {
                 int64_t i = v.asInteger();
-                bytes_.append(reinterpret_cast<const char*>(&i), sizeof i);
+                std::memcpy(out, &i, 8);
+                out += 8;
                 break;
             }
             case Value::Kind::Double:
             case Value::Kind::Date: {
                 double d = v.asDouble();
-                bytes_.append(reinterpret_cast<const char*>(&d), sizeof d);
+                std::memcpy(out, &d, 8);
+                out += 8;
                 break;
             }
             case Value::Kind::Text: {
-                uint32_t n = static_cast<uint32_t>(v.asText().size());
-                bytes_.append(reinterpret_cast<const char*>(&n), sizeof n);
-                bytes_.append(v.asText());
+                auto n = static_cast<uint32_t>(v.asText().size());
+                std::memcpy(out, &n, 4);
+                std::memcpy(out + 4, v.asText().data(), n);
+                out += 4 + n;
                 break;
             }
         }
@@ -216,13 +233,33 @@ Value RowSpool::readValue(size_t& pos) const {
 // ---------------------------------------------------------------------------
 // Values as text
 
+size_t ExactNumberChars(double value, char* buffer, size_t maxFixed) {
+    if (value == 0) {  // also for -0
+        buffer[0] = '0';
+        return 1;
+    }
+    auto [end, ec] = std::to_chars(buffer, buffer + kNumberChars, value, std::chars_format::fixed);
+    if (ec == std::errc() && static_cast<size_t>(end - buffer) <= maxFixed) return static_cast<size_t>(end - buffer);
+    auto [end2, ec2] = std::to_chars(buffer, buffer + kNumberChars, value);
+    return ec2 == std::errc() ? static_cast<size_t>(end2 - buffer) : 0;
+}
+
 std::string ExactNumberText(double value, size_t maxFixed) {
-    if (value == 0) return "0";  // also for -0
-    char buffer[400];
-    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
-    if (ec == std::errc() && static_cast<size_t>(end - buffer) <= maxFixed) return std::string(buffer, end);
-    auto [end2, ec2] = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return std::string(buffer, ec2 == std::errc() ? end2 : buffer);
+    char buffer[kNumberChars];
+    return std::string(buffer, ExactNumberChars(value, buffer, maxFixed));
+}
+
+void DateDigits(double dayNumber, bool dayFirst, char* eight) {
+    CivilDate d = DateOfDayNumber(dayNumber);
+    auto two = [](int v, char* at) {
+        at[0] = static_cast<char>('0' + v / 10);
+        at[1] = static_cast<char>('0' + v % 10);
+    };
+    char* year = eight + (dayFirst ? 4 : 0);
+    two(d.year / 100 % 100, year);
+    two(d.year % 100, year + 2);
+    two(dayFirst ? d.day : d.month, eight + (dayFirst ? 0 : 4));
+    two(dayFirst ? d.month : d.day, eight + (dayFirst ? 2 : 6));
 }
 
 std::string CellText(const Value& value) {

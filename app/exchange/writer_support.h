@@ -109,6 +109,12 @@ private:
 // notation when that is at most maxFixed characters long ("0.1", "125",
 // "-3.25"), else in exponent notation ("1e+300").
 std::string ExactNumberText(double value, size_t maxFixed = 64);
+// The same into a buffer of at least kNumberChars characters; returns the length.
+inline constexpr size_t kNumberChars = 400;
+size_t ExactNumberChars(double value, char* buffer, size_t maxFixed = 64);
+// "yyyymmdd" (dBase dates) or "ddmmyyyy" (the ASCII import's layout) of a
+// day number, into 8 characters.
+void DateDigits(double dayNumber, bool dayFirst, char* eight);
 // "dd.mm.yyyy" for dates; "True"/"False"; exact numbers; texts as they are;
 // "" for Null.
 std::string CellText(const Value& value);

@@ -38,18 +38,19 @@ using Grid = std::vector<std::vector<std::string>>;  // cells as "T:text", "N:1.
 
 const std::vector<ColumnSpec> kColumns = {
     {"Name", FieldType::Text, 255}, {"Age class", FieldType::Text, 255}, {"1970-1974", FieldType::Double, 0},
-    {"Deaths", FieldType::Long, 0},  {"Born", FieldType::Date, 0},
+    {"Deaths", FieldType::Long, 0},  {"Born", FieldType::Date, 0},     {"Alive", FieldType::Boolean, 0},
 };
 
 std::vector<std::vector<Value>> SampleRows(bool withSemicolon) {
     return {
         {Value::text("M\xC3\xBCller & S\xC3\xB6hne <GmbH>"), Value::text(" 40- 44"), Value::real(1234.56),
-         Value::integer(3), Value::date(DayNumber(1950, 3, 15))},
+         Value::integer(3), Value::date(DayNumber(1950, 3, 15)), Value::boolean(true)},
         {Value::text(withSemicolon ? "\"Quoted\" x;y" : "\"Quoted\" x,y"), Value::text(" 45- 49"), Value::real(0.1),
-         Value::integer(-7), Value::date(DayNumber(1901, 1, 2))},
+         Value::integer(-7), Value::date(DayNumber(1901, 1, 2)), Value::boolean(false)},
         {Value::null(), Value::text("100-104"), Value::real(123456789.125), Value::integer(2147483647),
-         Value::date(DayNumber(2099, 12, 31))},
-        {Value::text("\xE2\x82\xAC 5 \xC3\x9F"), Value::text("105+"), Value::null(), Value::null(), Value::null()},
+         Value::date(DayNumber(2099, 12, 31)), Value::null()},
+        {Value::text("\xE2\x82\xAC 5 \xC3\x9F"), Value::text("105+"), Value::null(), Value::null(), Value::null(),
+         Value::boolean(true)},
     };
 }
 
@@ -76,6 +77,8 @@ struct Traits {
     std::function<std::vector<std::string>(const std::vector<ColumnSpec>&)> names;
     std::string nullText = "Z:";
     bool allText = false;
+    bool booleansAsText = false;     // "True" / "False" where the format has no booleans
+    bool booleansAsNumbers = false;  // FreeXL gives boolean cells as 1 and 0
 };
 
 Grid Expected(const Traits& traits, bool withSemicolon) {
@@ -89,6 +92,11 @@ Grid Expected(const Traits& traits, bool withSemicolon) {
         for (size_t c = 0; c < row.size(); ++c) {
             if (traits.allText) cells.push_back("T:" + CellText(row[c]));
             else if (row[c].isNull() && kColumns[c].type == FieldType::Text) cells.push_back(traits.nullText);
+            else if (traits.booleansAsText && row[c].kind() == Value::Kind::Boolean) cells.push_back("T:" + CellText(row[c]));
+            else if (traits.booleansAsNumbers && row[c].kind() == Value::Kind::Boolean)
+                cells.push_back(row[c].asBool() ? "N:1" : "N:0");
+            else if (traits.booleansAsText && row[c].isNull() && kColumns[c].type == FieldType::Boolean)
+                cells.push_back(traits.nullText);
             else cells.push_back(Canon(row[c]));
         }
         grid.push_back(cells);
@@ -181,6 +189,7 @@ Grid ReadWithPxlib(const std::string& path, std::string& notes) {
             long number = 0;
             short small = 0;
             double real = 0;
+            char text_byte = 0;
             switch (fields[i].px_ftype) {
                 case pxfAlpha:
                     PX_get_data_alpha(doc, data, len, &text);
@@ -201,6 +210,10 @@ Grid ReadWithPxlib(const std::string& path, std::string& notes) {
                 case pxfNumber:
                     PX_get_data_double(doc, data, len, &real);
                     grid.back().push_back(Canon(Value::real(real)));
+                    break;
+                case pxfLogical:
+                    PX_get_data_byte(doc, data, len, &text_byte);
+                    grid.back().push_back(Canon(Value::boolean(text_byte != 0)));
                     break;
                 default: grid.back().push_back("?");
             }
@@ -234,7 +247,7 @@ Grid ReadOurs(const Case& c, const std::string& folder, const std::string& path,
             // Our import, with each column read as its type; an empty field is Null.
             TextTableReader reader(folder);
             std::vector<ColumnSpec> columns = reader.columns(table);
-            const std::vector<TextColumn> types = {{"Text"}, {"Text"}, {"Double"}, {"Long"}, {"Date", "DDMMYYYY"}};
+            const std::vector<TextColumn> types = {{"Text"}, {"Text"}, {"Double"}, {"Long"}, {"Date", "DDMMYYYY"}, {"Text"}};
             testing::Rows rows;
             reader.readRows(table, [&](const std::vector<Value>& row) {
                 rows.emplace_back();
@@ -306,7 +319,9 @@ TEST_P(WriterRoundTrip, TheIndependentReaderSeesEveryCell) {
     EXPECT_NE(notes.find(c.note), std::string::npos) << notes;
 }
 
-const Traits kTextTraits{nullptr, "T:"};
+const Traits kTextTraits{nullptr, "T:", false, true};
+const Traits kParadox4{nullptr, "Z:", false, true};
+const Traits kFreeXl{nullptr, "Z:", false, false, true};
 const Traits kHtml{nullptr, "T:", true};
 
 const Case kCases[] = {
@@ -327,14 +342,14 @@ const Case kCases[] = {
     {"excel5_ours", WriterFormat::Excel5, "result.xls", "ours", {}, "biff 5 sheet Age_Calendar"},
     {"excel7_ours", WriterFormat::Excel7, "result.xls", "ours", {}, "biff 5 sheet Age_Calendar"},
     {"excel8_ours", WriterFormat::Excel8, "result.xls", "ours", {}, "biff 8 sheet Age_Calendar"},
-    {"excel3_freexl", WriterFormat::Excel3, "result.xls", "freexl", {}, "biff 3"},
-    {"excel4_freexl", WriterFormat::Excel4, "result.xls", "freexl", {}, "biff 4"},
-    {"excel5_freexl", WriterFormat::Excel5, "result.xls", "freexl", {}, "biff 5"},
-    {"excel8_freexl", WriterFormat::Excel8, "result.xls", "freexl", {}, "biff 8"},
-    {"paradox3_pxlib", WriterFormat::Paradox3, "result.db", "pxlib", {}, "version 9"},
-    {"paradox4_pxlib", WriterFormat::Paradox4, "result.db", "pxlib", {}, "version 9"},
+    {"excel3_freexl", WriterFormat::Excel3, "result.xls", "freexl", kFreeXl, "biff 3"},
+    {"excel4_freexl", WriterFormat::Excel4, "result.xls", "freexl", kFreeXl, "biff 4"},
+    {"excel5_freexl", WriterFormat::Excel5, "result.xls", "freexl", kFreeXl, "biff 5"},
+    {"excel8_freexl", WriterFormat::Excel8, "result.xls", "freexl", kFreeXl, "biff 8"},
+    {"paradox3_pxlib", WriterFormat::Paradox3, "result.db", "pxlib", kParadox4, "version 9"},
+    {"paradox4_pxlib", WriterFormat::Paradox4, "result.db", "pxlib", kParadox4, "version 9"},
     {"paradox5_pxlib", WriterFormat::Paradox5, "result.db", "pxlib", {}, "version 11"},
-    {"paradox4_ours", WriterFormat::Paradox4, "result.db", "ours", {}, "version 9", 4},
+    {"paradox4_ours", WriterFormat::Paradox4, "result.db", "ours", kParadox4, "version 9", 4},
     {"paradox5_ours", WriterFormat::Paradox5, "result.db", "ours", {}, "version 11", 4},
 };
 
