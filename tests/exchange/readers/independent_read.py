@@ -5,8 +5,8 @@ cells separated by the unit separator (0x1F), each cell a type letter, a
 colon and its value: N number (Python's repr), T text, D date (yyyy-mm-dd),
 B boolean (0/1), Z empty.
 
-Usage: independent_read.py xlrd|dbfread|html FILE
-Exit code 3 when the reader's module is not installed.
+Usage: independent_read.py xlrd|dbfread|html|ssconvert FILE
+Exit code 3 when the reader's module (or gnumeric's ssconvert) is not installed.
 """
 import sys
 
@@ -115,5 +115,43 @@ def read_html(path):
     emit(parser.rows)
 
 
+def read_ssconvert(path):
+    """gnumeric converts the workbook to CSV; cells are typed back from the
+    texts it writes (numbers, dates as yyyy/mm/dd, TRUE/FALSE)."""
+    import csv
+    import os
+    import re
+    import shutil
+    import subprocess
+    import tempfile
+
+    if not shutil.which("ssconvert"):
+        sys.exit(3)
+    with tempfile.TemporaryDirectory() as folder:
+        out = os.path.join(folder, "sheet.csv")
+        subprocess.run(["ssconvert", "--export-type=Gnumeric_stf:stf_csv", path, out],
+                       check=True, capture_output=True)
+        with open(out, newline="", encoding="utf-8") as f:
+            lines = list(csv.reader(f))
+    rows = []
+    for line in lines:
+        row = []
+        for text in line:
+            date = re.fullmatch(r"(\d{4})/(\d\d)/(\d\d)", text)
+            if text == "":
+                row.append("Z:")
+            elif date:
+                row.append("D:%s-%s-%s" % date.groups())
+            elif text in ("TRUE", "FALSE"):
+                row.append("B:%d" % (text == "TRUE"))
+            elif re.fullmatch(r"-?\d+(\.\d+)?([eE][-+]?\d+)?", text):
+                row.append(cell_number(text))
+            else:
+                row.append("T:" + text)
+        rows.append(row)
+    emit(rows)
+
+
 if __name__ == "__main__":
-    {"xlrd": read_xlrd, "dbfread": read_dbfread, "html": read_html}[sys.argv[1]](sys.argv[2])
+    readers = {"xlrd": read_xlrd, "dbfread": read_dbfread, "html": read_html, "ssconvert": read_ssconvert}
+    readers[sys.argv[1]](sys.argv[2])
