@@ -66,7 +66,6 @@ void DBaseTableWriter::open(const std::vector<ColumnSpec>& columns) {
             default: fields_[c].type = 'C'; break;
         }
     }
-    converted_.resize(columns.size());
 }
 
 void DBaseTableWriter::put(const std::vector<Value>& row) {
@@ -74,7 +73,6 @@ void DBaseTableWriter::put(const std::vector<Value>& row) {
     for (size_t c = 0; c < row.size(); ++c) {
         const Value& v = row[c];
         Field& f = fields_[c];
-        converted_[c] = v;
         if (v.isNull()) continue;
         const std::string& column = columns()[c].name;
         switch (f.type) {
@@ -85,7 +83,6 @@ void DBaseTableWriter::put(const std::vector<Value>& row) {
                 if (bytes->size() > kMaxCharacterWidth)
                     ThrowCannotHold(rowNumber, column, "a dBase character field holds at most 254 characters.");
                 f.width = std::max(f.width, bytes->size());
-                converted_[c] = Value::text(std::move(*bytes));
                 break;
             }
             case 'N': {
@@ -121,7 +118,7 @@ void DBaseTableWriter::put(const std::vector<Value>& row) {
                                 std::to_string(f.decimals) + " decimals; a dBase numeric field holds " +
                                 std::to_string(maxNumeric) + " with at most 15 decimals.");
     }
-    spool_.append(converted_);
+    spool_.append(row);
 }
 
 void DBaseTableWriter::close() {
@@ -150,7 +147,7 @@ void DBaseTableWriter::close() {
     header[9] = static_cast<char>(headerLength >> 8);
     header[10] = static_cast<char>(recordLength & 0xFF);
     header[11] = static_cast<char>(recordLength >> 8);
-    header[29] = 0x57;  // language driver: Windows ANSI (1252)
+    header[29] = 0x03;  // language driver: Windows ANSI, code page 1252
     for (size_t c = 0; c < fields_.size(); ++c) {
         std::string d(32, '\0');
         std::memcpy(d.data(), names[c].data(), names[c].size());
@@ -179,7 +176,12 @@ void DBaseTableWriter::close() {
                 continue;
             }
             switch (f.type) {
-                case 'C': std::memcpy(cell, v.asText().data(), v.asText().size()); break;
+                case 'C': {
+                    // Checked when the row came in.
+                    std::string bytes = Utf8ToWindows1252(v.kind() == Value::Kind::Text ? v.asText() : CellText(v)).value_or("");
+                    std::memcpy(cell, bytes.data(), std::min(bytes.size(), f.width));
+                    break;
+                }
                 case 'L': cell[0] = v.asBool() ? 'T' : 'F'; break;
                 case 'D': DateDigits(v.asDouble(), false, cell); break;
                 case 'N': {

@@ -1,7 +1,7 @@
 // dBase export (.dbf) for the dBase III, IV and 5.0 choices: one table per
 // file, without a memo file. Field names are cut to 10 characters of letters,
 // digits and "_" and made unique; texts become character fields as wide as
-// the longest value (Windows-1252, language driver 0x57), numbers numeric
+// the longest value (Windows-1252, language driver 0x03), numbers numeric
 // fields wide enough for every value with as many decimals as the most
 // precise value needs, dates date fields, booleans logical fields.
 //
@@ -41,7 +41,6 @@ private:
     };
     int version_;  // 3, 4 or 5
     std::vector<Field> fields_;
-    std::vector<Value> converted_;
     RowSpool spool_;
 };
 

@@ -166,10 +166,15 @@ void RowSpool::append(const std::vector<Value>& row) {
             default: need += 9; break;
         }
     }
-    size_t pos = bytes_.size();
-    if (bytes_.capacity() < pos + need) bytes_.reserve(std::max(2 * bytes_.capacity(), pos + need));
-    bytes_.resize(pos + need);
-    char* out = bytes_.data() + pos;
+    if (blocks_.empty() || blocks_.back().size - blocks_.back().used < need) {
+        Block block;
+        block.size = std::max<size_t>(need, 4u << 20);
+        block.data.reset(new char[block.size]);  // left uninitialised: every byte used is written
+        blocks_.push_back(std::move(block));
+    }
+    Block& block = blocks_.back();
+    char* out = block.data.get() + block.used;
+    block.used += need;
     for (const Value& v : row) {
         *out++ = static_cast<char>(v.kind());
         switch (v.kind()) {
@@ -200,34 +205,34 @@ void RowSpool::append(const std::vector<Value>& row) {
     ++rows_;
 }
 
-Value RowSpool::readValue(size_t& pos) const {
-    auto kind = static_cast<Value::Kind>(bytes_[pos++]);
+void RowSpool::readValue(const char*& pos, Value& into) {
+    auto kind = static_cast<Value::Kind>(*pos++);
     switch (kind) {
-        case Value::Kind::Null: return Value::null();
-        case Value::Kind::Boolean: return Value::boolean(bytes_[pos++] != 0);
+        case Value::Kind::Null: into = Value::null(); return;
+        case Value::Kind::Boolean: into = Value::boolean(*pos++ != 0); return;
         case Value::Kind::Integer: {
             int64_t i;
-            std::memcpy(&i, bytes_.data() + pos, sizeof i);
-            pos += sizeof i;
-            return Value::integer(i);
+            std::memcpy(&i, pos, 8);
+            pos += 8;
+            into = Value::integer(i);
+            return;
         }
         case Value::Kind::Double:
         case Value::Kind::Date: {
             double d;
-            std::memcpy(&d, bytes_.data() + pos, sizeof d);
-            pos += sizeof d;
-            return kind == Value::Kind::Date ? Value::date(d) : Value::real(d);
+            std::memcpy(&d, pos, 8);
+            pos += 8;
+            into = kind == Value::Kind::Date ? Value::date(d) : Value::real(d);
+            return;
         }
         case Value::Kind::Text: {
             uint32_t n;
-            std::memcpy(&n, bytes_.data() + pos, sizeof n);
-            pos += sizeof n;
-            Value v = Value::text(bytes_.substr(pos, n));
-            pos += n;
-            return v;
+            std::memcpy(&n, pos, 4);
+            into = Value::text(std::string(pos + 4, n));
+            pos += 4 + n;
+            return;
         }
     }
-    return Value::null();
 }
 
 // ---------------------------------------------------------------------------

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -83,7 +84,8 @@ private:
 };
 
 // The rows of a table kept compactly in memory (one kind byte and the
-// payload per cell), for writers that size their fields from every value.
+// payload per cell, in blocks of a few MiB that are never moved), for
+// writers that size their fields from every value.
 class RowSpool {
 public:
     void append(const std::vector<Value>& row);
@@ -92,16 +94,24 @@ public:
     template <typename F>
     void forEach(size_t columnCount, F&& onRow) const {
         std::vector<Value> row(columnCount);
-        size_t pos = 0;
-        for (uint64_t r = 0; r < rows_; ++r) {
-            for (size_t c = 0; c < columnCount; ++c) row[c] = readValue(pos);
-            onRow(row);
+        for (const Block& block : blocks_) {
+            const char* pos = block.data.get();
+            const char* end = pos + block.used;
+            while (pos < end) {
+                for (size_t c = 0; c < columnCount; ++c) readValue(pos, row[c]);
+                onRow(row);
+            }
         }
     }
 
 private:
-    Value readValue(size_t& pos) const;
-    std::string bytes_;
+    struct Block {
+        std::unique_ptr<char[]> data;
+        size_t size = 0;
+        size_t used = 0;
+    };
+    static void readValue(const char*& pos, Value& into);
+    std::vector<Block> blocks_;
     uint64_t rows_ = 0;
 };
 
