@@ -18,7 +18,9 @@ namespace vdx::exchange {
 // ---------------------------------------------------------------------------
 // AtomicFile
 
-void ThrowFileError(int errorNumber, const std::string& path) {
+namespace {
+// Throws the VdxError for a failed file operation on path (by errno).
+[[noreturn]] void ThrowFileError(int errorNumber, const std::string& path) {
     const std::string why = std::strerror(errorNumber);
     switch (errorNumber) {
         case ENOSPC:
@@ -29,6 +31,7 @@ void ThrowFileError(int errorNumber, const std::string& path) {
         default: throw VdxError(err::PathAccess, "Path/File access error: " + path + " (" + why + ")");
     }
 }
+}  // namespace
 
 AtomicFile::AtomicFile(std::string targetPath) : target_(std::move(targetPath)) {
     namespace fs = std::filesystem;

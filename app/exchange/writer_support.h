@@ -28,22 +28,17 @@ public:
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
 
-    const std::string& tempPath() const { return tempPath_; }
     void write(std::string_view bytes);
-    // Closes the stream so that a library can write the temporary file by name.
-    void closeStream();
     // Flushes to disk and renames the temporary file over the target.
     void commit();
 
 private:
+    void closeStream();
     std::string target_;
     std::string tempPath_;
     std::FILE* file_ = nullptr;
     bool committed_ = false;
 };
-
-// Throws the VdxError for a failed file operation on path (by errno).
-[[noreturn]] void ThrowFileError(int errorNumber, const std::string& path);
 
 // The common part of every writer: checks the row count and the width of
 // each row, reports progress, and abandons the table on cancel. A format

@@ -429,6 +429,20 @@ const Failure kFailures[] = {
 INSTANTIATE_TEST_SUITE_P(EveryKind, WriterFailure, ::testing::ValuesIn(kFailures),
                          [](const auto& info) { return info.param.name; });
 
+TEST(TableWriters, ATargetInAMissingFolderIsAPathError) {
+    TempFolder folder;
+    for (WriterFormat format : {WriterFormat::Text, WriterFormat::DBase4, WriterFormat::Excel8, WriterFormat::Paradox5}) {
+        auto writer = MakeTableWriter(format, folder.file("missing/result.out"), "result");
+        EXPECT_EQ(ErrorNumberOf([&] {
+                      writer->begin(kColumns, 1);
+                      writer->writeRow(SampleRows(false).front());
+                      writer->finish();
+                  }),
+                  err::PathAccess);
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 0);
+}
+
 // A full sheet is written; a table of one row more is refused before any
 // file exists, whether the caller says so in begin() or the row comes anyway.
 TEST(ExcelWriter, ASheetHoldsItsVersionsRowsAndNotOneMore) {
