@@ -128,6 +128,10 @@ bool FileTableWriter::writeRow(const std::vector<Value>& row) {
         refuseTooManyRows(rows_ + 1);
     }
     try {
+        // No format has a place for infinities or NaN (readers take them for text or fail).
+        for (size_t c = 0; c < row.size(); ++c)
+            if (row[c].kind() == Value::Kind::Double && !std::isfinite(row[c].asDouble()))
+                ThrowCannotHold(rows_ + 1, columns_[c].name, "the number is infinite or not a number.");
         put(row);
     } catch (...) {
         stage_ = Stage::Done;

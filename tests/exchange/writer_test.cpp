@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <algorithm>
@@ -415,6 +416,7 @@ const Failure kFailures[] = {
     {"ascii_semicolon_in_text", WriterFormat::Text, RowWith(0, Value::text("a;b"))},
     {"ascii_line_break_in_text", WriterFormat::Text, RowWith(1, Value::text("a\nb"))},
     {"ascii_cancel", WriterFormat::Text, {}},
+    {"ascii_infinity", WriterFormat::Text, RowWith(2, Value::real(HUGE_VAL))},
     {"html_dropped", WriterFormat::Html, {}},
     {"dbase3_character_not_in_cp1252", WriterFormat::DBase3, RowWith(0, kCheckMark)},
     {"dbase3_number_too_wide", WriterFormat::DBase3, RowWith(2, Value::real(-1e25))},
