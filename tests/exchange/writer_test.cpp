@@ -447,32 +447,40 @@ TEST(TableWriters, ATargetInAMissingFolderIsAPathError) {
 
 // A full sheet is written; a table of one row more is refused before any
 // file exists, whether the caller says so in begin() or the row comes anyway.
+// The full Excel 8.0 sheet of ten columns (12 MB) needs more FAT sectors than
+// the compound file's header lists, so it also proves the DIFAT sector.
 TEST(ExcelWriter, ASheetHoldsItsVersionsRowsAndNotOneMore) {
-    const std::vector<ColumnSpec> one = {{"N", FieldType::Double, 0}};
+    std::vector<ColumnSpec> ten;
+    for (int c = 0; c < 10; ++c) ten.push_back({"C" + std::to_string(c), FieldType::Double, 0});
+    std::vector<Value> row(10);
+    auto fill = [&](uint32_t r) {
+        for (int c = 0; c < 10; ++c) row[c] = Value::real(r * 10.0 + c);
+        return row;
+    };
     for (auto [format, rows] : {std::pair{WriterFormat::Excel4, 16383u}, std::pair{WriterFormat::Excel5, 16383u},
                                 std::pair{WriterFormat::Excel8, 65535u}}) {
         SCOPED_TRACE(rows);
         TempFolder folder;
         const std::string path = folder.file("big.xls");
-        EXPECT_EQ(ErrorNumberOf([&] { MakeTableWriter(format, path, "big")->begin(one, rows + 1); }), err::PathAccess);
+        EXPECT_EQ(ErrorNumberOf([&] { MakeTableWriter(format, path, "big")->begin(ten, rows + 1); }), err::PathAccess);
         EXPECT_FALSE(std::filesystem::exists(path));
         {
             auto writer = MakeTableWriter(format, path, "big");
-            writer->begin(one, 0);
-            for (uint32_t r = 0; r < rows; ++r) writer->writeRow({Value::real(r)});
-            EXPECT_EQ(ErrorNumberOf([&] { writer->writeRow({Value::real(0)}); }), err::PathAccess);
+            writer->begin(ten, 0);
+            for (uint32_t r = 0; r < rows; ++r) writer->writeRow(fill(r));
+            EXPECT_EQ(ErrorNumberOf([&] { writer->writeRow(fill(rows)); }), err::PathAccess);
             writer->finish();
         }
         EXPECT_FALSE(std::filesystem::exists(path));
 
         auto writer = MakeTableWriter(format, path, "big");
-        writer->begin(one, rows);
-        for (uint32_t r = 0; r < rows; ++r) writer->writeRow({Value::real(r)});
+        writer->begin(ten, rows);
+        for (uint32_t r = 0; r < rows; ++r) writer->writeRow(fill(r));
         writer->finish();
         std::vector<SheetCell> cells = BiffWorkbook::FromFile(path, "big").sheetCells(0);
-        ASSERT_EQ(cells.size(), rows + 1);
+        ASSERT_EQ(cells.size(), (rows + 1) * 10);
         EXPECT_EQ(cells.back().row, rows);
-        EXPECT_EQ(cells.back().value, Value::real(rows - 1));
+        EXPECT_EQ(cells.back().value, Value::real((rows - 1) * 10.0 + 9));
     }
 }
 
