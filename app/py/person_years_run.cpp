@@ -256,6 +256,14 @@ void ReplacePersonYearsEntries(ProgramState& state) {
 
 PyRunOutcome RunPersonYears(ProgramState& state, Interaction& ui, const PySettingsSnapshot& snapshot,
                             PyRunSummary* summaryOut) {
+    // A run that does not complete leaves the view as it was.
+    const ViewName viewBefore = state.CurrentView;
+    const GridName gridBefore = state.CurrentGrid;
+    auto putBack = [&] {
+        RestoreSettingsSnapshot(state, snapshot);
+        state.CurrentView = viewBefore;
+        state.CurrentGrid = gridBefore;
+    };
     ShowView(state, ViewName::Empty);
     BusyPointer busy(ui);
     std::unique_ptr<Progress> progress = ui.progress("Computing Person-Years", 400, true);
@@ -272,7 +280,7 @@ PyRunOutcome RunPersonYears(ProgramState& state, Interaction& ui, const PySettin
     } report{summary, summaryOut};
     auto failed = [&](int number, const std::string& description) {
         progress.reset();
-        RestoreSettingsSnapshot(state, snapshot);
+        putBack();
         ShowGeneralError(ui, number, description);
         return PyRunOutcome::Failed;
     };
@@ -280,7 +288,7 @@ PyRunOutcome RunPersonYears(ProgramState& state, Interaction& ui, const PySettin
         auto db = db::Database::open(state.WorkingCopyName);
         if (!ComputePersonYears(state, *db, *progress, cells, summary)) {
             progress.reset();
-            RestoreSettingsSnapshot(state, snapshot);
+            putBack();
             return PyRunOutcome::Cancelled;
         }
         StorePersonYearsTables(*db, state, cells);

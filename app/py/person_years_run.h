@@ -59,7 +59,8 @@ enum class PyRunOutcome { Completed, Cancelled, Failed };
 // Person-Years"; the row loop; then, for a completed run, the value tables,
 // PyValues, intAnzahlTables, blnPersonYears, the navigator's person-years
 // entries and ProjectChanged. A cancelled run and a failed one (shown with
-// the general error message) put the settings back from the snapshot and
+// the general error message) put the settings back from the snapshot (the
+// self-defined class lists included), show the view shown before and
 // change nothing else. `summary` receives what the run saw (rows read up to
 // a Cancel or a failing row).
 PyRunOutcome RunPersonYears(ProgramState& state, Interaction& ui, const PySettingsSnapshot& snapshot,
