@@ -47,10 +47,10 @@ FrmTextImport::FrmTextImport(QWidget* parent, ProgramState& state, Interaction& 
     grid_->setSelectionMode(QAbstractItemView::SingleSelection);
     grid_->setMinimumSize(560, 240);
 
-    chkHeaders_ = new QCheckBox("Column headers in first row", this);
+    chkHeaders_ = new QCheckBox("Column &headers in first row", this);
     chkHeaders_->setObjectName("chkHeaders");
 
-    auto* typeFrame = new QGroupBox("Type:", this);
+    auto* typeFrame = new QGroupBox("&Type:", this);
     auto* typeLayout = new QVBoxLayout(typeFrame);
     auto* group = new QButtonGroup(this);
     for (const auto& type : exchange::kTextColumnTypes) {
@@ -62,15 +62,19 @@ FrmTextImport::FrmTextImport(QWidget* parent, ProgramState& state, Interaction& 
         connect(option, &QRadioButton::toggled, this, [this, type](bool on) { typeChosen(type, on); });
     }
 
-    auto* formatFrame = new QGroupBox("Format:", this);
+    auto* formatFrame = new QGroupBox("&Format:", this);
     auto* formatLayout = new QGridLayout(formatFrame);
     comDateFormat_ = List(formatFrame, "comDateFormat", exchange::kTextDateLayouts);
     comDay_ = List(formatFrame, "comDay", exchange::TextImportDays());
     comMonth_ = List(formatFrame, "comMonth", exchange::TextImportMonths());
     formatLayout->addWidget(comDateFormat_, 0, 0, 1, 2);
-    formatLayout->addWidget(new QLabel("Day:", formatFrame), 1, 0);
+    auto* dayLabel = new QLabel("&Day:", formatFrame);
+    dayLabel->setBuddy(comDay_);
+    auto* monthLabel = new QLabel("&Month:", formatFrame);
+    monthLabel->setBuddy(comMonth_);
+    formatLayout->addWidget(dayLabel, 1, 0);
     formatLayout->addWidget(comDay_, 1, 1);
-    formatLayout->addWidget(new QLabel("Month:", formatFrame), 2, 0);
+    formatLayout->addWidget(monthLabel, 2, 0);
     formatLayout->addWidget(comMonth_, 2, 1);
     formatLayout->setRowStretch(3, 1);
 

@@ -19,6 +19,7 @@ namespace {
 constexpr int kOdbcEntry = 0;
 
 // The entries of an Add sub-menu: sub-menu, entry name suffix, caption, code.
+// Captions carry their access keys ("&"); object names leave them out.
 struct AddEntryDef {
     const char* subMenu;  // "" for an entry of the Add menu itself
     const char* suffix;
@@ -27,24 +28,24 @@ struct AddEntryDef {
 };
 
 const AddEntryDef kAddEntries[] = {
-    {"Access", "Access80", "8.0...", exchange::kSourceAccess},
-    {"Access", "Access70", "7.0...", exchange::kSourceAccess},
-    {"Access", "Access20", "2.0...", exchange::kSourceAccess},
-    {"Access", "Access11", "1.1...", exchange::kSourceAccess},
-    {"Access", "Access10", "1.0...", exchange::kSourceAccess},
-    {"Excel", "Excel80", "8.0...", exchange::kSourceExcel80},
-    {"Excel", "Excel70", "7.0...", exchange::kSourceExcel50},
-    {"Excel", "Excel50", "5.0...", exchange::kSourceExcel50},
-    {"Excel", "Excel40", "4.0...", exchange::kSourceExcel40},
-    {"Excel", "Excel30", "3.0...", exchange::kSourceExcel30},
-    {"dBase", "dBase50", "5.0...", exchange::kSourceDBase5},
-    {"dBase", "dBase40", "IV...", exchange::kSourceDBase4},
-    {"dBase", "dBase30", "III...", exchange::kSourceDBase3},
-    {"Paradox", "Paradox50", "5.x...", exchange::kSourceParadox5},
-    {"Paradox", "Paradox40", "4.x...", exchange::kSourceParadox4},
-    {"Paradox", "Paradox30", "3.x...", exchange::kSourceParadox3},
-    {"", "Ascii", "ASCII...", exchange::kSourceAscii},
-    {"", "ODBC", "ODBC...", kOdbcEntry},
+    {"A&ccess", "Access80", "&8.0...", exchange::kSourceAccess},
+    {"A&ccess", "Access70", "&7.0...", exchange::kSourceAccess},
+    {"A&ccess", "Access20", "&2.0...", exchange::kSourceAccess},
+    {"A&ccess", "Access11", "1.&1...", exchange::kSourceAccess},
+    {"A&ccess", "Access10", "1.&0...", exchange::kSourceAccess},
+    {"&Excel", "Excel80", "&8.0...", exchange::kSourceExcel80},
+    {"&Excel", "Excel70", "&7.0...", exchange::kSourceExcel50},
+    {"&Excel", "Excel50", "&5.0...", exchange::kSourceExcel50},
+    {"&Excel", "Excel40", "&4.0...", exchange::kSourceExcel40},
+    {"&Excel", "Excel30", "&3.0...", exchange::kSourceExcel30},
+    {"&dBase", "dBase50", "&5.0...", exchange::kSourceDBase5},
+    {"&dBase", "dBase40", "I&V...", exchange::kSourceDBase4},
+    {"&dBase", "dBase30", "&III...", exchange::kSourceDBase3},
+    {"&Paradox", "Paradox50", "&5.x...", exchange::kSourceParadox5},
+    {"&Paradox", "Paradox40", "&4.x...", exchange::kSourceParadox4},
+    {"&Paradox", "Paradox30", "&3.x...", exchange::kSourceParadox3},
+    {"", "Ascii", "&ASCII...", exchange::kSourceAscii},
+    {"", "ODBC", "&ODBC...", kOdbcEntry},
 };
 
 QMenu* SubMenu(QMenu* parent, const QString& name, const QString& caption) {
@@ -57,14 +58,18 @@ QMenu* SubMenu(QMenu* parent, const QString& name, const QString& caption) {
 // "Main table" or "Rate table" with its Add sub-menu.
 void AddTableMenu(QMainWindow* window, QMenu* mnuTables, bool rateTable) {
     const QString base = rateTable ? "mnuTablesRateTable" : "mnuTablesMainTable";
-    QMenu* table = SubMenu(mnuTables, base, rateTable ? "Rate table" : "Main table");
-    QMenu* add = SubMenu(table, base + "Add", "Add");
+    QMenu* table = SubMenu(mnuTables, base, rateTable ? "&Rate table" : "&Main table");
+    QMenu* add = SubMenu(table, base + "Add", "&Add");
     QMap<QString, QMenu*> formats;
     for (const AddEntryDef& e : kAddEntries) {
         QMenu* menu = add;
         if (*e.subMenu) {
             menu = formats.value(e.subMenu);
-            if (!menu) formats.insert(e.subMenu, menu = SubMenu(add, base + "Add" + e.subMenu, e.subMenu));
+            if (!menu) {
+                const QString caption = e.subMenu;
+                menu = SubMenu(add, base + "Add" + QString(caption).remove('&'), caption);
+                formats.insert(e.subMenu, menu);
+            }
         }
         QAction* entry = menu->addAction(e.caption);
         entry->setObjectName(base + "Add" + e.suffix);

@@ -2,6 +2,8 @@
 // program starts, the settings read at start and written at Exit, the file
 // association, Help.
 #include <QAction>
+#include <QKeySequence>
+#include <QSet>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -13,6 +15,7 @@
 #include <QTreeWidget>
 #include <clocale>
 #include <cmath>
+#include <functional>
 
 #include "file_association.h"
 #include "grid_view.h"
@@ -79,6 +82,39 @@ private slots:
         QVERIFY(!w.menus().buttons.value("Print")->isEnabled());
     }
 
+    void fileAndHelpEntriesHaveTheDesktopsKeys() {
+        MainWindow w;
+        StartUp(w, "", false);
+        const std::pair<const char*, QKeySequence> keys[] = {
+            {"mnuFileNew", QKeySequence("Ctrl+N")},         {"mnuFileOpen", QKeySequence("Ctrl+O")},
+            {"mnuFileSave", QKeySequence("Ctrl+S")},        {"mnuFileSaveAs", QKeySequence("Ctrl+Shift+S")},
+            {"mnuFileExit", QKeySequence("Ctrl+Q")},        {"mnuHelpContents", QKeySequence("F1")},
+        };
+        for (const auto& [name, key] : keys)
+            QVERIFY2(w.findChild<QAction*>(name)->shortcuts().contains(key), name);
+    }
+
+    // Every menu and entry can be reached by its access key, and no two
+    // entries of one menu share one.
+    void everyMenuEntryHasItsOwnAccessKey() {
+        MainWindow w;
+        StartUp(w, "", false);
+        std::function<void(const QList<QAction*>&)> check = [&](const QList<QAction*>& entries) {
+            QSet<QChar> used;
+            for (QAction* a : entries) {
+                if (a->isSeparator() || !a->isVisible()) continue;
+                const int at = a->text().indexOf('&');
+                QVERIFY2(at >= 0 && at + 1 < a->text().size(), qPrintable(a->text()));
+                const QChar key = a->text().at(at + 1).toLower();
+                QVERIFY2(!used.contains(key), qPrintable(a->text()));
+                used.insert(key);
+                if (a->menu()) check(a->menu()->actions());
+            }
+        };
+        check(w.menuBar()->actions());
+        check(w.menus().mnuProject->actions());
+    }
+
     void menusHoldTheirEntries() {
         MainWindow w;
         StartUp(w, "", false);
@@ -87,9 +123,9 @@ private slots:
         QCOMPARE(EntryTexts(m.mnuFile),
                  QStringList({"&New", "&Open", "-", "&Save", "Save &as...", "-", "&Exit"}));
         QCOMPARE(m.mnuTables->title(), QString("&Tables"));
-        QCOMPARE(EntryTexts(m.mnuTables), QStringList({"Main table", "Rate table", "-", "Copy"}));
-        QCOMPARE(m.mnuHelp->title(), QString("Help"));
-        QCOMPARE(EntryTexts(m.mnuHelp), QStringList({"Contents", "Licence", "-", "About"}));
+        QCOMPARE(EntryTexts(m.mnuTables), QStringList({"&Main table", "&Rate table", "-", "&Copy"}));
+        QCOMPARE(m.mnuHelp->title(), QString("&Help"));
+        QCOMPARE(EntryTexts(m.mnuHelp), QStringList({"&Contents", "&Licence", "-", "&About"}));
         for (const char* name : {"mnuFileNew", "mnuFileOpen", "mnuFileSave", "mnuFileSaveAs",
                                  "mnuFileExit", "mnuTablesCopy", "mnuHelpContents",
                                  "mnuHelpLicence", "mnuHelpAbout"})
@@ -100,7 +136,7 @@ private slots:
         QStringList shown;
         for (QAction* a : w.menuBar()->actions())
             if (a->isVisible()) shown << a->text();
-        for (const char* title : {"&File", "&Tables", "Help"}) QVERIFY2(shown.contains(title), title);
+        for (const char* title : {"&File", "&Tables", "&Help"}) QVERIFY2(shown.contains(title), title);
         QVERIFY(!shown.contains("Project"));
         QVERIFY(!m.mnuProject->menuAction()->isVisible());
         QCOMPARE(m.mnuProject->objectName(), QString("mnuProject"));
