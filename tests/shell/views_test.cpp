@@ -235,10 +235,10 @@ private slots:
         g->selectCells(1, 1, 2, 2);
         QGuiApplication::clipboard()->setText("before");
         QTest::keyClick(g, Qt::Key_C, Qt::ControlModifier);
-        const QString expected = QString("Age class\t1970 - 1980\t1980 - 1990\r") +
-                                 "20 - 40\t0\t2.00\r" + "40 - 60\t" +
+        const QString expected = QString("Age class\t1970 - 1980\t1980 - 1990\n") +
+                                 "20 - 40\t0\t2.00\n" + "40 - 60\t" +
                                  QString::fromStdString(db::FormatYears(1210 / 365.25)) + "\t" +
-                                 QString::fromStdString(db::FormatYears(1220 / 365.25)) + "\r";
+                                 QString::fromStdString(db::FormatYears(1220 / 365.25)) + "\n";
         QCOMPARE(QGuiApplication::clipboard()->text(), expected);
 
         // C without Ctrl copies nothing.
@@ -258,7 +258,7 @@ private slots:
         QCOMPARE(up.currentRow, 3);
         QCOMPARE(up.endRow, 1);
         w_->findChild<QAction*>("mnuTablesCopy")->trigger();
-        QCOMPARE(QGuiApplication::clipboard()->text(), QString("Ann\rBert\rCleo\r"));
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString("Ann\nBert\nCleo\n"));
 
         // Dragged from row 1 down to row 3: the header row comes along.
         QTest::mousePress(vp, Qt::LeftButton, Qt::NoModifier, CellCentre(g, 1, 5));
@@ -269,7 +269,7 @@ private slots:
         QCOMPARE(down.currentRow, 1);
         QCOMPARE(down.endRow, 3);
         QTest::keyClick(g, Qt::Key_C, Qt::ControlModifier);
-        QCOMPARE(QGuiApplication::clipboard()->text(), QString("Name\rAnn\rBert\rCleo\r"));
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString("Name\nAnn\nBert\nCleo\n"));
     }
 
     void copyButtonCopiesAndNothingWithoutAGrid() {
@@ -277,7 +277,7 @@ private slots:
         GridView* g = grid("InternalGrid");
         g->selectCells(2, 2, 2, 1);  // dragged leftwards onto column 1
         w_->menus().buttons.value("Copy")->trigger();
-        QCOMPARE(QGuiApplication::clipboard()->text(), QString("40\t0.0034\r"));
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString("40\t0.0034\n"));
 
         QVERIFY(test::ClickTreeNode(*w_, "Main"));
         QGuiApplication::clipboard()->setText("kept");
