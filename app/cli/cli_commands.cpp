@@ -27,6 +27,9 @@ const std::vector<Subcommand>& Subcommands() {
         {"attach", "STUDY.vdx (--main | --rate) --format FORMAT SOURCE [--table TABLE]",
          "add a table of an Access, Excel, dBase or Paradox file or an ODBC source (FORMAT access, excel3, excel4, "
          "excel5, excel8, dbase3, dbase4, dbase5, paradox3, paradox4, paradox5 or odbc)", RunAttach},
+        {"remove", "STUDY.vdx (--main | --rate NAME)",
+         "remove the main data table or a rate table (Tables > Main table / Rate table > Remove); a rate table "
+         "that a project uses stays", RunRemove},
     };
     return table;
 }

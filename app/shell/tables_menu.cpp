@@ -1,6 +1,7 @@
 #include "tables_menu.h"
 
 #include <QAction>
+#include <QInputDialog>
 #include <QMainWindow>
 #include <QMenu>
 #include <QSignalBlocker>
@@ -10,6 +11,9 @@
 #include "frm_select_external_odbc_table.h"
 #include "frm_select_external_table.h"
 #include "frm_text_import.h"
+#include "db/navigator_commands.h"
+#include "db/project_file.h"
+#include "db/remove_table.h"
 #include "main_window.h"
 
 namespace vdx {
@@ -78,6 +82,17 @@ void AddTableMenu(QMainWindow* window, QMenu* mnuTables, bool rateTable) {
         QObject::connect(entry, &QAction::triggered, window,
                          [window, rateTable, code] { MenuAddTable(window, rateTable, code); });
     }
+    QAction* remove = table->addAction(rateTable ? "&Remove..." : "&Remove");
+    remove->setObjectName(base + "Remove");
+    QObject::connect(remove, &QAction::triggered, window, [window, rateTable] { MenuRemoveTable(window, rateTable); });
+}
+
+// The rate table the tree has selected, "" when it shows something else.
+QString SelectedRateTable(MainWindow* main) {
+    const auto* tree = main->findChild<QTreeWidget*>("Navigator");
+    const QString path = tree && tree->currentItem() ? main->nodePath(tree->currentItem()) : QString();
+    const QString prefix = "Main_Rate tables_";
+    return path.startsWith(prefix) ? path.mid(prefix.size()) : QString();
 }
 
 }  // namespace
@@ -109,6 +124,39 @@ void AddTablesMenuEntries(QMainWindow* window, QMenu* mnuTables) {
     AddTableMenu(window, mnuTables, false);
     AddTableMenu(window, mnuTables, true);
     mnuTables->addSeparator();
+}
+
+void MenuRemoveTable(QMainWindow* window, bool rateTable) {
+    auto* main = qobject_cast<MainWindow*>(window);
+    if (!main) return;
+    main->runCommand([&] {
+        ProgramState& state = main->state();
+        Interaction& ui = main->ui();
+        if (!rateTable || !state.ProjectOpen) {
+            if (rateTable) db::RemoveRateTable(state, ui, {});  // says that no file is open
+            else db::RemoveMainTable(state, ui);
+            return;
+        }
+        QStringList names;
+        for (const auto& n : db::ReadNameList(state.WorkingCopyName, db::kVdxSystemRateTables, "RateTables",
+                                              state.RateTableCount))
+            names << QString::fromStdString(n);
+        if (names.isEmpty()) {
+            ui.message("There is no rate table in this project file.", Buttons::Ok, Icon::Exclamation, "VELDRIX");
+            return;
+        }
+        // The chooser starts on the rate table selected in the tree.
+        QInputDialog chooser(main);
+        chooser.setObjectName("frmRemoveRateTable");
+        chooser.setWindowTitle("Remove rate table");
+        chooser.setLabelText("&Rate table:");
+        chooser.setComboBoxItems(names);
+        chooser.setComboBoxEditable(false);
+        const int selected = names.indexOf(SelectedRateTable(main));
+        chooser.setTextValue(names.value(selected < 0 ? 0 : selected));
+        if (chooser.exec() != QDialog::Accepted) return;
+        db::RemoveRateTable(state, ui, chooser.textValue().toStdString());
+    });
 }
 
 void MenuAddTable(QMainWindow* window, bool rateTable, int code) {
