@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QVBoxLayout>
 
 #include "frm_lag.h"
@@ -263,16 +264,24 @@ void MenuComputePersonYears(QMainWindow* window) {
     static bool running = false;
     if (running) return;
     running = true;
-    main->runCommand([main] {
+    QString summary;
+    main->runCommand([main, &summary] {
         ProgramState& state = main->state();
         Interaction& ui = main->ui();
         if (!py::PersonYearsCommandAllowed(state, ui)) return;
         FrmPyComp dialog(main, state, ui);
         if (dialog.exec() != QDialog::Accepted) return;
         const py::PySettingsSnapshot snapshot = dialog.snapshot();
-        py::RunPersonYears(state, ui, snapshot);
+        py::PyRunSummary seen;
+        if (py::RunPersonYears(state, ui, snapshot, &seen) != py::PyRunOutcome::Completed) return;
+        // What the command-line tool prints, less the shape the tree shows.
+        const auto lines = py::PyRunSummaryLines(state, seen);
+        for (size_t i = 1; i < lines.size(); ++i)
+            summary += (summary.isEmpty() ? "" : "; ") + QString::fromStdString(lines[i]);
     });
     running = false;
+    // Stays in the status bar until the next command or click.
+    if (!summary.isEmpty()) main->statusBar()->showMessage(summary);
 }
 
 }  // namespace vdx

@@ -283,6 +283,7 @@ void MainWindow::rebuildTree() {
 }
 
 void MainWindow::clickNode(const QString& fullPath, bool rightButton) {
+    statusBar()->clearMessage();
     const db::NodeClickAction action = db::ClickNode(state_, ui(), fullPath.toStdString(), rightButton);
     if (action.showProjectMenu) {
         bool any = false;
@@ -422,6 +423,7 @@ void MainWindow::reopenDataViews() {
 }
 
 void MainWindow::runCommand(const std::function<void()>& command) {
+    statusBar()->clearMessage();  // the note of the command before
     closeDataViews();
     try {
         command();

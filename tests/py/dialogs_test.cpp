@@ -9,6 +9,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QSet>
+#include <QStatusBar>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
@@ -391,6 +392,11 @@ private slots:
         for (const char* path : {"Main_Person-Years_Age*Calendar", "Main_Person-Years_Age*Calendar*Sex=1",
                                  "Main_Person-Years_Age*Calendar*Sex=2"})
             QVERIFY2(w_->findNode(path), path);
+        // The status bar says what the run saw, as veldrix-cli prints it.
+        const QString seen = w_->statusBar()->currentMessage();
+        for (const char* part : {"Rows read: 3", "Rows with neither sex code (in no table): 0",
+                                 "Rows without a day in any class: 0", "Person-years in Age*Calendar: "})
+            QVERIFY2(seen.contains(part), qPrintable(seen));
 
         w_->clickNode("Main_Person-Years_Age*Calendar*Sex=1", false);
         auto* grid = w_->findChild<GridView*>("ResultGrid");
