@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStandardItemModel>
 #include <QStatusBar>
 #include <QTextEdit>
@@ -273,6 +274,7 @@ void MainWindow::rebuildTree() {
         else
             item = new QTreeWidgetItem(navigator_);
         item->setText(0, Q(n.text));
+        item->setToolTip(0, Q(n.text));  // the whole name where the pane cuts it
         item->setData(0, kNodeIdRole, n.id);
         QIcon icon = NavigatorImage(n.image);
         if (n.selectedImage) icon.addPixmap(NavigatorImage(n.selectedImage).pixmap(16), QIcon::Selected);
@@ -280,6 +282,18 @@ void MainWindow::rebuildTree() {
         items[n.id] = item;
     }
     navigator_->expandAll();
+}
+
+// The first time a project's tree is shown (and the empty tree at start) the
+// pane widens to its longest entry; it never narrows, and the splitter's
+// limits hold. Later the width is the user's.
+void MainWindow::fitNavigatorToEntries() {
+    if (!isVisible() || navigatorFittedFor_ == state_.ProjectFileName) return;
+    navigatorFittedFor_ = state_.ProjectFileName;
+    const QAbstractItemView* view = navigator_;  // the tree's own hint, through the public base
+    int needed = view->sizeHintForColumn(0) + 2 * navigator_->frameWidth() + 8;
+    if (navigator_->verticalScrollBar()->isVisible()) needed += navigator_->verticalScrollBar()->width();
+    if (needed > navigatorWidth_) setNavigatorWidth(needed);
 }
 
 void MainWindow::clickNode(const QString& fullPath, bool rightButton) {
@@ -401,6 +415,7 @@ void MainWindow::updateStatus() {
 void MainWindow::refreshFromState() {
     setWindowTitle(Q(db::MainWindowCaption(state_)));
     rebuildTree();
+    fitNavigatorToEntries();
     showViewWidgets();
     applyEntries();
     updateStatus();
@@ -516,7 +531,10 @@ bool MainWindow::event(QEvent* event) {
     // shown.
     if (!activated_ && (event->type() == QEvent::WindowActivate || event->type() == QEvent::Show)) {
         activated_ = true;
-        QTimer::singleShot(0, this, [this] { openCommandLine(); });
+        QTimer::singleShot(0, this, [this] {
+            fitNavigatorToEntries();
+            openCommandLine();
+        });
     }
     return QMainWindow::event(event);
 }

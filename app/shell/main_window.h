@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "main_menus.h"
 #include "settings_store.h"
@@ -106,6 +108,7 @@ private:
     void storeWindowSettings();
     void layoutViews();
     void rebuildTree();
+    void fitNavigatorToEntries();
     void showViewWidgets();
     void applyEntries();
     void closeDataViews();
@@ -143,6 +146,7 @@ private:
     bool exiting_ = false;
     std::uint64_t shownRevision_ = UINT64_MAX;
     std::string internalTable_;  // the table InternalGrid shows
+    std::optional<std::string> navigatorFittedFor_;  // the project whose tree the pane was widened for
 };
 
 }  // namespace vdx

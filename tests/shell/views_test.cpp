@@ -17,6 +17,7 @@
 #include "db/database.h"
 #include "db/file_commands.h"
 #include "db/navigator_commands.h"
+#include "db/navigator_entries.h"
 #include "grid_view.h"
 #include "main_window.h"
 #include "sample_project.h"
@@ -287,7 +288,31 @@ private slots:
 
     // ---- Splitter and layout ------------------------------------------------------
 
+    void treeShowsWholeNames() {
+        QTreeWidget* tree = test::Tree(*w_);
+        // Widened on first show to the longest entry, within the splitter's limits.
+        const QAbstractItemView* view = tree;
+        QVERIFY(w_->navigatorWidth() >= view->sizeHintForColumn(0));
+        QVERIFY(w_->navigatorWidth() <= w_->centralWidget()->width() - 20);
+        for (QTreeWidgetItemIterator it(tree); *it; ++it) QCOMPARE((*it)->toolTip(0), (*it)->text(0));
+
+        // A name longer than the window: as wide as the limits allow; the
+        // width is the user's once the project's tree has been shown.
+        const QString path = dir_.filePath("long.vdx");
+        ProgramState& state = w_->state();
+        db::ReleaseWorkingCopy(state);
+        QVERIFY(db::CreateProjectFile(state, ui_, path.toStdString()));
+        db::AddMainTableEntry(state, std::string(300, 'x'));
+        w_->refreshFromState();
+        QCOMPARE(w_->navigatorWidth(), w_->centralWidget()->width() - 20);
+        w_->setNavigatorWidth(150);
+        db::AddMainTableEntry(state, std::string(400, 'y'));
+        w_->refreshFromState();
+        QCOMPARE(w_->navigatorWidth(), 150);
+    }
+
     void splitterFollowsThePointerWithinItsLimits() {
+        w_->setNavigatorWidth(200);
         QTreeWidget* tree = test::Tree(*w_);
         QWidget* vp = tree->viewport();
         const int inner = w_->centralWidget()->width();
