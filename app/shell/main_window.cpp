@@ -554,14 +554,26 @@ void MainWindow::tablesCopy() {
 
 void MainWindow::helpContents() {
     const QString page = HelpPagePath(programDir_);
-    if (!QFileInfo::exists(page) || !openUrl_(QUrl::fromLocalFile(page)))
+    if (!help_) help_ = new HelpWindow(this);
+    if (!help_->showPage(page))
         ui().message("The help page " + page.toStdString() + " could not be opened.", Buttons::Ok,
                      Icon::Exclamation, "VELDRIX");
 }
 
 void MainWindow::helpAbout() {
-    AboutWindow about(this, programDir_, openUrl_);
+    // The link to the help page closes About and opens the help window.
+    const QUrl helpPage = QUrl::fromLocalFile(HelpPagePath(programDir_));
+    bool showHelp = false;
+    AboutWindow* shown = nullptr;
+    AboutWindow about(this, programDir_, [&](const QUrl& url) {
+        if (url != helpPage) return openUrl_(url);
+        showHelp = true;
+        shown->accept();
+        return true;
+    });
+    shown = &about;
     about.exec();
+    if (showHelp) helpContents();
 }
 
 void MainWindow::helpLicence() {

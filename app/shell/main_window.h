@@ -32,6 +32,7 @@ namespace db {
 struct ResultGridText;
 }
 class GridView;
+class HelpWindow;
 class QtInteraction;
 class RecordsetModel;
 
@@ -50,7 +51,8 @@ public:
     // (not owned; nullptr goes back to the dialogs).
     Interaction& ui();
     void setInteraction(Interaction* ui) { override_ = ui; }
-    // How Help opens pages (the desktop's viewer by default; tests replace it).
+    // How About opens its links (the desktop's viewer by default; tests
+    // replace it). The help page itself opens in the help window.
     void setUrlOpener(std::function<bool(const QUrl&)> opener) { openUrl_ = std::move(opener); }
     QString programDirectory() const { return programDir_; }
 
@@ -131,6 +133,7 @@ private:
     GridView* resultGrid_ = nullptr;
     QTextEdit* rtfResults_ = nullptr;
     QLabel* status_ = nullptr;
+    HelpWindow* help_ = nullptr;  // made on the first Help > Contents
     RecordsetModel* mainModel_ = nullptr;
     RecordsetModel* internalModel_ = nullptr;
     QStandardItemModel* resultModel_ = nullptr;

@@ -11,6 +11,8 @@
 #include <QSettings>
 #include <QStatusBar>
 #include <QTest>
+#include <QTextBrowser>
+#include <QDir>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <clocale>
@@ -18,6 +20,7 @@
 #include <functional>
 
 #include "file_association.h"
+#include "help_windows.h"
 #include "grid_view.h"
 #include "main_window.h"
 #include "settings_store.h"
@@ -296,32 +299,42 @@ private slots:
         QCOMPARE(store.read("SMR", "NullValue", "none"), QString("none"));
     }
 
-    void helpContentsOpensTheHelpPageBesideTheProgram() {
+    void helpOpensInAWindowOfTheProgramWithBackForwardAndContents() {
         MainWindow w;
         StartUp(w, "", false);
         QList<QUrl> opened;
         w.setUrlOpener([&](const QUrl& url) { opened << url; return true; });
         w.findChild<QAction*>("mnuHelpContents")->trigger();
-        QCOMPARE(opened.size(), 1);
-        QVERIFY(opened[0].isLocalFile());
-        QCOMPARE(opened[0].toLocalFile(), QCoreApplication::applicationDirPath() + "/veldrix.html");
-        QVERIFY(QFileInfo::exists(opened[0].toLocalFile()));
-        const QString page = ReadFile(opened[0].toLocalFile());
-        QVERIFY(page.contains("File &gt; New"));
-        // The Help button does the same.
+        auto* help = w.findChild<QWidget*>("frmHelp");
+        QVERIFY(help && help->isVisible());
+        auto* browser = help->findChild<QTextBrowser*>("txtHelp");
+        QCOMPARE(browser->source().toLocalFile(), QCoreApplication::applicationDirPath() + "/veldrix.html");
+        QVERIFY(browser->toPlainText().contains("File > New"));
+        QVERIFY(opened.isEmpty());  // no web browser
+
+        auto* back = help->findChild<QAction*>("Back");
+        auto* forward = help->findChild<QAction*>("Forward");
+        QVERIFY(!back->isEnabled() && !forward->isEnabled());
+        browser->setSource(QUrl("#copy"));  // a link of the contents
+        QVERIFY(back->isEnabled());
+        back->trigger();
+        QVERIFY(forward->isEnabled());
+        forward->trigger();
+        QCOMPARE(browser->source().fragment(), QString("copy"));
+        help->findChild<QAction*>("Contents")->trigger();
+        QCOMPARE(browser->source().fragment(), QString("contents"));
+
+        // The Help button and F1 show the same window again.
+        help->hide();
         w.menus().buttons.value("Help")->trigger();
-        QCOMPARE(opened.size(), 2);
+        QVERIFY(help->isVisible());
+        QCOMPARE(w.findChildren<QWidget*>("frmHelp").size(), 1);
     }
 
-    void helpViewerThatFailsIsReported() {
-        MainWindow w;
-        test::CountingInteraction ui;
-        w.setInteraction(&ui);
-        StartUp(w, "", false);
-        w.setUrlOpener([](const QUrl&) { return false; });
-        w.helpContents();
-        QCOMPARE(ui.messages.size(), size_t(1));
-        QVERIFY(ui.messages[0].text.find("veldrix.html") != std::string::npos);
+    void aMissingHelpPageIsReported() {
+        HelpWindow help(nullptr);
+        QVERIFY(!help.showPage(QDir::temp().filePath("no-such-help.html")));
+        QVERIFY(!help.isVisible());
     }
 
     void aboutAndLicenceWindowsAreModal() {
