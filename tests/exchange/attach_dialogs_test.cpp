@@ -213,18 +213,36 @@ private slots:
         auto* grid = test::Child<QTableWidget>(d.get(), "GridTextImport");
         auto* chk = test::Child<QCheckBox>(d.get(), "chkHeaders");
         d->show();
-        QCOMPARE(grid->rowCount(), 3);
-        QCOMPARE(HeaderLabels(grid), QStringList({"Var1", "Var2"}));
-        QCOMPARE(grid->item(0, 0)->text(), QString("Name"));
-        ClickBox(chk);
+        // Names over a column of dates: proposed as the header row, the dates as dates.
         QVERIFY(chk->isChecked());
         QCOMPARE(grid->rowCount(), 2);
         QCOMPARE(HeaderLabels(grid), QStringList({"Name", "Born"}));
         QCOMPARE(grid->item(0, 0)->text(), QString("Smith"));
+        QCOMPARE(grid->item(0, 1)->text(), Q(FormatDate(DayNumber(1950, 2, 1))));
         ClickBox(chk);
+        QVERIFY(!chk->isChecked());
         QCOMPARE(grid->rowCount(), 3);
-        QCOMPARE(grid->item(0, 1)->text(), QString("Born"));
-        QCOMPARE(grid->item(1, 1)->text(), QString("01021950"));
+        QCOMPARE(HeaderLabels(grid), QStringList({"Var1", "Var2"}));
+        QCOMPARE(grid->item(0, 0)->text(), QString("Name"));
+        // The header line is no date: the preview shows it would not import.
+        QCOMPARE(grid->item(0, 1)->text(), QString(exchange::kNotConvertible) + "Born");
+        ClickBox(chk);
+        QCOMPARE(grid->rowCount(), 2);
+    }
+
+    void ctrlClickedColumnsTakeOneTypeTogether() {
+        openStudy();
+        auto d = textImport("m.txt", "a;b;c\r\n");
+        d->show();
+        auto* grid = test::Child<QTableWidget>(d.get(), "GridTextImport");
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, grid->visualItemRect(grid->item(0, 0)).center());
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                          grid->visualItemRect(grid->item(0, 2)).center());
+        QCOMPARE(d->form().selectedColumns(), (std::vector<int>{1, 3}));
+        ClickBox(test::Child<QRadioButton>(d.get(), "optDouble"));
+        QCOMPARE(d->form().column(1).type, std::string("Double"));
+        QCOMPARE(d->form().column(2).type, std::string("Text"));
+        QCOMPARE(d->form().column(3).type, std::string("Double"));
     }
 
     void optionButtonsAndLayoutListsFollowTheClickedColumn() {
@@ -372,10 +390,12 @@ private slots:
         test::OnNextModal([](QWidget* m) {
             auto* d = qobject_cast<FrmTextImport*>(m);
             if (!d) return;
-            ClickBox(d->findChild<QCheckBox*>("chkHeaders"));
-            d->clickColumn(2);
-            ClickBox(d->findChild<QRadioButton*>("optDate"));
-            QTest::mouseClick(d->findChild<QPushButton*>("btnImport"), Qt::LeftButton);
+            // Proposed from the data: the header row, and DOB as a DDMMYYYY date.
+            if (d->findChild<QCheckBox*>("chkHeaders")->isChecked() &&
+                d->form().column(2) == exchange::TextColumn{"Date", "DDMMYYYY", "", ""})
+                QTest::mouseClick(d->findChild<QPushButton*>("btnImport"), Qt::LeftButton);
+            else
+                d->reject();
         });
         w_->findChild<QAction*>("mnuTablesMainTableAddAscii")->trigger();
         QVERIFY(ui_.messages.empty());
