@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QClipboard>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QScrollBar>
@@ -18,6 +19,7 @@
 #include "db/file_commands.h"
 #include "db/navigator_commands.h"
 #include "db/navigator_entries.h"
+#include "db/remove_table.h"
 #include "grid_view.h"
 #include "main_window.h"
 #include "sample_project.h"
@@ -309,6 +311,23 @@ private slots:
         db::AddMainTableEntry(state, std::string(400, 'y'));
         w_->refreshFromState();
         QCOMPARE(w_->navigatorWidth(), 150);
+    }
+
+    void rateTableRemoveStartsOnTheTableSelectedInTheTree() {
+        QVERIFY(test::ClickTreeNode(*w_, "Main_Rate tables_Rates 1990"));
+        QStringList offered;
+        QString chosen;
+        test::OnNextModalOf<QInputDialog>([&](QInputDialog* d) {
+            offered = d->comboBoxItems();
+            chosen = d->textValue();
+            d->accept();
+        });
+        w_->findChild<QAction*>("mnuTablesRateTableRemove")->trigger();
+        QCOMPARE(offered, QStringList({"Rates 1990"}));
+        QCOMPARE(chosen, QString("Rates 1990"));
+        QCOMPARE(ui_.messageTexts(), std::vector<std::string>{db::RemoveRateTableQuestion("Rates 1990")});
+        QVERIFY(!w_->findNode("Main_Rate tables_Rates 1990"));
+        QCOMPARE(ShownName(*w_), QString("Picture1"));  // the grid of the removed table is gone
     }
 
     void splitterFollowsThePointerWithinItsLimits() {
