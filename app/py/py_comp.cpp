@@ -136,14 +136,15 @@ PyCompCheck ReadSeries(Interaction& ui, const Series& s) {
     const std::pair<const std::string*, PyCompControl> boxes[] = {
         {s.fromText, s.fromBox}, {s.toText, s.toBox}, {s.stepText, s.stepBox}};
     int16_t* const targets[] = {s.from, s.to, s.step};
-    bool fits = true;
+    PyCompControl tooLarge = PyCompControl::None;
     for (int i = 0; i < 3; ++i) {
         if (!BeginsWithDigit(*boxes[i].first)) return Fail(ui, s.message, boxes[i].second);
         const auto value = ReadBoxNumber(*boxes[i].first, i < 2 ? s.fromToChars : 3);
         if (value) *targets[i] = *value;
-        fits = fits && value.has_value();
+        else if (tooLarge == PyCompControl::None) tooLarge = boxes[i].second;
     }
-    if (!fits || *s.to < 1 || *s.step < 1 || *s.to < *s.from) return Fail(ui, s.message);
+    if (tooLarge != PyCompControl::None) return Fail(ui, s.message, tooLarge);
+    if (*s.to < 1 || *s.step < 1 || *s.to < *s.from) return Fail(ui, s.message);
     return {};
 }
 
