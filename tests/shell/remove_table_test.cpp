@@ -75,15 +75,6 @@ TEST_F(RemoveTable, TheMainTableGoesWithItsRegistrationAndEntryAfterYes) {
     EXPECT_TRUE(state.MainTableFields.empty());
     EXPECT_FALSE(inTree("Main_Data_Cohort"));
     EXPECT_TRUE(state.ProjectChanged);
-    // Saved and opened again, the study has no main data table.
-    ASSERT_TRUE(FileSave(state, ui));
-    ProgramState again;
-    ScriptedInteraction quiet;
-    ReleaseWorkingCopy(state);
-    ASSERT_TRUE(OpenProjectFile(again, quiet, (dir_ / "study.vdx").string()));
-    EXPECT_EQ(again.MainTableName, "");
-    EXPECT_EQ(again.RateTableCount, 3);
-    ReleaseWorkingCopy(again);
 }
 
 TEST_F(RemoveTable, ARateTableAProjectUsesIsRefusedNamingTheProject) {
