@@ -51,6 +51,9 @@ const std::vector<Subcommand>& Subcommands() {
         {"rename", "STUDY.vdx OLD NEW", "rename a project (Project > Rename) and save the project file", RunRename},
         {"delete", "STUDY.vdx PROJECT", "delete a project and its tables (Project > Delete) and save the project file",
          RunDelete},
+        {"remove", "STUDY.vdx (--main | --rate NAME)",
+         "remove the main data table or a rate table (Tables > Main table / Rate table > Remove); a rate table "
+         "that a project uses stays", RunRemove},
     };
     return table;
 }

@@ -6,7 +6,6 @@
 // Fills the dialogs as a user would (frmPyComp, frmSelfDefined, frmSex,
 // frmLag), runs their checks with their messages, runs the person-years run
 // and saves the project file. A refused setting saves nothing.
-#include <cmath>
 #include <iostream>
 #include <optional>
 
@@ -111,17 +110,7 @@ void SeriesBesideList(int16_t from, int16_t to, int16_t step, std::string& f, st
 }
 
 void PrintSummary(const ProgramState& state, const py::PyRunSummary& s) {
-    std::cout << "Person-years computed: " << state.py.intAnzahlTables << " table"
-              << (state.py.intAnzahlTables == 1 ? "" : "s") << ", " << state.PyValues.ageClasses()
-              << " age classes x " << state.PyValues.periods() << " calendar periods\n";
-    std::cout << "Rows read: " << s.rows << "\n";
-    if (state.py.blnSex) std::cout << "Rows with neither sex code (in no table): " << s.rowsInNoTable << "\n";
-    std::cout << "Rows without a day in any class: " << s.rowsWithoutDays << "\n";
-    std::cout << "Person-years in Age*Calendar: " << NumberText(std::round(s.totalDays / 365.25 * 100) / 100)
-              << " (" << s.totalDays << " days)\n";
-    if (s.largestCell > py::kLargest32BitCell)
-        std::cout << "Note: a cell holds " << s.largestCell
-                  << " days, more than a 32-bit integer holds; it is kept whole as a 64-bit integer.\n";
+    for (const auto& line : py::PyRunSummaryLines(state, s)) std::cout << line << "\n";
 }
 
 }  // namespace

@@ -166,12 +166,14 @@ SaveOutcome Save(ProgramState& state, Interaction& ui, AfterFailedSave after) {
     return SaveOutcome::Saved;
 }
 
-// Message 19 before New and Open; false when the user cancelled.
+// Message 19 before New and Open, as at Exit only when there are unsaved
+// changes; false when the user cancelled, or asked to save and the project
+// was not saved (going on would drop the changes with the working copy).
 bool AskToSaveOpenProject(ProgramState& state, Interaction& ui) {
-    if (!state.ProjectOpen) return true;
+    if (!state.ProjectOpen || !state.ProjectChanged) return true;
     const Answer a = ui.message(Message(19), Buttons::YesNoCancel, Icon::Question, "VELDRIX");
     if (a == Answer::Cancel) return false;
-    if (a == Answer::Yes) Save(state, ui);
+    if (a == Answer::Yes && Save(state, ui) != SaveOutcome::Saved) return false;
     return true;
 }
 
@@ -202,6 +204,7 @@ bool CreateProjectFile(ProgramState& state, Interaction& ui, const std::string& 
     auto lock = LockFor(state, ui, workingCopy, path);
     if (!lock) return false;
     BusyPointer busy(ui);
+    const std::string previousWorkingCopy = state.WorkingCopyName;
     const auto previousLock = state.WorkingCopyLock;  // let go of only at the end
     ResetNavigator(state);
     state.ProjectFileName = path;
@@ -226,6 +229,9 @@ bool CreateProjectFile(ProgramState& state, Interaction& ui, const std::string& 
     }
     state.ProjectOpen = true;
     state.ProjectChanged = false;  // a new project has nothing to save yet
+    // The study left behind was saved or dropped at message 19, as at Open.
+    if (!previousWorkingCopy.empty() && !SamePath(previousWorkingCopy, workingCopy))
+        RemoveDatabaseFiles(previousWorkingCopy);
     ShowView(state, ViewName::Empty);
     return true;
 }

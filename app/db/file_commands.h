@@ -10,13 +10,16 @@
 
 namespace vdx::db {
 
-// New: asks about unsaved changes (message 19), asks for the file, creates
-// the project file and its working copy. True when a project was created.
+// New: asks about unsaved changes (message 19, only when there are any),
+// asks for the file, creates the project file and its working copy, and
+// removes the working copy of the study it leaves. True when a project was
+// created.
 bool FileNew(ProgramState& state, Interaction& ui);
 // New onto a path chosen already (after the dialog); the command-line tool
 // uses it. Replaces an existing file at path.
 bool CreateProjectFile(ProgramState& state, Interaction& ui, const std::string& path);
-// Open: asks about unsaved changes, asks for the file, opens it.
+// Open: asks about unsaved changes (only when there are any), asks for the
+// file, opens it.
 bool FileOpen(ProgramState& state, Interaction& ui);
 // The open steps after the file dialog (start-up with a command line, the
 // command-line tool). Refuses a project whose working copy another instance

@@ -124,6 +124,71 @@ std::optional<double> ReadLayoutDate(const std::string& field, const TextColumn&
     return date;
 }
 
+// A field that reads as a date of the layout with its day and month in
+// range (no rolling over into the next month), so that a proposed layout is
+// one the data plainly has.
+bool PlainDate(const std::string& field, const std::string& layout) {
+    TextColumn column;
+    column.type = "Date";
+    column.dateLayout = layout;
+    if (!ReadLayoutDate(field, column)) return false;
+    std::string_view f(field);
+    int day = 0, month = 0;
+    if (layout == "DDMMMYYYY") {
+        day = DigitsValue(f.substr(0, 2));
+        month = MonthOfAbbreviation(f.substr(2, 3));
+    } else {
+        day = DigitsValue(f.substr(layout == "DDMMYYYY" ? 0 : 2, 2));
+        month = DigitsValue(f.substr(layout == "DDMMYYYY" ? 2 : 0, 2));
+    }
+    const int year = DigitsValue(f.substr(f.size() - 4));
+    if (month < 1 || month > 12 || day < 1) return false;
+    return DateSerial(year, month, day) < DateSerial(year, month + 1, 1);
+}
+
+bool IsIntegral(const std::string& field) {
+    const size_t digits = field.find_first_not_of("+-") == 1 ? 1 : 0;
+    return field.size() > digits && AllDigits(std::string_view(field).substr(digits));
+}
+
+// The type the fields of one column plainly have: dates of a layout, whole
+// numbers (Integer within 16 bits, Long within 32), other numbers (Double),
+// else Text. A column with an empty field stays Text: every other type
+// refuses it.
+TextColumn ProposedColumn(const std::vector<std::string>& fields) {
+    TextColumn text;
+    if (fields.empty()) return text;
+    for (const auto& f : fields)
+        if (f.empty()) return text;
+    for (const char* layout : {"DDMMYYYY", "DDMMMYYYY", "MMDDYYYY"}) {
+        bool all = true;
+        for (const auto& f : fields) all = all && PlainDate(f, layout);
+        if (all) return TextColumn{"Date", layout, "", ""};
+    }
+    bool numbers = true, whole = true;
+    double largest = 0;
+    for (const auto& f : fields) {
+        const auto n = ReadNumber(f);
+        numbers = numbers && n && std::isfinite(*n);
+        if (!numbers) break;
+        whole = whole && IsIntegral(f);
+        largest = std::max(largest, std::fabs(*n));
+    }
+    if (!numbers) return text;
+    if (whole && largest <= 32767) return TextColumn{"Integer", "", "", ""};
+    if (whole && largest <= 2147483647.0) return TextColumn{"Long", "", "", ""};
+    return TextColumn{"Double", "", "", ""};
+}
+
+// The trimmed fields of column c in the lines from `first` on (a line
+// without the field adds nothing: it imports as Null).
+std::vector<std::string> ColumnFields(const TextPreview& preview, size_t c, size_t first) {
+    std::vector<std::string> fields;
+    for (size_t i = first; i < preview.lines.size(); ++i)
+        if (c < preview.lines[i].size()) fields.push_back(Trimmed(preview.lines[i][c]));
+    return fields;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -250,6 +315,41 @@ TextPreview PreviewTextFile(const std::string& path) {
         preview.columnCount = std::max(preview.columnCount, static_cast<int>(preview.lines.back().size()));
     }
     return preview;
+}
+
+TextImportOptions ProposeTextImportOptions(const TextPreview& preview) {
+    TextImportOptions proposed = DefaultTextImportOptions(preview, false);
+    const size_t columns = proposed.columns.size();
+    // A first line of names over at least one column of numbers or dates.
+    if (preview.lines.size() >= 2) {
+        bool names = preview.lines.front().size() == columns;
+        for (const auto& f : preview.lines.front()) {
+            const std::string name = Trimmed(f);
+            names = names && !name.empty() && !ReadNumber(name) && ProposedColumn({name}).type == "Text";
+        }
+        bool typedBelow = false;
+        for (size_t c = 0; names && c < columns; ++c)
+            typedBelow = typedBelow || ProposedColumn(ColumnFields(preview, c, 1)).type != "Text";
+        proposed.headers = names && typedBelow;
+    }
+    for (size_t c = 0; c < columns; ++c)
+        proposed.columns[c] = ProposedColumn(ColumnFields(preview, c, proposed.headers ? 1 : 0));
+    return proposed;
+}
+
+std::string StoredValueText(std::string_view text, const TextColumn& column) {
+    try {
+        const Value v = ConvertTextField(text, column, 1);
+        switch (v.kind()) {
+            case Value::Kind::Text: return v.asText();
+            case Value::Kind::Date: return FormatDate(v.asDouble());
+            case Value::Kind::Integer: return std::to_string(v.asInteger());
+            case Value::Kind::Double: return NumberText(v.asDouble());
+            default: return {};
+        }
+    } catch (const VdxError&) {
+        return std::string(kNotConvertible) + std::string(text);
+    }
 }
 
 TextImportOptions DefaultTextImportOptions(const TextPreview& preview, bool headers) {

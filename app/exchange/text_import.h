@@ -108,6 +108,19 @@ TextPreview PreviewTextFile(const std::string& path);
 // The options a fresh dialog starts with: every column "Text".
 TextImportOptions DefaultTextImportOptions(const TextPreview& preview, bool headers);
 
+// The options the dialog proposes from the preview: each column typed by
+// what its fields plainly are (dates of the DDMMYYYY, DDMMMYYYY or MMDDYYYY
+// layout, whole numbers as Integer or Long, other numbers as Double, the
+// rest and any column with an empty field as Text), and the header row
+// taken when the first line holds names over a column of numbers or dates.
+TextImportOptions ProposeTextImportOptions(const TextPreview& preview);
+
+// A field as the import would store it under the column's type: dates as
+// the program shows them, numbers as stored; a field the type refuses is
+// shown after kNotConvertible.
+inline constexpr const char* kNotConvertible = "(not converted) ";
+std::string StoredValueText(std::string_view text, const TextColumn& column);
+
 // The columns the import creates: names from the first line (headers) or
 // Var1, Var2 ...; "Text" columns are text of 255 characters. VdxError 3125
 // for a header that is empty, repeated or not a valid name.

@@ -46,8 +46,6 @@ const TextColumn& TextImportForm::column(int c) const {
     return options_.columns[static_cast<size_t>(c - 1)];
 }
 
-TextColumn& TextImportForm::current() { return const_cast<TextColumn&>(column(current_)); }
-
 std::vector<std::string> TextImportForm::headerRow() const {
     std::vector<std::string> header(static_cast<size_t>(columnCount()));
     for (size_t c = 0; c < header.size(); ++c) {
@@ -59,12 +57,20 @@ std::vector<std::string> TextImportForm::headerRow() const {
     return header;
 }
 
+void TextImportForm::proposeFromData() {
+    const TextImportOptions proposed = ProposeTextImportOptions(preview_);
+    if (proposed.columns.size() == options_.columns.size()) options_ = proposed;
+}
+
 std::vector<std::vector<std::string>> TextImportForm::rows() const {
     std::vector<std::vector<std::string>> out;
     const size_t first = options_.headers ? 1 : 0;
     for (size_t i = first; i < preview_.lines.size(); ++i) {
         std::vector<std::string> row = preview_.lines[i];
         row.resize(static_cast<size_t>(columnCount()));
+        // A field the line lacks imports as Null: shown empty.
+        for (size_t c = 0; c < row.size() && c < preview_.lines[i].size(); ++c)
+            row[c] = StoredValueText(row[c], options_.columns[c]);
         out.push_back(std::move(row));
     }
     return out;
@@ -73,34 +79,49 @@ std::vector<std::vector<std::string>> TextImportForm::rows() const {
 void TextImportForm::clickColumn(int c) {
     column(c);  // a column of the grid
     current_ = c;
+    selected_ = {c};
+}
+
+void TextImportForm::selectColumns(const std::vector<int>& columns) {
+    for (int c : columns) column(c);  // columns of the grid
+    if (columns.empty()) return;
+    selected_ = columns;
+    if (std::find(selected_.begin(), selected_.end(), current_) == selected_.end()) current_ = selected_.front();
+}
+
+template <typename Change>
+void TextImportForm::changeSelected(Change&& change) {
+    for (int c : selected_) change(const_cast<TextColumn&>(column(c)));
 }
 
 void TextImportForm::chooseType(const std::string& type) {
     if (!IsOneOf(type, kTextColumnTypes)) throw VdxError(err::TypeMismatch, "There is no column type '" + type + "'.");
-    TextColumn& col = current();
-    col.type = type;
-    if (type == "Date" && col.dateLayout.empty()) chooseDateLayout(kTextDateLayouts.front());
+    changeSelected([&](TextColumn& col) {
+        col.type = type;
+        if (type == "Date" && col.dateLayout.empty()) col.dateLayout = kTextDateLayouts.front();
+    });
 }
 
 void TextImportForm::chooseDateLayout(const std::string& layout) {
     if (!IsOneOf(layout, kTextDateLayouts))
         throw VdxError(err::TypeMismatch, "There is no date layout '" + layout + "'.");
-    TextColumn& col = current();
-    col.dateLayout = layout;
-    if (layout == "YYYY") {
-        if (col.day.empty()) col.day = TextImportDays().front();
-        if (col.month.empty()) col.month = TextImportMonths().front();
-    }
+    changeSelected([&](TextColumn& col) {
+        col.dateLayout = layout;
+        if (layout == "YYYY") {
+            if (col.day.empty()) col.day = TextImportDays().front();
+            if (col.month.empty()) col.month = TextImportMonths().front();
+        }
+    });
 }
 
 void TextImportForm::chooseDay(const std::string& day) {
     if (!IsOneOf(day, TextImportDays())) throw VdxError(err::TypeMismatch, "There is no day '" + day + "'.");
-    current().day = day;
+    changeSelected([&](TextColumn& col) { col.day = day; });
 }
 
 void TextImportForm::chooseMonth(const std::string& month) {
     if (!IsOneOf(month, TextImportMonths())) throw VdxError(err::TypeMismatch, "There is no month '" + month + "'.");
-    current().month = month;
+    changeSelected([&](TextColumn& col) { col.month = month; });
 }
 
 TextImportForm::Controls TextImportForm::controls() const {

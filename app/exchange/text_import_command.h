@@ -37,9 +37,13 @@ public:
     const TextImportOptions& options() const { return options_; }
     const TextColumn& column(int c) const;  // c from 1
 
+    // What the dialog proposes on loading: the types and the header row the
+    // preview's data suggest (ProposeTextImportOptions).
+    void proposeFromData();
+
     // The preview grid as shown: the header row (the first line when
     // headers are checked, else the names Var1, Var2 ...) and the rows below
-    // it, each with one text per column.
+    // it, each field as the import would store it under its column's type.
     std::vector<std::string> headerRow() const;
     std::vector<std::vector<std::string>> rows() const;
 
@@ -47,11 +51,16 @@ public:
     bool headers() const { return options_.headers; }
     void setHeaders(bool on) { options_.headers = on; }
 
-    // A click on grid column c (from 1): it becomes the current column.
+    // A click on grid column c (from 1): it becomes the current column, and
+    // the only selected one.
     int currentColumn() const { return current_; }
     void clickColumn(int c);
+    // Several columns selected at once (c from 1; the current one among
+    // them): the type controls below set all of them.
+    void selectColumns(const std::vector<int>& columns);
+    const std::vector<int>& selectedColumns() const { return selected_; }
 
-    // The option buttons optText ... optDate: the type of the current column.
+    // The option buttons optText ... optDate: the type of the selected columns.
     // "Date" takes the stored layout, "DDMMYYYY" when there is none yet.
     void chooseType(const std::string& type);
     // comDateFormat, comDay, comMonth: the layout, and the day and month of
@@ -84,7 +93,8 @@ public:
     void cancel();
 
 private:
-    TextColumn& current();
+    template <typename Change>
+    void changeSelected(Change&& change);
 
     ProgramState& state_;
     Interaction& ui_;
@@ -92,6 +102,7 @@ private:
     TextPreview preview_;
     TextImportOptions options_;
     int current_ = 1;
+    std::vector<int> selected_{1};
 };
 
 }  // namespace vdx::exchange

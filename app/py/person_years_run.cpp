@@ -256,6 +256,23 @@ void StorePersonYearsTables(db::Database& db, const ProgramState& state, const P
     }
 }
 
+std::vector<std::string> PyRunSummaryLines(const ProgramState& state, const PyRunSummary& s) {
+    const int tables = state.py.intAnzahlTables;
+    std::vector<std::string> lines{
+        "Person-years computed: " + std::to_string(tables) + " table" + (tables == 1 ? "" : "s") + ", " +
+            std::to_string(state.PyValues.ageClasses()) + " age classes x " +
+            std::to_string(state.PyValues.periods()) + " calendar periods",
+        "Rows read: " + std::to_string(s.rows)};
+    if (state.py.blnSex) lines.push_back("Rows with neither sex code (in no table): " + std::to_string(s.rowsInNoTable));
+    lines.push_back("Rows without a day in any class: " + std::to_string(s.rowsWithoutDays));
+    lines.push_back("Person-years in Age*Calendar: " + NumberText(std::round(s.totalDays / 365.25 * 100) / 100) +
+                    " (" + std::to_string(s.totalDays) + " days)");
+    if (s.largestCell > kLargest32BitCell)
+        lines.push_back("Note: a cell holds " + std::to_string(s.largestCell) +
+                        " days, more than a 32-bit integer holds; it is kept whole as a 64-bit integer.");
+    return lines;
+}
+
 void ReplacePersonYearsEntries(ProgramState& state) {
     for (const char* key : {kPyAllKey, kPySex1Key, kPySex2Key})
         for (int id = state.Navigator.findByKey(key); id >= 0; id = state.Navigator.findByKey(key))
@@ -265,6 +282,14 @@ void ReplacePersonYearsEntries(ProgramState& state) {
 
 PyRunOutcome RunPersonYears(ProgramState& state, Interaction& ui, const PySettingsSnapshot& snapshot,
                             PyRunSummary* summaryOut) {
+    // A run that does not complete leaves the view as it was.
+    const ViewName viewBefore = state.CurrentView;
+    const GridName gridBefore = state.CurrentGrid;
+    auto putBack = [&] {
+        RestoreSettingsSnapshot(state, snapshot);
+        state.CurrentView = viewBefore;
+        state.CurrentGrid = gridBefore;
+    };
     ShowView(state, ViewName::Empty);
     BusyPointer busy(ui);
     std::unique_ptr<Progress> progress = ui.progress("Computing Person-Years", 400, true);
@@ -281,7 +306,7 @@ PyRunOutcome RunPersonYears(ProgramState& state, Interaction& ui, const PySettin
     } report{summary, summaryOut};
     auto failed = [&](int number, const std::string& description) {
         progress.reset();
-        RestoreSettingsSnapshot(state, snapshot);
+        putBack();
         ShowGeneralError(ui, number, description);
         return PyRunOutcome::Failed;
     };
@@ -289,7 +314,7 @@ PyRunOutcome RunPersonYears(ProgramState& state, Interaction& ui, const PySettin
         auto db = db::Database::open(state.WorkingCopyName);
         if (!ComputePersonYears(state, *db, *progress, cells, summary)) {
             progress.reset();
-            RestoreSettingsSnapshot(state, snapshot);
+            putBack();
             return PyRunOutcome::Cancelled;
         }
         StorePersonYearsTables(*db, state, cells);

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "py/py_comp.h"
 #include "state/interaction.h"
@@ -28,6 +29,13 @@ struct PyRunSummary {
     int64_t totalDays = 0;        // days in table 1 (all persons, or both sex codes)
     int64_t largestCell = 0;      // the largest cell of any table, in days
 };
+
+// What a completed run saw, as the command-line tool prints it and the
+// main window's status bar shows it, one line each: the tables and their
+// shape, the rows read, the rows in no table (sex stratification), the rows
+// without a day in any class, the person-years of table 1, and a cell too
+// large for 32 bits.
+std::vector<std::string> PyRunSummaryLines(const ProgramState& state, const PyRunSummary& summary);
 
 // Days of a cell beyond what a 32-bit integer holds: such a cell is kept and
 // stored whole (64-bit), never wrapped.
@@ -60,7 +68,8 @@ enum class PyRunOutcome { Completed, Cancelled, Failed };
 // Person-Years"; the row loop; then, for a completed run, the value tables,
 // PyValues, intAnzahlTables, blnPersonYears, the navigator's person-years
 // entries and ProjectChanged. A cancelled run and a failed one (shown with
-// the general error message) put the settings back from the snapshot and
+// the general error message) put the settings back from the snapshot (the
+// self-defined class lists included), show the view shown before and
 // change nothing else. `summary` receives what the run saw (rows read up to
 // a Cancel or a failing row).
 PyRunOutcome RunPersonYears(ProgramState& state, Interaction& ui, const PySettingsSnapshot& snapshot,

@@ -112,18 +112,53 @@ bool NamesNonDateColumn(const ProgramState& state, const std::string& name) {
     return false;
 }
 
-// Reads From, To and Step into the settings; false when the series is
-// inconsistent (or a box holds a number beyond 16 bits).
-bool ReadSeries(const std::string& fromText, const std::string& toText, const std::string& stepText,
-                int fromToChars, int16_t& from, int16_t& to, int16_t& step) {
-    const auto f = ReadBoxNumber(fromText, fromToChars);
-    if (f) from = *f;
-    const auto t = ReadBoxNumber(toText, fromToChars);
-    if (t) to = *t;
-    const auto s = ReadBoxNumber(stepText, 3);
-    if (s) step = *s;
-    if (!f || !t || !s) return false;
-    return !(from < 0 || to < 1 || step < 1 || to < from);
+// A box holds a number only when its text begins with a digit (blanks
+// before it aside): "abc" or an empty box must not pass as 0.
+bool BeginsWithDigit(const std::string& text) {
+    const size_t first = text.find_first_not_of(" \t");
+    return first != std::string::npos && text[first] >= '0' && text[first] <= '9';
+}
+
+// One regular series of frmPyComp: its three boxes, the settings they fill
+// and the message and focus of a failure.
+struct Series {
+    const std::string *fromText, *toText, *stepText;
+    int fromToChars;
+    int16_t *from, *to, *step;
+    int message;
+    PyCompControl fromBox, toBox, stepBox;
+};
+
+// Reads From, To and Step into the settings, in that order, up to the first
+// box that holds no number; fails on that box, on a number beyond 16 bits
+// and on an inconsistent series.
+PyCompCheck ReadSeries(Interaction& ui, const Series& s) {
+    const std::pair<const std::string*, PyCompControl> boxes[] = {
+        {s.fromText, s.fromBox}, {s.toText, s.toBox}, {s.stepText, s.stepBox}};
+    int16_t* const targets[] = {s.from, s.to, s.step};
+    PyCompControl tooLarge = PyCompControl::None;
+    for (int i = 0; i < 3; ++i) {
+        if (!BeginsWithDigit(*boxes[i].first)) return Fail(ui, s.message, boxes[i].second);
+        const auto value = ReadBoxNumber(*boxes[i].first, i < 2 ? s.fromToChars : 3);
+        if (value) *targets[i] = *value;
+        else if (tooLarge == PyCompControl::None) tooLarge = boxes[i].second;
+    }
+    if (tooLarge != PyCompControl::None) return Fail(ui, s.message, tooLarge);
+    if (*s.to < 1 || *s.step < 1 || *s.to < *s.from) return Fail(ui, s.message);
+    return {};
+}
+
+// Every calendar bound in use must be a year from 100 to 9999.
+PyCompCheck CheckCalendarYears(Interaction& ui, const ProgramState& state) {
+    const bool regular = !state.py.blnCalendarSelfDefined;
+    for (int k = 1; k <= state.py.maxYearClass; ++k) {
+        const int year = state.CalendarBounds[static_cast<size_t>(k)];
+        if (year < kFirstCalendarYear)
+            return Fail(ui, 11, regular ? PyCompControl::txtCalendarFrom : PyCompControl::None);
+        if (year > kLastCalendarYear)
+            return Fail(ui, 11, regular ? PyCompControl::txtCalendarTo : PyCompControl::None);
+    }
+    return {};
 }
 
 // Self-defined classes are used as frmSelfDefined left them; the list must
@@ -147,16 +182,20 @@ PyCompCheck CheckPyCompute(ProgramState& state, Interaction& ui, const PyCompFor
     if (NamesNonDateColumn(state, form.comTPS)) return Fail(ui, 7, PyCompControl::comTPS);
     if (p.blnSex && !p.varSexStatus) return Fail(ui, 8);
     if (p.blnLag && !p.varLagStatus) return Fail(ui, 9);
-    if (!ReadSeries(form.txtAgeFrom, form.txtAgeTo, form.txtAgeStep, 3, p.varAgeFrom, p.varAgeTo,
-                    p.varAgeStep))
-        return Fail(ui, 10);
-    if (!ReadSeries(form.txtCalendarFrom, form.txtCalendarTo, form.txtCalendarStep, 4,
-                    p.varCalendarFrom, p.varCalendarTo, p.varCalendarStep))
-        return Fail(ui, 11);
+    const Series ages{&form.txtAgeFrom, &form.txtAgeTo, &form.txtAgeStep, 3,
+                      &p.varAgeFrom, &p.varAgeTo, &p.varAgeStep, 10,
+                      PyCompControl::txtAgeFrom, PyCompControl::txtAgeTo, PyCompControl::txtAgeStep};
+    if (PyCompCheck r = ReadSeries(ui, ages); !r.ok()) return r;
+    const Series calendar{&form.txtCalendarFrom, &form.txtCalendarTo, &form.txtCalendarStep, 4,
+                          &p.varCalendarFrom, &p.varCalendarTo, &p.varCalendarStep, 11,
+                          PyCompControl::txtCalendarFrom, PyCompControl::txtCalendarTo,
+                          PyCompControl::txtCalendarStep};
+    if (PyCompCheck r = ReadSeries(ui, calendar); !r.ok()) return r;
     if (!p.blnAgeSelfDefined) BuildAgeBounds(state);
     if (!HasBounds(p.maxAgeClass, state.AgeBounds)) return Fail(ui, 12);
     if (!p.blnCalendarSelfDefined) BuildCalendarBounds(state);
     if (!HasBounds(p.maxYearClass, state.CalendarBounds)) return Fail(ui, 13);
+    if (PyCompCheck r = CheckCalendarYears(ui, state); !r.ok()) return r;
     return {};
 }
 

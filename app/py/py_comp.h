@@ -53,7 +53,23 @@ struct PyCompForm {
     std::string txtCalendarFrom, txtCalendarTo, txtCalendarStep;
 };
 
-enum class PyCompControl { None, comDOB, comEPS, comTPS };
+enum class PyCompControl {
+    None,
+    comDOB,
+    comEPS,
+    comTPS,
+    txtAgeFrom,
+    txtAgeTo,
+    txtAgeStep,
+    txtCalendarFrom,
+    txtCalendarTo,
+    txtCalendarStep
+};
+
+// Calendar bounds are years of four digits at most and no earlier than 100:
+// the range in which a year reads back as itself.
+inline constexpr int kFirstCalendarYear = 100;
+inline constexpr int kLastCalendarYear = 9999;
 
 struct PyCompCheck {
     int message = 0;  // 0: every check passed
@@ -64,6 +80,9 @@ struct PyCompCheck {
 // The checks of cmdCompute, in their order. A failure shows its numbered
 // message (critical icon, title "Error") and returns it with the control
 // that gets the focus; the values read before it stay in the settings.
+// A From, To or Step box whose text does not begin with a digit is refused
+// with its series' message (10 or 11) and the focus on it, never read as 0;
+// calendar bounds outside the years 100 to 9999 give message 11.
 // On success the bound lists are ready for the run.
 PyCompCheck CheckPyCompute(ProgramState& state, Interaction& ui, const PyCompForm& form);
 

@@ -1,5 +1,8 @@
 #include "py/sex_lag.h"
 
+#include <algorithm>
+#include <cctype>
+
 #include "state/errors.h"
 #include "state/messages.h"
 #include "state/text_values.h"
@@ -13,10 +16,21 @@ DefinitionOk StayOpen(Interaction& ui, int message) {
     return DefinitionOk::StayOpen;
 }
 
+// Column names compare as the database engine compares them: letters in
+// either case are the same.
+bool SameColumnName(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+// The column is no column of the main data table, or one not of this type.
+// A name that is no column is caught here, in its dialog, rather than by
+// the run after Compute.
 bool NamesColumnNotOfType(const ProgramState& state, const std::string& name, const char* type) {
     for (const auto& f : state.MainTableFields)
-        if (f.name == name && f.type != type) return true;
-    return false;
+        if (SameColumnName(f.name, name)) return f.type != type;
+    return true;
 }
 
 // One sex code: not numeric gives message 26, outside 0..32767 message 27.

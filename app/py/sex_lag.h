@@ -19,9 +19,10 @@ enum class DefinitionOk {
 // frmSex's values box on loading: varSex1 "," varSex2 ("0,0" for a new file).
 std::string SexValuesText(const PySettings& py);
 
-// frmSex's Ok: varSEX takes the column; the values text must hold two
-// numbers from 0 to 32767 separated by a comma, and they must differ
-// (messages 24 to 27, critical icon, title "Error").
+// frmSex's Ok: varSEX takes the column, which must be a numeric column of
+// the main data table (message 25, also for a name that is no column); the
+// values text must hold two numbers from 0 to 32767 separated by a comma,
+// and they must differ (messages 24 to 27, critical icon, title "Error").
 DefinitionOk SexOk(ProgramState& state, Interaction& ui, const std::string& comSex,
                    const std::string& txtSexValues);
 
@@ -30,9 +31,9 @@ DefinitionOk SexOk(ProgramState& state, Interaction& ui, const std::string& comS
 // false) and varSexStatus becomes false.
 void SexDialogClosed(ProgramState& state, bool confirmed);
 
-// frmLag's Ok: varDOH takes the column, which must be a date column
-// (message 14); the lag must be a number that rounds to 0 .. 100 years
-// (message 15).
+// frmLag's Ok: varDOH takes the column, which must be a date column of the
+// main data table (message 14, also for a name that is no column); the lag
+// must be a number that rounds to 0 .. 100 years (message 15).
 DefinitionOk LagOk(ProgramState& state, Interaction& ui, const std::string& comLag,
                    const std::string& txtLagValue);
 

@@ -17,7 +17,7 @@ std::string CopySelectionText(const GridSelection& s,
     for (int r = r1; r <= r2; ++r) {
         for (int c = c1; c <= c2; ++c) {
             text += cellText(r, c);
-            text += c == c2 ? '\r' : '\t';
+            text += c == c2 ? '\n' : '\t';
         }
     }
     return text;

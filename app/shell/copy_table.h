@@ -17,7 +17,9 @@ struct GridSelection {
 
 // Rows and columns from the smaller to the larger of start and end; a
 // selection started on row 1 (or column 1) takes the header row (column) with
-// it. Cells are separated by tabs, rows end with a carriage return alone.
+// it. Cells are separated by tabs; every row ends with a line feed, the line
+// end that editors, terminals and R read on this platform (a carriage return
+// alone pastes as one line).
 std::string CopySelectionText(const GridSelection& selection,
                               const std::function<std::string(int row, int col)>& cellText);
 

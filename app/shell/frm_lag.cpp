@@ -32,9 +32,11 @@ FrmLag::FrmLag(QWidget* parent, ProgramState& state, Interaction& ui) : QDialog(
 
     auto* variable = new QGroupBox("Variable", this);
     auto* v = new QHBoxLayout(variable);
-    v->addWidget(new QLabel("Date-of-hire:", variable));
+    auto* label = new QLabel("&Date-of-hire:", variable);
+    label->setBuddy(comLag_);
+    v->addWidget(label);
     v->addWidget(comLag_, 1);
-    auto* years = new QGroupBox("Lag years", this);
+    auto* years = new QGroupBox("&Lag years", this);  // the access key moves to the years box
     auto* w = new QHBoxLayout(years);
     w->addWidget(txtLagValue_);
     auto* buttons = new QHBoxLayout;

@@ -31,9 +31,13 @@ FrmOdbcDataSource::FrmOdbcDataSource(QWidget* parent, const std::vector<exchange
     btnCancel_ = buttons.cancel;
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(new QLabel("Please select the ODBC data source:", this));
+    auto* sourcesLabel = new QLabel("Please select the ODBC &data source:", this);
+    sourcesLabel->setBuddy(lstDataSources_);
+    auto* connectLabel = new QLabel("Co&nnection string:", this);
+    connectLabel->setBuddy(txtConnect_);
+    layout->addWidget(sourcesLabel);
     layout->addWidget(lstDataSources_);
-    layout->addWidget(new QLabel("Connection string:", this));
+    layout->addWidget(connectLabel);
     layout->addWidget(txtConnect_);
     layout->addLayout(buttons.row);
     resize(420, 320);

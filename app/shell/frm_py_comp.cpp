@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QVBoxLayout>
 
 #include "frm_lag.h"
@@ -34,6 +35,13 @@ QComboBox* ColumnCombo(QWidget* parent, const char* name, const ProgramState& st
     return combo;
 }
 
+// A label whose access key ("&") moves the focus to its control.
+QLabel* Label(const char* caption, QWidget* buddy, QWidget* parent) {
+    auto* label = new QLabel(caption, parent);
+    label->setBuddy(buddy);
+    return label;
+}
+
 QLineEdit* Box(QWidget* parent, const char* name, const std::string& text) {
     auto* box = new QLineEdit(Q(text), parent);
     box->setObjectName(name);
@@ -57,17 +65,19 @@ QCheckBox* Check(QWidget* parent, const char* name, const char* tip) {
 }
 
 // A frame with a check box and a button on one line, and From/To/Step below.
-QGroupBox* ClassFrame(QWidget* parent, const char* title, QCheckBox* check, QPushButton* button, QLineEdit* from,
-                      QLineEdit* to, QLineEdit* step) {
+// The captions "From:", "To:", "Step:" carry access keys of their own in
+// each frame.
+QGroupBox* ClassFrame(QWidget* parent, const char* title, QCheckBox* check, QPushButton* button,
+                      const char* const (&captions)[3], QLineEdit* from, QLineEdit* to, QLineEdit* step) {
     auto* frame = new QGroupBox(title, parent);
     auto* grid = new QGridLayout(frame);
     grid->addWidget(check, 0, 0);
     grid->addWidget(button, 0, 1, 1, 2);
-    grid->addWidget(new QLabel("From:", frame), 1, 0);
+    grid->addWidget(Label(captions[0], from, frame), 1, 0);
     grid->addWidget(from, 1, 1);
-    grid->addWidget(new QLabel("To:", frame), 2, 0);
+    grid->addWidget(Label(captions[1], to, frame), 2, 0);
     grid->addWidget(to, 2, 1);
-    grid->addWidget(new QLabel("Step:", frame), 3, 0);
+    grid->addWidget(Label(captions[2], step, frame), 3, 0);
     grid->addWidget(step, 3, 1);
     return frame;
 }
@@ -97,11 +107,11 @@ FrmPyComp::FrmPyComp(QWidget* parent, ProgramState& state, Interaction& ui)
     comTPS_ = ColumnCombo(this, "comTPS", state_, state_.py.varTPS);
     auto* variables = new QGroupBox("Variables ", this);
     auto* vgrid = new QGridLayout(variables);
-    vgrid->addWidget(new QLabel("Date-of-birth:", variables), 0, 0);
+    vgrid->addWidget(Label("&Date-of-birth:", comDOB_, variables), 0, 0);
     vgrid->addWidget(comDOB_, 0, 1);
-    vgrid->addWidget(new QLabel("Entry-point-of-study:", variables), 1, 0);
+    vgrid->addWidget(Label("&Entry-point-of-study:", comEPS_, variables), 1, 0);
     vgrid->addWidget(comEPS_, 1, 1);
-    vgrid->addWidget(new QLabel("Termination-point-of study:", variables), 2, 0);
+    vgrid->addWidget(Label("Termi&nation-point-of study:", comTPS_, variables), 2, 0);
     vgrid->addWidget(comTPS_, 2, 1);
     vgrid->setColumnStretch(1, 1);
 
@@ -124,10 +134,11 @@ FrmPyComp::FrmPyComp(QWidget* parent, ProgramState& state, Interaction& ui)
     cmdCancel_ = Button(this, "cmdCancel", "Cancel");
 
     auto* classes = new QHBoxLayout;
-    classes->addWidget(ClassFrame(this, "Age class", chkAge_, btnAgeClassSelfDefined_, txtAgeFrom_, txtAgeTo_,
-                                  txtAgeStep_));
+    classes->addWidget(ClassFrame(this, "Age class", chkAge_, btnAgeClassSelfDefined_, {"&From:", "T&o:", "&Step:"},
+                                  txtAgeFrom_, txtAgeTo_, txtAgeStep_));
     classes->addWidget(ClassFrame(this, "Calendar class", chkCalendar_, btnCalendarClassSelfDefined_,
-                                  txtCalendarFrom_, txtCalendarTo_, txtCalendarStep_));
+                                  {"Fro&m:", "&To:", "Ste&p:"}, txtCalendarFrom_, txtCalendarTo_,
+                                  txtCalendarStep_));
     auto* options = new QHBoxLayout;
     options->addWidget(OptionFrame(this, "Sex", chkSex_, btnSex_));
     options->addWidget(OptionFrame(this, "Lag", chkLag_, btnLag_));
@@ -198,11 +209,22 @@ py::PyCompForm FrmPyComp::form() const {
 
 void FrmPyComp::compute() {
     const py::PyCompCheck check = py::CheckPyCompute(state_, ui_, form());
+    QWidget* focus = nullptr;
     switch (check.focus) {
-        case py::PyCompControl::comDOB: comDOB_->setFocus(); break;
-        case py::PyCompControl::comEPS: comEPS_->setFocus(); break;
-        case py::PyCompControl::comTPS: comTPS_->setFocus(); break;
+        case py::PyCompControl::comDOB: focus = comDOB_; break;
+        case py::PyCompControl::comEPS: focus = comEPS_; break;
+        case py::PyCompControl::comTPS: focus = comTPS_; break;
+        case py::PyCompControl::txtAgeFrom: focus = txtAgeFrom_; break;
+        case py::PyCompControl::txtAgeTo: focus = txtAgeTo_; break;
+        case py::PyCompControl::txtAgeStep: focus = txtAgeStep_; break;
+        case py::PyCompControl::txtCalendarFrom: focus = txtCalendarFrom_; break;
+        case py::PyCompControl::txtCalendarTo: focus = txtCalendarTo_; break;
+        case py::PyCompControl::txtCalendarStep: focus = txtCalendarStep_; break;
         case py::PyCompControl::None: break;
+    }
+    if (focus) {
+        focus->setFocus();
+        if (auto* box = qobject_cast<QLineEdit*>(focus)) box->selectAll();
     }
     if (check.ok()) accept();
 }
@@ -242,16 +264,24 @@ void MenuComputePersonYears(QMainWindow* window) {
     static bool running = false;
     if (running) return;
     running = true;
-    main->runCommand([main] {
+    QString summary;
+    main->runCommand([main, &summary] {
         ProgramState& state = main->state();
         Interaction& ui = main->ui();
         if (!py::PersonYearsCommandAllowed(state, ui)) return;
         FrmPyComp dialog(main, state, ui);
         if (dialog.exec() != QDialog::Accepted) return;
         const py::PySettingsSnapshot snapshot = dialog.snapshot();
-        py::RunPersonYears(state, ui, snapshot);
+        py::PyRunSummary seen;
+        if (py::RunPersonYears(state, ui, snapshot, &seen) != py::PyRunOutcome::Completed) return;
+        // What the command-line tool prints, less the shape the tree shows.
+        const auto lines = py::PyRunSummaryLines(state, seen);
+        for (size_t i = 1; i < lines.size(); ++i)
+            summary += (summary.isEmpty() ? "" : "; ") + QString::fromStdString(lines[i]);
     });
     running = false;
+    // Stays in the status bar until the next command or click.
+    if (!summary.isEmpty()) main->statusBar()->showMessage(summary);
 }
 
 }  // namespace vdx

@@ -15,9 +15,10 @@ FrmSelectExternalTable::FrmSelectExternalTable(QWidget* parent, const std::vecto
     setObjectName("frmSelectExternalTable");
     setWindowTitle("Select table");
     setModal(true);
-    label1_ = new QLabel("Please select the table you want to add:", this);
+    label1_ = new QLabel("Please select the &table you want to add:", this);
     label1_->setObjectName("Label1");
     comTable_ = new QComboBox(this);
+    label1_->setBuddy(comTable_);
     comTable_->setObjectName("comTable");
     comTable_->setMinimumWidth(260);
     for (const auto& t : tables) comTable_->addItem(QString::fromStdString(t));

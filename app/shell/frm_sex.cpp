@@ -32,9 +32,11 @@ FrmSex::FrmSex(QWidget* parent, ProgramState& state, Interaction& ui) : QDialog(
 
     auto* variable = new QGroupBox("Variable", this);
     auto* v = new QHBoxLayout(variable);
-    v->addWidget(new QLabel("Sex:", variable));
+    auto* label = new QLabel("&Sex:", variable);
+    label->setBuddy(comSex_);
+    v->addWidget(label);
     v->addWidget(comSex_, 1);
-    auto* values = new QGroupBox("Values", this);
+    auto* values = new QGroupBox("&Values", this);  // the access key moves to the values box
     auto* w = new QHBoxLayout(values);
     w->addWidget(txtSexValues_);
     auto* buttons = new QHBoxLayout;

@@ -1,11 +1,14 @@
 #include "frm_text_import.h"
 
 #include <QButtonGroup>
+#include <QItemSelectionModel>
+#include <algorithm>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
@@ -44,13 +47,13 @@ FrmTextImport::FrmTextImport(QWidget* parent, ProgramState& state, Interaction& 
     grid_->setObjectName("GridTextImport");
     grid_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grid_->setSelectionBehavior(QAbstractItemView::SelectColumns);
-    grid_->setSelectionMode(QAbstractItemView::SingleSelection);
+    grid_->setSelectionMode(QAbstractItemView::ExtendedSelection);  // several columns take one type
     grid_->setMinimumSize(560, 240);
 
-    chkHeaders_ = new QCheckBox("Column headers in first row", this);
+    chkHeaders_ = new QCheckBox("Column &headers in first row", this);
     chkHeaders_->setObjectName("chkHeaders");
 
-    auto* typeFrame = new QGroupBox("Type:", this);
+    auto* typeFrame = new QGroupBox("&Type:", this);
     auto* typeLayout = new QVBoxLayout(typeFrame);
     auto* group = new QButtonGroup(this);
     for (const auto& type : exchange::kTextColumnTypes) {
@@ -62,15 +65,19 @@ FrmTextImport::FrmTextImport(QWidget* parent, ProgramState& state, Interaction& 
         connect(option, &QRadioButton::toggled, this, [this, type](bool on) { typeChosen(type, on); });
     }
 
-    auto* formatFrame = new QGroupBox("Format:", this);
+    auto* formatFrame = new QGroupBox("&Format:", this);
     auto* formatLayout = new QGridLayout(formatFrame);
     comDateFormat_ = List(formatFrame, "comDateFormat", exchange::kTextDateLayouts);
     comDay_ = List(formatFrame, "comDay", exchange::TextImportDays());
     comMonth_ = List(formatFrame, "comMonth", exchange::TextImportMonths());
     formatLayout->addWidget(comDateFormat_, 0, 0, 1, 2);
-    formatLayout->addWidget(new QLabel("Day:", formatFrame), 1, 0);
+    auto* dayLabel = new QLabel("&Day:", formatFrame);
+    dayLabel->setBuddy(comDay_);
+    auto* monthLabel = new QLabel("&Month:", formatFrame);
+    monthLabel->setBuddy(comMonth_);
+    formatLayout->addWidget(dayLabel, 1, 0);
     formatLayout->addWidget(comDay_, 1, 1);
-    formatLayout->addWidget(new QLabel("Month:", formatFrame), 2, 0);
+    formatLayout->addWidget(monthLabel, 2, 0);
     formatLayout->addWidget(comMonth_, 2, 1);
     formatLayout->setRowStretch(3, 1);
 
@@ -95,6 +102,10 @@ FrmTextImport::FrmTextImport(QWidget* parent, ProgramState& state, Interaction& 
     top->addLayout(side);
     setLayout(top);
 
+    // The dialog starts with what the data suggest; every choice stays the user's.
+    form_->proposeFromData();
+    chkHeaders_->setChecked(form_->headers());
+
     connect(chkHeaders_, &QCheckBox::toggled, this, [this](bool on) {
         form_->setHeaders(on);
         showGrid();
@@ -102,15 +113,21 @@ FrmTextImport::FrmTextImport(QWidget* parent, ProgramState& state, Interaction& 
     connect(grid_, &QTableWidget::cellClicked, this, [this](int, int column) { clickColumn(column + 1); });
     connect(grid_->horizontalHeader(), &QHeaderView::sectionClicked, this,
             [this](int column) { clickColumn(column + 1); });
+    connect(grid_, &QTableWidget::itemSelectionChanged, this, &FrmTextImport::selectionChanged);
     connect(comDateFormat_, &QComboBox::activated, this, [this](int index) {
         if (index < 0) return;
         form_->chooseDateLayout(comDateFormat_->itemText(index).toStdString());
+        showGrid();
         showControls();
     });
-    connect(comDay_, &QComboBox::activated, this,
-            [this](int index) { form_->chooseDay(comDay_->itemText(index).toStdString()); });
-    connect(comMonth_, &QComboBox::activated, this,
-            [this](int index) { form_->chooseMonth(comMonth_->itemText(index).toStdString()); });
+    connect(comDay_, &QComboBox::activated, this, [this](int index) {
+        form_->chooseDay(comDay_->itemText(index).toStdString());
+        showGrid();
+    });
+    connect(comMonth_, &QComboBox::activated, this, [this](int index) {
+        form_->chooseMonth(comMonth_->itemText(index).toStdString());
+        showGrid();
+    });
     connect(btnImport_, &QPushButton::clicked, this, &FrmTextImport::importClicked);
     connect(btnCancel_, &QPushButton::clicked, this, &FrmTextImport::reject);
 
@@ -133,8 +150,23 @@ void FrmTextImport::showGrid() {
         for (int c = 0; c < form_->columnCount(); ++c)
             grid_->setItem(r, c, new QTableWidgetItem(Q(rows[static_cast<size_t>(r)][static_cast<size_t>(c)])));
     grid_->resizeColumnsToContents();
-    // The current column is shown selected from the first row to the last.
-    if (form_->columnCount() > 0) grid_->selectColumn(form_->currentColumn() - 1);
+    // The selected columns are shown selected from the first row to the last.
+    showing_ = true;
+    grid_->clearSelection();
+    for (int c : form_->selectedColumns())
+        grid_->selectionModel()->select(grid_->model()->index(0, c - 1),
+                                        QItemSelectionModel::Select | QItemSelectionModel::Columns);
+    showing_ = false;
+}
+
+void FrmTextImport::selectionChanged() {
+    if (showing_) return;
+    std::vector<int> columns;
+    for (const QModelIndex& c : grid_->selectionModel()->selectedColumns()) columns.push_back(c.column() + 1);
+    std::sort(columns.begin(), columns.end());
+    if (columns.empty()) return;
+    form_->selectColumns(columns);
+    showControls();
 }
 
 void FrmTextImport::showControls() {
@@ -153,11 +185,14 @@ void FrmTextImport::showControls() {
 void FrmTextImport::typeChosen(const std::string& type, bool on) {
     if (showing_ || !on || form_->columnCount() == 0) return;
     form_->chooseType(type);
+    showGrid();  // the preview shows the fields as the new type stores them
     showControls();
 }
 
 void FrmTextImport::clickColumn(int c) {
     if (c < 1 || c > form_->columnCount()) return;
+    // Ctrl or Shift adds to the selection; selectionChanged has taken it.
+    if (QGuiApplication::keyboardModifiers() & (Qt::ControlModifier | Qt::ShiftModifier)) return;
     form_->clickColumn(c);
     showGrid();
     showControls();

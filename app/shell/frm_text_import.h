@@ -31,6 +31,8 @@ public:
 
     // A click on grid column c (from 1).
     void clickColumn(int c);
+    // Columns selected with Ctrl or Shift: the type controls set them all.
+    void selectionChanged();
     // btnImport: closes the dialog when the table was created.
     void importClicked();
     // btnCancel and the close box.

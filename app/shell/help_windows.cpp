@@ -1,6 +1,13 @@
 #include "help_windows.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QDialogButtonBox>
+#include <QFileInfo>
+#include <QKeySequence>
+#include <QStyle>
+#include <QTextBrowser>
+#include <QToolBar>
 #include <QDir>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -13,6 +20,59 @@ namespace vdx {
 
 QString HelpPagePath(const QString& programDirectory) {
     return QDir(programDirectory).filePath("veldrix.html");
+}
+
+HelpWindow::HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
+    setObjectName("frmHelp");
+    setWindowTitle("VELDRIX Help");
+    browser_ = new QTextBrowser(this);
+    browser_->setObjectName("txtHelp");
+    browser_->setOpenExternalLinks(false);  // pages of the help only; nothing leaves the program
+    auto* bar = new QToolBar(this);
+    bar->setObjectName("HelpToolbar");
+    bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    QStyle* style = QApplication::style();
+    QAction* back = bar->addAction(style->standardIcon(QStyle::SP_ArrowBack), "&Back", browser_,
+                                   &QTextBrowser::backward);
+    back->setObjectName("Back");
+    back->setShortcuts(QKeySequence::Back);
+    QAction* forward = bar->addAction(style->standardIcon(QStyle::SP_ArrowForward), "&Forward", browser_,
+                                      &QTextBrowser::forward);
+    forward->setObjectName("Forward");
+    forward->setShortcuts(QKeySequence::Forward);
+    QAction* contents = bar->addAction(style->standardIcon(QStyle::SP_DirHomeIcon), "&Contents", this,
+                                       &HelpWindow::showContents);
+    contents->setObjectName("Contents");
+    back->setEnabled(false);
+    forward->setEnabled(false);
+    connect(browser_, &QTextBrowser::backwardAvailable, back, &QAction::setEnabled);
+    connect(browser_, &QTextBrowser::forwardAvailable, forward, &QAction::setEnabled);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(bar);
+    layout->addWidget(browser_);
+    resize(720, 640);
+}
+
+bool HelpWindow::showPage(const QString& path) {
+    if (!QFileInfo::exists(path)) return false;
+    if (path != page_) {
+        page_ = path;
+        browser_->setSource(QUrl::fromLocalFile(path));
+        browser_->clearHistory();
+    }
+    show();
+    raise();
+    activateWindow();
+    return true;
+}
+
+void HelpWindow::showContents() {
+    if (page_.isEmpty()) return;
+    QUrl contents = QUrl::fromLocalFile(page_);
+    contents.setFragment("contents");
+    browser_->setSource(contents);
 }
 
 QString LicenceText() {

@@ -1,5 +1,5 @@
-// Help > Contents, About and Licence, and the splash window shown while the
-// program starts.
+// Help > Contents (the help window), About and Licence, and the splash
+// window shown while the program starts.
 #pragma once
 
 #include <QDialog>
@@ -7,10 +7,29 @@
 #include <QUrl>
 #include <functional>
 
+class QTextBrowser;
+
 namespace vdx {
 
 // The help page shipped beside the program.
 QString HelpPagePath(const QString& programDirectory);
+
+// The help pages in a window of the program, no web browser needed: a text
+// browser with Back, Forward and Contents (the page's table of contents).
+// It stays open beside the main window until closed.
+class HelpWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit HelpWindow(QWidget* parent);
+    // Shows the page (loading it unless it is the one shown), raised and
+    // active; false when there is no such file.
+    bool showPage(const QString& path);
+    void showContents();
+
+private:
+    QTextBrowser* browser_;
+    QString page_;
+};
 
 // frmAbout: program name and version, and links that open through the
 // desktop (the help page, the licence).

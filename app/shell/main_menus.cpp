@@ -1,6 +1,7 @@
 #include "main_menus.h"
 
 #include <QAction>
+#include <QKeySequence>
 #include <QApplication>
 #include <QMainWindow>
 #include <QMenu>
@@ -20,6 +21,17 @@ namespace {
 QAction* AddEntry(QMenu* menu, const char* name, const QString& caption) {
     QAction* a = menu->addAction(caption);
     a->setObjectName(name);
+    return a;
+}
+
+// An entry with the desktop's usual key for its command; `fallback` where
+// the platform theme names none (Save as has none without a desktop).
+QAction* AddEntry(QMenu* menu, const char* name, const QString& caption, QKeySequence::StandardKey key,
+                  const char* fallback) {
+    QAction* a = AddEntry(menu, name, caption);
+    QList<QKeySequence> keys = QKeySequence::keyBindings(key);
+    if (!keys.contains(QKeySequence(fallback))) keys.append(QKeySequence(fallback));
+    a->setShortcuts(keys);
     return a;
 }
 
@@ -107,17 +119,18 @@ MainMenus BuildMainMenus(QMainWindow* window) {
     window->menuBar()->setObjectName("MenuBar");
 
     m.mnuFile = AddMenu(window, "mnuFile", "&File");
-    m.mnuFileNew = AddEntry(m.mnuFile, "mnuFileNew", "&New");
-    m.mnuFileOpen = AddEntry(m.mnuFile, "mnuFileOpen", "&Open");
+    m.mnuFileNew = AddEntry(m.mnuFile, "mnuFileNew", "&New", QKeySequence::New, "Ctrl+N");
+    m.mnuFileOpen = AddEntry(m.mnuFile, "mnuFileOpen", "&Open", QKeySequence::Open, "Ctrl+O");
     m.mnuFile->addSeparator();
-    m.mnuFileSave = AddEntry(m.mnuFile, "mnuFileSave", "&Save");
-    m.mnuFileSaveAs = AddEntry(m.mnuFile, "mnuFileSaveAs", "Save &as...");
+    m.mnuFileSave = AddEntry(m.mnuFile, "mnuFileSave", "&Save", QKeySequence::Save, "Ctrl+S");
+    m.mnuFileSaveAs =
+        AddEntry(m.mnuFile, "mnuFileSaveAs", "Save &as...", QKeySequence::SaveAs, "Ctrl+Shift+S");
     m.mnuFile->addSeparator();
-    m.mnuFileExit = AddEntry(m.mnuFile, "mnuFileExit", "&Exit");
+    m.mnuFileExit = AddEntry(m.mnuFile, "mnuFileExit", "&Exit", QKeySequence::Quit, "Ctrl+Q");
 
     m.mnuTables = AddMenu(window, "mnuTables", "&Tables");
     AddTablesMenuEntries(window, m.mnuTables);
-    m.mnuTablesCopy = AddEntry(m.mnuTables, "mnuTablesCopy", "Copy");
+    m.mnuTablesCopy = AddEntry(m.mnuTables, "mnuTablesCopy", "&Copy");
 
     m.mnuCompute = AddMenu(window, "mnuCompute", "&Compute");
     QAction* computePY = AddEntry(m.mnuCompute, "mnuComputePY", "&Person-Years");
@@ -128,11 +141,11 @@ MainMenus BuildMainMenus(QMainWindow* window) {
     m.mnuReports = AddMenu(window, "mnuReports", "&Reports");
     m.mnuTools = AddMenu(window, "mnuTools", "T&ools");
 
-    m.mnuHelp = AddMenu(window, "mnuHelp", "Help");
-    m.mnuHelpContents = AddEntry(m.mnuHelp, "mnuHelpContents", "Contents");
-    m.mnuHelpLicence = AddEntry(m.mnuHelp, "mnuHelpLicence", "Licence");
+    m.mnuHelp = AddMenu(window, "mnuHelp", "&Help");
+    m.mnuHelpContents = AddEntry(m.mnuHelp, "mnuHelpContents", "&Contents", QKeySequence::HelpContents, "F1");
+    m.mnuHelpLicence = AddEntry(m.mnuHelp, "mnuHelpLicence", "&Licence");
     m.mnuHelp->addSeparator();
-    m.mnuHelpAbout = AddEntry(m.mnuHelp, "mnuHelpAbout", "About");
+    m.mnuHelpAbout = AddEntry(m.mnuHelp, "mnuHelpAbout", "&About");
 
     // The Project menu is the navigator's pop-up menu: it lives in the menu
     // bar but is never shown there.

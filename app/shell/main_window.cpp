@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStandardItemModel>
 #include <QStatusBar>
 #include <QTextEdit>
@@ -276,6 +277,7 @@ void MainWindow::rebuildTree() {
         else
             item = new QTreeWidgetItem(navigator_);
         item->setText(0, Q(n.text));
+        item->setToolTip(0, Q(n.text));  // the whole name where the pane cuts it
         item->setData(0, kNodeIdRole, n.id);
         QIcon icon = NavigatorImage(n.image);
         if (n.selectedImage) icon.addPixmap(NavigatorImage(n.selectedImage).pixmap(16), QIcon::Selected);
@@ -285,7 +287,20 @@ void MainWindow::rebuildTree() {
     navigator_->expandAll();
 }
 
+// The first time a project's tree is shown (and the empty tree at start) the
+// pane widens to its longest entry; it never narrows, and the splitter's
+// limits hold. Later the width is the user's.
+void MainWindow::fitNavigatorToEntries() {
+    if (!isVisible() || navigatorFittedFor_ == state_.ProjectFileName) return;
+    navigatorFittedFor_ = state_.ProjectFileName;
+    const QAbstractItemView* view = navigator_;  // the tree's own hint, through the public base
+    int needed = view->sizeHintForColumn(0) + 2 * navigator_->frameWidth() + 8;
+    if (navigator_->verticalScrollBar()->isVisible()) needed += navigator_->verticalScrollBar()->width();
+    if (needed > navigatorWidth_) setNavigatorWidth(needed);
+}
+
 void MainWindow::clickNode(const QString& fullPath, bool rightButton) {
+    statusBar()->clearMessage();
     const db::NodeClickAction action = db::ClickNode(state_, ui(), fullPath.toStdString(), rightButton);
     if (action.showProjectMenu) {
         // The project whose menu is shown is the selected entry its commands take.
@@ -410,6 +425,7 @@ void MainWindow::updateStatus() {
 void MainWindow::refreshFromState() {
     setWindowTitle(Q(db::MainWindowCaption(state_)));
     rebuildTree();
+    fitNavigatorToEntries();
     showViewWidgets();
     applyEntries();
     updateStatus();
@@ -432,6 +448,7 @@ void MainWindow::reopenDataViews() {
 }
 
 void MainWindow::runCommand(const std::function<void()>& command) {
+    statusBar()->clearMessage();  // the note of the command before
     closeDataViews();
     try {
         command();
@@ -524,7 +541,10 @@ bool MainWindow::event(QEvent* event) {
     // shown.
     if (!activated_ && (event->type() == QEvent::WindowActivate || event->type() == QEvent::Show)) {
         activated_ = true;
-        QTimer::singleShot(0, this, [this] { openCommandLine(); });
+        QTimer::singleShot(0, this, [this] {
+            fitNavigatorToEntries();
+            openCommandLine();
+        });
     }
     return QMainWindow::event(event);
 }
@@ -560,14 +580,26 @@ void MainWindow::tablesCopy() {
 
 void MainWindow::helpContents() {
     const QString page = HelpPagePath(programDir_);
-    if (!QFileInfo::exists(page) || !openUrl_(QUrl::fromLocalFile(page)))
+    if (!help_) help_ = new HelpWindow(this);
+    if (!help_->showPage(page))
         ui().message("The help page " + page.toStdString() + " could not be opened.", Buttons::Ok,
                      Icon::Exclamation, "VELDRIX");
 }
 
 void MainWindow::helpAbout() {
-    AboutWindow about(this, programDir_, openUrl_);
+    // The link to the help page closes About and opens the help window.
+    const QUrl helpPage = QUrl::fromLocalFile(HelpPagePath(programDir_));
+    bool showHelp = false;
+    AboutWindow* shown = nullptr;
+    AboutWindow about(this, programDir_, [&](const QUrl& url) {
+        if (url != helpPage) return openUrl_(url);
+        showHelp = true;
+        shown->accept();
+        return true;
+    });
+    shown = &about;
     about.exec();
+    if (showHelp) helpContents();
 }
 
 void MainWindow::helpLicence() {

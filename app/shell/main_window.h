@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "main_menus.h"
 #include "settings_store.h"
@@ -30,6 +32,7 @@ namespace db {
 struct ResultGridText;
 }
 class GridView;
+class HelpWindow;
 class QtInteraction;
 class RecordsetModel;
 
@@ -48,7 +51,8 @@ public:
     // (not owned; nullptr goes back to the dialogs).
     Interaction& ui();
     void setInteraction(Interaction* ui) { override_ = ui; }
-    // How Help opens pages (the desktop's viewer by default; tests replace it).
+    // How About opens its links (the desktop's viewer by default; tests
+    // replace it). The help page itself opens in the help window.
     void setUrlOpener(std::function<bool(const QUrl&)> opener) { openUrl_ = std::move(opener); }
     QString programDirectory() const { return programDir_; }
 
@@ -110,6 +114,7 @@ private:
     void storeWindowSettings();
     void layoutViews();
     void rebuildTree();
+    void fitNavigatorToEntries();
     void showViewWidgets();
     void applyEntries();
     void closeDataViews();
@@ -132,6 +137,7 @@ private:
     GridView* resultGrid_ = nullptr;
     QTextEdit* rtfResults_ = nullptr;
     QLabel* status_ = nullptr;
+    HelpWindow* help_ = nullptr;  // made on the first Help > Contents
     RecordsetModel* mainModel_ = nullptr;
     RecordsetModel* internalModel_ = nullptr;
     QStandardItemModel* resultModel_ = nullptr;
@@ -147,6 +153,7 @@ private:
     bool exiting_ = false;
     std::uint64_t shownRevision_ = UINT64_MAX;
     std::string internalTable_;  // the table InternalGrid shows
+    std::optional<std::string> navigatorFittedFor_;  // the project whose tree the pane was widened for
 };
 
 }  // namespace vdx

@@ -1,6 +1,7 @@
 #include "tables_menu.h"
 
 #include <QAction>
+#include <QInputDialog>
 #include <QMainWindow>
 #include <QMenu>
 #include <QSignalBlocker>
@@ -10,6 +11,9 @@
 #include "frm_select_external_odbc_table.h"
 #include "frm_select_external_table.h"
 #include "frm_text_import.h"
+#include "db/navigator_commands.h"
+#include "db/project_file.h"
+#include "db/remove_table.h"
 #include "main_window.h"
 
 namespace vdx {
@@ -19,6 +23,7 @@ namespace {
 constexpr int kOdbcEntry = 0;
 
 // The entries of an Add sub-menu: sub-menu, entry name suffix, caption, code.
+// Captions carry their access keys ("&"); object names leave them out.
 struct AddEntryDef {
     const char* subMenu;  // "" for an entry of the Add menu itself
     const char* suffix;
@@ -27,24 +32,24 @@ struct AddEntryDef {
 };
 
 const AddEntryDef kAddEntries[] = {
-    {"Access", "Access80", "8.0...", exchange::kSourceAccess},
-    {"Access", "Access70", "7.0...", exchange::kSourceAccess},
-    {"Access", "Access20", "2.0...", exchange::kSourceAccess},
-    {"Access", "Access11", "1.1...", exchange::kSourceAccess},
-    {"Access", "Access10", "1.0...", exchange::kSourceAccess},
-    {"Excel", "Excel80", "8.0...", exchange::kSourceExcel80},
-    {"Excel", "Excel70", "7.0...", exchange::kSourceExcel50},
-    {"Excel", "Excel50", "5.0...", exchange::kSourceExcel50},
-    {"Excel", "Excel40", "4.0...", exchange::kSourceExcel40},
-    {"Excel", "Excel30", "3.0...", exchange::kSourceExcel30},
-    {"dBase", "dBase50", "5.0...", exchange::kSourceDBase5},
-    {"dBase", "dBase40", "IV...", exchange::kSourceDBase4},
-    {"dBase", "dBase30", "III...", exchange::kSourceDBase3},
-    {"Paradox", "Paradox50", "5.x...", exchange::kSourceParadox5},
-    {"Paradox", "Paradox40", "4.x...", exchange::kSourceParadox4},
-    {"Paradox", "Paradox30", "3.x...", exchange::kSourceParadox3},
-    {"", "Ascii", "ASCII...", exchange::kSourceAscii},
-    {"", "ODBC", "ODBC...", kOdbcEntry},
+    {"A&ccess", "Access80", "&8.0...", exchange::kSourceAccess},
+    {"A&ccess", "Access70", "&7.0...", exchange::kSourceAccess},
+    {"A&ccess", "Access20", "&2.0...", exchange::kSourceAccess},
+    {"A&ccess", "Access11", "1.&1...", exchange::kSourceAccess},
+    {"A&ccess", "Access10", "1.&0...", exchange::kSourceAccess},
+    {"&Excel", "Excel80", "&8.0...", exchange::kSourceExcel80},
+    {"&Excel", "Excel70", "&7.0...", exchange::kSourceExcel50},
+    {"&Excel", "Excel50", "&5.0...", exchange::kSourceExcel50},
+    {"&Excel", "Excel40", "&4.0...", exchange::kSourceExcel40},
+    {"&Excel", "Excel30", "&3.0...", exchange::kSourceExcel30},
+    {"&dBase", "dBase50", "&5.0...", exchange::kSourceDBase5},
+    {"&dBase", "dBase40", "I&V...", exchange::kSourceDBase4},
+    {"&dBase", "dBase30", "&III...", exchange::kSourceDBase3},
+    {"&Paradox", "Paradox50", "&5.x...", exchange::kSourceParadox5},
+    {"&Paradox", "Paradox40", "&4.x...", exchange::kSourceParadox4},
+    {"&Paradox", "Paradox30", "&3.x...", exchange::kSourceParadox3},
+    {"", "Ascii", "&ASCII...", exchange::kSourceAscii},
+    {"", "ODBC", "&ODBC...", kOdbcEntry},
 };
 
 QMenu* SubMenu(QMenu* parent, const QString& name, const QString& caption) {
@@ -57,14 +62,18 @@ QMenu* SubMenu(QMenu* parent, const QString& name, const QString& caption) {
 // "Main table" or "Rate table" with its Add sub-menu.
 void AddTableMenu(QMainWindow* window, QMenu* mnuTables, bool rateTable) {
     const QString base = rateTable ? "mnuTablesRateTable" : "mnuTablesMainTable";
-    QMenu* table = SubMenu(mnuTables, base, rateTable ? "Rate table" : "Main table");
-    QMenu* add = SubMenu(table, base + "Add", "Add");
+    QMenu* table = SubMenu(mnuTables, base, rateTable ? "&Rate table" : "&Main table");
+    QMenu* add = SubMenu(table, base + "Add", "&Add");
     QMap<QString, QMenu*> formats;
     for (const AddEntryDef& e : kAddEntries) {
         QMenu* menu = add;
         if (*e.subMenu) {
             menu = formats.value(e.subMenu);
-            if (!menu) formats.insert(e.subMenu, menu = SubMenu(add, base + "Add" + e.subMenu, e.subMenu));
+            if (!menu) {
+                const QString caption = e.subMenu;
+                menu = SubMenu(add, base + "Add" + QString(caption).remove('&'), caption);
+                formats.insert(e.subMenu, menu);
+            }
         }
         QAction* entry = menu->addAction(e.caption);
         entry->setObjectName(base + "Add" + e.suffix);
@@ -73,6 +82,17 @@ void AddTableMenu(QMainWindow* window, QMenu* mnuTables, bool rateTable) {
         QObject::connect(entry, &QAction::triggered, window,
                          [window, rateTable, code] { MenuAddTable(window, rateTable, code); });
     }
+    QAction* remove = table->addAction(rateTable ? "&Remove..." : "&Remove");
+    remove->setObjectName(base + "Remove");
+    QObject::connect(remove, &QAction::triggered, window, [window, rateTable] { MenuRemoveTable(window, rateTable); });
+}
+
+// The rate table the tree has selected, "" when it shows something else.
+QString SelectedRateTable(MainWindow* main) {
+    const auto* tree = main->findChild<QTreeWidget*>("Navigator");
+    const QString path = tree && tree->currentItem() ? main->nodePath(tree->currentItem()) : QString();
+    const QString prefix = "Main_Rate tables_";
+    return path.startsWith(prefix) ? path.mid(prefix.size()) : QString();
 }
 
 }  // namespace
@@ -104,6 +124,39 @@ void AddTablesMenuEntries(QMainWindow* window, QMenu* mnuTables) {
     AddTableMenu(window, mnuTables, false);
     AddTableMenu(window, mnuTables, true);
     mnuTables->addSeparator();
+}
+
+void MenuRemoveTable(QMainWindow* window, bool rateTable) {
+    auto* main = qobject_cast<MainWindow*>(window);
+    if (!main) return;
+    main->runCommand([&] {
+        ProgramState& state = main->state();
+        Interaction& ui = main->ui();
+        if (!rateTable || !state.ProjectOpen) {
+            if (rateTable) db::RemoveRateTable(state, ui, {});  // says that no file is open
+            else db::RemoveMainTable(state, ui);
+            return;
+        }
+        QStringList names;
+        for (const auto& n : db::ReadNameList(state.WorkingCopyName, db::kVdxSystemRateTables, "RateTables",
+                                              state.RateTableCount))
+            names << QString::fromStdString(n);
+        if (names.isEmpty()) {
+            ui.message("There is no rate table in this project file.", Buttons::Ok, Icon::Exclamation, "VELDRIX");
+            return;
+        }
+        // The chooser starts on the rate table selected in the tree.
+        QInputDialog chooser(main);
+        chooser.setObjectName("frmRemoveRateTable");
+        chooser.setWindowTitle("Remove rate table");
+        chooser.setLabelText("&Rate table:");
+        chooser.setComboBoxItems(names);
+        chooser.setComboBoxEditable(false);
+        const int selected = names.indexOf(SelectedRateTable(main));
+        chooser.setTextValue(names.value(selected < 0 ? 0 : selected));
+        if (chooser.exec() != QDialog::Accepted) return;
+        db::RemoveRateTable(state, ui, chooser.textValue().toStdString());
+    });
 }
 
 void MenuAddTable(QMainWindow* window, bool rateTable, int code) {

@@ -1,7 +1,7 @@
 // Tables > Main table and Tables > Rate table, each with its Add sub-menu
 // (Access 8.0 ... 1.0, Excel 8.0 ... 3.0, dBase 5.0, IV, III, Paradox 5.x,
-// 4.x, 3.x, ASCII..., ODBC...), and the dialogs the attach commands show,
-// built from the shell's Qt dialogs.
+// 4.x, 3.x, ASCII..., ODBC...) and its Remove entry, and the dialogs the
+// attach commands show, built from the shell's Qt dialogs.
 #pragma once
 
 #include "exchange/attach_commands.h"
@@ -29,6 +29,10 @@ private:
 
 // Adds the "Main table" and "Rate table" sub-menus to the Tables menu.
 void AddTablesMenuEntries(QMainWindow* window, QMenu* mnuTables);
+
+// Tables > Main table > Remove, and Tables > Rate table > Remove... with a
+// chooser of the rate tables (starting on the one the tree has selected).
+void MenuRemoveTable(QMainWindow* window, bool rateTable);
 
 // An Add entry: the command over the main window's state, then the new
 // table's node is clicked, so that the table shows in its grid. `code` is

@@ -101,7 +101,7 @@ private slots:
         FrmSelectExternalTable d(w_.get(), {"Cohort$", "Rates$", "Empty$"});
         QCOMPARE(d.objectName(), QString("frmSelectExternalTable"));
         QCOMPARE(d.windowTitle(), QString("Select table"));
-        QCOMPARE(test::Child<QLabel>(&d, "Label1")->text(), QString("Please select the table you want to add:"));
+        QCOMPARE(test::Child<QLabel>(&d, "Label1")->text().remove('&'), QString("Please select the table you want to add:"));
         auto* com = test::Child<QComboBox>(&d, "comTable");
         QCOMPARE(Items(com), QStringList({"Cohort$", "Rates$", "Empty$"}));
         QCOMPARE(com->currentText(), QString("Cohort$"));
@@ -138,7 +138,7 @@ private slots:
         });
         QCOMPARE(d.objectName(), QString("frmSelectExternalODBCTable"));
         QCOMPARE(d.windowTitle(), QString("Select ODBC table"));
-        QCOMPARE(test::Child<QLabel>(&d, "Label1")->text(), QString("Please select the table you want to add:"));
+        QCOMPARE(test::Child<QLabel>(&d, "Label1")->text().remove('&'), QString("Please select the table you want to add:"));
         d.show();
         QTest::mouseClick(test::Child<QPushButton>(&d, "btnOk"), Qt::LeftButton);
         QVERIFY(d.isVisible());
@@ -183,7 +183,7 @@ private slots:
         QCOMPARE(grid->rowCount(), 10);
         QCOMPARE(grid->columnCount(), 2);
         QCOMPARE(grid->item(9, 0)->text(), QString("n10"));
-        QCOMPARE(test::Child<QCheckBox>(d.get(), "chkHeaders")->text(), QString("Column headers in first row"));
+        QCOMPARE(test::Child<QCheckBox>(d.get(), "chkHeaders")->text().remove('&'), QString("Column headers in first row"));
         const char* options[] = {"optText", "optInteger", "optLong", "optSingle", "optDouble", "optDate"};
         const char* captions[] = {"Text", "Integer", "Long", "Single", "Double", "Date"};
         for (int i = 0; i < 6; ++i) QCOMPARE(test::Child<QRadioButton>(d.get(), options[i])->text(), QString(captions[i]));
@@ -213,18 +213,36 @@ private slots:
         auto* grid = test::Child<QTableWidget>(d.get(), "GridTextImport");
         auto* chk = test::Child<QCheckBox>(d.get(), "chkHeaders");
         d->show();
-        QCOMPARE(grid->rowCount(), 3);
-        QCOMPARE(HeaderLabels(grid), QStringList({"Var1", "Var2"}));
-        QCOMPARE(grid->item(0, 0)->text(), QString("Name"));
-        ClickBox(chk);
+        // Names over a column of dates: proposed as the header row, the dates as dates.
         QVERIFY(chk->isChecked());
         QCOMPARE(grid->rowCount(), 2);
         QCOMPARE(HeaderLabels(grid), QStringList({"Name", "Born"}));
         QCOMPARE(grid->item(0, 0)->text(), QString("Smith"));
+        QCOMPARE(grid->item(0, 1)->text(), Q(FormatDate(DayNumber(1950, 2, 1))));
         ClickBox(chk);
+        QVERIFY(!chk->isChecked());
         QCOMPARE(grid->rowCount(), 3);
-        QCOMPARE(grid->item(0, 1)->text(), QString("Born"));
-        QCOMPARE(grid->item(1, 1)->text(), QString("01021950"));
+        QCOMPARE(HeaderLabels(grid), QStringList({"Var1", "Var2"}));
+        QCOMPARE(grid->item(0, 0)->text(), QString("Name"));
+        // The header line is no date: the preview shows it would not import.
+        QCOMPARE(grid->item(0, 1)->text(), QString(exchange::kNotConvertible) + "Born");
+        ClickBox(chk);
+        QCOMPARE(grid->rowCount(), 2);
+    }
+
+    void ctrlClickedColumnsTakeOneTypeTogether() {
+        openStudy();
+        auto d = textImport("m.txt", "a;b;c\r\n");
+        d->show();
+        auto* grid = test::Child<QTableWidget>(d.get(), "GridTextImport");
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier, grid->visualItemRect(grid->item(0, 0)).center());
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                          grid->visualItemRect(grid->item(0, 2)).center());
+        QCOMPARE(d->form().selectedColumns(), (std::vector<int>{1, 3}));
+        ClickBox(test::Child<QRadioButton>(d.get(), "optDouble"));
+        QCOMPARE(d->form().column(1).type, std::string("Double"));
+        QCOMPARE(d->form().column(2).type, std::string("Text"));
+        QCOMPARE(d->form().column(3).type, std::string("Double"));
     }
 
     void optionButtonsAndLayoutListsFollowTheClickedColumn() {
@@ -303,9 +321,9 @@ private slots:
     void everyAddEntryOpensTheFileDialogOfItsFormat() {
         openStudy();
         w_->refreshFromState();
-        QCOMPARE(w_->findChild<QMenu*>("mnuTablesMainTable")->title(), QString("Main table"));
-        QCOMPARE(w_->findChild<QMenu*>("mnuTablesRateTable")->title(), QString("Rate table"));
-        QCOMPARE(w_->findChild<QMenu*>("mnuTablesMainTableAdd")->title(), QString("Add"));
+        QCOMPARE(w_->findChild<QMenu*>("mnuTablesMainTable")->title().remove('&'), QString("Main table"));
+        QCOMPARE(w_->findChild<QMenu*>("mnuTablesRateTable")->title().remove('&'), QString("Rate table"));
+        QCOMPARE(w_->findChild<QMenu*>("mnuTablesMainTableAdd")->title().remove('&'), QString("Add"));
         const struct {
             const char* suffix;
             const char* caption;
@@ -328,10 +346,10 @@ private slots:
             for (const auto& e : entries) {
                 auto* entry = w_->findChild<QAction*>(QString(base) + e.suffix);
                 QVERIFY2(entry, e.suffix);
-                QCOMPARE(entry->text(), QString(e.caption));
+                QCOMPARE(entry->text().remove('&'), QString(e.caption));  // less the access key
                 auto* menu = w_->findChild<QMenu*>(QString(base) + e.menu);
                 QVERIFY(menu && menu->actions().contains(entry));
-                if (*e.menu) QCOMPARE(menu->title(), QString(e.menu));
+                if (*e.menu) QCOMPARE(menu->title().remove('&'), QString(e.menu));
                 // The file dialog is cancelled at once; its request tells the format.
                 const size_t before = ui_.fileDialogs.size();
                 entry->trigger();
@@ -351,7 +369,7 @@ private slots:
             }
             auto* odbc = w_->findChild<QAction*>(QString(base) + "ODBC");
             QVERIFY(odbc);
-            QCOMPARE(odbc->text(), QString("ODBC..."));
+            QCOMPARE(odbc->text().remove('&'), QString("ODBC..."));
             QString shown;
             test::OnNextModal([&shown](QWidget* m) {
                 shown = m->objectName();
@@ -372,10 +390,12 @@ private slots:
         test::OnNextModal([](QWidget* m) {
             auto* d = qobject_cast<FrmTextImport*>(m);
             if (!d) return;
-            ClickBox(d->findChild<QCheckBox*>("chkHeaders"));
-            d->clickColumn(2);
-            ClickBox(d->findChild<QRadioButton*>("optDate"));
-            QTest::mouseClick(d->findChild<QPushButton*>("btnImport"), Qt::LeftButton);
+            // Proposed from the data: the header row, and DOB as a DDMMYYYY date.
+            if (d->findChild<QCheckBox*>("chkHeaders")->isChecked() &&
+                d->form().column(2) == exchange::TextColumn{"Date", "DDMMYYYY", "", ""})
+                QTest::mouseClick(d->findChild<QPushButton*>("btnImport"), Qt::LeftButton);
+            else
+                d->reject();
         });
         w_->findChild<QAction*>("mnuTablesMainTableAddAscii")->trigger();
         QVERIFY(ui_.messages.empty());

@@ -93,6 +93,64 @@ TEST_F(TextImportTest, CheckingHeadersMovesTheFirstLineIntoTheHeaderRow) {
     EXPECT_EQ(form->rows().front(), (std::vector<std::string>{"Name", "Born"}));
 }
 
+// ---- What the dialog proposes from the data ----------------------------------------------------
+
+TEST_F(TextImportTest, TypesAndTheHeaderRowAreProposedFromTheData) {
+    struct Case {
+        const char* text;
+        bool headers;
+        std::vector<TextColumn> columns;
+    };
+    const TextColumn text, integer{"Integer", "", "", ""}, long_{"Long", "", "", ""}, real{"Double", "", "", ""};
+    const Case cases[] = {
+        {"ID;Born;Weight;Name\r\n1;01021950;70.5;Ann\r\n-2;31121949;80;Bert\r\n", true,
+         {integer, {"Date", "DDMMYYYY", "", ""}, real, text}},
+        {"40000;05mar1960;1e3\r\n2;17jan1961;2\r\n", false, {long_, {"Date", "DDMMMYYYY", "", ""}, real}},
+        {"12251950\r\n01311960\r\n", false, {{"Date", "MMDDYYYY", "", ""}}},  // no 25th or 31st month
+        {"3000000000;x\r\n1;\r\n", false, {real, text}},                      // an empty field stays Text
+        {"Name;Town\r\nAnn;Oslo\r\n", false, {text, text}},                  // names over names: no header
+        {"1;2\r\n", false, {integer, integer}},
+    };
+    for (const auto& c : cases) {
+        auto form = load("p.txt", c.text);
+        form->proposeFromData();
+        EXPECT_EQ(form->headers(), c.headers) << c.text;
+        for (int col = 1; col <= form->columnCount(); ++col)
+            EXPECT_EQ(form->column(col), c.columns[static_cast<size_t>(col) - 1]) << c.text << " column " << col;
+    }
+}
+
+TEST_F(TextImportTest, ThePreviewShowsTheFieldsAsTheyWillBeStored) {
+    auto form = load("s.txt", "01021950;7;x\r\n12251950;8.5;y\r\n");
+    form->clickColumn(1);
+    form->chooseType("Date");  // DDMMYYYY: the 25th month rolls over, the mistake is in plain sight
+    form->clickColumn(2);
+    form->chooseType("Integer");
+    form->clickColumn(3);
+    form->chooseType("Double");
+    EXPECT_EQ(form->rows(),
+              (std::vector<std::vector<std::string>>{
+                  {FormatDate(DayNumber(1950, 2, 1)), "7", std::string(kNotConvertible) + "x"},
+                  {FormatDate(DayNumber(1952, 1, 12)), "8", std::string(kNotConvertible) + "y"}}));
+}
+
+TEST_F(TextImportTest, SeveralSelectedColumnsTakeOneTypeAtOnce) {
+    auto form = load("m.txt", "a;b;c;d\r\n");
+    form->clickColumn(2);
+    form->selectColumns({2, 4});
+    form->chooseType("Date");
+    form->chooseDateLayout("YYYY");
+    form->chooseMonth("07");
+    const TextColumn july{"Date", "YYYY", "01", "07"};
+    EXPECT_EQ(form->column(2), july);
+    EXPECT_EQ(form->column(4), july);
+    EXPECT_EQ(form->column(1), TextColumn{});
+    EXPECT_EQ(form->column(3), TextColumn{});
+    form->clickColumn(3);  // a plain click selects one column again
+    form->chooseType("Long");
+    EXPECT_EQ(form->column(4), july);
+}
+
 TEST_F(TextImportTest, ShortLinesFillTheWidestLinesColumnsWithBlanks) {
     auto form = load("w.txt", "a;b\r\nc;d;e\r\n\r\n");
     EXPECT_EQ(form->columnCount(), 3);

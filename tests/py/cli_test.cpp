@@ -167,6 +167,8 @@ TEST_F(ExampleStudy, RefusedSettingsShowTheDialogsMessagesAndLeaveTheFileAsItWas
         {{"--dob", "ICD", "--entry", "DOE", "--exit", "DOX", "--age", "15:85:5", "--calendar", "1950:2015:5"}, 5},
         {{"--dob", "DOB", "--entry", "DOE", "--exit", "DOX", "--age", "50:20:5", "--calendar", "1950:2015:5"}, 10},
         {{"--dob", "DOB", "--entry", "DOE", "--exit", "DOX", "--age", "15:85:5", "--calendar", "2015:1950:5"}, 11},
+        {{"--dob", "DOB", "--entry", "DOE", "--exit", "DOX", "--age", "abc:85:5", "--calendar", "1950:2015:5"}, 10},
+        {{"--dob", "DOB", "--entry", "DOE", "--exit", "DOX", "--age", "15:85:5", "--calendar", ":2015:5"}, 11},
         {{"--dob", "DOB", "--entry", "DOE", "--exit", "DOX", "--age-classes", "20-24,26-29", "--calendar",
           "1950:2015:5"},
          10},

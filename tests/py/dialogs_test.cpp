@@ -6,6 +6,10 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QSet>
+#include <QStatusBar>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
@@ -191,11 +195,43 @@ private slots:
         QVERIFY(d.isVisible());
         QCOMPARE(d.result(), 0);
         test::Child<QComboBox>(&d, "comEPS")->setEditText("DOE");
+        // Text that is no number is refused, not read as 0; the box gets the focus.
+        auto* ageFrom = test::Child<QLineEdit>(&d, "txtAgeFrom");
+        ageFrom->setText("abc");
+        QTest::mouseClick(test::Child<QPushButton>(&d, "cmdCompute"), Qt::LeftButton);
+        QCOMPARE(ui_.messageTexts().back(), Message(10));
+        QCOMPARE(d.focusWidget(), ageFrom);
+        QCOMPARE(d.result(), 0);
+        ageFrom->setText("0");
         test::Child<QLineEdit>(&d, "txtCalendarFrom")->setText("19705");  // four characters are read
         QTest::mouseClick(test::Child<QPushButton>(&d, "cmdCompute"), Qt::LeftButton);
         QCOMPARE(d.result(), static_cast<int>(QDialog::Accepted));
         QCOMPARE(state().py.varCalendarFrom, static_cast<int16_t>(1970));
         QCOMPARE(state().py.maxAgeClass, static_cast<int16_t>(18));
+    }
+
+    // Every label and frame caption of the dialogs has an access key of its
+    // own; a label's key moves to its control.
+    void dialogLabelsHaveAccessKeys() {
+        openStudy();
+        FrmPyComp py(w_.get(), state(), ui_);
+        FrmSex sex(w_.get(), state(), ui_);
+        FrmLag lag(w_.get(), state(), ui_);
+        for (QDialog* d : std::initializer_list<QDialog*>{&py, &sex, &lag}) {
+            QSet<QChar> keys;
+            auto key = [&](const QString& caption) {
+                const int at = caption.indexOf('&');
+                QVERIFY2(at >= 0, qPrintable(d->objectName() + ": " + caption));
+                QVERIFY2(!keys.contains(caption.at(at + 1).toLower()), qPrintable(d->objectName() + ": " + caption));
+                keys.insert(caption.at(at + 1).toLower());
+            };
+            for (QLabel* label : d->findChildren<QLabel*>()) {
+                key(label->text());
+                QVERIFY2(label->buddy(), qPrintable(label->text()));
+            }
+            for (QGroupBox* frame : d->findChildren<QGroupBox*>())
+                if (frame->title().contains('&')) key(frame->title());
+        }
     }
 
     void cancelPutsTheSettingsBack() {
@@ -356,6 +392,11 @@ private slots:
         for (const char* path : {"Main_Person-Years_Age*Calendar", "Main_Person-Years_Age*Calendar*Sex=1",
                                  "Main_Person-Years_Age*Calendar*Sex=2"})
             QVERIFY2(w_->findNode(path), path);
+        // The status bar says what the run saw, as veldrix-cli prints it.
+        const QString seen = w_->statusBar()->currentMessage();
+        for (const char* part : {"Rows read: 3", "Rows with neither sex code (in no table): 0",
+                                 "Rows without a day in any class: 0", "Person-years in Age*Calendar: "})
+            QVERIFY2(seen.contains(part), qPrintable(seen));
 
         w_->clickNode("Main_Person-Years_Age*Calendar*Sex=1", false);
         auto* grid = w_->findChild<GridView*>("ResultGrid");

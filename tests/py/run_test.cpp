@@ -189,6 +189,7 @@ protected:
                    {D(1935, 5, 1), D(1972, 1, 1), D(1988, 12, 31), Value::integer(1), D(1970, 1, 1), {}}});
         defineSex(1, 2);
         ASSERT_EQ(compute(form("20:60:10", "1970:2000:10")), PyRunOutcome::Completed);
+        ShowView(state, ViewName::ResultGrid);  // the user looks at a person-years table
         before = state;
         storedBefore = storedIntegers("VdxPyValues", "PersonYears");
         agesBefore = storedIntegers("VdxAgeClassValues", "AgeClass");
@@ -210,6 +211,8 @@ protected:
         EXPECT_EQ(storedIntegers("VdxAgeClassValues", "AgeClass"), agesBefore);
         EXPECT_EQ(static_cast<int>(state.AgeBounds.size()), state.py.maxAgeClass + 1);
         EXPECT_EQ(static_cast<int>(state.CalendarBounds.size()), state.py.maxYearClass + 1);
+        EXPECT_EQ(state.CurrentView, ViewName::ResultGrid);
+        EXPECT_EQ(state.CurrentGrid, GridName::ResultGrid);
     }
     ProgramState before;
     std::vector<int64_t> storedBefore, agesBefore;
@@ -239,6 +242,19 @@ TEST_F(PersonYearsKeptRun, CancelWithAStepOfZeroInTheSnapshotKeepsCountsAndLists
     EXPECT_EQ(state.py.maxYearClass, 3);
     EXPECT_EQ(state.CalendarBounds, (std::vector<int16_t>{0, 1970, 1985, 2000}));
     EXPECT_TRUE(state.py.blnCalendarSelfDefined);
+}
+
+TEST_F(PersonYearsKeptRun, AFailedRunPutsBackTheSelfDefinedListsItReplaced) {
+    sql("UPDATE Cohort SET DOX = NULL WHERE ID = 1");
+    state.py.blnAgeSelfDefined = state.py.blnCalendarSelfDefined = true;
+    state.py.maxAgeClass = 3;
+    state.AgeBounds = {0, 15, 50, 90};
+    state.py.maxYearClass = 2;
+    state.CalendarBounds = {0, 1900, 2000};
+    EXPECT_EQ(compute(form("0:1:1", "1950:2020:1"), &loaded), PyRunOutcome::Failed);
+    EXPECT_FALSE(state.py.blnAgeSelfDefined);
+    EXPECT_FALSE(state.py.blnCalendarSelfDefined);
+    expectPreviousRun();
 }
 
 TEST_F(PersonYearsKeptRun, AnEmptyBirthDateStopsTheRunNamingRowAndColumnAndChangesNothing) {

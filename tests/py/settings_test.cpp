@@ -224,6 +224,55 @@ TEST_F(ComputeChecks, InconsistentCalendarSeriesGiveMessageElevenAfterTheAgesWer
     EXPECT_EQ(s.py.varCalendarFrom, 2000);
 }
 
+TEST_F(ComputeChecks, ABoxWithoutANumberIsRefusedWithItsMessageAndTheFocus) {
+    struct Case {
+        std::string PyCompForm::*box;
+        std::string text;
+        int message;
+        PyCompControl focus;
+    };
+    const Case cases[] = {
+        {&PyCompForm::txtAgeFrom, "abc", 10, PyCompControl::txtAgeFrom},
+        {&PyCompForm::txtAgeTo, "", 10, PyCompControl::txtAgeTo},
+        {&PyCompForm::txtAgeStep, "-5", 10, PyCompControl::txtAgeStep},
+        {&PyCompForm::txtCalendarFrom, "", 11, PyCompControl::txtCalendarFrom},
+        {&PyCompForm::txtCalendarTo, "x2000", 11, PyCompControl::txtCalendarTo},
+        {&PyCompForm::txtCalendarStep, ".", 11, PyCompControl::txtCalendarStep},
+    };
+    for (const auto& c : cases) {
+        s.AgeBounds = Bounds({10, 20});
+        s.py.maxAgeClass = 2;
+        PyCompForm f = GoodForm();
+        f.*c.box = c.text;
+        const PyCompCheck r = check(f);
+        EXPECT_EQ(r.message, c.message) << c.text;
+        EXPECT_EQ(r.focus, c.focus) << c.text;
+        EXPECT_EQ(s.AgeBounds, Bounds({10, 20})) << c.text;  // no bounds were built
+    }
+}
+
+TEST_F(ComputeChecks, CalendarBoundsMustBeYearsFromOneHundredTo9999) {
+    struct Case {
+        const char *from, *to, *step;
+        PyCompControl focus;  // None: accepted
+    };
+    const Case cases[] = {
+        {"99", "2000", "5", PyCompControl::txtCalendarFrom},
+        {"100", "2000", "100", PyCompControl::None},
+        {"9990", "9999", "9", PyCompControl::None},
+        {"9988", "9999", "3", PyCompControl::txtCalendarTo},  // the last bound passes To: 10000
+    };
+    for (const auto& c : cases) {
+        PyCompForm f = GoodForm();
+        f.txtCalendarFrom = c.from;
+        f.txtCalendarTo = c.to;
+        f.txtCalendarStep = c.step;
+        const PyCompCheck r = check(f);
+        EXPECT_EQ(r.message, c.focus == PyCompControl::None ? 0 : 11) << c.from << ":" << c.to << ":" << c.step;
+        EXPECT_EQ(r.focus, c.focus) << c.from << ":" << c.to << ":" << c.step;
+    }
+}
+
 TEST_F(ComputeChecks, CalendarFromAndToAreReadWithFourCharacters) {
     PyCompForm f = GoodForm();
     f.txtCalendarFrom = "19705";
@@ -407,6 +456,16 @@ TEST_F(SexAndLag, SexValueMistakesKeepTheDialogOpenWithTheirMessage) {
     EXPECT_EQ(SexOk(s, ui, "NAME", "1,2"), DefinitionOk::StayOpen);
     EXPECT_EQ(ui.messages.back().text, Message(25));
     for (const auto& m : ui.messages) EXPECT_EQ(m.title, "Error");
+}
+
+TEST_F(SexAndLag, ANameThatIsNoColumnIsCaughtInItsDialog) {
+    EXPECT_EQ(SexOk(s, ui, "GENDER", "1,2"), DefinitionOk::StayOpen);
+    EXPECT_EQ(ui.messages.back().text, Message(25));
+    EXPECT_EQ(LagOk(s, ui, "HIRED", "10"), DefinitionOk::StayOpen);
+    EXPECT_EQ(ui.messages.back().text, Message(14));
+    // Names are the engine's: a column typed in other letter case is the column.
+    EXPECT_EQ(SexOk(s, ui, "sex", "1,2"), DefinitionOk::Confirmed);
+    EXPECT_EQ(LagOk(s, ui, "doh", "10"), DefinitionOk::Confirmed);
 }
 
 TEST_F(SexAndLag, CodesThatRoundToTheSameNumberAreEqual) {

@@ -129,11 +129,15 @@ private slots:
         QVERIFY(ui_.fileDialogs.empty());
     }
 
-    void openAsksMessage19WhenAProjectIsOpen() {
+    void openAsksMessage19OnlyWhenThereAreChanges() {
         QVERIFY(WriteSampleFile(path("other.vdx")));
         ui_.files.push_back(Chosen(path("first.vdx")));
         trigger("mnuFileNew");
         QVERIFY(w_->state().ProjectOpen);
+        trigger("mnuFileOpen");  // nothing changed: no question, the dialog is cancelled
+        QVERIFY(ui_.messages.empty());
+        QCOMPARE(ui_.fileDialogs.size(), size_t(2));
+        w_->state().ProjectChanged = true;
 
         // Cancel: no dialog, the first project stays.
         ui_.answers.push_back(Answer::Cancel);
@@ -143,7 +147,7 @@ private slots:
         QVERIFY(ui_.messages[0].buttons == Buttons::YesNoCancel);
         QVERIFY(ui_.messages[0].icon == Icon::Question);
         QCOMPARE(ui_.messages[0].title, std::string("VELDRIX"));
-        QCOMPARE(ui_.fileDialogs.size(), size_t(1));
+        QCOMPARE(ui_.fileDialogs.size(), size_t(2));
         QCOMPARE(w_->windowTitle(), "VELDRIX 1.41 - " + path("first.vdx"));
 
         // No: the other file opens, the first working copy goes.

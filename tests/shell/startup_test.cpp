@@ -2,6 +2,8 @@
 // program starts, the settings read at start and written at Exit, the file
 // association, Help.
 #include <QAction>
+#include <QKeySequence>
+#include <QSet>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -9,12 +11,16 @@
 #include <QSettings>
 #include <QStatusBar>
 #include <QTest>
+#include <QTextBrowser>
+#include <QDir>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <clocale>
 #include <cmath>
+#include <functional>
 
 #include "file_association.h"
+#include "help_windows.h"
 #include "grid_view.h"
 #include "main_window.h"
 #include "settings_store.h"
@@ -79,6 +85,39 @@ private slots:
         QVERIFY(!w.menus().buttons.value("Print")->isEnabled());
     }
 
+    void fileAndHelpEntriesHaveTheDesktopsKeys() {
+        MainWindow w;
+        StartUp(w, "", false);
+        const std::pair<const char*, QKeySequence> keys[] = {
+            {"mnuFileNew", QKeySequence("Ctrl+N")},         {"mnuFileOpen", QKeySequence("Ctrl+O")},
+            {"mnuFileSave", QKeySequence("Ctrl+S")},        {"mnuFileSaveAs", QKeySequence("Ctrl+Shift+S")},
+            {"mnuFileExit", QKeySequence("Ctrl+Q")},        {"mnuHelpContents", QKeySequence("F1")},
+        };
+        for (const auto& [name, key] : keys)
+            QVERIFY2(w.findChild<QAction*>(name)->shortcuts().contains(key), name);
+    }
+
+    // Every menu and entry can be reached by its access key, and no two
+    // entries of one menu share one.
+    void everyMenuEntryHasItsOwnAccessKey() {
+        MainWindow w;
+        StartUp(w, "", false);
+        std::function<void(const QList<QAction*>&)> check = [&](const QList<QAction*>& entries) {
+            QSet<QChar> used;
+            for (QAction* a : entries) {
+                if (a->isSeparator() || !a->isVisible()) continue;
+                const int at = a->text().indexOf('&');
+                QVERIFY2(at >= 0 && at + 1 < a->text().size(), qPrintable(a->text()));
+                const QChar key = a->text().at(at + 1).toLower();
+                QVERIFY2(!used.contains(key), qPrintable(a->text()));
+                used.insert(key);
+                if (a->menu()) check(a->menu()->actions());
+            }
+        };
+        check(w.menuBar()->actions());
+        check(w.menus().mnuProject->actions());
+    }
+
     void menusHoldTheirEntries() {
         MainWindow w;
         StartUp(w, "", false);
@@ -87,9 +126,9 @@ private slots:
         QCOMPARE(EntryTexts(m.mnuFile),
                  QStringList({"&New", "&Open", "-", "&Save", "Save &as...", "-", "&Exit"}));
         QCOMPARE(m.mnuTables->title(), QString("&Tables"));
-        QCOMPARE(EntryTexts(m.mnuTables), QStringList({"Main table", "Rate table", "-", "Copy"}));
-        QCOMPARE(m.mnuHelp->title(), QString("Help"));
-        QCOMPARE(EntryTexts(m.mnuHelp), QStringList({"Contents", "Licence", "-", "About"}));
+        QCOMPARE(EntryTexts(m.mnuTables), QStringList({"&Main table", "&Rate table", "-", "&Copy"}));
+        QCOMPARE(m.mnuHelp->title(), QString("&Help"));
+        QCOMPARE(EntryTexts(m.mnuHelp), QStringList({"&Contents", "&Licence", "-", "&About"}));
         for (const char* name : {"mnuFileNew", "mnuFileOpen", "mnuFileSave", "mnuFileSaveAs",
                                  "mnuFileExit", "mnuTablesCopy", "mnuHelpContents",
                                  "mnuHelpLicence", "mnuHelpAbout"})
@@ -100,7 +139,7 @@ private slots:
         QStringList shown;
         for (QAction* a : w.menuBar()->actions())
             if (a->isVisible()) shown << a->text();
-        for (const char* title : {"&File", "&Tables", "Help"}) QVERIFY2(shown.contains(title), title);
+        for (const char* title : {"&File", "&Tables", "&Help"}) QVERIFY2(shown.contains(title), title);
         QVERIFY(!shown.contains("Project"));
         QVERIFY(!m.mnuProject->menuAction()->isVisible());
         QCOMPARE(m.mnuProject->objectName(), QString("mnuProject"));
@@ -277,32 +316,42 @@ private slots:
         QCOMPARE(store.read("SMR", "NullValue", "none"), QString("none"));
     }
 
-    void helpContentsOpensTheHelpPageBesideTheProgram() {
+    void helpOpensInAWindowOfTheProgramWithBackForwardAndContents() {
         MainWindow w;
         StartUp(w, "", false);
         QList<QUrl> opened;
         w.setUrlOpener([&](const QUrl& url) { opened << url; return true; });
         w.findChild<QAction*>("mnuHelpContents")->trigger();
-        QCOMPARE(opened.size(), 1);
-        QVERIFY(opened[0].isLocalFile());
-        QCOMPARE(opened[0].toLocalFile(), QCoreApplication::applicationDirPath() + "/veldrix.html");
-        QVERIFY(QFileInfo::exists(opened[0].toLocalFile()));
-        const QString page = ReadFile(opened[0].toLocalFile());
-        QVERIFY(page.contains("File &gt; New"));
-        // The Help button does the same.
+        auto* help = w.findChild<QWidget*>("frmHelp");
+        QVERIFY(help && help->isVisible());
+        auto* browser = help->findChild<QTextBrowser*>("txtHelp");
+        QCOMPARE(browser->source().toLocalFile(), QCoreApplication::applicationDirPath() + "/veldrix.html");
+        QVERIFY(browser->toPlainText().contains("File > New"));
+        QVERIFY(opened.isEmpty());  // no web browser
+
+        auto* back = help->findChild<QAction*>("Back");
+        auto* forward = help->findChild<QAction*>("Forward");
+        QVERIFY(!back->isEnabled() && !forward->isEnabled());
+        browser->setSource(QUrl("#copy"));  // a link of the contents
+        QVERIFY(back->isEnabled());
+        back->trigger();
+        QVERIFY(forward->isEnabled());
+        forward->trigger();
+        QCOMPARE(browser->source().fragment(), QString("copy"));
+        help->findChild<QAction*>("Contents")->trigger();
+        QCOMPARE(browser->source().fragment(), QString("contents"));
+
+        // The Help button and F1 show the same window again.
+        help->hide();
         w.menus().buttons.value("Help")->trigger();
-        QCOMPARE(opened.size(), 2);
+        QVERIFY(help->isVisible());
+        QCOMPARE(w.findChildren<QWidget*>("frmHelp").size(), 1);
     }
 
-    void helpViewerThatFailsIsReported() {
-        MainWindow w;
-        test::CountingInteraction ui;
-        w.setInteraction(&ui);
-        StartUp(w, "", false);
-        w.setUrlOpener([](const QUrl&) { return false; });
-        w.helpContents();
-        QCOMPARE(ui.messages.size(), size_t(1));
-        QVERIFY(ui.messages[0].text.find("veldrix.html") != std::string::npos);
+    void aMissingHelpPageIsReported() {
+        HelpWindow help(nullptr);
+        QVERIFY(!help.showPage(QDir::temp().filePath("no-such-help.html")));
+        QVERIFY(!help.isVisible());
     }
 
     void aboutAndLicenceWindowsAreModal() {

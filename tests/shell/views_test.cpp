@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -21,6 +22,8 @@
 #include "db/file_commands.h"
 #include "db/navigator_commands.h"
 #include "db/project_file.h"
+#include "db/navigator_entries.h"
+#include "db/remove_table.h"
 #include "grid_view.h"
 #include "main_window.h"
 #include "sample_project.h"
@@ -302,10 +305,10 @@ private slots:
         g->selectCells(1, 1, 2, 2);
         QGuiApplication::clipboard()->setText("before");
         QTest::keyClick(g, Qt::Key_C, Qt::ControlModifier);
-        const QString expected = QString("Age class\t1970 - 1980\t1980 - 1990\r") +
-                                 "20 - 40\t0\t2.00\r" + "40 - 60\t" +
+        const QString expected = QString("Age class\t1970 - 1980\t1980 - 1990\n") +
+                                 "20 - 40\t0\t2.00\n" + "40 - 60\t" +
                                  QString::fromStdString(db::FormatYears(1210 / 365.25)) + "\t" +
-                                 QString::fromStdString(db::FormatYears(1220 / 365.25)) + "\r";
+                                 QString::fromStdString(db::FormatYears(1220 / 365.25)) + "\n";
         QCOMPARE(QGuiApplication::clipboard()->text(), expected);
 
         // C without Ctrl copies nothing.
@@ -325,7 +328,7 @@ private slots:
         QCOMPARE(up.currentRow, 3);
         QCOMPARE(up.endRow, 1);
         w_->findChild<QAction*>("mnuTablesCopy")->trigger();
-        QCOMPARE(QGuiApplication::clipboard()->text(), QString("Ann\rBert\rCleo\r"));
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString("Ann\nBert\nCleo\n"));
 
         // Dragged from row 1 down to row 3: the header row comes along.
         QTest::mousePress(vp, Qt::LeftButton, Qt::NoModifier, CellCentre(g, 1, 5));
@@ -336,7 +339,7 @@ private slots:
         QCOMPARE(down.currentRow, 1);
         QCOMPARE(down.endRow, 3);
         QTest::keyClick(g, Qt::Key_C, Qt::ControlModifier);
-        QCOMPARE(QGuiApplication::clipboard()->text(), QString("Name\rAnn\rBert\rCleo\r"));
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString("Name\nAnn\nBert\nCleo\n"));
     }
 
     void copyButtonCopiesAndNothingWithoutAGrid() {
@@ -344,7 +347,7 @@ private slots:
         GridView* g = grid("InternalGrid");
         g->selectCells(2, 2, 2, 1);  // dragged leftwards onto column 1
         w_->menus().buttons.value("Copy")->trigger();
-        QCOMPARE(QGuiApplication::clipboard()->text(), QString("40\t0.0034\r"));
+        QCOMPARE(QGuiApplication::clipboard()->text(), QString("40\t0.0034\n"));
 
         QVERIFY(test::ClickTreeNode(*w_, "Main"));
         QGuiApplication::clipboard()->setText("kept");
@@ -354,7 +357,48 @@ private slots:
 
     // ---- Splitter and layout ------------------------------------------------------
 
+    void treeShowsWholeNames() {
+        QTreeWidget* tree = test::Tree(*w_);
+        // Widened on first show to the longest entry, within the splitter's limits.
+        const QAbstractItemView* view = tree;
+        QVERIFY(w_->navigatorWidth() >= view->sizeHintForColumn(0));
+        QVERIFY(w_->navigatorWidth() <= w_->centralWidget()->width() - 20);
+        for (QTreeWidgetItemIterator it(tree); *it; ++it) QCOMPARE((*it)->toolTip(0), (*it)->text(0));
+
+        // A name longer than the window: as wide as the limits allow; the
+        // width is the user's once the project's tree has been shown.
+        const QString path = dir_.filePath("long.vdx");
+        ProgramState& state = w_->state();
+        db::ReleaseWorkingCopy(state);
+        QVERIFY(db::CreateProjectFile(state, ui_, path.toStdString()));
+        db::AddMainTableEntry(state, std::string(300, 'x'));
+        w_->refreshFromState();
+        QCOMPARE(w_->navigatorWidth(), w_->centralWidget()->width() - 20);
+        w_->setNavigatorWidth(150);
+        db::AddMainTableEntry(state, std::string(400, 'y'));
+        w_->refreshFromState();
+        QCOMPARE(w_->navigatorWidth(), 150);
+    }
+
+    void rateTableRemoveStartsOnTheTableSelectedInTheTree() {
+        QVERIFY(test::ClickTreeNode(*w_, "Main_Rate tables_Rates 1990"));
+        QStringList offered;
+        QString chosen;
+        test::OnNextModalOf<QInputDialog>([&](QInputDialog* d) {
+            offered = d->comboBoxItems();
+            chosen = d->textValue();
+            d->accept();
+        });
+        w_->findChild<QAction*>("mnuTablesRateTableRemove")->trigger();
+        QCOMPARE(offered, QStringList({"Rates 1990"}));
+        QCOMPARE(chosen, QString("Rates 1990"));
+        QCOMPARE(ui_.messageTexts(), std::vector<std::string>{db::RemoveRateTableQuestion("Rates 1990")});
+        QVERIFY(!w_->findNode("Main_Rate tables_Rates 1990"));
+        QCOMPARE(ShownName(*w_), QString("Picture1"));  // the grid of the removed table is gone
+    }
+
     void splitterFollowsThePointerWithinItsLimits() {
+        w_->setNavigatorWidth(200);
         QTreeWidget* tree = test::Tree(*w_);
         QWidget* vp = tree->viewport();
         const int inner = w_->centralWidget()->width();
