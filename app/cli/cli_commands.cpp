@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "cli/calc_commands.h"
+#include "cli/mortality_commands.h"
 #include "cli/project_commands.h"
 #include "cli/py_commands.h"
 #include "cli/table_commands.h"
@@ -31,6 +32,17 @@ const std::vector<Subcommand>& Subcommands() {
         {"calc", "--observed O --expected E [--level 90|95|99] [--method NAME ...] [--null 1|100]",
          "the SMR calculator (Tools > SMR Calculator): SMR and bounds for typed numbers; NAME Exact, Byar, "
          "\"Chi Square\", \"Square Root\" or Wald (default 95 and Exact)", RunCalc},
+        {"smr",
+         "STUDY.vdx --rate TABLE --death COLUMN=VALUE [--pytable NAME] [--level 0.10|0.05|0.01] "
+         "[--method NAME] [--name PROJECT]",
+         "compute an SMR project (Compute > SMR), save the project file and print its report; NAME as the "
+         "dialog lists it (\"Age*Calendar*Sex=1\", \"Exact\", \"Byar\", \"Chi Square\", \"Square Root\", "
+         "\"Wald\")",
+         RunSmr},
+        {"report", "STUDY.vdx PROJECT [--null 1|100]",
+         "print the SMR report of a project as the main window shows it (SMR and bounds times the null value, "
+         "default 100)",
+         RunReport},
     };
     return table;
 }

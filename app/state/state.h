@@ -86,6 +86,39 @@ struct ViewEntries {
     bool operator==(const ViewEntries&) const = default;
 };
 
+// The inputs and results of the last SMR run (Compute > SMR), and what the
+// SMR report last showed, which the SMR calculator starts from.
+struct MortalityResults {
+    // The run's choices.
+    std::string ProjectName;
+    std::string RateTableName;
+    int16_t PyTableSelector = 0;  // 1 all persons, 2 and 3 the sex codes
+    std::string SignificanceLevelText;
+    std::string MethodName;       // as listed: "Exact", "Byar", "Chi Square", ...
+    std::string DeathColumn;
+    int16_t DeathCode = 0;
+    std::string DeathValuesText;  // the death value as typed
+    int16_t DeathLag = 0;
+
+    // Observed deaths [age class 1..A-1][period 1..C-1]; index 0 unused.
+    std::vector<std::vector<int32_t>> DeathCounts;
+    int64_t IncludedCount = 0;
+    int64_t ObservedTotal = 0;
+    double PersonYearsTotal = 0;
+    double DeathRate = 0;
+    double ExpectedTotal = 0;
+    double SmrRatio = 0;
+    double SmrLow = 0;
+    double SmrHigh = 0;
+    int64_t RowCount = 0;
+
+    // The report last shown (texts as stored), for the SMR calculator.
+    std::string ShownObserved;
+    std::string ShownExpected;
+    std::string ShownAlpha;
+    std::string ShownMethod;
+};
+
 struct ProgramState {
     // Constants set at start-up.
     std::string ProgramVersion = kProgramVersion;
@@ -130,6 +163,9 @@ struct ProgramState {
     std::string CurrentResult;
     std::string CurrentSMRTable;
     ViewEntries Entries;
+
+    // The last SMR run and report.
+    MortalityResults mortality;
 };
 
 // Puts the navigator back to its four fixed entries and clears the state of

@@ -1,0 +1,148 @@
+// veldrix-cli smr STUDY.vdx --rate TABLE --death COLUMN=VALUE [--pytable NAME]
+//     [--level 0.10|0.05|0.01] [--method NAME] [--name PROJECT]
+// veldrix-cli report STUDY.vdx PROJECT [--null 1|100]
+//
+// smr fills frmSMRComp as a user would (the lists' defaults where an option
+// is left out), runs its checks with their messages and the SMR run, saves
+// the project file and prints the report. The warnings of the run go to
+// stderr with the other messages. A refused or failed run saves nothing.
+#include <algorithm>
+#include <cctype>
+#include <iostream>
+#include <optional>
+
+#include "cli/cli_commands.h"
+#include "cli/cli_session.h"
+#include "cli/mortality_commands.h"
+#include "db/file_commands.h"
+#include "db/navigator_commands.h"
+#include "db/project_file.h"
+#include "mortality/smr_report.h"
+#include "mortality/smr_run.h"
+#include "state/messages.h"
+
+namespace vdx::cli {
+
+namespace {
+
+// Reads "--option value" pairs and the plain arguments; nullopt for an
+// option that is not allowed or has no value.
+struct Arguments {
+    std::vector<std::string> plain;
+    std::vector<std::pair<std::string, std::string>> options;
+    std::optional<std::string> option(const std::string& name) const {
+        for (const auto& [n, v] : options)
+            if (n == name) return v;
+        return std::nullopt;
+    }
+};
+
+std::optional<Arguments> Parse(const std::vector<std::string>& args, const std::vector<std::string>& allowed) {
+    Arguments a;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i].rfind("--", 0) != 0) {
+            a.plain.push_back(args[i]);
+            continue;
+        }
+        if (i + 1 >= args.size() || a.option(args[i])) return std::nullopt;
+        if (std::find(allowed.begin(), allowed.end(), args[i]) == allowed.end()) return std::nullopt;
+        a.options.emplace_back(args[i], args[i + 1]);
+        ++i;
+    }
+    return a;
+}
+
+// The report with the line breaks of this system.
+void PrintReport(const std::string& report) {
+    std::string out;
+    for (size_t i = 0; i < report.size(); ++i)
+        if (!(report[i] == '\r' && i + 1 < report.size() && report[i + 1] == '\n')) out += report[i];
+    std::cout << out << "\n";
+}
+
+bool Refuse(Interaction& ui, int message) {
+    ui.message(Message(message), Buttons::Ok, Icon::Critical, "Error");
+    return false;
+}
+
+// A project name of the user's: not starting with a digit or a blank, and
+// not the name of another project.
+bool UsableProjectName(const ProgramState& state, Interaction& ui, const std::string& name) {
+    if (name.empty() || std::isdigit(static_cast<unsigned char>(name[0])) || name[0] == ' ') return Refuse(ui, 22);
+    // The count was raised for the new project, whose row is still to come.
+    for (const auto& taken : db::ReadNameList(state.WorkingCopyName, db::kVdxSystemProjects, "Projects",
+                                              state.ProjectCount - 1))
+        if (taken == name) return Refuse(ui, 35);
+    return true;
+}
+
+}  // namespace
+
+int RunSmr(const std::vector<std::string>& args) {
+    const auto a = Parse(args, {"--rate", "--death", "--pytable", "--level", "--method", "--name"});
+    if (!a || a->plain.size() != 1 || !a->option("--rate") || !a->option("--death")) return UsageError("smr");
+    const std::string death = *a->option("--death");
+    const size_t eq = death.find('=');
+    if (eq == std::string::npos || eq == 0) return UsageError("smr");
+
+    CliSession session;
+    ProgramState& state = session.state;
+    Interaction& ui = session.ui;
+    if (!session.lock(a->plain[0])) return kFailed;
+    if (!db::OpenProjectFile(state, ui, a->plain[0])) return kFailed;
+
+    // Compute > SMR opens the dialog with its lists.
+    const auto defaultName = mortality::BeginSmrProject(state, ui);
+    if (!defaultName) return kFailed;
+    const mortality::SmrChoices choices = mortality::ListSmrChoices(state);
+    mortality::SmrRequest request;
+    request.projectName = a->option("--name").value_or(*defaultName);
+    request.rateTable = *a->option("--rate");
+    request.pyTable = a->option("--pytable").value_or(choices.pyTables.front());
+    request.levelText = a->option("--level").value_or(choices.levels[static_cast<size_t>(choices.defaultLevel)]);
+    request.method = a->option("--method").value_or(choices.methods[static_cast<size_t>(choices.defaultMethod)]);
+    request.deathColumn = death.substr(0, eq);
+    request.deathValueText = death.substr(eq + 1);
+
+    auto listed = [](const std::vector<std::string>& list, const std::string& entry) {
+        return std::find(list.begin(), list.end(), entry) != list.end();
+    };
+    if (!listed(choices.levels, request.levelText)) {
+        PrintMessage("The level must be one of 0.10, 0.05 or 0.01.");
+        return kUsage;
+    }
+    if (!listed(choices.methods, request.method)) {
+        PrintMessage("The method must be one of \"Exact\", \"Byar\", \"Chi Square\", \"Square Root\" or \"Wald\".");
+        return kUsage;
+    }
+    if (a->option("--name") && !UsableProjectName(state, ui, request.projectName)) return kFailed;
+    if (!mortality::CheckSmrRequest(state, ui, request).ok) return kFailed;
+    if (!mortality::RunSmr(state, ui, request)) return kFailed;
+    if (!db::FileSave(state, ui)) return kFailed;
+    PrintReport(mortality::BuildSmrReport(state, request.projectName + "_SMR"));
+    return kOk;
+}
+
+int RunReport(const std::vector<std::string>& args) {
+    const auto a = Parse(args, {"--null"});
+    if (!a || a->plain.size() != 2) return UsageError("report");
+    const std::string null = a->option("--null").value_or("100");
+    if (null != "1" && null != "100") return UsageError("report");
+
+    CliSession session;
+    ProgramState& state = session.state;
+    if (!session.lock(a->plain[0])) return kFailed;
+    if (!db::OpenProjectFile(state, session.ui, a->plain[0])) return kFailed;
+    state.SmrNullValue = null == "1" ? 1 : 100;
+    const std::string& project = a->plain[1];
+    const auto projects =
+        db::ReadNameList(state.WorkingCopyName, db::kVdxSystemProjects, "Projects", state.ProjectCount);
+    if (std::find(projects.begin(), projects.end(), project) == projects.end()) {
+        PrintMessage("The project file holds no project '" + project + "'.");
+        return kFailed;
+    }
+    PrintReport(mortality::BuildSmrReport(state, project + "_SMR"));
+    return kOk;
+}
+
+}  // namespace vdx::cli

@@ -1,0 +1,14 @@
+// veldrix-cli's mortality commands: smr runs Compute > SMR with the dialog's
+// checks, saves the project file and prints the project's report; report
+// prints the report of a project as the main window shows it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vdx::cli {
+
+int RunSmr(const std::vector<std::string>& args);
+int RunReport(const std::vector<std::string>& args);
+
+}  // namespace vdx::cli

@@ -1,0 +1,185 @@
+#include "mortality/count_deaths.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <optional>
+
+#include "db/database.h"
+#include "db/table_stream.h"
+#include "state/errors.h"
+#include "state/text_values.h"
+#include "state/veldrix_library.h"
+
+namespace vdx::mortality {
+
+namespace {
+
+using db::TableStream;
+
+// Error numbers of an unusable value, as the run time reports them.
+constexpr int kInvalidUseOfNull = 94;
+
+// How often, at most, the run lets the window breathe.
+constexpr auto kPollInterval = std::chrono::milliseconds(100);
+
+struct DateColumn {
+    int index = -1;
+    const char* meaning = "";
+};
+
+[[noreturn]] void UnusableDate(const ProgramState& state, const TableStream& rows, const DateColumn& column,
+                               const std::string& shown, bool empty) {
+    std::string text = "Row " + std::to_string(rows.position()) + " of the main data table '" +
+                       state.MainTableName + "': the " + column.meaning + " (column '" +
+                       rows.field(column.index).name + "') ";
+    text += empty ? std::string("is empty.") : "holds '" + shown + "', which is not a date.";
+    text += " The SMR run has stopped; nothing has been stored.";
+    throw VdxError(empty ? kInvalidUseOfNull : err::TypeMismatch, text);
+}
+
+// A date field as a day number; none for an empty value. Dates may be
+// stored as dates or as text that reads as a date.
+std::optional<double> OptionalDate(const ProgramState& state, const TableStream& rows, const DateColumn& column) {
+    switch (rows.storage(column.index)) {
+        case TableStream::Storage::Null: return std::nullopt;
+        case TableStream::Storage::Integer:
+        case TableStream::Storage::Real: {
+            const double value = rows.real(column.index);
+            if (rows.field(column.index).type == FieldType::Date && std::isfinite(value)) return value;
+            UnusableDate(state, rows, column, NumberText(value), false);
+        }
+        case TableStream::Storage::Text: {
+            const std::string text(rows.text(column.index));
+            if (text.find_first_not_of(' ') == std::string::npos) return std::nullopt;
+            if (auto d = ReadDate(text)) return *d;
+            UnusableDate(state, rows, column, text, false);
+        }
+    }
+    return std::nullopt;
+}
+
+double RequiredDate(const ProgramState& state, const TableStream& rows, const DateColumn& column) {
+    if (auto d = OptionalDate(state, rows, column)) return *d;
+    UnusableDate(state, rows, column, {}, true);
+}
+
+// A code field as a number; none for an empty value or text that is no number.
+std::optional<double> NumberOf(const TableStream& rows, int index) {
+    switch (rows.storage(index)) {
+        case TableStream::Storage::Integer:
+        case TableStream::Storage::Real: return rows.real(index);
+        case TableStream::Storage::Text: return ReadNumber(std::string(rows.text(index)));
+        case TableStream::Storage::Null: break;
+    }
+    return std::nullopt;
+}
+
+int ClassCount(int bounds) { return bounds > 1 ? bounds - 1 : 0; }
+
+}  // namespace
+
+bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progress) {
+    MortalityResults& m = state.mortality;
+    const PySettings& p = state.py;
+    const int boundsA = std::max<int>(p.maxAgeClass, 0);
+    const int boundsC = std::max<int>(p.maxYearClass, 0);
+    if (static_cast<int>(state.AgeBounds.size()) < boundsA + 1 ||
+        static_cast<int>(state.CalendarBounds.size()) < boundsC + 1)
+        throw VdxError(9, "Subscript out of range: the class bounds do not match their counts.");
+    const int ages = ClassCount(boundsA);
+    const int periods = ClassCount(boundsC);
+
+    // The sex code of the chosen person-years table.
+    const int selector = m.PyTableSelector;
+    const double sexCode = selector == 2 ? p.varSex1 : p.varSex2;
+    const bool bySex = selector == 2 || selector == 3;
+
+    // Bound vectors as the kernel takes them: element 0 unused, ages in
+    // years, calendar bounds as the day number of 1 January of the year.
+    std::vector<double> ageVector(static_cast<size_t>(boundsA) + 2, 0.0);
+    std::vector<double> calendarVector(static_cast<size_t>(boundsC) + 2, 0.0);
+    for (int k = 1; k <= boundsA; ++k) ageVector[static_cast<size_t>(k)] = state.AgeBounds[static_cast<size_t>(k)];
+    for (int k = 1; k <= boundsC; ++k)
+        calendarVector[static_cast<size_t>(k)] = DateSerial(state.CalendarBounds[static_cast<size_t>(k)], 1, 1);
+    const size_t cellCount = static_cast<size_t>(ages) * static_cast<size_t>(periods);
+    std::vector<int64_t> run(cellCount + 1, 0);  // cell k = i + ages * (j - 1)
+    m.DeathCounts.assign(static_cast<size_t>(ages) + 1, std::vector<int32_t>(static_cast<size_t>(periods) + 1, 0));
+
+    const int lag = m.DeathLag;
+    std::vector<std::string> names{m.DeathColumn, p.varTPS, p.varDOB};
+    if (bySex) names.push_back(p.varSEX);
+    if (lag > 0) names.push_back(p.varDOH);
+    TableStream rows(workingCopy, state.MainTableName, names);
+    constexpr int deathColumn = 0;
+    const DateColumn exitColumn{1, "termination point of study"};
+    const DateColumn birthColumn{2, "date of birth"};
+    const int sexColumn = bySex ? 3 : -1;
+    const DateColumn hireColumn{lag > 0 ? static_cast<int>(names.size()) - 1 : -1, "date of hire"};
+    const double code = m.DeathCode;
+    const int64_t total = rows.rowCount();
+
+    using Clock = std::chrono::steady_clock;
+    if (progress.poll()) return false;
+    auto lastPoll = Clock::now();
+    uint32_t sinceClock = 0;
+
+    m.IncludedCount = lag <= 0 ? total : 0;
+    while (rows.next()) {
+        if (++sinceClock == 256) {
+            sinceClock = 0;
+            if (Clock::now() - lastPoll >= kPollInterval) {
+                progress.setValue(total > 0 ? static_cast<int>(rows.position() * 400 / total) : 0);
+                if (progress.poll()) {
+                    for (auto& ageRow : m.DeathCounts) std::fill(ageRow.begin(), ageRow.end(), 0);
+                    return false;
+                }
+                lastPoll = Clock::now();
+            }
+        }
+
+        bool included = true;
+        if (lag > 0) {
+            // Hire date plus the lag in calendar years (29 February becomes
+            // 28 February); on or after the termination date excludes. An
+            // empty date makes the comparison false: the person stays in.
+            const auto hire = OptionalDate(state, rows, hireColumn);
+            const auto exit = OptionalDate(state, rows, exitColumn);
+            if (hire && exit && AddYears(*hire, lag) >= *exit) included = false;
+            if (included) ++m.IncludedCount;
+        }
+        if (!included || selector < 1 || selector > 3) continue;
+        const auto death = NumberOf(rows, deathColumn);
+        if (!death || *death != code) continue;
+        if (bySex) {
+            const auto sex = NumberOf(rows, sexColumn);
+            if (!sex || *sex != sexCode) continue;
+        }
+
+        const double exit = RequiredDate(state, rows, exitColumn);
+        const double birth = RequiredDate(state, rows, birthColumn);
+        const int32_t cell = library::DeathComputeCell(exit, birth, ageVector.data(), static_cast<int16_t>(ages),
+                                                       calendarVector.data(), static_cast<int16_t>(periods));
+        if (cell > 0 && static_cast<size_t>(cell) <= cellCount) ++run[static_cast<size_t>(cell)];
+    }
+    progress.setValue(400);
+
+    // Transfer: period outer, age class inner, as the cells are numbered.
+    size_t k = 1;
+    for (int j = 1; j <= periods; ++j)
+        for (int i = 1; i <= ages; ++i, ++k)
+            m.DeathCounts[static_cast<size_t>(i)][static_cast<size_t>(j)] += RoundToInt32(static_cast<double>(run[k]));
+    return true;
+}
+
+void StoreDeathsTable(db::Database& workingCopy, const std::string& project,
+                      const std::vector<std::vector<int32_t>>& deathCounts) {
+    const std::string table = project + "_Deaths";
+    workingCopy.execute("CREATE TABLE " + db::BracketName(table) + " (Deaths LONG);");
+    std::vector<int64_t> values;
+    for (size_t i = 1; i < deathCounts.size(); ++i)
+        for (size_t j = 1; j < deathCounts[i].size(); ++j) values.push_back(deathCounts[i][j]);
+    db::AppendIntegerRows(workingCopy, table, "Deaths", values);
+}
+
+}  // namespace vdx::mortality

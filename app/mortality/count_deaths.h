@@ -1,0 +1,40 @@
+// Observed deaths by stratum: one pass over the main data table that picks
+// the rows carrying the chosen cause-of-death code (for all persons or one
+// sex code, after an optional lag from the date of hire) and places each
+// death in its age class and calendar period with the death kernel of
+// libveldrix, so that deaths and person-years line up cell for cell.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "state/interaction.h"
+#include "state/state.h"
+
+namespace vdx::db {
+class Database;
+}
+
+namespace vdx::mortality {
+
+// Counts the deaths of the main data table into state.mortality.DeathCounts
+// ([age class 1..A-1][period 1..C-1], index 0 unused) and sets
+// state.mortality.IncludedCount, from the stratification settings and the
+// run's choices in state.mortality: DeathColumn, DeathCode, PyTableSelector
+// (1 all persons, 2 varSex1, 3 varSex2) and DeathLag (years after the date of
+// hire; a person whose hire date plus the lag is on or after the termination
+// date is excluded). Empty values make the tests false; codes compare as
+// numbers. Returns false when the progress window reported Cancel (the
+// counts then stay all zero). Throws VdxError, naming the row, the column
+// and the value, for a counted death whose termination or birth date is
+// empty or not a date, and for a lag date that is not a date.
+bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progress);
+
+// Creates project + "_Deaths" (Deaths LONG) and adds the counts in age-major
+// order: row r holds age class (r - 1) div (C - 1) + 1, period
+// (r - 1) mod (C - 1) + 1. Runs inside the caller's transaction, if any.
+void StoreDeathsTable(db::Database& workingCopy, const std::string& project,
+                      const std::vector<std::vector<int32_t>>& deathCounts);
+
+}  // namespace vdx::mortality

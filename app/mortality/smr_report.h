@@ -1,0 +1,26 @@
+// The SMR report: the plain text that the main window shows for a project's
+// "SMR" node, built from the project's SMR table and the report heading of
+// the project file, and the heading's reading and storing for the report
+// options.
+#pragma once
+
+#include <string>
+
+#include "state/state.h"
+
+namespace vdx::mortality {
+
+// The report of the SMR table `smrTable` (project + "_SMR") of the open
+// project, lines separated by CR LF, SMR and bounds multiplied by
+// SmrNullValue. Leaves the observed and expected numbers, the level and the
+// method in state.mortality.Shown* for the SMR calculator. Throws VdxError
+// when the table cannot be read or has fewer than its 19 rows.
+std::string BuildSmrReport(ProgramState& state, const std::string& smrTable);
+
+// The report heading: row 5 of VdxSystemMain of the working copy.
+std::string ReadSmrReportHeading(const std::string& workingCopy);
+// Stores the heading in row 5 of VdxSystemMain and marks the project file as
+// changed (it needs saving to keep the heading).
+void StoreSmrReportHeading(ProgramState& state, const std::string& heading);
+
+}  // namespace vdx::mortality

@@ -1,0 +1,401 @@
+#include "mortality/smr_run.h"
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+
+#include "db/database.h"
+#include "db/navigator_commands.h"
+#include "db/navigator_entries.h"
+#include "db/project_file.h"
+#include "db/table_stream.h"
+#include "mortality/count_deaths.h"
+#include "state/errors.h"
+#include "state/messages.h"
+#include "state/multiplier.h"
+#include "state/text_values.h"
+
+namespace vdx::mortality {
+
+namespace {
+
+using db::TableStream;
+
+// Error numbers of the run time for what stops a run.
+constexpr int kInvalidProcedureCall = 5;
+constexpr int kDivisionByZero = 11;
+constexpr int kSubscriptOutOfRange = 9;
+constexpr int kInvalidUseOfNull = 94;
+constexpr int kOutOfMemory = 7;
+
+const std::vector<std::string>& Levels() {
+    static const std::vector<std::string> levels{"0.01", "0.05", "0.10"};
+    return levels;
+}
+
+struct Method {
+    const char* name;
+    const char* key;
+};
+constexpr Method kMethods[] = {
+    {"Exact", "exact"}, {"Byar", "byar"}, {"Chi Square", "chisquare"}, {"Square Root", "squareroot"}, {"Wald", "wald"}};
+
+int ClassCount(int bounds) { return bounds > 1 ? bounds - 1 : 0; }
+
+bool Listed(const std::vector<std::string>& list, const std::string& entry) {
+    return std::find(list.begin(), list.end(), entry) != list.end();
+}
+
+void Refuse(Interaction& ui, int message) { ui.message(Message(message), Buttons::Ok, Icon::Critical, "Error"); }
+
+// The names of the first `count` projects of VdxSystemProjects.
+std::vector<std::string> ProjectNames(const ProgramState& state, int count) {
+    return db::ReadNameList(state.WorkingCopyName, db::kVdxSystemProjects, "Projects", count);
+}
+
+int16_t LevelOf(const std::string& text) {
+    if (text == "0.01") return 99;
+    if (text == "0.05") return 95;
+    if (text == "0.10") return 90;
+    return 0;
+}
+
+// One rate of the rate table: a number of deaths per person-year, never
+// empty, text that is no number, or negative.
+double RateOf(const TableStream& rates, int column, const std::string& table) {
+    auto stop = [&](int number, const std::string& what) {
+        throw VdxError(number, "Row " + std::to_string(rates.position()) + ", column '" + rates.field(column).name +
+                                   "' of the rate table '" + table + "' " + what +
+                                   " The SMR run has stopped; nothing has been stored.");
+    };
+    double rate = 0;
+    switch (rates.storage(column)) {
+        case TableStream::Storage::Null: stop(kInvalidUseOfNull, "is empty."); break;
+        case TableStream::Storage::Integer:
+        case TableStream::Storage::Real: rate = rates.real(column); break;
+        case TableStream::Storage::Text: {
+            const std::string text(rates.text(column));
+            if (text.find_first_not_of(' ') == std::string::npos) stop(kInvalidUseOfNull, "is empty.");
+            const auto number = ReadNumber(text);
+            if (!number) stop(err::TypeMismatch, "holds '" + text + "', which is not a number.");
+            rate = *number;
+        }
+    }
+    if (!std::isfinite(rate)) stop(err::TypeMismatch, "holds '" + NumberText(rate) + "', which is not a number.");
+    if (rate < 0) stop(kInvalidProcedureCall, "holds the negative rate " + NumberText(rate) + ".");
+    return rate;
+}
+
+// The 19 rows of the SMR table, in their stored order.
+void StoreSmrTable(db::Database& db, const ProgramState& state) {
+    const MortalityResults& m = state.mortality;
+    const std::string table = m.ProjectName + "_SMR";
+    db.execute("CREATE TABLE " + db::BracketName(table) + " (Typ TEXT, Values TEXT, Figures DOUBLE);");
+    auto rs = db.openRecordset(table);
+    auto add = [&](const char* typ, const char* column, const std::string& text) {
+        rs->addNew();
+        rs->setValue("Typ", Value::text(typ));
+        rs->setValue(column, Value::text(text));
+        rs->update();
+    };
+    // Figures go to the engine as text (up to 15 significant digits), which
+    // it converts into the number it stores.
+    auto values = [&](const char* typ, const std::string& text) { add(typ, "Values", text); };
+    auto figures = [&](const char* typ, double value) { add(typ, "Figures", NumberText(value)); };
+    values("ProjectName", m.ProjectName);
+    values("RateTable", m.RateTableName);
+    values("PyTable", PyTableName(state.py, m.PyTableSelector));
+    values("Alpha", m.SignificanceLevelText);
+    values("varDTH", m.DeathColumn);
+    figures("varTod", m.DeathCode);
+    figures("totTote", static_cast<double>(m.ObservedTotal));
+    figures("totPy", m.PersonYearsTotal);
+    figures("totDthRate", m.DeathRate);
+    figures("Expected", m.ExpectedTotal);
+    figures("Smr", m.SmrRatio);
+    figures("Smr_l", m.SmrLow);
+    figures("Smr_h", m.SmrHigh);
+    figures("N", static_cast<double>(m.RowCount));
+    figures("NInc", static_cast<double>(m.IncludedCount));
+    figures("Lag", m.DeathLag);
+    values("Method", m.MethodName);
+    values("MainTable", state.MainTableName);
+    values("valuesDTH", m.DeathValuesText);
+}
+
+}  // namespace
+
+std::optional<std::string> BeginSmrProject(ProgramState& state, Interaction& ui) {
+    if (!state.ProjectOpen) {
+        ui.message(Message(16), Buttons::Ok, Icon::Exclamation, "VELDRIX");
+        return std::nullopt;
+    }
+    if (!state.py.blnPersonYears) {
+        ui.message(Message(18), Buttons::Ok, Icon::Exclamation, "VELDRIX");
+        return std::nullopt;
+    }
+    std::vector<std::string> names;
+    try {
+        names = ProjectNames(state, state.ProjectCount);
+    } catch (const VdxError& e) {
+        ShowGeneralError(ui, e.number(), e.description());
+        return std::nullopt;
+    }
+    // Past every name taken, scanning again from the first after each step.
+    int n = state.ProjectCount + 1;
+    for (size_t k = 0; k < names.size();) {
+        if (names[k] == "Project" + std::to_string(n)) {
+            ++n;
+            k = 0;
+        } else {
+            ++k;
+        }
+    }
+    ++state.ProjectCount;
+    return "Project" + std::to_string(n);
+}
+
+void CancelSmrProject(ProgramState& state) {
+    if (state.ProjectCount > 0) --state.ProjectCount;
+}
+
+SmrChoices ListSmrChoices(const ProgramState& state) {
+    SmrChoices c;
+    if (state.RateTableCount >= 1)
+        c.rateTables = db::ReadNameList(state.WorkingCopyName, db::kVdxSystemRateTables, "RateTables",
+                                        state.RateTableCount);
+    for (const auto& f : state.MainTableFields) c.deathColumns.push_back(f.name);
+    c.pyTables.push_back(PyTableName(state.py, 1));
+    // The sex tables only when the last run made them.
+    if (state.py.blnSex && state.py.intAnzahlTables >= 3) {
+        c.pyTables.push_back(PyTableName(state.py, 2));
+        c.pyTables.push_back(PyTableName(state.py, 3));
+    }
+    c.levels = Levels();
+    for (const Method& m : kMethods) c.methods.emplace_back(m.name);
+    c.defaultLevel = 1;
+    c.defaultMethod = 1;
+    return c;
+}
+
+std::string MethodKey(const std::string& methodName) {
+    for (const Method& m : kMethods)
+        if (methodName == m.name) return m.key;
+    return {};
+}
+
+SmrCheck CheckSmrRequest(const ProgramState& state, Interaction& ui, const SmrRequest& r) {
+    auto refused = [&](int message, SmrField focus) {
+        Refuse(ui, message);
+        return SmrCheck{false, focus};
+    };
+    try {
+        const SmrChoices choices = ListSmrChoices(state);
+        if (r.rateTable.empty() || !Listed(choices.rateTables, r.rateTable)) return refused(28, SmrField::RateTable);
+        if (r.pyTable.empty() || !Listed(choices.pyTables, r.pyTable)) return refused(29, SmrField::PyTable);
+        const auto field = std::find_if(state.MainTableFields.begin(), state.MainTableFields.end(),
+                                        [&](const FieldInfo& f) { return f.name == r.deathColumn; });
+        if (r.deathColumn.empty() || field == state.MainTableFields.end()) return refused(30, SmrField::DeathColumn);
+        if (field->type != "numeric") return refused(31, SmrField::DeathColumn);
+        if (!ReadNumber(r.deathValueText)) return refused(32, SmrField::DeathValue);
+        const double value = Val(r.deathValueText);
+        if (value < 0 || value > 32767) return refused(33, SmrField::DeathValue);
+
+        // Conformity: one row per age class, one column per calendar period.
+        auto db = db::Database::open(state.WorkingCopyName);
+        auto rates = db->openRecordset(r.rateTable);
+        if (rates->recordCount() != ClassCount(state.py.maxAgeClass) ||
+            rates->fieldCount() != ClassCount(state.py.maxYearClass))
+            return refused(34, SmrField::RateTable);
+    } catch (const VdxError& e) {
+        ShowGeneralError(ui, e.number(), e.description());
+        return SmrCheck{false, SmrField::RateTable};
+    }
+    return SmrCheck{true, SmrField::None};
+}
+
+void ComputeSmr(ProgramState& state, db::Database& db, Interaction& ui, int16_t level, const std::string& methodKey) {
+    MortalityResults& m = state.mortality;
+    const int ages = ClassCount(state.py.maxAgeClass);
+    const int periods = ClassCount(state.py.maxYearClass);
+    const int selector = m.PyTableSelector;
+
+    int64_t observed = 0;
+    for (int i = 1; i <= ages; ++i)
+        for (int j = 1; j <= periods; ++j)
+            observed += m.DeathCounts.at(static_cast<size_t>(i)).at(static_cast<size_t>(j));
+
+    // The chosen table's cells, in whole days (64-bit: cells of large
+    // cohorts pass 2^31 days). VdxPyValues holds table 1, 2, 3 one after the
+    // other, each age class by age class, periods inner.
+    const size_t perTable = static_cast<size_t>(ages) * static_cast<size_t>(periods);
+    std::vector<int64_t> days(perTable, 0);
+    {
+        TableStream py(db, db::kVdxPyValues, {"PersonYears"});
+        const int64_t first = static_cast<int64_t>(perTable) * (selector - 1);
+        if (selector < 1 || py.rowCount() < first + static_cast<int64_t>(perTable))
+            throw VdxError(kSubscriptOutOfRange, "Subscript out of range: VdxPyValues holds " +
+                                                     std::to_string(py.rowCount()) + " cells, too few for table " +
+                                                     std::to_string(selector) + ".");
+        while (py.next() && py.position() <= first + static_cast<int64_t>(perTable)) {
+            if (py.position() <= first) continue;
+            if (py.storage(0) != TableStream::Storage::Integer && py.storage(0) != TableStream::Storage::Real)
+                throw VdxError(kInvalidUseOfNull, "Row " + std::to_string(py.position()) +
+                                                      " of VdxPyValues holds no number of days.");
+            days[static_cast<size_t>(py.position() - first - 1)] = std::llround(py.real(0));
+        }
+    }
+    int64_t totalDays = 0;
+    for (int64_t d : days) totalDays += d;
+    const double personYears = static_cast<double>(totalDays) / 365.25;
+
+    // Expected deaths: person-years times rate, summed age class by age
+    // class, periods inner.
+    double expected = 0;
+    {
+        const db::TableDef def = db.tableDef(m.RateTableName);
+        std::vector<std::string> columns;
+        for (const auto& f : def.fields) columns.push_back(f.name);
+        if (static_cast<int>(columns.size()) != periods)
+            throw VdxError(kSubscriptOutOfRange, Message(34));
+        TableStream rates(db, m.RateTableName, columns);
+        if (rates.rowCount() != ages) throw VdxError(kSubscriptOutOfRange, Message(34));
+        for (int i = 1; i <= ages && rates.next(); ++i)
+            for (int j = 1; j <= periods; ++j) {
+                const double rate = RateOf(rates, j - 1, m.RateTableName);
+                expected += (static_cast<double>(days[static_cast<size_t>(i - 1) * periods + (j - 1)]) / 365.25) * rate;
+            }
+    }
+    m.RowCount = db.openRecordset(state.MainTableName)->recordCount();
+
+    // Deaths in a table without person-years have no rate: stop before
+    // anything is stored rather than divide by zero.
+    if (observed >= 1 && totalDays == 0)
+        throw VdxError(kDivisionByZero,
+                       "Division by zero: " + std::to_string(observed) + " death" + (observed == 1 ? " was" : "s were") +
+                           " observed, but the person-years table '" + PyTableName(state.py, selector) +
+                           "' holds no person-years, so no death rate can be computed. The SMR run has stopped; "
+                           "nothing has been stored.");
+
+    auto warn = [&](int message) { ui.message(Message(message), Buttons::Ok, Icon::Exclamation, "Warning"); };
+    m.PersonYearsTotal = personYears;
+    m.SmrRatio = m.SmrLow = m.SmrHigh = 0;
+    if (expected != 0) {
+        m.ExpectedTotal = expected;
+        if (observed < 1) {
+            warn(37);
+            m.ObservedTotal = 0;
+            m.DeathRate = 0 / personYears;
+        } else {
+            const double o = static_cast<double>(observed);
+            m.ObservedTotal = observed;
+            m.DeathRate = o / personYears;
+            m.SmrRatio = o / expected;
+            m.SmrLow = m.SmrRatio * GetMultiplier(methodKey, "low", o, level);
+            m.SmrHigh = m.SmrRatio * GetMultiplier(methodKey, "high", o, level);
+        }
+    } else {
+        warn(36);
+        m.ExpectedTotal = 0;
+        if (observed < 1) {
+            warn(37);
+            m.ObservedTotal = 0;
+            m.DeathRate = 0;
+        } else {
+            m.ObservedTotal = observed;
+            m.DeathRate = static_cast<double>(observed) / personYears;
+        }
+    }
+}
+
+bool RunSmr(ProgramState& state, Interaction& ui, const SmrRequest& r) {
+    const std::string& project = r.projectName;
+    auto refuse = [&](const std::string& text) {
+        CancelSmrProject(state);
+        ui.message(text, Buttons::Ok, Icon::Critical, "Error");
+        return false;
+    };
+    if (project.empty() || !IsValidName(project + "_Deaths"))
+        return refuse("The project name '" + project + "' cannot name the project's tables. Nothing has been computed.");
+
+    const MortalityResults before = state.mortality;
+    std::unique_ptr<db::Database> db;
+    try {
+        // The count was raised for this project, whose row is still to come.
+        if (Listed(ProjectNames(state, state.ProjectCount - 1), project)) return refuse(Message(35));
+        db = db::Database::open(state.WorkingCopyName);
+        for (const char* suffix : {"_Deaths", "_SMR"})
+            if (db->tableExists(project + suffix))
+                return refuse("The project file holds a table '" + project + suffix +
+                              "' already, so the project '" + project +
+                              "' cannot be stored. Choose another project name; nothing has been computed.");
+    } catch (const VdxError& e) {
+        CancelSmrProject(state);
+        ShowGeneralError(ui, e.number(), e.description());
+        return false;
+    }
+
+    // The dialog's choices.
+    MortalityResults& m = state.mortality;
+    m.ProjectName = project;
+    m.RateTableName = r.rateTable;
+    m.SignificanceLevelText = r.levelText;
+    m.MethodName = r.method;
+    m.DeathColumn = r.deathColumn;
+    m.DeathValuesText = r.deathValueText;
+    m.DeathCode = 0;
+    m.PyTableSelector = 0;
+    const SmrChoices choices = ListSmrChoices(state);
+    for (size_t k = 0; k < choices.pyTables.size(); ++k)
+        if (choices.pyTables[k] == r.pyTable) m.PyTableSelector = static_cast<int16_t>(k + 1);
+    m.DeathLag = state.py.blnLag ? state.py.varLag : 0;
+    m.IncludedCount = m.ObservedTotal = m.RowCount = 0;
+    m.PersonYearsTotal = m.DeathRate = m.ExpectedTotal = m.SmrRatio = m.SmrLow = m.SmrHigh = 0;
+
+    ShowView(state, ViewName::Empty);
+    BusyPointer busy(ui);
+    std::unique_ptr<Progress> progress = ui.progress("Computing Deaths", 400, false);
+    progress->setLabel("Computing Deaths");
+
+    auto failed = [&](int number, const std::string& description) {
+        if (db && db->isOpen()) db->rollback();
+        state.mortality = before;
+        CancelSmrProject(state);
+        progress.reset();
+        ShowGeneralError(ui, number, description);
+        return false;
+    };
+    try {
+        m.DeathCode = RoundToInt16(Val(r.deathValueText));
+        db->beginTransaction();
+        auto projects = db->openRecordset(db::kVdxSystemProjects);
+        projects->addNew();
+        projects->setValue("Projects", Value::text(project));
+        projects->update();
+        projects.reset();
+
+        if (!CountDeaths(state, *db, *progress)) {  // Cancel is disabled; kept for safety
+            db->rollback();
+            state.mortality = before;
+            CancelSmrProject(state);
+            return false;
+        }
+        progress->setLabel("Computing SMR");
+        ComputeSmr(state, *db, ui, LevelOf(r.levelText), MethodKey(r.method));
+        StoreDeathsTable(*db, project, m.DeathCounts);
+        StoreSmrTable(*db, state);
+        db->commit();
+        db->close();
+    } catch (const VdxError& e) {
+        return failed(e.number(), e.description());
+    } catch (const std::bad_alloc&) {
+        return failed(kOutOfMemory, "Out of memory. The SMR run has stopped; nothing has been stored.");
+    }
+
+    db::AddProjectEntry(state, project);
+    state.ProjectChanged = true;
+    progress.reset();
+    return true;
+}
+
+}  // namespace vdx::mortality

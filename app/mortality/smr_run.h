@@ -1,0 +1,91 @@
+// Compute > SMR without widgets: the menu command, the lists and checks of
+// the dialog frmSMRComp, and the run that counts the observed deaths,
+// computes the expected deaths, the SMR and its bounds, and stores the
+// project's deaths and SMR tables. The dialog and veldrix-cli call these.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "state/interaction.h"
+#include "state/state.h"
+
+namespace vdx::db {
+class Database;
+}
+
+namespace vdx::mortality {
+
+// The menu command: refuses with message 16 (no project file) or 18 (no
+// person-years), else makes the default project name ("Project" + n, n from
+// ProjectCount + 1 up past every name taken), raises ProjectCount and
+// returns the name. The dialog then opens.
+std::optional<std::string> BeginSmrProject(ProgramState& state, Interaction& ui);
+
+// A cancelled dialog: lowers ProjectCount again (not below 0).
+void CancelSmrProject(ProgramState& state);
+
+// The dialog's lists, in order, and the entries selected when it opens.
+struct SmrChoices {
+    std::vector<std::string> rateTables;    // the project file's rate tables
+    std::vector<std::string> deathColumns;  // the main data table's columns
+    std::vector<std::string> pyTables;      // "Age*Calendar"[, "Age*Calendar*Sex=" + code, ...]
+    std::vector<std::string> levels;        // "0.01", "0.05", "0.10"
+    std::vector<std::string> methods;       // "Exact", "Byar", "Chi Square", "Square Root", "Wald"
+    int defaultLevel = 1;                   // "0.05"
+    int defaultMethod = 1;                  // "Byar"
+};
+SmrChoices ListSmrChoices(const ProgramState& state);
+
+// What the dialog holds when Compute is pressed; pyTable, level and method
+// are the texts of their lists.
+struct SmrRequest {
+    std::string projectName;
+    std::string rateTable;
+    std::string pyTable;
+    std::string levelText;
+    std::string method;
+    std::string deathColumn;
+    std::string deathValueText;
+};
+
+// The control that gets the focus after a refused request.
+enum class SmrField { None, RateTable, PyTable, DeathColumn, DeathValue };
+
+struct SmrCheck {
+    bool ok = false;
+    SmrField focus = SmrField::None;
+};
+
+// The checks of Compute in order (messages 28 to 33, then the rate table's
+// conformity with the person-years tables, message 34), each refusal shown
+// with the title "Error" and the critical icon. Changes nothing.
+SmrCheck CheckSmrRequest(const ProgramState& state, Interaction& ui, const SmrRequest& request);
+
+// The method's key for GetMultiplier: "Exact" -> "exact", "Chi Square" ->
+// "chisquare"...; "" for a name that is not listed.
+std::string MethodKey(const std::string& methodName);
+
+// ComputeSmr: from state.mortality.DeathCounts, the person-years cells of
+// VdxPyValues (read once, as 64-bit integers) and the rate table, the
+// observed and expected totals, the crude death rate, the SMR and its
+// bounds at `level` (90, 95 or 99) by the method key, into state.mortality.
+// Shows the warnings 36 (no expected deaths) and 37 (no observed deaths).
+// Throws VdxError for a rate cell that is empty, not a number or negative
+// (naming the rate table, row and column), and when deaths were observed in
+// a person-years table that holds no person-years.
+void ComputeSmr(ProgramState& state, db::Database& workingCopy, Interaction& ui, int16_t level,
+                const std::string& methodKey);
+
+// Compute after the checks (the dialog has closed): counts the deaths,
+// computes the SMR and stores the project — its row in VdxSystemProjects,
+// its deaths and SMR tables (19 rows) — in one transaction, then adds its
+// navigator entries and sets ProjectChanged. A request whose project name is
+// not usable or already owns tables is refused with a message before
+// anything is written. Whatever fails, the working copy is as it was,
+// ProjectCount is lowered again (the dialog raised it) and the message says
+// why; returns false then.
+bool RunSmr(ProgramState& state, Interaction& ui, const SmrRequest& request);
+
+}  // namespace vdx::mortality
