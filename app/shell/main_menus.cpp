@@ -9,7 +9,10 @@
 #include <QStyle>
 #include <QToolBar>
 
+#include "frm_options.h"
 #include "frm_py_comp.h"
+#include "frm_smr_calculator.h"
+#include "frm_smr_comp.h"
 #include "tables_menu.h"
 
 namespace vdx {
@@ -121,8 +124,14 @@ MainMenus BuildMainMenus(QMainWindow* window) {
     m.mnuCompute = AddMenu(window, "mnuCompute", "&Compute");
     QAction* computePY = AddEntry(m.mnuCompute, "mnuComputePY", "&Person-Years");
     QObject::connect(computePY, &QAction::triggered, window, [window] { MenuComputePersonYears(window); });
+    QAction* computeSmr = AddEntry(m.mnuCompute, "mnuComputeSmr", "&SMR");
+    QObject::connect(computeSmr, &QAction::triggered, window, [window] { MenuComputeSmr(window); });
     m.mnuReports = AddMenu(window, "mnuReports", "&Reports");
     m.mnuTools = AddMenu(window, "mnuTools", "T&ools");
+    QAction* calculator = AddEntry(m.mnuTools, "mnuToolsSMRCalculator", "SMR &Calculator");
+    QObject::connect(calculator, &QAction::triggered, window, [window] { MenuToolsSMRCalculator(window); });
+    QAction* options = AddEntry(m.mnuTools, "mnuToolsOptions", "&Options");
+    QObject::connect(options, &QAction::triggered, window, [window] { MenuToolsOptions(window); });
 
     m.mnuHelp = AddMenu(window, "mnuHelp", "Help");
     m.mnuHelpContents = AddEntry(m.mnuHelp, "mnuHelpContents", "Contents");
