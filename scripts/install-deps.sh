@@ -15,7 +15,7 @@ packages=(
   mdbtools-dev libfreexl-dev pxlib-dev libshp-dev
   unixodbc unixodbc-dev libsqliteodbc odbc-postgresql postgresql
   python3
-  libreoffice-writer-nogui poppler-utils
+  libreoffice-writer-nogui poppler-utils xdotool
 )
 if [ "${1:-}" = "--fixtures" ]; then
   packages+=(python3-xlrd python3-xlwt python3-dbfread python3-dbf python3-openpyxl gnumeric)

@@ -90,7 +90,8 @@ FrmSMRCalculator::FrmSMRCalculator(QWidget* parent, const ProgramState& state, I
     txtOutput_->setObjectName("txtOutput");
     txtOutput_->setReadOnly(true);
     txtOutput_->setFont(ReportFont());
-    txtOutput_->setMinimumSize(460, 300);
+    txtOutput_->setLineWrapMode(QTextEdit::NoWrap);
+    txtOutput_->setMinimumSize(540, 300);
 
     auto* inputs = new QGridLayout;
     inputs->addWidget(observedLabel, 0, 0);
