@@ -14,6 +14,7 @@
 #include <QTextCursor>
 #include <QTextEdit>
 #include <QVBoxLayout>
+#include <optional>
 
 #include "exchange/rtf_writer.h"
 #include "main_window.h"
@@ -146,17 +147,18 @@ mortality::CalculatorInput FrmSMRCalculator::input() const {
 
 void FrmSMRCalculator::calculate() {
     mortality::CalculatorResult r;
+    std::optional<VdxError> failure;
     {
         BusyPointer busy(ui_);
         try {
             r = mortality::CalculateSmr(input());
         } catch (const VdxError& e) {
-            r.message = -1;
-            ShowGeneralError(ui_, e.number(), e.description());
+            failure = e;
         }
     }
-    if (r.message > 0) ui_.message(Message(r.message), Buttons::Ok, Icon::Critical, "Error");
-    if (r.message) return;
+    // The pointer is back to normal before a message shows.
+    if (failure) return ShowGeneralError(ui_, failure->number(), failure->description());
+    if (r.message) return void(ui_.message(Message(r.message), Buttons::Ok, Icon::Critical, "Error"));
     result_ = std::move(r);
     showResult();
 }

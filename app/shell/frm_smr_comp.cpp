@@ -132,13 +132,19 @@ void MenuComputeSmr(QMainWindow* window) {
         const std::optional<std::string> name = mortality::BeginSmrProject(state, ui);
         if (!name) return;
         mortality::SmrRequest request;
-        {
+        bool accepted = false;
+        try {
             FrmSMRComp dialog(main, state, ui, *name);
-            if (dialog.exec() != QDialog::Accepted) {
-                mortality::CancelSmrProject(state);
-                return;
-            }
+            accepted = dialog.exec() == QDialog::Accepted;
             request = dialog.request();
+        } catch (...) {
+            // A dialog that could not load its lists gives the number back too.
+            mortality::CancelSmrProject(state);
+            throw;
+        }
+        if (!accepted) {
+            mortality::CancelSmrProject(state);
+            return;
         }
         // The view is cleared while the project is computed.
         ShowView(state, ViewName::Empty);

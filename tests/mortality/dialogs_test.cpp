@@ -1,6 +1,6 @@
 // The mortality dialogs on the main window, headless: Compute > SMR with
 // frmSMRComp's refusals, a whole run from the menu to the report on view,
-// the null value of Tools > Options taking effect at once, the calculator
+// the null value and the heading of Tools > Options taking effect at once, the calculator
 // opened from the report and printed to a PDF file, the calculator's
 // defaults kept in the settings, its colours, refusals and saved files.
 #include <QAction>
@@ -129,6 +129,24 @@ private slots:
         QCOMPARE(state().SmrNullValue, 1.0);
         QVERIFY(report().contains("Null Value: SMR=1\n"));
         QCOMPARE(reportedSmr(), std::round(smr100 / 100 * 1e8) / 1e8);
+
+        // A heading set through Report is shown at once and stays, though
+        // Options is cancelled.
+        test::OnNextModalOf<FrmOptions>([](FrmOptions* d) {
+            test::OnNextModalOf<FrmOptionsSMRReport>([](FrmOptionsSMRReport* r) {
+                auto* heading = test::Child<QLineEdit>(r, "txtHeading");
+                heading->setText("Plant A, lung cancer");
+                test::Child<QPushButton>(r, "btnDefault")->click();
+                QCOMPARE(heading->text(), QString::fromStdString(kSmrReportHeadingDefault));
+                heading->setText("Plant A, lung cancer");
+                test::Child<QPushButton>(r, "btnOK")->click();
+            });
+            test::Child<QPushButton>(d, "btnReport")->click();
+            test::Child<QPushButton>(d, "cmdCancel")->click();
+        });
+        entry("mnuToolsOptions")->trigger();
+        QVERIFY(report().startsWith("\nPlant A, lung cancer\n"));
+        QCOMPARE(state().SmrNullValue, 1.0);
 
         // The calculator starts from the report and prints to a PDF file.
         const QString pdf = dir_.filePath("calculator.pdf");
