@@ -76,7 +76,7 @@ std::string BuildSmrReport(ProgramState& state, const std::string& smrTable) {
             values[static_cast<size_t>(row)] = v.isNull() ? "" : v.kind() == Value::Kind::Text ? v.asText()
                                                                                               : NumberText(v.asDouble());
             const Value f = rs->value(figuresField);
-            if (f.isNumber() || f.kind() == Value::Kind::Double) figures[static_cast<size_t>(row)] = f.asDouble();
+            if (f.isNumber()) figures[static_cast<size_t>(row)] = f.asDouble();
             else if (f.kind() == Value::Kind::Text) figures[static_cast<size_t>(row)] = ReadNumber(f.asText());
         }
     }

@@ -20,7 +20,8 @@ std::string BuildSmrReport(ProgramState& state, const std::string& smrTable);
 // The report heading: row 5 of VdxSystemMain of the working copy.
 std::string ReadSmrReportHeading(const std::string& workingCopy);
 // Stores the heading in row 5 of VdxSystemMain and marks the project file as
-// changed (it needs saving to keep the heading).
+// changed (it needs saving to keep the heading). Throws VdxError when it
+// cannot be written (a heading longer than 255 characters: error 3163).
 void StoreSmrReportHeading(ProgramState& state, const std::string& heading);
 
 }  // namespace vdx::mortality

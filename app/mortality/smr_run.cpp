@@ -53,6 +53,17 @@ std::vector<std::string> ProjectNames(const ProgramState& state, int count) {
     return db::ReadNameList(state.WorkingCopyName, db::kVdxSystemProjects, "Projects", count);
 }
 
+// The person-years tables in list order (selector 1, 2, 3); the sex tables
+// only when the last run made them.
+std::vector<std::string> PyTableNames(const PySettings& py) {
+    std::vector<std::string> names{PyTableName(py, 1)};
+    if (py.blnSex && py.intAnzahlTables >= 3) {
+        names.push_back(PyTableName(py, 2));
+        names.push_back(PyTableName(py, 3));
+    }
+    return names;
+}
+
 int16_t LevelOf(const std::string& text) {
     if (text == "0.01") return 99;
     if (text == "0.05") return 95;
@@ -165,12 +176,7 @@ SmrChoices ListSmrChoices(const ProgramState& state) {
         c.rateTables = db::ReadNameList(state.WorkingCopyName, db::kVdxSystemRateTables, "RateTables",
                                         state.RateTableCount);
     for (const auto& f : state.MainTableFields) c.deathColumns.push_back(f.name);
-    c.pyTables.push_back(PyTableName(state.py, 1));
-    // The sex tables only when the last run made them.
-    if (state.py.blnSex && state.py.intAnzahlTables >= 3) {
-        c.pyTables.push_back(PyTableName(state.py, 2));
-        c.pyTables.push_back(PyTableName(state.py, 3));
-    }
+    c.pyTables = PyTableNames(state.py);
     c.levels = Levels();
     for (const Method& m : kMethods) c.methods.emplace_back(m.name);
     c.defaultLevel = 1;
@@ -345,9 +351,9 @@ bool RunSmr(ProgramState& state, Interaction& ui, const SmrRequest& r) {
     m.DeathValuesText = r.deathValueText;
     m.DeathCode = 0;
     m.PyTableSelector = 0;
-    const SmrChoices choices = ListSmrChoices(state);
-    for (size_t k = 0; k < choices.pyTables.size(); ++k)
-        if (choices.pyTables[k] == r.pyTable) m.PyTableSelector = static_cast<int16_t>(k + 1);
+    const auto pyTables = PyTableNames(state.py);
+    for (size_t k = 0; k < pyTables.size(); ++k)
+        if (pyTables[k] == r.pyTable) m.PyTableSelector = static_cast<int16_t>(k + 1);
     m.DeathLag = state.py.blnLag ? state.py.varLag : 0;
     m.IncludedCount = m.ObservedTotal = m.RowCount = 0;
     m.PersonYearsTotal = m.DeathRate = m.ExpectedTotal = m.SmrRatio = m.SmrLow = m.SmrHigh = 0;
@@ -368,8 +374,17 @@ bool RunSmr(ProgramState& state, Interaction& ui, const SmrRequest& r) {
     try {
         m.DeathCode = RoundToInt16(Val(r.deathValueText));
         db->beginTransaction();
+        // The project is read back as row ProjectCount: a row left beyond
+        // the count (a file edited elsewhere) takes the name rather than
+        // hiding the new project behind it.
         auto projects = db->openRecordset(db::kVdxSystemProjects);
-        projects->addNew();
+        if (projects->recordCount() >= state.ProjectCount && state.ProjectCount >= 1) {
+            projects->moveFirst();
+            projects->move(state.ProjectCount - 1);
+            projects->edit();
+        } else {
+            projects->addNew();
+        }
         projects->setValue("Projects", Value::text(project));
         projects->update();
         projects.reset();

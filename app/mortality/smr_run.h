@@ -36,6 +36,7 @@ struct SmrChoices {
     int defaultLevel = 1;                   // "0.05"
     int defaultMethod = 1;                  // "Byar"
 };
+// Throws VdxError when the project file's list of rate tables cannot be read.
 SmrChoices ListSmrChoices(const ProgramState& state);
 
 // What the dialog holds when Compute is pressed; pyTable, level and method

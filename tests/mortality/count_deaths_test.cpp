@@ -1,6 +1,6 @@
 // Observed deaths by stratum: generated cohorts against a count written
 // here, deaths on the class bounds and beyond the last, the lag's boundary
-// day, and rows that stop the count.
+// day, empty and textual codes.
 #include "mortality_test_support.h"
 
 #include <optional>
@@ -155,20 +155,4 @@ TEST_F(CountDeathsTest, EmptySexOrCauseNeverCountsAndCodesCompareAsNumbers) {
     EXPECT_EQ(count(1, 162)[1][1], 4);
     EXPECT_EQ(count(2, 162)[1][1], 2);
     EXPECT_EQ(count(3, 162)[1][1], 1);
-}
-
-TEST_F(CountDeathsTest, ACountedDeathWithoutAUsableDateStopsNamingRowAndColumn) {
-    setStrata({0, 100}, {1900, 2100});
-    addCohort({
-        {D(1930, 1, 1), {}, {}, {}, Value::integer(3)},                     // not counted: no harm
-        {D(1930, 1, 1), D(1980, 1, 1), {}, {}, Value::integer(162)},
-        {{}, D(1980, 1, 1), {}, {}, Value::integer(162)},                   // row 3: no birth date
-    });
-    try {
-        count(1, 162);
-        FAIL() << "the empty birth date was not reported";
-    } catch (const VdxError& e) {
-        EXPECT_NE(e.description().find("Row 3"), std::string::npos) << e.description();
-        EXPECT_NE(e.description().find("'DOB'"), std::string::npos) << e.description();
-    }
 }

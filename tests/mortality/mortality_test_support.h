@@ -114,10 +114,6 @@ protected:
         state.py.varSex1 = code1;
         state.py.varSex2 = code2;
     }
-    void defineLag(int16_t years) {
-        state.py.blnLag = state.py.varLagStatus = true;
-        state.py.varLag = years;
-    }
 
     // A rate table of DOUBLE columns Y1, Y2, ... (or of the SQL type given),
     // registered as the rate tables are.

@@ -108,18 +108,3 @@ TEST_F(SmrReport, AProjectWithoutExpectedDeathsShowsZeroBoundsAndTheStoredHeadin
     EXPECT_NE(report.find("\r\n0.00000000    0.00000000    0.00000000    Exact\r\n"), std::string::npos) << report;
     EXPECT_EQ(state.mortality.ShownObserved, "0");
 }
-
-TEST_F(SmrReport, AComputedProjectReportsWhatItStored) {
-    setStrata({0, 100}, {1900, 2100}, {23376});
-    std::vector<vdx::test::Person> persons(12, {vdx::test::D(1930, 1, 1), vdx::test::D(1980, 6, 1), {}, {},
-                                                Value::integer(162)});
-    addCohort(persons);
-    addRateTable("Rates", {{Value::real(0.125)}});
-    ASSERT_TRUE(computeSmr(request("Rates", "162", "Exact")));
-    const std::string report = mortality::BuildSmrReport(state, "Project1_SMR");
-    EXPECT_NE(report.find("\r\n150.00000000    77.50718886    262.01981310    Exact\r\n"), std::string::npos)
-        << report;
-    EXPECT_NE(report.find("Observed Cases: 12\r\nExpected Cases: 8.00000000\r\n"), std::string::npos);
-    EXPECT_NE(report.find("Person Years: 64.00000000\r\nDeath Rate  : 0.18750000"), std::string::npos);
-    EXPECT_THROW(mortality::BuildSmrReport(state, "Project9_SMR"), VdxError);
-}

@@ -98,6 +98,21 @@ TEST_F(SmrRun, TheDefaultNameSkipsEveryTakenNameAndCancelLowersTheCount) {
     EXPECT_EQ(state.ProjectCount, 0);
 }
 
+TEST_F(SmrRun, ANewProjectTakesTheRowTheProjectCountReadsBackEvenBehindALeftOverRow) {
+    smallStudy(1000, 1, 0.1);
+    {
+        auto d = open();
+        auto rs = d->openRecordset(db::kVdxSystemProjects);
+        rs->addNew();
+        rs->setValue("Projects", Value::text("Gone"));  // beyond the count of 0
+        rs->update();
+    }
+    ASSERT_TRUE(computeSmr(request("Rates", "162")));
+    auto d = open();
+    EXPECT_EQ(db::ReadRows(*d, db::kVdxSystemProjects, "Projects", state.ProjectCount),
+              std::vector<std::string>{"Project1"});
+}
+
 TEST_F(SmrRun, NoPersonYearsOrNoProjectFileRefusesWithTheirMessages) {
     EXPECT_FALSE(mortality::BeginSmrProject(state, ui));
     ProgramState closed;
@@ -149,24 +164,26 @@ TEST_F(SmrRun, TheChecksRefuseInTheirOrderAndFocusTheirControl) {
     EXPECT_TRUE(ui.messages.empty());
 }
 
-TEST_F(SmrRun, NoExpectedAndNoObservedDeathsWarnBothInOrderAndStoreZeros) {
-    smallStudy(23376, 0, 0.0);
-    ASSERT_TRUE(computeSmr(request("Rates", "162")));
-    EXPECT_EQ(ui.messageTexts(), (std::vector<std::string>{Message(36), Message(37)}));
-    EXPECT_EQ(titles(), (std::vector<std::string>{"Warning", "Warning"}));
-    const auto figures = column("Project1_SMR", "Figures");
-    for (int row : {7, 9, 10, 11, 12, 13}) EXPECT_EQ(figures[static_cast<size_t>(row - 1)], "0") << row;
-    EXPECT_EQ(figures[7], "64");
-}
-
-TEST_F(SmrRun, ObservedDeathsWithoutExpectedOnesWarnAndKeepTheRate) {
-    smallStudy(23376, 4, 0.0);
-    ASSERT_TRUE(computeSmr(request("Rates", "162")));
-    EXPECT_EQ(ui.messageTexts(), std::vector<std::string>{Message(36)});
-    EXPECT_EQ(state.mortality.ObservedTotal, 4);
-    EXPECT_EQ(state.mortality.DeathRate, 4.0 / 64.0);
-    EXPECT_EQ(state.mortality.SmrRatio, 0.0);
-    EXPECT_EQ(state.mortality.SmrHigh, 0.0);
+TEST_F(SmrRun, NoExpectedDeathsWarnsThenNoObservedOnesAndTheProjectIsStoredWithZeros) {
+    struct Case {
+        int deaths;
+        std::vector<std::string> messages;
+        std::vector<std::string> figures7to13;  // totTote, totPy, totDthRate, Expected, Smr, Smr_l, Smr_h
+    } cases[] = {
+        {0, {Message(36), Message(37)}, {"0", "64", "0", "0", "0", "0", "0"}},
+        {4, {Message(36)}, {"4", "64", "0.0625", "0", "0", "0", "0"}},
+    };
+    for (const auto& c : cases) {
+        TearDown();
+        SetUp();
+        smallStudy(23376, c.deaths, 0.0);
+        ASSERT_TRUE(computeSmr(request("Rates", "162")));
+        EXPECT_EQ(ui.messageTexts(), c.messages);
+        EXPECT_EQ(titles(), std::vector<std::string>(c.messages.size(), "Warning"));
+        const auto figures = column("Project1_SMR", "Figures");
+        EXPECT_EQ(std::vector<std::string>(figures.begin() + 6, figures.begin() + 13), c.figures7to13);
+        ui.messages.clear();
+    }
 }
 
 TEST_F(SmrRun, TheFirstSexTableUsesTheSecondBlockOfCellsAndDeathsOfItsCode) {

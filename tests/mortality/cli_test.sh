@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# veldrix-cli smr and report on the example study, checked from outside:
+# smr stores a project and prints the report that report prints again, the
+# sqlite3 shell sees the stored tables, and refused runs leave the project
+# file byte for byte as it was.
+# Usage: cli_test.sh <path to veldrix-cli> <examples folder>
+set -u
+CLI="$(realpath "$1")"
+EXAMPLES="$(realpath "$2")"
+WORK="$(mktemp -d /tmp/vdx_mortality_cli.XXXXXX)"
+trap 'rm -rf "$WORK"' EXIT
+cd "$WORK" || exit 1
+
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+expect_eq() { [ "$1" == "$2" ] || fail "$3: expected [$2], got [$1]"; }
+expect_contains() { grep -qF -- "$2" <<<"$1" || fail "$3: [$2] not in [$1]"; }
+
+cp "$EXAMPLES/example.vdx" x.vdx
+
+# ---- smr, then report ---------------------------------------------------------
+smr="$("$CLI" smr x.vdx --rate Rates --death ICD=162 2>err.txt)"; rc=$?
+expect_eq "$rc" 0 "smr exit code"
+expect_eq "$(cat err.txt)" "" "smr stderr"
+expect_contains "$smr" "Project   : Project1" "smr report"
+expect_contains "$smr" "                 95% Confidence Bounds" "smr bound heading"
+expect_contains "$smr" "    Byar" "smr method"
+expect_contains "$smr" "Lag       : 10" "the study's lag"
+expect_eq "$(ls -A | sort | tr '\n' ' ')" "err.txt x.vdx " "files left after smr"
+
+report="$("$CLI" report x.vdx Project1)"; rc=$?
+expect_eq "$rc" 0 "report exit code"
+expect_eq "$report" "$smr" "report after smr"
+
+# The stored tables as another reader sees them: 14 x 13 strata whose deaths
+# add up to the observed number of the report.
+observed="$(sed -n 's/^Observed Cases: //p' <<<"$report")"
+expect_eq "$(sqlite3 x.vdx 'SELECT count(*), sum(Deaths) FROM Project1_Deaths;')" "182|$observed" "deaths table"
+expect_eq "$(sqlite3 x.vdx 'SELECT count(*) FROM Project1_SMR;')" "19" "SMR table rows"
+expect_eq "$(sqlite3 x.vdx "SELECT Value FROM VdxSystemMain WHERE Typ = 'intProjectAnzahl';")" "1" "project count"
+
+# The null value scales the ratio and its bounds only.
+smr100="$(sed -n '/^--*$/{n;p}' <<<"$report" | awk '{print $1}')"
+smr1="$("$CLI" report x.vdx Project1 --null 1 | sed -n '/^--*$/{n;p}' | awk '{print $1}')"
+expect_eq "$(awk -v a="$smr100" -v b="$smr1" 'BEGIN { printf "%.6f", a / b }')" "100.000000" "null value 1"
+
+# Another level, method and name.
+out="$("$CLI" smr x.vdx --rate Rates --death ICD=162 --pytable 'Age*Calendar*Sex=1' --level 0.10 \
+    --method 'Chi Square' --name Lung 2>/dev/null)"; rc=$?
+expect_eq "$rc" 0 "smr --name exit code"
+expect_contains "$out" "90% Confidence Bounds" "level 0.10"
+expect_contains "$out" "PY Table  : Age*Calendar*Sex=1" "person-years table"
+expect_contains "$out" "    Chi Square" "method"
+expect_eq "$("$CLI" report x.vdx Lung)" "$out" "report Lung"
+
+# ---- refusals leave the file as it was -----------------------------------------
+cp x.vdx before.vdx
+refused() {  # expected message, then the arguments after x.vdx
+    local message="$1"; shift
+    "$CLI" smr x.vdx "$@" >/dev/null 2>err.txt; local rc=$?
+    expect_eq "$rc" 1 "smr $* exit code"
+    expect_contains "$(cat err.txt)" "$message" "smr $*"
+    cmp -s x.vdx before.vdx || fail "smr $* changed the project file"
+}
+refused "This project name exists already!" --rate Rates --death ICD=162 --name Lung
+refused "The project name must start with a character!" --rate Rates --death ICD=162 --name 2nd
+refused "The death variable must be numeric!" --rate Rates --death DOB=162
+refused "The death value must range between 0 and 32767!" --rate Rates --death ICD=40000
+refused "You must select a rate table!" --rate Nothing --death ICD=162
+"$CLI" report x.vdx Project7 >/dev/null 2>err.txt; rc=$?
+expect_eq "$rc" 1 "report of a missing project"
+"$CLI" smr x.vdx --rate Rates --death ICD=162 --method byar >/dev/null 2>&1; rc=$?
+expect_eq "$rc" 2 "a method not as listed"
+cmp -s x.vdx before.vdx || fail "a usage error changed the project file"
+
+if [ "$failures" -gt 0 ]; then echo "$failures failure(s)" >&2; exit 1; fi
+echo "all veldrix-cli smr/report checks passed"
