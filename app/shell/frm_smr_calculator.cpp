@@ -91,7 +91,6 @@ FrmSMRCalculator::FrmSMRCalculator(QWidget* parent, const ProgramState& state, I
     txtOutput_->setObjectName("txtOutput");
     txtOutput_->setReadOnly(true);
     txtOutput_->setFont(ReportFont());
-    txtOutput_->setLineWrapMode(QTextEdit::NoWrap);
     txtOutput_->setMinimumSize(540, 300);
 
     auto* inputs = new QGridLayout;

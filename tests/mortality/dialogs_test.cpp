@@ -18,6 +18,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextEdit>
+#include <QToolBar>
 #include <clocale>
 
 #include "db/file_commands.h"
@@ -174,6 +175,21 @@ private slots:
         text.start("pdftotext", {pdf, "-"});
         QVERIFY(text.waitForFinished(30000));
         QVERIFY(QString::fromUtf8(text.readAllStandardOutput()).contains("Exact Method 95%CI:"));
+    }
+
+    void toolbarButtonsRunTheirMenuEntries() {
+        QAction* smr = w_->menus().buttons.value("Smr");
+        QAction* calculator = w_->menus().buttons.value("SMRCalculator");
+        QVERIFY(smr->isVisible() && calculator->isVisible());
+        emit w_->menus().toolbar->actionTriggered(smr);  // no project file: message 16
+        QCOMPARE(QString::fromStdString(ui_.messageTexts().at(0)), QString::fromStdString(Message(16)));
+        bool opened = false;
+        test::OnNextModalOf<FrmSMRCalculator>([&](FrmSMRCalculator* d) {
+            opened = true;
+            d->reject();
+        });
+        emit w_->menus().toolbar->actionTriggered(calculator);
+        QVERIFY(opened);
     }
 
     void optionsKeepTheCalculatorDefaults() {
