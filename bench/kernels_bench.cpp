@@ -1,7 +1,8 @@
 // Time per person of the person-years kernel, day-by-day walk versus class
 // crossings, for follow-ups of one day, 10 years and 40 years with five-year
 // age classes (15 to 85) and five-year calendar periods (1950 to 2000); the
-// fast versions also for 100 years, past every class.
+// fast versions also for 100 years, past every class; the prepared strata
+// as the runs use them.
 #include <benchmark/benchmark.h>
 
 #include <vector>
@@ -67,10 +68,27 @@ void PycomputeCells(benchmark::State& state)
     }
 }
 
+void PycomputePrepared(benchmark::State& state)
+{
+    Cohort c;
+    const double end = kStart + static_cast<double>(state.range(0)) - 1;
+    VeldrixStrata strata;
+    STRATA_PREPARE(&strata, c.ages.data(), c.A, c.periods.data(), c.C);
+    std::vector<int32_t> index(VELDRIX_PY_CELLS_MAX(c.A, c.C));
+    std::vector<double> days(index.size());
+    for (auto _ : state) {
+        int32_t n = PYCOMPUTE_PREPARED(&strata, kStart, end, kBirth, index.data(), days.data(),
+                                       static_cast<int32_t>(index.size()));
+        benchmark::DoNotOptimize(n);
+        benchmark::DoNotOptimize(days.data());
+    }
+}
+
 constexpr int64_t kOneDay = 1, kTenYears = 3653, kFortyYears = 14610, kHundredYears = 36525;
 
 BENCHMARK(LiteralWalk)->Arg(kOneDay)->Arg(kTenYears)->Arg(kFortyYears);
 BENCHMARK(Pycompute)->Arg(kOneDay)->Arg(kTenYears)->Arg(kFortyYears)->Arg(kHundredYears);
 BENCHMARK(PycomputeCells)->Arg(kOneDay)->Arg(kTenYears)->Arg(kFortyYears)->Arg(kHundredYears);
+BENCHMARK(PycomputePrepared)->Arg(kOneDay)->Arg(kTenYears)->Arg(kFortyYears)->Arg(kHundredYears);
 
 }  // namespace

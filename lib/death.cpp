@@ -2,6 +2,7 @@
 // the class bounds and the cell numbering of the person-years kernel, so that
 // deaths and person-years line up cell for cell.
 #include <cstdint>
+#include <new>
 
 #include "strata.h"
 #include "veldrix.h"
@@ -9,11 +10,8 @@
 namespace veldrix {
 namespace {
 
-int64_t deathCell(double deathDate, double birthDate, int32_t ageClassCount,
-                  const double* ageBounds, const double* calendarBounds, int32_t periodCount)
+int64_t deathCell(double deathDate, double birthDate, const ClassBounds& ages, const ClassBounds& periods)
 {
-    ClassBounds ages(ageBounds, classCount(ageClassCount));
-    ClassBounds periods(calendarBounds, classCount(periodCount));
     if (ages.count() == 0 || periods.count() == 0)
         return 0;
     int i = ages.classOf((deathDate - birthDate) / 365.25);
@@ -21,6 +19,13 @@ int64_t deathCell(double deathDate, double birthDate, int32_t ageClassCount,
         return 0;
     int j = periods.classOf(deathDate);
     return j == 0 ? 0 : cellIndex(i, j, ages.count());
+}
+
+int64_t deathCell(double deathDate, double birthDate, int32_t ageClassCount, const double* ageBounds,
+                  const double* calendarBounds, int32_t periodCount)
+{
+    return deathCell(deathDate, birthDate, ClassBounds(ageBounds, classCount(ageClassCount)),
+                     ClassBounds(calendarBounds, classCount(periodCount)));
 }
 
 }  // namespace
@@ -46,4 +51,10 @@ extern "C" VELDRIX_API int32_t DEATHCOMPUTE_CELL(double deathDate, double birthD
 {
     return static_cast<int32_t>(veldrix::deathCell(deathDate, birthDate, ageClassCount, ageBounds,
                                                    calendarBounds, periodCount));
+}
+
+extern "C" VELDRIX_API int32_t DEATHCOMPUTE_PREPARED(const VeldrixStrata* strata, double deathDate, double birthDate)
+{
+    const auto* prepared = std::launder(reinterpret_cast<const veldrix::PreparedStrata*>(strata));
+    return static_cast<int32_t>(veldrix::deathCell(deathDate, birthDate, prepared->ages, prepared->periods));
 }

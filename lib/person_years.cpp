@@ -12,6 +12,7 @@
 // exactly) take the day-by-day walk.
 #include <cmath>
 #include <cstdint>
+#include <new>
 
 #include "strata.h"
 #include "veldrix.h"
@@ -97,24 +98,40 @@ void splitFollowUp(double start, double end, double birth, const ClassBounds& ag
             if (age > A)
                 return last + 1;
             const double bound = ages.bound(age + 1);
-            return firstDayWhere(from, last, std::ceil(birth + bound * 365.25),
-                                 [&](double d) { return bound <= ageOn(d, birth); });
+            const double scaled = bound * 365.25;
+            const double guess = std::ceil(birth + scaled);
+            // Usually the guess is the crossing: the day before lies so far
+            // below bound * 365.25 days from birth that no rounding of its
+            // age can reach the bound, and the day itself so far above that
+            // none can fall short of it (or, when it lies on the bound, its
+            // age says so). Then the search is not needed.
+            const double margin = std::fabs(scaled) * 0x1p-48 + 0x1p-1000;
+            const double since = guess - birth;
+            if ((guess - 1) - birth <= scaled - margin && (since >= scaled + margin || bound <= since / 365.25))
+                return guess < from ? from : guess > last ? last + 1 : guess;
+            return firstDayWhere(from, last, guess, [&](double d) { return bound <= ageOn(d, birth); });
         };
         double ageChange = nextAgeCrossing(day + 1);
         while (day <= last && age <= A && period <= C) {
             // Whole days: a period bound is reached on the day ceil(bound).
-            double periodChange = std::fmin(std::ceil(periods.bound(period + 1)), last + 1);
-            double next = std::fmin(ageChange, periodChange);
+            const double periodBound = std::ceil(periods.bound(period + 1));
+            const double periodChange = periodBound < last + 1 ? periodBound : last + 1;
+            const double next = ageChange < periodChange ? ageChange : periodChange;
             if (age >= 1 && period >= 1)
                 sink(cellIndex(age, period, A), next - day);
             day = next;
             if (day > last)
                 break;
             if (day == ageChange) {
-                // Equal bounds are crossed on the same day.
-                const double a = ageOn(day, birth);
-                while (age <= A && ages.bound(age + 1) <= a)
-                    ++age;
+                ++age;  // the bound that was crossed
+                // The age grows by a day's worth from one day to the next:
+                // a bound less than two days' worth further on (an equal
+                // bound above all) may be crossed on the same day.
+                if (age <= A && ages.bound(age + 1) - ages.bound(age) < 2 / 365.25) {
+                    const double a = ageOn(day, birth);
+                    while (age <= A && ages.bound(age + 1) <= a)
+                        ++age;
+                }
                 ageChange = nextAgeCrossing(day + 1);
             }
             while (period <= C && periods.bound(period + 1) <= day)
@@ -180,21 +197,50 @@ extern "C" VELDRIX_API double PYCOMPUTE(double startDate, double endDate, double
     return 1.0;
 }
 
+namespace {
+
+// The entries of one person as PYCOMPUTE_CELLS reports them.
+int32_t cellEntries(double startDate, double endDate, double birthDate, const ClassBounds& ages,
+                    const ClassBounds& periods, int32_t* cellIndex, double* days, int32_t capacity)
+{
+    int32_t entries = 0;
+    veldrix::splitFollowUp(startDate, endDate, birthDate, ages, periods, [&](int64_t cell, double n) {
+        if (entries < capacity) {
+            cellIndex[entries] = static_cast<int32_t>(cell);
+            days[entries] = n;
+        }
+        ++entries;
+    });
+    return entries;
+}
+
+}  // namespace
+
 extern "C" VELDRIX_API int32_t PYCOMPUTE_CELLS(double startDate, double endDate, double birthDate,
                                                const double* ageBounds, int32_t ageClassCount,
                                                const double* calendarBounds, int32_t periodCount,
                                                int32_t* cellIndex, double* days, int32_t capacity)
 {
-    ClassBounds ages(ageBounds, classCount(ageClassCount));
-    ClassBounds periods(calendarBounds, classCount(periodCount));
-    int32_t entries = 0;
-    veldrix::splitFollowUp(startDate, endDate, birthDate, ages, periods,
-                           [&](int64_t cell, double n) {
-                               if (entries < capacity) {
-                                   cellIndex[entries] = static_cast<int32_t>(cell);
-                                   days[entries] = n;
-                               }
-                               ++entries;
-                           });
-    return entries;
+    return cellEntries(startDate, endDate, birthDate, ClassBounds(ageBounds, classCount(ageClassCount)),
+                       ClassBounds(calendarBounds, classCount(periodCount)), cellIndex, days, capacity);
+}
+
+static_assert(sizeof(veldrix::PreparedStrata) <= sizeof(VeldrixStrata) &&
+                  alignof(veldrix::PreparedStrata) <= alignof(VeldrixStrata),
+              "the prepared strata must fit the caller's VeldrixStrata");
+
+extern "C" VELDRIX_API int32_t STRATA_PREPARE(VeldrixStrata* strata, const double* ageBounds, int32_t ageClassCount,
+                                              const double* calendarBounds, int32_t periodCount)
+{
+    const auto* prepared = new (strata) veldrix::PreparedStrata{ClassBounds(ageBounds, classCount(ageClassCount)),
+                                                                ClassBounds(calendarBounds, classCount(periodCount))};
+    return prepared->ages.count() * prepared->periods.count();
+}
+
+extern "C" VELDRIX_API int32_t PYCOMPUTE_PREPARED(const VeldrixStrata* strata, double startDate, double endDate,
+                                                  double birthDate, int32_t* cellIndex, double* days,
+                                                  int32_t capacity)
+{
+    const auto* prepared = std::launder(reinterpret_cast<const veldrix::PreparedStrata*>(strata));
+    return cellEntries(startDate, endDate, birthDate, prepared->ages, prepared->periods, cellIndex, days, capacity);
 }

@@ -1,6 +1,7 @@
 #include "strata.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace veldrix {
 
@@ -16,12 +17,36 @@ ClassBounds::ClassBounds(const double* bounds, int count)
             return;
         }
     }
+    double narrowest = bounds_[2] - bounds_[1], widest = narrowest;
+    for (int m = 2; m <= count_; ++m) {
+        narrowest = std::min(narrowest, bounds_[m + 1] - bounds_[m]);
+        widest = std::max(widest, bounds_[m + 1] - bounds_[m]);
+    }
+    const double span = bounds_[count_ + 1] - bounds_[1];
+    if (narrowest > 0 && widest <= 1.5 * narrowest && std::isfinite(span))
+        perUnit_ = count_ / span;
 }
 
 int ClassBounds::boundsAtOrBelow(double v) const
 {
     if (count_ == 0)
         return 0;
+    if (perUnit_ > 0) {
+        const double guess = (v - bounds_[1]) * perUnit_;  // classes below v, nearly
+        if (guess >= 0 && guess <= count_) {               // false for NaN
+            // The answer n (bound n <= v < bound n+1) lies between lo and hi
+            // when bound lo <= v and v < bound hi+1; near-regular steps keep
+            // it within a bound or two of the guess.
+            const int m = static_cast<int>(guess) + 1;
+            const int lo = std::max(1, m - 2), hi = std::min(count_ + 1, m + 2);
+            if (bounds_[lo] <= v && (hi == count_ + 1 || v < bounds_[hi + 1])) {
+                int n = lo;
+                while (n < hi && bounds_[n + 1] <= v)
+                    ++n;
+                return n;
+            }
+        }
+    }
     const double* first = bounds_ + 1;
     const double* last = bounds_ + count_ + 2;
     // upper_bound finds the first bound > v; a NaN v compares false with

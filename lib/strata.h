@@ -35,6 +35,18 @@ private:
     const double* bounds_;
     int count_;
     bool ascending_;
+    // For a regular series (From/To/Step; whole years of calendar bounds
+    // differ by a day at most): classes per unit above bound 1, from which
+    // a value's class follows by arithmetic. 0 for other bounds, which are
+    // searched by bisection.
+    double perUnit_ = 0;
+};
+
+// The class tables of a run, built once from its bound arrays and kept in
+// the caller's VeldrixStrata.
+struct PreparedStrata {
+    ClassBounds ages;
+    ClassBounds periods;
 };
 
 // Cell of age class i and calendar period j with A age classes.

@@ -43,6 +43,18 @@ const std::vector<Subcommand>& Subcommands() {
          "print the SMR report of a project as the main window shows it (SMR and bounds times the null value, "
          "default 100)",
          RunReport},
+        {"srr",
+         "STUDY.vdx --rate TABLE --death COLUMN=VALUE [--pytable NAME] [--level 0.10|0.05|0.01] [--name PROJECT]",
+         "store an SRR project (Compute > SRR: the deaths by stratum and the run's settings, no ratio), save the "
+         "project file and print its settings rows",
+         RunSrr},
+        {"projects", "STUDY.vdx",
+         "list the projects: name, kind (SMR or SRR), rate table, person-years table, death variable and value, "
+         "observed, expected, SMR and bounds, tab-separated",
+         RunProjects},
+        {"rename", "STUDY.vdx OLD NEW", "rename a project (Project > Rename) and save the project file", RunRename},
+        {"delete", "STUDY.vdx PROJECT", "delete a project and its tables (Project > Delete) and save the project file",
+         RunDelete},
     };
     return table;
 }

@@ -23,8 +23,9 @@ CliSession::CliSession() {
 
 bool CliSession::lock(const std::string& projectFile) {
     try {
-        workingCopy_ = WorkingCopyPath(projectFile);
-        lock_ = db::WorkingCopyLock::acquire(workingCopy_, projectFile);
+        const std::string file = db::ResolveProjectFile(projectFile);
+        workingCopy_ = WorkingCopyPath(file);
+        lock_ = db::WorkingCopyLock::acquire(workingCopy_, file);
         state.WorkingCopyLock = lock_;
         return true;
     } catch (const VdxError& e) {

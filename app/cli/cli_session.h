@@ -21,7 +21,8 @@ public:
 
     // Takes the working copy's lock for a project file before any step runs,
     // so that the session can clean up after a failed open too. False (with
-    // the message printed) when another instance holds it.
+    // the message printed) when another instance holds it, when it cannot be
+    // taken, or when the path cannot be a project file (a name ending in "~").
     bool lock(const std::string& projectFile);
 
     ProgramState state;

@@ -107,7 +107,7 @@ int RunAttach(const std::vector<std::string>& args) {
         if (session.ui.messages.empty()) PrintMessage("No table was added: the source offers none.");
         return kFailed;
     }
-    if (!db::FileSave(state, session.ui)) return kFailed;
+    if (!db::FileSave(state, session.ui, db::AfterFailedSave::CommandDiscarded)) return kFailed;
     PrintAddedTable(state, a->main ? state.MainTableName : state.ExternalTableName, a->main);
     return kOk;
 }

@@ -182,7 +182,7 @@ int RunImport(const std::vector<std::string>& args) {
     const bool added = a->main ? exchange::AddMainTable(state, session.ui, dialogs, exchange::kSourceAscii)
                                : exchange::AddRateTable(state, session.ui, dialogs, exchange::kSourceAscii);
     if (!added) return kFailed;
-    if (!db::FileSave(state, session.ui)) return kFailed;
+    if (!db::FileSave(state, session.ui, db::AfterFailedSave::CommandDiscarded)) return kFailed;
     PrintAddedTable(state, a->main ? state.MainTableName : state.ExternalTableName, a->main);
     return kOk;
 }

@@ -1,10 +1,13 @@
 // veldrix-cli smr STUDY.vdx --rate TABLE --death COLUMN=VALUE [--pytable NAME]
 //     [--level 0.10|0.05|0.01] [--method NAME] [--name PROJECT]
+// veldrix-cli srr STUDY.vdx --rate TABLE --death COLUMN=VALUE [--pytable NAME]
+//     [--level 0.10|0.05|0.01] [--name PROJECT]
 // veldrix-cli report STUDY.vdx PROJECT [--null 1|100]
 //
 // smr fills frmSMRComp as a user would (the lists' defaults where an option
 // is left out), runs its checks with their messages and the SMR run, saves
-// the project file and prints the report. The warnings of the run go to
+// the project file and prints the report; srr does the same for Compute >
+// SRR and prints the 16 stored settings rows (Typ, tab, Values). The warnings of the run go to
 // stderr with the other messages. A refused or failed run saves nothing.
 #include <algorithm>
 #include <cctype>
@@ -19,6 +22,7 @@
 #include "db/project_file.h"
 #include "mortality/smr_report.h"
 #include "mortality/smr_run.h"
+#include "mortality/srr_run.h"
 #include "state/messages.h"
 
 namespace vdx::cli {
@@ -78,12 +82,19 @@ bool UsableProjectName(const ProgramState& state, Interaction& ui, const std::st
 
 }  // namespace
 
-int RunSmr(const std::vector<std::string>& args) {
-    const auto a = Parse(args, {"--rate", "--death", "--pytable", "--level", "--method", "--name"});
-    if (!a || a->plain.size() != 1 || !a->option("--rate") || !a->option("--death")) return UsageError("smr");
+namespace {
+
+// smr and srr: the dialog filled from the options, its checks, the run, Save;
+// then the project's report (SMR) or its stored settings (SRR).
+int RunProjectCommand(const std::vector<std::string>& args, bool srr) {
+    const char* command = srr ? "srr" : "smr";
+    std::vector<std::string> allowed{"--rate", "--death", "--pytable", "--level", "--name"};
+    if (!srr) allowed.push_back("--method");
+    const auto a = Parse(args, allowed);
+    if (!a || a->plain.size() != 1 || !a->option("--rate") || !a->option("--death")) return UsageError(command);
     const std::string death = *a->option("--death");
     const size_t eq = death.find('=');
-    if (eq == std::string::npos || eq == 0) return UsageError("smr");
+    if (eq == std::string::npos || eq == 0) return UsageError(command);
 
     CliSession session;
     ProgramState& state = session.state;
@@ -91,7 +102,7 @@ int RunSmr(const std::vector<std::string>& args) {
     if (!session.lock(a->plain[0])) return kFailed;
     if (!db::OpenProjectFile(state, ui, a->plain[0])) return kFailed;
 
-    // Compute > SMR opens the dialog with its lists.
+    // Compute > SMR or SRR opens the dialog with its lists.
     const auto defaultName = mortality::BeginSmrProject(state, ui);
     if (!defaultName) return kFailed;
     const mortality::SmrChoices choices = mortality::ListSmrChoices(state);
@@ -100,7 +111,8 @@ int RunSmr(const std::vector<std::string>& args) {
     request.rateTable = *a->option("--rate");
     request.pyTable = a->option("--pytable").value_or(choices.pyTables.front());
     request.levelText = a->option("--level").value_or(choices.levels[static_cast<size_t>(choices.defaultLevel)]);
-    request.method = a->option("--method").value_or(choices.methods[static_cast<size_t>(choices.defaultMethod)]);
+    if (!srr)
+        request.method = a->option("--method").value_or(choices.methods[static_cast<size_t>(choices.defaultMethod)]);
     request.deathColumn = death.substr(0, eq);
     request.deathValueText = death.substr(eq + 1);
 
@@ -111,17 +123,28 @@ int RunSmr(const std::vector<std::string>& args) {
         PrintMessage("The level must be one of 0.10, 0.05 or 0.01.");
         return kUsage;
     }
-    if (!listed(choices.methods, request.method)) {
+    if (!srr && !listed(choices.methods, request.method)) {
         PrintMessage("The method must be one of \"Exact\", \"Byar\", \"Chi Square\", \"Square Root\" or \"Wald\".");
         return kUsage;
     }
     if (a->option("--name") && !UsableProjectName(state, ui, request.projectName)) return kFailed;
     if (!mortality::CheckSmrRequest(state, ui, request).ok) return kFailed;
-    if (!mortality::RunSmr(state, ui, request)) return kFailed;
+    if (!(srr ? mortality::RunSrr(state, ui, request) : mortality::RunSmr(state, ui, request))) return kFailed;
     if (!db::FileSave(state, ui)) return kFailed;
-    PrintReport(mortality::BuildSmrReport(state, request.projectName + "_SMR"));
+    if (srr) {
+        for (const auto& [typ, value] : mortality::SrrSettingsRows(state.mortality))
+            std::cout << typ << "\t" << value << "\n";
+    } else {
+        PrintReport(mortality::BuildSmrReport(state, request.projectName + "_SMR"));
+    }
     return kOk;
 }
+
+}  // namespace
+
+int RunSmr(const std::vector<std::string>& args) { return RunProjectCommand(args, false); }
+
+int RunSrr(const std::vector<std::string>& args) { return RunProjectCommand(args, true); }
 
 int RunReport(const std::vector<std::string>& args) {
     const auto a = Parse(args, {"--null"});

@@ -186,7 +186,7 @@ int RunPyears(const std::vector<std::string>& args) {
     if (!py::CheckPyCompute(state, ui, form).ok()) return kFailed;
     py::PyRunSummary summary;
     if (py::RunPersonYears(state, ui, snapshot, &summary) != py::PyRunOutcome::Completed) return kFailed;
-    if (!db::FileSave(state, ui)) return kFailed;
+    if (!db::FileSave(state, ui, db::AfterFailedSave::CommandDiscarded)) return kFailed;
     PrintSummary(state, summary);
     return kOk;
 }

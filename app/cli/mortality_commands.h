@@ -1,6 +1,7 @@
 // veldrix-cli's mortality commands: smr runs Compute > SMR with the dialog's
 // checks, saves the project file and prints the project's report; report
-// prints the report of a project as the main window shows it.
+// prints the report of a project as the main window shows it; srr runs
+// Compute > SRR as smr runs Compute > SMR and prints the stored settings.
 #pragma once
 
 #include <string>
@@ -10,5 +11,6 @@ namespace vdx::cli {
 
 int RunSmr(const std::vector<std::string>& args);
 int RunReport(const std::vector<std::string>& args);
+int RunSrr(const std::vector<std::string>& args);
 
 }  // namespace vdx::cli

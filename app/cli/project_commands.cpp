@@ -53,12 +53,12 @@ int RunNew(const std::vector<std::string>& args) {
         else return UsageError("new");
     }
     if (path.empty()) return UsageError("new");
+    CliSession session;
+    if (!session.lock(path)) return kFailed;
     if (db::FileExists(path) && !force) {
         PrintMessage(path + " exists already; use --force to replace it.");
         return kFailed;
     }
-    CliSession session;
-    if (!session.lock(path)) return kFailed;
     if (!db::CreateProjectFile(session.state, session.ui, path)) return kFailed;
     return kOk;
 }
@@ -86,6 +86,8 @@ int RunInfo(const std::vector<std::string>& args) {
         std::cout << "AgeBounds: " << Bounds(s.AgeBounds) << "\n";
         std::cout << "CalendarBounds: " << Bounds(s.CalendarBounds) << "\n";
     }
+    if (db::ProjectFileReadOnly(s))
+        PrintMessage("Note: " + s.ProjectFileName + " is read-only; commands that change it cannot save.");
     return kOk;
 }
 

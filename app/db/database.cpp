@@ -3,10 +3,12 @@
 // engine's error numbers.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <unordered_set>
 
 #include "db/db_internal.h"
 
@@ -92,6 +94,17 @@ std::vector<FieldDef> TableFields(Database& db, const std::string& table) {
     return fields;
 }
 
+std::string RowOrderName(const std::vector<FieldDef>& fields, const std::string& table) {
+    std::string taken;
+    for (const char* name : {"rowid", "_rowid_", "oid"}) {
+        const auto it = std::find_if(fields.begin(), fields.end(), [&](const FieldDef& f) { return SameName(f.name, name); });
+        if (it == fields.end()) return name;
+        taken += (taken.empty() ? "" : ", ") + it->name;
+    }
+    Fail(err::InvalidName, "Table '" + table + "' cannot keep its rows in order: its columns " + taken +
+                               " take all three names of the row order; rename one of them.");
+}
+
 std::string CreateTableSql(const std::string& table, const std::vector<FieldDef>& fields) {
     std::string sql = "CREATE TABLE " + QuoteIdentifier(table) + " (";
     for (size_t i = 0; i < fields.size(); ++i) {
@@ -161,7 +174,7 @@ std::unique_ptr<Database> Database::create(const std::string& path) {
     if (!folder.empty() && !std::filesystem::is_directory(folder))
         Fail(err::PathAccess, "'" + folder.string() + "' is not a valid path.");
     sqlite3* handle = nullptr;
-    int rc = sqlite3_open_v2(path.c_str(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+    int rc = sqlite3_open_v2(path.c_str(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                              nullptr);
     if (rc != SQLITE_OK) {
         std::string msg = handle ? sqlite3_errmsg(handle) : "cannot create";
@@ -180,7 +193,9 @@ std::unique_ptr<Database> Database::create(const std::string& path) {
 std::unique_ptr<Database> Database::open(const std::string& path) {
     CheckDatabaseFile(path);
     sqlite3* handle = nullptr;
-    int rc = sqlite3_open_v2(path.c_str(), &handle, SQLITE_OPEN_READWRITE, nullptr);
+    // A connection is used by one thread at a time: SQLite need not lock it
+    // on every call (the runs read millions of fields).
+    int rc = sqlite3_open_v2(path.c_str(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         sqlite3_close(handle);
         if (rc == SQLITE_NOTADB || rc == SQLITE_CORRUPT) NotOurDatabase(path);
@@ -283,16 +298,20 @@ void Database::createTable(const TableDef& def) {
     RequireValidName(def.name);
     if (def.fields.empty())
         Fail(err::EngineGeneral, "Table '" + def.name + "' has no fields; a table needs at least one.");
+    if (def.fields.size() > kMaxTableColumns)
+        Fail(err::TooManyFields, "Table '" + def.name + "' would have " + std::to_string(def.fields.size()) +
+                                     " columns; a table can have at most " + std::to_string(kMaxTableColumns) + ".");
+    std::unordered_set<std::string> seen;
     for (size_t i = 0; i < def.fields.size(); ++i) {
         RequireValidName(def.fields[i].name);
-        for (size_t j = 0; j < i; ++j)
-            if (SameName(def.fields[i].name, def.fields[j].name))
-                Fail(3191, "Cannot define field '" + def.fields[i].name + "' more than once.");
+        if (!seen.insert(Lower(def.fields[i].name)).second)
+            Fail(3191, "Cannot define field '" + def.fields[i].name + "' more than once.");
         if (def.fields[i].type == FieldType::Text &&
             (def.fields[i].size < 1 || def.fields[i].size > 255))
             Fail(3259, "Invalid text size " + std::to_string(def.fields[i].size) + " for field '" +
                            def.fields[i].name + "' (1 to 255).");
     }
+    RowOrderName(def.fields, def.name);  // a table must not hide its row order
     if (tableExists(def.name)) FailTableExists(def.name);
     Statement st(*this, CreateTableSql(def.name, def.fields));
     st.step();

@@ -49,6 +49,12 @@ Value ColumnValue(sqlite3_stmt* stmt, int column, const FieldDef& field);
 // The fields of a table of the database, from its declared column types.
 std::vector<FieldDef> TableFields(Database& db, const std::string& table);
 
+// The name under which SQL reaches a table's row order. SQLite keeps it as
+// rowid, _rowid_ and oid, and a user column of one of these names hides that
+// one: the first of the three that no column of `fields` takes. A table
+// whose columns take all three has no order to read: error 3125 naming them.
+std::string RowOrderName(const std::vector<FieldDef>& fields, const std::string& table);
+
 // CREATE TABLE text for a definition (names quoted).
 std::string CreateTableSql(const std::string& table, const std::vector<FieldDef>& fields);
 

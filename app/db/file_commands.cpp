@@ -1,6 +1,7 @@
 #include "db/file_commands.h"
 
 #include <filesystem>
+#include <optional>
 
 #include "db/database.h"
 #include "db/file_io.h"
@@ -54,17 +55,41 @@ std::shared_ptr<WorkingCopyLock> LockFor(ProgramState& state, Interaction& ui,
     }
 }
 
-enum class SaveOutcome { Saved, Cancelled, Failed };
-
-void ShowSaveFailure(Interaction& ui, const VdxError& e) {
-    ShowGeneralError(ui, e.number(),
-                     e.description() + " The project file was not saved and is unchanged; "
-                                       "your work is kept in the working copy.");
+// The project file a chosen path names (see ResolveProjectFile), or
+// nullopt after showing why the path cannot be used.
+std::optional<std::string> ProjectFileFor(Interaction& ui, const std::string& path) {
+    try {
+        return ResolveProjectFile(path);
+    } catch (const VdxError& e) {
+        ui.message(e.description(), Buttons::Ok, Icon::Critical, "Error");
+        return std::nullopt;
+    }
 }
 
-SaveOutcome Save(ProgramState& state, Interaction& ui);
+enum class SaveOutcome { Saved, Cancelled, Failed };
 
-SaveOutcome SaveAs(ProgramState& state, Interaction& ui, const std::string& path) {
+void ShowSaveFailure(Interaction& ui, const VdxError& e, AfterFailedSave after) {
+    ShowGeneralError(ui, e.number(),
+                     e.description() + (after == AfterFailedSave::WorkKept
+                                            ? " The project file was not saved and is unchanged; "
+                                              "your work is kept in the working copy."
+                                            : " The project file was not saved and is unchanged; "
+                                              "this command changed nothing."));
+}
+
+// StoreProject, and the project file it wrote held in place of the one it
+// replaced.
+void StoreAndHold(ProgramState& state) {
+    StoreProject(state);
+    if (auto lock = HeldLock(state)) lock->holdProjectFile(state.ProjectFileName);
+}
+
+SaveOutcome Save(ProgramState& state, Interaction& ui, AfterFailedSave after = AfterFailedSave::WorkKept);
+
+SaveOutcome SaveAs(ProgramState& state, Interaction& ui, const std::string& chosen) {
+    const auto resolved = ProjectFileFor(ui, chosen);
+    if (!resolved) return SaveOutcome::Failed;
+    const std::string& path = *resolved;
     // Onto the open project file itself: a plain Save keeps the working copy.
     if (SamePath(path, state.ProjectFileName)) return Save(state, ui);
 
@@ -78,10 +103,10 @@ SaveOutcome SaveAs(ProgramState& state, Interaction& ui, const std::string& path
         BusyPointer busy(ui);
         state.ProjectFileName = path;
         try {
-            StoreProject(state);
+            StoreAndHold(state);
         } catch (const VdxError& e) {
             state.ProjectFileName = oldProjectFile;
-            ShowSaveFailure(ui, e);
+            ShowSaveFailure(ui, e, AfterFailedSave::WorkKept);
             return SaveOutcome::Failed;
         }
         state.ProjectChanged = false;
@@ -100,11 +125,12 @@ SaveOutcome SaveAs(ProgramState& state, Interaction& ui, const std::string& path
         state.ProjectFileName = oldProjectFile;
         state.WorkingCopyName = oldWorkingCopy;
         RemoveDatabaseFiles(newWorkingCopy);
-        ShowSaveFailure(ui, e);
+        ShowSaveFailure(ui, e, AfterFailedSave::WorkKept);
         return SaveOutcome::Failed;
     }
     RemoveDatabaseFiles(oldWorkingCopy);
     state.WorkingCopyLock = lock;  // lets go of the old working copy's lock
+    lock->holdProjectFile(path);
     state.ProjectChanged = false;
     return SaveOutcome::Saved;
 }
@@ -119,7 +145,7 @@ SaveOutcome SaveAsWithDialog(ProgramState& state, Interaction& ui) {
     return SaveAs(state, ui, chosen->path);
 }
 
-SaveOutcome Save(ProgramState& state, Interaction& ui) {
+SaveOutcome Save(ProgramState& state, Interaction& ui, AfterFailedSave after) {
     if (!state.ProjectOpen) {
         ui.message(Message(16), Buttons::Ok, Icon::Exclamation, "VELDRIX");
         return SaveOutcome::Cancelled;
@@ -131,9 +157,9 @@ SaveOutcome Save(ProgramState& state, Interaction& ui) {
     ShowView(state, ViewName::Empty);
     BusyPointer busy(ui);
     try {
-        StoreProject(state);
+        StoreAndHold(state);
     } catch (const VdxError& e) {
-        ShowSaveFailure(ui, e);
+        ShowSaveFailure(ui, e, after);
         return SaveOutcome::Failed;
     }
     state.ProjectChanged = false;
@@ -151,6 +177,10 @@ bool AskToSaveOpenProject(ProgramState& state, Interaction& ui) {
 
 }  // namespace
 
+bool ProjectFileReadOnly(const ProgramState& state) {
+    return state.ProjectOpen && IsReadOnlyFile(state.ProjectFileName);
+}
+
 std::string MainWindowCaption(const ProgramState& state) {
     std::string caption = kApplicationName + " " + state.ProgramVersion;
     if (state.ProjectOpen) caption += " - " + state.ProjectFileName;
@@ -164,7 +194,10 @@ bool FileNew(ProgramState& state, Interaction& ui) {
     return CreateProjectFile(state, ui, chosen->path);
 }
 
-bool CreateProjectFile(ProgramState& state, Interaction& ui, const std::string& path) {
+bool CreateProjectFile(ProgramState& state, Interaction& ui, const std::string& chosen) {
+    const auto resolved = ProjectFileFor(ui, chosen);
+    if (!resolved) return false;
+    const std::string& path = *resolved;
     const std::string workingCopy = WorkingCopyPath(path);
     auto lock = LockFor(state, ui, workingCopy, path);
     if (!lock) return false;
@@ -182,7 +215,7 @@ bool CreateProjectFile(ProgramState& state, Interaction& ui, const std::string& 
             auto db = Database::create(workingCopy);
             CreateSystemTables(*db);
         }
-        StoreProject(state);
+        StoreAndHold(state);
     } catch (const VdxError& e) {
         ShowGeneralError(ui, e.number(), e.description());
         RemoveDatabaseFiles(workingCopy);
@@ -204,10 +237,14 @@ bool FileOpen(ProgramState& state, Interaction& ui) {
     return OpenProjectFile(state, ui, chosen->path);
 }
 
-bool OpenProjectFile(ProgramState& state, Interaction& ui, const std::string& path) {
+bool OpenProjectFile(ProgramState& state, Interaction& ui, const std::string& chosen) {
+    const auto resolved = ProjectFileFor(ui, chosen);
+    if (!resolved) return false;
+    const std::string& path = *resolved;
     const std::string workingCopy = WorkingCopyPath(path);
     auto lock = LockFor(state, ui, workingCopy, path);
     if (!lock) return false;
+    RemoveUnfinishedSaves(path);
     BusyPointer busy(ui);
     const std::string previousWorkingCopy = state.WorkingCopyName;
     const auto previousLock = state.WorkingCopyLock;  // let go of only at the end
@@ -231,7 +268,9 @@ bool OpenProjectFile(ProgramState& state, Interaction& ui, const std::string& pa
     return true;
 }
 
-bool FileSave(ProgramState& state, Interaction& ui) { return Save(state, ui) == SaveOutcome::Saved; }
+bool FileSave(ProgramState& state, Interaction& ui, AfterFailedSave after) {
+    return Save(state, ui, after) == SaveOutcome::Saved;
+}
 
 bool FileSaveAs(ProgramState& state, Interaction& ui) {
     return SaveAsWithDialog(state, ui) == SaveOutcome::Saved;

@@ -21,9 +21,15 @@ bool FileOpen(ProgramState& state, Interaction& ui);
 // The open steps after the file dialog (start-up with a command line, the
 // command-line tool). Refuses a project whose working copy another instance
 // holds. True when the project is open.
+// Every path these commands take goes through ResolveProjectFile
+// (working_copy_lock.h): a name ending in "~" is refused before anything is
+// touched, and a symbolic link stands for the study it points to.
 bool OpenProjectFile(ProgramState& state, Interaction& ui, const std::string& path);
+// What a failed save tells the user about the work: the window keeps the
+// working copy open; veldrix-cli ends, and its working copy goes with it.
+enum class AfterFailedSave { WorkKept, CommandDiscarded };
 // Save and Save As; true when the project file was written.
-bool FileSave(ProgramState& state, Interaction& ui);
+bool FileSave(ProgramState& state, Interaction& ui, AfterFailedSave after = AfterFailedSave::WorkKept);
 bool FileSaveAs(ProgramState& state, Interaction& ui);
 // Save As onto a path chosen already.
 bool SaveProjectAs(ProgramState& state, Interaction& ui, const std::string& path);
@@ -34,6 +40,10 @@ bool FileExit(ProgramState& state, Interaction& ui);
 // Deletes the working copy of the open project (if this state holds its
 // lock) and releases the lock, without asking; clears nothing else.
 void ReleaseWorkingCopy(ProgramState& state);
+
+// The open project file cannot be saved over (see IsReadOnlyFile); the
+// status line says so.
+bool ProjectFileReadOnly(const ProgramState& state);
 
 // "VELDRIX 1.41" or "VELDRIX 1.41 - <project file>".
 std::string MainWindowCaption(const ProgramState& state);

@@ -1,6 +1,7 @@
 #include "db/file_io.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -62,7 +63,69 @@ private:
     int fd_;
 };
 
+constexpr const char* kUnfinishedSave = ".unfinished-save.";
+
+// Whether a file name in target's folder is an unfinished save of target.
+bool IsUnfinishedSaveOf(const std::string& entry, const std::string& name) {
+    auto tail = [&](const std::string& prefix) {
+        return entry.size() == prefix.size() + 6 && entry.compare(0, prefix.size(), prefix) == 0;
+    };
+    return tail(name + kUnfinishedSave) || tail("." + name + ".saving.");
+}
+
+// The temporary file of a save, held with flock() for as long as it is
+// written, so that RemoveUnfinishedSaves of another session leaves it alone.
+// A cleaner may remove it between its creation and the flock; then the name
+// no longer leads to it, and a new one is made.
+int CreateHeldTemporary(const std::string& target, std::string& temp) {
+    const auto name = std::filesystem::path(target).filename().string();
+    const std::string pattern =
+        (std::filesystem::path(FolderOf(target)) / (name + kUnfinishedSave + "XXXXXX")).string();
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        std::vector<char> tempName(pattern.begin(), pattern.end());
+        tempName.push_back('\0');
+        const int fd = ::mkostemp(tempName.data(), O_CLOEXEC);
+        if (fd < 0) return -1;
+        temp = tempName.data();
+        struct stat held {}, atPath {};
+        if (::flock(fd, LOCK_EX) == 0 && ::fstat(fd, &held) == 0 && ::lstat(temp.c_str(), &atPath) == 0 &&
+            held.st_ino == atPath.st_ino && held.st_dev == atPath.st_dev)
+            return fd;
+        ::close(fd);
+    }
+    errno = EAGAIN;
+    return -1;
+}
+
 }  // namespace
+
+void RemoveUnfinishedSaves(const std::string& target) {
+    const auto name = std::filesystem::path(target).filename().string();
+    if (name.empty()) return;
+    std::error_code ec;
+    std::vector<std::string> found;
+    for (std::filesystem::directory_iterator it(FolderOf(target), ec), end; !ec && it != end; it.increment(ec))
+        if (IsUnfinishedSaveOf(it->path().filename().string(), name)) found.push_back(it->path().string());
+    for (const auto& path : found) {
+        FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        if (fd.get() < 0) continue;
+        // A save in progress holds its file; a killed one held it no longer.
+        if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) continue;
+        struct stat held {}, atPath {};
+        if (::fstat(fd.get(), &held) == 0 && ::lstat(path.c_str(), &atPath) == 0 &&
+            held.st_ino == atPath.st_ino && held.st_dev == atPath.st_dev)
+            ::unlink(path.c_str());
+    }
+}
+
+bool IsReadOnlyFile(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    // Root passes access(W_OK) whatever the mode; the mode bits still say
+    // that the owner wants the file kept.
+    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return true;
+    return ::access(path.c_str(), W_OK) != 0 && errno == EACCES;
+}
 
 bool FileExists(const std::string& path) {
     struct stat st {};
@@ -97,14 +160,10 @@ void ReplaceFileSafely(const std::string& source, const std::string& target) {
 
     // The temporary file lies in the target's folder, so the final rename
     // stays on one file system and is atomic.
-    const auto name = std::filesystem::path(target).filename().string();
-    std::string temp =
-        (std::filesystem::path(FolderOf(target)) / ("." + name + ".saving.XXXXXX")).string();
-    std::vector<char> tempName(temp.begin(), temp.end());
-    tempName.push_back('\0');
-    FileDescriptor out(::mkostemp(tempName.data(), O_CLOEXEC));
+    RemoveUnfinishedSaves(target);
+    std::string temp;
+    FileDescriptor out(CreateHeldTemporary(target, temp));
     if (out.get() < 0) FailErrno(errno, "Could not write in the folder of", target);
-    temp = tempName.data();
 
     auto failAndClean = [&](int e, const std::string& what) {
         ::close(out.release());
@@ -147,16 +206,10 @@ void ReplaceFileSafely(const std::string& source, const std::string& target) {
     if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) mode = st.st_mode & 07777;
     ::fchmod(out.get(), mode);
     if (::fsync(out.get()) != 0) failAndClean(errno, "Could not flush");
-    if (::close(out.release()) != 0) {
-        const int e = errno;
-        ::unlink(temp.c_str());
-        FailErrno(e, "Could not write", target);
-    }
-    if (::rename(temp.c_str(), target.c_str()) != 0) {
-        const int e = errno;
-        ::unlink(temp.c_str());
-        FailErrno(e, "Could not replace", target);
-    }
+    // Renamed while still held, so that no cleaner takes it for a leftover;
+    // the data are on disk already, closing cannot lose them.
+    if (::rename(temp.c_str(), target.c_str()) != 0) failAndClean(errno, "Could not replace");
+    ::close(out.release());
     // Flush the folder, so the rename itself survives a crash.
     FileDescriptor dir(::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.get() >= 0) ::fsync(dir.get());

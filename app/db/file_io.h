@@ -23,12 +23,26 @@ void RemoveDatabaseFiles(const std::string& path);
 void MakeWorkingCopy(const std::string& projectFile, const std::string& workingCopy);
 
 // Copies source to target, replacing target only when the copy is complete:
-// the data go to a temporary file in target's folder, are flushed to disk,
-// and the temporary file is renamed over target; the folder is flushed too.
+// the data go to a temporary file in target's folder
+// ("<target name>.unfinished-save.XXXXXX", held with flock() while it is
+// written), are flushed to disk, and the temporary file is renamed over
+// target; the folder is flushed too. Unfinished saves of target left by a
+// killed process are removed first.
 // A failure (full disk, read-only folder, target is a directory ...) throws
 // VdxError (61 disk full, 70 permission denied, 75 path/file access error,
 // 53 file not found for a missing source) and leaves target as it was.
 void ReplaceFileSafely(const std::string& source, const std::string& target);
+
+// Removes the temporary files of saves of `target` that were cut short (the
+// process was killed): those in target's folder that no live process holds,
+// and those of the older naming ".<name>.saving.XXXXXX", which nobody held.
+// Callers hold the lock of the study, so no other save of target can run.
+void RemoveUnfinishedSaves(const std::string& target);
+
+// A file that must not be replaced: it exists and has no write permission
+// for anyone, or not for this user. A rename would replace it all the same
+// (it needs only the folder's permission), so saving checks first.
+bool IsReadOnlyFile(const std::string& path);
 
 // Test hook for the writing step of ReplaceFileSafely: called after each
 // chunk written to the temporary file with the bytes written so far; it may

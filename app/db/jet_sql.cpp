@@ -214,9 +214,15 @@ struct SqlExecutor {
         c.expectEnd();
         const std::string canonical = db.canonicalTableName(table);
         if (canonical.empty()) FailObjectNotFound(table);
-        for (const auto& existing : TableFields(db, canonical))
+        std::vector<FieldDef> fields = TableFields(db, canonical);
+        for (const auto& existing : fields)
             if (SameName(existing.name, f.name))
                 Fail(3191, "Cannot define field '" + f.name + "' more than once.");
+        fields.push_back(f);
+        if (fields.size() > kMaxTableColumns)
+            Fail(err::TooManyFields, "Table '" + canonical + "' cannot have more than " +
+                                         std::to_string(kMaxTableColumns) + " columns.");
+        RowOrderName(fields, canonical);  // the new column must not hide the last name of the row order
         Statement st(db, "ALTER TABLE " + QuoteIdentifier(canonical) + " ADD COLUMN " +
                              QuoteIdentifier(f.name) + " " + DeclaredType(f));
         st.step();
@@ -284,15 +290,16 @@ struct SqlExecutor {
             CopyRowsIntoNewTable(db, target, *rows);
             return;
         }
-        // Our own table into our own table: the engine copies in rowid order.
+        // Our own table into our own table: the engine copies in row order.
         const auto fields = TableFields(db, localSource);
+        const std::string order = RowOrderName(fields, localSource);
         std::string columns;
         for (const auto& f : fields) columns += (columns.empty() ? "" : ", ") + QuoteIdentifier(f.name);
         sqlite3_exec(db.handle(), "SAVEPOINT vdx_select_into", nullptr, nullptr, nullptr);
         try {
             Statement(db, CreateTableSql(target, fields)).step();
             Statement(db, "INSERT INTO " + QuoteIdentifier(target) + " (" + columns + ") SELECT " +
-                              columns + " FROM " + QuoteIdentifier(localSource) + " ORDER BY rowid")
+                              columns + " FROM " + QuoteIdentifier(localSource) + " ORDER BY " + order)
                 .step();
         } catch (...) {
             sqlite3_exec(db.handle(), "ROLLBACK TO vdx_select_into; RELEASE vdx_select_into",

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "db/database.h"
+#include "db/db_internal.h"
 #include "db/navigator_entries.h"
 #include "db/project_file.h"
 #include "state/errors.h"
@@ -73,6 +74,9 @@ ViewEntries EntriesAfterClick(NodeKind kind, const ViewEntries& before) {
             e.buttonCopy = before.buttonCopy;
             e.mnuReportsSaveAs = e.mnuReportsPrint = e.buttonPrint = true;
             break;
+        case NodeKind::SrrSettings:
+            e.mnuTablesCopy = e.buttonCopy = true;
+            break;
         case NodeKind::Other: break;
     }
     return e;
@@ -116,6 +120,32 @@ ResultGridText ShowDeaths(ProgramState& state, const std::string& tableName) {
     return g;
 }
 
+bool IsSrrSettingsTable(const ProgramState& state, const std::string& tableName) {
+    auto db = Database::open(state.WorkingCopyName);
+    const TableDef def = db->tableDef(tableName);
+    return std::none_of(def.fields.begin(), def.fields.end(), [](const FieldDef& f) { return detail::SameName(f.name, "Figures"); });
+}
+
+ResultGridText ShowSrrSettings(ProgramState& state, const std::string& tableName) {
+    auto db = Database::open(state.WorkingCopyName);
+    auto rs = db->openRecordset(tableName);
+    const int typ = rs->fieldIndex("Typ");
+    const int values = rs->fieldIndex("Values");
+    ResultGridText g;
+    g.cols = 2;
+    g.rows = static_cast<int>(rs->recordCount()) + 1;
+    g.cells.assign(static_cast<size_t>(g.rows) * g.cols, std::string());
+    g.at(0, 0) = "Typ";
+    g.at(0, 1) = "Values";
+    if (rs->recordCount() > 0) rs->moveFirst();
+    for (int r = 1; r < g.rows && !rs->eof(); ++r, rs->moveNext()) {
+        g.at(r, 0) = CellText(rs->value(typ));
+        g.at(r, 1) = CellText(rs->value(values));
+    }
+    ShowView(state, ViewName::ResultGrid);
+    return g;
+}
+
 NodeClickAction ClickNode(ProgramState& state, Interaction& ui, const std::string& path,
                           bool rightButton) {
     BusyPointer busy(ui);
@@ -153,8 +183,16 @@ NodeClickAction ClickNode(ProgramState& state, Interaction& ui, const std::strin
             }
             for (const auto& p : projects) {
                 if (path != p + "_SMR") continue;
-                action.kind = NodeKind::Smr;
                 action.tableName = p + "_SMR";
+                // An SRR project computed no ratio: its settings, not a report.
+                if (IsSrrSettingsTable(state, action.tableName)) {
+                    action.kind = NodeKind::SrrSettings;
+                    action.resultGrid = ShowSrrSettings(state, action.tableName);
+                    state.CurrentResult = "Settings";
+                    state.Entries = EntriesAfterClick(action.kind, state.Entries);
+                    return action;
+                }
+                action.kind = NodeKind::Smr;
                 state.CurrentSMRTable = action.tableName;
                 ShowView(state, ViewName::ResultRTF);
                 state.CurrentResult = "Smr";

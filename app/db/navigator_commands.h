@@ -28,12 +28,13 @@ struct ResultGridText {
 
 // The kinds of node whose click switches menu entries (the others switch
 // them all off).
-enum class NodeKind { Other, RateTable, Deaths, Smr, MainTable, PersonYears };
+enum class NodeKind { Other, RateTable, Deaths, Smr, SrrSettings, MainTable, PersonYears };
 
 // The entries (Tables > Save as, Tables > Copy, Reports > Save as,
 // Reports > Print, buttons Copy and Print) after a click on a node of the
 // given kind. An SMR result leaves Tables > Copy and the Copy button as they
-// were.
+// were. The settings of an SRR project, shown in the result grid, can be
+// copied only.
 ViewEntries EntriesAfterClick(NodeKind kind, const ViewEntries& before);
 
 // What the main window does after a click.
@@ -53,6 +54,16 @@ struct NodeClickAction {
 // the empty view.
 NodeClickAction ClickNode(ProgramState& state, Interaction& ui, const std::string& fullPath,
                           bool rightButton);
+
+// True for the settings table of an SRR project: project + "_SMR" without
+// the Figures column of an SMR project's table.
+bool IsSrrSettingsTable(const ProgramState& state, const std::string& tableName);
+
+// Fills the result grid with the rows of an SRR project's settings table:
+// one row per setting, its Typ as the row's label and its Values in the one
+// column. Shows the result grid. Throws VdxError when the table cannot be
+// read.
+ResultGridText ShowSrrSettings(ProgramState& state, const std::string& tableName);
 
 // Fills the result grid with person-years table `mode` (1 all persons, 2 and
 // 3 the sex codes): days shown as years with two decimals, 0 as "0". Shows

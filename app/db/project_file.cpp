@@ -1,5 +1,8 @@
 #include "db/project_file.h"
 
+#include <cmath>
+#include <cstdint>
+
 #include "db/database.h"
 #include "db/file_io.h"
 #include "db/navigator_entries.h"
@@ -86,9 +89,75 @@ std::vector<std::string> ProjectNames(Database& db, const ProgramState& state) {
     return ReadRows(db, kVdxSystemProjects, "Projects", state.ProjectCount);
 }
 
+// A value table of a computed study that does not match its settings.
+struct DamagedTable {
+    std::string description;
+};
+
+// The first column of a value table, when it holds exactly `count` rows of
+// whole numbers from `low` to `high`. The rows are counted before anything
+// is sized, so a count read from a damaged file allocates nothing.
+std::vector<int64_t> ReadValueColumn(Database& db, const char* table, int64_t count, int64_t low, int64_t high) {
+    auto damaged = [&](const std::string& what) { throw DamagedTable{std::string(table) + " " + what}; };
+    if (!db.tableExists(table)) damaged("is missing");
+    const TableDef def = db.tableDef(table);
+    if (def.fields.empty()) damaged("has no column");
+    TableStream rows(db, def.name, {def.fields[0].name});
+    if (rows.rowCount() != count)
+        damaged("has " + std::to_string(rows.rowCount()) + " rows where the settings need " + std::to_string(count));
+    std::vector<int64_t> values;
+    values.reserve(static_cast<size_t>(count));
+    while (rows.next()) {
+        const auto storage = rows.storage(0);
+        const double d = storage == TableStream::Storage::Integer || storage == TableStream::Storage::Real
+                             ? rows.real(0)
+                             : std::nan("");
+        const int64_t v = storage == TableStream::Storage::Integer ? rows.value(0).asInteger()
+                                                                   : static_cast<int64_t>(d);
+        if (!(d == std::floor(d)) || d < static_cast<double>(low) || d > static_cast<double>(high))
+            damaged("holds no valid whole number in row " + std::to_string(rows.position()));
+        values.push_back(v);
+    }
+    return values;
+}
+
+// The class bounds and cells of a computed study, checked against the
+// settings as a whole before the state takes any of them.
+void LoadPersonYears(ProgramState& state, Database& db) {
+    const PySettings& p = state.py;
+    if (p.intAnzahlTables != 1 && p.intAnzahlTables != 3)
+        throw DamagedTable{"VdxSystemPY holds " + std::to_string(p.intAnzahlTables) +
+                           " person-years tables where 1 or 3 are possible"};
+    if (p.maxAgeClass < 0 || p.maxYearClass < 0)
+        throw DamagedTable{"VdxSystemPY holds a negative number of class bounds"};
+    auto bounds = [&](const char* table, int count) {
+        const auto rows = ReadValueColumn(db, table, count, INT16_MIN, INT16_MAX);
+        std::vector<int16_t> out(1, 0);
+        for (int64_t v : rows) out.push_back(static_cast<int16_t>(v));
+        return out;
+    };
+    auto ageBounds = bounds(kVdxAgeClassValues, p.maxAgeClass);
+    auto calendarBounds = bounds(kVdxYearClassValues, p.maxYearClass);
+    const int tables = p.intAnzahlTables;
+    const int ages = ClassCount(p.maxAgeClass);
+    const int periods = ClassCount(p.maxYearClass);
+    const int64_t cellCount = int64_t{tables} * ages * periods;
+    // Cells are whole days; they are written as 64-bit integers.
+    const auto cells = ReadValueColumn(db, kVdxPyValues, cellCount, INT64_MIN, INT64_MAX);
+    state.AgeBounds = std::move(ageBounds);
+    state.CalendarBounds = std::move(calendarBounds);
+    state.PyValues.resize(tables, ages, periods);
+    size_t k = 0;
+    for (int t = 1; t <= tables; ++t)
+        for (int a = 1; a <= ages; ++a)
+            for (int c = 1; c <= periods; ++c) state.PyValues.at(t, a, c) = cells[k++];
+}
+
 // The end of LoadProject and of UpgradeVersion2: the state and the navigator
-// from the working copy's tables.
-void LoadState(ProgramState& state, Database& db) {
+// from the working copy's tables. Person-years tables that do not match
+// their settings open as not computed, with a warning naming the table:
+// the data tables and the settings stay usable, and a new run repairs them.
+void LoadState(ProgramState& state, Database& db, Interaction& ui) {
     if (!state.MainTableName.empty()) {
         if (!db.tableExists(state.MainTableName))
             throw VdxError(err::ObjectNotFound, "Could not find the main data table '" +
@@ -104,24 +173,18 @@ void LoadState(ProgramState& state, Database& db) {
     state.py = PySettingsFromTexts(ReadRows(db, kVdxSystemPY, "Value", 24));
 
     if (state.py.blnPersonYears) {
-        auto readBounds = [&](const char* table, int count, std::vector<int16_t>& bounds) {
-            bounds.assign(static_cast<size_t>(std::max(count, 0)) + 1, 0);
-            auto rs = db.openRecordset(table);
-            for (int i = 1; i <= count && !rs->eof(); ++i, rs->moveNext())
-                bounds[static_cast<size_t>(i)] = RoundToInt16(rs->value(0).asDouble());
-        };
-        readBounds(kVdxAgeClassValues, state.py.maxAgeClass, state.AgeBounds);
-        readBounds(kVdxYearClassValues, state.py.maxYearClass, state.CalendarBounds);
-        const int tables = std::max<int>(state.py.intAnzahlTables, 0);
-        const int ages = ClassCount(state.py.maxAgeClass);
-        const int periods = ClassCount(state.py.maxYearClass);
-        state.PyValues.resize(tables, ages, periods);
-        auto rs = db.openRecordset(kVdxPyValues);
-        for (int t = 1; t <= tables; ++t)
-            for (int a = 1; a <= ages; ++a)
-                for (int c = 1; c <= periods && !rs->eof(); ++c, rs->moveNext())
-                    state.PyValues.at(t, a, c) = rs->value(0).asInteger();
-        AddPersonYearsEntries(state);
+        try {
+            LoadPersonYears(state, db);
+            AddPersonYearsEntries(state);
+        } catch (const DamagedTable& d) {
+            state.py.blnPersonYears = false;
+            state.AgeBounds.assign(1, 0);
+            state.CalendarBounds.assign(1, 0);
+            state.PyValues.clear();
+            ui.message(state.ProjectFileName + ": the person-years tables are damaged (" + d.description +
+                           "). The study is opened with person-years not computed; compute them again.",
+                       Buttons::Ok, Icon::Exclamation, "Warning");
+        }
     }
 }
 
@@ -310,6 +373,11 @@ void WriteProjectState(ProgramState& state, Database& db) {
 }
 
 void StoreProject(ProgramState& state) {
+    // The rename that replaces the project file needs no permission on the
+    // file itself: a file its owner made read-only is refused here.
+    if (IsReadOnlyFile(state.ProjectFileName))
+        throw VdxError(err::PathAccess, "Path/File access error. " + state.ProjectFileName +
+                                            " is read-only; it was not overwritten.");
     {
         auto db = Database::open(state.WorkingCopyName);
         WriteProjectState(state, *db);
@@ -343,7 +411,7 @@ bool LoadProject(ProgramState& state, Interaction& ui) {
             return false;
         }
         ReadMainRows(state, *db);
-        LoadState(state, *db);
+        LoadState(state, *db, ui);
         return true;
     } catch (const VdxError& e) {
         ReportLoadError(state, ui, e);
@@ -454,7 +522,7 @@ bool UpgradeVersion2(ProgramState& state, Interaction& ui, bool prepared) {
             }
         }
         db->commit();
-        LoadState(state, *db);
+        LoadState(state, *db, ui);
         return true;
     } catch (const VdxError& e) {
         ReportLoadError(state, ui, e);

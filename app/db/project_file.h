@@ -44,8 +44,9 @@ std::vector<std::string> ReadRows(Database& db, const std::string& table,
                                   const std::string& column, int count);
 
 // Writes the project state into the working copy and copies the working copy
-// safely over the project file. Throws VdxError on failure; the working copy
-// and the old project file are then intact.
+// safely over the project file. Throws VdxError on failure (75 for a
+// read-only project file, see IsReadOnlyFile); the working copy and the old
+// project file are then intact.
 void StoreProject(ProgramState& state);
 // Writes the project state into the system tables of the working copy only.
 void WriteProjectState(ProgramState& state, Database& workingCopy);
@@ -54,6 +55,8 @@ void WriteProjectState(ProgramState& state, Database& workingCopy);
 // it into the state and the navigator. Shows message 1, 42,
 // "<path> is not a VELDRIX file!" or the general error message, and returns
 // false, when it fails. Expects ProjectFileName and WorkingCopyName set.
+// Person-years tables whose rows do not match their settings (counts,
+// whole numbers) open as not computed, with a warning naming the table.
 bool LoadProject(ProgramState& state, Interaction& ui);
 bool UpgradeVersion1(ProgramState& state, Interaction& ui);
 bool UpgradeVersion2(ProgramState& state, Interaction& ui, bool prepared);

@@ -39,6 +39,7 @@ public:
     TableRecordset(Database& db, std::string table)
         : db_(db), table_(std::move(table)), quoted_(QuoteIdentifier(table_)) {
         fields_ = TableFields(db_, table_);
+        order_ = RowOrderName(fields_, table_);
         std::string columns;
         for (const auto& f : fields_) columns += (columns.empty() ? "" : ", ") + QuoteIdentifier(f.name);
         columns_ = columns;
@@ -48,7 +49,7 @@ public:
 
     void moveFirst() override {
         endEditing();
-        auto first = queryRowid("SELECT rowid FROM " + quoted_ + " ORDER BY rowid LIMIT 1", firstStmt_);
+        auto first = queryRowid("SELECT " + order_ + " FROM " + quoted_ + " ORDER BY " + order_ + " LIMIT 1", firstStmt_);
         if (first) {
             setRow(*first, 0);
         } else {
@@ -59,7 +60,7 @@ public:
 
     void moveLast() override {
         endEditing();
-        auto last = queryRowid("SELECT max(rowid) FROM " + quoted_, lastStmt_);
+        auto last = queryRowid("SELECT max(" + order_ + ") FROM " + quoted_, lastStmt_);
         if (last) {
             setRow(*last, recordCount() - 1);
         } else {
@@ -100,7 +101,8 @@ public:
         }
         if (!prevStmt_)
             prevStmt_ = std::make_unique<Statement>(
-                db_, "SELECT rowid FROM " + quoted_ + " WHERE rowid < ?1 ORDER BY rowid DESC LIMIT 1");
+                db_, "SELECT " + order_ + " FROM " + quoted_ + " WHERE " + order_ + " < ?1 ORDER BY " + order_ +
+                         " DESC LIMIT 1");
         prevStmt_->bindInt(1, rowid_);
         const bool found = prevStmt_->step();
         const int64_t prev = found ? sqlite3_column_int64(prevStmt_->get(), 0) : 0;
@@ -231,7 +233,7 @@ public:
                 changed.push_back(i);
             }
             if (!changed.empty()) {
-                Statement st(db_, "UPDATE " + quoted_ + " SET " + sets + " WHERE rowid = ?" +
+                Statement st(db_, "UPDATE " + quoted_ + " SET " + sets + " WHERE " + order_ + " = ?" +
                                       std::to_string(changed.size() + 1));
                 for (size_t k = 0; k < changed.size(); ++k) st.bind(static_cast<int>(k + 1), buffer_[changed[k]]);
                 st.bindInt(static_cast<int>(changed.size() + 1), rowid_);
@@ -254,7 +256,7 @@ public:
         endEditing();
         if (!onRow()) NoCurrentRecord();
         refreshIfChanged();
-        Statement st(db_, "DELETE FROM " + quoted_ + " WHERE rowid = ?1");
+        Statement st(db_, "DELETE FROM " + quoted_ + " WHERE " + order_ + " = ?1");
         st.bindInt(1, rowid_);
         st.step();
         deleted_ = true;
@@ -304,8 +306,8 @@ private:
     bool readAhead(int64_t rowid) {
         if (!aheadStmt_)
             aheadStmt_ = std::make_unique<Statement>(
-                db_, "SELECT rowid" + std::string(columns_.empty() ? "" : ", ") + columns_ + " FROM " +
-                         quoted_ + " WHERE rowid > ?1 ORDER BY rowid LIMIT ?2");
+                db_, "SELECT " + order_ + std::string(columns_.empty() ? "" : ", ") + columns_ + " FROM " +
+                         quoted_ + " WHERE " + order_ + " > ?1 ORDER BY " + order_ + " LIMIT ?2");
         const bool continuing = !ahead_.rowids.empty() && ahead_.rowids.back() == rowid;
         aheadSize_ = continuing ? std::min<int64_t>(aheadSize_ * 2, 1024) : 16;
         ahead_ = {};
@@ -336,7 +338,7 @@ private:
         refreshIfChanged();
         if (anchorsValid_) return;
         anchors_.clear();
-        Statement st(db_, "SELECT rowid FROM " + quoted_ + " ORDER BY rowid");
+        Statement st(db_, "SELECT " + order_ + " FROM " + quoted_ + " ORDER BY " + order_);
         int64_t n = 0;
         while (st.step()) {
             if (n % kAnchorStep == 0) anchors_.push_back(sqlite3_column_int64(st.get(), 0));
@@ -351,7 +353,8 @@ private:
         const auto anchor = static_cast<size_t>(position / kAnchorStep);
         if (!seekStmt_)
             seekStmt_ = std::make_unique<Statement>(
-                db_, "SELECT rowid FROM " + quoted_ + " WHERE rowid >= ?1 ORDER BY rowid LIMIT 1 OFFSET ?2");
+                db_, "SELECT " + order_ + " FROM " + quoted_ + " WHERE " + order_ + " >= ?1 ORDER BY " + order_ +
+                         " LIMIT 1 OFFSET ?2");
         seekStmt_->bindInt(1, anchors_[anchor]);
         seekStmt_->bindInt(2, position % kAnchorStep);
         const bool found = seekStmt_->step();
@@ -372,7 +375,7 @@ private:
         }
         if (!readStmt_)
             readStmt_ = std::make_unique<Statement>(
-                db_, "SELECT " + columns_ + " FROM " + quoted_ + " WHERE rowid = ?1");
+                db_, "SELECT " + columns_ + " FROM " + quoted_ + " WHERE " + order_ + " = ?1");
         readStmt_->bindInt(1, rowid_);
         if (!readStmt_->step()) {
             readStmt_->reset();
@@ -387,6 +390,7 @@ private:
 
     Database& db_;
     std::string table_, quoted_, columns_;
+    std::string order_;  // rowid, or _rowid_ or oid when a column hides it
     std::vector<FieldDef> fields_;
 
     bool bof_ = false, eof_ = false, deleted_ = false;
@@ -491,7 +495,7 @@ public:
         std::string columns;
         for (const auto& f : fields_) columns += (columns.empty() ? "" : ", ") + QuoteIdentifier(f.name);
         stmt_ = std::make_unique<Statement>(
-            db, "SELECT " + columns + " FROM " + QuoteIdentifier(table) + " ORDER BY rowid");
+            db, "SELECT " + columns + " FROM " + QuoteIdentifier(table) + " ORDER BY " + RowOrderName(fields_, table));
     }
     const std::vector<FieldDef>& fields() const override { return fields_; }
     bool next(std::vector<Value>& row) override {

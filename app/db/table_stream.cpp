@@ -24,7 +24,8 @@ TableStream::TableStream(Database& db, const std::string& table, const std::vect
         Statement count(db, "SELECT count(*) FROM " + QuoteIdentifier(table));
         if (count.step()) rowCount_ = sqlite3_column_int64(count.get(), 0);
     }
-    const std::string sql = "SELECT " + list + " FROM " + QuoteIdentifier(table) + " ORDER BY rowid";
+    const std::string sql =
+        "SELECT " + list + " FROM " + QuoteIdentifier(table) + " ORDER BY " + RowOrderName(all, table);
     const int rc = sqlite3_prepare_v2(db.handle(), sql.c_str(), -1, &stmt_, nullptr);
     if (rc != SQLITE_OK) db.raise(rc, table);
 }

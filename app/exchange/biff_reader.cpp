@@ -6,6 +6,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
 
 #include "exchange/compound_file.h"
 #include "exchange/reader_support.h"
@@ -27,6 +28,7 @@ enum : uint16_t {
     kFormat2 = 0x001E, kFormat = 0x041E,
     kXf2 = 0x0043, kXf3 = 0x0243, kXf4 = 0x0443, kXf = 0x00E0,
     kBoundSheet = 0x0085, kSst = 0x00FC, kContinue = 0x003C, kIxfe = 0x0044,
+    kDimensions2 = 0x0000, kDimensions = 0x0200,
 };
 
 uint16_t Le16(const char* p) {
@@ -62,7 +64,8 @@ struct Record {
     size_t offset = 0;  // of the record header
 };
 
-// Walks the records of a stream.
+// Walks the records of a stream. next() is false at the end of the stream
+// and at a record cut short by it; cut() tells the two apart.
 class RecordCursor {
 public:
     RecordCursor(std::string_view stream, size_t offset) : stream_(stream), pos_(offset) {}
@@ -71,11 +74,12 @@ public:
         r.offset = pos_;
         r.type = Le16(stream_.data() + pos_);
         uint16_t length = Le16(stream_.data() + pos_ + 2);
-        if (pos_ + 4 + length > stream_.size()) return false;  // a cut record ends the stream
+        if (pos_ + 4 + length > stream_.size()) return false;
         r.data = stream_.substr(pos_ + 4, length);
         pos_ += 4 + length;
         return true;
     }
+    bool cut() const { return pos_ < stream_.size(); }
     // The record after the current one, without moving.
     bool peek(Record& r) const {
         RecordCursor copy = *this;
@@ -258,9 +262,14 @@ BiffWorkbook BiffWorkbook::FromFile(const std::string& path, const std::string& 
 BiffWorkbook::BiffWorkbook(std::string bytes, std::string fileName, std::string singleSheetName)
     : file_(std::move(bytes)), fileName_(std::move(fileName)) {
     if (CompoundFile::HasSignature(file_)) {
-        CompoundFile container(file_, fileName_);
-        std::optional<std::string> stream = container.stream("Workbook");
-        if (!stream) stream = container.stream("Book");
+        std::optional<std::string> stream;
+        try {
+            CompoundFile container(file_, fileName_);
+            stream = container.stream("Workbook");
+            if (!stream) stream = container.stream("Book");
+        } catch (const VdxError& damage) {
+            throw BiffRefusedError(damage);  // the container is damaged (or cut short)
+        }
         if (!stream) ThrowWrongFormat(fileName_, "it is a compound document without an Excel workbook");
         stream_ = std::move(*stream);
     } else {
@@ -287,6 +296,10 @@ std::string BiffWorkbook::decodeBytes(std::string_view bytes) const {
     if (codePage_ == 1252 || codePage_ == 1200) return Windows1252ToUtf8(bytes);
     CodePageDecoder decoder(codePage_);
     return decoder.decode(bytes);
+}
+
+void BiffWorkbook::damaged(const std::string& why) const {
+    throw BiffRefusedError(fileName_, "it is damaged (" + why + ")");
 }
 
 void BiffWorkbook::parseSingleSheetFile() {
@@ -331,6 +344,7 @@ void BiffWorkbook::parseSingleSheetFile() {
             default: break;
         }
     }
+    damaged(cursor.cut() ? "a record runs past the end of the file" : "the worksheet ends without its end record");
 }
 
 void BiffWorkbook::parseGlobals() {
@@ -406,6 +420,8 @@ void BiffWorkbook::parseGlobals() {
             default: break;
         }
     }
+    damaged(cursor.cut() ? "a record runs past the end of the workbook stream"
+                         : "the workbook part ends without its end record");
 }
 
 bool BiffWorkbook::formatIsDate(uint32_t formatIndex) const {
@@ -459,7 +475,15 @@ std::vector<SheetCell> BiffWorkbook::sheetCells(size_t index) const {
     RecordCursor cursor(stream_, sheets_[index].offset);
     Record r;
     if (!cursor.next(r) || (r.type != kBof2 && r.type != kBof3 && r.type != kBof4 && r.type != kBof58))
-        ThrowWrongFormat(fileName_, "sheet " + sheets_[index].name + " does not begin where the workbook says");
+        damaged("sheet " + sheets_[index].name + " does not begin where the workbook says");
+    // The sheet's declared used area: rows and columns from the first to
+    // one past the last.
+    struct Dimensions {
+        uint32_t firstRow = 0, endRow = 0;
+        uint16_t firstColumn = 0, endColumn = 0;
+    };
+    std::optional<Dimensions> dimensions;
+    bool ended = false;
     int depth = 0;  // embedded charts have BOF/EOF pairs of their own
     bool pendingString = false;
     uint32_t pendingRow = 0;
@@ -468,11 +492,26 @@ std::vector<SheetCell> BiffWorkbook::sheetCells(size_t index) const {
         const std::string_view d = r.data;
         if (r.type == kBof2 || r.type == kBof3 || r.type == kBof4 || r.type == kBof58) { ++depth; continue; }
         if (r.type == kEof) {
-            if (depth == 0) break;
+            if (depth == 0) {
+                ended = true;
+                break;
+            }
             --depth;
             continue;
         }
         if (depth > 0) continue;
+        if ((r.type == kDimensions && version_ >= 3) || (r.type == kDimensions2 && version_ == 2)) {
+            Dimensions dim;
+            if (version_ == 8 && d.size() >= 12) {
+                dim = {Le32(d.data()), Le32(d.data() + 4), Le16(d.data() + 8), Le16(d.data() + 10)};
+            } else if (version_ != 8 && d.size() >= 8) {
+                dim = {Le16(d.data()), Le16(d.data() + 2), Le16(d.data() + 4), Le16(d.data() + 6)};
+            } else {
+                damaged("the dimensions record of sheet " + sheets_[index].name + " is cut short");
+            }
+            dimensions = dim;
+            continue;
+        }
         if (pendingString && r.type != kString && r.type != kString2 && r.type != 0x04BC && r.type != 0x0221 &&
             r.type != kContinue) {
             pendingString = false;  // a string result without its STRING record
@@ -576,6 +615,16 @@ std::vector<SheetCell> BiffWorkbook::sheetCells(size_t index) const {
                 break;
             }
             default: break;
+        }
+    }
+    if (!ended)
+        damaged(cursor.cut() ? "a record of sheet " + sheets_[index].name + " runs past the end of the stream"
+                             : "sheet " + sheets_[index].name + " ends without its end record");
+    if (dimensions) {
+        for (const SheetCell& c : cells) {
+            if (c.row < dimensions->firstRow || c.row >= dimensions->endRow || c.column < dimensions->firstColumn ||
+                c.column >= dimensions->endColumn)
+                damaged("a cell of sheet " + sheets_[index].name + " lies outside the sheet's dimensions");
         }
     }
     std::stable_sort(cells.begin(), cells.end(), [](const SheetCell& a, const SheetCell& b) {

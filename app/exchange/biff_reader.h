@@ -22,11 +22,20 @@ struct SheetCell {
     Value value;       // Double, Date (day number), Text or Boolean; Null for error cells
 };
 
-// A workbook protected by a password (VdxError 3274): no other reader is tried.
-class BiffPasswordError : public VdxError {
+// A workbook refused for what it is (VdxError 3274): protected by a password,
+// or damaged (cut short, a record running past the end of its stream, a cell
+// outside the sheet's declared dimensions). No other reader is tried: a more
+// lenient one would turn a damaged file into a table with missing or wrong rows.
+class BiffRefusedError : public VdxError {
 public:
-    explicit BiffPasswordError(const std::string& file)
-        : VdxError(err::NotExpectedFormat, file + " is not in the expected format: it is protected by a password") {}
+    BiffRefusedError(const std::string& file, const std::string& why)
+        : VdxError(err::NotExpectedFormat, file + " is not in the expected format: " + why) {}
+    explicit BiffRefusedError(const VdxError& damage) : VdxError(damage.number(), damage.description()) {}
+};
+
+class BiffPasswordError : public BiffRefusedError {
+public:
+    explicit BiffPasswordError(const std::string& file) : BiffRefusedError(file, "it is protected by a password") {}
 };
 
 // Day number (day 0 = 30 December 1899) of an Excel date serial. In the 1900
@@ -43,7 +52,8 @@ public:
     // Parses the workbook's global part. `fileName` names the file in error
     // messages; `singleSheetName` is the name of the one sheet of an Excel
     // 2.1 to 4.0 file, whose format has no sheet names. VdxError 3274 for a
-    // file that is no Excel workbook, is damaged or protected by a password.
+    // file that is no Excel workbook, is damaged or protected by a password
+    // (BiffRefusedError for the last two).
     BiffWorkbook(std::string bytes, std::string fileName, std::string singleSheetName);
     static BiffWorkbook FromFile(const std::string& path, const std::string& singleSheetName);
 
@@ -53,6 +63,7 @@ public:
     // The worksheets, in workbook order (charts and macro sheets left out).
     std::vector<std::string> sheetNames() const;
     // The cells of sheet `index` that hold a value, ordered by row and column.
+    // BiffRefusedError when the sheet is damaged.
     std::vector<SheetCell> sheetCells(size_t index) const;
 
 private:
@@ -65,6 +76,7 @@ private:
     bool formatIsDate(uint32_t formatIndex) const;
     bool xfIsDate(uint32_t xf) const;
     std::string decodeBytes(std::string_view bytes) const;
+    [[noreturn]] void damaged(const std::string& why) const;
 
     std::string file_;     // the file's bytes
     std::string stream_;   // the BIFF record stream

@@ -126,6 +126,10 @@ std::string CompoundFile::chain(uint32_t start, uint64_t size, bool mini) const 
             uint64_t offset = (static_cast<uint64_t>(sector) + 1) * unit;
             if (offset >= bytes_.size()) damaged("sector outside the file");
             size_t n = static_cast<size_t>(std::min<uint64_t>(unit, bytes_.size() - offset));
+            // A stream of known size must lie wholly in the file; only the
+            // unused end of its last sector may be missing.
+            if (size != UINT64_MAX && n < std::min<uint64_t>(unit, size - out.size()))
+                damaged("a stream runs past the end of the file");
             out.append(bytes_.data() + offset, n);
             if (n < unit) out.append(unit - n, '\0');
         }

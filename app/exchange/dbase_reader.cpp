@@ -242,12 +242,15 @@ std::string DbfTable::readMemo(uint64_t block, const Field& field, uint32_t reco
         if (end != std::string::npos) raw.resize(end);
         return decoder_->decode(raw);
     }
-    // dBase III: the text runs to the first 0x1A.
+    // dBase III: the text runs to the first 0x1A; a text that runs into the
+    // end of the file instead was cut off with it.
     std::fseek(memo_, static_cast<long>(start), SEEK_SET);
     char chunk[4096];
     while (true) {
         size_t n = std::fread(chunk, 1, sizeof chunk, memo_);
-        if (n == 0) break;
+        if (n == 0)
+            ThrowWrongFormat(name_, "record " + std::to_string(record) + " field " + field.name +
+                                        " has a memo text that runs into the end of its memo file");
         const void* end = std::memchr(chunk, 0x1A, n);
         if (end) {
             raw.append(chunk, static_cast<const char*>(end) - chunk);

@@ -239,8 +239,8 @@ ExcelReader::ExcelReader(std::string path) : path_(std::move(path)) {
     try {
         biff_ = std::make_unique<BiffWorkbook>(BiffWorkbook::FromFile(path_, singleSheet));
         sheetNames_ = biff_->sheetNames();
-    } catch (const BiffPasswordError&) {
-        throw;
+    } catch (const BiffRefusedError&) {
+        throw;  // protected or damaged: FreeXL would only read less of it
     } catch (const VdxError& ours) {
         if (ours.number() != err::NotExpectedFormat) throw;
         try {

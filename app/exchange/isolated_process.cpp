@@ -1,5 +1,6 @@
 #include "exchange/isolated_process.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -55,6 +56,23 @@ void SendFrame(int fd, char kind, const std::string& body) {
     head[0] = kind;
     std::memcpy(head + 1, &length, 4);
     if (!WriteAll(fd, head, 5) || !WriteAll(fd, body.data(), body.size())) _exit(3);  // the parent has gone
+}
+
+// The libraries' own messages (mdbtools prints hex dumps of every damaged
+// page it meets) stay in the child: its standard output and error go to
+// /dev/null, and the user sees only the error the parent reports. The pipe
+// is moved off descriptors 1 and 2 first, should it have been given one.
+void SilenceChildOutput(int& pipeOut) {
+    if (pipeOut <= STDERR_FILENO) {
+        const int moved = fcntl(pipeOut, F_DUPFD, STDERR_FILENO + 1);
+        if (moved < 0) _exit(3);
+        pipeOut = moved;
+    }
+    const int null = open("/dev/null", O_WRONLY);
+    if (null < 0) _exit(3);
+    dup2(null, STDOUT_FILENO);
+    dup2(null, STDERR_FILENO);
+    if (null > STDERR_FILENO) close(null);
 }
 
 }  // namespace
@@ -128,6 +146,7 @@ void RunIsolated(const std::string& source, const std::function<void(MessageSend
     if (child < 0) throw VdxError(kOutOfMemory, "Out of memory: no process can be started to read " + source + ".");
     if (child == 0) {
         close(fds[0]);
+        SilenceChildOutput(fds[1]);
         MessageSender sender(fds[1]);
         try {
             work(sender);

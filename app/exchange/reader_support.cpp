@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <set>
+#include <unordered_set>
 
 #include "state/errors.h"
 #include "state/names.h"
@@ -36,7 +36,7 @@ bool IsDayNumberInRange(double day) {
 bool SameName(const std::string& a, const std::string& b) { return Lower(a) == Lower(b); }
 
 void CheckColumnNames(const std::vector<ColumnSpec>& columns, const std::string& table) {
-    std::set<std::string> seen;
+    std::unordered_set<std::string> seen;
     for (size_t i = 0; i < columns.size(); ++i) {
         const std::string& name = columns[i].name;
         const std::string where = "Column " + std::to_string(i + 1) + " of " + table;

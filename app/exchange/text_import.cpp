@@ -1,11 +1,13 @@
 #include "exchange/text_import.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
 
 #include "exchange/reader_support.h"
 #include "exchange/text_encoding.h"
+#include "state/names.h"
 #include "state/text_values.h"
 
 namespace vdx::exchange {
@@ -74,6 +76,13 @@ int MonthOfAbbreviation(std::string_view s) {
     return 0;
 }
 
+[[noreturn]] void ThrowTooManyColumns(const std::string& path, size_t line, size_t fields) {
+    throw VdxError(err::TooManyFields, (line ? "Line " + std::to_string(line) + " of " : std::string()) +
+                                           FileNameOf(path) + " has " + std::to_string(fields) +
+                                           " fields; a table can have at most " + std::to_string(kMaxTableColumns) +
+                                           " columns.");
+}
+
 // Day or month chosen in the dialog for year-only dates ("01".."31").
 int ChosenPart(const std::string& text, int maximum) {
     if (text.empty()) return 1;
@@ -84,7 +93,8 @@ int ChosenPart(const std::string& text, int maximum) {
 
 // The date of a field by its layout, or nullopt when the field does not have
 // the layout's shape. The parts are put together with rollover, so
-// 31021950 read as DDMMYYYY is 3 March 1950.
+// 31021950 read as DDMMYYYY is 3 March 1950; a date that then falls outside
+// the years 100 to 9999 (00000000, 99999999) is none.
 std::optional<double> ReadLayoutDate(const std::string& field, const TextColumn& column) {
     int day = 0, month = 0, year = 0;
     std::string_view f(field);
@@ -109,7 +119,9 @@ std::optional<double> ReadLayoutDate(const std::string& field, const TextColumn&
     } else {
         return std::nullopt;  // a date column without a layout
     }
-    return DateSerial(year, month, day);
+    const double date = DateSerial(year, month, day);
+    if (!IsDayNumberInRange(date)) return std::nullopt;
+    return date;
 }
 
 }  // namespace
@@ -193,8 +205,9 @@ bool TextLineReader::fill() {
 }
 
 bool TextLineReader::next(std::string& line) {
+    size_t from = pos_;  // where the search for the line's end goes on
     while (true) {
-        size_t end = buffer_.find_first_of("\r\n", pos_);
+        size_t end = buffer_.find_first_of("\r\n", from);
         // A CR at the very end of the buffer may be the first half of CR LF.
         if (end != std::string::npos && !(buffer_[end] == '\r' && end + 1 == buffer_.size() && !eof_)) {
             std::string_view raw(buffer_.data() + pos_, end - pos_);
@@ -213,7 +226,11 @@ bool TextLineReader::next(std::string& line) {
             pos_ = buffer_.size();
             return true;
         }
+        // A long line is searched once, not again from its start after every
+        // chunk; a CR at the end is looked at again with what follows it.
+        const size_t searched = buffer_.size() - pos_;
         fill();
+        from = searched > 0 ? searched - 1 : 0;
     }
 }
 
@@ -225,6 +242,10 @@ TextPreview PreviewTextFile(const std::string& path) {
     TextLineReader reader(path);
     std::string line;
     while (static_cast<int>(preview.lines.size()) < kTextPreviewLines && reader.next(line)) {
+        // Counted before the line is split: a line of millions of fields
+        // is refused at once, not after building them.
+        const size_t fields = line.empty() ? 0 : static_cast<size_t>(std::count(line.begin(), line.end(), ';')) + 1;
+        if (fields > kMaxTableColumns) ThrowTooManyColumns(path, preview.lines.size() + 1, fields);
         preview.lines.push_back(SplitTextLine(line));
         preview.columnCount = std::max(preview.columnCount, static_cast<int>(preview.lines.back().size()));
     }
@@ -241,6 +262,7 @@ TextImportOptions DefaultTextImportOptions(const TextPreview& preview, bool head
 std::vector<ColumnSpec> TextImportColumns(const std::string& path, const TextImportOptions& options,
                                           const std::string& tableName) {
     if (options.columns.empty()) ThrowWrongFormat(FileNameOf(path), "it holds no fields");
+    if (options.columns.size() > kMaxTableColumns) ThrowTooManyColumns(path, 0, options.columns.size());
     std::vector<std::string> names;
     if (options.headers) {
         TextLineReader reader(path);

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "db/database.h"
+#include "db/row_blocks.h"
 #include "db/table_stream.h"
 #include "state/errors.h"
 #include "state/text_values.h"
@@ -119,25 +120,16 @@ bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progr
     const double code = m.DeathCode;
     const int64_t total = rows.rowCount();
 
-    using Clock = std::chrono::steady_clock;
-    if (progress.poll()) return false;
-    auto lastPoll = Clock::now();
-    uint32_t sinceClock = 0;
+    const library::Strata strata(ageVector.data(), static_cast<int16_t>(ages), calendarVector.data(),
+                                 static_cast<int16_t>(periods));
 
+    // A counted death: selected and its dates read on this thread, placed in
+    // its stratum on the computing thread.
+    struct Death {
+        double exit, birth;
+    };
     m.IncludedCount = lag <= 0 ? total : 0;
-    while (rows.next()) {
-        if (++sinceClock == 256) {
-            sinceClock = 0;
-            if (Clock::now() - lastPoll >= kPollInterval) {
-                progress.setValue(total > 0 ? static_cast<int>(rows.position() * 400 / total) : 0);
-                if (progress.poll()) {
-                    for (auto& ageRow : m.DeathCounts) std::fill(ageRow.begin(), ageRow.end(), 0);
-                    return false;
-                }
-                lastPoll = Clock::now();
-            }
-        }
-
+    auto read = [&](const TableStream& rows, Death& counted) {
         bool included = true;
         if (lag > 0) {
             // Hire date plus the lag in calendar years (29 February becomes
@@ -148,19 +140,28 @@ bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progr
             if (hire && exit && AddYears(*hire, lag) >= *exit) included = false;
             if (included) ++m.IncludedCount;
         }
-        if (!included || selector < 1 || selector > 3) continue;
+        if (!included || selector < 1 || selector > 3) return false;
         const auto death = NumberOf(rows, deathColumn);
-        if (!death || *death != code) continue;
+        if (!death || *death != code) return false;
         if (bySex) {
             const auto sex = NumberOf(rows, sexColumn);
-            if (!sex || *sex != sexCode) continue;
+            if (!sex || *sex != sexCode) return false;
         }
 
         const double exit = RequiredDate(state, rows, exitColumn);
         const double birth = RequiredDate(state, rows, birthColumn);
-        const int32_t cell = library::DeathComputeCell(exit, birth, ageVector.data(), static_cast<int16_t>(ages),
-                                                       calendarVector.data(), static_cast<int16_t>(periods));
-        if (cell > 0 && static_cast<size_t>(cell) <= cellCount) ++run[static_cast<size_t>(cell)];
+        counted = {exit, birth};
+        return true;
+    };
+    auto place = [&](const Death* deaths, size_t count) {
+        for (const Death* d = deaths; d != deaths + count; ++d) {
+            const int32_t cell = strata.deathCell(d->exit, d->birth);
+            if (cell > 0 && static_cast<size_t>(cell) <= cellCount) ++run[static_cast<size_t>(cell)];
+        }
+    };
+    if (!db::ReadRowsInBlocks<Death>(rows, progress, kPollInterval, read, place)) {
+        for (auto& ageRow : m.DeathCounts) std::fill(ageRow.begin(), ageRow.end(), 0);
+        return false;
     }
     progress.setValue(400);
 

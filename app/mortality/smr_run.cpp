@@ -314,7 +314,7 @@ void ComputeSmr(ProgramState& state, db::Database& db, Interaction& ui, int16_t 
     }
 }
 
-bool RunSmr(ProgramState& state, Interaction& ui, const SmrRequest& r) {
+bool RunProject(ProgramState& state, Interaction& ui, const SmrRequest& r, const ProjectResults& results) {
     const std::string& project = r.projectName;
     auto refuse = [&](const std::string& text) {
         CancelSmrProject(state);
@@ -396,21 +396,28 @@ bool RunSmr(ProgramState& state, Interaction& ui, const SmrRequest& r) {
             return false;
         }
         progress->setLabel("Computing SMR");
-        ComputeSmr(state, *db, ui, LevelOf(r.levelText), MethodKey(r.method));
+        if (results.compute) results.compute(*db);
         StoreDeathsTable(*db, project, m.DeathCounts);
-        StoreSmrTable(*db, state);
+        results.storeSettings(*db);
         db->commit();
         db->close();
     } catch (const VdxError& e) {
         return failed(e.number(), e.description());
     } catch (const std::bad_alloc&) {
-        return failed(kOutOfMemory, "Out of memory. The SMR run has stopped; nothing has been stored.");
+        return failed(kOutOfMemory, "Out of memory. The run has stopped; nothing has been stored.");
     }
 
     db::AddProjectEntry(state, project);
     state.ProjectChanged = true;
     progress.reset();
     return true;
+}
+
+bool RunSmr(ProgramState& state, Interaction& ui, const SmrRequest& r) {
+    ProjectResults smr;
+    smr.compute = [&](db::Database& db) { ComputeSmr(state, db, ui, LevelOf(r.levelText), MethodKey(r.method)); };
+    smr.storeSettings = [&](db::Database& db) { StoreSmrTable(db, state); };
+    return RunProject(state, ui, r, smr);
 }
 
 }  // namespace vdx::mortality

@@ -4,6 +4,7 @@
 // project's deaths and SMR tables. The dialog and veldrix-cli call these.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -88,5 +89,20 @@ void ComputeSmr(ProgramState& state, db::Database& workingCopy, Interaction& ui,
 // ProjectCount is lowered again (the dialog raised it) and the message says
 // why; returns false then.
 bool RunSmr(ProgramState& state, Interaction& ui, const SmrRequest& request);
+
+// What a kind of project (SMR or SRR) adds to the shared run: a computation
+// after the deaths are counted (may be empty), and the project's settings
+// table (project + "_SMR"), created after the deaths table. Both run inside
+// the run's transaction and throw VdxError to stop it.
+struct ProjectResults {
+    std::function<void(db::Database&)> compute;
+    std::function<void(db::Database&)> storeSettings;
+};
+
+// The run that SMR and SRR projects share, as RunSmr describes it: the
+// request's choices into state.mortality (results reset to 0), the project's
+// row, the deaths count and its table, then `results`, all in one
+// transaction; the navigator entries and ProjectChanged after the commit.
+bool RunProject(ProgramState& state, Interaction& ui, const SmrRequest& request, const ProjectResults& results);
 
 }  // namespace vdx::mortality

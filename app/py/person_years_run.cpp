@@ -10,6 +10,7 @@
 #include "db/database.h"
 #include "db/navigator_entries.h"
 #include "db/project_file.h"
+#include "db/row_blocks.h"
 #include "db/table_stream.h"
 #include "state/errors.h"
 #include "state/text_values.h"
@@ -21,6 +22,7 @@ namespace {
 
 // Error numbers of an unusable row, as the run time reports them.
 constexpr int kInvalidUseOfNull = 94;
+constexpr int kInvalidArgument = 5;
 constexpr int kOutOfMemory = 7;
 
 using db::TableStream;
@@ -39,6 +41,16 @@ struct DateColumn {
     text += empty ? std::string("is empty.") : "holds '" + shown + "', which is not a date.";
     text += " The person-years run has stopped; nothing has been changed.";
     throw VdxError(empty ? kInvalidUseOfNull : err::TypeMismatch, text);
+}
+
+// A person born after entering the study would add person-time before birth.
+[[noreturn]] void BornAfterEntry(const ProgramState& state, const TableStream& rows, const DateColumn& birth,
+                                 double birthDay, const DateColumn& entry, double entryDay) {
+    throw VdxError(kInvalidArgument,
+                   "Row " + std::to_string(rows.position()) + " of the main data table '" + state.MainTableName +
+                       "': the " + birth.meaning + " (column '" + birth.name + "') " + FormatDate(birthDay) +
+                       " is after the " + entry.meaning + " (column '" + entry.name + "') " + FormatDate(entryDay) +
+                       ". The person-years run has stopped; nothing has been changed.");
 }
 
 // The day number of a date field: a date stored as a number, or text that
@@ -76,13 +88,11 @@ std::optional<double> SexCodeOf(const TableStream& rows, int index) {
 int ClassCount(int bounds) { return bounds > 1 ? bounds - 1 : 0; }
 
 // Calls the sparse kernel, growing the buffers when a person needs more room.
-int32_t SplitFollowUp(double start, double end, double birth, const std::vector<double>& ageVector, int ages,
-                      const std::vector<double>& calendarVector, int periods, std::vector<int32_t>& cellIndex,
-                      std::vector<double>& days) {
+int32_t SplitFollowUp(const library::Strata& strata, double start, double end, double birth,
+                      std::vector<int32_t>& cellIndex, std::vector<double>& days) {
     for (;;) {
-        const int32_t count = library::PyComputeCells(
-            start, end, birth, ageVector.data(), static_cast<int16_t>(ages), calendarVector.data(),
-            static_cast<int16_t>(periods), cellIndex.data(), days.data(), static_cast<int32_t>(cellIndex.size()));
+        const int32_t count = strata.personCells(start, end, birth, cellIndex.data(), days.data(),
+                                                 static_cast<int32_t>(cellIndex.size()));
         if (count <= static_cast<int32_t>(cellIndex.size())) return count;
         cellIndex.resize(static_cast<size_t>(count));
         days.resize(static_cast<size_t>(count));
@@ -110,6 +120,9 @@ bool ComputePersonYears(ProgramState& state, db::Database& workingCopy, Progress
     for (int k = 1; k <= boundsC; ++k)
         calendarVector[static_cast<size_t>(k)] = DateSerial(state.CalendarBounds[static_cast<size_t>(k)], 1, 1);
 
+    const library::Strata strata(ageVector.data(), static_cast<int16_t>(ages), calendarVector.data(),
+                                 static_cast<int16_t>(periods));
+
     // Cell k = i + ages * (j - 1); the count is held in 64 bits, so settings
     // of more than 32767 cells per table run as well.
     const size_t cellCount = static_cast<size_t>(ages) * static_cast<size_t>(periods);
@@ -131,39 +144,24 @@ bool ComputePersonYears(ProgramState& state, db::Database& workingCopy, Progress
     const DateColumn hireColumn{withLag ? (bySex ? 4 : 3) : -1, withLag ? rows.field(bySex ? 4 : 3).name : "",
                                 "date of hire"};
     const double sex1 = p.varSex1, sex2 = p.varSex2;
-    const int64_t total = rows.rowCount();
 
     summary = PyRunSummary{};
     state.CancelRequested = false;
-    using Clock = std::chrono::steady_clock;
-    const auto interval = std::chrono::milliseconds(kPollIntervalMs);
-    // Once before the first row, then by elapsed time: the clock is read
-    // every 256 rows, the window polled when the interval has passed.
-    if (progress.poll()) {
-        state.CancelRequested = true;
-        return false;
-    }
-    auto lastPoll = Clock::now();
-    uint32_t sinceClock = 0;
 
-    while (rows.next()) {
-        if (++sinceClock == 256) {
-            sinceClock = 0;
-            const auto now = Clock::now();
-            if (now - lastPoll >= interval) {
-                progress.setValue(total > 0 ? static_cast<int>(rows.position() * 400 / total) : 0);
-                if (progress.poll()) {
-                    state.CancelRequested = true;
-                    return false;
-                }
-                lastPoll = Clock::now();
-            }
-        }
+    // A row as the kernel needs it: read and checked on this thread, split
+    // into strata and added up on the computing thread.
+    struct Person {
+        double start, end, birth;
+        std::vector<int64_t>* run;
+    };
+    auto read = [&](const TableStream& rows, Person& person) {
         ++summary.rows;
 
         double start = DateOf(state, rows, entryColumn);
         const double end = DateOf(state, rows, exitColumn);
         const double birth = DateOf(state, rows, birthColumn);
+        // Whole days compared: a birth on the entry day is no error.
+        if (std::trunc(birth) > std::trunc(start)) BornAfterEntry(state, rows, birthColumn, birth, entryColumn, start);
         if (withLag) {
             // The lag ends varLag calendar years after the hire date (29
             // February becomes 28 February); follow-up starts no earlier.
@@ -177,23 +175,34 @@ bool ComputePersonYears(ProgramState& state, db::Database& workingCopy, Progress
             run = !code ? nullptr : *code == sex1 ? &firstRun : *code == sex2 ? &secondRun : nullptr;
             if (!run) {
                 ++summary.rowsInNoTable;
-                continue;
+                return false;
             }
         }
-        if (cellCount == 0) {
-            ++summary.rowsWithoutDays;
-            continue;
+        person = {start, end, birth, run};
+        return true;
+    };
+    auto compute = [&](const Person* persons, size_t count) {
+        for (const Person* person = persons; person != persons + count; ++person) {
+            if (cellCount == 0) {
+                ++summary.rowsWithoutDays;
+                continue;
+            }
+            const int32_t entries = SplitFollowUp(strata, person->start, person->end, person->birth, cellIndex, days);
+            int64_t personDays = 0;
+            for (int32_t e = 0; e < entries; ++e) {
+                // Whole, non-negative numbers of days: adding a half and cutting is exact.
+                const auto d = static_cast<int64_t>(days[static_cast<size_t>(e)] + 0.5);
+                (*person->run)[static_cast<size_t>(cellIndex[static_cast<size_t>(e)])] += d;
+                personDays += d;
+            }
+            if (personDays == 0) ++summary.rowsWithoutDays;
         }
-        const int32_t entries = SplitFollowUp(start, end, birth, ageVector, ages, calendarVector, periods,
-                                              cellIndex, days);
-        int64_t personDays = 0;
-        for (int32_t e = 0; e < entries; ++e) {
-            // Whole, non-negative numbers of days: adding a half and cutting is exact.
-            const auto d = static_cast<int64_t>(days[static_cast<size_t>(e)] + 0.5);
-            (*run)[static_cast<size_t>(cellIndex[static_cast<size_t>(e)])] += d;
-            personDays += d;
-        }
-        if (personDays == 0) ++summary.rowsWithoutDays;
+    };
+    // The summary's counts: rows without days on the computing thread, the
+    // others here.
+    if (!db::ReadRowsInBlocks<Person>(rows, progress, std::chrono::milliseconds(kPollIntervalMs), read, compute)) {
+        state.CancelRequested = true;
+        return false;
     }
     progress.setValue(400);
 

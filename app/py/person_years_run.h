@@ -44,7 +44,8 @@ inline constexpr int kPollIntervalMs = 100;
 // be stored as dates or as text that reads as a date. Returns false when
 // the progress window reported Cancel (CancelRequested is then set).
 // Throws VdxError for a row whose date of birth, entry, exit or (with a lag)
-// hire date is empty or not a date, naming the row, the column and the value.
+// hire date is empty or not a date, naming the row, the column and the value,
+// and for a row whose date of birth is after its entry date.
 bool ComputePersonYears(ProgramState& state, db::Database& workingCopy, Progress& progress, PyCells& cells,
                         PyRunSummary& summary);
 

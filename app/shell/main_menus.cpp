@@ -13,6 +13,7 @@
 #include "frm_py_comp.h"
 #include "frm_smr_calculator.h"
 #include "frm_smr_comp.h"
+#include "frm_srr_comp.h"
 #include "tables_menu.h"
 
 namespace vdx {
@@ -126,6 +127,9 @@ MainMenus BuildMainMenus(QMainWindow* window) {
     QObject::connect(computePY, &QAction::triggered, window, [window] { MenuComputePersonYears(window); });
     QAction* computeSmr = AddEntry(m.mnuCompute, "mnuComputeSmr", "&SMR");
     QObject::connect(computeSmr, &QAction::triggered, window, [window] { MenuComputeSmr(window); });
+    // Hidden at start-up unless the settings ask for it (startup.cpp).
+    QAction* computeSrr = AddEntry(m.mnuCompute, "mnuComputeSrr", "SR&R");
+    QObject::connect(computeSrr, &QAction::triggered, window, [window] { MenuComputeSrr(window); });
     m.mnuReports = AddMenu(window, "mnuReports", "&Reports");
     m.mnuTools = AddMenu(window, "mnuTools", "T&ools");
     QAction* calculator = AddEntry(m.mnuTools, "mnuToolsSMRCalculator", "SMR &Calculator");
@@ -143,6 +147,9 @@ MainMenus BuildMainMenus(QMainWindow* window) {
     // bar but is never shown there.
     m.mnuProject = AddMenu(window, "mnuProject", "Project");
     m.mnuProject->menuAction()->setVisible(false);
+    m.mnuProjectRename = AddEntry(m.mnuProject, "mnuProjectRename", "Rename");
+    m.mnuProject->addSeparator();
+    m.mnuProjectDelete = AddEntry(m.mnuProject, "mnuProjectDelete", "Delete");
 
     m.toolbar = new QToolBar("Toolbar", window);
     m.toolbar->setObjectName("Toolbar1");

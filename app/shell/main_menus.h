@@ -39,6 +39,8 @@ struct MainMenus {
     QAction* mnuHelpContents = nullptr;
     QAction* mnuHelpLicence = nullptr;
     QAction* mnuHelpAbout = nullptr;
+    QAction* mnuProjectRename = nullptr;
+    QAction* mnuProjectDelete = nullptr;
 
     QToolBar* toolbar = nullptr;         // Toolbar1
     QMap<QString, QAction*> buttons;     // by key: New, Open, Save, Print, Copy, Py, Smr, SMRCalculator, Help

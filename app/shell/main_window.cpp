@@ -24,6 +24,7 @@
 #include "help_windows.h"
 #include "mortality/smr_report.h"
 #include "db/navigator_commands.h"
+#include "db/project_management.h"
 #include "qt_interaction.h"
 #include "report_font.h"
 #include "state/errors.h"
@@ -135,6 +136,8 @@ void MainWindow::connectCommands() {
     connect(menus_.mnuHelpContents, &QAction::triggered, this, &MainWindow::helpContents);
     connect(menus_.mnuHelpAbout, &QAction::triggered, this, &MainWindow::helpAbout);
     connect(menus_.mnuHelpLicence, &QAction::triggered, this, &MainWindow::helpLicence);
+    connect(menus_.mnuProjectRename, &QAction::triggered, this, &MainWindow::projectRename);
+    connect(menus_.mnuProjectDelete, &QAction::triggered, this, &MainWindow::projectDelete);
     // A toolbar button runs the menu entry of the same meaning, by its key.
     connect(menus_.toolbar, &QToolBar::actionTriggered, this, [this](QAction* button) {
         if (QAction* command = ButtonCommand(menus_, button->data().toString()))
@@ -289,6 +292,11 @@ void MainWindow::rebuildTree() {
 void MainWindow::clickNode(const QString& fullPath, bool rightButton) {
     const db::NodeClickAction action = db::ClickNode(state_, ui(), fullPath.toStdString(), rightButton);
     if (action.showProjectMenu) {
+        // The project whose menu is shown is the selected entry its commands take.
+        if (QTreeWidgetItem* item = findNode(fullPath)) {
+            const QSignalBlocker block(navigator_);
+            navigator_->setCurrentItem(item);
+        }
         bool any = false;
         for (QAction* a : menus_.mnuProject->actions()) any = any || !a->isSeparator();
         if (any) menus_.mnuProject->popup(QCursor::pos());
@@ -304,6 +312,7 @@ void MainWindow::clickNode(const QString& fullPath, bool rightButton) {
                 mainModel_->open(state_.WorkingCopyName, state_.MainTableName, true);
                 break;
             case db::NodeKind::Deaths:
+            case db::NodeKind::SrrSettings:
             case db::NodeKind::PersonYears:
                 if (action.resultGrid) showResultGrid(*action.resultGrid);
                 break;
@@ -415,7 +424,8 @@ void MainWindow::updateStatus() {
         const RecordsetModel* m = state_.CurrentView == ViewName::MainGrid ? mainModel_ : internalModel_;
         text = Q(m->tableName()) + ": " + QLocale().toString(m->rowCount()) + " rows";
     } else if (state_.ProjectOpen) {
-        text = Q(state_.ProjectFileName) + (state_.ProjectChanged ? "  (changed)" : "");
+        text = Q(state_.ProjectFileName) + (db::ProjectFileReadOnly(state_) ? "  (read-only)" : "") +
+               (state_.ProjectChanged ? "  (changed)" : "");
     } else {
         text = "No project file open";
     }
@@ -542,6 +552,22 @@ bool MainWindow::event(QEvent* event) {
         QTimer::singleShot(0, this, [this] { openCommandLine(); });
     }
     return QMainWindow::event(event);
+}
+
+// ---- Project menu (the navigator's pop-up) ------------------------------------
+
+QString MainWindow::selectedNodePath() const {
+    return navigator_->currentItem() ? nodePath(navigator_->currentItem()) : QString();
+}
+
+void MainWindow::projectRename() {
+    const std::string path = selectedNodePath().toStdString();
+    runCommand([this, &path] { db::RenameProject(state_, ui(), path); });
+}
+
+void MainWindow::projectDelete() {
+    const std::string path = selectedNodePath().toStdString();
+    runCommand([this, &path] { db::DeleteProject(state_, ui(), path); });
 }
 
 // ---- Tables > Copy and Help ------------------------------------------------------

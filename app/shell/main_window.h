@@ -68,11 +68,15 @@ public:
     void helpContents();
     void helpAbout();
     void helpLicence();
+    // Project > Rename and Delete, on the project selected in the tree.
+    void projectRename();
+    void projectDelete();
 
     // The navigator: a click on the node with this full path.
     void clickNode(const QString& fullPath, bool rightButton);
     QString nodePath(QTreeWidgetItem* item) const;
     QTreeWidgetItem* findNode(const QString& fullPath) const;
+    QString selectedNodePath() const;  // "" when nothing is selected
 
     // Shows a result grid's text (person-years and deaths tables) in ResultGrid.
     void showResultGrid(const db::ResultGridText& grid);

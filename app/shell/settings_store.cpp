@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "state/messages.h"
+#include "state/text_values.h"
 
 namespace vdx {
 
@@ -65,6 +66,10 @@ WindowSettings ReadWindowSettings(const SettingsStore& store, const QString& pro
 double ReadSmrNullValue(const SettingsStore& store) {
     const double v = ReadNumber(store, "SMR", "NULLValue", 100);
     return v > 0 ? v : 100;
+}
+
+bool ReadShowSrr(const SettingsStore& store) {
+    return ReadBoolean(store.read("Settings", "ShowSRR", "False").toStdString()).value_or(false);
 }
 
 QString SettingNumberText(double value) {

@@ -47,6 +47,10 @@ WindowSettings ReadWindowSettings(const SettingsStore& store, const QString& pro
 // positive number.
 double ReadSmrNullValue(const SettingsStore& store);
 
+// Whether Compute > SRR is shown: section "Settings", key "ShowSRR", a
+// boolean text ("True", "1"); hidden when missing or anything else.
+bool ReadShowSrr(const SettingsStore& store);
+
 // Everything Exit stores: the window settings, the SMR null value and the
 // program's copyright section.
 void WriteExitSettings(SettingsStore& store, const WindowSettings& window, double smrNullValue);

@@ -26,6 +26,7 @@ inline constexpr int ObjectNotFound = 3011;      // no table (or object) of that
 inline constexpr int ObjectExists = 3012;        // an object of that name exists
 inline constexpr int OdbcCancelled = 3059;       // the data-source prompt was cancelled
 inline constexpr int InvalidName = 3125;         // not a valid table or column name
+inline constexpr int TooManyFields = 3190;       // more columns than a table can have
 inline constexpr int NotExpectedFormat = 3274;   // an external table is not in the expected format
 inline constexpr int UnrecognizedDatabase = 3343;// the file is not a database of the engine's format
 inline constexpr int NoCurrentRecord = 3021;     // a recordset has no current row

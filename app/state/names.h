@@ -9,6 +9,8 @@
 namespace vdx {
 
 inline constexpr size_t kMaxNameLength = 64;  // characters
+// Columns of one table: the database engine (SQLite) takes at most 2000.
+inline constexpr size_t kMaxTableColumns = 2000;
 
 // Characters of a UTF-8 text (continuation bytes are not counted).
 size_t Utf8Length(const std::string& text);

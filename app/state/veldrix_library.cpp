@@ -18,6 +18,9 @@ enum Export {
     kPyComputeCells,
     kDeathCompute,
     kDeathComputeCell,
+    kStrataPrepare,
+    kPyComputePrepared,
+    kDeathComputePrepared,
     kExactLow,
     kExactHigh,
     kByarLow,
@@ -33,6 +36,7 @@ enum Export {
 
 constexpr std::array<const char*, kExportCount> kExportNames = {
     "PYCOMPUTE",          "PYCOMPUTE_CELLS",         "DEATHCOMPUTE",          "DEATHCOMPUTE_CELL",
+    "STRATA_PREPARE",     "PYCOMPUTE_PREPARED",      "DEATHCOMPUTE_PREPARED",
     "MultiplierExactLow", "MultiplierExactHigh",     "MultiplierByarLow",     "MultiplierByarHigh",
     "MultiplierChiSquareLow", "MultiplierChiSquareHigh", "MultiplierSquareRootLow",
     "MultiplierSquareRootHigh", "MultiplierWaldLow", "MultiplierWaldHigh",
@@ -138,6 +142,26 @@ int32_t DeathComputeCell(double deathDate, double birthDate, const double* ageBo
 {
     return resolve<kDeathComputeCell, decltype(DEATHCOMPUTE_CELL)>()(deathDate, birthDate, ageBounds, ageClassCount,
                                                          calendarBounds, periodCount);
+}
+
+static_assert(sizeof(VeldrixStrata) <= 192 && alignof(VeldrixStrata) <= 8,
+              "Strata keeps the library's VeldrixStrata");
+
+Strata::Strata(const double* ageBounds, int16_t ageClassCount, const double* calendarBounds, int16_t periodCount) {
+    cellCount_ = resolve<kStrataPrepare, decltype(STRATA_PREPARE)>()(reinterpret_cast<VeldrixStrata*>(prepared_),
+                                                                     ageBounds, ageClassCount, calendarBounds,
+                                                                     periodCount);
+}
+
+int32_t Strata::personCells(double startDate, double endDate, double birthDate, int32_t* cellIndex, double* days,
+                            int32_t capacity) const {
+    return resolve<kPyComputePrepared, decltype(PYCOMPUTE_PREPARED)>()(
+        reinterpret_cast<const VeldrixStrata*>(prepared_), startDate, endDate, birthDate, cellIndex, days, capacity);
+}
+
+int32_t Strata::deathCell(double deathDate, double birthDate) const {
+    return resolve<kDeathComputePrepared, decltype(DEATHCOMPUTE_PREPARED)>()(
+        reinterpret_cast<const VeldrixStrata*>(prepared_), deathDate, birthDate);
 }
 
 #define VDX_MULTIPLIER(Name, Slot, Second)                                  \

@@ -39,6 +39,25 @@ double DeathCompute(double deathDate, double birthDate, double* cells, int32_t c
 int32_t DeathComputeCell(double deathDate, double birthDate, const double* ageBounds, int16_t ageClassCount,
                          const double* calendarBounds, int16_t periodCount);
 
+// The class tables of one run, prepared once by the library from the bound
+// arrays (which must outlive the Strata and stay unchanged), then used for
+// every person and death of the run; usable from any thread.
+class Strata {
+public:
+    Strata(const double* ageBounds, int16_t ageClassCount, const double* calendarBounds, int16_t periodCount);
+    // Number of cells A * C.
+    int32_t cellCount() const { return cellCount_; }
+    // As PyComputeCells for the prepared bounds.
+    int32_t personCells(double startDate, double endDate, double birthDate, int32_t* cellIndex, double* days,
+                        int32_t capacity) const;
+    // As DeathComputeCell for the prepared bounds.
+    int32_t deathCell(double deathDate, double birthDate) const;
+
+private:
+    alignas(8) unsigned char prepared_[192];
+    int32_t cellCount_ = 0;
+};
+
 // Confidence-bound multipliers: (observed, alpha) for the exact method,
 // (observed, z) for the others.
 double MultiplierExactLow(double observed, double alpha);

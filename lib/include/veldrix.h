@@ -72,6 +72,32 @@ VELDRIX_API int32_t PYCOMPUTE_CELLS(double startDate, double endDate, double bir
 /* Room that PYCOMPUTE_CELLS may need for one person (A and C as passed). */
 #define VELDRIX_PY_CELLS_MAX(A, C) ((int32_t)(int16_t)(A) + (int32_t)(int16_t)(C) + 3)
 
+/*
+ * Prepared strata: what the kernels work out from a pair of bound arrays
+ * (class counts, whether the bounds ascend, how to find a value's class),
+ * done once for a whole run instead of once per person. STRATA_PREPARE fills
+ * the caller's VeldrixStrata from the bounds and counts as PYCOMPUTE takes
+ * them and returns the number of cells A * C (0 when A or C is 0 or less).
+ * The bound arrays are referred to, not copied: they must stay in place and
+ * unchanged while the prepared strata are used. The library allocates
+ * nothing; a VeldrixStrata may be copied and used from any thread.
+ *
+ * PYCOMPUTE_PREPARED gives exactly the entries of PYCOMPUTE_CELLS and
+ * DEATHCOMPUTE_PREPARED exactly the cell of DEATHCOMPUTE_CELL for the bounds
+ * the strata were prepared from.
+ */
+typedef struct VeldrixStrata {
+    int64_t opaque[24];
+} VeldrixStrata;
+
+VELDRIX_API int32_t STRATA_PREPARE(VeldrixStrata* strata, const double* ageBounds, int32_t ageClassCount,
+                                   const double* calendarBounds, int32_t periodCount);
+
+VELDRIX_API int32_t PYCOMPUTE_PREPARED(const VeldrixStrata* strata, double startDate, double endDate,
+                                       double birthDate, int32_t* cellIndex, double* days, int32_t capacity);
+
+VELDRIX_API int32_t DEATHCOMPUTE_PREPARED(const VeldrixStrata* strata, double deathDate, double birthDate);
+
 /* ---- Deaths ------------------------------------------------------------ */
 
 /*

@@ -191,6 +191,42 @@ expect_eq "$(cat "study.vd~")" "someone's unsaved work" "the holder's working co
 kill "$holder" 2>/dev/null; wait "$holder" 2>/dev/null
 rm -f "study.vd~" "study.vd~.lock"
 
+# ---- names, links and permissions of the project file -------------------------------
+cp study.vdx "example.vd~"
+before="$(md5sum < "example.vd~")"
+err="$("$CLI" info "example.vd~" 2>&1 >/dev/null)"; rc=$?
+expect_eq "$rc" 1 "info of a name ending in ~"
+expect_eq "$err" "example.vd~ cannot be opened: its working copy would be the file itself. Rename it to end in .vdx." \
+    "message for a name ending in ~"
+expect_eq "$(md5sum < "example.vd~")" "$before" "a name ending in ~ is left as it was"
+"$CLI" new "fresh.vd~" >/dev/null 2>&1; expect_eq "$?" 1 "new with a name ending in ~"
+expect_only "cut.vdx empty.vdx example.vd~ old.vdx study.vdx text.vdx " "names ending in ~"
+rm -f "example.vd~"
+
+printf 'A;B\n1;2\n' > rates.txt
+mkdir real
+cp study.vdx real/linked.vdx
+ln -s real/linked.vdx link.vdx
+"$CLI" import link.vdx --rate rates.txt --headers >/dev/null; rc=$?
+expect_eq "$rc" 0 "import through a symbolic link"
+[ -L link.vdx ] || fail "the link was replaced by a file"
+expect_eq "$(sqlite3 real/linked.vdx "SELECT RateTables FROM VdxSystemRateTables")" "rates" "the linked study gained the table"
+
+cp study.vdx readonly.vdx
+chmod 444 readonly.vdx
+before="$(md5sum < readonly.vdx)"
+err="$("$CLI" info readonly.vdx 2>&1 >/dev/null)"; rc=$?
+expect_eq "$rc" 0 "info of a read-only file"
+expect_contains "$err" "readonly.vdx is read-only" "info says the file is read-only"
+err="$("$CLI" import readonly.vdx --rate rates.txt --headers 2>&1 >/dev/null)"; rc=$?
+expect_eq "$rc" 1 "import into a read-only file"
+expect_contains "$err" "Number: 75" "read-only error number"
+expect_contains "$err" "readonly.vdx is read-only" "read-only message names the file"
+expect_contains "$err" "this command changed nothing" "the command says nothing was changed"
+expect_eq "$(md5sum < readonly.vdx)" "$before" "the read-only file is unchanged"
+expect_eq "$(stat -c %a readonly.vdx)" "444" "the read-only file keeps its mode"
+rm -rf real link.vdx readonly.vdx rates.txt
+
 # ---- usage -------------------------------------------------------------------------
 "$CLI" >/dev/null 2>&1; expect_eq "$?" 2 "no command"
 "$CLI" frobnicate >/dev/null 2>&1; expect_eq "$?" 2 "unknown command"

@@ -4,6 +4,7 @@
 
 #include <chrono>
 
+#include "db/table_stream.h"
 #include "state/text_values.h"
 #include "test_support.h"
 
@@ -115,6 +116,67 @@ TEST_F(DatabaseTest, SelectIntoKeepsTypesAndOrder) {
         for (; !a->eof(); a->moveNext(), b->moveNext())
             for (int f = 0; f < 3; ++f) ASSERT_EQ(a->value(f), b->value(f));
     }
+}
+
+TEST_F(DatabaseTest, ColumnsNamedLikeTheRowOrderKeepTheRowsInInsertionOrder) {
+    // Each column named after the row order holds descending numbers: read
+    // by it, the table would come back reversed.
+    const std::vector<std::vector<std::string>> hiding = {{"rowid"}, {"OID"}, {"_rowid_"}, {"RowId", "oid"},
+                                                          {"rowid", "_RowID_"}};
+    for (const auto& names : hiding) {
+        std::string columns;
+        for (const auto& n : names) columns += "[" + n + "] LONG, ";
+        db->execute("CREATE TABLE Rates (" + columns + "N LONG);");
+        const int n = static_cast<int>(names.size());
+        std::vector<int64_t> expected;
+        for (int i = 0; i < 40; ++i) {
+            std::vector<Value> row(names.size(), Value::integer(100 - i));
+            row.push_back(Value::integer(i));
+            addRow("Rates", row);
+            if (i != 7) expected.push_back(i == 3 ? 333 : i);
+        }
+        {
+            auto rs = db->openRecordset("Rates");
+            rs->move(3);
+            rs->edit();
+            rs->setValue(n, Value::integer(333));
+            rs->update();
+            rs->move(4);
+            rs->remove();
+            rs->setAbsolutePosition(30);  // through the index of positions
+            EXPECT_EQ(rs->value(n), Value::integer(31)) << names[0];
+        }
+        db->execute("SELECT * INTO Copied FROM Rates;");
+        for (const char* table : {"Rates", "Copied"}) {
+            std::vector<int64_t> read;
+            for (auto rs = db->openRecordset(table); !rs->eof(); rs->moveNext()) read.push_back(rs->value(n).asInteger());
+            EXPECT_EQ(read, expected) << table << " with " << names[0];
+        }
+        std::vector<int64_t> streamed;
+        for (TableStream rows(*db, "Rates", {"N"}); rows.next();) streamed.push_back(static_cast<int64_t>(rows.real(0)));
+        EXPECT_EQ(streamed, expected) << names[0];
+        db->execute("DROP TABLE Rates;");
+        db->execute("DROP TABLE Copied;");
+    }
+}
+
+TEST_F(DatabaseTest, ATableWhoseColumnsTakeAllThreeRowOrderNamesIsRefused) {
+    const std::string message = [&] {
+        try {
+            db->execute("CREATE TABLE T (rowid LONG, [_rowid_] LONG, OID LONG);");
+        } catch (const VdxError& e) {
+            EXPECT_EQ(e.number(), err::InvalidName);
+            return e.description();
+        }
+        return std::string("no error");
+    }();
+    EXPECT_NE(message.find("rowid, _rowid_, OID"), std::string::npos) << message;
+    db->execute("CREATE TABLE T (rowid LONG, OID LONG);");
+    EXPECT_EQ(ErrorNumber([&] { db->execute("ALTER TABLE T ADD COLUMN [_ROWID_] LONG;"); }), err::InvalidName);
+    // Made by another tool: not read in an order it does not have.
+    ASSERT_EQ(sqlite3_exec(db->handle(), "CREATE TABLE Other (rowid, oid, _rowid_)", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    EXPECT_EQ(ErrorNumber([&] { db->openRecordset("Other"); }), err::InvalidName);
 }
 
 TEST_F(DatabaseTest, OtherStatementsRunAsTheyStand) {

@@ -1,8 +1,12 @@
 // The File commands over the program state: New, Open, Save, Save As, Exit,
 // saving that fails half-way, and the lock on the working copy.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 
@@ -442,4 +446,186 @@ TEST_F(FileCommandsTest, AJournalLeftByACrashIsNotPlayedIntoTheNextWorkingCopy) 
     EXPECT_EQ(ColumnTexts(*d, "VdxSystemMain", "Value")[0], "3.0");
     auto check = d->openRecordset("SELECT * FROM pragma_integrity_check");
     EXPECT_EQ(check->value(0), Value::text("ok"));
+}
+
+// ---- Names, links and permissions of the project file ------------------------------
+
+TEST_F(FileCommandsTest, ANameEndingInTildeIsRefusedBeforeAnythingIsTouched) {
+    WriteBytes(path("example.vd~"), "a study someone named so");
+    std::filesystem::create_symlink("example.vd~", path("link.vdx"));
+    ASSERT_TRUE(newProject("study.vdx"));
+    changeWorkingCopy("Cohort");
+    using Command = bool (*)(ProgramState&, Interaction&, const std::string&);
+    const struct {
+        const char* name;
+        Command command;
+    } cases[] = {
+        {"example.vd~", OpenProjectFile}, {"example.vd~", CreateProjectFile}, {"study~", CreateProjectFile},
+        {"link.vdx", OpenProjectFile},    {"copy.vd~", SaveProjectAs},        {"link.vdx", SaveProjectAs},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto files = filesInDir();
+        const std::string held = ReadBytes(path("example.vd~"));
+        ui.messages.clear();
+        ProgramState fresh;
+        // Save As works on the open project; New and Open on a fresh state.
+        ProgramState& s = c.command == SaveProjectAs ? state : fresh;
+        EXPECT_FALSE(c.command(s, ui, path(c.name)));
+        ASSERT_EQ(texts().size(), 1u);
+        EXPECT_EQ(texts()[0], path(c.name) + " cannot be opened: its working copy would be the file itself. "
+                                             "Rename it to end in .vdx.");
+        EXPECT_EQ(filesInDir(), files);
+        EXPECT_EQ(ReadBytes(path("example.vd~")), held);
+    }
+    EXPECT_EQ(state.ProjectFileName, path("study.vdx"));
+    EXPECT_TRUE(Database::open(state.WorkingCopyName)->tableExists("Cohort"));
+}
+
+TEST_F(FileCommandsTest, SavingThroughASymbolicLinkWritesTheStudyItPointsTo) {
+    std::filesystem::create_directory(path("real"));
+    makeProjectFile("real/study.vdx");
+    std::filesystem::create_symlink("real/study.vdx", path("link.vdx"));
+    ASSERT_TRUE(OpenProjectFile(state, ui, path("link.vdx"))) << ::testing::PrintToString(texts());
+    EXPECT_EQ(state.WorkingCopyName, path("real/study.vd~"));
+    changeWorkingCopy("Cohort");
+    ASSERT_TRUE(FileSave(state, ui));
+    EXPECT_TRUE(std::filesystem::is_symlink(path("link.vdx")));
+    EXPECT_EQ(versionRow(path("real/study.vdx")), "Cohort");
+    EXPECT_FALSE(FileExists(path("link.vd~")));
+}
+
+TEST_F(FileCommandsTest, AReadOnlyProjectFileOpensButIsNotSavedOver) {
+    makeProjectFile("study.vdx");
+    ::chmod(path("study.vdx").c_str(), 0444);
+    const std::string before = ReadBytes(path("study.vdx"));
+    ASSERT_TRUE(OpenProjectFile(state, ui, path("study.vdx")));
+    EXPECT_TRUE(ProjectFileReadOnly(state));
+    changeWorkingCopy("Cohort");
+    EXPECT_FALSE(FileSave(state, ui));
+    ASSERT_EQ(texts().size(), 1u);
+    EXPECT_NE(texts()[0].find("Number: 75"), std::string::npos) << texts()[0];
+    EXPECT_NE(texts()[0].find(path("study.vdx") + " is read-only"), std::string::npos) << texts()[0];
+    EXPECT_EQ(ReadBytes(path("study.vdx")), before);
+    EXPECT_EQ(std::filesystem::status(path("study.vdx")).permissions() & std::filesystem::perms::all,
+              std::filesystem::perms(0444));
+    EXPECT_TRUE(state.ProjectChanged);
+    EXPECT_TRUE(Database::open(path("study.vd~"))->tableExists("Cohort"));
+}
+
+TEST_F(FileCommandsTest, AFailedSaveOfACommandThatEndsSaysNothingWasChanged) {
+    ASSERT_TRUE(newProject("study.vdx"));
+    changeWorkingCopy("Cohort");
+    SetWriteFaultHook([](const std::string&, uint64_t) { return ENOSPC; });
+    EXPECT_FALSE(FileSave(state, ui, AfterFailedSave::CommandDiscarded));
+    ASSERT_EQ(texts().size(), 1u);
+    EXPECT_NE(texts()[0].find("Number: 61"), std::string::npos);
+    EXPECT_NE(texts()[0].find("this command changed nothing"), std::string::npos) << texts()[0];
+    EXPECT_EQ(texts()[0].find("working copy"), std::string::npos) << texts()[0];
+}
+
+// ---- Unfinished saves ----------------------------------------------------------------
+
+TEST_F(FileCommandsTest, UnfinishedSavesNobodyHoldsAreRemovedOnOpenAndSave) {
+    makeProjectFile("study.vdx");
+    const std::vector<std::string> stale{"study.vdx.unfinished-save.a1B2c3", ".study.vdx.saving.Zx9Y8w",
+                                         "study.vd~.unfinished-save.QQ00qq"};
+    for (const auto& name : stale) WriteBytes(path(name), "part of a killed save");
+    // A save in progress in another session holds its file.
+    WriteBytes(path("study.vdx.unfinished-save.live00"), "being written");
+    const int live = ::open(path("study.vdx.unfinished-save.live00").c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(live, LOCK_EX), 0);
+    WriteBytes(path("other.vdx.unfinished-save.a1B2c3"), "another study's");
+
+    ASSERT_TRUE(OpenProjectFile(state, ui, path("study.vdx")));
+    const auto afterOpen = filesInDir();
+    for (const auto& name : stale)
+        EXPECT_EQ(std::count(afterOpen.begin(), afterOpen.end(), name), 0) << name;
+    EXPECT_TRUE(FileExists(path("study.vdx.unfinished-save.live00")));
+    EXPECT_TRUE(FileExists(path("other.vdx.unfinished-save.a1B2c3")));
+
+    // The save's own temporary file is named for what it is and held while written.
+    WriteBytes(path(stale[0]), "left by a save killed after the open");
+    bool heldWhileWritten = false;
+    SetWriteFaultHook([&](const std::string& target, uint64_t) {
+        if (target != path("study.vdx")) return 0;
+        for (const auto& name : filesInDir()) {
+            if (name.rfind("study.vdx.unfinished-save.", 0) != 0 || name == stale[0] ||
+                name == "study.vdx.unfinished-save.live00")
+                continue;
+            const int fd = ::open(path(name).c_str(), O_RDONLY);
+            heldWhileWritten = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+            ::close(fd);
+        }
+        return 0;
+    });
+    ASSERT_TRUE(FileSave(state, ui));
+    EXPECT_TRUE(heldWhileWritten);
+    EXPECT_FALSE(FileExists(path(stale[0])));
+    ::close(live);
+}
+
+// ---- The lock guards the study, whatever its name -----------------------------------
+
+TEST_F(FileCommandsTest, ALinkToAnOpenStudyIsRefused) {
+    ASSERT_TRUE(newProject("study.vdx"));
+    changeWorkingCopy("Unsaved");
+    std::filesystem::create_directory(path("elsewhere"));
+    std::filesystem::create_symlink("../study.vdx", path("elsewhere/symbolic.vdx"));
+    std::filesystem::create_hard_link(path("study.vdx"), path("elsewhere/hard.vdx"));
+    const std::string work = ReadBytes(path("study.vd~"));
+    for (const char* name : {"elsewhere/symbolic.vdx", "elsewhere/hard.vdx"}) {
+        SCOPED_TRACE(name);
+        ProgramState second;
+        ScriptedInteraction ui2;
+        EXPECT_FALSE(OpenProjectFile(second, ui2, path(name)));
+        ASSERT_EQ(ui2.messages.size(), 1u);
+        EXPECT_NE(ui2.messages[0].text.find("is in use by another running VELDRIX"), std::string::npos);
+        EXPECT_EQ(ReadBytes(path("study.vd~")), work);
+    }
+    EXPECT_EQ(filesInDir(), (std::vector<std::string>{"elsewhere", "study.vdx", "study.vd~", "study.vd~.lock"}));
+}
+
+TEST_F(FileCommandsTest, AnotherUserIsRefusedWhenTheLockIsHeldOrCannotBeTaken) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+    ::chmod(dir_.c_str(), 0777);
+    makeProjectFile("study.vdx");
+    makeProjectFile("other.vdx");
+    ::chmod(path("study.vdx").c_str(), 0666);
+    ::chmod(path("other.vdx").c_str(), 0666);
+    ASSERT_TRUE(OpenProjectFile(state, ui, path("study.vdx")));
+    changeWorkingCopy("Unsaved");
+    const std::string work = ReadBytes(path("study.vd~"));
+    // A lock file the other user can neither read nor write.
+    WriteBytes(path("other.vd~.lock"), "");
+    ::chmod(path("other.vd~.lock").c_str(), 0600);
+
+    // In a child process as user nobody: what each open says.
+    auto openAsNobody = [&](const std::string& name) {
+        int out[2];
+        EXPECT_EQ(pipe(out), 0);
+        const pid_t child = fork();
+        if (child == 0) {
+            std::string said = "setuid failed";
+            if (::setgid(65534) == 0 && ::setuid(65534) == 0) {
+                ProgramState s;
+                ScriptedInteraction u;
+                said = OpenProjectFile(s, u, path(name)) ? "opened" : u.messageTexts().back();
+                ReleaseWorkingCopy(s);
+            }
+            (void)!write(out[1], said.data(), said.size());
+            _exit(0);
+        }
+        close(out[1]);
+        std::string said;
+        char buffer[512];
+        for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) said.append(buffer, static_cast<size_t>(n));
+        close(out[0]);
+        waitpid(child, nullptr, 0);
+        return said;
+    };
+    EXPECT_EQ(openAsNobody("study.vdx"), path("study.vdx") + " is in use by another running VELDRIX. Close it there first.");
+    EXPECT_EQ(ReadBytes(path("study.vd~")), work);
+    EXPECT_EQ(openAsNobody("other.vdx"), path("other.vdx") + " is in use or its lock cannot be taken: Permission denied");
+    EXPECT_FALSE(FileExists(path("other.vd~")));
 }

@@ -483,3 +483,50 @@ TEST_F(ProjectFileTest, AProjectNameThatTriesToInjectSql) {
     wc.reset();
     ReleaseWorkingCopy(s);
 }
+
+// ---- Damaged person-years tables ------------------------------------------------
+
+TEST_F(ProjectFileTest, DamagedPersonYearsTablesOpenAsNotComputed) {
+    newProject();
+    workingCopy()->execute("CREATE TABLE Cohort (ID LONG);");
+    state.MainTableName = "Cohort";
+    FillPersonYears(state);
+    ASSERT_TRUE(FileSave(state, ui)) << messages();
+    ReleaseWorkingCopy(state);
+    const std::string sound = ReadBytes(path("study.vdx"));
+
+    struct Case {
+        const char* damage;
+        const char* table;  // named in the warning
+    };
+    const Case cases[] = {
+        // Counts that would size 3 x 32766 x 32766 cells.
+        {"UPDATE VdxSystemPY SET Value = '32767' WHERE Typ IN ('maxAgeClass', 'maxYearClass')", "VdxAgeClassValues"},
+        {"DELETE FROM VdxPyValues WHERE rowid > 30", "VdxPyValues"},
+        {"DELETE FROM VdxPyValues", "VdxPyValues"},
+        {"UPDATE VdxPyValues SET PersonYears = 'many' WHERE rowid = 7", "VdxPyValues"},
+        {"UPDATE VdxPyValues SET PersonYears = 2.5 WHERE rowid = 8", "VdxPyValues"},
+        {"DELETE FROM VdxAgeClassValues WHERE rowid = 5", "VdxAgeClassValues"},
+        {"UPDATE VdxYearClassValues SET YearClass = 70000 WHERE rowid = 2", "VdxYearClassValues"},
+        {"DROP TABLE VdxYearClassValues", "VdxYearClassValues"},
+        {"UPDATE VdxSystemPY SET Value = '2' WHERE Typ = 'intAnzahlTables'", "VdxSystemPY"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.damage);
+        WriteBytes(path("study.vdx"), sound);
+        Database::open(path("study.vdx"))->execute(c.damage);
+        ProgramState s;
+        ScriptedInteraction u;
+        ASSERT_TRUE(open(s, u, "study.vdx"));
+        EXPECT_FALSE(s.py.blnPersonYears);
+        EXPECT_EQ(s.PyValues.tables(), 0);
+        EXPECT_EQ(s.AgeBounds.size(), 1u);
+        EXPECT_EQ(s.Navigator.findByKey(kPyAllKey), -1);
+        EXPECT_NE(s.Navigator.findByKey("Main_Data_Cohort"), -1);  // the data stay usable
+        EXPECT_EQ(s.py.varDOB, "DOB");
+        ASSERT_EQ(u.messages.size(), 1u);
+        EXPECT_EQ(u.messages[0].title, "Warning");
+        EXPECT_NE(u.messages[0].text.find(std::string(c.table) + " "), std::string::npos) << u.messages[0].text;
+        ReleaseWorkingCopy(s);
+    }
+}

@@ -148,6 +148,19 @@ TEST_F(CliAttach, RefusedTablesLeaveTheProjectFileAsItWas) {
     EXPECT_FALSE(fs::exists(dir + "/study.vd~"));
 }
 
+TEST_F(CliAttach, ACutShortAccessFileShowsOnlyOurMessage) {
+    // mdbtools writes a line for every page it misses; the reader keeps that to itself.
+    const std::string whole = ReadFile(kFixtures + "/damaged/mdbtools_crash.mdb");
+    std::ofstream(dir + "/cut.mdb", std::ios::binary) << whole.substr(0, 20000);
+    const std::string before = ReadFile(study);
+    const CommandRun r = cli({"attach", study, "--rate", "--format", "access", dir + "/cut.mdb"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "Following error has occured:\nNumber: 3343\nDescription: Unrecognized database format '" + dir +
+                         "/cut.mdb'.\n");
+    EXPECT_EQ(ReadFile(study), before);
+}
+
 TEST_F(CliAttach, WrongArgumentsAreUsageErrors) {
     const std::string txt = kExamples + "/rates.txt";
     const std::string before = ReadFile(study);

@@ -87,6 +87,21 @@ inline std::vector<FieldType> Types(const std::vector<ColumnSpec>& columns) {
     return types;
 }
 
+// One record of an Excel (BIFF) stream: type, 16-bit length, data.
+inline std::string BiffRecord(uint16_t type, const std::string& data) {
+    std::string r{static_cast<char>(type & 0xFF), static_cast<char>(type >> 8), static_cast<char>(data.size() & 0xFF),
+                  static_cast<char>(data.size() >> 8)};
+    return r + data;
+}
+
+// An Excel 2.1 NUMBER record: a cell of format 0 at (row, column).
+inline std::string BiffNumber2(uint16_t row, uint16_t column, double value) {
+    std::string data{static_cast<char>(row & 0xFF), static_cast<char>(row >> 8), static_cast<char>(column & 0xFF),
+                     static_cast<char>(column >> 8), '\0', '\0', '\0'};
+    data.append(reinterpret_cast<const char*>(&value), 8);
+    return BiffRecord(0x0003, data);
+}
+
 // The error number a call throws, or 0 when it throws none.
 template <typename F>
 int ErrorNumberOf(F&& f) {

@@ -81,6 +81,24 @@ TEST(TextPreviewTest, AShortFileShowsAllItsLines) {
     EXPECT_EQ(preview.lines[1], (std::vector<std::string>{"Smith", "01021950"}));
 }
 
+TEST(TextPreviewTest, ALineOfMoreFieldsThanATableHasColumnsIsRefusedAtOnceNamingTheCount) {
+    TempFolder dir;
+    std::string wide;
+    for (int i = 0; i < 1000000; ++i) wide += "1;";
+    const std::string path = dir.write("wide.txt", "a;b\n" + wide + "1\n");
+    try {
+        PreviewTextFile(path);
+        ADD_FAILURE() << "a preview of 1000001 columns";
+    } catch (const VdxError& e) {
+        EXPECT_EQ(e.number(), err::TooManyFields);
+        EXPECT_EQ(e.description(), "Line 2 of wide.txt has 1000001 fields; a table can have at most 2000 columns.");
+    }
+    // 2000 fields are a table.
+    std::string fits = "1";
+    for (int i = 1; i < 2000; ++i) fits += ";1";
+    EXPECT_EQ(PreviewTextFile(dir.write("fits.txt", fits)).columnCount, 2000);
+}
+
 // --- Column names ----------------------------------------------------------
 
 TEST(TextColumns, HeadersComeFromTheFirstLineWithoutQuotes) {
@@ -189,6 +207,32 @@ TEST(TextConversion, DatesThatDoNotFitTheLayoutAreConversionErrors) {
     } catch (const VdxError& e) {
         EXPECT_EQ(e.description(), "Can't convert data in column 2 to Date");
     }
+}
+
+TEST(TextConversion, DatesOutsideTheYears100To9999AreConversionErrorsNamingTheLine) {
+    TempFolder dir;
+    const std::pair<const char*, TextColumn> outside[] = {
+        {"00000000", Column("Date", "DDMMYYYY")},   // year 0
+        {"99999999", Column("Date", "DDMMYYYY")},   // rolls over into the year 10007
+        {"32129999", Column("Date", "DDMMYYYY")},   // 1 January 10000
+        {"01010099", Column("Date", "MMDDYYYY")},   // year 99
+        {"00000000", Column("Date", "MMDDYYYY")},
+        {"01JAN0000", Column("Date", "DDMMMYYYY")},
+        {"0000", Column("Date", "YYYY", "01", "01")},
+    };
+    for (const auto& [field, column] : outside) {
+        const std::string path = dir.write("d.txt", std::string("Born\n") + field + "\n");
+        try {
+            Import(path, TextImportOptions{true, {column}});
+            ADD_FAILURE() << field << " was read as a date";
+        } catch (const TextConversionError& e) {
+            EXPECT_EQ(e.line(), 2) << field;
+            EXPECT_EQ(e.description(), "Can't convert data in column 1 to Date");
+        }
+    }
+    // Rolling over stays, as long as the year is one of them.
+    EXPECT_EQ(ConvertTextField("00020100", Column("Date", "DDMMYYYY"), 1), Value::date(DayNumber(100, 1, 31)));
+    EXPECT_EQ(ConvertTextField("31129999", Column("Date", "DDMMYYYY"), 1), Value::date(DayNumber(9999, 12, 31)));
 }
 
 // --- Importing whole files -------------------------------------------------

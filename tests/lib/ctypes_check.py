@@ -62,6 +62,23 @@ lib.DEATHCOMPUTE(death, death - 27 * 365.25, cells, 6, ages, 3, periods, 2)
 check("DEATHCOMPUTE cell 5", cells[5], 1.0, 0)
 check("DEATHCOMPUTE others", sum(cells), 1.0, 0)
 
+# Strata prepared once, in storage the caller holds (VeldrixStrata: 24 int64).
+Strata = ctypes.c_int64 * 24
+lib.STRATA_PREPARE.restype = ctypes.c_int32
+lib.STRATA_PREPARE.argtypes = [ctypes.POINTER(Strata), Doubles, ctypes.c_int32, Doubles, ctypes.c_int32]
+lib.PYCOMPUTE_PREPARED.restype = ctypes.c_int32
+lib.PYCOMPUTE_PREPARED.argtypes = [ctypes.POINTER(Strata)] + [ctypes.c_double] * 3 + [
+    ctypes.POINTER(ctypes.c_int32), Doubles, ctypes.c_int32]
+lib.DEATHCOMPUTE_PREPARED.restype = ctypes.c_int32
+lib.DEATHCOMPUTE_PREPARED.argtypes = [ctypes.POINTER(Strata), ctypes.c_double, ctypes.c_double]
+strata = Strata()
+check("STRATA_PREPARE cells", lib.STRATA_PREPARE(ctypes.byref(strata), ages, 3, periods, 2), 6, 0)
+n = lib.PYCOMPUTE_PREPARED(ctypes.byref(strata), JAN1980, JAN1982 - 1, birth, index, days, 8)
+check("PYCOMPUTE_PREPARED entries", n, 2, 0)
+check("PYCOMPUTE_PREPARED second cell", index[1], 1 + 3, 0)
+check("PYCOMPUTE_PREPARED days", days[0] + days[1], 731.0, 0)
+check("DEATHCOMPUTE_PREPARED cell", lib.DEATHCOMPUTE_PREPARED(ctypes.byref(strata), death, death - 27 * 365.25), 5, 0)
+
 if failures:
     print("\n".join(failures))
     sys.exit(1)

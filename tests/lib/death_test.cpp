@@ -89,9 +89,14 @@ TEST(DeathKernel, AgreesWithTheLinearSearchForRandomDeathsAndBounds)
         int A = static_cast<int>(u(rng) * 6), C = static_cast<int>(u(rng) * 6);
         std::vector<double> ages{0}, periods{0};
         double a = 20 + u(rng) * 10, p = 29000 + std::floor(u(rng) * 2000);
-        for (int i = 0; i <= A; ++i, a += u(rng) * 3)
-            ages.push_back(u(rng) < 0.2 ? std::round(a) : a);
-        for (int j = 0; j <= C; ++j, p += std::floor(u(rng) * 500))
+        // Regular series too: whole-year steps of age, 1 January of
+        // consecutive years.
+        const bool regular = u(rng) < 0.3;
+        const double ageStep = 1 + std::floor(u(rng) * 5);
+        const double periodStep = 365 + std::floor(u(rng) * 2);
+        for (int i = 0; i <= A; ++i, a += regular ? ageStep : u(rng) * 3)
+            ages.push_back(u(rng) < 0.2 || regular ? std::round(a) : a);
+        for (int j = 0; j <= C; ++j, p += regular ? periodStep : std::floor(u(rng) * 500))
             periods.push_back(p);
         if (u(rng) < 0.2 && A > 0)
             std::swap(ages[1], ages[A + 1]);
@@ -108,6 +113,9 @@ TEST(DeathKernel, AgreesWithTheLinearSearchForRandomDeathsAndBounds)
             if (theirs[c] == 1.0)
                 expectedCell = c;
         ASSERT_EQ(DEATHCOMPUTE_CELL(death, birth, ages.data(), A, periods.data(), C), expectedCell);
+        VeldrixStrata prepared;
+        STRATA_PREPARE(&prepared, ages.data(), A, periods.data(), C);
+        ASSERT_EQ(DEATHCOMPUTE_PREPARED(&prepared, death, birth), expectedCell);
     }
 }
 

@@ -303,6 +303,19 @@ int expectSameAsLiteralWalk(const Person& p)
     EXPECT_EQ(std::memcmp(ours.data(), theirs.data(), sizeof(double) * (n + 1)), 0)
         << "start " << p.start << " end " << p.end << " birth " << p.birth << " A " << p.s.A()
         << " C " << p.s.C();
+
+    // The same days through strata prepared once for the bounds.
+    VeldrixStrata prepared;
+    EXPECT_EQ(STRATA_PREPARE(&prepared, p.s.ages.data(), p.s.A(), p.s.periods.data(), p.s.C()), n);
+    const int32_t capacity = VELDRIX_PY_CELLS_MAX(p.s.A(), p.s.C());
+    std::vector<int32_t> index(static_cast<size_t>(std::max(capacity, 1)));
+    std::vector<double> days(index.size()), fromPrepared(n + 1, 0.0);
+    const int32_t entries = PYCOMPUTE_PREPARED(&prepared, p.start, p.end, p.birth, index.data(), days.data(),
+                                               capacity);
+    EXPECT_LE(entries, capacity);
+    for (int32_t e = 0; e < std::min(entries, capacity); ++e)
+        fromPrepared[static_cast<size_t>(index[e])] += days[e];
+    EXPECT_EQ(fromPrepared, theirs) << "prepared: start " << p.start << " end " << p.end << " birth " << p.birth;
     return static_cast<int>(std::count_if(theirs.begin(), theirs.end(), [](double c) { return c > 0; }));
 }
 
@@ -324,22 +337,39 @@ TEST(PersonYearsKernelAgreement, SameCellsAsTheDayByDayWalkFor100000RandomPerson
 
 TEST(PersonYearsKernelAgreement, SameCellsAsTheDayByDayWalkForLongFollowUps)
 {
-    // Decades of follow-up with five-year classes, as in real cohorts.
+    // Decades of follow-up as in real cohorts: regular series of five-year
+    // and one-year classes, and self-defined lists of uneven classes.
+    struct Classes {
+        std::vector<double> ageBounds;
+        std::vector<int> years;
+    };
+    auto series = [](int from, int to, int step) {
+        std::vector<int> v;
+        for (int x = from; x <= to; x += step)
+            v.push_back(x);
+        return v;
+    };
+    auto asDoubles = [](const std::vector<int>& v) { return std::vector<double>(v.begin(), v.end()); };
+    const Classes settings[] = {
+        {asDoubles(series(15, 85, 5)), series(1950, 2000, 5)},
+        {asDoubles(series(15, 85, 1)), series(1950, 2000, 1)},
+        {{0, 15, 20, 25, 30, 40, 50, 60, 70, 85, 100}, {1950, 1960, 1965, 1970, 1980, 2000}},
+    };
     std::mt19937_64 rng(7);
     std::uniform_real_distribution<double> u(0, 1);
-    std::vector<double> ages, periods;
-    for (int age = 15; age <= 85; age += 5)
-        ages.push_back(age);
-    for (int year = 1950; year <= 2000; year += 5)
-        periods.push_back(dayNumber(year, 1, 1));
-    Strata s = strata(ages, periods);
-    for (int k = 0; k < 300; ++k) {
-        double birth = std::floor(dayNumber(1900, 1, 1) + u(rng) * 30000);
-        double start = birth + std::floor(u(rng) * 40 * 365.25);
-        double end = start + std::floor(u(rng) * 50 * 365.25);
-        expectSameAsLiteralWalk({start, end, birth, s});
-        if (HasFailure())
-            return;
+    for (const Classes& c : settings) {
+        std::vector<double> periods;
+        for (int year : c.years)
+            periods.push_back(dayNumber(year, 1, 1));
+        Strata s = strata(c.ageBounds, periods);
+        for (int k = 0; k < 300; ++k) {
+            double birth = std::floor(dayNumber(1900, 1, 1) + u(rng) * 30000);
+            double start = birth + std::floor(u(rng) * 40 * 365.25);
+            double end = start + std::floor(u(rng) * 50 * 365.25);
+            expectSameAsLiteralWalk({start, end, birth, s});
+            if (HasFailure())
+                return;
+        }
     }
 }
 

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# veldrix-cli smr and report on the example study, checked from outside:
-# smr stores a project and prints the report that report prints again, the
-# sqlite3 shell sees the stored tables, and refused runs leave the project
-# file byte for byte as it was.
+# veldrix-cli smr, report, srr, projects, rename and delete on the example
+# study, checked from outside: smr stores a project and prints the report
+# that report prints again, the sqlite3 shell sees the stored tables, and
+# refused runs leave the project file byte for byte as it was.
 # Usage: cli_test.sh <path to veldrix-cli> <examples folder>
 set -u
 CLI="$(realpath "$1")"
@@ -73,5 +73,35 @@ expect_eq "$rc" 1 "report of a missing project"
 expect_eq "$rc" 2 "a method not as listed"
 cmp -s x.vdx before.vdx || fail "a usage error changed the project file"
 
+# ---- srr, projects, rename, delete ---------------------------------------------
+"$CLI" srr x.vdx --rate Rates --death ICD=162 --pytable 'Age*Calendar*Sex=1' --name Lung2 >out.txt 2>err.txt; rc=$?
+expect_eq "$rc" 0 "srr exit code"
+expect_eq "$(sed -n 3p out.txt)" "$(printf 'PyTable\t2')" "srr person-years table row"
+expect_eq "$(sqlite3 x.vdx 'SELECT group_concat(Deaths) FROM Lung2_Deaths;')" \
+    "$(sqlite3 x.vdx 'SELECT group_concat(Deaths) FROM Lung_Deaths;')" "srr deaths as the smr run's"
+expect_eq "$(sqlite3 x.vdx 'SELECT count(*) FROM Lung2_SMR;')" "16" "srr settings rows"
+projects="$("$CLI" projects x.vdx | cut -f1,2,4 | tr '\t\n' ', ')"
+expect_eq "$projects" "Project,Kind,Person-years table Project1,SMR,Age*Calendar Lung,SMR,Age*Calendar*Sex=1 Lung2,SRR,2 " \
+    "projects"
+
+"$CLI" rename x.vdx Lung2 a1 2>err.txt; rc=$?
+expect_eq "$rc" 0 "rename exit code"
+expect_eq "$(sqlite3 x.vdx "SELECT (SELECT group_concat(Projects) FROM VdxSystemProjects), \
+    (SELECT \"Values\" FROM a1_SMR WHERE rowid = (SELECT min(rowid) FROM a1_SMR)), \
+    (SELECT count(*) FROM a1_Deaths);")" "Project1,Lung,a1|a1|182" "renamed project"
+cp x.vdx before.vdx
+"$CLI" rename x.vdx a1 lung 2>err.txt; rc=$?
+expect_eq "$rc" 1 "rename to another project's name in other letters"
+expect_contains "$(cat err.txt)" "Number: 3010" "the engine's refusal"
+cmp -s x.vdx before.vdx || fail "a refused rename changed the project file"
+
+"$CLI" delete x.vdx a1 2>/dev/null; rc=$?
+expect_eq "$rc" 0 "delete exit code"
+expect_eq "$(sqlite3 x.vdx "SELECT Value FROM VdxSystemMain WHERE Typ = 'intProjectAnzahl'; \
+    SELECT count(*) FROM sqlite_master WHERE name LIKE 'a1%';")" "$(printf '2\n0')" "deleted project"
+"$CLI" delete x.vdx a1 2>err.txt; rc=$?
+expect_eq "$rc" 1 "delete of a missing project"
+expect_contains "$(cat err.txt)" "holds no project 'a1'" "delete of a missing project says so"
+
 if [ "$failures" -gt 0 ]; then echo "$failures failure(s)" >&2; exit 1; fi
-echo "all veldrix-cli smr/report checks passed"
+echo "all veldrix-cli smr/report/srr/projects checks passed"

@@ -265,6 +265,21 @@ TEST_F(PersonYearsKeptRun, TextThatIsNoDateStopsTheRunNamingTheValue) {
     expectPreviousRun();
 }
 
+TEST_F(PersonYearsKeptRun, ABirthAfterTheEntryDateStopsTheRunNamingRowColumnsAndDates) {
+    sql("UPDATE Cohort SET DOB = " + std::to_string(DayNumber(1975, 3, 1)) + " WHERE ID = 2");  // entry 1.1.1975
+    EXPECT_EQ(compute(form("0:85:5", "1950:2020:1"), &loaded), PyRunOutcome::Failed);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_NE(ui.messages[0].text.find("Row 2 of the main data table 'Cohort': the date of birth (column 'DOB') "
+                                       "01.03.1975 is after the entry point of study (column 'DOE') 01.01.1975."),
+              std::string::npos)
+        << ui.messages[0].text;
+    expectPreviousRun();
+    // Born on the day of entry: no error.
+    sql("UPDATE Cohort SET DOB = DOE WHERE ID = 2");
+    ui.messages.clear();
+    EXPECT_EQ(compute(form("0:85:5", "1950:2020:1"), &loaded), PyRunOutcome::Completed);
+}
+
 TEST_F(PersonYearsKeptRun, AnEmptyHireDateStopsARunWithALag) {
     sql("UPDATE Cohort SET DOH = NULL WHERE ID = 1");
     defineLag(10);

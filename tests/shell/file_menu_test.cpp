@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QTemporaryDir>
 #include <QTest>
 #include <clocale>
@@ -309,6 +310,18 @@ private slots:
         QCOMPARE(ui.messages[0].title, std::string("Error"));
         QVERIFY(!w.state().ProjectOpen);
         QCOMPARE(w.windowTitle(), QString("VELDRIX 1.41"));
+        w.fileExit();
+    }
+
+    void aReadOnlyProjectFileSaysSoInTheStatusLine() {
+        QVERIFY(WriteSampleFile(path("study.vdx")));
+        QVERIFY(QFile::setPermissions(path("study.vdx"), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        MainWindow w;
+        test::CountingInteraction ui;
+        w.setInteraction(&ui);
+        StartUp(w, path("study.vdx"), false);
+        QTRY_VERIFY(w.state().ProjectOpen);
+        QCOMPARE(w.findChild<QLabel*>("StatusText")->text(), path("study.vdx") + "  (read-only)");
         w.fileExit();
     }
 

@@ -109,8 +109,25 @@ private slots:
             for (QAction* a : menu->actions()) entries = entries || (!a->isSeparator() && a->isVisible());
             QCOMPARE(menu->menuAction()->isVisible(), entries);
         }
-        // The SRR entry, where the program has one, is hidden at start.
-        if (QAction* srr = w.findChild<QAction*>("mnuComputeSrr")) QVERIFY(!srr->isVisible());
+        QCOMPARE(EntryTexts(m.mnuProject), QStringList({"Rename", "-", "Delete"}));
+    }
+
+    void srrEntryIsHiddenUnlessTheSettingsShowIt() {
+        const std::pair<const char*, bool> cases[] = {
+            {nullptr, false}, {"True", true}, {"1", true}, {"False", false}, {"yes", false}};
+        for (const auto& [stored, shown] : cases) {
+            test::ClearUserFolders();
+            if (stored) {
+                SettingsStore store;
+                store.write("Settings", "ShowSRR", stored);
+                store.sync();
+            }
+            MainWindow w;
+            StartUp(w, "", false);
+            QAction* srr = w.findChild<QAction*>("mnuComputeSrr");
+            QVERIFY(srr);
+            QVERIFY2(srr->isVisible() == shown, stored ? stored : "(none)");
+        }
     }
 
     void menuWithoutEntriesStaysOutOfTheMenuBar() {
@@ -310,9 +327,31 @@ private slots:
     }
 
     void commandLineIsTheWholeArgumentList() {
-        QCOMPARE(CommandLinePath({"veldrix"}), QString());
-        QCOMPARE(CommandLinePath({"veldrix", "/data/study.vdx"}), QString("/data/study.vdx"));
-        QCOMPARE(CommandLinePath({"veldrix", "/data/my", "study.vdx"}), QString("/data/my study.vdx"));
+        using A = CommandLine::Action;
+        struct Case {
+            QStringList arguments;
+            A action;
+            QString path;
+        };
+        const Case cases[] = {
+            {{"veldrix"}, A::Open, ""},
+            {{"veldrix", "/data/study.vdx"}, A::Open, "/data/study.vdx"},
+            {{"veldrix", "/data/my", "study.vdx"}, A::Open, "/data/my study.vdx"},
+            {{"veldrix", "--", "--help"}, A::Open, "--help"},
+            {{"veldrix", "/data/a", "-", "b.vdx"}, A::Open, "/data/a - b.vdx"},
+            {{"veldrix", "--help"}, A::Help, ""},
+            {{"veldrix", "-h", "study.vdx"}, A::Help, ""},
+            {{"veldrix", "--version"}, A::Version, ""},
+            {{"veldrix", "--hel"}, A::Refuse, ""},
+            {{"veldrix", "-", "study.vdx"}, A::Refuse, ""},
+        };
+        for (const auto& c : cases) {
+            const CommandLine line = ParseCommandLine(c.arguments);
+            QVERIFY2(line.action == c.action, qPrintable(c.arguments.join(' ')));
+            QCOMPARE(line.path, c.path);
+        }
+        QVERIFY(ParseCommandLine({"veldrix", "--version"}).text.startsWith("VELDRIX 1.41"));
+        QVERIFY(ParseCommandLine({"veldrix", "--bogus"}).text.contains("unknown option '--bogus'"));
     }
 };
 

@@ -2,9 +2,12 @@
 // node, the grids' contents, Copy and Ctrl+C, the splitter and the layout.
 #include <QAction>
 #include <QClipboard>
+#include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -17,6 +20,7 @@
 #include "db/database.h"
 #include "db/file_commands.h"
 #include "db/navigator_commands.h"
+#include "db/project_file.h"
 #include "grid_view.h"
 #include "main_window.h"
 #include "sample_project.h"
@@ -200,9 +204,6 @@ private slots:
     }
 
     void rightClickOnAProjectOpensTheProjectMenu() {
-        // Project > Rename arrives with the project commands; a stand-in here.
-        QAction* rename = w_->menus().mnuProject->addAction("Rename");
-        rename->setObjectName("mnuProjectRename");
         QVERIFY(test::ClickTreeNode(*w_, "Main_Data_Cohort"));
         QVERIFY(test::ClickTreeNode(*w_, "P1", Qt::RightButton));
         QVERIFY(w_->menus().mnuProject->isVisible());
@@ -215,7 +216,73 @@ private slots:
         QVERIFY(test::ClickTreeNode(*w_, "P1"));
         QVERIFY(!w_->menus().mnuProject->isVisible());
         QCOMPARE(ShownName(*w_), QString("Picture1"));
-        delete rename;
+    }
+
+    void projectMenuRenamesAndDeletesTheProjectItOpenedOn() {
+        QVERIFY(test::ClickTreeNode(*w_, "P1_Deaths"));
+        QVERIFY(test::ClickTreeNode(*w_, "P1", Qt::RightButton));
+        w_->menus().mnuProject->close();
+        ui_.inputs.push_back("Q1");
+        w_->menus().mnuProjectRename->trigger();
+        QVERIFY(test::TreePaths(*w_).contains("Q1_SMR"));
+        QVERIFY(!test::TreePaths(*w_).contains("P1"));
+        QCOMPARE(ShownName(*w_), QString("Picture1"));
+        QVERIFY(!Enabled(*w_, "mnuTablesCopy"));  // the deaths table's entries went with its view
+        QVERIFY(w_->state().ProjectChanged);
+
+        QVERIFY(test::ClickTreeNode(*w_, "Q1", Qt::RightButton));
+        w_->menus().mnuProject->close();
+        ui_.answers.push_back(Answer::Yes);
+        w_->menus().mnuProjectDelete->trigger();
+        QCOMPARE(ui_.messageTexts(), std::vector<std::string>{"Do you really want to delete Q1?"});
+        QVERIFY(!test::TreePaths(*w_).contains("Q1"));
+        QCOMPARE(w_->state().ProjectCount, int16_t(0));
+    }
+
+    void srrDialogStoresAProjectWhoseSettingsShowInTheResultGrid() {
+        {
+            // A rate table of the sample's 3 age classes by 2 periods.
+            auto wc = db::Database::open(w_->state().WorkingCopyName);
+            wc->execute("CREATE TABLE Conform (Y1 DOUBLE, Y2 DOUBLE);");
+            auto rs = wc->openRecordset("Conform");
+            for (int i = 0; i < 3; ++i) {
+                rs->addNew();
+                rs->setValue(0, Value::real(0.1));
+                rs->setValue(1, Value::real(0.1));
+                rs->update();
+            }
+            rs = wc->openRecordset(db::kVdxSystemRateTables);
+            rs->addNew();
+            rs->setValue(0, Value::text("Conform"));
+            rs->update();
+        }
+        w_->state().RateTableCount = 2;
+        PySettings& py = w_->state().py;
+        py.varDOB = py.varTPS = "Birth";
+        py.varSEX = "Sex";
+        QString title;
+        test::OnNextModal([&title](QWidget* dialog) {
+            title = dialog->windowTitle();
+            test::Child<QComboBox>(dialog, "comDTH")->setCurrentText("ID");
+            test::Child<QLineEdit>(dialog, "txtDTHValues")->setText("99");  // nobody: no dates are read
+            test::Child<QComboBox>(dialog, "comPyTable")->setCurrentText("Age*Calendar*Sex=1");
+            test::Child<QComboBox>(dialog, "comRateTable")->setCurrentText("Conform");
+            QCOMPARE(test::Child<QComboBox>(dialog, "comSigLevel")->currentText(), QString("0.05"));
+            QTest::mouseClick(test::Child<QPushButton>(dialog, "btnCompute"), Qt::LeftButton);
+        });
+        w_->findChild<QAction*>("mnuComputeSrr")->trigger();
+        QCOMPARE(title, QString("SRR Computation"));
+        QVERIFY2(ui_.messages.empty(), ui_.messageTexts().empty() ? "" : ui_.messageTexts()[0].c_str());
+        QVERIFY(test::TreePaths(*w_).contains("Project2_Deaths"));
+
+        QVERIFY(test::ClickTreeNode(*w_, "Project2_SMR"));
+        QCOMPARE(ShownName(*w_), QString("ResultGrid"));
+        GridView* g = grid("ResultGrid");
+        QCOMPARE(g->gridRows(), 17);
+        QCOMPARE(g->cellText(3, 0), QString("PyTable"));
+        QCOMPARE(g->cellText(3, 1), QString("2"));
+        QVERIFY(Enabled(*w_, "mnuTablesCopy"));
+        QVERIFY(!w_->menus().buttons.value("Print")->isEnabled());
     }
 
     void keyboardInTheTreeClicksTheNodeReached() {

@@ -61,6 +61,13 @@ TEST_F(LibraryBinding, PersonYearsAndDeathsGoThroughTheExports)
     lib::DeathCompute(death, death - 27 * 365.25, cells.data(), 6, ages.data(), 3, periods.data(), 2);
     EXPECT_EQ(cells, (std::vector<double>{0, 0, 0, 0, 0, 1, 0}));
     EXPECT_EQ(lib::DeathComputeCell(death, death - 27 * 365.25, ages.data(), 3, periods.data(), 2), 5);
+
+    const lib::Strata strata(ages.data(), 3, periods.data(), 2);
+    EXPECT_EQ(strata.cellCount(), 6);
+    ASSERT_EQ(strata.personCells(jan1980, jan1982 - 1, birth, index, days, 8), 2);
+    EXPECT_EQ(index[1], 4);
+    EXPECT_EQ(days[0] + days[1], 731.0);
+    EXPECT_EQ(strata.deathCell(death, death - 27 * 365.25), 5);
 }
 
 TEST_F(LibraryBinding, MissingLibraryIsError48AtTheFirstCallNotACrash)

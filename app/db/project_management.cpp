@@ -1,0 +1,155 @@
+#include "db/project_management.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "db/database.h"
+#include "db/navigator_commands.h"
+#include "db/project_file.h"
+#include "state/errors.h"
+#include "state/messages.h"
+
+namespace vdx::db {
+
+namespace {
+
+constexpr const char* kTableSuffixes[] = {"_Deaths", "_SMR"};
+
+// The empty view, with every entry that acts on a view switched off: the
+// entries of a table that is about to change must not outlive it.
+void ClearView(ProgramState& state) {
+    ShowView(state, ViewName::Empty);
+    state.Entries = EntriesAfterClick(NodeKind::Other, state.Entries);
+}
+
+// Position (from 0) of the project among the first ProjectCount rows; -1
+// when the path names none. Letter case counts.
+int FindProject(const std::vector<std::string>& names, const std::string& path) {
+    const auto it = std::find(names.begin(), names.end(), path);
+    return it == names.end() ? -1 : static_cast<int>(it - names.begin());
+}
+
+void Refuse(Interaction& ui, int message) { ui.message(Message(message), Buttons::Ok, Icon::Critical, "Error"); }
+
+// The recordset of VdxSystemProjects standing on the project's row.
+std::unique_ptr<Recordset> ProjectRow(Database& db, int index) {
+    auto rs = db.openRecordset(kVdxSystemProjects);
+    rs->moveFirst();
+    rs->move(index);
+    if (rs->eof()) throw VdxError(err::NoCurrentRecord, "No current record.");
+    return rs;
+}
+
+// A table of the project, if the working copy holds it (engine system
+// tables are never the project's).
+bool HasTable(Database& db, const std::string& name) {
+    return db.tableExists(name) && !db.tableDef(name).isSystemTable();
+}
+
+}  // namespace
+
+bool RenameProject(ProgramState& state, Interaction& ui, const std::string& selectedPath) {
+    ClearView(state);
+    std::vector<std::string> names;
+    try {
+        names = ReadNameList(state.WorkingCopyName, kVdxSystemProjects, "Projects", state.ProjectCount);
+    } catch (const VdxError& e) {
+        ShowGeneralError(ui, e.number(), e.description());
+        return false;
+    }
+    const int index = FindProject(names, selectedPath);
+    if (index < 0) return false;
+    const std::string oldName = names[static_cast<size_t>(index)];
+
+    const auto answer = ui.input("Rename selected project!", "", oldName);
+    if (!answer || answer->empty()) return false;
+    const std::string& newName = *answer;
+    if (std::find(names.begin(), names.end(), newName) != names.end()) {
+        Refuse(ui, 35);
+        return false;
+    }
+    // A name the engine cannot give the tables is refused as the engine's
+    // error 3125 would be, before anything changes.
+    if (std::isdigit(static_cast<unsigned char>(newName[0])) || newName[0] == ' ' ||
+        !IsValidName(newName + "_Deaths")) {
+        Refuse(ui, 22);
+        return false;
+    }
+
+    std::unique_ptr<Database> db;
+    try {
+        db = Database::open(state.WorkingCopyName);
+        db->beginTransaction();
+        {
+            auto row = ProjectRow(*db, index);
+            row->edit();
+            row->setValue("Projects", Value::text(newName));
+            row->update();
+        }
+        if (HasTable(*db, oldName + "_SMR")) {
+            auto settings = db->openRecordset(oldName + "_SMR");
+            if (settings->recordCount() > 0) {
+                settings->moveFirst();
+                settings->edit();
+                settings->setValue("Values", Value::text(newName));
+                settings->update();
+            }
+        }
+        for (const char* suffix : kTableSuffixes)
+            if (HasTable(*db, oldName + suffix)) db->renameTable(oldName + suffix, newName + suffix);
+        db->commit();
+    } catch (const VdxError& e) {
+        // Nothing of the rename stays: the row, the ProjectName row and the
+        // tables keep the old name together.
+        if (db && db->isOpen()) db->rollback();
+        if (e.number() == err::InvalidName)
+            Refuse(ui, 22);
+        else
+            ShowGeneralError(ui, e.number(), e.description());
+        RebuildNavigator(state, ui);
+        return false;
+    }
+    db.reset();
+    state.ProjectChanged = true;
+    RebuildNavigator(state, ui);
+    return true;
+}
+
+bool DeleteProject(ProgramState& state, Interaction& ui, const std::string& selectedPath) {
+    ClearView(state);
+    std::vector<std::string> names;
+    try {
+        names = ReadNameList(state.WorkingCopyName, kVdxSystemProjects, "Projects", state.ProjectCount);
+    } catch (const VdxError& e) {
+        ShowGeneralError(ui, e.number(), e.description());
+        return false;
+    }
+    const int index = FindProject(names, selectedPath);
+    if (index < 0) return false;
+    const std::string name = names[static_cast<size_t>(index)];
+    if (ui.message("Do you really want to delete " + name + "?", Buttons::YesNo, Icon::Question, "VELDRIX") !=
+        Answer::Yes)
+        return false;
+
+    std::unique_ptr<Database> db;
+    try {
+        db = Database::open(state.WorkingCopyName);
+        db->beginTransaction();
+        ProjectRow(*db, index)->remove();
+        for (const char* suffix : kTableSuffixes)
+            if (HasTable(*db, name + suffix)) db->deleteTable(name + suffix);
+        db->commit();
+    } catch (const VdxError& e) {
+        if (db && db->isOpen()) db->rollback();
+        ShowGeneralError(ui, e.number(), e.description());
+        RebuildNavigator(state, ui);
+        return false;
+    }
+    db.reset();
+    if (state.ProjectCount > 0) --state.ProjectCount;
+    state.ProjectChanged = true;
+    RebuildNavigator(state, ui);
+    return true;
+}
+
+}  // namespace vdx::db
