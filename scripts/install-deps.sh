@@ -17,6 +17,7 @@ packages=(
   python3
   # Independent readers of the exported tables in the writer tests.
   python3-xlrd python3-dbfread gnumeric
+  libreoffice-writer-nogui poppler-utils xdotool
 )
 if [ "${1:-}" = "--fixtures" ]; then
   packages+=(python3-xlwt python3-dbf python3-openpyxl)

@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "cli/calc_commands.h"
 #include "cli/mortality_commands.h"
 #include "cli/project_commands.h"
 #include "cli/py_commands.h"
@@ -28,6 +29,9 @@ const std::vector<Subcommand>& Subcommands() {
         {"attach", "STUDY.vdx (--main | --rate) --format FORMAT SOURCE [--table TABLE]",
          "add a table of an Access, Excel, dBase or Paradox file or an ODBC source (FORMAT access, excel3, excel4, "
          "excel5, excel8, dbase3, dbase4, dbase5, paradox3, paradox4, paradox5 or odbc)", RunAttach},
+        {"calc", "--observed O --expected E [--level 90|95|99] [--method NAME ...] [--null 1|100]",
+         "the SMR calculator (Tools > SMR Calculator): SMR and bounds for typed numbers; NAME Exact, Byar, "
+         "\"Chi Square\", \"Square Root\" or Wald (default 95 and Exact)", RunCalc},
         {"smr",
          "STUDY.vdx --rate TABLE --death COLUMN=VALUE [--pytable NAME] [--level 0.10|0.05|0.01] "
          "[--method NAME] [--name PROJECT]",

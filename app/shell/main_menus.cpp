@@ -10,7 +10,10 @@
 #include <QStyle>
 #include <QToolBar>
 
+#include "frm_options.h"
 #include "frm_py_comp.h"
+#include "frm_smr_calculator.h"
+#include "frm_smr_comp.h"
 #include "frm_srr_comp.h"
 #include "tables_menu.h"
 
@@ -135,11 +138,17 @@ MainMenus BuildMainMenus(QMainWindow* window) {
     m.mnuCompute = AddMenu(window, "mnuCompute", "&Compute");
     QAction* computePY = AddEntry(m.mnuCompute, "mnuComputePY", "&Person-Years");
     QObject::connect(computePY, &QAction::triggered, window, [window] { MenuComputePersonYears(window); });
+    QAction* computeSmr = AddEntry(m.mnuCompute, "mnuComputeSmr", "&SMR");
+    QObject::connect(computeSmr, &QAction::triggered, window, [window] { MenuComputeSmr(window); });
     // Hidden at start-up unless the settings ask for it (startup.cpp).
     QAction* computeSrr = AddEntry(m.mnuCompute, "mnuComputeSrr", "SR&R");
     QObject::connect(computeSrr, &QAction::triggered, window, [window] { MenuComputeSrr(window); });
     m.mnuReports = AddMenu(window, "mnuReports", "&Reports");
     m.mnuTools = AddMenu(window, "mnuTools", "T&ools");
+    QAction* calculator = AddEntry(m.mnuTools, "mnuToolsSMRCalculator", "SMR &Calculator");
+    QObject::connect(calculator, &QAction::triggered, window, [window] { MenuToolsSMRCalculator(window); });
+    QAction* options = AddEntry(m.mnuTools, "mnuToolsOptions", "&Options");
+    QObject::connect(options, &QAction::triggered, window, [window] { MenuToolsOptions(window); });
 
     m.mnuHelp = AddMenu(window, "mnuHelp", "&Help");
     m.mnuHelpContents = AddEntry(m.mnuHelp, "mnuHelpContents", "&Contents", QKeySequence::HelpContents, "F1");

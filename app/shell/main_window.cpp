@@ -23,9 +23,11 @@
 #include "file_association.h"
 #include "grid_view.h"
 #include "help_windows.h"
+#include "mortality/smr_report.h"
 #include "db/navigator_commands.h"
 #include "db/project_management.h"
 #include "qt_interaction.h"
+#include "report_font.h"
 #include "state/errors.h"
 #include "table_model.h"
 
@@ -111,6 +113,8 @@ void MainWindow::buildWidgets() {
     rtfResults_ = new QTextEdit(viewArea_);
     rtfResults_->setObjectName("RTFResults");
     rtfResults_->setReadOnly(true);
+    rtfResults_->setFont(ReportFont());
+    rtfResults_->setLineWrapMode(QTextEdit::NoWrap);
 
     auto* statusBar = new QStatusBar(this);
     statusBar->setObjectName("StatusBar1");
@@ -328,6 +332,8 @@ void MainWindow::clickNode(const QString& fullPath, bool rightButton) {
                 if (action.resultGrid) showResultGrid(*action.resultGrid);
                 break;
             case db::NodeKind::Smr:
+                showSmrReport(action.tableName);
+                break;
             case db::NodeKind::Other: break;
         }
     } catch (const VdxError& e) {
@@ -355,6 +361,25 @@ void MainWindow::showResultGrid(const db::ResultGridText& g) {
         }
     resultGrid_->setCornerText(Q(g.at(0, 0)));
     resultGrid_->resizeColumnsToContents();
+}
+
+void MainWindow::showSmrReport(const std::string& smrTable) {
+    QString text = Q(mortality::BuildSmrReport(state_, smrTable));
+    text.replace("\r\n", "\n");
+    rtfResults_->setPlainText(text);
+}
+
+void MainWindow::showCurrentSmrReport() {
+    if (state_.CurrentView == ViewName::ResultRTF && state_.CurrentResult == "Smr" && !state_.CurrentSMRTable.empty()) {
+        try {
+            showSmrReport(state_.CurrentSMRTable);
+        } catch (const VdxError& e) {
+            ShowGeneralError(ui(), e.number(), e.description());
+            ShowView(state_, ViewName::Empty);
+            state_.Entries = db::EntriesAfterClick(db::NodeKind::Other, state_.Entries);
+        }
+    }
+    refreshFromState();
 }
 
 GridView* MainWindow::currentGridWidget() const {

@@ -84,6 +84,10 @@ public:
 
     // Shows a result grid's text (person-years and deaths tables) in ResultGrid.
     void showResultGrid(const db::ResultGridText& grid);
+    // Builds the report of an SMR table and shows it in RTFResults.
+    void showSmrReport(const std::string& smrTable);
+    // Builds the SMR report on view again (after a new null value or heading).
+    void showCurrentSmrReport();
     // Makes the widgets show the state: caption, tree, view, entries.
     void refreshFromState();
     // Runs a command: lets go of the working copy, runs it, shows what it

@@ -13,6 +13,7 @@ namespace vdx {
 // and run time the program was first written for, so that stored habits and
 // documentation stay valid.
 namespace err {
+inline constexpr int Overflow = 6;              // a number too big for its type or result
 inline constexpr int TypeMismatch = 13;          // a value of the wrong type
 inline constexpr int DllLoad = 48;               // the computation library cannot be loaded
 inline constexpr int DllEntryPoint = 453;        // an export of the library is missing

@@ -81,6 +81,20 @@ expect_eq "$(sqlite3 study.vdx "SELECT group_concat(Typ, ',') FROM VdxSystemPY")
     "VdxSystemPY keys"
 expect_eq "$(sqlite3 study.vdx "PRAGMA integrity_check")" "ok" "integrity"
 
+# ---- calc: the SMR calculator, no project file --------------------------------------
+out="$("$CLI" calc --observed 10 --expected 10 --level 95 --method Byar --method Exact 2>err.txt)"; rc=$?
+expect_eq "$rc" 0 "calc exit code"
+expect_eq "$(cat err.txt)" "" "calc stderr"
+expect_contains "$out" "SMR = 100.00000000" "calc SMR line"
+expect_contains "$(tr -d '\r' <<<"$out" | grep -A1 '^Byar Method 95%CI:')" "47.87449914 to 183.91458606" "calc Byar bounds"
+expect_eq "$(grep -c 'Method 95%CI:' <<<"$out")" 2 "calc one bound line per method"
+err="$("$CLI" calc --observed -2 --expected x 2>&1 >/dev/null)"; rc=$?
+expect_eq "$rc" 1 "calc refused"
+expect_eq "$err" "The observed number must be a non negative number!" "calc message 38 first"
+"$CLI" calc --observed 1 --expected 1 --method Bayes 2>/dev/null; rc=$?
+expect_eq "$rc" 2 "calc unknown method"
+rm -f err.txt
+
 # ---- new onto an existing file ---------------------------------------------------
 sqlite3 study.vdx "UPDATE VdxSystemMain SET Value = 'Cohort' WHERE Typ = 'MainTable'"
 before="$(md5sum < study.vdx)"

@@ -84,6 +84,33 @@ bool CreateSampleProject(ProgramState& state, Interaction& ui, const std::string
     {
         auto deaths = wc->openRecordset(std::string(kProject) + "_Deaths");
         for (int d = 1; d <= 6; ++d) AddRow(*deaths, {Value::integer(d)});
+        // The 19 rows of an SMR table, as a run stores them.
+        auto smr = wc->openRecordset(std::string(kProject) + "_SMR");
+        const auto text = [&](const char* typ, const std::string& v) {
+            AddRow(*smr, {Value::text(typ), Value::text(v), Value::null()});
+        };
+        const auto figure = [&](const char* typ, double v) {
+            AddRow(*smr, {Value::text(typ), Value::null(), Value::real(v)});
+        };
+        text("ProjectName", kProject);
+        text("RateTable", kRateTable);
+        text("PyTable", "Age*Calendar");
+        text("Alpha", "0.05");
+        text("varDTH", "Sex");
+        figure("varTod", 1);
+        figure("totTote", 3);
+        figure("totPy", 10.5);
+        figure("totDthRate", 3 / 10.5);
+        figure("Expected", 2);
+        figure("Smr", 1.5);
+        figure("Smr_l", 0.3);
+        figure("Smr_h", 4.4);
+        figure("N", 3);
+        figure("NInc", 3);
+        figure("Lag", 0);
+        text("Method", "Byar");
+        text("MainTable", kMainTable);
+        text("valuesDTH", "1");
         auto list = wc->openRecordset(db::kVdxSystemProjects);
         AddRow(*list, {Value::text(kProject)});
     }

@@ -186,6 +186,7 @@ private slots:
     void smrNodeShowsTheReportView() {
         QVERIFY(test::ClickTreeNode(*w_, "P1_SMR"));
         QCOMPARE(ShownName(*w_), QString("RTFResults"));
+        QVERIFY(w_->findChild<QTextEdit*>("RTFResults")->toPlainText().contains("150.00000000    30.00000000"));
         QCOMPARE(w_->state().CurrentSMRTable, std::string("P1_SMR"));
         QCOMPARE(w_->state().CurrentGrid, GridName::ResultGrid);
         QVERIFY(!Enabled(*w_, "mnuTablesCopy"));  // left as it was: off after start

@@ -1,0 +1,121 @@
+#include "mortality/smr_calculator.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+
+#include "state/errors.h"
+#include "state/multiplier.h"
+#include "state/text_values.h"
+
+namespace vdx::mortality {
+
+namespace {
+
+constexpr const char* kBreak = "\r\n";
+
+// Thrown inside the calculation when a result is too big for the arithmetic.
+struct TooBig {};
+
+double Finite(double v) {
+    if (!std::isfinite(v)) throw TooBig{};
+    return v;
+}
+
+// Appends a value and records its characters as coloured.
+void AppendBlue(CalculatorResult& r, const std::string& value) {
+    r.blue.push_back({r.text.size(), value.size()});
+    r.text += value;
+}
+
+}  // namespace
+
+int CalculatorMethodIndex(const std::string& name) {
+    for (size_t i = 0; i < kCalculatorMethods.size(); ++i)
+        if (name == kCalculatorMethods[i].name) return static_cast<int>(i);
+    return -1;
+}
+
+int CalculatorLevelIndex(const std::string& text) {
+    std::string t = text;
+    if (!t.empty() && t.back() == '%') t.pop_back();
+    for (size_t i = 0; i < kCalculatorLevels.size(); ++i)
+        if (t == std::to_string(kCalculatorLevels[i])) return static_cast<int>(i);
+    return -1;
+}
+
+std::string FormatEightDecimals(double value) {
+    // Enough room for any double in fixed notation.
+    std::vector<char> buf(400);
+    std::snprintf(buf.data(), buf.size(), "%.8f", value);
+    std::string s = buf.data();
+    if (s == "-0.00000000") s = "0.00000000";
+    return s;
+}
+
+CalculatorResult CalculateSmr(const CalculatorInput& in) {
+    CalculatorResult r;
+    const std::optional<double> observed = ReadNumber(in.observed);
+    if (!observed || *observed < 0) {
+        r.message = 38;
+        return r;
+    }
+    const std::optional<double> expected = ReadNumber(in.expected);
+    if (!expected || *expected < 0) {
+        r.message = 39;
+        return r;
+    }
+    const bool levelChosen = in.levelIndex >= 0 && in.levelIndex < static_cast<int>(kCalculatorLevels.size());
+    const std::string label = levelChosen ? std::to_string(kCalculatorLevels[in.levelIndex]) + "%" : "";
+    const auto level = static_cast<int16_t>(levelChosen ? kCalculatorLevels[in.levelIndex] : 0);
+    const double o = *observed;
+    const double e = *expected;
+
+    try {
+        Finite(o);
+        Finite(e);
+        // The SMR is rounded to the eight decimals it is shown with, and
+        // the bounds are products of that shown value.
+        double smr = 0;
+        if (o != 0 && e != 0) smr = std::strtod(FormatEightDecimals(Finite(o / e * in.nullValue)).c_str(), nullptr);
+        const int32_t wholeObserved = RoundToInt32(o);  // halves to even; too big throws Overflow
+
+        r.text = "========================";
+        r.text += kBreak;
+        r.text += " VELDRIX SMR Calculator ";
+        r.text += kBreak;
+        r.text += "========================";
+        r.text += kBreak;
+        r.text += kBreak;
+        r.text += "Observed = " + NumberText(o) + " ; Expected = " + FormatEightDecimals(e) +
+                  " ; Null Value: SMR=" + NumberText(in.nullValue) + kBreak + kBreak;
+        r.text += "SMR = ";
+        AppendBlue(r, FormatEightDecimals(smr));
+        r.text += std::string(kBreak) + kBreak;
+
+        for (size_t m = 0; m < kCalculatorMethods.size(); ++m) {
+            if (!in.methods[m]) continue;
+            const CalculatorMethod& method = kCalculatorMethods[m];
+            r.text += std::string(method.title) + label + "CI:" + kBreak;
+            // A count that rounds to 0 has no multipliers (their formulas
+            // divide by the count): its bounds read as those of a zero count.
+            if (wholeObserved == 0) {
+                AppendBlue(r, "0 to 0 ");
+            } else {
+                const double low = GetMultiplier(method.key, "low", wholeObserved, level);
+                const double high = GetMultiplier(method.key, "high", wholeObserved, level);
+                AppendBlue(r, FormatEightDecimals(Finite(smr * low)) + " to " + FormatEightDecimals(Finite(smr * high)));
+            }
+            r.text += std::string(kBreak) + kBreak;
+        }
+    } catch (const TooBig&) {
+        return CalculatorResult{40, {}, {}};
+    } catch (const VdxError& e) {
+        if (e.number() != err::Overflow) throw;
+        return CalculatorResult{40, {}, {}};
+    }
+    return r;
+}
+
+}  // namespace vdx::mortality

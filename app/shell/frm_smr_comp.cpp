@@ -1,0 +1,156 @@
+#include "frm_smr_comp.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "main_window.h"
+
+namespace vdx {
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+QComboBox* List(QWidget* parent, const char* name, const std::vector<std::string>& entries, int selected) {
+    auto* combo = new QComboBox(parent);
+    combo->setObjectName(name);
+    combo->setMinimumWidth(170);
+    for (const auto& e : entries) combo->addItem(Q(e));
+    combo->setCurrentIndex(selected);
+    return combo;
+}
+
+QLabel* Label(QWidget* parent, const char* caption, QWidget* buddy) {
+    auto* label = new QLabel(caption, parent);
+    label->setBuddy(buddy);
+    return label;
+}
+
+}  // namespace
+
+FrmSMRComp::FrmSMRComp(QWidget* parent, const ProgramState& state, Interaction& ui, std::string projectName)
+    : QDialog(parent), state_(state), ui_(ui), projectName_(std::move(projectName)) {
+    setObjectName("frmSMRComp");
+    setWindowTitle("SMR Computation");
+    setModal(true);
+    mortality::SmrChoices choices;
+    {
+        BusyPointer busy(ui_);
+        choices = mortality::ListSmrChoices(state_);
+    }
+
+    auto* deaths = new QGroupBox("Deaths", this);
+    comDTH_ = List(deaths, "comDTH", choices.deathColumns, -1);
+    txtDTHValues_ = new QLineEdit(deaths);
+    txtDTHValues_->setObjectName("txtDTHValues");
+    auto* deathGrid = new QGridLayout(deaths);
+    deathGrid->addWidget(Label(deaths, "Death &variable:", comDTH_), 0, 0);
+    deathGrid->addWidget(comDTH_, 0, 1);
+    deathGrid->addWidget(Label(deaths, "Death v&alue:", txtDTHValues_), 1, 0);
+    deathGrid->addWidget(txtDTHValues_, 1, 1);
+    deathGrid->setColumnStretch(1, 1);
+
+    comPyTable_ = List(this, "comPyTable", choices.pyTables, -1);
+    comRateTable_ = List(this, "comRateTable", choices.rateTables, -1);
+    auto* tables = new QGridLayout;
+    tables->addWidget(Label(this, "&Person-Years table:", comPyTable_), 0, 0);
+    tables->addWidget(comPyTable_, 0, 1);
+    tables->addWidget(Label(this, "&Rate file:", comRateTable_), 1, 0);
+    tables->addWidget(comRateTable_, 1, 1);
+    tables->setColumnStretch(1, 1);
+
+    auto* levelFrame = new QGroupBox("&Significance level", this);
+    comSigLevel_ = List(levelFrame, "comSigLevel", choices.levels, choices.defaultLevel);
+    (new QVBoxLayout(levelFrame))->addWidget(comSigLevel_);
+    auto* methodFrame = new QGroupBox("&Method", this);
+    comMethod_ = List(methodFrame, "comMethod", choices.methods, choices.defaultMethod);
+    (new QVBoxLayout(methodFrame))->addWidget(comMethod_);
+    // A group box's mnemonic moves the focus to its list.
+    levelFrame->setFocusProxy(comSigLevel_);
+    methodFrame->setFocusProxy(comMethod_);
+    auto* options = new QHBoxLayout;
+    options->addWidget(levelFrame);
+    options->addWidget(methodFrame);
+
+    btnCompute_ = new QPushButton("&Compute", this);
+    btnCompute_->setObjectName("btnCompute");
+    btnCompute_->setDefault(true);
+    btnCancel_ = new QPushButton("Cancel", this);
+    btnCancel_->setObjectName("btnCancel");
+    btnCancel_->setAutoDefault(false);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(btnCompute_);
+    buttons->addWidget(btnCancel_);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(deaths);
+    layout->addLayout(tables);
+    layout->addLayout(options);
+    layout->addLayout(buttons);
+
+    connect(btnCompute_, &QPushButton::clicked, this, &FrmSMRComp::compute);
+    connect(btnCancel_, &QPushButton::clicked, this, &FrmSMRComp::reject);
+}
+
+mortality::SmrRequest FrmSMRComp::request() const {
+    mortality::SmrRequest r;
+    r.projectName = projectName_;
+    r.rateTable = comRateTable_->currentText().toStdString();
+    r.pyTable = comPyTable_->currentText().toStdString();
+    r.levelText = comSigLevel_->currentText().toStdString();
+    r.method = comMethod_->currentText().toStdString();
+    r.deathColumn = comDTH_->currentText().toStdString();
+    r.deathValueText = txtDTHValues_->text().toStdString();
+    return r;
+}
+
+void FrmSMRComp::compute() {
+    const mortality::SmrCheck check = mortality::CheckSmrRequest(state_, ui_, request());
+    switch (check.focus) {
+        case mortality::SmrField::RateTable: comRateTable_->setFocus(); break;
+        case mortality::SmrField::PyTable: comPyTable_->setFocus(); break;
+        case mortality::SmrField::DeathColumn: comDTH_->setFocus(); break;
+        case mortality::SmrField::DeathValue: txtDTHValues_->setFocus(); break;
+        case mortality::SmrField::None: break;
+    }
+    if (check.ok) accept();
+}
+
+void MenuComputeSmr(QMainWindow* window) {
+    auto* main = qobject_cast<MainWindow*>(window);
+    if (!main) return;
+    main->runCommand([main] {
+        ProgramState& state = main->state();
+        Interaction& ui = main->ui();
+        const std::optional<std::string> name = mortality::BeginSmrProject(state, ui);
+        if (!name) return;
+        mortality::SmrRequest request;
+        bool accepted = false;
+        try {
+            FrmSMRComp dialog(main, state, ui, *name);
+            accepted = dialog.exec() == QDialog::Accepted;
+            request = dialog.request();
+        } catch (...) {
+            // A dialog that could not load its lists gives the number back too.
+            mortality::CancelSmrProject(state);
+            throw;
+        }
+        if (!accepted) {
+            mortality::CancelSmrProject(state);
+            return;
+        }
+        // The view is cleared while the project is computed.
+        ShowView(state, ViewName::Empty);
+        main->refreshFromState();
+        mortality::RunSmr(state, ui, request);
+    });
+}
+
+}  // namespace vdx

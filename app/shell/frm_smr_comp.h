@@ -1,0 +1,44 @@
+// Compute > SMR: the dialog frmSMRComp ("SMR Computation") and the menu
+// command that opens it. The dialog only fills and reads its controls; the
+// lists, checks and the run are vdx::mortality functions.
+#pragma once
+
+#include <QDialog>
+
+#include "mortality/smr_run.h"
+#include "state/interaction.h"
+#include "state/state.h"
+
+class QComboBox;
+class QLineEdit;
+class QMainWindow;
+class QPushButton;
+
+namespace vdx {
+
+class FrmSMRComp : public QDialog {
+    Q_OBJECT
+public:
+    // Loads the lists; projectName is the name the menu command chose.
+    FrmSMRComp(QWidget* parent, const ProgramState& state, Interaction& ui, std::string projectName);
+
+    mortality::SmrRequest request() const;
+    // Compute: the checks; a refusal leaves the dialog open with the focus
+    // on the control concerned, otherwise the dialog closes accepted.
+    void compute();
+
+private:
+    const ProgramState& state_;
+    Interaction& ui_;
+    std::string projectName_;
+    QComboBox *comDTH_, *comPyTable_, *comRateTable_, *comSigLevel_, *comMethod_;
+    QLineEdit* txtDTHValues_;
+    QPushButton *btnCompute_, *btnCancel_;
+};
+
+// Compute > SMR (mnuComputeSmr): messages 16 and 18 without a project file
+// or person-years; otherwise frmSMRComp, and after its Compute the run.
+// Cancel and the close box give the project number back.
+void MenuComputeSmr(QMainWindow* window);
+
+}  // namespace vdx
