@@ -160,9 +160,9 @@ MainMenus BuildMainMenus(QMainWindow* window) {
     // bar but is never shown there.
     m.mnuProject = AddMenu(window, "mnuProject", "Project");
     m.mnuProject->menuAction()->setVisible(false);
-    m.mnuProjectRename = AddEntry(m.mnuProject, "mnuProjectRename", "Rename");
+    m.mnuProjectRename = AddEntry(m.mnuProject, "mnuProjectRename", "&Rename");
     m.mnuProject->addSeparator();
-    m.mnuProjectDelete = AddEntry(m.mnuProject, "mnuProjectDelete", "Delete");
+    m.mnuProjectDelete = AddEntry(m.mnuProject, "mnuProjectDelete", "&Delete");
 
     m.toolbar = new QToolBar("Toolbar", window);
     m.toolbar->setObjectName("Toolbar1");

@@ -148,7 +148,7 @@ private slots:
             for (QAction* a : menu->actions()) entries = entries || (!a->isSeparator() && a->isVisible());
             QCOMPARE(menu->menuAction()->isVisible(), entries);
         }
-        QCOMPARE(EntryTexts(m.mnuProject), QStringList({"Rename", "-", "Delete"}));
+        QCOMPARE(EntryTexts(m.mnuProject), QStringList({"&Rename", "-", "&Delete"}));
     }
 
     void srrEntryIsHiddenUnlessTheSettingsShowIt() {
