@@ -25,6 +25,7 @@
 #include "help_windows.h"
 #include "db/navigator_commands.h"
 #include "db/project_management.h"
+#include "exchange/export_command.h"
 #include "qt_interaction.h"
 #include "state/errors.h"
 #include "table_model.h"
@@ -130,6 +131,7 @@ void MainWindow::connectCommands() {
     connect(menus_.mnuFileSaveAs, &QAction::triggered, this, &MainWindow::fileSaveAs);
     connect(menus_.mnuFileExit, &QAction::triggered, this, &MainWindow::fileExit);
     connect(menus_.mnuTablesCopy, &QAction::triggered, this, &MainWindow::tablesCopy);
+    connect(menus_.mnuTablesSaveAS, &QAction::triggered, this, &MainWindow::tablesSaveAs);
     connect(menus_.mnuHelpContents, &QAction::triggered, this, &MainWindow::helpContents);
     connect(menus_.mnuHelpAbout, &QAction::triggered, this, &MainWindow::helpAbout);
     connect(menus_.mnuHelpLicence, &QAction::triggered, this, &MainWindow::helpLicence);
@@ -341,6 +343,7 @@ void MainWindow::clickNode(const QString& fullPath, bool rightButton) {
 // ---- Views ------------------------------------------------------------------
 
 void MainWindow::showResultGrid(const db::ResultGridText& g) {
+    shownResult_ = g;
     resultModel_->clear();
     resultModel_->setRowCount(std::max(0, g.rows - 1));
     resultModel_->setColumnCount(std::max(0, g.cols - 1));
@@ -576,6 +579,10 @@ void MainWindow::tablesCopy() {
     QClipboard* clipboard = QGuiApplication::clipboard();
     clipboard->clear();
     clipboard->setText(Q(text));
+}
+
+void MainWindow::tablesSaveAs() {
+    runCommand([this] { exchange::SaveTableAs(state_, ui(), shownResult_, *settings_); });
 }
 
 void MainWindow::helpContents() {
