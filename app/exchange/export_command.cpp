@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 
 #include "db/database.h"
 #include "state/errors.h"
@@ -12,6 +13,8 @@ namespace vdx::exchange {
 namespace {
 
 constexpr int kInstallableIsamNotFound = 3170;
+// Save dialog: ask before overwriting, no read-only box, a read-only file refused.
+constexpr int kAskOverwriteNoReadOnly = 32774;
 
 // How each SMR variable is taken from the SMR table: its row (from 1) and
 // whether it is a figure (and how it is written) or a stored text.
@@ -259,10 +262,14 @@ bool SaveTableAs(ProgramState& state, Interaction& ui, const db::ResultGridText&
                  const SettingsAccess& settings) {
     FileDialogRequest request;
     request.title = "Save Table as ...";
+    std::error_code ec;
+    request.initialDirectory = std::filesystem::current_path(ec).string();
     request.fileName = "*.txt";
     request.filter = ExportFilter();
     request.filterIndex = 1;
-    request.defaultExtension = "*";
+    // The first filter's extension: a name typed without one must not end in ".*".
+    request.defaultExtension = "txt";
+    request.flags = kAskOverwriteNoReadOnly;
     const auto chosen = ui.saveFile(request);
     if (!chosen) return false;
     BusyPointer busy(ui);
