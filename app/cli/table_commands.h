@@ -16,6 +16,8 @@ int RunImport(const std::vector<std::string>& args);
 int RunAttach(const std::vector<std::string>& args);
 // Tables > Main table / Rate table > Remove; saves the project file.
 int RunRemove(const std::vector<std::string>& args);
+// Tables > Save as...: a result written to a file of another format.
+int RunExport(const std::vector<std::string>& args);
 
 // Prints the added table on stdout: its name, kind and number of rows, and
 // for the main data table its columns with their classification.

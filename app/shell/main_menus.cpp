@@ -133,6 +133,7 @@ MainMenus BuildMainMenus(QMainWindow* window) {
 
     m.mnuTables = AddMenu(window, "mnuTables", "&Tables");
     AddTablesMenuEntries(window, m.mnuTables);
+    m.mnuTablesSaveAS = AddEntry(m.mnuTables, "mnuTablesSaveAS", "Save &as...");
     m.mnuTablesCopy = AddEntry(m.mnuTables, "mnuTablesCopy", "&Copy");
 
     m.mnuCompute = AddMenu(window, "mnuCompute", "&Compute");

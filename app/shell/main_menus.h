@@ -35,6 +35,7 @@ struct MainMenus {
     QAction* mnuFileSave = nullptr;
     QAction* mnuFileSaveAs = nullptr;
     QAction* mnuFileExit = nullptr;
+    QAction* mnuTablesSaveAS = nullptr;
     QAction* mnuTablesCopy = nullptr;
     QAction* mnuHelpContents = nullptr;
     QAction* mnuHelpLicence = nullptr;

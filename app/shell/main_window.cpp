@@ -26,6 +26,7 @@
 #include "mortality/smr_report.h"
 #include "db/navigator_commands.h"
 #include "db/project_management.h"
+#include "exchange/export_command.h"
 #include "qt_interaction.h"
 #include "report_font.h"
 #include "state/errors.h"
@@ -134,6 +135,7 @@ void MainWindow::connectCommands() {
     connect(menus_.mnuFileSaveAs, &QAction::triggered, this, &MainWindow::fileSaveAs);
     connect(menus_.mnuFileExit, &QAction::triggered, this, &MainWindow::fileExit);
     connect(menus_.mnuTablesCopy, &QAction::triggered, this, &MainWindow::tablesCopy);
+    connect(menus_.mnuTablesSaveAS, &QAction::triggered, this, &MainWindow::tablesSaveAs);
     connect(menus_.mnuHelpContents, &QAction::triggered, this, &MainWindow::helpContents);
     connect(menus_.mnuHelpAbout, &QAction::triggered, this, &MainWindow::helpAbout);
     connect(menus_.mnuHelpLicence, &QAction::triggered, this, &MainWindow::helpLicence);
@@ -347,6 +349,7 @@ void MainWindow::clickNode(const QString& fullPath, bool rightButton) {
 // ---- Views ------------------------------------------------------------------
 
 void MainWindow::showResultGrid(const db::ResultGridText& g) {
+    shownResult_ = g;
     resultModel_->clear();
     resultModel_->setRowCount(std::max(0, g.rows - 1));
     resultModel_->setColumnCount(std::max(0, g.cols - 1));
@@ -601,6 +604,10 @@ void MainWindow::tablesCopy() {
     QClipboard* clipboard = QGuiApplication::clipboard();
     clipboard->clear();
     clipboard->setText(Q(text));
+}
+
+void MainWindow::tablesSaveAs() {
+    runCommand([this] { exchange::SaveTableAs(state_, ui(), shownResult_, *settings_); });
 }
 
 void MainWindow::helpContents() {

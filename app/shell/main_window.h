@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 
+#include "db/navigator_commands.h"
 #include "main_menus.h"
 #include "settings_store.h"
 #include "state/interaction.h"
@@ -69,6 +70,7 @@ public:
     void fileSaveAs();
     void fileExit();  // closes the window unless the user cancels
     void tablesCopy();
+    void tablesSaveAs();
     void helpContents();
     void helpAbout();
     void helpLicence();
@@ -145,6 +147,7 @@ private:
     RecordsetModel* mainModel_ = nullptr;
     RecordsetModel* internalModel_ = nullptr;
     QStandardItemModel* resultModel_ = nullptr;
+    db::ResultGridText shownResult_;  // the texts ResultGrid shows, which Tables > Save as... writes
 
     QString programDir_;
     QString appPath_;

@@ -10,9 +10,11 @@
 #include <QSettings>
 #include <QString>
 
+#include "state/settings_access.h"
+
 namespace vdx {
 
-class SettingsStore {
+class SettingsStore : public SettingsAccess {
 public:
     SettingsStore();  // the user's store
     explicit SettingsStore(const QString& iniFile);  // a store in a given file
@@ -22,6 +24,15 @@ public:
     // Stores value under key, replacing a key that differs only in letter case.
     void write(const QString& section, const QString& key, const QString& value);
     void sync() { settings_.sync(); }
+    // The same, for the widget-free commands.
+    std::string readSetting(const std::string& section, const std::string& key,
+                            const std::string& defaultValue) const override {
+        return read(QString::fromStdString(section), QString::fromStdString(key),
+                    QString::fromStdString(defaultValue)).toStdString();
+    }
+    void writeSetting(const std::string& section, const std::string& key, const std::string& value) override {
+        write(QString::fromStdString(section), QString::fromStdString(key), QString::fromStdString(value));
+    }
     QString fileName() const { return settings_.fileName(); }
 
 private:

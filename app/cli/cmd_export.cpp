@@ -1,0 +1,73 @@
+// veldrix-cli export STUDY.vdx RESULT FILE --format FORMAT [--smr-variables 0,1,...]
+//
+// Tables > Save as... without a window: the result is chosen as a click on
+// its navigator entry would show it (a person-years table by its name, a
+// project's p + "_Deaths" or p + "_SMR"), then written as the save dialog's
+// format choice. The SMR figures are the default seven unless listed.
+#include <iostream>
+
+#include "cli/cli_commands.h"
+#include "cli/cli_session.h"
+#include "cli/table_commands.h"
+#include "db/file_commands.h"
+#include "db/navigator_commands.h"
+#include "exchange/export_command.h"
+#include "state/errors.h"
+
+namespace vdx::cli {
+
+int RunExport(const std::vector<std::string>& args) {
+    std::vector<std::string> positional;
+    std::string format;
+    std::optional<std::string> variables;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--format" && i + 1 < args.size()) {
+            format = args[++i];
+        } else if (args[i] == "--smr-variables" && i + 1 < args.size()) {
+            variables = args[++i];
+        } else if (!args[i].empty() && args[i][0] != '-') {
+            positional.push_back(args[i]);
+        } else {
+            return UsageError("export");
+        }
+    }
+    const int filterIndex = exchange::ExportFormatIndex(format);
+    if (positional.size() != 3 || filterIndex == 0) return UsageError("export");
+    exchange::SmrExportChoices choices = exchange::DefaultSmrExportChoices();
+    if (variables) {
+        const auto listed = exchange::SmrExportChoicesFromList(*variables);
+        if (!listed) {
+            PrintMessage("--smr-variables takes numbers from 0 to 17 separated by commas, not '" + *variables + "'.");
+            return kUsage;
+        }
+        choices = *listed;
+    }
+    const std::string& project = positional[0];
+    const std::string& result = positional[1];
+    const std::string& file = positional[2];
+
+    CliSession session;
+    ProgramState& state = session.state;
+    if (!session.lock(project)) return kFailed;
+    if (!db::OpenProjectFile(state, session.ui, project)) return kFailed;
+    // The navigator entry that shows the result.
+    std::string path = result;
+    for (int t = 1; state.py.blnPersonYears && t <= state.py.intAnzahlTables; ++t)
+        if (result == PyTableName(state.py, t)) path = "Main_Person-Years_" + result;
+    const db::NodeClickAction shown = db::ClickNode(state, session.ui, path, false);
+    if (shown.kind != db::NodeKind::PersonYears && shown.kind != db::NodeKind::Deaths &&
+        shown.kind != db::NodeKind::Smr) {
+        PrintMessage("'" + result + "' is no person-years table, deaths table or SMR result of " + project + ".");
+        return kFailed;
+    }
+    try {
+        exchange::ExportShownResult(state, shown.resultGrid.value_or(db::ResultGridText{}), choices, filterIndex, file);
+    } catch (const VdxError& e) {
+        ShowGeneralError(session.ui, e.number(), e.description());
+        return kFailed;
+    }
+    std::cout << result << " written to " << file << ".\n";
+    return kOk;
+}
+
+}  // namespace vdx::cli

@@ -1,0 +1,96 @@
+// Tables > Save as...: the result the main window shows (a person-years
+// table, a project's deaths table or its SMR result) written into a file of
+// another format, and the choice of the SMR figures that go with it (the
+// settings section "Exports"). Widget-free: the menu entry, veldrix-cli
+// export and the tests call the same functions.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "db/navigator_commands.h"
+#include "exchange/table_writer.h"
+#include "state/interaction.h"
+#include "state/settings_access.h"
+#include "state/state.h"
+
+namespace vdx::exchange {
+
+// ---- The SMR figures exported ------------------------------------------------
+
+inline constexpr int kSmrExportVariables = 18;
+
+struct SmrExportChoice {
+    std::string name;
+    bool exported = false;
+    bool operator==(const SmrExportChoice&) const = default;
+};
+using SmrExportChoices = std::array<SmrExportChoice, kSmrExportVariables>;
+
+// The eighteen names with the first seven (SMR .. Expected Cases) exported.
+SmrExportChoices DefaultSmrExportChoices();
+// Section "Exports", keys "0".."17", values "name 1" / "name 0"; a missing
+// key reads as its default.
+SmrExportChoices ReadSmrExportChoices(const SettingsAccess& settings);
+void WriteSmrExportChoices(SettingsAccess& settings, const SmrExportChoices& choices);
+// The choices from a list of variable numbers ("0,1,2,..."); nullopt when an
+// entry is not a number from 0 to 17.
+std::optional<SmrExportChoices> SmrExportChoicesFromList(const std::string& list);
+
+// ---- Export formats ------------------------------------------------------------
+
+struct ExportFormat {
+    const char* caption;   // as the save dialog lists it, "Excel 7.0"
+    const char* pattern;   // "*.xls"
+    const char* cliName;   // "excel7"
+    std::optional<WriterFormat> writer;  // none: not written yet (Access)
+    int nameCut;           // characters taken off the file name for the table name
+};
+
+// The eighteen choices of the save dialog, in its order (filter index - 1).
+const std::vector<ExportFormat>& ExportFormats();
+// The save dialog's filter list, "ASCII files (*.txt)|*.txt|...|HTML (*.htm)|*.htm|".
+std::string ExportFilter();
+// The filter index (from 1) of a CLI format name; 0 when unknown.
+int ExportFormatIndex(const std::string& cliName);
+
+// Where a choice writes: the file and the name of the table inside it.
+struct ExportTarget {
+    WriterFormat format = WriterFormat::Text;
+    std::string path;
+    std::string tableName;
+};
+// The target for the path chosen with filter `filterIndex`. Throws VdxError
+// for a format that cannot be written or a file name that leaves no table
+// name.
+ExportTarget ExportTargetFor(int filterIndex, const std::string& chosenPath);
+
+// ---- The table -------------------------------------------------------------------
+
+struct ExportTable {
+    std::vector<ColumnSpec> columns;
+    std::vector<std::vector<Value>> rows;
+};
+
+// The table of the result shown (state.CurrentResult): for "PersonYears" and
+// "Deaths" the grid's cells under calendar columns "1970-1974" and age
+// labels " 40- 44"; for "Smr" the chosen figures of state.CurrentSMRTable.
+// Throws VdxError when the SMR table cannot be read; an empty table (no
+// columns) for any other result.
+ExportTable BuildExportTable(const ProgramState& state, const db::ResultGridText& shownGrid,
+                             const SmrExportChoices& choices);
+
+// Writes the result shown to the chosen file. Nothing is written (and an
+// existing file stays as it was) when it fails: throws VdxError.
+void ExportShownResult(ProgramState& state, const db::ResultGridText& shownGrid,
+                       const SmrExportChoices& choices, int filterIndex, const std::string& chosenPath);
+
+// Tables > Save as...: the save dialog, then the export. Failures show the
+// general error message; a cancelled dialog ends silently. True when a file
+// was written.
+bool SaveTableAs(ProgramState& state, Interaction& ui, const db::ResultGridText& shownGrid,
+                 const SettingsAccess& settings);
+
+}  // namespace vdx::exchange

@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# veldrix-cli export on the example study, checked from outside: a
+# person-years table written as dBase comes back through our own attach with
+# the grid's figures, an SMR result written as Excel 7.0 is an Excel 5.0
+# workbook to xlrd, and refused exports leave the target as it was.
+# Usage: export_cli_test.sh <path to veldrix-cli> <examples folder>
+set -u
+CLI="$(realpath "$1")"
+EXAMPLES="$(realpath "$2")"
+WORK="$(mktemp -d /tmp/vdx_export_cli.XXXXXX)"
+trap 'rm -rf "$WORK"' EXIT
+cd "$WORK" || exit 1
+
+failures=0
+fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
+expect_eq() { [ "$1" == "$2" ] || fail "$3: expected [$2], got [$1]"; }
+
+cp "$EXAMPLES/example.vdx" x.vdx
+"$CLI" smr x.vdx --rate Rates --death ICD=162 >/dev/null 2>&1 || fail "smr"
+
+# ---- round trip: export, attach as a rate table, show both -------------------
+"$CLI" export x.vdx 'Age*Calendar' py.dbf --format dbase3 >/dev/null 2>err.txt || fail "export dbase3: $(cat err.txt)"
+"$CLI" attach x.vdx --rate --format dbase3 py.dbf >/dev/null 2>err.txt || fail "attach: $(cat err.txt)"
+figures() { tail -n +2 | cut -f2- | awk -F'\t' '{ for (i = 1; i <= NF; ++i) printf "%.2f%s", $i, (i < NF ? "\t" : "\n") }'; }
+grid="$("$CLI" show x.vdx 'Age*Calendar' | figures)"
+back="$("$CLI" show x.vdx py | figures)"
+[ -n "$grid" ] || fail "no person-years shown"
+expect_eq "$back" "$grid" "figures back from dBase"
+expect_eq "$("$CLI" show x.vdx py | sed -n 2p | cut -f1)" " 15- 19" "first age label"
+expect_eq "$("$CLI" show x.vdx py | head -1 | cut -f2)" "1950_1954" "first calendar column (dBase name)"
+
+# ---- Excel 7.0 is an Excel 5.0 workbook; the seven default figures -----------
+"$CLI" export x.vdx Project1_SMR smr.xls --format excel7 >/dev/null 2>err.txt || fail "export excel7: $(cat err.txt)"
+read_xls='import sys, xlrd
+b = xlrd.open_workbook(sys.argv[1]); s = b.sheet_by_index(0)
+print(b.biff_version, s.name, ",".join(s.cell_value(r, 0) for r in range(s.nrows)))'
+expect_eq "$(/usr/bin/python3 -c "$read_xls" smr.xls)" \
+    "50 smr Description,SMR,Lower Confidence Bound,Upper Confidence Bound,Alpha,Method,Observed Cases,Expected Cases" \
+    "Excel 7.0 workbook"
+"$CLI" export x.vdx Project1_SMR chosen.txt --format text --smr-variables 14,17 >/dev/null || fail "export --smr-variables"
+expect_eq "$(tr -d '\r' <chosen.txt)" $'Description;Values\nProject;Project1\nPY Table;Age*Calendar' "chosen variables"
+
+# ---- refusals ----------------------------------------------------------------
+printf 'old' >keep.mdb
+"$CLI" export x.vdx Project1_SMR keep.mdb --format access80 >/dev/null 2>err.txt
+expect_eq "$?" 1 "access80 exit code"
+grep -q "Access 8.0" err.txt || fail "access80 message: $(cat err.txt)"
+expect_eq "$(cat keep.mdb)" "old" "access target kept"
+"$CLI" export x.vdx Project1_SMR s.txt --format text --smr-variables 0,18 >/dev/null 2>&1
+expect_eq "$?" 2 "variable 18"
+"$CLI" export x.vdx Project1 s.txt --format text >/dev/null 2>&1
+expect_eq "$?" 1 "a project is no result"
+[ ! -e s.txt ] || fail "s.txt written"
+
+[ "$failures" -eq 0 ] && echo "all export CLI checks passed"
+exit "$failures"

@@ -1,0 +1,234 @@
+// Tables > Save as...: the table built from the result shown, the target's
+// name by the format chosen, the SMR figures the settings choose, and an
+// export that fails leaving the old file as it was.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "db/database.h"
+#include "db/file_commands.h"
+#include "db/navigator_commands.h"
+#include "db/project_file.h"
+#include "exchange/biff_reader.h"
+#include "exchange/export_command.h"
+#include "state/errors.h"
+#include "state/scripted_interaction.h"
+#include "test_support.h"
+
+namespace vdx::exchange {
+namespace {
+
+class MapSettings : public SettingsAccess {
+public:
+    std::string readSetting(const std::string& section, const std::string& key,
+                            const std::string& defaultValue) const override {
+        auto it = values.find(section + "/" + key);
+        return it == values.end() ? defaultValue : it->second;
+    }
+    void writeSetting(const std::string& section, const std::string& key, const std::string& value) override {
+        values[section + "/" + key] = value;
+    }
+    std::map<std::string, std::string> values;
+};
+
+std::string Bytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class ExportTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/vdx_export_test_XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        ASSERT_TRUE(db::CreateProjectFile(state, ui, dir_ + "/study.vdx"));
+    }
+    void TearDown() override {
+        db::ReleaseWorkingCopy(state);
+        std::filesystem::remove_all(dir_);
+    }
+
+    // A project's SMR table in its stored order of 19 rows; `project` is its first value.
+    void addSmrTable(const std::string& project = "Lung") {
+        auto d = db::Database::open(state.WorkingCopyName);
+        d->execute("CREATE TABLE [Lung_SMR] (Typ TEXT, [Values] TEXT, Figures DOUBLE);");
+        const std::vector<std::pair<const char*, Value>> rows{
+            {"ProjectName", Value::text(project)}, {"RateTable", Value::text("Rates")},
+            {"PyTable", Value::text("Age*Calendar")}, {"Alpha", Value::text("0.05")},
+            {"varDTH", Value::text("ICD")}, {"varTod", Value::real(162)},
+            {"totTote", Value::real(42)}, {"totPy", Value::real(12345.675)},
+            {"totDthRate", Value::real(3.4)}, {"Expected", Value::real(33.5)},
+            {"Smr", Value::real(1.25)}, {"Smr_l", Value::real(0.987654321)},
+            {"Smr_h", Value::real(1.5)}, {"N", Value::real(1000)}, {"NInc", Value::real(990)},
+            {"Lag", Value::real(10)}, {"Method", Value::text("Byar")},
+            {"MainTable", Value::text("Cohort")}, {"valuesDTH", Value::text("162")}};
+        auto rs = d->openRecordset("Lung_SMR");
+        for (const auto& [typ, v] : rows) {
+            rs->addNew();
+            rs->setValue("Typ", Value::text(typ));
+            rs->setValue(v.kind() == Value::Kind::Text ? "Values" : "Figures", v);
+            rs->update();
+        }
+        state.CurrentResult = "Smr";
+        state.CurrentSMRTable = "Lung_SMR";
+    }
+
+    // Person-years by age 40-45, 45-50 and calendar 1970-1975, 1975-1980, as the grid shows them.
+    db::ResultGridText showPersonYears() {
+        state.AgeBounds = {0, 40, 45, 50};
+        state.CalendarBounds = {0, 1970, 1975, 1980};
+        state.PyValues.resize(1, 2, 2);
+        state.PyValues.at(1, 1, 1) = 1000;  // 2.7378... years, shown as 2.74
+        state.PyValues.at(1, 1, 2) = 0;
+        state.PyValues.at(1, 2, 1) = 4383;  // 12 years
+        state.PyValues.at(1, 2, 2) = 365;
+        state.CurrentResult = "PersonYears";
+        return db::ShowPersonYears(state, 1);
+    }
+
+    ProgramState state;
+    ScriptedInteraction ui;
+    std::string dir_;
+};
+
+TEST_F(ExportTest, PersonYearsAsTheGridShowsThem) {
+    const db::ResultGridText grid = showPersonYears();
+    ExportShownResult(state, grid, DefaultSmrExportChoices(), ExportFormatIndex("text"), dir_ + "/py.txt");
+    EXPECT_EQ(Bytes(dir_ + "/py.txt"),
+              "Age class;1970-1974;1975-1979\r\n"
+              " 40- 44;2.74;0\r\n"
+              " 45- 49;12;1\r\n");  // 365 days shown as 1.00
+}
+
+TEST(ExportTarget, FileAndTableNameByChoice) {
+    struct Case {
+        const char* format;
+        const char* chosen;
+        WriterFormat writer;
+        const char* path;
+        const char* table;
+    };
+    const Case cases[] = {
+        {"text", "/d/result.txt", WriterFormat::Text, "/d/result.txt", "result"},
+        {"html", "/d/result.html", WriterFormat::Html, "/d/result.html", "result"},
+        {"html", "/d/result.HTML", WriterFormat::Html, "/d/result.HTML", "result"},
+        {"html", "/d/result.htm", WriterFormat::Html, "/d/result.htm", "result"},
+        {"excel7", "/d/book.xls", WriterFormat::Excel5, "/d/book.xls", "book"},
+        {"dbase4", "/d/py.dbf", WriterFormat::DBase4, "/d/py.dbf", "py"},
+        {"paradox3", "/d/py.db", WriterFormat::Paradox3, "/d/py.db", "py"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.chosen);
+        const ExportTarget t = ExportTargetFor(ExportFormatIndex(c.format), c.chosen);
+        EXPECT_EQ(t.format, c.writer);
+        EXPECT_EQ(t.path, c.path);
+        EXPECT_EQ(t.tableName, c.table);
+    }
+}
+
+TEST(ExportTarget, FilterListsTheEighteenChoicesInOrder) {
+    const std::string filter = ExportFilter();
+    EXPECT_EQ(filter.rfind("ASCII files (*.txt)|*.txt|Access 1.0 (*.mdb)|*.mdb|", 0), 0u);
+    EXPECT_NE(filter.find("|Excel 7.0 (*.xls)|*.xls|Excel 8.0 (*.xls)|*.xls|Paradox 3.x (*.db)|*.db|"), std::string::npos);
+    EXPECT_EQ(filter.substr(filter.size() - 20), "|HTML (*.htm)|*.htm|");
+    EXPECT_EQ(std::count(filter.begin(), filter.end(), '|'), 36);
+}
+
+TEST_F(ExportTest, DefaultSmrFiguresWithTheirFormats) {
+    addSmrTable();
+    const MapSettings noKeys;
+    const ExportTable t = BuildExportTable(state, {}, ReadSmrExportChoices(noKeys));
+    std::vector<std::pair<std::string, std::string>> rows;
+    for (const auto& r : t.rows) rows.emplace_back(r[0].asText(), r[1].asText());
+    const std::vector<std::pair<std::string, std::string>> expected{
+        {"SMR", "125.00000000"}, {"Lower Confidence Bound", "98.7654321"},
+        {"Upper Confidence Bound", "150.00000000"}, {"Alpha", "0.05"}, {"Method", "Byar"},
+        {"Observed Cases", "42"}, {"Expected Cases", "34"}};  // 33.5 rounds to the even 34
+    EXPECT_EQ(rows, expected);
+    EXPECT_EQ(testing::Names(t.columns), (std::vector<std::string>{"Description", "Values"}));
+}
+
+TEST_F(ExportTest, StoredChoicesPickAndNameTheRows) {
+    addSmrTable();
+    state.SmrNullValue = 1;
+    MapSettings settings;
+    for (int k = 0; k < 18; ++k) settings.writeSetting("Exports", std::to_string(k), "x 0");
+    settings.writeSetting("Exports", "0", "Ratio 1");
+    settings.writeSetting("Exports", "7", "Person Years 1");
+    const ExportTable t = BuildExportTable(state, {}, ReadSmrExportChoices(settings));
+    ASSERT_EQ(t.rows.size(), 2u);
+    EXPECT_EQ(t.rows[0][0].asText() + "=" + t.rows[0][1].asText(), "Ratio=1.25000000");
+    EXPECT_EQ(t.rows[1][0].asText() + "=" + t.rows[1][1].asText(), "Person Years=12346");
+}
+
+TEST_F(ExportTest, ExcelSevenWritesAnExcelFiveWorkbook) {
+    addSmrTable();
+    ExportShownResult(state, {}, DefaultSmrExportChoices(), ExportFormatIndex("excel7"), dir_ + "/result.xls");
+    const BiffWorkbook book = BiffWorkbook::FromFile(dir_ + "/result.xls", "result");
+    EXPECT_EQ(book.version(), 5);
+    EXPECT_EQ(book.sheetNames(), std::vector<std::string>{"result"});
+}
+
+TEST_F(ExportTest, FailedExportLeavesTheOldFile) {
+    addSmrTable("a;b");  // a semicolon no ASCII field can hold
+    SmrExportChoices withProject = DefaultSmrExportChoices();
+    withProject[14].exported = true;
+    struct Case {
+        const char* format;
+        const char* file;
+    };
+    for (const Case& c : {Case{"text", "old.txt"}, Case{"access80", "old.mdb"}}) {
+        SCOPED_TRACE(c.format);
+        const std::string path = dir_ + "/" + c.file;
+        std::ofstream(path, std::ios::binary) << "the user's file\r\n";
+        EXPECT_THROW(ExportShownResult(state, {}, withProject, ExportFormatIndex(c.format), path), VdxError);
+        EXPECT_EQ(Bytes(path), "the user's file\r\n");
+    }
+    std::vector<std::string> left;  // no partial file beside the old ones
+    for (const auto& e : std::filesystem::directory_iterator(dir_))
+        if (e.path().filename().string().rfind("study.", 0) != 0) left.push_back(e.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"old.mdb", "old.txt"}));
+}
+
+TEST_F(ExportTest, AccessChoiceNamesTheFormat) {
+    addSmrTable();
+    try {
+        ExportShownResult(state, {}, DefaultSmrExportChoices(), ExportFormatIndex("access70"), dir_ + "/r.mdb");
+        FAIL() << "an Access database was written";
+    } catch (const VdxError& e) {
+        EXPECT_NE(e.description().find("Access 7.0"), std::string::npos) << e.description();
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir_ + "/r.mdb"));
+}
+
+TEST_F(ExportTest, LeftoverExportTableGoes) {
+    addSmrTable();
+    db::Database::open(state.WorkingCopyName)->execute("CREATE TABLE _export (Description TEXT, [Values] TEXT);");
+    ExportShownResult(state, {}, DefaultSmrExportChoices(), ExportFormatIndex("html"), dir_ + "/r.htm");
+    EXPECT_FALSE(db::Database::open(state.WorkingCopyName)->tableExists("_export"));
+    EXPECT_TRUE(std::filesystem::exists(dir_ + "/r.htm"));
+}
+
+TEST_F(ExportTest, SaveDialogChoosesFileAndFormat) {
+    addSmrTable();
+    MapSettings settings;
+    ui.files.push_back(std::nullopt);  // cancelled: silent
+    ui.files.push_back(FileDialogResult{dir_ + "/result.html", ExportFormatIndex("html")});
+    EXPECT_FALSE(SaveTableAs(state, ui, {}, settings));
+    EXPECT_TRUE(SaveTableAs(state, ui, {}, settings));
+    EXPECT_TRUE(ui.messageTexts().empty());
+    ASSERT_EQ(ui.fileDialogs.size(), 2u);
+    EXPECT_EQ(ui.fileDialogs[0].request.title, "Save Table as ...");
+    EXPECT_EQ(ui.fileDialogs[0].request.fileName, "*.txt");
+    EXPECT_NE(Bytes(dir_ + "/result.html").find("125.00000000"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vdx::exchange
