@@ -181,7 +181,7 @@ std::string AccessReader::rowOrderDoubt(const std::string& table) {
         [&](MessageSender& out) {
             MdbHandle* mdb = OpenDatabase(path_);
             TablePtr t = OpenTable(mdb, table);
-            constexpr unsigned kDeleted = 0x8000, kMoved = 0x4000;
+            constexpr unsigned kDeleted = 0x4000, kMoved = 0x8000;  // flags of a row's offset
             const int countAt = mdb->fmt->row_count_offset;
             unsigned deleted = 0, moved = 0;
             long lastPage = -1;
