@@ -31,7 +31,9 @@ bool ReadByPosition(const std::string& table) {
     return IsSystemTable(table) || EndsWith(table, "_Deaths") || EndsWith(table, "_SMR");
 }
 
-[[noreturn]] void Refuse(const std::string& why) { throw VdxError(err::UnrecognizedDatabase, why); }
+// A study whose rows would be read in a doubtful order: the user is told
+// which table and why (a file without the system tables is simply no study).
+[[noreturn]] void Refuse(const std::string& why) { throw VdxError(err::NotExpectedFormat, why); }
 
 // The keys of a key/value table, in stored order, must be the file's keys:
 // all of them, or (VdxSystemMain of files before 3.0) all but the last.
@@ -54,7 +56,7 @@ void CopyJetProject(TableReader& source, const RowOrderDoubt& doubt, const std::
     const std::vector<std::string> tables = source.tableNames();
     if (std::none_of(tables.begin(), tables.end(),
                      [](const std::string& t) { return db::detail::SameName(t, db::kVdxSystemMain); }))
-        Refuse("The Jet database holds no VdxSystemMain table.");
+        throw VdxError(err::UnrecognizedDatabase, "The Jet database holds no VdxSystemMain table.");
     auto db = db::Database::create(target);
     for (const std::string& table : tables) {
         if (ReadByPosition(table))

@@ -17,9 +17,9 @@ using RowOrderDoubt = std::function<std::string(const std::string& table)>;
 // Copies every table of `source` into a new database at `target`, columns
 // with their types, rows in stored order. The tables read by position (the
 // system tables and each project's deaths and SMR tables) are refused with
-// VdxError 3343 when `doubt` questions their order, or when the keys of
-// VdxSystemMain and VdxSystemPY are not in the file's row order; a source
-// without VdxSystemMain is no project file (3343 too). The caller removes
+// VdxError 3274 naming the table when `doubt` questions their order, or when
+// the keys of VdxSystemMain and VdxSystemPY are not in the file's row order;
+// a source without VdxSystemMain is no project file (3343). The caller removes
 // `target` on failure.
 void CopyJetProject(TableReader& source, const RowOrderDoubt& doubt, const std::string& target);
 
