@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/cli_commands.h"
+#include "exchange/jet_project.h"
 #include "state/errors.h"
 #include "state/messages.h"
 
@@ -35,6 +36,7 @@ int main(int argc, char** argv) {
                   << vdx::kFormatVersion << ")\n";
         return vdx::cli::kOk;
     }
+    vdx::exchange::RegisterJetProjectImport();
     const std::vector<std::string> args(argv + 2, argv + argc);
     for (const auto& c : vdx::cli::Subcommands()) {
         if (name != c.name) continue;

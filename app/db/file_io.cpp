@@ -144,9 +144,45 @@ void RemoveDatabaseFiles(const std::string& path) {
     RemoveFileQuietly(path);
 }
 
+namespace {
+
+JetProjectImport& JetImport() {
+    static JetProjectImport import;
+    return import;
+}
+
+}  // namespace
+
+bool IsJetDatabaseFile(const std::string& path) {
+    FileDescriptor in(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (in.get() < 0) return false;
+    char head[19] = {};
+    if (::read(in.get(), head, sizeof head) != static_cast<ssize_t>(sizeof head)) return false;
+    return std::memcmp(head + 4, "Standard Jet DB", 15) == 0 || std::memcmp(head + 4, "Standard ACE DB", 15) == 0;
+}
+
+void SetJetProjectImport(JetProjectImport import) { JetImport() = std::move(import); }
+
+std::string JetBackupPath(const std::string& projectFile) {
+    std::string path = projectFile + ".jet-backup";
+    for (int n = 2; FileExists(path); ++n) path = projectFile + ".jet-backup." + std::to_string(n);
+    return path;
+}
+
 void MakeWorkingCopy(const std::string& projectFile, const std::string& workingCopy) {
     for (const char* suffix : {"-journal", "-wal", "-shm"}) RemoveFileQuietly(workingCopy + suffix);
-    ReplaceFileSafely(projectFile, workingCopy);
+    if (!IsJetDatabaseFile(projectFile)) {
+        ReplaceFileSafely(projectFile, workingCopy);
+        return;
+    }
+    if (!JetImport()) throw VdxError(err::UnrecognizedDatabase, "'" + projectFile + "' is a Jet database.");
+    RemoveDatabaseFiles(workingCopy);
+    try {
+        JetImport()(projectFile, workingCopy);
+    } catch (...) {
+        RemoveDatabaseFiles(workingCopy);  // never a half-made working copy
+        throw;
+    }
 }
 
 void SetWriteFaultHook(WriteFaultHook hook) {

@@ -19,8 +19,22 @@ bool RemoveFileQuietly(const std::string& path);
 void RemoveDatabaseFiles(const std::string& path);
 
 // Makes `workingCopy` a fresh copy of `projectFile` (stale side files removed
-// first). Throws like ReplaceFileSafely.
+// first). Throws like ReplaceFileSafely. A project file of the earlier
+// program's Jet format is read table by table into a new working copy by the
+// registered import (none registered: error 3343); on failure no working copy
+// is left.
 void MakeWorkingCopy(const std::string& projectFile, const std::string& workingCopy);
+
+// A Jet (Access) database: "Standard Jet DB" or "Standard ACE DB" at offset 4.
+bool IsJetDatabaseFile(const std::string& path);
+// Reads the Jet project file `jetFile` into a new database at `workingCopy`.
+// The Access reader lives outside this library and plugs in here.
+using JetProjectImport = std::function<void(const std::string& jetFile, const std::string& workingCopy)>;
+void SetJetProjectImport(JetProjectImport import);
+// Where saving keeps the Jet original it replaces: "<project file>.jet-backup",
+// or with ".2", ".3", ... appended when that name is taken (a backup is never
+// overwritten).
+std::string JetBackupPath(const std::string& projectFile);
 
 // Copies source to target, replacing target only when the copy is complete:
 // the data go to a temporary file in target's folder

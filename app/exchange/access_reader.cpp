@@ -174,6 +174,42 @@ void AccessReader::readRows(const std::string& table, const RowCallback& onRow, 
     if (ticker && !cancelled) ticker->finish();
 }
 
+std::string AccessReader::rowOrderDoubt(const std::string& table) {
+    std::string doubt;
+    RunIsolated(
+        FileNameOf(path_),
+        [&](MessageSender& out) {
+            MdbHandle* mdb = OpenDatabase(path_);
+            TablePtr t = OpenTable(mdb, table);
+            constexpr unsigned kDeleted = 0x4000, kMoved = 0x8000;  // flags of a row's offset
+            const int countAt = mdb->fmt->row_count_offset;
+            unsigned deleted = 0, moved = 0;
+            long lastPage = -1;
+            mdb_rewind_table(t.get());
+            while (mdb_fetch_row(t.get())) {
+                if (static_cast<long>(t->cur_phys_pg) == lastPage) continue;
+                lastPage = t->cur_phys_pg;  // the page is in mdb->pg_buf now
+                const int slots = mdb_get_int16(mdb->pg_buf, countAt);
+                for (int i = 0; i < slots && countAt + 4 + 2 * i <= static_cast<int>(sizeof mdb->pg_buf); ++i) {
+                    const unsigned offset = mdb_get_int16(mdb->pg_buf, countAt + 2 + 2 * i);
+                    if (offset & kDeleted) ++deleted;
+                    else if (offset & kMoved) ++moved;
+                }
+            }
+            MessageWriter m;
+            std::string found;
+            if (deleted) found = std::to_string(deleted) + " deleted row(s)";
+            if (moved) found += (found.empty() ? "" : " and ") + std::to_string(moved) + " moved row(s)";
+            m.text(found);
+            out.send(m);
+        },
+        [&](MessageReader& in) {
+            doubt = in.text();
+            return true;
+        });
+    return doubt;
+}
+
 namespace {
 
 // Reads the rows in the child process and sends them in batches.

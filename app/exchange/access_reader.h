@@ -22,6 +22,13 @@ public:
     std::vector<ColumnSpec> columns(const std::string& table) override;
     void readRows(const std::string& table, const RowCallback& onRow, ReadProgress* progress) override;
 
+    // Rows come in the order of the data pages and of the row slots on each
+    // page: the order in which they were added as long as no row of the
+    // table was deleted (its slot can take a later row) or moved to another
+    // page by an update that made it longer. "" when no page of the table
+    // shows either, otherwise what was found.
+    std::string rowOrderDoubt(const std::string& table);
+
 private:
     std::string path_;
     std::vector<std::string> tables_;

@@ -1,0 +1,91 @@
+#include "exchange/jet_project.h"
+
+#include <algorithm>
+
+#include "db/database.h"
+#include "db/db_internal.h"
+#include "db/file_io.h"
+#include "db/project_file.h"
+#include "exchange/access_reader.h"
+#include "exchange/foreign_registration.h"
+#include "state/errors.h"
+
+namespace vdx::exchange {
+
+namespace {
+
+bool EndsWith(const std::string& s, const std::string& tail) {
+    return s.size() >= tail.size() && db::detail::SameName(s.substr(s.size() - tail.size()), tail);
+}
+
+bool IsSystemTable(const std::string& table) {
+    for (const char* name : {db::kVdxSystemMain, db::kVdxSystemPY, db::kVdxSystemRateTables,
+                             db::kVdxSystemProjects, db::kVdxAgeClassValues, db::kVdxYearClassValues,
+                             db::kVdxPyValues})
+        if (db::detail::SameName(table, name)) return true;
+    return false;
+}
+
+// Tables whose rows are read by position: their order must be the stored one.
+bool ReadByPosition(const std::string& table) {
+    return IsSystemTable(table) || EndsWith(table, "_Deaths") || EndsWith(table, "_SMR");
+}
+
+// A study whose rows would be read in a doubtful order: the user is told
+// which table and why (a file without the system tables is simply no study).
+[[noreturn]] void Refuse(const std::string& why) { throw VdxError(err::NotExpectedFormat, why); }
+
+// The keys of a key/value table, in stored order, must be the file's keys:
+// all of them, or (VdxSystemMain of files before 3.0) all but the last.
+void CheckKeys(db::Database& db, const std::string& table, const std::vector<std::string>& keys) {
+    const auto rs = db.openRecordset(table);
+    std::vector<std::string> stored;
+    for (; !rs->eof(); rs->moveNext()) {
+        const Value v = rs->value("Typ");
+        stored.push_back(v.kind() == Value::Kind::Text ? v.asText() : std::string());
+    }
+    const bool older = table == db::kVdxSystemMain && stored.size() == keys.size() - 1;
+    const size_t expected = older ? keys.size() - 1 : keys.size();
+    if (stored.size() < expected || !std::equal(keys.begin(), keys.begin() + static_cast<long>(expected), stored.begin()))
+        Refuse("The rows of " + table + " are not in the order of their keys; the study cannot be read safely.");
+}
+
+}  // namespace
+
+void CopyJetProject(TableReader& source, const RowOrderDoubt& doubt, const std::string& target) {
+    const std::vector<std::string> tables = source.tableNames();
+    if (std::none_of(tables.begin(), tables.end(),
+                     [](const std::string& t) { return db::detail::SameName(t, db::kVdxSystemMain); }))
+        throw VdxError(err::UnrecognizedDatabase, "The Jet database holds no VdxSystemMain table.");
+    auto db = db::Database::create(target);
+    for (const std::string& table : tables) {
+        if (ReadByPosition(table))
+            if (const std::string why = doubt(table); !why.empty())
+                Refuse(table + " holds " + why + ", so the order of its rows cannot be trusted; "
+                               "compact the file in the earlier program and open it again.");
+        std::vector<db::FieldDef> fields;
+        for (const ColumnSpec& column : source.columns(table)) {
+            fields.push_back(FieldOfColumn(column));
+            // The two name lists refuse zero-length text, as new files do.
+            if (db::detail::SameName(table, db::kVdxSystemRateTables) ||
+                db::detail::SameName(table, db::kVdxSystemProjects))
+                fields.back().allowZeroLength = false;
+        }
+        auto rows = StreamRows(fields, [&source, table](const RowCallback& onRow) {
+            source.readRows(table, onRow, nullptr);
+        });
+        db::detail::CopyRowsIntoNewTable(*db, table, *rows);
+    }
+    CheckKeys(*db, db::kVdxSystemMain, db::SystemMainKeys());
+    if (db->tableExists(db::kVdxSystemPY)) CheckKeys(*db, db::kVdxSystemPY, db::SystemPyKeys());
+    db->close();
+}
+
+void ImportJetProject(const std::string& jetFile, const std::string& workingCopy) {
+    AccessReader reader(jetFile);
+    CopyJetProject(reader, [&reader](const std::string& table) { return reader.rowOrderDoubt(table); }, workingCopy);
+}
+
+void RegisterJetProjectImport() { db::SetJetProjectImport(ImportJetProject); }
+
+}  // namespace vdx::exchange
