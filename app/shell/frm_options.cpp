@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include "dialog_buttons.h"
+#include "frm_options_data_export_smr.h"
 #include "main_window.h"
 #include "mortality/smr_calculator.h"
 #include "mortality/smr_report.h"
@@ -115,14 +116,14 @@ FrmOptions::FrmOptions(QWidget* parent, ProgramState& state, Interaction& ui, Se
     (state_.SmrNullValue == 1 ? optSMR1_ : optSMR100_)->setChecked(true);
     // The heading lives in the project file.
     btnReport_->setEnabled(state_.ProjectOpen);
-    // The SMR data export's options come with the table export.
-    btnDataExport_->setEnabled(false);
     tabs_->setCurrentIndex(0);
     const CalculatorDefaults defaults = ReadCalculatorDefaults(settings_);
     cboDefaultLevelCalc_->setCurrentIndex(defaults.levelIndex);
     cboDefaultMethodCalc_->setCurrentIndex(defaults.methodIndex);
 
     connect(btnReport_, &QPushButton::clicked, this, &FrmOptions::openReportOptions);
+    connect(btnDataExport_, &QPushButton::clicked, this,
+            [this] { FrmOptionsDataExportSMR(this, settings_).exec(); });
     connect(buttons.ok, &QPushButton::clicked, this, &FrmOptions::ok);
     connect(buttons.cancel, &QPushButton::clicked, this, &FrmOptions::reject);
 

@@ -121,7 +121,7 @@ private slots:
         // SMR=1 in Tools > Options: the report on view follows at once.
         test::OnNextModalOf<FrmOptions>([](FrmOptions* d) {
             QVERIFY(test::Child<QPushButton>(d, "btnReport")->isEnabled());
-            QVERIFY(!test::Child<QPushButton>(d, "btnDataExport")->isEnabled());
+            QVERIFY(test::Child<QPushButton>(d, "btnDataExport")->isEnabled());
             QVERIFY(test::Child<QRadioButton>(d, "optSMR100")->isChecked());
             test::Child<QRadioButton>(d, "optSMR1")->click();
             test::Child<QPushButton>(d, "cmdOK")->click();
