@@ -6,6 +6,7 @@
 #include "exchange/odbc_reader.h"
 #include "exchange/paradox_reader.h"
 #include "exchange/text_import.h"
+#include "exchange/xlsx_reader.h"
 #include "state/errors.h"
 
 namespace vdx::exchange {
@@ -39,6 +40,7 @@ ConnectInfo ParseConnect(const std::string& connect) {
         return info;
     }
     if (type.empty()) info.kind = SourceKind::Access;
+    else if (type == "excel 12.0 xml") info.kind = SourceKind::Xlsx;
     else if (type.rfind("excel ", 0) == 0) info.kind = SourceKind::Excel;
     else if (type.rfind("dbase ", 0) == 0) info.kind = SourceKind::DBase;
     else if (type.rfind("paradox ", 0) == 0) info.kind = SourceKind::Paradox;
@@ -67,6 +69,8 @@ std::unique_ptr<TableReader> OpenTableReader(const std::string& connect, const s
         case SourceKind::Paradox: return std::make_unique<ParadoxReader>(database);
         case SourceKind::Text: return std::make_unique<TextTableReader>(database);
         case SourceKind::Odbc: return std::make_unique<OdbcReader>(info.odbc);
+        case SourceKind::Xlsx: return std::make_unique<XlsxReader>(database);
+        default: break;
     }
     throw VdxError(kInstallableIsamNotFound, "Could not find installable ISAM.");
 }

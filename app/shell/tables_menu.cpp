@@ -50,6 +50,12 @@ const AddEntryDef kAddEntries[] = {
     {"&Paradox", "Paradox30", "&3.x...", exchange::kSourceParadox3},
     {"", "Ascii", "&ASCII...", exchange::kSourceAscii},
     {"", "ODBC", "&ODBC...", kOdbcEntry},
+    {"", "Xlsx", "Excel 200&7+ (.xlsx)...", exchange::kSourceXlsx},
+    {"", "Csv", "&CSV...", exchange::kSourceCsv},
+    {"", "Stata", "S&tata (.dta)...", exchange::kSourceStata},
+    {"", "Sas", "&SAS (.sas7bdat)...", exchange::kSourceSas},
+    {"", "SasTransport", "SAS t&ransport (.xpt)...", exchange::kSourceSasTransport},
+    {"", "Spss", "SPSS (.sa&v)...", exchange::kSourceSpss},
 };
 
 QMenu* SubMenu(QMenu* parent, const QString& name, const QString& caption) {
