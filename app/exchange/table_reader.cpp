@@ -5,6 +5,7 @@
 #include "exchange/excel_reader.h"
 #include "exchange/odbc_reader.h"
 #include "exchange/paradox_reader.h"
+#include "exchange/statistics_reader.h"
 #include "exchange/text_import.h"
 #include "exchange/xlsx_reader.h"
 #include "state/errors.h"
@@ -41,6 +42,10 @@ ConnectInfo ParseConnect(const std::string& connect) {
     }
     if (type.empty()) info.kind = SourceKind::Access;
     else if (type == "excel 12.0 xml") info.kind = SourceKind::Xlsx;
+    else if (type == "stata") info.kind = SourceKind::Stata;
+    else if (type == "sas") info.kind = SourceKind::Sas;
+    else if (type == "sas transport") info.kind = SourceKind::SasTransport;
+    else if (type == "spss") info.kind = SourceKind::Spss;
     else if (type.rfind("excel ", 0) == 0) info.kind = SourceKind::Excel;
     else if (type.rfind("dbase ", 0) == 0) info.kind = SourceKind::DBase;
     else if (type.rfind("paradox ", 0) == 0) info.kind = SourceKind::Paradox;
@@ -70,6 +75,11 @@ std::unique_ptr<TableReader> OpenTableReader(const std::string& connect, const s
         case SourceKind::Text: return std::make_unique<TextTableReader>(database);
         case SourceKind::Odbc: return std::make_unique<OdbcReader>(info.odbc);
         case SourceKind::Xlsx: return std::make_unique<XlsxReader>(database);
+        case SourceKind::Stata: return std::make_unique<StatisticsReader>(StatisticsFormat::Stata, database);
+        case SourceKind::Sas: return std::make_unique<StatisticsReader>(StatisticsFormat::Sas, database);
+        case SourceKind::SasTransport:
+            return std::make_unique<StatisticsReader>(StatisticsFormat::SasTransport, database);
+        case SourceKind::Spss: return std::make_unique<StatisticsReader>(StatisticsFormat::Spss, database);
         default: break;
     }
     throw VdxError(kInstallableIsamNotFound, "Could not find installable ISAM.");

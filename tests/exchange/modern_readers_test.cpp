@@ -4,6 +4,7 @@
 // files are refused with 3274 naming the file.
 #include <gtest/gtest.h>
 
+#include "exchange/statistics_reader.h"
 #include "exchange/xlsx_reader.h"
 #include "state/text_values.h"
 #include "test_support.h"
@@ -59,6 +60,78 @@ TEST(XlsxBadFiles, TruncatedAndBombedWorkbooksAreRefusedNamingTheFile) {
         EXPECT_EQ(number, err::NotExpectedFormat) << file;
         EXPECT_NE(message.find(file), std::string::npos) << message;
     }
+}
+
+}  // namespace
+}  // namespace vdx::exchange
+
+namespace vdx::exchange {
+namespace {
+
+struct StatisticsFile {
+    const char* file;
+    StatisticsFormat format;
+    FieldType integers;  // Stata keeps its integer storage; SPSS and transport files have doubles only
+};
+
+void PrintTo(const StatisticsFile& f, std::ostream* os) { *os << f.file; }
+
+class StatisticsFiles : public ::testing::TestWithParam<StatisticsFile> {};
+
+TEST_P(StatisticsFiles, ReadsTheTableCellForCellWithDatesAndCodes) {
+    const StatisticsFile& f = GetParam();
+    StatisticsReader reader(f.format, kModern + f.file);
+    ASSERT_EQ(reader.tableNames(), (std::vector<std::string>{"cohort"}));
+    const std::vector<ColumnSpec> columns = reader.columns("Cohort");
+    EXPECT_EQ(Names(columns), (std::vector<std::string>{"id", "name", "birth", "weight", "cause"}));
+    EXPECT_EQ(Types(columns), (std::vector<FieldType>{f.integers, FieldType::Text, FieldType::Date, FieldType::Double,
+                                                      f.integers}));
+    auto number = [&](double d) { return f.integers == FieldType::Long ? Value::integer(int64_t(d)) : Value::real(d); };
+    const Rows expected = {
+        {number(1), Value::text("\xC3\x85lund"),
+         Value::date(DayNumber(1867, 3, 15)), Value::real(71.5), number(162)},
+        {number(2), Value::text(""), Value::date(DayNumber(1923, 12, 31)), Value(), Value()},
+        {number(3), Value::text("Berg"), Value(), Value::real(80), number(410)},
+    };
+    EXPECT_EQ(ReadAll(reader, "cohort"), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(ReadStatWriter, StatisticsFiles,
+                         ::testing::Values(StatisticsFile{"cohort.dta", StatisticsFormat::Stata, FieldType::Long},
+                                           StatisticsFile{"cohort.sav", StatisticsFormat::Spss, FieldType::Double},
+                                           StatisticsFile{"cohort.xpt", StatisticsFormat::SasTransport,
+                                                          FieldType::Double}));
+
+TEST(StatisticsBadFiles, TruncatedOrLyingFilesAreRefusedNamingTheFile) {
+    for (const char* file : {"truncated.dta", "hugecount.dta", "cohort.xlsx"}) {
+        auto [number, message] = ErrorOf([&] {
+            StatisticsReader reader(StatisticsFormat::Stata, kModern + file);
+            ReadAll(reader, reader.tableNames().front());
+        });
+        EXPECT_EQ(number, err::NotExpectedFormat) << file;
+        EXPECT_NE(message.find(file), std::string::npos) << message;
+    }
+}
+
+TEST(StatisticsDates, EachPackageCountsFromItsOwnEpoch) {
+    const double day1960 = DayNumber(1960, 1, 1);
+    struct Case {
+        StatisticsFormat format;
+        const char* displayFormat;
+        double stored;
+        std::optional<double> day;
+    };
+    const Case cases[] = {
+        {StatisticsFormat::Stata, "%tdCCYY-NN-DD", -1, day1960 - 1},
+        {StatisticsFormat::Stata, "%tc", 86400000.0 * 1.5, day1960 + 1.5},
+        {StatisticsFormat::Stata, "%9.0g", 5, std::nullopt},
+        {StatisticsFormat::Sas, "DDMMYY10.", 3, day1960 + 3},
+        {StatisticsFormat::Sas, "DATETIME20.", 43200, day1960 + 0.5},
+        {StatisticsFormat::Sas, "BEST12.", 3, std::nullopt},
+        {StatisticsFormat::Spss, "ADATE10", 86400, DayNumber(1582, 10, 15)},
+        {StatisticsFormat::Spss, "F8.2", 86400, std::nullopt},
+    };
+    for (const Case& c : cases) EXPECT_EQ(StatisticsDate(c.format, c.displayFormat, c.stored), c.day) << c.displayFormat;
 }
 
 }  // namespace
