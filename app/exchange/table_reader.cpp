@@ -1,6 +1,7 @@
 #include "exchange/table_reader.h"
 
 #include "exchange/access_reader.h"
+#include "exchange/csv_reader.h"
 #include "exchange/dbase_reader.h"
 #include "exchange/excel_reader.h"
 #include "exchange/odbc_reader.h"
@@ -46,6 +47,7 @@ ConnectInfo ParseConnect(const std::string& connect) {
     else if (type == "sas") info.kind = SourceKind::Sas;
     else if (type == "sas transport") info.kind = SourceKind::SasTransport;
     else if (type == "spss") info.kind = SourceKind::Spss;
+    else if (type == "csv") info.kind = SourceKind::Csv;
     else if (type.rfind("excel ", 0) == 0) info.kind = SourceKind::Excel;
     else if (type.rfind("dbase ", 0) == 0) info.kind = SourceKind::DBase;
     else if (type.rfind("paradox ", 0) == 0) info.kind = SourceKind::Paradox;
@@ -80,7 +82,7 @@ std::unique_ptr<TableReader> OpenTableReader(const std::string& connect, const s
         case SourceKind::SasTransport:
             return std::make_unique<StatisticsReader>(StatisticsFormat::SasTransport, database);
         case SourceKind::Spss: return std::make_unique<StatisticsReader>(StatisticsFormat::Spss, database);
-        default: break;
+        case SourceKind::Csv: return std::make_unique<CsvReader>(database);
     }
     throw VdxError(kInstallableIsamNotFound, "Could not find installable ISAM.");
 }

@@ -4,6 +4,7 @@
 // files are refused with 3274 naming the file.
 #include <gtest/gtest.h>
 
+#include "exchange/csv_reader.h"
 #include "exchange/statistics_reader.h"
 #include "exchange/xlsx_reader.h"
 #include "state/text_values.h"
@@ -132,6 +133,42 @@ TEST(StatisticsDates, EachPackageCountsFromItsOwnEpoch) {
         {StatisticsFormat::Spss, "F8.2", 86400, std::nullopt},
     };
     for (const Case& c : cases) EXPECT_EQ(StatisticsDate(c.format, c.displayFormat, c.stored), c.day) << c.displayFormat;
+}
+
+}  // namespace
+}  // namespace vdx::exchange
+
+namespace vdx::exchange {
+namespace {
+
+class CsvFiles : public ::testing::TestWithParam<std::pair<const char*, char>> {};
+
+TEST_P(CsvFiles, DetectsTheSeparatorAndReadsQuotedFieldsAndProposedTypes) {
+    const auto [file, separator] = GetParam();
+    CsvReader reader(kModern + file);
+    EXPECT_EQ(reader.separator(), separator);
+    const std::string table = reader.tableNames().front();
+    const std::vector<ColumnSpec> columns = reader.columns(table);
+    EXPECT_EQ(Names(columns), (std::vector<std::string>{"id", "name", "birth", "weight", "note"}));
+    EXPECT_EQ(Types(columns), (std::vector<FieldType>{FieldType::Long, FieldType::Text, FieldType::Date,
+                                                      FieldType::Double, FieldType::Text}));
+    const Rows expected = {
+        {Value::integer(1), Value::text("\xC3\x85lund, Per"), Value::date(DayNumber(1867, 3, 15)), Value::real(71.5),
+         Value::text("said \"no\"\nthen left")},
+        {Value::integer(2), Value(), Value::date(DayNumber(1923, 12, 31)), Value(), Value()},
+        {Value::integer(3), Value::text("Berg"), Value(), Value::real(80), Value::text("plain")},
+    };
+    EXPECT_EQ(ReadAll(reader, table), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(PythonCsvModule, CsvFiles,
+                         ::testing::Values(std::pair{"cohort.csv", ','}, std::pair{"cohort_semicolon.csv", ';'},
+                                           std::pair{"cohort_tab.csv", '\t'}));
+
+TEST(CsvBadFiles, AQuotedFieldThatNeverClosesIsRefusedNamingTheFile) {
+    auto [number, message] = ErrorOf([] { CsvReader reader(kModern + "unclosed.csv"); });
+    EXPECT_EQ(number, err::NotExpectedFormat);
+    EXPECT_NE(message.find("unclosed.csv"), std::string::npos) << message;
 }
 
 }  // namespace
