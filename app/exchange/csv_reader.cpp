@@ -268,10 +268,19 @@ void CsvReader::readRows(const std::string& table, const RowCallback& onRow, Rea
         for (size_t i = 0; i < fields.size() && i < row.size(); ++i) {
             std::string& f = fields[i];
             if (f.empty()) continue;
+            // The types came from a first pass; a file changed since then
+            // is refused rather than misread.
+            auto changed = [&]() -> double {
+                ThrowWrongFormat(FileNameOf(path_), "it changed while it was read");
+            };
             switch (columns_[i].type) {
-                case FieldType::Long: row[i] = Value::integer(*WholeNumber(f)); break;
-                case FieldType::Double: row[i] = Value::real(*Number(f)); break;
-                case FieldType::Date: row[i] = Value::date(*IsoDate(f)); break;
+                case FieldType::Long: {
+                    std::optional<int64_t> n = WholeNumber(f);
+                    row[i] = Value::integer(n ? *n : static_cast<int64_t>(changed()));
+                    break;
+                }
+                case FieldType::Double: row[i] = Value::real(Number(f) ? *Number(f) : changed()); break;
+                case FieldType::Date: row[i] = Value::date(IsoDate(f) ? *IsoDate(f) : changed()); break;
                 default: row[i] = Value::text(std::move(f)); break;
             }
         }
