@@ -13,6 +13,8 @@ packages=(
   libsqlite3-dev sqlite3
   xvfb xauth x11-utils fonts-dejavu-core imagemagick
   mdbtools-dev libfreexl-dev pxlib-dev libshp-dev
+  # .xlsx, Stata, SAS and SPSS readers; openpyxl writes the .xlsx test workbooks.
+  libzip-dev libreadstat-dev python3-openpyxl
   unixodbc unixodbc-dev libsqliteodbc odbc-postgresql postgresql
   python3
   # Independent readers of the exported tables in the writer tests.

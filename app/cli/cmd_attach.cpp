@@ -2,7 +2,8 @@
 //
 // Tables > Main table / Rate table > Add without a window. FORMAT names the
 // menu entry: access, excel3, excel4, excel5, excel8, dbase3, dbase4,
-// dbase5, paradox3, paradox4, paradox5 or odbc. SOURCE is the file the
+// dbase5, paradox3, paradox4, paradox5, odbc, and for today's formats xlsx,
+// stata (dta), sas (sas7bdat), xport (xpt), spss (sav) or csv. SOURCE is the file the
 // file dialog would choose, or for odbc a data source name or a full
 // connection string. TABLE is the table the chooser would take (a sheet with
 // or without its "$"); without it, the first one, as the chooser selects it.
@@ -38,7 +39,12 @@ int FormatCode(const std::string& format) {
         {"excel8", exchange::kSourceExcel80},    {"dbase3", exchange::kSourceDBase3},
         {"dbase4", exchange::kSourceDBase4},     {"dbase5", exchange::kSourceDBase5},
         {"paradox3", exchange::kSourceParadox3}, {"paradox4", exchange::kSourceParadox4},
-        {"paradox5", exchange::kSourceParadox5}, {"odbc", kOdbc}};
+        {"paradox5", exchange::kSourceParadox5}, {"odbc", kOdbc},
+        {"xlsx", exchange::kSourceXlsx},         {"csv", exchange::kSourceCsv},
+        {"stata", exchange::kSourceStata},       {"dta", exchange::kSourceStata},
+        {"sas", exchange::kSourceSas},           {"sas7bdat", exchange::kSourceSas},
+        {"xport", exchange::kSourceSasTransport}, {"xpt", exchange::kSourceSasTransport},
+        {"spss", exchange::kSourceSpss},         {"sav", exchange::kSourceSpss}};
     for (const auto& [name, code] : formats)
         if (format == name) return code;
     return -1;
@@ -62,8 +68,9 @@ std::optional<AttachArguments> Parse(const std::vector<std::string>& args) {
         }
     }
     if (positional.size() != 2 || a.main == a.rate || a.code < 0) return std::nullopt;
-    // dBase and Paradox files hold one table, named after the file.
-    if (a.table && a.code >= exchange::kSourceDBase3) return std::nullopt;
+    // dBase, Paradox, Stata, SAS, SPSS and CSV files hold one table, named
+    // after the file.
+    if (a.table && a.code >= exchange::kSourceDBase3 && a.code != exchange::kSourceXlsx) return std::nullopt;
     a.project = positional[0];
     a.source = positional[1];
     return a;

@@ -45,6 +45,12 @@ const SourceFormat kFormats[] = {
     {kSourceParadox4, "Paradox 4.x;", "*.db", kParadoxFilter},
     {kSourceParadox5, "Paradox 5.x;", "*.db", kParadoxFilter},
     {kSourceAscii, kTextConnect, "*.txt", kAsciiFilter},
+    {kSourceXlsx, "Excel 12.0 Xml;", "*.xlsx", "Excel 2007+ (*.xlsx)|*.xlsx|All files (*.*)|*.*"},
+    {kSourceStata, "Stata;", "*.dta", "Stata (*.dta)|*.dta|All files (*.*)|*.*"},
+    {kSourceSas, "SAS;", "*.sas7bdat", "SAS (*.sas7bdat)|*.sas7bdat|All files (*.*)|*.*"},
+    {kSourceSasTransport, "SAS Transport;", "*.xpt", "SAS transport (*.xpt)|*.xpt|All files (*.*)|*.*"},
+    {kSourceSpss, "SPSS;", "*.sav", "SPSS (*.sav;*.zsav)|*.sav;*.zsav|All files (*.*)|*.*"},
+    {kSourceCsv, "CSV;", "*.csv", "CSV (*.csv)|*.csv|All files (*.*)|*.*"},
 };
 
 std::string CurrentDirectory() {
@@ -300,7 +306,16 @@ void SelectExternalTable(ProgramState& state, Interaction& ui, AttachDialogs& di
     const std::string directory = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     state.ExternalConnect = format.connect;
 
-    if (code <= kSourceExcel80) {
+    if (IsSingleTableFile(code)) {
+        // One table per file: the file is the database, the table named
+        // after the file less its extension.
+        state.ExternalDatabaseName = path;
+        state.ExternalFileTitle = fileTitle;
+        const size_t dot = fileTitle.find_last_of('.');
+        state.ExternalTableName = dot == std::string::npos || dot == 0 ? fileTitle : fileTitle.substr(0, dot);
+        return;
+    }
+    if (code <= kSourceExcel80 || code == kSourceXlsx) {
         // Access and Excel: the file is the database; the user picks a table.
         state.ExternalDatabaseName = path;
         state.ExternalFileTitle.clear();

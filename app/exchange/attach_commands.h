@@ -39,6 +39,15 @@ inline constexpr int kSourceParadox3 = 9;
 inline constexpr int kSourceParadox4 = 10;
 inline constexpr int kSourceParadox5 = 11;
 inline constexpr int kSourceAscii = 12;
+// The formats of today's tools, after those above.
+inline constexpr int kSourceXlsx = 13;  // Excel 2007 and later: a sheet of the file
+inline constexpr int kSourceStata = 14;  // these: the file is the table
+inline constexpr int kSourceSas = 15;
+inline constexpr int kSourceSasTransport = 16;
+inline constexpr int kSourceSpss = 17;
+inline constexpr int kSourceCsv = 18;
+// Whether the table of a format's file is the file itself.
+inline bool IsSingleTableFile(int code) { return code >= kSourceStata && code <= kSourceCsv; }
 
 struct SourceFormat {
     int code;
@@ -46,7 +55,7 @@ struct SourceFormat {
     const char* fileName;  // the file dialog's initial file name
     const char* filter;    // the file dialog's filter
 };
-// The format of a code from 1 to 12; VdxError 5 (invalid argument) otherwise.
+// The format of a code from 1 to 18; VdxError 5 (invalid argument) otherwise.
 const SourceFormat& SourceFormatOf(int code);
 
 inline constexpr const char* kSelectMainTableTitle = "Select main data table...";

@@ -200,7 +200,7 @@ void RegisterExchangeFormats() {
     static std::mutex mutex;
     std::lock_guard lock(mutex);
     for (const char* type : {"Excel 3.0", "Excel 4.0", "Excel 5.0", "Excel 8.0", "dBASE III", "dBASE IV", "dBase 5.0",
-                             "Paradox 3.x", "Paradox 4.x", "Paradox 5.x", "Text", "ODBC"})
+                             "Paradox 3.x", "Paradox 4.x", "Paradox 5.x", "Text", "ODBC", "Excel 12.0 Xml", "Stata", "SAS", "SAS Transport", "SPSS", "CSV"})
         RegisterReaders<ReaderTables, ReaderTable>(type);
     RegisterReaders<AccessOrOwnTables, AccessOrOwnTable>("");
 }

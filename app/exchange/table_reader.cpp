@@ -1,11 +1,14 @@
 #include "exchange/table_reader.h"
 
 #include "exchange/access_reader.h"
+#include "exchange/csv_reader.h"
 #include "exchange/dbase_reader.h"
 #include "exchange/excel_reader.h"
 #include "exchange/odbc_reader.h"
 #include "exchange/paradox_reader.h"
+#include "exchange/statistics_reader.h"
 #include "exchange/text_import.h"
+#include "exchange/xlsx_reader.h"
 #include "state/errors.h"
 
 namespace vdx::exchange {
@@ -39,6 +42,12 @@ ConnectInfo ParseConnect(const std::string& connect) {
         return info;
     }
     if (type.empty()) info.kind = SourceKind::Access;
+    else if (type == "excel 12.0 xml") info.kind = SourceKind::Xlsx;
+    else if (type == "stata") info.kind = SourceKind::Stata;
+    else if (type == "sas") info.kind = SourceKind::Sas;
+    else if (type == "sas transport") info.kind = SourceKind::SasTransport;
+    else if (type == "spss") info.kind = SourceKind::Spss;
+    else if (type == "csv") info.kind = SourceKind::Csv;
     else if (type.rfind("excel ", 0) == 0) info.kind = SourceKind::Excel;
     else if (type.rfind("dbase ", 0) == 0) info.kind = SourceKind::DBase;
     else if (type.rfind("paradox ", 0) == 0) info.kind = SourceKind::Paradox;
@@ -67,6 +76,13 @@ std::unique_ptr<TableReader> OpenTableReader(const std::string& connect, const s
         case SourceKind::Paradox: return std::make_unique<ParadoxReader>(database);
         case SourceKind::Text: return std::make_unique<TextTableReader>(database);
         case SourceKind::Odbc: return std::make_unique<OdbcReader>(info.odbc);
+        case SourceKind::Xlsx: return std::make_unique<XlsxReader>(database);
+        case SourceKind::Stata: return std::make_unique<StatisticsReader>(StatisticsFormat::Stata, database);
+        case SourceKind::Sas: return std::make_unique<StatisticsReader>(StatisticsFormat::Sas, database);
+        case SourceKind::SasTransport:
+            return std::make_unique<StatisticsReader>(StatisticsFormat::SasTransport, database);
+        case SourceKind::Spss: return std::make_unique<StatisticsReader>(StatisticsFormat::Spss, database);
+        case SourceKind::Csv: return std::make_unique<CsvReader>(database);
     }
     throw VdxError(kInstallableIsamNotFound, "Could not find installable ISAM.");
 }

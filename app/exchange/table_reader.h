@@ -46,7 +46,7 @@ public:
 };
 
 // The source kinds a connect string names.
-enum class SourceKind { Access, Excel, DBase, Paradox, Text, Odbc };
+enum class SourceKind { Access, Excel, DBase, Paradox, Text, Odbc, Xlsx, Stata, Sas, SasTransport, Spss, Csv };
 
 struct ConnectInfo {
     SourceKind kind = SourceKind::Access;
@@ -56,13 +56,15 @@ struct ConnectInfo {
 };
 
 // Reads the type and DATABASE= part of a connect string such as
-// "Excel 5.0;", "dBASE III;;DATABASE=/data/" or "ODBC;DSN=cohort".
+// "Excel 5.0;", "dBASE III;;DATABASE=/data/" or "ODBC;DSN=cohort". The
+// formats of one file per workbook or table: "Excel 12.0 Xml" (.xlsx),
+// "Stata", "SAS", "SAS Transport", "SPSS" and "CSV".
 // VdxError 3170 ("Could not find installable ISAM.") for an unknown type.
 ConnectInfo ParseConnect(const std::string& connect);
 
 // Opens the reader for a source. databaseName is the file for Access and
 // Excel, the folder for dBase, Paradox and Text (table = file title without
-// its extension); for ODBC it is unused. When databaseName is empty, the
+// its extension), the file itself for the formats of one table per file; for ODBC it is unused. When databaseName is empty, the
 // connect string's DATABASE= part is used.
 std::unique_ptr<TableReader> OpenTableReader(const std::string& connect,
                                              const std::string& databaseName);

@@ -50,6 +50,12 @@ const AddEntryDef kAddEntries[] = {
     {"&Paradox", "Paradox30", "&3.x...", exchange::kSourceParadox3},
     {"", "Ascii", "&ASCII...", exchange::kSourceAscii},
     {"", "ODBC", "&ODBC...", kOdbcEntry},
+    {"", "Xlsx", "E&xcel 2007+ (.xlsx)...", exchange::kSourceXlsx},
+    {"", "Csv", "C&SV...", exchange::kSourceCsv},
+    {"", "Stata", "S&tata (.dta)...", exchange::kSourceStata},
+    {"", "Sas", "SAS (.sas&7bdat)...", exchange::kSourceSas},
+    {"", "SasTransport", "SAS t&ransport (.xpt)...", exchange::kSourceSasTransport},
+    {"", "Spss", "SPSS (.sa&v)...", exchange::kSourceSpss},
 };
 
 QMenu* SubMenu(QMenu* parent, const QString& name, const QString& caption) {

@@ -115,6 +115,30 @@ TEST_F(CliAttach, TablesOfEveryFileFormatAreAttachedAndSaved) {
     EXPECT_NE(shown.out.find("Smith\t01.02.1950"), std::string::npos) << shown.out;
 }
 
+TEST_F(CliAttach, TodaysFormatsAreAttachedWithTheirDatesBefore1900) {
+    struct Case {
+        const char* format;
+        const char* fixture;
+        const char* copy;  // the file's name gives the table's
+    };
+    const Case cases[] = {{"xlsx", "cohort.xlsx", "book.xlsx"}, {"csv", "cohort.csv", "comma.csv"},
+                          {"dta", "cohort.dta", "stata.dta"},   {"spss", "cohort.sav", "spss.sav"},
+                          {"xpt", "cohort.xpt", "transport.xpt"}};
+    for (const Case& c : cases) {
+        fs::copy_file(kFixtures + "/modern/" + c.fixture, dir + "/" + c.copy);
+        std::vector<std::string> args = {"attach", study, "--rate", "--format", c.format, dir + "/" + c.copy};
+        const bool workbook = std::string(c.format) == "xlsx";
+        if (workbook) args.insert(args.end(), {"--table", "Cohort$"});
+        const CommandRun r = cli(args);
+        ASSERT_EQ(r.status, 0) << c.format << r.err;
+        const std::string table = workbook ? "Cohort" : fs::path(c.copy).stem().string();
+        const CommandRun shown = cli({"show", study, table});
+        EXPECT_NE(shown.out.find("15.03.1867"), std::string::npos) << c.format << shown.out;
+    }
+    EXPECT_EQ(ColumnTexts(study, "VdxSystemRateTables", "RateTables"),
+              (std::vector<std::string>{"Cohort", "comma", "stata", "spss", "transport"}));
+}
+
 TEST_F(CliAttach, RefusedTablesLeaveTheProjectFileAsItWas) {
     ASSERT_EQ(cli({"attach", study, "--main", "--format", "excel8", kFixtures + "/excel/xlwt_biff8.xls"}).status, 0);
     const std::string before = ReadFile(study);

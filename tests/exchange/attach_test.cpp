@@ -65,7 +65,7 @@ TEST(SourceFormats, EachCodeHasItsPrefixFileNameAndFilter) {
     EXPECT_STREQ(SourceFormatOf(kSourceAscii).connect, "Text;");
     EXPECT_STREQ(SourceFormatOf(kSourceAscii).filter, "ASCII (*.txt)|*.txt|All files (*.*)|*.*");
     EXPECT_EQ(testing::ErrorNumberOf([] { SourceFormatOf(0); }), 5);
-    EXPECT_EQ(testing::ErrorNumberOf([] { SourceFormatOf(13); }), 5);
+    EXPECT_EQ(testing::ErrorNumberOf([] { SourceFormatOf(kSourceCsv + 1); }), 5);
 }
 
 // ---- Rows handed from a reader's thread to the engine ---------------------------------

@@ -1,0 +1,297 @@
+#include "exchange/csv_reader.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+
+#include "exchange/reader_support.h"
+#include "exchange/text_encoding.h"
+#include "state/errors.h"
+#include "state/names.h"
+#include "state/text_values.h"
+
+namespace vdx::exchange {
+
+namespace {
+
+constexpr size_t kSampleBytes = 1 << 16;
+constexpr int kSampleLines = 20;
+// A field longer than this is a quote that never closed, not data.
+constexpr size_t kMaxField = 16 << 20;
+constexpr char kSeparators[] = {',', ';', '\t'};
+
+std::optional<double> Number(const std::string& s) {
+    double d = 0;
+    const char* begin = s.data() + (!s.empty() && s[0] == '+' ? 1 : 0);
+    auto [end, ec] = std::from_chars(begin, s.data() + s.size(), d);
+    if (ec != std::errc() || end != s.data() + s.size() || !std::isfinite(d)) return std::nullopt;
+    return d;
+}
+
+std::optional<int64_t> WholeNumber(const std::string& s) {
+    int64_t i = 0;
+    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), i);
+    if (ec != std::errc() || end != s.data() + s.size() || i < INT32_MIN || i > INT32_MAX) return std::nullopt;
+    return i;
+}
+
+std::optional<double> IsoDate(const std::string& s) {
+    if (s.size() != 10 && s.size() != 19) return std::nullopt;
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0;
+    char sep = ' ';
+    int n = std::sscanf(s.c_str(), "%4d-%2d-%2d%c%2d:%2d:%2d", &y, &mo, &d, &sep, &h, &mi, &sec);
+    if (s.size() == 10 ? n != 3 : (n != 7 || (sep != ' ' && sep != 'T'))) return std::nullopt;
+    if (s[4] != '-' || s[7] != '-') return std::nullopt;
+    if (y < 100 || mo < 1 || mo > 12 || d < 1 || d > DaysInMonth(y, mo) || h > 23 || mi > 59 || sec > 59) return std::nullopt;
+    return DayNumber(y, mo, d) + (h * 3600 + mi * 60 + sec) / 86400.0;
+}
+
+// Counts of each separator outside quotes on one line.
+std::vector<int> SeparatorCounts(const std::string& line) {
+    std::vector<int> counts(std::size(kSeparators), 0);
+    bool quoted = false;
+    for (char c : line) {
+        if (c == '"') quoted = !quoted;
+        else if (!quoted)
+            for (size_t i = 0; i < std::size(kSeparators); ++i) counts[i] += c == kSeparators[i];
+    }
+    return counts;
+}
+
+}  // namespace
+
+char DetectCsvSeparator(const std::string& firstLines) {
+    // Complete lines only (a quoted line break joins lines, as in the file).
+    std::vector<std::string> lines;
+    std::string line;
+    bool quoted = false;
+    for (char c : firstLines) {
+        if (c == '"') quoted = !quoted;
+        if ((c == '\n' || c == '\r') && !quoted) {
+            if (!line.empty()) lines.push_back(line);
+            line.clear();
+            if (lines.size() == kSampleLines) break;
+        } else {
+            line += c;
+        }
+    }
+    if (!line.empty() && lines.size() < kSampleLines) lines.push_back(line);
+    char best = ',';
+    int bestCount = 0;
+    bool bestSteady = false;
+    for (size_t i = 0; i < std::size(kSeparators); ++i) {
+        if (lines.empty()) break;
+        const int count = SeparatorCounts(lines[0])[i];
+        bool steady = std::all_of(lines.begin(), lines.end(),
+                                  [&](const std::string& l) { return SeparatorCounts(l)[i] == count; });
+        // A steady count beats an unsteady one; then the larger count wins.
+        if (count > 0 && (steady > bestSteady || (steady == bestSteady && count > bestCount))) {
+            best = kSeparators[i];
+            bestCount = count;
+            bestSteady = steady;
+        }
+    }
+    return best;
+}
+
+CsvReader::CsvReader(std::string path) : path_(std::move(path)), table_(StemOf(FileNameOf(path_))) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path_, ec)) throw VdxError(err::FileNotFound, "File not found: " + path_);
+    {
+        std::ifstream in(path_, std::ios::binary);
+        std::string sample(kSampleBytes, '\0');
+        in.read(sample.data(), static_cast<std::streamsize>(sample.size()));
+        sample.resize(static_cast<size_t>(in.gcount()));
+        if (sample.rfind("\xEF\xBB\xBF", 0) == 0) sample.erase(0, 3);
+        separator_ = DetectCsvSeparator(sample);
+        // A valid sample may end inside a character: trim up to 3 bytes.
+        bool valid = false;
+        for (size_t cut = 0; cut < 4 && cut <= sample.size() && !valid; ++cut)
+            valid = IsValidUtf8(std::string_view(sample).substr(0, sample.size() - cut));
+        utf8_ = valid;
+    }
+
+    enum Kind : unsigned { kWhole = 1, kNumber = 2, kDate = 4, kText = 8 };
+    std::vector<unsigned> kinds;
+    std::vector<size_t> longest;
+    bool header = true;
+    forEachRecord([&](std::vector<std::string>& fields, uint64_t line) {
+        if (header) {
+            for (std::string& name : fields) columns_.push_back({name, FieldType::Text, 255});
+            kinds.assign(columns_.size(), 0);
+            longest.assign(columns_.size(), 0);
+            header = false;
+            return true;
+        }
+        if (fields.size() > columns_.size())
+            ThrowWrongFormat(FileNameOf(path_), "line " + std::to_string(line) + " has " + std::to_string(fields.size()) +
+                                                    " fields, the header " + std::to_string(columns_.size()));
+        for (size_t i = 0; i < fields.size(); ++i) {
+            const std::string& f = fields[i];
+            if (f.empty()) continue;
+            longest[i] = std::max(longest[i], Utf8Length(f));
+            if (kinds[i] & kText) continue;
+            if (WholeNumber(f)) kinds[i] |= kWhole;
+            else if (Number(f)) kinds[i] |= kNumber;
+            else if (IsoDate(f)) kinds[i] |= kDate;
+            else kinds[i] |= kText;
+        }
+        return true;
+    });
+    if (columns_.empty()) ThrowWrongFormat(FileNameOf(path_), "it is empty: it has no line with column names");
+    for (size_t i = 0; i < columns_.size(); ++i) {
+        ColumnSpec& c = columns_[i];
+        c.size = 0;
+        if (kinds[i] == kWhole) c.type = FieldType::Long;
+        else if (kinds[i] && !(kinds[i] & ~(kWhole | kNumber))) c.type = FieldType::Double;
+        else if (kinds[i] == kDate) c.type = FieldType::Date;
+        else if (longest[i] > 255) c.type = FieldType::Memo;
+        else { c.type = FieldType::Text; c.size = 255; }
+    }
+    CheckColumnNames(columns_, table_);
+}
+
+void CsvReader::forEachRecord(const std::function<bool(std::vector<std::string>&, uint64_t)>& onRecord) const {
+    std::ifstream in(path_, std::ios::binary);
+    if (!in) throw VdxError(err::FileNotFound, "File not found: " + path_);
+    std::vector<char> buffer(1 << 16);
+    std::vector<std::string> fields;
+    std::string field;
+    bool quoted = false, wasQuoted = false, afterQuote = false, first = true, pendingCr = false;
+    bool recordHasData = false;
+    uint64_t line = 1, recordLine = 1;
+    auto endField = [&] {
+        fields.push_back(utf8_ ? std::move(field) : Windows1252ToUtf8(field));
+        field.clear();
+        wasQuoted = false;
+        afterQuote = false;
+    };
+    auto endRecord = [&]() -> bool {
+        bool go = true;
+        if (recordHasData || !fields.empty()) {
+            endField();
+            go = onRecord(fields, recordLine);
+        }
+        fields.clear();
+        field.clear();
+        recordHasData = false;
+        recordLine = line;
+        return go;
+    };
+    while (in) {
+        in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+        size_t n = static_cast<size_t>(in.gcount());
+        size_t i = 0;
+        if (first) {
+            first = false;
+            if (n >= 3 && std::equal(buffer.begin(), buffer.begin() + 3, "\xEF\xBB\xBF")) i = 3;
+        }
+        for (; i < n; ++i) {
+            const char c = buffer[i];
+            if (pendingCr) {
+                pendingCr = false;
+                if (c == '\n') continue;
+            }
+            if (quoted) {
+                if (c == '"') {
+                    quoted = false;
+                    afterQuote = true;
+                } else {
+                    if (c == '\n') ++line;
+                    field += c;
+                    if (field.size() > kMaxField)
+                        ThrowWrongFormat(FileNameOf(path_), "the quoted field of line " + std::to_string(recordLine) +
+                                                                " never closes");
+                }
+                continue;
+            }
+            if (c == '"') {
+                if (afterQuote) {  // a doubled quote inside a quoted field
+                    field += '"';
+                    quoted = true;
+                    afterQuote = false;
+                } else if (field.empty() && !wasQuoted) {
+                    quoted = wasQuoted = recordHasData = true;
+                } else {
+                    field += c;  // a stray quote inside an unquoted field stays
+                }
+                continue;
+            }
+            afterQuote = false;
+            if (c == separator_) {
+                recordHasData = true;
+                endField();
+            } else if (c == '\n' || c == '\r') {
+                ++line;
+                pendingCr = c == '\r';
+                if (!endRecord()) return;
+            } else {
+                recordHasData = true;
+                field += c;
+                if (field.size() > kMaxField)
+                    ThrowWrongFormat(FileNameOf(path_), "line " + std::to_string(recordLine) + " is too long");
+            }
+        }
+    }
+    if (quoted)
+        ThrowWrongFormat(FileNameOf(path_), "the quoted field of line " + std::to_string(recordLine) + " never closes");
+    endRecord();
+}
+
+std::vector<std::string> CsvReader::tableNames() { return {table_}; }
+
+void CsvReader::checkTable(const std::string& table) const {
+    if (!SameName(table, table_)) ThrowTableNotFound(table);
+}
+
+std::vector<ColumnSpec> CsvReader::columns(const std::string& table) {
+    checkTable(table);
+    return columns_;
+}
+
+void CsvReader::readRows(const std::string& table, const RowCallback& onRow, ReadProgress* progress) {
+    checkTable(table);
+    ProgressTicker ticker(progress, 0, 1024);
+    std::vector<Value> row(columns_.size());
+    bool header = true, stopped = false;
+    uint64_t done = 0;
+    forEachRecord([&](std::vector<std::string>& fields, uint64_t) {
+        if (header) {
+            header = false;
+            return true;
+        }
+        std::fill(row.begin(), row.end(), Value());
+        for (size_t i = 0; i < fields.size() && i < row.size(); ++i) {
+            std::string& f = fields[i];
+            if (f.empty()) continue;
+            // The types came from a first pass; a file changed since then
+            // is refused rather than misread.
+            auto changed = [&]() -> double {
+                ThrowWrongFormat(FileNameOf(path_), "it changed while it was read");
+            };
+            switch (columns_[i].type) {
+                case FieldType::Long: {
+                    std::optional<int64_t> n = WholeNumber(f);
+                    row[i] = Value::integer(n ? *n : static_cast<int64_t>(changed()));
+                    break;
+                }
+                case FieldType::Double: row[i] = Value::real(Number(f) ? *Number(f) : changed()); break;
+                case FieldType::Date: row[i] = Value::date(IsoDate(f) ? *IsoDate(f) : changed()); break;
+                default: row[i] = Value::text(std::move(f)); break;
+            }
+        }
+        ++done;
+        if (!onRow(row) || !ticker.tick(done)) {
+            stopped = true;
+            return false;
+        }
+        return true;
+    });
+    if (!stopped) ticker.finish();
+}
+
+}  // namespace vdx::exchange
