@@ -5,6 +5,7 @@
 #include "cli/mortality_commands.h"
 #include "cli/project_commands.h"
 #include "cli/py_commands.h"
+#include "cli/results_commands.h"
 #include "cli/table_commands.h"
 
 namespace vdx::cli {
@@ -39,6 +40,10 @@ const std::vector<Subcommand>& Subcommands() {
          "print the SMR report of a project as the main window shows it (SMR and bounds times the null value, "
          "default 100)",
          RunReport},
+        {"strata", "STUDY.vdx PROJECT [--format csv|tsv] [--null 1|100]",
+         "print the stratum table of an SMR project: person-years, observed deaths, rate, expected deaths and "
+         "O/E per age class and calendar period, and the totals row (tab-separated unless --format csv)",
+         RunStrata},
         {"srr",
          "STUDY.vdx --rate TABLE --death COLUMN=VALUE [--pytable NAME] [--level 0.10|0.05|0.01] [--name PROJECT]",
          "store an SRR project (Compute > SRR: the deaths by stratum and the run's settings, no ratio), save the "

@@ -65,6 +65,7 @@ ViewEntries EntriesAfterClick(NodeKind kind, const ViewEntries& before) {
             e.mnuTablesCopy = e.buttonCopy = true;
             break;
         case NodeKind::Deaths:
+        case NodeKind::Strata:
         case NodeKind::PersonYears:
             e.mnuTablesSaveAS = e.mnuTablesCopy = e.buttonCopy = true;
             break;
@@ -182,6 +183,16 @@ NodeClickAction ClickNode(ProgramState& state, Interaction& ui, const std::strin
                 return action;
             }
             for (const auto& p : projects) {
+                if (path != p + "_Strata") continue;
+                // The table is built by the mortality library; the window fills the grid.
+                action.kind = NodeKind::Strata;
+                action.project = p;
+                ShowView(state, ViewName::ResultGrid);
+                state.CurrentResult = "Strata";
+                state.Entries = EntriesAfterClick(action.kind, state.Entries);
+                return action;
+            }
+            for (const auto& p : projects) {
                 if (path != p + "_SMR") continue;
                 action.tableName = p + "_SMR";
                 // An SRR project computed no ratio: its settings, not a report.
@@ -233,10 +244,12 @@ void RebuildNavigator(ProgramState& state, Interaction& ui) {
             for (const auto& name : ReadNameList(state.WorkingCopyName, kVdxSystemRateTables,
                                                  "RateTables", state.RateTableCount))
                 AddRateTableEntry(state, name, false);
-        if (state.ProjectCount >= 1)
+        if (state.ProjectCount >= 1) {
+            auto db = Database::open(state.WorkingCopyName);
             for (const auto& p : ReadNameList(state.WorkingCopyName, kVdxSystemProjects,
                                               "Projects", state.ProjectCount))
-                AddProjectEntry(state, p);
+                AddProjectEntry(state, p, IsSmrProject(*db, p));
+        }
         if (state.py.blnPersonYears) AddPersonYearsEntries(state);
     } catch (const VdxError& e) {
         ShowGeneralError(ui, e.number(), e.description());

@@ -25,6 +25,7 @@
 #include "help_windows.h"
 #include "db/navigator_commands.h"
 #include "db/project_management.h"
+#include "mortality/strata_table.h"
 #include "qt_interaction.h"
 #include "state/errors.h"
 #include "table_model.h"
@@ -326,6 +327,9 @@ void MainWindow::clickNode(const QString& fullPath, bool rightButton) {
             case db::NodeKind::SrrSettings:
             case db::NodeKind::PersonYears:
                 if (action.resultGrid) showResultGrid(*action.resultGrid);
+                break;
+            case db::NodeKind::Strata:
+                showResultGrid(mortality::ShowStrata(state_, action.project));
                 break;
             case db::NodeKind::Smr:
             case db::NodeKind::Other: break;

@@ -53,6 +53,18 @@ expect_contains "$out" "PY Table  : Age*Calendar*Sex=1" "person-years table"
 expect_contains "$out" "    Chi Square" "method"
 expect_eq "$("$CLI" report x.vdx Lung)" "$out" "report Lung"
 
+# ---- strata: the totals row is the report's O, E and SMR --------------------------
+cp x.vdx before.vdx
+total="$("$CLI" strata x.vdx Project1 | tail -1)"
+expect_eq "$("$CLI" strata x.vdx Project1 | wc -l)" "184" "strata rows: header, 182 strata, totals"
+expect_eq "$(cut -f1,4 <<<"$total")" "$(printf 'Total\t%s' "$observed")" "strata observed total"
+expect_eq "$(awk -F'\t' '{ printf "%.8f %.8f", $6, $7 }' <<<"$total")" \
+    "$(sed -n 's/^Expected Cases: //p' <<<"$report") $smr100" "strata expected and SMR"
+expect_eq "$("$CLI" strata x.vdx Project1 --format csv | tail -1 | cut -d, -f1,4)" "Total,$observed" "strata as CSV"
+cmp -s x.vdx before.vdx || fail "strata changed the project file"
+"$CLI" strata x.vdx Nothing 2>err.txt; rc=$?
+expect_eq "$rc" 1 "strata of a missing project"
+
 # ---- refusals leave the file as it was -----------------------------------------
 cp x.vdx before.vdx
 refused() {  # expected message, then the arguments after x.vdx
