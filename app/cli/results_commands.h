@@ -8,5 +8,6 @@
 namespace vdx::cli {
 
 int RunStrata(const std::vector<std::string>& args);
+int RunPlot(const std::vector<std::string>& args);  // built with the Qt program only
 
 }  // namespace vdx::cli
