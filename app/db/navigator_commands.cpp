@@ -183,6 +183,15 @@ NodeClickAction ClickNode(ProgramState& state, Interaction& ui, const std::strin
                 return action;
             }
             for (const auto& p : projects) {
+                if (path != p + "_Observed vs expected") continue;
+                action.kind = NodeKind::Plot;
+                action.plot = "observed-expected";
+                action.project = p;
+                ShowView(state, ViewName::Chart);
+                state.Entries = EntriesAfterClick(action.kind, state.Entries);
+                return action;
+            }
+            for (const auto& p : projects) {
                 if (path != p + "_Strata") continue;
                 // The table is built by the mortality library; the window fills the grid.
                 action.kind = NodeKind::Strata;
@@ -210,6 +219,14 @@ NodeClickAction ClickNode(ProgramState& state, Interaction& ui, const std::strin
                 state.Entries = EntriesAfterClick(action.kind, state.Entries);
                 return action;
             }
+        }
+        for (const char* plot : {"Forest plot", "Person-years"}) {
+            if (path != std::string(kPlotsKey) + "_" + plot) continue;
+            action.kind = NodeKind::Plot;
+            action.plot = path == "Plots_Forest plot" ? "forest" : "person-years";
+            ShowView(state, ViewName::Chart);
+            state.Entries = EntriesAfterClick(action.kind, state.Entries);
+            return action;
         }
         if (!state.MainTableName.empty() && path == "Main_Data_" + state.MainTableName) {
             action.kind = NodeKind::MainTable;
@@ -251,6 +268,7 @@ void RebuildNavigator(ProgramState& state, Interaction& ui) {
                 AddProjectEntry(state, p, IsSmrProject(*db, p));
         }
         if (state.py.blnPersonYears) AddPersonYearsEntries(state);
+        AddPlotEntries(state);
     } catch (const VdxError& e) {
         ShowGeneralError(ui, e.number(), e.description());
     }

@@ -41,7 +41,10 @@ int AddProjectEntry(ProgramState& state, const std::string& project, bool smrPro
     Added(state, state.Navigator.add(node, "", "Deaths", 3));
     Added(state, state.Navigator.add(node, "", "SMR", 3));
     // "SMR" stays the current node: the window selects the new report.
-    if (smrProject) state.Navigator.add(node, "", "Strata", 3);
+    if (smrProject) {
+        state.Navigator.add(node, "", "Strata", 3);
+        state.Navigator.add(node, "", "Observed vs expected", 3);
+    }
     return node;
 }
 
@@ -51,6 +54,15 @@ bool IsSmrProject(Database& db, const std::string& project) {
     const TableDef def = db.tableDef(table);
     return std::any_of(def.fields.begin(), def.fields.end(),
                        [](const FieldDef& f) { return detail::SameName(f.name, "Figures"); });
+}
+
+void AddPlotEntries(ProgramState& state) {
+    if (state.Navigator.findByKey(kPlotsKey) >= 0) return;
+    const int current = state.CurrentNode;
+    const int plots = state.Navigator.add(-1, kPlotsKey, "Plots", 1);
+    state.Navigator.add(plots, "", "Forest plot", 3);
+    state.Navigator.add(plots, "", "Person-years", 3);
+    state.CurrentNode = current;
 }
 
 void AddPersonYearsEntries(ProgramState& state) {

@@ -186,6 +186,7 @@ void LoadState(ProgramState& state, Database& db, Interaction& ui) {
                        Buttons::Ok, Icon::Exclamation, "Warning");
         }
     }
+    AddPlotEntries(state);
 }
 
 // Shows what stopped LoadProject or a conversion.

@@ -344,6 +344,7 @@ bool RunProject(ProgramState& state, Interaction& ui, const SmrRequest& r, const
     }
 
     db::AddProjectEntry(state, project, static_cast<bool>(results.compute));
+    db::AddPlotEntries(state);
     state.ProjectChanged = true;
     progress.reset();
     return true;

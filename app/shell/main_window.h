@@ -28,6 +28,8 @@ class QTreeWidgetItem;
 
 namespace vdx {
 
+class PlotView;
+
 namespace db {
 struct ResultGridText;
 }
@@ -84,6 +86,9 @@ public:
 
     // Shows a result grid's text (person-years and deaths tables) in ResultGrid.
     void showResultGrid(const db::ResultGridText& grid);
+    // Shows a plot of the "Plots" entries in PlotView; saves it into a file.
+    void showPlot(const std::string& plot, const std::string& project);
+    void savePlot();
     // Makes the widgets show the state: caption, tree, view, entries.
     void refreshFromState();
     // Runs a command: lets go of the working copy, runs it, shows what it
@@ -136,6 +141,8 @@ private:
     GridView* internalGrid_ = nullptr;
     GridView* resultGrid_ = nullptr;
     QTextEdit* rtfResults_ = nullptr;
+    PlotView* plotView_ = nullptr;
+    std::string shownPlot_, shownPlotProject_;  // what PlotView shows, for saving it
     QLabel* status_ = nullptr;
     HelpWindow* help_ = nullptr;  // made on the first Help > Contents
     RecordsetModel* mainModel_ = nullptr;
