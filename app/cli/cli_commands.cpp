@@ -6,6 +6,7 @@
 #include "cli/mortality_commands.h"
 #include "cli/project_commands.h"
 #include "cli/py_commands.h"
+#include "cli/results_commands.h"
 #include "cli/table_commands.h"
 
 namespace vdx::cli {
@@ -43,6 +44,16 @@ const std::vector<Subcommand>& Subcommands() {
          "print the SMR report of a project as the main window shows it (SMR and bounds times the null value, "
          "default 100)",
          RunReport},
+        {"strata", "STUDY.vdx PROJECT [--format csv|tsv] [--null 1|100]",
+         "print the stratum table of an SMR project: person-years, observed deaths, rate, expected deaths and "
+         "O/E per age class and calendar period, and the totals row (tab-separated unless --format csv)",
+         RunStrata},
+#ifdef VELDRIX_PLOTS
+        {"plot", "STUDY.vdx forest|observed-expected|person-years [PROJECT] --out FILE.png|.svg|.pdf [--null 1|100]",
+         "draw a plot into a file: the forest plot of every SMR project, observed and expected deaths of PROJECT "
+         "by age class and calendar period, or the person-years by age class and calendar period",
+         RunPlot},
+#endif
         {"srr",
          "STUDY.vdx --rate TABLE --death COLUMN=VALUE [--pytable NAME] [--level 0.10|0.05|0.01] [--name PROJECT]",
          "store an SRR project (Compute > SRR: the deaths by stratum and the run's settings, no ratio), save the "

@@ -4,6 +4,7 @@
 
 #include "cli/cli_commands.h"
 #include "cli/cli_session.h"
+#include "db/navigator_entries.h"
 #include "db/file_commands.h"
 #include "db/file_io.h"
 #include "db/project_file.h"
@@ -31,7 +32,7 @@ std::vector<std::string> EntriesUnder(const ProgramState& state, const char* gro
 std::vector<std::string> ProjectEntries(const ProgramState& state) {
     std::vector<std::string> out;
     for (const auto& n : state.Navigator.nodes())
-        if (n.parent == -1 && n.key != kNodeRootKey) out.push_back(n.text);
+        if (n.parent == -1 && n.key != kNodeRootKey && n.key != db::kPlotsKey) out.push_back(n.text);
     return out;
 }
 

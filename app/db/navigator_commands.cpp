@@ -65,6 +65,7 @@ ViewEntries EntriesAfterClick(NodeKind kind, const ViewEntries& before) {
             e.mnuTablesCopy = e.buttonCopy = true;
             break;
         case NodeKind::Deaths:
+        case NodeKind::Strata:
         case NodeKind::PersonYears:
             e.mnuTablesSaveAS = e.mnuTablesCopy = e.buttonCopy = true;
             break;
@@ -182,6 +183,25 @@ NodeClickAction ClickNode(ProgramState& state, Interaction& ui, const std::strin
                 return action;
             }
             for (const auto& p : projects) {
+                if (path != p + "_Observed vs expected") continue;
+                action.kind = NodeKind::Plot;
+                action.plot = "observed-expected";
+                action.project = p;
+                ShowView(state, ViewName::Chart);
+                state.Entries = EntriesAfterClick(action.kind, state.Entries);
+                return action;
+            }
+            for (const auto& p : projects) {
+                if (path != p + "_Strata") continue;
+                // The table is built by the mortality library; the window fills the grid.
+                action.kind = NodeKind::Strata;
+                action.project = p;
+                ShowView(state, ViewName::ResultGrid);
+                state.CurrentResult = "Strata";
+                state.Entries = EntriesAfterClick(action.kind, state.Entries);
+                return action;
+            }
+            for (const auto& p : projects) {
                 if (path != p + "_SMR") continue;
                 action.tableName = p + "_SMR";
                 // An SRR project computed no ratio: its settings, not a report.
@@ -199,6 +219,14 @@ NodeClickAction ClickNode(ProgramState& state, Interaction& ui, const std::strin
                 state.Entries = EntriesAfterClick(action.kind, state.Entries);
                 return action;
             }
+        }
+        for (const char* plot : {"Forest plot", "Person-years"}) {
+            if (path != std::string(kPlotsKey) + "_" + plot) continue;
+            action.kind = NodeKind::Plot;
+            action.plot = path == "Plots_Forest plot" ? "forest" : "person-years";
+            ShowView(state, ViewName::Chart);
+            state.Entries = EntriesAfterClick(action.kind, state.Entries);
+            return action;
         }
         if (!state.MainTableName.empty() && path == "Main_Data_" + state.MainTableName) {
             action.kind = NodeKind::MainTable;
@@ -233,11 +261,14 @@ void RebuildNavigator(ProgramState& state, Interaction& ui) {
             for (const auto& name : ReadNameList(state.WorkingCopyName, kVdxSystemRateTables,
                                                  "RateTables", state.RateTableCount))
                 AddRateTableEntry(state, name, false);
-        if (state.ProjectCount >= 1)
+        if (state.ProjectCount >= 1) {
+            auto db = Database::open(state.WorkingCopyName);
             for (const auto& p : ReadNameList(state.WorkingCopyName, kVdxSystemProjects,
                                               "Projects", state.ProjectCount))
-                AddProjectEntry(state, p);
+                AddProjectEntry(state, p, IsSmrProject(*db, p));
+        }
         if (state.py.blnPersonYears) AddPersonYearsEntries(state);
+        AddPlotEntries(state);
     } catch (const VdxError& e) {
         ShowGeneralError(ui, e.number(), e.description());
     }

@@ -28,7 +28,7 @@ struct ResultGridText {
 
 // The kinds of node whose click switches menu entries (the others switch
 // them all off).
-enum class NodeKind { Other, RateTable, Deaths, Smr, SrrSettings, MainTable, PersonYears };
+enum class NodeKind { Other, RateTable, Deaths, Strata, Smr, SrrSettings, MainTable, PersonYears, Plot };
 
 // The entries (Tables > Save as, Tables > Copy, Reports > Save as,
 // Reports > Print, buttons Copy and Print) after a click on a node of the
@@ -41,7 +41,8 @@ ViewEntries EntriesAfterClick(NodeKind kind, const ViewEntries& before);
 struct NodeClickAction {
     NodeKind kind = NodeKind::Other;
     bool showProjectMenu = false;  // pop up the Project menu at the pointer
-    std::string project;           // the project whose menu is shown
+    std::string project;           // the project whose menu or stratum table is shown
+    std::string plot;              // Plot: "forest", "observed-expected" or "person-years"
     std::string tableName;         // InternalGrid: the rate table; ResultGrid: the deaths table
     std::optional<ResultGridText> resultGrid;  // person-years and deaths tables
 };

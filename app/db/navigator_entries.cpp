@@ -1,5 +1,10 @@
 #include "db/navigator_entries.h"
 
+#include <algorithm>
+
+#include "db/database.h"
+#include "db/db_internal.h"
+
 namespace vdx::db {
 
 namespace {
@@ -30,12 +35,34 @@ int AddRateTableEntry(ProgramState& state, const std::string& name, bool withKey
                                             withKey ? "Main_Rate tables_" + name : "", name, 3));
 }
 
-int AddProjectEntry(ProgramState& state, const std::string& project) {
+int AddProjectEntry(ProgramState& state, const std::string& project, bool smrProject) {
     const int node = state.Navigator.add(-1, project, project, 1);
     state.CurrentNode = node;
     Added(state, state.Navigator.add(node, "", "Deaths", 3));
     Added(state, state.Navigator.add(node, "", "SMR", 3));
+    // "SMR" stays the current node: the window selects the new report.
+    if (smrProject) {
+        state.Navigator.add(node, "", "Strata", 3);
+        state.Navigator.add(node, "", "Observed vs expected", 3);
+    }
     return node;
+}
+
+bool IsSmrProject(Database& db, const std::string& project) {
+    const std::string table = project + "_SMR";
+    if (!db.tableExists(table)) return false;
+    const TableDef def = db.tableDef(table);
+    return std::any_of(def.fields.begin(), def.fields.end(),
+                       [](const FieldDef& f) { return detail::SameName(f.name, "Figures"); });
+}
+
+void AddPlotEntries(ProgramState& state) {
+    if (state.Navigator.findByKey(kPlotsKey) >= 0) return;
+    const int current = state.CurrentNode;
+    const int plots = state.Navigator.add(-1, kPlotsKey, "Plots", 1);
+    state.Navigator.add(plots, "", "Forest plot", 3);
+    state.Navigator.add(plots, "", "Person-years", 3);
+    state.CurrentNode = current;
 }
 
 void AddPersonYearsEntries(ProgramState& state) {

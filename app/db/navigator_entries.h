@@ -10,14 +10,25 @@
 
 namespace vdx::db {
 
+class Database;
+
+inline constexpr char kPlotsKey[] = "Plots";
+
 // Under "Data": key "Main_Data_" + name, text name, image 3.
 int AddMainTableEntry(ProgramState& state, const std::string& name);
 // Under "Rate tables": key "Main_Rate tables_" + name (none when withKey is
 // false, as a rebuilt tree has it), text name, image 3.
 int AddRateTableEntry(ProgramState& state, const std::string& name, bool withKey = true);
 // A top-level project entry (key and text = name, image 1) with its children
-// "Deaths" and "SMR" (image 3).
-int AddProjectEntry(ProgramState& state, const std::string& project);
+// "Deaths" and "SMR" (image 3), and "Strata" and "Observed vs expected" for
+// an SMR project.
+int AddProjectEntry(ProgramState& state, const std::string& project, bool smrProject = true);
+// True unless the project's settings table is an SRR project's (no Figures
+// column) or missing.
+bool IsSmrProject(Database& db, const std::string& project);
+// The top-level "Plots" entry (key "Plots", image 1) with "Forest plot" and
+// "Person-years" (image 3); a tree that has it keeps it.
+void AddPlotEntries(ProgramState& state);
 // Under "Person-Years": "Age*Calendar" when intAnzahlTables is 1, else that
 // and the two sex entries, with their keys.
 void AddPersonYearsEntries(ProgramState& state);

@@ -168,7 +168,7 @@ void LoadState(ProgramState& state, Database& db, Interaction& ui) {
     if (state.RateTableCount >= 1)
         for (const auto& name : ReadRows(db, kVdxSystemRateTables, "RateTables", state.RateTableCount))
             AddRateTableEntry(state, name);
-    for (const auto& name : ProjectNames(db, state)) AddProjectEntry(state, name);
+    for (const auto& name : ProjectNames(db, state)) AddProjectEntry(state, name, IsSmrProject(db, name));
 
     state.py = PySettingsFromTexts(ReadRows(db, kVdxSystemPY, "Value", 24));
 
@@ -186,6 +186,7 @@ void LoadState(ProgramState& state, Database& db, Interaction& ui) {
                        Buttons::Ok, Icon::Exclamation, "Warning");
         }
     }
+    AddPlotEntries(state);
 }
 
 // Shows what stopped LoadProject or a conversion.

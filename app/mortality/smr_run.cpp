@@ -8,8 +8,8 @@
 #include "db/navigator_commands.h"
 #include "db/navigator_entries.h"
 #include "db/project_file.h"
-#include "db/table_stream.h"
 #include "mortality/count_deaths.h"
+#include "mortality/strata_table.h"
 #include "state/errors.h"
 #include "state/messages.h"
 #include "state/multiplier.h"
@@ -19,13 +19,8 @@ namespace vdx::mortality {
 
 namespace {
 
-using db::TableStream;
-
 // Error numbers of the run time for what stops a run.
-constexpr int kInvalidProcedureCall = 5;
 constexpr int kDivisionByZero = 11;
-constexpr int kSubscriptOutOfRange = 9;
-constexpr int kInvalidUseOfNull = 94;
 constexpr int kOutOfMemory = 7;
 
 const std::vector<std::string>& Levels() {
@@ -69,32 +64,6 @@ int16_t LevelOf(const std::string& text) {
     if (text == "0.05") return 95;
     if (text == "0.10") return 90;
     return 0;
-}
-
-// One rate of the rate table: a number of deaths per person-year, never
-// empty, text that is no number, or negative.
-double RateOf(const TableStream& rates, int column, const std::string& table) {
-    auto stop = [&](int number, const std::string& what) {
-        throw VdxError(number, "Row " + std::to_string(rates.position()) + ", column '" + rates.field(column).name +
-                                   "' of the rate table '" + table + "' " + what +
-                                   " The SMR run has stopped; nothing has been stored.");
-    };
-    double rate = 0;
-    switch (rates.storage(column)) {
-        case TableStream::Storage::Null: stop(kInvalidUseOfNull, "is empty."); break;
-        case TableStream::Storage::Integer:
-        case TableStream::Storage::Real: rate = rates.real(column); break;
-        case TableStream::Storage::Text: {
-            const std::string text(rates.text(column));
-            if (text.find_first_not_of(' ') == std::string::npos) stop(kInvalidUseOfNull, "is empty.");
-            const auto number = ReadNumber(text);
-            if (!number) stop(err::TypeMismatch, "holds '" + text + "', which is not a number.");
-            rate = *number;
-        }
-    }
-    if (!std::isfinite(rate)) stop(err::TypeMismatch, "holds '" + NumberText(rate) + "', which is not a number.");
-    if (rate < 0) stop(kInvalidProcedureCall, "holds the negative rate " + NumberText(rate) + ".");
-    return rate;
 }
 
 // The 19 rows of the SMR table, in their stored order.
@@ -231,47 +200,14 @@ void ComputeSmr(ProgramState& state, db::Database& db, Interaction& ui, int16_t 
         for (int j = 1; j <= periods; ++j)
             observed += m.DeathCounts.at(static_cast<size_t>(i)).at(static_cast<size_t>(j));
 
-    // The chosen table's cells, in whole days (64-bit: cells of large
-    // cohorts pass 2^31 days). VdxPyValues holds table 1, 2, 3 one after the
-    // other, each age class by age class, periods inner.
-    const size_t perTable = static_cast<size_t>(ages) * static_cast<size_t>(periods);
-    std::vector<int64_t> days(perTable, 0);
-    {
-        TableStream py(db, db::kVdxPyValues, {"PersonYears"});
-        const int64_t first = static_cast<int64_t>(perTable) * (selector - 1);
-        if (selector < 1 || py.rowCount() < first + static_cast<int64_t>(perTable))
-            throw VdxError(kSubscriptOutOfRange, "Subscript out of range: VdxPyValues holds " +
-                                                     std::to_string(py.rowCount()) + " cells, too few for table " +
-                                                     std::to_string(selector) + ".");
-        while (py.next() && py.position() <= first + static_cast<int64_t>(perTable)) {
-            if (py.position() <= first) continue;
-            if (py.storage(0) != TableStream::Storage::Integer && py.storage(0) != TableStream::Storage::Real)
-                throw VdxError(kInvalidUseOfNull, "Row " + std::to_string(py.position()) +
-                                                      " of VdxPyValues holds no number of days.");
-            days[static_cast<size_t>(py.position() - first - 1)] = std::llround(py.real(0));
-        }
-    }
+    // The chosen table's cells in whole days; expected deaths: person-years
+    // times rate, summed age class by age class, periods inner (the stratum
+    // table sums them alike).
+    const std::vector<int64_t> days = ReadPersonDays(db, selector, ages, periods);
     int64_t totalDays = 0;
     for (int64_t d : days) totalDays += d;
     const double personYears = static_cast<double>(totalDays) / 365.25;
-
-    // Expected deaths: person-years times rate, summed age class by age
-    // class, periods inner.
-    double expected = 0;
-    {
-        const db::TableDef def = db.tableDef(m.RateTableName);
-        std::vector<std::string> columns;
-        for (const auto& f : def.fields) columns.push_back(f.name);
-        if (static_cast<int>(columns.size()) != periods)
-            throw VdxError(kSubscriptOutOfRange, Message(34));
-        TableStream rates(db, m.RateTableName, columns);
-        if (rates.rowCount() != ages) throw VdxError(kSubscriptOutOfRange, Message(34));
-        for (int i = 1; i <= ages && rates.next(); ++i)
-            for (int j = 1; j <= periods; ++j) {
-                const double rate = RateOf(rates, j - 1, m.RateTableName);
-                expected += (static_cast<double>(days[static_cast<size_t>(i - 1) * periods + (j - 1)]) / 365.25) * rate;
-            }
-    }
+    const double expected = ExpectedDeaths(days, ReadRates(db, m.RateTableName, ages, periods));
     m.RowCount = db.openRecordset(state.MainTableName)->recordCount();
 
     // Deaths in a table without person-years have no rate: stop before
@@ -407,7 +343,8 @@ bool RunProject(ProgramState& state, Interaction& ui, const SmrRequest& r, const
         return failed(kOutOfMemory, "Out of memory. The run has stopped; nothing has been stored.");
     }
 
-    db::AddProjectEntry(state, project);
+    db::AddProjectEntry(state, project, static_cast<bool>(results.compute));
+    db::AddPlotEntries(state);
     state.ProjectChanged = true;
     progress.reset();
     return true;

@@ -27,6 +27,8 @@
 #include "db/navigator_commands.h"
 #include "db/project_management.h"
 #include "exchange/export_command.h"
+#include "mortality/strata_table.h"
+#include "plot_view.h"
 #include "qt_interaction.h"
 #include "report_font.h"
 #include "state/errors.h"
@@ -111,6 +113,8 @@ void MainWindow::buildWidgets() {
     for (GridView* g : {mainGrid_, internalGrid_, resultGrid_})
         connect(g, &GridView::copyRequested, this, &MainWindow::tablesCopy);
 
+    plotView_ = new PlotView(viewArea_);
+    connect(plotView_, &PlotView::saveRequested, this, &MainWindow::savePlot);
     rtfResults_ = new QTextEdit(viewArea_);
     rtfResults_->setObjectName("RTFResults");
     rtfResults_->setReadOnly(true);
@@ -185,7 +189,7 @@ void MainWindow::layoutViews() {
     const QRect view(navigatorWidth_, 0, std::max(0, width - navigatorWidth_), height);
     for (QWidget* w : {static_cast<QWidget*>(picture1_), static_cast<QWidget*>(mainGrid_),
                        static_cast<QWidget*>(internalGrid_), static_cast<QWidget*>(resultGrid_),
-                       static_cast<QWidget*>(rtfResults_)})
+                       static_cast<QWidget*>(rtfResults_), static_cast<QWidget*>(plotView_)})
         w->setGeometry(view);
 }
 
@@ -333,6 +337,12 @@ void MainWindow::clickNode(const QString& fullPath, bool rightButton) {
             case db::NodeKind::PersonYears:
                 if (action.resultGrid) showResultGrid(*action.resultGrid);
                 break;
+            case db::NodeKind::Strata:
+                showResultGrid(mortality::ShowStrata(state_, action.project));
+                break;
+            case db::NodeKind::Plot:
+                showPlot(action.plot, action.project);
+                break;
             case db::NodeKind::Smr:
                 showSmrReport(action.tableName);
                 break;
@@ -385,6 +395,34 @@ void MainWindow::showCurrentSmrReport() {
     refreshFromState();
 }
 
+void MainWindow::showPlot(const std::string& plot, const std::string& project) {
+    plotView_->clear();
+    shownPlot_ = plot;
+    shownPlotProject_ = project;
+    plots::PlotKind kind{};
+    plots::PlotKindFromName(plot, kind);
+    plotView_->setCharts(plots::BuildPlot(state_, kind, project));
+}
+
+void MainWindow::savePlot() {
+    FileDialogRequest request;
+    request.title = "Save plot as";
+    request.filter = "PNG picture (*.png)|*.png|SVG drawing (*.svg)|*.svg|PDF document (*.pdf)|*.pdf";
+    request.defaultExtension = "png";
+    request.fileName = (shownPlotProject_.empty() ? shownPlot_ : shownPlotProject_ + "-" + shownPlot_) + ".png";
+    request.flags = 0x2;  // ask before replacing a file
+    const auto chosen = ui().saveFile(request);
+    if (!chosen) return;
+    try {
+        plots::PlotKind kind{};
+        plots::PlotKindFromName(shownPlot_, kind);
+        plots::SavePlot(plots::BuildPlot(state_, kind, shownPlotProject_), QString::fromStdString(chosen->path));
+        statusBar()->showMessage("The plot has been saved as " + QString::fromStdString(chosen->path) + ".");
+    } catch (const VdxError& e) {
+        ShowGeneralError(ui(), e.number(), e.description());
+    }
+}
+
 GridView* MainWindow::currentGridWidget() const {
     switch (state_.CurrentGrid) {
         case GridName::MainGrid: return mainGrid_;
@@ -412,10 +450,11 @@ void MainWindow::showViewWidgets() {
         case ViewName::InternalGrid: shown = internalGrid_; break;
         case ViewName::ResultGrid: shown = resultGrid_; break;
         case ViewName::ResultRTF: shown = rtfResults_; break;
+        case ViewName::Chart: shown = plotView_; break;
     }
     for (QWidget* w : {static_cast<QWidget*>(picture1_), static_cast<QWidget*>(mainGrid_),
                        static_cast<QWidget*>(internalGrid_), static_cast<QWidget*>(resultGrid_),
-                       static_cast<QWidget*>(rtfResults_)})
+                       static_cast<QWidget*>(rtfResults_), static_cast<QWidget*>(plotView_)})
         if (w != shown) w->hide();
     shown->show();
     picture1_->setText(state_.ProjectOpen

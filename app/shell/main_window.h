@@ -29,6 +29,8 @@ class QTreeWidgetItem;
 
 namespace vdx {
 
+class PlotView;
+
 namespace db {
 struct ResultGridText;
 }
@@ -90,6 +92,9 @@ public:
     void showSmrReport(const std::string& smrTable);
     // Builds the SMR report on view again (after a new null value or heading).
     void showCurrentSmrReport();
+    // Shows a plot of the "Plots" entries in PlotView; saves it into a file.
+    void showPlot(const std::string& plot, const std::string& project);
+    void savePlot();
     // Makes the widgets show the state: caption, tree, view, entries.
     void refreshFromState();
     // Runs a command: lets go of the working copy, runs it, shows what it
@@ -142,6 +147,8 @@ private:
     GridView* internalGrid_ = nullptr;
     GridView* resultGrid_ = nullptr;
     QTextEdit* rtfResults_ = nullptr;
+    PlotView* plotView_ = nullptr;
+    std::string shownPlot_, shownPlotProject_;  // what PlotView shows, for saving it
     QLabel* status_ = nullptr;
     HelpWindow* help_ = nullptr;  // made on the first Help > Contents
     RecordsetModel* mainModel_ = nullptr;

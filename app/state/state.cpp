@@ -45,7 +45,8 @@ void ResetNavigator(ProgramState& state) {
 void ShowView(ProgramState& state, ViewName view) {
     state.CurrentView = view;
     switch (view) {
-        case ViewName::Empty: state.CurrentGrid = GridName::None; break;
+        case ViewName::Empty:
+        case ViewName::Chart: state.CurrentGrid = GridName::None; break;
         case ViewName::MainGrid: state.CurrentGrid = GridName::MainGrid; break;
         case ViewName::InternalGrid: state.CurrentGrid = GridName::InternalGrid; break;
         case ViewName::ResultGrid:

@@ -72,7 +72,7 @@ struct FieldInfo {
     bool operator==(const FieldInfo&) const = default;
 };
 
-enum class ViewName { Empty, MainGrid, InternalGrid, ResultGrid, ResultRTF };
+enum class ViewName { Empty, MainGrid, InternalGrid, ResultGrid, ResultRTF, Chart };
 enum class GridName { None, MainGrid, InternalGrid, ResultGrid };
 
 // Menu entries and buttons that depend on the view.

@@ -53,6 +53,49 @@ expect_contains "$out" "PY Table  : Age*Calendar*Sex=1" "person-years table"
 expect_contains "$out" "    Chi Square" "method"
 expect_eq "$("$CLI" report x.vdx Lung)" "$out" "report Lung"
 
+# ---- strata: the totals row is the report's O, E and SMR --------------------------
+cp x.vdx before.vdx
+total="$("$CLI" strata x.vdx Project1 | tail -1)"
+expect_eq "$("$CLI" strata x.vdx Project1 | wc -l)" "184" "strata rows: header, 182 strata, totals"
+expect_eq "$(cut -f1,4 <<<"$total")" "$(printf 'Total\t%s' "$observed")" "strata observed total"
+expect_eq "$(awk -F'\t' '{ printf "%.8f %.8f", $6, $7 }' <<<"$total")" \
+    "$(sed -n 's/^Expected Cases: //p' <<<"$report") $smr100" "strata expected and SMR"
+expect_eq "$("$CLI" strata x.vdx Project1 --format csv | tail -1 | cut -d, -f1,4)" "Total,$observed" "strata as CSV"
+cmp -s x.vdx before.vdx || fail "strata changed the project file"
+"$CLI" strata x.vdx Nothing 2>err.txt; rc=$?
+expect_eq "$rc" 1 "strata of a missing project"
+
+# ---- plot: three projects in the forest plot, as SVG, PNG and PDF -----------------
+if "$CLI" --help | grep -q "^  plot "; then
+    cp x.vdx p.vdx
+    "$CLI" smr p.vdx --rate Rates --death ICD=410 --name Heart >/dev/null 2>&1
+    "$CLI" plot p.vdx forest --out forest.svg 2>/dev/null; rc=$?
+    expect_eq "$rc" 0 "plot forest exit code"
+    svg="$(cat forest.svg)"
+    for project in Project1 Lung Heart; do
+        line="$("$CLI" projects p.vdx | awk -F'\t' -v p="$project" '$1 == p')"
+        expect_contains "$svg" "$project O " "forest plot label of $project"
+        # The bounds as the label writes them: times 100, two decimals.
+        bounds="$(awk -F'\t' '{ printf "(%.2f - %.2f)", $(NF-1) * 100, $NF * 100 }' <<<"$line")"
+        expect_contains "$svg" "$bounds" "forest plot bounds of $project"
+    done
+    expect_contains "$svg" "Null value 100" "the null line's legend"
+    "$CLI" plot p.vdx forest --out forest.png 2>/dev/null
+    expect_eq "$(identify -format '%m %w' forest.png)" "PNG 1100" "forest plot as PNG"
+    [ "$(identify -format '%k' forest.png)" -gt 2 ] || fail "the PNG holds no more than two colours"
+    "$CLI" plot p.vdx forest --out forest.pdf 2>/dev/null
+    expect_eq "$(head -c 5 forest.pdf)" "%PDF-" "forest plot as PDF"
+    "$CLI" plot p.vdx observed-expected Lung --out oe.svg 2>/dev/null
+    expect_contains "$(cat oe.svg)" "Lung: observed and expected deaths by calendar period" "observed-expected plot"
+    "$CLI" plot p.vdx person-years --out py.png 2>/dev/null
+    [ "$(identify -format '%k' py.png)" -gt 2 ] || fail "the person-years PNG holds no more than two colours"
+    "$CLI" plot p.vdx forest --out forest.gif 2>err.txt; rc=$?
+    expect_eq "$rc" 1 "a plot as .gif"
+    "$CLI" plot p.vdx forest --out /nonexistent/forest.png 2>err.txt; rc=$?
+    expect_eq "$rc" 1 "a plot into a missing folder"
+    rm -f p.vdx forest.* oe.svg py.png
+fi
+
 # ---- refusals leave the file as it was -----------------------------------------
 cp x.vdx before.vdx
 refused() {  # expected message, then the arguments after x.vdx

@@ -125,9 +125,9 @@ TEST_F(NavigatorWithProject, RebuildListsEveryTableOfTheProject) {
     const std::vector<std::string> expected = {
         "Main", "Main_Data", "Main_Rate tables", "Main_Person-Years",
         "Main_Data_Cohort", "Main_Rate tables_Rates 1990",
-        "P1", "P1_Deaths", "P1_SMR",
+        "P1", "P1_Deaths", "P1_SMR", "P1_Strata", "P1_Observed vs expected",
         "Main_Person-Years_Age*Calendar", "Main_Person-Years_Age*Calendar*Sex=1",
-        "Main_Person-Years_Age*Calendar*Sex=2"};
+        "Main_Person-Years_Age*Calendar*Sex=2", "Plots", "Plots_Forest plot", "Plots_Person-years"};
     EXPECT_EQ(paths(), expected);
     // Projects are top-level nodes; the rebuilt rate table has no key.
     EXPECT_EQ(state.Navigator.node(state.Navigator.findByPath("P1"))->parent, -1);

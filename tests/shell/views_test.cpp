@@ -99,7 +99,8 @@ private slots:
                  QStringList({"Main", "Main_Data", "Main_Data_Cohort", "Main_Rate tables",
                               "Main_Rate tables_Rates 1990", "Main_Person-Years",
                               "Main_Person-Years_Age*Calendar", "Main_Person-Years_Age*Calendar*Sex=1",
-                              "Main_Person-Years_Age*Calendar*Sex=2", "P1", "P1_Deaths", "P1_SMR"}));
+                              "Main_Person-Years_Age*Calendar*Sex=2", "P1", "P1_Deaths", "P1_SMR", "P1_Strata",
+                              "P1_Observed vs expected", "Plots", "Plots_Forest plot", "Plots_Person-years"}));
         QCOMPARE(w_->windowTitle(), "VELDRIX 1.41 - " + dir_.filePath("study.vdx"));
     }
 

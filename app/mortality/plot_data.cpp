@@ -1,0 +1,62 @@
+#include "mortality/plot_data.h"
+
+#include "db/database.h"
+#include "db/navigator_commands.h"
+#include "db/navigator_entries.h"
+#include "db/project_file.h"
+#include "state/errors.h"
+#include "state/text_values.h"
+
+namespace vdx::mortality {
+
+namespace {
+
+MarginalSums Sums(const StrataTable& t, bool byAge) {
+    MarginalSums m;
+    m.labels = byAge ? t.ageLabels : t.periodLabels;
+    m.observed.assign(m.labels.size(), 0);
+    m.expected.assign(m.labels.size(), 0);
+    for (const Stratum& s : t.strata) {
+        const size_t k = static_cast<size_t>((byAge ? s.ageClass : s.period) - 1);
+        m.observed[k] += s.observed;
+        m.expected[k] += s.expected;
+    }
+    return m;
+}
+
+}  // namespace
+
+std::vector<ForestRow> ReadForestRows(const ProgramState& state) {
+    std::vector<ForestRow> rows;
+    if (state.ProjectCount < 1) return rows;
+    auto db = db::Database::open(state.WorkingCopyName);
+    for (const auto& project :
+         db::ReadNameList(state.WorkingCopyName, db::kVdxSystemProjects, "Projects", state.ProjectCount)) {
+        if (!db::IsSmrProject(*db, project)) continue;
+        ForestRow row;
+        row.project = project;
+        auto rs = db->openRecordset(project + "_SMR");
+        const int typ = rs->fieldIndex("Typ"), values = rs->fieldIndex("Values"), figures = rs->fieldIndex("Figures");
+        if (rs->recordCount() > 0) rs->moveFirst();
+        for (; !rs->eof(); rs->moveNext()) {
+            const Value t = rs->value(typ), f = rs->value(figures), v = rs->value(values);
+            if (t.kind() != Value::Kind::Text) continue;
+            const std::string name = t.asText();
+            const double number = f.isNumber() ? f.asDouble() : 0;
+            if (name == "totTote") row.observed = number;
+            if (name == "Expected") row.expected = number;
+            if (name == "Smr") row.smr = number;
+            if (name == "Smr_l") row.low = number;
+            if (name == "Smr_h") row.high = number;
+            if (name == "Alpha" && v.kind() == Value::Kind::Text)
+                row.level = v.asText() == "0.01" ? "99" : v.asText() == "0.10" ? "90" : "95";
+        }
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+MarginalSums SumsByAgeClass(const StrataTable& table) { return Sums(table, true); }
+MarginalSums SumsByPeriod(const StrataTable& table) { return Sums(table, false); }
+
+}  // namespace vdx::mortality
