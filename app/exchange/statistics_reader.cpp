@@ -109,22 +109,22 @@ StatisticsReader::StatisticsReader(StatisticsFormat format, std::string path)
             MessageWriter m;
             m.put<int32_t>(rowCount_).put<uint32_t>(static_cast<uint32_t>(columns_.size()));
             for (const Column& c : columns_)
-                m.text(c.spec.name).put<int32_t>(static_cast<int32_t>(c.spec.type)).put<int32_t>(c.spec.size).text(c.displayFormat);
+                m.text(c.description.name).put<int32_t>(static_cast<int32_t>(c.description.type)).put<int32_t>(c.description.size).text(c.displayFormat);
             out.send(m);
         },
         [&](MessageReader& in) {
             rowCount_ = in.get<int32_t>();
             columns_.resize(in.get<uint32_t>());
             for (Column& c : columns_) {
-                c.spec.name = in.text();
-                c.spec.type = static_cast<FieldType>(in.get<int32_t>());
-                c.spec.size = in.get<int32_t>();
+                c.description.name = in.text();
+                c.description.type = static_cast<FieldType>(in.get<int32_t>());
+                c.description.size = in.get<int32_t>();
                 c.displayFormat = in.text();
             }
             return true;
         });
     std::vector<ColumnSpec> specs;
-    for (const Column& c : columns_) specs.push_back(c.spec);
+    for (const Column& c : columns_) specs.push_back(c.description);
     CheckColumnNames(specs, table_);
 }
 
@@ -139,25 +139,25 @@ void StatisticsReader::readColumnsHere() {
         Column column;
         const char* name = readstat_variable_get_name(variable);
         const char* displayFormat = readstat_variable_get_format(variable);
-        column.spec.name = name ? name : "";
+        column.description.name = name ? name : "";
         column.displayFormat = displayFormat ? displayFormat : "";
         switch (readstat_variable_get_type(variable)) {
             case READSTAT_TYPE_STRING:
             case READSTAT_TYPE_STRING_REF: {
                 const size_t width = readstat_variable_get_storage_width(variable);
-                if (width > 255) column.spec.type = FieldType::Memo;
-                else { column.spec.type = FieldType::Text; column.spec.size = 255; }
+                if (width > 255) column.description.type = FieldType::Memo;
+                else { column.description.type = FieldType::Text; column.description.size = 255; }
                 break;
             }
             case READSTAT_TYPE_INT8:
             case READSTAT_TYPE_INT16:
-            case READSTAT_TYPE_INT32: column.spec.type = FieldType::Long; break;
-            case READSTAT_TYPE_FLOAT: column.spec.type = FieldType::Single; break;
-            case READSTAT_TYPE_DOUBLE: column.spec.type = FieldType::Double; break;
+            case READSTAT_TYPE_INT32: column.description.type = FieldType::Long; break;
+            case READSTAT_TYPE_FLOAT: column.description.type = FieldType::Single; break;
+            case READSTAT_TYPE_DOUBLE: column.description.type = FieldType::Double; break;
         }
-        if (column.spec.type != FieldType::Text && column.spec.type != FieldType::Memo &&
+        if (column.description.type != FieldType::Text && column.description.type != FieldType::Memo &&
             StatisticsDate(self->format_, column.displayFormat, 0))
-            column.spec.type = FieldType::Date;
+            column.description.type = FieldType::Date;
         self->columns_.push_back(std::move(column));
         return int(READSTAT_HANDLER_OK);
     });
@@ -180,7 +180,7 @@ void StatisticsReader::checkTable(const std::string& table) const {
 std::vector<ColumnSpec> StatisticsReader::columns(const std::string& table) {
     checkTable(table);
     std::vector<ColumnSpec> specs;
-    for (const Column& c : columns_) specs.push_back(c.spec);
+    for (const Column& c : columns_) specs.push_back(c.description);
     return specs;
 }
 
@@ -262,7 +262,7 @@ void StatisticsReader::readRowsHere(const RowCallback& onRow) const {
         if (readstat_value_is_system_missing(value) || readstat_value_is_tagged_missing(value)) return int(READSTAT_HANDLER_OK);
         const Column& column = c.self->columns_[static_cast<size_t>(index)];
         Value& cell = c.row[static_cast<size_t>(index)];
-        switch (column.spec.type) {
+        switch (column.description.type) {
             case FieldType::Text:
             case FieldType::Memo: {
                 const char* s = readstat_string_value(value);

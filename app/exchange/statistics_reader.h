@@ -40,7 +40,7 @@ public:
 
 private:
     struct Column {
-        ColumnSpec spec;
+        ColumnSpec description;
         std::string displayFormat;
     };
     void checkTable(const std::string& table) const;
