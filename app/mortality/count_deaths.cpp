@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "db/database.h"
+#include "db/field_number.h"
 #include "db/row_blocks.h"
 #include "db/table_stream.h"
 #include "state/errors.h"
@@ -63,17 +64,6 @@ std::optional<double> OptionalDate(const ProgramState& state, const TableStream&
 double RequiredDate(const ProgramState& state, const TableStream& rows, const DateColumn& column) {
     if (auto d = OptionalDate(state, rows, column)) return *d;
     UnusableDate(state, rows, column, {}, true);
-}
-
-// A code field as a number; none for an empty value or text that is no number.
-std::optional<double> NumberOf(const TableStream& rows, int index) {
-    switch (rows.storage(index)) {
-        case TableStream::Storage::Integer:
-        case TableStream::Storage::Real: return rows.real(index);
-        case TableStream::Storage::Text: return ReadNumber(std::string(rows.text(index)));
-        case TableStream::Storage::Null: break;
-    }
-    return std::nullopt;
 }
 
 int ClassCount(int bounds) { return bounds > 1 ? bounds - 1 : 0; }
@@ -141,10 +131,10 @@ bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progr
             if (included) ++m.IncludedCount;
         }
         if (!included || selector < 1 || selector > 3) return false;
-        const auto death = NumberOf(rows, deathColumn);
+        const auto death = db::FieldNumber(rows, deathColumn);
         if (!death || *death != code) return false;
         if (bySex) {
-            const auto sex = NumberOf(rows, sexColumn);
+            const auto sex = db::FieldNumber(rows, sexColumn);
             if (!sex || *sex != sexCode) return false;
         }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "db/database.h"
+#include "db/field_number.h"
 #include "db/navigator_entries.h"
 #include "db/project_file.h"
 #include "db/row_blocks.h"
@@ -72,17 +73,6 @@ double DateOf(const ProgramState& state, const TableStream& rows, const DateColu
         }
     }
     UnusableRow(state, rows, column, {}, true);
-}
-
-// The number in the sex column; none for an empty value or text that is no number.
-std::optional<double> SexCodeOf(const TableStream& rows, int index) {
-    switch (rows.storage(index)) {
-        case TableStream::Storage::Integer:
-        case TableStream::Storage::Real: return rows.real(index);
-        case TableStream::Storage::Text: return ReadNumber(std::string(rows.text(index)));
-        case TableStream::Storage::Null: break;
-    }
-    return std::nullopt;
 }
 
 int ClassCount(int bounds) { return bounds > 1 ? bounds - 1 : 0; }
@@ -171,7 +161,7 @@ bool ComputePersonYears(ProgramState& state, db::Database& workingCopy, Progress
 
         std::vector<int64_t>* run = &firstRun;
         if (bySex) {
-            const auto code = SexCodeOf(rows, sexColumn);
+            const auto code = db::FieldNumber(rows, sexColumn);
             run = !code ? nullptr : *code == sex1 ? &firstRun : *code == sex2 ? &secondRun : nullptr;
             if (!run) {
                 ++summary.rowsInNoTable;
