@@ -34,10 +34,12 @@ QLabel* Label(QWidget* parent, const char* caption, QWidget* buddy) {
 
 }  // namespace
 
-FrmSMRComp::FrmSMRComp(QWidget* parent, const ProgramState& state, Interaction& ui, std::string projectName)
+FrmSMRComp::FrmSMRComp(QWidget* parent, const ProgramState& state, Interaction& ui, std::string projectName,
+                       ComputeDialogKind kind)
     : QDialog(parent), state_(state), ui_(ui), projectName_(std::move(projectName)) {
-    setObjectName("frmSMRComp");
-    setWindowTitle("SMR Computation");
+    const bool srr = kind == ComputeDialogKind::Srr;
+    setObjectName(srr ? "frmSRRComp" : "frmSMRComp");
+    setWindowTitle(srr ? "SRR Computation" : "SMR Computation");
     setModal(true);
     mortality::SmrChoices choices;
     {
@@ -50,9 +52,9 @@ FrmSMRComp::FrmSMRComp(QWidget* parent, const ProgramState& state, Interaction& 
     txtDTHValues_ = new QLineEdit(deaths);
     txtDTHValues_->setObjectName("txtDTHValues");
     auto* deathGrid = new QGridLayout(deaths);
-    deathGrid->addWidget(Label(deaths, "Death &variable:", comDTH_), 0, 0);
+    deathGrid->addWidget(Label(deaths, srr ? "ICD &variable:" : "Death &variable:", comDTH_), 0, 0);
     deathGrid->addWidget(comDTH_, 0, 1);
-    deathGrid->addWidget(Label(deaths, "Death v&alue:", txtDTHValues_), 1, 0);
+    deathGrid->addWidget(Label(deaths, srr ? "ICD v&alue:" : "Death v&alue:", txtDTHValues_), 1, 0);
     deathGrid->addWidget(txtDTHValues_, 1, 1);
     deathGrid->setColumnStretch(1, 1);
 
@@ -68,15 +70,17 @@ FrmSMRComp::FrmSMRComp(QWidget* parent, const ProgramState& state, Interaction& 
     auto* levelFrame = new QGroupBox("&Significance level", this);
     comSigLevel_ = List(levelFrame, "comSigLevel", choices.levels, choices.defaultLevel);
     (new QVBoxLayout(levelFrame))->addWidget(comSigLevel_);
-    auto* methodFrame = new QGroupBox("&Method", this);
-    comMethod_ = List(methodFrame, "comMethod", choices.methods, choices.defaultMethod);
-    (new QVBoxLayout(methodFrame))->addWidget(comMethod_);
     // A group box's mnemonic moves the focus to its list.
     levelFrame->setFocusProxy(comSigLevel_);
-    methodFrame->setFocusProxy(comMethod_);
     auto* options = new QHBoxLayout;
     options->addWidget(levelFrame);
-    options->addWidget(methodFrame);
+    if (!srr) {
+        auto* methodFrame = new QGroupBox("&Method", this);
+        comMethod_ = List(methodFrame, "comMethod", choices.methods, choices.defaultMethod);
+        (new QVBoxLayout(methodFrame))->addWidget(comMethod_);
+        methodFrame->setFocusProxy(comMethod_);
+        options->addWidget(methodFrame);
+    }
 
     btnCompute_ = new QPushButton("&Compute", this);
     btnCompute_->setObjectName("btnCompute");
@@ -105,7 +109,7 @@ mortality::SmrRequest FrmSMRComp::request() const {
     r.rateTable = comRateTable_->currentText().toStdString();
     r.pyTable = comPyTable_->currentText().toStdString();
     r.levelText = comSigLevel_->currentText().toStdString();
-    r.method = comMethod_->currentText().toStdString();
+    if (comMethod_) r.method = comMethod_->currentText().toStdString();
     r.deathColumn = comDTH_->currentText().toStdString();
     r.deathValueText = txtDTHValues_->text().toStdString();
     return r;

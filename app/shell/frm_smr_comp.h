@@ -16,11 +16,16 @@ class QPushButton;
 
 namespace vdx {
 
+// The SRR dialog (frmSRRComp, "SRR Computation") is the SMR dialog with
+// the death variable called ICD variable and no method.
+enum class ComputeDialogKind { Smr, Srr };
+
 class FrmSMRComp : public QDialog {
     Q_OBJECT
 public:
     // Loads the lists; projectName is the name the menu command chose.
-    FrmSMRComp(QWidget* parent, const ProgramState& state, Interaction& ui, std::string projectName);
+    FrmSMRComp(QWidget* parent, const ProgramState& state, Interaction& ui, std::string projectName,
+               ComputeDialogKind kind = ComputeDialogKind::Smr);
 
     mortality::SmrRequest request() const;
     // Compute: the checks; a refusal leaves the dialog open with the focus
@@ -31,7 +36,7 @@ private:
     const ProgramState& state_;
     Interaction& ui_;
     std::string projectName_;
-    QComboBox *comDTH_, *comPyTable_, *comRateTable_, *comSigLevel_, *comMethod_;
+    QComboBox *comDTH_, *comPyTable_, *comRateTable_, *comSigLevel_, *comMethod_ = nullptr;
     QLineEdit* txtDTHValues_;
     QPushButton *btnCompute_, *btnCancel_;
 };
