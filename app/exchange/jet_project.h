@@ -26,6 +26,14 @@ void CopyJetProject(TableReader& source, const RowOrderDoubt& doubt, const std::
 // CopyJetProject over the Access reader; the import MakeWorkingCopy uses.
 void ImportJetProject(const std::string& jetFile, const std::string& workingCopy);
 
+// Writes every table of the working copy `workingCopy` (system tables, main
+// data and rate tables, the projects' tables) into a new Jet database at
+// `jetFile`, columns with their types and rows in stored order, so that
+// ImportJetProject reads back the same tables. Atomic: a temporary file in
+// the target's folder renamed over `jetFile` only when complete; throws
+// VdxError and leaves an existing `jetFile` as it was on failure.
+void ExportJetProject(const std::string& workingCopy, const std::string& jetFile);
+
 // Lets File > Open, the start-up argument and veldrix-cli open Jet project
 // files (db::SetJetProjectImport).
 void RegisterJetProjectImport();
