@@ -8,8 +8,28 @@
 #include "cli/py_commands.h"
 #include "cli/results_commands.h"
 #include "cli/table_commands.h"
+#include "exchange/file_formats.h"
 
 namespace vdx::cli {
+
+namespace {
+
+// "a, b, c or d": the first CLI name of each format.
+std::string NameList(const std::vector<const exchange::FileFormat*>& formats) {
+    std::string list;
+    for (size_t i = 0; i < formats.size(); ++i)
+        list += (i == 0 ? "" : i + 1 == formats.size() ? " or " : ", ") + formats[i]->cliNames.front();
+    return list;
+}
+
+std::string AttachFormatNames() {
+    std::vector<const exchange::FileFormat*> formats;
+    for (const exchange::FileFormat& f : exchange::FileFormats())
+        if (AttachableFromCli(f)) formats.push_back(&f);
+    return NameList(formats);
+}
+
+}  // namespace
 
 const std::vector<Subcommand>& Subcommands() {
     static const std::vector<Subcommand> table{
@@ -28,8 +48,9 @@ const std::vector<Subcommand>& Subcommands() {
          "add a semicolon ASCII file as the main data table or a rate table (Tables > Add > ASCII); TYPE is Text, "
          "Integer, Long, Single, Double, Date:DDMMYYYY, Date:DDMMMYYYY, Date:MMDDYYYY or Date:YYYY:DD:MM", RunImport},
         {"attach", "STUDY.vdx (--main | --rate) --format FORMAT SOURCE [--table TABLE]",
-         "add a table of an Access, Excel, dBase or Paradox file or an ODBC source (FORMAT access, excel3, excel4, "
-         "excel5, excel8, dbase3, dbase4, dbase5, paradox3, paradox4, paradox5 or odbc)", RunAttach},
+         "add a table of an Access, Excel, dBase, Paradox, Stata, SAS, SPSS or CSV file or an ODBC source (FORMAT " +
+             AttachFormatNames() + ")",
+         RunAttach},
         {"calc", "--observed O --expected E [--level 90|95|99] [--method NAME ...] [--null 1|100]",
          "the SMR calculator (Tools > SMR Calculator): SMR and bounds for typed numbers; NAME Exact, Byar, "
          "\"Chi Square\", \"Square Root\" or Wald (default 95 and Exact)", RunCalc},
@@ -71,9 +92,9 @@ const std::vector<Subcommand>& Subcommands() {
          "that a project uses stays", RunRemove},
         {"export", "STUDY.vdx RESULT FILE --format FORMAT [--smr-variables 0,1,2,...]",
          "write a person-years table (\"Age*Calendar\"), a project's PROJECT_Deaths or PROJECT_SMR to a file "
-         "(Tables > Save as...); FORMAT text, access10, access11, access20, access70, access80, dbase3, dbase4, "
-         "dbase5, excel3, excel4, excel5, excel7, excel8, paradox3, paradox4, paradox5 or html; the SMR figures "
-         "by number (0 SMR .. 17 PY Table; default 0-6)", RunExport},
+         "(Tables > Save as...); FORMAT " + NameList(exchange::ExportFormats()) +
+             "; the SMR figures by number (0 SMR .. 17 PY Table; default 0-6)",
+         RunExport},
     };
     return table;
 }

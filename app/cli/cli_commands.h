@@ -15,7 +15,7 @@ inline constexpr int kUsage = 2;   // wrong arguments
 struct Subcommand {
     const char* name;
     const char* arguments;  // e.g. "STUDY.vdx"
-    const char* summary;
+    std::string summary;
     int (*run)(const std::vector<std::string>& args);  // args after the subcommand's name
 };
 

@@ -1,9 +1,8 @@
 // veldrix-cli attach STUDY.vdx (--main | --rate) --format FORMAT SOURCE [--table TABLE]
 //
 // Tables > Main table / Rate table > Add without a window. FORMAT names the
-// menu entry: access, excel3, excel4, excel5, excel8, dbase3, dbase4,
-// dbase5, paradox3, paradox4, paradox5, odbc, and for today's formats xlsx,
-// stata (dta), sas (sas7bdat), xport (xpt), spss (sav) or csv. SOURCE is the file the
+// menu entry by its CLI name in the table of formats (access80 or access,
+// excel7, dbase3, odbc, stata or dta, ...). SOURCE is the file the
 // file dialog would choose, or for odbc a data source name or a full
 // connection string. TABLE is the table the chooser would take (a sheet with
 // or without its "$"); without it, the first one, as the chooser selects it.
@@ -32,22 +31,11 @@ struct AttachArguments {
     bool main = false, rate = false;
 };
 
-int FormatCode(const std::string& format) {
-    static const std::pair<const char*, int> formats[] = {
-        {"access", exchange::kSourceAccess},     {"excel3", exchange::kSourceExcel30},
-        {"excel4", exchange::kSourceExcel40},    {"excel5", exchange::kSourceExcel50},
-        {"excel8", exchange::kSourceExcel80},    {"dbase3", exchange::kSourceDBase3},
-        {"dbase4", exchange::kSourceDBase4},     {"dbase5", exchange::kSourceDBase5},
-        {"paradox3", exchange::kSourceParadox3}, {"paradox4", exchange::kSourceParadox4},
-        {"paradox5", exchange::kSourceParadox5}, {"odbc", kOdbc},
-        {"xlsx", exchange::kSourceXlsx},         {"csv", exchange::kSourceCsv},
-        {"stata", exchange::kSourceStata},       {"dta", exchange::kSourceStata},
-        {"sas", exchange::kSourceSas},           {"sas7bdat", exchange::kSourceSas},
-        {"xport", exchange::kSourceSasTransport}, {"xpt", exchange::kSourceSasTransport},
-        {"spss", exchange::kSourceSpss},         {"sav", exchange::kSourceSpss}};
-    for (const auto& [name, code] : formats)
-        if (format == name) return code;
-    return -1;
+// The source format code of a format name; kOdbc for ODBC, -1 for a name
+// attach does not take.
+int FormatCode(const std::string& name) {
+    const exchange::FileFormat* format = exchange::FormatOfCliName(name);
+    return format && AttachableFromCli(*format) ? format->sourceCode : -1;
 }
 
 std::optional<AttachArguments> Parse(const std::vector<std::string>& args) {
@@ -70,13 +58,16 @@ std::optional<AttachArguments> Parse(const std::vector<std::string>& args) {
     if (positional.size() != 2 || a.main == a.rate || a.code < 0) return std::nullopt;
     // dBase, Paradox, Stata, SAS, SPSS and CSV files hold one table, named
     // after the file.
-    if (a.table && a.code >= exchange::kSourceDBase3 && a.code != exchange::kSourceXlsx) return std::nullopt;
+    if (a.table && a.code != kOdbc && exchange::SourceFormatOf(a.code).layout != exchange::TableLayout::Database)
+        return std::nullopt;
     a.project = positional[0];
     a.source = positional[1];
     return a;
 }
 
 }  // namespace
+
+bool AttachableFromCli(const exchange::FileFormat& format) { return format.reader && !format.viaTextImport; }
 
 int RunAttach(const std::vector<std::string>& args) {
     const auto a = Parse(args);

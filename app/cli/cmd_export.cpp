@@ -61,7 +61,9 @@ int RunExport(const std::vector<std::string>& args) {
         return kFailed;
     }
     try {
-        exchange::ExportShownResult(state, shown.resultGrid.value_or(db::ResultGridText{}), choices, filterIndex, file);
+        if (!exchange::ExportShownResult(state, session.ui, shown.resultGrid.value_or(db::ResultGridText{}), choices,
+                                         filterIndex, file))
+            return kFailed;
     } catch (const VdxError& e) {
         ShowGeneralError(session.ui, e.number(), e.description());
         return kFailed;

@@ -8,12 +8,16 @@
 #include <string>
 #include <vector>
 
+#include "exchange/file_formats.h"
 #include "state/state.h"
 
 namespace vdx::cli {
 
 int RunImport(const std::vector<std::string>& args);
 int RunAttach(const std::vector<std::string>& args);
+// Whether attach --format takes a format: one with a reader, except ASCII,
+// which import brings in.
+bool AttachableFromCli(const exchange::FileFormat& format);
 // Tables > Main table / Rate table > Remove; saves the project file.
 int RunRemove(const std::vector<std::string>& args);
 // Tables > Save as...: a result written to a file of another format.

@@ -215,7 +215,6 @@ void Database::close() {
     transactionDepth_ = 0;
     sqlite3_close_v2(db_);
     db_ = nullptr;
-    attached_.clear();
 }
 
 void Database::raise(int code, const std::string& context) const {
@@ -250,12 +249,7 @@ std::string Database::canonicalTableName(const std::string& name) {
     return reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 0));
 }
 
-bool Database::tableExists(const std::string& name) {
-    if (!canonicalTableName(name).empty()) return true;
-    for (const auto& a : attached_)
-        if (SameName(a.name, name)) return true;
-    return false;
-}
+bool Database::tableExists(const std::string& name) { return !canonicalTableName(name).empty(); }
 
 std::vector<TableDef> Database::tableDefs() {
     if (!db_) Fail(err::EngineGeneral, "The database is closed.");
@@ -270,19 +264,6 @@ std::vector<TableDef> Database::tableDefs() {
         def.name = name;
         if (Lower(name).rfind("sqlite_", 0) == 0) def.attributes = kSystemObjectAttributes;
         def.fields = TableFields(*this, name);
-        defs.push_back(std::move(def));
-    }
-    for (const auto& a : attached_) {
-        TableDef def;
-        def.name = a.name;
-        def.connect = a.connect;
-        def.sourceTableName = a.sourceTableName;
-        try {
-            auto rows = OpenForeignTable(a.connect, a.sourceTableName);
-            def.fields = rows->fields();
-        } catch (const VdxError&) {
-            // The source is gone or unreadable; the link is still listed.
-        }
         defs.push_back(std::move(def));
     }
     return defs;
@@ -317,25 +298,7 @@ void Database::createTable(const TableDef& def) {
     st.step();
 }
 
-void Database::createAttachedTable(const std::string& name, const std::string& connect,
-                                   const std::string& sourceTableName) {
-    RequireValidName(name);
-    if (tableExists(name)) Fail(err::ObjectExists, "Object '" + name + "' already exists.");
-    ConnectString cs = ConnectString::parse(connect);
-    const ForeignFormat* format = FindForeignFormat(cs.type);
-    if (!format || !format->openTable)
-        Fail(err::NotExpectedFormat, "External table is not in the expected format (no reader for '" +
-                                         cs.type + "').");
-    attached_.push_back({name, connect, sourceTableName});
-}
-
 void Database::deleteTable(const std::string& name) {
-    for (auto it = attached_.begin(); it != attached_.end(); ++it) {
-        if (SameName(it->name, name)) {
-            attached_.erase(it);
-            return;
-        }
-    }
     const std::string canonical = canonicalTableName(name);
     if (canonical.empty()) FailObjectNotFound(name);
     Statement st(*this, "DROP TABLE " + QuoteIdentifier(canonical));
@@ -369,9 +332,6 @@ std::unique_ptr<Recordset> Database::openRecordset(const std::string& tableNameO
     if (start != std::string::npos && Lower(tableNameOrSql.substr(start, 6)) == "select" &&
         start + 6 < tableNameOrSql.size() && std::isspace(static_cast<unsigned char>(tableNameOrSql[start + 6])))
         return OpenQueryRecordset(*this, tableNameOrSql);
-    for (const auto& a : attached_)
-        if (SameName(a.name, tableNameOrSql))
-            return OpenRowSourceRecordset(OpenForeignTable(a.connect, a.sourceTableName));
     const std::string canonical = canonicalTableName(tableNameOrSql);
     if (canonical.empty()) FailObjectNotFound(tableNameOrSql);
     return OpenTableRecordset(*this, canonical);

@@ -64,14 +64,9 @@ struct FieldDef {
 struct TableDef {
     std::string name;
     uint32_t attributes = 0;
-    // An attached table: the connect string of its source ("Excel 5.0;;DATABASE=...")
-    // and the table's name there. Empty for tables of the database itself.
-    std::string connect;
-    std::string sourceTableName;
     std::vector<FieldDef> fields;
 
     bool isSystemTable() const { return (attributes & kSystemObjectAttributes) != 0; }
-    bool isAttached() const { return !connect.empty(); }
 };
 
 // The declared SQLite type for a field and back (see the table above).
@@ -113,8 +108,7 @@ public:
     //       (16-bit), LONG (32-bit), SINGLE, DOUBLE, DATE, BIT and synonyms
     //   ALTER TABLE t ADD [COLUMN] c TYPE[(n)]
     //   DROP TABLE t
-    //   SELECT [s.]* INTO t FROM s          copies s (also an attached table)
-    //   SELECT [s.]* INTO [t] IN 'target' ['connect'] FROM s   foreign target
+    //   SELECT [s.]* INTO t FROM s          copies s
     // Names may be bare, [bracketed] or "quoted"; keywords such as Values are
     // fine as column names. A trailing ";" is allowed, a second statement is
     // not. Any other statement (INSERT, UPDATE, DELETE, ...) goes to SQLite as
@@ -122,17 +116,13 @@ public:
     void execute(const std::string& sql);
 
     // Table definitions in creation order, engine system tables included
-    // (flagged by their attributes); attached tables last.
+    // (flagged by their attributes).
     std::vector<TableDef> tableDefs();
     TableDef tableDef(const std::string& name);  // 3011 when missing
     bool tableExists(const std::string& name);
     // Creates a table of its own fields (3010 if the name is taken, 3125 for
     // an invalid table or field name).
     void createTable(const TableDef& def);
-    // Attaches a table of a foreign source under a local name; it lives as
-    // long as this Database object. SELECT * INTO copies from it.
-    void createAttachedTable(const std::string& name, const std::string& connect,
-                             const std::string& sourceTableName);
     void deleteTable(const std::string& name);  // 3011 when missing
     // 3010 when newName names another table, 3011 when oldName is missing.
     void renameTable(const std::string& oldName, const std::string& newName);
@@ -145,7 +135,7 @@ public:
     void commit();
     void rollback();
 
-    // For the adapter's own parts (recordsets, foreign formats).
+    // For the adapter's own parts (recordsets, statements).
     sqlite3* handle() const { return db_; }
     // Throws the VdxError that belongs to an SQLite result code.
     [[noreturn]] void raise(int sqliteCode, const std::string& context = {}) const;
@@ -157,10 +147,6 @@ private:
 
     sqlite3* db_ = nullptr;
     std::string path_;
-    struct AttachedTable {
-        std::string name, connect, sourceTableName;
-    };
-    std::vector<AttachedTable> attached_;
     int transactionDepth_ = 0;
 };
 
@@ -219,19 +205,7 @@ public:
 // than the field's size, 3315 for "" where zero-length text is refused.
 Value ConvertForField(const FieldDef& field, const Value& value);
 
-// ---- Foreign formats -------------------------------------------------------
-
-// A connect string "Type;KEY=value;..." as the program writes them:
-// "Excel 5.0;;DATABASE=C:\x.xls", "dBASE III;;DATABASE=C:\dir\", ";DATABASE=x.mdb"
-// (Access: empty type), "ODBC;DSN=name", "Text;", "HTML Export;".
-struct ConnectString {
-    std::string type;      // before the first ";", trimmed; "" for the own format / Access
-    std::string database;  // the DATABASE= attribute (any letter case), or ""
-    std::vector<std::pair<std::string, std::string>> attributes;  // all KEY=value pairs
-    static ConnectString parse(const std::string& connect);
-};
-
-// Rows in order, as a foreign reader delivers them or a writer takes them.
+// Rows in order, as a table of a database hands them out (detail::TableRows).
 class RowSource {
 public:
     virtual ~RowSource() = default;
@@ -239,34 +213,5 @@ public:
     // Fills row with the next row's values; false after the last row.
     virtual bool next(std::vector<Value>& row) = 0;
 };
-
-// Readers and writers of one foreign format, keyed by the connect string's
-// type (compared without regard to case). A format may offer any subset;
-// a missing function makes the operation fail with error 3274.
-struct ForeignFormat {
-    std::string type;
-    std::function<std::vector<std::string>(const ConnectString&)> listTables;
-    std::function<std::unique_ptr<RowSource>(const ConnectString&, const std::string& table)>
-        openTable;
-    // Writes a table named `table` into the target the connect string names.
-    std::function<void(const ConnectString&, const std::string& table, RowSource& rows)>
-        writeTable;
-};
-
-// Adds a format or replaces the one of the same type. The program's own
-// format (type "") is built in: it reads and writes tables of our own
-// database files; Access (.mdb) readers plug in by replacing it and passing
-// our own files on (see OwnFormat()).
-void RegisterForeignFormat(ForeignFormat format);
-const ForeignFormat* FindForeignFormat(const std::string& type);
-ForeignFormat OwnFormat();
-// The connect types the program uses, registered or not (for dispatch
-// checks and messages).
-const std::vector<std::string>& KnownConnectTypes();
-
-// Convenience over the registry (error 3274 when the format cannot do it;
-// error 3343 for an own-format source that is not a database).
-std::vector<std::string> ListForeignTables(const std::string& connect);
-std::unique_ptr<RowSource> OpenForeignTable(const std::string& connect, const std::string& table);
 
 }  // namespace vdx::db

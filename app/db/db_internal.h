@@ -63,12 +63,8 @@ std::string CreateTableSql(const std::string& table, const std::vector<FieldDef>
 // Recordsets.
 std::unique_ptr<Recordset> OpenTableRecordset(Database& db, const std::string& table);
 std::unique_ptr<Recordset> OpenQueryRecordset(Database& db, const std::string& sql);
-std::unique_ptr<Recordset> OpenRowSourceRecordset(std::unique_ptr<RowSource> rows);
 
 // Rows of a table of the database, in insertion order.
 std::unique_ptr<RowSource> TableRows(Database& db, const std::string& table);
-// Creates `table` in db with the fields of rows and copies every row in order,
-// in one transaction; on failure the new table is gone again.
-void CopyRowsIntoNewTable(Database& db, const std::string& table, RowSource& rows);
 
 }  // namespace vdx::db::detail

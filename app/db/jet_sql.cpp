@@ -234,8 +234,7 @@ struct SqlExecutor {
         db.deleteTable(table);
     }
 
-    // SELECT [s.]* INTO target [IN 'database' ['connect']] FROM s
-    // SELECT [s.]* INTO [connect].target FROM s
+    // SELECT [s.]* INTO target FROM s
     static void selectInto(Database& db, Cursor& c) {
         std::string qualifier;
         if (!c.acceptSymbol('*')) {
@@ -244,52 +243,17 @@ struct SqlExecutor {
             c.expectSymbol('*');
         }
         c.expectKeyword("INTO");
-        std::string target = c.name("the target table");
-        std::optional<ConnectString> foreign;
-        if (c.acceptSymbol('.')) {
-            // [;database=path].table or [Excel 5.0;DATABASE=path].table
-            foreign = ConnectString::parse(target);
-            target = c.name("the target table");
-        }
-        if (c.acceptKeyword("IN")) {
-            const Token& database = c.next();
-            if (database.kind != Token::String && database.kind != Token::Name)
-                c.fail("expected the target database");
-            std::string connect;
-            if (c.peek().kind == Token::String) connect = c.next().text;
-            ConnectString cs = ConnectString::parse(connect);
-            cs.database = database.text;
-            foreign = cs;
-        }
+        const std::string target = c.name("the target table");
         c.expectKeyword("FROM");
         const std::string source = c.name("the source table");
         c.expectEnd();
         if (!qualifier.empty() && !SameName(qualifier, source))
             c.fail("'" + qualifier + ".*' does not name the source table");
 
-        // The rows to copy: an attached (foreign) table or one of our own.
-        std::unique_ptr<RowSource> rows;
-        for (const auto& a : db.attached_)
-            if (SameName(a.name, source)) rows = OpenForeignTable(a.connect, a.sourceTableName);
-        const std::string localSource = rows ? std::string() : db.canonicalTableName(source);
-        if (!rows && localSource.empty()) FailObjectNotFound(source);
-
-        if (foreign) {
-            const ForeignFormat* format = FindForeignFormat(foreign->type);
-            if (!format || !format->writeTable)
-                Fail(err::NotExpectedFormat, "External table is not in the expected format "
-                                             "(no writer for '" + foreign->type + "').");
-            if (!rows) rows = TableRows(db, localSource);
-            format->writeTable(*foreign, target, *rows);
-            return;
-        }
-
+        const std::string localSource = db.canonicalTableName(source);
+        if (localSource.empty()) FailObjectNotFound(source);
         RequireValidName(target);
         if (db.tableExists(target)) FailTableExists(target);
-        if (rows) {
-            CopyRowsIntoNewTable(db, target, *rows);
-            return;
-        }
         // Our own table into our own table: the engine copies in row order.
         const auto fields = TableFields(db, localSource);
         const std::string order = RowOrderName(fields, localSource);

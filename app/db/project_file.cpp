@@ -237,13 +237,13 @@ void CreateSystemTables(Database& db) {
     auto number = [](const char* name, FieldType type) { return FieldDef{name, type, 0, true}; };
     db.beginTransaction();
     try {
-        db.createTable({kVdxSystemMain, 0, "", "", {text("Typ", false), text("Value", true)}});
-        db.createTable({kVdxSystemPY, 0, "", "", {text("Typ", false), text("Value", true)}});
-        db.createTable({kVdxSystemRateTables, 0, "", "", {text("RateTables", false)}});
-        db.createTable({kVdxPyValues, 0, "", "", {number("PersonYears", FieldType::Long)}});
-        db.createTable({kVdxAgeClassValues, 0, "", "", {number("AgeClass", FieldType::Integer)}});
-        db.createTable({kVdxYearClassValues, 0, "", "", {number("YearClass", FieldType::Integer)}});
-        db.createTable({kVdxSystemProjects, 0, "", "", {text("Projects", false)}});
+        db.createTable({kVdxSystemMain, 0, {text("Typ", false), text("Value", true)}});
+        db.createTable({kVdxSystemPY, 0, {text("Typ", false), text("Value", true)}});
+        db.createTable({kVdxSystemRateTables, 0, {text("RateTables", false)}});
+        db.createTable({kVdxPyValues, 0, {number("PersonYears", FieldType::Long)}});
+        db.createTable({kVdxAgeClassValues, 0, {number("AgeClass", FieldType::Integer)}});
+        db.createTable({kVdxYearClassValues, 0, {number("YearClass", FieldType::Integer)}});
+        db.createTable({kVdxSystemProjects, 0, {text("Projects", false)}});
 
         auto rs = db.openRecordset(kVdxSystemMain);
         for (const auto& key : SystemMainKeys()) {

@@ -553,45 +553,8 @@ std::unique_ptr<Recordset> OpenQueryRecordset(Database& db, const std::string& s
     return std::make_unique<MemoryRecordset>(std::move(fields), std::move(rows));
 }
 
-std::unique_ptr<Recordset> OpenRowSourceRecordset(std::unique_ptr<RowSource> source) {
-    std::vector<std::vector<Value>> rows;
-    std::vector<Value> row;
-    while (source->next(row)) rows.push_back(row);
-    return std::make_unique<MemoryRecordset>(source->fields(), std::move(rows));
-}
-
 std::unique_ptr<RowSource> TableRows(Database& db, const std::string& table) {
     return std::make_unique<TableRowSource>(db, table);
-}
-
-void CopyRowsIntoNewTable(Database& db, const std::string& table, RowSource& rows) {
-    TableDef def;
-    def.name = table;
-    def.fields = rows.fields();
-    sqlite3_exec(db.handle(), "SAVEPOINT vdx_copy_rows", nullptr, nullptr, nullptr);
-    try {
-        db.createTable(def);
-        std::string columns, params;
-        for (size_t i = 0; i < def.fields.size(); ++i) {
-            columns += (i ? ", " : "") + QuoteIdentifier(def.fields[i].name);
-            params += (i ? ", ?" : "?") + std::to_string(i + 1);
-        }
-        Statement insert(db, "INSERT INTO " + QuoteIdentifier(table) + " (" + columns + ") VALUES (" +
-                                 params + ")");
-        std::vector<Value> row;
-        while (rows.next(row)) {
-            for (size_t i = 0; i < def.fields.size(); ++i)
-                insert.bind(static_cast<int>(i + 1),
-                            i < row.size() ? ConvertForField(def.fields[i], row[i]) : Value::null());
-            insert.step();
-            insert.reset();
-        }
-    } catch (...) {
-        sqlite3_exec(db.handle(), "ROLLBACK TO vdx_copy_rows; RELEASE vdx_copy_rows", nullptr, nullptr,
-                     nullptr);
-        throw;
-    }
-    sqlite3_exec(db.handle(), "RELEASE vdx_copy_rows", nullptr, nullptr, nullptr);
 }
 
 }  // namespace detail

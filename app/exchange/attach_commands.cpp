@@ -8,50 +8,20 @@
 #include "db/database.h"
 #include "db/navigator_entries.h"
 #include "db/project_file.h"
-#include "exchange/foreign_registration.h"
+#include "exchange/table_copy.h"
 #include "state/messages.h"
 
 namespace vdx::exchange {
 
 namespace {
 
-constexpr int kInvalidArgument = 5;
 constexpr int kOverflow = 6;
-constexpr const char* kTextConnect = "Text;";
-constexpr const char* kOdbcConnect = "ODBC;";
 
 // Flags of the open-file dialog: the file must exist, the read-only check
 // box is hidden, a read-only file is not accepted.
 constexpr int kHideReadOnly = 0x4;
 constexpr int kFileMustExist = 0x1000;
 constexpr int kNoReadOnlyReturn = 0x8000;
-
-const char* kAccessFilter = "Access (*.mdb)|*.mdb|All files (*.*)|*.*";
-const char* kExcelFilter = "Excel (*.xls)|*.xls|All files (*.*)|*.*";
-const char* kDBaseFilter = "dBase (*.dbf)|*.dbf|All files (*.*)|*.*";
-const char* kParadoxFilter = "Paradox (*.db)|*.db|All files (*.*)|*.*";
-const char* kAsciiFilter = "ASCII (*.txt)|*.txt|All files (*.*)|*.*";
-
-const SourceFormat kFormats[] = {
-    {kSourceAccess, "", "*.mdb", kAccessFilter},
-    {kSourceExcel30, "Excel 3.0;", "*.xls", kExcelFilter},
-    {kSourceExcel40, "Excel 4.0;", "*.xls", kExcelFilter},
-    {kSourceExcel50, "Excel 5.0;", "*.xls", kExcelFilter},
-    {kSourceExcel80, "Excel 8.0;", "*.xls", kExcelFilter},
-    {kSourceDBase3, "dBASE III;", "*.dbf", kDBaseFilter},
-    {kSourceDBase4, "dBASE IV;", "*.dbf", kDBaseFilter},
-    {kSourceDBase5, "dBase 5.0;", "*.dbf", kDBaseFilter},
-    {kSourceParadox3, "Paradox 3.x;", "*.db", kParadoxFilter},
-    {kSourceParadox4, "Paradox 4.x;", "*.db", kParadoxFilter},
-    {kSourceParadox5, "Paradox 5.x;", "*.db", kParadoxFilter},
-    {kSourceAscii, kTextConnect, "*.txt", kAsciiFilter},
-    {kSourceXlsx, "Excel 12.0 Xml;", "*.xlsx", "Excel 2007+ (*.xlsx)|*.xlsx|All files (*.*)|*.*"},
-    {kSourceStata, "Stata;", "*.dta", "Stata (*.dta)|*.dta|All files (*.*)|*.*"},
-    {kSourceSas, "SAS;", "*.sas7bdat", "SAS (*.sas7bdat)|*.sas7bdat|All files (*.*)|*.*"},
-    {kSourceSasTransport, "SAS Transport;", "*.xpt", "SAS transport (*.xpt)|*.xpt|All files (*.*)|*.*"},
-    {kSourceSpss, "SPSS;", "*.sav", "SPSS (*.sav;*.zsav)|*.sav;*.zsav|All files (*.*)|*.*"},
-    {kSourceCsv, "CSV;", "*.csv", "CSV (*.csv)|*.csv|All files (*.*)|*.*"},
-};
 
 std::string CurrentDirectory() {
     std::error_code ec;
@@ -110,22 +80,17 @@ private:
     bool committed_ = false;
 };
 
-// Copies a source table into the working copy as `name` through the
-// temporary link "_" + name, which is gone afterwards whatever happened.
-void CopyThroughLink(db::Database& wc, const std::string& connect, const std::string& sourceTable,
-                     const std::string& name) {
-    const std::string link = "_" + name;
-    // Names are bracketed so that names with blanks copy too; a name the
-    // project file cannot hold fails here with error 3125.
-    const std::string sql = "SELECT * INTO " + db::BracketName(name) + " FROM " + db::BracketName(link) + ";";
-    wc.createAttachedTable(link, connect, sourceTable);
-    try {
-        wc.execute(sql);
-    } catch (...) {
-        wc.deleteTable(link);
-        throw;
-    }
-    wc.deleteTable(link);
+// Copies a source table into the working copy as `name`, row by row from
+// the reader into the new table.
+void CopyFromReader(db::Database& wc, TableReader& reader, const std::string& sourceTable, const std::string& name) {
+    CopyReaderTable(reader, sourceTable, wc, TableDefOf(reader, sourceTable, name));
+}
+
+// Copies the chosen source (ExternalDatabaseName) of a file format as `name`.
+void CopyChosenSource(const ProgramState& state, const FileFormat& format, db::Database& wc,
+                      const std::string& sourceTable, const std::string& name) {
+    const std::unique_ptr<TableReader> reader = format.reader(state.ExternalDatabaseName);
+    CopyFromReader(wc, *reader, sourceTable, name);
 }
 
 // The key/value rows of VdxSystemMain are reached by position: the second
@@ -208,7 +173,8 @@ bool ImportText(ProgramState& state, Interaction& ui, AttachDialogs& dialogs) {
 // table and registers it with `reg`. True when a table was added.
 template <typename Register>
 bool CopyFromOdbc(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, Register&& reg) {
-    state.ExternalConnect = kOdbcConnect;
+    const FileFormat& odbc = FormatOfConnect("ODBC;");
+    state.ExternalConnect = odbc.connect;
     const std::optional<std::string> source = dialogs.selectOdbcDataSource(ListOdbcDataSources());
     if (!source || source->empty()) {  // the cancelled data-source prompt
         state.ExternalTableName.clear();
@@ -216,10 +182,12 @@ bool CopyFromOdbc(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, 
     }
     // A bare name is a data source name.
     const std::string connection = source->find('=') == std::string::npos ? "DSN=" + *source : *source;
+    std::unique_ptr<TableReader> reader;
     std::vector<std::string> tables;
     {
         BusyPointer busy(ui);
-        tables = db::ListForeignTables(kOdbcConnect + connection);
+        reader = odbc.reader(connection);
+        tables = reader->tableNames();
     }
     const bool copied = dialogs.selectExternalOdbcTable(tables, [&](const std::string& chosen) {
         state.ExternalTableName = WithoutOwner(chosen);
@@ -228,7 +196,7 @@ bool CopyFromOdbc(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, 
             WorkingCopyTransaction t(state.WorkingCopyName);
             // The chosen table is read under its full name; only the copy
             // drops the owner prefix.
-            CopyThroughLink(t.db(), kOdbcConnect + connection, chosen, state.ExternalTableName);
+            CopyFromReader(t.db(), *reader, chosen, state.ExternalTableName);
             reg(t.db(), state.ExternalTableName);
             t.commit();
             return true;
@@ -243,12 +211,6 @@ bool CopyFromOdbc(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, 
 
 }  // namespace
 
-const SourceFormat& SourceFormatOf(int code) {
-    for (const SourceFormat& f : kFormats)
-        if (f.code == code) return f;
-    throw VdxError(kInvalidArgument, "Invalid procedure call or argument: no source format " + std::to_string(code) + ".");
-}
-
 std::string WithoutDollars(const std::string& name) {
     std::string out;
     for (char c : name)
@@ -259,10 +221,6 @@ std::string WithoutDollars(const std::string& name) {
 std::string WithoutOwner(const std::string& name) {
     const size_t dot = name.find('.');
     return dot == std::string::npos ? name : name.substr(dot + 1);
-}
-
-std::string LinkConnect(const std::string& prefix, const std::string& database) {
-    return prefix + ";DATABASE=" + database;
 }
 
 void ShowAttachError(Interaction& ui, const VdxError& error, const std::string& tableName, bool rateTable) {
@@ -282,13 +240,12 @@ void ShowAttachError(Interaction& ui, const VdxError& error, const std::string& 
 
 void SelectExternalTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, const std::string& title,
                          int code) {
-    const SourceFormat& format = SourceFormatOf(code);
-    RegisterExchangeFormats();
+    const FileFormat& format = SourceFormatOf(code);
     FileDialogRequest request;
     request.title = title;
     request.initialDirectory = CurrentDirectory();
-    request.fileName = format.fileName;
-    request.filter = format.filter;
+    request.fileName = format.initialFileName();
+    request.filter = format.attachFilter();
     request.filterIndex = 1;
     request.defaultExtension = "*";
     request.flags = kFileMustExist | kHideReadOnly | kNoReadOnlyReturn;
@@ -306,7 +263,7 @@ void SelectExternalTable(ProgramState& state, Interaction& ui, AttachDialogs& di
     const std::string directory = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     state.ExternalConnect = format.connect;
 
-    if (IsSingleTableFile(code)) {
+    if (format.layout == TableLayout::SingleFile) {
         // One table per file: the file is the database, the table named
         // after the file less its extension.
         state.ExternalDatabaseName = path;
@@ -315,12 +272,12 @@ void SelectExternalTable(ProgramState& state, Interaction& ui, AttachDialogs& di
         state.ExternalTableName = dot == std::string::npos || dot == 0 ? fileTitle : fileTitle.substr(0, dot);
         return;
     }
-    if (code <= kSourceExcel80 || code == kSourceXlsx) {
+    if (format.layout == TableLayout::Database) {
         // Access and Excel: the file is the database; the user picks a table.
         state.ExternalDatabaseName = path;
         state.ExternalFileTitle.clear();
         state.ExternalTableName.clear();
-        const std::vector<std::string> tables = db::ListForeignTables(LinkConnect(format.connect, path));
+        const std::vector<std::string> tables = format.reader(path)->tableNames();
         busy.reset();  // the chooser shows the normal pointer
         state.ExternalTableName = dialogs.selectExternalTable(tables);
         if (state.ExternalTableName.empty()) ClearExternalSource(state);
@@ -341,17 +298,15 @@ bool AddMainTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, 
         ui.message(Message(20), Buttons::Ok, Icon::Exclamation, kApplicationName);
         return false;
     }
-    RegisterExchangeFormats();
     try {
         SelectExternalTable(state, ui, dialogs, kSelectMainTableTitle, code);
         if (state.ExternalTableName.empty()) return false;
         std::string name;
-        if (state.ExternalConnect != kTextConnect) {
+        if (!SourceFormatOf(code).viaTextImport) {
             name = WithoutDollars(state.ExternalTableName);
             BusyPointer busy(ui);
             WorkingCopyTransaction t(state.WorkingCopyName);
-            CopyThroughLink(t.db(), LinkConnect(state.ExternalConnect, state.ExternalDatabaseName),
-                            state.ExternalTableName, name);
+            CopyChosenSource(state, SourceFormatOf(code), t.db(), state.ExternalTableName, name);
             RegisterMainTable(t.db(), name);
             t.commit();
         } else {
@@ -370,18 +325,16 @@ bool AddMainTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, 
 
 bool AddRateTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, int code) {
     if (!ProjectIsOpen(state, ui)) return false;
-    RegisterExchangeFormats();
     try {
         SelectExternalTable(state, ui, dialogs, kSelectRateTableTitle, code);
         if (state.ExternalTableName.empty()) return false;
         const int16_t count = NextRateTableCount(state);
-        if (state.ExternalConnect != kTextConnect) {
+        if (!SourceFormatOf(code).viaTextImport) {
             const std::string source = state.ExternalTableName;
             state.ExternalTableName = WithoutDollars(source);
             BusyPointer busy(ui);
             WorkingCopyTransaction t(state.WorkingCopyName);
-            CopyThroughLink(t.db(), LinkConnect(state.ExternalConnect, state.ExternalDatabaseName), source,
-                            state.ExternalTableName);
+            CopyChosenSource(state, SourceFormatOf(code), t.db(), source, state.ExternalTableName);
             RegisterRateTable(t.db(), state.ExternalTableName, count);
             t.commit();
         } else {
@@ -405,7 +358,6 @@ bool AddMainTableODBC(ProgramState& state, Interaction& ui, AttachDialogs& dialo
         ui.message(Message(20), Buttons::Ok, Icon::Exclamation, kApplicationName);
         return false;
     }
-    RegisterExchangeFormats();
     try {
         if (!CopyFromOdbc(state, ui, dialogs, RegisterMainTable)) return false;
         MainTableAdded(state, ui, state.ExternalTableName);
@@ -419,7 +371,6 @@ bool AddMainTableODBC(ProgramState& state, Interaction& ui, AttachDialogs& dialo
 
 bool AddRateTableODBC(ProgramState& state, Interaction& ui, AttachDialogs& dialogs) {
     if (!ProjectIsOpen(state, ui)) return false;
-    RegisterExchangeFormats();
     try {
         const int16_t count = NextRateTableCount(state);
         auto reg = [count](db::Database& wc, const std::string& name) { RegisterRateTable(wc, name, count); };

@@ -10,8 +10,9 @@
 // the ODBC dialogs and the ASCII import dialog; the main window implements
 // these with its dialogs, the tests and veldrix-cli with scripted answers.
 //
-// A failed addition leaves the working copy as it was: no new table, no
-// leftover "_" link, nothing registered.
+// The rows go from the source's reader straight into the new table of the
+// working copy, in one transaction: a failed addition leaves the working
+// copy as it was, no new table, nothing registered.
 #pragma once
 
 #include <functional>
@@ -19,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "exchange/file_formats.h"
 #include "exchange/odbc_reader.h"
 #include "state/errors.h"
 #include "state/interaction.h"
@@ -26,7 +28,8 @@
 
 namespace vdx::exchange {
 
-// The source format codes the Add entries pass.
+// The source format codes the Add entries pass (file_formats.h has what
+// each opens).
 inline constexpr int kSourceAccess = 1;
 inline constexpr int kSourceExcel30 = 2;
 inline constexpr int kSourceExcel40 = 3;
@@ -46,17 +49,7 @@ inline constexpr int kSourceSas = 15;
 inline constexpr int kSourceSasTransport = 16;
 inline constexpr int kSourceSpss = 17;
 inline constexpr int kSourceCsv = 18;
-// Whether the table of a format's file is the file itself.
-inline bool IsSingleTableFile(int code) { return code >= kSourceStata && code <= kSourceCsv; }
-
-struct SourceFormat {
-    int code;
-    const char* connect;   // the connect prefix, with its own ";" ("" for Access)
-    const char* fileName;  // the file dialog's initial file name
-    const char* filter;    // the file dialog's filter
-};
-// The format of a code from 1 to 18; VdxError 5 (invalid argument) otherwise.
-const SourceFormat& SourceFormatOf(int code);
+// Their formats: SourceFormatOf (file_formats.h).
 
 inline constexpr const char* kSelectMainTableTitle = "Select main data table...";
 inline constexpr const char* kSelectRateTableTitle = "Select rate data table...";
@@ -87,10 +80,6 @@ public:
 std::string WithoutDollars(const std::string& name);
 // "dbo.Cohort" -> "Cohort", "a.b.c" -> "b.c": the part after the first ".".
 std::string WithoutOwner(const std::string& name);
-// The connect string of the temporary link: the prefix keeps its own ";",
-// so "Excel 5.0;" gives "Excel 5.0;;DATABASE=<database>".
-std::string LinkConnect(const std::string& prefix, const std::string& database);
-
 // Shows the file dialog and, for Access and Excel, the table chooser; fills
 // ExternalDatabaseName, ExternalFileTitle, ExternalConnect and
 // ExternalTableName, or leaves all four empty when the user cancels.

@@ -122,52 +122,26 @@ std::optional<SmrExportChoices> SmrExportChoicesFromList(const std::string& list
     return c;
 }
 
-const std::vector<ExportFormat>& ExportFormats() {
-    static const std::vector<ExportFormat> formats{
-        {"ASCII files", "*.txt", "text", WriterFormat::Text, 4},
-        {"Access 1.0", "*.mdb", "access10", std::nullopt, 4},
-        {"Access 1.1", "*.mdb", "access11", std::nullopt, 4},
-        {"Access 2.0", "*.mdb", "access20", std::nullopt, 4},
-        {"Access 7.0", "*.mdb", "access70", std::nullopt, 4},
-        {"Access 8.0", "*.mdb", "access80", std::nullopt, 4},
-        {"dBase III", "*.dbf", "dbase3", WriterFormat::DBase3, 4},
-        {"dBase IV", "*.dbf", "dbase4", WriterFormat::DBase4, 4},
-        {"dBase 5.0", "*.dbf", "dbase5", WriterFormat::DBase5, 4},
-        {"Excel 3.0", "*.xls", "excel3", WriterFormat::Excel3, 4},
-        {"Excel 4.0", "*.xls", "excel4", WriterFormat::Excel4, 4},
-        {"Excel 5.0", "*.xls", "excel5", WriterFormat::Excel5, 4},
-        {"Excel 7.0", "*.xls", "excel7", WriterFormat::Excel5, 4},  // the Excel 5.0 workbook
-        {"Excel 8.0", "*.xls", "excel8", WriterFormat::Excel8, 4},
-        {"Paradox 3.x", "*.db", "paradox3", WriterFormat::Paradox3, 3},
-        {"Paradox 4.x", "*.db", "paradox4", WriterFormat::Paradox4, 3},
-        {"Paradox 5.x", "*.db", "paradox5", WriterFormat::Paradox5, 3},
-        {"HTML", "*.htm", "html", WriterFormat::Html, 4},
-    };
-    return formats;
-}
-
 std::string ExportFilter() {
     std::string filter;
-    for (const auto& f : ExportFormats())
-        filter += std::string(f.caption) + " (" + f.pattern + ")|" + f.pattern + "|";
+    for (const FileFormat* f : ExportFormats())
+        filter += std::string(f->exportCaption) + " (" + f->exportPattern() + ")|" + f->exportPattern() + "|";
     return filter;
 }
 
 int ExportFormatIndex(const std::string& cliName) {
-    const auto& formats = ExportFormats();
-    for (size_t i = 0; i < formats.size(); ++i)
-        if (cliName == formats[i].cliName) return static_cast<int>(i) + 1;
-    return 0;
+    const FileFormat* format = FormatOfCliName(cliName);
+    return format ? format->exportIndex : 0;
 }
 
 ExportTarget ExportTargetFor(int filterIndex, const std::string& chosenPath) {
-    const auto& formats = ExportFormats();
+    const auto formats = ExportFormats();
     if (filterIndex < 1 || filterIndex > static_cast<int>(formats.size()))
         throw VdxError(kInstallableIsamNotFound, "Could not find installable ISAM.");
-    const ExportFormat& f = formats[filterIndex - 1];
+    const FileFormat& f = *formats[static_cast<size_t>(filterIndex) - 1];
     if (!f.writer)
         throw VdxError(kInstallableIsamNotFound,
-                       std::string("Tables cannot be saved as ") + f.caption +
+                       std::string("Tables cannot be saved as ") + f.exportCaption +
                            " databases yet. Choose another format; nothing was written.");
     const size_t slash = chosenPath.find_last_of('/');
     const std::string file = slash == std::string::npos ? chosenPath : chosenPath.substr(slash + 1);
@@ -180,7 +154,7 @@ ExportTarget ExportTargetFor(int filterIndex, const std::string& chosenPath) {
     }
     if (file.size() <= cut)
         throw VdxError(err::InvalidName, "'" + file + "' leaves no name for the table: give the file a name and its extension (" +
-                                             f.pattern + ").");
+                                             f.exportPattern() + ").");
     ExportTarget t;
     t.format = *f.writer;
     t.tableName = file.substr(0, file.size() - cut);
@@ -241,21 +215,47 @@ ExportTable BuildExportTable(const ProgramState& state, const db::ResultGridText
     return t;
 }
 
-void ExportShownResult(ProgramState& state, const db::ResultGridText& shownGrid,
+bool WriteExportRows(Interaction& ui, const std::vector<ColumnSpec>& columns, uint64_t rowCount,
+                     const NextExportRow& next, const ExportTarget& target) {
+    // The progress window's bar counts per mille.
+    constexpr int kBar = 1000;
+    struct WindowProgress : ReadProgress {
+        Progress& window;
+        explicit WindowProgress(Progress& w) : window(w) {}
+        bool report(double fraction) override {
+            window.setValue(static_cast<int>(fraction * kBar));
+            return !window.poll();
+        }
+    };
+    const std::unique_ptr<Progress> window = ui.progress("Save Table as ...", kBar, true);
+    window->setLabel("Writing " + target.path);
+    WindowProgress progress(*window);
+    auto writer = MakeTableWriter(target.format, target.path, target.tableName);
+    writer->begin(columns, rowCount, &progress);
+    std::vector<Value> row;
+    while (next(row))
+        if (!writer->writeRow(row)) return false;  // the writer abandons the file
+    writer->finish();
+    return true;
+}
+
+bool ExportShownResult(ProgramState& state, Interaction& ui, const db::ResultGridText& shownGrid,
                        const SmrExportChoices& choices, int filterIndex, const std::string& chosenPath) {
     const ExportTarget target = ExportTargetFor(filterIndex, chosenPath);
     const ExportTable table = BuildExportTable(state, shownGrid, choices);
-    if (table.columns.empty()) return;
+    if (table.columns.empty()) return false;
     {
         // Rows go straight to the writer; a temporary table that an older
         // export left in the working copy goes.
         auto db = db::Database::open(state.WorkingCopyName);
         if (db->tableExists("_export")) db->execute("DROP TABLE _export;");
     }
-    auto writer = MakeTableWriter(target.format, target.path, target.tableName);
-    writer->begin(table.columns, table.rows.size());
-    for (const auto& row : table.rows) writer->writeRow(row);
-    writer->finish();
+    size_t at = 0;
+    return WriteExportRows(ui, table.columns, table.rows.size(), [&](std::vector<Value>& row) {
+        if (at == table.rows.size()) return false;
+        row = table.rows[at++];
+        return true;
+    }, target);
 }
 
 bool SaveTableAs(ProgramState& state, Interaction& ui, const db::ResultGridText& shownGrid,
@@ -274,8 +274,8 @@ bool SaveTableAs(ProgramState& state, Interaction& ui, const db::ResultGridText&
     if (!chosen) return false;
     BusyPointer busy(ui);
     try {
-        ExportShownResult(state, shownGrid, ReadSmrExportChoices(settings), chosen->filterIndex, chosen->path);
-        return true;
+        return ExportShownResult(state, ui, shownGrid, ReadSmrExportChoices(settings), chosen->filterIndex,
+                                 chosen->path);
     } catch (const VdxError& e) {
         ShowGeneralError(ui, e.number(), e.description());
     } catch (const std::exception& e) {

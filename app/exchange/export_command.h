@@ -6,11 +6,14 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "db/navigator_commands.h"
+#include "exchange/file_formats.h"
 #include "exchange/table_writer.h"
 #include "state/interaction.h"
 #include "state/settings_access.h"
@@ -41,16 +44,7 @@ std::optional<SmrExportChoices> SmrExportChoicesFromList(const std::string& list
 
 // ---- Export formats ------------------------------------------------------------
 
-struct ExportFormat {
-    const char* caption;   // as the save dialog lists it, "Excel 7.0"
-    const char* pattern;   // "*.xls"
-    const char* cliName;   // "excel7"
-    std::optional<WriterFormat> writer;  // none: not written yet (Access)
-    int nameCut;           // characters taken off the file name for the table name
-};
-
-// The eighteen choices of the save dialog, in its order (filter index - 1).
-const std::vector<ExportFormat>& ExportFormats();
+// The save dialog's choices: ExportFormats() (file_formats.h).
 // The save dialog's filter list, "ASCII files (*.txt)|*.txt|...|HTML (*.htm)|*.htm|".
 std::string ExportFilter();
 // The filter index (from 1) of a CLI format name; 0 when unknown.
@@ -82,9 +76,18 @@ struct ExportTable {
 ExportTable BuildExportTable(const ProgramState& state, const db::ResultGridText& shownGrid,
                              const SmrExportChoices& choices);
 
-// Writes the result shown to the chosen file. Nothing is written (and an
-// existing file stays as it was) when it fails: throws VdxError.
-void ExportShownResult(ProgramState& state, const db::ResultGridText& shownGrid,
+// Hands rows to the writer of the target one at a time, showing the progress
+// window with its Cancel button: `next` fills the next row and returns true,
+// or returns false after the last of `rowCount` rows. False when the user
+// cancelled: nothing is written then, and an existing file stays as it was;
+// throws VdxError when writing fails, with the same guarantee.
+using NextExportRow = std::function<bool(std::vector<Value>& row)>;
+bool WriteExportRows(Interaction& ui, const std::vector<ColumnSpec>& columns, uint64_t rowCount,
+                     const NextExportRow& next, const ExportTarget& target);
+
+// Writes the result shown to the chosen file (see WriteExportRows). False
+// when cancelled.
+bool ExportShownResult(ProgramState& state, Interaction& ui, const db::ResultGridText& shownGrid,
                        const SmrExportChoices& choices, int filterIndex, const std::string& chosenPath);
 
 // Tables > Save as...: the save dialog, then the export. Failures show the

@@ -7,7 +7,7 @@
 #include "db/file_io.h"
 #include "db/project_file.h"
 #include "exchange/access_reader.h"
-#include "exchange/foreign_registration.h"
+#include "exchange/table_copy.h"
 #include "state/errors.h"
 
 namespace vdx::exchange {
@@ -58,24 +58,19 @@ void CopyJetProject(TableReader& source, const RowOrderDoubt& doubt, const std::
                      [](const std::string& t) { return db::detail::SameName(t, db::kVdxSystemMain); }))
         throw VdxError(err::UnrecognizedDatabase, "The Jet database holds no VdxSystemMain table.");
     auto db = db::Database::create(target);
+    db->beginTransaction();
     for (const std::string& table : tables) {
         if (ReadByPosition(table))
             if (const std::string why = doubt(table); !why.empty())
                 Refuse(table + " holds " + why + ", so the order of its rows cannot be trusted; "
                                "compact the file in the earlier program and open it again.");
-        std::vector<db::FieldDef> fields;
-        for (const ColumnSpec& column : source.columns(table)) {
-            fields.push_back(FieldOfColumn(column));
-            // The two name lists refuse zero-length text, as new files do.
-            if (db::detail::SameName(table, db::kVdxSystemRateTables) ||
-                db::detail::SameName(table, db::kVdxSystemProjects))
-                fields.back().allowZeroLength = false;
-        }
-        auto rows = StreamRows(fields, [&source, table](const RowCallback& onRow) {
-            source.readRows(table, onRow, nullptr);
-        });
-        db::detail::CopyRowsIntoNewTable(*db, table, *rows);
+        db::TableDef def = TableDefOf(source, table, table);
+        // The two name lists refuse zero-length text, as new files do.
+        if (db::detail::SameName(table, db::kVdxSystemRateTables) || db::detail::SameName(table, db::kVdxSystemProjects))
+            for (db::FieldDef& field : def.fields) field.allowZeroLength = false;
+        CopyReaderTable(source, table, *db, def);
     }
+    db->commit();
     CheckKeys(*db, db::kVdxSystemMain, db::SystemMainKeys());
     if (db->tableExists(db::kVdxSystemPY)) CheckKeys(*db, db::kVdxSystemPY, db::SystemPyKeys());
     db->close();

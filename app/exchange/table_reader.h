@@ -1,7 +1,6 @@
 // Reading the tables of foreign databases and files. Each format has one
-// reader class behind the TableReader interface; OpenTableReader picks it by
-// the connect string's type, as the attach commands name their sources
-// ("Excel 5.0;", "dBASE III;", "Paradox 4.x;", "ODBC;...", "" for Access).
+// reader class behind the TableReader interface; the table of formats
+// (file_formats.h) says which reader a format opens.
 //
 // Readers never hold a whole table in memory for the caller: rows are handed
 // one at a time to a callback, in the order of the source.
@@ -44,29 +43,5 @@ public:
     virtual void readRows(const std::string& table, const RowCallback& onRow,
                           ReadProgress* progress = nullptr) = 0;
 };
-
-// The source kinds a connect string names.
-enum class SourceKind { Access, Excel, DBase, Paradox, Text, Odbc, Xlsx, Stata, Sas, SasTransport, Spss, Csv };
-
-struct ConnectInfo {
-    SourceKind kind = SourceKind::Access;
-    std::string type;      // "Excel 5.0", "dBASE IV", ... ("" for Access)
-    std::string database;  // DATABASE= of the connect string, if any
-    std::string odbc;      // for ODBC: the connection string after "ODBC;"
-};
-
-// Reads the type and DATABASE= part of a connect string such as
-// "Excel 5.0;", "dBASE III;;DATABASE=/data/" or "ODBC;DSN=cohort". The
-// formats of one file per workbook or table: "Excel 12.0 Xml" (.xlsx),
-// "Stata", "SAS", "SAS Transport", "SPSS" and "CSV".
-// VdxError 3170 ("Could not find installable ISAM.") for an unknown type.
-ConnectInfo ParseConnect(const std::string& connect);
-
-// Opens the reader for a source. databaseName is the file for Access and
-// Excel, the folder for dBase, Paradox and Text (table = file title without
-// its extension), the file itself for the formats of one table per file; for ODBC it is unused. When databaseName is empty, the
-// connect string's DATABASE= part is used.
-std::unique_ptr<TableReader> OpenTableReader(const std::string& connect,
-                                             const std::string& databaseName);
 
 }  // namespace vdx::exchange

@@ -139,7 +139,7 @@ Value ConvertTextField(std::string_view text, const TextColumn& column, int colu
 void ImportTextRows(const std::string& path, const TextImportOptions& options, const RowCallback& onRow,
                     ReadProgress* progress = nullptr);
 
-// The "Text;" source for OpenTableReader: every *.txt file of a folder is a
+// The "Text;" source: every *.txt file of a folder is a
 // table (its name less the extension) with the column names in its first line
 // and every column as text.
 class TextTableReader : public TableReader {

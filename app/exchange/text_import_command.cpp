@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "db/database.h"
-#include "exchange/foreign_registration.h"
+#include "exchange/table_copy.h"
 #include "state/messages.h"
 
 namespace vdx::exchange {

@@ -22,42 +22,6 @@ namespace {
 
 constexpr int kOdbcEntry = 0;
 
-// The entries of an Add sub-menu: sub-menu, entry name suffix, caption, code.
-// Captions carry their access keys ("&"); object names leave them out.
-struct AddEntryDef {
-    const char* subMenu;  // "" for an entry of the Add menu itself
-    const char* suffix;
-    const char* caption;
-    int code;
-};
-
-const AddEntryDef kAddEntries[] = {
-    {"A&ccess", "Access80", "&8.0...", exchange::kSourceAccess},
-    {"A&ccess", "Access70", "&7.0...", exchange::kSourceAccess},
-    {"A&ccess", "Access20", "&2.0...", exchange::kSourceAccess},
-    {"A&ccess", "Access11", "1.&1...", exchange::kSourceAccess},
-    {"A&ccess", "Access10", "1.&0...", exchange::kSourceAccess},
-    {"&Excel", "Excel80", "&8.0...", exchange::kSourceExcel80},
-    {"&Excel", "Excel70", "&7.0...", exchange::kSourceExcel50},
-    {"&Excel", "Excel50", "&5.0...", exchange::kSourceExcel50},
-    {"&Excel", "Excel40", "&4.0...", exchange::kSourceExcel40},
-    {"&Excel", "Excel30", "&3.0...", exchange::kSourceExcel30},
-    {"&dBase", "dBase50", "&5.0...", exchange::kSourceDBase5},
-    {"&dBase", "dBase40", "I&V...", exchange::kSourceDBase4},
-    {"&dBase", "dBase30", "&III...", exchange::kSourceDBase3},
-    {"&Paradox", "Paradox50", "&5.x...", exchange::kSourceParadox5},
-    {"&Paradox", "Paradox40", "&4.x...", exchange::kSourceParadox4},
-    {"&Paradox", "Paradox30", "&3.x...", exchange::kSourceParadox3},
-    {"", "Ascii", "&ASCII...", exchange::kSourceAscii},
-    {"", "ODBC", "&ODBC...", kOdbcEntry},
-    {"", "Xlsx", "E&xcel 2007+ (.xlsx)...", exchange::kSourceXlsx},
-    {"", "Csv", "C&SV...", exchange::kSourceCsv},
-    {"", "Stata", "S&tata (.dta)...", exchange::kSourceStata},
-    {"", "Sas", "SAS (.sas&7bdat)...", exchange::kSourceSas},
-    {"", "SasTransport", "SAS t&ransport (.xpt)...", exchange::kSourceSasTransport},
-    {"", "Spss", "SPSS (.sa&v)...", exchange::kSourceSpss},
-};
-
 QMenu* SubMenu(QMenu* parent, const QString& name, const QString& caption) {
     QMenu* menu = parent->addMenu(caption);
     menu->setObjectName(name);
@@ -71,7 +35,10 @@ void AddTableMenu(QMainWindow* window, QMenu* mnuTables, bool rateTable) {
     QMenu* table = SubMenu(mnuTables, base, rateTable ? "&Rate table" : "&Main table");
     QMenu* add = SubMenu(table, base + "Add", "&Add");
     QMap<QString, QMenu*> formats;
-    for (const AddEntryDef& e : kAddEntries) {
+    // One entry per format with a menu entry, in the table's order; captions
+    // carry their access keys ("&"), object names leave them out.
+    for (const exchange::FileFormat& e : exchange::FileFormats()) {
+        if (!e.hasMenuEntry()) continue;
         QMenu* menu = add;
         if (*e.subMenu) {
             menu = formats.value(e.subMenu);
@@ -81,10 +48,10 @@ void AddTableMenu(QMainWindow* window, QMenu* mnuTables, bool rateTable) {
                 formats.insert(e.subMenu, menu);
             }
         }
-        QAction* entry = menu->addAction(e.caption);
-        entry->setObjectName(base + "Add" + e.suffix);
-        entry->setData(e.code);
-        const int code = e.code;
+        QAction* entry = menu->addAction(e.menuCaption);
+        entry->setObjectName(base + "Add" + e.menuName);
+        entry->setData(e.sourceCode);
+        const int code = e.sourceCode;
         QObject::connect(entry, &QAction::triggered, window,
                          [window, rateTable, code] { MenuAddTable(window, rateTable, code); });
     }

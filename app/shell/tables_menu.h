@@ -1,7 +1,8 @@
 // Tables > Main table and Tables > Rate table, each with its Add sub-menu
-// (Access 8.0 ... 1.0, Excel 8.0 ... 3.0, dBase 5.0, IV, III, Paradox 5.x,
-// 4.x, 3.x, ASCII..., ODBC...) and its Remove entry, and the dialogs the
-// attach commands show, built from the shell's Qt dialogs.
+// (the entries of the table of formats, file_formats.h: Access 8.0 ... 1.0,
+// Excel 8.0 ... 3.0, dBase, Paradox, ASCII..., ODBC..., today's formats) and
+// its Remove entry, and the dialogs the attach commands show, built from the
+// shell's Qt dialogs.
 #pragma once
 
 #include "exchange/attach_commands.h"

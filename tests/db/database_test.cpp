@@ -1,5 +1,5 @@
 // The engine adapter: Jet SQL texts, types, errors, names, recordsets,
-// recognising files, foreign-format dispatch.
+// recognising files.
 #include <sqlite3.h>
 
 #include <chrono>
@@ -195,7 +195,7 @@ TEST_F(DatabaseTest, EngineNumbersForTablesThatExistOrDoNot) {
     db->execute("CREATE TABLE A (X LONG);");
     db->execute("CREATE TABLE B (X LONG);");
     EXPECT_EQ(ErrorNumber([&] { db->execute("CREATE TABLE a (Y LONG);"); }), err::TableExists);
-    EXPECT_EQ(ErrorNumber([&] { db->createTable({"A", 0, "", "", {{"Y", FieldType::Long, 0, true}}}); }),
+    EXPECT_EQ(ErrorNumber([&] { db->createTable({"A", 0, {{"Y", FieldType::Long, 0, true}}}); }),
               err::TableExists);
     EXPECT_EQ(ErrorNumber([&] { db->execute("DROP TABLE Missing;"); }), err::ObjectNotFound);
     EXPECT_EQ(ErrorNumber([&] { db->deleteTable("Missing"); }), err::ObjectNotFound);
@@ -206,8 +206,6 @@ TEST_F(DatabaseTest, EngineNumbersForTablesThatExistOrDoNot) {
     EXPECT_EQ(ErrorNumber([&] { db->renameTable("A", "b"); }), err::TableExists);
     EXPECT_EQ(ErrorNumber([&] { db->renameTable("Missing", "Q"); }), err::ObjectNotFound);
     EXPECT_EQ(ErrorNumber([&] { db->execute("INSERT INTO Missing VALUES (1)"); }), err::ObjectNotFound);
-    EXPECT_EQ(ErrorNumber([&] { db->createAttachedTable("A", ";DATABASE=" + path("x.vdb"), "T"); }),
-              err::ObjectExists);
     EXPECT_EQ(ErrorNumber([&] { db->execute("ALTER TABLE A ADD COLUMN x DOUBLE"); }), 3191);
 }
 
@@ -265,7 +263,7 @@ TEST_F(DatabaseTest, ANameCanNeverChangeWhatAStatementDoes) {
 
     // Names that cannot be names are refused with 3125.
     EXPECT_EQ(ErrorNumber([&] { db->execute("CREATE TABLE [a.b] (X LONG)"); }), err::InvalidName);
-    EXPECT_EQ(ErrorNumber([&] { db->createTable({" lead", 0, "", "", {{"X", FieldType::Long, 0, true}}}); }),
+    EXPECT_EQ(ErrorNumber([&] { db->createTable({" lead", 0, {{"X", FieldType::Long, 0, true}}}); }),
               err::InvalidName);
     EXPECT_EQ(ErrorNumber([&] { db->renameTable("VdxSystemMain", "a!b"); }), err::InvalidName);
 }
@@ -306,7 +304,7 @@ TEST_F(DatabaseTest, IntegersAreRangeCheckedAndRoundedHalfToEven) {
 }
 
 TEST_F(DatabaseTest, TextSizeZeroLengthAndDigitsStayText) {
-    db->createTable({"T", 0, "", "", {{"Short", FieldType::Text, 5, true}, {"Strict", FieldType::Text, 255, false},
+    db->createTable({"T", 0, {{"Short", FieldType::Text, 5, true}, {"Strict", FieldType::Text, 255, false},
                                       {"Memo", FieldType::Memo, 0, true}}});
     auto rs = db->openRecordset("T");
     rs->addNew();
@@ -610,107 +608,4 @@ TEST_F(DatabaseTest, EngineSystemTablesAreFlagged) {
     }
     EXPECT_TRUE(sawSystem);
     EXPECT_EQ(TableNames(*db), (std::vector<std::string>{"Mine", "Auto"}));
-}
-
-// ---- Foreign formats -----------------------------------------------------------
-
-TEST(ConnectStrings, TypeAndDatabase) {
-    auto excel = ConnectString::parse("Excel 5.0;;DATABASE=C:\\data\\x.xls");
-    EXPECT_EQ(excel.type, "Excel 5.0");
-    EXPECT_EQ(excel.database, "C:\\data\\x.xls");
-    auto access = ConnectString::parse(";DATABASE=/tmp/a.mdb");
-    EXPECT_EQ(access.type, "");
-    EXPECT_EQ(access.database, "/tmp/a.mdb");
-    auto odbc = ConnectString::parse("ODBC;DSN=Study;UID=me");
-    EXPECT_EQ(odbc.type, "ODBC");
-    EXPECT_EQ(odbc.database, "");
-    ASSERT_EQ(odbc.attributes.size(), 2u);
-    EXPECT_EQ(odbc.attributes[1], (std::pair<std::string, std::string>{"UID", "me"}));
-    EXPECT_EQ(ConnectString::parse("dBASE III;").type, "dBASE III");
-    EXPECT_EQ(ConnectString::parse("database=x").database, "x");
-}
-
-namespace {
-
-// A foreign format of the test: a table of three rows, any name.
-class ThreeRows : public RowSource {
-public:
-    const std::vector<FieldDef>& fields() const override { return fields_; }
-    bool next(std::vector<Value>& row) override {
-        if (n_ == 3) return false;
-        row = {Value::text("row" + std::to_string(n_)), Value::text(std::to_string(10 * n_)),
-               Value::text("2000-01-0" + std::to_string(n_ + 1))};
-        ++n_;
-        return true;
-    }
-
-private:
-    std::vector<FieldDef> fields_{{"Name", FieldType::Text, 20, true},
-                                  {"Count", FieldType::Long, 0, true},
-                                  {"When", FieldType::Date, 0, true}};
-    int n_ = 0;
-};
-
-}  // namespace
-
-TEST_F(DatabaseTest, ConnectTypesDispatchToRegisteredFormats) {
-    db->execute("CREATE TABLE T (N LONG);");
-    // No reader or writer registered for these: clean 3274.
-    EXPECT_EQ(ErrorNumber([&] { db->createAttachedTable("_X", "Paradox 4.x;;DATABASE=" + dir_, "X"); }),
-              err::NotExpectedFormat);
-    EXPECT_EQ(ErrorNumber([&] {
-                  db->execute("SELECT T.* INTO [out] IN '" + dir_ + "' 'dBASE III;' FROM T;");
-              }),
-              err::NotExpectedFormat);
-
-    std::vector<std::string> written;
-    RegisterForeignFormat({"Test Format",
-                           [](const ConnectString&) { return std::vector<std::string>{"Only"}; },
-                           [](const ConnectString& cs, const std::string& table) -> std::unique_ptr<RowSource> {
-                               EXPECT_EQ(cs.database, "/some/where");
-                               EXPECT_EQ(table, "Sheet1$");
-                               return std::make_unique<ThreeRows>();
-                           },
-                           [&](const ConnectString& cs, const std::string& table, RowSource& rows) {
-                               std::vector<Value> row;
-                               while (rows.next(row)) written.push_back(cs.database + "/" + table);
-                           }});
-    EXPECT_EQ(ListForeignTables("test format;"), std::vector<std::string>{"Only"});
-    db->createAttachedTable("_Sheet1", "Test Format;;DATABASE=/some/where", "Sheet1$");
-    EXPECT_TRUE(db->tableExists("_sheet1"));
-    db->execute("SELECT * INTO Sheet1 FROM _Sheet1;");
-    db->deleteTable("_Sheet1");
-    EXPECT_FALSE(db->tableExists("_Sheet1"));
-    auto rs = db->openRecordset("Sheet1");
-    EXPECT_EQ(rs->recordCount(), 3);
-    rs->moveLast();
-    EXPECT_EQ(rs->value("Count"), Value::integer(20));
-    EXPECT_EQ(rs->value("When"), Value::date(DayNumber(2000, 1, 3)));
-    rs.reset();
-    addRow("T", {Value::integer(1)});
-    db->execute("SELECT T.* INTO [Result] IN '/target/dir' 'Test Format;' FROM T;");
-    EXPECT_EQ(written, std::vector<std::string>{"/target/dir/Result"});
-}
-
-TEST_F(DatabaseTest, OwnFormatFilesAsSourceAndTarget) {
-    db->execute("CREATE TABLE Rates (Age SHORT, Rate DOUBLE);");
-    addRow("Rates", {Value::integer(40), Value::real(0.001)});
-    addRow("Rates", {Value::integer(45), Value::real(0.002)});
-    const std::string other = path("other.vdb");
-    db->execute("SELECT Rates.* INTO [Copied] IN '" + other + "' FROM Rates;");
-    db->execute("SELECT * INTO [;database=" + other + "].[Again] FROM Rates");
-    {
-        auto o = Database::open(other);
-        EXPECT_EQ(TableNames(*o), (std::vector<std::string>{"Copied", "Again"}));
-        auto rs = o->openRecordset("Copied");
-        rs->moveLast();
-        EXPECT_EQ(rs->value("Rate"), Value::real(0.002));
-    }
-    db->createAttachedTable("_Copied", ";DATABASE=" + other, "Copied");
-    db->execute("SELECT * INTO Back FROM _Copied");
-    EXPECT_EQ(db->tableDef("Back").fields, db->tableDef("Rates").fields);
-    WriteBytes(path("junk.mdb"), "not a database at all, just text");
-    db->createAttachedTable("_Junk", ";DATABASE=" + path("junk.mdb"), "T");
-    EXPECT_EQ(ErrorNumber([&] { db->execute("SELECT * INTO Junk FROM _Junk"); }), err::UnrecognizedDatabase);
-    EXPECT_FALSE(db->tableExists("Junk"));
 }

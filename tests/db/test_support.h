@@ -99,13 +99,13 @@ inline void MakeOldProjectFile(const std::string& path, const OldProject& p) {
     auto d = db::Database::create(path);
     using db::FieldDef;
     auto text = [](const char* n, bool zls) { return FieldDef{n, FieldType::Text, 255, zls}; };
-    d->createTable({"VdxSystemMain", 0, "", "", {text("Typ", false), text("Value", true)}});
-    d->createTable({"VdxSystemPY", 0, "", "", {text("Typ", false), text("Value", true)}});
-    d->createTable({"VdxSystemRateTables", 0, "", "", {text("RateTables", false)}});
+    d->createTable({"VdxSystemMain", 0, {text("Typ", false), text("Value", true)}});
+    d->createTable({"VdxSystemPY", 0, {text("Typ", false), text("Value", true)}});
+    d->createTable({"VdxSystemRateTables", 0, {text("RateTables", false)}});
     d->execute("CREATE TABLE VdxPyValues (PersonYears LONG);");
     d->execute("CREATE TABLE VdxAgeClassValues (AgeClass INTEGER);");
     d->execute("CREATE TABLE VdxYearClassValues (YearClass INTEGER);");
-    d->createTable({"VdxSystemProjects", 0, "", "", {text("Projects", false)}});
+    d->createTable({"VdxSystemProjects", 0, {text("Projects", false)}});
     AddTextRow(*d, "VdxSystemMain", {{"Typ", "Version"}, {"Value", p.version}});
     AddTextRow(*d, "VdxSystemMain", {{"Typ", "MainTable"}, {"Value", "Cohort"}});
     AddTextRow(*d, "VdxSystemMain", {{"Typ", "intRateTablesAnzahl"}, {"Value", "0"}});

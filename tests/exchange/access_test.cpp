@@ -111,38 +111,5 @@ TEST_F(AccessFiles, MissingTablesAndFilesThatAreNoDatabases) {
     EXPECT_EQ(ErrorNumberOf([&] { AccessReader(dir.file("none.mdb")); }), err::FileNotFound);
 }
 
-// --- Connect strings -------------------------------------------------------
-
-TEST(ConnectStrings, TheTypeAndTheDatabaseArePickedOut) {
-    ConnectInfo excel = ParseConnect("Excel 5.0;;DATABASE=/data/c.xls");
-    EXPECT_EQ(excel.kind, SourceKind::Excel);
-    EXPECT_EQ(excel.type, "Excel 5.0");
-    EXPECT_EQ(excel.database, "/data/c.xls");
-    EXPECT_EQ(ParseConnect(";DATABASE=/data/n.mdb").kind, SourceKind::Access);
-    EXPECT_EQ(ParseConnect("").kind, SourceKind::Access);
-    EXPECT_EQ(ParseConnect("dBASE III;").kind, SourceKind::DBase);
-    EXPECT_EQ(ParseConnect("dBase 5.0;").kind, SourceKind::DBase);
-    EXPECT_EQ(ParseConnect("Paradox 4.x;").kind, SourceKind::Paradox);
-    EXPECT_EQ(ParseConnect("Text;").kind, SourceKind::Text);
-    ConnectInfo odbc = ParseConnect("ODBC;DSN=cohort;UID=me");
-    EXPECT_EQ(odbc.kind, SourceKind::Odbc);
-    EXPECT_EQ(odbc.odbc, "DSN=cohort;UID=me");
-    EXPECT_EQ(ErrorNumberOf([] { ParseConnect("Lotus WK3;"); }), 3170);
-}
-
-TEST(ConnectStrings, OpenTableReaderGivesTheReaderOfTheType) {
-    const std::string fixtures = VDX_FIXTURES;
-    EXPECT_NE(dynamic_cast<ExcelReader*>(OpenTableReader("Excel 8.0;", fixtures + "/excel/xlwt_biff8.xls").get()), nullptr);
-    EXPECT_NE(dynamic_cast<DBaseReader*>(OpenTableReader("dBASE IV;", fixtures + "/dbase/").get()), nullptr);
-    EXPECT_NE(dynamic_cast<ParadoxReader*>(OpenTableReader("Paradox 3.x;", fixtures + "/paradox/").get()), nullptr);
-    EXPECT_NE(dynamic_cast<TextTableReader*>(OpenTableReader("Text;", fixtures).get()), nullptr);
-    // The database may come from the connect string.
-    auto reader = OpenTableReader("dBASE III;;DATABASE=" + fixtures + "/dbase/", "");
-    EXPECT_EQ(ReadAll(*reader, "shapelib_db3").size(), 3u);
-    // The wrong reader for a file: not in the expected format.
-    EXPECT_EQ(ErrorNumberOf([&] { OpenTableReader("Excel 5.0;", fixtures + "/dbase/ours_db5.dbf"); }),
-              err::NotExpectedFormat);
-}
-
 }  // namespace
 }  // namespace vdx::exchange

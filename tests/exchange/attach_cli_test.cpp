@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "attach_test_support.h"
+#include "exchange/file_formats.h"
 #include "run_program.h"
 
 namespace {
@@ -208,6 +209,36 @@ TEST_F(CliAttach, WrongArgumentsAreUsageErrors) {
     const CommandRun help = cli({"--help"});
     EXPECT_NE(help.out.find("import STUDY.vdx (--main | --rate) FILE"), std::string::npos);
     EXPECT_NE(help.out.find("attach STUDY.vdx (--main | --rate) --format FORMAT SOURCE"), std::string::npos);
+}
+
+TEST_F(CliAttach, EveryFormatOfTheTableIsNamedInTheHelpAndTakenByItsCommands) {
+    const std::string help = cli({"--help"}).out;
+    // A command's entry: its usage line and its summary line.
+    const auto entry = [&help](const std::string& command) {
+        const size_t start = help.find("  " + command + " STUDY.vdx");
+        return start == std::string::npos ? std::string() : help.substr(start, help.find('\n', help.find("\n      ", start) + 1) - start);
+    };
+    const std::string attachHelp = entry("attach"), exportHelp = entry("export");
+    // A name in a list "a, b or c" that ends in ")" or ";".
+    const auto lists = [](const std::string& text, const std::string& name) {
+        for (const char* end : {",", ")", ";", " "})
+            if (text.find(" " + name + end) != std::string::npos) return true;
+        return false;
+    };
+    const std::string missing = dir + "/missing.file";
+    for (const vdx::exchange::FileFormat& f : vdx::exchange::FileFormats()) {
+        const bool attachable = f.reader && !f.viaTextImport;
+        // Help lists a format by its first name.
+        EXPECT_EQ(lists(attachHelp, f.cliNames.front()), attachable) << f.cliNames.front() << " in " << attachHelp;
+        EXPECT_EQ(lists(exportHelp, f.cliNames.front()), f.exportIndex > 0) << f.cliNames.front() << " in " << exportHelp;
+        for (const std::string& name : f.cliNames) {
+            // Taken: the command gets as far as the missing file (1), not a usage error (2).
+            const int attach = cli({"attach", study, "--main", "--format", name, missing}).status;
+            EXPECT_EQ(attach, attachable ? 1 : 2) << "attach --format " << name;
+            const int exported = cli({"export", missing, "Age*Calendar", dir + "/out", "--format", name}).status;
+            EXPECT_EQ(exported, f.exportIndex > 0 ? 1 : 2) << "export --format " << name;
+        }
+    }
 }
 
 }  // namespace

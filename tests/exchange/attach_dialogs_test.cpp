@@ -24,6 +24,7 @@
 
 #include "db/database.h"
 #include "db/file_commands.h"
+#include "exchange/file_formats.h"
 #include "frm_odbc_data_source.h"
 #include "frm_select_external_odbc_table.h"
 #include "frm_select_external_table.h"
@@ -380,6 +381,32 @@ private slots:
         }
         QCOMPARE(state().MainTableName, std::string());
         QCOMPARE(state().RateTableCount, int16_t(0));
+    }
+
+    void theAddMenusAndTheirFileDialogsComeFromTheTableOfFormats() {
+        openStudy();
+        for (const QString base : {"mnuTablesMainTableAdd", "mnuTablesRateTableAdd"}) {
+            // The entries as a user meets them, each sub-menu in its place.
+            QStringList shown;
+            std::function<void(QMenu*)> walk = [&](QMenu* menu) {
+                for (QAction* a : menu->actions()) {
+                    if (a->menu()) walk(a->menu());
+                    else if (!a->isSeparator()) shown << a->objectName();
+                }
+            };
+            walk(w_->findChild<QMenu*>(base));
+            QStringList inTable;
+            for (const exchange::FileFormat& f : exchange::FileFormats()) {
+                if (!f.hasMenuEntry()) continue;
+                inTable << base + f.menuName;
+                auto* entry = w_->findChild<QAction*>(base + f.menuName);
+                QCOMPARE(entry->text(), QString(f.menuCaption));
+                if (f.layout == exchange::TableLayout::DataSource) continue;  // no file dialog
+                entry->trigger();  // the file dialog is cancelled at once
+                QCOMPARE(ui_.fileDialogs.back().request.filter, f.attachFilter());
+            }
+            QCOMPARE(shown, inTable);
+        }
     }
 
     void asciiFromTheMenuToTheTreeAndTheGridWithDates() {

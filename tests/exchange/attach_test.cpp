@@ -13,8 +13,11 @@
 #include "attach_test_support.h"
 #include "db/database.h"
 #include "db/project_file.h"
-#include "exchange/foreign_registration.h"
+#include "exchange/dbase_reader.h"
+#include "exchange/excel_reader.h"
+#include "exchange/paradox_reader.h"
 #include "exchange/scripted_attach_dialogs.h"
+#include "exchange/text_import.h"
 #include "state/messages.h"
 #include "test_support.h"
 
@@ -46,76 +49,47 @@ TEST(AttachNames, OdbcNamesLoseTheOwnerUpToTheFirstDot) {
     EXPECT_EQ(WithoutOwner("cohort"), "cohort");
 }
 
-TEST(AttachNames, TheLinkKeepsThePrefixWithItsOwnSemicolon) {
-    EXPECT_EQ(LinkConnect("Excel 5.0;", "/data/c.xls"), "Excel 5.0;;DATABASE=/data/c.xls");
-    EXPECT_EQ(LinkConnect("", "/data/c.mdb"), ";DATABASE=/data/c.mdb");
-    EXPECT_EQ(LinkConnect("dBASE III;", "/data/"), "dBASE III;;DATABASE=/data/");
-}
-
 TEST(SourceFormats, EachCodeHasItsPrefixFileNameAndFilter) {
     EXPECT_STREQ(SourceFormatOf(kSourceAccess).connect, "");
-    EXPECT_STREQ(SourceFormatOf(kSourceAccess).filter, "Access (*.mdb)|*.mdb|All files (*.*)|*.*");
+    EXPECT_EQ(SourceFormatOf(kSourceAccess).attachFilter(), "Access (*.mdb)|*.mdb|All files (*.*)|*.*");
     EXPECT_STREQ(SourceFormatOf(kSourceExcel30).connect, "Excel 3.0;");
     EXPECT_STREQ(SourceFormatOf(kSourceExcel50).connect, "Excel 5.0;");
-    EXPECT_STREQ(SourceFormatOf(kSourceExcel80).fileName, "*.xls");
+    EXPECT_EQ(SourceFormatOf(kSourceExcel80).initialFileName(), "*.xls");
     EXPECT_STREQ(SourceFormatOf(kSourceDBase4).connect, "dBASE IV;");
     EXPECT_STREQ(SourceFormatOf(kSourceDBase5).connect, "dBase 5.0;");
     EXPECT_STREQ(SourceFormatOf(kSourceParadox3).connect, "Paradox 3.x;");
-    EXPECT_STREQ(SourceFormatOf(kSourceParadox5).fileName, "*.db");
+    EXPECT_EQ(SourceFormatOf(kSourceParadox5).initialFileName(), "*.db");
     EXPECT_STREQ(SourceFormatOf(kSourceAscii).connect, "Text;");
-    EXPECT_STREQ(SourceFormatOf(kSourceAscii).filter, "ASCII (*.txt)|*.txt|All files (*.*)|*.*");
+    EXPECT_EQ(SourceFormatOf(kSourceAscii).attachFilter(), "ASCII (*.txt)|*.txt|All files (*.*)|*.*");
     EXPECT_EQ(testing::ErrorNumberOf([] { SourceFormatOf(0); }), 5);
     EXPECT_EQ(testing::ErrorNumberOf([] { SourceFormatOf(kSourceCsv + 1); }), 5);
 }
 
-// ---- Rows handed from a reader's thread to the engine ---------------------------------
-
-TEST(StreamedRows, EveryRowArrivesInOrderAcrossBatches) {
-    auto rows = StreamRows({db::FieldDef{"N", FieldType::Long, 0, true}}, [](const RowCallback& onRow) {
-        for (int64_t i = 0; i < 5000; ++i)
-            if (!onRow({Value::integer(i)})) return;
-    });
-    EXPECT_EQ(rows->fields().at(0).name, "N");
-    std::vector<Value> row;
-    int64_t expected = 0;
-    while (rows->next(row)) {
-        ASSERT_EQ(row, std::vector<Value>{Value::integer(expected)});
-        ++expected;
-    }
-    EXPECT_EQ(expected, 5000);
-    EXPECT_FALSE(rows->next(row));  // and stays at the end
+TEST(SourceFormats, TheConnectStringsTypeNamesTheFormat) {
+    EXPECT_EQ(&FormatOfConnect("Excel 5.0;;DATABASE=/data/c.xls"), &SourceFormatOf(kSourceExcel50));
+    EXPECT_EQ(&FormatOfConnect(";DATABASE=/data/n.mdb"), &SourceFormatOf(kSourceAccess));
+    EXPECT_EQ(&FormatOfConnect(""), &SourceFormatOf(kSourceAccess));
+    EXPECT_EQ(&FormatOfConnect("dBASE III;"), &SourceFormatOf(kSourceDBase3));
+    EXPECT_EQ(&FormatOfConnect("dbase 5.0;"), &SourceFormatOf(kSourceDBase5));
+    EXPECT_EQ(&FormatOfConnect("Paradox 4.x;"), &SourceFormatOf(kSourceParadox4));
+    EXPECT_EQ(&FormatOfConnect("Text;"), &SourceFormatOf(kSourceAscii));
+    EXPECT_EQ(FormatOfConnect("ODBC;DSN=cohort;UID=me").layout, TableLayout::DataSource);
+    EXPECT_EQ(testing::ErrorNumberOf([] { FormatOfConnect("Lotus WK3;"); }), 3170);
 }
 
-TEST(StreamedRows, AReadersErrorComesAfterTheRowsBeforeIt) {
-    auto rows = StreamRows({db::FieldDef{"N", FieldType::Long, 0, true}}, [](const RowCallback& onRow) {
-        for (int64_t i = 0; i < 1500; ++i) onRow({Value::integer(i)});
-        throw VdxError(err::NotExpectedFormat, "damaged record 1501");
-    });
-    std::vector<Value> row;
-    int64_t delivered = 0;
-    try {
-        while (rows->next(row)) ++delivered;
-        ADD_FAILURE() << "no error";
-    } catch (const VdxError& e) {
-        EXPECT_EQ(e.number(), err::NotExpectedFormat);
-        EXPECT_EQ(e.description(), "damaged record 1501");
-    }
-    EXPECT_GE(delivered, 1024);
-    EXPECT_LE(delivered, 1500);
-}
-
-TEST(StreamedRows, AConsumerThatStopsEarlyStopsTheReader) {
-    std::atomic<bool> toldToStop{false};
-    {
-        auto rows = StreamRows({db::FieldDef{"N", FieldType::Long, 0, true}}, [&](const RowCallback& onRow) {
-            for (int64_t i = 0;; ++i)
-                if (!onRow({Value::integer(i)})) break;
-            toldToStop = true;
-        });
-        std::vector<Value> row;
-        for (int i = 0; i < 10; ++i) ASSERT_TRUE(rows->next(row));
-    }  // an endless reader: the source's end must stop it, or this never returns
-    EXPECT_TRUE(toldToStop);
+TEST(SourceFormats, EachFormatOpensItsReader) {
+    auto readerOf = [](int code, const std::string& database) { return SourceFormatOf(code).reader(database); };
+    EXPECT_NE(dynamic_cast<ExcelReader*>(readerOf(kSourceExcel80, kFixtures + "/excel/xlwt_biff8.xls").get()), nullptr);
+    EXPECT_NE(dynamic_cast<DBaseReader*>(readerOf(kSourceDBase4, kFixtures + "/dbase/").get()), nullptr);
+    EXPECT_NE(dynamic_cast<ParadoxReader*>(readerOf(kSourceParadox3, kFixtures + "/paradox/").get()), nullptr);
+    EXPECT_NE(dynamic_cast<TextTableReader*>(readerOf(kSourceAscii, kFixtures).get()), nullptr);
+    // Access sources that are project files of ours are read as such.
+    TempFolder dir;
+    db::Database::create(dir.file("own.vdx"))->execute("CREATE TABLE T (N LONG);");
+    EXPECT_EQ(readerOf(kSourceAccess, dir.file("own.vdx"))->tableNames(), std::vector<std::string>{"T"});
+    // The wrong reader for a file: not in the expected format.
+    EXPECT_EQ(testing::ErrorNumberOf([] { SourceFormatOf(kSourceExcel50).reader(kFixtures + "/dbase/ours_db5.dbf"); }),
+              err::NotExpectedFormat);
 }
 
 // ---- A study to add tables to ------------------------------------------------------
@@ -173,8 +147,6 @@ TEST_F(AttachTest, ADBaseFileGivesItsFolderWithTheSeparatorAndItsTitleLessTheExt
     EXPECT_EQ(state.ExternalFileTitle, "COHORT.DBF");
     EXPECT_EQ(state.ExternalTableName, "COHORT");
     EXPECT_EQ(state.ExternalConnect, "dBASE III;");
-    EXPECT_EQ(LinkConnect(state.ExternalConnect, state.ExternalDatabaseName),
-              "dBASE III;;DATABASE=" + dir.file("src") + "/");
 
     ASSERT_EQ(ui.fileDialogs.size(), 1u);
     const FileDialogRequest& r = ui.fileDialogs[0].request;
@@ -251,7 +223,7 @@ TEST_F(AttachTest, AnExcelSheetBecomesTheMainTableWithoutItsDollar) {
     EXPECT_EQ(state.MainTableName, "Cohort");
     EXPECT_EQ(systemMain()[1], "Cohort");  // the MainTable row, reached by position
     EXPECT_EQ(ColumnTexts(wc(), "Cohort", "Name"), (std::vector<std::string>{"Smith", "M\xC3\xBCller", "O'Brien"}));
-    // The temporary link _Cohort is gone; nothing but the new table was added.
+    // No temporary table _Cohort is left; nothing but the new table was added.
     const auto tables = TableNames(wc());
     EXPECT_EQ(std::count(tables.begin(), tables.end(), "_Cohort"), 0);
     EXPECT_EQ(tables.back(), "Cohort");
@@ -536,25 +508,6 @@ TEST_F(AttachTest, ATableNameTheProjectFileCannotHoldGetsTheGeneralMessage) {
     EXPECT_EQ(ui.messages[0].text.rfind("Following error has occured:\r\nNumber: 3125\r\nDescription: ", 0), 0u)
         << ui.messages[0].text;
     EXPECT_EQ(snapshot(), before);
-}
-
-TEST_F(AttachTest, TheReadersComeBackAndKeepAWriterRegisteredForTheirType) {
-    // Another part of the program registers a writer for dBase IV, replacing
-    // the whole entry of the registry.
-    int written = 0;
-    db::ForeignFormat writer;
-    writer.type = "dBASE IV";
-    writer.writeTable = [&written](const db::ConnectString&, const std::string&, db::RowSource&) { ++written; };
-    db::RegisterForeignFormat(writer);
-    ASSERT_FALSE(db::FindForeignFormat("dBASE IV")->openTable);
-
-    choose(source("dbase/shapelib_db3.dbf", "COHORT.DBF"));
-    ASSERT_TRUE(AddRateTable(state, ui, dialogs, kSourceDBase4)) << ui.messages.front().text;
-    const db::ForeignFormat* format = db::FindForeignFormat("dBASE IV");
-    ASSERT_TRUE(format->openTable && format->listTables && format->writeTable);
-    auto rows = db::OpenForeignTable("dBASE IV;;DATABASE=" + dir.file("src") + "/", "COHORT");
-    format->writeTable(db::ConnectString::parse("dBASE IV;"), "x", *rows);
-    EXPECT_EQ(written, 1);
 }
 
 TEST_F(AttachTest, ATableWithABlankInItsNameIsCopied) {

@@ -99,7 +99,7 @@ protected:
 
 TEST_F(ExportTest, PersonYearsAsTheGridShowsThem) {
     const db::ResultGridText grid = showPersonYears();
-    ExportShownResult(state, grid, DefaultSmrExportChoices(), ExportFormatIndex("text"), dir_ + "/py.txt");
+    ExportShownResult(state, ui, grid, DefaultSmrExportChoices(), ExportFormatIndex("text"), dir_ + "/py.txt");
     EXPECT_EQ(Bytes(dir_ + "/py.txt"),
               "Age class;1970-1974;1975-1979\r\n"
               " 40- 44;2.74;0\r\n"
@@ -169,7 +169,7 @@ TEST_F(ExportTest, StoredChoicesPickAndNameTheRows) {
 
 TEST_F(ExportTest, ExcelSevenWritesAnExcelFiveWorkbook) {
     addSmrTable();
-    ExportShownResult(state, {}, DefaultSmrExportChoices(), ExportFormatIndex("excel7"), dir_ + "/result.xls");
+    ExportShownResult(state, ui, {}, DefaultSmrExportChoices(), ExportFormatIndex("excel7"), dir_ + "/result.xls");
     const BiffWorkbook book = BiffWorkbook::FromFile(dir_ + "/result.xls", "result");
     EXPECT_EQ(book.version(), 5);
     EXPECT_EQ(book.sheetNames(), std::vector<std::string>{"result"});
@@ -187,7 +187,7 @@ TEST_F(ExportTest, FailedExportLeavesTheOldFile) {
         SCOPED_TRACE(c.format);
         const std::string path = dir_ + "/" + c.file;
         std::ofstream(path, std::ios::binary) << "the user's file\r\n";
-        EXPECT_THROW(ExportShownResult(state, {}, withProject, ExportFormatIndex(c.format), path), VdxError);
+        EXPECT_THROW(ExportShownResult(state, ui, {}, withProject, ExportFormatIndex(c.format), path), VdxError);
         EXPECT_EQ(Bytes(path), "the user's file\r\n");
     }
     std::vector<std::string> left;  // no partial file beside the old ones
@@ -200,7 +200,7 @@ TEST_F(ExportTest, FailedExportLeavesTheOldFile) {
 TEST_F(ExportTest, AccessChoiceNamesTheFormat) {
     addSmrTable();
     try {
-        ExportShownResult(state, {}, DefaultSmrExportChoices(), ExportFormatIndex("access70"), dir_ + "/r.mdb");
+        ExportShownResult(state, ui, {}, DefaultSmrExportChoices(), ExportFormatIndex("access70"), dir_ + "/r.mdb");
         FAIL() << "an Access database was written";
     } catch (const VdxError& e) {
         EXPECT_NE(e.description().find("Access 7.0"), std::string::npos) << e.description();
@@ -211,7 +211,7 @@ TEST_F(ExportTest, AccessChoiceNamesTheFormat) {
 TEST_F(ExportTest, LeftoverExportTableGoes) {
     addSmrTable();
     db::Database::open(state.WorkingCopyName)->execute("CREATE TABLE _export (Description TEXT, [Values] TEXT);");
-    ExportShownResult(state, {}, DefaultSmrExportChoices(), ExportFormatIndex("html"), dir_ + "/r.htm");
+    ExportShownResult(state, ui, {}, DefaultSmrExportChoices(), ExportFormatIndex("html"), dir_ + "/r.htm");
     EXPECT_FALSE(db::Database::open(state.WorkingCopyName)->tableExists("_export"));
     EXPECT_TRUE(std::filesystem::exists(dir_ + "/r.htm"));
 }
@@ -228,6 +228,32 @@ TEST_F(ExportTest, SaveDialogChoosesFileAndFormat) {
     EXPECT_EQ(ui.fileDialogs[0].request.title, "Save Table as ...");
     EXPECT_EQ(ui.fileDialogs[0].request.fileName, "*.txt");
     EXPECT_NE(Bytes(dir_ + "/result.html").find("125.00000000"), std::string::npos);
+}
+
+TEST_F(ExportTest, AMillionRowExportShowsProgressAndCancelLeavesTheOldFile) {
+    const std::string path = dir_ + "/big.txt";
+    std::ofstream(path, std::ios::binary) << "the user's file\r\n";
+    constexpr uint64_t kRows = 1000000;
+    uint64_t handedOver = 0;
+    const auto next = [&handedOver](std::vector<Value>& row) {
+        if (handedOver == kRows) return false;
+        row = {Value::integer(static_cast<int64_t>(handedOver++))};
+        return true;
+    };
+    const auto files = [this] {
+        std::vector<std::string> names;
+        for (const auto& e : std::filesystem::directory_iterator(dir_)) names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const std::vector<std::string> before = files();
+    ui.cancelAfterPolls = 50;
+    EXPECT_FALSE(WriteExportRows(ui, {{"N", FieldType::Long, 0}}, kRows, next,
+                                 ExportTargetFor(ExportFormatIndex("text"), path)));
+    EXPECT_GT(ui.maxProgressValue, 0);
+    EXPECT_LT(handedOver, kRows);  // stopped at the cancel, not at the end
+    EXPECT_EQ(Bytes(path), "the user's file\r\n");
+    EXPECT_EQ(files(), before);  // no partial file beside it
 }
 
 }  // namespace

@@ -443,7 +443,7 @@ TEST(TextTableSource, TheTextSourceReadsEveryTxtFileOfAFolderAsText) {
     TempFolder dir;
     dir.write("rates.txt", "Age;Rate\n40;0.5\n");
     dir.write("other.csv", "x\n");
-    auto reader = OpenTableReader("Text;", dir.path() + "/");
+    auto reader = std::make_unique<TextTableReader>(dir.path() + "/");
     EXPECT_EQ(reader->tableNames(), std::vector<std::string>{"rates"});
     EXPECT_EQ(Names(reader->columns("rates")), (std::vector<std::string>{"Age", "Rate"}));
     Rows rows = testing::ReadAll(*reader, "rates");
