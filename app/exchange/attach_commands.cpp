@@ -9,6 +9,7 @@
 #include "db/navigator_entries.h"
 #include "db/project_file.h"
 #include "exchange/foreign_registration.h"
+#include "exchange/rate_units.h"
 #include "state/messages.h"
 
 namespace vdx::exchange {
@@ -142,6 +143,20 @@ void SetSystemMainRow(db::Database& wc, int row, const std::string& value) {
 }
 
 void RegisterMainTable(db::Database& wc, const std::string& name) { SetSystemMainRow(wc, 2, name); }
+
+// A rate table given per 1,000 or 100,000 person-years is divided down to
+// per person-year before it is registered; the columns divided are kept for
+// the message after the commit.
+struct RateUnitConversion {
+    double unit = 1;
+    std::vector<std::string> columns;
+    void apply(db::Database& wc, const std::string& name) {
+        if (unit != 1) columns = ConvertRatesToPerPersonYear(wc, name, unit);
+    }
+    void report(Interaction& ui, const std::string& name) const {
+        if (unit != 1) ui.message(RatesConvertedText(name, unit, columns), Buttons::Ok, Icon::Information, kApplicationName);
+    }
+};
 
 void RegisterRateTable(db::Database& wc, const std::string& name, int16_t newCount) {
     SetSystemMainRow(wc, 3, std::to_string(newCount));
@@ -375,6 +390,13 @@ bool AddRateTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, 
         SelectExternalTable(state, ui, dialogs, kSelectRateTableTitle, code);
         if (state.ExternalTableName.empty()) return false;
         const int16_t count = NextRateTableCount(state);
+        RateUnitConversion conversion;
+        if (const auto unit = AskRateUnit(ui, WithoutDollars(state.ExternalTableName))) {
+            conversion.unit = *unit;
+        } else {
+            ClearExternalSource(state);
+            return false;
+        }
         if (state.ExternalConnect != kTextConnect) {
             const std::string source = state.ExternalTableName;
             state.ExternalTableName = WithoutDollars(source);
@@ -382,15 +404,19 @@ bool AddRateTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, 
             WorkingCopyTransaction t(state.WorkingCopyName);
             CopyThroughLink(t.db(), LinkConnect(state.ExternalConnect, state.ExternalDatabaseName), source,
                             state.ExternalTableName);
+            conversion.apply(t.db(), state.ExternalTableName);
             RegisterRateTable(t.db(), state.ExternalTableName, count);
             t.commit();
         } else {
             if (!ImportText(state, ui, dialogs)) return false;
             const std::string name = state.ExternalTableName;
-            RegisterImportedTable(state.WorkingCopyName, name,
-                                  [&](db::Database& wc) { RegisterRateTable(wc, name, count); });
+            RegisterImportedTable(state.WorkingCopyName, name, [&](db::Database& wc) {
+                conversion.apply(wc, name);
+                RegisterRateTable(wc, name, count);
+            });
         }
         RateTableAdded(state, state.ExternalTableName);
+        conversion.report(ui, state.ExternalTableName);
         return true;
     } catch (const VdxError& e) {
         ShowAttachError(ui, e, NameForMessage(state), true);
@@ -422,9 +448,17 @@ bool AddRateTableODBC(ProgramState& state, Interaction& ui, AttachDialogs& dialo
     RegisterExchangeFormats();
     try {
         const int16_t count = NextRateTableCount(state);
-        auto reg = [count](db::Database& wc, const std::string& name) { RegisterRateTable(wc, name, count); };
+        // No file to choose first: the unit is asked before the data source.
+        RateUnitConversion conversion;
+        if (const auto unit = AskRateUnit(ui, "")) conversion.unit = *unit;
+        else return false;
+        auto reg = [&](db::Database& wc, const std::string& name) {
+            conversion.apply(wc, name);
+            RegisterRateTable(wc, name, count);
+        };
         if (!CopyFromOdbc(state, ui, dialogs, reg)) return false;
         RateTableAdded(state, state.ExternalTableName);
+        conversion.report(ui, state.ExternalTableName);
         return true;
     } catch (const VdxError& e) {
         ShowAttachError(ui, e, state.ExternalTableName, true);

@@ -218,6 +218,23 @@ ExportTable BuildExportTable(const ProgramState& state, const db::ResultGridText
         t.columns.push_back(TextColumn("Age class", t.rows, 0));
         for (int j = 1; j < periods; ++j)
             t.columns.push_back({std::to_string(cal[j]) + "-" + std::to_string(cal[j + 1] - 1), FieldType::Double, 0});
+    } else if (state.CurrentResult == "Strata") {
+        // The stratum table as shown: the row label "15 - 20, 1950 - 1955"
+        // (or "Total") gives the age class and period columns, the other
+        // columns are numbers (an empty O/E where nothing is expected).
+        for (int r = 1; r < grid.rows; ++r) {
+            const std::string label = grid.at(r, 0);
+            const size_t comma = label.find(", ");
+            std::vector<Value> row{Value::text(label.substr(0, comma)),
+                                   Value::text(comma == std::string::npos ? std::string() : label.substr(comma + 2))};
+            for (int c = 1; c < grid.cols; ++c) {
+                const auto number = ReadNumber(grid.at(r, c));
+                row.push_back(number ? Value::real(*number) : Value::null());
+            }
+            t.rows.push_back(std::move(row));
+        }
+        t.columns = {TextColumn("Age class", t.rows, 0), TextColumn("Calendar period", t.rows, 1)};
+        for (int c = 1; c < grid.cols; ++c) t.columns.push_back({grid.at(0, c), FieldType::Double, 0});
     } else if (state.CurrentResult == "Smr") {
         auto db = db::Database::open(state.WorkingCopyName);
         auto rs = db->openRecordset(state.CurrentSMRTable);
