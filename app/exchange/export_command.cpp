@@ -79,6 +79,25 @@ ColumnSpec TextColumn(const std::string& name, const std::vector<std::vector<Val
     return {name, FieldType::Text, std::min(width, 255)};
 }
 
+// A fixed-point field (dBase) holds a column in at most 19 characters with at
+// most 15 decimals. Numbers of a column that need more decimals than its
+// largest integer part leaves room for are rounded to that many (5e-13 for
+// person-years of up to a million); a number that needs no more keeps its
+// exact value, since its rounded text reads back as the same double.
+void FitFixedPoint(std::vector<std::vector<Value>>& rows, size_t firstNumberColumn) {
+    if (rows.empty()) return;
+    for (size_t c = firstNumberColumn; c < rows[0].size(); ++c) {
+        int integerDigits = 1;
+        for (const auto& row : rows)
+            if (row[c].isNumber())
+                integerDigits = std::max(integerDigits, static_cast<int>(Fixed(std::fabs(row[c].asDouble()), 0).size()));
+        const int decimals = std::min(15, 18 - integerDigits);
+        if (decimals < 0) continue;
+        for (auto& row : rows)
+            if (row[c].isNumber()) row[c] = Value::real(*ReadNumber(Fixed(row[c].asDouble(), decimals)));
+    }
+}
+
 }  // namespace
 
 SmrExportChoices DefaultSmrExportChoices() {
@@ -235,6 +254,7 @@ ExportTable BuildExportTable(const ProgramState& state, const db::ResultGridText
         }
         t.columns = {TextColumn("Age class", t.rows, 0), TextColumn("Calendar period", t.rows, 1)};
         for (int c = 1; c < grid.cols; ++c) t.columns.push_back({grid.at(0, c), FieldType::Double, 0});
+        FitFixedPoint(t.rows, 2);
     } else if (state.CurrentResult == "Smr") {
         auto db = db::Database::open(state.WorkingCopyName);
         auto rs = db->openRecordset(state.CurrentSMRTable);
