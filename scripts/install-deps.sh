@@ -21,6 +21,8 @@ packages=(
   # Independent readers of the exported tables in the writer tests.
   python3-xlrd python3-dbfread gnumeric
   libreoffice-writer-nogui poppler-utils xdotool
+  # R recomputes the example's stratum tables (tests/mortality/stratum_check.R).
+  r-base-core r-cran-survival
 )
 if [ "${1:-}" = "--fixtures" ]; then
   packages+=(python3-xlwt python3-dbf python3-openpyxl)

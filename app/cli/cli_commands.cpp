@@ -47,9 +47,9 @@ const std::vector<Subcommand>& Subcommands() {
         {"import", "STUDY.vdx (--main | --rate) FILE [--name TABLE] [--headers] [--type COLUMN=TYPE ...]",
          "add a semicolon ASCII file as the main data table or a rate table (Tables > Add > ASCII); TYPE is Text, "
          "Integer, Long, Single, Double, Date:DDMMYYYY, Date:DDMMMYYYY, Date:MMDDYYYY or Date:YYYY:DD:MM", RunImport},
-        {"attach", "STUDY.vdx (--main | --rate) --format FORMAT SOURCE [--table TABLE]",
+        {"attach", "STUDY.vdx (--main | --rate) --format FORMAT SOURCE [--table TABLE] [--rate-unit 1|1000|100000]",
          "add a table of an Access, Excel, dBase, Paradox, Stata, SAS, SPSS or CSV file or an ODBC source (FORMAT " +
-             AttachFormatNames() + ")",
+             AttachFormatNames() + "); a rate table given per 1,000 or 100,000 person-years (--rate-unit) is stored per person-year",
          RunAttach},
         {"calc", "--observed O --expected E [--level 90|95|99] [--method NAME ...] [--null 1|100]",
          "the SMR calculator (Tools > SMR Calculator): SMR and bounds for typed numbers; NAME Exact, Byar, "
@@ -59,7 +59,7 @@ const std::vector<Subcommand>& Subcommands() {
          "[--method NAME] [--name PROJECT]",
          "compute an SMR project (Compute > SMR), save the project file and print its report; NAME as the "
          "dialog lists it (\"Age*Calendar*Sex=1\", \"Exact\", \"Byar\", \"Chi Square\", \"Square Root\", "
-         "\"Wald\")",
+         "\"Wald\"); VALUE one code (ICD=162) or a group of codes and ranges (\"ICD=160-165, 170\")",
          RunSmr},
         {"report", "STUDY.vdx PROJECT [--null 1|100]",
          "print the SMR report of a project as the main window shows it (SMR and bounds times the null value, "
@@ -78,7 +78,7 @@ const std::vector<Subcommand>& Subcommands() {
         {"srr",
          "STUDY.vdx --rate TABLE --death COLUMN=VALUE [--pytable NAME] [--level 0.10|0.05|0.01] [--name PROJECT]",
          "store an SRR project (Compute > SRR: the deaths by stratum and the run's settings, no ratio), save the "
-         "project file and print its settings rows",
+         "project file and print its settings rows; VALUE as for smr",
          RunSrr},
         {"projects", "STUDY.vdx",
          "list the projects: name, kind (SMR or SRR), rate table, person-years table, death variable and value, "
@@ -91,7 +91,7 @@ const std::vector<Subcommand>& Subcommands() {
          "remove the main data table or a rate table (Tables > Main table / Rate table > Remove); a rate table "
          "that a project uses stays", RunRemove},
         {"export", "STUDY.vdx RESULT FILE --format FORMAT [--smr-variables 0,1,2,...]",
-         "write a person-years table (\"Age*Calendar\"), a project's PROJECT_Deaths or PROJECT_SMR to a file "
+         "write a person-years table (\"Age*Calendar\"), a project's PROJECT_Deaths, PROJECT_Strata (its stratum table) or PROJECT_SMR to a file "
          "(Tables > Save as...); FORMAT " + NameList(exchange::ExportFormats()) +
              "; the SMR figures by number (0 SMR .. 17 PY Table; default 0-6)",
          RunExport},

@@ -1,4 +1,5 @@
 // veldrix-cli attach STUDY.vdx (--main | --rate) --format FORMAT SOURCE [--table TABLE]
+//     [--rate-unit 1|1000|100000]
 //
 // Tables > Main table / Rate table > Add without a window. FORMAT names the
 // menu entry by its CLI name in the table of formats (access80 or access,
@@ -6,7 +7,10 @@
 // file dialog would choose, or for odbc a data source name or a full
 // connection string. TABLE is the table the chooser would take (a sheet with
 // or without its "$"); without it, the first one, as the chooser selects it.
-// The table is registered and the project file saved.
+// The table is registered and the project file saved. --rate-unit answers
+// the rate import's question: rates per person-year (the default), per 1,000
+// or per 100,000 person-years, which are stored divided down to per
+// person-year.
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -16,6 +20,8 @@
 #include "cli/table_commands.h"
 #include "db/file_commands.h"
 #include "exchange/attach_commands.h"
+#include "exchange/rate_units.h"
+#include "state/text_values.h"
 #include "exchange/scripted_attach_dialogs.h"
 
 namespace vdx::cli {
@@ -28,6 +34,7 @@ struct AttachArguments {
     std::string project, source;
     int code = -1;
     std::optional<std::string> table;
+    std::optional<int> rateUnit;  // the index of the unit among those offered
     bool main = false, rate = false;
 };
 
@@ -45,17 +52,23 @@ std::optional<AttachArguments> Parse(const std::vector<std::string>& args) {
         const std::string& arg = args[i];
         if (arg == "--main") a.main = true;
         else if (arg == "--rate") a.rate = true;
-        else if (arg == "--format" || arg == "--table") {
+        else if (arg == "--format" || arg == "--table" || arg == "--rate-unit") {
             if (i + 1 >= args.size() || args[i + 1].empty()) return std::nullopt;
             if (arg == "--format") a.code = FormatCode(args[++i]);
-            else a.table = args[++i];
+            else if (arg == "--table") a.table = args[++i];
+            else {
+                const std::string unit = args[++i];
+                for (int k = 0; k < static_cast<int>(std::size(exchange::kRateUnits)); ++k)
+                    if (unit == NumberText(exchange::kRateUnits[k])) a.rateUnit = k;
+                if (!a.rateUnit) return std::nullopt;
+            }
         } else if (!arg.empty() && arg[0] != '-') {
             positional.push_back(arg);
         } else {
             return std::nullopt;
         }
     }
-    if (positional.size() != 2 || a.main == a.rate || a.code < 0) return std::nullopt;
+    if (positional.size() != 2 || a.main == a.rate || a.code < 0 || (a.rateUnit && !a.rate)) return std::nullopt;
     // dBase, Paradox, Stata, SAS, SPSS and CSV files hold one table, named
     // after the file.
     if (a.table && a.code != kOdbc && exchange::SourceFormatOf(a.code).layout != exchange::TableLayout::Database)
@@ -87,6 +100,7 @@ int RunAttach(const std::vector<std::string>& args) {
     if (!session.lock(a->project)) return kFailed;
     if (!db::OpenProjectFile(state, session.ui, a->project)) return kFailed;
 
+    if (a->rateUnit) session.ui.choices.push_back(*a->rateUnit);
     exchange::ScriptedAttachDialogs dialogs;
     const std::string table = a->table.value_or("");  // "" takes the first table offered
     bool added = false;

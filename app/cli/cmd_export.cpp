@@ -2,7 +2,7 @@
 //
 // Tables > Save as... without a window: the result is chosen as a click on
 // its navigator entry would show it (a person-years table by its name, a
-// project's p + "_Deaths" or p + "_SMR"), then written as the save dialog's
+// project's p + "_Deaths", p + "_Strata" (its stratum table) or p + "_SMR"), then written as the save dialog's
 // format choice. The SMR figures are the default seven unless listed.
 #include <iostream>
 
@@ -12,6 +12,7 @@
 #include "db/file_commands.h"
 #include "db/navigator_commands.h"
 #include "exchange/export_command.h"
+#include "mortality/strata_table.h"
 #include "state/errors.h"
 
 namespace vdx::cli {
@@ -56,14 +57,17 @@ int RunExport(const std::vector<std::string>& args) {
         if (result == PyTableName(state.py, t)) path = "Main_Person-Years_" + result;
     const db::NodeClickAction shown = db::ClickNode(state, session.ui, path, false);
     if (shown.kind != db::NodeKind::PersonYears && shown.kind != db::NodeKind::Deaths &&
-        shown.kind != db::NodeKind::Smr) {
-        PrintMessage("'" + result + "' is no person-years table, deaths table or SMR result of " + project + ".");
+        shown.kind != db::NodeKind::Strata && shown.kind != db::NodeKind::Smr) {
+        PrintMessage("'" + result + "' is no person-years table, deaths table, stratum table or SMR result of " +
+                     project + ".");
         return kFailed;
     }
     try {
-        if (!exchange::ExportShownResult(state, session.ui, shown.resultGrid.value_or(db::ResultGridText{}), choices,
-                                         filterIndex, file))
-            return kFailed;
+        // The stratum table is built as the main window builds it for its grid.
+        const db::ResultGridText grid = shown.kind == db::NodeKind::Strata
+                                            ? mortality::ShowStrata(state, shown.project)
+                                            : shown.resultGrid.value_or(db::ResultGridText{});
+        if (!exchange::ExportShownResult(state, session.ui, grid, choices, filterIndex, file)) return kFailed;
     } catch (const VdxError& e) {
         ShowGeneralError(session.ui, e.number(), e.description());
         return kFailed;

@@ -61,7 +61,9 @@ std::string ProjectLine(db::Database& db, const std::string& project) {
                 for (deaths->moveFirst(); !deaths->eof(); deaths->moveNext())
                     observed += deaths->value("Deaths").asInteger();
             }
-            fields.insert(fields.end(), {"SRR", value(2), value(3), value(5), value(6), std::to_string(observed),
+            // A group of codes is kept as typed in a 17th row; varTod holds its first code.
+            const std::string deathValue = values.size() >= 17 ? value(17) : value(6);
+            fields.insert(fields.end(), {"SRR", value(2), value(3), value(5), deathValue, std::to_string(observed),
                                          "", "", "", ""});
         }
     }

@@ -9,6 +9,7 @@
 #include "db/navigator_entries.h"
 #include "db/project_file.h"
 #include "exchange/table_copy.h"
+#include "exchange/rate_units.h"
 #include "state/messages.h"
 
 namespace vdx::exchange {
@@ -107,6 +108,20 @@ void SetSystemMainRow(db::Database& wc, int row, const std::string& value) {
 }
 
 void RegisterMainTable(db::Database& wc, const std::string& name) { SetSystemMainRow(wc, 2, name); }
+
+// A rate table given per 1,000 or 100,000 person-years is divided down to
+// per person-year before it is registered; the columns divided are kept for
+// the message after the commit.
+struct RateUnitConversion {
+    double unit = 1;
+    std::vector<std::string> columns;
+    void apply(db::Database& wc, const std::string& name) {
+        if (unit != 1) columns = ConvertRatesToPerPersonYear(wc, name, unit);
+    }
+    void report(Interaction& ui, const std::string& name) const {
+        if (unit != 1) ui.message(RatesConvertedText(name, unit, columns), Buttons::Ok, Icon::Information, kApplicationName);
+    }
+};
 
 void RegisterRateTable(db::Database& wc, const std::string& name, int16_t newCount) {
     SetSystemMainRow(wc, 3, std::to_string(newCount));
@@ -329,21 +344,32 @@ bool AddRateTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, 
         SelectExternalTable(state, ui, dialogs, kSelectRateTableTitle, code);
         if (state.ExternalTableName.empty()) return false;
         const int16_t count = NextRateTableCount(state);
+        RateUnitConversion conversion;
+        if (const auto unit = AskRateUnit(ui, WithoutDollars(state.ExternalTableName))) {
+            conversion.unit = *unit;
+        } else {
+            ClearExternalSource(state);
+            return false;
+        }
         if (!SourceFormatOf(code).viaTextImport) {
             const std::string source = state.ExternalTableName;
             state.ExternalTableName = WithoutDollars(source);
             BusyPointer busy(ui);
             WorkingCopyTransaction t(state.WorkingCopyName);
             CopyChosenSource(state, SourceFormatOf(code), t.db(), source, state.ExternalTableName);
+            conversion.apply(t.db(), state.ExternalTableName);
             RegisterRateTable(t.db(), state.ExternalTableName, count);
             t.commit();
         } else {
             if (!ImportText(state, ui, dialogs)) return false;
             const std::string name = state.ExternalTableName;
-            RegisterImportedTable(state.WorkingCopyName, name,
-                                  [&](db::Database& wc) { RegisterRateTable(wc, name, count); });
+            RegisterImportedTable(state.WorkingCopyName, name, [&](db::Database& wc) {
+                conversion.apply(wc, name);
+                RegisterRateTable(wc, name, count);
+            });
         }
         RateTableAdded(state, state.ExternalTableName);
+        conversion.report(ui, state.ExternalTableName);
         return true;
     } catch (const VdxError& e) {
         ShowAttachError(ui, e, NameForMessage(state), true);
@@ -373,9 +399,17 @@ bool AddRateTableODBC(ProgramState& state, Interaction& ui, AttachDialogs& dialo
     if (!ProjectIsOpen(state, ui)) return false;
     try {
         const int16_t count = NextRateTableCount(state);
-        auto reg = [count](db::Database& wc, const std::string& name) { RegisterRateTable(wc, name, count); };
+        // No file to choose first: the unit is asked before the data source.
+        RateUnitConversion conversion;
+        if (const auto unit = AskRateUnit(ui, "")) conversion.unit = *unit;
+        else return false;
+        auto reg = [&](db::Database& wc, const std::string& name) {
+            conversion.apply(wc, name);
+            RegisterRateTable(wc, name, count);
+        };
         if (!CopyFromOdbc(state, ui, dialogs, reg)) return false;
         RateTableAdded(state, state.ExternalTableName);
+        conversion.report(ui, state.ExternalTableName);
         return true;
     } catch (const VdxError& e) {
         ShowAttachError(ui, e, state.ExternalTableName, true);

@@ -86,7 +86,11 @@ std::string WithoutOwner(const std::string& name);
 void SelectExternalTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, const std::string& title,
                          int code);
 
-// The menu commands; each returns true when it added a table.
+// The menu commands; each returns true when it added a table. The rate
+// table commands ask for the unit of the rates (AskRateUnit, after the
+// source is chosen; for ODBC before the data source) and store rates given
+// per 1,000 or 100,000 person-years divided down to per person-year, saying
+// so in a message.
 bool AddMainTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, int code);
 bool AddRateTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, int code);
 bool AddMainTableODBC(ProgramState& state, Interaction& ui, AttachDialogs& dialogs);

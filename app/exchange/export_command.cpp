@@ -79,6 +79,25 @@ ColumnSpec TextColumn(const std::string& name, const std::vector<std::vector<Val
     return {name, FieldType::Text, std::min(width, 255)};
 }
 
+// A fixed-point field (dBase) holds a column in at most 19 characters with at
+// most 15 decimals. Numbers of a column that need more decimals than its
+// largest integer part leaves room for are rounded to that many (5e-13 for
+// person-years of up to a million); a number that needs no more keeps its
+// exact value, since its rounded text reads back as the same double.
+void FitFixedPoint(std::vector<std::vector<Value>>& rows, size_t firstNumberColumn) {
+    if (rows.empty()) return;
+    for (size_t c = firstNumberColumn; c < rows[0].size(); ++c) {
+        int integerDigits = 1;
+        for (const auto& row : rows)
+            if (row[c].isNumber())
+                integerDigits = std::max(integerDigits, static_cast<int>(Fixed(std::fabs(row[c].asDouble()), 0).size()));
+        const int decimals = std::min(15, 18 - integerDigits);
+        if (decimals < 0) continue;
+        for (auto& row : rows)
+            if (row[c].isNumber()) row[c] = Value::real(*ReadNumber(Fixed(row[c].asDouble(), decimals)));
+    }
+}
+
 }  // namespace
 
 SmrExportChoices DefaultSmrExportChoices() {
@@ -192,6 +211,24 @@ ExportTable BuildExportTable(const ProgramState& state, const db::ResultGridText
         t.columns.push_back(TextColumn("Age class", t.rows, 0));
         for (int j = 1; j < periods; ++j)
             t.columns.push_back({std::to_string(cal[j]) + "-" + std::to_string(cal[j + 1] - 1), FieldType::Double, 0});
+    } else if (state.CurrentResult == "Strata") {
+        // The stratum table as shown: the row label "15 - 20, 1950 - 1955"
+        // (or "Total") gives the age class and period columns, the other
+        // columns are numbers (an empty O/E where nothing is expected).
+        for (int r = 1; r < grid.rows; ++r) {
+            const std::string label = grid.at(r, 0);
+            const size_t comma = label.find(", ");
+            std::vector<Value> row{Value::text(label.substr(0, comma)),
+                                   Value::text(comma == std::string::npos ? std::string() : label.substr(comma + 2))};
+            for (int c = 1; c < grid.cols; ++c) {
+                const auto number = ReadNumber(grid.at(r, c));
+                row.push_back(number ? Value::real(*number) : Value::null());
+            }
+            t.rows.push_back(std::move(row));
+        }
+        t.columns = {TextColumn("Age class", t.rows, 0), TextColumn("Calendar period", t.rows, 1)};
+        for (int c = 1; c < grid.cols; ++c) t.columns.push_back({grid.at(0, c), FieldType::Double, 0});
+        FitFixedPoint(t.rows, 2);
     } else if (state.CurrentResult == "Smr") {
         auto db = db::Database::open(state.WorkingCopyName);
         auto rs = db->openRecordset(state.CurrentSMRTable);

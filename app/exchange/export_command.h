@@ -70,7 +70,9 @@ struct ExportTable {
 
 // The table of the result shown (state.CurrentResult): for "PersonYears" and
 // "Deaths" the grid's cells under calendar columns "1970-1974" and age
-// labels " 40- 44"; for "Smr" the chosen figures of state.CurrentSMRTable.
+// labels " 40- 44"; for "Strata" the stratum table shown (age class, period,
+// the numbers, the totals row); for "Smr" the chosen figures of
+// state.CurrentSMRTable.
 // Throws VdxError when the SMR table cannot be read; an empty table (no
 // columns) for any other result.
 ExportTable BuildExportTable(const ProgramState& state, const db::ResultGridText& shownGrid,

@@ -9,6 +9,7 @@
 #include "db/field_number.h"
 #include "db/row_blocks.h"
 #include "db/table_stream.h"
+#include "mortality/death_group.h"
 #include "state/errors.h"
 #include "state/text_values.h"
 #include "state/veldrix_library.h"
@@ -107,7 +108,9 @@ bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progr
     const DateColumn birthColumn{2, "date of birth"};
     const int sexColumn = bySex ? 3 : -1;
     const DateColumn hireColumn{lag > 0 ? static_cast<int>(names.size()) - 1 : -1, "date of hire"};
-    const double code = m.DeathCode;
+    // The death value as typed names the group; without one, the single code.
+    const DeathGroupParse typed = ParseDeathGroup(m.DeathValuesText);
+    const DeathGroup group = typed.ok ? typed.group : DeathGroup(m.DeathCode);
     const int64_t total = rows.rowCount();
 
     const library::Strata strata(ageVector.data(), static_cast<int16_t>(ages), calendarVector.data(),
@@ -132,7 +135,7 @@ bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progr
         }
         if (!included || selector < 1 || selector > 3) return false;
         const auto death = db::FieldNumber(rows, deathColumn);
-        if (!death || *death != code) return false;
+        if (!death || !group.contains(*death)) return false;
         if (bySex) {
             const auto sex = db::FieldNumber(rows, sexColumn);
             if (!sex || *sex != sexCode) return false;

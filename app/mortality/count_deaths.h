@@ -21,7 +21,8 @@ namespace vdx::mortality {
 // Counts the deaths of the main data table into state.mortality.DeathCounts
 // ([age class 1..A-1][period 1..C-1], index 0 unused) and sets
 // state.mortality.IncludedCount, from the stratification settings and the
-// run's choices in state.mortality: DeathColumn, DeathCode, PyTableSelector
+// run's choices in state.mortality: DeathColumn, DeathValuesText (a code or a
+// group of codes and ranges; when it is not one, the single DeathCode), PyTableSelector
 // (1 all persons, 2 varSex1, 3 varSex2) and DeathLag (years after the date of
 // hire; a person whose hire date plus the lag is on or after the termination
 // date is excluded). Empty values make the tests false; codes compare as

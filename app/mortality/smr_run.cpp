@@ -9,6 +9,7 @@
 #include "db/navigator_entries.h"
 #include "db/project_file.h"
 #include "mortality/count_deaths.h"
+#include "mortality/death_group.h"
 #include "mortality/strata_table.h"
 #include "state/errors.h"
 #include "state/messages.h"
@@ -172,9 +173,11 @@ SmrCheck CheckSmrRequest(const ProgramState& state, Interaction& ui, const SmrRe
                                         [&](const FieldInfo& f) { return f.name == r.deathColumn; });
         if (r.deathColumn.empty() || field == state.MainTableFields.end()) return refused(30, SmrField::DeathColumn);
         if (field->type != "numeric") return refused(31, SmrField::DeathColumn);
-        if (!ReadNumber(r.deathValueText)) return refused(32, SmrField::DeathValue);
-        const double value = Val(r.deathValueText);
-        if (value < 0 || value > 32767) return refused(33, SmrField::DeathValue);
+        const DeathGroupParse group = ParseDeathGroup(r.deathValueText);
+        if (!group.ok) {
+            ui.message(group.message, Buttons::Ok, Icon::Critical, "Error");
+            return SmrCheck{false, SmrField::DeathValue};
+        }
 
         // Conformity: one row per age class, one column per calendar period.
         auto db = db::Database::open(state.WorkingCopyName);
@@ -308,7 +311,9 @@ bool RunProject(ProgramState& state, Interaction& ui, const SmrRequest& r, const
         return false;
     };
     try {
-        m.DeathCode = RoundToInt16(Val(r.deathValueText));
+        const DeathGroupParse group = ParseDeathGroup(r.deathValueText);
+        if (!group.ok) throw VdxError(err::TypeMismatch, group.message);
+        m.DeathCode = group.group.firstCode();
         db->beginTransaction();
         // The project is read back as row ProjectCount: a row left beyond
         // the count (a file edited elsewhere) takes the name rather than
@@ -350,7 +355,29 @@ bool RunProject(ProgramState& state, Interaction& ui, const SmrRequest& r, const
     return true;
 }
 
+bool ConfirmRateUnit(const ProgramState& state, Interaction& ui, const std::string& rateTable) {
+    std::vector<double> rates;
+    try {
+        auto db = db::Database::open(state.WorkingCopyName);
+        rates = ReadRates(*db, rateTable, ClassCount(state.py.maxAgeClass), ClassCount(state.py.maxYearClass));
+    } catch (const VdxError&) {
+        return true;  // the run reports a table it cannot read
+    }
+    const auto largest = std::max_element(rates.begin(), rates.end());
+    if (largest == rates.end() || *largest <= 1) return true;
+    const std::string text =
+        "The rate table '" + rateTable + "' holds rates above 1 (the largest is " + NumberText(*largest) +
+        "). Rates are deaths per person-year, far below 1: this table is most likely per 1,000 or per "
+        "100,000 person-years, and the expected deaths would come out that many times too large. Bring it in "
+        "again with its unit (Tables > Rate table > Add).\r\n\r\nCompute the SMR with these rates all the same?";
+    return ui.message(text, Buttons::YesNo, Icon::Exclamation, "Warning") == Answer::Yes;
+}
+
 bool RunSmr(ProgramState& state, Interaction& ui, const SmrRequest& r) {
+    if (!ConfirmRateUnit(state, ui, r.rateTable)) {
+        CancelSmrProject(state);
+        return false;
+    }
     ProjectResults smr;
     smr.compute = [&](db::Database& db) { ComputeSmr(state, db, ui, LevelOf(r.levelText), MethodKey(r.method)); };
     smr.storeSettings = [&](db::Database& db) { StoreSmrTable(db, state); };

@@ -80,7 +80,14 @@ std::string MethodKey(const std::string& methodName);
 void ComputeSmr(ProgramState& state, db::Database& workingCopy, Interaction& ui, int16_t level,
                 const std::string& methodKey);
 
-// Compute after the checks (the dialog has closed): counts the deaths,
+// Whether the SMR may go on with the rate table: a table that holds a rate
+// above 1 is most likely per 1,000 or 100,000 person-years, and the user is
+// asked (Yes goes on). True without a question for a table of rates per
+// person-year.
+bool ConfirmRateUnit(const ProgramState& state, Interaction& ui, const std::string& rateTable);
+
+// Compute after the checks (the dialog has closed): first ConfirmRateUnit
+// (No lowers ProjectCount again and stores nothing), then counts the deaths,
 // computes the SMR and stores the project — its row in VdxSystemProjects,
 // its deaths and SMR tables (19 rows) — in one transaction, then adds its
 // navigator entries and sets ProjectChanged. A request whose project name is

@@ -1,12 +1,13 @@
 #include "mortality/srr_run.h"
 
 #include "db/database.h"
+#include "mortality/death_group.h"
 
 namespace vdx::mortality {
 
 std::vector<std::pair<std::string, std::string>> SrrSettingsRows(const MortalityResults& m) {
     // The result rows are the reset results: an integer or a double 0, both "0".
-    return {{"ProjectName", m.ProjectName},
+    std::vector<std::pair<std::string, std::string>> rows{{"ProjectName", m.ProjectName},
             {"RateTable", m.RateTableName},
             {"PyTable", std::to_string(m.PyTableSelector)},
             {"Alpha", m.SignificanceLevelText},
@@ -22,6 +23,10 @@ std::vector<std::pair<std::string, std::string>> SrrSettingsRows(const Mortality
             {"N", "0"},
             {"NInc", "0"},
             {"Lag", std::to_string(m.DeathLag)}};
+    const DeathGroupParse group = ParseDeathGroup(m.DeathValuesText);
+    if (group.ok && !group.group.isSingleCode())
+        rows.emplace_back("valuesDTH", m.DeathValuesText);
+    return rows;
 }
 
 bool RunSrr(ProgramState& state, Interaction& ui, const SmrRequest& request) {

@@ -212,6 +212,18 @@ std::optional<std::string> QtInteraction::input(const std::string& prompt, const
     return text.toStdString();
 }
 
+std::optional<int> QtInteraction::choose(const std::string& prompt, const std::string& title,
+                                         const std::vector<std::string>& entries, int selected) {
+    QStringList items;
+    for (const auto& e : entries) items << Q(e);
+    bool ok = false;
+    const QString chosen = QInputDialog::getItem(owner_, Q(title), Q(prompt), items, selected, false, &ok);
+    if (!ok) return std::nullopt;
+    const int index = static_cast<int>(items.indexOf(chosen));
+    if (index < 0) return std::nullopt;
+    return index;
+}
+
 void QtInteraction::busy(bool on) {
     if (on)
         QApplication::setOverrideCursor(Qt::WaitCursor);

@@ -48,6 +48,8 @@ public:
                    const std::string& title) override;
     std::optional<FileDialogResult> saveFile(const FileDialogRequest& request) override;
     std::optional<FileDialogResult> openFile(const FileDialogRequest& request) override;
+    std::optional<int> choose(const std::string& prompt, const std::string& title,
+                              const std::vector<std::string>& entries, int selected) override;
     std::optional<std::string> input(const std::string& prompt, const std::string& title,
                                      const std::string& defaultAnswer) override;
     void busy(bool on) override;

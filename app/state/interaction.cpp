@@ -70,6 +70,15 @@ std::optional<std::string> ScriptedInteraction::input(const std::string&, const 
     return s;
 }
 
+std::optional<int> ScriptedInteraction::choose(const std::string& prompt, const std::string&,
+                                               const std::vector<std::string>&, int selected) {
+    choicePrompts.push_back(prompt);
+    if (choices.empty()) return selected;
+    auto c = choices.front();
+    choices.pop_front();
+    return c;
+}
+
 void ScriptedInteraction::busy(bool on) { busyDepth += on ? 1 : -1; }
 
 std::unique_ptr<Progress> ScriptedInteraction::progress(const std::string& caption, int,

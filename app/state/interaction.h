@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace vdx {
 
@@ -54,6 +55,10 @@ public:
     // Input box; nullopt when cancelled.
     virtual std::optional<std::string> input(const std::string& prompt, const std::string& title,
                                              const std::string& defaultAnswer) = 0;
+    // A choice among a few entries (a list); the index chosen from 0, nullopt
+    // when cancelled. `selected` is the entry offered first.
+    virtual std::optional<int> choose(const std::string& prompt, const std::string& title,
+                                      const std::vector<std::string>& entries, int selected) = 0;
     // Hourglass pointer on (true) or off (false).
     virtual void busy(bool on) = 0;
     // Opens the progress window; it closes when the object is destroyed.

@@ -32,6 +32,9 @@ public:
     std::deque<Answer> answers;
     std::deque<std::optional<FileDialogResult>> files;
     std::deque<std::optional<std::string>> inputs;
+    // Answers of choices (index from 0, nullopt Cancel); when empty, the entry
+    // offered first is taken.
+    std::deque<std::optional<int>> choices;
     // Polls of a progress window before it reports Cancel; -1 never cancels.
     int cancelAfterPolls = -1;
 
@@ -39,6 +42,7 @@ public:
     std::vector<ShownMessage> messages;
     std::vector<ShownFileDialog> fileDialogs;
     std::vector<std::string> progressLabels;
+    std::vector<std::string> choicePrompts;
     int busyDepth = 0;
     int maxProgressValue = 0;
 
@@ -51,6 +55,8 @@ public:
     std::optional<FileDialogResult> openFile(const FileDialogRequest& request) override;
     std::optional<std::string> input(const std::string& prompt, const std::string& title,
                                      const std::string& defaultAnswer) override;
+    std::optional<int> choose(const std::string& prompt, const std::string& title,
+                              const std::vector<std::string>& entries, int selected) override;
     void busy(bool on) override;
     std::unique_ptr<Progress> progress(const std::string& caption, int maximum,
                                        bool cancellable) override;

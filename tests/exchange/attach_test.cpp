@@ -597,5 +597,55 @@ TEST_F(AttachTest, AnAsciiFileThatIsNoTextHasTheWrongFormat) {
     EXPECT_EQ(snapshot(), before);
 }
 
+// ---- Rate units --------------------------------------------------------------------------------
+
+TEST_F(AttachTest, RatesPerThousandOrHundredThousandAreStoredPerPersonYearDividedOnce) {
+    // Numbers whose quotient a second rounding (through a float, or a
+    // division in two steps) would change.
+    const std::vector<std::string> typed{"0.7", "123.456789", "3", "1e-3", "499.99999999999994"};
+    std::string csv = "Y1950,Y1955,Y1960,Y1965,Y1970\n";
+    for (size_t k = 0; k < typed.size(); ++k) csv += (k ? "," : "") + typed[k];
+    csv += "\n";
+    for (size_t k = 0; k < typed.size(); ++k) csv += k ? ",1" : "2";
+    csv += "\n";
+    testing::TempFolder src;
+    struct Case {
+        int choice;  // among per person-year, per 1,000, per 100,000
+        double unit;
+        const char* name;
+    } cases[] = {{1, 1000.0, "per1000"}, {2, 100000.0, "per100000"}, {0, 1.0, "perYear"}};
+    for (const auto& c : cases) {
+        ui.messages.clear();
+        choose(src.write(std::string(c.name) + ".csv", csv));
+        ui.choices.push_back(c.choice);
+        ASSERT_TRUE(AddRateTable(state, ui, dialogs, kSourceCsv)) << ::testing::PrintToString(ui.messageTexts());
+        auto d = db::Database::open(wc());
+        auto rs = d->openRecordset(c.name);
+        for (size_t k = 0; k < typed.size(); ++k) {
+            if (c.unit != 1) EXPECT_EQ(d->tableDef(c.name).fields[k].type, FieldType::Double);
+            const Value v = rs->value(static_cast<int>(k));
+            ASSERT_TRUE(v.isNumber()) << c.name << " " << k;
+            EXPECT_EQ(v.asDouble(), *ReadNumber(typed[k]) / c.unit) << c.name << " " << typed[k];
+        }
+        rs->moveLast();
+        EXPECT_EQ(rs->value(0).asDouble(), 2 / c.unit);
+        if (c.unit == 1) {
+            EXPECT_TRUE(ui.messages.empty());
+        } else {
+            ASSERT_EQ(ui.messages.size(), 1u);
+            EXPECT_NE(ui.messages[0].text.find(c.unit == 1000 ? "per 1,000 person-years" : "per 100,000"),
+                      std::string::npos) << ui.messages[0].text;
+        }
+    }
+    EXPECT_EQ(rateTables(), (std::vector<std::string>{"per1000", "per100000", "perYear"}));
+
+    // Cancelling the question adds nothing.
+    const Snapshot before = snapshot();
+    choose(src.write("cancelled.csv", csv));
+    ui.choices.push_back(std::nullopt);
+    EXPECT_FALSE(AddRateTable(state, ui, dialogs, kSourceCsv));
+    EXPECT_EQ(snapshot(), before);
+}
+
 }  // namespace
 }  // namespace vdx::exchange

@@ -40,6 +40,29 @@ expect_eq "$(/usr/bin/python3 -c "$read_xls" smr.xls)" \
 "$CLI" export x.vdx Project1_SMR chosen.txt --format text --smr-variables 14,17 >/dev/null || fail "export --smr-variables"
 expect_eq "$(tr -d '\r' <chosen.txt)" $'Description;Values\nProject;Project1\nPY Table;Age*Calendar' "chosen variables"
 
+# ---- the stratum table: text and dBase hold the rows of veldrix-cli strata ----
+"$CLI" strata x.vdx Project1 --format csv >strata.csv 2>err.txt || fail "strata: $(cat err.txt)"
+"$CLI" export x.vdx Project1_Strata strata.txt --format text >/dev/null 2>err.txt || fail "export strata text: $(cat err.txt)"
+"$CLI" export x.vdx Project1_Strata strata.dbf --format dbase4 >/dev/null 2>err.txt || fail "export strata dbase4: $(cat err.txt)"
+compare_strata='import csv, sys, dbfread
+shown = list(csv.reader(open("strata.csv")))
+text = [line.split(";") for line in open("strata.txt", newline="").read().split("\r\n") if line]
+dbf = [[r[k] for k in r] for r in dbfread.DBF("strata.dbf")]
+def same(a, b):
+    if a in ("", None) or b in ("", None): return a in ("", None) and b in ("", None)
+    x, y = float(a), float(b)
+    return abs(x - y) <= 1e-12 * max(abs(x), 1e-3)
+problems = []
+if text[0] != shown[0]: problems.append("text header %s" % text[0])
+for name, rows in (("text", text[1:]), ("dbase", dbf)):
+    if len(rows) != len(shown) - 1: problems.append("%s: %d rows" % (name, len(rows)))
+    for want, got in zip(shown[1:], rows):
+        if [str(g).strip() for g in got[:2]] != [w.strip() for w in want[:2]] or \
+           not all(same(w, g) for w, g in zip(want[2:], got[2:])):
+            problems.append("%s: %s for %s" % (name, got, want)); break
+print(problems or "same")'
+expect_eq "$(/usr/bin/python3 -c "$compare_strata")" "same" "stratum table exported"
+
 # ---- refusals ----------------------------------------------------------------
 printf 'old' >keep.mdb
 "$CLI" export x.vdx Project1_SMR keep.mdb --format access80 >/dev/null 2>err.txt

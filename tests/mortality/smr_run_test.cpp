@@ -5,6 +5,7 @@
 #include "mortality_test_support.h"
 
 #include <functional>
+#include <optional>
 
 #include "state/messages.h"
 
@@ -262,4 +263,31 @@ TEST_F(SmrRun, AFailingRunLeavesTheWorkingCopyAsItWasAndSaysWhy) {
         EXPECT_EQ(state.Navigator.nodes().size(), nodes) << c.name;
         EXPECT_EQ(ui.busyDepth, 0);
     }
+}
+
+TEST_F(SmrRun, ARateTableAboveOneIsQuestionedAndNoStoresNothing) {
+    smallStudy(23376, 12, 0.125);
+    addRateTable("Per100k", {{Value::real(12500)}});
+    struct Case {
+        const char* table;
+        std::optional<Answer> answer;  // none: no question expected
+        bool stored;
+    } cases[] = {{"Per100k", Answer::No, false}, {"Per100k", Answer::Yes, true}, {"Rates", std::nullopt, true}};
+    for (const auto& c : cases) {
+        ui.messages.clear();
+        if (c.answer) ui.answers.push_back(*c.answer);
+        const int16_t projects = state.ProjectCount;
+        EXPECT_EQ(computeSmr(request(c.table, "162")), c.stored) << c.table;
+        if (c.answer) {
+            ASSERT_EQ(ui.messages.size(), 1u) << c.table;
+            EXPECT_EQ(ui.messages[0].buttons, Buttons::YesNo);
+            EXPECT_EQ(ui.messages[0].title, "Warning");
+            EXPECT_NE(ui.messages[0].text.find("12500"), std::string::npos) << ui.messages[0].text;
+        } else {
+            EXPECT_TRUE(ui.messages.empty()) << ::testing::PrintToString(ui.messageTexts());
+        }
+        EXPECT_EQ(state.ProjectCount, projects + (c.stored ? 1 : 0)) << c.table;
+        if (!c.stored) EXPECT_FALSE(open()->tableExists("Project1_Deaths"));
+    }
+    EXPECT_EQ(column("VdxSystemProjects", "Projects"), (std::vector<std::string>{"Project1", "Project2"}));
 }

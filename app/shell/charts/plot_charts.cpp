@@ -1,5 +1,6 @@
 #include "charts/plot_charts.h"
 
+#include <QAreaSeries>
 #include <QBarCategoryAxis>
 #include <QBarSeries>
 #include <QBarSet>
@@ -160,7 +161,7 @@ std::unique_ptr<QChart> BarChart(const QString& title, const QString& axisTitle,
     return chart;
 }
 
-// Person-years of all persons as squares coloured in six steps from the
+// Person-years of all persons as cells coloured in six steps from the
 // largest cell down; the legend gives each step's range in years.
 std::unique_ptr<QChart> PersonYearsChart(const ProgramState& state) {
     const PyCells& cells = state.PyValues;
@@ -180,49 +181,49 @@ std::unique_ptr<QChart> PersonYearsChart(const ProgramState& state) {
     y->setRange(0, ages);
     x->setTitleText("Calendar period");
     y->setTitleText("Age class");
-    x->setLabelsAngle(periods > 8 ? -60 : 0);
+    x->setLabelsAngle(periods > 8 ? -90 : 0);
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
 
     double largest = 0;
     for (int i = 1; i <= ages; ++i)
         for (int j = 1; j <= periods; ++j) largest = std::max(largest, static_cast<double>(cells.at(1, i, j)) / 365.25);
+    // Each cell is a rectangle in axis units (period j spans j - 1 to j, age
+    // class i spans i - 1 to i), so the cells fill the plot area whatever
+    // its shape and however many classes and periods there are. The legend
+    // shows one entry per step; the cells themselves stay out of it.
     constexpr int kSteps = 6;
-    std::vector<QScatterSeries*> steps;
+    std::vector<QColor> colours;
     for (int s = 0; s < kSteps; ++s) {
-        auto* series = new QScatterSeries;
+        colours.push_back(QColor::fromHsvF(0.62, 0.08 + 0.9 * s / (kSteps - 1), 0.98 - 0.45 * s / (kSteps - 1)));
+        auto* legend = new QAreaSeries(new QLineSeries);
         const double from = largest * s / kSteps, to = largest * (s + 1) / kSteps;
-        series->setName(s == 0 ? "0 - " + Fixed(to, 0) + " years" : Fixed(from, 0) + " - " + Fixed(to, 0));
-        series->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
-        series->setColor(QColor::fromHsvF(0.62, 0.08 + 0.9 * s / (kSteps - 1), 0.98 - 0.45 * s / (kSteps - 1)));
-        series->setBorderColor(Qt::white);
-        series->setProperty("cells", QSize(periods, ages));
-        steps.push_back(series);
+        legend->setName(s == 0 ? "0 - " + Fixed(to, 0) + " years" : Fixed(from, 0) + " - " + Fixed(to, 0));
+        legend->setBrush(colours.back());
+        legend->setPen(Qt::NoPen);
+        chart->addSeries(legend);
+        legend->attachAxis(x);
+        legend->attachAxis(y);
     }
     for (int i = 1; i <= ages; ++i)
         for (int j = 1; j <= periods; ++j) {
             const double years = static_cast<double>(cells.at(1, i, j)) / 365.25;
             const int s = largest > 0 ? std::min(kSteps - 1, static_cast<int>(years / largest * kSteps)) : 0;
-            steps[static_cast<size_t>(s)]->append(j - 0.5, i - 0.5);
+            auto* upper = new QLineSeries;
+            auto* lower = new QLineSeries;
+            upper->append(j - 1, i);
+            upper->append(j, i);
+            lower->append(j - 1, i - 1);
+            lower->append(j, i - 1);
+            auto* cell = new QAreaSeries(upper, lower);
+            cell->setBrush(colours[static_cast<size_t>(s)]);
+            cell->setPen(QPen(Qt::white, 1));
+            chart->addSeries(cell);
+            cell->attachAxis(x);
+            cell->attachAxis(y);
+            HideFromLegend(*chart, cell);
         }
-    for (auto* series : steps) {
-        chart->addSeries(series);
-        series->attachAxis(x);
-        series->attachAxis(y);
-    }
     return chart;
-}
-
-// The squares of the heat map fill their cells once the plot area is known.
-void FitCells(QChart& chart) {
-    chart.layout()->activate();
-    const QRectF area = chart.plotArea();
-    for (QAbstractSeries* s : chart.series()) {
-        const QSize cells = s->property("cells").toSize();
-        if (cells.isEmpty()) continue;
-        const double side = std::min(area.width() / cells.width(), area.height() / cells.height());
-        static_cast<QScatterSeries*>(s)->setMarkerSize(std::max(2.0, side - 1));
-    }
 }
 
 }  // namespace
@@ -266,7 +267,6 @@ void SavePlot(const std::vector<std::unique_ptr<QChart>>& charts, const QString&
     for (const auto& chart : charts) {
         chart->setGeometry(QRectF(0, top, size.width(), kChartHeight));
         scene.addItem(chart.get());
-        FitCells(*chart);
         top += kChartHeight;
     }
     const QRectF source(0, 0, size.width(), size.height());

@@ -1,0 +1,105 @@
+#include "mortality/death_group.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "state/messages.h"
+#include "state/text_values.h"
+
+namespace vdx::mortality {
+
+namespace {
+
+constexpr int kNotNumeric = 32;
+constexpr int kOutOfRange = 33;
+
+std::string Trimmed(const std::string& s) {
+    const size_t begin = s.find_first_not_of(" \t");
+    if (begin == std::string::npos) return {};
+    return s.substr(begin, s.find_last_not_of(" \t") - begin + 1);
+}
+
+std::vector<std::string> Parts(const std::string& text) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (size_t comma; (comma = text.find(',', start)) != std::string::npos; start = comma + 1)
+        parts.push_back(Trimmed(text.substr(start, comma - start)));
+    parts.push_back(Trimmed(text.substr(start)));
+    return parts;
+}
+
+}  // namespace
+
+bool DeathGroup::contains(double code) const {
+    // The last range that starts at or below the code is the only candidate.
+    auto after = std::upper_bound(ranges_.begin(), ranges_.end(), code,
+                                  [](double c, const Range& r) { return c < r.low; });
+    return after != ranges_.begin() && code <= std::prev(after)->high;
+}
+
+DeathGroupParse ParseDeathGroup(const std::string& text) {
+    DeathGroupParse out;
+    auto refuse = [&](int number, const std::string& message = {}) {
+        out.number = number;
+        out.message = number ? Message(number) : message;
+        return out;
+    };
+    auto badPart = [&](const std::string& part, const std::string& why) {
+        return refuse(0, "The death value '" + text + "' cannot be read: '" + part + "' " + why +
+                             " Write a code (162), or codes and ranges separated by commas (160-165, 170).");
+    };
+    // A code as typed: a number (none otherwise), in 0..32767, rounded to a
+    // whole code as a single death value always was.
+    enum class Code { Ok, NotNumber, OutOfRange };
+    auto readCode = [](const std::string& part, int16_t& into) {
+        const auto number = ReadNumber(part);
+        if (!number) return Code::NotNumber;
+        if (*number < 0 || *number > 32767) return Code::OutOfRange;
+        into = RoundToInt16(*number);
+        return Code::Ok;
+    };
+
+    const std::vector<std::string> parts = Parts(text);
+    std::vector<DeathGroup::Range> ranges;
+    for (size_t k = 0; k < parts.size(); ++k) {
+        const std::string& part = parts[k];
+        // A range "low-high": a dash after the first character (a leading
+        // one is a sign).
+        const size_t dash = part.empty() ? std::string::npos : part.find('-', 1);
+        int16_t low = 0, high = 0;
+        const Code single = readCode(part, low);
+        if (single == Code::OutOfRange) return refuse(kOutOfRange);
+        if (single == Code::Ok) {
+            high = low;
+        } else if (dash == std::string::npos) {
+            // What was always a death value that is not numeric keeps its message.
+            if (parts.size() == 1) return refuse(kNotNumeric);
+            return badPart(part, part.empty() ? "is empty: there is a comma too many." : "is not a number.");
+        } else {
+            const std::string from = Trimmed(part.substr(0, dash)), to = Trimmed(part.substr(dash + 1));
+            const Code first = readCode(from, low), last = readCode(to, high);
+            if (first == Code::OutOfRange || last == Code::OutOfRange) return refuse(kOutOfRange);
+            if (from.empty()) return badPart(part, "is not a range: the code before the dash is missing.");
+            if (to.empty()) return badPart(part, "is not a range: the code after the dash is missing.");
+            if (first != Code::Ok) return badPart(part, "is not a range of codes: '" + from + "' is not a number.");
+            if (last != Code::Ok) return badPart(part, "is not a range of codes: '" + to + "' is not a number.");
+            if (low > high) return badPart(part, "is not a range: its first code is above its last.");
+        }
+        if (k == 0) out.group.first_ = low;
+        ranges.push_back({double(low), double(high)});
+    }
+    // Sorted and merged where they overlap (only there: a stored code of
+    // 162.5 is in neither 162 nor 163).
+    std::sort(ranges.begin(), ranges.end(), [](const auto& a, const auto& b) { return a.low < b.low; });
+    auto& merged = out.group.ranges_;
+    for (const auto& r : ranges) {
+        if (!merged.empty() && r.low <= merged.back().high)
+            merged.back().high = std::max(merged.back().high, r.high);
+        else
+            merged.push_back(r);
+    }
+    out.ok = true;
+    return out;
+}
+
+}  // namespace vdx::mortality
