@@ -38,16 +38,15 @@ private:
     std::vector<Range> ranges_;  // sorted by low, not overlapping
 };
 
-// ParseDeathGroup reads a death value as typed. The outcome: the group, or the message that
-// refuses it (32 or 33 of the message table, or a text naming the part that
-// is wrong) in `message`, with `number` the message's number (0 for a text
-// of its own).
+// What ParseDeathGroup makes of a death value as typed: the group, or the
+// message that refuses it (32 or 33 of the message table, or a text naming
+// the part that is wrong) in `message`, with `number` the message's number
+// (0 for a text of its own).
 struct DeathGroupParse {
     bool ok = false;
     DeathGroup group;
     int number = 0;
     std::string message;
 };
-
 
 }  // namespace vdx::mortality

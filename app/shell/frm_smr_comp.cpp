@@ -51,6 +51,9 @@ FrmSMRComp::FrmSMRComp(QWidget* parent, const ProgramState& state, Interaction& 
     comDTH_ = List(deaths, "comDTH", choices.deathColumns, -1);
     txtDTHValues_ = new QLineEdit(deaths);
     txtDTHValues_->setObjectName("txtDTHValues");
+    // A group of codes is as welcome as one code.
+    txtDTHValues_->setPlaceholderText("162, or 160-165, 170");
+    txtDTHValues_->setToolTip("One code, or codes and ranges separated by commas; a range includes its bounds.");
     auto* deathGrid = new QGridLayout(deaths);
     deathGrid->addWidget(Label(deaths, srr ? "ICD &variable:" : "Death &variable:", comDTH_), 0, 0);
     deathGrid->addWidget(comDTH_, 0, 1);
