@@ -68,9 +68,13 @@ void CopyJetProject(TableReader& source, const RowOrderDoubt& doubt, const std::
         std::vector<db::FieldDef> fields;
         for (const ColumnSpec& column : source.columns(table)) {
             fields.push_back(FieldOfColumn(column));
-            // The two name lists refuse zero-length text, as new files do.
+            // The two name lists and the keys of the key/value tables refuse
+            // zero-length text, as in new files (Jet keeps that as a property
+            // the reader does not see).
             if (db::detail::SameName(table, db::kVdxSystemRateTables) ||
-                db::detail::SameName(table, db::kVdxSystemProjects))
+                db::detail::SameName(table, db::kVdxSystemProjects) ||
+                ((db::detail::SameName(table, db::kVdxSystemMain) || db::detail::SameName(table, db::kVdxSystemPY)) &&
+                 db::detail::SameName(column.name, "Typ")))
                 fields.back().allowZeroLength = false;
         }
         auto rows = StreamRows(fields, [&source, table](const RowCallback& onRow) {
