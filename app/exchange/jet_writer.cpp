@@ -419,9 +419,13 @@ struct JetDatabaseWriter::Impl {
             return size;
         };
         const bool memosInline = rowSize(true) <= kMaxRow;
-        if (rowSize(memosInline) > kMaxRow)
-            ThrowCannotHold(rowNumber, table->name,
-                            "the row needs more than the " + std::to_string(kMaxRow) + " bytes an Access row holds.");
+        if (rowSize(memosInline) > kMaxRow) {
+            const auto longest = std::max_element(l.columns.begin(), l.columns.end(), [&](const JetColumn& a, const JetColumn& b) {
+                return (a.fixed ? 0 : var[a.varIndex].size()) < (b.fixed ? 0 : var[b.varIndex].size());
+            });
+            ThrowCannotHold(rowNumber, longest->name,
+                            "the row's texts need more than the " + std::to_string(kMaxRow) + " bytes an Access row holds.");
+        }
         for (size_t k = 0; k < var.size(); ++k) {
             if (!isMemo[k]) continue;
             std::string header;
