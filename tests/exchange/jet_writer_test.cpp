@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdio>
 #include <map>
 #include <sstream>
 
@@ -18,18 +17,9 @@
 namespace vdx::exchange {
 namespace {
 
+using testing::CommandOutput;
 using testing::ErrorNumberOf;
 using testing::TempFolder;
-
-std::string CommandOutput(const std::string& command) {
-    std::string out;
-    std::FILE* p = ::popen((command + " 2>/dev/null").c_str(), "r");
-    if (!p) return out;
-    char buffer[4096];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, p)) > 0;) out.append(buffer, n);
-    ::pclose(p);
-    return out;
-}
 
 std::vector<std::string> Split(const std::string& s, char by) {
     std::vector<std::string> parts;
