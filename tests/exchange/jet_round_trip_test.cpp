@@ -136,14 +136,14 @@ TEST_F(JetRoundTrip, DamagedJetFilesAreRefusedCleanly) {
         std::function<void(std::string&)> spoil;
     };
     const std::vector<Case> cases = {
-        {"cut after the catalogue", [](std::string& b) { b.resize(3 * 4096 + 100); }},
+        {"cut after the catalogue's definition", [](std::string& b) { b.resize(3 * 4096 + 100); }},
         {"cut in the middle", [](std::string& b) { b.resize(b.size() / 2); }},
         {"usage maps of every table out of range",
          [&](std::string& b) {
              for (size_t p = 3; p < pages; ++p)
                  if (b[p * 4096] == 2) poke32(b, p * 4096 + 55, (pages + 50) << 8);
          }},
-        {"definition pages of every table out of range",
+        {"table definitions that are no definition pages",
          [&](std::string& b) {
              for (size_t p = 3; p < pages; ++p)
                  if (b[p * 4096] == 2) b[p * 4096] = 1;  // no longer a definition page
@@ -158,7 +158,11 @@ TEST_F(JetRoundTrip, DamagedJetFilesAreRefusedCleanly) {
         ProgramState state;
         ScriptedInteraction ui;
         EXPECT_FALSE(db::OpenProjectFile(state, ui, damaged));
-        EXPECT_FALSE(ui.messages.empty());
+        ASSERT_FALSE(ui.messages.empty());
+        const std::string& message = ui.messages.back().text;
+        EXPECT_TRUE(message == damaged + " is not a VELDRIX file!" ||
+                    message.find("is not in the expected format") != std::string::npos)
+            << message;
         EXPECT_FALSE(fs::exists(dir_ + "/jet/study.vd~"));
         EXPECT_EQ(Bytes(damaged), bytes);
         db::ReleaseWorkingCopy(state);
