@@ -12,6 +12,7 @@
 #include "db/file_commands.h"
 #include "db/file_io.h"
 #include "db/table_stream.h"
+#include "exchange/access_reader.h"
 #include "exchange/jet_project.h"
 #include "mortality/smr_report.h"
 #include "mortality/smr_run.h"
@@ -117,6 +118,36 @@ TEST_F(JetRoundTrip, TheStudyComesBackTableByTableWithTheSameReport) {
     }
     copy.reset();
     db::ReleaseWorkingCopy(back);
+}
+
+// Memos as long as the Access reader takes (1 MiB less a byte) cross about
+// 260 long-value pages and come back whole; a longer one is refused before
+// a file is written, as the study could not be opened again.
+TEST_F(JetRoundTrip, MemosUpToWhatTheReaderTakes) {
+    const std::string wc = dir_ + "/memo.vd~", jet = dir_ + "/memo.mdb";
+    const std::string longest = std::string(kAccessMemoBytes - 2, 'm') + "\xC3\xA9";
+    {
+        auto d = db::Database::create(wc);
+        d->execute("CREATE TABLE Notes (Note MEMO)");
+        auto rs = d->openRecordset("Notes");
+        rs->addNew();
+        rs->setValue("Note", Value::text(longest));
+        rs->update();
+    }
+    ExportJetProject(wc, jet);
+    std::vector<Value> read;
+    AccessReader(jet).readRows("Notes", [&](const std::vector<Value>& row) { return read.push_back(row[0]), true; }, nullptr);
+    EXPECT_EQ(read, std::vector<Value>{Value::text(longest)});
+
+    fs::remove(jet);
+    db::Database::open(wc)->execute("UPDATE Notes SET Note = Note || 'x'");
+    try {
+        ExportJetProject(wc, jet);
+        ADD_FAILURE() << "a memo longer than the reader takes was written";
+    } catch (const VdxError& e) {
+        EXPECT_NE(e.description().find("1 MiB"), std::string::npos) << e.description();
+    }
+    EXPECT_FALSE(fs::exists(jet));
 }
 
 // Damaged Jet project files: cut short, or a page pointer beyond the file's
