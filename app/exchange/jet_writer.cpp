@@ -365,8 +365,10 @@ struct JetDatabaseWriter::Impl {
             auto cannot = [&](const std::string& why) { ThrowCannotHold(rowNumber, c.name, why); };
             bool present = !v.isNull();
             if (c.jetType == kBool) {
-                if (present && !IsNumber(v)) cannot("the value is not True or False.");
-                present = present && v.asDouble() != 0;
+                // Reading Null back as No would change the study without a word.
+                if (!present) cannot("an Access Yes/No column cannot hold Null.");
+                if (!IsNumber(v)) cannot("the value is not True or False.");
+                present = v.asDouble() != 0;
             } else if (present && c.fixed) {
                 std::string bytes;
                 switch (c.jetType) {
