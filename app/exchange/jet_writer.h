@@ -4,9 +4,7 @@
 //
 // Jet 4 serves every Access choice and the project files: its rows need no
 // jump tables, its texts are UTF-16 (every character the program holds fits),
-// and its 4 KiB pages take longer rows than Jet 3's 2 KiB ones. (mdbtools
-// drops a U+FEFF that begins a text: the one character that does not come
-// back.)
+// and its 4 KiB pages take longer rows than Jet 3's 2 KiB ones.
 //
 // What is written: the database definition page, the global usage map, the
 // catalogue table MSysObjects (always on page 2), and per table its

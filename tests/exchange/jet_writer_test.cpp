@@ -174,6 +174,9 @@ TEST(JetWriter, WhatAccessCannotHoldIsRefusedAndTheTargetKept) {
         {"text in a Double", {{"A", FieldType::Double, 0}}, {Value::text("1.5")}, err::TypeMismatch},
         {"Null in a Yes/No column", {{"A", FieldType::Boolean, 0}}, {Value::null()}, err::TypeMismatch},
         {"text beyond its size", {{"A", FieldType::Text, 3}}, {Value::text("abcd")}, err::TypeMismatch},
+        {"text with a NUL", {{"A", FieldType::Memo, 0}}, {Value::text(std::string("a\0b", 3))}, err::TypeMismatch},
+        {"text after a byte-order mark", {{"A", FieldType::Text, 9}}, {Value::text("\xEF\xBB\xBFid")}, err::TypeMismatch},
+        {"text not in UTF-8", {{"A", FieldType::Text, 9}}, {Value::text("M\xFCller")}, err::TypeMismatch},
         // Non-Latin texts take two bytes a character: 20 x 402 bytes.
         {"row beyond a page", tooLongRow, std::vector<Value>(20, Value::text(std::string(200, 'x') + "\xCE\xA9")), err::TypeMismatch},
         {"twice the same column", twentyTexts, {}, err::InvalidName},
