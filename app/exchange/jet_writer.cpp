@@ -200,8 +200,9 @@ Layout CatalogLayout() {
     });
 }
 
-// The table definition after the page header, with the row count and the
-// usage map pointers filled in by Definition().
+// A table's definition as it follows the 8-byte header of its first page
+// (and runs on after the headers of the next ones): counts, usage maps,
+// column entries and names.
 std::string Definition(const Layout& l, bool system, uint32_t rows, uint32_t usedMap, uint32_t freeMap) {
     std::string d;
     Add32(d, 0);  // total length, below
