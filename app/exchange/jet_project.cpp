@@ -6,8 +6,11 @@
 #include "db/db_internal.h"
 #include "db/file_io.h"
 #include "db/project_file.h"
+#include "db/table_stream.h"
 #include "exchange/access_reader.h"
 #include "exchange/table_copy.h"
+#include "exchange/jet_writer.h"
+#include "exchange/writer_support.h"
 #include "state/errors.h"
 
 namespace vdx::exchange {
@@ -65,9 +68,14 @@ void CopyJetProject(TableReader& source, const RowOrderDoubt& doubt, const std::
                 Refuse(table + " holds " + why + ", so the order of its rows cannot be trusted; "
                                "compact the file in the earlier program and open it again.");
         db::TableDef def = TableDefOf(source, table, table);
-        // The two name lists refuse zero-length text, as new files do.
-        if (db::detail::SameName(table, db::kVdxSystemRateTables) || db::detail::SameName(table, db::kVdxSystemProjects))
-            for (db::FieldDef& field : def.fields) field.allowZeroLength = false;
+        // The two name lists and the keys of the key/value tables refuse
+        // zero-length text, as in new files (Jet keeps that as a property the
+        // reader does not see).
+        const bool nameList = db::detail::SameName(table, db::kVdxSystemRateTables) ||
+                              db::detail::SameName(table, db::kVdxSystemProjects);
+        const bool keyValue = db::detail::SameName(table, db::kVdxSystemMain) || db::detail::SameName(table, db::kVdxSystemPY);
+        for (db::FieldDef& field : def.fields)
+            if (nameList || (keyValue && db::detail::SameName(field.name, "Typ"))) field.allowZeroLength = false;
         CopyReaderTable(source, table, *db, def);
     }
     db->commit();
@@ -79,6 +87,42 @@ void CopyJetProject(TableReader& source, const RowOrderDoubt& doubt, const std::
 void ImportJetProject(const std::string& jetFile, const std::string& workingCopy) {
     AccessReader reader(jetFile);
     CopyJetProject(reader, [&reader](const std::string& table) { return reader.rowOrderDoubt(table); }, workingCopy);
+}
+
+void ExportJetProject(const std::string& workingCopy, const std::string& jetFile) {
+    auto db = db::Database::open(workingCopy);
+    JetDatabaseWriter jet(jetFile);
+    for (const db::TableDef& def : db->tableDefs()) {
+        if (def.isSystemTable() || def.isAttached()) continue;
+        std::vector<ColumnSpec> columns;
+        std::vector<std::string> names;
+        for (const db::FieldDef& f : def.fields) {
+            columns.push_back({f.name, f.type, f.type == FieldType::Text ? f.size : 0});
+            names.push_back(f.name);
+        }
+        try {
+            jet.beginTable(def.name, columns);
+            db::TableStream rows(*db, def.name, names);
+            std::vector<Value> row(columns.size());
+            while (rows.next()) {
+                for (size_t c = 0; c < row.size(); ++c) {
+                    row[c] = rows.value(static_cast<int>(c));
+                    // A file ImportJetProject could not read back would be a study lost.
+                    if (columns[c].type == FieldType::Memo && row[c].kind() == Value::Kind::Text &&
+                        row[c].asText().size() > kAccessMemoBytes)
+                        ThrowCannotHold(static_cast<uint64_t>(rows.position()), columns[c].name,
+                                        "the text is longer than the 1 MiB a project file's memo may hold.");
+                }
+                jet.addRow(row, static_cast<uint64_t>(rows.position()));
+            }
+            jet.endTable();
+        } catch (const VdxError& e) {
+            if (e.number() != err::TypeMismatch) throw;
+            throw VdxError(e.number(), "Table " + def.name + ": " + e.description());
+        }
+    }
+    db->close();
+    jet.commit();
 }
 
 void RegisterJetProjectImport() { db::SetJetProjectImport(ImportJetProject); }
