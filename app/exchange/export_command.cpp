@@ -264,11 +264,18 @@ bool WriteExportRows(Interaction& ui, const std::vector<ColumnSpec>& columns, ui
             return !window.poll();
         }
     };
-    const std::unique_ptr<Progress> window = ui.progress("Save Table as ...", kBar, true);
-    window->setLabel("Writing " + target.path);
-    WindowProgress progress(*window);
+    // The writers report every 4096 rows: a smaller table is written before
+    // the window could show anything, so it gets none.
+    constexpr uint64_t kRowsForWindow = 4096;
+    std::unique_ptr<Progress> window;
+    std::unique_ptr<WindowProgress> progress;
+    if (rowCount >= kRowsForWindow) {
+        window = ui.progress("Save Table as ...", kBar, true);
+        window->setLabel("Writing " + target.path);
+        progress = std::make_unique<WindowProgress>(*window);
+    }
     auto writer = MakeTableWriter(target.format, target.path, target.tableName);
-    writer->begin(columns, rowCount, &progress);
+    writer->begin(columns, rowCount, progress.get());
     std::vector<Value> row;
     while (next(row))
         if (!writer->writeRow(row)) return false;  // the writer abandons the file
