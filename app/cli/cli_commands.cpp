@@ -72,7 +72,7 @@ const std::vector<Subcommand>& Subcommands() {
         {"export", "STUDY.vdx RESULT FILE --format FORMAT [--smr-variables 0,1,2,...]",
          "write a person-years table (\"Age*Calendar\"), a project's PROJECT_Deaths or PROJECT_SMR to a file "
          "(Tables > Save as...); FORMAT text, access10, access11, access20, access70, access80, dbase3, dbase4, "
-         "dbase5, excel3, excel4, excel5, excel7, excel8, paradox3, paradox4, paradox5 or html; the SMR figures "
+         "dbase5, excel3, excel4, excel5, excel7, excel8, paradox3, paradox4, paradox5, html, csv, xlsx or dta; the SMR figures "
          "by number (0 SMR .. 17 PY Table; default 0-6)", RunExport},
     };
     return table;

@@ -142,6 +142,9 @@ const std::vector<ExportFormat>& ExportFormats() {
         {"Paradox 4.x", "*.db", "paradox4", WriterFormat::Paradox4, 3},
         {"Paradox 5.x", "*.db", "paradox5", WriterFormat::Paradox5, 3},
         {"HTML", "*.htm", "html", WriterFormat::Html, 4},
+        {"CSV", "*.csv", "csv", WriterFormat::Csv, 4},
+        {"Excel 2007+", "*.xlsx", "xlsx", WriterFormat::Xlsx, 5},
+        {"Stata", "*.dta", "dta", WriterFormat::Stata, 4},
     };
     return formats;
 }

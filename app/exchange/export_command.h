@@ -49,7 +49,8 @@ struct ExportFormat {
     int nameCut;           // characters taken off the file name for the table name
 };
 
-// The eighteen choices of the save dialog, in its order (filter index - 1).
+// The choices of the save dialog, in its order (filter index - 1): the
+// eighteen formats of old, then CSV, Excel 2007+ (.xlsx) and Stata (.dta).
 const std::vector<ExportFormat>& ExportFormats();
 // The save dialog's filter list, "ASCII files (*.txt)|*.txt|...|HTML (*.htm)|*.htm|".
 std::string ExportFilter();

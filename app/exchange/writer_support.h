@@ -29,6 +29,9 @@ public:
     AtomicFile& operator=(const AtomicFile&) = delete;
 
     void write(std::string_view bytes);
+    // The temporary file's name, for a library that writes the file itself by
+    // name (libxlsxwriter); commit() then syncs and renames what it wrote.
+    const std::string& temporaryPath() const { return tempPath_; }
     // Flushes to disk and renames the temporary file over the target.
     void commit();
 
@@ -120,6 +123,8 @@ size_t ExactNumberChars(double value, char* buffer, size_t maxFixed = 64);
 // "yyyymmdd" (dBase dates) or "ddmmyyyy" (the ASCII import's layout) of a
 // day number, into 8 characters.
 void DateDigits(double dayNumber, bool dayFirst, char* eight);
+// "yyyy-mm-dd", or "yyyy-mm-dd hh:mm:ss" when the day number has a time of day.
+std::string IsoDateText(double dayNumber);
 // "dd.mm.yyyy" for dates; "True"/"False"; exact numbers; texts as they are;
 // "" for Null.
 std::string CellText(const Value& value);
