@@ -51,7 +51,6 @@ void XlsxTableWriter::open(const std::vector<ColumnSpec>& columns) {
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
     options.tmpdir = tempFolder_.data();
-    options.use_zip64 = LXW_TRUE;
     workbook_ = workbook_new_opt(file_->temporaryPath().c_str(), &options);
     if (!workbook_) throw std::bad_alloc();
     std::string sheetName = ExcelSheetName(tableName());
