@@ -1,5 +1,7 @@
 #include "exchange/csv_writer.h"
 
+#include "exchange/text_encoding.h"
+
 namespace vdx::exchange {
 
 void CsvTableWriter::field(std::string_view text) {
@@ -36,7 +38,11 @@ void CsvTableWriter::put(const std::vector<Value>& row) {
                 buffer_.append(text, ExactNumberChars(v.asDouble(), text, 32));
                 break;
             }
-            case Value::Kind::Text: field(v.asText()); break;
+            case Value::Kind::Text:
+                if (!IsValidUtf8(v.asText()))
+                    ThrowCannotHold(rowsWritten() + 1, columns()[c].name, "the text is not valid UTF-8.");
+                field(v.asText());
+                break;
             default: buffer_ += CellText(v); break;
         }
     }

@@ -6,6 +6,8 @@
 
 #include <readstat.h>
 
+#include "exchange/text_encoding.h"
+
 #include "state/errors.h"
 #include "state/text_values.h"
 
@@ -94,6 +96,8 @@ void DtaTableWriter::put(const std::vector<Value>& row) {
         Column& column = layout_[c];
         const std::string& name = columns()[c].name;
         if (column.storage == Storage::String) {
+            if (v.kind() == Value::Kind::Text && !IsValidUtf8(v.asText()))
+                ThrowCannotHold(rowNumber, name, "the text is not valid UTF-8.");
             column.width = std::max(column.width, v.kind() == Value::Kind::Text ? v.asText().size() : CellText(v).size());
             continue;
         }

@@ -8,6 +8,7 @@
 #include <xlsxwriter.h>
 
 #include "exchange/excel_writer.h"
+#include "exchange/text_encoding.h"
 #include "state/errors.h"
 
 namespace vdx::exchange {
@@ -94,7 +95,11 @@ void XlsxTableWriter::put(const std::vector<Value>& row) {
                     error = worksheet_write_string(sheet_, r, col, IsoDateText(day).c_str(), nullptr);
                 break;
             }
-            case Value::Kind::Text: error = worksheet_write_string(sheet_, r, col, v.asText().c_str(), nullptr); break;
+            case Value::Kind::Text:
+                // The sheet is XML in UTF-8: other bytes would make the whole workbook unreadable.
+                if (!IsValidUtf8(v.asText())) ThrowCannotHold(rowNumber, columns()[c].name, "the text is not valid UTF-8.");
+                error = worksheet_write_string(sheet_, r, col, v.asText().c_str(), nullptr);
+                break;
         }
         check(error, rowNumber, c);
     }

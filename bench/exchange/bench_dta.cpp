@@ -20,6 +20,7 @@
 #include "exchange/scripted_attach_dialogs.h"
 #include "exchange/statistics_reader.h"
 #include "exchange/table_writer.h"
+#include "state/scripted_interaction.h"
 #include "state/text_values.h"
 
 namespace {

@@ -451,10 +451,12 @@ const Failure kFailures[] = {
     {"paradox4_dropped", WriterFormat::Paradox4, {}},
     {"csv_cancel", WriterFormat::Csv, {}},
     {"xlsx_text_too_long", WriterFormat::Xlsx, RowWith(0, Value::text(std::string(32768, 'x')))},
+    {"xlsx_text_not_utf8", WriterFormat::Xlsx, RowWith(0, Value::text("M\xFCller"))},
     {"xlsx_dropped", WriterFormat::Xlsx, {}},
     {"xlsx_cancel", WriterFormat::Xlsx, {}},
     {"dta_text_in_number_column", WriterFormat::Stata, RowWith(3, Value::text("x"))},
     {"dta_number_beyond_stata", WriterFormat::Stata, RowWith(2, Value::real(1e308))},
+    {"dta_text_not_utf8", WriterFormat::Stata, RowWith(1, Value::text("M\xFCller"))},
     {"dta_cancel", WriterFormat::Stata, {}},
 };
 
