@@ -41,6 +41,17 @@ long ChildPeakMebibytes() {
     return usage.ru_maxrss / 1024;
 }
 
+// CPU seconds of this process and its finished children (the reader's).
+double CpuSeconds() {
+    double total = 0;
+    for (int who : {RUSAGE_SELF, RUSAGE_CHILDREN}) {
+        rusage usage{};
+        getrusage(who, &usage);
+        total += usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    }
+    return total;
+}
+
 template <typename F>
 double Seconds(F&& f) {
     const auto start = Clock::now();
@@ -92,11 +103,12 @@ int main(int argc, char** argv) {
     std::cout << "input " << dta << ": " << std::filesystem::file_size(dta) / 1048576 << " MiB" << std::endl;
 
     long count = 0;
+    double cpu = CpuSeconds();
     double s = Seconds([&] {
         StatisticsReader reader(StatisticsFormat::Stata, dta);
         reader.readRows("cohort", [&](const std::vector<Value>&) { return ++count, true; }, nullptr);
     });
-    std::cout << "reading only: " << count << " rows in " << s << " s, peak memory " << PeakMebibytes()
+    std::cout << "reading only: " << count << " rows in " << s << " s (CPU " << CpuSeconds() - cpu << " s), peak memory " << PeakMebibytes()
               << " MiB, reader process " << ChildPeakMebibytes() << " MiB" << (count == rows ? "" : "  ROW COUNT WRONG")
               << std::endl;
 
@@ -109,10 +121,12 @@ int main(int argc, char** argv) {
     ScriptedAttachDialogs dialogs;
     ui.files.push_back(FileDialogResult{dta, 1});
     bool added = false;
+    cpu = CpuSeconds();
     s = Seconds([&] { added = AddMainTable(state, ui, dialogs, kSourceStata); });
+    cpu = CpuSeconds() - cpu;
     const long stored =
         added ? static_cast<long>(db::Database::open(state.WorkingCopyName)->openRecordset("cohort")->recordCount()) : -1;
-    std::cout << "Stata attach, 8 variables, main data table: " << stored << " rows in " << s << " s, peak memory "
+    std::cout << "Stata attach, 8 variables, main data table: " << stored << " rows in " << s << " s (CPU " << cpu << " s), peak memory "
               << PeakMebibytes() << " MiB, reader process " << ChildPeakMebibytes() << " MiB"
               << (stored == rows ? "" : "  ROW COUNT WRONG") << std::endl;
     db::ReleaseWorkingCopy(state);
