@@ -16,6 +16,9 @@ packages=(
   mdbtools mdbtools-dev libfreexl-dev pxlib-dev libshp-dev
   # .xlsx, Stata, SAS and SPSS readers; openpyxl writes the .xlsx test workbooks.
   libzip-dev libreadstat-dev python3-openpyxl
+  # .xlsx writer; R (haven, foreign), the readstat tool and LibreOffice Calc
+  # read the written CSV, .xlsx and .dta files back and remake the fixtures.
+  libxlsxwriter-dev r-base-core r-cran-haven r-cran-foreign readstat libreoffice-calc-nogui
   unixodbc unixodbc-dev libsqliteodbc odbc-postgresql postgresql
   python3
   # Independent readers of the exported tables in the writer tests.

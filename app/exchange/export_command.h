@@ -44,7 +44,8 @@ std::optional<SmrExportChoices> SmrExportChoicesFromList(const std::string& list
 
 // ---- Export formats ------------------------------------------------------------
 
-// The save dialog's choices: ExportFormats() (file_formats.h).
+// The save dialog's choices: ExportFormats() (file_formats.h): the eighteen
+// formats of old, then CSV, Excel 2007+ (.xlsx) and Stata (.dta).
 // The save dialog's filter list, "ASCII files (*.txt)|*.txt|...|HTML (*.htm)|*.htm|".
 std::string ExportFilter();
 // The filter index (from 1) of a CLI format name; 0 when unknown.

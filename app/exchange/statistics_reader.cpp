@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 
@@ -42,9 +43,63 @@ readstat_error_t Parse(StatisticsFormat format, readstat_parser_t* parser, const
     return READSTAT_ERROR_PARSE;
 }
 
+// ReadStat's own file access reads a .dta file row by row, one system call
+// per row; through stdio it reads blocks of 1 MiB.
+struct BufferedInput {
+    std::FILE* file = nullptr;
+    std::vector<char> buffer = std::vector<char>(size_t{1} << 20);
+
+    static int Open(const char* path, void* io) {
+        auto* in = static_cast<BufferedInput*>(io);
+        in->file = std::fopen(path, "rb");
+        if (!in->file) return -1;
+        std::setvbuf(in->file, in->buffer.data(), _IOFBF, in->buffer.size());
+        return 0;
+    }
+    static int Close(void* io) {
+        auto* in = static_cast<BufferedInput*>(io);
+        const int rc = in->file ? std::fclose(in->file) : 0;
+        in->file = nullptr;
+        return rc;
+    }
+    static readstat_off_t Seek(readstat_off_t offset, readstat_io_flags_t whence, void* io) {
+        auto* in = static_cast<BufferedInput*>(io);
+        const int from = whence == READSTAT_SEEK_SET ? SEEK_SET : whence == READSTAT_SEEK_CUR ? SEEK_CUR : SEEK_END;
+        if (::fseeko(in->file, offset, from) != 0) return -1;
+        return ::ftello(in->file);
+    }
+    static ssize_t Read(void* buffer, size_t bytes, void* io) {
+        auto* in = static_cast<BufferedInput*>(io);
+        const size_t got = std::fread(buffer, 1, bytes, in->file);
+        return got < bytes && std::ferror(in->file) ? -1 : static_cast<ssize_t>(got);
+    }
+    static readstat_error_t Update(long fileSize, readstat_progress_handler progress, void* user, void* io) {
+        if (!progress || fileSize <= 0) return READSTAT_OK;
+        const readstat_off_t at = ::ftello(static_cast<BufferedInput*>(io)->file);
+        if (at < 0) return READSTAT_ERROR_SEEK;
+        return progress(static_cast<double>(at) / static_cast<double>(fileSize), user) == READSTAT_HANDLER_OK
+                   ? READSTAT_OK
+                   : READSTAT_ERROR_USER_ABORT;
+    }
+};
+
 struct Parser {
+    BufferedInput input;
     readstat_parser_t* p = readstat_parser_init();
-    ~Parser() { readstat_parser_free(p); }
+    Parser() {
+        readstat_set_open_handler(p, &BufferedInput::Open);
+        readstat_set_close_handler(p, &BufferedInput::Close);
+        readstat_set_seek_handler(p, &BufferedInput::Seek);
+        readstat_set_read_handler(p, &BufferedInput::Read);
+        readstat_set_update_handler(p, &BufferedInput::Update);
+        readstat_set_io_ctx(p, &input);
+    }
+    ~Parser() {
+        readstat_parser_free(p);
+        BufferedInput::Close(&input);
+    }
+    Parser(const Parser&) = delete;
+    Parser& operator=(const Parser&) = delete;
 };
 
 double Number(readstat_value_t value) {
@@ -59,15 +114,15 @@ double Number(readstat_value_t value) {
 
 }  // namespace
 
-std::optional<double> StatisticsDate(StatisticsFormat format, const std::string& displayFormat, double stored) {
+std::optional<StatisticsDateRule> StatisticsDateOf(StatisticsFormat format, const std::string& displayFormat) {
     static const double day1960 = DayNumber(1960, 1, 1);
     static const double day1582 = DayNumber(1582, 10, 14);
     const std::string f = Upper(displayFormat);
     switch (format) {
         case StatisticsFormat::Stata:
             // %td days, %tc/%tC milliseconds, since 1 January 1960 (%d: Stata before 10).
-            if (StartsWith(f, "%TD") || StartsWith(f, "%D")) return day1960 + stored;
-            if (StartsWith(f, "%TC")) return day1960 + stored / 86400000.0;
+            if (StartsWith(f, "%TD") || StartsWith(f, "%D")) return StatisticsDateRule{day1960, 1};
+            if (StartsWith(f, "%TC")) return StatisticsDateRule{day1960, 86400000.0};
             return std::nullopt;
         case StatisticsFormat::Sas:
         case StatisticsFormat::SasTransport: {
@@ -75,14 +130,14 @@ std::optional<double> StatisticsDate(StatisticsFormat format, const std::string&
             const std::string name = FormatName(f);
             static const char* const dateTimes[] = {"DATETIME", "DATEAMPM", "E8601DT", "IS8601DT", "B8601DT", "MDYAMPM"};
             for (const char* d : dateTimes)
-                if (name == d) return day1960 + stored / 86400.0;
+                if (name == d) return StatisticsDateRule{day1960, 86400.0};
             static const char* const dates[] = {"DATE",     "DDMMYY",   "MMDDYY",   "YYMMDD",   "E8601DA", "IS8601DA",
                                                 "B8601DA",  "WORDDATE", "WEEKDATE", "WORDDATX", "EURDFDE", "NLDATE",
                                                 "DDMMYYD",  "DDMMYYS",  "DDMMYYP",  "DDMMYYN",  "MMDDYYD", "MMDDYYS",
                                                 "MMDDYYP",  "MMDDYYN",  "YYMMDDD",  "YYMMDDS",  "YYMMDDP", "YYMMDDN",
                                                 "MONYY",    "YYMON",    "JULIAN",   "MINGUO",   "DOWNAME", "MONNAME"};
             for (const char* d : dates)
-                if (name == d) return day1960 + stored;
+                if (name == d) return StatisticsDateRule{day1960, 1};
             return std::nullopt;
         }
         case StatisticsFormat::Spss: {
@@ -91,11 +146,17 @@ std::optional<double> StatisticsDate(StatisticsFormat format, const std::string&
             static const char* const dates[] = {"DATE",  "ADATE", "EDATE", "SDATE", "JDATE", "DATETIME",
                                                 "YMDHMS", "MOYR", "QYR",   "WKYR"};
             for (const char* d : dates)
-                if (name == d) return day1582 + stored / 86400.0;
+                if (name == d) return StatisticsDateRule{day1582, 86400.0};
             return std::nullopt;
         }
     }
     return std::nullopt;
+}
+
+std::optional<double> StatisticsDate(StatisticsFormat format, const std::string& displayFormat, double stored) {
+    const std::optional<StatisticsDateRule> rule = StatisticsDateOf(format, displayFormat);
+    if (!rule) return std::nullopt;
+    return rule->dayNumber(stored);
 }
 
 StatisticsReader::StatisticsReader(StatisticsFormat format, std::string path)
@@ -229,6 +290,7 @@ void StatisticsReader::readRowsHere(const RowCallback& onRow) const {
         const RowCallback& onRow;
         ProgressTicker ticker;
         std::vector<Value> row;
+        std::vector<std::optional<StatisticsDateRule>> dates;  // by column
         int rowIndex = -1;
         uint64_t done = 0;
         bool stopped = false;
@@ -243,7 +305,11 @@ void StatisticsReader::readRowsHere(const RowCallback& onRow) const {
             std::fill(row.begin(), row.end(), Value());
             return true;
         }
-    } context{this, onRow, ProgressTicker(nullptr, 0), std::vector<Value>(columns_.size())};
+    } context{this, onRow, ProgressTicker(nullptr, 0), std::vector<Value>(columns_.size()), {}};
+    for (const Column& column : columns_)
+        context.dates.push_back(column.description.type == FieldType::Date
+                                    ? StatisticsDateOf(format_, column.displayFormat)
+                                    : std::nullopt);
 
     Parser parser;
     // ReadStat reads values only after a variable handler has seen the columns.
@@ -272,9 +338,9 @@ void StatisticsReader::readRowsHere(const RowCallback& onRow) const {
             case FieldType::Long: cell = Value::integer(static_cast<int64_t>(Number(value))); break;
             case FieldType::Date: {
                 const double number = Number(value);
-                std::optional<double> day = std::isfinite(number)
-                                                ? StatisticsDate(c.self->format_, column.displayFormat, number)
-                                                : std::nullopt;
+                const auto& rule = c.dates[static_cast<size_t>(index)];
+                std::optional<double> day = std::isfinite(number) && rule ? std::optional(rule->dayNumber(number))
+                                                                          : std::nullopt;
                 if (day && IsDayNumberInRange(*day)) cell = Value::date(*day);
                 break;
             }

@@ -25,6 +25,14 @@ namespace vdx::exchange {
 
 enum class StatisticsFormat { Stata, Sas, SasTransport, Spss };
 
+// How a package's date format counts: day number = epoch + stored / unitsPerDay.
+struct StatisticsDateRule {
+    double epoch;
+    double unitsPerDay;
+    double dayNumber(double stored) const { return epoch + stored / unitsPerDay; }
+};
+// The rule of a display format; nullopt when the format is no date format.
+std::optional<StatisticsDateRule> StatisticsDateOf(StatisticsFormat format, const std::string& displayFormat);
 // The day number of a package's stored value in a column of that display
 // format; nullopt when the format is no date format.
 std::optional<double> StatisticsDate(StatisticsFormat format, const std::string& displayFormat, double stored);

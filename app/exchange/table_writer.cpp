@@ -1,11 +1,14 @@
 #include "exchange/table_writer.h"
 
+#include "exchange/csv_writer.h"
 #include "exchange/dbase_writer.h"
+#include "exchange/dta_writer.h"
 #include "exchange/excel_writer.h"
 #include "exchange/html_writer.h"
 #include "exchange/jet_writer.h"
 #include "exchange/paradox_writer.h"
 #include "exchange/text_writer.h"
+#include "exchange/xlsx_writer.h"
 
 namespace vdx::exchange {
 
@@ -26,6 +29,9 @@ std::unique_ptr<TableWriter> MakeTableWriter(WriterFormat format, const std::str
         case WriterFormat::Paradox3:
         case WriterFormat::Paradox4: return std::make_unique<ParadoxTableWriter>(targetPath, tableName, 4);
         case WriterFormat::Paradox5: return std::make_unique<ParadoxTableWriter>(targetPath, tableName, 5);
+        case WriterFormat::Csv: return std::make_unique<CsvTableWriter>(targetPath, tableName);
+        case WriterFormat::Xlsx: return std::make_unique<XlsxTableWriter>(targetPath, tableName);
+        case WriterFormat::Stata: return std::make_unique<DtaTableWriter>(targetPath, tableName);
     }
     throw std::logic_error("MakeTableWriter: unknown format");
 }

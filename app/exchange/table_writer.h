@@ -36,6 +36,9 @@ enum class WriterFormat {
     Paradox3,   // .db through pxlib
     Paradox4,
     Paradox5,
+    Csv,        // RFC 4180, comma-separated UTF-8 with a header line (.csv)
+    Xlsx,       // Excel 2007+ workbook through libxlsxwriter (.xlsx)
+    Stata,      // Stata 14+ data file through libreadstat (.dta)
 };
 
 class TableWriter {

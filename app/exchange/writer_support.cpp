@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -280,6 +281,25 @@ void DateDigits(double dayNumber, bool dayFirst, char* eight) {
     two(d.year % 100, year + 2);
     two(dayFirst ? d.day : d.month, eight + (dayFirst ? 0 : 4));
     two(dayFirst ? d.month : d.day, eight + (dayFirst ? 2 : 6));
+}
+
+std::string IsoDateText(double dayNumber) {
+    // The time of day counts forward from midnight of the day at or before
+    // the number, as the CSV reader builds it (day + seconds / 86400).
+    double whole = std::floor(dayNumber);
+    long seconds = std::lround((dayNumber - whole) * 86400.0);
+    if (seconds == 86400) {
+        whole += 1;
+        seconds = 0;
+    }
+    const CivilDate d = DateOfDayNumber(whole);
+    char text[40];
+    if (seconds == 0)
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d", d.year, d.month, d.day);
+    else
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d %02ld:%02ld:%02ld", d.year, d.month, d.day, seconds / 3600,
+                      seconds / 60 % 60, seconds % 60);
+    return text;
 }
 
 std::string CellText(const Value& value) {

@@ -32,6 +32,9 @@ public:
     // Overwrites bytes already written (a header completed at the end);
     // later write() calls append again.
     void writeAt(uint64_t offset, std::string_view bytes);
+    // The temporary file's name, for a library that writes the file itself by
+    // name (libxlsxwriter); commit() then syncs and renames what it wrote.
+    const std::string& temporaryPath() const { return tempPath_; }
     // Flushes to disk and renames the temporary file over the target.
     void commit();
 
@@ -123,6 +126,8 @@ size_t ExactNumberChars(double value, char* buffer, size_t maxFixed = 64);
 // "yyyymmdd" (dBase dates) or "ddmmyyyy" (the ASCII import's layout) of a
 // day number, into 8 characters.
 void DateDigits(double dayNumber, bool dayFirst, char* eight);
+// "yyyy-mm-dd", or "yyyy-mm-dd hh:mm:ss" when the day number has a time of day.
+std::string IsoDateText(double dayNumber);
 // "dd.mm.yyyy" for dates; "True"/"False"; exact numbers; texts as they are;
 // "" for Null.
 std::string CellText(const Value& value);

@@ -1,11 +1,13 @@
 // Export speed: a table of N rows and 10 columns (an age label, six
 // person-years figures with two decimals, two counts, a date) written to
-// ASCII, HTML, dBase IV and Paradox 5.x, and the 65,535 rows an Excel 8.0
-// sheet holds (a larger table is refused before anything is written).
+// ASCII, HTML, dBase IV, Paradox 5.x, CSV, .xlsx (at most the 1,048,575 rows
+// a sheet holds) and Stata .dta, and the 65,535 rows an Excel 8.0 sheet holds
+// (a larger table is refused before anything is written).
 // Usage: bench_write [rows = 1000000] [folder = a temporary folder]
-//                    [formats = ascii,html,dbase,paradox,excel]
+//                    [formats = ascii,html,dbase,paradox,csv,xlsx,dta,excel]
 // Prints seconds, rows per second, the file's size and the peak memory of the
-// process (dBase and Paradox keep the rows until they know the field widths).
+// process (dBase, Paradox and Stata keep the rows until they know the field
+// widths and, for Stata, the row count).
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -65,13 +67,16 @@ int main(int argc, char** argv) {
     const std::string folder = argc > 2 ? argv[2]
                                         : (std::filesystem::temp_directory_path() /
                                            ("vdx_export_bench_" + std::to_string(rows))).string();
-    const std::string formats = argc > 3 ? argv[3] : "ascii,html,dbase,paradox,excel";
+    const std::string formats = argc > 3 ? argv[3] : "ascii,html,dbase,paradox,csv,xlsx,dta,excel";
     auto chosen = [&](const char* key) { return formats.find(key) != std::string::npos; };
     std::filesystem::create_directories(folder);
     if (chosen("ascii")) Write(WriterFormat::Text, "ASCII", folder + "/result.txt", rows);
     if (chosen("html")) Write(WriterFormat::Html, "HTML", folder + "/result.html", rows);
     if (chosen("dbase")) Write(WriterFormat::DBase4, "dBase IV", folder + "/result.dbf", rows);
     if (chosen("paradox")) Write(WriterFormat::Paradox5, "Paradox 5.x", folder + "/result.db", rows);
+    if (chosen("csv")) Write(WriterFormat::Csv, "CSV", folder + "/result.csv", rows);
+    if (chosen("xlsx")) Write(WriterFormat::Xlsx, "Excel 2007+ (.xlsx)", folder + "/result.xlsx", std::min(rows, 1048575L));
+    if (chosen("dta")) Write(WriterFormat::Stata, "Stata (.dta)", folder + "/result.dta", rows);
     if (!chosen("excel")) return 0;
     Write(WriterFormat::Excel8, "Excel 8.0, one full sheet", folder + "/result.xls", std::min(rows, 65535L));
     try {

@@ -2,7 +2,9 @@
 # veldrix-cli export on the example study, checked from outside: a
 # person-years table written as dBase comes back through our own attach with
 # the grid's figures, an SMR result written as Excel 7.0 is an Excel 5.0
-# workbook to xlrd, and refused exports leave the target as it was.
+# workbook to xlrd, the person-years table and the SMR figures written as
+# CSV, .xlsx and .dta read back by python's csv module, openpyxl and the
+# readstat tool, and refused exports leave the target as it was.
 # Usage: export_cli_test.sh <path to veldrix-cli> <examples folder>
 set -u
 CLI="$(realpath "$1")"
@@ -69,6 +71,32 @@ printf 'old' >smr.mdb
 expect_eq "$(mdb-tables -1 smr.mdb)" "smr" "Access table"
 expect_eq "$(mdb-export -H -Q smr.mdb smr | cut -d, -f1 | tr '\n' ',')" \
     "SMR,Lower Confidence Bound,Upper Confidence Bound,Alpha,Method,Observed Cases,Expected Cases," "Access rows"
+
+# ---- CSV, .xlsx and .dta, read by others -----------------------------------
+# Prints a written table's rows tab-separated, figures with two decimals.
+to_tsv='import csv, subprocess, sys
+f = sys.argv[1]
+if f.endswith(".xlsx"):
+    import openpyxl
+    rows = [["" if c.value is None else str(c.value) for c in r] for r in openpyxl.load_workbook(f).worksheets[0].iter_rows()]
+else:
+    text = subprocess.run(["readstat", f, "-"], capture_output=True, text=True, check=True).stdout if f.endswith(".dta") \
+        else open(f, encoding="utf-8", newline="").read()
+    rows = list(csv.reader(text.splitlines()))
+print("\t".join(rows[0]))
+for r in rows[1:]:
+    print(r[0] + "\t" + "\t".join("%.2f" % float(x) if sys.argv[2] == "figures" else x for x in r[1:]))'
+for format in csv xlsx dta; do
+    "$CLI" export x.vdx 'Age*Calendar' "py.$format" --format "$format" >/dev/null 2>err.txt || fail "export $format: $(cat err.txt)"
+    expect_eq "$(/usr/bin/python3 -c "$to_tsv" "py.$format" figures | tail -n +2 | cut -f2-)" "$grid" "person-years from $format"
+    expect_eq "$(/usr/bin/python3 -c "$to_tsv" "py.$format" figures | sed -n 2p | cut -f1)" " 15- 19" "first age label in $format"
+    "$CLI" export x.vdx Project1_SMR "smr.$format" --format "$format" >/dev/null 2>err.txt || fail "export SMR $format: $(cat err.txt)"
+    expect_eq "$(/usr/bin/python3 -c "$to_tsv" "smr.$format" texts | cut -f1 | paste -sd,)" \
+        "Description,SMR,Lower Confidence Bound,Upper Confidence Bound,Alpha,Method,Observed Cases,Expected Cases" \
+        "SMR figures in $format"
+    "$CLI" export x.vdx Project1_Deaths "deaths.$format" --format "$format" >/dev/null 2>err.txt || fail "export deaths $format: $(cat err.txt)"
+done
+expect_eq "$(/usr/bin/python3 -c "$to_tsv" py.dta figures | head -1 | cut -f1-2)" $'Age_class\t_1950_1954' "Stata variable names"
 
 # ---- refusals ----------------------------------------------------------------
 "$CLI" export x.vdx Project1_SMR s.txt --format text --smr-variables 0,18 >/dev/null 2>&1

@@ -123,6 +123,9 @@ TEST(ExportTarget, FileAndTableNameByChoice) {
         {"excel7", "/d/book.xls", WriterFormat::Excel5, "/d/book.xls", "book"},
         {"dbase4", "/d/py.dbf", WriterFormat::DBase4, "/d/py.dbf", "py"},
         {"paradox3", "/d/py.db", WriterFormat::Paradox3, "/d/py.db", "py"},
+        {"csv", "/d/py.csv", WriterFormat::Csv, "/d/py.csv", "py"},
+        {"xlsx", "/d/py.xlsx", WriterFormat::Xlsx, "/d/py.xlsx", "py"},
+        {"dta", "/d/py.dta", WriterFormat::Stata, "/d/py.dta", "py"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.chosen);
@@ -133,12 +136,17 @@ TEST(ExportTarget, FileAndTableNameByChoice) {
     }
 }
 
-TEST(ExportTarget, FilterListsTheEighteenChoicesInOrder) {
+// The eighteen choices keep their places (stored filter indexes); today's
+// formats follow them.
+TEST(ExportTarget, FilterListsTheEighteenChoicesInOrderThenTodaysFormats) {
     const std::string filter = ExportFilter();
     EXPECT_EQ(filter.rfind("ASCII files (*.txt)|*.txt|Access 1.0 (*.mdb)|*.mdb|", 0), 0u);
     EXPECT_NE(filter.find("|Excel 7.0 (*.xls)|*.xls|Excel 8.0 (*.xls)|*.xls|Paradox 3.x (*.db)|*.db|"), std::string::npos);
-    EXPECT_EQ(filter.substr(filter.size() - 20), "|HTML (*.htm)|*.htm|");
-    EXPECT_EQ(std::count(filter.begin(), filter.end(), '|'), 36);
+    const std::string tail = "|HTML (*.htm)|*.htm|CSV (*.csv)|*.csv|Excel 2007+ (*.xlsx)|*.xlsx|Stata (*.dta)|*.dta|";
+    EXPECT_EQ(filter.substr(filter.size() - tail.size()), tail);
+    EXPECT_EQ(std::count(filter.begin(), filter.end(), '|'), 42);
+    EXPECT_EQ(ExportFormatIndex("html"), 18);
+    EXPECT_EQ(ExportFormatIndex("dta"), 21);
 }
 
 TEST_F(ExportTest, DefaultSmrFiguresWithTheirFormats) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "exchange/csv_reader.h"
+#include "exchange/reader_support.h"
 #include "exchange/statistics_reader.h"
 #include "exchange/xlsx_reader.h"
 #include "state/text_values.h"
@@ -102,6 +103,67 @@ INSTANTIATE_TEST_SUITE_P(ReadStatWriter, StatisticsFiles,
                                            StatisticsFile{"cohort.sav", StatisticsFormat::Spss, FieldType::Double},
                                            StatisticsFile{"cohort.xpt", StatisticsFormat::SasTransport,
                                                           FieldType::Double}));
+
+// The cohort as other programs write it (make_r_cohort.R: R's haven and
+// foreign; make_readstat.sh: the readstat tool from a CSV): births before
+// 1900 are dates wherever the file marks them as dates, value labels are not
+// applied, missing values are Null.
+enum class Birth { Date, StataDays, SpssSeconds };
+struct ProducedFile {
+    const char* file;
+    StatisticsFormat format;
+    FieldType integers;   // the storage of id and cause
+    Birth birth;          // foreign and the readstat tool drop the date format
+    FieldType birthType;
+    const char* missingName;  // foreign writes R's NA text as "NA"
+};
+
+void PrintTo(const ProducedFile& f, std::ostream* os) { *os << f.file; }
+
+class ProducedByOthers : public ::testing::TestWithParam<ProducedFile> {};
+
+TEST_P(ProducedByOthers, ReadsTheCohortCellForCell) {
+    const ProducedFile& f = GetParam();
+    StatisticsReader reader(f.format, kModern + f.file);
+    const std::string table = reader.tableNames().front();
+    const std::vector<ColumnSpec> columns = reader.columns(table);
+    EXPECT_EQ(Names(columns), (std::vector<std::string>{"id", "name", "birth", "weight", "cause"}));
+    EXPECT_EQ(Types(columns), (std::vector<FieldType>{f.integers, FieldType::Text, f.birthType, FieldType::Double,
+                                                      f.integers}));
+    auto number = [&](FieldType type, double d) { return type == FieldType::Long ? Value::integer(int64_t(d)) : Value::real(d); };
+    auto birth = [&](int y, int m, int d) {
+        const double day = DayNumber(y, m, d);
+        switch (f.birth) {
+            case Birth::Date: return Value::date(day);
+            case Birth::StataDays: return number(f.birthType, day - DayNumber(1960, 1, 1));
+            case Birth::SpssSeconds: return Value::real((day - DayNumber(1582, 10, 14)) * 86400);
+        }
+        return Value();
+    };
+    const Rows expected = {
+        {number(f.integers, 1), Value::text("\xC3\x85lund"), birth(1868, 4, 2), Value::real(71.5), number(f.integers, 162)},
+        {number(f.integers, 2), Value::text(f.missingName), birth(1899, 12, 31), Value(), Value()},
+        {number(f.integers, 3), Value::text("Berg"), Value(), Value::real(80), number(f.integers, 410)},
+        {number(f.integers, 4), Value::text("Nystr\xC3\xB6m"), birth(1950, 3, 15), Value::real(64.25),
+         number(f.integers, 162)},
+    };
+    EXPECT_EQ(ReadAll(reader, table), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RAndReadStatTool, ProducedByOthers,
+    ::testing::Values(
+        ProducedFile{"haven_cohort.dta", StatisticsFormat::Stata, FieldType::Long, Birth::Date, FieldType::Date, ""},
+        ProducedFile{"haven_cohort.sav", StatisticsFormat::Spss, FieldType::Double, Birth::Date, FieldType::Date, ""},
+        ProducedFile{"haven_cohort.xpt", StatisticsFormat::SasTransport, FieldType::Double, Birth::Date, FieldType::Date, ""},
+        ProducedFile{"haven_cohort.sas7bdat", StatisticsFormat::Sas, FieldType::Double, Birth::Date, FieldType::Date, ""},
+        ProducedFile{"foreign_cohort.dta", StatisticsFormat::Stata, FieldType::Long, Birth::StataDays, FieldType::Double,
+                     "NA"},
+        ProducedFile{"readstat_cohort.dta", StatisticsFormat::Stata, FieldType::Double, Birth::StataDays, FieldType::Long,
+                     ""},
+        ProducedFile{"readstat_cohort.sav", StatisticsFormat::Spss, FieldType::Double, Birth::SpssSeconds,
+                     FieldType::Double, ""}),
+    [](const auto& info) { return std::string(StemOf(info.param.file)) + "_" + std::to_string(info.index); });
 
 TEST(StatisticsBadFiles, TruncatedOrLyingFilesAreRefusedNamingTheFile) {
     for (const char* file : {"truncated.dta", "hugecount.dta", "cohort.xlsx"}) {

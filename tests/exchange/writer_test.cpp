@@ -1,7 +1,8 @@
 // The table writers, each proved by a reader of another making: a small table
 // with awkward texts, integers, fractions, dates and Nulls is written in every
-// format and read back cell for cell by xlrd, dbfread, python's html.parser,
-// FreeXL and pxlib (through our Paradox reader), and by our own readers.
+// format and read back cell for cell by xlrd, dbfread, python's html.parser
+// and csv module, openpyxl, LibreOffice, R's haven, FreeXL and pxlib (through
+// our Paradox reader), and by our own readers.
 #include "exchange/table_writer.h"
 
 #include <gtest/gtest.h>
@@ -19,13 +20,17 @@ extern "C" {
 }
 
 #include "exchange/biff_reader.h"
+#include "exchange/csv_reader.h"
 #include "exchange/dbase_reader.h"
 #include "exchange/dbase_writer.h"
+#include "exchange/dta_writer.h"
 #include "exchange/excel_reader.h"
 #include "exchange/paradox_reader.h"
+#include "exchange/statistics_reader.h"
 #include "exchange/text_encoding.h"
 #include "exchange/text_import.h"
 #include "exchange/writer_support.h"
+#include "exchange/xlsx_reader.h"
 #include "state/text_values.h"
 #include "test_support.h"
 
@@ -61,12 +66,7 @@ std::string Canon(const Value& v) {
         case Value::Kind::Boolean: return v.asBool() ? "B:1" : "B:0";
         case Value::Kind::Integer:
         case Value::Kind::Double: return "N:" + ExactNumberText(v.asDouble());
-        case Value::Kind::Date: {
-            CivilDate d = DateOfDayNumber(v.asDouble());
-            char text[16];
-            std::snprintf(text, sizeof text, "D:%04d-%02d-%02d", d.year, d.month, d.day);
-            return text;
-        }
+        case Value::Kind::Date: return "D:" + IsoDateText(v.asDouble());
         case Value::Kind::Text: return "T:" + v.asText();
     }
     return "";
@@ -273,6 +273,19 @@ Grid ReadOurs(const Case& c, const std::string& folder, const std::string& path,
             ParadoxReader reader(folder);
             return GridOfRows(reader.columns(table), testing::ReadAll(reader, table));
         }
+        case WriterFormat::Csv: {
+            CsvReader reader(path);
+            return GridOfRows(reader.columns(table), testing::ReadAll(reader, table));
+        }
+        case WriterFormat::Stata: {
+            StatisticsReader reader(StatisticsFormat::Stata, path);
+            return GridOfRows(reader.columns(table), testing::ReadAll(reader, table));
+        }
+        case WriterFormat::Xlsx: {
+            XlsxReader reader(path);
+            notes = "sheet " + reader.tableNames().front();
+            return GridOfCells(reader.sheetCells(0));
+        }
         default: {
             BiffWorkbook book = BiffWorkbook::FromFile(path, table);
             notes = "biff " + std::to_string(book.version()) + " sheet " + book.sheetNames().front();
@@ -324,6 +337,9 @@ const Traits kTextTraits{nullptr, "T:", false, true};
 const Traits kParadox4{nullptr, "Z:", false, true};
 const Traits kFreeXl{nullptr, "Z:", false, false, true};
 const Traits kHtml{nullptr, "T:", true};
+const Traits kCsvOurs{nullptr, "Z:", false, true};
+// Stata: valid variable names, empty strings for Null texts, booleans as bytes.
+const Traits kStata{StataVariableNames, "T:", false, false, true};
 
 const Case kCases[] = {
     {"ascii_ours", WriterFormat::Text, "result.txt", "ours", kTextTraits, ""},
@@ -356,6 +372,13 @@ const Case kCases[] = {
     {"paradox5_pxlib", WriterFormat::Paradox5, "result.db", "pxlib", {}, "version 11"},
     {"paradox4_ours", WriterFormat::Paradox4, "result.db", "ours", kParadox4, "version 9", 4},
     {"paradox5_ours", WriterFormat::Paradox5, "result.db", "ours", {}, "version 11", 4},
+    {"csv_python", WriterFormat::Csv, "result.csv", "csv", {}, "#crlf 5 lf 5"},
+    {"csv_ours", WriterFormat::Csv, "result.csv", "ours", kCsvOurs, ""},
+    {"xlsx_openpyxl", WriterFormat::Xlsx, "result.xlsx", "openpyxl", {}, "#sheet Age_Calendar sheets 1"},
+    {"xlsx_libreoffice", WriterFormat::Xlsx, "result.xlsx", "soffice", {}, ""},
+    {"xlsx_ours", WriterFormat::Xlsx, "result.xlsx", "ours", {}, "sheet Age_Calendar$"},
+    {"dta_haven", WriterFormat::Stata, "result.dta", "haven", kStata, "#label Age*Calendar"},
+    {"dta_ours", WriterFormat::Stata, "result.dta", "ours", kStata, ""},
 };
 
 INSTANTIATE_TEST_SUITE_P(EveryFormat, WriterRoundTrip, ::testing::ValuesIn(kCases),
@@ -426,6 +449,15 @@ const Failure kFailures[] = {
     {"excel5_cancel", WriterFormat::Excel5, {}},
     {"paradox5_character_not_in_cp1252", WriterFormat::Paradox5, RowWith(0, kCheckMark)},
     {"paradox4_dropped", WriterFormat::Paradox4, {}},
+    {"csv_cancel", WriterFormat::Csv, {}},
+    {"xlsx_text_too_long", WriterFormat::Xlsx, RowWith(0, Value::text(std::string(32768, 'x')))},
+    {"xlsx_text_not_utf8", WriterFormat::Xlsx, RowWith(0, Value::text("M\xFCller"))},
+    {"xlsx_dropped", WriterFormat::Xlsx, {}},
+    {"xlsx_cancel", WriterFormat::Xlsx, {}},
+    {"dta_text_in_number_column", WriterFormat::Stata, RowWith(3, Value::text("x"))},
+    {"dta_number_beyond_stata", WriterFormat::Stata, RowWith(2, Value::real(1e308))},
+    {"dta_text_not_utf8", WriterFormat::Stata, RowWith(1, Value::text("M\xFCller"))},
+    {"dta_cancel", WriterFormat::Stata, {}},
 };
 
 INSTANTIATE_TEST_SUITE_P(EveryKind, WriterFailure, ::testing::ValuesIn(kFailures),
@@ -482,6 +514,56 @@ TEST(ExcelWriter, ASheetHoldsItsVersionsRowsAndNotOneMore) {
         EXPECT_EQ(cells.back().row, rows);
         EXPECT_EQ(cells.back().value, Value::real((rows - 1) * 10.0 + 9));
     }
+}
+
+// Dates before 1900 (and Excel's awkward first days of 1900) come back as the
+// same dates through our readers, whatever the format stores them as. (31
+// December 1899, which the .xlsx date system cannot hold, is left out.)
+TEST(ModernWriters, DatesBefore1900ComeBackAsDates) {
+    const std::vector<ColumnSpec> columns = {{"id", FieldType::Long, 0}, {"birth", FieldType::Date, 0}};
+    std::vector<std::vector<Value>> rows;
+    const double days[] = {DayNumber(1868, 4, 2), DayNumber(1899, 12, 30), DayNumber(1900, 1, 1),
+                           DayNumber(1900, 2, 28), DayNumber(1900, 3, 1),
+                           DayNumber(1900, 3, 1) + 0.75, DayNumber(1701, 1, 1)};
+    for (double day : days) rows.push_back({Value::integer(static_cast<int64_t>(rows.size()) + 1), Value::date(day)});
+    for (const auto& [format, file] : {std::pair{WriterFormat::Csv, "cohort.csv"}, std::pair{WriterFormat::Xlsx, "cohort.xlsx"},
+                                       std::pair{WriterFormat::Stata, "cohort.dta"}}) {
+        SCOPED_TRACE(file);
+        TempFolder folder;
+        auto writer = MakeTableWriter(format, folder.file(file), "cohort");
+        writer->begin(columns, rows.size());
+        for (const auto& row : rows) writer->writeRow(row);
+        writer->finish();
+        std::unique_ptr<TableReader> reader;
+        if (format == WriterFormat::Csv) reader = std::make_unique<CsvReader>(folder.file(file));
+        if (format == WriterFormat::Xlsx) reader = std::make_unique<XlsxReader>(folder.file(file));
+        if (format == WriterFormat::Stata) reader = std::make_unique<StatisticsReader>(StatisticsFormat::Stata, folder.file(file));
+        const std::string table = reader->tableNames().front();
+        EXPECT_EQ(reader->columns(table).at(1).type, FieldType::Date);
+        std::vector<std::string> read, written;
+        for (const auto& row : testing::ReadAll(*reader, table)) read.push_back(Canon(row.at(1)));
+        for (const auto& row : rows) written.push_back(Canon(row[1]));
+        EXPECT_EQ(read, written);
+    }
+}
+
+TEST(XlsxWriter, ATableBeyondTheSheetsRowsIsRefusedBeforeAnyFileExists) {
+    TempFolder folder;
+    EXPECT_EQ(ErrorNumberOf([&] { MakeTableWriter(WriterFormat::Xlsx, folder.file("big.xlsx"), "big")->begin(kColumns, 1048576); }),
+              err::PathAccess);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 0);
+}
+
+TEST(DtaWriter, VariableNamesAreValidStataNames) {
+    std::vector<ColumnSpec> columns;
+    for (const char* name : {"Age class", "1970-1974", "M\xC3\xBCller", "if", "str80", "_n", "",
+                             "a_very_long_column_name_of_forty_characters", "a_very_long_column_name_of_forty_characters",
+                             "Age_class"})
+        columns.push_back({name, FieldType::Double, 0});
+    EXPECT_EQ(StataVariableNames(columns),
+              (std::vector<std::string>{"Age_class", "_1970_1974", "M_ller", "if_", "str80_", "_n_", "var",
+                                        "a_very_long_column_name_of_forty", "a_very_long_column_name_of_for_2",
+                                        "Age_class_2"}));
 }
 
 TEST(DBaseWriter, FieldNamesAreShortUniqueAndPlain) {

@@ -5,8 +5,9 @@ cells separated by the unit separator (0x1F), each cell a type letter, a
 colon and its value: N number (Python's repr), T text, D date (yyyy-mm-dd),
 B boolean (0/1), Z empty.
 
-Usage: independent_read.py xlrd|dbfread|html|ssconvert FILE
-Exit code 3 when the reader's module (or gnumeric's ssconvert) is not installed.
+Usage: independent_read.py xlrd|dbfread|html|ssconvert|csv|openpyxl|soffice|haven FILE
+Exit code 3 when the reader's module (or gnumeric's ssconvert, LibreOffice,
+R's haven) is not installed.
 """
 import sys
 
@@ -152,6 +153,126 @@ def read_ssconvert(path):
     emit(rows)
 
 
+def typed_texts(lines, date_pattern, booleans):
+    """Cells typed back from the texts of a CSV: empty, a date (with a time
+    of day "hh:mm:ss" when not midnight), a boolean, a number, else text."""
+    import re
+    rows = []
+    for line in lines:
+        row = []
+        for text in line:
+            date = re.fullmatch(date_pattern, text)
+            if text == "":
+                row.append("Z:")
+            elif date:
+                row.append("D:%s-%s-%s" % date.groups()[:3] + (" " + date.group(4) if date.group(4) else ""))
+            elif text in booleans:
+                row.append("B:%d" % (text == booleans[0]))
+            elif re.fullmatch(r"-?\d+(\.\d+)?([eE][-+]?\d+)?", text):
+                row.append(cell_number(text))
+            else:
+                row.append("T:" + text)
+        rows.append(row)
+    return rows
+
+
+def read_csv(path):
+    """Python's csv module on the bytes as they are: a record must end in
+    CR LF, and the file must be UTF-8."""
+    import csv
+    with open(path, "rb") as f:
+        raw = f.read()
+    print("#crlf %d lf %d" % (raw.count(b"\r\n"), raw.count(b"\n")))
+    lines = list(csv.reader(raw.decode("utf-8").splitlines(keepends=True), strict=True))
+    emit(typed_texts(lines, r"(\d{4})-(\d\d)-(\d\d)(?: (\d\d:\d\d:\d\d))?", ("True", "False")))
+
+
+def read_openpyxl(path):
+    try:
+        import openpyxl
+    except ImportError:
+        sys.exit(3)
+    import datetime
+    book = openpyxl.load_workbook(path)
+    sheet = book.worksheets[0]
+    print("#sheet " + sheet.title + " sheets %d" % len(book.worksheets))
+    rows = []
+    for cells in sheet.iter_rows():
+        row = []
+        for cell in cells:
+            v = cell.value
+            if v is None:
+                row.append("Z:")
+            elif isinstance(v, bool):
+                row.append("B:%d" % v)
+            elif isinstance(v, datetime.datetime):
+                row.append("D:%04d-%02d-%02d" % (v.year, v.month, v.day) +
+                           (" " + v.strftime("%H:%M:%S") if v.time() != datetime.time() else ""))
+            elif isinstance(v, (int, float)):
+                row.append(cell_number(v))
+            else:
+                row.append("T:" + v)
+        rows.append(row)
+    emit(rows)
+
+
+def read_soffice(path):
+    """LibreOffice Calc converts the workbook to CSV (UTF-8) as the cells
+    show: dates in their date format, booleans TRUE/FALSE."""
+    import csv
+    import os
+    import shutil
+    import subprocess
+    import tempfile
+
+    if not shutil.which("soffice"):
+        sys.exit(3)
+    with tempfile.TemporaryDirectory() as folder:
+        subprocess.run(["soffice", "--headless", "-env:UserInstallation=file://" + folder + "/profile",
+                        "--convert-to", "csv:Text - txt - csv (StarCalc):44,34,76,1", "--outdir", folder, path],
+                       check=True, capture_output=True)
+        out = os.path.join(folder, os.path.splitext(os.path.basename(path))[0] + ".csv")
+        with open(out, newline="", encoding="utf-8") as f:
+            lines = list(csv.reader(f))
+    emit(typed_texts(lines, r"(\d{4})-(\d\d)-(\d\d)(?: (\d\d:\d\d:\d\d))?", ("TRUE", "FALSE")))
+
+
+HAVEN_SCRIPT = r"""
+suppressMessages(library(haven))
+d <- read_dta(commandArgs(TRUE)[1])
+cat("#label", attr(d, "label"), "\n")
+cell <- function(v) {
+  if (is.na(v)) return("Z:")
+  if (inherits(v, "Date")) return(paste0("D:", format(v, "%Y-%m-%d")))
+  if (inherits(v, "POSIXct")) {
+    t <- format(v, "%H:%M:%S", tz = "UTC")
+    return(paste0("D:", format(v, "%Y-%m-%d", tz = "UTC"), if (t == "00:00:00") "" else paste0(" ", t)))
+  }
+  if (is.numeric(v)) return(paste0("N:", sprintf("%.17g", v)))
+  paste0("T:", v)
+}
+cat(paste0("T:", names(d), collapse = "\x1f"), "\n", sep = "")
+for (r in seq_len(nrow(d)))
+  cat(paste(vapply(seq_along(d), function(c) cell(d[[c]][r]), ""), collapse = "\x1f"), "\n", sep = "")
+"""
+
+
+def read_haven(path):
+    import shutil
+    import subprocess
+    if not shutil.which("Rscript"):
+        sys.exit(3)
+    run = subprocess.run(["Rscript", "-e", "if (!requireNamespace('haven', quietly = TRUE)) quit(status = 3)",
+                          "-e", HAVEN_SCRIPT, path], capture_output=True)
+    if run.returncode == 3:
+        sys.exit(3)
+    sys.stderr.write(run.stderr.decode())
+    if run.returncode != 0:
+        sys.exit(run.returncode)
+    sys.stdout.write(run.stdout.decode("utf-8"))
+
+
 if __name__ == "__main__":
-    readers = {"xlrd": read_xlrd, "dbfread": read_dbfread, "html": read_html, "ssconvert": read_ssconvert}
+    readers = {"xlrd": read_xlrd, "dbfread": read_dbfread, "html": read_html, "ssconvert": read_ssconvert,
+               "csv": read_csv, "openpyxl": read_openpyxl, "soffice": read_soffice, "haven": read_haven}
     readers[sys.argv[1]](sys.argv[2])
