@@ -52,6 +52,17 @@ TEST_P(XlsxEpochs, ReadsSheetsCellForCell) {
 
 INSTANTIATE_TEST_SUITE_P(OpenpyxlWorkbooks, XlsxEpochs, ::testing::Values("cohort.xlsx", "cohort1904.xlsx"));
 
+TEST(XlsxFromLibreOffice, FormulasGiveTheirCachedValuesAndDatesBefore1900AreRead) {
+    XlsxReader reader(kModern + "libreoffice.xlsx");
+    const Rows expected = {
+        {Value::real(21), Value::real(42), Value::date(DayNumber(1867, 3, 15))},
+        {Value::real(1.25), Value::real(2.5), Value::date(DayNumber(1899, 12, 31))},
+        {Value::real(-4), Value::real(-8), Value::date(DayNumber(1900, 1, 15))},
+        {Value::real(0.1), Value::real(0.2), Value::date(DayNumber(1950, 2, 1))},
+    };
+    EXPECT_EQ(ReadAll(reader, "Cohort$"), expected);
+}
+
 TEST(XlsxBadFiles, TruncatedAndBombedWorkbooksAreRefusedNamingTheFile) {
     for (const char* file : {"truncated.xlsx", "bomb.xlsx"}) {
         auto [number, message] = ErrorOf([&] {
