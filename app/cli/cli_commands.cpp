@@ -27,7 +27,7 @@ const std::vector<Subcommand>& Subcommands() {
         {"import", "STUDY.vdx (--main | --rate) FILE [--name TABLE] [--headers] [--type COLUMN=TYPE ...]",
          "add a semicolon ASCII file as the main data table or a rate table (Tables > Add > ASCII); TYPE is Text, "
          "Integer, Long, Single, Double, Date:DDMMYYYY, Date:DDMMMYYYY, Date:MMDDYYYY or Date:YYYY:DD:MM", RunImport},
-        {"attach", "STUDY.vdx (--main | --rate) --format FORMAT SOURCE [--table TABLE]",
+        {"attach", "STUDY.vdx (--main | --rate) --format FORMAT SOURCE [--table TABLE] [--separator ,|;|tab]",
          "add a table of an Access, Excel, dBase or Paradox file or an ODBC source (FORMAT access, excel3, excel4, "
          "excel5, excel8, dbase3, dbase4, dbase5, paradox3, paradox4, paradox5 or odbc)", RunAttach},
         {"calc", "--observed O --expected E [--level 90|95|99] [--method NAME ...] [--null 1|100]",

@@ -1,4 +1,5 @@
 // veldrix-cli attach STUDY.vdx (--main | --rate) --format FORMAT SOURCE [--table TABLE]
+//     [--separator ,|;|tab]
 //
 // Tables > Main table / Rate table > Add without a window. FORMAT names the
 // menu entry: access, excel3, excel4, excel5, excel8, dbase3, dbase4,
@@ -7,7 +8,9 @@
 // file dialog would choose, or for odbc a data source name or a full
 // connection string. TABLE is the table the chooser would take (a sheet with
 // or without its "$"); without it, the first one, as the chooser selects it.
-// The table is registered and the project file saved.
+// The table is registered and the project file saved. A CSV file comes in
+// as the text import dialog proposes it, with the separator it detects
+// unless --separator gives one (",", ";" or "tab").
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -29,6 +32,7 @@ struct AttachArguments {
     std::string project, source;
     int code = -1;
     std::optional<std::string> table;
+    std::optional<char> separator;  // csv
     bool main = false, rate = false;
 };
 
@@ -57,10 +61,14 @@ std::optional<AttachArguments> Parse(const std::vector<std::string>& args) {
         const std::string& arg = args[i];
         if (arg == "--main") a.main = true;
         else if (arg == "--rate") a.rate = true;
-        else if (arg == "--format" || arg == "--table") {
+        else if (arg == "--format" || arg == "--table" || arg == "--separator") {
             if (i + 1 >= args.size() || args[i + 1].empty()) return std::nullopt;
-            if (arg == "--format") a.code = FormatCode(args[++i]);
-            else a.table = args[++i];
+            const std::string& value = args[++i];
+            if (arg == "--format") a.code = FormatCode(value);
+            else if (arg == "--table") a.table = value;
+            else if (value == "," || value == ";") a.separator = value[0];
+            else if (value == "tab") a.separator = '\t';
+            else return std::nullopt;
         } else if (!arg.empty() && arg[0] != '-') {
             positional.push_back(arg);
         } else {
@@ -71,6 +79,7 @@ std::optional<AttachArguments> Parse(const std::vector<std::string>& args) {
     // dBase, Paradox, Stata, SAS, SPSS and CSV files hold one table, named
     // after the file.
     if (a.table && a.code >= exchange::kSourceDBase3 && a.code != exchange::kSourceXlsx) return std::nullopt;
+    if (a.separator && a.code != exchange::kSourceCsv) return std::nullopt;
     a.project = positional[0];
     a.source = positional[1];
     return a;
@@ -107,6 +116,12 @@ int RunAttach(const std::vector<std::string>& args) {
     } else {
         session.ui.files.push_back(FileDialogResult{source, 1});
         dialogs.tables.push_back(table);
+        // The text import dialog of a CSV file, Import clicked on what it proposes.
+        const std::optional<char> separator = a->separator;
+        dialogs.fillTextImport = [separator](exchange::TextImportForm& form) {
+            if (separator) form.setSeparator(*separator);
+            else form.proposeFromData();
+        };
         added = a->main ? exchange::AddMainTable(state, session.ui, dialogs, a->code)
                         : exchange::AddRateTable(state, session.ui, dialogs, a->code);
     }

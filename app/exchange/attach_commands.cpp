@@ -198,6 +198,11 @@ void RateTableAdded(ProgramState& state, const std::string& name) {
     state.ProjectChanged = true;
 }
 
+// ASCII and CSV files come in through the text import dialog.
+bool ThroughTextImport(const ProgramState& state) {
+    return state.ExternalConnect == kTextConnect || state.ExternalConnect == SourceFormatOf(kSourceCsv).connect;
+}
+
 bool ImportText(ProgramState& state, Interaction& ui, AttachDialogs& dialogs) {
     state.TextImportDone = dialogs.textImport(state, ui);
     return state.TextImportDone;
@@ -306,7 +311,7 @@ void SelectExternalTable(ProgramState& state, Interaction& ui, AttachDialogs& di
     const std::string directory = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     state.ExternalConnect = format.connect;
 
-    if (IsSingleTableFile(code)) {
+    if (IsSingleTableFile(code) && code != kSourceCsv) {
         // One table per file: the file is the database, the table named
         // after the file less its extension.
         state.ExternalDatabaseName = path;
@@ -326,9 +331,9 @@ void SelectExternalTable(ProgramState& state, Interaction& ui, AttachDialogs& di
         if (state.ExternalTableName.empty()) ClearExternalSource(state);
         return;
     }
-    // dBase, Paradox and ASCII: the folder is the database, the file one
+    // dBase, Paradox, ASCII and CSV: the folder is the database, the file one
     // table named by the file's name less its extension (".dbf", ".db",
-    // ".txt" — whatever extension the chosen file has).
+    // ".txt", ".csv" — whatever extension the chosen file has).
     state.ExternalDatabaseName = directory;
     state.ExternalFileTitle = fileTitle;
     const size_t dot = fileTitle.find_last_of('.');
@@ -346,7 +351,7 @@ bool AddMainTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, 
         SelectExternalTable(state, ui, dialogs, kSelectMainTableTitle, code);
         if (state.ExternalTableName.empty()) return false;
         std::string name;
-        if (state.ExternalConnect != kTextConnect) {
+        if (!ThroughTextImport(state)) {
             name = WithoutDollars(state.ExternalTableName);
             BusyPointer busy(ui);
             WorkingCopyTransaction t(state.WorkingCopyName);
@@ -375,7 +380,7 @@ bool AddRateTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, 
         SelectExternalTable(state, ui, dialogs, kSelectRateTableTitle, code);
         if (state.ExternalTableName.empty()) return false;
         const int16_t count = NextRateTableCount(state);
-        if (state.ExternalConnect != kTextConnect) {
+        if (!ThroughTextImport(state)) {
             const std::string source = state.ExternalTableName;
             state.ExternalTableName = WithoutDollars(source);
             BusyPointer busy(ui);
