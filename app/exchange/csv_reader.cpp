@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -54,13 +55,27 @@ std::vector<int> SeparatorCounts(const std::string& line) {
 
 std::optional<double> ReadIsoDate(std::string_view text) {
     if (text.size() != 10 && text.size() != 19) return std::nullopt;
-    const std::string s(text);
-    int y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0;
-    char sep = ' ';
-    int n = std::sscanf(s.c_str(), "%4d-%2d-%2d%c%2d:%2d:%2d", &y, &mo, &d, &sep, &h, &mi, &sec);
-    if (s.size() == 10 ? n != 3 : (n != 7 || (sep != ' ' && sep != 'T'))) return std::nullopt;
-    if (s[4] != '-' || s[7] != '-') return std::nullopt;
-    if (y < 100 || mo < 1 || mo > 12 || d < 1 || d > DaysInMonth(y, mo) || h > 23 || mi > 59 || sec > 59) return std::nullopt;
+    // Digits at the given places, '-' ':' and ' ' or 'T' between them.
+    auto digits = [&](size_t at, size_t count) {
+        int v = 0;
+        for (size_t k = at; k < at + count; ++k) {
+            if (text[k] < '0' || text[k] > '9') return -1;
+            v = v * 10 + (text[k] - '0');
+        }
+        return v;
+    };
+    if (text[4] != '-' || text[7] != '-') return std::nullopt;
+    const int y = digits(0, 4), mo = digits(5, 2), d = digits(8, 2);
+    int h = 0, mi = 0, sec = 0;
+    if (text.size() == 19) {
+        if ((text[10] != ' ' && text[10] != 'T') || text[13] != ':' || text[16] != ':') return std::nullopt;
+        h = digits(11, 2);
+        mi = digits(14, 2);
+        sec = digits(17, 2);
+    }
+    if (y < 100 || mo < 1 || mo > 12 || d < 1 || d > DaysInMonth(y, mo) || h < 0 || h > 23 || mi < 0 || mi > 59 ||
+        sec < 0 || sec > 59)
+        return std::nullopt;
     return DayNumber(y, mo, d) + (h * 3600 + mi * 60 + sec) / 86400.0;
 }
 
@@ -120,6 +135,8 @@ void ForEachCsvRecord(const std::string& path, const CsvSample& sample, const Cs
     std::ifstream in(path, std::ios::binary);
     if (!in) throw VdxError(err::FileNotFound, "File not found: " + path);
     const char separator = sample.separator;
+    bool special[256] = {};  // the bytes that end a stretch of plain text
+    for (char c : {separator, '\n', '\r', '"'}) special[static_cast<unsigned char>(c)] = true;
     std::vector<char> buffer(1 << 16);
     std::vector<std::string> fields;
     std::string field;
@@ -173,13 +190,18 @@ void ForEachCsvRecord(const std::string& path, const CsvSample& sample, const Cs
                 if (c == '"') {
                     quoted = false;
                     afterQuote = true;
-                } else {
-                    if (c == '\n') ++line;
-                    field += c;
-                    if (field.size() > kMaxField)
-                        ThrowWrongFormat(FileNameOf(path), "the quoted field of line " + std::to_string(recordLine) +
-                                                               " never closes");
+                    continue;
                 }
+                // The quoted text up to the next quote, at once.
+                const char* from = buffer.data() + i;
+                const char* quote = static_cast<const char*>(std::memchr(from, '"', n - i));
+                const size_t length = quote ? static_cast<size_t>(quote - from) : n - i;
+                line += static_cast<uint64_t>(std::count(from, from + length, '\n'));
+                field.append(from, length);
+                if (field.size() > kMaxField)
+                    ThrowWrongFormat(FileNameOf(path), "the quoted field of line " + std::to_string(recordLine) +
+                                                           " never closes");
+                i += length - 1;
                 continue;
             }
             if (c == '"') {
@@ -203,10 +225,14 @@ void ForEachCsvRecord(const std::string& path, const CsvSample& sample, const Cs
                 pendingCr = c == '\r';
                 if (!endRecord()) return;
             } else {
+                // The plain text up to the next separator, line end or quote, at once.
+                size_t end = i + 1;
+                while (end < n && !special[static_cast<unsigned char>(buffer[end])]) ++end;
                 recordHasData = true;
-                field += c;
+                field.append(buffer.data() + i, end - i);
                 if (field.size() > kMaxField)
                     ThrowWrongFormat(FileNameOf(path), "line " + std::to_string(recordLine) + " is too long");
+                i = end - 1;
             }
         }
     }
@@ -237,7 +263,8 @@ CsvReader::CsvReader(std::string path, std::optional<char> separator)
         for (size_t i = 0; i < fields.size(); ++i) {
             const std::string& f = fields[i];
             if (f.empty()) continue;
-            longest[i] = std::max(longest[i], Utf8Length(f));
+            // A text of n bytes has at most n characters: counted only when it may be the longest.
+            if (f.size() > longest[i]) longest[i] = std::max(longest[i], Utf8Length(f));
             if (kinds[i] & kText) continue;
             if (WholeNumber(f)) kinds[i] |= kWhole;
             else if (Number(f)) kinds[i] |= kNumber;

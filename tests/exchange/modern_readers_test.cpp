@@ -17,6 +17,7 @@ using testing::Names;
 using testing::ReadAll;
 using testing::Rows;
 using testing::Types;
+using testing::TempFolder;
 
 const std::string kModern = std::string(VDX_FIXTURES) + "/modern/";
 
@@ -175,6 +176,22 @@ TEST_P(CsvFiles, DetectsTheSeparatorAndReadsQuotedFieldsAndProposedTypes) {
 INSTANTIATE_TEST_SUITE_P(PythonCsvModule, CsvFiles,
                          ::testing::Values(std::pair{"cohort.csv", ','}, std::pair{"cohort_semicolon.csv", ';'},
                                            std::pair{"cohort_tab.csv", '\t'}));
+
+TEST(CsvBadFiles, ARecordOfMoreFieldsThanATableCanHaveIsRefused) {
+    TempFolder dir;
+    const std::string path = dir.write("wide.csv", "a,b\n1,2\n" + std::string(5000000, ',') + "\n");
+    EXPECT_EQ(ErrorOf([&] { CsvReader reader(path); }).first, err::TooManyFields);
+}
+
+TEST(CsvEncodings, AWindows1252FieldBeyondTheUtf8SampleIsDecodedAsSuch) {
+    TempFolder dir;
+    std::string text = "name\n";
+    while (text.size() < 70000) text += "M\xC3\xBCller\n";
+    const std::string path = dir.write("late.csv", text + "M\xFCller\n");
+    CsvReader reader(path);
+    const Rows rows = ReadAll(reader, "late");
+    EXPECT_EQ(rows.back(), (std::vector<Value>{Value::text("M\xC3\xBCller")}));
+}
 
 TEST(CsvBadFiles, AQuotedFieldThatNeverClosesIsRefusedNamingTheFile) {
     auto [number, message] = ErrorOf([] { CsvReader reader(kModern + "unclosed.csv"); });
