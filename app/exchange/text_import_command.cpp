@@ -54,8 +54,9 @@ void TextImportForm::setSeparator(char separator) {
     if (!isCsv() || std::find(std::begin(kCsvSeparators), std::end(kCsvSeparators), separator) == std::end(kCsvSeparators))
         throw VdxError(err::TypeMismatch, "The separator of a CSV file is a comma, a semicolon or a tab.");
     BusyPointer busy(ui_);
+    TextPreview preview = PreviewCsvFile(path_, separator);  // may throw: the form stays as it was
     csvSeparator_ = separator;
-    preview_ = PreviewCsvFile(path_, separator);
+    preview_ = std::move(preview);
     options_ = DefaultTextImportOptions(preview_, true);
     csvMemo_.assign(options_.columns.size(), false);
     current_ = 1;

@@ -48,7 +48,8 @@ public:
 
     // A CSV file: its separator (',', ';' or '\t'). Changing it reads the
     // preview again and proposes the types anew, column 1 current; VdxError
-    // 13 for another separator or an ASCII file.
+    // 13 for another separator or an ASCII file; a file that cannot be
+    // read with the new separator throws and leaves the form as it was.
     bool isCsv() const { return csvSeparator_.has_value(); }
     char separator() const { return csvSeparator_.value_or(';'); }
     void setSeparator(char separator);

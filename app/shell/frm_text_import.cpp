@@ -1,5 +1,6 @@
 #include "frm_text_import.h"
 
+
 #include <QButtonGroup>
 #include <QItemSelectionModel>
 #include <algorithm>
@@ -110,9 +111,18 @@ FrmTextImport::FrmTextImport(QWidget* parent, ProgramState& state, Interaction& 
         separatorRow->addWidget(comSeparator_);
         separatorRow->addStretch();
         left->addLayout(separatorRow);
-        connect(comSeparator_, &QComboBox::activated, this, [this](int index) {
+        connect(comSeparator_, &QComboBox::activated, this, [this, &ui](int index) {
             if (index < 0) return;
-            form_->setSeparator(separatorChoices()[static_cast<size_t>(index)].second);
+            try {
+                form_->setSeparator(separatorChoices()[static_cast<size_t>(index)].second);
+            } catch (const VdxError& e) {
+                // Not readable this way (a record of too many fields): the
+                // dialog keeps the separator it had.
+                ShowGeneralError(ui, e.number(), e.description());
+                for (size_t i = 0; i < separatorChoices().size(); ++i)
+                    if (separatorChoices()[i].second == form_->separator()) comSeparator_->setCurrentIndex(static_cast<int>(i));
+                return;
+            }
             showing_ = true;
             chkHeaders_->setChecked(form_->headers());
             showing_ = false;

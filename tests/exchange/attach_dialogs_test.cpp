@@ -228,6 +228,17 @@ private slots:
         QCOMPARE(grid->item(0, 1)->text(), QString("7"));
         QVERIFY(test::Child<QRadioButton>(d.get(), "optText")->isChecked());  // column 1, "n,d", is text now
         QVERIFY(test::Child<QCheckBox>(d.get(), "chkHeaders")->isChecked());
+
+        // A separator that makes a record wider than any table: a message, and
+        // the dialog stays with the one it had.
+        auto wide = textImport("wide.csv", "a,b\n1,2\n" + std::string(2500, ';') + "\n");
+        auto* wideSeparator = test::Child<QComboBox>(wide.get(), "comSeparator");
+        wideSeparator->setCurrentIndex(1);
+        emit wideSeparator->activated(1);
+        QCOMPARE(wideSeparator->currentText(), QString("Comma"));
+        QCOMPARE(wide->form().separator(), ',');
+        QVERIFY(!ui_.messages.empty());
+        QVERIFY(QString::fromStdString(ui_.messages.back().text).contains("Number: 3190"));
     }
 
     void checkingHeadersMovesTheFirstRowIntoTheHeaderAndBack() {
