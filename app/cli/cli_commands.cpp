@@ -47,9 +47,10 @@ const std::vector<Subcommand>& Subcommands() {
         {"import", "STUDY.vdx (--main | --rate) FILE [--name TABLE] [--headers] [--type COLUMN=TYPE ...]",
          "add a semicolon ASCII file as the main data table or a rate table (Tables > Add > ASCII); TYPE is Text, "
          "Integer, Long, Single, Double, Date:DDMMYYYY, Date:DDMMMYYYY, Date:MMDDYYYY or Date:YYYY:DD:MM", RunImport},
-        {"attach", "STUDY.vdx (--main | --rate) --format FORMAT SOURCE [--table TABLE] [--rate-unit 1|1000|100000]",
+        {"attach", "STUDY.vdx (--main | --rate) --format FORMAT SOURCE [--table TABLE] [--rate-unit 1|1000|100000]"
+         " [--separator ,|;|tab]",
          "add a table of an Access, Excel, dBase, Paradox, Stata, SAS, SPSS or CSV file or an ODBC source (FORMAT " +
-             AttachFormatNames() + "); a rate table given per 1,000 or 100,000 person-years (--rate-unit) is stored per person-year",
+             AttachFormatNames() + "); a rate table given per 1,000 or 100,000 person-years (--rate-unit) is stored per person-year; --separator overrides the separator detected in a CSV file",
          RunAttach},
         {"calc", "--observed O --expected E [--level 90|95|99] [--method NAME ...] [--null 1|100]",
          "the SMR calculator (Tools > SMR Calculator): SMR and bounds for typed numbers; NAME Exact, Byar, "

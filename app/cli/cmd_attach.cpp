@@ -1,5 +1,5 @@
 // veldrix-cli attach STUDY.vdx (--main | --rate) --format FORMAT SOURCE [--table TABLE]
-//     [--rate-unit 1|1000|100000]
+//     [--rate-unit 1|1000|100000] [--separator ,|;|tab]
 //
 // Tables > Main table / Rate table > Add without a window. FORMAT names the
 // menu entry by its CLI name in the table of formats (access80 or access,
@@ -11,6 +11,9 @@
 // the rate import's question: rates per person-year (the default), per 1,000
 // or per 100,000 person-years, which are stored divided down to per
 // person-year.
+// A CSV file comes in
+// as the text import dialog proposes it, with the separator it detects
+// unless --separator gives one (",", ";" or "tab").
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -35,6 +38,7 @@ struct AttachArguments {
     int code = -1;
     std::optional<std::string> table;
     std::optional<int> rateUnit;  // the index of the unit among those offered
+    std::optional<char> separator;  // csv
     bool main = false, rate = false;
 };
 
@@ -52,11 +56,17 @@ std::optional<AttachArguments> Parse(const std::vector<std::string>& args) {
         const std::string& arg = args[i];
         if (arg == "--main") a.main = true;
         else if (arg == "--rate") a.rate = true;
-        else if (arg == "--format" || arg == "--table" || arg == "--rate-unit") {
+        else if (arg == "--format" || arg == "--table" || arg == "--rate-unit" ||
+                   arg == "--separator") {
             if (i + 1 >= args.size() || args[i + 1].empty()) return std::nullopt;
             if (arg == "--format") a.code = FormatCode(args[++i]);
             else if (arg == "--table") a.table = args[++i];
-            else {
+            else if (arg == "--separator") {
+                const std::string value = args[++i];
+                if (value == "," || value == ";") a.separator = value[0];
+                else if (value == "tab") a.separator = '\t';
+                else return std::nullopt;
+            } else {
                 const std::string unit = args[++i];
                 for (int k = 0; k < static_cast<int>(std::size(exchange::kRateUnits)); ++k)
                     if (unit == NumberText(exchange::kRateUnits[k])) a.rateUnit = k;
@@ -73,6 +83,7 @@ std::optional<AttachArguments> Parse(const std::vector<std::string>& args) {
     // after the file.
     if (a.table && a.code != kOdbc && exchange::SourceFormatOf(a.code).layout != exchange::TableLayout::Database)
         return std::nullopt;
+    if (a.separator && a.code != exchange::kSourceCsv) return std::nullopt;
     a.project = positional[0];
     a.source = positional[1];
     return a;
@@ -80,7 +91,10 @@ std::optional<AttachArguments> Parse(const std::vector<std::string>& args) {
 
 }  // namespace
 
-bool AttachableFromCli(const exchange::FileFormat& format) { return format.reader && !format.viaTextImport; }
+// ASCII files come in through `veldrix-cli import`.
+bool AttachableFromCli(const exchange::FileFormat& format) {
+    return format.reader && format.sourceCode != exchange::kSourceAscii;
+}
 
 int RunAttach(const std::vector<std::string>& args) {
     const auto a = Parse(args);
@@ -112,6 +126,12 @@ int RunAttach(const std::vector<std::string>& args) {
     } else {
         session.ui.files.push_back(FileDialogResult{source, 1});
         dialogs.tables.push_back(table);
+        // The text import dialog of a CSV file, Import clicked on what it proposes.
+        const std::optional<char> separator = a->separator;
+        dialogs.fillTextImport = [separator](exchange::TextImportForm& form) {
+            if (separator) form.setSeparator(*separator);
+            else form.proposeFromData();
+        };
         added = a->main ? exchange::AddMainTable(state, session.ui, dialogs, a->code)
                         : exchange::AddRateTable(state, session.ui, dialogs, a->code);
     }

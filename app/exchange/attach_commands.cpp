@@ -278,7 +278,7 @@ void SelectExternalTable(ProgramState& state, Interaction& ui, AttachDialogs& di
     const std::string directory = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     state.ExternalConnect = format.connect;
 
-    if (format.layout == TableLayout::SingleFile) {
+    if (format.layout == TableLayout::SingleFile && !format.viaTextImport) {
         // One table per file: the file is the database, the table named
         // after the file less its extension.
         state.ExternalDatabaseName = path;
@@ -298,9 +298,9 @@ void SelectExternalTable(ProgramState& state, Interaction& ui, AttachDialogs& di
         if (state.ExternalTableName.empty()) ClearExternalSource(state);
         return;
     }
-    // dBase, Paradox and ASCII: the folder is the database, the file one
+    // dBase, Paradox, ASCII and CSV: the folder is the database, the file one
     // table named by the file's name less its extension (".dbf", ".db",
-    // ".txt" — whatever extension the chosen file has).
+    // ".txt", ".csv" — whatever extension the chosen file has).
     state.ExternalDatabaseName = directory;
     state.ExternalFileTitle = fileTitle;
     const size_t dot = fileTitle.find_last_of('.');

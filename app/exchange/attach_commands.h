@@ -71,7 +71,8 @@ public:
     virtual bool selectExternalOdbcTable(const std::vector<std::string>& tables,
                                          const std::function<bool(const std::string&)>& copy) = 0;
     // frmTextImport for the file and table named in state (see
-    // text_import_command.h); true when it created the table.
+    // text_import_command.h), for ASCII and CSV files; true when it created
+    // the table.
     virtual bool textImport(ProgramState& state, Interaction& ui) = 0;
 };
 

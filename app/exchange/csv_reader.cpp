@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -22,7 +23,6 @@ constexpr size_t kSampleBytes = 1 << 16;
 constexpr int kSampleLines = 20;
 // A field longer than this is a quote that never closed, not data.
 constexpr size_t kMaxField = 16 << 20;
-constexpr char kSeparators[] = {',', ';', '\t'};
 
 std::optional<double> Number(const std::string& s) {
     double d = 0;
@@ -39,30 +39,45 @@ std::optional<int64_t> WholeNumber(const std::string& s) {
     return i;
 }
 
-std::optional<double> IsoDate(const std::string& s) {
-    if (s.size() != 10 && s.size() != 19) return std::nullopt;
-    int y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0;
-    char sep = ' ';
-    int n = std::sscanf(s.c_str(), "%4d-%2d-%2d%c%2d:%2d:%2d", &y, &mo, &d, &sep, &h, &mi, &sec);
-    if (s.size() == 10 ? n != 3 : (n != 7 || (sep != ' ' && sep != 'T'))) return std::nullopt;
-    if (s[4] != '-' || s[7] != '-') return std::nullopt;
-    if (y < 100 || mo < 1 || mo > 12 || d < 1 || d > DaysInMonth(y, mo) || h > 23 || mi > 59 || sec > 59) return std::nullopt;
-    return DayNumber(y, mo, d) + (h * 3600 + mi * 60 + sec) / 86400.0;
-}
-
 // Counts of each separator outside quotes on one line.
 std::vector<int> SeparatorCounts(const std::string& line) {
-    std::vector<int> counts(std::size(kSeparators), 0);
+    std::vector<int> counts(std::size(kCsvSeparators), 0);
     bool quoted = false;
     for (char c : line) {
         if (c == '"') quoted = !quoted;
         else if (!quoted)
-            for (size_t i = 0; i < std::size(kSeparators); ++i) counts[i] += c == kSeparators[i];
+            for (size_t i = 0; i < std::size(kCsvSeparators); ++i) counts[i] += c == kCsvSeparators[i];
     }
     return counts;
 }
 
 }  // namespace
+
+std::optional<double> ReadIsoDate(std::string_view text) {
+    if (text.size() != 10 && text.size() != 19) return std::nullopt;
+    // Digits at the given places, '-' ':' and ' ' or 'T' between them.
+    auto digits = [&](size_t at, size_t count) {
+        int v = 0;
+        for (size_t k = at; k < at + count; ++k) {
+            if (text[k] < '0' || text[k] > '9') return -1;
+            v = v * 10 + (text[k] - '0');
+        }
+        return v;
+    };
+    if (text[4] != '-' || text[7] != '-') return std::nullopt;
+    const int y = digits(0, 4), mo = digits(5, 2), d = digits(8, 2);
+    int h = 0, mi = 0, sec = 0;
+    if (text.size() == 19) {
+        if ((text[10] != ' ' && text[10] != 'T') || text[13] != ':' || text[16] != ':') return std::nullopt;
+        h = digits(11, 2);
+        mi = digits(14, 2);
+        sec = digits(17, 2);
+    }
+    if (y < 100 || mo < 1 || mo > 12 || d < 1 || d > DaysInMonth(y, mo) || h < 0 || h > 23 || mi < 0 || mi > 59 ||
+        sec < 0 || sec > 59)
+        return std::nullopt;
+    return DayNumber(y, mo, d) + (h * 3600 + mi * 60 + sec) / 86400.0;
+}
 
 char DetectCsvSeparator(const std::string& firstLines) {
     // Complete lines only (a quoted line break joins lines, as in the file).
@@ -83,14 +98,14 @@ char DetectCsvSeparator(const std::string& firstLines) {
     char best = ',';
     int bestCount = 0;
     bool bestSteady = false;
-    for (size_t i = 0; i < std::size(kSeparators); ++i) {
+    for (size_t i = 0; i < std::size(kCsvSeparators); ++i) {
         if (lines.empty()) break;
         const int count = SeparatorCounts(lines[0])[i];
         bool steady = std::all_of(lines.begin(), lines.end(),
                                   [&](const std::string& l) { return SeparatorCounts(l)[i] == count; });
         // A steady count beats an unsteady one; then the larger count wins.
         if (count > 0 && (steady > bestSteady || (steady == bestSteady && count > bestCount))) {
-            best = kSeparators[i];
+            best = kCsvSeparators[i];
             bestCount = count;
             bestSteady = steady;
         }
@@ -98,66 +113,30 @@ char DetectCsvSeparator(const std::string& firstLines) {
     return best;
 }
 
-CsvReader::CsvReader(std::string path) : path_(std::move(path)), table_(StemOf(FileNameOf(path_))) {
+CsvSample SampleCsvFile(const std::string& path) {
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(path_, ec)) throw VdxError(err::FileNotFound, "File not found: " + path_);
-    {
-        std::ifstream in(path_, std::ios::binary);
-        std::string sample(kSampleBytes, '\0');
-        in.read(sample.data(), static_cast<std::streamsize>(sample.size()));
-        sample.resize(static_cast<size_t>(in.gcount()));
-        if (sample.rfind("\xEF\xBB\xBF", 0) == 0) sample.erase(0, 3);
-        separator_ = DetectCsvSeparator(sample);
-        // A valid sample may end inside a character: trim up to 3 bytes.
-        bool valid = false;
-        for (size_t cut = 0; cut < 4 && cut <= sample.size() && !valid; ++cut)
-            valid = IsValidUtf8(std::string_view(sample).substr(0, sample.size() - cut));
-        utf8_ = valid;
-    }
-
-    enum Kind : unsigned { kWhole = 1, kNumber = 2, kDate = 4, kText = 8 };
-    std::vector<unsigned> kinds;
-    std::vector<size_t> longest;
-    bool header = true;
-    forEachRecord([&](std::vector<std::string>& fields, uint64_t line) {
-        if (header) {
-            for (std::string& name : fields) columns_.push_back({name, FieldType::Text, 255});
-            kinds.assign(columns_.size(), 0);
-            longest.assign(columns_.size(), 0);
-            header = false;
-            return true;
-        }
-        if (fields.size() > columns_.size())
-            ThrowWrongFormat(FileNameOf(path_), "line " + std::to_string(line) + " has " + std::to_string(fields.size()) +
-                                                    " fields, the header " + std::to_string(columns_.size()));
-        for (size_t i = 0; i < fields.size(); ++i) {
-            const std::string& f = fields[i];
-            if (f.empty()) continue;
-            longest[i] = std::max(longest[i], Utf8Length(f));
-            if (kinds[i] & kText) continue;
-            if (WholeNumber(f)) kinds[i] |= kWhole;
-            else if (Number(f)) kinds[i] |= kNumber;
-            else if (IsoDate(f)) kinds[i] |= kDate;
-            else kinds[i] |= kText;
-        }
-        return true;
-    });
-    if (columns_.empty()) ThrowWrongFormat(FileNameOf(path_), "it is empty: it has no line with column names");
-    for (size_t i = 0; i < columns_.size(); ++i) {
-        ColumnSpec& c = columns_[i];
-        c.size = 0;
-        if (kinds[i] == kWhole) c.type = FieldType::Long;
-        else if (kinds[i] && !(kinds[i] & ~(kWhole | kNumber))) c.type = FieldType::Double;
-        else if (kinds[i] == kDate) c.type = FieldType::Date;
-        else if (longest[i] > 255) c.type = FieldType::Memo;
-        else { c.type = FieldType::Text; c.size = 255; }
-    }
-    CheckColumnNames(columns_, table_);
+    if (!std::filesystem::is_regular_file(path, ec)) throw VdxError(err::FileNotFound, "File not found: " + path);
+    std::ifstream in(path, std::ios::binary);
+    std::string sample(kSampleBytes, '\0');
+    in.read(sample.data(), static_cast<std::streamsize>(sample.size()));
+    sample.resize(static_cast<size_t>(in.gcount()));
+    if (sample.rfind("\xEF\xBB\xBF", 0) == 0) sample.erase(0, 3);
+    CsvSample found;
+    found.separator = DetectCsvSeparator(sample);
+    // A valid sample may end inside a character: trim up to 3 bytes.
+    bool valid = false;
+    for (size_t cut = 0; cut < 4 && cut <= sample.size() && !valid; ++cut)
+        valid = IsValidUtf8(std::string_view(sample).substr(0, sample.size() - cut));
+    found.utf8 = valid;
+    return found;
 }
 
-void CsvReader::forEachRecord(const std::function<bool(std::vector<std::string>&, uint64_t)>& onRecord) const {
-    std::ifstream in(path_, std::ios::binary);
-    if (!in) throw VdxError(err::FileNotFound, "File not found: " + path_);
+void ForEachCsvRecord(const std::string& path, const CsvSample& sample, const CsvRecordCallback& onRecord) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw VdxError(err::FileNotFound, "File not found: " + path);
+    const char separator = sample.separator;
+    bool special[256] = {};  // the bytes that end a stretch of plain text
+    for (char c : {separator, '\n', '\r', '"'}) special[static_cast<unsigned char>(c)] = true;
     std::vector<char> buffer(1 << 16);
     std::vector<std::string> fields;
     std::string field;
@@ -165,7 +144,18 @@ void CsvReader::forEachRecord(const std::function<bool(std::vector<std::string>&
     bool recordHasData = false;
     uint64_t line = 1, recordLine = 1;
     auto endField = [&] {
-        fields.push_back(utf8_ ? std::move(field) : Windows1252ToUtf8(field));
+        // A text that is UTF-8 in its first 64 KiB may still hold a
+        // Windows-1252 byte further on: that field is read as Windows-1252
+        // rather than stored as invalid UTF-8.
+        if (!sample.utf8 || !IsValidUtf8(field)) field = Windows1252ToUtf8(field);
+        // No table has more columns: a line of millions of separators is
+        // refused before it fills the memory with empty fields.
+        if (fields.size() == kMaxTableColumns)
+            throw VdxError(err::TooManyFields, "Line " + std::to_string(recordLine) + " of " + FileNameOf(path) +
+                                                   " has more than " + std::to_string(kMaxTableColumns) +
+                                                   " fields; a table can have at most " +
+                                                   std::to_string(kMaxTableColumns) + " columns.");
+        fields.push_back(std::move(field));
         field.clear();
         wasQuoted = false;
         afterQuote = false;
@@ -200,13 +190,18 @@ void CsvReader::forEachRecord(const std::function<bool(std::vector<std::string>&
                 if (c == '"') {
                     quoted = false;
                     afterQuote = true;
-                } else {
-                    if (c == '\n') ++line;
-                    field += c;
-                    if (field.size() > kMaxField)
-                        ThrowWrongFormat(FileNameOf(path_), "the quoted field of line " + std::to_string(recordLine) +
-                                                                " never closes");
+                    continue;
                 }
+                // The quoted text up to the next quote, at once.
+                const char* from = buffer.data() + i;
+                const char* quote = static_cast<const char*>(std::memchr(from, '"', n - i));
+                const size_t length = quote ? static_cast<size_t>(quote - from) : n - i;
+                line += static_cast<uint64_t>(std::count(from, from + length, '\n'));
+                field.append(from, length);
+                if (field.size() > kMaxField)
+                    ThrowWrongFormat(FileNameOf(path), "the quoted field of line " + std::to_string(recordLine) +
+                                                           " never closes");
+                i += length - 1;
                 continue;
             }
             if (c == '"') {
@@ -222,7 +217,7 @@ void CsvReader::forEachRecord(const std::function<bool(std::vector<std::string>&
                 continue;
             }
             afterQuote = false;
-            if (c == separator_) {
+            if (c == separator) {
                 recordHasData = true;
                 endField();
             } else if (c == '\n' || c == '\r') {
@@ -230,16 +225,65 @@ void CsvReader::forEachRecord(const std::function<bool(std::vector<std::string>&
                 pendingCr = c == '\r';
                 if (!endRecord()) return;
             } else {
+                // The plain text up to the next separator, line end or quote, at once.
+                size_t end = i + 1;
+                while (end < n && !special[static_cast<unsigned char>(buffer[end])]) ++end;
                 recordHasData = true;
-                field += c;
+                field.append(buffer.data() + i, end - i);
                 if (field.size() > kMaxField)
-                    ThrowWrongFormat(FileNameOf(path_), "line " + std::to_string(recordLine) + " is too long");
+                    ThrowWrongFormat(FileNameOf(path), "line " + std::to_string(recordLine) + " is too long");
+                i = end - 1;
             }
         }
     }
     if (quoted)
-        ThrowWrongFormat(FileNameOf(path_), "the quoted field of line " + std::to_string(recordLine) + " never closes");
+        ThrowWrongFormat(FileNameOf(path), "the quoted field of line " + std::to_string(recordLine) + " never closes");
     endRecord();
+}
+
+CsvReader::CsvReader(std::string path, std::optional<char> separator)
+    : path_(std::move(path)), table_(StemOf(FileNameOf(path_))), sample_(SampleCsvFile(path_)) {
+    if (separator) sample_.separator = *separator;
+
+    enum Kind : unsigned { kWhole = 1, kNumber = 2, kDate = 4, kText = 8 };
+    std::vector<unsigned> kinds;
+    std::vector<size_t> longest;
+    bool header = true;
+    ForEachCsvRecord(path_, sample_, [&](std::vector<std::string>& fields, uint64_t line) {
+        if (header) {
+            for (std::string& name : fields) columns_.push_back({name, FieldType::Text, 255});
+            kinds.assign(columns_.size(), 0);
+            longest.assign(columns_.size(), 0);
+            header = false;
+            return true;
+        }
+        if (fields.size() > columns_.size())
+            ThrowWrongFormat(FileNameOf(path_), "line " + std::to_string(line) + " has " + std::to_string(fields.size()) +
+                                                    " fields, the header " + std::to_string(columns_.size()));
+        for (size_t i = 0; i < fields.size(); ++i) {
+            const std::string& f = fields[i];
+            if (f.empty()) continue;
+            // A text of n bytes has at most n characters: counted only when it may be the longest.
+            if (f.size() > longest[i]) longest[i] = std::max(longest[i], Utf8Length(f));
+            if (kinds[i] & kText) continue;
+            if (WholeNumber(f)) kinds[i] |= kWhole;
+            else if (Number(f)) kinds[i] |= kNumber;
+            else if (ReadIsoDate(f)) kinds[i] |= kDate;
+            else kinds[i] |= kText;
+        }
+        return true;
+    });
+    if (columns_.empty()) ThrowWrongFormat(FileNameOf(path_), "it is empty: it has no line with column names");
+    for (size_t i = 0; i < columns_.size(); ++i) {
+        ColumnSpec& c = columns_[i];
+        c.size = 0;
+        if (kinds[i] == kWhole) c.type = FieldType::Long;
+        else if (kinds[i] && !(kinds[i] & ~(kWhole | kNumber))) c.type = FieldType::Double;
+        else if (kinds[i] == kDate) c.type = FieldType::Date;
+        else if (longest[i] > 255) c.type = FieldType::Memo;
+        else { c.type = FieldType::Text; c.size = 255; }
+    }
+    CheckColumnNames(columns_, table_);
 }
 
 std::vector<std::string> CsvReader::tableNames() { return {table_}; }
@@ -259,7 +303,7 @@ void CsvReader::readRows(const std::string& table, const RowCallback& onRow, Rea
     std::vector<Value> row(columns_.size());
     bool header = true, stopped = false;
     uint64_t done = 0;
-    forEachRecord([&](std::vector<std::string>& fields, uint64_t) {
+    ForEachCsvRecord(path_, sample_, [&](std::vector<std::string>& fields, uint64_t) {
         if (header) {
             header = false;
             return true;
@@ -280,7 +324,7 @@ void CsvReader::readRows(const std::string& table, const RowCallback& onRow, Rea
                     break;
                 }
                 case FieldType::Double: row[i] = Value::real(Number(f) ? *Number(f) : changed()); break;
-                case FieldType::Date: row[i] = Value::date(IsoDate(f) ? *IsoDate(f) : changed()); break;
+                case FieldType::Date: row[i] = Value::date(ReadIsoDate(f) ? *ReadIsoDate(f) : changed()); break;
                 default: row[i] = Value::text(std::move(f)); break;
             }
         }

@@ -85,7 +85,7 @@ const std::vector<FileFormat> kFormats{
      0, nullptr, kNoWriter, 0, {"odbc"}},
     {"", "Xlsx", "E&xcel 2007+ (.xlsx)...", 13, "Excel 12.0 Xml;", "Excel 2007+", "*.xlsx", L::Database, false,
      Open<XlsxReader>, 20, "Excel 2007+", W::Xlsx, 5, {"xlsx"}},
-    {"", "Csv", "C&SV...", 18, "CSV;", "CSV", "*.csv", L::SingleFile, false, Open<CsvReader>,
+    {"", "Csv", "C&SV...", 18, "CSV;", "CSV", "*.csv", L::SingleFile, true, Open<CsvReader>,
      19, "CSV", W::Csv, 4, {"csv"}},
     {"", "Stata", "S&tata (.dta)...", 14, "Stata;", "Stata", "*.dta", L::SingleFile, false,
      OpenStatistics<StatisticsFormat::Stata>, 21, "Stata", W::Stata, 4, {"stata", "dta"}},

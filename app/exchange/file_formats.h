@@ -49,7 +49,7 @@ struct FileFormat {
     const char* filterName;   // the attach dialog's filter description ("Excel")
     const char* patterns;     // "*.xls"; the first one is the dialog's initial file name
     TableLayout layout;
-    bool viaTextImport;       // the file goes to the ASCII import dialog instead of a reader
+    bool viaTextImport;       // the file goes to the text import dialog (ASCII, CSV) instead of a reader
     ReaderFactory reader;     // nullptr: not read
     // ---- Tables > Save as...
     int exportIndex;          // the save dialog's filter index, from 1; 0: not offered

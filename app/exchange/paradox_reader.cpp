@@ -7,6 +7,7 @@ extern "C" {
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 #include "exchange/reader_support.h"
 #include "exchange/text_encoding.h"
@@ -25,6 +26,18 @@ uint16_t Le16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1
 uint32_t Le32(const unsigned char* p) {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
            (static_cast<uint32_t>(p[3]) << 24);
+}
+
+// A 4-byte Long, Date, Time or AutoInc field: big-endian with the sign bit
+// flipped; all four bytes zero is Null. pxlib's own decoder tests 8 bytes
+// for Null (a C long here), so a Null field followed by a non-zero
+// neighbour came back as a number: the field's own bytes decide.
+std::optional<int32_t> Paradox32(const char* data) {
+    const auto* p = reinterpret_cast<const unsigned char*>(data);
+    const uint32_t raw = (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
+                         (static_cast<uint32_t>(p[2]) << 8) | static_cast<uint32_t>(p[3]);
+    if (raw == 0) return std::nullopt;
+    return static_cast<int32_t>(raw ^ 0x80000000u);
 }
 
 bool IsSkippedType(int type) {
@@ -271,21 +284,15 @@ void ParadoxReader::readRows(const std::string& table, const RowCallback& onRow,
                     break;
                 }
                 case pxfLong:
-                case pxfAutoInc: {
-                    long n;
-                    if (PX_get_data_long(doc, data, len, &n) > 0) v = Value::integer(n);
+                case pxfAutoInc:
+                    if (auto n = Paradox32(data)) v = Value::integer(*n);
                     break;
-                }
-                case pxfDate: {
-                    long n;
-                    if (PX_get_data_long(doc, data, len, &n) > 0) v = Value::date(static_cast<double>(n) - kParadoxDayOfDayZero);
+                case pxfDate:
+                    if (auto n = Paradox32(data)) v = Value::date(static_cast<double>(*n) - kParadoxDayOfDayZero);
                     break;
-                }
-                case pxfTime: {
-                    long n;
-                    if (PX_get_data_long(doc, data, len, &n) > 0) v = Value::date(static_cast<double>(n) / kMillisecondsPerDay);
+                case pxfTime:
+                    if (auto n = Paradox32(data)) v = Value::date(static_cast<double>(*n) / kMillisecondsPerDay);
                     break;
-                }
                 case pxfTimestamp: {
                     double d;
                     if (PX_get_data_double(doc, data, len, &d) > 0)

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "exchange/csv_reader.h"
 #include "exchange/reader_support.h"
 #include "exchange/text_encoding.h"
 #include "state/names.h"
@@ -110,6 +111,8 @@ std::optional<double> ReadLayoutDate(const std::string& field, const TextColumn&
         month = MonthOfAbbreviation(f.substr(2, 3));
         if (month == 0) return std::nullopt;
         year = DigitsValue(f.substr(5, 4));
+    } else if (column.dateLayout == kIsoDateLayout) {
+        return ReadIsoDate(field);
     } else if (column.dateLayout == "YYYY") {
         if (f.size() != 4 || !AllDigits(f)) return std::nullopt;
         year = DigitsValue(f);

@@ -29,6 +29,8 @@ inline constexpr int kTextFieldSize = 255;
 // The column types and date layouts the dialog offers, in its order.
 inline const std::vector<std::string> kTextColumnTypes = {"Text", "Integer", "Long", "Single", "Double", "Date"};
 inline const std::vector<std::string> kTextDateLayouts = {"DDMMYYYY", "DDMMMYYYY", "MMDDYYYY", "YYYY"};
+// ISO dates ("1867-03-15", also with a time), the layout of CSV files.
+inline constexpr const char* kIsoDateLayout = "YYYY-MM-DD";
 
 // One column's description, as the dialog keeps it.
 struct TextColumn {

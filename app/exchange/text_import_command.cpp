@@ -5,6 +5,9 @@
 
 #include "db/database.h"
 #include "exchange/table_copy.h"
+#include "exchange/attach_commands.h"
+#include "exchange/csv_import.h"
+#include "exchange/csv_reader.h"
 #include "state/messages.h"
 
 namespace vdx::exchange {
@@ -36,8 +39,33 @@ const std::vector<std::string>& TextImportMonths() {
 TextImportForm::TextImportForm(ProgramState& state, Interaction& ui)
     : state_(state), ui_(ui), path_(state.ExternalDatabaseName + state.ExternalFileTitle) {
     BusyPointer busy(ui_);
+    if (state.ExternalConnect == SourceFormatOf(kSourceCsv).connect) {
+        csvSeparator_ = SampleCsvFile(path_).separator;
+        preview_ = PreviewCsvFile(path_, *csvSeparator_);
+        options_ = DefaultTextImportOptions(preview_, true);
+        csvMemo_.assign(options_.columns.size(), false);
+        return;
+    }
     preview_ = PreviewTextFile(path_);
     options_ = DefaultTextImportOptions(preview_, false);
+}
+
+void TextImportForm::setSeparator(char separator) {
+    if (!isCsv() || std::find(std::begin(kCsvSeparators), std::end(kCsvSeparators), separator) == std::end(kCsvSeparators))
+        throw VdxError(err::TypeMismatch, "The separator of a CSV file is a comma, a semicolon or a tab.");
+    BusyPointer busy(ui_);
+    TextPreview preview = PreviewCsvFile(path_, separator);  // may throw: the form stays as it was
+    csvSeparator_ = separator;
+    preview_ = std::move(preview);
+    options_ = DefaultTextImportOptions(preview_, true);
+    csvMemo_.assign(options_.columns.size(), false);
+    current_ = 1;
+    selected_ = {1};
+    proposeFromData();
+}
+
+const std::vector<std::string>& TextImportForm::dateLayouts() const {
+    return isCsv() ? CsvDateLayouts() : kTextDateLayouts;
 }
 
 const TextColumn& TextImportForm::column(int c) const {
@@ -58,6 +86,14 @@ std::vector<std::string> TextImportForm::headerRow() const {
 }
 
 void TextImportForm::proposeFromData() {
+    BusyPointer busy(ui_);
+    if (isCsv()) {
+        CsvImportOptions proposed = ProposeCsvImportOptions(path_, separator());
+        if (proposed.text.columns.size() != options_.columns.size()) return;
+        options_ = std::move(proposed.text);
+        csvMemo_ = std::move(proposed.memo);
+        return;
+    }
     const TextImportOptions proposed = ProposeTextImportOptions(preview_);
     if (proposed.columns.size() == options_.columns.size()) options_ = proposed;
 }
@@ -70,7 +106,7 @@ std::vector<std::vector<std::string>> TextImportForm::rows() const {
         row.resize(static_cast<size_t>(columnCount()));
         // A field the line lacks imports as Null: shown empty.
         for (size_t c = 0; c < row.size() && c < preview_.lines[i].size(); ++c)
-            row[c] = StoredValueText(row[c], options_.columns[c]);
+            if (!(isCsv() && row[c].empty())) row[c] = StoredValueText(row[c], options_.columns[c]);  // CSV: Null
         out.push_back(std::move(row));
     }
     return out;
@@ -103,7 +139,7 @@ void TextImportForm::chooseType(const std::string& type) {
 }
 
 void TextImportForm::chooseDateLayout(const std::string& layout) {
-    if (!IsOneOf(layout, kTextDateLayouts))
+    if (!IsOneOf(layout, dateLayouts()))
         throw VdxError(err::TypeMismatch, "There is no date layout '" + layout + "'.");
     changeSelected([&](TextColumn& col) {
         col.dateLayout = layout;
@@ -149,7 +185,10 @@ bool TextImportForm::import() {
         BusyPointer busy(ui_);
         db::TableDef def;
         def.name = table;
-        for (const ColumnSpec& columnSpec : TextImportColumns(path_, options_, table)) def.fields.push_back(FieldOfColumn(columnSpec));
+        const CsvImportOptions csv{separator(), options_, csvMemo_};
+        const std::vector<ColumnSpec> columns =
+            isCsv() ? CsvImportColumns(path_, csv, table) : TextImportColumns(path_, options_, table);
+        for (const ColumnSpec& columnSpec : columns) def.fields.push_back(FieldOfColumn(columnSpec));
 
         // One transaction: a failure anywhere leaves no table behind, and an
         // existing table of that name is never touched.
@@ -158,12 +197,14 @@ bool TextImportForm::import() {
         try {
             wc->createTable(def);
             auto rs = wc->openRecordset(table);
-            ImportTextRows(path_, options_, [&](const std::vector<Value>& row) {
+            auto addRow = [&](const std::vector<Value>& row) {
                 rs->addNew();
                 for (size_t i = 0; i < row.size(); ++i) rs->setValue(static_cast<int>(i), row[i]);
                 rs->update();
                 return true;
-            });
+            };
+            if (isCsv()) ImportCsvRows(path_, csv, addRow);
+            else ImportTextRows(path_, options_, addRow);
             rs.reset();
             wc->commit();
         } catch (...) {

@@ -7,8 +7,11 @@
 //
 // The file is ExternalDatabaseName + ExternalFileTitle, the new table
 // ExternalTableName and the target the working copy (all from the state).
+// When ExternalConnect is the CSV format's, the form reads a CSV file
+// (csv_import.h): with a separator, detected on loading and changeable.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +22,7 @@
 namespace vdx::exchange {
 
 inline constexpr const char* kTextImportCaption = "ASCII file import";
+inline constexpr const char* kCsvImportCaption = "CSV file import";
 
 // The entries of the day and month lists: "01" to "31", "01" to "12".
 const std::vector<std::string>& TextImportDays();
@@ -38,8 +42,19 @@ public:
     const TextColumn& column(int c) const;  // c from 1
 
     // What the dialog proposes on loading: the types and the header row the
-    // preview's data suggest (ProposeTextImportOptions).
+    // preview's data suggest (ProposeTextImportOptions; for a CSV file the
+    // whole file's, ProposeCsvImportOptions).
     void proposeFromData();
+
+    // A CSV file: its separator (',', ';' or '\t'). Changing it reads the
+    // preview again and proposes the types anew, column 1 current; VdxError
+    // 13 for another separator or an ASCII file; a file that cannot be
+    // read with the new separator throws and leaves the form as it was.
+    bool isCsv() const { return csvSeparator_.has_value(); }
+    char separator() const { return csvSeparator_.value_or(';'); }
+    void setSeparator(char separator);
+    // The entries of comDateFormat.
+    const std::vector<std::string>& dateLayouts() const;
 
     // The preview grid as shown: the header row (the first line when
     // headers are checked, else the names Var1, Var2 ...) and the rows below
@@ -101,6 +116,8 @@ private:
     std::string path_;
     TextPreview preview_;
     TextImportOptions options_;
+    std::optional<char> csvSeparator_;  // a CSV file
+    std::vector<bool> csvMemo_;         // its columns with values over 255 characters
     int current_ = 1;
     std::vector<int> selected_{1};
 };

@@ -215,6 +215,10 @@ void XlsxReader::readWorkbook() {
         if (IsStart(book, "workbookPr")) {
             std::string d = Attribute(book.xml(), "date1904");
             date1904_ = d == "1" || d == "true";
+            // LibreOffice writes dateCompatibility="false": its serials are
+            // plain day numbers, before 1900 too (negative).
+            const std::string compatible = Attribute(book.xml(), "dateCompatibility");
+            plainSerials_ = compatible == "0" || compatible == "false";
         } else if (IsStart(book, "sheet")) {
             auto it = targets.find(Attribute(book.xml(), "id"));
             if (it == targets.end()) book.fail("a sheet has no part");
@@ -355,7 +359,9 @@ std::vector<SheetCell> XlsxReader::sheetCells(size_t index) {
             if (s < dateStyles_.size() && dateStyles_[s]) {
                 // 1900 system: serials 1 to 60 count a 29 February 1900 that
                 // never was; our day numbers do not.
-                double day = date1904_ ? *number + k1904Offset : (*number >= 1 && *number < 61 ? *number + 1 : *number);
+                double day = date1904_       ? *number + k1904Offset
+                             : plainSerials_ ? *number
+                                             : (*number >= 1 && *number < 61 ? *number + 1 : *number);
                 if (IsDayNumberInRange(day)) value = Value::date(day);
             }
         }

@@ -58,6 +58,7 @@ private:
     std::vector<std::string> sharedStrings_;
     std::vector<bool> dateStyles_;  // by cell style index (the cell's "s")
     bool date1904_ = false;
+    bool plainSerials_ = false;  // no 29 February 1900 among the serials
 };
 
 }  // namespace vdx::exchange

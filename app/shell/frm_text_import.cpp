@@ -1,5 +1,6 @@
 #include "frm_text_import.h"
 
+
 #include <QButtonGroup>
 #include <QItemSelectionModel>
 #include <algorithm>
@@ -40,7 +41,7 @@ void Select(QComboBox* combo, const std::string& text) {
 FrmTextImport::FrmTextImport(QWidget* parent, ProgramState& state, Interaction& ui)
     : QDialog(parent), form_(std::make_unique<exchange::TextImportForm>(state, ui)) {
     setObjectName("frmTextImport");
-    setWindowTitle(exchange::kTextImportCaption);
+    setWindowTitle(form_->isCsv() ? exchange::kCsvImportCaption : exchange::kTextImportCaption);
     setModal(true);
 
     grid_ = new QTableWidget(this);
@@ -67,7 +68,7 @@ FrmTextImport::FrmTextImport(QWidget* parent, ProgramState& state, Interaction& 
 
     auto* formatFrame = new QGroupBox("&Format:", this);
     auto* formatLayout = new QGridLayout(formatFrame);
-    comDateFormat_ = List(formatFrame, "comDateFormat", exchange::kTextDateLayouts);
+    comDateFormat_ = List(formatFrame, "comDateFormat", form_->dateLayouts());
     comDay_ = List(formatFrame, "comDay", exchange::TextImportDays());
     comMonth_ = List(formatFrame, "comMonth", exchange::TextImportMonths());
     formatLayout->addWidget(comDateFormat_, 0, 0, 1, 2);
@@ -96,6 +97,39 @@ FrmTextImport::FrmTextImport(QWidget* parent, ProgramState& state, Interaction& 
     side->addWidget(btnCancel_);
     auto* top = new QHBoxLayout;
     auto* left = new QVBoxLayout;
+    if (form_->isCsv()) {
+        comSeparator_ = new QComboBox(this);
+        comSeparator_->setObjectName("comSeparator");
+        for (const auto& [text, separator] : separatorChoices()) {
+            comSeparator_->addItem(text);
+            if (separator == form_->separator()) comSeparator_->setCurrentIndex(comSeparator_->count() - 1);
+        }
+        auto* separatorLabel = new QLabel("&Separator:", this);
+        separatorLabel->setBuddy(comSeparator_);
+        auto* separatorRow = new QHBoxLayout;
+        separatorRow->addWidget(separatorLabel);
+        separatorRow->addWidget(comSeparator_);
+        separatorRow->addStretch();
+        left->addLayout(separatorRow);
+        connect(comSeparator_, &QComboBox::activated, this, [this, &ui](int index) {
+            if (index < 0) return;
+            try {
+                form_->setSeparator(separatorChoices()[static_cast<size_t>(index)].second);
+            } catch (const VdxError& e) {
+                // Not readable this way (a record of too many fields): the
+                // dialog keeps the separator it had.
+                ShowGeneralError(ui, e.number(), e.description());
+                for (size_t i = 0; i < separatorChoices().size(); ++i)
+                    if (separatorChoices()[i].second == form_->separator()) comSeparator_->setCurrentIndex(static_cast<int>(i));
+                return;
+            }
+            showing_ = true;
+            chkHeaders_->setChecked(form_->headers());
+            showing_ = false;
+            showGrid();
+            showControls();
+        });
+    }
     left->addWidget(grid_, 1);
     left->addWidget(chkHeaders_);
     top->addLayout(left, 1);
@@ -107,6 +141,7 @@ FrmTextImport::FrmTextImport(QWidget* parent, ProgramState& state, Interaction& 
     chkHeaders_->setChecked(form_->headers());
 
     connect(chkHeaders_, &QCheckBox::toggled, this, [this](bool on) {
+        if (showing_) return;
         form_->setHeaders(on);
         showGrid();
     });
@@ -136,6 +171,12 @@ FrmTextImport::FrmTextImport(QWidget* parent, ProgramState& state, Interaction& 
 }
 
 FrmTextImport::~FrmTextImport() = default;
+
+const std::vector<std::pair<const char*, char>>& FrmTextImport::separatorChoices() {
+    static const std::vector<std::pair<const char*, char>> choices = {
+        {"Comma", ','}, {"Semicolon", ';'}, {"Tab", '\t'}};
+    return choices;
+}
 
 void FrmTextImport::showGrid() {
     const auto header = form_->headerRow();

@@ -3,7 +3,9 @@
 // grid GridTextImport (at most 10 lines; the header row shows the column
 // names, the first line when chkHeaders is checked), the type of the
 // clicked column (optText ... optDate, comDateFormat, comDay, comMonth),
-// and btnImport / btnCancel. Import failures keep the dialog open.
+// and btnImport / btnCancel. Import failures keep the dialog open. For a
+// CSV file ("CSV file import") comSeparator shows the detected separator;
+// another choice reads the preview again and proposes the types anew.
 #pragma once
 
 #include <QDialog>
@@ -37,6 +39,8 @@ public:
     void importClicked();
     // btnCancel and the close box.
     void reject() override;
+    // comSeparator's entries, in their order, and what each separates by.
+    static const std::vector<std::pair<const char*, char>>& separatorChoices();
 
 private:
     void showGrid();
@@ -48,6 +52,7 @@ private:
     QTableWidget* grid_;
     QCheckBox* chkHeaders_;
     std::vector<std::pair<std::string, QRadioButton*>> options_;  // optText ... optDate
+    QComboBox* comSeparator_ = nullptr;  // CSV files only
     QComboBox* comDateFormat_;
     QComboBox* comDay_;
     QComboBox* comMonth_;

@@ -140,6 +140,14 @@ TEST_F(CliAttach, TodaysFormatsAreAttachedWithTheirDatesBefore1900) {
               (std::vector<std::string>{"Cohort", "comma", "stata", "spss", "transport"}));
 }
 
+TEST_F(CliAttach, ACsvFileTakesTheSeparatorGivenInsteadOfTheDetectedOne) {
+    std::ofstream(dir + "/mixed.csv") << "n,d;x\n1,1950-02-01;7\n";
+    const CommandRun r = cli({"attach", study, "--rate", "--format", "csv", dir + "/mixed.csv", "--separator", ";"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ColumnTexts(study, "mixed", "n,d"), (std::vector<std::string>{"1,1950-02-01"}));
+    EXPECT_EQ(ColumnTexts(study, "mixed", "x"), (std::vector<std::string>{"7"}));
+}
+
 TEST_F(CliAttach, RefusedTablesLeaveTheProjectFileAsItWas) {
     ASSERT_EQ(cli({"attach", study, "--main", "--format", "excel8", kFixtures + "/excel/xlwt_biff8.xls"}).status, 0);
     const std::string before = ReadFile(study);
@@ -200,6 +208,8 @@ TEST_F(CliAttach, WrongArgumentsAreUsageErrors) {
              {"attach", study, "--main", "--format", "lotus", txt},
              {"attach", study, "--main", txt},                         // no format
              {"attach", study, "--rate", "--format", "dbase3", txt, "--table", "x"},
+             {"attach", study, "--rate", "--format", "csv", txt, "--separator", "|"},
+             {"attach", study, "--rate", "--format", "dbase3", txt, "--separator", ","},
          }) {
         const CommandRun r = cli(args);
         EXPECT_EQ(r.status, 2) << args[0] << " " << args.back();
@@ -227,7 +237,7 @@ TEST_F(CliAttach, EveryFormatOfTheTableIsNamedInTheHelpAndTakenByItsCommands) {
     };
     const std::string missing = dir + "/missing.file";
     for (const vdx::exchange::FileFormat& f : vdx::exchange::FileFormats()) {
-        const bool attachable = f.reader && !f.viaTextImport;
+        const bool attachable = f.reader && f.sourceCode != vdx::exchange::kSourceAscii;  // ASCII: veldrix-cli import
         // Help lists a format by its first name.
         EXPECT_EQ(lists(attachHelp, f.cliNames.front()), attachable) << f.cliNames.front() << " in " << attachHelp;
         EXPECT_EQ(lists(exportHelp, f.cliNames.front()), f.exportIndex > 0) << f.cliNames.front() << " in " << exportHelp;

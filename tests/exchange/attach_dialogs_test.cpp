@@ -208,6 +208,40 @@ private slots:
         QVERIFY(grid->selectionModel()->isColumnSelected(0, QModelIndex()));
     }
 
+    void aCsvFileShowsItsSeparatorAndAnotherOneReadsThePreviewAgain() {
+        openStudy();
+        QVERIFY(textImport("plain.txt", "a;b\r\n")->findChild<QComboBox*>("comSeparator") == nullptr);
+        state().ExternalConnect = "CSV;";
+        auto d = textImport("mixed.csv", "n,d;x\n1,1950-02-01;7\n");
+        d->show();
+        QCOMPARE(d->windowTitle(), QString("CSV file import"));
+        auto* grid = test::Child<QTableWidget>(d.get(), "GridTextImport");
+        auto* separator = test::Child<QComboBox>(d.get(), "comSeparator");
+        QCOMPARE(Items(separator), QStringList({"Comma", "Semicolon", "Tab"}));
+        QCOMPARE(separator->currentText(), QString("Comma"));
+        QCOMPARE(HeaderLabels(grid), QStringList({"n", "d;x"}));
+        QVERIFY(test::Child<QRadioButton>(d.get(), "optLong")->isChecked());
+        QCOMPARE(Items(test::Child<QComboBox>(d.get(), "comDateFormat")).first(), QString(exchange::kIsoDateLayout));
+
+        separator->setCurrentIndex(1);
+        emit separator->activated(1);
+        QCOMPARE(HeaderLabels(grid), QStringList({"n,d", "x"}));
+        QCOMPARE(grid->item(0, 1)->text(), QString("7"));
+        QVERIFY(test::Child<QRadioButton>(d.get(), "optText")->isChecked());  // column 1, "n,d", is text now
+        QVERIFY(test::Child<QCheckBox>(d.get(), "chkHeaders")->isChecked());
+
+        // A separator that makes a record wider than any table: a message, and
+        // the dialog stays with the one it had.
+        auto wide = textImport("wide.csv", "a,b\n1,2\n" + std::string(2500, ';') + "\n");
+        auto* wideSeparator = test::Child<QComboBox>(wide.get(), "comSeparator");
+        wideSeparator->setCurrentIndex(1);
+        emit wideSeparator->activated(1);
+        QCOMPARE(wideSeparator->currentText(), QString("Comma"));
+        QCOMPARE(wide->form().separator(), ',');
+        QVERIFY(!ui_.messages.empty());
+        QVERIFY(QString::fromStdString(ui_.messages.back().text).contains("Number: 3190"));
+    }
+
     void checkingHeadersMovesTheFirstRowIntoTheHeaderAndBack() {
         openStudy();
         auto d = textImport("h.txt", "\"Name\";\"Born\"\r\nSmith;01021950\r\nJones;02031960\r\n");

@@ -609,6 +609,7 @@ TEST_F(AttachTest, RatesPerThousandOrHundredThousandAreStoredPerPersonYearDivide
     for (size_t k = 0; k < typed.size(); ++k) csv += k ? ",1" : "2";
     csv += "\n";
     testing::TempFolder src;
+    dialogs.fillTextImport = [](TextImportForm& form) { form.proposeFromData(); };
     struct Case {
         int choice;  // among per person-year, per 1,000, per 100,000
         double unit;
@@ -644,6 +645,36 @@ TEST_F(AttachTest, RatesPerThousandOrHundredThousandAreStoredPerPersonYearDivide
     choose(src.write("cancelled.csv", csv));
     ui.choices.push_back(std::nullopt);
     EXPECT_FALSE(AddRateTable(state, ui, dialogs, kSourceCsv));
+    EXPECT_EQ(snapshot(), before);
+}
+
+// ---- CSV files through the import dialog ------------------------------------------------------
+
+TEST_F(AttachTest, ACsvFileGoesThroughTheImportDialogWithItsProposedTypes) {
+    testing::TempFolder src;
+    choose(src.write("cohort.csv", "ID\tDOB\tICD\n1\t1950-02-01\t162\n2\t1962-07-15\t\n"));
+    char separatorShown = 0;
+    dialogs.fillTextImport = [&](TextImportForm& form) {
+        separatorShown = form.separator();
+        form.proposeFromData();
+        form.clickColumn(3);
+        form.chooseType("Text");
+    };
+    ASSERT_TRUE(AddMainTable(state, ui, dialogs, kSourceCsv));
+    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_EQ(dialogs.textImportsShown, 1);
+    EXPECT_EQ(separatorShown, '\t');
+    EXPECT_EQ(systemMain()[1], "cohort");
+    EXPECT_EQ(state.MainTableFields, (std::vector<FieldInfo>{{"ID", "numeric"}, {"DOB", "date"}, {"ICD", "numeric"}}));
+    EXPECT_EQ(db::Database::open(wc())->tableDef("cohort").fields[2].type, FieldType::Text);
+    EXPECT_EQ(RowCount(wc(), "cohort"), 2);
+
+    // Cancelled (no script): nothing is added.
+    const Snapshot before = snapshot();
+    choose(src.write("rates.csv", "Age,Rate\n40,0.1\n"));
+    dialogs.fillTextImport = nullptr;
+    EXPECT_FALSE(AddRateTable(state, ui, dialogs, kSourceCsv));
+    EXPECT_TRUE(ui.messages.empty());
     EXPECT_EQ(snapshot(), before);
 }
 

@@ -194,7 +194,8 @@ TEST_F(DBaseDamage, AMissingOrDamagedMemoFileIsReported) {
 
 TEST(ParadoxTables, Versions3To7FromOurWriterAndPxlib) {
     ParadoxReader reader(kParadox);
-    EXPECT_EQ(reader.tableNames(), (std::vector<std::string>{"ours_px3", "ours_px4", "ours_px5", "pxlib_cohort"}));
+    EXPECT_EQ(reader.tableNames(),
+              (std::vector<std::string>{"ours_px3", "ours_px4", "ours_px5", "pxlib_cohort", "pxlib_nulls"}));
     const std::pair<const char*, int> versions[] = {{"ours_px3", 3}, {"ours_px4", 9}, {"ours_px5", 11}, {"pxlib_cohort", 12}};
     for (const auto& [table, version] : versions) {
         EXPECT_EQ(ReadParadoxHeader(kParadox + table + ".db").version, version);
@@ -215,6 +216,17 @@ TEST(ParadoxTables, CodePagesOfTheHeaderDecodeTexts) {
     Rows rows = ReadAll(reader, "pxlib_cohort");
     EXPECT_EQ(rows[0][6], Value::text("caf\xC3\xA9"));
     EXPECT_EQ(rows[0][3], Value::integer(1));  // the Long column
+}
+
+TEST(ParadoxTables, NullLongAndDateFieldsAreNullWhateverTheirNeighbours) {
+    ParadoxReader reader(kParadox);
+    const Value null;
+    const Rows expected = {
+        {Value::integer(1), null, Value::integer(162), Value::date(DayNumber(1990, 5, 1)), Value::real(70.5)},
+        {null, Value::date(DayNumber(1950, 2, 1)), null, null, Value::real(80.0)},
+        {Value::integer(-7), Value::date(0), Value::integer(0), null, null},
+    };
+    EXPECT_EQ(ReadAll(reader, "pxlib_nulls"), expected);
 }
 
 TEST(ParadoxTables, MissingTablesAreNotFound) {

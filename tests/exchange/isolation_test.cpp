@@ -133,6 +133,16 @@ TEST_F(DamagedFiles, AWorkbookThatCrashesFreeXl) {
     EXPECT_EQ(ErrorNumberOf([] { ExcelReader reader(kDamaged + "freexl_crash.xls"); }), err::NotExpectedFormat);
 }
 
+TEST_F(DamagedFiles, WorkbooksThatEndedFreeXlsChildProcess) {
+    for (const char* file : {"freexl_child_crash_a.xls", "freexl_child_crash_b.xls"}) {
+        const int number = ErrorNumberOf([&] {
+            ExcelReader reader(kDamaged + file);
+            for (const std::string& t : reader.tableNames()) ReadAll(reader, t);
+        });
+        EXPECT_EQ(number, err::NotExpectedFormat) << file;
+    }
+}
+
 TEST_F(DamagedFiles, ADateSerialNoCalendarHoldsIsANumber) {
     // An Excel 2.1 sheet: format 0 "dd.mm.yyyy", A1 a serial of 1e285 and A2 22842, both in that format.
     using testing::BiffNumber2;

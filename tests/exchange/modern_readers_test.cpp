@@ -18,6 +18,7 @@ using testing::Names;
 using testing::ReadAll;
 using testing::Rows;
 using testing::Types;
+using testing::TempFolder;
 
 const std::string kModern = std::string(VDX_FIXTURES) + "/modern/";
 
@@ -52,6 +53,17 @@ TEST_P(XlsxEpochs, ReadsSheetsCellForCell) {
 }
 
 INSTANTIATE_TEST_SUITE_P(OpenpyxlWorkbooks, XlsxEpochs, ::testing::Values("cohort.xlsx", "cohort1904.xlsx"));
+
+TEST(XlsxFromLibreOffice, FormulasGiveTheirCachedValuesAndDatesBefore1900AreRead) {
+    XlsxReader reader(kModern + "libreoffice.xlsx");
+    const Rows expected = {
+        {Value::real(21), Value::real(42), Value::date(DayNumber(1867, 3, 15))},
+        {Value::real(1.25), Value::real(2.5), Value::date(DayNumber(1899, 12, 31))},
+        {Value::real(-4), Value::real(-8), Value::date(DayNumber(1900, 1, 15))},
+        {Value::real(0.1), Value::real(0.2), Value::date(DayNumber(1950, 2, 1))},
+    };
+    EXPECT_EQ(ReadAll(reader, "Cohort$"), expected);
+}
 
 TEST(XlsxBadFiles, TruncatedAndBombedWorkbooksAreRefusedNamingTheFile) {
     for (const char* file : {"truncated.xlsx", "bomb.xlsx"}) {
@@ -226,6 +238,22 @@ TEST_P(CsvFiles, DetectsTheSeparatorAndReadsQuotedFieldsAndProposedTypes) {
 INSTANTIATE_TEST_SUITE_P(PythonCsvModule, CsvFiles,
                          ::testing::Values(std::pair{"cohort.csv", ','}, std::pair{"cohort_semicolon.csv", ';'},
                                            std::pair{"cohort_tab.csv", '\t'}));
+
+TEST(CsvBadFiles, ARecordOfMoreFieldsThanATableCanHaveIsRefused) {
+    TempFolder dir;
+    const std::string path = dir.write("wide.csv", "a,b\n1,2\n" + std::string(5000000, ',') + "\n");
+    EXPECT_EQ(ErrorOf([&] { CsvReader reader(path); }).first, err::TooManyFields);
+}
+
+TEST(CsvEncodings, AWindows1252FieldBeyondTheUtf8SampleIsDecodedAsSuch) {
+    TempFolder dir;
+    std::string text = "name\n";
+    while (text.size() < 70000) text += "M\xC3\xBCller\n";
+    const std::string path = dir.write("late.csv", text + "M\xFCller\n");
+    CsvReader reader(path);
+    const Rows rows = ReadAll(reader, "late");
+    EXPECT_EQ(rows.back(), (std::vector<Value>{Value::text("M\xC3\xBCller")}));
+}
 
 TEST(CsvBadFiles, AQuotedFieldThatNeverClosesIsRefusedNamingTheFile) {
     auto [number, message] = ErrorOf([] { CsvReader reader(kModern + "unclosed.csv"); });

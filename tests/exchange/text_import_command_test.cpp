@@ -36,6 +36,17 @@ protected:
         state.ExternalTableName = table;
         return std::make_unique<TextImportForm>(state, ui);
     }
+    // A CSV file, as Add > CSV points the state at it.
+    std::unique_ptr<TextImportForm> loadCsv(const std::string& fileName, const std::string& bytes,
+                                            const std::string& table = "imported") {
+        state.ExternalConnect = "CSV;";
+        return load(fileName, bytes, table);
+    }
+    std::vector<std::string> proposedTypes(TextImportForm& form) {
+        std::vector<std::string> types;
+        for (int c = 1; c <= form.columnCount(); ++c) types.push_back(form.column(c).type);
+        return types;
+    }
     std::string wc() const { return state.WorkingCopyName; }
     // The stored values of the imported table, read back through the adapter.
     std::vector<std::vector<Value>> rows(const std::string& table = "imported") {
@@ -357,6 +368,88 @@ TEST_F(TextImportTest, AMissingFileCannotBeLoaded) {
     state.ExternalFileTitle = "none.txt";
     state.ExternalTableName = "none";
     EXPECT_EQ(testing::ErrorNumberOf([&] { TextImportForm form(state, ui); }), err::FileNotFound);
+}
+
+// ---- CSV files -------------------------------------------------------------------------------
+
+TEST_F(TextImportTest, CsvFilesOpenWithTheDetectedSeparatorAndImportTheProposedTypes) {
+    const std::string longNote(300, 'x');
+    for (const char separator : {',', ';', '\t'}) {
+        SCOPED_TRACE(std::string(1, separator));
+        const std::string s(1, separator);
+        const std::string bytes = "\xEF\xBB\xBFid" + s + "name" + s + "born" + s + "weight" + s + "note\r\n" +
+                                  "1" + s + "\"Berg, Per; Lund\"" + s + "1867-03-15" + s + "71.5" + s +
+                                  "\"said \"\"no\"\"\r\nthen left\"\r\n" +
+                                  "2" + s + s + "1923-12-31 12:00:00" + s + s + longNote + "\r\n";
+        const std::string table = separator == '\t' ? "tab" : separator == ',' ? "comma" : "semicolon";
+        auto form = loadCsv(table + ".csv", bytes, table);
+        EXPECT_EQ(form->separator(), separator);
+        EXPECT_TRUE(form->headers());
+        EXPECT_EQ(form->headerRow(), (std::vector<std::string>{"id", "name", "born", "weight", "note"}));
+        form->proposeFromData();
+        EXPECT_EQ(proposedTypes(*form), (std::vector<std::string>{"Long", "Text", "Date", "Double", "Text"}));
+        form->clickColumn(3);
+        EXPECT_EQ(form->controls().layout, kIsoDateLayout);
+        EXPECT_EQ(form->rows()[1], (std::vector<std::string>{"2", "", "31.12.1923", "", longNote}));
+        ASSERT_TRUE(form->import()) << lastMessage();
+        EXPECT_EQ(rows(table), (std::vector<std::vector<Value>>{
+                                   {Value::integer(1), Value::text("Berg, Per; Lund"), Value::date(DayNumber(1867, 3, 15)),
+                                    Value::real(71.5), Value::text("said \"no\"\r\nthen left")},
+                                   {Value::integer(2), Value(), Value::date(DayNumber(1923, 12, 31) + 0.5), Value(),
+                                    Value::text(longNote)}}));
+        std::vector<FieldType> types;
+        for (const auto& f : definition(table).fields) types.push_back(f.type);
+        EXPECT_EQ(types, (std::vector<FieldType>{FieldType::Long, FieldType::Text, FieldType::Date, FieldType::Double,
+                                                 FieldType::Memo}));
+    }
+}
+
+TEST_F(TextImportTest, AnotherSeparatorReadsTheCsvPreviewAgainAndProposesAnew) {
+    auto form = loadCsv("two.csv", "n,d;x\n1,1950-02-01;7\n2,1960-03-04;8\n");
+    EXPECT_EQ(form->separator(), ',');  // as many commas as semicolons: the comma
+    form->proposeFromData();
+    EXPECT_EQ(form->headerRow(), (std::vector<std::string>{"n", "d;x"}));
+    EXPECT_EQ(proposedTypes(*form), (std::vector<std::string>{"Long", "Text"}));
+    form->clickColumn(2);
+    form->setSeparator(';');
+    EXPECT_EQ(form->currentColumn(), 1);
+    EXPECT_EQ(form->headerRow(), (std::vector<std::string>{"n,d", "x"}));
+    EXPECT_EQ(proposedTypes(*form), (std::vector<std::string>{"Text", "Long"}));
+    EXPECT_EQ(testing::ErrorNumberOf([&] { form->setSeparator('|'); }), err::TypeMismatch);
+    ASSERT_TRUE(form->import()) << lastMessage();
+    EXPECT_EQ(rows()[1], (std::vector<Value>{Value::text("2,1960-03-04"), Value::integer(8)}));
+
+    state.ExternalConnect = "Text;";
+    auto ascii = load("a.txt", "1;2\r\n");
+    EXPECT_FALSE(ascii->isCsv());
+    EXPECT_EQ(testing::ErrorNumberOf([&] { ascii->setSeparator(','); }), err::TypeMismatch);
+}
+
+TEST_F(TextImportTest, TheUserRetypesCsvColumnsAndEmptyFieldsStayNull) {
+    auto form = loadCsv("r.csv", "id,dose,born,code\n1,2.5,01021950,162\n2,,,abc\n");
+    form->proposeFromData();
+    EXPECT_EQ(proposedTypes(*form), (std::vector<std::string>{"Long", "Double", "Long", "Text"}));
+    form->clickColumn(1);
+    form->chooseType("Text");
+    form->clickColumn(2);
+    form->chooseType("Long");  // 2.5 rounds to the even 2
+    form->clickColumn(3);
+    form->chooseType("Date");
+    form->chooseDateLayout("DDMMYYYY");
+    ASSERT_TRUE(form->import()) << lastMessage();
+    EXPECT_EQ(rows(), (std::vector<std::vector<Value>>{
+                          {Value::text("1"), Value::integer(2), Value::date(DayNumber(1950, 2, 1)), Value::text("162")},
+                          {Value::text("2"), Value(), Value(), Value::text("abc")}}));
+
+    auto refused = loadCsv("r.csv", "id,dose,born,code\n1,2.5,01021950,162\n2,,,abc\n", "refused");
+    refused->proposeFromData();
+    refused->clickColumn(4);
+    refused->chooseType("Long");
+    EXPECT_FALSE(refused->import());
+    EXPECT_EQ(lastMessage(),
+              "Following error has occured:\r\nNumber: 13\r\nDescription: Can't convert data in column 4 to Long");
+    const auto tables = TableNames(wc());
+    EXPECT_EQ(std::count(tables.begin(), tables.end(), "refused"), 0);
 }
 
 }  // namespace
