@@ -93,7 +93,7 @@ void ExportJetProject(const std::string& workingCopy, const std::string& jetFile
     auto db = db::Database::open(workingCopy);
     JetDatabaseWriter jet(jetFile);
     for (const db::TableDef& def : db->tableDefs()) {
-        if (def.isSystemTable() || def.isAttached()) continue;
+        if (def.isSystemTable()) continue;
         std::vector<ColumnSpec> columns;
         std::vector<std::string> names;
         for (const db::FieldDef& f : def.fields) {
