@@ -13,7 +13,7 @@ packages=(
   qt6-charts-dev qt6-svg-dev libqt6opengl6-dev
   libsqlite3-dev sqlite3
   xvfb xauth x11-utils fonts-dejavu-core imagemagick
-  mdbtools-dev libfreexl-dev pxlib-dev libshp-dev
+  mdbtools mdbtools-dev libfreexl-dev pxlib-dev libshp-dev
   # .xlsx, Stata, SAS and SPSS readers; openpyxl writes the .xlsx test workbooks.
   libzip-dev libreadstat-dev python3-openpyxl
   unixodbc unixodbc-dev libsqliteodbc odbc-postgresql postgresql

@@ -125,11 +125,11 @@ std::optional<SmrExportChoices> SmrExportChoicesFromList(const std::string& list
 const std::vector<ExportFormat>& ExportFormats() {
     static const std::vector<ExportFormat> formats{
         {"ASCII files", "*.txt", "text", WriterFormat::Text, 4},
-        {"Access 1.0", "*.mdb", "access10", std::nullopt, 4},
-        {"Access 1.1", "*.mdb", "access11", std::nullopt, 4},
-        {"Access 2.0", "*.mdb", "access20", std::nullopt, 4},
-        {"Access 7.0", "*.mdb", "access70", std::nullopt, 4},
-        {"Access 8.0", "*.mdb", "access80", std::nullopt, 4},
+        {"Access 1.0", "*.mdb", "access10", WriterFormat::Access, 4},
+        {"Access 1.1", "*.mdb", "access11", WriterFormat::Access, 4},
+        {"Access 2.0", "*.mdb", "access20", WriterFormat::Access, 4},
+        {"Access 7.0", "*.mdb", "access70", WriterFormat::Access, 4},
+        {"Access 8.0", "*.mdb", "access80", WriterFormat::Access, 4},
         {"dBase III", "*.dbf", "dbase3", WriterFormat::DBase3, 4},
         {"dBase IV", "*.dbf", "dbase4", WriterFormat::DBase4, 4},
         {"dBase 5.0", "*.dbf", "dbase5", WriterFormat::DBase5, 4},

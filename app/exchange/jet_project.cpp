@@ -6,8 +6,10 @@
 #include "db/db_internal.h"
 #include "db/file_io.h"
 #include "db/project_file.h"
+#include "db/table_stream.h"
 #include "exchange/access_reader.h"
 #include "exchange/foreign_registration.h"
+#include "exchange/jet_writer.h"
 #include "state/errors.h"
 
 namespace vdx::exchange {
@@ -66,9 +68,13 @@ void CopyJetProject(TableReader& source, const RowOrderDoubt& doubt, const std::
         std::vector<db::FieldDef> fields;
         for (const ColumnSpec& column : source.columns(table)) {
             fields.push_back(FieldOfColumn(column));
-            // The two name lists refuse zero-length text, as new files do.
+            // The two name lists and the keys of the key/value tables refuse
+            // zero-length text, as in new files (Jet keeps that as a property
+            // the reader does not see).
             if (db::detail::SameName(table, db::kVdxSystemRateTables) ||
-                db::detail::SameName(table, db::kVdxSystemProjects))
+                db::detail::SameName(table, db::kVdxSystemProjects) ||
+                ((db::detail::SameName(table, db::kVdxSystemMain) || db::detail::SameName(table, db::kVdxSystemPY)) &&
+                 db::detail::SameName(column.name, "Typ")))
                 fields.back().allowZeroLength = false;
         }
         auto rows = StreamRows(fields, [&source, table](const RowCallback& onRow) {
@@ -84,6 +90,35 @@ void CopyJetProject(TableReader& source, const RowOrderDoubt& doubt, const std::
 void ImportJetProject(const std::string& jetFile, const std::string& workingCopy) {
     AccessReader reader(jetFile);
     CopyJetProject(reader, [&reader](const std::string& table) { return reader.rowOrderDoubt(table); }, workingCopy);
+}
+
+void ExportJetProject(const std::string& workingCopy, const std::string& jetFile) {
+    auto db = db::Database::open(workingCopy);
+    JetDatabaseWriter jet(jetFile);
+    for (const db::TableDef& def : db->tableDefs()) {
+        if (def.isSystemTable() || def.isAttached()) continue;
+        std::vector<ColumnSpec> columns;
+        std::vector<std::string> names;
+        for (const db::FieldDef& f : def.fields) {
+            columns.push_back({f.name, f.type, f.type == FieldType::Text ? f.size : 0});
+            names.push_back(f.name);
+        }
+        try {
+            jet.beginTable(def.name, columns);
+            db::TableStream rows(*db, def.name, names);
+            std::vector<Value> row(columns.size());
+            while (rows.next()) {
+                for (size_t c = 0; c < row.size(); ++c) row[c] = rows.value(static_cast<int>(c));
+                jet.addRow(row, static_cast<uint64_t>(rows.position()));
+            }
+            jet.endTable();
+        } catch (const VdxError& e) {
+            if (e.number() != err::TypeMismatch) throw;
+            throw VdxError(e.number(), "Table " + def.name + ": " + e.description());
+        }
+    }
+    db->close();
+    jet.commit();
 }
 
 void RegisterJetProjectImport() { db::SetJetProjectImport(ImportJetProject); }

@@ -3,6 +3,7 @@
 #include "exchange/dbase_writer.h"
 #include "exchange/excel_writer.h"
 #include "exchange/html_writer.h"
+#include "exchange/jet_writer.h"
 #include "exchange/paradox_writer.h"
 #include "exchange/text_writer.h"
 
@@ -12,6 +13,7 @@ std::unique_ptr<TableWriter> MakeTableWriter(WriterFormat format, const std::str
                                              const std::string& tableName) {
     switch (format) {
         case WriterFormat::Text: return std::make_unique<TextTableWriter>(targetPath, tableName);
+        case WriterFormat::Access: return std::make_unique<AccessTableWriter>(targetPath, tableName);
         case WriterFormat::Html: return std::make_unique<HtmlTableWriter>(targetPath, tableName);
         case WriterFormat::DBase3: return std::make_unique<DBaseTableWriter>(targetPath, tableName, 3);
         case WriterFormat::DBase4: return std::make_unique<DBaseTableWriter>(targetPath, tableName, 4);

@@ -20,8 +20,10 @@ namespace vdx::exchange {
 
 // The file formats a table can be written to. Excel 7.0 writes the Excel 5.0
 // format (the same workbook layout); the Paradox 3.x choice writes a 4.x table.
+// The five Access choices all write one Jet 4 database (jet_writer.h).
 enum class WriterFormat {
     Text,       // semicolon-separated ASCII with a header line (.txt)
+    Access,     // .mdb (Jet 4) holding the one table
     Html,       // a page with one table (.htm/.html)
     DBase3,     // .dbf
     DBase4,
@@ -56,9 +58,9 @@ public:
 };
 
 // The writer of a format. targetPath is the file to write (for dBase and
-// Paradox the table's file, for ASCII and HTML the final name); tableName
-// names the table inside the file where the format has such a name (sheet,
-// page title, Paradox table name).
+// Paradox the table's file, for ASCII and HTML the final name, for Access
+// the database); tableName names the table inside the file where the format
+// has such a name (sheet, page title, Paradox table name, Access table).
 std::unique_ptr<TableWriter> MakeTableWriter(WriterFormat format, const std::string& targetPath,
                                              const std::string& tableName);
 

@@ -77,6 +77,14 @@ void AtomicFile::write(std::string_view bytes) {
     if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size()) ThrowFileError(errno ? errno : EIO, target_);
 }
 
+void AtomicFile::writeAt(uint64_t offset, std::string_view bytes) {
+    if (!file_) ThrowFileError(EBADF, tempPath_);
+    errno = 0;
+    if (::fseeko(file_, static_cast<off_t>(offset), SEEK_SET) != 0) ThrowFileError(errno ? errno : EIO, target_);
+    write(bytes);
+    if (::fseeko(file_, 0, SEEK_END) != 0) ThrowFileError(errno ? errno : EIO, target_);
+}
+
 void AtomicFile::closeStream() {
     if (!file_) return;
     int rc = std::fclose(file_);

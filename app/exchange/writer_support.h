@@ -29,6 +29,9 @@ public:
     AtomicFile& operator=(const AtomicFile&) = delete;
 
     void write(std::string_view bytes);
+    // Overwrites bytes already written (a header completed at the end);
+    // later write() calls append again.
+    void writeAt(uint64_t offset, std::string_view bytes);
     // Flushes to disk and renames the temporary file over the target.
     void commit();
 

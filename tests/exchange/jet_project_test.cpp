@@ -1,9 +1,10 @@
 // Opening project files of the earlier program's Jet format: the copy of
 // every table into the working copy (types, stored order), the checks that
 // refuse a file whose row order cannot be trusted, conversion and saving
-// with the Jet original kept. No Jet writer exists here, so a study is fed
-// through a TableReader that serves its tables; the real Access files prove
-// the refusal of a Jet database that is no study and the row-order check.
+// with the Jet original kept. A study is fed through a TableReader that
+// serves its tables, so that spoiled studies are easy to make; the real
+// Access files prove the refusal of a Jet database that is no study and the
+// row-order check (jet_round_trip_test.cpp goes through written Jet files).
 #include "exchange/jet_project.h"
 
 #include <gtest/gtest.h>

@@ -1,0 +1,624 @@
+#include "exchange/jet_writer.h"
+
+#include <QString>
+
+#include <algorithm>
+#include <cfloat>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <optional>
+
+#include "state/errors.h"
+
+namespace vdx::exchange {
+
+namespace {
+
+constexpr uint32_t kPageSize = 4096;
+constexpr uint32_t kMaxPages = 0x80000000u / kPageSize;  // a Jet 4 database ends at 2 GiB
+constexpr size_t kDataHeader = 14;                       // type, free space, owner, row count
+constexpr size_t kMaxRow = kPageSize - kDataHeader - 2;  // one row with its slot fills a page
+constexpr size_t kTdefHeader = 8;
+constexpr size_t kColumnEntry = 25;
+constexpr size_t kInlineMapBytes = 64;                          // an inline usage map: 512 pages
+constexpr uint32_t kPagesPerMapPage = (kPageSize - 4) * 8;      // a usage map page (type 0x05)
+constexpr size_t kMapPagePointers = 17;                         // an indirect map row as long as an inline one
+constexpr size_t kLvalChunk = kPageSize - kDataHeader - 2 - 4;  // memo bytes per long-value page
+constexpr size_t kMemoHeader = 12;
+constexpr uint32_t kMaxMemoBytes = 0xFFFFFF;  // the length field has three bytes
+constexpr size_t kMaxNameUnits = 64;
+constexpr uint32_t kCatalogPage = 2;  // where readers look for MSysObjects
+
+// Column types of Jet.
+enum JetType : uint8_t {
+    kBool = 0x01, kInt = 0x03, kLong = 0x04, kFloat = 0x06, kDouble = 0x07, kDateTime = 0x08,
+    kBinary = 0x09, kText = 0x0A, kOle = 0x0B, kMemo = 0x0C,
+};
+
+void Put16(std::string& b, size_t at, uint32_t v) {
+    b[at] = static_cast<char>(v & 0xFF);
+    b[at + 1] = static_cast<char>((v >> 8) & 0xFF);
+}
+void Put32(std::string& b, size_t at, uint32_t v) {
+    Put16(b, at, v & 0xFFFF);
+    Put16(b, at + 2, v >> 16);
+}
+void Add8(std::string& b, uint32_t v) { b.push_back(static_cast<char>(v & 0xFF)); }
+void Add16(std::string& b, uint32_t v) { Add8(b, v), Add8(b, v >> 8); }
+void Add32(std::string& b, uint32_t v) { Add16(b, v & 0xFFFF), Add16(b, v >> 16); }
+template <typename T>
+void AddRaw(std::string& b, T v) {  // numbers as the (little-endian) machine holds them
+    char raw[sizeof v];
+    std::memcpy(raw, &v, sizeof v);
+    b.append(raw, sizeof v);
+}
+uint32_t DataPointer(uint32_t page, uint32_t row) { return page << 8 | row; }
+
+std::u16string Utf16(std::string_view utf8) {
+    const QString s = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    return {reinterpret_cast<const char16_t*>(s.utf16()), static_cast<size_t>(s.size())};
+}
+void AddUtf16(std::string& b, const std::u16string& units) {
+    for (char16_t u : units) Add16(b, u);
+}
+
+// Text as Jet 4 stores it: "compressed" (0xFF 0xFE, then one byte per
+// character) when every character lies in U+0001..U+00FF, else UTF-16LE.
+// UTF-16 that would begin with the bytes FF FE (U+FEFF) gets the marker and
+// a switch to two-byte mode, so that it is not taken for compressed text.
+std::string JetText(const std::u16string& units) {
+    std::string out;
+    if (units.empty()) return out;
+    if (std::all_of(units.begin(), units.end(), [](char16_t u) { return u >= 1 && u <= 0xFF; })) {
+        out = "\xFF\xFE";
+        for (char16_t u : units) Add8(out, u);
+        return out;
+    }
+    if (units.front() == 0xFEFF) out.append("\xFF\xFE\x00", 3);
+    AddUtf16(out, units);
+    return out;
+}
+
+// The page-0 header is RC4-scrambled with a fixed key from 0x18 on.
+void ScrambleHeader(std::string& page) {
+    const unsigned char key[4] = {0xC7, 0xDA, 0x39, 0x6B};
+    unsigned char s[256];
+    for (int i = 0; i < 256; ++i) s[i] = static_cast<unsigned char>(i);
+    for (int i = 0, j = 0; i < 256; ++i) {
+        j = (j + s[i] + key[i % 4]) & 0xFF;
+        std::swap(s[i], s[j]);
+    }
+    for (size_t n = 0, i = 0, j = 0; n < 128; ++n) {
+        i = (i + 1) & 0xFF;
+        j = (j + s[i]) & 0xFF;
+        std::swap(s[i], s[j]);
+        page[0x18 + n] = static_cast<char>(static_cast<unsigned char>(page[0x18 + n]) ^ s[(s[i] + s[j]) & 0xFF]);
+    }
+}
+
+double NowAsDayNumber() {
+    using namespace std::chrono;
+    const double seconds = duration<double>(system_clock::now().time_since_epoch()).count();
+    return 25569.0 + seconds / 86400.0;  // day 25569 is 1 January 1970
+}
+
+std::string DefinitionPage(double created) {
+    std::string page(kPageSize, '\0');
+    page[1] = 1;
+    std::memcpy(&page[4], "Standard Jet DB", 15);
+    page[0x14] = 1;          // Jet 4
+    Put16(page, 0x3C, 1252);  // code page
+    Put32(page, 0x3E, 0);     // database key 0: pages are not encrypted
+    Put32(page, 0x6E, 0x409); // "General" sort order
+    std::memcpy(&page[0x72], &created, 8);
+    ScrambleHeader(page);
+    return page;
+}
+
+struct JetColumn {
+    std::string name;
+    std::u16string name16;
+    FieldType type = FieldType::Text;  // what values it takes (system-only types hold Null)
+    uint8_t jetType = kText;
+    uint16_t length = 0;  // bytes in the definition (text: two per character)
+    bool fixed = false;
+    uint16_t fixedOffset = 0;
+    uint16_t varIndex = 0;
+    int chars = 0;  // text
+};
+
+struct Layout {
+    std::vector<JetColumn> columns;
+    uint16_t fixedSize = 0;
+    uint16_t varCount = 0;
+};
+
+JetColumn ColumnOf(const std::string& name, FieldType type, int size) {
+    JetColumn c;
+    c.name = name;
+    c.name16 = Utf16(name);
+    c.type = type;
+    switch (type) {
+        case FieldType::Boolean: c.jetType = kBool, c.length = 1; break;
+        case FieldType::Integer: c.jetType = kInt, c.length = 2; break;
+        case FieldType::Long: c.jetType = kLong, c.length = 4; break;
+        case FieldType::Single: c.jetType = kFloat, c.length = 4; break;
+        case FieldType::Double: c.jetType = kDouble, c.length = 8; break;
+        case FieldType::Date: c.jetType = kDateTime, c.length = 8; break;
+        case FieldType::Memo: c.jetType = kMemo, c.length = 0; break;
+        case FieldType::Text:
+            c.jetType = kText;
+            c.chars = size <= 0 || size > 255 ? 255 : size;
+            c.length = static_cast<uint16_t>(2 * c.chars);
+            break;
+    }
+    c.fixed = c.jetType != kText && c.jetType != kMemo;
+    return c;
+}
+
+// Fixed columns in column order (Yes/No values live in the null mask and
+// take no bytes), then the variable ones numbered in column order.
+Layout MakeLayout(std::vector<JetColumn> columns) {
+    Layout l;
+    for (JetColumn& c : columns) {
+        if (c.fixed) {
+            if (c.jetType != kBool) c.fixedOffset = l.fixedSize, l.fixedSize = static_cast<uint16_t>(l.fixedSize + c.length);
+        } else {
+            c.varIndex = l.varCount++;
+        }
+    }
+    l.columns = std::move(columns);
+    return l;
+}
+
+// The catalogue's columns, as Access has them.
+Layout CatalogLayout() {
+    auto raw = [](const char* name, uint8_t jetType, uint16_t length) {
+        JetColumn c = ColumnOf(name, FieldType::Memo, 0);
+        c.jetType = jetType;
+        c.length = length;
+        return c;
+    };
+    return MakeLayout({
+        ColumnOf("Id", FieldType::Long, 0), ColumnOf("ParentId", FieldType::Long, 0),
+        ColumnOf("Name", FieldType::Text, 255), ColumnOf("Type", FieldType::Integer, 0),
+        ColumnOf("DateCreate", FieldType::Date, 0), ColumnOf("DateUpdate", FieldType::Date, 0),
+        raw("Owner", kBinary, 510), ColumnOf("Flags", FieldType::Long, 0),
+        ColumnOf("Database", FieldType::Memo, 0), ColumnOf("Connect", FieldType::Memo, 0),
+        ColumnOf("ForeignName", FieldType::Text, 255), raw("RmtInfoShort", kBinary, 510),
+        raw("RmtInfoLong", kOle, 0), raw("Lv", kOle, 0), raw("LvProp", kOle, 0), raw("LvModule", kOle, 0),
+        raw("LvExtra", kOle, 0),
+    });
+}
+
+// The table definition after the page header, with the row count and the
+// usage map pointers filled in by Definition().
+std::string Definition(const Layout& l, bool system, uint32_t rows, uint32_t usedMap, uint32_t freeMap) {
+    std::string d;
+    Add32(d, 0);  // total length, below
+    Add32(d, 0);
+    Add32(d, rows);
+    Add32(d, 0);  // next autonumber
+    Add8(d, 1);
+    d.append(3 + 4 + 8, '\0');
+    Add8(d, system ? 0x53 : 0x4E);
+    const auto count = static_cast<uint16_t>(l.columns.size());
+    Add16(d, count);  // columns a row may have
+    Add16(d, l.varCount);
+    Add16(d, count);
+    Add32(d, 0);  // no indexes
+    Add32(d, 0);
+    Add32(d, usedMap);
+    Add32(d, freeMap);
+    for (size_t i = 0; i < l.columns.size(); ++i) {
+        const JetColumn& c = l.columns[i];
+        Add8(d, c.jetType);
+        Add32(d, 0);
+        Add16(d, static_cast<uint32_t>(i));
+        Add16(d, c.fixed ? 0 : c.varIndex);
+        Add16(d, static_cast<uint32_t>(i));
+        Add16(d, 0x409);  // sort order
+        Add16(d, 0);
+        Add8(d, c.fixed ? 0x03 : 0x02);  // fixed length; may be Null
+        Add8(d, c.jetType == kText ? 0x01 : 0x00);  // texts may be compressed
+        Add32(d, 0);
+        Add16(d, c.fixedOffset);
+        Add16(d, c.length);
+    }
+    for (const JetColumn& c : l.columns) {
+        Add16(d, static_cast<uint32_t>(2 * c.name16.size()));
+        AddUtf16(d, c.name16);
+    }
+    Add16(d, 0xFFFF);  // no per-column usage maps
+    Put32(d, 0, static_cast<uint32_t>(d.size() + kTdefHeader));
+    return d;
+}
+
+size_t DefinitionPages(const Layout& l) {
+    return (Definition(l, false, 0, 0, 0).size() + kPageSize - kTdefHeader - 1) / (kPageSize - kTdefHeader);
+}
+
+// A data page being filled from its end towards its row slots.
+class DataPage {
+public:
+    explicit DataPage(uint32_t owner) : owner_(owner) {}
+    bool fits(size_t rowBytes) const { return kDataHeader + 2 * (slots_.size() + 1) + used_ + rowBytes <= kPageSize; }
+    bool empty() const { return slots_.empty(); }
+    void add(const std::string& row) {
+        used_ += row.size();
+        std::memcpy(&bytes_[kPageSize - used_], row.data(), row.size());
+        slots_.push_back(static_cast<uint16_t>(kPageSize - used_));
+    }
+    std::string take() {
+        std::string page = std::move(bytes_);
+        page[0] = 1, page[1] = 1;
+        Put16(page, 2, static_cast<uint32_t>(kPageSize - kDataHeader - 2 * slots_.size() - used_));
+        Put32(page, 4, owner_);
+        Put16(page, 12, static_cast<uint32_t>(slots_.size()));
+        for (size_t i = 0; i < slots_.size(); ++i) Put16(page, kDataHeader + 2 * i, slots_[i]);
+        bytes_.assign(kPageSize, '\0');
+        slots_.clear();
+        used_ = 0;
+        return page;
+    }
+
+private:
+    uint32_t owner_;
+    std::string bytes_ = std::string(kPageSize, '\0');
+    std::vector<uint16_t> slots_;
+    size_t used_ = 0;
+};
+
+bool IsNumber(const Value& v) { return v.kind() == Value::Kind::Integer || v.kind() == Value::Kind::Double || v.kind() == Value::Kind::Boolean; }
+
+// A whole number within [low, high], or nullopt.
+std::optional<int64_t> WholeNumber(const Value& v, int64_t low, int64_t high) {
+    if (v.kind() == Value::Kind::Integer || v.kind() == Value::Kind::Boolean) {
+        const int64_t i = v.asInteger();
+        if (i >= low && i <= high) return i;
+        return std::nullopt;
+    }
+    if (v.kind() == Value::Kind::Double) {
+        const double d = v.asDouble();
+        if (d == std::floor(d) && d >= static_cast<double>(low) && d <= static_cast<double>(high)) return static_cast<int64_t>(d);
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+struct JetDatabaseWriter::Impl {
+    struct Table {
+        std::string name;
+        Layout layout;
+        bool system = false;
+        std::vector<uint32_t> definitionPages;
+        uint32_t mapPage = 0;
+        std::vector<uint32_t> dataPages;
+        uint32_t rows = 0;
+        std::optional<DataPage> page;
+    };
+    struct CatalogEntry {
+        std::string name;
+        uint32_t definitionPage;
+    };
+
+    explicit Impl(const std::string& target) : file(target) {
+        for (int i = 0; i <= static_cast<int>(kCatalogPage); ++i) reservePage();
+    }
+
+    uint32_t appendPage(const std::string& bytes) {
+        if (pages >= kMaxPages)
+            throw VdxError(err::Overflow, "The tables do not fit the 2 GB an Access database holds. Nothing was written.");
+        file.write(bytes);
+        return pages++;
+    }
+    uint32_t reservePage() { return appendPage(std::string(kPageSize, '\0')); }
+    void writePage(uint32_t page, const std::string& bytes) { file.writeAt(uint64_t{page} * kPageSize, bytes); }
+
+    void begin(std::string name, Layout layout, bool system, std::vector<uint32_t> definitionPages) {
+        if (table) throw std::logic_error("JetDatabaseWriter: a table is still open");
+        table.emplace();
+        table->name = std::move(name);
+        table->layout = std::move(layout);
+        table->system = system;
+        table->definitionPages = std::move(definitionPages);
+        for (size_t i = table->definitionPages.size(); i < DefinitionPages(table->layout); ++i)
+            table->definitionPages.push_back(reservePage());
+        table->mapPage = reservePage();
+        table->page.emplace(table->definitionPages.front());
+    }
+
+    // A memo's bytes in a chain of long-value pages; returns the pointer to the first.
+    uint32_t writeLongValue(const std::string& bytes) {
+        const size_t chunks = (bytes.size() + kLvalChunk - 1) / kLvalChunk;
+        uint32_t first = 0;
+        for (size_t i = 0; i < chunks; ++i) {
+            const std::string_view part = std::string_view(bytes).substr(i * kLvalChunk, kLvalChunk);
+            std::string page(kPageSize, '\0');
+            page[0] = 1, page[1] = 1;
+            std::memcpy(&page[4], "LVAL", 4);
+            const size_t rowBytes = 4 + part.size();
+            Put16(page, 2, static_cast<uint32_t>(kPageSize - kDataHeader - 2 - rowBytes));
+            Put16(page, 12, 1);
+            Put16(page, kDataHeader, static_cast<uint32_t>(kPageSize - rowBytes));
+            // The chain's pages follow one another, so the next is this one plus one.
+            if (i + 1 < chunks) Put32(page, kPageSize - rowBytes, DataPointer(pages + 1, 0));
+            std::memcpy(&page[kPageSize - part.size()], part.data(), part.size());
+            const uint32_t at = appendPage(page);
+            if (i == 0) first = at;
+        }
+        return DataPointer(first, 0);
+    }
+
+    void addRow(const std::vector<Value>& row, uint64_t rowNumber) {
+        const Layout& l = table->layout;
+        const size_t n = l.columns.size();
+        std::string fixed(l.fixedSize, '\0');
+        std::vector<std::string> var(l.varCount);
+        std::vector<bool> isMemo(l.varCount, false);
+        std::string mask((n + 7) / 8, '\0');
+        for (size_t i = 0; i < n; ++i) {
+            const JetColumn& c = l.columns[i];
+            const Value& v = row[i];
+            auto cannot = [&](const std::string& why) { ThrowCannotHold(rowNumber, c.name, why); };
+            bool present = !v.isNull();
+            if (c.jetType == kBool) {
+                if (present && !IsNumber(v)) cannot("the value is not True or False.");
+                present = present && v.asDouble() != 0;
+            } else if (present && c.fixed) {
+                std::string bytes;
+                switch (c.jetType) {
+                    case kInt: {
+                        const auto i16 = WholeNumber(v, INT16_MIN, INT16_MAX);
+                        if (!i16) cannot("the value is not a whole number from -32768 to 32767.");
+                        AddRaw(bytes, static_cast<int16_t>(*i16));
+                        break;
+                    }
+                    case kLong: {
+                        const auto i32 = WholeNumber(v, INT32_MIN, INT32_MAX);
+                        if (!i32) cannot("the value is not a whole number from -2147483648 to 2147483647.");
+                        AddRaw(bytes, static_cast<int32_t>(*i32));
+                        break;
+                    }
+                    case kFloat:
+                        if (!IsNumber(v) || std::fabs(v.asDouble()) > FLT_MAX) cannot("the value is not a number of Single precision.");
+                        AddRaw(bytes, static_cast<float>(v.asDouble()));
+                        break;
+                    case kDouble:
+                        if (!IsNumber(v)) cannot("the value is not a number.");
+                        AddRaw(bytes, v.asDouble());
+                        break;
+                    case kDateTime:
+                        if (v.kind() != Value::Kind::Date && !IsNumber(v)) cannot("the value is not a date.");
+                        AddRaw(bytes, v.asDouble());
+                        break;
+                    default: present = false; break;  // the catalogue's binary columns stay Null
+                }
+                bytes.copy(&fixed[c.fixedOffset], bytes.size());
+            } else if (present) {
+                const std::u16string units = Utf16(v.kind() == Value::Kind::Text ? v.asText() : CellText(v));
+                if (c.jetType == kText && units.size() > static_cast<size_t>(c.chars))
+                    cannot("the text is longer than the column's " + std::to_string(c.chars) + " characters.");
+                if (c.jetType == kText || c.jetType == kMemo) var[c.varIndex] = JetText(units);
+                else present = false;
+                if (c.jetType == kMemo) {
+                    if (var[c.varIndex].size() > kMaxMemoBytes) cannot("the text is longer than an Access memo holds.");
+                    isMemo[c.varIndex] = true;
+                }
+            }
+            if (present) mask[i / 8] = static_cast<char>(mask[i / 8] | (1 << (i % 8)));
+        }
+
+        // Memos stay in the row when it fits a page, else go to long-value pages.
+        auto rowSize = [&](bool memosInline) {
+            size_t size = 2 + fixed.size() + mask.size() + (l.varCount ? 4 + 2 * size_t{l.varCount} : 0);
+            for (size_t k = 0; k < var.size(); ++k)
+                size += isMemo[k] ? kMemoHeader + (memosInline ? var[k].size() : 0) : var[k].size();
+            return size;
+        };
+        const bool memosInline = rowSize(true) <= kMaxRow;
+        if (rowSize(memosInline) > kMaxRow)
+            ThrowCannotHold(rowNumber, table->name,
+                            "the row needs more than the " + std::to_string(kMaxRow) + " bytes an Access row holds.");
+        for (size_t k = 0; k < var.size(); ++k) {
+            if (!isMemo[k]) continue;
+            std::string header;
+            const auto length = static_cast<uint32_t>(var[k].size());
+            if (memosInline) {
+                Add32(header, length | 0x80000000u);  // the memo follows its header
+                Add32(header, 0);
+            } else {
+                Add32(header, length);  // in a chain of long-value pages
+                Add32(header, writeLongValue(var[k]));
+            }
+            Add32(header, 0);
+            var[k] = header + (memosInline ? var[k] : std::string());
+        }
+
+        std::string bytes;
+        Add16(bytes, static_cast<uint32_t>(n));
+        bytes += fixed;
+        std::vector<uint16_t> offsets;
+        for (const std::string& data : var) {
+            offsets.push_back(static_cast<uint16_t>(bytes.size()));
+            bytes += data;
+        }
+        if (l.varCount) {
+            Add16(bytes, static_cast<uint32_t>(bytes.size()));  // end of the variable data
+            for (auto it = offsets.rbegin(); it != offsets.rend(); ++it) Add16(bytes, *it);
+            Add16(bytes, l.varCount);
+        }
+        bytes += mask;
+
+        if (!table->page->fits(bytes.size())) flushPage();
+        table->page->add(bytes);
+        ++table->rows;
+    }
+
+    void flushPage() {
+        if (table->page->empty()) return;
+        table->dataPages.push_back(appendPage(table->page->take()));
+    }
+
+    // The map of the table's data pages: a bitmap from the first page when
+    // they lie within 512 pages, else pointers to map pages of 32736 pages each.
+    std::string usageMap() {
+        const std::vector<uint32_t>& used = table->dataPages;
+        std::string map;
+        if (used.empty() || used.back() - used.front() < kInlineMapBytes * 8) {
+            const uint32_t start = used.empty() ? 0 : used.front();
+            Add8(map, 0);
+            Add32(map, start);
+            map.append(kInlineMapBytes, '\0');
+            for (uint32_t p : used) map[5 + (p - start) / 8] = static_cast<char>(map[5 + (p - start) / 8] | (1 << ((p - start) % 8)));
+            return map;
+        }
+        std::vector<uint32_t> mapPages(kMapPagePointers, 0);
+        for (uint32_t j = used.front() / kPagesPerMapPage; j <= used.back() / kPagesPerMapPage; ++j) {
+            std::string page(kPageSize, '\0');
+            page[0] = 5, page[1] = 1;
+            for (uint32_t p : used)
+                if (p / kPagesPerMapPage == j) {
+                    const uint32_t bit = p % kPagesPerMapPage;
+                    page[4 + bit / 8] = static_cast<char>(page[4 + bit / 8] | (1 << (bit % 8)));
+                }
+            mapPages[j] = appendPage(page);
+        }
+        Add8(map, 1);
+        for (uint32_t p : mapPages) Add32(map, p);
+        return map;
+    }
+
+    CatalogEntry end() {
+        flushPage();
+        const std::string used = usageMap();
+        std::string none;  // no page has room for later rows
+        Add8(none, 0);
+        Add32(none, 0);
+        none.append(kInlineMapBytes, '\0');
+        DataPage maps(0);
+        maps.add(used);
+        maps.add(none);
+        writePage(table->mapPage, maps.take());
+
+        const std::string d = Definition(table->layout, table->system, table->rows, DataPointer(table->mapPage, 0),
+                                         DataPointer(table->mapPage, 1));
+        const size_t perPage = kPageSize - kTdefHeader;
+        for (size_t i = 0; i < table->definitionPages.size(); ++i) {
+            std::string page(kPageSize, '\0');
+            page[0] = 2, page[1] = 1;
+            const std::string_view part = std::string_view(d).substr(i * perPage, perPage);
+            Put16(page, 2, static_cast<uint32_t>(kPageSize - kTdefHeader - part.size() - 8));
+            if (i + 1 < table->definitionPages.size()) Put32(page, 4, table->definitionPages[i + 1]);
+            std::memcpy(&page[kTdefHeader], part.data(), part.size());
+            writePage(table->definitionPages[i], page);
+        }
+        CatalogEntry entry{table->name, table->definitionPages.front()};
+        table.reset();
+        return entry;
+    }
+
+    AtomicFile file;
+    uint32_t pages = 0;
+    std::optional<Table> table;
+    std::vector<CatalogEntry> catalog;
+    const double created = NowAsDayNumber();
+};
+
+JetDatabaseWriter::JetDatabaseWriter(const std::string& targetPath) : impl_(std::make_unique<Impl>(targetPath)) {}
+JetDatabaseWriter::~JetDatabaseWriter() = default;
+
+void JetDatabaseWriter::beginTable(const std::string& name, const std::vector<ColumnSpec>& columns) {
+    auto checkName = [](const std::string& n, const std::string& what) {
+        const size_t units = Utf16(n).size();
+        if (units == 0 || units > kMaxNameUnits)
+            throw VdxError(err::InvalidName, "\"" + n + "\" is not a valid " + what + " name for an Access database: "
+                                             "names have 1 to 64 characters.");
+    };
+    checkName(name, "table");
+    if (SameName(name, "MSysObjects") ||
+        std::any_of(impl_->catalog.begin(), impl_->catalog.end(), [&](const Impl::CatalogEntry& e) { return SameName(e.name, name); }))
+        throw VdxError(err::TableExists, "Table '" + name + "' already exists.");
+    if (columns.empty()) throw VdxError(err::TypeMismatch, "A table without columns cannot be written.");
+    if (columns.size() > 255)
+        throw VdxError(err::TooManyFields, "Table '" + name + "' has " + std::to_string(columns.size()) +
+                                               " columns; an Access table holds at most 255.");
+    std::vector<JetColumn> jetColumns;
+    for (const ColumnSpec& c : columns) {
+        checkName(c.name, "column");
+        if (std::any_of(jetColumns.begin(), jetColumns.end(), [&](const JetColumn& j) { return SameName(j.name, c.name); }))
+            throw VdxError(err::InvalidName, "Table '" + name + "' has two columns named \"" + c.name + "\".");
+        jetColumns.push_back(ColumnOf(c.name, c.type, c.size));
+    }
+    impl_->begin(name, MakeLayout(std::move(jetColumns)), false, {});
+}
+
+void JetDatabaseWriter::addRow(const std::vector<Value>& row, uint64_t rowNumber) {
+    if (!impl_->table) throw std::logic_error("JetDatabaseWriter::addRow without a table");
+    if (row.size() != impl_->table->layout.columns.size()) throw std::logic_error("JetDatabaseWriter::addRow: wrong row width");
+    if (impl_->table->rows == UINT32_MAX)
+        throw VdxError(err::Overflow, "Table '" + impl_->table->name + "' has more rows than an Access table holds.");
+    impl_->addRow(row, rowNumber);
+}
+
+void JetDatabaseWriter::endTable() {
+    if (!impl_->table) throw std::logic_error("JetDatabaseWriter::endTable without a table");
+    impl_->catalog.push_back(impl_->end());
+}
+
+void JetDatabaseWriter::commit() {
+    Impl& w = *impl_;
+    if (w.table) throw std::logic_error("JetDatabaseWriter::commit with a table open");
+    // The catalogue: the containers, itself and the tables (Id = definition page).
+    constexpr uint32_t kContainers = 0x0F000000u, kTablesContainer = 0x0F000001u;
+    const double now = w.created;
+    w.begin("MSysObjects", CatalogLayout(), true, {kCatalogPage});
+    uint64_t number = 0;
+    auto entry = [&](uint32_t id, uint32_t parent, const std::string& name, int type, uint32_t flags) {
+        std::vector<Value> row(w.table->layout.columns.size());
+        row[0] = Value::integer(static_cast<int32_t>(id));
+        row[1] = Value::integer(static_cast<int32_t>(parent));
+        row[2] = Value::text(name);
+        row[3] = Value::integer(type);
+        row[4] = row[5] = Value::date(now);
+        row[7] = Value::integer(static_cast<int32_t>(flags));
+        w.addRow(row, ++number);
+    };
+    entry(kTablesContainer, kContainers, "Tables", 3, 0);
+    entry(kTablesContainer + 1, kContainers, "Databases", 3, 0);
+    entry(kTablesContainer + 2, kContainers, "Relationships", 3, 0);
+    entry(kCatalogPage, kTablesContainer, "MSysObjects", 1, 0x80000002u);
+    for (const Impl::CatalogEntry& e : w.catalog) entry(e.definitionPage, kTablesContainer, e.name, 1, 0);
+    w.end();
+
+    // Page 1: the map of the pages in use.
+    std::string used;
+    Add8(used, 0);
+    Add32(used, 0);
+    used.append(kPageSize - kDataHeader - 2 - 5, '\0');
+    for (uint32_t p = 0; p < w.pages && p / 8 + 5 < used.size(); ++p) used[5 + p / 8] = static_cast<char>(used[5 + p / 8] | (1 << (p % 8)));
+    DataPage global(0);
+    global.add(used);
+    w.writePage(1, global.take());
+    w.writePage(0, DefinitionPage(w.created));
+    w.file.commit();
+}
+
+// ---------------------------------------------------------------------------
+
+void AccessTableWriter::open(const std::vector<ColumnSpec>& columns) {
+    database_ = std::make_unique<JetDatabaseWriter>(targetPath());
+    database_->beginTable(tableName(), columns);
+}
+
+void AccessTableWriter::put(const std::vector<Value>& row) { database_->addRow(row, rowsWritten() + 1); }
+
+void AccessTableWriter::close() {
+    database_->endTable();
+    database_->commit();
+    database_.reset();
+}
+
+}  // namespace vdx::exchange
