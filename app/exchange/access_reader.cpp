@@ -16,7 +16,7 @@ namespace vdx::exchange {
 namespace {
 
 constexpr size_t kTextBindSize = 4096;        // 255 characters of up to 4 UTF-8 bytes, and more
-constexpr size_t kMemoBindSize = 1u << 20;   // memo texts up to 1 MiB
+constexpr size_t kMemoBindSize = kAccessMemoBytes + 1;  // and the terminating zero
 
 bool IsSkippedType(int type) { return type == MDB_OLE || type == MDB_BINARY || type == MDB_COMPLEX; }
 

@@ -6,12 +6,17 @@
 // so it runs in a child process (isolated_process.h).
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
 #include "exchange/table_reader.h"
 
 namespace vdx::exchange {
+
+// The longest memo, in bytes of UTF-8, that the reader takes; a longer one
+// fails the read.
+inline constexpr size_t kAccessMemoBytes = (size_t{1} << 20) - 1;
 
 class AccessReader : public TableReader {
 public:

@@ -10,6 +10,7 @@
 #include "exchange/access_reader.h"
 #include "exchange/foreign_registration.h"
 #include "exchange/jet_writer.h"
+#include "exchange/writer_support.h"
 #include "state/errors.h"
 
 namespace vdx::exchange {
@@ -108,7 +109,14 @@ void ExportJetProject(const std::string& workingCopy, const std::string& jetFile
             db::TableStream rows(*db, def.name, names);
             std::vector<Value> row(columns.size());
             while (rows.next()) {
-                for (size_t c = 0; c < row.size(); ++c) row[c] = rows.value(static_cast<int>(c));
+                for (size_t c = 0; c < row.size(); ++c) {
+                    row[c] = rows.value(static_cast<int>(c));
+                    // A file ImportJetProject could not read back would be a study lost.
+                    if (columns[c].type == FieldType::Memo && row[c].kind() == Value::Kind::Text &&
+                        row[c].asText().size() > kAccessMemoBytes)
+                        ThrowCannotHold(static_cast<uint64_t>(rows.position()), columns[c].name,
+                                        "the text is longer than the 1 MiB a project file's memo may hold.");
+                }
                 jet.addRow(row, static_cast<uint64_t>(rows.position()));
             }
             jet.endTable();

@@ -65,8 +65,6 @@ void AddUtf16(std::string& b, const std::u16string& units) {
 
 // Text as Jet 4 stores it: "compressed" (0xFF 0xFE, then one byte per
 // character) when every character lies in U+0001..U+00FF, else UTF-16LE.
-// UTF-16 that would begin with the bytes FF FE (U+FEFF) gets the marker and
-// a switch to two-byte mode, so that it is not taken for compressed text.
 std::string JetText(const std::u16string& units) {
     std::string out;
     if (units.empty()) return out;
@@ -75,9 +73,19 @@ std::string JetText(const std::u16string& units) {
         for (char16_t u : units) Add8(out, u);
         return out;
     }
-    if (units.front() == 0xFEFF) out.append("\xFF\xFE\x00", 3);
     AddUtf16(out, units);
     return out;
+}
+
+// Why a text would not come back from the file as it is ("" when it would):
+// readers end texts at a NUL and take a leading U+FEFF for a byte-order mark.
+std::string TextDoubt(const std::string& utf8, const std::u16string& units) {
+    if (QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())).toUtf8().toStdString() != utf8)
+        return "the text is not valid UTF-8.";
+    if (units.find(u'\0') != std::u16string::npos) return "the text holds a NUL character, which Access texts cannot.";
+    if (!units.empty() && units.front() == 0xFEFF)
+        return "the text begins with a byte-order mark (U+FEFF), which readers of Access files drop.";
+    return {};
 }
 
 // The page-0 header is RC4-scrambled with a fixed key from 0x18 on.
@@ -192,8 +200,9 @@ Layout CatalogLayout() {
     });
 }
 
-// The table definition after the page header, with the row count and the
-// usage map pointers filled in by Definition().
+// A table's definition as it follows the 8-byte header of its first page
+// (and runs on after the headers of the next ones): counts, usage maps,
+// column entries and names.
 std::string Definition(const Layout& l, bool system, uint32_t rows, uint32_t usedMap, uint32_t freeMap) {
     std::string d;
     Add32(d, 0);  // total length, below
@@ -365,8 +374,10 @@ struct JetDatabaseWriter::Impl {
             auto cannot = [&](const std::string& why) { ThrowCannotHold(rowNumber, c.name, why); };
             bool present = !v.isNull();
             if (c.jetType == kBool) {
-                if (present && !IsNumber(v)) cannot("the value is not True or False.");
-                present = present && v.asDouble() != 0;
+                // Reading Null back as No would change the study without a word.
+                if (!present) cannot("an Access Yes/No column cannot hold Null.");
+                if (!IsNumber(v)) cannot("the value is not True or False.");
+                present = v.asDouble() != 0;
             } else if (present && c.fixed) {
                 std::string bytes;
                 switch (c.jetType) {
@@ -398,7 +409,9 @@ struct JetDatabaseWriter::Impl {
                 }
                 bytes.copy(&fixed[c.fixedOffset], bytes.size());
             } else if (present) {
-                const std::u16string units = Utf16(v.kind() == Value::Kind::Text ? v.asText() : CellText(v));
+                const std::string text = v.kind() == Value::Kind::Text ? v.asText() : CellText(v);
+                const std::u16string units = Utf16(text);
+                if (const std::string doubt = TextDoubt(text, units); !doubt.empty()) cannot(doubt);
                 if (c.jetType == kText && units.size() > static_cast<size_t>(c.chars))
                     cannot("the text is longer than the column's " + std::to_string(c.chars) + " characters.");
                 if (c.jetType == kText || c.jetType == kMemo) var[c.varIndex] = JetText(units);
@@ -419,9 +432,13 @@ struct JetDatabaseWriter::Impl {
             return size;
         };
         const bool memosInline = rowSize(true) <= kMaxRow;
-        if (rowSize(memosInline) > kMaxRow)
-            ThrowCannotHold(rowNumber, table->name,
-                            "the row needs more than the " + std::to_string(kMaxRow) + " bytes an Access row holds.");
+        if (rowSize(memosInline) > kMaxRow) {
+            const auto longest = std::max_element(l.columns.begin(), l.columns.end(), [&](const JetColumn& a, const JetColumn& b) {
+                return (a.fixed ? 0 : var[a.varIndex].size()) < (b.fixed ? 0 : var[b.varIndex].size());
+            });
+            ThrowCannotHold(rowNumber, longest->name,
+                            "the row's texts need more than the " + std::to_string(kMaxRow) + " bytes an Access row holds.");
+        }
         for (size_t k = 0; k < var.size(); ++k) {
             if (!isMemo[k]) continue;
             std::string header;

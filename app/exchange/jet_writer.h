@@ -37,7 +37,7 @@ public:
     // than 255 characters become 255.
     void beginTable(const std::string& name, const std::vector<ColumnSpec>& columns);
     // One row, a value per column; rowNumber (from 1) names the row when a
-    // value does not fit its column (VdxError 13). Null Yes/No values are No.
+    // value does not fit its column (VdxError 13), Null in a Yes/No column included.
     void addRow(const std::vector<Value>& row, uint64_t rowNumber);
     void endTable();
     // Writes the catalogue and puts the file in place of the target.

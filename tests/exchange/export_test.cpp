@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -206,12 +205,7 @@ TEST_F(ExportTest, EachAccessChoiceWritesADatabaseMdbtoolsReads) {
         SCOPED_TRACE(format);
         const std::string path = dir_ + "/" + format + ".mdb";
         ExportShownResult(state, {}, DefaultSmrExportChoices(), ExportFormatIndex(format), path);
-        std::FILE* p = ::popen(("mdb-export -H -d '|' '" + path + "' " + format + " 2>&1").c_str(), "r");
-        ASSERT_NE(p, nullptr);
-        std::string out;
-        char buffer[512];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, p)) > 0;) out.append(buffer, n);
-        ::pclose(p);
+        const std::string out = testing::CommandOutput("mdb-export -H -d '|' '" + path + "' " + format);
         EXPECT_EQ(out.substr(0, out.find("|")), "\"SMR\"");
         EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 7);
     }

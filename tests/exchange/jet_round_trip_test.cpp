@@ -12,6 +12,7 @@
 #include "db/file_commands.h"
 #include "db/file_io.h"
 #include "db/table_stream.h"
+#include "exchange/access_reader.h"
 #include "exchange/jet_project.h"
 #include "mortality/smr_report.h"
 #include "mortality/smr_run.h"
@@ -119,6 +120,36 @@ TEST_F(JetRoundTrip, TheStudyComesBackTableByTableWithTheSameReport) {
     db::ReleaseWorkingCopy(back);
 }
 
+// Memos as long as the Access reader takes (1 MiB less a byte) cross about
+// 260 long-value pages and come back whole; a longer one is refused before
+// a file is written, as the study could not be opened again.
+TEST_F(JetRoundTrip, MemosUpToWhatTheReaderTakes) {
+    const std::string wc = dir_ + "/memo.vd~", jet = dir_ + "/memo.mdb";
+    const std::string longest = std::string(kAccessMemoBytes - 2, 'm') + "\xC3\xA9";
+    {
+        auto d = db::Database::create(wc);
+        d->execute("CREATE TABLE Notes (Note MEMO)");
+        auto rs = d->openRecordset("Notes");
+        rs->addNew();
+        rs->setValue("Note", Value::text(longest));
+        rs->update();
+    }
+    ExportJetProject(wc, jet);
+    std::vector<Value> read;
+    AccessReader(jet).readRows("Notes", [&](const std::vector<Value>& row) { return read.push_back(row[0]), true; }, nullptr);
+    EXPECT_EQ(read, std::vector<Value>{Value::text(longest)});
+
+    fs::remove(jet);
+    db::Database::open(wc)->execute("UPDATE Notes SET Note = Note || 'x'");
+    try {
+        ExportJetProject(wc, jet);
+        ADD_FAILURE() << "a memo longer than the reader takes was written";
+    } catch (const VdxError& e) {
+        EXPECT_NE(e.description().find("1 MiB"), std::string::npos) << e.description();
+    }
+    EXPECT_FALSE(fs::exists(jet));
+}
+
 // Damaged Jet project files: cut short, or a page pointer beyond the file's
 // end in the catalogue (a table's definition page) or in a table definition
 // (its usage map). File > Open refuses them and leaves no working copy.
@@ -136,14 +167,14 @@ TEST_F(JetRoundTrip, DamagedJetFilesAreRefusedCleanly) {
         std::function<void(std::string&)> spoil;
     };
     const std::vector<Case> cases = {
-        {"cut after the catalogue", [](std::string& b) { b.resize(3 * 4096 + 100); }},
+        {"cut after the catalogue's definition", [](std::string& b) { b.resize(3 * 4096 + 100); }},
         {"cut in the middle", [](std::string& b) { b.resize(b.size() / 2); }},
         {"usage maps of every table out of range",
          [&](std::string& b) {
              for (size_t p = 3; p < pages; ++p)
                  if (b[p * 4096] == 2) poke32(b, p * 4096 + 55, (pages + 50) << 8);
          }},
-        {"definition pages of every table out of range",
+        {"table definitions that are no definition pages",
          [&](std::string& b) {
              for (size_t p = 3; p < pages; ++p)
                  if (b[p * 4096] == 2) b[p * 4096] = 1;  // no longer a definition page
@@ -158,7 +189,11 @@ TEST_F(JetRoundTrip, DamagedJetFilesAreRefusedCleanly) {
         ProgramState state;
         ScriptedInteraction ui;
         EXPECT_FALSE(db::OpenProjectFile(state, ui, damaged));
-        EXPECT_FALSE(ui.messages.empty());
+        ASSERT_FALSE(ui.messages.empty());
+        const std::string& message = ui.messages.back().text;
+        EXPECT_TRUE(message == damaged + " is not a VELDRIX file!" ||
+                    message.find("is not in the expected format") != std::string::npos)
+            << message;
         EXPECT_FALSE(fs::exists(dir_ + "/jet/study.vd~"));
         EXPECT_EQ(Bytes(damaged), bytes);
         db::ReleaseWorkingCopy(state);

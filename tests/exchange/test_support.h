@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <ostream>
@@ -32,6 +33,17 @@ inline void PrintTo(const Value& v, std::ostream* os) {
 }  // namespace vdx
 
 namespace vdx::exchange::testing {
+
+// What a shell command prints on standard output (its errors go nowhere).
+inline std::string CommandOutput(const std::string& command) {
+    std::string out;
+    std::FILE* p = ::popen((command + " 2>/dev/null").c_str(), "r");
+    if (!p) return out;
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, p)) > 0;) out.append(buffer, n);
+    ::pclose(p);
+    return out;
+}
 
 // A fresh folder under the system's temporary folder, removed afterwards.
 class TempFolder {
