@@ -36,6 +36,9 @@ const std::vector<Subcommand>& Subcommands() {
         {"new", "[--force] STUDY.vdx", "create a new project file (--force replaces an existing one)",
          RunNew},
         {"info", "STUDY.vdx", "print the format version, tables and person-years settings", RunInfo},
+        {"convert", "IN.vdx OUT.vdx [--format vdx|jet]",
+         "write the project file IN into OUT in the VELDRIX format (vdx, the default) or in the Jet format of the "
+         "earlier program (jet); IN may be of either format and stays as it is", RunConvert},
         {"pyears",
          "STUDY.vdx --dob COL --entry COL --exit COL (--age FROM:TO:STEP | --age-classes 20-24,25-29,...) "
          "(--calendar FROM:TO:STEP | --calendar-classes 1950-1954,...) [--sex COL=CODE1,CODE2] [--lag COL=YEARS]",

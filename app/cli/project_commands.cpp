@@ -8,6 +8,8 @@
 #include "db/file_commands.h"
 #include "db/file_io.h"
 #include "db/project_file.h"
+#include "exchange/project_convert.h"
+#include "state/errors.h"
 #include "state/text_values.h"
 
 namespace vdx::cli {
@@ -89,6 +91,31 @@ int RunInfo(const std::vector<std::string>& args) {
     }
     if (db::ProjectFileReadOnly(s))
         PrintMessage("Note: " + s.ProjectFileName + " is read-only; commands that change it cannot save.");
+    return kOk;
+}
+
+int RunConvert(const std::vector<std::string>& args) {
+    std::vector<std::string> paths;
+    ProjectFormat format = ProjectFormat::Veldrix;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--format" && i + 1 < args.size()) {
+            const std::string& name = args[++i];
+            if (name != "vdx" && name != "jet") return UsageError("convert");
+            format = name == "jet" ? ProjectFormat::Jet : ProjectFormat::Veldrix;
+        } else if (!args[i].empty() && args[i][0] != '-') {
+            paths.push_back(args[i]);
+        } else {
+            return UsageError("convert");
+        }
+    }
+    if (paths.size() != 2) return UsageError("convert");
+    try {
+        exchange::ConvertProjectFile(paths[0], paths[1], format);
+    } catch (const VdxError& e) {
+        PrintMessage(e.number() == err::UnrecognizedDatabase ? paths[0] + " is not a VELDRIX file!"
+                                                             : GeneralErrorText(e.number(), e.description()));
+        return kFailed;
+    }
     return kOk;
 }
 

@@ -13,6 +13,9 @@ namespace vdx::db {
 namespace {
 
 const char* kFilter = "VELDRIX file (*.vdx)|*.vdx";
+// Save As: the filter chosen decides the format written.
+const char* kSaveAsFilter =
+    "VELDRIX project (*.vdx)|*.vdx|VELDRIX project, Jet format for the earlier program (*.vdx)|*.vdx";
 
 std::string CurrentDirectory() {
     std::error_code ec;
@@ -86,7 +89,19 @@ void StoreAndHold(ProgramState& state) {
 
 SaveOutcome Save(ProgramState& state, Interaction& ui, AfterFailedSave after = AfterFailedSave::WorkKept);
 
-SaveOutcome SaveAs(ProgramState& state, Interaction& ui, const std::string& chosen) {
+SaveOutcome SaveAsPath(ProgramState& state, Interaction& ui, const std::string& chosen);
+
+// Save As in the given format, which later saves keep; on failure the
+// format stays as it was.
+SaveOutcome SaveAs(ProgramState& state, Interaction& ui, const std::string& chosen, ProjectFormat format) {
+    const auto previousFormat = state.SaveFormat;
+    state.SaveFormat = format;
+    const SaveOutcome outcome = SaveAsPath(state, ui, chosen);
+    if (outcome != SaveOutcome::Saved) state.SaveFormat = previousFormat;
+    return outcome;
+}
+
+SaveOutcome SaveAsPath(ProgramState& state, Interaction& ui, const std::string& chosen) {
     const auto resolved = ProjectFileFor(ui, chosen);
     if (!resolved) return SaveOutcome::Failed;
     const std::string& path = *resolved;
@@ -140,9 +155,11 @@ SaveOutcome SaveAsWithDialog(ProgramState& state, Interaction& ui) {
         ui.message(Message(16), Buttons::Ok, Icon::Exclamation, "VELDRIX");
         return SaveOutcome::Cancelled;
     }
-    auto chosen = ui.saveFile(Dialog("Save File as ...", 32774));
+    FileDialogRequest request = Dialog("Save File as ...", 32774);
+    request.filter = kSaveAsFilter;
+    auto chosen = ui.saveFile(request);
     if (!chosen) return SaveOutcome::Cancelled;
-    return SaveAs(state, ui, chosen->path);
+    return SaveAs(state, ui, chosen->path, chosen->filterIndex == 2 ? ProjectFormat::Jet : ProjectFormat::Veldrix);
 }
 
 SaveOutcome Save(ProgramState& state, Interaction& ui, AfterFailedSave after) {
@@ -154,11 +171,20 @@ SaveOutcome Save(ProgramState& state, Interaction& ui, AfterFailedSave after) {
         ui.message(Message(41), Buttons::OkCancel, Icon::Question, "VELDRIX") == Answer::Cancel)
         return SaveOutcome::Cancelled;
     if (state.WorkingCopyName.empty()) return SaveAsWithDialog(state, ui);
+    // A study opened from a Jet file: the first save asks which format to write.
+    const bool formatChosenNow = !state.SaveFormat;
+    if (formatChosenNow) {
+        const Answer a = ui.message(KeepJetFormatQuestion(state.ProjectFileName, JetBackupPath(state.ProjectFileName)),
+                                    Buttons::YesNoCancel, Icon::Question, "VELDRIX");
+        if (a == Answer::Cancel) return SaveOutcome::Cancelled;
+        state.SaveFormat = a == Answer::No ? ProjectFormat::Jet : ProjectFormat::Veldrix;
+    }
     ShowView(state, ViewName::Empty);
     BusyPointer busy(ui);
     try {
         StoreAndHold(state);
     } catch (const VdxError& e) {
+        if (formatChosenNow) state.SaveFormat.reset();  // not saved: asked again next time
         ShowSaveFailure(ui, e, after);
         return SaveOutcome::Failed;
     }
@@ -210,6 +236,7 @@ bool CreateProjectFile(ProgramState& state, Interaction& ui, const std::string& 
     state.ProjectFileName = path;
     state.WorkingCopyName = workingCopy;
     state.WorkingCopyLock = lock;
+    state.SaveFormat = ProjectFormat::Veldrix;
     // The chosen file is not deleted first: saving replaces it only once the
     // new project file is complete.
     RemoveDatabaseFiles(workingCopy);
@@ -258,6 +285,9 @@ bool OpenProjectFile(ProgramState& state, Interaction& ui, const std::string& ch
     state.ProjectFileName = path;
     state.WorkingCopyName = workingCopy;
     state.WorkingCopyLock = lock;
+    // Undecided for a Jet file until its first save asks; saving meanwhile
+    // (a conversion of an older file) writes our format.
+    state.SaveFormat = IsJetDatabaseFile(path) ? std::nullopt : std::optional(ProjectFormat::Veldrix);
     if (!LoadProject(state, ui)) {
         state.ProjectFileName.clear();
         state.WorkingCopyName.clear();
@@ -287,7 +317,7 @@ bool SaveProjectAs(ProgramState& state, Interaction& ui, const std::string& path
         ui.message(Message(16), Buttons::Ok, Icon::Exclamation, "VELDRIX");
         return false;
     }
-    return SaveAs(state, ui, path) == SaveOutcome::Saved;
+    return SaveAs(state, ui, path, ProjectFormat::Veldrix) == SaveOutcome::Saved;
 }
 
 bool FileExit(ProgramState& state, Interaction& ui) {

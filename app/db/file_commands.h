@@ -31,10 +31,13 @@ bool OpenProjectFile(ProgramState& state, Interaction& ui, const std::string& pa
 // What a failed save tells the user about the work: the window keeps the
 // working copy open; veldrix-cli ends, and its working copy goes with it.
 enum class AfterFailedSave { WorkKept, CommandDiscarded };
-// Save and Save As; true when the project file was written.
+// Save and Save As; true when the project file was written. The first Save
+// of a study opened from a Jet file asks whether to write our format (the
+// Jet original kept as JetBackupPath) or to keep the Jet format; Save As
+// writes the format of the filter chosen. Later saves keep the format.
 bool FileSave(ProgramState& state, Interaction& ui, AfterFailedSave after = AfterFailedSave::WorkKept);
 bool FileSaveAs(ProgramState& state, Interaction& ui);
-// Save As onto a path chosen already.
+// Save As onto a path chosen already, in our format.
 bool SaveProjectAs(ProgramState& state, Interaction& ui, const std::string& path);
 // Exit: asks about unsaved changes, deletes the working copy, releases the
 // lock. False when the user cancelled (the program keeps running). Storing

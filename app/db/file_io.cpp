@@ -151,6 +151,11 @@ JetProjectImport& JetImport() {
     return import;
 }
 
+JetProjectExport& JetExport() {
+    static JetProjectExport jetExport;
+    return jetExport;
+}
+
 }  // namespace
 
 bool IsJetDatabaseFile(const std::string& path) {
@@ -162,6 +167,14 @@ bool IsJetDatabaseFile(const std::string& path) {
 }
 
 void SetJetProjectImport(JetProjectImport import) { JetImport() = std::move(import); }
+
+void SetJetProjectExport(JetProjectExport jetExport) { JetExport() = std::move(jetExport); }
+
+void WriteJetProjectFile(const std::string& workingCopy, const std::string& jetFile) {
+    if (!JetExport())
+        throw VdxError(err::UnrecognizedDatabase, "'" + jetFile + "' cannot be written in the Jet format.");
+    JetExport()(workingCopy, jetFile);
+}
 
 std::string JetBackupPath(const std::string& projectFile) {
     std::string path = projectFile + ".jet-backup";

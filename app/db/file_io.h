@@ -31,6 +31,13 @@ bool IsJetDatabaseFile(const std::string& path);
 // The Access reader lives outside this library and plugs in here.
 using JetProjectImport = std::function<void(const std::string& jetFile, const std::string& workingCopy)>;
 void SetJetProjectImport(JetProjectImport import);
+// Writes the working copy `workingCopy` into the Jet project file `jetFile`,
+// atomically (an existing file stays as it was on failure). The Jet writer
+// lives outside this library and plugs in here; with none registered the
+// call throws VdxError 3343.
+using JetProjectExport = std::function<void(const std::string& workingCopy, const std::string& jetFile)>;
+void SetJetProjectExport(JetProjectExport jetExport);
+void WriteJetProjectFile(const std::string& workingCopy, const std::string& jetFile);
 // Where saving keeps the Jet original it replaces: "<project file>.jet-backup",
 // or with ".2", ".3", ... appended when that name is taken (a backup is never
 // overwritten).

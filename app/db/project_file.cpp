@@ -384,9 +384,12 @@ void StoreProject(ProgramState& state) {
         WriteProjectState(state, *db);
         db->close();  // closed before it is copied
     }
-    // A study opened from the earlier program's Jet format is saved in our
-    // format; the Jet original stays beside it, for colleagues still on that
-    // program.
+    if (state.SaveFormat == ProjectFormat::Jet) {
+        WriteJetProjectFile(state.WorkingCopyName, state.ProjectFileName);
+        return;
+    }
+    // A Jet file saved in our format: the Jet original stays beside it, for
+    // colleagues still on the earlier program.
     if (IsJetDatabaseFile(state.ProjectFileName))
         ReplaceFileSafely(state.ProjectFileName, JetBackupPath(state.ProjectFileName));
     ReplaceFileSafely(state.WorkingCopyName, state.ProjectFileName);

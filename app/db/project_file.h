@@ -44,7 +44,8 @@ std::vector<std::string> ReadRows(Database& db, const std::string& table,
                                   const std::string& column, int count);
 
 // Writes the project state into the working copy and copies the working copy
-// safely over the project file. Throws VdxError on failure (75 for a
+// safely over the project file (written as a Jet database when
+// state.SaveFormat is Jet). Throws VdxError on failure (75 for a
 // read-only project file, see IsReadOnlyFile); the working copy and the old
 // project file are then intact.
 void StoreProject(ProgramState& state);

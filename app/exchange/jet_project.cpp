@@ -125,6 +125,9 @@ void ExportJetProject(const std::string& workingCopy, const std::string& jetFile
     jet.commit();
 }
 
-void RegisterJetProjectImport() { db::SetJetProjectImport(ImportJetProject); }
+void RegisterJetProjectImport() {
+    db::SetJetProjectImport(ImportJetProject);
+    db::SetJetProjectExport(ExportJetProject);
+}
 
 }  // namespace vdx::exchange

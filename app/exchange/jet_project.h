@@ -35,7 +35,8 @@ void ImportJetProject(const std::string& jetFile, const std::string& workingCopy
 void ExportJetProject(const std::string& workingCopy, const std::string& jetFile);
 
 // Lets File > Open, the start-up argument and veldrix-cli open Jet project
-// files (db::SetJetProjectImport).
+// files, and File > Save write them (db::SetJetProjectImport,
+// db::SetJetProjectExport).
 void RegisterJetProjectImport();
 
 }  // namespace vdx::exchange

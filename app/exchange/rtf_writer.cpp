@@ -1,11 +1,6 @@
 #include "exchange/rtf_writer.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-
-#include "state/errors.h"
 
 namespace vdx::rtf {
 
@@ -127,22 +122,6 @@ std::string WriteRtf(const Document& doc) {
     }
     out += "\r\n}\r\n";
     return out;
-}
-
-void SaveRtf(const std::string& path, const Document& document) {
-    const std::string rtf = WriteRtf(document);
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) {
-        const int e = errno;
-        throw VdxError(e == ENOSPC ? err::DiskFull : e == EACCES || e == EROFS ? err::PermissionDenied
-                                                                                : err::PathAccess,
-                       path + ": " + std::strerror(e));
-    }
-    const bool written = std::fwrite(rtf.data(), 1, rtf.size(), f) == rtf.size();
-    const int e = errno;
-    const bool closed = std::fclose(f) == 0;
-    if (!written || !closed)
-        throw VdxError(e == ENOSPC ? err::DiskFull : err::PathAccess, path + ": " + std::strerror(e));
 }
 
 }  // namespace vdx::rtf

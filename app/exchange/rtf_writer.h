@@ -50,7 +50,4 @@ Document DocumentFromText(const std::string& text, size_t centredChars, const st
 // beyond ASCII written as \uN? (N the UTF-16 unit as a signed 16-bit number).
 std::string WriteRtf(const Document& document);
 
-// Writes the RTF text to a file; throws VdxError when it cannot be written.
-void SaveRtf(const std::string& path, const Document& document);
-
 }  // namespace vdx::rtf

@@ -2,13 +2,11 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFile>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPrintDialog>
 #include <QPushButton>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -16,9 +14,10 @@
 #include <QVBoxLayout>
 #include <optional>
 
-#include "exchange/rtf_writer.h"
+#include "exchange/report_output.h"
 #include "main_window.h"
 #include "report_font.h"
+#include "report_printer.h"
 #include "state/errors.h"
 #include "state/messages.h"
 
@@ -196,41 +195,14 @@ void FrmSMRCalculator::showResult() {
 }
 
 void FrmSMRCalculator::print() {
-    QPrintDialog dialog(&printer_, this);
-    dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
-    dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
-    if (dialog.exec() != QDialog::Accepted) return;
-    BusyPointer busy(ui_);
-    txtOutput_->document()->print(&printer_);
+    QtReportPrinter printer(this, printer_, *txtOutput_->document());
+    exchange::PrintReport(ui_, printer);
 }
 
 void FrmSMRCalculator::save() {
-    FileDialogRequest request;
-    request.title = "Save as ...";
-    request.fileName = "*.rtf";
-    request.filter = "RTF file (*.rtf)|*.rtf|Text file (*.txt)|*.txt";
-    request.filterIndex = 1;
-    request.defaultExtension = "rtf";
-    request.flags = 0x2;  // ask before replacing a file
-    const std::optional<FileDialogResult> chosen = ui_.saveFile(request);
-    if (!chosen) return;
-    BusyPointer busy(ui_);
-    try {
-        if (chosen->filterIndex == 2) {
-            QFile file(Q(chosen->path));
-            const QByteArray bytes = QByteArray::fromStdString(result_.text);
-            if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size() ||
-                !file.flush())
-                throw VdxError(err::PathAccess, chosen->path + ": " + file.errorString().toStdString());
-        } else {
-            std::vector<rtf::Span> spans;
-            for (const auto& range : result_.blue) spans.push_back({range.start, range.length, rtf::kBlue});
-            rtf::SaveRtf(chosen->path,
-                         rtf::DocumentFromText(result_.text, mortality::CalculatorResult::kCentredChars, spans));
-        }
-    } catch (const VdxError& e) {
-        ShowGeneralError(ui_, e.number(), e.description());
-    }
+    exchange::ReportText report{result_.text, mortality::CalculatorResult::kCentredChars, {}};
+    for (const auto& range : result_.blue) report.spans.push_back({range.start, range.length, rtf::kBlue});
+    exchange::SaveReportAs(ui_, "*.rtf", report);
 }
 
 void MenuToolsSMRCalculator(QMainWindow* mainWindow) {

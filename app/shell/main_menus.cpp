@@ -135,6 +135,8 @@ MainMenus BuildMainMenus(QMainWindow* window) {
     AddTablesMenuEntries(window, m.mnuTables);
     m.mnuTablesSaveAS = AddEntry(m.mnuTables, "mnuTablesSaveAS", "Save &as...");
     m.mnuTablesCopy = AddEntry(m.mnuTables, "mnuTablesCopy", "&Copy");
+    // Tables > Print runs nothing: a table goes to paper through Copy or Save as.
+    m.mnuTablesPrint = AddEntry(m.mnuTables, "mnuTablesPrint", "&Print");
 
     m.mnuCompute = AddMenu(window, "mnuCompute", "&Compute");
     QAction* computePY = AddEntry(m.mnuCompute, "mnuComputePY", "&Person-Years");
@@ -145,6 +147,8 @@ MainMenus BuildMainMenus(QMainWindow* window) {
     QAction* computeSrr = AddEntry(m.mnuCompute, "mnuComputeSrr", "SR&R");
     QObject::connect(computeSrr, &QAction::triggered, window, [window] { MenuComputeSrr(window); });
     m.mnuReports = AddMenu(window, "mnuReports", "&Reports");
+    m.mnuReportsPrint = AddEntry(m.mnuReports, "mnuReportsPrint", "&Print", QKeySequence::Print, "Ctrl+P");
+    m.mnuReportsSaveAs = AddEntry(m.mnuReports, "mnuReportsSaveAs", "Save &as...");
     m.mnuTools = AddMenu(window, "mnuTools", "T&ools");
     QAction* calculator = AddEntry(m.mnuTools, "mnuToolsSMRCalculator", "SMR &Calculator");
     QObject::connect(calculator, &QAction::triggered, window, [window] { MenuToolsSMRCalculator(window); });

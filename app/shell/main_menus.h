@@ -37,6 +37,9 @@ struct MainMenus {
     QAction* mnuFileExit = nullptr;
     QAction* mnuTablesSaveAS = nullptr;
     QAction* mnuTablesCopy = nullptr;
+    QAction* mnuTablesPrint = nullptr;
+    QAction* mnuReportsPrint = nullptr;
+    QAction* mnuReportsSaveAs = nullptr;
     QAction* mnuHelpContents = nullptr;
     QAction* mnuHelpLicence = nullptr;
     QAction* mnuHelpAbout = nullptr;

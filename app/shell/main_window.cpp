@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPrinter>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStandardItemModel>
@@ -27,10 +28,12 @@
 #include "db/navigator_commands.h"
 #include "db/project_management.h"
 #include "exchange/export_command.h"
+#include "exchange/report_output.h"
 #include "mortality/strata_table.h"
 #include "plot_view.h"
 #include "qt_interaction.h"
 #include "report_font.h"
+#include "report_printer.h"
 #include "state/errors.h"
 #include "table_model.h"
 
@@ -49,7 +52,8 @@ MainWindow::MainWindow(QWidget* parent)
     : QMainWindow(parent),
       dialogs_(std::make_unique<QtInteraction>(this)),
       settings_(std::make_unique<SettingsStore>()),
-      openUrl_([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {
+      openUrl_([](const QUrl& url) { return QDesktopServices::openUrl(url); }),
+      reportPrinter_(std::make_unique<QPrinter>(QPrinter::HighResolution)) {
     setObjectName("frmMain");
     programDir_ = QCoreApplication::applicationDirPath();
     AddFixedNavigatorNodes(state_);
@@ -140,6 +144,8 @@ void MainWindow::connectCommands() {
     connect(menus_.mnuFileExit, &QAction::triggered, this, &MainWindow::fileExit);
     connect(menus_.mnuTablesCopy, &QAction::triggered, this, &MainWindow::tablesCopy);
     connect(menus_.mnuTablesSaveAS, &QAction::triggered, this, &MainWindow::tablesSaveAs);
+    connect(menus_.mnuReportsPrint, &QAction::triggered, this, &MainWindow::reportsPrint);
+    connect(menus_.mnuReportsSaveAs, &QAction::triggered, this, &MainWindow::reportsSaveAs);
     connect(menus_.mnuHelpContents, &QAction::triggered, this, &MainWindow::helpContents);
     connect(menus_.mnuHelpAbout, &QAction::triggered, this, &MainWindow::helpAbout);
     connect(menus_.mnuHelpLicence, &QAction::triggered, this, &MainWindow::helpLicence);
@@ -377,7 +383,8 @@ void MainWindow::showResultGrid(const db::ResultGridText& g) {
 }
 
 void MainWindow::showSmrReport(const std::string& smrTable) {
-    QString text = Q(mortality::BuildSmrReport(state_, smrTable));
+    shownReport_ = mortality::BuildSmrReport(state_, smrTable);
+    QString text = Q(shownReport_);
     text.replace("\r\n", "\n");
     rtfResults_->setPlainText(text);
 }
@@ -647,6 +654,19 @@ void MainWindow::tablesCopy() {
 
 void MainWindow::tablesSaveAs() {
     runCommand([this] { exchange::SaveTableAs(state_, ui(), shownResult_, *settings_); });
+}
+
+// ---- Reports -----------------------------------------------------------------------
+
+void MainWindow::reportsPrint() {
+    if (state_.CurrentView != ViewName::ResultRTF) return;
+    QtReportPrinter printer(this, *reportPrinter_, *rtfResults_->document());
+    exchange::PrintReport(ui(), printer);
+}
+
+void MainWindow::reportsSaveAs() {
+    if (state_.CurrentView != ViewName::ResultRTF) return;
+    exchange::SaveSmrReportAs(state_, ui(), {shownReport_, 0, {}});
 }
 
 void MainWindow::helpContents() {

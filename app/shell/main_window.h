@@ -22,6 +22,7 @@
 #include "state/state.h"
 
 class QLabel;
+class QPrinter;
 class QStandardItemModel;
 class QTextEdit;
 class QTreeWidget;
@@ -73,6 +74,10 @@ public:
     void fileExit();  // closes the window unless the user cancels
     void tablesCopy();
     void tablesSaveAs();
+    void reportsPrint();
+    void reportsSaveAs();
+    // The printer Reports > Print uses; it keeps the choices of the dialog.
+    QPrinter& reportPrinter() { return *reportPrinter_; }
     void helpContents();
     void helpAbout();
     void helpLicence();
@@ -154,6 +159,8 @@ private:
     RecordsetModel* mainModel_ = nullptr;
     RecordsetModel* internalModel_ = nullptr;
     QStandardItemModel* resultModel_ = nullptr;
+    std::string shownReport_;  // the report RTFResults shows, lines ending in CR LF
+    std::unique_ptr<QPrinter> reportPrinter_;
     db::ResultGridText shownResult_;  // the texts ResultGrid shows, which Tables > Save as... writes
 
     QString programDir_;

@@ -68,4 +68,12 @@ std::string GeneralErrorText(int number, const std::string& description) {
            "\r\nDescription: " + description;
 }
 
+std::string KeepJetFormatQuestion(const std::string& projectFile, const std::string& backup) {
+    return projectFile + " was written by the earlier program, in the Jet format.\r\n\r\n"
+                         "Save it in the VELDRIX format? The Jet original is kept as " +
+           backup +
+           ".\r\n\r\nYes: save in the VELDRIX format.\r\nNo: keep the Jet format, which the earlier program "
+           "can still open.";
+}
+
 }  // namespace vdx

@@ -13,6 +13,10 @@ const std::string& Message(int n);
 // "Following error has occured:" CR LF "Number: n" CR LF "Description: d".
 std::string GeneralErrorText(int number, const std::string& description);
 
+// The question of the first Save of a study opened from a Jet file: Yes
+// saves in our format (the original kept as `backup`), No keeps Jet.
+std::string KeepJetFormatQuestion(const std::string& projectFile, const std::string& backup);
+
 // Program constants.
 inline const std::string kProgramVersion = "1.41";
 inline const std::string kFormatVersion = "3.0";

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -119,6 +120,10 @@ struct MortalityResults {
     std::string ShownMethod;
 };
 
+// The formats of a project file: ours (SQLite) or the earlier program's
+// (a Jet database).
+enum class ProjectFormat { Veldrix, Jet };
+
 struct ProgramState {
     // Constants set at start-up.
     std::string ProgramVersion = kProgramVersion;
@@ -128,6 +133,9 @@ struct ProgramState {
     bool ProjectOpen = false;
     bool ProjectChanged = false;
     bool ProjectUpgraded = false;
+    // The format File > Save writes; none until the user has chosen it for a
+    // study opened from the earlier program's Jet format.
+    std::optional<ProjectFormat> SaveFormat = ProjectFormat::Veldrix;
     std::string ProjectFileName;
     std::string WorkingCopyName;
     std::string MainTableName;

@@ -227,6 +227,23 @@ expect_eq "$(md5sum < readonly.vdx)" "$before" "the read-only file is unchanged"
 expect_eq "$(stat -c %a readonly.vdx)" "444" "the read-only file keeps its mode"
 rm -rf real link.vdx readonly.vdx rates.txt
 
+# ---- convert -------------------------------------------------------------------------
+mkdir conv && cd conv || exit 1
+cp ../study.vdx in.vdx
+before="$(md5sum < in.vdx)"
+"$CLI" convert in.vdx jet.vdx --format jet; expect_eq "$?" 0 "convert to jet"
+expect_eq "$(head -c 19 jet.vdx | tail -c 15)" "Standard Jet DB" "convert --format jet writes a Jet database"
+"$CLI" convert jet.vdx back.vdx; expect_eq "$?" 0 "convert from jet"
+expect_eq "$(sqlite3 back.vdx "SELECT Value FROM VdxSystemMain WHERE Typ = 'Version'")" "3.0" "converted back, sqlite3 reads it"
+expect_eq "$(md5sum < in.vdx)" "$before" "the input of convert is unchanged"
+before="$(md5sum < jet.vdx)"
+err="$("$CLI" convert jet.vdx ./jet.vdx 2>&1)"; expect_eq "$?" 1 "convert onto the input"
+expect_contains "$err" "the converted study needs a file of its own" "convert onto the input says why"
+expect_eq "$(md5sum < jet.vdx)" "$before" "convert onto the input leaves it"
+"$CLI" convert in.vdx x.vdx --format mdb >/dev/null 2>&1; expect_eq "$?" 2 "convert with an unknown format"
+expect_only "back.vdx in.vdx jet.vdx " "convert"
+cd .. && rm -rf conv
+
 # ---- usage -------------------------------------------------------------------------
 "$CLI" >/dev/null 2>&1; expect_eq "$?" 2 "no command"
 "$CLI" frobnicate >/dev/null 2>&1; expect_eq "$?" 2 "unknown command"

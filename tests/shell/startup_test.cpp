@@ -126,7 +126,9 @@ private slots:
         QCOMPARE(EntryTexts(m.mnuFile),
                  QStringList({"&New", "&Open", "-", "&Save", "Save &as...", "-", "&Exit"}));
         QCOMPARE(m.mnuTables->title(), QString("&Tables"));
-        QCOMPARE(EntryTexts(m.mnuTables), QStringList({"&Main table", "&Rate table", "-", "Save &as...", "&Copy"}));
+        QCOMPARE(EntryTexts(m.mnuTables),
+                 QStringList({"&Main table", "&Rate table", "-", "Save &as...", "&Copy", "&Print"}));
+        QCOMPARE(EntryTexts(m.mnuReports), QStringList({"&Print", "Save &as..."}));
         QCOMPARE(m.mnuHelp->title(), QString("&Help"));
         QCOMPARE(EntryTexts(m.mnuHelp), QStringList({"&Contents", "&Licence", "-", "&About"}));
         for (const char* name : {"mnuFileNew", "mnuFileOpen", "mnuFileSave", "mnuFileSaveAs",

@@ -7,9 +7,15 @@
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QFile>
+#include <QFileInfo>
 #include <QMenu>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -191,6 +197,59 @@ private slots:
         QCOMPARE(w_->state().CurrentSMRTable, std::string("P1_SMR"));
         QCOMPARE(w_->state().CurrentGrid, GridName::ResultGrid);
         QVERIFY(!Enabled(*w_, "mnuTablesCopy"));  // left as it was: off after start
+        QVERIFY(Enabled(*w_, "mnuReportsPrint") && Enabled(*w_, "mnuReportsSaveAs"));
+        QVERIFY(w_->menus().buttons.value("Print")->isEnabled());
+        QVERIFY(test::ClickTreeNode(*w_, "P1_Deaths"));
+        QVERIFY(!Enabled(*w_, "mnuReportsPrint") && !Enabled(*w_, "mnuReportsSaveAs"));
+        QVERIFY(!w_->menus().buttons.value("Print")->isEnabled());
+    }
+
+    // The toolbar's Print button prints the report shown into a PDF file; a
+    // file that cannot be written shows the error, a cancelled dialog nothing.
+    void printButtonPrintsTheReportIntoAPdfFile() {
+        QVERIFY(test::ClickTreeNode(*w_, "P1_SMR"));
+        const QString pdf = dir_.filePath("report.pdf");
+        auto print = [&](const QString& file, bool accept) {
+            w_->reportPrinter().setOutputFormat(QPrinter::PdfFormat);
+            w_->reportPrinter().setOutputFileName(file);
+            bool asked = false;
+            test::OnNextModalOf<QPrintDialog>([&](QPrintDialog* d) {
+                asked = true;
+                accept ? d->accept() : d->reject();
+            });
+            w_->menus().buttons.value("Print")->trigger();
+            return asked;
+        };
+        QVERIFY(print(pdf, false));
+        QVERIFY(!QFileInfo::exists(pdf));
+        QVERIFY(ui_.messages.empty());
+
+        QVERIFY(print(pdf, true));
+        QVERIFY(ui_.messages.empty());
+        if (QStandardPaths::findExecutable("pdftotext").isEmpty()) QSKIP("pdftotext is not installed");
+        QProcess text;
+        text.start("pdftotext", {"-layout", pdf, "-"});
+        QVERIFY(text.waitForFinished(30000));
+        QVERIFY(QString::fromUtf8(text.readAllStandardOutput()).contains("150.00000000    30.00000000"));
+
+        QVERIFY(print(dir_.filePath("no such folder/report.pdf"), true));
+        QCOMPARE(ui_.messages.size(), size_t(1));
+        QVERIFY(ui_.messages[0].text.find("Following error has occured:") == 0);
+        QCOMPARE(ui_.messages[0].title, std::string("Error"));
+    }
+
+    // Reports > Save as... writes the report shown, the project's name proposed.
+    void saveAsWritesTheReportShown() {
+        QVERIFY(test::ClickTreeNode(*w_, "P1_SMR"));
+        const QString path = dir_.filePath("P1.txt");
+        ui_.files = {FileDialogResult{path.toStdString(), 2}};
+        w_->findChild<QAction*>("mnuReportsSaveAs")->trigger();
+        QCOMPARE(ui_.fileDialogs.back().request.fileName, std::string("P1"));
+        QFile saved(path);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QString text = QString::fromUtf8(saved.readAll());
+        QCOMPARE(text.replace("\r\n", "\n"), w_->findChild<QTextEdit*>("RTFResults")->toPlainText());
+        QVERIFY(ui_.messages.empty());
     }
 
     void groupNodesShowTheEmptyViewAndSwitchEverythingOff() {
