@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "attach_test_support.h"
+#include "exchange/attach_commands.h"
 #include "exchange/file_formats.h"
 #include "run_program.h"
 
