@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "db/database.h"
+#include "db/table_insert.h"
 #include "exchange/table_copy.h"
 #include "exchange/attach_commands.h"
 #include "exchange/csv_import.h"
@@ -195,17 +196,13 @@ bool TextImportForm::import() {
         auto wc = db::Database::open(state_.WorkingCopyName);
         wc->beginTransaction();
         try {
-            wc->createTable(def);
-            auto rs = wc->openRecordset(table);
+            db::TableInserter insert(*wc, def);
             auto addRow = [&](const std::vector<Value>& row) {
-                rs->addNew();
-                for (size_t i = 0; i < row.size(); ++i) rs->setValue(static_cast<int>(i), row[i]);
-                rs->update();
+                insert.add(row);
                 return true;
             };
             if (isCsv()) ImportCsvRows(path_, csv, addRow);
             else ImportTextRows(path_, options_, addRow);
-            rs.reset();
             wc->commit();
         } catch (...) {
             wc->rollback();
