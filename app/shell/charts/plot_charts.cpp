@@ -73,16 +73,26 @@ std::unique_ptr<QChart> ForestChart(const ProgramState& state) {
     lowest /= 1.5;
     highest *= 1.5;
     // The log axis: positions are log10 of the SMR, labelled at 1, 2, 5 times
-    // the powers of ten (the log axis of Qt Charts labels the powers only).
+    // the powers of ten (the log axis of Qt Charts labels the powers only);
+    // a narrow range that leaves fewer than three such labels gets 1, 1.5, 2 to 9
+    // times the powers.
     auto* x = new QCategoryAxis;
     x->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     x->setTitleText("SMR (null value " + QString::number(null) + ", log scale)");
     x->setRange(std::log10(lowest), std::log10(highest));
-    for (int power = static_cast<int>(std::floor(std::log10(lowest))); power <= std::ceil(std::log10(highest)); ++power)
-        for (double step : {1.0, 2.0, 5.0}) {
-            const double value = step * std::pow(10.0, power);
-            if (value >= lowest && value <= highest) x->append(QString::number(value, 'g', 6), std::log10(value));
-        }
+    auto labelsAt = [&](std::initializer_list<double> steps) {
+        std::vector<double> values;
+        for (int power = static_cast<int>(std::floor(std::log10(lowest))); power <= std::ceil(std::log10(highest));
+             ++power)
+            for (double step : steps) {
+                const double value = step * std::pow(10.0, power);
+                if (value >= lowest && value <= highest) values.push_back(value);
+            }
+        return values;
+    };
+    std::vector<double> labels = labelsAt({1, 2, 5});
+    if (labels.size() < 3) labels = labelsAt({1, 1.5, 2, 3, 4, 5, 6, 7, 8, 9});
+    for (double value : labels) x->append(QString::number(value, 'g', 6), std::log10(value));
     auto* y = new QCategoryAxis;
     y->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     y->setRange(0, n + 1);
