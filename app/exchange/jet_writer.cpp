@@ -85,21 +85,25 @@ std::string JetText(const std::u16string& units) {
 
 // Text as Jet 3 stores it: a byte per character in Windows-1252, or nullopt
 // when a character has no place there (the first such character in *bad).
-std::optional<std::string> Windows1252(const std::u16string& units, char16_t* bad = nullptr) {
+std::optional<std::string> Windows1252(const std::u16string& units, char32_t* bad = nullptr) {
     // 0x80..0x9F; 0 marks the five bytes Windows-1252 leaves undefined.
     static constexpr char16_t kHigh[32] = {
         0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0, 0x017D, 0,
         0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178,
     };
     std::string out;
-    for (char16_t u : units) {
+    for (size_t i = 0; i < units.size(); ++i) {
+        const char16_t u = units[i];
         if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
             Add8(out, u);
             continue;
         }
-        const char16_t* at = u < 0x80 || u > 0x9F ? std::find(kHigh, kHigh + 32, u) : kHigh + 32;
+        const char16_t* at = u > 0x9F ? std::find(kHigh, kHigh + 32, u) : kHigh + 32;  // C1 controls: none
         if (at == kHigh + 32) {
-            if (bad) *bad = u;
+            if (bad) {
+                const bool pair = QChar::isHighSurrogate(u) && i + 1 < units.size() && QChar::isLowSurrogate(units[i + 1]);
+                *bad = pair ? QChar::surrogateToUcs4(u, units[i + 1]) : u;
+            }
             return std::nullopt;
         }
         Add8(out, 0x80 + static_cast<uint32_t>(at - kHigh));
@@ -136,8 +140,8 @@ void ScrambleHeader(std::string& page, size_t length) {
 }
 
 // "U+0101" for the messages.
-std::string CodePoint(char16_t u) {
-    char hex[8];
+std::string CodePoint(char32_t u) {
+    char hex[12];
     std::snprintf(hex, sizeof hex, "U+%04X", static_cast<unsigned>(u));
     return hex;
 }
@@ -542,7 +546,7 @@ struct JetDatabaseWriter::Impl {
                 if (c.jetType != kText && c.jetType != kMemo) {
                     present = false;
                 } else if (f.jet3) {
-                    char16_t bad = 0;
+                    char32_t bad = 0;
                     std::optional<std::string> bytes = Windows1252(units, &bad);
                     if (!bytes) cannot("the character " + CodePoint(bad) + " is not in Windows-1252, the character set of Access 7.0/8.0 databases.");
                     var[c.varIndex] = std::move(*bytes);
@@ -674,7 +678,7 @@ void JetDatabaseWriter::beginTable(const std::string& name, const std::vector<Co
         if (units.empty() || units.size() > kMaxNameUnits)
             throw VdxError(err::InvalidName, "\"" + n + "\" is not a valid " + what + " name for an Access database: "
                                              "names have 1 to 64 characters.");
-        char16_t bad = 0;
+        char32_t bad = 0;
         if (impl_->f.jet3 && !Windows1252(units, &bad))
             throw VdxError(err::InvalidName, "\"" + n + "\" is not a valid " + what + " name for an Access 7.0/8.0 database: "
                                              "the character " + CodePoint(bad) + " is not in Windows-1252.");

@@ -255,6 +255,17 @@ TEST_P(JetWriter, WhatAccessCannotHoldIsRefusedAndTheTargetKept) {
               }),
               err::TableExists);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);  // no temporary file left
+
+    if (!jet3()) return;
+    try {  // the message says which character, beyond the BMP too
+        JetDatabaseWriter w(target, GetParam());
+        w.beginTable("T", {{"Cause", FieldType::Memo, 0}});
+        w.addRow({Value::text("ok")}, 1);
+        w.addRow({Value::text("x \xF0\x9F\x98\x80")}, 2);
+        ADD_FAILURE() << "a character outside Windows-1252 was written";
+    } catch (const VdxError& e) {
+        EXPECT_EQ(e.description().substr(0, 45), "Row 2, column \"Cause\": the character U+1F600 ") << e.description();
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, JetWriter, ::testing::Values(JetVersion::Jet3, JetVersion::Jet4),
