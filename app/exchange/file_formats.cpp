@@ -50,6 +50,7 @@ const std::vector<FileFormat> kFormats{
      6, "Access 8.0", W::Access, 4, {"access80", "access"}},
     {"A&ccess", "Access70", "&7.0...", 1, "", "Access", "*.mdb", L::Database, false, AccessOrOwn,
      5, "Access 7.0", W::Access, 4, {"access70"}},
+    // Access 2.0, 1.1 and 1.0 write the Jet 3 database of 7.0/8.0 (jet_writer.h).
     {"A&ccess", "Access20", "&2.0...", 1, "", "Access", "*.mdb", L::Database, false, AccessOrOwn,
      4, "Access 2.0", W::Access, 4, {"access20"}},
     {"A&ccess", "Access11", "1.&1...", 1, "", "Access", "*.mdb", L::Database, false, AccessOrOwn,

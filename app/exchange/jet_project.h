@@ -29,7 +29,8 @@ void ImportJetProject(const std::string& jetFile, const std::string& workingCopy
 // Writes every table of the working copy `workingCopy` (system tables, main
 // data and rate tables, the projects' tables) into a new Jet database at
 // `jetFile`, columns with their types and rows in stored order, so that
-// ImportJetProject reads back the same tables. Atomic: a temporary file in
+// ImportJetProject reads back the same tables. Jet 3, as the earlier program
+// wrote them. Atomic: a temporary file in
 // the target's folder renamed over `jetFile` only when complete; throws
 // VdxError and leaves an existing `jetFile` as it was on failure.
 void ExportJetProject(const std::string& workingCopy, const std::string& jetFile);

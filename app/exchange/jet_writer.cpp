@@ -15,16 +15,22 @@ namespace vdx::exchange {
 
 namespace {
 
-constexpr uint32_t kPageSize = 4096;
-constexpr uint32_t kMaxPages = 0x80000000u / kPageSize;  // a Jet 4 database ends at 2 GiB
-constexpr size_t kDataHeader = 14;                       // type, free space, owner, row count
-constexpr size_t kMaxRow = kPageSize - kDataHeader - 2;  // one row with its slot fills a page
+// What differs between Jet 3 and Jet 4 besides the text and row encodings.
+struct Format {
+    bool jet3;
+    uint32_t pageSize;
+    size_t dataHeader;       // type, free space, owner (Jet 4: four more bytes), row count
+    size_t inlineMapBytes;   // an inline usage map
+    size_t mapPagePointers;  // an indirect map row as long as an inline one
+    uint32_t maxPages;       // Jet 3 databases end at 1 GiB, Jet 4 ones at 2 GiB
+    const char* sizeLimit;
+    size_t maxRow() const { return pageSize - dataHeader - 2; }  // one row with its slot fills a page
+    uint32_t pagesPerMapPage() const { return (pageSize - 4) * 8; }  // a usage map page (type 0x05)
+    size_t lvalChunk() const { return pageSize - dataHeader - 2 - 4; }  // memo bytes per long-value page
+};
+constexpr Format kJet3{true, 2048, 10, 128, 33, 0x40000000u / 2048, "1 GB"};
+constexpr Format kJet4{false, 4096, 14, 64, 17, 0x80000000u / 4096, "2 GB"};
 constexpr size_t kTdefHeader = 8;
-constexpr size_t kColumnEntry = 25;
-constexpr size_t kInlineMapBytes = 64;                          // an inline usage map: 512 pages
-constexpr uint32_t kPagesPerMapPage = (kPageSize - 4) * 8;      // a usage map page (type 0x05)
-constexpr size_t kMapPagePointers = 17;                         // an indirect map row as long as an inline one
-constexpr size_t kLvalChunk = kPageSize - kDataHeader - 2 - 4;  // memo bytes per long-value page
 constexpr size_t kMemoHeader = 12;
 constexpr uint32_t kMaxMemoBytes = 0xFFFFFF;  // the length field has three bytes
 constexpr size_t kMaxNameUnits = 64;
@@ -77,6 +83,34 @@ std::string JetText(const std::u16string& units) {
     return out;
 }
 
+// Text as Jet 3 stores it: a byte per character in Windows-1252, or nullopt
+// when a character has no place there (the first such character in *bad).
+std::optional<std::string> Windows1252(const std::u16string& units, char32_t* bad = nullptr) {
+    // 0x80..0x9F; 0 marks the five bytes Windows-1252 leaves undefined.
+    static constexpr char16_t kHigh[32] = {
+        0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0, 0x017D, 0,
+        0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E, 0x0178,
+    };
+    std::string out;
+    for (size_t i = 0; i < units.size(); ++i) {
+        const char16_t u = units[i];
+        if (u < 0x80 || (u >= 0xA0 && u <= 0xFF)) {
+            Add8(out, u);
+            continue;
+        }
+        const char16_t* at = u > 0x9F ? std::find(kHigh, kHigh + 32, u) : kHigh + 32;  // C1 controls: none
+        if (at == kHigh + 32) {
+            if (bad) {
+                const bool pair = QChar::isHighSurrogate(u) && i + 1 < units.size() && QChar::isLowSurrogate(units[i + 1]);
+                *bad = pair ? QChar::surrogateToUcs4(u, units[i + 1]) : u;
+            }
+            return std::nullopt;
+        }
+        Add8(out, 0x80 + static_cast<uint32_t>(at - kHigh));
+    }
+    return out;
+}
+
 // Why a text would not come back from the file as it is ("" when it would):
 // readers end texts at a NUL and take a leading U+FEFF for a byte-order mark.
 std::string TextDoubt(const std::string& utf8, const std::u16string& units) {
@@ -89,7 +123,7 @@ std::string TextDoubt(const std::string& utf8, const std::u16string& units) {
 }
 
 // The page-0 header is RC4-scrambled with a fixed key from 0x18 on.
-void ScrambleHeader(std::string& page) {
+void ScrambleHeader(std::string& page, size_t length) {
     const unsigned char key[4] = {0xC7, 0xDA, 0x39, 0x6B};
     unsigned char s[256];
     for (int i = 0; i < 256; ++i) s[i] = static_cast<unsigned char>(i);
@@ -97,12 +131,19 @@ void ScrambleHeader(std::string& page) {
         j = (j + s[i] + key[i % 4]) & 0xFF;
         std::swap(s[i], s[j]);
     }
-    for (size_t n = 0, i = 0, j = 0; n < 128; ++n) {
+    for (size_t n = 0, i = 0, j = 0; n < length; ++n) {
         i = (i + 1) & 0xFF;
         j = (j + s[i]) & 0xFF;
         std::swap(s[i], s[j]);
         page[0x18 + n] = static_cast<char>(static_cast<unsigned char>(page[0x18 + n]) ^ s[(s[i] + s[j]) & 0xFF]);
     }
+}
+
+// "U+0101" for the messages.
+std::string CodePoint(char32_t u) {
+    char hex[12];
+    std::snprintf(hex, sizeof hex, "U+%04X", static_cast<unsigned>(u));
+    return hex;
 }
 
 double NowAsDayNumber() {
@@ -111,16 +152,20 @@ double NowAsDayNumber() {
     return 25569.0 + seconds / 86400.0;  // day 25569 is 1 January 1970
 }
 
-std::string DefinitionPage(double created) {
-    std::string page(kPageSize, '\0');
+std::string DefinitionPage(const Format& f, double created) {
+    std::string page(f.pageSize, '\0');
     page[1] = 1;
     std::memcpy(&page[4], "Standard Jet DB", 15);
-    page[0x14] = 1;          // Jet 4
+    page[0x14] = f.jet3 ? 0 : 1;
     Put16(page, 0x3C, 1252);  // code page
     Put32(page, 0x3E, 0);     // database key 0: pages are not encrypted
-    Put32(page, 0x6E, 0x409); // "General" sort order
-    std::memcpy(&page[0x72], &created, 8);
-    ScrambleHeader(page);
+    if (f.jet3) {
+        Put16(page, 0x3A, 0x409);  // "General" sort order
+    } else {
+        Put32(page, 0x6E, 0x409);
+        std::memcpy(&page[0x72], &created, 8);
+    }
+    ScrambleHeader(page, f.jet3 ? 126 : 128);
     return page;
 }
 
@@ -129,7 +174,7 @@ struct JetColumn {
     std::u16string name16;
     FieldType type = FieldType::Text;  // what values it takes (system-only types hold Null)
     uint8_t jetType = kText;
-    uint16_t length = 0;  // bytes in the definition (text: two per character)
+    uint16_t length = 0;  // bytes in the definition (Jet 4 texts: two per character)
     bool fixed = false;
     uint16_t fixedOffset = 0;
     uint16_t varIndex = 0;
@@ -142,7 +187,7 @@ struct Layout {
     uint16_t varCount = 0;
 };
 
-JetColumn ColumnOf(const std::string& name, FieldType type, int size) {
+JetColumn ColumnOf(const Format& f, const std::string& name, FieldType type, int size) {
     JetColumn c;
     c.name = name;
     c.name16 = Utf16(name);
@@ -158,7 +203,7 @@ JetColumn ColumnOf(const std::string& name, FieldType type, int size) {
         case FieldType::Text:
             c.jetType = kText;
             c.chars = size <= 0 || size > 255 ? 255 : size;
-            c.length = static_cast<uint16_t>(2 * c.chars);
+            c.length = static_cast<uint16_t>((f.jet3 ? 1 : 2) * c.chars);
             break;
     }
     c.fixed = c.jetType != kText && c.jetType != kMemo;
@@ -181,20 +226,20 @@ Layout MakeLayout(std::vector<JetColumn> columns) {
 }
 
 // The catalogue's columns, as Access has them.
-Layout CatalogLayout() {
-    auto raw = [](const char* name, uint8_t jetType, uint16_t length) {
-        JetColumn c = ColumnOf(name, FieldType::Memo, 0);
+Layout CatalogLayout(const Format& f) {
+    auto raw = [&f](const char* name, uint8_t jetType, uint16_t length) {
+        JetColumn c = ColumnOf(f, name, FieldType::Memo, 0);
         c.jetType = jetType;
-        c.length = length;
+        c.length = f.jet3 ? length / 2 : length;
         return c;
     };
     return MakeLayout({
-        ColumnOf("Id", FieldType::Long, 0), ColumnOf("ParentId", FieldType::Long, 0),
-        ColumnOf("Name", FieldType::Text, 255), ColumnOf("Type", FieldType::Integer, 0),
-        ColumnOf("DateCreate", FieldType::Date, 0), ColumnOf("DateUpdate", FieldType::Date, 0),
-        raw("Owner", kBinary, 510), ColumnOf("Flags", FieldType::Long, 0),
-        ColumnOf("Database", FieldType::Memo, 0), ColumnOf("Connect", FieldType::Memo, 0),
-        ColumnOf("ForeignName", FieldType::Text, 255), raw("RmtInfoShort", kBinary, 510),
+        ColumnOf(f, "Id", FieldType::Long, 0), ColumnOf(f, "ParentId", FieldType::Long, 0),
+        ColumnOf(f, "Name", FieldType::Text, 255), ColumnOf(f, "Type", FieldType::Integer, 0),
+        ColumnOf(f, "DateCreate", FieldType::Date, 0), ColumnOf(f, "DateUpdate", FieldType::Date, 0),
+        raw("Owner", kBinary, 510), ColumnOf(f, "Flags", FieldType::Long, 0),
+        ColumnOf(f, "Database", FieldType::Memo, 0), ColumnOf(f, "Connect", FieldType::Memo, 0),
+        ColumnOf(f, "ForeignName", FieldType::Text, 255), raw("RmtInfoShort", kBinary, 510),
         raw("RmtInfoLong", kOle, 0), raw("Lv", kOle, 0), raw("LvProp", kOle, 0), raw("LvModule", kOle, 0),
         raw("LvExtra", kOle, 0),
     });
@@ -203,14 +248,16 @@ Layout CatalogLayout() {
 // A table's definition as it follows the 8-byte header of its first page
 // (and runs on after the headers of the next ones): counts, usage maps,
 // column entries and names.
-std::string Definition(const Layout& l, bool system, uint32_t rows, uint32_t usedMap, uint32_t freeMap) {
+std::string Definition(const Format& f, const Layout& l, bool system, uint32_t rows, uint32_t usedMap, uint32_t freeMap) {
     std::string d;
     Add32(d, 0);  // total length, below
-    Add32(d, 0);
+    if (!f.jet3) Add32(d, 0);
     Add32(d, rows);
     Add32(d, 0);  // next autonumber
-    Add8(d, 1);
-    d.append(3 + 4 + 8, '\0');
+    if (!f.jet3) {
+        Add8(d, 1);
+        d.append(3 + 4 + 8, '\0');
+    }
     Add8(d, system ? 0x53 : 0x4E);
     const auto count = static_cast<uint16_t>(l.columns.size());
     Add16(d, count);  // columns a row may have
@@ -222,6 +269,19 @@ std::string Definition(const Layout& l, bool system, uint32_t rows, uint32_t use
     Add32(d, freeMap);
     for (size_t i = 0; i < l.columns.size(); ++i) {
         const JetColumn& c = l.columns[i];
+        if (f.jet3) {
+            Add8(d, c.jetType);
+            Add16(d, static_cast<uint32_t>(i));
+            Add16(d, c.fixed ? 0 : c.varIndex);
+            Add16(d, 0);
+            Add16(d, 0);
+            Add16(d, 0x409);  // sort order
+            Add16(d, 1252);   // code page
+            Add8(d, c.fixed ? 0x03 : 0x02);
+            Add16(d, c.fixedOffset);
+            Add16(d, c.length);
+            continue;
+        }
         Add8(d, c.jetType);
         Add32(d, 0);
         Add16(d, static_cast<uint32_t>(i));
@@ -236,6 +296,12 @@ std::string Definition(const Layout& l, bool system, uint32_t rows, uint32_t use
         Add16(d, c.length);
     }
     for (const JetColumn& c : l.columns) {
+        if (f.jet3) {
+            const std::string name = Windows1252(c.name16).value();  // beginTable has checked it
+            Add8(d, static_cast<uint32_t>(name.size()));
+            d += name;
+            continue;
+        }
         Add16(d, static_cast<uint32_t>(2 * c.name16.size()));
         AddUtf16(d, c.name16);
     }
@@ -244,37 +310,38 @@ std::string Definition(const Layout& l, bool system, uint32_t rows, uint32_t use
     return d;
 }
 
-size_t DefinitionPages(const Layout& l) {
-    return (Definition(l, false, 0, 0, 0).size() + kPageSize - kTdefHeader - 1) / (kPageSize - kTdefHeader);
+size_t DefinitionPages(const Format& f, const Layout& l) {
+    return (Definition(f, l, false, 0, 0, 0).size() + f.pageSize - kTdefHeader - 1) / (f.pageSize - kTdefHeader);
 }
 
 // A data page being filled from its end towards its row slots.
 class DataPage {
 public:
-    explicit DataPage(uint32_t owner) : owner_(owner) {}
-    bool fits(size_t rowBytes) const { return kDataHeader + 2 * (slots_.size() + 1) + used_ + rowBytes <= kPageSize; }
+    DataPage(const Format& f, uint32_t owner) : f_(f), owner_(owner) {}
+    bool fits(size_t rowBytes) const { return f_.dataHeader + 2 * (slots_.size() + 1) + used_ + rowBytes <= f_.pageSize; }
     bool empty() const { return slots_.empty(); }
     void add(const std::string& row) {
         used_ += row.size();
-        std::memcpy(&bytes_[kPageSize - used_], row.data(), row.size());
-        slots_.push_back(static_cast<uint16_t>(kPageSize - used_));
+        std::memcpy(&bytes_[f_.pageSize - used_], row.data(), row.size());
+        slots_.push_back(static_cast<uint16_t>(f_.pageSize - used_));
     }
     std::string take() {
         std::string page = std::move(bytes_);
         page[0] = 1, page[1] = 1;
-        Put16(page, 2, static_cast<uint32_t>(kPageSize - kDataHeader - 2 * slots_.size() - used_));
+        Put16(page, 2, static_cast<uint32_t>(f_.pageSize - f_.dataHeader - 2 * slots_.size() - used_));
         Put32(page, 4, owner_);
-        Put16(page, 12, static_cast<uint32_t>(slots_.size()));
-        for (size_t i = 0; i < slots_.size(); ++i) Put16(page, kDataHeader + 2 * i, slots_[i]);
-        bytes_.assign(kPageSize, '\0');
+        Put16(page, f_.dataHeader - 2, static_cast<uint32_t>(slots_.size()));
+        for (size_t i = 0; i < slots_.size(); ++i) Put16(page, f_.dataHeader + 2 * i, slots_[i]);
+        bytes_.assign(f_.pageSize, '\0');
         slots_.clear();
         used_ = 0;
         return page;
     }
 
 private:
+    const Format& f_;
     uint32_t owner_;
-    std::string bytes_ = std::string(kPageSize, '\0');
+    std::string bytes_ = std::string(f_.pageSize, '\0');
     std::vector<uint16_t> slots_;
     size_t used_ = 0;
 };
@@ -295,6 +362,67 @@ std::optional<int64_t> WholeNumber(const Value& v, int64_t low, int64_t high) {
     return std::nullopt;
 }
 
+// A row as the data page holds it: the column count, the fixed columns, the
+// variable ones, their offsets from the row's start (last first, after the
+// end of the variable data) and the null mask. Jet 4 offsets take two bytes.
+// Jet 3 keeps their low bytes and a jump table: per 256-byte boundary the
+// index of the first offset (the end counted as one more) at or beyond it,
+// as many entries as the whole row has boundaries. Unused bytes before the
+// variable data make the offsets cross as many boundaries, so no entry is
+// a dummy, and keep the row's length off a multiple of 256.
+std::string EncodeRow(const Format& f, size_t columns, const std::string& fixed, const std::vector<std::string>& var,
+                      const std::string& mask) {
+    std::string bytes;
+    if (!f.jet3) {
+        Add16(bytes, static_cast<uint32_t>(columns));
+        bytes += fixed;
+        std::vector<uint16_t> offsets;
+        for (const std::string& data : var) {
+            offsets.push_back(static_cast<uint16_t>(bytes.size()));
+            bytes += data;
+        }
+        if (!var.empty()) {
+            Add16(bytes, static_cast<uint32_t>(bytes.size()));  // end of the variable data
+            for (auto it = offsets.rbegin(); it != offsets.rend(); ++it) Add16(bytes, *it);
+            Add16(bytes, static_cast<uint32_t>(var.size()));
+        }
+        bytes += mask;
+        return bytes;
+    }
+    size_t data = 0;
+    for (const std::string& v : var) data += v.size();
+    const size_t head = 1 + fixed.size();
+    if (var.empty()) return std::string(1, static_cast<char>(columns)) + fixed + mask;
+    size_t padding = 0, jumps = 0;
+    for (;;) {
+        const size_t end = head + padding + data;
+        const size_t size = end + 1 + var.size() + jumps + 1 + mask.size();
+        if (size / 256 != jumps) jumps = size / 256;
+        else if (end / 256 < jumps) padding += jumps * 256 - end;
+        else if (size % 256 == 0) ++padding;
+        else break;
+        if (size > f.pageSize) break;  // too long for any page; the caller refuses it
+    }
+    Add8(bytes, static_cast<uint32_t>(columns));
+    bytes += fixed;
+    bytes.append(padding, '\0');
+    std::vector<size_t> offsets;
+    for (const std::string& v : var) {
+        offsets.push_back(bytes.size());
+        bytes += v;
+    }
+    offsets.push_back(bytes.size());
+    for (auto it = offsets.rbegin(); it != offsets.rend(); ++it) Add8(bytes, static_cast<uint32_t>(*it));
+    std::vector<uint32_t> jumpTable;
+    for (size_t k = 0; k < offsets.size(); ++k)
+        while (offsets[k] >= 256 * (jumpTable.size() + 1)) jumpTable.push_back(static_cast<uint32_t>(k));
+    jumpTable.resize(jumps, 0xFF);
+    for (auto it = jumpTable.rbegin(); it != jumpTable.rend(); ++it) Add8(bytes, *it);
+    Add8(bytes, static_cast<uint32_t>(var.size()));
+    bytes += mask;
+    return bytes;
+}
+
 }  // namespace
 
 struct JetDatabaseWriter::Impl {
@@ -313,18 +441,19 @@ struct JetDatabaseWriter::Impl {
         uint32_t definitionPage;
     };
 
-    explicit Impl(const std::string& target) : file(target) {
+    Impl(const std::string& target, JetVersion version) : f(version == JetVersion::Jet3 ? kJet3 : kJet4), file(target) {
         for (int i = 0; i <= static_cast<int>(kCatalogPage); ++i) reservePage();
     }
 
     uint32_t appendPage(const std::string& bytes) {
-        if (pages >= kMaxPages)
-            throw VdxError(err::Overflow, "The tables do not fit the 2 GB an Access database holds. Nothing was written.");
+        if (pages >= f.maxPages)
+            throw VdxError(err::Overflow, std::string("The tables do not fit the ") + f.sizeLimit +
+                                              " an Access database holds. Nothing was written.");
         file.write(bytes);
         return pages++;
     }
-    uint32_t reservePage() { return appendPage(std::string(kPageSize, '\0')); }
-    void writePage(uint32_t page, const std::string& bytes) { file.writeAt(uint64_t{page} * kPageSize, bytes); }
+    uint32_t reservePage() { return appendPage(std::string(f.pageSize, '\0')); }
+    void writePage(uint32_t page, const std::string& bytes) { file.writeAt(uint64_t{page} * f.pageSize, bytes); }
 
     void begin(std::string name, Layout layout, bool system, std::vector<uint32_t> definitionPages) {
         if (table) throw std::logic_error("JetDatabaseWriter: a table is still open");
@@ -333,28 +462,28 @@ struct JetDatabaseWriter::Impl {
         table->layout = std::move(layout);
         table->system = system;
         table->definitionPages = std::move(definitionPages);
-        for (size_t i = table->definitionPages.size(); i < DefinitionPages(table->layout); ++i)
+        for (size_t i = table->definitionPages.size(); i < DefinitionPages(f, table->layout); ++i)
             table->definitionPages.push_back(reservePage());
         table->mapPage = reservePage();
-        table->page.emplace(table->definitionPages.front());
+        table->page.emplace(f, table->definitionPages.front());
     }
 
     // A memo's bytes in a chain of long-value pages; returns the pointer to the first.
     uint32_t writeLongValue(const std::string& bytes) {
-        const size_t chunks = (bytes.size() + kLvalChunk - 1) / kLvalChunk;
+        const size_t chunks = (bytes.size() + f.lvalChunk() - 1) / f.lvalChunk();
         uint32_t first = 0;
         for (size_t i = 0; i < chunks; ++i) {
-            const std::string_view part = std::string_view(bytes).substr(i * kLvalChunk, kLvalChunk);
-            std::string page(kPageSize, '\0');
+            const std::string_view part = std::string_view(bytes).substr(i * f.lvalChunk(), f.lvalChunk());
+            std::string page(f.pageSize, '\0');
             page[0] = 1, page[1] = 1;
             std::memcpy(&page[4], "LVAL", 4);
             const size_t rowBytes = 4 + part.size();
-            Put16(page, 2, static_cast<uint32_t>(kPageSize - kDataHeader - 2 - rowBytes));
-            Put16(page, 12, 1);
-            Put16(page, kDataHeader, static_cast<uint32_t>(kPageSize - rowBytes));
+            Put16(page, 2, static_cast<uint32_t>(f.pageSize - f.dataHeader - 2 - rowBytes));
+            Put16(page, f.dataHeader - 2, 1);
+            Put16(page, f.dataHeader, static_cast<uint32_t>(f.pageSize - rowBytes));
             // The chain's pages follow one another, so the next is this one plus one.
-            if (i + 1 < chunks) Put32(page, kPageSize - rowBytes, DataPointer(pages + 1, 0));
-            std::memcpy(&page[kPageSize - part.size()], part.data(), part.size());
+            if (i + 1 < chunks) Put32(page, f.pageSize - rowBytes, DataPointer(pages + 1, 0));
+            std::memcpy(&page[f.pageSize - part.size()], part.data(), part.size());
             const uint32_t at = appendPage(page);
             if (i == 0) first = at;
         }
@@ -414,8 +543,16 @@ struct JetDatabaseWriter::Impl {
                 if (const std::string doubt = TextDoubt(text, units); !doubt.empty()) cannot(doubt);
                 if (c.jetType == kText && units.size() > static_cast<size_t>(c.chars))
                     cannot("the text is longer than the column's " + std::to_string(c.chars) + " characters.");
-                if (c.jetType == kText || c.jetType == kMemo) var[c.varIndex] = JetText(units);
-                else present = false;
+                if (c.jetType != kText && c.jetType != kMemo) {
+                    present = false;
+                } else if (f.jet3) {
+                    char32_t bad = 0;
+                    std::optional<std::string> bytes = Windows1252(units, &bad);
+                    if (!bytes) cannot("the character " + CodePoint(bad) + " is not in Windows-1252, the character set of Access 7.0/8.0 databases.");
+                    var[c.varIndex] = std::move(*bytes);
+                } else {
+                    var[c.varIndex] = JetText(units);
+                }
                 if (c.jetType == kMemo) {
                     if (var[c.varIndex].size() > kMaxMemoBytes) cannot("the text is longer than an Access memo holds.");
                     isMemo[c.varIndex] = true;
@@ -425,19 +562,19 @@ struct JetDatabaseWriter::Impl {
         }
 
         // Memos stay in the row when it fits a page, else go to long-value pages.
-        auto rowSize = [&](bool memosInline) {
-            size_t size = 2 + fixed.size() + mask.size() + (l.varCount ? 4 + 2 * size_t{l.varCount} : 0);
-            for (size_t k = 0; k < var.size(); ++k)
-                size += isMemo[k] ? kMemoHeader + (memosInline ? var[k].size() : 0) : var[k].size();
-            return size;
+        auto withMemos = [&](bool memosInline) {
+            std::vector<std::string> out = var;
+            for (size_t k = 0; k < out.size(); ++k)
+                if (isMemo[k]) out[k] = std::string(kMemoHeader, '\0') + (memosInline ? out[k] : std::string());
+            return out;
         };
-        const bool memosInline = rowSize(true) <= kMaxRow;
-        if (rowSize(memosInline) > kMaxRow) {
+        const bool memosInline = EncodeRow(f, n, fixed, withMemos(true), mask).size() <= f.maxRow();
+        if (EncodeRow(f, n, fixed, withMemos(memosInline), mask).size() > f.maxRow()) {
             const auto longest = std::max_element(l.columns.begin(), l.columns.end(), [&](const JetColumn& a, const JetColumn& b) {
                 return (a.fixed ? 0 : var[a.varIndex].size()) < (b.fixed ? 0 : var[b.varIndex].size());
             });
             ThrowCannotHold(rowNumber, longest->name,
-                            "the row's texts need more than the " + std::to_string(kMaxRow) + " bytes an Access row holds.");
+                            "the row's texts need more than the " + std::to_string(f.maxRow()) + " bytes an Access row holds.");
         }
         for (size_t k = 0; k < var.size(); ++k) {
             if (!isMemo[k]) continue;
@@ -453,22 +590,7 @@ struct JetDatabaseWriter::Impl {
             Add32(header, 0);
             var[k] = header + (memosInline ? var[k] : std::string());
         }
-
-        std::string bytes;
-        Add16(bytes, static_cast<uint32_t>(n));
-        bytes += fixed;
-        std::vector<uint16_t> offsets;
-        for (const std::string& data : var) {
-            offsets.push_back(static_cast<uint16_t>(bytes.size()));
-            bytes += data;
-        }
-        if (l.varCount) {
-            Add16(bytes, static_cast<uint32_t>(bytes.size()));  // end of the variable data
-            for (auto it = offsets.rbegin(); it != offsets.rend(); ++it) Add16(bytes, *it);
-            Add16(bytes, l.varCount);
-        }
-        bytes += mask;
-
+        const std::string bytes = EncodeRow(f, n, fixed, var, mask);
         if (!table->page->fits(bytes.size())) flushPage();
         table->page->add(bytes);
         ++table->rows;
@@ -484,21 +606,21 @@ struct JetDatabaseWriter::Impl {
     std::string usageMap() {
         const std::vector<uint32_t>& used = table->dataPages;
         std::string map;
-        if (used.empty() || used.back() - used.front() < kInlineMapBytes * 8) {
+        if (used.empty() || used.back() - used.front() < f.inlineMapBytes * 8) {
             const uint32_t start = used.empty() ? 0 : used.front();
             Add8(map, 0);
             Add32(map, start);
-            map.append(kInlineMapBytes, '\0');
+            map.append(f.inlineMapBytes, '\0');
             for (uint32_t p : used) map[5 + (p - start) / 8] = static_cast<char>(map[5 + (p - start) / 8] | (1 << ((p - start) % 8)));
             return map;
         }
-        std::vector<uint32_t> mapPages(kMapPagePointers, 0);
-        for (uint32_t j = used.front() / kPagesPerMapPage; j <= used.back() / kPagesPerMapPage; ++j) {
-            std::string page(kPageSize, '\0');
+        std::vector<uint32_t> mapPages(f.mapPagePointers, 0);
+        for (uint32_t j = used.front() / f.pagesPerMapPage(); j <= used.back() / f.pagesPerMapPage(); ++j) {
+            std::string page(f.pageSize, '\0');
             page[0] = 5, page[1] = 1;
             for (uint32_t p : used)
-                if (p / kPagesPerMapPage == j) {
-                    const uint32_t bit = p % kPagesPerMapPage;
+                if (p / f.pagesPerMapPage() == j) {
+                    const uint32_t bit = p % f.pagesPerMapPage();
                     page[4 + bit / 8] = static_cast<char>(page[4 + bit / 8] | (1 << (bit % 8)));
                 }
             mapPages[j] = appendPage(page);
@@ -514,20 +636,21 @@ struct JetDatabaseWriter::Impl {
         std::string none;  // no page has room for later rows
         Add8(none, 0);
         Add32(none, 0);
-        none.append(kInlineMapBytes, '\0');
-        DataPage maps(0);
+        none.append(f.inlineMapBytes, '\0');
+        DataPage maps(f, 0);
         maps.add(used);
         maps.add(none);
         writePage(table->mapPage, maps.take());
 
-        const std::string d = Definition(table->layout, table->system, table->rows, DataPointer(table->mapPage, 0),
+        const std::string d = Definition(f, table->layout, table->system, table->rows, DataPointer(table->mapPage, 0),
                                          DataPointer(table->mapPage, 1));
-        const size_t perPage = kPageSize - kTdefHeader;
+        const size_t perPage = f.pageSize - kTdefHeader;
         for (size_t i = 0; i < table->definitionPages.size(); ++i) {
-            std::string page(kPageSize, '\0');
+            std::string page(f.pageSize, '\0');
             page[0] = 2, page[1] = 1;
             const std::string_view part = std::string_view(d).substr(i * perPage, perPage);
-            Put16(page, 2, static_cast<uint32_t>(kPageSize - kTdefHeader - part.size() - 8));
+            if (f.jet3) page[2] = 'V', page[3] = 'C';
+            else Put16(page, 2, static_cast<uint32_t>(f.pageSize - kTdefHeader - part.size() - 8));
             if (i + 1 < table->definitionPages.size()) Put32(page, 4, table->definitionPages[i + 1]);
             std::memcpy(&page[kTdefHeader], part.data(), part.size());
             writePage(table->definitionPages[i], page);
@@ -537,6 +660,7 @@ struct JetDatabaseWriter::Impl {
         return entry;
     }
 
+    const Format& f;
     AtomicFile file;
     uint32_t pages = 0;
     std::optional<Table> table;
@@ -544,15 +668,20 @@ struct JetDatabaseWriter::Impl {
     const double created = NowAsDayNumber();
 };
 
-JetDatabaseWriter::JetDatabaseWriter(const std::string& targetPath) : impl_(std::make_unique<Impl>(targetPath)) {}
+JetDatabaseWriter::JetDatabaseWriter(const std::string& targetPath, JetVersion version)
+    : impl_(std::make_unique<Impl>(targetPath, version)) {}
 JetDatabaseWriter::~JetDatabaseWriter() = default;
 
 void JetDatabaseWriter::beginTable(const std::string& name, const std::vector<ColumnSpec>& columns) {
-    auto checkName = [](const std::string& n, const std::string& what) {
-        const size_t units = Utf16(n).size();
-        if (units == 0 || units > kMaxNameUnits)
+    auto checkName = [this](const std::string& n, const std::string& what) {
+        const std::u16string units = Utf16(n);
+        if (units.empty() || units.size() > kMaxNameUnits)
             throw VdxError(err::InvalidName, "\"" + n + "\" is not a valid " + what + " name for an Access database: "
                                              "names have 1 to 64 characters.");
+        char32_t bad = 0;
+        if (impl_->f.jet3 && !Windows1252(units, &bad))
+            throw VdxError(err::InvalidName, "\"" + n + "\" is not a valid " + what + " name for an Access 7.0/8.0 database: "
+                                             "the character " + CodePoint(bad) + " is not in Windows-1252.");
     };
     checkName(name, "table");
     if (SameName(name, "MSysObjects") ||
@@ -567,7 +696,7 @@ void JetDatabaseWriter::beginTable(const std::string& name, const std::vector<Co
         checkName(c.name, "column");
         if (std::any_of(jetColumns.begin(), jetColumns.end(), [&](const JetColumn& j) { return SameName(j.name, c.name); }))
             throw VdxError(err::InvalidName, "Table '" + name + "' has two columns named \"" + c.name + "\".");
-        jetColumns.push_back(ColumnOf(c.name, c.type, c.size));
+        jetColumns.push_back(ColumnOf(impl_->f, c.name, c.type, c.size));
     }
     impl_->begin(name, MakeLayout(std::move(jetColumns)), false, {});
 }
@@ -591,7 +720,7 @@ void JetDatabaseWriter::commit() {
     // The catalogue: the containers, itself and the tables (Id = definition page).
     constexpr uint32_t kContainers = 0x0F000000u, kTablesContainer = 0x0F000001u;
     const double now = w.created;
-    w.begin("MSysObjects", CatalogLayout(), true, {kCatalogPage});
+    w.begin("MSysObjects", CatalogLayout(w.f), true, {kCatalogPage});
     uint64_t number = 0;
     auto entry = [&](uint32_t id, uint32_t parent, const std::string& name, int type, uint32_t flags) {
         std::vector<Value> row(w.table->layout.columns.size());
@@ -614,19 +743,19 @@ void JetDatabaseWriter::commit() {
     std::string used;
     Add8(used, 0);
     Add32(used, 0);
-    used.append(kPageSize - kDataHeader - 2 - 5, '\0');
+    used.append(w.f.maxRow() - 5, '\0');
     for (uint32_t p = 0; p < w.pages && p / 8 + 5 < used.size(); ++p) used[5 + p / 8] = static_cast<char>(used[5 + p / 8] | (1 << (p % 8)));
-    DataPage global(0);
+    DataPage global(w.f, 0);
     global.add(used);
     w.writePage(1, global.take());
-    w.writePage(0, DefinitionPage(w.created));
+    w.writePage(0, DefinitionPage(w.f, w.created));
     w.file.commit();
 }
 
 // ---------------------------------------------------------------------------
 
 void AccessTableWriter::open(const std::vector<ColumnSpec>& columns) {
-    database_ = std::make_unique<JetDatabaseWriter>(targetPath());
+    database_ = std::make_unique<JetDatabaseWriter>(targetPath(), JetVersion::Jet3);
     database_->beginTable(tableName(), columns);
 }
 

@@ -1,10 +1,12 @@
-// Writing Access databases: a new Jet 4 (Access 2000) file holding any number
-// of tables, laid out so that mdbtools (and with it AccessReader) reads every
-// table back with its column types and its rows in the order they were added.
+// Writing Access databases: a new Jet 3 (Access 7.0/8.0) or Jet 4 (Access
+// 2000) file holding any number of tables, laid out so that mdbtools (and with
+// it AccessReader) reads every table back with its column types and its rows
+// in the order they were added.
 //
-// Jet 4 serves every Access choice and the project files: its rows need no
-// jump tables, its texts are UTF-16 (every character the program holds fits),
-// and its 4 KiB pages take longer rows than Jet 3's 2 KiB ones.
+// Jet 3 is what Access 7.0/8.0 and the earlier program's project files use:
+// 2 KiB pages, texts in Windows-1252 (a text with any other character is
+// refused, never changed). Jet 4 has 4 KiB pages and UTF-16 texts, so every
+// character the program holds fits.
 //
 // What is written: the database definition page, the global usage map, the
 // catalogue table MSysObjects (always on page 2), and per table its
@@ -24,15 +26,18 @@
 
 namespace vdx::exchange {
 
+enum class JetVersion { Jet3, Jet4 };
+
 class JetDatabaseWriter {
 public:
     // Starts a new database that replaces targetPath on commit().
-    explicit JetDatabaseWriter(const std::string& targetPath);
+    JetDatabaseWriter(const std::string& targetPath, JetVersion version);
     ~JetDatabaseWriter();
     JetDatabaseWriter(const JetDatabaseWriter&) = delete;
     JetDatabaseWriter& operator=(const JetDatabaseWriter&) = delete;
 
-    // Starts a table. Names have 1 to 64 characters (3125), a table name is
+    // Starts a table. Names have 1 to 64 characters (3125; in Jet 3 all of
+    // them in Windows-1252), a table name is
     // used once (3010), at most 255 columns (3190). Text sizes of 0 or more
     // than 255 characters become 255.
     void beginTable(const std::string& name, const std::vector<ColumnSpec>& columns);
@@ -49,8 +54,9 @@ private:
 };
 
 // The Access 1.0 to 8.0 export choices: one database holding the one table.
-// All five write the same Jet 4 database (see above); an existing target is
-// replaced as a whole, never added to.
+// All five write a Jet 3 database, the format of Access 7.0/8.0, which the
+// older versions' users open through those (Jet 1.x/2.x files would be read
+// by fewer programs); an existing target is replaced as a whole, never added to.
 class AccessTableWriter : public FileTableWriter {
 public:
     using FileTableWriter::FileTableWriter;

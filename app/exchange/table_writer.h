@@ -20,10 +20,10 @@ namespace vdx::exchange {
 
 // The file formats a table can be written to. Excel 7.0 writes the Excel 5.0
 // format (the same workbook layout); the Paradox 3.x choice writes a 4.x table.
-// The five Access choices all write one Jet 4 database (jet_writer.h).
+// The five Access choices all write one Jet 3 database (jet_writer.h).
 enum class WriterFormat {
     Text,       // semicolon-separated ASCII with a header line (.txt)
-    Access,     // .mdb (Jet 4) holding the one table
+    Access,     // .mdb (Jet 3) holding the one table
     Html,       // a page with one table (.htm/.html)
     DBase3,     // .dbf
     DBase4,

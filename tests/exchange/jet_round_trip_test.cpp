@@ -91,6 +91,7 @@ TEST_F(JetRoundTrip, TheStudyComesBackTableByTableWithTheSameReport) {
     const std::string report2 = mortality::BuildSmrReport(state, "Project2_SMR");
     ExportJetProject(state.WorkingCopyName, dir_ + "/study.mdb");
     db::ReleaseWorkingCopy(state);
+    EXPECT_EQ(Bytes(dir_ + "/study.mdb")[0x14], 0);  // Jet 3, what the earlier program wrote
 
     fs::copy_file(dir_ + "/study.mdb", jetStudy);
     ProgramState back;
@@ -158,7 +159,8 @@ TEST_F(JetRoundTrip, DamagedJetFilesAreRefusedCleanly) {
     fs::copy_file(std::string(VDX_EXAMPLES_DIR) + "/example.vdx", study);
     ExportJetProject(study, dir_ + "/good.mdb");
     const std::string good = Bytes(dir_ + "/good.mdb");
-    const size_t pages = good.size() / 4096;
+    constexpr size_t kPage = 2048, kUsageMapAt = 35;  // Jet 3
+    const size_t pages = good.size() / kPage;
     auto poke32 = [](std::string& b, size_t at, uint32_t v) {
         for (int k = 0; k < 4; ++k) b[at + k] = static_cast<char>(v >> (8 * k));
     };
@@ -167,17 +169,17 @@ TEST_F(JetRoundTrip, DamagedJetFilesAreRefusedCleanly) {
         std::function<void(std::string&)> spoil;
     };
     const std::vector<Case> cases = {
-        {"cut after the catalogue's definition", [](std::string& b) { b.resize(3 * 4096 + 100); }},
+        {"cut after the catalogue's definition", [](std::string& b) { b.resize(3 * kPage + 100); }},
         {"cut in the middle", [](std::string& b) { b.resize(b.size() / 2); }},
         {"usage maps of every table out of range",
          [&](std::string& b) {
              for (size_t p = 3; p < pages; ++p)
-                 if (b[p * 4096] == 2) poke32(b, p * 4096 + 55, (pages + 50) << 8);
+                 if (b[p * kPage] == 2) poke32(b, p * kPage + kUsageMapAt, (pages + 50) << 8);
          }},
         {"table definitions that are no definition pages",
          [&](std::string& b) {
              for (size_t p = 3; p < pages; ++p)
-                 if (b[p * 4096] == 2) b[p * 4096] = 1;  // no longer a definition page
+                 if (b[p * kPage] == 2) b[p * kPage] = 1;  // no longer a definition page
          }},
     };
     for (const Case& c : cases) {
