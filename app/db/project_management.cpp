@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 
 #include "db/database.h"
 #include "db/navigator_commands.h"
@@ -46,19 +47,34 @@ bool HasTable(Database& db, const std::string& name) {
     return db.tableExists(name) && !db.tableDef(name).isSystemTable();
 }
 
+// The listed projects and the row of the one the navigator path selects;
+// nullopt when none is selected or the list cannot be read (said).
+struct SelectedProject {
+    std::vector<std::string> names;
+    int index;
+};
+std::optional<SelectedProject> FindSelectedProject(const ProgramState& state, Interaction& ui,
+                                                   const std::string& selectedPath) {
+    SelectedProject selected;
+    try {
+        selected.names = ReadNameList(state.WorkingCopyName, kVdxSystemProjects, "Projects", state.ProjectCount);
+    } catch (const VdxError& e) {
+        ShowGeneralError(ui, e.number(), e.description());
+        return std::nullopt;
+    }
+    selected.index = FindProject(selected.names, selectedPath);
+    if (selected.index < 0) return std::nullopt;
+    return selected;
+}
+
 }  // namespace
 
 bool RenameProject(ProgramState& state, Interaction& ui, const std::string& selectedPath) {
     ClearView(state);
-    std::vector<std::string> names;
-    try {
-        names = ReadNameList(state.WorkingCopyName, kVdxSystemProjects, "Projects", state.ProjectCount);
-    } catch (const VdxError& e) {
-        ShowGeneralError(ui, e.number(), e.description());
-        return false;
-    }
-    const int index = FindProject(names, selectedPath);
-    if (index < 0) return false;
+    const auto selected = FindSelectedProject(state, ui, selectedPath);
+    if (!selected) return false;
+    const std::vector<std::string>& names = selected->names;
+    const int index = selected->index;
     const std::string oldName = names[static_cast<size_t>(index)];
 
     const auto answer = ui.input("Rename selected project!", "", oldName);
@@ -117,15 +133,10 @@ bool RenameProject(ProgramState& state, Interaction& ui, const std::string& sele
 
 bool DeleteProject(ProgramState& state, Interaction& ui, const std::string& selectedPath) {
     ClearView(state);
-    std::vector<std::string> names;
-    try {
-        names = ReadNameList(state.WorkingCopyName, kVdxSystemProjects, "Projects", state.ProjectCount);
-    } catch (const VdxError& e) {
-        ShowGeneralError(ui, e.number(), e.description());
-        return false;
-    }
-    const int index = FindProject(names, selectedPath);
-    if (index < 0) return false;
+    const auto selected = FindSelectedProject(state, ui, selectedPath);
+    if (!selected) return false;
+    const std::vector<std::string>& names = selected->names;
+    const int index = selected->index;
     const std::string name = names[static_cast<size_t>(index)];
     if (ui.message("Do you really want to delete " + name + "?", Buttons::YesNo, Icon::Question, "VELDRIX") !=
         Answer::Yes)
