@@ -317,15 +317,10 @@ bool SaveTableAs(ProgramState& state, Interaction& ui, const db::ResultGridText&
     const auto chosen = ui.saveFile(request);
     if (!chosen) return false;
     BusyPointer busy(ui);
-    try {
+    return ShowingErrors(ui, [&] {
         return ExportShownResult(state, ui, shownGrid, ReadSmrExportChoices(settings), chosen->filterIndex,
                                  chosen->path);
-    } catch (const VdxError& e) {
-        ShowGeneralError(ui, e.number(), e.description());
-    } catch (const std::exception& e) {
-        ShowGeneralError(ui, err::EngineGeneral, e.what());
-    }
-    return false;
+    });
 }
 
 }  // namespace vdx::exchange

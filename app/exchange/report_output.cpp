@@ -36,16 +36,11 @@ bool SaveReportAs(Interaction& ui, const std::string& proposedName, const Report
     const auto chosen = ui.saveFile(request);
     if (!chosen) return false;
     BusyPointer busy(ui);
-    try {
+    return ShowingErrors(ui, [&] {
         WriteReportFile(chosen->path, chosen->filterIndex == 2 ? ReportFileFormat::Text : ReportFileFormat::Rtf,
                         report);
         return true;
-    } catch (const VdxError& e) {
-        ShowGeneralError(ui, e.number(), e.description());
-    } catch (const std::exception& e) {
-        ShowGeneralError(ui, err::EngineGeneral, e.what());
-    }
-    return false;
+    });
 }
 
 bool SaveSmrReportAs(const ProgramState& state, Interaction& ui, const ReportText& report) {
@@ -58,15 +53,10 @@ bool SaveSmrReportAs(const ProgramState& state, Interaction& ui, const ReportTex
 bool PrintReport(Interaction& ui, ReportPrinter& printer) {
     if (!printer.choose()) return false;
     BusyPointer busy(ui);
-    try {
+    return ShowingErrors(ui, [&] {
         printer.print();
         return true;
-    } catch (const VdxError& e) {
-        ShowGeneralError(ui, e.number(), e.description());
-    } catch (const std::exception& e) {
-        ShowGeneralError(ui, err::EngineGeneral, e.what());
-    }
-    return false;
+    });
 }
 
 }  // namespace vdx::exchange

@@ -1,5 +1,6 @@
 #include "interaction.h"
 
+#include "errors.h"
 #include "messages.h"
 #include "scripted_interaction.h"
 
@@ -7,6 +8,17 @@ namespace vdx {
 
 void ShowGeneralError(Interaction& ui, int number, const std::string& description) {
     ui.message(GeneralErrorText(number, description), Buttons::Ok, Icon::Critical, "Error");
+}
+
+bool ShowingErrors(Interaction& ui, const std::function<bool()>& work) {
+    try {
+        return work();
+    } catch (const VdxError& e) {
+        ShowGeneralError(ui, e.number(), e.description());
+    } catch (const std::exception& e) {
+        ShowGeneralError(ui, err::EngineGeneral, e.what());
+    }
+    return false;
 }
 
 namespace {

@@ -4,6 +4,7 @@
 // tool use ScriptedInteraction, so every command runs without a window.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -80,5 +81,8 @@ private:
 
 // Shows the general error message for an error number and description.
 void ShowGeneralError(Interaction& ui, int number, const std::string& description);
+// Runs `work` and returns what it returns; an error it throws is shown as
+// the general error message and gives false.
+bool ShowingErrors(Interaction& ui, const std::function<bool()>& work);
 
 }  // namespace vdx
