@@ -11,6 +11,7 @@
 #include <iostream>
 #include <string>
 
+#include "bench_measure.h"
 #include "attach_test_support.h"
 #include "db/database.h"
 #include "db/file_commands.h"
@@ -19,22 +20,8 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-long PeakMebibytes() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6)) / 1024;
-    return 0;
-}
-
-template <typename F>
-double Seconds(F&& f) {
-    const auto start = Clock::now();
-    f();
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
+using bench::PeakMebibytes;
+using bench::Seconds;
 
 }  // namespace
 

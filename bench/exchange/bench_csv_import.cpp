@@ -13,6 +13,7 @@
 #include <iostream>
 #include <string>
 
+#include "bench_measure.h"
 #include "db/database.h"
 #include "db/file_commands.h"
 #include "exchange/attach_commands.h"
@@ -21,15 +22,8 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-long PeakKibibytes() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
-    return 0;
-}
+using bench::Clock;
+using bench::PeakKibibytes;
 
 void WriteCsvCohort(const std::string& path, long rows) {
     std::FILE* f = std::fopen(path.c_str(), "wb");

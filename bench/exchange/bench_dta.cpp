@@ -14,6 +14,7 @@
 #include <iostream>
 #include <string>
 
+#include "bench_measure.h"
 #include "db/database.h"
 #include "db/file_commands.h"
 #include "exchange/attach_commands.h"
@@ -25,15 +26,8 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-long PeakMebibytes() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6)) / 1024;
-    return 0;
-}
+using bench::PeakMebibytes;
+using bench::Seconds;
 
 long ChildPeakMebibytes() {
     rusage usage{};
@@ -50,13 +44,6 @@ double CpuSeconds() {
         total += usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     }
     return total;
-}
-
-template <typename F>
-double Seconds(F&& f) {
-    const auto start = Clock::now();
-    f();
-    return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
 void WriteStataCohort(const std::string& path, long rows) {

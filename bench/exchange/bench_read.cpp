@@ -11,6 +11,7 @@
 #include <iostream>
 #include <string>
 
+#include "bench_measure.h"
 #include "exchange/dbase_reader.h"
 #include "exchange/paradox_reader.h"
 #include "exchange/text_import.h"
@@ -18,15 +19,8 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-long PeakKilobytes() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
-    return 0;
-}
+using bench::Clock;
+using bench::PeakKibibytes;
 
 template <typename F>
 void Time(const std::string& what, long expectedRows, F&& read) {
@@ -34,7 +28,7 @@ void Time(const std::string& what, long expectedRows, F&& read) {
     long rows = read();
     double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     std::cout << what << ": " << rows << " rows in " << seconds << " s (" << static_cast<long>(rows / seconds)
-              << " rows/s), peak memory " << PeakKilobytes() / 1024 << " MiB"
+              << " rows/s), peak memory " << PeakKibibytes() / 1024 << " MiB"
               << (rows == expectedRows ? "" : "  ROW COUNT WRONG") << std::endl;
 }
 

@@ -14,22 +14,16 @@
 #include <iostream>
 #include <string>
 
+#include "bench_measure.h"
 #include "exchange/table_writer.h"
 #include "state/errors.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::PeakKibibytes;
 using namespace vdx;
 using namespace vdx::exchange;
-
-long PeakKilobytes() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
-    return 0;
-}
 
 const std::vector<ColumnSpec> kColumns = {
     {"Age class", FieldType::Text, 255}, {"1970-1974", FieldType::Double, 0}, {"1975-1979", FieldType::Double, 0},
@@ -57,7 +51,7 @@ void Write(WriterFormat format, const std::string& what, const std::string& path
     double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     std::cout << what << ": " << rows << " rows in " << seconds << " s (" << static_cast<long>(rows / seconds)
               << " rows/s), " << std::filesystem::file_size(path) / 1048576 << " MiB, peak memory "
-              << PeakKilobytes() / 1024 << " MiB" << std::endl;
+              << PeakKibibytes() / 1024 << " MiB" << std::endl;
 }
 
 }  // namespace
