@@ -91,7 +91,7 @@ void ImportJetProject(const std::string& jetFile, const std::string& workingCopy
 
 void ExportJetProject(const std::string& workingCopy, const std::string& jetFile) {
     auto db = db::Database::open(workingCopy);
-    JetDatabaseWriter jet(jetFile, JetVersion::Jet3);
+    JetDatabaseWriter jet(jetFile);
     for (const db::TableDef& def : db->tableDefs()) {
         if (def.isSystemTable()) continue;
         std::vector<ColumnSpec> columns;

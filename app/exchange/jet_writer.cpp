@@ -15,21 +15,19 @@ namespace vdx::exchange {
 
 namespace {
 
-// What differs between Jet 3 and Jet 4 besides the text and row encodings.
+// The page geometry of a Jet 3 database.
 struct Format {
-    bool jet3;
     uint32_t pageSize;
-    size_t dataHeader;       // type, free space, owner (Jet 4: four more bytes), row count
+    size_t dataHeader;       // type, free space, owner, row count
     size_t inlineMapBytes;   // an inline usage map
     size_t mapPagePointers;  // an indirect map row as long as an inline one
-    uint32_t maxPages;       // Jet 3 databases end at 1 GiB, Jet 4 ones at 2 GiB
+    uint32_t maxPages;       // Jet 3 databases end at 1 GiB
     const char* sizeLimit;
     size_t maxRow() const { return pageSize - dataHeader - 2; }  // one row with its slot fills a page
     uint32_t pagesPerMapPage() const { return (pageSize - 4) * 8; }  // a usage map page (type 0x05)
     size_t lvalChunk() const { return pageSize - dataHeader - 2 - 4; }  // memo bytes per long-value page
 };
-constexpr Format kJet3{true, 2048, 10, 128, 33, 0x40000000u / 2048, "1 GB"};
-constexpr Format kJet4{false, 4096, 14, 64, 17, 0x80000000u / 4096, "2 GB"};
+constexpr Format kJet3{2048, 10, 128, 33, 0x40000000u / 2048, "1 GB"};
 constexpr size_t kTdefHeader = 8;
 constexpr size_t kMemoHeader = 12;
 constexpr uint32_t kMaxMemoBytes = 0xFFFFFF;  // the length field has three bytes
@@ -64,23 +62,6 @@ uint32_t DataPointer(uint32_t page, uint32_t row) { return page << 8 | row; }
 std::u16string Utf16(std::string_view utf8) {
     const QString s = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
     return {reinterpret_cast<const char16_t*>(s.utf16()), static_cast<size_t>(s.size())};
-}
-void AddUtf16(std::string& b, const std::u16string& units) {
-    for (char16_t u : units) Add16(b, u);
-}
-
-// Text as Jet 4 stores it: "compressed" (0xFF 0xFE, then one byte per
-// character) when every character lies in U+0001..U+00FF, else UTF-16LE.
-std::string JetText(const std::u16string& units) {
-    std::string out;
-    if (units.empty()) return out;
-    if (std::all_of(units.begin(), units.end(), [](char16_t u) { return u >= 1 && u <= 0xFF; })) {
-        out = "\xFF\xFE";
-        for (char16_t u : units) Add8(out, u);
-        return out;
-    }
-    AddUtf16(out, units);
-    return out;
 }
 
 // Text as Jet 3 stores it: a byte per character in Windows-1252, or nullopt
@@ -152,20 +133,15 @@ double NowAsDayNumber() {
     return 25569.0 + seconds / 86400.0;  // day 25569 is 1 January 1970
 }
 
-std::string DefinitionPage(const Format& f, double created) {
+std::string DefinitionPage(const Format& f) {
     std::string page(f.pageSize, '\0');
     page[1] = 1;
     std::memcpy(&page[4], "Standard Jet DB", 15);
-    page[0x14] = f.jet3 ? 0 : 1;
+    page[0x14] = 0;  // Jet 3
     Put16(page, 0x3C, 1252);  // code page
     Put32(page, 0x3E, 0);     // database key 0: pages are not encrypted
-    if (f.jet3) {
-        Put16(page, 0x3A, 0x409);  // "General" sort order
-    } else {
-        Put32(page, 0x6E, 0x409);
-        std::memcpy(&page[0x72], &created, 8);
-    }
-    ScrambleHeader(page, f.jet3 ? 126 : 128);
+    Put16(page, 0x3A, 0x409);  // "General" sort order
+    ScrambleHeader(page, 126);
     return page;
 }
 
@@ -174,7 +150,7 @@ struct JetColumn {
     std::u16string name16;
     FieldType type = FieldType::Text;  // what values it takes (system-only types hold Null)
     uint8_t jetType = kText;
-    uint16_t length = 0;  // bytes in the definition (Jet 4 texts: two per character)
+    uint16_t length = 0;  // bytes in the definition
     bool fixed = false;
     uint16_t fixedOffset = 0;
     uint16_t varIndex = 0;
@@ -187,7 +163,7 @@ struct Layout {
     uint16_t varCount = 0;
 };
 
-JetColumn ColumnOf(const Format& f, const std::string& name, FieldType type, int size) {
+JetColumn ColumnOf(const std::string& name, FieldType type, int size) {
     JetColumn c;
     c.name = name;
     c.name16 = Utf16(name);
@@ -203,7 +179,7 @@ JetColumn ColumnOf(const Format& f, const std::string& name, FieldType type, int
         case FieldType::Text:
             c.jetType = kText;
             c.chars = size <= 0 || size > 255 ? 255 : size;
-            c.length = static_cast<uint16_t>((f.jet3 ? 1 : 2) * c.chars);
+            c.length = static_cast<uint16_t>(c.chars);
             break;
     }
     c.fixed = c.jetType != kText && c.jetType != kMemo;
@@ -226,20 +202,20 @@ Layout MakeLayout(std::vector<JetColumn> columns) {
 }
 
 // The catalogue's columns, as Access has them.
-Layout CatalogLayout(const Format& f) {
-    auto raw = [&f](const char* name, uint8_t jetType, uint16_t length) {
-        JetColumn c = ColumnOf(f, name, FieldType::Memo, 0);
+Layout CatalogLayout() {
+    auto raw = [](const char* name, uint8_t jetType, uint16_t length) {
+        JetColumn c = ColumnOf(name, FieldType::Memo, 0);
         c.jetType = jetType;
-        c.length = f.jet3 ? length / 2 : length;
+        c.length = length;
         return c;
     };
     return MakeLayout({
-        ColumnOf(f, "Id", FieldType::Long, 0), ColumnOf(f, "ParentId", FieldType::Long, 0),
-        ColumnOf(f, "Name", FieldType::Text, 255), ColumnOf(f, "Type", FieldType::Integer, 0),
-        ColumnOf(f, "DateCreate", FieldType::Date, 0), ColumnOf(f, "DateUpdate", FieldType::Date, 0),
-        raw("Owner", kBinary, 510), ColumnOf(f, "Flags", FieldType::Long, 0),
-        ColumnOf(f, "Database", FieldType::Memo, 0), ColumnOf(f, "Connect", FieldType::Memo, 0),
-        ColumnOf(f, "ForeignName", FieldType::Text, 255), raw("RmtInfoShort", kBinary, 510),
+        ColumnOf("Id", FieldType::Long, 0), ColumnOf("ParentId", FieldType::Long, 0),
+        ColumnOf("Name", FieldType::Text, 255), ColumnOf("Type", FieldType::Integer, 0),
+        ColumnOf("DateCreate", FieldType::Date, 0), ColumnOf("DateUpdate", FieldType::Date, 0),
+        raw("Owner", kBinary, 255), ColumnOf("Flags", FieldType::Long, 0),
+        ColumnOf("Database", FieldType::Memo, 0), ColumnOf("Connect", FieldType::Memo, 0),
+        ColumnOf("ForeignName", FieldType::Text, 255), raw("RmtInfoShort", kBinary, 255),
         raw("RmtInfoLong", kOle, 0), raw("Lv", kOle, 0), raw("LvProp", kOle, 0), raw("LvModule", kOle, 0),
         raw("LvExtra", kOle, 0),
     });
@@ -248,16 +224,11 @@ Layout CatalogLayout(const Format& f) {
 // A table's definition as it follows the 8-byte header of its first page
 // (and runs on after the headers of the next ones): counts, usage maps,
 // column entries and names.
-std::string Definition(const Format& f, const Layout& l, bool system, uint32_t rows, uint32_t usedMap, uint32_t freeMap) {
+std::string Definition(const Layout& l, bool system, uint32_t rows, uint32_t usedMap, uint32_t freeMap) {
     std::string d;
     Add32(d, 0);  // total length, below
-    if (!f.jet3) Add32(d, 0);
     Add32(d, rows);
     Add32(d, 0);  // next autonumber
-    if (!f.jet3) {
-        Add8(d, 1);
-        d.append(3 + 4 + 8, '\0');
-    }
     Add8(d, system ? 0x53 : 0x4E);
     const auto count = static_cast<uint16_t>(l.columns.size());
     Add16(d, count);  // columns a row may have
@@ -269,7 +240,6 @@ std::string Definition(const Format& f, const Layout& l, bool system, uint32_t r
     Add32(d, freeMap);
     for (size_t i = 0; i < l.columns.size(); ++i) {
         const JetColumn& c = l.columns[i];
-        if (f.jet3) {
             Add8(d, c.jetType);
             Add16(d, static_cast<uint32_t>(i));
             Add16(d, c.fixed ? 0 : c.varIndex);
@@ -280,30 +250,11 @@ std::string Definition(const Format& f, const Layout& l, bool system, uint32_t r
             Add8(d, c.fixed ? 0x03 : 0x02);
             Add16(d, c.fixedOffset);
             Add16(d, c.length);
-            continue;
-        }
-        Add8(d, c.jetType);
-        Add32(d, 0);
-        Add16(d, static_cast<uint32_t>(i));
-        Add16(d, c.fixed ? 0 : c.varIndex);
-        Add16(d, static_cast<uint32_t>(i));
-        Add16(d, 0x409);  // sort order
-        Add16(d, 0);
-        Add8(d, c.fixed ? 0x03 : 0x02);  // fixed length; may be Null
-        Add8(d, c.jetType == kText ? 0x01 : 0x00);  // texts may be compressed
-        Add32(d, 0);
-        Add16(d, c.fixedOffset);
-        Add16(d, c.length);
     }
     for (const JetColumn& c : l.columns) {
-        if (f.jet3) {
             const std::string name = Windows1252(c.name16).value();  // beginTable has checked it
             Add8(d, static_cast<uint32_t>(name.size()));
             d += name;
-            continue;
-        }
-        Add16(d, static_cast<uint32_t>(2 * c.name16.size()));
-        AddUtf16(d, c.name16);
     }
     Add16(d, 0xFFFF);  // no per-column usage maps
     Put32(d, 0, static_cast<uint32_t>(d.size() + kTdefHeader));
@@ -311,7 +262,7 @@ std::string Definition(const Format& f, const Layout& l, bool system, uint32_t r
 }
 
 size_t DefinitionPages(const Format& f, const Layout& l) {
-    return (Definition(f, l, false, 0, 0, 0).size() + f.pageSize - kTdefHeader - 1) / (f.pageSize - kTdefHeader);
+    return (Definition(l, false, 0, 0, 0).size() + f.pageSize - kTdefHeader - 1) / (f.pageSize - kTdefHeader);
 }
 
 // A data page being filled from its end towards its row slots.
@@ -364,8 +315,8 @@ std::optional<int64_t> WholeNumber(const Value& v, int64_t low, int64_t high) {
 
 // A row as the data page holds it: the column count, the fixed columns, the
 // variable ones, their offsets from the row's start (last first, after the
-// end of the variable data) and the null mask. Jet 4 offsets take two bytes.
-// Jet 3 keeps their low bytes and a jump table: per 256-byte boundary the
+// end of the variable data) and the null mask. Offsets keep their low
+// bytes, with a jump table: per 256-byte boundary the
 // index of the first offset (the end counted as one more) at or beyond it,
 // as many entries as the whole row has boundaries. Unused bytes before the
 // variable data make the offsets cross as many boundaries, so no entry is
@@ -373,22 +324,6 @@ std::optional<int64_t> WholeNumber(const Value& v, int64_t low, int64_t high) {
 std::string EncodeRow(const Format& f, size_t columns, const std::string& fixed, const std::vector<std::string>& var,
                       const std::string& mask) {
     std::string bytes;
-    if (!f.jet3) {
-        Add16(bytes, static_cast<uint32_t>(columns));
-        bytes += fixed;
-        std::vector<uint16_t> offsets;
-        for (const std::string& data : var) {
-            offsets.push_back(static_cast<uint16_t>(bytes.size()));
-            bytes += data;
-        }
-        if (!var.empty()) {
-            Add16(bytes, static_cast<uint32_t>(bytes.size()));  // end of the variable data
-            for (auto it = offsets.rbegin(); it != offsets.rend(); ++it) Add16(bytes, *it);
-            Add16(bytes, static_cast<uint32_t>(var.size()));
-        }
-        bytes += mask;
-        return bytes;
-    }
     size_t data = 0;
     for (const std::string& v : var) data += v.size();
     const size_t head = 1 + fixed.size();
@@ -441,7 +376,7 @@ struct JetDatabaseWriter::Impl {
         uint32_t definitionPage;
     };
 
-    Impl(const std::string& target, JetVersion version) : f(version == JetVersion::Jet3 ? kJet3 : kJet4), file(target) {
+    explicit Impl(const std::string& target) : f(kJet3), file(target) {
         for (int i = 0; i <= static_cast<int>(kCatalogPage); ++i) reservePage();
     }
 
@@ -545,13 +480,11 @@ struct JetDatabaseWriter::Impl {
                     cannot("the text is longer than the column's " + std::to_string(c.chars) + " characters.");
                 if (c.jetType != kText && c.jetType != kMemo) {
                     present = false;
-                } else if (f.jet3) {
+                } else {
                     char32_t bad = 0;
                     std::optional<std::string> bytes = Windows1252(units, &bad);
                     if (!bytes) cannot("the character " + CodePoint(bad) + " is not in Windows-1252, the character set of Access 7.0/8.0 databases.");
                     var[c.varIndex] = std::move(*bytes);
-                } else {
-                    var[c.varIndex] = JetText(units);
                 }
                 if (c.jetType == kMemo) {
                     if (var[c.varIndex].size() > kMaxMemoBytes) cannot("the text is longer than an Access memo holds.");
@@ -642,15 +575,14 @@ struct JetDatabaseWriter::Impl {
         maps.add(none);
         writePage(table->mapPage, maps.take());
 
-        const std::string d = Definition(f, table->layout, table->system, table->rows, DataPointer(table->mapPage, 0),
+        const std::string d = Definition(table->layout, table->system, table->rows, DataPointer(table->mapPage, 0),
                                          DataPointer(table->mapPage, 1));
         const size_t perPage = f.pageSize - kTdefHeader;
         for (size_t i = 0; i < table->definitionPages.size(); ++i) {
             std::string page(f.pageSize, '\0');
             page[0] = 2, page[1] = 1;
             const std::string_view part = std::string_view(d).substr(i * perPage, perPage);
-            if (f.jet3) page[2] = 'V', page[3] = 'C';
-            else Put16(page, 2, static_cast<uint32_t>(f.pageSize - kTdefHeader - part.size() - 8));
+            page[2] = 'V', page[3] = 'C';
             if (i + 1 < table->definitionPages.size()) Put32(page, 4, table->definitionPages[i + 1]);
             std::memcpy(&page[kTdefHeader], part.data(), part.size());
             writePage(table->definitionPages[i], page);
@@ -668,8 +600,7 @@ struct JetDatabaseWriter::Impl {
     const double created = NowAsDayNumber();
 };
 
-JetDatabaseWriter::JetDatabaseWriter(const std::string& targetPath, JetVersion version)
-    : impl_(std::make_unique<Impl>(targetPath, version)) {}
+JetDatabaseWriter::JetDatabaseWriter(const std::string& targetPath) : impl_(std::make_unique<Impl>(targetPath)) {}
 JetDatabaseWriter::~JetDatabaseWriter() = default;
 
 void JetDatabaseWriter::beginTable(const std::string& name, const std::vector<ColumnSpec>& columns) {
@@ -679,7 +610,7 @@ void JetDatabaseWriter::beginTable(const std::string& name, const std::vector<Co
             throw VdxError(err::InvalidName, "\"" + n + "\" is not a valid " + what + " name for an Access database: "
                                              "names have 1 to 64 characters.");
         char32_t bad = 0;
-        if (impl_->f.jet3 && !Windows1252(units, &bad))
+        if (!Windows1252(units, &bad))
             throw VdxError(err::InvalidName, "\"" + n + "\" is not a valid " + what + " name for an Access 7.0/8.0 database: "
                                              "the character " + CodePoint(bad) + " is not in Windows-1252.");
     };
@@ -696,7 +627,7 @@ void JetDatabaseWriter::beginTable(const std::string& name, const std::vector<Co
         checkName(c.name, "column");
         if (std::any_of(jetColumns.begin(), jetColumns.end(), [&](const JetColumn& j) { return SameName(j.name, c.name); }))
             throw VdxError(err::InvalidName, "Table '" + name + "' has two columns named \"" + c.name + "\".");
-        jetColumns.push_back(ColumnOf(impl_->f, c.name, c.type, c.size));
+        jetColumns.push_back(ColumnOf(c.name, c.type, c.size));
     }
     impl_->begin(name, MakeLayout(std::move(jetColumns)), false, {});
 }
@@ -720,7 +651,7 @@ void JetDatabaseWriter::commit() {
     // The catalogue: the containers, itself and the tables (Id = definition page).
     constexpr uint32_t kContainers = 0x0F000000u, kTablesContainer = 0x0F000001u;
     const double now = w.created;
-    w.begin("MSysObjects", CatalogLayout(w.f), true, {kCatalogPage});
+    w.begin("MSysObjects", CatalogLayout(), true, {kCatalogPage});
     uint64_t number = 0;
     auto entry = [&](uint32_t id, uint32_t parent, const std::string& name, int type, uint32_t flags) {
         std::vector<Value> row(w.table->layout.columns.size());
@@ -748,14 +679,14 @@ void JetDatabaseWriter::commit() {
     DataPage global(w.f, 0);
     global.add(used);
     w.writePage(1, global.take());
-    w.writePage(0, DefinitionPage(w.f, w.created));
+    w.writePage(0, DefinitionPage(w.f));
     w.file.commit();
 }
 
 // ---------------------------------------------------------------------------
 
 void AccessTableWriter::open(const std::vector<ColumnSpec>& columns) {
-    database_ = std::make_unique<JetDatabaseWriter>(targetPath(), JetVersion::Jet3);
+    database_ = std::make_unique<JetDatabaseWriter>(targetPath());
     database_->beginTable(tableName(), columns);
 }
 

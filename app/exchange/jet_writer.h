@@ -1,18 +1,17 @@
-// Writing Access databases: a new Jet 3 (Access 7.0/8.0) or Jet 4 (Access
-// 2000) file holding any number of tables, laid out so that mdbtools (and with
-// it AccessReader) reads every table back with its column types and its rows
-// in the order they were added.
+// Writing Access databases: a new Jet 3 (Access 7.0/8.0) file holding any
+// number of tables, laid out so that mdbtools (and with it AccessReader)
+// reads every table back with its column types and its rows in the order
+// they were added.
 //
 // Jet 3 is what Access 7.0/8.0 and the earlier program's project files use:
 // 2 KiB pages, texts in Windows-1252 (a text with any other character is
-// refused, never changed). Jet 4 has 4 KiB pages and UTF-16 texts, so every
-// character the program holds fits.
+// refused, never changed).
 //
 // What is written: the database definition page, the global usage map, the
 // catalogue table MSysObjects (always on page 2), and per table its
 // definition pages (chained when the columns do not fit one page), its data
 // pages in ascending order with the rows in slot order, a usage map of the
-// data pages (inline for tables of up to 512 pages, through map pages beyond)
+// data pages (inline for small tables, through map pages beyond)
 // and long-value pages for memos too long to stay in their row. No indexes, no
 // properties, no other system tables.
 #pragma once
@@ -26,18 +25,16 @@
 
 namespace vdx::exchange {
 
-enum class JetVersion { Jet3, Jet4 };
-
 class JetDatabaseWriter {
 public:
     // Starts a new database that replaces targetPath on commit().
-    JetDatabaseWriter(const std::string& targetPath, JetVersion version);
+    explicit JetDatabaseWriter(const std::string& targetPath);
     ~JetDatabaseWriter();
     JetDatabaseWriter(const JetDatabaseWriter&) = delete;
     JetDatabaseWriter& operator=(const JetDatabaseWriter&) = delete;
 
-    // Starts a table. Names have 1 to 64 characters (3125; in Jet 3 all of
-    // them in Windows-1252), a table name is
+    // Starts a table. Names have 1 to 64 characters (3125; all of them in
+    // Windows-1252), a table name is
     // used once (3010), at most 255 columns (3190). Text sizes of 0 or more
     // than 255 characters become 255.
     void beginTable(const std::string& name, const std::vector<ColumnSpec>& columns);

@@ -1,6 +1,6 @@
-// The Jet writer, Jet 3 and Jet 4, proved by mdbtools' own command-line tools
+// The Jet 3 writer, proved by mdbtools' own command-line tools
 // (mdb-ver, mdb-tables, mdb-schema, mdb-export) and by our Access reader:
-// every column type, texts of any script (Jet 3: of Windows-1252), Nulls,
+// every column type, texts of Windows-1252, Nulls,
 // dates before 1900, memos longer than a page, rows of every length, tables
 // of many pages and of many columns, and the values refused.
 #include "exchange/jet_writer.h"
@@ -49,15 +49,10 @@ const std::vector<ColumnSpec> kColumns = {
     {"Alive", FieldType::Boolean, 0}, {"Note", FieldType::Memo, 0},
 };
 
-class JetWriter : public ::testing::TestWithParam<JetVersion> {
-protected:
-    bool jet3() const { return GetParam() == JetVersion::Jet3; }
-};
-
-std::vector<std::vector<Value>> SampleRows(bool jet3) {
-    // Jet 3: Windows-1252 characters beyond Latin-1 (euro, OE, quotes, dash).
-    const std::string wide = jet3 ? "\xC5\x92uvre \xE2\x80\x9Cq\xE2\x80\x9D" : "\xCE\xA9mega \xE6\x97\xA5\xE6\x9C\xAC";
-    const std::string longNote = std::string(5000, 'x') + (jet3 ? "\xC5\x93" : "\xCE\xA9") + std::string(5000, 'y');  // long-value pages
+std::vector<std::vector<Value>> SampleRows() {
+    // Windows-1252 characters beyond Latin-1 (euro, OE, quotes, dash).
+    const std::string wide = "\xC5\x92uvre \xE2\x80\x9Cq\xE2\x80\x9D";
+    const std::string longNote = std::string(5000, 'x') + "\xC5\x93" + std::string(5000, 'y');  // long-value pages
     return {
         {Value::text("M\xC3\xBC" "ller \xE2\x82\xAC " + wide), Value::integer(-32768),
          Value::integer(2147483647), Value::real(0.5), Value::real(0.1), Value::date(DayNumber(1950, 3, 15) + 0.75),
@@ -71,9 +66,9 @@ std::vector<std::vector<Value>> SampleRows(bool jet3) {
     };
 }
 
-void Write(JetVersion version, const std::string& path, const std::vector<std::pair<std::string, std::vector<ColumnSpec>>>& tables,
+void Write(const std::string& path, const std::vector<std::pair<std::string, std::vector<ColumnSpec>>>& tables,
            const std::function<std::vector<Value>(size_t table, uint64_t row)>& rowOf, const std::vector<uint64_t>& counts) {
-    JetDatabaseWriter w(path, version);
+    JetDatabaseWriter w(path);
     for (size_t t = 0; t < tables.size(); ++t) {
         w.beginTable(tables[t].first, tables[t].second);
         for (uint64_t r = 0; r < counts[t]; ++r) w.addRow(rowOf(t, r), r + 1);
@@ -82,14 +77,14 @@ void Write(JetVersion version, const std::string& path, const std::vector<std::p
     w.commit();
 }
 
-TEST_P(JetWriter, EveryTypeReadsBackThroughMdbtoolsAndOurReader) {
+TEST(JetWriter, EveryTypeReadsBackThroughMdbtoolsAndOurReader) {
     TempFolder dir;
     const std::string file = dir.file("study.mdb");
-    const auto rows = SampleRows(jet3());
-    Write(GetParam(), file, {{"Sample", kColumns}, {"Empty", {{"A", FieldType::Text, 10}}}},
+    const auto rows = SampleRows();
+    Write(file, {{"Sample", kColumns}, {"Empty", {{"A", FieldType::Text, 10}}}},
           [&](size_t, uint64_t r) { return rows[r]; }, {rows.size(), 0});
 
-    EXPECT_EQ(CommandOutput("mdb-ver '" + file + "'"), jet3() ? "JET3\n" : "JET4\n");
+    EXPECT_EQ(CommandOutput("mdb-ver '" + file + "'"), "JET3\n");
     EXPECT_EQ(CommandOutput("mdb-tables -1 '" + file + "'"), "Sample\nEmpty\n");
     std::string schema = CommandOutput("mdb-schema -T Sample '" + file + "'");
     for (const char* line : {"[Name]\t\t\tText (40)", "[Small]\t\t\tInteger", "[Count]\t\t\tLong Integer",
@@ -134,13 +129,13 @@ TEST_P(JetWriter, EveryTypeReadsBackThroughMdbtoolsAndOurReader) {
 // Rows come back in the order they were added across hundreds of pages
 // (usage map through map pages), and a table of 255 columns (definition
 // spanning pages) keeps every column and value.
-TEST_P(JetWriter, LargeTablesKeepRowOrderAndEveryColumn) {
+TEST(JetWriter, LargeTablesKeepRowOrderAndEveryColumn) {
     TempFolder dir;
     const std::string file = dir.file("big.mdb");
     constexpr uint64_t kRows = 60000;  // about 1000 data pages
     std::vector<ColumnSpec> wide;
     for (int c = 0; c < 255; ++c) wide.push_back({"Calendar period number " + std::to_string(c), c % 2 ? FieldType::Double : FieldType::Text, c % 2 ? 0 : 12});
-    Write(GetParam(), file, {{"Cells", {{"Id", FieldType::Long, 0}, {"Label", FieldType::Text, 30}}}, {"Wide", wide}},
+    Write(file, {{"Cells", {{"Id", FieldType::Long, 0}, {"Label", FieldType::Text, 30}}}, {"Wide", wide}},
           [&](size_t t, uint64_t r) {
               if (t == 0) return std::vector<Value>{Value::integer(static_cast<int64_t>(r)), Value::text("row " + std::to_string(r))};
               std::vector<Value> row;
@@ -167,7 +162,7 @@ TEST_P(JetWriter, LargeTablesKeepRowOrderAndEveryColumn) {
 
 // Rows from a few bytes to a whole page, their variable columns at every
 // distance from the 256-byte boundaries Jet 3 rows count offsets by.
-TEST_P(JetWriter, RowsOfEveryLengthReadBack) {
+TEST(JetWriter, RowsOfEveryLengthReadBack) {
     TempFolder dir;
     const std::string file = dir.file("lengths.mdb");
     std::vector<ColumnSpec> columns{{"Id", FieldType::Long, 0}};
@@ -183,7 +178,7 @@ TEST_P(JetWriter, RowsOfEveryLengthReadBack) {
         return row;
     };
     constexpr uint64_t kRows = 900;
-    Write(GetParam(), file, {{"Lengths", columns}}, rowOf, {kRows});
+    Write(file, {{"Lengths", columns}}, rowOf, {kRows});
     const auto read = ReadBack(file, "Lengths");
     ASSERT_EQ(read.size(), kRows);
     const auto exported = Export(file, "Lengths");
@@ -196,45 +191,42 @@ TEST_P(JetWriter, RowsOfEveryLengthReadBack) {
     }
 }
 
-TEST_P(JetWriter, WhatAccessCannotHoldIsRefusedAndTheTargetKept) {
+TEST(JetWriter, WhatAccessCannotHoldIsRefusedAndTheTargetKept) {
     struct Case {
         const char* what;
         std::vector<ColumnSpec> columns;
         std::vector<Value> row;  // empty: the columns themselves are refused
-        int error;       // 0: written
-        int jet3Error;   // where Jet 3 differs
+        int error;  // 0: written
     };
     const std::vector<ColumnSpec> twentyTexts(20, ColumnSpec{"T", FieldType::Text, 255});
     std::vector<ColumnSpec> tooLongRow;
     for (int c = 0; c < 20; ++c) tooLongRow.push_back({"T" + std::to_string(c), FieldType::Text, 255});
-    const int all = -1;
     const std::vector<Case> cases = {
-        {"16-bit overflow", {{"A", FieldType::Integer, 0}}, {Value::integer(32768)}, err::TypeMismatch, all},
-        {"32-bit overflow", {{"A", FieldType::Long, 0}}, {Value::integer(int64_t{1} << 31)}, err::TypeMismatch, all},
-        {"fraction in a Long", {{"A", FieldType::Long, 0}}, {Value::real(1.5)}, err::TypeMismatch, all},
-        {"text in a Double", {{"A", FieldType::Double, 0}}, {Value::text("1.5")}, err::TypeMismatch, all},
-        {"Null in a Yes/No column", {{"A", FieldType::Boolean, 0}}, {Value::null()}, err::TypeMismatch, all},
-        {"text beyond its size", {{"A", FieldType::Text, 3}}, {Value::text("abcd")}, err::TypeMismatch, all},
-        {"text with a NUL", {{"A", FieldType::Memo, 0}}, {Value::text(std::string("a\0b", 3))}, err::TypeMismatch, all},
-        {"text after a byte-order mark", {{"A", FieldType::Text, 9}}, {Value::text("\xEF\xBB\xBFid")}, err::TypeMismatch, all},
-        {"text not in UTF-8", {{"A", FieldType::Text, 9}}, {Value::text("M\xFCller")}, err::TypeMismatch, all},
-        // Jet 4 texts: 2 + 255 bytes each when compressed.
-        {"row beyond a page", tooLongRow, std::vector<Value>(20, Value::text(std::string(255, 'x'))), err::TypeMismatch, all},
-        {"text outside Windows-1252", {{"A", FieldType::Text, 9}}, {Value::text("\xCE\xA9")}, 0, err::TypeMismatch},
-        {"column name outside Windows-1252", {{"\xCE\xA9", FieldType::Long, 0}}, {Value::integer(1)}, 0, err::InvalidName},
-        {"twice the same column", twentyTexts, {}, err::InvalidName, all},
-        {"a name of 65 characters", {{std::string(65, 'n'), FieldType::Long, 0}}, {}, err::InvalidName, all},
-        {"256 columns", std::vector<ColumnSpec>(256, ColumnSpec{"A", FieldType::Long, 0}), {}, err::TooManyFields, all},
+        {"16-bit overflow", {{"A", FieldType::Integer, 0}}, {Value::integer(32768)}, err::TypeMismatch},
+        {"32-bit overflow", {{"A", FieldType::Long, 0}}, {Value::integer(int64_t{1} << 31)}, err::TypeMismatch},
+        {"fraction in a Long", {{"A", FieldType::Long, 0}}, {Value::real(1.5)}, err::TypeMismatch},
+        {"text in a Double", {{"A", FieldType::Double, 0}}, {Value::text("1.5")}, err::TypeMismatch},
+        {"Null in a Yes/No column", {{"A", FieldType::Boolean, 0}}, {Value::null()}, err::TypeMismatch},
+        {"text beyond its size", {{"A", FieldType::Text, 3}}, {Value::text("abcd")}, err::TypeMismatch},
+        {"text with a NUL", {{"A", FieldType::Memo, 0}}, {Value::text(std::string("a\0b", 3))}, err::TypeMismatch},
+        {"text after a byte-order mark", {{"A", FieldType::Text, 9}}, {Value::text("\xEF\xBB\xBFid")}, err::TypeMismatch},
+        {"text not in UTF-8", {{"A", FieldType::Text, 9}}, {Value::text("M\xFCller")}, err::TypeMismatch},
+        {"row beyond a page", tooLongRow, std::vector<Value>(20, Value::text(std::string(255, 'x'))), err::TypeMismatch},
+        {"text outside Windows-1252", {{"A", FieldType::Text, 9}}, {Value::text("\xCE\xA9")}, err::TypeMismatch},
+        {"column name outside Windows-1252", {{"\xCE\xA9", FieldType::Long, 0}}, {Value::integer(1)}, err::InvalidName},
+        {"twice the same column", twentyTexts, {}, err::InvalidName},
+        {"a name of 65 characters", {{std::string(65, 'n'), FieldType::Long, 0}}, {}, err::InvalidName},
+        {"256 columns", std::vector<ColumnSpec>(256, ColumnSpec{"A", FieldType::Long, 0}), {}, err::TooManyFields},
     };
     TempFolder dir;
     const std::string target = dir.write("old.mdb", "the user's file");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const int error = jet3() && c.jet3Error != all ? c.jet3Error : c.error;
+        const int error = c.error;
         const std::string scratch = dir.file("written.mdb");
         const std::string& path = error ? target : scratch;
         EXPECT_EQ(ErrorNumberOf([&] {
-                      JetDatabaseWriter w(path, GetParam());
+                      JetDatabaseWriter w(path);
                       w.beginTable("T", c.columns);
                       w.addRow(c.row, 1);
                       w.endTable();
@@ -248,7 +240,7 @@ TEST_P(JetWriter, WhatAccessCannotHoldIsRefusedAndTheTargetKept) {
         std::filesystem::remove(scratch);
     }
     EXPECT_EQ(ErrorNumberOf([&] {
-                  JetDatabaseWriter w(target, GetParam());
+                  JetDatabaseWriter w(target);
                   w.beginTable("Rates", {{"A", FieldType::Long, 0}});
                   w.endTable();
                   w.beginTable("RATES", {{"A", FieldType::Long, 0}});
@@ -256,9 +248,8 @@ TEST_P(JetWriter, WhatAccessCannotHoldIsRefusedAndTheTargetKept) {
               err::TableExists);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);  // no temporary file left
 
-    if (!jet3()) return;
     try {  // the message says which character, beyond the BMP too
-        JetDatabaseWriter w(target, GetParam());
+        JetDatabaseWriter w(target);
         w.beginTable("T", {{"Cause", FieldType::Memo, 0}});
         w.addRow({Value::text("ok")}, 1);
         w.addRow({Value::text("x \xF0\x9F\x98\x80")}, 2);
@@ -268,8 +259,6 @@ TEST_P(JetWriter, WhatAccessCannotHoldIsRefusedAndTheTargetKept) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Versions, JetWriter, ::testing::Values(JetVersion::Jet3, JetVersion::Jet4),
-                         [](const auto& info) { return info.param == JetVersion::Jet3 ? "Jet3" : "Jet4"; });
 
 }  // namespace
 }  // namespace vdx::exchange
