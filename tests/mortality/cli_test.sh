@@ -52,6 +52,10 @@ expect_contains "$out" "90% Confidence Bounds" "level 0.10"
 expect_contains "$out" "PY Table  : Age*Calendar*Sex=1" "person-years table"
 expect_contains "$out" "    Chi Square" "method"
 expect_eq "$("$CLI" report x.vdx Lung)" "$out" "report Lung"
+# N Included counts the men of the table whose follow-up the lag leaves (sqlite3 adds the years).
+men="$(sqlite3 x.vdx "SELECT count(*) FROM Cohort WHERE SEX = 1 AND date('1899-12-30', '+' || DOH || ' days', \
+    '+10 years') < date('1899-12-30', '+' || DOX || ' days');")"
+expect_contains "$out" "N Included: $men" "N Included of the men's table"
 
 # ---- strata: the totals row is the report's O, E and SMR --------------------------
 cp x.vdx before.vdx
