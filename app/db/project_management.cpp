@@ -77,9 +77,9 @@ std::string ProjectNameProblem(Database& db, const std::string& name, const std:
     const size_t length = Utf8Length(name);
     if (length > kMaxProjectNameLength)
         return "The project name is too long: it has " + std::to_string(length) + " characters, and a project name " +
-               "has at most " + std::to_string(kMaxProjectNameLength) + " (its tables are named after it, " +
-               "for example '" + name.substr(0, 8) + "..._Deaths', and a table name has at most " +
-               std::to_string(kMaxNameLength) + " characters).";
+               "has at most " + std::to_string(kMaxProjectNameLength) + " (its tables are named after it " +
+               "plus '_Deaths' and '_SMR', and a table name has at most " + std::to_string(kMaxNameLength) +
+               " characters).";
     for (const char* suffix : kTableSuffixes)
         if (const std::string why = NameProblem(name + suffix); !why.empty())
             return "The project name '" + name + "' cannot be used: the table '" + name + suffix + "' " + why + ".";
