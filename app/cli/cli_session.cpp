@@ -18,7 +18,9 @@ void PrintMessage(const std::string& text) {
 }
 
 CliSession::CliSession() {
-    ui.onMessage = [](const ScriptedInteraction::ShownMessage& m) { PrintMessage(m.text); };
+    ui.onMessage = [](const ScriptedInteraction::ShownMessage& m) {
+        PrintMessage(m.details.empty() ? m.text : m.text + "\n" + m.details);
+    };
 }
 
 bool CliSession::lock(const std::string& projectFile) {

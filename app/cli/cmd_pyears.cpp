@@ -100,17 +100,14 @@ bool DefineClasses(ProgramState& state, Interaction& ui, const std::string& list
     return py::SelfDefinedOk(state, ui, calendar, *grid).ok();
 }
 
-// The From/To/Step boxes beside a self-defined list must still hold a
-// consistent series: the settings' own when they do, else 0, 1, 1.
-void SeriesBesideList(int16_t from, int16_t to, int16_t step, std::string& f, std::string& t, std::string& s) {
-    const bool consistent = from >= 0 && to >= 1 && step >= 1 && to >= from;
-    f = consistent ? std::to_string(from) : "0";
-    t = consistent ? std::to_string(to) : "1";
-    s = consistent ? std::to_string(step) : "1";
-}
+// How many rows left out the summary names one by one.
+constexpr size_t kLeftOutPrinted = 20;
 
 void PrintSummary(const ProgramState& state, const py::PyRunSummary& s) {
     for (const auto& line : py::PyRunSummaryLines(state, s)) std::cout << line << "\n";
+    const auto leftOut = py::PyRunLeftOutLines(s, kLeftOutPrinted);
+    if (!leftOut.empty()) std::cout << "Rows left out:\n";
+    for (const auto& line : leftOut) std::cout << "  " << line << "\n";
 }
 
 }  // namespace
@@ -139,36 +136,34 @@ int RunPyears(const std::vector<std::string>& args) {
         form.txtAgeFrom = p[0];
         form.txtAgeTo = p[1];
         form.txtAgeStep = p[2];
-    } else {
-        if (!DefineClasses(state, ui, *a->ageClasses, false)) return kFailed;
-        SeriesBesideList(state.py.varAgeFrom, state.py.varAgeTo, state.py.varAgeStep, form.txtAgeFrom,
-                         form.txtAgeTo, form.txtAgeStep);
+    } else if (!DefineClasses(state, ui, *a->ageClasses, false)) {
+        return kFailed;  // the From/To/Step boxes of a self-defined list are not read
     }
     if (a->calendar) {
         const auto p = Split(*a->calendar, ':');
         form.txtCalendarFrom = p[0];
         form.txtCalendarTo = p[1];
         form.txtCalendarStep = p[2];
-    } else {
-        if (!DefineClasses(state, ui, *a->calendarClasses, true)) return kFailed;
-        SeriesBesideList(state.py.varCalendarFrom, state.py.varCalendarTo, state.py.varCalendarStep,
-                         form.txtCalendarFrom, form.txtCalendarTo, form.txtCalendarStep);
+    } else if (!DefineClasses(state, ui, *a->calendarClasses, true)) {
+        return kFailed;
     }
 
     // chkSex and frmSex; chkLag and frmLag.
     state.py.blnSex = a->sex.has_value();
     if (a->sex) {
         const size_t eq = a->sex->find('=');
-        const auto ok = py::SexOk(state, ui, a->sex->substr(0, eq), a->sex->substr(eq + 1));
-        if (ok == py::DefinitionOk::StayOpen) return kFailed;
-        py::SexDialogClosed(state, ok == py::DefinitionOk::Confirmed);
+        const py::SubDialogEntries before = py::TakeSexEntries(state.py);
+        if (py::SexOk(state, ui, a->sex->substr(0, eq), a->sex->substr(eq + 1)) != py::DefinitionOk::Confirmed)
+            return kFailed;
+        py::SexDialogClosed(state, true, before);
     }
     state.py.blnLag = a->lag.has_value();
     if (a->lag) {
         const size_t eq = a->lag->find('=');
-        const auto ok = py::LagOk(state, ui, a->lag->substr(0, eq), a->lag->substr(eq + 1));
-        if (ok == py::DefinitionOk::StayOpen) return kFailed;
-        py::LagDialogClosed(state, ok == py::DefinitionOk::Confirmed);
+        const py::SubDialogEntries before = py::TakeLagEntries(state.py);
+        if (py::LagOk(state, ui, a->lag->substr(0, eq), a->lag->substr(eq + 1)) != py::DefinitionOk::Confirmed)
+            return kFailed;
+        py::LagDialogClosed(state, true, before);
     }
 
     // Compute.

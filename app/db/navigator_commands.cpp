@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
+#include <tuple>
 
 #include "db/database.h"
 #include "db/db_internal.h"
@@ -35,11 +37,9 @@ ResultGridText LabelledResultGrid(const ProgramState& state) {
     g.cols = std::max(periods, 1);
     g.cells.assign(static_cast<size_t>(g.rows) * g.cols, std::string());
     g.at(0, 0) = "Age class";
-    for (int i = 1; i < ages; ++i)
-        g.at(i, 0) = std::to_string(state.AgeBounds[i]) + " - " + std::to_string(state.AgeBounds[i + 1]);
+    for (int i = 1; i < ages; ++i) g.at(i, 0) = ClassRangeLabel(state.AgeBounds[i], state.AgeBounds[i + 1]);
     for (int j = 1; j < periods; ++j)
-        g.at(0, j) = std::to_string(state.CalendarBounds[j]) + " - " +
-                     std::to_string(state.CalendarBounds[j + 1]);
+        g.at(0, j) = ClassRangeLabel(state.CalendarBounds[j], state.CalendarBounds[j + 1]);
     return g;
 }
 
@@ -128,21 +128,46 @@ bool IsSrrSettingsTable(const ProgramState& state, const std::string& tableName)
 }
 
 ResultGridText ShowSrrSettings(ProgramState& state, const std::string& tableName) {
+    // The stored keys (Typ) and their captions; keys of result values that an
+    // SRR run does not compute have no caption and are left out.
+    static const std::pair<const char*, const char*> captions[] = {
+        {"ProjectName", "Project"},         {"RateTable", "Rate table"},  {"PyTable", "Person-years table"},
+        {"Alpha", "Significance level"},    {"varDTH", "ICD variable"},   {"varTod", "ICD value"},
+        {"Lag", "Lag (years)"},             {"Method", "Method"},         {"MainTable", "Main data table"},
+        {"valuesDTH", "ICD values"}};
+    static const char* const notComputed[] = {"totTote", "totPy", "totDthRate", "Expected", "Smr",
+                                              "Smr_l",   "Smr_h", "N",          "NInc"};
     auto db = Database::open(state.WorkingCopyName);
     auto rs = db->openRecordset(tableName);
     const int typ = rs->fieldIndex("Typ");
     const int values = rs->fieldIndex("Values");
+    std::vector<std::pair<std::string, std::string>> rows;
+    if (rs->recordCount() > 0) rs->moveFirst();
+    for (; !rs->eof(); rs->moveNext()) {
+        const std::string key = CellText(rs->value(typ));
+        std::string value = CellText(rs->value(values));
+        if (std::any_of(std::begin(notComputed), std::end(notComputed),
+                        [&](const char* k) { return detail::SameName(key, k); }))
+            continue;
+        std::string caption = key;
+        for (const auto& [k, text] : captions)
+            if (detail::SameName(key, k)) caption = text;
+        // The person-years table is stored as its number (1 all persons, 2 and 3 the sex codes).
+        if (detail::SameName(key, "PyTable")) {
+            const auto number = ReadNumber(value);
+            const int t = number ? static_cast<int>(*number) : 0;
+            if (t >= 1 && t <= 3 && (t == 1 || state.py.intAnzahlTables == 3)) value = PyTableName(state.py, t);
+            else if (t == 2 || t == 3) value = std::string(t == 2 ? "the first" : "the second") + " sex code's table";
+        }
+        rows.emplace_back(caption, value);
+    }
     ResultGridText g;
     g.cols = 2;
-    g.rows = static_cast<int>(rs->recordCount()) + 1;
+    g.rows = static_cast<int>(rows.size()) + 1;
     g.cells.assign(static_cast<size_t>(g.rows) * g.cols, std::string());
-    g.at(0, 0) = "Typ";
-    g.at(0, 1) = "Values";
-    if (rs->recordCount() > 0) rs->moveFirst();
-    for (int r = 1; r < g.rows && !rs->eof(); ++r, rs->moveNext()) {
-        g.at(r, 0) = CellText(rs->value(typ));
-        g.at(r, 1) = CellText(rs->value(values));
-    }
+    g.at(0, 0) = "Setting";
+    g.at(0, 1) = "Value";
+    for (int r = 1; r < g.rows; ++r) std::tie(g.at(r, 0), g.at(r, 1)) = rows[static_cast<size_t>(r) - 1];
     ShowView(state, ViewName::ResultGrid);
     return g;
 }

@@ -60,10 +60,11 @@ NodeClickAction ClickNode(ProgramState& state, Interaction& ui, const std::strin
 // the Figures column of an SMR project's table.
 bool IsSrrSettingsTable(const ProgramState& state, const std::string& tableName);
 
-// Fills the result grid with the rows of an SRR project's settings table:
-// one row per setting, its Typ as the row's label and its Values in the one
-// column. Shows the result grid. Throws VdxError when the table cannot be
-// read.
+// Fills the result grid with the settings of an SRR project, each under a
+// caption a reader understands ("Rate table", "ICD value", ...) rather than
+// its stored key, the person-years table by its name; the rows of result
+// values that an SRR run leaves at 0 are not shown. Shows the result grid.
+// Throws VdxError when the table cannot be read.
 ResultGridText ShowSrrSettings(ProgramState& state, const std::string& tableName);
 
 // Fills the result grid with person-years table `mode` (1 all persons, 2 and

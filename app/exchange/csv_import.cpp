@@ -15,6 +15,41 @@ CsvSample SampleWith(const std::string& path, char separator) {
     return sample;
 }
 
+// A Text column whose values are ISO dates but for a few (at most one in
+// ten) is proposed as Date; the values that are not dates are noted.
+void ProposeMostlyDates(const std::string& path, char separator, const std::vector<ColumnSpec>& columns,
+                        CsvImportOptions& proposed) {
+    std::vector<size_t> candidates;
+    for (size_t c = 0; c < columns.size(); ++c)
+        if (columns[c].type == FieldType::Text) candidates.push_back(c);
+    if (candidates.empty()) return;
+    std::vector<int64_t> dates(columns.size(), 0);
+    std::vector<NotDates> others(columns.size());
+    bool header = true;
+    ForEachCsvRecord(path, SampleWith(path, separator), [&](std::vector<std::string>& fields, uint64_t line) {
+        if (header) {
+            header = false;
+            return true;
+        }
+        for (size_t c : candidates) {
+            if (c >= fields.size() || fields[c].empty()) continue;
+            if (ReadIsoDate(fields[c])) {
+                ++dates[c];
+            } else {
+                NotDates& n = others[c];
+                if (n.listed.size() < kListedNotDates) n.listed.emplace_back(line, fields[c]);
+                ++n.total;
+            }
+        }
+        return true;
+    });
+    for (size_t c : candidates) {
+        if (dates[c] == 0 || others[c].total * 9 > dates[c]) continue;
+        proposed.text.columns[c] = TextColumn{"Date", kIsoDateLayout, "", ""};
+        proposed.notDates[c] = std::move(others[c]);
+    }
+}
+
 }  // namespace
 
 const std::vector<std::string>& CsvDateLayouts() {
@@ -59,7 +94,31 @@ CsvImportOptions ProposeCsvImportOptions(const std::string& path, char separator
         proposed.text.columns.push_back(column);
         proposed.memo.push_back(c.type == FieldType::Memo);
     }
+    proposed.notDates.assign(columns.size(), NotDates{});
+    ProposeMostlyDates(path, separator, columns, proposed);
     return proposed;
+}
+
+std::string NotDatesNotice(const CsvImportOptions& options, const std::vector<std::string>& header) {
+    std::string notice;
+    for (size_t c = 0; c < options.notDates.size(); ++c) {
+        const NotDates& n = options.notDates[c];
+        if (n.total == 0) continue;
+        const std::string name = c < header.size() ? header[c] : "Var" + std::to_string(c + 1);
+        notice += (notice.empty() ? "" : "\n") + std::string("Column ") + std::to_string(c + 1) + " (" + name +
+                  ") is proposed as Date, but " + std::to_string(n.total) +
+                  (n.total == 1 ? " value is" : " values are") + " not a date: ";
+        for (size_t k = 0; k < n.listed.size(); ++k)
+            notice += (k ? ", " : "") + std::string("line ") + std::to_string(n.listed[k].first) + " '" +
+                      n.listed[k].second + "'";
+        if (n.total > static_cast<int64_t>(n.listed.size()))
+            notice += " and " + std::to_string(n.total - static_cast<int64_t>(n.listed.size())) + " more";
+        notice += ".";
+    }
+    if (!notice.empty())
+        notice += "\nThe import stops at a value that is not a date: correct it in the file, or choose Text for "
+                  "the column.";
+    return notice;
 }
 
 std::vector<ColumnSpec> CsvImportColumns(const std::string& path, const CsvImportOptions& options,

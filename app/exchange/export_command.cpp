@@ -212,11 +212,14 @@ ExportTable BuildExportTable(const ProgramState& state, const db::ResultGridText
         for (int j = 1; j < periods; ++j)
             t.columns.push_back({std::to_string(cal[j]) + "-" + std::to_string(cal[j + 1] - 1), FieldType::Double, 0});
     } else if (state.CurrentResult == "Strata") {
-        // The stratum table as shown: the row label "15 - 20, 1950 - 1955"
+        // The stratum table as shown: the row label "15–19, 1950–1954"
         // (or "Total") gives the age class and period columns, the other
         // columns are numbers (an empty O/E where nothing is expected).
         for (int r = 1; r < grid.rows; ++r) {
-            const std::string label = grid.at(r, 0);
+            // Files take the class labels with a plain hyphen ("15-19"), as
+            // every format's character set holds it.
+            std::string label = grid.at(r, 0);
+            for (size_t at; (at = label.find("\u2013")) != std::string::npos;) label.replace(at, 3, "-");
             const size_t comma = label.find(", ");
             std::vector<Value> row{Value::text(label.substr(0, comma)),
                                    Value::text(comma == std::string::npos ? std::string() : label.substr(comma + 2))};

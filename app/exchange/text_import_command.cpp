@@ -88,9 +88,12 @@ std::vector<std::string> TextImportForm::headerRow() const {
 
 void TextImportForm::proposeFromData() {
     BusyPointer busy(ui_);
+    proposalNotice_.clear();
     if (isCsv()) {
         CsvImportOptions proposed = ProposeCsvImportOptions(path_, separator());
         if (proposed.text.columns.size() != options_.columns.size()) return;
+        proposalNotice_ =
+            NotDatesNotice(proposed, preview_.lines.empty() ? std::vector<std::string>{} : preview_.lines.front());
         options_ = std::move(proposed.text);
         csvMemo_ = std::move(proposed.memo);
         return;

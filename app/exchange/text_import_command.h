@@ -45,6 +45,10 @@ public:
     // preview's data suggest (ProposeTextImportOptions; for a CSV file the
     // whole file's, ProposeCsvImportOptions).
     void proposeFromData();
+    // What the dialog says about the proposal: for a CSV column proposed as
+    // Date although some of its values are not dates, those values with
+    // their lines (NotDatesNotice); "" otherwise.
+    const std::string& proposalNotice() const { return proposalNotice_; }
 
     // A CSV file: its separator (',', ';' or '\t'). Changing it reads the
     // preview again and proposes the types anew, column 1 current; VdxError
@@ -118,6 +122,7 @@ private:
     TextImportOptions options_;
     std::optional<char> csvSeparator_;  // a CSV file
     std::vector<bool> csvMemo_;         // its columns with values over 255 characters
+    std::string proposalNotice_;
     int current_ = 1;
     std::vector<int> selected_{1};
 };

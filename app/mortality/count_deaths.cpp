@@ -39,7 +39,7 @@ struct DateColumn {
                        rows.field(column.index).name + "') ";
     text += empty ? std::string("is empty.") : "holds '" + shown + "', which is not a date.";
     text += " The SMR run has stopped; nothing has been stored.";
-    throw VdxError(empty ? kInvalidUseOfNull : err::TypeMismatch, text);
+    throw DataError(empty ? kInvalidUseOfNull : err::TypeMismatch, text);
 }
 
 // A date field as a day number; none for an empty value. Dates may be

@@ -314,17 +314,17 @@ bool RunProject(ProgramState& state, Interaction& ui, const SmrRequest& r, const
     std::unique_ptr<Progress> progress = ui.progress("Computing Deaths", 400, false);
     progress->setLabel("Computing Deaths");
 
-    auto failed = [&](int number, const std::string& description) {
+    auto failed = [&](const VdxError& error) {
         if (db && db->isOpen()) db->rollback();
         state.mortality = before;
         CancelSmrProject(state);
         progress.reset();
-        ShowGeneralError(ui, number, description);
+        ShowRunError(ui, error);  // a value of the data in words, other errors with their number
         return false;
     };
     try {
         const DeathGroupParse group = ParseDeathGroup(r.deathValueText);
-        if (!group.ok) throw VdxError(err::TypeMismatch, group.message);
+        if (!group.ok) throw DataError(err::TypeMismatch, group.message);
         m.DeathCode = group.group.firstCode();
         db->beginTransaction();
         // The project is read back as row ProjectCount: a row left beyond
@@ -356,9 +356,9 @@ bool RunProject(ProgramState& state, Interaction& ui, const SmrRequest& r, const
         db->commit();
         db->close();
     } catch (const VdxError& e) {
-        return failed(e.number(), e.description());
+        return failed(e);
     } catch (const std::bad_alloc&) {
-        return failed(kOutOfMemory, "Out of memory. The run has stopped; nothing has been stored.");
+        return failed(VdxError(kOutOfMemory, "Out of memory. The run has stopped; nothing has been stored."));
     }
 
     db::AddProjectEntry(state, project, static_cast<bool>(results.compute));
@@ -383,11 +383,11 @@ bool ConfirmRateUnit(const ProgramState& state, Interaction& ui, const std::stri
         "). Rates are deaths per person-year, far below 1: this table is most likely per 1,000 or per "
         "100,000 person-years, and the expected deaths would come out that many times too large. Bring it in "
         "again with its unit (Tables > Rate table > Add).\r\n\r\nCompute the SMR with these rates all the same?";
-    return ui.message(text, Buttons::YesNo, Icon::Exclamation, "Warning") == Answer::Yes;
+    return ui.message(text, Buttons::YesNoDefaultNo, Icon::Exclamation, "Warning") == Answer::Yes;
 }
 
-bool RunSmr(ProgramState& state, Interaction& ui, const SmrRequest& r) {
-    if (!ConfirmRateUnit(state, ui, r.rateTable)) {
+bool RunSmr(ProgramState& state, Interaction& ui, const SmrRequest& r, bool rateUnitConfirmed) {
+    if (!rateUnitConfirmed && !ConfirmRateUnit(state, ui, r.rateTable)) {
         CancelSmrProject(state);
         return false;
     }

@@ -84,12 +84,13 @@ void ComputeSmr(ProgramState& state, db::Database& workingCopy, Interaction& ui,
 
 // Whether the SMR may go on with the rate table: a table that holds a rate
 // above 1 is most likely per 1,000 or 100,000 person-years, and the user is
-// asked (Yes goes on). True without a question for a table of rates per
-// person-year.
+// asked, No being the default answer (Yes goes on). True without a question
+// for a table of rates per person-year.
 bool ConfirmRateUnit(const ProgramState& state, Interaction& ui, const std::string& rateTable);
 
 // Compute after the checks (the dialog has closed): first ConfirmRateUnit
-// (No lowers ProjectCount again and stores nothing), then counts the deaths,
+// unless the dialog has asked it already (No lowers ProjectCount again and
+// stores nothing), then counts the deaths,
 // computes the SMR and stores the project — its row in VdxSystemProjects,
 // its deaths and SMR tables (19 rows) — in one transaction, then adds its
 // navigator entries and sets ProjectChanged. A request whose project name is
@@ -98,7 +99,7 @@ bool ConfirmRateUnit(const ProgramState& state, Interaction& ui, const std::stri
 // person-years run it was made from. Whatever fails, the working copy is as it was,
 // ProjectCount is lowered again (the dialog raised it) and the message says
 // why; returns false then.
-bool RunSmr(ProgramState& state, Interaction& ui, const SmrRequest& request);
+bool RunSmr(ProgramState& state, Interaction& ui, const SmrRequest& request, bool rateUnitConfirmed = false);
 
 // What a kind of project (SMR or SRR) adds to the shared run: a computation
 // after the deaths are counted (may be empty), and the project's settings

@@ -28,7 +28,7 @@ int ClassCount(int bounds) { return bounds > 1 ? bounds - 1 : 0; }
 // empty, text that is no number, or negative.
 double RateOf(const TableStream& rates, int column, const std::string& table) {
     auto stop = [&](int number, const std::string& what) {
-        throw VdxError(number, "Row " + std::to_string(rates.position()) + ", column '" + rates.field(column).name +
+        throw DataError(number, "Row " + std::to_string(rates.position()) + ", column '" + rates.field(column).name +
                                    "' of the rate table '" + table + "' " + what +
                                    " The SMR run has stopped; nothing has been stored.");
     };
@@ -51,8 +51,7 @@ double RateOf(const TableStream& rates, int column, const std::string& table) {
 }
 
 std::string ClassLabel(const std::vector<int16_t>& bounds, int k) {
-    return std::to_string(bounds.at(static_cast<size_t>(k))) + " - " +
-           std::to_string(bounds.at(static_cast<size_t>(k) + 1));
+    return ClassRangeLabel(bounds.at(static_cast<size_t>(k)), bounds.at(static_cast<size_t>(k) + 1));
 }
 
 // The Values of an SMR table by Typ; throws when the table is not an SMR

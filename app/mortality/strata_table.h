@@ -52,8 +52,8 @@ struct StrataTable {
     std::string project;
     int pyTable = 1;  // 1 all persons, 2 and 3 the sex codes
     int16_t sexCode = 0;
-    std::vector<std::string> ageLabels;     // "15 - 20" per age class
-    std::vector<std::string> periodLabels;  // "1950 - 1955" per period
+    std::vector<std::string> ageLabels;     // "15–19" per age class (ClassRangeLabel)
+    std::vector<std::string> periodLabels;  // "1950–1954" per period
     std::vector<Stratum> strata;            // age class outer, period inner
     int64_t totalDays = 0;
     int64_t observedTotal = 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <iterator>
 #include <new>
 #include <optional>
 #include <vector>
@@ -41,13 +42,13 @@ struct DateColumn {
                        state.MainTableName + "': the " + column.meaning + " (column '" + column.name + "') ";
     text += empty ? std::string("is empty.") : "holds '" + shown + "', which is not a date.";
     text += " The person-years run has stopped; nothing has been changed.";
-    throw VdxError(empty ? kInvalidUseOfNull : err::TypeMismatch, text);
+    throw DataError(empty ? kInvalidUseOfNull : err::TypeMismatch, text);
 }
 
 // A person born after entering the study would add person-time before birth.
 [[noreturn]] void BornAfterEntry(const ProgramState& state, const TableStream& rows, const DateColumn& birth,
                                  double birthDay, const DateColumn& entry, double entryDay) {
-    throw VdxError(kInvalidArgument,
+    throw DataError(kInvalidArgument,
                    "Row " + std::to_string(rows.position()) + " of the main data table '" + state.MainTableName +
                        "': the " + birth.meaning + " (column '" + birth.name + "') " + FormatDate(birthDay) +
                        " is after the " + entry.meaning + " (column '" + entry.name + "') " + FormatDate(entryDay) +
@@ -143,20 +144,34 @@ bool ComputePersonYears(ProgramState& state, db::Database& workingCopy, Progress
     struct Person {
         double start, end, birth;
         std::vector<int64_t>* run;
+        int64_t row;
+        double entry;   // the entry date, before a lag moved the start
+        bool lagMoved;  // the lag moved the start
+    };
+    // The rows left out, named one by one up to kLeftOutDetails: those of
+    // neither sex code here, those without a day on the computing thread.
+    std::vector<PyRunSummary::LeftOut> noSexCode, withoutDays;
+    auto note = [](std::vector<PyRunSummary::LeftOut>& list, int64_t row, auto why) {
+        if (list.size() < kLeftOutDetails) list.push_back({row, why()});
     };
     auto read = [&](const TableStream& rows, Person& person) {
         ++summary.rows;
 
-        double start = DateOf(state, rows, entryColumn);
+        const double entry = DateOf(state, rows, entryColumn);
+        double start = entry;
         const double end = DateOf(state, rows, exitColumn);
         const double birth = DateOf(state, rows, birthColumn);
         // Whole days compared: a birth on the entry day is no error.
         if (std::trunc(birth) > std::trunc(start)) BornAfterEntry(state, rows, birthColumn, birth, entryColumn, start);
+        bool lagMoved = false;
         if (withLag) {
             // The lag ends varLag calendar years after the hire date (29
             // February becomes 28 February); follow-up starts no earlier.
             const double lagEnd = AddYears(DateOf(state, rows, hireColumn), p.varLag);
-            if (lagEnd > start) start = lagEnd;
+            if (lagEnd > start) {
+                start = lagEnd;
+                lagMoved = true;
+            }
         }
 
         std::vector<int64_t>* run = &firstRun;
@@ -165,27 +180,53 @@ bool ComputePersonYears(ProgramState& state, db::Database& workingCopy, Progress
             run = !code ? nullptr : *code == sex1 ? &firstRun : *code == sex2 ? &secondRun : nullptr;
             if (!run) {
                 ++summary.rowsInNoTable;
+                note(noSexCode, rows.position(), [&] {
+                    const std::string held = rows.storage(sexColumn) == TableStream::Storage::Null
+                                                 ? std::string("is empty")
+                                                 : "holds " + (code ? NumberText(*code) : "'" + std::string(rows.text(sexColumn)) + "'");
+                    return "no sex code: '" + rows.field(sexColumn).name + "' " + held + ", neither " +
+                           NumberText(sex1) + " nor " + NumberText(sex2);
+                });
                 return false;
             }
         }
-        person = {start, end, birth, run};
+        person = {start, end, birth, run, rows.position(), entry, lagMoved};
         return true;
     };
     auto compute = [&](const Person* persons, size_t count) {
         for (const Person* person = persons; person != persons + count; ++person) {
-            if (cellCount == 0) {
-                ++summary.rowsWithoutDays;
-                continue;
-            }
-            const int32_t entries = SplitFollowUp(strata, person->start, person->end, person->birth, cellIndex, days);
             int64_t personDays = 0;
-            for (int32_t e = 0; e < entries; ++e) {
-                // Whole, non-negative numbers of days: adding a half and cutting is exact.
-                const auto d = static_cast<int64_t>(days[static_cast<size_t>(e)] + 0.5);
-                (*person->run)[static_cast<size_t>(cellIndex[static_cast<size_t>(e)])] += d;
-                personDays += d;
+            if (cellCount > 0 && person->start <= person->end) {
+                const int32_t entries =
+                    SplitFollowUp(strata, person->start, person->end, person->birth, cellIndex, days);
+                for (int32_t e = 0; e < entries; ++e) {
+                    // Whole, non-negative numbers of days: adding a half and cutting is exact.
+                    const auto d = static_cast<int64_t>(days[static_cast<size_t>(e)] + 0.5);
+                    (*person->run)[static_cast<size_t>(cellIndex[static_cast<size_t>(e)])] += d;
+                    personDays += d;
+                }
             }
-            if (personDays == 0) ++summary.rowsWithoutDays;
+            if (personDays > 0) continue;
+            // Left out, and why.
+            if (std::trunc(person->end) < std::trunc(person->entry)) {
+                ++summary.rowsExitBeforeEntry;
+                note(withoutDays, person->row, [&] {
+                    return "exit " + FormatDate(person->end) + " before entry " + FormatDate(person->entry);
+                });
+            } else if (person->lagMoved && person->start > person->end) {
+                ++summary.rowsLagAfterExit;
+                note(withoutDays, person->row, [&] {
+                    return "the lag ends on " + FormatDate(person->start) + ", after the exit " + FormatDate(person->end);
+                });
+            } else {
+                ++summary.rowsOutsideClasses;
+                note(withoutDays, person->row, [&] {
+                    return "follow-up " + FormatDate(person->start) + " to " + FormatDate(person->end) +
+                           " (age " + NumberText(std::floor((person->start - person->birth) / 365.25)) + " to " +
+                           NumberText(std::floor((person->end - person->birth) / 365.25)) +
+                           ") falls outside every age class and calendar period";
+                });
+            }
         }
     };
     // The summary's counts: rows without days on the computing thread, the
@@ -195,6 +236,10 @@ bool ComputePersonYears(ProgramState& state, db::Database& workingCopy, Progress
         return false;
     }
     progress.setValue(400);
+    std::merge(noSexCode.begin(), noSexCode.end(), withoutDays.begin(), withoutDays.end(),
+               std::back_inserter(summary.leftOut),
+               [](const PyRunSummary::LeftOut& a, const PyRunSummary::LeftOut& b) { return a.row < b.row; });
+    if (summary.leftOut.size() > kLeftOutDetails) summary.leftOut.resize(kLeftOutDetails);
 
     // Transfer: table 1 all persons (with sex: the sum of both codes).
     const int tables = bySex ? 3 : 1;
@@ -248,18 +293,35 @@ void StorePersonYearsTables(db::Database& db, const ProgramState& state, const P
 
 std::vector<std::string> PyRunSummaryLines(const ProgramState& state, const PyRunSummary& s) {
     const int tables = state.py.intAnzahlTables;
+    auto rows = [](int64_t n) { return std::to_string(n) + (n == 1 ? " row" : " rows"); };
     std::vector<std::string> lines{
         "Person-years computed: " + std::to_string(tables) + " table" + (tables == 1 ? "" : "s") + ", " +
             std::to_string(state.PyValues.ageClasses()) + " age classes x " +
             std::to_string(state.PyValues.periods()) + " calendar periods",
-        "Rows read: " + std::to_string(s.rows)};
-    if (state.py.blnSex) lines.push_back("Rows with neither sex code (in no table): " + std::to_string(s.rowsInNoTable));
-    lines.push_back("Rows without a day in any class: " + std::to_string(s.rowsWithoutDays));
+        "Persons read: " + rows(s.rows),
+        "Persons included: " + rows(s.rowsIncluded()),
+        "Persons left out: " + rows(s.rowsLeftOut())};
+    const std::pair<int64_t, const char*> reasons[] = {
+        {s.rowsInNoTable, "neither sex code (in no table)"},
+        {s.rowsExitBeforeEntry, "exit before entry"},
+        {s.rowsLagAfterExit, "the lag ends after the exit"},
+        {s.rowsOutsideClasses, "follow-up outside every age class and calendar period"}};
+    for (const auto& [count, why] : reasons)
+        if (count > 0) lines.push_back("  " + rows(count) + ": " + why);
     lines.push_back("Person-years in Age*Calendar: " + NumberText(std::round(s.totalDays / 365.25 * 100) / 100) +
                     " (" + std::to_string(s.totalDays) + " days)");
     if (s.largestCell > kLargest32BitCell)
         lines.push_back("Note: a cell holds " + std::to_string(s.largestCell) +
                         " days, more than a 32-bit integer holds; it is kept whole as a 64-bit integer.");
+    return lines;
+}
+
+std::vector<std::string> PyRunLeftOutLines(const PyRunSummary& s, size_t limit) {
+    std::vector<std::string> lines;
+    for (size_t i = 0; i < s.leftOut.size() && i < limit; ++i)
+        lines.push_back("Row " + std::to_string(s.leftOut[i].row) + ": " + s.leftOut[i].why);
+    const int64_t others = s.rowsLeftOut() - static_cast<int64_t>(lines.size());
+    if (others > 0) lines.push_back("... and " + std::to_string(others) + " more row" + (others == 1 ? "" : "s") + " left out.");
     return lines;
 }
 
@@ -276,6 +338,9 @@ PyRunOutcome RunPersonYears(ProgramState& state, Interaction& ui, const PySettin
     const ViewName viewBefore = state.CurrentView;
     const GridName gridBefore = state.CurrentGrid;
     auto putBack = [&] {
+        // What the user entered stays for the dialog; the settings go back
+        // to those of the tables the study holds.
+        state.PyEntries = PyDialogEntries{state.py, state.AgeBounds, state.CalendarBounds};
         RestoreSettingsSnapshot(state, snapshot);
         state.CurrentView = viewBefore;
         state.CurrentGrid = gridBefore;
@@ -294,10 +359,10 @@ PyRunOutcome RunPersonYears(ProgramState& state, Interaction& ui, const PySettin
             if (to) *to = from;
         }
     } report{summary, summaryOut};
-    auto failed = [&](int number, const std::string& description) {
+    auto failed = [&](const VdxError& error) {
         progress.reset();
         putBack();
-        ShowGeneralError(ui, number, description);
+        ShowRunError(ui, error);
         return PyRunOutcome::Failed;
     };
     try {
@@ -310,15 +375,16 @@ PyRunOutcome RunPersonYears(ProgramState& state, Interaction& ui, const PySettin
         StorePersonYearsTables(*db, state, cells);
         db->close();
     } catch (const VdxError& e) {
-        return failed(e.number(), e.description());
+        return failed(e);
     } catch (const std::bad_alloc&) {
-        return failed(kOutOfMemory, "Out of memory: the person-years tables of these settings do not fit "
-                                    "in memory. Nothing has been changed.");
+        return failed(VdxError(kOutOfMemory, "Out of memory: the person-years tables of these settings do not fit "
+                                             "in memory. Nothing has been changed."));
     }
 
     state.py.intAnzahlTables = static_cast<int16_t>(cells.tables());
     state.PyValues = std::move(cells);
     state.py.blnPersonYears = true;
+    state.PyEntries.reset();
     ReplacePersonYearsEntries(state);
     state.ProjectChanged = true;
     progress.reset();

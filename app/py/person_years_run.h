@@ -21,21 +21,45 @@ class Database;
 
 namespace vdx::py {
 
-// What the run saw, for the record (veldrix-cli prints it).
+// What the run saw, for the record: veldrix-cli prints it, the main window
+// shows it after the run.
 struct PyRunSummary {
-    int64_t rows = 0;             // rows of the main data table
-    int64_t rowsInNoTable = 0;    // with sex stratification: neither sex code
-    int64_t rowsWithoutDays = 0;  // rows in a table whose follow-up added no day to any cell
-    int64_t totalDays = 0;        // days in table 1 (all persons, or both sex codes)
-    int64_t largestCell = 0;      // the largest cell of any table, in days
+    int64_t rows = 0;               // rows of the main data table read
+    int64_t rowsInNoTable = 0;      // with sex stratification: neither sex code
+    int64_t rowsExitBeforeEntry = 0;  // the exit date is before the entry date
+    int64_t rowsLagAfterExit = 0;   // the lag ends after the exit date
+    int64_t rowsOutsideClasses = 0; // no day of follow-up in any age class and calendar period
+    int64_t totalDays = 0;          // days in table 1 (all persons, or both sex codes)
+    int64_t largestCell = 0;        // the largest cell of any table, in days
+
+    // One row left out and why ("exit 31.12.1979 before entry 01.01.1980").
+    struct LeftOut {
+        int64_t row = 0;  // from 1, in stored order
+        std::string why;
+    };
+    // The first kLeftOutDetails rows left out, in row order.
+    std::vector<LeftOut> leftOut;
+
+    int64_t rowsLeftOut() const {
+        return rowsInNoTable + rowsExitBeforeEntry + rowsLagAfterExit + rowsOutsideClasses;
+    }
+    int64_t rowsIncluded() const { return rows - rowsLeftOut(); }
 };
 
-// What a completed run saw, as the command-line tool prints it and the
-// main window's status bar shows it, one line each: the tables and their
-// shape, the rows read, the rows in no table (sex stratification), the rows
-// without a day in any class, the person-years of table 1, and a cell too
-// large for 32 bits.
+// How many of the rows left out a summary names one by one.
+inline constexpr size_t kLeftOutDetails = 1000;
+
+// What a completed run saw, one line each, as veldrix-cli prints it and the
+// main window shows it: the tables and their shape, the persons (rows)
+// read, included and left out, each reason with its count (no sex code,
+// exit before entry, lag ending after exit, outside every class), the
+// person-years of table 1 and a cell too large for 32 bits.
 std::vector<std::string> PyRunSummaryLines(const ProgramState& state, const PyRunSummary& summary);
+
+// The rows left out, one line each ("Row 12: exit ... before entry ..."),
+// at most `limit` of them, with a last line for the others; empty when no
+// row was left out.
+std::vector<std::string> PyRunLeftOutLines(const PyRunSummary& summary, size_t limit = kLeftOutDetails);
 
 // Days of a cell beyond what a 32-bit integer holds: such a cell is kept and
 // stored whole (64-bit), never wrapped.

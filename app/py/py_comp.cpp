@@ -1,6 +1,12 @@
 #include "py/py_comp.h"
 
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <optional>
+
 #include "py/class_bounds.h"
+#include "state/text_values.h"
 #include "state/messages.h"
 
 namespace vdx::py {
@@ -72,6 +78,18 @@ void RestoreSettingsSnapshot(ProgramState& state, const PySettingsSnapshot& s) {
     state.MainTableFields = s.MainTableFields;
 }
 
+bool PutBackEnteredSettings(ProgramState& state) {
+    if (!state.PyEntries) return false;
+    const bool computed = state.py.blnPersonYears;
+    const int16_t tables = state.py.intAnzahlTables;
+    state.py = state.PyEntries->py;
+    state.py.blnPersonYears = computed;
+    state.py.intAnzahlTables = tables;
+    state.AgeBounds = state.PyEntries->AgeBounds;
+    state.CalendarBounds = state.PyEntries->CalendarBounds;
+    return true;
+}
+
 bool PersonYearsCommandAllowed(ProgramState& state, Interaction& ui) {
     if (!state.ProjectOpen) {
         ui.message(Message(16), Buttons::Ok, Icon::Exclamation, "VELDRIX");
@@ -100,9 +118,15 @@ PyCompForm PyCompFormOnLoad(const ProgramState& state) {
 
 namespace {
 
-PyCompCheck Fail(Interaction& ui, int message, PyCompControl focus = PyCompControl::None) {
-    ui.message(Message(message), Buttons::Ok, Icon::Critical, "Error");
+// A check that fails with its own text in place of the numbered message.
+PyCompCheck FailWith(Interaction& ui, int message, const std::string& text,
+                     PyCompControl focus = PyCompControl::None) {
+    ui.message(text, Buttons::Ok, Icon::Critical, "Error");
     return {message, focus};
+}
+
+PyCompCheck Fail(Interaction& ui, int message, PyCompControl focus = PyCompControl::None) {
+    return FailWith(ui, message, Message(message), focus);
 }
 
 // A column of the main data table named `name` whose type is not "date".
@@ -129,16 +153,34 @@ struct Series {
     PyCompControl fromBox, toBox, stepBox;
 };
 
+// The number in a box when it is not whole ("2.5", or "2,5" with a decimal
+// comma): the bounds are whole years, and rounding it silently would run
+// other classes than the user asked for.
+std::optional<double> NotWhole(const std::string& text) {
+    std::string point = text;
+    std::replace(point.begin(), point.end(), ',', '.');
+    const double value = Val(point);
+    if (!std::isfinite(value) || value == std::floor(value)) return std::nullopt;
+    return value;
+}
+
 // Reads From, To and Step into the settings, in that order, up to the first
-// box that holds no number; fails on that box, on a number beyond 16 bits
-// and on an inconsistent series.
+// box that holds no number; fails on that box, on a number that is not
+// whole, on a number beyond 16 bits and on an inconsistent series.
 PyCompCheck ReadSeries(Interaction& ui, const Series& s) {
     const std::pair<const std::string*, PyCompControl> boxes[] = {
         {s.fromText, s.fromBox}, {s.toText, s.toBox}, {s.stepText, s.stepBox}};
+    static const char* const captions[] = {"From", "To", "Step"};
     int16_t* const targets[] = {s.from, s.to, s.step};
     PyCompControl tooLarge = PyCompControl::None;
     for (int i = 0; i < 3; ++i) {
         if (!BeginsWithDigit(*boxes[i].first)) return Fail(ui, s.message, boxes[i].second);
+        if (const auto value = NotWhole(*boxes[i].first))
+            return FailWith(ui, s.message,
+                            std::string(s.message == 10 ? "Age classes" : "Calendar periods") +
+                                " are whole years: " + captions[i] + " holds " + NumberText(*value) +
+                                ", which is not a whole number. Enter a whole number of years.",
+                            boxes[i].second);
         const auto value = ReadBoxNumber(*boxes[i].first, i < 2 ? s.fromToChars : 3);
         if (value) *targets[i] = *value;
         else if (tooLarge == PyCompControl::None) tooLarge = boxes[i].second;
@@ -177,26 +219,54 @@ PyCompCheck CheckPyCompute(ProgramState& state, Interaction& ui, const PyCompFor
     if (p.varDOB.empty()) return Fail(ui, 2);
     if (p.varEPS.empty()) return Fail(ui, 3);
     if (p.varTPS.empty()) return Fail(ui, 4);
+    // A typed name that is no column is named as such (rather than left to
+    // stop the run), before the type checks.
+    const std::pair<const std::string*, std::pair<int, PyCompControl>> dates[] = {
+        {&form.comDOB, {5, PyCompControl::comDOB}},
+        {&form.comEPS, {6, PyCompControl::comEPS}},
+        {&form.comTPS, {7, PyCompControl::comTPS}}};
+    for (const auto& [name, check] : dates)
+        if (!IsMainTableColumn(state, *name)) return FailWith(ui, check.first, NoColumnText(state, *name), check.second);
     if (NamesNonDateColumn(state, form.comDOB)) return Fail(ui, 5, PyCompControl::comDOB);
     if (NamesNonDateColumn(state, form.comEPS)) return Fail(ui, 6, PyCompControl::comEPS);
     if (NamesNonDateColumn(state, form.comTPS)) return Fail(ui, 7, PyCompControl::comTPS);
     if (p.blnSex && !p.varSexStatus) return Fail(ui, 8);
     if (p.blnLag && !p.varLagStatus) return Fail(ui, 9);
+    // The boxes of a self-defined list are greyed out: they are neither read
+    // nor checked, and their settings keep their values.
     const Series ages{&form.txtAgeFrom, &form.txtAgeTo, &form.txtAgeStep, 3,
                       &p.varAgeFrom, &p.varAgeTo, &p.varAgeStep, 10,
                       PyCompControl::txtAgeFrom, PyCompControl::txtAgeTo, PyCompControl::txtAgeStep};
-    if (PyCompCheck r = ReadSeries(ui, ages); !r.ok()) return r;
+    if (!p.blnAgeSelfDefined)
+        if (PyCompCheck r = ReadSeries(ui, ages); !r.ok()) return r;
     const Series calendar{&form.txtCalendarFrom, &form.txtCalendarTo, &form.txtCalendarStep, 4,
                           &p.varCalendarFrom, &p.varCalendarTo, &p.varCalendarStep, 11,
                           PyCompControl::txtCalendarFrom, PyCompControl::txtCalendarTo,
                           PyCompControl::txtCalendarStep};
-    if (PyCompCheck r = ReadSeries(ui, calendar); !r.ok()) return r;
+    if (!p.blnCalendarSelfDefined)
+        if (PyCompCheck r = ReadSeries(ui, calendar); !r.ok()) return r;
     if (!p.blnAgeSelfDefined) BuildAgeBounds(state);
     if (!HasBounds(p.maxAgeClass, state.AgeBounds)) return Fail(ui, 12);
     if (!p.blnCalendarSelfDefined) BuildCalendarBounds(state);
     if (!HasBounds(p.maxYearClass, state.CalendarBounds)) return Fail(ui, 13);
     if (PyCompCheck r = CheckCalendarYears(ui, state); !r.ok()) return r;
     return {};
+}
+
+bool IsMainTableColumn(const ProgramState& state, const std::string& name) {
+    return std::any_of(state.MainTableFields.begin(), state.MainTableFields.end(),
+                       [&](const FieldInfo& f) { return SameColumnName(f.name, name); });
+}
+
+bool SameColumnName(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+std::string NoColumnText(const ProgramState& state, const std::string& name) {
+    return "There is no column '" + name + "' in the main data table '" + state.MainTableName +
+           "'. Choose one of its columns from the list.";
 }
 
 }  // namespace vdx::py

@@ -33,6 +33,12 @@ struct PySettingsSnapshot {
 
 PySettingsSnapshot TakeSettingsSnapshot(const ProgramState& state);
 
+// The dialog opens with what the user entered for a run that did not
+// complete (PyEntries), when there is such an entry: it goes into the
+// settings, where the dialog works on it (Cancel puts the snapshot back).
+// blnPersonYears and intAnzahlTables stay. False when there was none.
+bool PutBackEnteredSettings(ProgramState& state);
+
 // Puts the snapshot back. The bound lists come back as they were; a count
 // that the list does not hold (settings of a file saved before any run keep
 // their counts but no bounds) is cut to the bounds there are, so that every
@@ -77,12 +83,25 @@ struct PyCompCheck {
     bool ok() const { return message == 0; }
 };
 
+// Whether `name` is a column of the main data table; names compare as the
+// database engine compares them (letters in either case are the same).
+bool IsMainTableColumn(const ProgramState& state, const std::string& name);
+bool SameColumnName(const std::string& a, const std::string& b);
+// The message for a typed column name that the main data table lacks:
+// "There is no column 'X' in the main data table 'T'. ..."
+std::string NoColumnText(const ProgramState& state, const std::string& name);
+
 // The checks of cmdCompute, in their order. A failure shows its numbered
 // message (critical icon, title "Error") and returns it with the control
 // that gets the focus; the values read before it stay in the settings.
-// A From, To or Step box whose text does not begin with a digit is refused
-// with its series' message (10 or 11) and the focus on it, never read as 0;
-// calendar bounds outside the years 100 to 9999 give message 11.
+// A typed date column that the main data table lacks is named (returned as
+// message 5, 6 or 7 with the focus on its box). A From, To or Step box
+// whose text does not begin with a digit is refused with its series'
+// message (10 or 11) and the focus on it, never read as 0; one that holds a
+// number that is not whole ("2.5") is refused with a text that says so
+// (returned as 10 or 11): classes are whole years. The boxes of a
+// self-defined list are greyed out in the dialog and neither read nor
+// checked. Calendar bounds outside the years 100 to 9999 give message 11.
 // On success the bound lists are ready for the run.
 PyCompCheck CheckPyCompute(ProgramState& state, Interaction& ui, const PyCompForm& form);
 

@@ -50,10 +50,11 @@ std::optional<double> CellNumber(const std::string& text, bool calendar) {
 SelfDefinedCheck SelfDefinedOk(ProgramState& state, Interaction& ui, bool calendar,
                                const SelfDefinedGrid& grid) {
     const int message = calendar ? 11 : 10;
-    auto fail = [&](int row, int column) {
-        ui.message(Message(message), Buttons::Ok, Icon::Critical, "Error");
+    auto failWith = [&](const std::string& text, int row, int column) {
+        ui.message(text, Buttons::Ok, Icon::Critical, "Error");
         return SelfDefinedCheck{message, row, column};
     };
+    auto fail = [&](int row, int column) { return failWith(Message(message), row, column); };
 
     int m = 0;
     while (m < kSelfDefinedRows && !grid.cell(m + 1, kBeginColumn).empty()) ++m;
@@ -65,6 +66,13 @@ SelfDefinedCheck SelfDefinedOk(ProgramState& state, Interaction& ui, bool calend
         if (!b) return fail(r, kBeginColumn);
         const auto e = CellNumber(grid.cell(r, kEndColumn), calendar);
         if (!e) return fail(r, kEndColumn);
+        // Classes are whole years: 20.5 is refused, not rounded.
+        for (const auto& [value, column] : {std::pair{*b, kBeginColumn}, std::pair{*e, kEndColumn}})
+            if (value != std::floor(value))
+                return failWith("Age classes are whole years: row " + std::to_string(r) + " holds " +
+                                    NumberText(value) + " in " + (column == kBeginColumn ? "Begin" : "End") +
+                                    ", which is not a whole number.",
+                                r, column);
         begin[static_cast<size_t>(r)] = *b;
         end[static_cast<size_t>(r)] = *e;
     }

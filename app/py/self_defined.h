@@ -47,7 +47,8 @@ struct SelfDefinedCheck {
 };
 
 // Ok: the rows from row 1 down to the row before the first empty "Begin"
-// make the list. Every Begin and End must be a number (ages: at least 0;
+// make the list. Every Begin and End must be a whole number (ages: at least 0,
+// a number that is not whole is refused with a text that names it;
 // calendar periods: a year that "01/01/" + text reads as), each Begin must
 // follow the End of the row before by exactly 1, no End may be less than its
 // Begin, and the bounds must fit 16 bits. A failure shows message 10 or 11

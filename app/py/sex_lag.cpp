@@ -1,7 +1,13 @@
 #include "py/sex_lag.h"
 
 #include <algorithm>
-#include <cctype>
+#include <cmath>
+#include <map>
+
+#include "db/database.h"
+#include "db/field_number.h"
+#include "db/table_stream.h"
+#include "py/py_comp.h"
 
 #include "state/errors.h"
 #include "state/messages.h"
@@ -9,28 +15,23 @@
 
 namespace vdx::py {
 
+using db::TableStream;
+
 namespace {
 
-DefinitionOk StayOpen(Interaction& ui, int message) {
-    ui.message(Message(message), Buttons::Ok, Icon::Critical, "Error");
+DefinitionOk StayOpen(Interaction& ui, const std::string& text) {
+    ui.message(text, Buttons::Ok, Icon::Critical, "Error");
     return DefinitionOk::StayOpen;
 }
 
-// Column names compare as the database engine compares them: letters in
-// either case are the same.
-bool SameColumnName(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
+DefinitionOk StayOpen(Interaction& ui, int message) { return StayOpen(ui, Message(message)); }
 
-// The column is no column of the main data table, or one not of this type.
-// A name that is no column is caught here, in its dialog, rather than by
-// the run after Compute.
-bool NamesColumnNotOfType(const ProgramState& state, const std::string& name, const char* type) {
+// The type of the column of the main data table named `name` ("" when the
+// table has no such column).
+std::optional<std::string> ColumnType(const ProgramState& state, const std::string& name) {
     for (const auto& f : state.MainTableFields)
-        if (SameColumnName(f.name, name)) return f.type != type;
-    return true;
+        if (SameColumnName(f.name, name)) return f.type;
+    return std::nullopt;
 }
 
 // One sex code: not numeric gives message 26, outside 0..32767 message 27.
@@ -48,14 +49,68 @@ std::string SexValuesText(const PySettings& py) {
     return std::to_string(py.varSex1) + "," + std::to_string(py.varSex2);
 }
 
+std::vector<SexCode> SexCodesFound(const ProgramState& state, const std::string& column) {
+    std::vector<SexCode> found;
+    if (state.WorkingCopyName.empty() || state.MainTableName.empty() || !IsMainTableColumn(state, column))
+        return found;
+    auto db = db::Database::open(state.WorkingCopyName);
+    TableStream rows(*db, state.MainTableName, {column});
+    std::map<int, int64_t> counts;
+    while (rows.next()) {
+        const auto code = db::FieldNumber(rows, 0);
+        if (code && *code >= 0 && *code <= 32767 && *code == std::floor(*code)) ++counts[static_cast<int>(*code)];
+    }
+    for (const auto& [code, n] : counts) found.push_back({code, n});
+    std::stable_sort(found.begin(), found.end(), [](const SexCode& a, const SexCode& b) { return a.rows > b.rows; });
+    return found;
+}
+
+std::optional<std::string> ProposedSexValues(const std::vector<SexCode>& found) {
+    if (found.size() < 2) return std::nullopt;
+    const int a = std::min(found[0].code, found[1].code), b = std::max(found[0].code, found[1].code);
+    return std::to_string(a) + "," + std::to_string(b);
+}
+
+std::string SexCodesHint(const std::string& column, const std::vector<SexCode>& found, const std::string& valuesText) {
+    if (column.empty()) return "Choose the column that holds the sex codes.";
+    std::string hint;
+    if (found.empty()) {
+        hint = "The column '" + column + "' holds no codes (whole numbers from 0 to 32767).";
+    } else {
+        constexpr size_t kShown = 6;
+        hint = "Codes in '" + column + "': ";
+        for (size_t i = 0; i < found.size() && i < kShown; ++i)
+            hint += (i ? ", " : "") + std::to_string(found[i].code) + " (" + std::to_string(found[i].rows) +
+                    (found[i].rows == 1 ? " row)" : " rows)");
+        if (found.size() > kShown) hint += " and " + std::to_string(found.size() - kShown) + " more";
+        hint += ".";
+    }
+    const size_t comma = valuesText.find(',');
+    if (comma != std::string::npos) {
+        auto trimmed = [](std::string t) {
+            t.erase(0, t.find_first_not_of(' '));
+            t.erase(t.find_last_not_of(' ') + 1);
+            return t;
+        };
+        const std::string first = trimmed(valuesText.substr(0, comma)), second = trimmed(valuesText.substr(comma + 1));
+        if (!first.empty() && !second.empty())
+            hint += " The first code makes the table Age*Calendar*Sex=" + first + ", the second Age*Calendar*Sex=" +
+                    second + "; persons with neither code are in no table.";
+    }
+    return hint;
+}
+
 DefinitionOk SexOk(ProgramState& state, Interaction& ui, const std::string& comSex,
                    const std::string& txtSexValues) {
     PySettings& p = state.py;
     p.varSEX = comSex;
-    if (p.varSEX.empty()) return DefinitionOk::ClosedUnconfirmed;
+    if (p.varSEX.empty())
+        return StayOpen(ui, "Choose the column that holds the sex codes, or press Cancel and untick Sex.");
+    const auto type = ColumnType(state, comSex);
+    if (!type) return StayOpen(ui, NoColumnText(state, comSex));
     const auto comma = txtSexValues.find(',');
     if (comma == std::string::npos) return StayOpen(ui, 24);
-    if (NamesColumnNotOfType(state, comSex, "numeric")) return StayOpen(ui, 25);
+    if (*type != "numeric") return StayOpen(ui, 25);
     if (ReadSexCode(ui, txtSexValues.substr(0, comma), p.varSex1) != DefinitionOk::Confirmed)
         return DefinitionOk::StayOpen;
     if (ReadSexCode(ui, txtSexValues.substr(comma + 1), p.varSex2) != DefinitionOk::Confirmed)
@@ -64,17 +119,29 @@ DefinitionOk SexOk(ProgramState& state, Interaction& ui, const std::string& comS
     return DefinitionOk::Confirmed;
 }
 
-void SexDialogClosed(ProgramState& state, bool confirmed) {
-    state.py.varSexStatus = confirmed;
-    if (!confirmed) state.py.blnSex = false;
+SubDialogEntries TakeSexEntries(const PySettings& py) { return {py.varSEX, py.varSex1, py.varSex2}; }
+
+SubDialogEntries TakeLagEntries(const PySettings& py) { return {py.varDOH, py.varLag, 0}; }
+
+void SexDialogClosed(ProgramState& state, bool confirmed, const SubDialogEntries& onOpening) {
+    if (confirmed) {
+        state.py.varSexStatus = true;
+        return;
+    }
+    state.py.varSEX = onOpening.column;
+    state.py.varSex1 = onOpening.first;
+    state.py.varSex2 = onOpening.second;
 }
 
 DefinitionOk LagOk(ProgramState& state, Interaction& ui, const std::string& comLag,
                    const std::string& txtLagValue) {
     PySettings& p = state.py;
     p.varDOH = comLag;
-    if (p.varDOH.empty()) return DefinitionOk::ClosedUnconfirmed;
-    if (NamesColumnNotOfType(state, comLag, "date")) return StayOpen(ui, 14);
+    if (p.varDOH.empty())
+        return StayOpen(ui, "Choose the column that holds the date of hire, or press Cancel and untick Lag.");
+    const auto type = ColumnType(state, comLag);
+    if (!type) return StayOpen(ui, NoColumnText(state, comLag));
+    if (*type != "date") return StayOpen(ui, 14);
     const auto number = ReadNumber(txtLagValue);
     if (!number) return StayOpen(ui, 15);
     int16_t lag = 0;
@@ -88,9 +155,13 @@ DefinitionOk LagOk(ProgramState& state, Interaction& ui, const std::string& comL
     return DefinitionOk::Confirmed;
 }
 
-void LagDialogClosed(ProgramState& state, bool confirmed) {
-    state.py.varLagStatus = confirmed;
-    if (!confirmed) state.py.blnLag = false;
+void LagDialogClosed(ProgramState& state, bool confirmed, const SubDialogEntries& onOpening) {
+    if (confirmed) {
+        state.py.varLagStatus = true;
+        return;
+    }
+    state.py.varDOH = onOpening.column;
+    state.py.varLag = onOpening.first;
 }
 
 }  // namespace vdx::py

@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "dialog_buttons.h"
+#include "py/py_comp.h"
 #include "py/sex_lag.h"
 
 namespace vdx {
@@ -25,10 +27,10 @@ FrmLag::FrmLag(QWidget* parent, ProgramState& state, Interaction& ui) : QDialog(
     if (!state_.py.varDOH.empty()) comLag_->setEditText(QString::fromStdString(state_.py.varDOH));
     txtLagValue_ = new QLineEdit(QString::number(state_.py.varLag), this);
     txtLagValue_->setObjectName("txtLagValue");
-    btnOk_ = new QPushButton("Ok", this);
-    btnOk_->setObjectName("btnOk");
-    btnOk_->setDefault(true);
+    const OkCancelButtons buttons = MakeOkCancelButtons(this);
+    btnOk_ = buttons.ok;
     connect(btnOk_, &QPushButton::clicked, this, &FrmLag::ok);
+    connect(buttons.cancel, &QPushButton::clicked, this, &FrmLag::reject);
 
     auto* variable = new QGroupBox("Variable", this);
     auto* v = new QHBoxLayout(variable);
@@ -39,20 +41,25 @@ FrmLag::FrmLag(QWidget* parent, ProgramState& state, Interaction& ui) : QDialog(
     auto* years = new QGroupBox("&Lag years", this);  // the access key moves to the years box
     auto* w = new QHBoxLayout(years);
     w->addWidget(txtLagValue_);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(btnOk_);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(variable);
     layout->addWidget(years);
-    layout->addLayout(buttons);
+    layout->addLayout(buttons.row);
 }
 
 void FrmLag::ok() {
     switch (py::LagOk(state_, ui_, comLag_->currentText().toStdString(), txtLagValue_->text().toStdString())) {
         case py::DefinitionOk::Confirmed: accept(); break;
-        case py::DefinitionOk::ClosedUnconfirmed: reject(); break;
-        case py::DefinitionOk::StayOpen: txtLagValue_->setFocus(); break;
+        case py::DefinitionOk::StayOpen: {
+            // The column at fault (none, no column, not a date), else the years.
+            const std::string column = comLag_->currentText().toStdString();
+            bool dateColumn = false;
+            for (const auto& f : state_.MainTableFields)
+                if (py::SameColumnName(f.name, column)) dateColumn = f.type == "date";
+            if (dateColumn) txtLagValue_->setFocus();
+            else comLag_->setFocus();
+            break;
+        }
     }
 }
 

@@ -1,6 +1,6 @@
 // The dialog frmLag ("Lag"): the date-of-hire column and the lag in years.
-// Ok confirms the definition (vdx::py::LagOk) and closes; the close box
-// leaves it unconfirmed. The caller then calls vdx::py::LagDialogClosed
+// Ok confirms the definition (vdx::py::LagOk) and closes; Cancel, Escape and
+// the close box leave it as it was. The caller then calls vdx::py::LagDialogClosed
 // with whether the dialog was accepted.
 #pragma once
 

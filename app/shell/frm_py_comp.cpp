@@ -10,6 +10,8 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QVBoxLayout>
+#include <optional>
+#include <tuple>
 
 #include "frm_lag.h"
 #include "frm_self_defined.h"
@@ -100,6 +102,9 @@ FrmPyComp::FrmPyComp(QWidget* parent, ProgramState& state, Interaction& ui)
     setWindowTitle("Person-Years Computation");
     setModal(true);
     snapshot_ = py::TakeSettingsSnapshot(state_);
+    statusOnOpening_ = {state_.py.varSexStatus, state_.py.varLagStatus};
+    // What the user entered for a run that stopped comes back into the dialog.
+    enteredShown_ = py::PutBackEnteredSettings(state_);
     const py::PyCompForm shown = py::PyCompFormOnLoad(state_);
 
     comDOB_ = ColumnCombo(this, "comDOB", state_, state_.py.varDOB);
@@ -231,30 +236,28 @@ void FrmPyComp::compute() {
 
 void FrmPyComp::reject() {
     py::RestoreSettingsSnapshot(state_, snapshot_);
+    // The entries of a stopped run brought their own sex and lag status.
+    if (enteredShown_) std::tie(state_.py.varSexStatus, state_.py.varLagStatus) = statusOnOpening_;
     QDialog::reject();
 }
 
+// Cancel, Escape and the close box of the three sub-dialogs leave the
+// dialog as it was: no box is unticked, no list or definition changes.
 void FrmPyComp::openSelfDefined(bool calendar) {
     FrmSelfDefined dialog(this, state_, ui_, calendar);
-    if (dialog.exec() == QDialog::Accepted) return;
-    // Cancel: the self-defined classes are switched off, the list stays.
-    QCheckBox* check = calendar ? chkCalendar_ : chkAge_;
-    check->setChecked(false);
-    (calendar ? btnCalendarClassSelfDefined_ : btnAgeClassSelfDefined_)->setEnabled(false);
+    dialog.exec();
 }
 
 void FrmPyComp::openSex() {
+    const py::SubDialogEntries before = py::TakeSexEntries(state_.py);
     FrmSex dialog(this, state_, ui_);
-    const bool confirmed = dialog.exec() == QDialog::Accepted;
-    py::SexDialogClosed(state_, confirmed);
-    if (!confirmed) chkSex_->setChecked(false);
+    py::SexDialogClosed(state_, dialog.exec() == QDialog::Accepted, before);
 }
 
 void FrmPyComp::openLag() {
+    const py::SubDialogEntries before = py::TakeLagEntries(state_.py);
     FrmLag dialog(this, state_, ui_);
-    const bool confirmed = dialog.exec() == QDialog::Accepted;
-    py::LagDialogClosed(state_, confirmed);
-    if (!confirmed) chkLag_->setChecked(false);
+    py::LagDialogClosed(state_, dialog.exec() == QDialog::Accepted, before);
 }
 
 void MenuComputePersonYears(QMainWindow* window) {
@@ -264,24 +267,42 @@ void MenuComputePersonYears(QMainWindow* window) {
     static bool running = false;
     if (running) return;
     running = true;
-    QString summary;
-    main->runCommand([main, &summary] {
+    std::optional<py::PyRunOutcome> outcome;
+    py::PyRunSummary seen;
+    main->runCommand([main, &outcome, &seen] {
         ProgramState& state = main->state();
         Interaction& ui = main->ui();
         if (!py::PersonYearsCommandAllowed(state, ui)) return;
         FrmPyComp dialog(main, state, ui);
         if (dialog.exec() != QDialog::Accepted) return;
         const py::PySettingsSnapshot snapshot = dialog.snapshot();
-        py::PyRunSummary seen;
-        if (py::RunPersonYears(state, ui, snapshot, &seen) != py::PyRunOutcome::Completed) return;
-        // What the command-line tool prints, less the shape the tree shows.
-        const auto lines = py::PyRunSummaryLines(state, seen);
-        for (size_t i = 1; i < lines.size(); ++i)
-            summary += (summary.isEmpty() ? "" : "; ") + QString::fromStdString(lines[i]);
+        outcome = py::RunPersonYears(state, ui, snapshot, &seen);
     });
     running = false;
-    // Stays in the status bar until the next command or click.
-    if (!summary.isEmpty()) main->statusBar()->showMessage(summary);
+    if (!outcome) return;
+    if (*outcome != py::PyRunOutcome::Completed) {
+        // The message of a failed run has been shown; the status bar keeps the outcome.
+        main->statusBar()->showMessage(*outcome == py::PyRunOutcome::Cancelled
+                                           ? "The person-years run was cancelled; the tables of the last "
+                                             "completed run stay. Compute > Person-Years shows your entries again."
+                                           : "The person-years run has stopped; nothing has been changed. "
+                                             "Compute > Person-Years shows your entries again.");
+        return;
+    }
+    // The result on view: the table of all persons.
+    ProgramState& state = main->state();
+    main->openNode(QString::fromStdString("Main_Person-Years_" + PyTableName(state.py, 1)));
+    const auto lines = py::PyRunSummaryLines(state, seen);
+    // The status bar: what the command-line tool prints, less the shape the tree shows.
+    QString status;
+    for (size_t i = 1; i < lines.size(); ++i)
+        status += (status.isEmpty() ? "" : "; ") + QString::fromStdString(lines[i]).trimmed();
+    main->statusBar()->showMessage(status);
+    std::string text, details;
+    for (const auto& line : lines) text += (text.empty() ? "" : "\r\n") + line;
+    for (const auto& line : py::PyRunLeftOutLines(seen)) details += (details.empty() ? "" : "\r\n") + line;
+    if (!details.empty()) text += "\r\n\r\nShow Details lists the rows left out and why.";
+    main->ui().messageWithDetails(text, details, Icon::Information, "Person-Years Computation");
 }
 
 }  // namespace vdx

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QDialog>
+#include <utility>
 
 #include "py/py_comp.h"
 #include "state/interaction.h"
@@ -45,6 +46,8 @@ private:
     ProgramState& state_;
     Interaction& ui_;
     py::PySettingsSnapshot snapshot_;
+    std::pair<bool, bool> statusOnOpening_;  // varSexStatus, varLagStatus
+    bool enteredShown_ = false;              // the entries of a stopped run were shown
 
     QComboBox *comDOB_, *comEPS_, *comTPS_;
     QCheckBox *chkAge_, *chkCalendar_, *chkSex_, *chkLag_;
@@ -56,7 +59,11 @@ private:
 
 // Compute > Person-Years (mnuComputePY) on the main window: messages 16 and
 // 17 without a project file or main data table; otherwise frmPyComp, and
-// after its Compute the person-years run with the progress window.
+// after its Compute the person-years run with the progress window. After a
+// completed run the table of all persons is on view, the status bar says
+// what the run did and a message box says it too (persons read, included,
+// left out by reason, person-years), its details naming the rows left out.
+// After a run that did not complete the status bar says so.
 void MenuComputePersonYears(QMainWindow* window);
 
 }  // namespace vdx

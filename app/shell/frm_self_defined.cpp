@@ -27,6 +27,35 @@ public:
     }
 };
 
+// The grid: the read-only "Classes" column is never the current cell. Tab,
+// Shift+Tab and the arrow keys pass over it, a click on it goes to the row's
+// Begin, and typing never searches it for a class number.
+class SelfDefinedTable : public QTableWidget {
+public:
+    using QTableWidget::QTableWidget;
+
+protected:
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override {
+        const QModelIndex next = QTableWidget::moveCursor(action, modifiers);
+        if (!next.isValid() || next.column() != 0) return next;
+        const QModelIndex current = currentIndex();
+        switch (action) {
+            case MovePrevious:  // from Begin back to the End of the row above
+                return next.row() > 0 ? model()->index(next.row() - 1, py::kEndColumn) : current;
+            case MoveLeft: return current;
+            default: return model()->index(next.row(), py::kBeginColumn);
+        }
+    }
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override {
+        QTableWidget::currentChanged(current, previous);
+        if (current.isValid() && current.column() == 0) {
+            const int row = current.row();
+            QMetaObject::invokeMethod(this, [this, row] { setCurrentCell(row, py::kBeginColumn); }, Qt::QueuedConnection);
+        }
+    }
+    void keyboardSearch(const QString&) override {}
+};
+
 }  // namespace
 
 FrmSelfDefined::FrmSelfDefined(QWidget* parent, ProgramState& state, Interaction& ui, bool calendar)
@@ -35,7 +64,7 @@ FrmSelfDefined::FrmSelfDefined(QWidget* parent, ProgramState& state, Interaction
     setWindowTitle(QString::fromStdString(py::SelfDefinedCaption(calendar)));
     setModal(true);
 
-    grid_ = new QTableWidget(py::kSelfDefinedRows, 3, this);
+    grid_ = new SelfDefinedTable(py::kSelfDefinedRows, 3, this);
     grid_->setObjectName("SdFGrid");
     // The headers of the format string, all left-aligned.
     QStringList headers;

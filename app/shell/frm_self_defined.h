@@ -1,7 +1,9 @@
 // The dialog frmSelfDefined: up to 200 age classes or calendar periods typed
 // into the grid SdFGrid, edited through the box txtInput laid over the
 // current cell. Ok turns them into the bound list (vdx::py::SelfDefinedOk);
-// a mistake moves to the cell at fault and opens the box there.
+// a mistake moves to the cell at fault and opens the box there. Tab and the
+// arrow keys pass over the read-only "Classes" column. Cancel, Escape and
+// the close box leave the list and the dialog behind as they were.
 #pragma once
 
 #include <QDialog>

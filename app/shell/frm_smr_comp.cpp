@@ -38,6 +38,7 @@ FrmSMRComp::FrmSMRComp(QWidget* parent, const ProgramState& state, Interaction& 
                        ComputeDialogKind kind)
     : QDialog(parent), state_(state), ui_(ui), projectName_(std::move(projectName)) {
     const bool srr = kind == ComputeDialogKind::Srr;
+    srr_ = srr;
     setObjectName(srr ? "frmSRRComp" : "frmSMRComp");
     setWindowTitle(srr ? "SRR Computation" : "SMR Computation");
     setModal(true);
@@ -104,6 +105,19 @@ FrmSMRComp::FrmSMRComp(QWidget* parent, const ProgramState& state, Interaction& 
 
     connect(btnCompute_, &QPushButton::clicked, this, &FrmSMRComp::compute);
     connect(btnCancel_, &QPushButton::clicked, this, &FrmSMRComp::reject);
+
+    // The entries of the last Compute, where the lists still hold them.
+    if (const auto& last = state_.SmrEntries) {
+        auto select = [](QComboBox* combo, const std::string& text) {
+            if (const int at = combo ? combo->findText(Q(text)) : -1; at >= 0) combo->setCurrentIndex(at);
+        };
+        select(comDTH_, last->deathColumn);
+        select(comPyTable_, last->pyTable);
+        select(comRateTable_, last->rateTable);
+        select(comSigLevel_, last->levelText);
+        select(comMethod_, last->method);
+        txtDTHValues_->setText(Q(last->deathValueText));
+    }
 }
 
 mortality::SmrRequest FrmSMRComp::request() const {
@@ -127,13 +141,24 @@ void FrmSMRComp::compute() {
         case mortality::SmrField::DeathValue: txtDTHValues_->setFocus(); break;
         case mortality::SmrField::None: break;
     }
-    if (check.ok) accept();
+    if (!check.ok) return;
+    // Rates above 1 are questioned here: No (the default) returns to the dialog.
+    if (!srr_ && !mortality::ConfirmRateUnit(state_, ui_, request().rateTable)) {
+        comRateTable_->setFocus();
+        return;
+    }
+    accept();
+}
+
+SmrDialogEntries EntriesOf(const mortality::SmrRequest& r) {
+    return {r.rateTable, r.pyTable, r.levelText, r.method, r.deathColumn, r.deathValueText};
 }
 
 void MenuComputeSmr(QMainWindow* window) {
     auto* main = qobject_cast<MainWindow*>(window);
     if (!main) return;
-    main->runCommand([main] {
+    std::string project;
+    main->runCommand([main, &project] {
         ProgramState& state = main->state();
         Interaction& ui = main->ui();
         const std::optional<std::string> name = mortality::BeginSmrProject(state, ui);
@@ -153,11 +178,14 @@ void MenuComputeSmr(QMainWindow* window) {
             mortality::CancelSmrProject(state);
             return;
         }
+        state.SmrEntries = EntriesOf(request);
         // The view is cleared while the project is computed.
         ShowView(state, ViewName::Empty);
         main->refreshFromState();
-        mortality::RunSmr(state, ui, request);
+        if (mortality::RunSmr(state, ui, request, true)) project = request.projectName;
     });
+    // The new project's report on view.
+    if (!project.empty()) main->openNode(QString::fromStdString(project + "_SMR"));
 }
 
 }  // namespace vdx

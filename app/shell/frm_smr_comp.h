@@ -28,8 +28,12 @@ public:
                ComputeDialogKind kind = ComputeDialogKind::Smr);
 
     mortality::SmrRequest request() const;
+    // Loading selects the entries of the last Compute (state.SmrEntries)
+    // where the lists still hold them.
     // Compute: the checks; a refusal leaves the dialog open with the focus
-    // on the control concerned, otherwise the dialog closes accepted.
+    // on the control concerned. An SMR with a rate table that holds rates
+    // above 1 asks first (ConfirmRateUnit); No returns to the dialog.
+    // Otherwise the dialog closes accepted.
     void compute();
 
 private:
@@ -39,11 +43,16 @@ private:
     QComboBox *comDTH_, *comPyTable_, *comRateTable_, *comSigLevel_, *comMethod_ = nullptr;
     QLineEdit* txtDTHValues_;
     QPushButton *btnCompute_, *btnCancel_;
+    bool srr_ = false;
 };
 
+// The entries of a request, which the dialog shows again when it opens.
+SmrDialogEntries EntriesOf(const mortality::SmrRequest& request);
+
 // Compute > SMR (mnuComputeSmr): messages 16 and 18 without a project file
-// or person-years; otherwise frmSMRComp, and after its Compute the run.
-// Cancel and the close box give the project number back.
+// or person-years; otherwise frmSMRComp, and after its Compute the run,
+// whose new project's report then opens. Cancel and the close box give the
+// project number back.
 void MenuComputeSmr(QMainWindow* window);
 
 }  // namespace vdx

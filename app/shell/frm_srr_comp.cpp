@@ -9,7 +9,8 @@ namespace vdx {
 void MenuComputeSrr(QMainWindow* window) {
     auto* main = qobject_cast<MainWindow*>(window);
     if (!main) return;
-    main->runCommand([main] {
+    std::string project;
+    main->runCommand([main, &project] {
         ProgramState& state = main->state();
         Interaction& ui = main->ui();
         const auto name = mortality::BeginSmrProject(state, ui);
@@ -28,8 +29,11 @@ void MenuComputeSrr(QMainWindow* window) {
             mortality::CancelSmrProject(state);
             return;
         }
-        mortality::RunSrr(state, ui, request);
+        state.SmrEntries = EntriesOf(request);
+        if (mortality::RunSrr(state, ui, request)) project = request.projectName;
     });
+    // The new project's settings on view.
+    if (!project.empty()) main->openNode(QString::fromStdString(project + "_SMR"));
 }
 
 }  // namespace vdx

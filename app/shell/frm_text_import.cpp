@@ -128,9 +128,18 @@ FrmTextImport::FrmTextImport(QWidget* parent, ProgramState& state, Interaction& 
             showing_ = false;
             showGrid();
             showControls();
+            showProposalNotice();
         });
     }
     left->addWidget(grid_, 1);
+    // What the proposal of the types could not settle (values that are not dates).
+    lblProposal_ = new QLabel(this);
+    lblProposal_->setObjectName("lblProposal");
+    lblProposal_->setWordWrap(true);
+    lblProposal_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    lblProposal_->setStyleSheet("color: #a00000;");
+    lblProposal_->hide();
+    left->addWidget(lblProposal_);
     left->addWidget(chkHeaders_);
     top->addLayout(left, 1);
     top->addLayout(side);
@@ -139,6 +148,7 @@ FrmTextImport::FrmTextImport(QWidget* parent, ProgramState& state, Interaction& 
     // The dialog starts with what the data suggest; every choice stays the user's.
     form_->proposeFromData();
     chkHeaders_->setChecked(form_->headers());
+    showProposalNotice();
 
     connect(chkHeaders_, &QCheckBox::toggled, this, [this](bool on) {
         if (showing_) return;
@@ -171,6 +181,11 @@ FrmTextImport::FrmTextImport(QWidget* parent, ProgramState& state, Interaction& 
 }
 
 FrmTextImport::~FrmTextImport() = default;
+
+void FrmTextImport::showProposalNotice() {
+    lblProposal_->setText(Q(form_->proposalNotice()));
+    lblProposal_->setVisible(!form_->proposalNotice().empty());
+}
 
 const std::vector<std::pair<const char*, char>>& FrmTextImport::separatorChoices() {
     static const std::vector<std::pair<const char*, char>> choices = {

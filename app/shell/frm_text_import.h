@@ -5,7 +5,9 @@
 // clicked column (optText ... optDate, comDateFormat, comDay, comMonth),
 // and btnImport / btnCancel. Import failures keep the dialog open. For a
 // CSV file ("CSV file import") comSeparator shows the detected separator;
-// another choice reads the preview again and proposes the types anew.
+// another choice reads the preview again and proposes the types anew; the
+// label lblProposal names the values of a column proposed as Date that are
+// not dates.
 #pragma once
 
 #include <QDialog>
@@ -15,6 +17,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QPushButton;
 class QRadioButton;
 class QTableWidget;
@@ -46,6 +49,7 @@ private:
     void showGrid();
     void showControls();
     void typeChosen(const std::string& type, bool on);
+    void showProposalNotice();
 
     std::unique_ptr<exchange::TextImportForm> form_;
     bool showing_ = false;  // the controls are being set from the form
@@ -53,6 +57,7 @@ private:
     QCheckBox* chkHeaders_;
     std::vector<std::pair<std::string, QRadioButton*>> options_;  // optText ... optDate
     QComboBox* comSeparator_ = nullptr;  // CSV files only
+    QLabel* lblProposal_ = nullptr;
     QComboBox* comDateFormat_;
     QComboBox* comDay_;
     QComboBox* comMonth_;

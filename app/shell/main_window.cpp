@@ -362,6 +362,15 @@ void MainWindow::clickNode(const QString& fullPath, bool rightButton) {
     refreshFromState();
 }
 
+void MainWindow::openNode(const QString& fullPath) {
+    if (QTreeWidgetItem* item = findNode(fullPath)) {
+        const QSignalBlocker block(navigator_);
+        navigator_->setCurrentItem(item);
+        navigator_->scrollToItem(item);
+    }
+    clickNode(fullPath, false);
+}
+
 // ---- Views ------------------------------------------------------------------
 
 void MainWindow::showResultGrid(const db::ResultGridText& g) {

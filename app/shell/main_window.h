@@ -87,6 +87,9 @@ public:
 
     // The navigator: a click on the node with this full path.
     void clickNode(const QString& fullPath, bool rightButton);
+    // Selects the node in the tree and shows it, as a click does: the
+    // result of a run just done.
+    void openNode(const QString& fullPath);
     QString nodePath(QTreeWidgetItem* item) const;
     QTreeWidgetItem* findNode(const QString& fullPath) const;
     QString selectedNodePath() const;  // "" when nothing is selected

@@ -117,9 +117,20 @@ void ProgressWindow::closeEvent(QCloseEvent* event) {
 
 Answer QtInteraction::message(const std::string& text, Buttons buttons, Icon icon,
                               const std::string& title) {
+    return showBox(text, {}, buttons, icon, title);
+}
+
+void QtInteraction::messageWithDetails(const std::string& text, const std::string& details, Icon icon,
+                                       const std::string& title) {
+    showBox(text, details, Buttons::Ok, icon, title);
+}
+
+Answer QtInteraction::showBox(const std::string& text, const std::string& details, Buttons buttons, Icon icon,
+                              const std::string& title) {
     QMessageBox box(owner_);
     box.setWindowTitle(Q(title));
     box.setText(Q(text).replace("\r\n", "\n"));
+    if (!details.empty()) box.setDetailedText(Q(details).replace("\r\n", "\n"));
     switch (icon) {
         case Icon::None: box.setIcon(QMessageBox::NoIcon); break;
         case Icon::Critical: box.setIcon(QMessageBox::Critical); break;
@@ -131,6 +142,11 @@ Answer QtInteraction::message(const std::string& text, Buttons buttons, Icon ico
         case Buttons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
         case Buttons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
         case Buttons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+        case Buttons::YesNoDefaultNo:
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            box.setDefaultButton(QMessageBox::No);
+            box.setEscapeButton(QMessageBox::No);
+            break;
         case Buttons::YesNoCancel:
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
             break;

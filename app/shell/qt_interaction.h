@@ -46,6 +46,9 @@ public:
 
     Answer message(const std::string& text, Buttons buttons, Icon icon,
                    const std::string& title) override;
+    // A message box whose "Show Details..." button opens the details.
+    void messageWithDetails(const std::string& text, const std::string& details, Icon icon,
+                            const std::string& title) override;
     std::optional<FileDialogResult> saveFile(const FileDialogRequest& request) override;
     std::optional<FileDialogResult> openFile(const FileDialogRequest& request) override;
     std::optional<int> choose(const std::string& prompt, const std::string& title,
@@ -57,6 +60,8 @@ public:
                                        bool cancellable) override;
 
 private:
+    Answer showBox(const std::string& text, const std::string& details, Buttons buttons, Icon icon,
+                   const std::string& title);
     std::optional<FileDialogResult> fileDialog(const FileDialogRequest& request, bool save);
     QWidget* owner_;
 };

@@ -49,4 +49,13 @@ private:
     std::string description_;
 };
 
+// A value of the user's data that a run cannot use (an empty or unreadable
+// date, a rate that is no number ...). The description names the row, the
+// column and the value in words and is shown as it stands, without the
+// error number (ShowRunError); the number stays for the program's own tests.
+class DataError : public VdxError {
+public:
+    using VdxError::VdxError;
+};
+
 }  // namespace vdx

@@ -10,6 +10,15 @@ void ShowGeneralError(Interaction& ui, int number, const std::string& descriptio
     ui.message(GeneralErrorText(number, description), Buttons::Ok, Icon::Critical, "Error");
 }
 
+void ShowRunError(Interaction& ui, const std::exception& error) {
+    if (const auto* data = dynamic_cast<const DataError*>(&error))
+        ui.message(data->description(), Buttons::Ok, Icon::Critical, "Error");
+    else if (const auto* vdx = dynamic_cast<const VdxError*>(&error))
+        ShowGeneralError(ui, vdx->number(), vdx->description());
+    else
+        ShowGeneralError(ui, err::EngineGeneral, error.what());
+}
+
 bool ShowingErrors(Interaction& ui, const std::function<bool()>& work) {
     try {
         return work();
@@ -46,7 +55,7 @@ private:
 
 Answer ScriptedInteraction::message(const std::string& text, Buttons buttons, Icon icon,
                                     const std::string& title) {
-    ShownMessage shown{text, buttons, icon, title};
+    ShownMessage shown{text, buttons, icon, title, {}};
     messages.push_back(shown);
     if (onMessage) onMessage(shown);
     if (!answers.empty()) {
@@ -54,8 +63,17 @@ Answer ScriptedInteraction::message(const std::string& text, Buttons buttons, Ic
         answers.pop_front();
         return a;
     }
-    return (buttons == Buttons::YesNo || buttons == Buttons::YesNoCancel) ? Answer::Yes
-                                                                          : Answer::Ok;
+    return (buttons == Buttons::YesNo || buttons == Buttons::YesNoCancel || buttons == Buttons::YesNoDefaultNo)
+               ? Answer::Yes
+               : Answer::Ok;
+}
+
+void ScriptedInteraction::messageWithDetails(const std::string& text, const std::string& details, Icon icon,
+                                             const std::string& title) {
+    ShownMessage shown{text, Buttons::Ok, icon, title, details};
+    messages.push_back(shown);
+    if (onMessage) onMessage(shown);
+    if (!answers.empty()) answers.pop_front();
 }
 
 std::optional<FileDialogResult> ScriptedInteraction::saveFile(const FileDialogRequest& request) {

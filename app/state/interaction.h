@@ -4,6 +4,7 @@
 // tool use ScriptedInteraction, so every command runs without a window.
 #pragma once
 
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -12,7 +13,9 @@
 
 namespace vdx {
 
-enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel };
+// YesNoDefaultNo: Yes and No with No as the button Return and Escape press
+// (a script without an answer still takes Yes, its first button).
+enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel, YesNoDefaultNo };
 enum class Icon { None, Critical, Question, Exclamation, Information };
 enum class Answer { Ok, Cancel, Yes, No };
 
@@ -51,6 +54,13 @@ public:
 
     virtual Answer message(const std::string& text, Buttons buttons, Icon icon,
                            const std::string& title) = 0;
+    // A message with an Ok button and a list of details the user can open
+    // (one line each). Without a dialog of its own: the text, an empty line
+    // and the details.
+    virtual void messageWithDetails(const std::string& text, const std::string& details, Icon icon,
+                                    const std::string& title) {
+        message(details.empty() ? text : text + "\r\n\r\n" + details, Buttons::Ok, icon, title);
+    }
     virtual std::optional<FileDialogResult> saveFile(const FileDialogRequest& request) = 0;
     virtual std::optional<FileDialogResult> openFile(const FileDialogRequest& request) = 0;
     // Input box; nullopt when cancelled.
@@ -81,6 +91,9 @@ private:
 
 // Shows the general error message for an error number and description.
 void ShowGeneralError(Interaction& ui, int number, const std::string& description);
+// Shows why a run stopped: a DataError as its description alone (critical
+// icon, title "Error"), any other error as the general error message.
+void ShowRunError(Interaction& ui, const std::exception& error);
 // Runs `work` and returns what it returns; an error it throws is shown as
 // the general error message and gives false.
 bool ShowingErrors(Interaction& ui, const std::function<bool()>& work);

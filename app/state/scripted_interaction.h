@@ -20,6 +20,7 @@ public:
         Buttons buttons;
         Icon icon;
         std::string title;
+        std::string details;  // messageWithDetails
     };
     struct ShownFileDialog {
         bool save;
@@ -51,6 +52,8 @@ public:
 
     Answer message(const std::string& text, Buttons buttons, Icon icon,
                    const std::string& title) override;
+    void messageWithDetails(const std::string& text, const std::string& details, Icon icon,
+                            const std::string& title) override;
     std::optional<FileDialogResult> saveFile(const FileDialogRequest& request) override;
     std::optional<FileDialogResult> openFile(const FileDialogRequest& request) override;
     std::optional<std::string> input(const std::string& prompt, const std::string& title,

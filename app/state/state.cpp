@@ -34,6 +34,8 @@ void ResetNavigator(ProgramState& state) {
     state.CalendarBounds.assign(1, 0);
     state.PyValues.clear();
     state.CancelRequested = false;
+    state.PyEntries.reset();
+    state.SmrEntries.reset();
     state.ExternalDatabaseName.clear();
     state.ExternalFileTitle.clear();
     state.ExternalConnect.clear();

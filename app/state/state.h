@@ -120,6 +120,21 @@ struct MortalityResults {
     std::string ShownMethod;
 };
 
+// What the user last entered in the person-years dialog for a run that did
+// not complete (stopped by a data error or cancelled): the settings stay
+// those of the last completed run, and the dialog shows these entries again
+// when it opens.
+struct PyDialogEntries {
+    PySettings py;
+    std::vector<int16_t> AgeBounds, CalendarBounds;
+};
+
+// What the SMR (or SRR) dialog held at its last Compute; it opens with these
+// entries again.
+struct SmrDialogEntries {
+    std::string rateTable, pyTable, levelText, method, deathColumn, deathValueText;
+};
+
 // The formats of a project file: ours (SQLite) or the earlier program's
 // (a Jet database).
 enum class ProjectFormat { Veldrix, Jet };
@@ -152,6 +167,10 @@ struct ProgramState {
     std::vector<int16_t> CalendarBounds = std::vector<int16_t>(1, 0);  // 1-based
     PyCells PyValues;
     bool CancelRequested = false;
+    std::optional<PyDialogEntries> PyEntries;  // cleared by a completed run
+
+    // The SMR and SRR dialogs' last entries.
+    std::optional<SmrDialogEntries> SmrEntries;
 
     // SMR scale factor (1 or 100), a user setting.
     double SmrNullValue = 100;

@@ -323,4 +323,8 @@ std::string NumberText(double value) {
     return s;
 }
 
+std::string ClassRangeLabel(int bound, int nextBound) {
+    return std::to_string(bound) + "\u2013" + std::to_string(nextBound - 1);
+}
+
 }  // namespace vdx

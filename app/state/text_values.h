@@ -83,4 +83,10 @@ std::optional<bool> ReadBoolean(const std::string& text);
 // ("0.5", "12", "1e+20"); what the program writes where a number goes into text.
 std::string NumberText(double value);
 
+// The label of a class of the person-years tables as the program shows it:
+// "15–19" for the ages 15 up to 19 reached (the class [15, 20)), "1950–1954"
+// for the calendar years 1950 to 1954. Both ends are included; an en dash
+// joins them. Exported files keep labels of their own (export_command.h).
+std::string ClassRangeLabel(int bound, int nextBound);
+
 }  // namespace vdx

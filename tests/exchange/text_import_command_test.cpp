@@ -404,6 +404,21 @@ TEST_F(TextImportTest, CsvFilesOpenWithTheDetectedSeparatorAndImportTheProposedT
     }
 }
 
+TEST_F(TextImportTest, ACsvColumnOfIsoDatesWithAFewThatAreNoDatesIsProposedAsDateNamingThem) {
+    std::string bytes = "id,born,note\n";
+    for (int i = 1; i <= 9; ++i) bytes += std::to_string(i) + ",1937-02-1" + std::to_string(i) + ",x\n";
+    bytes += "10,1937-02-30,1950-01-01\n";  // line 11: an impossible date; one date among notes
+    auto form = loadCsv("mostly.csv", bytes);
+    form->proposeFromData();
+    EXPECT_EQ(proposedTypes(*form), (std::vector<std::string>{"Long", "Date", "Text"}));
+    const std::string& notice = form->proposalNotice();
+    EXPECT_NE(notice.find("Column 2 (born) is proposed as Date, but 1 value is not a date: line 11 '1937-02-30'."),
+              std::string::npos)
+        << notice;
+    EXPECT_EQ(notice.find("Column 3"), std::string::npos) << notice;
+    EXPECT_FALSE(form->import());  // as the notice says, the import stops there
+}
+
 TEST_F(TextImportTest, AnotherSeparatorReadsTheCsvPreviewAgainAndProposesAnew) {
     auto form = loadCsv("two.csv", "n,d;x\n1,1950-02-01;7\n2,1960-03-04;8\n");
     EXPECT_EQ(form->separator(), ',');  // as many commas as semicolons: the comma

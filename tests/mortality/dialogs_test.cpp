@@ -21,6 +21,7 @@
 #include <QToolBar>
 #include <clocale>
 
+#include "db/database.h"
 #include "db/file_commands.h"
 #include "frm_options.h"
 #include "frm_smr_calculator.h"
@@ -109,9 +110,10 @@ private slots:
         entry("mnuComputeSmr")->trigger();
         QCOMPARE(state().ProjectCount, int16_t(1));
         QVERIFY(state().ProjectChanged);
-        QVERIFY(test::ClickTreeNode(*w_, "Project1_SMR"));
+        // The new project's report opens by itself.
         auto* view = w_->findChild<QTextEdit*>("RTFResults");
         QVERIFY(view->isVisible());
+        QCOMPARE(w_->selectedNodePath(), QString("Project1_SMR"));
         QVERIFY(QFontInfo(view->font()).fixedPitch());
         QVERIFY(report().contains("Project   : Project1\n"));
         QVERIFY(report().contains("Null Value: SMR=100\n"));
@@ -175,6 +177,39 @@ private slots:
         text.start("pdftotext", {pdf, "-"});
         QVERIFY(text.waitForFinished(30000));
         QVERIFY(QString::fromUtf8(text.readAllStandardOutput()).contains("Exact Method 95%CI:"));
+    }
+
+    // Rates above 1 (per 1,000?): the question defaults to No, and No returns to the
+    // dialog with its entries; the next opening shows the last entries.
+    void ratesAboveOneAskWithNoReturningToTheDialog() {
+        openExample();
+        db::Database::open(state().WorkingCopyName)->execute("UPDATE Rates SET Y1950 = 2.5");
+        ui_.answers = {Answer::No, Answer::Yes};
+        int computes = 0;
+        test::OnNextModalOf<FrmSMRComp>([&](FrmSMRComp* d) {
+            test::Child<QComboBox>(d, "comRateTable")->setCurrentText("Rates");
+            test::Child<QComboBox>(d, "comPyTable")->setCurrentText("Age*Calendar*Sex=1");
+            test::Child<QComboBox>(d, "comDTH")->setCurrentText("ICD");
+            test::Child<QLineEdit>(d, "txtDTHValues")->setText("162");
+            test::Child<QPushButton>(d, "btnCompute")->click();
+            computes += d->isVisible();  // No: still open
+            test::Child<QPushButton>(d, "btnCompute")->click();
+        });
+        entry("mnuComputeSmr")->trigger();
+        QCOMPARE(computes, 1);
+        QCOMPARE(ui_.messages.size(), size_t(2));
+        QVERIFY(ui_.messages[0].buttons == Buttons::YesNoDefaultNo);
+        QCOMPARE(state().ProjectCount, int16_t(1));
+
+        QStringList shown;
+        test::OnNextModalOf<FrmSMRComp>([&](FrmSMRComp* d) {
+            for (const char* name : {"comRateTable", "comPyTable", "comDTH"})
+                shown << test::Child<QComboBox>(d, name)->currentText();
+            shown << test::Child<QLineEdit>(d, "txtDTHValues")->text();
+            test::Child<QPushButton>(d, "btnCancel")->click();
+        });
+        entry("mnuComputeSmr")->trigger();
+        QCOMPARE(shown, QStringList({"Rates", "Age*Calendar*Sex=1", "ICD", "162"}));
     }
 
     void toolbarButtonsRunTheirMenuEntries() {

@@ -175,13 +175,17 @@ TEST_F(Projects, AnSrrProjectCountsAsTheSmrRunAndStoresItsSettings) {
     EXPECT_EQ(column("VdxSystemProjects", "Projects"), (std::vector<std::string>{"Project1", "Project2"}));
     EXPECT_EQ(state.ProjectCount, 2);
 
-    // Its SMR entry shows the settings rows, not a report.
+    // Its SMR entry shows the settings under readable captions, not a
+    // report, and not the stored keys or the result rows an SRR leaves at 0.
     const auto click = db::ClickNode(state, ui, "Project2_SMR", false);
     EXPECT_EQ(click.kind, db::NodeKind::SrrSettings);
     EXPECT_EQ(state.CurrentView, ViewName::ResultGrid);
     ASSERT_TRUE(click.resultGrid);
-    EXPECT_EQ(click.resultGrid->rows, 17);
-    EXPECT_EQ(click.resultGrid->at(3, 0), "PyTable");
-    EXPECT_EQ(click.resultGrid->at(3, 1), "2");
+    EXPECT_EQ(click.resultGrid->rows, 8);
+    EXPECT_EQ(click.resultGrid->at(3, 0), "Person-years table");
+    EXPECT_EQ(click.resultGrid->at(3, 1), PyTableName(state.py, 2));
+    for (int r = 0; r < click.resultGrid->rows; ++r)
+        for (const char* key : {"Typ", "PyTable", "varDTH", "varTod", "totTote", "totDthRate", "Smr_l", "NInc"})
+            EXPECT_NE(click.resultGrid->at(r, 0), key) << r;
     EXPECT_EQ(db::ClickNode(state, ui, "Project1_SMR", false).kind, db::NodeKind::Smr);
 }

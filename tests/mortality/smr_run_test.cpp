@@ -305,7 +305,7 @@ TEST_F(SmrRun, ARateTableAboveOneIsQuestionedAndNoStoresNothing) {
         EXPECT_EQ(computeSmr(request(c.table, "162")), c.stored) << c.table;
         if (c.answer) {
             ASSERT_EQ(ui.messages.size(), 1u) << c.table;
-            EXPECT_EQ(ui.messages[0].buttons, Buttons::YesNo);
+            EXPECT_EQ(ui.messages[0].buttons, Buttons::YesNoDefaultNo);
             EXPECT_EQ(ui.messages[0].title, "Warning");
             EXPECT_NE(ui.messages[0].text.find("12500"), std::string::npos) << ui.messages[0].text;
         } else {

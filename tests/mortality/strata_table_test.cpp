@@ -76,8 +76,8 @@ TEST_F(StrataTable, TotalsAreTheStoredObservedExpectedAndSmrToTheLastDigit) {
     // Each stratum's observed deaths are the deaths table's row.
     const auto deaths = column("Project1_Deaths", "Deaths");
     for (size_t k = 0; k < 30; ++k) EXPECT_EQ(rows[k + 1][3], deaths[k]) << k;
-    EXPECT_EQ(rows[7][0], "25 - 35");
-    EXPECT_EQ(rows[7][1], "1960 - 1970");
+    EXPECT_EQ(rows[7][0], "25\u201334");
+    EXPECT_EQ(rows[7][1], "1960\u20131969");
 }
 
 TEST_F(StrataTable, ASexTableShowsItsCodeItsCellsAndItsDeaths) {
@@ -94,8 +94,8 @@ TEST_F(StrataTable, ASexTableShowsItsCodeItsCellsAndItsDeaths) {
     ASSERT_EQ(rows.size(), 4u);
     EXPECT_EQ(rows[0], (std::vector<std::string>{"Age class", "Calendar period", "Sex", "Person-years", "Observed",
                                                  "Rate", "Expected", "O/E x 100"}));
-    EXPECT_EQ(rows[1], (std::vector<std::string>{"0 - 50", "1900 - 2100", "2", "60", "0", "0.01", "0.6", "0"}));
-    EXPECT_EQ(rows[2], (std::vector<std::string>{"50 - 100", "1900 - 2100", "2", "120", "1", "0.1", "12",
+    EXPECT_EQ(rows[1], (std::vector<std::string>{"0\u201349", "1900\u20132099", "2", "60", "0", "0.01", "0.6", "0"}));
+    EXPECT_EQ(rows[2], (std::vector<std::string>{"50\u201399", "1900\u20132099", "2", "120", "1", "0.1", "12",
                                                  "8.33333333333333"}));
     EXPECT_EQ(rows[3], (std::vector<std::string>{"Total", "", "2", "180", "1", "", "12.6", "7.93650793650794"}));
 }
@@ -121,7 +121,7 @@ TEST_F(StrataTable, TheStrataNodeOfAnSmrProjectShowsTheTableAndAnSrrProjectHasNo
     const db::ResultGridText g = mortality::ShowStrata(state, click.project);
     EXPECT_EQ(state.CurrentView, ViewName::ResultGrid);
     ASSERT_EQ(g.rows, 4);
-    EXPECT_EQ(g.at(2, 0), "50 - 100, 1900 - 2100");
+    EXPECT_EQ(g.at(2, 0), "50\u201399, 1900\u20132099");
     EXPECT_EQ(g.at(3, 0), "Total");
     EXPECT_EQ(g.at(3, 4), "21");  // 100 years at 0.01 and 200 at 0.1
     EXPECT_THROW(mortality::BuildStrataTable(state, "Project2"), VdxError);

@@ -72,7 +72,7 @@ deaths <- function(keep, inGroup) {
 
 failures <- 0
 compare <- function(file, keep, inGroup, label) {
-  ours <- read.csv(file, check.names = FALSE, colClasses = "character")
+  ours <- read.csv(file, check.names = FALSE, colClasses = "character", encoding = "UTF-8")
   days <- personDays(keep)
   observed <- deaths(keep, inGroup)
   py <- days / 365.25
@@ -83,8 +83,9 @@ compare <- function(file, keep, inGroup, label) {
   bad <- 0
   for (r in seq_len(nrow(strata))) {
     i <- (r - 1) %/% C + 1; j <- (r - 1) %% C + 1   # age class outer, period inner
-    label_ok <- strata[r, 1] == sprintf("%d - %d", ageBounds[i], ageBounds[i + 1]) &&
-                strata[r, 2] == sprintf("%d - %d", calendarBounds[j], calendarBounds[j + 1])
+    # A class is labelled by the first and last age (year) it holds: "15\u201319".
+    label_ok <- strata[r, 1] == sprintf("%d\u2013%d", ageBounds[i], ageBounds[i + 1] - 1) &&
+                strata[r, 2] == sprintf("%d\u2013%d", calendarBounds[j], calendarBounds[j + 1] - 1)
     p <- as.numeric(strata[r, "Person-years"]); o <- as.numeric(strata[r, "Observed"])
     e <- as.numeric(strata[r, "Expected"])
     if (!label_ok || relative(p, py[i, j]) > 1e-9 || o != observed[i, j] || relative(e, expected[i, j]) > 1e-12) {

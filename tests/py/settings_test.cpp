@@ -187,9 +187,15 @@ TEST_F(ComputeChecks, AColumnThatIsNoDateGivesItsMessageAndTheFocus) {
     EXPECT_EQ(s.py.varTPS, "SEX");  // read before the check, kept
 }
 
-TEST_F(ComputeChecks, ATypedNameThatIsNoColumnPassesTheTypeChecks) {
+TEST_F(ComputeChecks, ATypedNameThatIsNoColumnIsNamedAndOtherLetterCaseIsTheColumn) {
     PyCompForm f = GoodForm();
-    f.comDOB = "Birthday";
+    f.comEPS = "Hired";
+    const auto r = check(f);
+    EXPECT_EQ(r.message, 6);
+    EXPECT_EQ(r.focus, PyCompControl::comEPS);
+    EXPECT_EQ(ui.messages.back().text, NoColumnText(s, "Hired"));
+    EXPECT_NE(ui.messages.back().text.find("no column 'Hired'"), std::string::npos);
+    f.comEPS = "doe";
     EXPECT_TRUE(check(f).ok());
 }
 
@@ -282,17 +288,48 @@ TEST_F(ComputeChecks, CalendarFromAndToAreReadWithFourCharacters) {
     EXPECT_EQ(s.py.varCalendarTo, 2000);
 }
 
-TEST_F(ComputeChecks, SelfDefinedAgesStillNeedAConsistentSeriesInTheBoxes) {
-    s.py.blnAgeSelfDefined = true;
+TEST_F(ComputeChecks, TheGreyedBoxesBesideASelfDefinedListAreNotChecked) {
+    s.py.blnAgeSelfDefined = s.py.blnCalendarSelfDefined = true;
     s.py.maxAgeClass = 3;
     s.AgeBounds = Bounds({20, 30, 40});
+    s.py.maxYearClass = 2;
+    s.CalendarBounds = Bounds({1950, 1970});
+    s.py.varAgeStep = 7;
     PyCompForm f = GoodForm();
     f.txtAgeFrom = f.txtAgeTo = f.txtAgeStep = "0";
-    EXPECT_EQ(check(f).message, 10);
-    f.txtAgeTo = f.txtAgeStep = "1";
-    ASSERT_TRUE(check(f).ok());
-    EXPECT_EQ(s.AgeBounds, Bounds({20, 30, 40}));  // the list is used unchanged
-    EXPECT_EQ(s.py.maxAgeClass, 3);
+    f.txtCalendarFrom = f.txtCalendarTo = "";
+    f.txtCalendarStep = "2.5";
+    ASSERT_TRUE(check(f).ok()) << ::testing::PrintToString(ui.messageTexts());
+    EXPECT_EQ(s.AgeBounds, Bounds({20, 30, 40}));  // the lists are used unchanged
+    EXPECT_EQ(s.CalendarBounds, Bounds({1950, 1970}));
+    EXPECT_EQ(s.py.varAgeStep, 7);                 // and the boxes not read
+}
+
+TEST_F(ComputeChecks, ANumberThatIsNotWholeIsRefusedNotRounded) {
+    struct Case {
+        std::string PyCompForm::*box;
+        const char* text;
+        int message;
+        PyCompControl focus;
+        const char* shown;
+    };
+    const Case cases[] = {
+        {&PyCompForm::txtAgeStep, "2.5", 10, PyCompControl::txtAgeStep, "Step holds 2.5"},
+        {&PyCompForm::txtAgeFrom, "15,5", 10, PyCompControl::txtAgeFrom, "From holds 15.5"},
+        {&PyCompForm::txtCalendarStep, "2.5", 11, PyCompControl::txtCalendarStep, "Step holds 2.5"},
+        {&PyCompForm::txtCalendarTo, "1999.75", 11, PyCompControl::txtCalendarTo, "To holds 1999.75"},
+    };
+    for (const auto& c : cases) {
+        PyCompForm f = GoodForm();
+        f.*c.box = c.text;
+        const PyCompCheck r = check(f);
+        EXPECT_EQ(r.message, c.message) << c.text;
+        EXPECT_EQ(r.focus, c.focus) << c.text;
+        EXPECT_NE(ui.messages.back().text.find(c.shown), std::string::npos) << ui.messages.back().text;
+    }
+    PyCompForm f = GoodForm();
+    f.txtAgeStep = "5.0";  // whole
+    EXPECT_TRUE(check(f).ok());
 }
 
 TEST_F(ComputeChecks, SelfDefinedWithoutAListGivesNoClassMessages) {
@@ -393,6 +430,15 @@ TEST_F(SelfDefined, ATwoDigitYearIsRefusedRatherThanTakenAsTheYearSeventy) {
     EXPECT_EQ(ui.messages.back().text, "Inconsistent calendar class definition!");
 }
 
+TEST_F(SelfDefined, AnAgeThatIsNotWholeIsNamedNotRounded) {
+    row(1, "20", "24.5");
+    const auto r = SelfDefinedOk(s, ui, false, grid);
+    EXPECT_EQ(r.message, 10);
+    EXPECT_EQ(r.row, 1);
+    EXPECT_EQ(r.column, kEndColumn);
+    EXPECT_NE(ui.messages.back().text.find("row 1 holds 24.5 in End"), std::string::npos) << ui.messages.back().text;
+}
+
 TEST_F(SelfDefined, BoundsBeyondSixteenBitsAreRefused) {
     row(1, "20", "40000");
     const auto r = SelfDefinedOk(s, ui, false, grid);
@@ -458,11 +504,11 @@ TEST_F(SexAndLag, SexValueMistakesKeepTheDialogOpenWithTheirMessage) {
     for (const auto& m : ui.messages) EXPECT_EQ(m.title, "Error");
 }
 
-TEST_F(SexAndLag, ANameThatIsNoColumnIsCaughtInItsDialog) {
+TEST_F(SexAndLag, ANameThatIsNoColumnIsNamedInItsDialog) {
     EXPECT_EQ(SexOk(s, ui, "GENDER", "1,2"), DefinitionOk::StayOpen);
-    EXPECT_EQ(ui.messages.back().text, Message(25));
+    EXPECT_EQ(ui.messages.back().text, NoColumnText(s, "GENDER"));
     EXPECT_EQ(LagOk(s, ui, "HIRED", "10"), DefinitionOk::StayOpen);
-    EXPECT_EQ(ui.messages.back().text, Message(14));
+    EXPECT_EQ(ui.messages.back().text, NoColumnText(s, "HIRED"));
     // Names are the engine's: a column typed in other letter case is the column.
     EXPECT_EQ(SexOk(s, ui, "sex", "1,2"), DefinitionOk::Confirmed);
     EXPECT_EQ(LagOk(s, ui, "doh", "10"), DefinitionOk::Confirmed);
@@ -473,16 +519,22 @@ TEST_F(SexAndLag, CodesThatRoundToTheSameNumberAreEqual) {
     EXPECT_EQ(ui.messages.back().text, Message(27));
 }
 
-TEST_F(SexAndLag, NoColumnClosesUnconfirmedAndSwitchesTheStratificationOff) {
-    s.py.blnSex = true;
-    s.py.varSexStatus = true;
-    EXPECT_EQ(SexOk(s, ui, "", "1,2"), DefinitionOk::ClosedUnconfirmed);
-    SexDialogClosed(s, false);
-    EXPECT_FALSE(s.py.blnSex);
-    EXPECT_FALSE(s.py.varSexStatus);
-    s.py.blnSex = true;
-    SexDialogClosed(s, true);
+TEST_F(SexAndLag, NoColumnIsSaidAndClosingUnconfirmedLeavesTheEarlierDefinition) {
+    s.py.blnSex = s.py.varSexStatus = true;
+    s.py.varSEX = "SEX";
+    s.py.varSex1 = 1;
+    s.py.varSex2 = 2;
+    const SubDialogEntries before = TakeSexEntries(s.py);
+    EXPECT_EQ(SexOk(s, ui, "", "1,2"), DefinitionOk::StayOpen);
+    EXPECT_NE(ui.messages.back().text.find("Choose the column"), std::string::npos);
+    EXPECT_EQ(SexOk(s, ui, "SEX", "3,4"), DefinitionOk::Confirmed);  // then Cancel
+    SexDialogClosed(s, false, before);
     EXPECT_TRUE(s.py.blnSex);
+    EXPECT_TRUE(s.py.varSexStatus);
+    EXPECT_EQ(SexValuesText(s.py), "1,2");
+    EXPECT_EQ(s.py.varSEX, "SEX");
+    s.py.varSexStatus = false;
+    SexDialogClosed(s, true, before);
     EXPECT_TRUE(s.py.varSexStatus);
 }
 
@@ -498,14 +550,28 @@ TEST_F(SexAndLag, LagMustBeZeroToOneHundredYears) {
     EXPECT_EQ(LagOk(s, ui, "DOH", "100"), DefinitionOk::Confirmed);
 }
 
-TEST_F(SexAndLag, TheHireColumnMustBeADate) {
+TEST_F(SexAndLag, TheHireColumnMustBeADateAndClosingUnconfirmedLeavesTheEarlierLag) {
+    s.py.blnLag = true;
+    s.py.varLag = 5;
+    const SubDialogEntries before = TakeLagEntries(s.py);
     EXPECT_EQ(LagOk(s, ui, "SEX", "10"), DefinitionOk::StayOpen);
     EXPECT_EQ(ui.messages.back().text, Message(14));
-    EXPECT_EQ(LagOk(s, ui, "", "10"), DefinitionOk::ClosedUnconfirmed);
-    s.py.blnLag = true;
-    LagDialogClosed(s, false);
-    EXPECT_FALSE(s.py.blnLag);
-    EXPECT_FALSE(s.py.varLagStatus);
+    EXPECT_EQ(LagOk(s, ui, "", "10"), DefinitionOk::StayOpen);
+    EXPECT_NE(ui.messages.back().text.find("Choose the column"), std::string::npos);
+    LagDialogClosed(s, false, before);
+    EXPECT_TRUE(s.py.blnLag);
+    EXPECT_EQ(s.py.varLag, 5);
+    EXPECT_EQ(s.py.varDOH, "");
+}
+
+TEST(SexCodes, TheTwoMostFrequentCodesAreProposedSmallerFirstAndTheHintSaysWhichIsWhich) {
+    EXPECT_EQ(ProposedSexValues({{2, 80}, {1, 20}, {9, 1}}), "1,2");
+    EXPECT_EQ(ProposedSexValues({{1, 20}}), std::nullopt);
+    const std::string hint = SexCodesHint("SEX", {{2, 80}, {1, 20}}, "1,2");
+    EXPECT_NE(hint.find("2 (80 rows), 1 (20 rows)"), std::string::npos) << hint;
+    EXPECT_NE(hint.find("first code makes the table Age*Calendar*Sex=1, the second Age*Calendar*Sex=2"),
+              std::string::npos)
+        << hint;
 }
 
 // ---- The snapshot -----------------------------------------------------------------

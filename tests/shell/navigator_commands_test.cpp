@@ -29,11 +29,11 @@ TEST(ShowPersonYears, FourByThreeGridWithLabelsAndYears) {
     ASSERT_EQ(g.rows, 4);
     ASSERT_EQ(g.cols, 3);
     EXPECT_EQ(g.at(0, 0), "Age class");
-    EXPECT_EQ(g.at(1, 0), "20 - 40");
-    EXPECT_EQ(g.at(2, 0), "40 - 60");
-    EXPECT_EQ(g.at(3, 0), "60 - 80");
-    EXPECT_EQ(g.at(0, 1), "1970 - 1980");
-    EXPECT_EQ(g.at(0, 2), "1980 - 1990");
+    EXPECT_EQ(g.at(1, 0), "20\u201339");
+    EXPECT_EQ(g.at(2, 0), "40\u201359");
+    EXPECT_EQ(g.at(3, 0), "60\u201379");
+    EXPECT_EQ(g.at(0, 1), "1970\u20131979");
+    EXPECT_EQ(g.at(0, 2), "1980\u20131989");
     EXPECT_EQ(g.at(1, 1), "0");     // 0 days
     EXPECT_EQ(g.at(1, 2), "2.00");  // 730 days = 1.9986 years
     EXPECT_EQ(g.at(3, 2), "3.61");  // 1000 + 300 + 20 = 1320 days
@@ -56,7 +56,7 @@ TEST(ShowPersonYears, CellsBeyondTheComputedTablesStayEmpty) {
     state.PyValues.resize(1, 3, 2);  // a run without sex: table 1 only
     const ResultGridText g = ShowPersonYears(state, 2);
     EXPECT_EQ(g.at(1, 1), "");
-    EXPECT_EQ(g.at(0, 1), "1970 - 1980");
+    EXPECT_EQ(g.at(0, 1), "1970\u20131979");
 }
 
 TEST(ShowPersonYears, NoBoundsGiveTheLabelCellOnly) {
@@ -195,8 +195,8 @@ TEST_F(NavigatorWithProject, DeathsTableFillsTheResultGridAgeClassOuter) {
     ASSERT_EQ(g.rows, 4);
     ASSERT_EQ(g.cols, 3);
     EXPECT_EQ(g.at(0, 0), "Age class");
-    EXPECT_EQ(g.at(1, 0), "20 - 40");
-    EXPECT_EQ(g.at(0, 2), "1980 - 1990");
+    EXPECT_EQ(g.at(1, 0), "20\u201339");
+    EXPECT_EQ(g.at(0, 2), "1980\u20131989");
     EXPECT_EQ(g.at(1, 1), "1");
     EXPECT_EQ(g.at(1, 2), "2");
     EXPECT_EQ(g.at(2, 1), "3");
