@@ -1,6 +1,7 @@
 #include "navigator_commands.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <iterator>
 #include <tuple>
@@ -57,6 +58,17 @@ std::string FormatYears(double years) {
     return text;
 }
 
+std::string ShownCellText(const ResultGridText& g, int row, int col) {
+    const std::string& text = g.at(row, col);
+    if (row < 1 || col < 1 || col >= static_cast<int>(g.decimals.size())) return text;
+    const int decimals = g.decimals[static_cast<size_t>(col)];
+    const auto number = ReadNumber(text);
+    if (decimals < 0 || !number || !(std::fabs(*number) < 1e15)) return text;
+    char shown[64];
+    std::snprintf(shown, sizeof shown, "%.*f", std::min(decimals, 15), *number);
+    return shown;
+}
+
 ViewEntries EntriesAfterClick(NodeKind kind, const ViewEntries& before) {
     ViewEntries e;  // all off
     switch (kind) {
@@ -78,6 +90,7 @@ ViewEntries EntriesAfterClick(NodeKind kind, const ViewEntries& before) {
         case NodeKind::SrrSettings:
             e.mnuTablesCopy = e.buttonCopy = true;
             break;
+        case NodeKind::Plot:  // the plot's own entries (File > Save plot as..., Print plot)
         case NodeKind::Other: break;
     }
     return e;

@@ -19,12 +19,20 @@ struct ResultGridText {
     int rows = 1;
     int cols = 1;
     std::vector<std::string> cells = std::vector<std::string>(1);  // row by row
+    // Per column, the decimals its figures are shown with; -1 (or no entry)
+    // shows the text as it is. The cells keep every digit, for the exports.
+    std::vector<int> decimals;
 
     std::string& at(int row, int col) { return cells[static_cast<size_t>(row) * cols + col]; }
     const std::string& at(int row, int col) const {
         return cells[static_cast<size_t>(row) * cols + col];
     }
 };
+
+// The text the grid shows in a cell: a figure of a column with decimals
+// rounded to them ("2.19e-05" with 8 is "0.00002190"); anything else, and
+// the header row and column, as it is.
+std::string ShownCellText(const ResultGridText& grid, int row, int col);
 
 // The kinds of node whose click switches menu entries (the others switch
 // them all off).

@@ -36,7 +36,8 @@ int AddRateTableEntry(ProgramState& state, const std::string& name, bool withKey
 }
 
 int AddProjectEntry(ProgramState& state, const std::string& project, bool smrProject) {
-    const int node = state.Navigator.add(-1, project, project, 1);
+    // The projects stay together, before "Plots".
+    const int node = state.Navigator.insertBefore(state.Navigator.findByKey(kPlotsKey), -1, project, project, 1);
     state.CurrentNode = node;
     Added(state, state.Navigator.add(node, "", "Deaths", 3));
     Added(state, state.Navigator.add(node, "", "SMR", 3));
@@ -67,10 +68,15 @@ void AddPlotEntries(ProgramState& state) {
 
 void AddPersonYearsEntries(ProgramState& state) {
     const int group = Group(state, kNodePyKey);
-    Added(state, state.Navigator.add(group, kPyAllKey, PyTableName(state.py, 1), 3));
-    if (state.py.intAnzahlTables == 1) return;
-    Added(state, state.Navigator.add(group, kPySex1Key, PyTableName(state.py, 2), 3));
-    Added(state, state.Navigator.add(group, kPySex2Key, PyTableName(state.py, 3), 3));
+    const int all = state.Navigator.add(group, kPyAllKey, PyTableName(state.py, 1), 3);
+    if (state.py.intAnzahlTables != 1) {
+        state.Navigator.add(group, kPySex1Key, PyTableName(state.py, 2), 3);
+        Added(state, state.Navigator.add(group, kPySex2Key, PyTableName(state.py, 3), 3));
+    } else {
+        Added(state, all);
+    }
+    // The person-years plot is there from the first run on.
+    AddPlotEntries(state);
 }
 
 }  // namespace vdx::db

@@ -30,7 +30,7 @@ bool IsSmrProject(Database& db, const std::string& project);
 // "Person-years" (image 3); a tree that has it keeps it.
 void AddPlotEntries(ProgramState& state);
 // Under "Person-Years": "Age*Calendar" when intAnzahlTables is 1, else that
-// and the two sex entries, with their keys.
+// and the two sex entries, with their keys; and the "Plots" entries.
 void AddPersonYearsEntries(ProgramState& state);
 
 }  // namespace vdx::db

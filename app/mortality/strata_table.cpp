@@ -268,6 +268,12 @@ db::ResultGridText ShowStrata(ProgramState& state, const std::string& project) {
         g.at(r, 0) = r == 0 ? "Stratum" : row[1].empty() ? row[0] : row[0] + ", " + row[1];
         for (int c = 1; c < g.cols; ++c) g.at(r, c) = row[static_cast<size_t>(c) + 1];
     }
+    // The last five columns as the reports show figures: person-years with
+    // two decimals, the observed deaths whole, rate, expected deaths and O/E
+    // with eight.
+    const int decimals[] = {2, -1, 8, 8, 8};
+    g.decimals.assign(static_cast<size_t>(g.cols), -1);
+    for (int k = 0; k < 5; ++k) g.decimals[static_cast<size_t>(g.cols - 5 + k)] = decimals[k];
     ShowView(state, ViewName::ResultGrid);
     return g;
 }

@@ -80,7 +80,9 @@ StrataTable BuildStrataTable(const ProgramState& state, const std::string& proje
 std::vector<std::vector<std::string>> StrataRows(const StrataTable& table, double nullValue);
 
 // A click on a project's "Strata" node: the table in the result grid (row
-// labels the age class and period), shown as the result grid.
+// labels the age class and period), shown as the result grid; its figures
+// show with fixed decimals (ResultGridText::decimals), the cells keep them
+// in full.
 db::ResultGridText ShowStrata(ProgramState& state, const std::string& project);
 
 }  // namespace vdx::mortality

@@ -41,6 +41,13 @@ CalculatorDefaults ReadCalculatorDefaults(const SettingsStore& store) {
     return d;
 }
 
+CalculatorDefaults CalculatorStartValues(const CalculatorDefaults& kept) {
+    CalculatorDefaults d = kept;
+    if (d.levelIndex < 0) d.levelIndex = mortality::CalculatorLevelIndex("95");
+    if (d.methodIndex < 0) d.methodIndex = mortality::CalculatorMethodIndex("Exact");
+    return d;
+}
+
 void WriteCalculatorDefaults(SettingsStore& store, const CalculatorDefaults& d) {
     if (d.levelIndex >= 0 && d.levelIndex < static_cast<int>(mortality::kCalculatorLevels.size()))
         store.write("Calculator", "DefaultLevel", QString::number(mortality::kCalculatorLevels[d.levelIndex]));
@@ -117,7 +124,7 @@ FrmOptions::FrmOptions(QWidget* parent, ProgramState& state, Interaction& ui, Se
     // The heading lives in the project file.
     btnReport_->setEnabled(state_.ProjectOpen);
     tabs_->setCurrentIndex(0);
-    const CalculatorDefaults defaults = ReadCalculatorDefaults(settings_);
+    const CalculatorDefaults defaults = CalculatorStartValues(ReadCalculatorDefaults(settings_));
     cboDefaultLevelCalc_->setCurrentIndex(defaults.levelIndex);
     cboDefaultMethodCalc_->setCurrentIndex(defaults.methodIndex);
 

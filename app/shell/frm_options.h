@@ -28,6 +28,9 @@ struct CalculatorDefaults {
     int methodIndex = -1;  // into mortality::kCalculatorMethods
 };
 CalculatorDefaults ReadCalculatorDefaults(const SettingsStore& store);
+// What the calculator starts with: the defaults kept, 95 % and Exact where
+// none is kept.
+CalculatorDefaults CalculatorStartValues(const CalculatorDefaults& kept);
 void WriteCalculatorDefaults(SettingsStore& store, const CalculatorDefaults& defaults);
 
 class FrmOptions : public QDialog {

@@ -122,8 +122,9 @@ FrmSMRCalculator::FrmSMRCalculator(QWidget* parent, const ProgramState& state, I
         level = LevelIndexOfAlpha(shown.ShownAlpha);
         method = mortality::CalculatorMethodIndex(shown.ShownMethod);
     } else {
-        level = defaults.levelIndex >= 0 ? defaults.levelIndex : mortality::CalculatorLevelIndex("95");
-        method = defaults.methodIndex >= 0 ? defaults.methodIndex : mortality::CalculatorMethodIndex("Exact");
+        const CalculatorDefaults start = CalculatorStartValues(defaults);
+        level = start.levelIndex;
+        method = start.methodIndex;
     }
     cmboCI_->setCurrentIndex(level);
     if (method >= 0) methodBoxes_[method]->setChecked(true);

@@ -55,6 +55,12 @@ QString GridView::cellText(int row, int col) const {
     return model()->index(row - 1, col - 1).data(Qt::DisplayRole).toString();
 }
 
+bool GridView::cellRightAligned(int row, int col) const {
+    if (!model() || row < 1 || col < 1) return false;
+    const QVariant alignment = model()->index(row - 1, col - 1).data(Qt::TextAlignmentRole);
+    return alignment.isValid() && (alignment.toInt() & Qt::AlignRight);
+}
+
 GridSelection GridView::selection() const {
     GridSelection s;
     QModelIndex anchor = anchor_;

@@ -25,6 +25,8 @@ public:
     int gridRows() const;
     int gridCols() const;
     QString cellText(int row, int col) const;
+    // Whether a cell's text stands at its right edge (numbers).
+    bool cellRightAligned(int row, int col) const;
 
     // Where the selection started (the grid's current cell) and where it ends,
     // in grid coordinates.

@@ -1,9 +1,12 @@
 #include "help_windows.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QStyle>
 #include <QTextBrowser>
@@ -12,6 +15,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
 
 #include "state/messages.h"
@@ -55,6 +59,31 @@ HelpWindow::HelpWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     resize(720, 640);
 }
 
+void HelpWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void HelpWindow::placeOnScreen() {
+    const QWidget* owner = parentWidget();
+    const QScreen* s = owner && owner->screen() ? owner->screen() : screen();
+    if (!s) return;
+    const QRect room = s->availableGeometry();
+    // The frame of a window manager is not known before the first show:
+    // leave room for a title bar and borders.
+    const QSize frame(16, 40);
+    resize(size().boundedTo(room.size() - frame));
+    QRect at(pos(), size() + frame);
+    if (!placed_ && owner) at.moveCenter(owner->frameGeometry().center());
+    placed_ = true;
+    at.moveLeft(std::clamp(at.left(), room.left(), room.right() + 1 - at.width()));
+    at.moveTop(std::clamp(at.top(), room.top(), room.bottom() + 1 - at.height()));
+    move(at.topLeft());
+}
+
 bool HelpWindow::showPage(const QString& path) {
     if (!QFileInfo::exists(path)) return false;
     if (path != page_) {
@@ -62,6 +91,7 @@ bool HelpWindow::showPage(const QString& path) {
         browser_->setSource(QUrl::fromLocalFile(path));
         browser_->clearHistory();
     }
+    if (!isVisible()) placeOnScreen();
     show();
     raise();
     activateWindow();

@@ -16,7 +16,7 @@ QString HelpPagePath(const QString& programDirectory);
 
 // The help pages in a window of the program, no web browser needed: a text
 // browser with Back, Forward and Contents (the page's table of contents).
-// It stays open beside the main window until closed.
+// It stays open beside the main window until closed (Escape closes it).
 class HelpWindow : public QWidget {
     Q_OBJECT
 public:
@@ -26,9 +26,17 @@ public:
     bool showPage(const QString& path);
     void showContents();
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;  // Escape closes the window
+
 private:
+    // Within the available area of the main window's screen, the first time
+    // centred on the main window.
+    void placeOnScreen();
+
     QTextBrowser* browser_;
     QString page_;
+    bool placed_ = false;
 };
 
 // frmAbout: program name and version, and links that open through the

@@ -105,6 +105,25 @@ QIcon PrintIcon() {
     return QIcon(pm);
 }
 
+// A question mark in a blue disc: the style's help icon is a red life
+// buoy that reads as "delete" at toolbar size.
+QIcon HelpIcon() {
+    QPixmap pm(32, 32);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(40, 110, 170));
+    p.drawEllipse(QRectF(3, 3, 26, 26));
+    QFont f = QApplication::font();
+    f.setBold(true);
+    f.setPixelSize(20);
+    p.setFont(f);
+    p.setPen(Qt::white);
+    p.drawText(QRectF(3, 3, 26, 26), Qt::AlignCenter, "?");
+    return QIcon(pm);
+}
+
 }  // namespace
 
 QIcon NavigatorImage(int image) {
@@ -129,13 +148,15 @@ MainMenus BuildMainMenus(QMainWindow* window) {
     m.mnuFileSaveAs =
         AddEntry(m.mnuFile, "mnuFileSaveAs", "Save &as...", QKeySequence::SaveAs, "Ctrl+Shift+S");
     m.mnuFile->addSeparator();
+    m.mnuFilePlotSaveAs = AddEntry(m.mnuFile, "mnuFilePlotSaveAs", "Save &plot as...");
+    m.mnuFilePlotPrint = AddEntry(m.mnuFile, "mnuFilePlotPrint", "P&rint plot");
+    m.mnuFile->addSeparator();
     m.mnuFileExit = AddEntry(m.mnuFile, "mnuFileExit", "&Exit", QKeySequence::Quit, "Ctrl+Q");
 
     m.mnuTables = AddMenu(window, "mnuTables", "&Tables");
     AddTablesMenuEntries(window, m.mnuTables);
     m.mnuTablesSaveAS = AddEntry(m.mnuTables, "mnuTablesSaveAS", "Save &as...");
     m.mnuTablesCopy = AddEntry(m.mnuTables, "mnuTablesCopy", "&Copy");
-    // Tables > Print runs nothing: a table goes to paper through Copy or Save as.
     m.mnuTablesPrint = AddEntry(m.mnuTables, "mnuTablesPrint", "&Print");
 
     m.mnuCompute = AddMenu(window, "mnuCompute", "&Compute");
@@ -168,6 +189,11 @@ MainMenus BuildMainMenus(QMainWindow* window) {
     m.mnuProjectRename = AddEntry(m.mnuProject, "mnuProjectRename", "&Rename");
     m.mnuProject->addSeparator();
     m.mnuProjectDelete = AddEntry(m.mnuProject, "mnuProjectDelete", "&Delete");
+    // A plot's commands, on the pop-up menu of its node.
+    m.mnuPlot = new QMenu(window);
+    m.mnuPlot->setObjectName("mnuPlot");
+    m.mnuPlot->addAction(m.mnuFilePlotSaveAs);
+    m.mnuPlot->addAction(m.mnuFilePlotPrint);
 
     m.toolbar = new QToolBar("Toolbar", window);
     m.toolbar->setObjectName("Toolbar1");
@@ -192,7 +218,7 @@ MainMenus BuildMainMenus(QMainWindow* window) {
         {"Py", "Compute person-years", TextIcon("PY", QColor(40, 110, 170))},
         {"Smr", "Compute SMR", TextIcon("SMR", QColor(170, 70, 40))},
         {"SMRCalculator", "SMR Calculator", TextIcon("Calc", QColor(90, 130, 50))},
-        {"Help", "Help", style->standardIcon(QStyle::SP_DialogHelpButton)},
+        {"Help", "Help", HelpIcon()},
     };
     for (const auto& d : defs) {
         QAction* a = m.toolbar->addAction(d.icon, d.tip);

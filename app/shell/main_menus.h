@@ -29,11 +29,14 @@ struct MainMenus {
     QMenu* mnuTools = nullptr;
     QMenu* mnuHelp = nullptr;
     QMenu* mnuProject = nullptr;  // the navigator's pop-up menu, never in the menu bar
+    QMenu* mnuPlot = nullptr;     // the pop-up menu of a plot's node and of the plot view
 
     QAction* mnuFileNew = nullptr;
     QAction* mnuFileOpen = nullptr;
     QAction* mnuFileSave = nullptr;
     QAction* mnuFileSaveAs = nullptr;
+    QAction* mnuFilePlotSaveAs = nullptr;  // the plot on view
+    QAction* mnuFilePlotPrint = nullptr;
     QAction* mnuFileExit = nullptr;
     QAction* mnuTablesSaveAS = nullptr;
     QAction* mnuTablesCopy = nullptr;

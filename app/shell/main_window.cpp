@@ -9,7 +9,9 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMouseEvent>
+#include <QPointer>
 #include <QPrinter>
 #include <QScreen>
 #include <QScrollBar>
@@ -36,6 +38,7 @@
 #include "report_printer.h"
 #include "state/errors.h"
 #include "table_model.h"
+#include "table_printer.h"
 
 namespace vdx {
 
@@ -45,6 +48,28 @@ constexpr int kNodeIdRole = Qt::UserRole + 1;
 constexpr int kMinNavigatorWidth = 20;
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// Keeps widgets from the user while a print reads the view they would
+// change; the progress window, a window of its own, stays usable.
+class InputPaused {
+public:
+    explicit InputPaused(std::initializer_list<QWidget*> widgets) {
+        for (QWidget* w : widgets)
+            if (w && w->isEnabled()) {
+                w->setEnabled(false);
+                paused_.emplace_back(w);
+            }
+    }
+    ~InputPaused() {
+        for (const auto& w : paused_)
+            if (w) w->setEnabled(true);
+    }
+    InputPaused(const InputPaused&) = delete;
+    InputPaused& operator=(const InputPaused&) = delete;
+
+private:
+    std::vector<QPointer<QWidget>> paused_;
+};
 
 }  // namespace
 
@@ -118,7 +143,6 @@ void MainWindow::buildWidgets() {
         connect(g, &GridView::copyRequested, this, &MainWindow::tablesCopy);
 
     plotView_ = new PlotView(viewArea_);
-    connect(plotView_, &PlotView::saveRequested, this, &MainWindow::savePlot);
     rtfResults_ = new QTextEdit(viewArea_);
     rtfResults_->setObjectName("RTFResults");
     rtfResults_->setReadOnly(true);
@@ -144,6 +168,10 @@ void MainWindow::connectCommands() {
     connect(menus_.mnuFileExit, &QAction::triggered, this, &MainWindow::fileExit);
     connect(menus_.mnuTablesCopy, &QAction::triggered, this, &MainWindow::tablesCopy);
     connect(menus_.mnuTablesSaveAS, &QAction::triggered, this, &MainWindow::tablesSaveAs);
+    connect(menus_.mnuTablesPrint, &QAction::triggered, this, &MainWindow::tablesPrint);
+    connect(menus_.mnuFilePlotSaveAs, &QAction::triggered, this, &MainWindow::savePlot);
+    connect(menus_.mnuFilePlotPrint, &QAction::triggered, this, &MainWindow::printPlot);
+    plotView_->setMenuActions({menus_.mnuFilePlotSaveAs, menus_.mnuFilePlotPrint});
     connect(menus_.mnuReportsPrint, &QAction::triggered, this, &MainWindow::reportsPrint);
     connect(menus_.mnuReportsSaveAs, &QAction::triggered, this, &MainWindow::reportsSaveAs);
     connect(menus_.mnuHelpContents, &QAction::triggered, this, &MainWindow::helpContents);
@@ -167,15 +195,30 @@ double MainWindow::twipsPerPixel() const {
 void MainWindow::loadStep() {
     const WindowSettings w = ReadWindowSettings(*settings_, programDir_);
     const double tpp = twipsPerPixel();
-    resize(std::max(1, static_cast<int>(std::lround(w.width / tpp))),
-           std::max(1, static_cast<int>(std::lround(w.height / tpp))));
-    move(static_cast<int>(std::lround(w.left / tpp)), static_cast<int>(std::lround(w.top / tpp)));
+    if (w.sizeStored) {
+        resize(std::max(1, static_cast<int>(std::lround(w.width / tpp))),
+               std::max(1, static_cast<int>(std::lround(w.height / tpp))));
+        move(static_cast<int>(std::lround(w.left / tpp)), static_cast<int>(std::lround(w.top / tpp)));
+    } else {
+        sizeToScreen();
+    }
     navigatorWidth_ = w.navigatorWidth;
     appPath_ = w.appPath;
     WriteFileAssociation(appPath_);  // failures are ignored
     settings_->write("Settings", "RegisterFiles", "True");
     settings_->sync();
     layoutViews();
+}
+
+// The first start, with no size stored: most of the screen, centred.
+void MainWindow::sizeToScreen() {
+    const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    if (!s) return;
+    const QRect room = s->availableGeometry();
+    QRect frame(QPoint(0, 0), QSize(room.width() * 4 / 5, room.height() * 4 / 5));
+    frame.moveCenter(room.center());
+    resize(frame.size());
+    move(frame.topLeft());
 }
 
 // ---- Layout and splitter ----------------------------------------------------
@@ -348,6 +391,7 @@ void MainWindow::clickNode(const QString& fullPath, bool rightButton) {
                 break;
             case db::NodeKind::Plot:
                 showPlot(action.plot, action.project);
+                if (rightButton) QTimer::singleShot(0, this, &MainWindow::popUpPlotMenu);
                 break;
             case db::NodeKind::Smr:
                 showSmrReport(action.tableName);
@@ -382,7 +426,7 @@ void MainWindow::showResultGrid(const db::ResultGridText& g) {
     for (int i = 1; i < g.rows; ++i) resultModel_->setVerticalHeaderItem(i - 1, new QStandardItem(Q(g.at(i, 0))));
     for (int i = 1; i < g.rows; ++i)
         for (int j = 1; j < g.cols; ++j) {
-            auto* item = new QStandardItem(Q(g.at(i, j)));
+            auto* item = new QStandardItem(Q(db::ShownCellText(g, i, j)));
             item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
             item->setEditable(false);
             resultModel_->setItem(i - 1, j - 1, item);
@@ -417,10 +461,39 @@ void MainWindow::showPlot(const std::string& plot, const std::string& project) {
     shownPlotProject_ = project;
     plots::PlotKind kind{};
     plots::PlotKindFromName(plot, kind);
-    plotView_->setCharts(plots::BuildPlot(state_, kind, project));
+    try {
+        plotView_->setCharts(plots::BuildPlot(state_, kind, project));
+    } catch (const VdxError& e) {
+        // Nothing to plot yet (no SMR project, no person-years): the view
+        // says so; a file that cannot be read is an error.
+        if (e.number() != err::ObjectNotFound) throw;
+        plotView_->showNote(Q(e.description()));
+    }
+}
+
+void MainWindow::printPlot() {
+    if (state_.CurrentView != ViewName::Chart || !plotView_->hasCharts()) return;
+    plots::PlotKind kind{};
+    plots::PlotKindFromName(shownPlot_, kind);
+    std::vector<std::unique_ptr<QChart>> charts;
+    try {
+        charts = plots::BuildPlot(state_, kind, shownPlotProject_);
+    } catch (const VdxError& e) {
+        ShowGeneralError(ui(), e.number(), e.description());
+        return;
+    }
+    reportPrinter_->setDocName(shownNodeTitle());
+    QtPlotPrinter printer(this, *reportPrinter_, charts);
+    exchange::PrintReport(ui(), printer);
+}
+
+// The pop-up menu of a plot's node, once a right click has shown the plot.
+void MainWindow::popUpPlotMenu() {
+    if (state_.CurrentView == ViewName::Chart && plotView_->hasCharts()) menus_.mnuPlot->popup(QCursor::pos());
 }
 
 void MainWindow::savePlot() {
+    if (state_.CurrentView != ViewName::Chart || !plotView_->hasCharts()) return;
     FileDialogRequest request;
     request.title = "Save plot as";
     request.filter = "PNG picture (*.png)|*.png|SVG drawing (*.svg)|*.svg|PDF document (*.pdf)|*.pdf";
@@ -491,6 +564,16 @@ void MainWindow::applyEntries() {
     menus_.buttons.value("Print")->setEnabled(e.buttonPrint);
 }
 
+// Tables > Print while a grid is on view; the plot's entries while a plot is.
+void MainWindow::applyPrintEntries() {
+    const ViewName v = state_.CurrentView;
+    menus_.mnuTablesPrint->setEnabled(v == ViewName::MainGrid || v == ViewName::InternalGrid ||
+                                      v == ViewName::ResultGrid);
+    const bool plot = v == ViewName::Chart && plotView_->hasCharts();
+    menus_.mnuFilePlotSaveAs->setEnabled(plot);
+    menus_.mnuFilePlotPrint->setEnabled(plot);
+}
+
 void MainWindow::updateStatus() {
     QString text;
     if (state_.CurrentView == ViewName::MainGrid || state_.CurrentView == ViewName::InternalGrid) {
@@ -511,6 +594,7 @@ void MainWindow::refreshFromState() {
     fitNavigatorToEntries();
     showViewWidgets();
     applyEntries();
+    applyPrintEntries();
     updateStatus();
 }
 
@@ -663,6 +747,37 @@ void MainWindow::tablesCopy() {
 
 void MainWindow::tablesSaveAs() {
     runCommand([this] { exchange::SaveTableAs(state_, ui(), shownResult_, *settings_); });
+}
+
+// The printed title of the view: the project file and the node on view.
+QString MainWindow::shownNodeTitle() const {
+    QStringList path;
+    for (QTreeWidgetItem* item = navigator_->currentItem(); item; item = item->parent()) path.prepend(item->text(0));
+    const QString file = QFileInfo(Q(state_.ProjectFileName)).fileName();
+    if (path.isEmpty()) return file;
+    return file.isEmpty() ? path.join(" > ") : file + ": " + path.join(" > ");
+}
+
+void MainWindow::tablesPrint() {
+    const ViewName v = state_.CurrentView;
+    GridView* grid = currentGridWidget();
+    if (!grid || (v != ViewName::MainGrid && v != ViewName::InternalGrid && v != ViewName::ResultGrid)) return;
+    PrintedGrid printed;
+    printed.title = shownNodeTitle();
+    printed.rows = grid->gridRows();
+    printed.cols = grid->gridCols();
+    printed.text = [grid](int r, int c) { return grid->cellText(r, c); };
+    printed.rightAligned = [grid](int r, int c) { return grid->cellRightAligned(r, c); };
+    reportPrinter_->setDocName(printed.title);
+    QtTablePrinter printer(this, *reportPrinter_, ui(), std::move(printed));
+    if (!printer.choose()) return;
+    // The grid is read while the pages are made: nothing may change it.
+    const InputPaused paused({viewArea_, menuBar(), menus_.toolbar});
+    BusyPointer busy(ui());
+    ShowingErrors(ui(), [&] {
+        printer.print();
+        return true;
+    });
 }
 
 // ---- Reports -----------------------------------------------------------------------

@@ -74,9 +74,12 @@ public:
     void fileExit();  // closes the window unless the user cancels
     void tablesCopy();
     void tablesSaveAs();
+    // Tables > Print: the grid on view (a table, a result, the cohort).
+    void tablesPrint();
     void reportsPrint();
     void reportsSaveAs();
-    // The printer Reports > Print uses; it keeps the choices of the dialog.
+    // The printer Reports > Print, Tables > Print and File > Print plot use;
+    // it keeps the choices of the dialog.
     QPrinter& reportPrinter() { return *reportPrinter_; }
     void helpContents();
     void helpAbout();
@@ -100,9 +103,12 @@ public:
     void showSmrReport(const std::string& smrTable);
     // Builds the SMR report on view again (after a new null value or heading).
     void showCurrentSmrReport();
-    // Shows a plot of the "Plots" entries in PlotView; saves it into a file.
+    // Shows a plot of the "Plots" entries in PlotView (or a note when there
+    // is nothing to plot yet); File > Save plot as... saves it into a file,
+    // File > Print plot prints it.
     void showPlot(const std::string& plot, const std::string& project);
     void savePlot();
+    void printPlot();
     // Makes the widgets show the state: caption, tree, view, entries.
     void refreshFromState();
     // Runs a command: lets go of the working copy, runs it, shows what it
@@ -136,6 +142,10 @@ private:
     void fitNavigatorToEntries();
     void showViewWidgets();
     void applyEntries();
+    void applyPrintEntries();
+    void popUpPlotMenu();
+    QString shownNodeTitle() const;
+    void sizeToScreen();
     void closeDataViews();
     void reopenDataViews();
     void updateStatus();

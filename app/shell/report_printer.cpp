@@ -1,6 +1,6 @@
 #include "report_printer.h"
 
-#include <QBuffer>
+#include <QFile>
 #include <QPdfWriter>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -11,40 +11,49 @@
 
 namespace vdx {
 
-bool QtReportPrinter::choose() {
+bool QtPrinter::choose() {
     QPrintDialog dialog(&printer_, parent_);
     dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
     dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
     return dialog.exec() == QDialog::Accepted;
 }
 
-void QtReportPrinter::print() {
-    // QTextDocument::print reports nothing: a file that cannot be opened
-    // gives no pages and no error. The PDF is therefore made in memory and
-    // written by AtomicFile, which reports every failure.
+void QtPrinter::print() {
     const QString target = printer_.outputFileName();
     if (printer_.outputFormat() != QPrinter::PdfFormat || target.isEmpty()) {
-        document_.print(&printer_);
-        if (printer_.printerState() == QPrinter::Error)
-            throw VdxError(err::PathAccess, "The printer " + printer_.printerName().toStdString() +
-                                                " could not print the report.");
+        const bool done = paint(printer_);
+        if (done && printer_.printerState() == QPrinter::Error)
+            throw VdxError(err::PathAccess,
+                           "The printer " + printer_.printerName().toStdString() + " could not print.");
         return;
     }
-    QByteArray pdf;
+    // A painter on a PDF writer reports nothing when its file cannot be
+    // written: the PDF goes into a temporary file of AtomicFile, whose
+    // errors are checked, and takes the target's place when it is whole.
+    exchange::AtomicFile file(target.toStdString());
+    bool done = false;
     {
-        QBuffer buffer(&pdf);
-        buffer.open(QIODevice::WriteOnly);
-        QPdfWriter writer(&buffer);
+        QFile pdf(QString::fromStdString(file.temporaryPath()));
+        if (!pdf.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            throw VdxError(err::PathAccess, "Could not print into " + target.toStdString() + ": " +
+                                                pdf.errorString().toStdString());
+        QPdfWriter writer(&pdf);
         writer.setResolution(printer_.resolution());
         writer.setPageLayout(printer_.pageLayout());
         writer.setCreator("VELDRIX");
         writer.setTitle(printer_.docName());
-        document_.print(&writer);
+        done = paint(writer);
+        pdf.close();
+        if (pdf.error() != QFileDevice::NoError)
+            throw VdxError(err::PathAccess, "Could not print into " + target.toStdString() + ": " +
+                                                pdf.errorString().toStdString());
     }
-    if (pdf.isEmpty()) throw VdxError(err::PathAccess, "The report could not be printed into " + target.toStdString());
-    exchange::AtomicFile file(target.toStdString());
-    file.write(std::string_view(pdf.constData(), static_cast<size_t>(pdf.size())));
-    file.commit();
+    if (done) file.commit();  // a cancelled print leaves no file
+}
+
+bool QtReportPrinter::paint(QPagedPaintDevice& device) {
+    document_.print(&device);
+    return true;
 }
 
 }  // namespace vdx

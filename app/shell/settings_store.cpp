@@ -1,6 +1,7 @@
 #include "settings_store.h"
 
 #include <cmath>
+#include <optional>
 
 #include "state/messages.h"
 #include "state/text_values.h"
@@ -38,12 +39,17 @@ void SettingsStore::write(const QString& section, const QString& key, const QStr
 
 namespace {
 
-// A stored number, or the default when the text is not a finite number.
-double ReadNumber(const SettingsStore& store, const QString& section, const QString& key,
-                  double defaultValue) {
+// A stored number; none when the text is missing or not a finite number.
+std::optional<double> StoredNumber(const SettingsStore& store, const QString& section, const QString& key) {
     bool ok = false;
     const double v = store.read(section, key, QString()).trimmed().toDouble(&ok);
-    return ok && std::isfinite(v) ? v : defaultValue;
+    if (!ok || !std::isfinite(v)) return std::nullopt;
+    return v;
+}
+
+double ReadNumber(const SettingsStore& store, const QString& section, const QString& key,
+                  double defaultValue) {
+    return StoredNumber(store, section, key).value_or(defaultValue);
 }
 
 }  // namespace
@@ -52,11 +58,14 @@ WindowSettings ReadWindowSettings(const SettingsStore& store, const QString& pro
     WindowSettings w;
     w.left = ReadNumber(store, "Settings", "MainLeft", 1000);
     w.top = ReadNumber(store, "Settings", "MainTop", 1000);
-    w.width = ReadNumber(store, "Settings", "MainWidth", 6500);
-    w.height = ReadNumber(store, "Settings", "MainHeight", 6500);
-    // A window without area cannot be used: take the default size instead.
-    if (w.width <= 0) w.width = 6500;
-    if (w.height <= 0) w.height = 6500;
+    const auto width = StoredNumber(store, "Settings", "MainWidth");
+    const auto height = StoredNumber(store, "Settings", "MainHeight");
+    // A window without area cannot be used: the default size instead.
+    w.sizeStored = width > 0.0 && height > 0.0;
+    if (w.sizeStored) {
+        w.width = *width;
+        w.height = *height;
+    }
     w.navigatorWidth = static_cast<int>(std::lround(ReadNumber(store, "Settings", "xLeft", 200)));
     if (w.navigatorWidth < 20) w.navigatorWidth = 20;
     w.appPath = store.read("Settings", "AppPath", programDirectory);

@@ -48,6 +48,7 @@ struct WindowSettings {
     double top = 1000;
     double width = 6500;
     double height = 6500;
+    bool sizeStored = false;   // a width and a height are stored (else the window takes most of the screen)
     int navigatorWidth = 200;  // "xLeft"
     QString appPath;           // directory written into the file association
 };

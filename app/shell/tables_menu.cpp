@@ -1,6 +1,9 @@
 #include "tables_menu.h"
 
+#include <algorithm>
+
 #include <QAction>
+#include <QComboBox>
 #include <QInputDialog>
 #include <QMainWindow>
 #include <QMenu>
@@ -127,6 +130,10 @@ void MenuRemoveTable(QMainWindow* window, bool rateTable) {
         chooser.setComboBoxEditable(false);
         const int selected = names.indexOf(SelectedRateTable(main));
         chooser.setTextValue(names.value(selected < 0 ? 0 : selected));
+        // Wide enough that a window frame shows the whole title (the dialog
+        // takes the width of its list).
+        if (auto* list = chooser.findChild<QComboBox*>())
+            list->setMinimumWidth(std::max(320, chooser.fontMetrics().horizontalAdvance(chooser.windowTitle()) * 2));
         if (chooser.exec() != QDialog::Accepted) return;
         db::RemoveRateTable(state, ui, chooser.textValue().toStdString());
     });

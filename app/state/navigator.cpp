@@ -11,6 +11,11 @@ void NavigatorTree::clear() {
 
 int NavigatorTree::add(int parent, const std::string& key, const std::string& text, int image,
                        int selectedImage) {
+    return insertBefore(-1, parent, key, text, image, selectedImage);
+}
+
+int NavigatorTree::insertBefore(int before, int parent, const std::string& key, const std::string& text,
+                                int image, int selectedImage) {
     NavigatorNode n;
     n.id = nextId_++;
     n.parent = parent;
@@ -18,7 +23,11 @@ int NavigatorTree::add(int parent, const std::string& key, const std::string& te
     n.text = text;
     n.image = image;
     n.selectedImage = selectedImage;
-    nodes_.push_back(n);
+    // Siblings show in the order of the list: the node goes where its
+    // sibling stood.
+    auto at = std::find_if(nodes_.begin(), nodes_.end(),
+                           [&](const NavigatorNode& m) { return m.id == before && m.parent == parent; });
+    nodes_.insert(at, n);
     ++revision_;
     return n.id;
 }

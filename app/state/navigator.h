@@ -26,6 +26,10 @@ public:
     // Adds a node under parent (-1 for top level); returns its id.
     int add(int parent, const std::string& key, const std::string& text, int image,
             int selectedImage = 0);
+    // The same, placed just before its sibling `before` (last when `before`
+    // is no child of parent).
+    int insertBefore(int before, int parent, const std::string& key, const std::string& text, int image,
+                     int selectedImage = 0);
     // Removes a node and everything below it; false when there is no such id.
     bool remove(int id);
 

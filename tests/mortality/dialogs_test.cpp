@@ -232,8 +232,9 @@ private slots:
             QVERIFY(!test::Child<QPushButton>(d, "btnReport")->isEnabled());  // no project file
             auto* level = test::Child<QComboBox>(d, "cboDefaultLevelCalc");
             auto* method = test::Child<QComboBox>(d, "cboDefaultMethodCalc");
-            QCOMPARE(level->currentIndex(), -1);
-            QCOMPARE(method->currentIndex(), -1);
+            // None kept yet: what the calculator starts with.
+            QCOMPARE(level->currentText(), QString("95%"));
+            QCOMPARE(method->currentText(), QString("Exact"));
             level->setCurrentText("99%");
             method->setCurrentText("Square Root");
             test::Child<QPushButton>(d, "cmdOK")->click();

@@ -58,9 +58,10 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
     sleep 0.1
   done
   sleep 1
-  # The project is the last branch of the tree: "SMR" stands two above its last node.
+  # The project is the last branch before "Plots" (with its two plots), the
+  # last of the tree: "SMR" stands five above the last node.
   xdotool windowfocus --sync "$main"
-  xdotool key Tab End Up Up
+  xdotool key Tab End Up Up Up Up Up
   sleep 1.5
   import -window root "$out/smr_report.png"
   # Tools > SMR Calculator starts from the report on view; Calculate.

@@ -2,9 +2,14 @@
 // read into memory as a whole.
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
+#include <QMenuBar>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <clocale>
 
 #include "db/database.h"
@@ -97,6 +102,45 @@ private slots:
             wc->execute("CREATE TABLE Written (A LONG)");
             QVERIFY(wc->tableExists("Written"));
         }
+
+        state.ProjectChanged = false;
+        w.fileExit();
+    }
+
+    // Tables > Print of 100,000 rows works with the progress window, which
+    // says how many pages they take; Cancel stops it, writes no file and
+    // gives the window back.
+    void printingALargeTableShowsItsPagesAndCancels() {
+        QTemporaryDir dir;
+        MainWindow w;
+        test::CountingInteraction ui;
+        w.setInteraction(&ui);
+        StartUp(w, "", false);
+        ProgramState& state = w.state();
+        QVERIFY(test::CreateSampleProject(state, ui, dir.filePath("big.vdx").toStdString()));
+        test::AddLargeTable(state.WorkingCopyName, "Big", 100'000);
+        state.MainTableName = "Big";
+        db::RebuildNavigator(state, ui);
+        w.refreshFromState();
+        QVERIFY(test::ClickTreeNode(w, "Main_Data_Big"));
+
+        const QString pdf = dir.filePath("big.pdf");
+        w.reportPrinter().setOutputFormat(QPrinter::PdfFormat);
+        w.reportPrinter().setOutputFileName(pdf);
+        ui.cancelAfterPolls = 100'000 / 256 + 20;  // the columns measured, some pages made
+        test::OnNextModalOf<QPrintDialog>([](QPrintDialog* d) { d->accept(); });
+        QElapsedTimer timer;
+        timer.start();
+        w.findChild<QAction*>("mnuTablesPrint")->trigger();
+        qInfo("printing until Cancel took %lld ms", timer.elapsed());
+        QVERIFY(!QFileInfo::exists(pdf));
+        QVERIFY(ui.messages.empty());
+        const auto pages = std::find_if(ui.progressLabels.begin(), ui.progressLabels.end(),
+                                        [](const std::string& l) { return l.find(" rows on ") != std::string::npos; });
+        QVERIFY(pages != ui.progressLabels.end());
+        qInfo("%s", pages->c_str());
+        QVERIFY(ui.maxProgressValue > 0);
+        QVERIFY(w.menuBar()->isEnabled() && w.centralWidget()->isEnabled());
 
         state.ProjectChanged = false;
         w.fileExit();

@@ -74,6 +74,47 @@ TEST(FormatYears, TwoDecimalsAndZeroAsZero) {
     EXPECT_EQ(FormatYears(-1.5), "-1.50");
 }
 
+// A figure shows rounded to its column's decimals; the rest as stored.
+TEST(ShownCellText, FiguresOfAColumnWithDecimalsRoundToThem) {
+    ResultGridText g;
+    g.rows = 2;
+    g.cols = 4;
+    g.cells = {"Stratum", "2.19e-05", "Rate", "PY", "Total", "", "0.000178422997946612", "1234.5678"};
+    g.decimals = {8, 8, 8};  // no entry for column 3
+    const struct {
+        int row, col;
+        const char* shown;
+    } cases[] = {
+        {0, 1, "2.19e-05"},    // the header row as it is
+        {1, 0, "Total"},       // the header column too
+        {1, 1, ""},            // an empty cell stays empty
+        {1, 2, "0.00017842"},  // rounded to eight decimals
+        {1, 3, "1234.5678"},   // a column without decimals
+    };
+    for (const auto& c : cases) EXPECT_EQ(ShownCellText(g, c.row, c.col), c.shown) << c.row << "," << c.col;
+    g.cells[5] = "not defined";
+    EXPECT_EQ(ShownCellText(g, 1, 1), "not defined");  // text is no figure
+    g.cells[5] = "2.19e-05";
+    EXPECT_EQ(ShownCellText(g, 1, 1), "0.00002190");
+}
+
+// The person-years bring the plots; the projects stay together before them.
+TEST(NavigatorEntries, PlotsComeWithThePersonYearsAndAfterTheProjects) {
+    ProgramState state;
+    AddFixedNavigatorNodes(state);
+    AddProjectEntry(state, "Project1");
+    EXPECT_LT(state.Navigator.findByKey(kPlotsKey), 0);
+    test::SetSamplePersonYears(state);
+    AddPersonYearsEntries(state);
+    AddProjectEntry(state, "Project2");
+    std::vector<std::string> topLevel;
+    for (const auto& n : state.Navigator.nodes())
+        if (n.parent < 0) topLevel.push_back(n.text);
+    EXPECT_EQ(topLevel, (std::vector<std::string>{"Main", "Project1", "Project2", "Plots"}));
+    EXPECT_GE(state.Navigator.findByPath("Project2_SMR"), 0);
+    EXPECT_EQ(state.Navigator.fullPath(state.CurrentNode), "Project2_SMR");  // the new report
+}
+
 // ---- Entries ------------------------------------------------------------------
 
 TEST(EntriesAfterClick, TableOfTheNodeKinds) {

@@ -25,6 +25,7 @@ TEST_F(SettingsTest, EmptyStoreGivesTheDefaults) {
     EXPECT_EQ(w.top, 1000);
     EXPECT_EQ(w.width, 6500);
     EXPECT_EQ(w.height, 6500);
+    EXPECT_FALSE(w.sizeStored);  // the window takes most of the screen
     EXPECT_EQ(w.navigatorWidth, 200);
     EXPECT_EQ(w.appPath, "/opt/veldrix/bin");
     EXPECT_EQ(ReadSmrNullValue(store), 100);
@@ -107,6 +108,7 @@ TEST_F(SettingsTest, UnreadableNumbersFallBackToTheirDefaults) {
     EXPECT_EQ(w.left, 1000);
     EXPECT_EQ(w.width, 6500);   // a window without area cannot be used
     EXPECT_EQ(w.height, 6500);
+    EXPECT_FALSE(w.sizeStored);
     EXPECT_EQ(w.navigatorWidth, 20);  // the narrowest tree the splitter allows
     EXPECT_EQ(ReadSmrNullValue(store), 100);
 }

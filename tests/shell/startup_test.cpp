@@ -3,6 +3,7 @@
 // association, Help.
 #include <QAction>
 #include <QKeySequence>
+#include <QScreen>
 #include <QSet>
 #include <QLabel>
 #include <QMenu>
@@ -124,7 +125,8 @@ private slots:
         MainMenus& m = w.menus();
         QCOMPARE(m.mnuFile->title(), QString("&File"));
         QCOMPARE(EntryTexts(m.mnuFile),
-                 QStringList({"&New", "&Open", "-", "&Save", "Save &as...", "-", "&Exit"}));
+                 QStringList({"&New", "&Open", "-", "&Save", "Save &as...", "-", "Save &plot as...", "P&rint plot",
+                              "-", "&Exit"}));
         QCOMPARE(m.mnuTables->title(), QString("&Tables"));
         QCOMPARE(EntryTexts(m.mnuTables),
                  QStringList({"&Main table", "&Rate table", "-", "Save &as...", "&Copy", "&Print"}));
@@ -227,8 +229,11 @@ private slots:
     void emptyStoreGivesTheDefaultWindow() {
         MainWindow w;
         StartUp(w, "", false);
-        QCOMPARE(w.size(), QSize(Px(w, 6500), Px(w, 6500)));
-        QCOMPARE(w.pos(), QPoint(Px(w, 1000), Px(w, 1000)));
+        // No size stored: most of the screen, all of the window on it.
+        const QRect room = w.screen()->availableGeometry();
+        QVERIFY(room.contains(w.frameGeometry()));
+        QVERIFY2(w.width() >= room.width() * 3 / 4 && w.height() >= room.height() * 3 / 4,
+                 qPrintable(QString("%1 x %2").arg(w.width()).arg(w.height())));
         QCOMPARE(w.navigatorWidth(), 200);
         QCOMPARE(w.findChild<QTreeWidget*>("Navigator")->width(), 200);
         QCOMPARE(w.state().SmrNullValue, 100.0);
@@ -342,12 +347,39 @@ private slots:
         QCOMPARE(browser->source().fragment(), QString("copy"));
         help->findChild<QAction*>("Contents")->trigger();
         QCOMPARE(browser->source().fragment(), QString("contents"));
+        // On the screen, whatever its size; Escape closes it.
+        QVERIFY(w.screen()->availableGeometry().contains(help->frameGeometry()));
+        QTest::keyClick(browser, Qt::Key_Escape);
+        QVERIFY(!help->isVisible());
 
         // The Help button and F1 show the same window again.
         help->hide();
         w.menus().buttons.value("Help")->trigger();
         QVERIFY(help->isVisible());
         QCOMPARE(w.findChildren<QWidget*>("frmHelp").size(), 1);
+    }
+
+    // The help page names every entry of the menus: by its path ("Tables >
+    // Main table > Remove"), and the formats of the Add menus by their caption.
+    void helpNamesEveryMenuEntry() {
+        MainWindow w;
+        StartUp(w, "", false);
+        w.findChild<QAction*>("mnuHelpContents")->trigger();
+        const QString help = w.findChild<QTextBrowser*>("txtHelp")->toPlainText();
+        auto caption = [](const QAction* a) { return a->text().remove('&').remove("..."); };
+        int entries = 0;
+        std::function<void(QMenu*, const QStringList&)> walk = [&](QMenu* menu, const QStringList& path) {
+            for (QAction* a : menu->actions()) {
+                if (a->isSeparator()) continue;
+                const QStringList here = path + QStringList{caption(a)};
+                const QString named = here.size() <= 3 ? here.join(" > ") : here.last();
+                QVERIFY2(help.contains(named), qPrintable(named));
+                ++entries;
+                if (a->menu()) walk(a->menu(), here);
+            }
+        };
+        for (QAction* menu : w.menuBar()->actions()) walk(menu->menu(), {caption(menu)});
+        QVERIFY(entries > 40);
     }
 
     void aMissingHelpPageIsReported() {

@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QImage>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -27,11 +28,14 @@
 #include "db/database.h"
 #include "db/file_commands.h"
 #include "db/navigator_commands.h"
+#include "db/project_management.h"
 #include "db/project_file.h"
 #include "db/navigator_entries.h"
 #include "db/remove_table.h"
 #include "grid_view.h"
 #include "main_window.h"
+#include "plot_view.h"
+#include "py/person_years_run.h"
 #include "sample_project.h"
 #include "startup.h"
 #include "table_model.h"
@@ -59,6 +63,21 @@ QString ShownName(MainWindow& w) {
 }
 
 bool Enabled(MainWindow& w, const char* name) { return w.findChild<QAction*>(name)->isEnabled(); }
+
+// The text of a PDF file, as pdftotext reads it.
+QString PdfText(const QString& pdf) {
+    QProcess text;
+    text.start("pdftotext", {"-layout", pdf, "-"});
+    return text.waitForFinished(30000) ? QString::fromUtf8(text.readAllStandardOutput()) : QString();
+}
+
+// Runs a print entry with the print dialog accepted, into a PDF file.
+void PrintIntoPdf(MainWindow& w, QAction* entry, const QString& pdf) {
+    w.reportPrinter().setOutputFormat(QPrinter::PdfFormat);
+    w.reportPrinter().setOutputFileName(pdf);
+    test::OnNextModalOf<QPrintDialog>([](QPrintDialog* d) { d->accept(); });
+    entry->trigger();
+}
 
 QPoint CellCentre(GridView* g, int row, int col) {
     // Grid row/column 1 is model row/column 0.
@@ -227,15 +246,119 @@ private slots:
         QVERIFY(print(pdf, true));
         QVERIFY(ui_.messages.empty());
         if (QStandardPaths::findExecutable("pdftotext").isEmpty()) QSKIP("pdftotext is not installed");
-        QProcess text;
-        text.start("pdftotext", {"-layout", pdf, "-"});
-        QVERIFY(text.waitForFinished(30000));
-        QVERIFY(QString::fromUtf8(text.readAllStandardOutput()).contains("150.00000000    30.00000000"));
+        QVERIFY(PdfText(pdf).contains("150.00000000    30.00000000"));
 
         QVERIFY(print(dir_.filePath("no such folder/report.pdf"), true));
         QCOMPARE(ui_.messages.size(), size_t(1));
         QVERIFY(ui_.messages[0].text.find("Following error has occured:") == 0);
         QCOMPARE(ui_.messages[0].title, std::string("Error"));
+    }
+
+    // Tables > Print prints the grid on view, as it shows it, into a PDF file.
+    void tablesPrintPrintsTheGridOnView() {
+        QVERIFY(test::ClickTreeNode(*w_, "P1_SMR"));
+        QVERIFY(!Enabled(*w_, "mnuTablesPrint"));
+        if (QStandardPaths::findExecutable("pdftotext").isEmpty()) QSKIP("pdftotext is not installed");
+        const QString pdf = dir_.filePath("table.pdf");
+        QAction* print = w_->findChild<QAction*>("mnuTablesPrint");
+        QVERIFY(test::ClickTreeNode(*w_, "Main_Data_Cohort"));
+        PrintIntoPdf(*w_, print, pdf);
+        const QString cohort = PdfText(pdf);
+        for (const char* shown : {"Birth", "15.03.1950", "31.12.1948", "04.07.1972", "not known", "Cleo", "Page 1 of 1"})
+            QVERIFY2(cohort.contains(shown), shown);
+
+        QVERIFY(test::ClickTreeNode(*w_, "Main_Person-Years_Age*Calendar*Sex=2"));
+        PrintIntoPdf(*w_, print, pdf);
+        const QString years = PdfText(pdf);
+        GridView* g = grid("ResultGrid");
+        for (int r = 1; r < g->gridRows(); ++r)
+            for (int c = 1; c < g->gridCols(); ++c) QVERIFY2(years.contains(g->cellText(r, c)), qPrintable(g->cellText(r, c)));
+        QVERIFY(years.contains(QString::fromStdString(db::FormatYears(3110 / 365.25))));
+        QVERIFY(ui_.messages.empty());
+    }
+
+    // The stratum grid shows its figures with fixed decimals; Tables > Save
+    // as... writes them with every digit.
+    void strataShowFixedDecimalsAndSaveWhole() {
+        {
+            // The sample's person-years in the working copy, and a rate
+            // table of its 3 age classes by 2 periods for P1.
+            auto wc = db::Database::open(w_->state().WorkingCopyName);
+            py::StorePersonYearsTables(*wc, w_->state(), w_->state().PyValues);
+            wc->execute("CREATE TABLE Conform (Y1 DOUBLE, Y2 DOUBLE);");
+            auto rs = wc->openRecordset("Conform");
+            for (int i = 0; i < 3; ++i) {
+                rs->addNew();
+                rs->setValue(0, Value::real(0.000178422997946612));
+                rs->setValue(1, Value::real(2.19e-05));
+                rs->update();
+            }
+            auto smr = wc->openRecordset(std::string(test::kProject) + "_SMR");
+            for (smr->moveFirst(); !smr->eof(); smr->moveNext())
+                if (smr->value(0).asText() == "RateTable") {
+                    smr->edit();
+                    smr->setValue(1, Value::text("Conform"));
+                    smr->update();
+                }
+        }
+        QVERIFY(test::ClickTreeNode(*w_, "P1_Strata"));
+        QVERIFY2(ui_.messages.empty(), ui_.messageTexts().empty() ? "" : ui_.messageTexts()[0].c_str());
+        GridView* g = grid("ResultGrid");
+        QCOMPARE(g->cellText(0, 3), QString("Rate"));
+        QCOMPARE(g->cellText(1, 3), QString("0.00017842"));
+        QCOMPARE(g->cellText(2, 3), QString("0.00002190"));
+        QCOMPARE(g->cellText(2, 1), QString("2.00"));        // 730 days
+        QCOMPARE(g->cellText(2, 4), QString("0.00004377"));  // 730 / 365.25 x 2.19e-05
+
+        const QString path = dir_.filePath("strata.txt");
+        ui_.files = {FileDialogResult{path.toStdString(), 1}};
+        w_->findChild<QAction*>("mnuTablesSaveAS")->trigger();
+        QFile saved(path);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(saved.readAll());
+        for (const char* whole : {";0.000178422997947;", ";0.000043770020534;"})
+            QVERIFY2(text.contains(whole), qPrintable(text));
+    }
+
+    // A right click on a plot's node offers Save plot as... and Print plot,
+    // which File offers while a plot is on view.
+    void plotNodeMenuSavesAndPrintsThePlot() {
+        QVERIFY(test::ClickTreeNode(*w_, "Main_Data_Cohort"));
+        QVERIFY(!Enabled(*w_, "mnuFilePlotSaveAs") && !Enabled(*w_, "mnuFilePlotPrint"));
+        QMenu* menu = w_->menus().mnuPlot;
+        QVERIFY(test::ClickTreeNode(*w_, "Plots_Person-years", Qt::RightButton));
+        QTRY_VERIFY(menu->isVisible());
+        QVERIFY(menu->actions().contains(w_->menus().mnuFilePlotSaveAs));
+        QVERIFY(menu->actions().contains(w_->menus().mnuFilePlotPrint));
+        menu->close();
+        QVERIFY(Enabled(*w_, "mnuFilePlotSaveAs") && Enabled(*w_, "mnuFilePlotPrint"));
+
+        const QString png = dir_.filePath("plot.png");
+        ui_.files = {FileDialogResult{png.toStdString(), 1}};
+        w_->menus().mnuFilePlotSaveAs->trigger();
+        QVERIFY(!QImage(png).isNull());
+
+        if (QStandardPaths::findExecutable("pdftotext").isEmpty()) QSKIP("pdftotext is not installed");
+        const QString pdf = dir_.filePath("plot.pdf");
+        PrintIntoPdf(*w_, w_->menus().mnuFilePlotPrint, pdf);
+        QVERIFY(PdfText(pdf).contains("Person-years by age class and calendar period"));
+        QVERIFY(ui_.messages.empty());
+    }
+
+    // A plot with nothing to show says so in its view, and offers nothing to save.
+    void plotWithoutDataSaysSoInItsView() {
+        ui_.answers.push_back(Answer::Yes);
+        db::DeleteProject(w_->state(), ui_, test::kProject);
+        w_->refreshFromState();
+        ui_.messages.clear();
+        QVERIFY(test::ClickTreeNode(*w_, "Plots_Forest plot", Qt::RightButton));
+        auto* view = w_->findChild<PlotView*>("PlotView");
+        QVERIFY(view->isVisible());
+        QVERIFY(view->note().contains("no SMR project"));
+        QVERIFY(ui_.messages.empty());
+        QVERIFY(!Enabled(*w_, "mnuFilePlotSaveAs") && !Enabled(*w_, "mnuFilePlotPrint"));
+        QTest::qWait(50);
+        QVERIFY(!w_->menus().mnuPlot->isVisible());
     }
 
     // Reports > Save as... writes the report shown, the project's name proposed.
