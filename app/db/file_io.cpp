@@ -124,7 +124,8 @@ bool IsReadOnlyFile(const std::string& path) {
     // Root passes access(W_OK) whatever the mode; the mode bits still say
     // that the owner wants the file kept.
     if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return true;
-    return ::access(path.c_str(), W_OK) != 0 && errno == EACCES;
+    // A read-only file system refuses root too.
+    return ::access(path.c_str(), W_OK) != 0 && (errno == EACCES || errno == EROFS);
 }
 
 bool FileExists(const std::string& path) {

@@ -61,7 +61,7 @@ void ReplaceFileSafely(const std::string& source, const std::string& target);
 void RemoveUnfinishedSaves(const std::string& target);
 
 // A file that must not be replaced: it exists and has no write permission
-// for anyone, or not for this user. A rename would replace it all the same
+// for anyone, or not for this user, or lies on a read-only file system. A rename would replace it all the same
 // (it needs only the folder's permission), so saving checks first.
 bool IsReadOnlyFile(const std::string& path);
 

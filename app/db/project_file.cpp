@@ -7,6 +7,7 @@
 #include "db/file_io.h"
 #include "db/navigator_entries.h"
 #include "db/table_stream.h"
+#include "db/working_copy_lock.h"
 #include "state/text_values.h"
 
 namespace vdx::db {
@@ -375,8 +376,9 @@ void WriteProjectState(ProgramState& state, Database& db) {
 
 void StoreProject(ProgramState& state) {
     // The rename that replaces the project file needs no permission on the
-    // file itself: a file its owner made read-only is refused here.
-    if (IsReadOnlyFile(state.ProjectFileName))
+    // file itself: a file its owner made read-only is refused here, and so
+    // is a study opened read-only (on a medium that cannot be written).
+    if (IsReadOnlyFile(state.ProjectFileName) || WorksOnReadOnlyCopy(state))
         throw VdxError(err::PathAccess, "Path/File access error. " + state.ProjectFileName +
                                             " is read-only; it was not overwritten.");
     {
