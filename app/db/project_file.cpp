@@ -193,7 +193,7 @@ void LoadState(ProgramState& state, Database& db, Interaction& ui) {
 // Shows what stopped LoadProject or a conversion.
 void ReportLoadError(const ProgramState& state, Interaction& ui, const VdxError& e) {
     if (e.number() == err::UnrecognizedDatabase)
-        ui.message(state.ProjectFileName + " is not a VELDRIX file!", Buttons::Ok, Icon::Critical, "Error");
+        ui.message(NotAVeldrixFileText(state.ProjectFileName, e), Buttons::Ok, Icon::Critical, "Error");
     else
         ShowGeneralError(ui, e.number(), e.description());
 }
@@ -213,6 +213,13 @@ void WrongConversionVersion(Interaction& ui) {
 }
 
 }  // namespace
+
+std::string NotAVeldrixFileText(const std::string& path, const VdxError& e) {
+    std::string text = path + " is not a VELDRIX file!";
+    // A Jet file is a database all the same: what stopped the reading.
+    if (IsJetDatabaseFile(path)) text += "\r\n" + e.description();
+    return text;
+}
 
 const std::vector<std::string>& SystemMainKeys() {
     static const std::vector<std::string> keys{"Version", "MainTable", "intRateTablesAnzahl",
