@@ -26,8 +26,10 @@ CliSession::CliSession() {
 bool CliSession::lock(const std::string& projectFile) {
     try {
         const std::string file = db::ResolveProjectFile(projectFile);
-        workingCopy_ = WorkingCopyPath(file);
-        lock_ = db::WorkingCopyLock::acquire(workingCopy_, file);
+        // A study on a read-only medium gets its working copy elsewhere.
+        auto lock = db::WorkingCopyLock::acquireForOpen(WorkingCopyPath(file), file);
+        workingCopy_ = lock->workingCopy();
+        lock_ = lock;
         state.WorkingCopyLock = lock_;
         return true;
     } catch (const VdxError& e) {

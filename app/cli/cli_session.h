@@ -20,9 +20,11 @@ public:
     CliSession& operator=(const CliSession&) = delete;
 
     // Takes the working copy's lock for a project file before any step runs,
-    // so that the session can clean up after a failed open too. False (with
-    // the message printed) when another instance holds it, when it cannot be
-    // taken, or when the path cannot be a project file (a name ending in "~").
+    // so that the session can clean up after a failed open too. A study in a
+    // folder this user cannot write is opened read-only (its working copy in
+    // a temporary folder; saving it is refused). False (with the message
+    // printed) when another instance holds it, when it cannot be taken, or
+    // when the path cannot be a project file (a name ending in "~").
     bool lock(const std::string& projectFile);
 
     ProgramState state;

@@ -112,7 +112,7 @@ int RunConvert(const std::vector<std::string>& args) {
     try {
         exchange::ConvertProjectFile(paths[0], paths[1], format);
     } catch (const VdxError& e) {
-        PrintMessage(e.number() == err::UnrecognizedDatabase ? paths[0] + " is not a VELDRIX file!"
+        PrintMessage(e.number() == err::UnrecognizedDatabase ? db::NotAVeldrixFileText(paths[0], e)
                                                              : GeneralErrorText(e.number(), e.description()));
         return kFailed;
     }

@@ -31,11 +31,18 @@ Statement::~Statement() { sqlite3_finalize(stmt_); }
 void Statement::reset() {
     sqlite3_reset(stmt_);
     sqlite3_clear_bindings(stmt_);
+    atStart_ = true;
 }
 
 bool Statement::step() {
+    if (atStart_) ++db_.readCounts_.queries;
+    atStart_ = false;
     int rc = sqlite3_step(stmt_);
-    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_ROW) {
+        ++db_.readCounts_.rows;
+        return true;
+    }
+    atStart_ = true;  // a step after the end runs the query again
     if (rc == SQLITE_DONE) return false;
     sqlite3_reset(stmt_);
     db_.raise(rc);

@@ -85,6 +85,10 @@ std::string QuoteIdentifier(const std::string& name);
 
 class Recordset;
 
+namespace detail {
+class Statement;
+}
+
 class Database {
 public:
     ~Database();
@@ -137,17 +141,27 @@ public:
 
     // For the adapter's own parts (recordsets, statements).
     sqlite3* handle() const { return db_; }
+
+    // What the adapter's statements (recordsets, commands) have read so far:
+    // queries run (a statement stepped from its start) and rows handed out.
+    // Tests count them to see that a step reads a block, not the table.
+    struct ReadCounts {
+        int64_t queries = 0, rows = 0;
+    };
+    const ReadCounts& readCounts() const { return readCounts_; }
     // Throws the VdxError that belongs to an SQLite result code.
     [[noreturn]] void raise(int sqliteCode, const std::string& context = {}) const;
 
 private:
     friend struct SqlExecutor;  // database.cpp: the Jet statement translator
+    friend class detail::Statement;  // counts what it reads
     Database(sqlite3* db, std::string path);
     std::string canonicalTableName(const std::string& name);  // "" when missing
 
     sqlite3* db_ = nullptr;
     std::string path_;
     int transactionDepth_ = 0;
+    ReadCounts readCounts_;
 };
 
 // A cursor over the rows of a table in insertion order. Rows are read on

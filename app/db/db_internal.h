@@ -41,6 +41,7 @@ public:
 private:
     Database& db_;
     sqlite3_stmt* stmt_ = nullptr;
+    bool atStart_ = true;  // the next step runs the query (Database::readCounts)
 };
 
 // A stored column value as a Value of the field's type.

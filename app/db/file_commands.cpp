@@ -43,15 +43,23 @@ std::shared_ptr<WorkingCopyLock> HeldLock(const ProgramState& state) {
     return std::static_pointer_cast<WorkingCopyLock>(state.WorkingCopyLock);
 }
 
+enum class LockUse { Write, Open };
+
 // The lock of a working copy; the one this state holds already when it is
-// the same working copy. Shows the refusal and returns null when another
-// instance holds it.
+// the same working copy (or the same study opened read-only). Shows the
+// refusal and returns null when another instance holds it. For Open, a
+// study this user cannot write beside is opened read-only: the working copy
+// is then the lock's.
 std::shared_ptr<WorkingCopyLock> LockFor(ProgramState& state, Interaction& ui,
                                          const std::string& workingCopy,
-                                         const std::string& projectFile) {
-    if (auto held = HeldLock(state); held && SamePath(held->workingCopy(), workingCopy)) return held;
+                                         const std::string& projectFile, LockUse use = LockUse::Write) {
+    if (auto held = HeldLock(state);
+        held && (SamePath(held->workingCopy(), workingCopy) ||
+                 (held->readOnly() && SamePath(held->projectFile(), projectFile))))
+        return held;
     try {
-        return WorkingCopyLock::acquire(workingCopy, projectFile);
+        return use == LockUse::Open ? WorkingCopyLock::acquireForOpen(workingCopy, projectFile)
+                                    : WorkingCopyLock::acquire(workingCopy, projectFile);
     } catch (const VdxError& e) {
         ui.message(e.description(), Buttons::Ok, Icon::Critical, "Error");
         return nullptr;
@@ -206,7 +214,7 @@ bool AskToSaveOpenProject(ProgramState& state, Interaction& ui) {
 }  // namespace
 
 bool ProjectFileReadOnly(const ProgramState& state) {
-    return state.ProjectOpen && IsReadOnlyFile(state.ProjectFileName);
+    return state.ProjectOpen && (IsReadOnlyFile(state.ProjectFileName) || WorksOnReadOnlyCopy(state));
 }
 
 std::string MainWindowCaption(const ProgramState& state) {
@@ -226,9 +234,9 @@ bool CreateProjectFile(ProgramState& state, Interaction& ui, const std::string& 
     const auto resolved = ProjectFileFor(ui, chosen);
     if (!resolved) return false;
     const std::string& path = *resolved;
-    const std::string workingCopy = WorkingCopyPath(path);
-    auto lock = LockFor(state, ui, workingCopy, path);
+    auto lock = LockFor(state, ui, WorkingCopyPath(path), path);
     if (!lock) return false;
+    const std::string workingCopy = lock->workingCopy();
     BusyPointer busy(ui);
     const std::string previousWorkingCopy = state.WorkingCopyName;
     const auto previousLock = state.WorkingCopyLock;  // let go of only at the end
@@ -265,7 +273,9 @@ bool CreateProjectFile(ProgramState& state, Interaction& ui, const std::string& 
 
 bool FileOpen(ProgramState& state, Interaction& ui) {
     if (!AskToSaveOpenProject(state, ui)) return false;
-    auto chosen = ui.openFile(Dialog("Open File", 36868));
+    // 4100: the file must exist, no read-only box. A read-only file is
+    // accepted: it opens read-only (a study on a CD or a read-only share).
+    auto chosen = ui.openFile(Dialog("Open File", 4100));
     if (!chosen) return false;
     return OpenProjectFile(state, ui, chosen->path);
 }
@@ -274,9 +284,9 @@ bool OpenProjectFile(ProgramState& state, Interaction& ui, const std::string& ch
     const auto resolved = ProjectFileFor(ui, chosen);
     if (!resolved) return false;
     const std::string& path = *resolved;
-    const std::string workingCopy = WorkingCopyPath(path);
-    auto lock = LockFor(state, ui, workingCopy, path);
+    auto lock = LockFor(state, ui, WorkingCopyPath(path), path, LockUse::Open);
     if (!lock) return false;
+    const std::string workingCopy = lock->workingCopy();
     RemoveUnfinishedSaves(path);
     BusyPointer busy(ui);
     const std::string previousWorkingCopy = state.WorkingCopyName;

@@ -23,7 +23,8 @@ bool CreateProjectFile(ProgramState& state, Interaction& ui, const std::string& 
 bool FileOpen(ProgramState& state, Interaction& ui);
 // The open steps after the file dialog (start-up with a command line, the
 // command-line tool). Refuses a project whose working copy another instance
-// holds. True when the project is open.
+// holds. A study in a folder this user cannot write (a CD, a read-only
+// share) opens read-only. True when the project is open.
 // Every path these commands take goes through ResolveProjectFile
 // (working_copy_lock.h): a name ending in "~" is refused before anything is
 // touched, and a symbolic link stands for the study it points to.
@@ -47,8 +48,9 @@ bool FileExit(ProgramState& state, Interaction& ui);
 // lock) and releases the lock, without asking; clears nothing else.
 void ReleaseWorkingCopy(ProgramState& state);
 
-// The open project file cannot be saved over (see IsReadOnlyFile); the
-// status line says so.
+// The open project file cannot be saved over (see IsReadOnlyFile), or the
+// study was opened read-only from a folder this user cannot write (see
+// WorkingCopyLock::acquireForOpen); the status line and `info` say so.
 bool ProjectFileReadOnly(const ProgramState& state);
 
 // "VELDRIX 1.41" or "VELDRIX 1.41 - <project file>".

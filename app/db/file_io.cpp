@@ -124,7 +124,8 @@ bool IsReadOnlyFile(const std::string& path) {
     // Root passes access(W_OK) whatever the mode; the mode bits still say
     // that the owner wants the file kept.
     if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return true;
-    return ::access(path.c_str(), W_OK) != 0 && errno == EACCES;
+    // A read-only file system refuses root too.
+    return ::access(path.c_str(), W_OK) != 0 && (errno == EACCES || errno == EROFS);
 }
 
 bool FileExists(const std::string& path) {
@@ -192,10 +193,40 @@ void MakeWorkingCopy(const std::string& projectFile, const std::string& workingC
     RemoveDatabaseFiles(workingCopy);
     try {
         JetImport()(projectFile, workingCopy);
-    } catch (...) {
+    } catch (const VdxError& e) {
         RemoveDatabaseFiles(workingCopy);  // never a half-made working copy
+        if (e.number() != err::UnrecognizedDatabase) throw;
+        // A file that ends inside a page was cut short, whatever the reader
+        // made of it; one of whole pages that the reader refuses outright
+        // ("Unrecognized database format") is damaged. Other refusals (a
+        // sound database that holds no study) say what they say.
+        const std::string damage = JetDamageText(projectFile);
+        if (!damage.empty() && (damage.find("cut short:") != std::string::npos ||
+                                e.description().find("Unrecognized database format") != std::string::npos))
+            throw VdxError(e.number(), damage);
+        throw;
+    } catch (...) {
+        RemoveDatabaseFiles(workingCopy);
         throw;
     }
+}
+
+std::string JetDamageText(const std::string& path) {
+    FileDescriptor in(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat st {};
+    unsigned char version = 0;
+    if (in.get() < 0 || ::fstat(in.get(), &st) != 0 || ::pread(in.get(), &version, 1, 0x14) != 1) return {};
+    // Jet 3 pages are 2 KB, those of Jet 4 and later 4 KB.
+    const uint64_t pageSize = version == 0 ? 2048 : 4096;
+    const auto size = static_cast<uint64_t>(st.st_size);
+    const uint64_t pages = size / pageSize, rest = size % pageSize;
+    const std::string each = std::to_string(pageSize) + " bytes each";
+    if (rest != 0)
+        return "The Jet database is cut short: its " + std::to_string(size) + " bytes end " + std::to_string(rest) +
+               " bytes into page " + std::to_string(pages) + " (pages of " + each + ", counted from 0).";
+    return "The Jet database is damaged: its " + std::to_string(pages) + (pages == 1 ? " page (" : " pages (") +
+           std::to_string(size) + " bytes, " + each + (pages == 1 ? ") does" : ") do") +
+           " not hold what its catalog refers to; it may have been cut short at the end of a page.";
 }
 
 void SetWriteFaultHook(WriteFaultHook hook) {

@@ -22,11 +22,16 @@ void RemoveDatabaseFiles(const std::string& path);
 // first). Throws like ReplaceFileSafely. A project file of the earlier
 // program's Jet format is read table by table into a new working copy by the
 // registered import (none registered: error 3343); on failure no working copy
-// is left.
+// is left. A Jet file the reader cannot read gives error 3343 with
+// JetDamageText as its description.
 void MakeWorkingCopy(const std::string& projectFile, const std::string& workingCopy);
 
 // A Jet (Access) database: "Standard Jet DB" or "Standard ACE DB" at offset 4.
 bool IsJetDatabaseFile(const std::string& path);
+// What is wrong with a Jet file the reader could not read, from its size:
+// cut short inside a page (the size and the page), or damaged ("" when the
+// file cannot be looked at).
+std::string JetDamageText(const std::string& path);
 // Reads the Jet project file `jetFile` into a new database at `workingCopy`.
 // The Access reader lives outside this library and plugs in here.
 using JetProjectImport = std::function<void(const std::string& jetFile, const std::string& workingCopy)>;
@@ -61,7 +66,7 @@ void ReplaceFileSafely(const std::string& source, const std::string& target);
 void RemoveUnfinishedSaves(const std::string& target);
 
 // A file that must not be replaced: it exists and has no write permission
-// for anyone, or not for this user. A rename would replace it all the same
+// for anyone, or not for this user, or lies on a read-only file system. A rename would replace it all the same
 // (it needs only the folder's permission), so saving checks first.
 bool IsReadOnlyFile(const std::string& path);
 

@@ -7,6 +7,7 @@
 #include "db/file_io.h"
 #include "db/navigator_entries.h"
 #include "db/table_stream.h"
+#include "db/working_copy_lock.h"
 #include "state/text_values.h"
 
 namespace vdx::db {
@@ -192,7 +193,7 @@ void LoadState(ProgramState& state, Database& db, Interaction& ui) {
 // Shows what stopped LoadProject or a conversion.
 void ReportLoadError(const ProgramState& state, Interaction& ui, const VdxError& e) {
     if (e.number() == err::UnrecognizedDatabase)
-        ui.message(state.ProjectFileName + " is not a VELDRIX file!", Buttons::Ok, Icon::Critical, "Error");
+        ui.message(NotAVeldrixFileText(state.ProjectFileName, e), Buttons::Ok, Icon::Critical, "Error");
     else
         ShowGeneralError(ui, e.number(), e.description());
 }
@@ -212,6 +213,13 @@ void WrongConversionVersion(Interaction& ui) {
 }
 
 }  // namespace
+
+std::string NotAVeldrixFileText(const std::string& path, const VdxError& e) {
+    std::string text = path + " is not a VELDRIX file!";
+    // A Jet file is a database all the same: what stopped the reading.
+    if (IsJetDatabaseFile(path)) text += "\r\n" + e.description();
+    return text;
+}
 
 const std::vector<std::string>& SystemMainKeys() {
     static const std::vector<std::string> keys{"Version", "MainTable", "intRateTablesAnzahl",
@@ -375,8 +383,9 @@ void WriteProjectState(ProgramState& state, Database& db) {
 
 void StoreProject(ProgramState& state) {
     // The rename that replaces the project file needs no permission on the
-    // file itself: a file its owner made read-only is refused here.
-    if (IsReadOnlyFile(state.ProjectFileName))
+    // file itself: a file its owner made read-only is refused here, and so
+    // is a study opened read-only (on a medium that cannot be written).
+    if (IsReadOnlyFile(state.ProjectFileName) || WorksOnReadOnlyCopy(state))
         throw VdxError(err::PathAccess, "Path/File access error. " + state.ProjectFileName +
                                             " is read-only; it was not overwritten.");
     {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "state/errors.h"
 #include "state/interaction.h"
 #include "state/state.h"
 
@@ -59,6 +60,10 @@ void WriteProjectState(ProgramState& state, Database& workingCopy);
 // Person-years tables whose rows do not match their settings (counts,
 // whole numbers) open as not computed, with a warning naming the table.
 bool LoadProject(ProgramState& state, Interaction& ui);
+// "<path> is not a VELDRIX file!" for error 3343; for a Jet database (of the
+// earlier program's format) a second line says what is wrong with it (cut
+// short, damaged, no study in it), from the error's description.
+std::string NotAVeldrixFileText(const std::string& path, const VdxError& e);
 bool UpgradeVersion1(ProgramState& state, Interaction& ui);
 bool UpgradeVersion2(ProgramState& state, Interaction& ui, bool prepared);
 

@@ -7,10 +7,18 @@
 // although its name (and so its working copy) differs. The kernel releases
 // both when the process ends, so a crashed instance never blocks the file
 // for good.
+//
+// A study in a folder this user cannot write (a CD, a read-only mount, a
+// colleague's share) is opened read-only: its working copy lies in a
+// private temporary folder, and nothing is written beside the study, not
+// even a lock file. Saving it is refused (see WorksOnReadOnlyCopy).
 #pragma once
 
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "state/state.h"
 
 namespace vdx::db {
 
@@ -30,26 +38,46 @@ public:
     // 75 when the lock cannot be taken at all (no lock file can be made or
     // opened, the file system has no locks): working on without it could
     // replace another instance's work.
+    // The project file is held first, then the lock file.
     static std::shared_ptr<WorkingCopyLock> acquire(const std::string& workingCopy,
                                                     const std::string& projectFile);
-    ~WorkingCopyLock();  // releases the locks and removes the lock file
+    // As acquire, for opening an existing study; a study whose folder this
+    // user cannot write is opened read-only (see above): the working copy
+    // to use is then workingCopy() of the lock, not `workingCopy`.
+    static std::shared_ptr<WorkingCopyLock> acquireForOpen(const std::string& workingCopy,
+                                                           const std::string& projectFile);
+    ~WorkingCopyLock();  // releases the locks, removes the lock file (and a read-only copy's folder)
     WorkingCopyLock(const WorkingCopyLock&) = delete;
     WorkingCopyLock& operator=(const WorkingCopyLock&) = delete;
 
     const std::string& workingCopy() const { return workingCopy_; }
+    const std::string& projectFile() const { return projectFile_; }
+    // The study was opened read-only; its working copy is in a temporary folder.
+    bool readOnly() const { return !temporaryFolder_.empty(); }
 
     // Holds the project file now at `projectFile` (saving replaces the file,
-    // and with it the locked inode). Lets go of the one held before.
+    // and with it the locked inode). The file it replaced stays held while
+    // another name (a hard link) still leads to it, so that a run through
+    // that name is refused as long as this one goes on.
     void holdProjectFile(const std::string& projectFile);
 
 private:
-    WorkingCopyLock(std::string workingCopy, std::string lockPath, int fd)
-        : workingCopy_(std::move(workingCopy)), lockPath_(std::move(lockPath)), fd_(fd) {}
+    WorkingCopyLock(std::string workingCopy, std::string projectFile, std::string lockPath, int fd)
+        : workingCopy_(std::move(workingCopy)),
+          projectFile_(std::move(projectFile)),
+          lockPath_(std::move(lockPath)),
+          fd_(fd) {}
     std::string workingCopy_;
+    std::string projectFile_;
     std::string lockPath_;
     int fd_ = -1;
-    int projectFd_ = -1;  // the project file, when it exists
+    int projectFd_ = -1;               // the project file, when it exists
+    std::vector<int> replacedFds_;     // project files replaced by saving, still linked elsewhere
+    std::string temporaryFolder_;      // a read-only study's working copy folder
 };
+
+// Whether the state works on a study opened read-only: saving it is refused.
+bool WorksOnReadOnlyCopy(const ProgramState& state);
 
 std::string LockFilePath(const std::string& workingCopy);
 

@@ -75,6 +75,8 @@ bool RecordsetModel::isDateColumn(int column) const {
     return column >= 0 && column < static_cast<int>(dateColumns_.size()) && dateColumns_[column];
 }
 
+int64_t RecordsetModel::rowsRead() const { return db_ ? db_->readCounts().rows : 0; }
+
 int RecordsetModel::cachedRows() const {
     int n = 0;
     for (const auto& b : cache_) n += static_cast<int>(b->rows.size());

@@ -7,6 +7,7 @@
 #include <QAbstractTableModel>
 #include <QList>
 #include <QString>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,8 +41,10 @@ public:
     const std::string& tableName() const { return table_; }
     bool formatsDates() const { return formatDates_; }
     bool isDateColumn(int column) const;
-    // Rows held in memory now (for the tests of the fetching).
+    // Rows held in memory now, and what was read from the file so far (for
+    // the tests of the fetching).
     int cachedRows() const;
+    int64_t rowsRead() const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;

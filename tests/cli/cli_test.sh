@@ -4,6 +4,7 @@
 # Usage: cli_test.sh <path to veldrix-cli>
 set -u
 CLI="$(realpath "$1")"
+command -v sqlite3 > /dev/null || { echo "SKIP: the sqlite3 shell is not installed"; exit 77; }
 WORK="$(mktemp -d /tmp/vdx_cli_test.XXXXXX)"
 trap 'rm -rf "$WORK"' EXIT
 cd "$WORK" || exit 1

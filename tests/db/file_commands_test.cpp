@@ -1,7 +1,9 @@
 // The File commands over the program state: New, Open, Save, Save As, Exit,
 // saving that fails half-way, and the lock on the working copy.
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -135,7 +137,7 @@ TEST_F(FileCommandsTest, ACancelledDialogEndsSilently) {
     EXPECT_TRUE(texts().empty());
     EXPECT_EQ(ui.fileDialogs.size(), 2u);
     EXPECT_EQ(ui.fileDialogs[1].request.title, "Open File");
-    EXPECT_EQ(ui.fileDialogs[1].request.flags, 36868);
+    EXPECT_EQ(ui.fileDialogs[1].request.flags, 4100);
     EXPECT_FALSE(state.ProjectOpen);
 }
 
@@ -598,6 +600,100 @@ TEST_F(FileCommandsTest, ALinkToAnOpenStudyIsRefused) {
         EXPECT_EQ(ReadBytes(path("study.vd~")), work);
     }
     EXPECT_EQ(filesInDir(), (std::vector<std::string>{"elsewhere", "study.vdx", "study.vd~", "study.vd~.lock"}));
+}
+
+TEST_F(FileCommandsTest, AHardLinkStaysRefusedAfterTheStudyIsSaved) {
+    ASSERT_TRUE(newProject("study.vdx"));
+    std::filesystem::create_hard_link(path("study.vdx"), path("hard.vdx"));
+    changeWorkingCopy("Cohort");
+    // Saving puts a new file in place of study.vdx; hard.vdx still leads to the old one.
+    ASSERT_TRUE(FileSave(state, ui));
+    ProgramState second;
+    ScriptedInteraction ui2;
+    EXPECT_FALSE(OpenProjectFile(second, ui2, path("hard.vdx")));
+    ASSERT_EQ(ui2.messages.size(), 1u);
+    EXPECT_NE(ui2.messages[0].text.find("is in use by another running VELDRIX"), std::string::npos);
+    // The refused run made nothing, not even a lock file.
+    EXPECT_EQ(filesInDir(), (std::vector<std::string>{"hard.vdx", "study.vdx", "study.vd~", "study.vd~.lock"}));
+    ReleaseWorkingCopy(state);
+    EXPECT_TRUE(OpenProjectFile(second, ui2, path("hard.vdx")));
+    ReleaseWorkingCopy(second);
+}
+
+// ---- A study on a read-only medium ----------------------------------------------------
+
+namespace {
+
+// A folder made read-only for this process, as a CD or a read-only share is
+// (root writes whatever the permission bits say): bound onto itself and
+// remounted read-only in a mount namespace of the process's own.
+class ReadOnlyMount {
+public:
+    explicit ReadOnlyMount(const std::string& dir) : dir_(dir) {
+        bound_ = ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                 ::mount(dir.c_str(), dir.c_str(), nullptr, MS_BIND, nullptr) == 0;
+        readOnly_ = bound_ && ::mount(nullptr, dir.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
+    }
+    ~ReadOnlyMount() {
+        if (bound_) ::umount2(dir_.c_str(), MNT_DETACH);
+    }
+    bool made() const { return readOnly_; }
+
+private:
+    std::string dir_;
+    bool bound_ = false, readOnly_ = false;
+};
+
+}  // namespace
+
+TEST_F(FileCommandsTest, AStudyOnAReadOnlyMediumOpensReadOnlyAndIsNotSavedOver) {
+    makeProjectFile("study.vdx");
+    const std::string before = ReadBytes(path("study.vdx"));
+    // The temporary folder, with what killed read-only sessions left there.
+    char pattern[] = "/tmp/vdx_db_test_tmp_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string tmp = pattern;
+    ::setenv("TMPDIR", tmp.c_str(), 1);
+    std::filesystem::create_directories(tmp + "/veldrix-readonly-killed");
+    WriteBytes(tmp + "/veldrix-readonly-killed/held", "");
+    WriteBytes(tmp + "/veldrix-readonly-killed/study.vd~", "a working copy nobody holds");
+    std::filesystem::create_directories(tmp + "/veldrix-readonly-living");
+    WriteBytes(tmp + "/veldrix-readonly-living/held", "");
+    const int living = ::open((tmp + "/veldrix-readonly-living/held").c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(living, LOCK_EX), 0);
+    {
+        ReadOnlyMount medium(dir_);
+        if (!medium.made()) {
+            ::unsetenv("TMPDIR");
+            std::filesystem::remove_all(tmp);
+            GTEST_SKIP() << "no read-only mount can be made here (needs root or a mount namespace)";
+        }
+        ASSERT_TRUE(OpenProjectFile(state, ui, path("study.vdx"))) << (texts().empty() ? "" : texts().back());
+        EXPECT_TRUE(ProjectFileReadOnly(state));
+        const std::string copy = state.WorkingCopyName;
+        EXPECT_EQ(copy.rfind(tmp + "/veldrix-readonly-", 0), 0u) << copy;
+        EXPECT_FALSE(std::filesystem::exists(tmp + "/veldrix-readonly-killed"));
+        EXPECT_TRUE(std::filesystem::exists(tmp + "/veldrix-readonly-living/held"));
+        // A second instance looks at it as well.
+        ProgramState second;
+        ScriptedInteraction ui2;
+        EXPECT_TRUE(OpenProjectFile(second, ui2, path("study.vdx")));
+        ReleaseWorkingCopy(second);
+        // Work goes on in the copy; saving is refused with the read-only message.
+        changeWorkingCopy("Cohort");
+        EXPECT_FALSE(FileSave(state, ui));
+        ASSERT_EQ(texts().size(), 1u);
+        EXPECT_NE(texts()[0].find(path("study.vdx") + " is read-only; it was not overwritten"), std::string::npos)
+            << texts()[0];
+        EXPECT_TRUE(Database::open(copy)->tableExists("Cohort"));
+        ReleaseWorkingCopy(state);
+        EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(copy).parent_path()));
+    }
+    ::unsetenv("TMPDIR");
+    ::close(living);
+    std::filesystem::remove_all(tmp);
+    EXPECT_EQ(filesInDir(), std::vector<std::string>{"study.vdx"});
+    EXPECT_EQ(ReadBytes(path("study.vdx")), before);
 }
 
 TEST_F(FileCommandsTest, AnotherUserIsRefusedWhenTheLockIsHeldOrCannotBeTaken) {

@@ -1,15 +1,21 @@
 #!/usr/bin/env bash
-# kill -9 of veldrix-cli at random moments of commands that save (a rate
-# table imported, person-years computed) on a study of 10^5 persons. Every
-# round must leave the study as it was or as the command made it, sound in
-# the sqlite3 shell's integrity check and readable by veldrix-cli info, and
-# that next open must leave nothing of the killed run behind (working copy,
-# lock file, unfinished save).
-# Usage: kill_during_save.sh <veldrix-cli> <examples folder> [rounds]
+# kill -9 of veldrix-cli during commands that save (a rate table imported,
+# person-years computed) on a study of 10^5 persons. Every third round the
+# command stops itself as soon as its save has begun (VELDRIX_TEST_STOP_IN_SAVE)
+# and is killed there: each such round must leave an unfinished save and the
+# old study. The other rounds kill at a moment drawn from a seeded sequence,
+# anywhere in the command. Every round must leave the study as it was or as
+# the command made it, sound in the sqlite3 shell's integrity check and
+# readable by veldrix-cli info, and that next open must leave nothing of the
+# killed run behind (working copy, lock file, unfinished save).
+# Usage: kill_during_save.sh <veldrix-cli> <examples folder> [rounds] [seed]
 set -u
 CLI="$(realpath "$1")"
 EXAMPLES="$(realpath "$2")"
 ROUNDS="${3:-20}"
+SEED_SHOWN="${4:-2021}"
+RANDOM="$SEED_SHOWN"  # the seed of the kill moments
+command -v sqlite3 > /dev/null || { echo "SKIP: the sqlite3 shell is not installed"; exit 77; }
 WORK="$(mktemp -d /tmp/vdx_kill_test.XXXXXX)"
 trap 'rm -rf "$WORK"' EXIT
 cd "$WORK" || exit 1
@@ -46,16 +52,39 @@ start=$(now_ms)
 span=$(( ($(now_ms) - start) / 2 + 20 ))
 rm -f study/timing.vdx
 
-kept=0 done_=0 leftovers=0 rates=0
+kept=0 done_=0 leftovers=0 rates=0 placed=0 inside=0
 for round in $(seq 1 "$ROUNDS"); do
     before="$(md5sum < study/study.vdx)"
     read -r -a cmd <<< "$(command_for_round "$round")"
-    "$CLI" "${cmd[@]}" > /dev/null 2>&1 &
-    pid=$!
-    delay=$(( RANDOM % span ))
-    sleep "$(printf '%d.%03d' $((delay / 1000)) $((delay % 1000)))"
-    kill -9 "$pid" 2>/dev/null
-    wait "$pid" 2>/dev/null
+    if (( round % 3 == 0 )); then
+        # Stopped by the save itself, then killed: the kill lands inside the save.
+        placed=$((placed + 1))
+        VELDRIX_TEST_STOP_IN_SAVE=1 "$CLI" "${cmd[@]}" > /dev/null 2>&1 &
+        pid=$!
+        stopped=0
+        for _ in $(seq 1 1200); do
+            state="$(awk '{ print $3 }' "/proc/$pid/stat" 2>/dev/null)" || break
+            [ "$state" == T ] && { stopped=1; break; }
+            [ -z "$state" ] && break
+            sleep 0.05
+        done
+        kill -9 "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+        if (( ! stopped )); then
+            fail "round $round: the command ended or hung without reaching its save"
+        elif ls -A study | grep -q 'unfinished-save' && [ "$(md5sum < study/study.vdx)" == "$before" ]; then
+            inside=$((inside + 1))
+        else
+            fail "round $round: killed inside the save, yet no unfinished save was left or the study changed"
+        fi
+    else
+        "$CLI" "${cmd[@]}" > /dev/null 2>&1 &
+        pid=$!
+        delay=$(( RANDOM % span ))
+        sleep "$(printf '%d.%03d' $((delay / 1000)) $((delay % 1000)))"
+        kill -9 "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+    fi
 
     ls -A study | grep -q 'unfinished-save' && leftovers=$((leftovers + 1))
     changed=0
@@ -78,8 +107,10 @@ for round in $(seq 1 "$ROUNDS"); do
     rates="$(setting intRateTablesAnzahl)"
 done
 
-echo "$ROUNDS rounds (kill within ${span} ms): $kept left the old study, $done_ the new one;" \
-     "$leftovers left an unfinished save that the next open removed"
+echo "$ROUNDS rounds (seed $SEED_SHOWN, kill within ${span} ms): $kept left the old study, $done_ the new one;" \
+     "$leftovers left an unfinished save that the next open removed;" \
+     "$inside of $placed killed inside the save by its own signal"
+(( placed > 0 )) || fail "no round was killed inside the save"
 if [ "$failures" -ne 0 ]; then
     echo "$failures check(s) failed" >&2
     exit 1

@@ -121,4 +121,19 @@ TEST_F(RowBlocks, CancelStopsTheReadingAfterTheRowsReadAreComputed) {
     EXPECT_EQ(consumed, lastRead);
 }
 
+TEST_F(RowBlocks, PollsBeforeTheFirstRowThenByTheClockReadEvery256Rows) {
+    struct Case {
+        std::chrono::milliseconds interval;
+        int polls;
+    } cases[] = {{std::chrono::milliseconds(0), 1 + kRows / 256},  // the interval always passed
+                 {std::chrono::hours(1), 1}};                       // never passed: no poll after the first
+    for (const Case& c : cases) {
+        TableStream rows(*db_, "T", {"ID"});
+        Window window;
+        ASSERT_TRUE(db::ReadRowsInBlocks<int64_t>(
+            rows, window, c.interval, [](const TableStream&, int64_t&) { return true; }, [](const int64_t*, size_t) {}));
+        EXPECT_EQ(window.polls, c.polls) << c.interval.count() << " ms";
+    }
+}
+
 }  // namespace

@@ -251,10 +251,19 @@ TEST(JetProjectFiles, AnAccessDatabaseThatIsNoStudyIsRefusedCleanly) {
     char pattern[] = "/tmp/vdx_jet_test_XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     const std::string dir = pattern;
-    // name, bytes kept (0: all); a cut file may also fail with the reader's message
-    const std::vector<std::pair<const char*, size_t>> files = {
-        {"nwind.mdb", 0}, {"DateTestDatabase.mdb", 0}, {"ASampleDatabase.accdb", 0}, {"nwind.mdb", 5 * 2048 + 100}};
-    for (const auto& [name, keep] : files) {
+    // name, bytes kept (0: all), what the second line of the message says
+    const std::string noStudy = "The Jet database holds no VdxSystemMain table.";
+    const struct {
+        const char* name;
+        size_t keep;
+        std::string why;
+    } files[] = {{"nwind.mdb", 0, noStudy},
+                 {"DateTestDatabase.mdb", 0, noStudy},
+                 {"ASampleDatabase.accdb", 0, noStudy},
+                 {"nwind.mdb", 5 * 2048 + 100,
+                  "The Jet database is cut short: its 10340 bytes end 100 bytes into page 5 (pages of 2048 bytes "
+                  "each, counted from 0)."}};
+    for (const auto& [name, keep, why] : files) {
         SCOPED_TRACE(std::string(name) + " " + std::to_string(keep));
         const std::string study = dir + "/study.vdx";
         std::string bytes = Bytes(kAccess + "/" + name);
@@ -264,7 +273,7 @@ TEST(JetProjectFiles, AnAccessDatabaseThatIsNoStudyIsRefusedCleanly) {
         ScriptedInteraction ui;
         EXPECT_FALSE(db::OpenProjectFile(state, ui, study));
         ASSERT_FALSE(ui.messages.empty());
-        if (!keep) EXPECT_EQ(ui.messages.back().text, study + " is not a VELDRIX file!");
+        EXPECT_EQ(ui.messages.back().text, study + " is not a VELDRIX file!\r\n" + why);
         EXPECT_FALSE(fs::exists(dir + "/study.vd~"));
         EXPECT_EQ(Bytes(study), bytes);
     }

@@ -1,8 +1,9 @@
 """Loads libveldrix.so through ctypes, as a program in another language
 would, and checks that its exports give the known figures.
 
-usage: python3 ctypes_check.py /path/to/libveldrix.so
+usage: python3 ctypes_check.py /path/to/libveldrix.so multiplier_reference.csv
 """
+import csv
 import ctypes
 import sys
 
@@ -15,20 +16,22 @@ def check(what, got, expected, tolerance):
         failures.append(f"{what}: got {got!r}, expected {expected!r}")
 
 
-Z95 = 1.95996398454005
-TABLE = {  # observed: (low, high) of exact, Byar, chi-square, square root, Wald at 95 %
-    1: [(0.025318, 5.571643), (0.013072, 5.563756), (0.176525, 5.664934), (0.000401, 5.732172), (0.140863, 7.099071)],
-    10: [(0.479539, 1.839036), (0.478745, 1.839146), (0.543199, 1.840947), (0.476241, 1.846083), (0.538055, 1.858547)],
-    20: [(0.610826, 1.544419), (0.610571, 1.544494), (0.647376, 1.544697), (0.609757, 1.547102), (0.645157, 1.550010)],
-}
-for method_index, method in enumerate(["Exact", "Byar", "ChiSquare", "SquareRoot", "Wald"]):
-    for side_index, side in enumerate(["Low", "High"]):
+# The reference multipliers computed in R (multiplier_reference.R), the table
+# the C++ tests read too.
+NAMES = {"exact": "Exact", "byar": "Byar", "chisquare": "ChiSquare", "squareroot": "SquareRoot", "wald": "Wald"}
+with open(sys.argv[2]) as table:
+    rows = list(csv.DictReader(table))
+if len(rows) != 30:
+    failures.append(f"{len(rows)} reference rows")
+for row in rows:
+    observed, method = float(row["observed"]), NAMES[row["method"]]
+    second = float(row["alpha"]) if method == "Exact" else float(row["z"])
+    for side in ("Low", "High"):
         f = getattr(lib, "Multiplier" + method + side)
         f.restype = ctypes.c_double
         f.argtypes = [ctypes.c_double, ctypes.c_double]
-        for observed, row in TABLE.items():
-            second = 0.05 if method == "Exact" else Z95
-            check(f"Multiplier{method}{side}({observed})", f(observed, second), row[method_index][side_index], 5e-7)
+        expected = float(row[side.lower()])
+        check(f"Multiplier{method}{side}({observed}, {second})", f(observed, second), expected, 1e-9 * expected)
 
 Doubles = ctypes.POINTER(ctypes.c_double)
 lib.PYCOMPUTE.restype = ctypes.c_double

@@ -3,6 +3,7 @@
 // day, empty and textual codes.
 #include "mortality_test_support.h"
 
+#include <chrono>
 #include <optional>
 #include <random>
 
@@ -29,6 +30,25 @@ protected:
     }
 };
 
+// The calendar as <chrono> keeps it, apart from the program's own date
+// functions: the day number of a date (days since 30 December 1899), and the
+// day `years` calendar years after a day (29 February to 28 February in a
+// common year).
+const std::chrono::sys_days kDayZero{std::chrono::year{1899} / std::chrono::December / 30};
+
+double CalendarDay(int y, unsigned m, unsigned d) {
+    using namespace std::chrono;
+    return static_cast<double>((sys_days{year{y} / month{m} / day{d}} - kDayZero).count());
+}
+
+double YearsLater(double dayNumber, int years) {
+    using namespace std::chrono;
+    const year_month_day date{kDayZero + days{static_cast<int>(dayNumber)}};
+    year_month_day later{date.year() + std::chrono::years{years}, date.month(), date.day()};
+    if (!later.ok()) later = (date.year() + std::chrono::years{years}) / date.month() / last;
+    return static_cast<double>((sys_days{later} - kDayZero).count());
+}
+
 // The (age class, period) of a death by the definitions: the age class whose
 // bounds hold (death - birth) / 365.25, the period whose 1 January bounds
 // hold the death date; none outside.
@@ -39,7 +59,7 @@ std::optional<std::pair<int, int>> Stratum(double death, double birth, const std
     for (size_t k = 0; k + 1 < ages.size(); ++k)
         if (age >= ages[k] && age < ages[k + 1]) i = static_cast<int>(k) + 1;
     for (size_t k = 0; k + 1 < years.size(); ++k)
-        if (death >= DayNumber(years[k], 1, 1) && death < DayNumber(years[k + 1], 1, 1)) j = static_cast<int>(k) + 1;
+        if (death >= CalendarDay(years[k], 1, 1) && death < CalendarDay(years[k + 1], 1, 1)) j = static_cast<int>(k) + 1;
     if (i == 0 || j == 0) return std::nullopt;
     return std::make_pair(i, j);
 }
@@ -83,7 +103,7 @@ TEST_F(CountDeathsTest, GeneratedCohortMatchesAnIndependentCountForEverySelector
                 // The persons of the table used: with sex stratification,
                 // table 1 holds both codes, tables 2 and 3 one each.
                 if (!r.sex || (selector > 1 && *r.sex != selector - 1)) continue;
-                if (lag > 0 && AddYears(r.hire, lag) >= r.exit) continue;
+                if (lag > 0 && YearsLater(r.hire, lag) >= r.exit) continue;
                 ++included;
                 if (r.icd != 162) continue;
                 if (auto s = Stratum(r.exit, r.birth, ages, years)) {

@@ -7,6 +7,8 @@ set -u
 CLI="$(realpath "$1")"
 EXAMPLES="$(realpath "$2")"
 SCRIPT="$(realpath "$3")"
+command -v Rscript > /dev/null && Rscript -e 'library(survival)' > /dev/null 2>&1 ||
+    { echo "SKIP: Rscript with the survival package is not installed"; exit 77; }
 WORK="$(mktemp -d /tmp/vdx_stratum_check.XXXXXX)"
 trap 'rm -rf "$WORK"' EXIT
 cd "$WORK" || exit 1

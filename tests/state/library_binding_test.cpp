@@ -12,6 +12,7 @@
 #include "state/messages.h"
 #include "state/multiplier.h"
 #include "state/veldrix_library.h"
+#include "multiplier_reference.h"
 
 namespace {
 
@@ -105,7 +106,7 @@ TEST_F(LibraryBinding, WorksAgainAfterTheLibraryIsBack)
     lib::UseLibraryFile("libveldrix-not-there.so");
     EXPECT_EQ(errorNumberOf([] { lib::MultiplierWaldLow(10, 1.96); }), 48);
     lib::UseLibraryFile(lib::kLibraryFileName);
-    EXPECT_NEAR(lib::MultiplierWaldLow(10, 1.95996398454005), 0.538055, 5e-7);
+    EXPECT_NEAR(lib::MultiplierWaldLow(10, 1.95996398454005), std::exp(-1.95996398454005 / std::sqrt(10.0)), 1e-15);
 }
 
 // ---- GetMultiplier --------------------------------------------------------------
@@ -113,18 +114,14 @@ TEST_F(LibraryBinding, WorksAgainAfterTheLibraryIsBack)
 TEST_F(LibraryBinding, GetMultiplierSelectsEachMethodAndSide)
 {
     // 95 %, 10 observed: ten different figures, so a swapped export shows.
-    struct Case {
-        const char* method;
-        double low, high;
-    } cases[] = {{"exact", 0.479539, 1.839036},
-                 {"byar", 0.478745, 1.839146},
-                 {"chisquare", 0.543199, 1.840947},
-                 {"squareroot", 0.476241, 1.846083},
-                 {"wald", 0.538055, 1.858547}};
-    for (const Case& c : cases) {
-        EXPECT_NEAR(vdx::GetMultiplier(c.method, "low", 10, 95), c.low, 5e-7) << c.method;
-        EXPECT_NEAR(vdx::GetMultiplier(c.method, "high", 10, 95), c.high, 5e-7) << c.method;
+    int checked = 0;
+    for (const auto& r : vdx::test::LoadMultiplierReference()) {
+        if (r.observed != 10 || r.alpha != 0.05) continue;
+        EXPECT_NEAR(vdx::GetMultiplier(r.method, "low", 10, 95), r.low, 1e-9) << r.method;
+        EXPECT_NEAR(vdx::GetMultiplier(r.method, "high", 10, 95), r.high, 1e-9) << r.method;
+        ++checked;
     }
+    EXPECT_EQ(checked, 5);
 }
 
 TEST_F(LibraryBinding, GetMultiplierMapsTheLevelToZOrAlpha)
