@@ -269,10 +269,11 @@ ExportTarget ExportTargetFor(int filterIndex, const std::string& chosenPath, Oth
     if (!Writes(*f, ext)) {
         if (const FileFormat* named = FormatOfExtension(ext)) {
             if (otherExtension == OtherExtension::Refused)
-                throw VdxError(err::InvalidName, "'" + file + "' is named as " + named->exportCaption + " (" +
-                                                     named->exportPattern() + ") are, but " + f->exportCaption + " (" +
+                throw VdxError(err::InvalidName, "'" + file + "' has the extension of " + named->exportCaption + " (" +
+                                                     named->exportPattern() + "), but " + f->exportCaption + " (" +
                                                      f->exportPattern() + ") was chosen; nothing was written. Give the "
-                                                     "file the extension of the format, or choose the format of its name.");
+                                                     "file the extension ." + ExtensionsOf(*f).front() +
+                                                     ", or choose the format of its name.");
             f = named;  // the type follows the extension typed
         }
     }
