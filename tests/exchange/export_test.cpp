@@ -309,6 +309,13 @@ TEST_F(ExportTest, SaveDialogAsksBeforeReplacingTheFileWritten) {
     EXPECT_EQ(ui.messages.back().text, dir_ + "/noext.dbf already exists.\nDo you want to replace it?");
     EXPECT_EQ(Bytes(dir_ + "/noext.dbf"), "KEEP");
     EXPECT_FALSE(std::filesystem::exists(dir_ + "/noext"));
+
+    // A read-only file is not replaced, even after a Yes.
+    std::filesystem::permissions(dir_ + "/noext.dbf", std::filesystem::perms::owner_read);
+    ui.files.push_back(FileDialogResult{dir_ + "/noext", ExportFormatIndex("dbase4")});
+    EXPECT_FALSE(SaveTableAs(state, ui, {}, settings));
+    EXPECT_NE(ui.messages.back().text.find("Number: 70"), std::string::npos) << ui.messages.back().text;
+    EXPECT_EQ(Bytes(dir_ + "/noext.dbf"), "KEEP");
 }
 
 TEST_F(ExportTest, AMillionRowExportShowsProgressAndCancelLeavesTheOldFile) {
