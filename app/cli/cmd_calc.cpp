@@ -4,7 +4,9 @@
 // Prints the SMR calculator's text for the numbers as typed. Without
 // --level and --method the calculator's own defaults hold: 95 % and Exact.
 // NAME is a method as the dialog shows it ("Exact", "Byar", "Chi Square",
-// "Square Root", "Wald"); --method may be given more than once.
+// "Square Root", "Wald"); --method may be given more than once. With an
+// expected number of 0 the text says the SMR is not defined and the exit
+// code is non-zero.
 #include <iostream>
 
 #include "cli/calc_commands.h"
@@ -61,10 +63,14 @@ int RunCalc(const std::vector<std::string>& args) {
     try {
         const mortality::CalculatorResult result = mortality::CalculateSmr(input);
         if (result.message) {
-            PrintMessage(Message(result.message));
+            PrintMessage(result.messageText());
             return kFailed;
         }
         std::cout << result.text;
+        if (!result.smrDefined) {
+            PrintMessage("The SMR is not defined: the expected number is 0.");
+            return kFailed;
+        }
     } catch (const VdxError& e) {
         PrintMessage(GeneralErrorText(e.number(), e.description()));
         return kFailed;

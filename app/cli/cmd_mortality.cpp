@@ -17,12 +17,15 @@
 #include "cli/cli_commands.h"
 #include "cli/cli_session.h"
 #include "cli/mortality_commands.h"
+#include "db/database.h"
 #include "db/file_commands.h"
 #include "db/navigator_commands.h"
 #include "db/project_file.h"
+#include "db/project_management.h"
 #include "mortality/smr_report.h"
 #include "mortality/smr_run.h"
 #include "mortality/srr_run.h"
+#include "state/errors.h"
 #include "state/messages.h"
 
 namespace vdx::cli {
@@ -69,14 +72,18 @@ bool Refuse(Interaction& ui, int message) {
     return false;
 }
 
-// A project name of the user's: not starting with a digit or a blank, and
-// not the name of another project.
+// A project name of the user's: one the project's tables can take (see
+// ProjectNameProblem), not the name of another project.
 bool UsableProjectName(const ProgramState& state, Interaction& ui, const std::string& name) {
-    if (name.empty() || std::isdigit(static_cast<unsigned char>(name[0])) || name[0] == ' ') return Refuse(ui, 22);
     // The count was raised for the new project, whose row is still to come.
-    for (const auto& taken : db::ReadNameList(state.WorkingCopyName, db::kVdxSystemProjects, "Projects",
-                                              state.ProjectCount - 1))
-        if (taken == name) return Refuse(ui, 35);
+    const auto taken =
+        db::ReadNameList(state.WorkingCopyName, db::kVdxSystemProjects, "Projects", state.ProjectCount - 1);
+    if (std::find(taken.begin(), taken.end(), name) != taken.end()) return Refuse(ui, 35);
+    auto db = db::Database::open(state.WorkingCopyName);
+    if (const std::string problem = db::ProjectNameProblem(*db, name, taken); !problem.empty()) {
+        ui.message(problem, Buttons::Ok, Icon::Critical, "Error");
+        return false;
+    }
     return true;
 }
 
@@ -164,7 +171,12 @@ int RunReport(const std::vector<std::string>& args) {
         PrintMessage("The project file holds no project '" + project + "'.");
         return kFailed;
     }
-    PrintReport(mortality::BuildSmrReport(state, project + "_SMR"));
+    try {
+        PrintReport(mortality::BuildSmrReport(state, project + "_SMR"));
+    } catch (const VdxError& e) {
+        PrintMessage(e.description());
+        return kFailed;
+    }
     return kOk;
 }
 

@@ -5,7 +5,8 @@
 // projects lists the projects of a project file, one tab-separated line
 // each after a title line: name, kind (SMR or SRR), rate table, person-years
 // table, death variable and value, observed and expected deaths, SMR and its
-// bounds (plain ratios; empty for an SRR project, which computes none).
+// bounds (plain ratios; empty for an SRR project, which computes none;
+// "not defined" when no deaths are expected).
 // rename and delete run Project > Rename and Project > Delete on the
 // project's navigator entry, answering the input box with NEW and the
 // question with Yes, and save the project file. A refused or failed command
@@ -21,6 +22,7 @@
 #include "db/navigator_commands.h"
 #include "db/project_file.h"
 #include "db/project_management.h"
+#include "mortality/smr_report.h"
 #include "state/text_values.h"
 
 namespace vdx::cli {
@@ -52,8 +54,11 @@ std::string ProjectLine(db::Database& db, const std::string& project) {
         auto value = [&](size_t row) { return row <= values.size() ? Text(values[row - 1]) : std::string(); };
         auto figure = [&](size_t row) { return row <= figures.size() ? Text(figures[row - 1]) : std::string(); };
         if (smr) {
+            // No expected deaths: the stored 0s are no SMR.
+            const bool defined = !(figures.size() >= 10 && figures[9].isNumber() && figures[9].asDouble() == 0);
+            auto ratio = [&](size_t row) { return defined ? figure(row) : std::string(mortality::kNotDefined); };
             fields.insert(fields.end(), {"SMR", value(2), value(3), value(5), value(19), figure(7), figure(10),
-                                         figure(11), figure(12), figure(13)});
+                                         ratio(11), ratio(12), ratio(13)});
         } else {
             int64_t observed = 0;
             if (db.tableExists(project + "_Deaths")) {

@@ -5,8 +5,10 @@
 #include <optional>
 
 #include "db/database.h"
+#include "db/db_internal.h"
 #include "db/navigator_commands.h"
 #include "db/project_file.h"
+#include "db/project_runs.h"
 #include "state/errors.h"
 #include "state/messages.h"
 
@@ -69,6 +71,32 @@ std::optional<SelectedProject> FindSelectedProject(const ProgramState& state, In
 
 }  // namespace
 
+std::string ProjectNameProblem(Database& db, const std::string& name, const std::vector<std::string>& others,
+                               const std::string& own) {
+    if (name.empty() || std::isdigit(static_cast<unsigned char>(name[0])) || name[0] == ' ') return Message(22);
+    const size_t length = Utf8Length(name);
+    if (length > kMaxProjectNameLength)
+        return "The project name is too long: it has " + std::to_string(length) + " characters, and a project name " +
+               "has at most " + std::to_string(kMaxProjectNameLength) + " (its tables are named after it " +
+               "plus '_Deaths' and '_SMR', and a table name has at most " + std::to_string(kMaxNameLength) +
+               " characters).";
+    for (const char* suffix : kTableSuffixes)
+        if (const std::string why = NameProblem(name + suffix); !why.empty())
+            return "The project name '" + name + "' cannot be used: the table '" + name + suffix + "' " + why + ".";
+    for (const auto& other : others)
+        if (detail::SameName(other, name))
+            return Message(35) + " Project names that differ only in letter case are the same name to the tables: '" +
+                   name + "' is the project '" + other + "'.";
+    for (const char* suffix : kTableSuffixes) {
+        const std::string table = name + suffix;
+        if (!own.empty() && detail::SameName(table, own + suffix)) continue;
+        if (db.tableExists(table))
+            return "The project file holds a table '" + db.tableDef(table).name +
+                   "' already, so no project can be named '" + name + "'. Choose another project name.";
+    }
+    return {};
+}
+
 bool RenameProject(ProgramState& state, Interaction& ui, const std::string& selectedPath) {
     ClearView(state);
     const auto selected = FindSelectedProject(state, ui, selectedPath);
@@ -84,17 +112,18 @@ bool RenameProject(ProgramState& state, Interaction& ui, const std::string& sele
         Refuse(ui, 35);
         return false;
     }
-    // A name the engine cannot give the tables is refused as the engine's
-    // error 3125 would be, before anything changes.
-    if (std::isdigit(static_cast<unsigned char>(newName[0])) || newName[0] == ' ' ||
-        !IsValidName(newName + "_Deaths")) {
-        Refuse(ui, 22);
-        return false;
-    }
 
     std::unique_ptr<Database> db;
     try {
         db = Database::open(state.WorkingCopyName);
+        // Every name the tables could not take is refused before anything
+        // changes, saying why.
+        std::vector<std::string> others = names;
+        others.erase(others.begin() + index);
+        if (const std::string problem = ProjectNameProblem(*db, newName, others, oldName); !problem.empty()) {
+            ui.message(problem, Buttons::Ok, Icon::Critical, "Error");
+            return false;
+        }
         db->beginTransaction();
         {
             auto row = ProjectRow(*db, index);
@@ -113,6 +142,7 @@ bool RenameProject(ProgramState& state, Interaction& ui, const std::string& sele
         }
         for (const char* suffix : kTableSuffixes)
             if (HasTable(*db, oldName + suffix)) db->renameTable(oldName + suffix, newName + suffix);
+        RenameProjectRun(*db, oldName, newName);
         db->commit();
     } catch (const VdxError& e) {
         // Nothing of the rename stays: the row, the ProjectName row and the
@@ -149,6 +179,7 @@ bool DeleteProject(ProgramState& state, Interaction& ui, const std::string& sele
         ProjectRow(*db, index)->remove();
         for (const char* suffix : kTableSuffixes)
             if (HasTable(*db, name + suffix)) db->deleteTable(name + suffix);
+        ForgetProjectRun(*db, name);
         db->commit();
     } catch (const VdxError& e) {
         if (db && db->isOpen()) db->rollback();

@@ -11,16 +11,38 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include "state/names.h"
 
 #include "state/interaction.h"
 #include "state/state.h"
 
 namespace vdx::db {
 
+class Database;
+
+// A project's tables are named project + "_Deaths" and project + "_SMR", and
+// a table name has at most kMaxNameLength (64) characters.
+inline constexpr size_t kMaxProjectNameLength = kMaxNameLength - 7;
+
+// Why `name` cannot name a project, as the message that says so; "" when it
+// can. Message 22 for a name that is empty or begins with a digit or a
+// blank; a name that is too long, with the limit; a character that a table
+// name cannot hold; message 35 and the project meant for the name of a
+// project in `others` when it differs only in letter case (table names
+// ignore it; an exactly equal name is the caller's message 35); and a table
+// of the working copy that has one of the project's table names already.
+// `own` is the present name of a project that is renamed: its own tables do
+// not count.
+std::string ProjectNameProblem(Database& db, const std::string& name, const std::vector<std::string>& others,
+                               const std::string& own = {});
+
 // Asks for the new name ("Rename selected project!", the old name as the
 // default answer); empty or Cancel ends. Refuses a name of the list (the old
-// one included) with message 35, a name starting with a digit or a blank,
-// or one the engine cannot use for the tables, with message 22. Renames the
+// one included) with message 35, and any name ProjectNameProblem refuses,
+// with its message, before anything changes (a new letter case of the old
+// name is a rename). Renames the
 // row, the ProjectName row of the SMR table and both tables, then rebuilds
 // the navigator. A failure shows the general error message (message 22 for
 // error 3125) and rebuilds the navigator. True when the project was renamed.

@@ -22,6 +22,7 @@ using db::TableStream;
 
 // Error numbers of an unusable value, as the run time reports them.
 constexpr int kInvalidUseOfNull = 94;
+constexpr int kInvalidArgument = 5;
 
 // How often, at most, the run lets the window breathe.
 constexpr auto kPollInterval = std::chrono::milliseconds(100);
@@ -67,6 +68,19 @@ double RequiredDate(const ProgramState& state, const TableStream& rows, const Da
     UnusableDate(state, rows, column, {}, true);
 }
 
+// A death whose exit is before the entry lies outside the person's
+// follow-up, where the person-years run counted no day.
+[[noreturn]] void ExitBeforeEntry(const ProgramState& state, const TableStream& rows, const DateColumn& exit,
+                                  double exitDay, const DateColumn& entry, double entryDay) {
+    throw VdxError(kInvalidArgument,
+                   "Row " + std::to_string(rows.position()) + " of the main data table '" + state.MainTableName +
+                       "': the " + exit.meaning + " (column '" + rows.field(exit.index).name + "') " +
+                       FormatDate(exitDay) + " is before the " + entry.meaning + " (column '" +
+                       rows.field(entry.index).name + "') " + FormatDate(entryDay) +
+                       ", so this death lies outside the person's follow-up. The SMR run has stopped; nothing has "
+                       "been stored.");
+}
+
 int ClassCount(int bounds) { return bounds > 1 ? bounds - 1 : 0; }
 
 }  // namespace
@@ -82,10 +96,12 @@ bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progr
     const int ages = ClassCount(boundsA);
     const int periods = ClassCount(boundsC);
 
-    // The sex code of the chosen person-years table.
+    // The sex code of the chosen person-years table. With the stratification
+    // by sex, table 1 holds the persons of both codes only.
     const int selector = m.PyTableSelector;
     const double sexCode = selector == 2 ? p.varSex1 : p.varSex2;
     const bool bySex = selector == 2 || selector == 3;
+    const bool bothSexes = selector == 1 && p.blnSex;
 
     // Bound vectors as the kernel takes them: element 0 unused, ages in
     // years, calendar bounds as the day number of 1 January of the year.
@@ -100,18 +116,20 @@ bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progr
 
     const int lag = m.DeathLag;
     std::vector<std::string> names{m.DeathColumn, p.varTPS, p.varDOB};
-    if (bySex) names.push_back(p.varSEX);
+    const bool withEntry = !p.varEPS.empty();
+    if (withEntry) names.push_back(p.varEPS);
+    const int sexColumn = bySex || bothSexes ? static_cast<int>(names.size()) : -1;
+    if (sexColumn >= 0) names.push_back(p.varSEX);
     if (lag > 0) names.push_back(p.varDOH);
     TableStream rows(workingCopy, state.MainTableName, names);
     constexpr int deathColumn = 0;
     const DateColumn exitColumn{1, "termination point of study"};
     const DateColumn birthColumn{2, "date of birth"};
-    const int sexColumn = bySex ? 3 : -1;
+    const DateColumn entryColumn{withEntry ? 3 : -1, "entry point of study"};
     const DateColumn hireColumn{lag > 0 ? static_cast<int>(names.size()) - 1 : -1, "date of hire"};
     // The death value as typed names the group; without one, the single code.
     const DeathGroupParse typed = ParseDeathGroup(m.DeathValuesText);
     const DeathGroup group = typed.ok ? typed.group : DeathGroup(m.DeathCode);
-    const int64_t total = rows.rowCount();
 
     const library::Strata strata(ageVector.data(), static_cast<int16_t>(ages), calendarVector.data(),
                                  static_cast<int16_t>(periods));
@@ -121,29 +139,37 @@ bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progr
     struct Death {
         double exit, birth;
     };
-    m.IncludedCount = lag <= 0 ? total : 0;
+    // Included: the persons of the table used who have follow-up, as the
+    // person-years run counts it.
+    m.IncludedCount = 0;
     auto read = [&](const TableStream& rows, Death& counted) {
-        bool included = true;
-        if (lag > 0) {
-            // Hire date plus the lag in calendar years (29 February becomes
-            // 28 February); on or after the termination date excludes. An
-            // empty date makes the comparison false: the person stays in.
-            const auto hire = OptionalDate(state, rows, hireColumn);
-            const auto exit = OptionalDate(state, rows, exitColumn);
-            if (hire && exit && AddYears(*hire, lag) >= *exit) included = false;
-            if (included) ++m.IncludedCount;
+        if (selector < 1 || selector > 3) return false;
+        if (sexColumn >= 0) {
+            const auto sex = db::FieldNumber(rows, sexColumn);
+            if (!sex || (bySex ? *sex != sexCode : *sex != p.varSex1 && *sex != p.varSex2)) return false;
         }
-        if (!included || selector < 1 || selector > 3) return false;
+        // No follow-up: an exit before the entry (whole days), or a lag that
+        // ends on or after the exit (hire date plus the lag in calendar years,
+        // 29 February becoming 28 February). An empty date makes the
+        // comparison false: the person stays in.
+        const auto exit = OptionalDate(state, rows, exitColumn);
+        const auto entry = withEntry ? OptionalDate(state, rows, entryColumn) : std::nullopt;
+        const bool exitBeforeEntry = exit && entry && std::trunc(*exit) < std::trunc(*entry);
+        bool included = !exitBeforeEntry;
+        if (lag > 0 && included) {
+            const auto hire = OptionalDate(state, rows, hireColumn);
+            if (hire && exit && AddYears(*hire, lag) >= *exit) included = false;
+        }
+        if (included) ++m.IncludedCount;
+
         const auto death = db::FieldNumber(rows, deathColumn);
         if (!death || !group.contains(*death)) return false;
-        if (bySex) {
-            const auto sex = db::FieldNumber(rows, sexColumn);
-            if (!sex || *sex != sexCode) return false;
-        }
+        if (exitBeforeEntry) ExitBeforeEntry(state, rows, exitColumn, *exit, entryColumn, *entry);
+        if (!included) return false;
 
-        const double exit = RequiredDate(state, rows, exitColumn);
+        const double exitDay = RequiredDate(state, rows, exitColumn);
         const double birth = RequiredDate(state, rows, birthColumn);
-        counted = {exit, birth};
+        counted = {exitDay, birth};
         return true;
     };
     auto place = [&](const Death* deaths, size_t count) {

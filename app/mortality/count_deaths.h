@@ -23,13 +23,19 @@ namespace vdx::mortality {
 // state.mortality.IncludedCount, from the stratification settings and the
 // run's choices in state.mortality: DeathColumn, DeathValuesText (a code or a
 // group of codes and ranges; when it is not one, the single DeathCode), PyTableSelector
-// (1 all persons, 2 varSex1, 3 varSex2) and DeathLag (years after the date of
-// hire; a person whose hire date plus the lag is on or after the termination
-// date is excluded). Empty values make the tests false; codes compare as
-// numbers. Returns false when the progress window reported Cancel (the
-// counts then stay all zero). Throws VdxError, naming the row, the column
-// and the value, for a counted death whose termination or birth date is
-// empty or not a date, and for a lag date that is not a date.
+// (1 all persons — with the stratification by sex, the persons of either
+// code —, 2 varSex1, 3 varSex2) and DeathLag (years after the date of hire).
+// Deaths and person-years agree: only the persons of the table used count,
+// and of them only those with follow-up. A person has none whose exit is
+// before the entry (whole days) or whose hire date plus the lag is on or
+// after the exit; IncludedCount is the number of persons of the table used
+// with follow-up. Empty values make the tests false (an empty entry or hire
+// date leaves the person in); codes compare as numbers. Returns false when
+// the progress window reported Cancel (the counts then stay all zero).
+// Throws VdxError, naming the row, the column and the value, for a counted
+// death whose termination or birth date is empty or not a date, for a date
+// of the tests that is not a date, and for a death whose exit is before its
+// entry (a row the person-years run gave no day).
 bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progress);
 
 // Creates project + "_Deaths" (Deaths LONG) and adds the counts in age-major

@@ -1,6 +1,7 @@
 #include "mortality/death_group.h"
 
 #include <algorithm>
+#include <cmath>
 #include <optional>
 
 #include "state/messages.h"
@@ -48,15 +49,24 @@ DeathGroupParse ParseDeathGroup(const std::string& text) {
         return refuse(0, "The death value '" + text + "' cannot be read: '" + part + "' " + why +
                              " Write a code (162), or codes and ranges separated by commas (160-165, 170).");
     };
-    // A code as typed: a number (none otherwise), in 0..32767, rounded to a
-    // whole code as a single death value always was.
-    enum class Code { Ok, NotNumber, OutOfRange };
+    // A code as typed: a number (none otherwise), in 0..32767, and whole:
+    // the death column is numeric, and rounding 162.9 would count the
+    // deaths of code 163. (Codes with decimals, such as 162.9, are codes of
+    // a text column; they are not read here.)
+    enum class Code { Ok, NotNumber, OutOfRange, NotWhole };
     auto readCode = [](const std::string& part, int16_t& into) {
         const auto number = ReadNumber(part);
         if (!number) return Code::NotNumber;
         if (*number < 0 || *number > 32767) return Code::OutOfRange;
-        into = RoundToInt16(*number);
+        if (*number != std::trunc(*number)) return Code::NotWhole;
+        into = static_cast<int16_t>(*number);
         return Code::Ok;
+    };
+    auto notWhole = [&](const std::string& code) {
+        return refuse(0, "The death value '" + text + "' cannot be used: '" + code +
+                             "' is not a whole number. The death variable is a numeric column, whose codes are "
+                             "whole numbers, and a code is never rounded (162.9 would count the deaths of 163). "
+                             "Write whole codes (162), or codes and ranges separated by commas (160-165, 170).");
     };
 
     const std::vector<std::string> parts = Parts(text);
@@ -69,6 +79,7 @@ DeathGroupParse ParseDeathGroup(const std::string& text) {
         int16_t low = 0, high = 0;
         const Code single = readCode(part, low);
         if (single == Code::OutOfRange) return refuse(kOutOfRange);
+        if (single == Code::NotWhole) return notWhole(part);
         if (single == Code::Ok) {
             high = low;
         } else if (dash == std::string::npos) {
@@ -79,6 +90,8 @@ DeathGroupParse ParseDeathGroup(const std::string& text) {
             const std::string from = Trimmed(part.substr(0, dash)), to = Trimmed(part.substr(dash + 1));
             const Code first = readCode(from, low), last = readCode(to, high);
             if (first == Code::OutOfRange || last == Code::OutOfRange) return refuse(kOutOfRange);
+            if (first == Code::NotWhole) return notWhole(from);
+            if (last == Code::NotWhole) return notWhole(to);
             if (from.empty()) return badPart(part, "is not a range: the code before the dash is missing.");
             if (to.empty()) return badPart(part, "is not a range: the code after the dash is missing.");
             if (first != Code::Ok) return badPart(part, "is not a range of codes: '" + from + "' is not a number.");

@@ -1,8 +1,8 @@
 // A cause-of-death group: the death value of Compute > SMR and SRR as one
 // code ("162"), or a list of codes and ranges ("160-165, 170"). Ranges
-// include their bounds; every code and bound is read as a number and
-// rounded to a whole code (halves to even), as a single death value always
-// was, and must lie between 0 and 32767. The deaths count tests each row's
+// include their bounds; every code and bound is a whole number between 0
+// and 32767 (a numeric death column holds whole codes; 162.9 is refused,
+// never rounded to 163). The deaths count tests each row's
 // code against the group's few ranges, kept sorted and merged.
 #pragma once
 

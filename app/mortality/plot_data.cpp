@@ -4,6 +4,7 @@
 #include "db/navigator_commands.h"
 #include "db/navigator_entries.h"
 #include "db/project_file.h"
+#include "db/project_runs.h"
 #include "state/errors.h"
 #include "state/text_values.h"
 
@@ -51,6 +52,7 @@ std::vector<ForestRow> ReadForestRows(const ProgramState& state) {
             if (name == "Alpha" && v.kind() == Value::Kind::Text)
                 row.level = v.asText() == "0.01" ? "99" : v.asText() == "0.10" ? "90" : "95";
         }
+        row.outOfDate = db::CheckProjectRun(*db, state, project) == db::ProjectRunState::OutOfDate;
         rows.push_back(row);
     }
     return rows;
@@ -58,5 +60,9 @@ std::vector<ForestRow> ReadForestRows(const ProgramState& state) {
 
 MarginalSums SumsByAgeClass(const StrataTable& table) { return Sums(table, true); }
 MarginalSums SumsByPeriod(const StrataTable& table) { return Sums(table, false); }
+
+MarginalSums StoredTotals(const StrataTable& table) {
+    return {{"All strata (stored totals)"}, {static_cast<double>(table.observedTotal)}, {table.expectedTotal}};
+}
 
 }  // namespace vdx::mortality

@@ -15,7 +15,8 @@ namespace vdx::mortality {
 struct ForestRow {
     std::string project;
     double observed = 0, expected = 0, smr = 0, low = 0, high = 0;
-    std::string level;  // "95" ...
+    std::string level;       // "95" ...
+    bool outOfDate = false;  // made from person-years computed again since (db::CheckProjectRun)
 };
 
 // Every SMR project of the open project file, in the order of
@@ -31,5 +32,7 @@ struct MarginalSums {
 };
 MarginalSums SumsByAgeClass(const StrataTable& table);
 MarginalSums SumsByPeriod(const StrataTable& table);
+// A table out of date has no strata: its stored totals as one entry.
+MarginalSums StoredTotals(const StrataTable& table);
 
 }  // namespace vdx::mortality

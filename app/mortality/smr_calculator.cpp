@@ -5,7 +5,9 @@
 #include <cstdlib>
 #include <optional>
 
+#include "mortality/smr_report.h"
 #include "state/errors.h"
+#include "state/messages.h"
 #include "state/multiplier.h"
 #include "state/text_values.h"
 
@@ -45,6 +47,10 @@ int CalculatorLevelIndex(const std::string& text) {
     return -1;
 }
 
+std::string CalculatorResult::messageText() const {
+    return Message(message) + (detail.empty() ? std::string() : " " + detail);
+}
+
 std::string FormatEightDecimals(double value) {
     // Enough room for any double in fixed notation.
     std::vector<char> buf(400);
@@ -75,11 +81,13 @@ CalculatorResult CalculateSmr(const CalculatorInput& in) {
     try {
         Finite(o);
         Finite(e);
+        // With E = 0 no SMR is defined: the text says so instead of a number.
+        const bool defined = SmrDefined(e);
         // The SMR is rounded to the eight decimals it is shown with, and
         // the bounds are products of that shown value.
         double smr = 0;
-        if (o != 0 && e != 0) smr = std::strtod(FormatEightDecimals(Finite(o / e * in.nullValue)).c_str(), nullptr);
-        const int32_t wholeObserved = RoundToInt32(o);  // halves to even; too big throws Overflow
+        if (o != 0 && defined) smr = std::strtod(FormatEightDecimals(Finite(o / e * in.nullValue)).c_str(), nullptr);
+        const double wholeObserved = std::nearbyint(o);  // halves to even
 
         r.text = "========================";
         r.text += kBreak;
@@ -91,17 +99,21 @@ CalculatorResult CalculateSmr(const CalculatorInput& in) {
         r.text += "Observed = " + NumberText(o) + " ; Expected = " + FormatEightDecimals(e) +
                   " ; Null Value: SMR=" + NumberText(in.nullValue) + kBreak + kBreak;
         r.text += "SMR = ";
-        AppendBlue(r, FormatEightDecimals(smr));
+        AppendBlue(r, defined ? FormatEightDecimals(smr) : std::string(kNotDefined));
+        if (!defined) r.text += " (the expected number is 0)";
         r.text += std::string(kBreak) + kBreak;
 
         for (size_t m = 0; m < kCalculatorMethods.size(); ++m) {
             if (!in.methods[m]) continue;
             const CalculatorMethod& method = kCalculatorMethods[m];
             r.text += std::string(method.title) + label + "CI:" + kBreak;
-            // A count that rounds to 0 has no multipliers (their formulas
-            // divide by the count): its bounds read as those of a zero count.
-            if (wholeObserved == 0) {
-                AppendBlue(r, "0 to 0 ");
+            if (!defined) {
+                AppendBlue(r, kNotDefined);
+            } else if (wholeObserved == 0) {
+                // A count that rounds to 0: lower bound 0, upper bound that of
+                // a zero count (the multipliers divide by the count).
+                const double high = Finite(UpperLimitAtZero(method.key, level) / e * in.nullValue);
+                AppendBlue(r, FormatEightDecimals(0) + " to " + FormatEightDecimals(high));
             } else {
                 const double low = GetMultiplier(method.key, "low", wholeObserved, level);
                 const double high = GetMultiplier(method.key, "high", wholeObserved, level);
@@ -109,11 +121,12 @@ CalculatorResult CalculateSmr(const CalculatorInput& in) {
             }
             r.text += std::string(kBreak) + kBreak;
         }
+        r.smrDefined = defined;
     } catch (const TooBig&) {
-        return CalculatorResult{40, {}, {}};
-    } catch (const VdxError& e) {
-        if (e.number() != err::Overflow) throw;
-        return CalculatorResult{40, {}, {}};
+        CalculatorResult big{40, {}, {}};
+        big.detail = "A bound of " + NumberText(o) + " observed and " + NumberText(e) +
+                     " expected deaths is beyond the range of the arithmetic.";
+        return big;
     }
     return r;
 }

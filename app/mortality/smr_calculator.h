@@ -51,6 +51,10 @@ struct CalculatorResult {
     int message = 0;         // 0 done; otherwise the message shown instead: 38, 39 or 40
     std::string text;        // lines end in CR LF
     std::vector<TextRange> blue;  // the SMR and the bound values
+    std::string detail = {};      // what is wrong, after the message's text
+    bool smrDefined = true;       // false with E = 0: the text says "not defined"
+    // The message as shown: its text and the detail.
+    std::string messageText() const;
     // The paragraphs holding any of the first this many characters are
     // centred (the banner).
     static constexpr size_t kCentredChars = 60;
@@ -58,9 +62,11 @@ struct CalculatorResult {
 
 // Calculate: the checks (38 observed, then 39 expected), the SMR rounded to
 // eight decimals and scaled by the null value, the bounds of each checked
-// method from the observed number rounded half to even. A result too big
-// for the arithmetic gives message 40. Throws VdxError when the computation
-// library cannot be used.
+// method from the observed number rounded half to even. With E = 0 the SMR
+// and its bounds read "not defined" (smrDefined false); an observed number
+// that rounds to 0 has the lower bound 0 and the upper bound
+// UpperLimitAtZero / E. A result too big for the arithmetic gives message
+// 40. Throws VdxError when the computation library cannot be used.
 CalculatorResult CalculateSmr(const CalculatorInput& input);
 
 // "0.00000000": eight decimals, the point as decimal separator.

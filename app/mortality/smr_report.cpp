@@ -6,6 +6,7 @@
 
 #include "db/database.h"
 #include "db/project_file.h"
+#include "db/project_runs.h"
 #include "state/errors.h"
 #include "state/text_values.h"
 
@@ -61,9 +62,16 @@ std::string BuildSmrReport(ProgramState& state, const std::string& smrTable) {
     // The 19 rows by position: Values and Figures of each.
     std::vector<std::string> values(kSmrRows + 1);
     std::vector<std::optional<double>> figures(kSmrRows + 1);
+    const std::string project = smrTable.size() > 4 ? smrTable.substr(0, smrTable.size() - 4) : smrTable;
+    bool outOfDate = false;
     {
         auto db = db::Database::open(state.WorkingCopyName);
         auto rs = db->openRecordset(smrTable);
+        if (rs->fieldCount() < 3) {  // an SRR project's table: Typ and Values only
+            throw VdxError(err::ItemNotFound,
+                           "'" + project + "' is an SRR project: it stores the observed deaths by stratum and its "
+                           "settings, but no expected deaths, SMR or bounds, so it has no SMR report.");
+        }
         const int valuesField = rs->fieldIndex("Values");
         const int figuresField = rs->fieldIndex("Figures");
         if (rs->recordCount() > 0) rs->moveFirst();
@@ -79,6 +87,8 @@ std::string BuildSmrReport(ProgramState& state, const std::string& smrTable) {
             if (f.isNumber()) figures[static_cast<size_t>(row)] = f.asDouble();
             else if (f.kind() == Value::Kind::Text) figures[static_cast<size_t>(row)] = ReadNumber(f.asText());
         }
+        rs.reset();
+        outOfDate = db::CheckProjectRun(*db, state, project) == db::ProjectRunState::OutOfDate;
     }
     auto text = [&](int row) { return values[static_cast<size_t>(row)]; };
     auto figure = [&](int row) { return figures[static_cast<size_t>(row)]; };
@@ -92,7 +102,10 @@ std::string BuildSmrReport(ProgramState& state, const std::string& smrTable) {
     const std::string C = alpha == "0.05" ? "95" : alpha == "0.01" ? "99" : alpha == "0.10" ? "90" : "";
     const std::string O = Fixed(figure(7), 0), Y = Fixed(figure(8), 8), D = Fixed(figure(9), 8),
                       E = Fixed(figure(10), 8);
-    const std::string S = Fixed(scaled(11), 8), L = Fixed(scaled(12), 8), U = Fixed(scaled(13), 8);
+    // With no expected deaths the stored 0s are no SMR: none is shown.
+    const bool defined = SmrDefined(figure(10));
+    const std::string S = defined ? Fixed(scaled(11), 8) : kNotDefined;
+    const std::string L = defined ? Fixed(scaled(12), 8) : "-", U = defined ? Fixed(scaled(13), 8) : "-";
     const std::string N = Fixed(figure(14), 0), NI = Fixed(figure(15), 0), G = Fixed(figure(16), 0);
     const std::string M = text(17), MT = text(18), DV = text(19);
 
@@ -114,8 +127,10 @@ std::string BuildSmrReport(ProgramState& state, const std::string& smrTable) {
          Space(Len(L) / 2 + 2) + Space(Len(U) / 2 - 3) + "Upper" + Space(Len(U) / 2 + 2) + "Method" + nl;
     r += std::string(L.size() + S.size() + U.size() + 12 + std::max<size_t>(M.size(), 6), '-') + nl;
     r += S + "    " + L + "    " + U + "    " + M + nl + nl;
+    if (!defined) r += "The SMR is not defined: no deaths are expected (E = 0)." + nl + nl;
     r += "Observed Cases: " + O + nl + "Expected Cases: " + E + nl + nl;
     r += "Person Years: " + Y + nl + "Death Rate  : " + D;
+    if (outOfDate) r += nl + nl + db::OutOfDateText(project);
     return r;
 }
 

@@ -4,17 +4,28 @@
 // options.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "state/state.h"
 
 namespace vdx::mortality {
 
+// An SMR with no expected deaths (E = 0) is not defined. Its project stores
+// 0s in the rows of the SMR and its bounds (the table keeps its layout);
+// the report, the plots and the stratum table show kNotDefined instead of a
+// number. A missing figure (an older file) counts as defined.
+inline constexpr const char* kNotDefined = "not defined";
+inline bool SmrDefined(const std::optional<double>& expected) { return !expected || *expected != 0; }
+
 // The report of the SMR table `smrTable` (project + "_SMR") of the open
 // project, lines separated by CR LF, SMR and bounds multiplied by
 // SmrNullValue. Leaves the observed and expected numbers, the level and the
-// method in state.mortality.Shown* for the SMR calculator. Throws VdxError
-// when the table cannot be read or has fewer than its 19 rows.
+// method in state.mortality.Shown* for the SMR calculator. With E = 0 the
+// SMR and its bounds read kNotDefined; a project out of date (its
+// person-years computed again since) ends with a line that says so. Throws
+// VdxError when the table cannot be read, is an SRR project's (saying so)
+// or has fewer than its 19 rows.
 std::string BuildSmrReport(ProgramState& state, const std::string& smrTable);
 
 // The report heading: row 5 of VdxSystemMain of the working copy.

@@ -8,6 +8,8 @@
 #include "db/navigator_commands.h"
 #include "db/navigator_entries.h"
 #include "db/project_file.h"
+#include "db/project_management.h"
+#include "db/project_runs.h"
 #include "mortality/count_deaths.h"
 #include "mortality/death_group.h"
 #include "mortality/strata_table.h"
@@ -115,6 +117,12 @@ std::optional<std::string> BeginSmrProject(ProgramState& state, Interaction& ui)
         ui.message(Message(18), Buttons::Ok, Icon::Exclamation, "VELDRIX");
         return std::nullopt;
     }
+    if (state.MainTableName.empty()) {
+        ui.message("There is no main data table: the deaths are counted in the main data table, and it has been "
+                   "removed. Add the cohort again (Tables > Main table > Add) to compute a project.",
+                   Buttons::Ok, Icon::Exclamation, "VELDRIX");
+        return std::nullopt;
+    }
     std::vector<std::string> names;
     try {
         names = ProjectNames(state, state.ProjectCount);
@@ -182,9 +190,12 @@ SmrCheck CheckSmrRequest(const ProgramState& state, Interaction& ui, const SmrRe
         // Conformity: one row per age class, one column per calendar period.
         auto db = db::Database::open(state.WorkingCopyName);
         auto rates = db->openRecordset(r.rateTable);
-        if (rates->recordCount() != ClassCount(state.py.maxAgeClass) ||
-            rates->fieldCount() != ClassCount(state.py.maxYearClass))
-            return refused(34, SmrField::RateTable);
+        const int ages = ClassCount(state.py.maxAgeClass), periods = ClassCount(state.py.maxYearClass);
+        if (rates->recordCount() != ages || rates->fieldCount() != periods) {
+            ui.message(RateShapeMessage(r.rateTable, rates->recordCount(), rates->fieldCount(), ages, periods),
+                       Buttons::Ok, Icon::Critical, "Error");
+            return SmrCheck{false, SmrField::RateTable};
+        }
     } catch (const VdxError& e) {
         ShowGeneralError(ui, e.number(), e.description());
         return SmrCheck{false, SmrField::RateTable};
@@ -228,9 +239,12 @@ void ComputeSmr(ProgramState& state, db::Database& db, Interaction& ui, int16_t 
     if (expected != 0) {
         m.ExpectedTotal = expected;
         if (observed < 1) {
+            // No death: the SMR and its lower bound are 0, the upper bound
+            // is that of a count of 0 (the multipliers divide by O).
             warn(37);
             m.ObservedTotal = 0;
             m.DeathRate = 0 / personYears;
+            m.SmrHigh = UpperLimitAtZero(methodKey, level) / expected;
         } else {
             const double o = static_cast<double>(observed);
             m.ObservedTotal = observed;
@@ -240,6 +254,9 @@ void ComputeSmr(ProgramState& state, db::Database& db, Interaction& ui, int16_t 
             m.SmrHigh = m.SmrRatio * GetMultiplier(methodKey, "high", o, level);
         }
     } else {
+        // No SMR is defined; the stored rows keep their layout with 0s,
+        // which the report, the plots and the stratum table show as "not
+        // defined" (SmrDefined).
         warn(36);
         m.ExpectedTotal = 0;
         if (observed < 1) {
@@ -260,20 +277,15 @@ bool RunProject(ProgramState& state, Interaction& ui, const SmrRequest& r, const
         ui.message(text, Buttons::Ok, Icon::Critical, "Error");
         return false;
     };
-    if (project.empty() || !IsValidName(project + "_Deaths"))
-        return refuse("The project name '" + project + "' cannot name the project's tables. Nothing has been computed.");
-
     const MortalityResults before = state.mortality;
     std::unique_ptr<db::Database> db;
     try {
         // The count was raised for this project, whose row is still to come.
-        if (Listed(ProjectNames(state, state.ProjectCount - 1), project)) return refuse(Message(35));
+        const std::vector<std::string> others = ProjectNames(state, state.ProjectCount - 1);
+        if (Listed(others, project)) return refuse(Message(35));
         db = db::Database::open(state.WorkingCopyName);
-        for (const char* suffix : {"_Deaths", "_SMR"})
-            if (db->tableExists(project + suffix))
-                return refuse("The project file holds a table '" + project + suffix +
-                              "' already, so the project '" + project +
-                              "' cannot be stored. Choose another project name; nothing has been computed.");
+        if (const std::string problem = db::ProjectNameProblem(*db, project, others); !problem.empty())
+            return refuse(problem + " Nothing has been computed.");
     } catch (const VdxError& e) {
         CancelSmrProject(state);
         ShowGeneralError(ui, e.number(), e.description());
@@ -340,6 +352,7 @@ bool RunProject(ProgramState& state, Interaction& ui, const SmrRequest& r, const
         if (results.compute) results.compute(*db);
         StoreDeathsTable(*db, project, m.DeathCounts);
         results.storeSettings(*db);
+        db::RecordProjectRun(*db, state, project);
         db->commit();
         db->close();
     } catch (const VdxError& e) {

@@ -74,7 +74,9 @@ std::string MethodKey(const std::string& methodName);
 // observed and expected totals, the crude death rate, the SMR and its
 // bounds at `level` (90, 95 or 99) by the method key, into state.mortality.
 // Shows the warnings 36 (no expected deaths) and 37 (no observed deaths).
-// Throws VdxError for a rate cell that is empty, not a number or negative
+// With no expected deaths the SMR is not defined: SMR and bounds are stored
+// as 0. With no observed deaths (E > 0) the SMR and its lower bound are 0
+// and the upper bound is UpperLimitAtZero / E. Throws VdxError for a rate cell that is empty, not a number or negative
 // (naming the rate table, row and column), and when deaths were observed in
 // a person-years table that holds no person-years.
 void ComputeSmr(ProgramState& state, db::Database& workingCopy, Interaction& ui, int16_t level,
@@ -92,7 +94,8 @@ bool ConfirmRateUnit(const ProgramState& state, Interaction& ui, const std::stri
 // its deaths and SMR tables (19 rows) — in one transaction, then adds its
 // navigator entries and sets ProjectChanged. A request whose project name is
 // not usable or already owns tables is refused with a message before
-// anything is written. Whatever fails, the working copy is as it was,
+// anything is written. The project's record in VdxProjectRuns names the
+// person-years run it was made from. Whatever fails, the working copy is as it was,
 // ProjectCount is lowered again (the dialog raised it) and the message says
 // why; returns false then.
 bool RunSmr(ProgramState& state, Interaction& ui, const SmrRequest& request);

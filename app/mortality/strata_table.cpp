@@ -5,6 +5,8 @@
 
 #include "db/database.h"
 #include "db/project_file.h"
+#include "db/project_runs.h"
+#include "mortality/smr_report.h"
 #include "db/table_stream.h"
 #include "state/errors.h"
 #include "state/messages.h"
@@ -57,6 +59,7 @@ std::string ClassLabel(const std::vector<int16_t>& bounds, int k) {
 // project's (an SRR project stores no Figures).
 struct ProjectSettings {
     std::string rateTable, pyTable;
+    double personYears = 0, observed = 0, expected = 0, smr = 0;  // as stored
 };
 ProjectSettings ReadSettings(db::Database& db, const std::string& project) {
     const std::string table = project + "_SMR";
@@ -66,15 +69,20 @@ ProjectSettings ReadSettings(db::Database& db, const std::string& project) {
     const auto def = db.tableDef(table);
     if (std::none_of(def.fields.begin(), def.fields.end(), [](const db::FieldDef& f) { return f.name == "Figures"; }))
         throw VdxError(err::ObjectNotFound, "'" + project + "' is an SRR project: it has no expected deaths by stratum.");
-    const int typ = rs->fieldIndex("Typ"), values = rs->fieldIndex("Values");
+    const int typ = rs->fieldIndex("Typ"), values = rs->fieldIndex("Values"), figures = rs->fieldIndex("Figures");
     ProjectSettings s;
     if (rs->recordCount() > 0) rs->moveFirst();
     for (; !rs->eof(); rs->moveNext()) {
-        const Value t = rs->value(typ), v = rs->value(values);
+        const Value t = rs->value(typ), v = rs->value(values), f = rs->value(figures);
         const std::string text = v.kind() == Value::Kind::Text ? v.asText() : std::string();
+        const double figure = f.isNumber() ? f.asDouble() : 0;
         if (t.kind() != Value::Kind::Text) continue;
         if (t.asText() == "RateTable") s.rateTable = text;
         if (t.asText() == "PyTable") s.pyTable = text;
+        if (t.asText() == "totPy") s.personYears = figure;
+        if (t.asText() == "totTote") s.observed = figure;
+        if (t.asText() == "Expected") s.expected = figure;
+        if (t.asText() == "Smr") s.smr = figure;
     }
     return s;
 }
@@ -103,13 +111,28 @@ std::vector<int64_t> ReadPersonDays(db::Database& db, int selector, int ages, in
     return days;
 }
 
+std::string RateShapeMessage(const std::string& rateTable, int64_t rows, int columns, int ages, int periods) {
+    auto count = [](int64_t n, const char* one, const char* many) {
+        return std::to_string(n) + " " + (n == 1 ? one : many);
+    };
+    return Message(34) + " The rate table '" + rateTable + "' has " + count(rows, "row", "rows") + " and " +
+           count(columns, "column", "columns") + "; the person-years tables have " +
+           count(ages, "age class", "age classes") + " and " + count(periods, "calendar period", "calendar periods") +
+           ", so it needs " + count(ages, "row", "rows") + " and " + count(periods, "column", "columns") +
+           " (one row per age class, one column of rates per period, no label column).";
+}
+
 std::vector<double> ReadRates(db::Database& db, const std::string& rateTable, int ages, int periods) {
     const db::TableDef def = db.tableDef(rateTable);
     std::vector<std::string> columns;
     for (const auto& f : def.fields) columns.push_back(f.name);
-    if (static_cast<int>(columns.size()) != periods) throw VdxError(kSubscriptOutOfRange, Message(34));
+    const int columnCount = static_cast<int>(columns.size());
+    if (columnCount != periods)
+        throw VdxError(kSubscriptOutOfRange, RateShapeMessage(rateTable, db.openRecordset(rateTable)->recordCount(),
+                                                              columnCount, ages, periods));
     TableStream rates(db, rateTable, columns);
-    if (rates.rowCount() != ages) throw VdxError(kSubscriptOutOfRange, Message(34));
+    if (rates.rowCount() != ages)
+        throw VdxError(kSubscriptOutOfRange, RateShapeMessage(rateTable, rates.rowCount(), columnCount, ages, periods));
     std::vector<double> out;
     out.reserve(static_cast<size_t>(ages) * static_cast<size_t>(periods));
     for (int i = 1; i <= ages && rates.next(); ++i)
@@ -128,13 +151,27 @@ double ExpectedDeaths(const std::vector<int64_t>& days, const std::vector<double
 StrataTable BuildStrataTable(const ProgramState& state, const std::string& project) {
     const int ages = ClassCount(state.py.maxAgeClass);
     const int periods = ClassCount(state.py.maxYearClass);
-    if (!state.py.blnPersonYears || ages < 1 || periods < 1)
-        throw VdxError(kSubscriptOutOfRange, Message(18));
     auto db = db::Database::open(state.WorkingCopyName);
     const ProjectSettings settings = ReadSettings(*db, project);
 
     StrataTable t;
     t.project = project;
+    // A project made from person-years that were computed again since: its
+    // stored totals only, never the new person-years beside its deaths.
+    if (db::CheckProjectRun(*db, state, project) == db::ProjectRunState::OutOfDate) {
+        t.outOfDate = true;
+        const std::string sexTable = "Age*Calendar*Sex=";  // the name of a sex table, before its code
+        const bool bySex = settings.pyTable.rfind(sexTable, 0) == 0;
+        t.pyTable = bySex ? 2 : 1;
+        t.sexCode = bySex ? RoundToInt16(ReadNumber(settings.pyTable.substr(sexTable.size())).value_or(0)) : 0;
+        t.storedPersonYears = settings.personYears;
+        t.observedTotal = std::llround(settings.observed);
+        t.expectedTotal = settings.expected;
+        t.storedSmr = settings.smr;
+        return t;
+    }
+    if (!state.py.blnPersonYears || ages < 1 || periods < 1)
+        throw VdxError(kSubscriptOutOfRange, Message(18));
     t.pyTable = 0;
     for (int k = 1; k <= state.py.intAnzahlTables && k <= 3; ++k)
         if (PyTableName(state.py, k) == settings.pyTable) t.pyTable = k;
@@ -201,12 +238,22 @@ std::vector<std::vector<std::string>> StrataRows(const StrataTable& t, double nu
     }
     std::vector<std::string> total{"Total", ""};
     if (sex) total.push_back(std::to_string(t.sexCode));
-    total.push_back(NumberText(static_cast<double>(t.totalDays) / 365.25));
+    total.push_back(NumberText(t.outOfDate ? t.storedPersonYears : static_cast<double>(t.totalDays) / 365.25));
     total.push_back(std::to_string(t.observedTotal));
     total.emplace_back();
     total.push_back(NumberText(t.expectedTotal));
-    total.push_back(ratio(static_cast<double>(t.observedTotal), t.expectedTotal));
+    // No expected deaths: the SMR is not defined.
+    if (!SmrDefined(t.expectedTotal)) total.emplace_back(kNotDefined);
+    else total.push_back(t.outOfDate ? NumberText(t.storedSmr * nullValue)
+                                     : ratio(static_cast<double>(t.observedTotal), t.expectedTotal));
     rows.push_back(total);
+    if (t.outOfDate) {
+        // Said in the table itself, so that every copy of it says so.
+        std::vector<std::string> note(header.size());
+        note[0] = "Out of date";
+        note[2] = db::OutOfDateText(t.project);
+        rows.push_back(note);
+    }
     return rows;
 }
 

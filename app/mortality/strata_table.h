@@ -25,6 +25,10 @@ namespace vdx::mortality {
 // Throws VdxError when VdxPyValues holds too few cells or a cell is no number.
 std::vector<int64_t> ReadPersonDays(db::Database& db, int selector, int ages, int periods);
 
+// Message 34 with both shapes: the rate table's rows and columns and the
+// person-years tables' age classes and periods.
+std::string RateShapeMessage(const std::string& rateTable, int64_t rows, int columns, int ages, int periods);
+
 // The rates of a rate table (one row per age class, one column per period),
 // age class outer, period inner. Throws VdxError when the table does not
 // conform (message 34) or a rate is empty, not a number or negative.
@@ -54,18 +58,25 @@ struct StrataTable {
     int64_t totalDays = 0;
     int64_t observedTotal = 0;
     double expectedTotal = 0;
+    // The person-years were computed again after the project was made: no
+    // strata and no labels, the totals as the project stores them.
+    bool outOfDate = false;
+    double storedPersonYears = 0, storedSmr = 0;
 };
 
-// The stratum table of SMR project `project` of the open project file.
-// Throws VdxError when the project is unknown, is not an SMR project, or its
-// tables cannot be read.
+// The stratum table of SMR project `project` of the open project file; for
+// a project whose person-years run is gone (see db::CheckProjectRun), its
+// stored totals, marked out of date. Throws VdxError when the project is
+// unknown, is not an SMR project, or its tables cannot be read.
 StrataTable BuildStrataTable(const ProgramState& state, const std::string& project);
 
 // The table as text: a header row, one row per stratum and the totals row.
 // Columns "Age class", "Calendar period", ["Sex",] "Person-years",
 // "Observed", "Rate", "Expected", "O/E" (O/E times SmrNullValue, as the
-// report scales the SMR; empty where nothing is expected). Numbers in full
-// (up to 15 significant digits).
+// report scales the SMR; empty where nothing is expected, "not defined" in
+// the totals row). Numbers in full (up to 15 significant digits). A table
+// out of date has the header, the stored totals and a row "Out of date"
+// whose third column says why.
 std::vector<std::vector<std::string>> StrataRows(const StrataTable& table, double nullValue);
 
 // A click on a project's "Strata" node: the table in the result grid (row

@@ -156,7 +156,7 @@ void FrmSMRCalculator::calculate() {
     }
     // The pointer is back to normal before a message shows.
     if (failure) return ShowGeneralError(ui_, failure->number(), failure->description());
-    if (r.message) return void(ui_.message(Message(r.message), Buttons::Ok, Icon::Critical, "Error"));
+    if (r.message) return void(ui_.message(r.messageText(), Buttons::Ok, Icon::Critical, "Error"));
     result_ = std::move(r);
     showResult();
 }

@@ -2,6 +2,8 @@
 
 #include "state/veldrix_library.h"
 
+#include <cmath>
+
 namespace vdx {
 
 double LevelQuantile(int16_t level)
@@ -60,6 +62,23 @@ double GetMultiplier(const std::string& method, const std::string& side, double 
             return m.high(observed, second);
         return 0;
     }
+    return 0;
+}
+
+double UpperLimitAtZero(const std::string& method, int16_t level)
+{
+    const double z = LevelQuantile(level);
+    const double alpha = LevelAlpha(level);
+    if (alpha <= 0)
+        return 0;
+    if (method == "exact" || method == "wald")
+        return -std::log(alpha / 2);
+    if (method == "byar")
+        return std::pow(1.0 - 1.0 / 9.0 + z / 3.0, 3.0);
+    if (method == "chisquare")
+        return z * z;
+    if (method == "squareroot")
+        return std::pow(1.0 + z / 2.0, 2.0);
     return 0;
 }
 

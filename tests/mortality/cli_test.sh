@@ -52,6 +52,10 @@ expect_contains "$out" "90% Confidence Bounds" "level 0.10"
 expect_contains "$out" "PY Table  : Age*Calendar*Sex=1" "person-years table"
 expect_contains "$out" "    Chi Square" "method"
 expect_eq "$("$CLI" report x.vdx Lung)" "$out" "report Lung"
+# N Included counts the men of the table whose follow-up the lag leaves (sqlite3 adds the years).
+men="$(sqlite3 x.vdx "SELECT count(*) FROM Cohort WHERE SEX = 1 AND date('1899-12-30', '+' || DOH || ' days', \
+    '+10 years') < date('1899-12-30', '+' || DOX || ' days');")"
+expect_contains "$out" "N Included: $men" "N Included of the men's table"
 
 # ---- strata: the totals row is the report's O, E and SMR --------------------------
 cp x.vdx before.vdx
@@ -64,6 +68,18 @@ expect_eq "$("$CLI" strata x.vdx Project1 --format csv | tail -1 | cut -d, -f1,4
 cmp -s x.vdx before.vdx || fail "strata changed the project file"
 "$CLI" strata x.vdx Nothing 2>err.txt; rc=$?
 expect_eq "$rc" 1 "strata of a missing project"
+
+# ---- a project out of date: the person-years computed again without the lag ------
+cp x.vdx o.vdx
+"$CLI" pyears o.vdx --dob DOB --entry DOE --exit DOX --age 15:85:5 --calendar 1950:2015:5 --sex SEX=1,2 \
+    >/dev/null 2>&1 || fail "pyears without the lag"
+stale="$("$CLI" strata o.vdx Project1)"
+expect_eq "$(wc -l <<<"$stale")" "3" "out-of-date strata: header, stored totals, the note"
+expect_eq "$(sed -n 2p <<<"$stale" | awk -F'\t' '{ printf "%s %.8f %.8f", $4, $6, $7 }')" \
+    "$observed $(sed -n 's/^Expected Cases: //p' <<<"$report") $smr100" "out-of-date strata: the stored totals"
+expect_contains "$(sed -n 3p <<<"$stale")" "out of date: the person-years were computed again" "out-of-date note"
+expect_contains "$("$CLI" report o.vdx Project1)" "is out of date" "out-of-date report"
+rm -f o.vdx
 
 # ---- plot: three projects in the forest plot, as SVG, PNG and PDF -----------------
 if "$CLI" --help | grep -q "^  plot "; then
@@ -89,11 +105,18 @@ if "$CLI" --help | grep -q "^  plot "; then
     expect_contains "$(cat oe.svg)" "Lung: observed and expected deaths by calendar period" "observed-expected plot"
     "$CLI" plot p.vdx person-years --out py.png 2>/dev/null
     [ "$(identify -format '%k' py.png)" -gt 2 ] || fail "the person-years PNG holds no more than two colours"
+    # Out of date after the person-years are computed again without the lag.
+    "$CLI" pyears p.vdx --dob DOB --entry DOE --exit DOX --age 15:85:5 --calendar 1950:2015:5 --sex SEX=1,2 \
+        >/dev/null 2>&1
+    "$CLI" plot p.vdx forest --out stale.svg 2>/dev/null
+    expect_contains "$(cat stale.svg)" "(out of date)" "forest plot of projects out of date"
+    "$CLI" plot p.vdx observed-expected Lung --out stale.svg 2>/dev/null
+    expect_contains "$(cat stale.svg)" "Lung: out of date" "observed-expected plot of a project out of date"
     "$CLI" plot p.vdx forest --out forest.gif 2>err.txt; rc=$?
     expect_eq "$rc" 1 "a plot as .gif"
     "$CLI" plot p.vdx forest --out /nonexistent/forest.png 2>err.txt; rc=$?
     expect_eq "$rc" 1 "a plot into a missing folder"
-    rm -f p.vdx forest.* oe.svg py.png
+    rm -f p.vdx forest.* oe.svg py.png stale.svg
 fi
 
 # ---- refusals leave the file as it was -----------------------------------------
@@ -135,8 +158,21 @@ expect_eq "$(sqlite3 x.vdx "SELECT (SELECT group_concat(Projects) FROM VdxSystem
 cp x.vdx before.vdx
 "$CLI" rename x.vdx a1 lung 2>err.txt; rc=$?
 expect_eq "$rc" 1 "rename to another project's name in other letters"
-expect_contains "$(cat err.txt)" "Number: 3010" "the engine's refusal"
+expect_contains "$(cat err.txt)" "'lung' is the project 'Lung'" "refused before the engine is asked"
+grep -q "Number:" err.txt && fail "a rename refusal with an engine number: $(cat err.txt)"
 cmp -s x.vdx before.vdx || fail "a refused rename changed the project file"
+"$CLI" report x.vdx a1 >/dev/null 2>err.txt; rc=$?
+expect_eq "$rc" 1 "report of an SRR project"
+expect_contains "$(cat err.txt)" "'a1' is an SRR project" "report of an SRR project says so"
+
+# ---- calc: no SMR without expected deaths; counts beyond 32 bits ----------------
+out="$("$CLI" calc --observed 5 --expected 0 2>err.txt)"; rc=$?
+expect_eq "$rc" 1 "calc with E = 0"
+expect_contains "$out" "SMR = not defined" "calc with E = 0 shows no number"
+expect_contains "$(cat err.txt)" "The SMR is not defined" "calc with E = 0 says why"
+out="$("$CLI" calc --observed 1e15 --expected 1e15 2>err.txt)"; rc=$?
+expect_eq "$rc" 0 "calc with O = E = 1e15"
+expect_contains "$out" "SMR = 100.00000000" "calc with O = E = 1e15"
 
 "$CLI" delete x.vdx a1 2>/dev/null; rc=$?
 expect_eq "$rc" 0 "delete exit code"
@@ -145,6 +181,12 @@ expect_eq "$(sqlite3 x.vdx "SELECT Value FROM VdxSystemMain WHERE Typ = 'intProj
 "$CLI" delete x.vdx a1 2>err.txt; rc=$?
 expect_eq "$rc" 1 "delete of a missing project"
 expect_contains "$(cat err.txt)" "holds no project 'a1'" "delete of a missing project says so"
+
+# ---- smr without a main data table -------------------------------------------------
+"$CLI" remove x.vdx --main >/dev/null 2>&1 || fail "remove --main"
+"$CLI" smr x.vdx --rate Rates --death ICD=162 >/dev/null 2>err.txt; rc=$?
+expect_eq "$rc" 1 "smr without a main data table"
+expect_contains "$(cat err.txt)" "There is no main data table" "smr without a main data table says so"
 
 if [ "$failures" -gt 0 ]; then echo "$failures failure(s)" >&2; exit 1; fi
 echo "all veldrix-cli smr/report/srr/projects checks passed"

@@ -52,7 +52,7 @@ TEST(DeathGroup, TypedGroupsReadAsSortedMergedRangesWithTheFirstCodeKept) {
         int first;
     } cases[] = {
         {"162", {{162, 162}}, 162},
-        {" 161.5 ", {{162, 162}}, 162},  // rounded as a single value always was, halves to even
+        {" 162.0 ", {{162, 162}}, 162},  // a whole number written with a fraction
         {"162, 163", {{162, 162}, {163, 163}}, 162},
         {"170, 160-165", {{160, 165}, {170, 170}}, 170},
         {"160 - 165,163-168", {{160, 168}}, 160},
@@ -76,6 +76,9 @@ TEST(DeathGroup, BadTextsAreRefusedWithMessage32Or33OrNamingThePart) {
         {"-1", 33, ""},        {"162, 40000", 33, ""}, {"100-32768", 33, ""},
         {"160-", 0, "'160-'"}, {"-165", 33, ""},       {"170-160", 0, "'170-160'"},
         {"162,,163", 0, "comma too many"}, {"162, a", 0, "'a'"}, {"160-x", 0, "'x'"},
+        // Not whole: refused, never rounded to a neighbouring code.
+        {"162.9", 0, "'162.9' is not a whole number"}, {"161.5", 0, "'161.5' is not a whole number"},
+        {"160-165.5", 0, "'165.5' is not a whole number"}, {"162, 162.4", 0, "'162.4' is not a whole number"},
     };
     for (const auto& c : cases) {
         const auto parsed = mortality::ParseDeathGroup(c.typed);

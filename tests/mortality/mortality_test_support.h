@@ -1,5 +1,5 @@
 // Helpers of the mortality tests: a project file in a scratch folder whose
-// working copy gets a cohort (Cohort: ID, DOB, DOX, SEX, DOH, ICD), the
+// working copy gets a cohort (Cohort: ID, DOB, DOX, SEX, DOH, ICD, DOE), the
 // stratification of a finished person-years run with cells of the test's
 // choosing, rate tables, and the Compute > SMR steps as the dialog runs them.
 #pragma once
@@ -26,6 +26,7 @@ namespace vdx::test {
 
 struct Person {
     Value dob, exit, sex, hire, icd;
+    Value entry = {};  // no entry date: the person stays in
 };
 
 inline Value D(int y, int m, int d) { return Value::date(DayNumber(y, m, d)); }
@@ -57,7 +58,8 @@ protected:
     void addCohort(const std::vector<Person>& persons, const std::string& icdType = "INTEGER") {
         {
             auto d = open();
-            d->execute("CREATE TABLE Cohort (ID LONG, DOB DATE, DOX DATE, SEX INTEGER, DOH DATE, ICD " + icdType + ");");
+            d->execute("CREATE TABLE Cohort (ID LONG, DOB DATE, DOX DATE, SEX INTEGER, DOH DATE, ICD " + icdType +
+                       ", DOE DATE);");
             d->beginTransaction();
             auto rs = d->openRecordset("Cohort");
             int id = 0;
@@ -69,6 +71,7 @@ protected:
                 rs->setValue("SEX", p.sex);
                 rs->setValue("DOH", p.hire);
                 rs->setValue("ICD", p.icd);
+                rs->setValue("DOE", p.entry);
                 rs->update();
             }
             rs.reset();
@@ -86,6 +89,7 @@ protected:
                    const std::vector<int64_t>& cells = {}) {
         PySettings& p = state.py;
         p.varDOB = "DOB";
+        p.varEPS = "DOE";
         p.varTPS = "DOX";
         p.varSEX = "SEX";
         p.varDOH = "DOH";

@@ -4,6 +4,7 @@
 #include "mortality_test_support.h"
 
 #include "mortality/smr_report.h"
+#include "state/errors.h"
 #include "state/messages.h"
 
 using namespace vdx;
@@ -98,13 +99,25 @@ TEST_F(SmrReport, TheNullValueScalesTheRatioAndItsBoundsOnly) {
     EXPECT_NE(report.find("Expected Cases: 22.00000000"), std::string::npos);
 }
 
-TEST_F(SmrReport, AProjectWithoutExpectedDeathsShowsZeroBoundsAndTheStoredHeadingIsUsed) {
-    storeSmrTable("Project2", 0, 0, 0, 0, 0, "Exact");
+TEST_F(SmrReport, AProjectWithoutExpectedDeathsHasNoSmrAndTheStoredHeadingIsUsed) {
+    storeSmrTable("Project2", 0, 0, 0, 4, 0, "Exact");  // stored as the run stores it: 0s
     mortality::StoreSmrReportHeading(state, "Plant A, lung cancer");
     EXPECT_TRUE(state.ProjectChanged);
     EXPECT_EQ(mortality::ReadSmrReportHeading(state.WorkingCopyName), "Plant A, lung cancer");
     const std::string report = mortality::BuildSmrReport(state, "Project2_SMR");
     EXPECT_EQ(report.substr(0, 26), "\r\nPlant A, lung cancer\r\n\r\n");
-    EXPECT_NE(report.find("\r\n0.00000000    0.00000000    0.00000000    Exact\r\n"), std::string::npos) << report;
-    EXPECT_EQ(state.mortality.ShownObserved, "0");
+    EXPECT_NE(report.find("\r\nnot defined    -    -    Exact\r\n"), std::string::npos) << report;
+    EXPECT_NE(report.find("The SMR is not defined: no deaths are expected (E = 0)."), std::string::npos) << report;
+    EXPECT_EQ(report.find("0.00000000    0.00000000"), std::string::npos) << report;
+    EXPECT_EQ(state.mortality.ShownObserved, "4");
+}
+
+TEST_F(SmrReport, AnSrrProjectHasNoReportAndTheRefusalSaysSo) {
+    open()->execute("CREATE TABLE Project3_SMR (Typ TEXT, Values TEXT);");
+    try {
+        mortality::BuildSmrReport(state, "Project3_SMR");
+        ADD_FAILURE() << "an SRR project's report was built";
+    } catch (const VdxError& e) {
+        EXPECT_EQ(e.description().rfind("'Project3' is an SRR project", 0), 0u) << e.description();
+    }
 }

@@ -80,6 +80,7 @@ TEST_F(SmrRun, TwelveObservedAndEightExpectedByTheExactMethodAreStoredAsAProject
 
 TEST_F(SmrRun, TheDefaultNameSkipsEveryTakenNameAndCancelLowersTheCount) {
     setStrata({0, 100}, {1900, 2100}, {1000});
+    addCohort({});
     {
         auto d = open();
         auto rs = d->openRecordset(db::kVdxSystemProjects);
@@ -114,10 +115,15 @@ TEST_F(SmrRun, ANewProjectTakesTheRowTheProjectCountReadsBackEvenBehindALeftOver
               std::vector<std::string>{"Project1"});
 }
 
-TEST_F(SmrRun, NoPersonYearsOrNoProjectFileRefusesWithTheirMessages) {
+TEST_F(SmrRun, NoPersonYearsNoProjectFileOrNoMainTableRefusesWithTheirMessages) {
     EXPECT_FALSE(mortality::BeginSmrProject(state, ui));
     ProgramState closed;
     EXPECT_FALSE(mortality::BeginSmrProject(closed, ui));
+    setStrata({0, 100}, {1900, 2100}, {1000});  // person-years, but no main data table (removed)
+    EXPECT_FALSE(mortality::BeginSmrProject(state, ui));
+    ASSERT_EQ(ui.messages.size(), 3u);
+    EXPECT_NE(ui.messages[2].text.find("There is no main data table"), std::string::npos) << ui.messages[2].text;
+    ui.messages.pop_back();
     EXPECT_EQ(ui.messageTexts(), (std::vector<std::string>{Message(18), Message(16)}));
     EXPECT_EQ(titles(), (std::vector<std::string>{"VELDRIX", "VELDRIX"}));
     EXPECT_EQ(ui.messages[0].icon, Icon::Exclamation);
@@ -136,6 +142,7 @@ TEST_F(SmrRun, TheChecksRefuseInTheirOrderAndFocusTheirControl) {
         std::function<void(mortality::SmrRequest&)> change;
         int message;
         SmrField focus;
+        const char* said = "";  // what the message adds to its numbered text
     } cases[] = {
         {[](auto& r) { r.rateTable = ""; r.pyTable = ""; }, 28, SmrField::RateTable},
         {[](auto& r) { r.pyTable = ""; r.deathColumn = ""; }, 29, SmrField::PyTable},
@@ -145,8 +152,10 @@ TEST_F(SmrRun, TheChecksRefuseInTheirOrderAndFocusTheirControl) {
         {[](auto& r) { r.deathValueText = "16x"; }, 32, SmrField::DeathValue},
         {[](auto& r) { r.deathValueText = "-1"; }, 33, SmrField::DeathValue},
         {[](auto& r) { r.deathValueText = "32767.5"; }, 33, SmrField::DeathValue},
-        {[](auto& r) { r.rateTable = "Labelled"; }, 34, SmrField::RateTable},  // an extra (label) column
-        {[](auto& r) { r.rateTable = "Short"; }, 34, SmrField::RateTable},
+        // Message 34 gives both shapes.
+        {[](auto& r) { r.rateTable = "Labelled"; }, 34, SmrField::RateTable,  // an extra (label) column
+         "'Labelled' has 2 rows and 3 columns; the person-years tables have 2 age classes and 2 calendar periods"},
+        {[](auto& r) { r.rateTable = "Short"; }, 34, SmrField::RateTable, "'Short' has 1 row and 2 columns"},
     };
     for (const auto& c : cases) {
         ui.messages.clear();
@@ -156,33 +165,40 @@ TEST_F(SmrRun, TheChecksRefuseInTheirOrderAndFocusTheirControl) {
         EXPECT_FALSE(check.ok) << c.message;
         EXPECT_EQ(check.focus, c.focus) << c.message;
         ASSERT_EQ(ui.messages.size(), 1u) << c.message;
-        EXPECT_EQ(ui.messages[0].text, Message(c.message));
+        EXPECT_EQ(ui.messages[0].text.rfind(Message(c.message), 0), 0u) << ui.messages[0].text;
+        EXPECT_NE(ui.messages[0].text.find(c.said), std::string::npos) << ui.messages[0].text;
         EXPECT_EQ(ui.messages[0].title, "Error");
         EXPECT_EQ(ui.messages[0].icon, Icon::Critical);
     }
     ui.messages.clear();
-    EXPECT_TRUE(mortality::CheckSmrRequest(state, ui, request("Rates", "161.5")).ok);
+    EXPECT_TRUE(mortality::CheckSmrRequest(state, ui, request("Rates", "162.0")).ok);
     EXPECT_TRUE(ui.messages.empty());
 }
 
-TEST_F(SmrRun, NoExpectedDeathsWarnsThenNoObservedOnesAndTheProjectIsStoredWithZeros) {
+TEST_F(SmrRun, ZeroExpectedStoresZerosAndZeroObservedStoresTheUpperBoundOfAZeroCount) {
+    // Byar's upper bound of the mean at O = 0, 95 %, in R: (8/9 + qnorm(0.975)/3)^3.
+    const double byarAtZero = 3.668011832;
     struct Case {
         int deaths;
+        double rate;
         std::vector<std::string> messages;
-        std::vector<std::string> figures7to13;  // totTote, totPy, totDthRate, Expected, Smr, Smr_l, Smr_h
+        std::vector<std::string> figures7to12;  // totTote, totPy, totDthRate, Expected, Smr, Smr_l
+        double upper;                           // Smr_h
     } cases[] = {
-        {0, {Message(36), Message(37)}, {"0", "64", "0", "0", "0", "0", "0"}},
-        {4, {Message(36)}, {"4", "64", "0.0625", "0", "0", "0", "0"}},
+        {0, 0.0, {Message(36), Message(37)}, {"0", "64", "0", "0", "0", "0"}, 0},
+        {4, 0.0, {Message(36)}, {"4", "64", "0.0625", "0", "0", "0"}, 0},
+        {0, 0.125, {Message(37)}, {"0", "64", "0", "8", "0", "0"}, byarAtZero / 8},
     };
     for (const auto& c : cases) {
         TearDown();
         SetUp();
-        smallStudy(23376, c.deaths, 0.0);
+        smallStudy(23376, c.deaths, c.rate);
         ASSERT_TRUE(computeSmr(request("Rates", "162")));
         EXPECT_EQ(ui.messageTexts(), c.messages);
         EXPECT_EQ(titles(), std::vector<std::string>(c.messages.size(), "Warning"));
         const auto figures = column("Project1_SMR", "Figures");
-        EXPECT_EQ(std::vector<std::string>(figures.begin() + 6, figures.begin() + 13), c.figures7to13);
+        EXPECT_EQ(std::vector<std::string>(figures.begin() + 6, figures.begin() + 12), c.figures7to12);
+        EXPECT_NEAR(std::stod(figures[12]), c.upper, 1e-9);
         ui.messages.clear();
     }
 }
@@ -233,6 +249,15 @@ TEST_F(SmrRun, AFailingRunLeavesTheWorkingCopyAsItWasAndSaysWhy) {
              addRateTable("Gaps", {{Value::real(0.1)}});
          },
          "Row 2 of the main data table 'Cohort': the termination point of study (column 'DOX') is empty"},
+        {"a death before its entry",
+         [this] {
+             setStrata({0, 100}, {1900, 2100}, {1000});
+             addCohort({{D(1930, 1, 1), D(1980, 1, 1), {}, {}, Value::integer(162)},
+                        {D(1930, 1, 1), D(2001, 1, 1), {}, {}, Value::integer(162), D(2003, 1, 1)}});
+             addRateTable("Gaps", {{Value::real(0.1)}});
+         },
+         "Row 2 of the main data table 'Cohort': the termination point of study (column 'DOX') 01.01.2001 is "
+         "before the entry point of study (column 'DOE') 01.01.2003"},
         {"deaths in a table without person-years",
          [this] { smallStudy(0, 2, 0.1); addRateTable("Gaps", {{Value::real(0.1)}}); },
          "holds no person-years"},

@@ -1,13 +1,18 @@
 // The stratum table of an SMR project: its totals against the stored
 // project on a generated study, the sex tables, the navigator's "Strata"
-// node, and projects that have no stratum table.
+// node, projects that have no stratum table, and projects whose
+// person-years were computed again.
 #include "mortality_test_support.h"
 
 #include <bit>
 #include <cmath>
+#include <functional>
 #include <random>
 
 #include "db/navigator_commands.h"
+#include "db/project_management.h"
+#include "mortality/plot_data.h"
+#include "mortality/smr_report.h"
 #include "mortality/srr_run.h"
 #include "mortality/strata_table.h"
 #include "state/errors.h"
@@ -121,4 +126,68 @@ TEST_F(StrataTable, TheStrataNodeOfAnSmrProjectShowsTheTableAndAnSrrProjectHasNo
     EXPECT_EQ(g.at(3, 4), "21");  // 100 years at 0.01 and 200 at 0.1
     EXPECT_THROW(mortality::BuildStrataTable(state, "Project2"), VdxError);
     EXPECT_THROW(mortality::BuildStrataTable(state, "Nothing"), VdxError);
+}
+
+TEST_F(StrataTable, AProjectWhosePersonYearsWereComputedAgainShowsItsStoredTotalsAsOutOfDate) {
+    setStrata({0, 50, 100}, {1900, 2100}, {36525, 73050});
+    addCohort({{D(1930, 1, 1), D(1990, 6, 1), {}, {}, Value::integer(162)}});
+    addRateTable("Rates", {{Value::real(0.01)}, {Value::real(0.1)}});
+    ASSERT_TRUE(computeSmr(request("Rates", "162")));  // E = 100 * 0.01 + 200 * 0.1 = 21
+    const auto figures = column("Project1_SMR", "Figures");
+    struct Step {
+        const char* what;
+        std::function<void()> change;
+        bool outOfDate;
+    } steps[] = {
+        {"the same run again", [this] { setStrata({0, 50, 100}, {1900, 2100}, {36525, 73050}); }, false},
+        {"other person-years", [this] { setStrata({0, 50, 100}, {1900, 2100}, {36525, 36525}); }, true},
+        {"other classes", [this] { setStrata({0, 40, 100}, {1900, 2100}, {36525, 73050}); }, true},
+        {"a lag", [this] {
+             state.py.blnLag = true;
+             state.py.varLag = 10;
+             setStrata({0, 50, 100}, {1900, 2100}, {36525, 73050});
+         }, true},
+        {"renamed, the run back", [this] {
+             state.py.blnLag = false;
+             setStrata({0, 50, 100}, {1900, 2100}, {36525, 36525});
+             ui.inputs.push_back("Lung");
+             ASSERT_TRUE(db::RenameProject(state, ui, "Project1"));
+         }, true},
+    };
+    std::string project = "Project1";
+    for (const auto& step : steps) {
+        step.change();
+        if (std::string(step.what).rfind("renamed", 0) == 0) project = "Lung";
+        const mortality::StrataTable t = mortality::BuildStrataTable(state, project);
+        EXPECT_EQ(t.outOfDate, step.outOfDate) << step.what;
+        const auto rows = mortality::StrataRows(t, 1);
+        if (!step.outOfDate) {
+            EXPECT_EQ(rows.size(), 4u) << step.what;
+            continue;
+        }
+        // The stored totals, never the new person-years beside the old deaths.
+        ASSERT_EQ(rows.size(), 3u) << step.what;
+        EXPECT_EQ(rows[1], (std::vector<std::string>{"Total", "", figures[7], figures[6], "", figures[9], figures[10]}))
+            << step.what;
+        EXPECT_EQ(rows[2][0], "Out of date");
+        EXPECT_NE(rows[2][2].find("the person-years were computed again"), std::string::npos) << rows[2][2];
+        EXPECT_NE(mortality::BuildSmrReport(state, project + "_SMR").find("is out of date"), std::string::npos);
+        const auto forest = mortality::ReadForestRows(state);
+        ASSERT_EQ(forest.size(), 1u);
+        EXPECT_TRUE(forest[0].outOfDate) << step.what;
+        EXPECT_EQ(forest[0].expected, 21);
+    }
+
+    // A project without a record (made by the earlier program) is shown as before.
+    open()->execute("DROP TABLE VdxProjectRuns;");
+    EXPECT_FALSE(mortality::BuildStrataTable(state, "Lung").outOfDate);
+}
+
+TEST_F(StrataTable, WithNoExpectedDeathsTheTotalsSayTheSmrIsNotDefined) {
+    setStrata({0, 100}, {1900, 2100}, {36525});
+    addCohort({{D(1930, 1, 1), D(1990, 6, 1), {}, {}, Value::integer(162)}});
+    addRateTable("Rates", {{Value::real(0)}});
+    ASSERT_TRUE(computeSmr(request("Rates", "162")));
+    const auto rows = mortality::StrataRows(mortality::BuildStrataTable(state, "Project1"), 100);
+    EXPECT_EQ(rows.back(), (std::vector<std::string>{"Total", "", "100", "1", "", "0", "not defined"}));
 }

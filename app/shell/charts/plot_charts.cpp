@@ -21,6 +21,7 @@
 #include <cmath>
 
 #include "mortality/plot_data.h"
+#include "mortality/smr_report.h"
 #include "mortality/strata_table.h"
 #include "state/errors.h"
 #include "state/messages.h"
@@ -110,11 +111,16 @@ std::unique_ptr<QChart> ForestChart(const ProgramState& state) {
     for (int k = n - 1; k >= 0; --k) {
         const auto& r = rows[static_cast<size_t>(k)];
         const double row = n - k;
-        // Observed, expected and the bounds beside the row, as text.
-        y->append(Q(r.project) + "   O " + Fixed(r.observed, 0) + "   E " + Fixed(r.expected, 2) + "   SMR " +
-                      Fixed(r.smr * null, 2) + " (" + Fixed(r.low * null, 2) + " - " + Fixed(r.high * null, 2) + ")",
+        // Observed, expected and the bounds beside the row, as text; with no
+        // expected deaths there is no SMR to show.
+        const bool defined = mortality::SmrDefined(r.expected);
+        y->append(Q(r.project) + (r.outOfDate ? " (out of date)" : "") + "   O " + Fixed(r.observed, 0) + "   E " +
+                      Fixed(r.expected, 2) + "   SMR " +
+                      (defined ? Fixed(r.smr * null, 2) + " (" + Fixed(r.low * null, 2) + " - " +
+                                     Fixed(r.high * null, 2) + ")"
+                               : QString(mortality::kNotDefined) + " (E = 0)"),
                   row);
-        if (r.high > 0) {
+        if (defined && r.high > 0) {
             auto* bounds = new QLineSeries;
             bounds->append(at(std::max(r.low * null, lowest)), row);
             bounds->append(at(r.high * null), row);
@@ -124,7 +130,7 @@ std::unique_ptr<QChart> ForestChart(const ProgramState& state) {
             bounds->attachAxis(y);
             HideFromLegend(*chart, bounds);
         }
-        if (r.smr > 0) points->append(at(r.smr * null), row);
+        if (defined && r.smr > 0) points->append(at(r.smr * null), row);
     }
     points->attachAxis(x);
     points->attachAxis(y);
@@ -253,6 +259,14 @@ std::vector<std::unique_ptr<QChart>> BuildPlot(const ProgramState& state, PlotKi
         case PlotKind::PersonYears: charts.push_back(PersonYearsChart(state)); break;
         case PlotKind::ObservedExpected: {
             const mortality::StrataTable t = mortality::BuildStrataTable(state, project);
+            if (t.outOfDate) {
+                // Its deaths by stratum belong to person-years that are gone:
+                // the stored totals only, and the title says why.
+                charts.push_back(BarChart(Q(project) + ": out of date (person-years computed again since); "
+                                                       "stored totals",
+                                          "", mortality::StoredTotals(t)));
+                break;
+            }
             charts.push_back(BarChart(Q(project) + ": observed and expected deaths by age class", "Age class",
                                       mortality::SumsByAgeClass(t)));
             charts.push_back(BarChart(Q(project) + ": observed and expected deaths by calendar period",
