@@ -123,7 +123,17 @@ SmrRows ReadSmrRows(db::Database& db, const std::string& table) {
     return out;
 }
 
+// With no expected deaths no SMR is defined: its rows hold 0s, which the
+// export, as the report, does not give out as figures.
+constexpr const char* kNotDefined = "not defined";
+
+bool NoExpectedDeaths(const SmrRows& rows) {
+    const SmrRows::Row* expected = rows.find("Expected", 10);
+    return expected && expected->figures.isNumber() && expected->figures.asDouble() == 0;
+}
+
 std::string SmrVariableText(const SmrRows& rows, const SmrVariable& v, double nullValue) {
+    if ((v.value == SmrValue::Scaled8 || v.value == SmrValue::Scaled7) && NoExpectedDeaths(rows)) return kNotDefined;
     if (v.value == SmrValue::Group)
         if (const SmrRows::Row* group = rows.find(kDeathValuesTyp, 0); group && !TextOf(group->values).empty())
             return TextOf(group->values);

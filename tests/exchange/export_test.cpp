@@ -214,6 +214,11 @@ TEST_F(ExportTest, SmrFiguresAreTheStoredValues) {
     // A project of one code (valuesDTH empty, as older files store it) gives the code.
     db::Database::open(state.WorkingCopyName)->execute("UPDATE [Lung_SMR] SET [Values] = '' WHERE Typ = 'valuesDTH';");
     EXPECT_EQ(BuildExportTable(state, {}, *SmrExportChoicesFromList("13")).rows[0][1].asText(), "162");
+    // With E = 0 the stored 0s of the ratio and its bounds are no figures.
+    db::Database::open(state.WorkingCopyName)->execute("UPDATE [Lung_SMR] SET Figures = 0 WHERE Typ IN ('Expected', 'Smr', 'Smr_l', 'Smr_h');");
+    std::vector<std::string> undefined;
+    for (const auto& r : BuildExportTable(state, {}, *SmrExportChoicesFromList("0,1,2,6")).rows) undefined.push_back(r[1].asText());
+    EXPECT_EQ(undefined, (std::vector<std::string>{"not defined", "not defined", "not defined", "0"}));
 }
 
 TEST_F(ExportTest, ExcelSevenWritesAnExcelFiveWorkbook) {
