@@ -47,13 +47,15 @@ const std::vector<Subcommand>& Subcommands() {
          "print a person-years table (\"Age*Calendar\", \"Age*Calendar*Sex=1\") or a table of the project file, "
          "tab-separated",
          RunShow},
-        {"import", "STUDY.vdx (--main | --rate) FILE [--name TABLE] [--headers] [--type COLUMN=TYPE ...]",
+        {"import", "STUDY.vdx (--main | --rate) FILE [--name TABLE] [--headers] [--type COLUMN=TYPE ...] "
+                   "[--rate-unit 1|1000|100000]",
          "add a semicolon ASCII file as the main data table or a rate table (Tables > Add > ASCII); TYPE is Text, "
-         "Integer, Long, Single, Double, Date:DDMMYYYY, Date:DDMMMYYYY, Date:MMDDYYYY or Date:YYYY:DD:MM", RunImport},
-        {"attach", "STUDY.vdx (--main | --rate) --format FORMAT SOURCE [--table TABLE] [--rate-unit 1|1000|100000]"
-         " [--separator ,|;|tab]",
+         "Integer, Long, Single, Double, Date:DDMMYYYY, Date:DDMMMYYYY, Date:MMDDYYYY or Date:YYYY:DD:MM; "
+         "--rate-unit as for attach", RunImport},
+        {"attach", "STUDY.vdx (--main | --rate) --format FORMAT SOURCE [--table TABLE] [--name NAME] "
+                   "[--rate-unit 1|1000|100000] [--separator ,|;|tab]",
          "add a table of an Access, Excel, dBase, Paradox, Stata, SAS, SPSS or CSV file or an ODBC source (FORMAT " +
-             AttachFormatNames() + "); a rate table given per 1,000 or 100,000 person-years (--rate-unit) is stored per person-year; --separator overrides the separator detected in a CSV file",
+             AttachFormatNames() + "); the table is named NAME or after its source; a rate table given per 1,000 or 100,000 person-years (--rate-unit) is stored per person-year; --separator overrides the separator detected in a CSV file",
          RunAttach},
         {"calc", "--observed O --expected E [--level 90|95|99] [--method NAME ...] [--null 1|100]",
          "the SMR calculator (Tools > SMR Calculator): SMR and bounds for typed numbers; NAME Exact, Byar, "
@@ -94,10 +96,11 @@ const std::vector<Subcommand>& Subcommands() {
         {"remove", "STUDY.vdx (--main | --rate NAME)",
          "remove the main data table or a rate table (Tables > Main table / Rate table > Remove); a rate table "
          "that a project uses stays", RunRemove},
-        {"export", "STUDY.vdx RESULT FILE --format FORMAT [--smr-variables 0,1,2,...]",
+        {"export", "STUDY.vdx RESULT FILE --format FORMAT [--smr-variables 0,1,2,...] [--force]",
          "write a person-years table (\"Age*Calendar\"), a project's PROJECT_Deaths, PROJECT_Strata (its stratum table) or PROJECT_SMR to a file "
          "(Tables > Save as...); FORMAT " + NameList(exchange::ExportFormats()) +
-             "; the SMR figures by number (0 SMR .. 17 PY Table; default 0-6)",
+             "; the SMR figures by number (0 SMR .. 17 PY Table; default 0-6); FILE gets the format's extension when "
+             "it has none, and an existing FILE is replaced only with --force",
          RunExport},
     };
     return table;

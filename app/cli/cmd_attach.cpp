@@ -1,5 +1,5 @@
 // veldrix-cli attach STUDY.vdx (--main | --rate) --format FORMAT SOURCE [--table TABLE]
-//     [--rate-unit 1|1000|100000] [--separator ,|;|tab]
+//     [--name NAME] [--rate-unit 1|1000|100000] [--separator ,|;|tab]
 //
 // Tables > Main table / Rate table > Add without a window. FORMAT names the
 // menu entry by its CLI name in the table of formats (access80 or access,
@@ -7,7 +7,8 @@
 // file dialog would choose, or for odbc a data source name or a full
 // connection string. TABLE is the table the chooser would take (a sheet with
 // or without its "$"); without it, the first one, as the chooser selects it.
-// The table is registered and the project file saved. --rate-unit answers
+// The table is registered under its own name, or NAME, and the project file
+// saved; a name the study holds already is refused. --rate-unit answers
 // the rate import's question: rates per person-year (the default), per 1,000
 // or per 100,000 person-years, which are stored divided down to per
 // person-year.
@@ -37,6 +38,7 @@ struct AttachArguments {
     std::string project, source;
     int code = -1;
     std::optional<std::string> table;
+    std::string name;
     std::optional<int> rateUnit;  // the index of the unit among those offered
     std::optional<char> separator;  // csv
     bool main = false, rate = false;
@@ -56,20 +58,19 @@ std::optional<AttachArguments> Parse(const std::vector<std::string>& args) {
         const std::string& arg = args[i];
         if (arg == "--main") a.main = true;
         else if (arg == "--rate") a.rate = true;
-        else if (arg == "--format" || arg == "--table" || arg == "--rate-unit" ||
+        else if (arg == "--format" || arg == "--table" || arg == "--name" || arg == "--rate-unit" ||
                    arg == "--separator") {
             if (i + 1 >= args.size() || args[i + 1].empty()) return std::nullopt;
             if (arg == "--format") a.code = FormatCode(args[++i]);
             else if (arg == "--table") a.table = args[++i];
+            else if (arg == "--name") a.name = args[++i];
             else if (arg == "--separator") {
                 const std::string value = args[++i];
                 if (value == "," || value == ";") a.separator = value[0];
                 else if (value == "tab") a.separator = '\t';
                 else return std::nullopt;
             } else {
-                const std::string unit = args[++i];
-                for (int k = 0; k < static_cast<int>(std::size(exchange::kRateUnits)); ++k)
-                    if (unit == NumberText(exchange::kRateUnits[k])) a.rateUnit = k;
+                a.rateUnit = RateUnitChoice(args[++i]);
                 if (!a.rateUnit) return std::nullopt;
             }
         } else if (!arg.empty() && arg[0] != '-') {
@@ -90,6 +91,17 @@ std::optional<AttachArguments> Parse(const std::vector<std::string>& args) {
 }
 
 }  // namespace
+
+std::optional<int> RateUnitChoice(const std::string& unit) {
+    for (int k = 0; k < static_cast<int>(std::size(exchange::kRateUnits)); ++k)
+        if (unit == NumberText(exchange::kRateUnits[k])) return k;
+    return std::nullopt;
+}
+
+exchange::NewTableNaming CliTableNaming(const std::optional<std::string>& name) {
+    return {name.value_or(""), "The study holds a table of that name; nothing was added. Give the new table another "
+                               "name with --name NAME."};
+}
 
 // ASCII files come in through `veldrix-cli import`.
 bool AttachableFromCli(const exchange::FileFormat& format) {
@@ -117,12 +129,13 @@ int RunAttach(const std::vector<std::string>& args) {
     if (a->rateUnit) session.ui.choices.push_back(*a->rateUnit);
     exchange::ScriptedAttachDialogs dialogs;
     const std::string table = a->table.value_or("");  // "" takes the first table offered
+    const exchange::NewTableNaming naming = CliTableNaming(a->name.empty() ? std::nullopt : std::optional(a->name));
     bool added = false;
     if (a->code == kOdbc) {
         dialogs.dataSources.push_back(source);
         dialogs.odbcTables.push_back(table);
-        added = a->main ? exchange::AddMainTableODBC(state, session.ui, dialogs)
-                        : exchange::AddRateTableODBC(state, session.ui, dialogs);
+        added = a->main ? exchange::AddMainTableODBC(state, session.ui, dialogs, naming)
+                        : exchange::AddRateTableODBC(state, session.ui, dialogs, naming);
     } else {
         session.ui.files.push_back(FileDialogResult{source, 1});
         dialogs.tables.push_back(table);
@@ -132,8 +145,8 @@ int RunAttach(const std::vector<std::string>& args) {
             if (separator) form.setSeparator(*separator);
             else form.proposeFromData();
         };
-        added = a->main ? exchange::AddMainTable(state, session.ui, dialogs, a->code)
-                        : exchange::AddRateTable(state, session.ui, dialogs, a->code);
+        added = a->main ? exchange::AddMainTable(state, session.ui, dialogs, a->code, naming)
+                        : exchange::AddRateTable(state, session.ui, dialogs, a->code, naming);
     }
     if (!added) {
         if (session.ui.messages.empty()) PrintMessage("No table was added: the source offers none.");

@@ -1,9 +1,13 @@
-// veldrix-cli export STUDY.vdx RESULT FILE --format FORMAT [--smr-variables 0,1,...]
+// veldrix-cli export STUDY.vdx RESULT FILE --format FORMAT [--smr-variables 0,1,...] [--force]
 //
 // Tables > Save as... without a window: the result is chosen as a click on
 // its navigator entry would show it (a person-years table by its name, a
 // project's p + "_Deaths", p + "_Strata" (its stratum table) or p + "_SMR"), then written as the save dialog's
-// format choice. The SMR figures are the default seven unless listed.
+// format choice. The SMR figures are the default seven unless listed. FILE
+// is written as named, with the format's extension added when it has none
+// (or one no export writes); the extension of another format is refused, and
+// so is an existing file unless --force.
+#include <filesystem>
 #include <iostream>
 
 #include "cli/cli_commands.h"
@@ -21,11 +25,14 @@ int RunExport(const std::vector<std::string>& args) {
     std::vector<std::string> positional;
     std::string format;
     std::optional<std::string> variables;
+    bool force = false;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--format" && i + 1 < args.size()) {
             format = args[++i];
         } else if (args[i] == "--smr-variables" && i + 1 < args.size()) {
             variables = args[++i];
+        } else if (args[i] == "--force") {
+            force = true;
         } else if (!args[i].empty() && args[i][0] != '-') {
             positional.push_back(args[i]);
         } else {
@@ -47,6 +54,19 @@ int RunExport(const std::vector<std::string>& args) {
     const std::string& result = positional[1];
     const std::string& file = positional[2];
 
+    exchange::ExportTarget target;
+    try {
+        target = exchange::ExportTargetFor(filterIndex, file, exchange::OtherExtension::Refused);
+    } catch (const VdxError& e) {
+        PrintMessage(e.description());
+        return kFailed;
+    }
+    std::error_code ec;
+    if (!force && std::filesystem::symlink_status(target.path, ec).type() != std::filesystem::file_type::not_found) {
+        PrintMessage(target.path + " exists already; nothing was written (--force replaces it).");
+        return kFailed;
+    }
+
     CliSession session;
     ProgramState& state = session.state;
     if (!session.lock(project)) return kFailed;
@@ -67,12 +87,12 @@ int RunExport(const std::vector<std::string>& args) {
         const db::ResultGridText grid = shown.kind == db::NodeKind::Strata
                                             ? mortality::ShowStrata(state, shown.project)
                                             : shown.resultGrid.value_or(db::ResultGridText{});
-        if (!exchange::ExportShownResult(state, session.ui, grid, choices, filterIndex, file)) return kFailed;
+        if (!exchange::ExportShownResult(state, session.ui, grid, choices, target)) return kFailed;
     } catch (const VdxError& e) {
         ShowGeneralError(session.ui, e.number(), e.description());
         return kFailed;
     }
-    std::cout << result << " written to " << file << ".\n";
+    std::cout << result << " written to " << target.path << ".\n";
     return kOk;
 }
 

@@ -1,5 +1,5 @@
 // veldrix-cli import STUDY.vdx (--main | --rate) FILE [--name TABLE] [--headers]
-//     [--type COLUMN=TYPE ...]
+//     [--type COLUMN=TYPE ...] [--rate-unit 1|1000|100000]
 //
 // Tables > Main table / Rate table > Add > ASCII without a window: FILE is
 // the file the dialog would choose, the options fill frmTextImport as a user
@@ -7,7 +7,9 @@
 // the table, the command registers it and the project file is saved.
 // COLUMN is a column number, a header name (with --headers) or Var<n>; TYPE
 // is Text, Integer, Long, Single, Double, Date:DDMMYYYY, Date:DDMMMYYYY,
-// Date:MMDDYYYY or Date:YYYY:DD:MM. Untyped columns are Text.
+// Date:MMDDYYYY or Date:YYYY:DD:MM. Untyped columns are Text. --rate-unit
+// answers the rate import's unit question as for attach. The table is named
+// TABLE or after the file; a name the study holds already is refused.
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
@@ -35,6 +37,7 @@ struct TypeChoice {
 struct ImportArguments {
     std::string project, file;
     std::optional<std::string> name;
+    std::optional<int> rateUnit;  // the index of the unit among those offered
     bool main = false, rate = false, headers = false;
     std::vector<std::pair<std::string, TypeChoice>> types;  // COLUMN, TYPE
 };
@@ -66,11 +69,16 @@ std::optional<ImportArguments> Parse(const std::vector<std::string>& args) {
         if (arg == "--main") a.main = true;
         else if (arg == "--rate") a.rate = true;
         else if (arg == "--headers") a.headers = true;
-        else if (arg == "--name" || arg == "--type") {
+        else if (arg == "--name" || arg == "--type" || arg == "--rate-unit") {
             if (i + 1 >= args.size() || args[i + 1].empty()) return std::nullopt;
             const std::string& value = args[++i];
             if (arg == "--name") {
                 a.name = value;
+                continue;
+            }
+            if (arg == "--rate-unit") {
+                a.rateUnit = RateUnitChoice(value);
+                if (!a.rateUnit) return std::nullopt;
                 continue;
             }
             const size_t eq = value.find('=');
@@ -84,7 +92,7 @@ std::optional<ImportArguments> Parse(const std::vector<std::string>& args) {
             return std::nullopt;
         }
     }
-    if (positional.size() != 2 || a.main == a.rate) return std::nullopt;
+    if (positional.size() != 2 || a.main == a.rate || (a.rateUnit && !a.rate)) return std::nullopt;
     a.project = positional[0];
     a.file = positional[1];
     return a;
@@ -165,9 +173,9 @@ int RunImport(const std::vector<std::string>& args) {
     if (!db::OpenProjectFile(state, session.ui, a->project)) return kFailed;
 
     session.ui.files.push_back(FileDialogResult{file, 1});
+    if (a->rateUnit) session.ui.choices.push_back(*a->rateUnit);
     exchange::ScriptedAttachDialogs dialogs;
     dialogs.fillTextImport = [&](exchange::TextImportForm& form) {
-        if (a->name) state.ExternalTableName = *a->name;
         form.setHeaders(a->headers);
         for (const auto& [column, choice] : types) {
             form.clickColumn(column);
@@ -179,8 +187,9 @@ int RunImport(const std::vector<std::string>& args) {
             form.chooseMonth(choice.month);
         }
     };
-    const bool added = a->main ? exchange::AddMainTable(state, session.ui, dialogs, exchange::kSourceAscii)
-                               : exchange::AddRateTable(state, session.ui, dialogs, exchange::kSourceAscii);
+    const exchange::NewTableNaming naming = CliTableNaming(a->name);
+    const bool added = a->main ? exchange::AddMainTable(state, session.ui, dialogs, exchange::kSourceAscii, naming)
+                               : exchange::AddRateTable(state, session.ui, dialogs, exchange::kSourceAscii, naming);
     if (!added) return kFailed;
     if (!db::FileSave(state, session.ui, db::AfterFailedSave::CommandDiscarded)) return kFailed;
     PrintAddedTable(state, a->main ? state.MainTableName : state.ExternalTableName, a->main);

@@ -5,9 +5,11 @@
 // the table and save the project file; a failure saves nothing.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "exchange/attach_commands.h"
 #include "exchange/file_formats.h"
 #include "state/state.h"
 
@@ -18,6 +20,12 @@ int RunAttach(const std::vector<std::string>& args);
 // Whether attach --format takes a format: one with a reader, except ASCII,
 // which import brings in.
 bool AttachableFromCli(const exchange::FileFormat& format);
+// The index among exchange::kRateUnits of a --rate-unit ("1", "1000",
+// "100000"); nullopt for another text.
+std::optional<int> RateUnitChoice(const std::string& unit);
+// How import and attach name the new table: --name or the source's name; a
+// name the study holds already is refused with a message naming --name.
+exchange::NewTableNaming CliTableNaming(const std::optional<std::string>& name);
 // Tables > Main table / Rate table > Remove; saves the project file.
 int RunRemove(const std::vector<std::string>& args);
 // Tables > Save as...: a result written to a file of another format.

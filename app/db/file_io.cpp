@@ -75,20 +75,25 @@ bool IsUnfinishedSaveOf(const std::string& entry, const std::string& name) {
 
 // The temporary file of a save, held with flock() for as long as it is
 // written, so that RemoveUnfinishedSaves of another session leaves it alone.
-// A cleaner may remove it between its creation and the flock; then the name
-// no longer leads to it, and a new one is made.
 int CreateHeldTemporary(const std::string& target, std::string& temp) {
     const auto name = std::filesystem::path(target).filename().string();
-    const std::string pattern =
-        (std::filesystem::path(FolderOf(target)) / (name + kUnfinishedSave + "XXXXXX")).string();
+    return CreateHeldTemporaryFile(
+        (std::filesystem::path(FolderOf(target)) / (name + kUnfinishedSave + "XXXXXX")).string(), temp);
+}
+
+}  // namespace
+
+// A cleaner may remove the file between its creation and the flock; then the
+// name no longer leads to it, and a new one is made.
+int CreateHeldTemporaryFile(const std::string& pattern, std::string& path) {
     for (int attempt = 0; attempt < 10; ++attempt) {
         std::vector<char> tempName(pattern.begin(), pattern.end());
         tempName.push_back('\0');
         const int fd = ::mkostemp(tempName.data(), O_CLOEXEC);
         if (fd < 0) return -1;
-        temp = tempName.data();
+        path = tempName.data();
         struct stat held {}, atPath {};
-        if (::flock(fd, LOCK_EX) == 0 && ::fstat(fd, &held) == 0 && ::lstat(temp.c_str(), &atPath) == 0 &&
+        if (::flock(fd, LOCK_EX) == 0 && ::fstat(fd, &held) == 0 && ::lstat(path.c_str(), &atPath) == 0 &&
             held.st_ino == atPath.st_ino && held.st_dev == atPath.st_dev)
             return fd;
         ::close(fd);
@@ -97,25 +102,28 @@ int CreateHeldTemporary(const std::string& target, std::string& temp) {
     return -1;
 }
 
-}  // namespace
+void RemoveUnheldFiles(const std::string& folder, const std::function<bool(const std::string& name)>& isLeftover) {
+    std::error_code ec;
+    std::vector<std::string> found;
+    for (std::filesystem::directory_iterator it(folder.empty() ? "." : folder, ec), end; !ec && it != end;
+         it.increment(ec))
+        if (isLeftover(it->path().filename().string())) found.push_back(it->path().string());
+    for (const auto& path : found) {
+        FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        if (fd.get() < 0) continue;
+        // A writer at work holds its file; a killed one held it no longer.
+        if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) continue;
+        struct stat held {}, atPath {};
+        if (::fstat(fd.get(), &held) == 0 && S_ISREG(held.st_mode) && ::lstat(path.c_str(), &atPath) == 0 &&
+            held.st_ino == atPath.st_ino && held.st_dev == atPath.st_dev)
+            ::unlink(path.c_str());
+    }
+}
 
 void RemoveUnfinishedSaves(const std::string& target) {
     const auto name = std::filesystem::path(target).filename().string();
     if (name.empty()) return;
-    std::error_code ec;
-    std::vector<std::string> found;
-    for (std::filesystem::directory_iterator it(FolderOf(target), ec), end; !ec && it != end; it.increment(ec))
-        if (IsUnfinishedSaveOf(it->path().filename().string(), name)) found.push_back(it->path().string());
-    for (const auto& path : found) {
-        FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-        if (fd.get() < 0) continue;
-        // A save in progress holds its file; a killed one held it no longer.
-        if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) continue;
-        struct stat held {}, atPath {};
-        if (::fstat(fd.get(), &held) == 0 && ::lstat(path.c_str(), &atPath) == 0 &&
-            held.st_ino == atPath.st_ino && held.st_dev == atPath.st_dev)
-            ::unlink(path.c_str());
-    }
+    RemoveUnheldFiles(FolderOf(target), [&name](const std::string& entry) { return IsUnfinishedSaveOf(entry, name); });
 }
 
 bool IsReadOnlyFile(const std::string& path) {

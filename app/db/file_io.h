@@ -65,6 +65,16 @@ void ReplaceFileSafely(const std::string& source, const std::string& target);
 // Callers hold the lock of the study, so no other save of target can run.
 void RemoveUnfinishedSaves(const std::string& target);
 
+// What the two functions above are made of, for other writers that put a
+// temporary file in place of their target (the table exports):
+// A new file made from `pattern` (a path ending in "XXXXXX") and held with
+// flock() for as long as the returned descriptor is open; its name goes to
+// `path`. -1 with errno set when it cannot be made.
+int CreateHeldTemporaryFile(const std::string& pattern, std::string& path);
+// Removes the files of `folder` whose names `isLeftover` accepts and that no
+// process holds with flock(): the temporary files of a writer that was killed.
+void RemoveUnheldFiles(const std::string& folder, const std::function<bool(const std::string& name)>& isLeftover);
+
 // A file that must not be replaced: it exists and has no write permission
 // for anyone, or not for this user, or lies on a read-only file system. A rename would replace it all the same
 // (it needs only the folder's permission), so saving checks first.

@@ -217,6 +217,7 @@ NodeClickAction ClickNode(ProgramState& state, Interaction& ui, const std::strin
                 action.tableName = p + "_Deaths";
                 action.resultGrid = ShowDeaths(state, action.tableName);
                 state.CurrentResult = "Deaths";
+                state.CurrentResultTable = action.tableName;
                 state.Entries = EntriesAfterClick(action.kind, state.Entries);
                 return action;
             }
@@ -236,6 +237,7 @@ NodeClickAction ClickNode(ProgramState& state, Interaction& ui, const std::strin
                 action.project = p;
                 ShowView(state, ViewName::ResultGrid);
                 state.CurrentResult = "Strata";
+                state.CurrentResultTable = p + "_Strata";
                 state.Entries = EntriesAfterClick(action.kind, state.Entries);
                 return action;
             }
@@ -254,6 +256,7 @@ NodeClickAction ClickNode(ProgramState& state, Interaction& ui, const std::strin
                 state.CurrentSMRTable = action.tableName;
                 ShowView(state, ViewName::ResultRTF);
                 state.CurrentResult = "Smr";
+                state.CurrentResultTable = action.tableName;
                 state.Entries = EntriesAfterClick(action.kind, state.Entries);
                 return action;
             }
@@ -277,6 +280,7 @@ NodeClickAction ClickNode(ProgramState& state, Interaction& ui, const std::strin
             if (path != "Main_Person-Years_" + PyTableName(state.py, mode)) continue;
             action.kind = NodeKind::PersonYears;
             state.CurrentResult = "PersonYears";
+            state.CurrentResultTable = PyTableName(state.py, mode);
             state.Entries = EntriesAfterClick(action.kind, state.Entries);
             action.resultGrid = ShowPersonYears(state, mode);
             return action;

@@ -10,6 +10,7 @@
 #include "db/project_file.h"
 #include "exchange/table_copy.h"
 #include "exchange/rate_units.h"
+#include "exchange/text_encoding.h"
 #include "state/messages.h"
 
 namespace vdx::exchange {
@@ -187,7 +188,8 @@ bool ImportText(ProgramState& state, Interaction& ui, AttachDialogs& dialogs) {
 // the source and frmSelectExternalODBCTable, whose Ok copies the chosen
 // table and registers it with `reg`. True when a table was added.
 template <typename Register>
-bool CopyFromOdbc(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, Register&& reg) {
+bool CopyFromOdbc(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, const NewTableNaming& naming,
+                  Register&& reg) {
     const FileFormat& odbc = FormatOfConnect("ODBC;");
     state.ExternalConnect = odbc.connect;
     const std::optional<std::string> source = dialogs.selectOdbcDataSource(ListOdbcDataSources());
@@ -205,7 +207,9 @@ bool CopyFromOdbc(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, 
         tables = reader->tableNames();
     }
     const bool copied = dialogs.selectExternalOdbcTable(tables, [&](const std::string& chosen) {
-        state.ExternalTableName = WithoutOwner(chosen);
+        const std::optional<std::string> name = NameForNewTable(state, ui, WithoutOwner(chosen), naming);
+        if (!name) return false;
+        state.ExternalTableName = *name;
         try {
             BusyPointer busy(ui);
             WorkingCopyTransaction t(state.WorkingCopyName);
@@ -238,6 +242,58 @@ std::string WithoutOwner(const std::string& name) {
     return dot == std::string::npos ? name : name.substr(dot + 1);
 }
 
+std::string ValidTableName(const std::string& name) {
+    if (IsValidUtf8(name)) return name;
+    const std::string decoded = Windows1252ToUtf8(name);
+    std::string out;
+    for (size_t i = 0; i < decoded.size(); ++i) {
+        const auto b = static_cast<unsigned char>(decoded[i]);
+        // C0 controls and DEL; C1 controls are U+0080..U+009F, "\xC2\x80".."\xC2\x9F".
+        if (b < 0x20 || b == 0x7F) {
+            out += '_';
+        } else if (b == 0xC2 && i + 1 < decoded.size() && static_cast<unsigned char>(decoded[i + 1]) <= 0x9F) {
+            out += '_';
+            ++i;
+        } else {
+            out += decoded[i];
+        }
+    }
+    return out;
+}
+
+std::optional<std::string> NameForNewTable(const ProgramState& state, Interaction& ui, const std::string& sourceName,
+                                           const NewTableNaming& naming) {
+    const std::string given = naming.name.empty() ? sourceName : naming.name;
+    std::string name = ValidTableName(given);
+    if (name != given)
+        ui.message("The source's name is not valid UTF-8: its bytes were read as Windows-1252, and the table is named " +
+                       name + ".",
+                   Buttons::Ok, Icon::Information, kApplicationName);
+    auto wc = db::Database::open(state.WorkingCopyName);
+    auto taken = [&](const std::string& n) { return wc->tableExists(n); };
+    while (taken(name)) {
+        if (!naming.whenTaken.empty()) {
+            ui.message("Table " + name + " already exist!\r\n" + naming.whenTaken, Buttons::Ok, Icon::Critical, "Error");
+            return std::nullopt;
+        }
+        std::string proposal;
+        for (int n = 2; proposal.empty() || taken(proposal); ++n) proposal = name + std::to_string(n);
+        const std::optional<std::string> typed =
+            ui.input("The study holds a table named " + name + " already. Name of the new table:", "Table name", proposal);
+        if (!typed) return std::nullopt;
+        const size_t b = typed->find_first_not_of(' ');
+        const std::string trimmed = b == std::string::npos ? std::string() : typed->substr(b, typed->find_last_not_of(' ') - b + 1);
+        if (!trimmed.empty()) name = ValidTableName(trimmed);
+    }
+    return name;
+}
+
+std::string WrongFormatText(const std::string& tableName, const std::string& why) {
+    std::string text = "Table " + tableName + " has wrong format!";
+    if (!why.empty()) text += "\r\n" + why;
+    return text;
+}
+
 void ShowAttachError(Interaction& ui, const VdxError& error, const std::string& tableName, bool rateTable) {
     std::string text;
     switch (error.number()) {
@@ -246,7 +302,7 @@ void ShowAttachError(Interaction& ui, const VdxError& error, const std::string& 
             if (rateTable) text = "Table " + tableName + " already exist!";
             break;
         case err::ObjectNotFound: text = "Table " + tableName + " not found!"; break;
-        case err::NotExpectedFormat: text = "Table " + tableName + " has wrong format!"; break;
+        case err::NotExpectedFormat: text = WrongFormatText(tableName, error.description()); break;
         default: break;
     }
     if (text.empty()) text = GeneralErrorText(error.number(), error.description());
@@ -307,7 +363,7 @@ void SelectExternalTable(ProgramState& state, Interaction& ui, AttachDialogs& di
     state.ExternalTableName = dot == std::string::npos || dot == 0 ? fileTitle : fileTitle.substr(0, dot);
 }
 
-bool AddMainTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, int code) {
+bool AddMainTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, int code, const NewTableNaming& naming) {
     if (!ProjectIsOpen(state, ui)) return false;
     if (!state.MainTableName.empty()) {
         ui.message(Message(20), Buttons::Ok, Icon::Exclamation, kApplicationName);
@@ -316,17 +372,23 @@ bool AddMainTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, 
     try {
         SelectExternalTable(state, ui, dialogs, kSelectMainTableTitle, code);
         if (state.ExternalTableName.empty()) return false;
-        std::string name;
+        const std::string source = state.ExternalTableName;
+        const std::optional<std::string> chosenName = NameForNewTable(state, ui, WithoutDollars(source), naming);
+        if (!chosenName) {
+            ClearExternalSource(state);
+            return false;
+        }
+        std::string name = *chosenName;
         if (!SourceFormatOf(code).viaTextImport) {
-            name = WithoutDollars(state.ExternalTableName);
             BusyPointer busy(ui);
             WorkingCopyTransaction t(state.WorkingCopyName);
-            CopyChosenSource(state, SourceFormatOf(code), t.db(), state.ExternalTableName, name);
+            CopyChosenSource(state, SourceFormatOf(code), t.db(), source, name);
             RegisterMainTable(t.db(), name);
             t.commit();
         } else {
+            state.ExternalTableName = name;  // the table the import creates
             if (!ImportText(state, ui, dialogs)) return false;
-            name = WithoutDollars(state.ExternalTableName);  // the table the import created
+            name = state.ExternalTableName;
             RegisterImportedTable(state.WorkingCopyName, name, [&](db::Database& wc) { RegisterMainTable(wc, name); });
         }
         MainTableAdded(state, ui, name);
@@ -338,22 +400,29 @@ bool AddMainTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, 
     }
 }
 
-bool AddRateTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, int code) {
+bool AddRateTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, int code, const NewTableNaming& naming) {
     if (!ProjectIsOpen(state, ui)) return false;
     try {
         SelectExternalTable(state, ui, dialogs, kSelectRateTableTitle, code);
         if (state.ExternalTableName.empty()) return false;
         const int16_t count = NextRateTableCount(state);
+        // The name before the unit question and the import dialog: a name
+        // taken is asked for again at once, not refused after both.
+        const std::string source = state.ExternalTableName;
+        const std::optional<std::string> name = NameForNewTable(state, ui, WithoutDollars(source), naming);
+        if (!name) {
+            ClearExternalSource(state);
+            return false;
+        }
+        state.ExternalTableName = *name;
         RateUnitConversion conversion;
-        if (const auto unit = AskRateUnit(ui, WithoutDollars(state.ExternalTableName))) {
+        if (const auto unit = AskRateUnit(ui, *name)) {
             conversion.unit = *unit;
         } else {
             ClearExternalSource(state);
             return false;
         }
         if (!SourceFormatOf(code).viaTextImport) {
-            const std::string source = state.ExternalTableName;
-            state.ExternalTableName = WithoutDollars(source);
             BusyPointer busy(ui);
             WorkingCopyTransaction t(state.WorkingCopyName);
             CopyChosenSource(state, SourceFormatOf(code), t.db(), source, state.ExternalTableName);
@@ -362,10 +431,10 @@ bool AddRateTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, 
             t.commit();
         } else {
             if (!ImportText(state, ui, dialogs)) return false;
-            const std::string name = state.ExternalTableName;
-            RegisterImportedTable(state.WorkingCopyName, name, [&](db::Database& wc) {
-                conversion.apply(wc, name);
-                RegisterRateTable(wc, name, count);
+            const std::string imported = state.ExternalTableName;
+            RegisterImportedTable(state.WorkingCopyName, imported, [&](db::Database& wc) {
+                conversion.apply(wc, imported);
+                RegisterRateTable(wc, imported, count);
             });
         }
         RateTableAdded(state, state.ExternalTableName);
@@ -378,14 +447,14 @@ bool AddRateTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, 
     }
 }
 
-bool AddMainTableODBC(ProgramState& state, Interaction& ui, AttachDialogs& dialogs) {
+bool AddMainTableODBC(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, const NewTableNaming& naming) {
     if (!ProjectIsOpen(state, ui)) return false;
     if (!state.MainTableName.empty()) {
         ui.message(Message(20), Buttons::Ok, Icon::Exclamation, kApplicationName);
         return false;
     }
     try {
-        if (!CopyFromOdbc(state, ui, dialogs, RegisterMainTable)) return false;
+        if (!CopyFromOdbc(state, ui, dialogs, naming, RegisterMainTable)) return false;
         MainTableAdded(state, ui, state.ExternalTableName);
         return true;
     } catch (const VdxError& e) {
@@ -395,7 +464,7 @@ bool AddMainTableODBC(ProgramState& state, Interaction& ui, AttachDialogs& dialo
     }
 }
 
-bool AddRateTableODBC(ProgramState& state, Interaction& ui, AttachDialogs& dialogs) {
+bool AddRateTableODBC(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, const NewTableNaming& naming) {
     if (!ProjectIsOpen(state, ui)) return false;
     try {
         const int16_t count = NextRateTableCount(state);
@@ -407,7 +476,7 @@ bool AddRateTableODBC(ProgramState& state, Interaction& ui, AttachDialogs& dialo
             conversion.apply(wc, name);
             RegisterRateTable(wc, name, count);
         };
-        if (!CopyFromOdbc(state, ui, dialogs, reg)) return false;
+        if (!CopyFromOdbc(state, ui, dialogs, naming, reg)) return false;
         RateTableAdded(state, state.ExternalTableName);
         conversion.report(ui, state.ExternalTableName);
         return true;

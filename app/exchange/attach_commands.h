@@ -87,19 +87,46 @@ std::string WithoutOwner(const std::string& name);
 void SelectExternalTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, const std::string& title,
                          int code);
 
-// The menu commands; each returns true when it added a table. The rate
-// table commands ask for the unit of the rates (AskRateUnit, after the
-// source is chosen; for ODBC before the data source) and store rates given
-// per 1,000 or 100,000 person-years divided down to per person-year, saying
-// so in a message.
-bool AddMainTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, int code);
-bool AddRateTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, int code);
-bool AddMainTableODBC(ProgramState& state, Interaction& ui, AttachDialogs& dialogs);
-bool AddRateTableODBC(ProgramState& state, Interaction& ui, AttachDialogs& dialogs);
+// How the new table is named.
+struct NewTableNaming {
+    std::string name;  // the name it gets; "" takes the source's (the sheet, the file less its extension)
+    // What to say when the study holds a table of that name already:
+    // "" asks for another name (the window); a text refuses, saying it after
+    // "Table X already exist!" (veldrix-cli: how to give another name).
+    std::string whenTaken;
+};
+
+// The name the new table gets, settled before anything is asked or read:
+// `sourceName` (or naming.name) made valid UTF-8 (ValidTableName, with a
+// message when it changed), and, when a table of that name exists, another
+// one the user types (proposed: the name with the first free number added).
+// nullopt when the user cancels or naming.whenTaken refuses.
+std::optional<std::string> NameForNewTable(const ProgramState& state, Interaction& ui, const std::string& sourceName,
+                                           const NewTableNaming& naming);
+// A name from outside (a file name, a sheet) as valid UTF-8: as it is when
+// it is valid; else its bytes read as Windows-1252, as a file that is not
+// UTF-8 is read, with control characters as "_".
+std::string ValidTableName(const std::string& name);
+
+// The menu commands; each returns true when it added a table. The name is
+// settled first (NameForNewTable). The rate table commands then ask for the
+// unit of the rates (AskRateUnit, after the source is chosen; for ODBC
+// before the data source) and store rates given per 1,000 or 100,000
+// person-years divided down to per person-year, saying so in a message.
+bool AddMainTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, int code,
+                  const NewTableNaming& naming = {});
+bool AddRateTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, int code,
+                  const NewTableNaming& naming = {});
+bool AddMainTableODBC(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, const NewTableNaming& naming = {});
+bool AddRateTableODBC(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, const NewTableNaming& naming = {});
 
 // Shows the message of a failed addition: 3010 (and 3012 for rate tables)
 // "Table <name> already exist!", 3011 "Table <name> not found!", 3274
-// "Table <name> has wrong format!", the general error message otherwise.
+// "Table <name> has wrong format!" with the reason on the next line (see
+// WrongFormatText), the general error message otherwise.
 void ShowAttachError(Interaction& ui, const VdxError& error, const std::string& tableName, bool rateTable);
+// "Table <name> has wrong format!", and on the next line what is wrong (the
+// reader's words: the limit, the row, the value), when it says.
+std::string WrongFormatText(const std::string& tableName, const std::string& why);
 
 }  // namespace vdx::exchange

@@ -1,10 +1,14 @@
 #include "exchange/export_command.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
 
 #include "db/database.h"
+#include "db/file_io.h"
+#include "exchange/writer_support.h"
 #include "state/errors.h"
 #include "state/text_values.h"
 
@@ -13,38 +17,50 @@ namespace vdx::exchange {
 namespace {
 
 constexpr int kInstallableIsamNotFound = 3170;
-// Save dialog: ask before overwriting, no read-only box, a read-only file refused.
-constexpr int kAskOverwriteNoReadOnly = 32774;
+// Save dialog: no read-only box, a read-only file refused. It does not ask
+// before overwriting: the file written may have an extension it did not
+// show, so SaveTableAs asks itself.
+constexpr int kNoReadOnly = 32772;
 
-// How each SMR variable is taken from the SMR table: its row (from 1) and
-// whether it is a figure (and how it is written) or a stored text.
-enum class SmrValue { Text, Scaled8, Scaled7, Whole };
+// How each SMR variable is taken from the SMR table: its row (Typ, and from
+// 1 the position, for a table whose rows carry no such key) and whether it is
+// a figure (and how it is written) or a stored text.
+enum class SmrValue {
+    Text,     // `Values` as stored
+    Scaled8,  // `Figures` times the null value, 8 decimals
+    Scaled7,  // the same with 7 decimals
+    Stored,   // `Figures`: the stored number, every digit of it
+    Group,    // the death values as typed (row valuesDTH); else the one code of `Figures`
+};
 struct SmrVariable {
     const char* name;
+    const char* typ;
     int row;
     SmrValue value;
 };
 constexpr std::array<SmrVariable, kSmrExportVariables> kSmrVariables{{
-    {"SMR", 11, SmrValue::Scaled8},
-    {"Lower Confidence Bound", 12, SmrValue::Scaled7},
-    {"Upper Confidence Bound", 13, SmrValue::Scaled8},
-    {"Alpha", 4, SmrValue::Text},
-    {"Method", 17, SmrValue::Text},
-    {"Observed Cases", 7, SmrValue::Whole},
-    {"Expected Cases", 10, SmrValue::Whole},
-    {"Person Years", 8, SmrValue::Whole},
-    {"Death Rate", 9, SmrValue::Whole},
-    {"N", 14, SmrValue::Whole},
-    {"N included", 15, SmrValue::Whole},
-    {"Lag", 16, SmrValue::Whole},
-    {"Death Variable", 5, SmrValue::Text},
-    {"Death Values", 6, SmrValue::Whole},
-    {"Project", 1, SmrValue::Text},
-    {"Main Table", 18, SmrValue::Text},
-    {"Rate Table", 2, SmrValue::Text},
-    {"PY Table", 3, SmrValue::Text},
+    {"SMR", "Smr", 11, SmrValue::Scaled8},
+    {"Lower Confidence Bound", "Smr_l", 12, SmrValue::Scaled7},
+    {"Upper Confidence Bound", "Smr_h", 13, SmrValue::Scaled8},
+    {"Alpha", "Alpha", 4, SmrValue::Text},
+    {"Method", "Method", 17, SmrValue::Text},
+    {"Observed Cases", "totTote", 7, SmrValue::Stored},
+    {"Expected Cases", "Expected", 10, SmrValue::Stored},
+    {"Person Years", "totPy", 8, SmrValue::Stored},
+    {"Death Rate", "totDthRate", 9, SmrValue::Stored},
+    {"N", "N", 14, SmrValue::Stored},
+    {"N included", "NInc", 15, SmrValue::Stored},
+    {"Lag", "Lag", 16, SmrValue::Stored},
+    {"Death Variable", "varDTH", 5, SmrValue::Text},
+    {"Death Values", "varTod", 6, SmrValue::Group},
+    {"Project", "ProjectName", 1, SmrValue::Text},
+    {"Main Table", "MainTable", 18, SmrValue::Text},
+    {"Rate Table", "RateTable", 2, SmrValue::Text},
+    {"PY Table", "PyTable", 3, SmrValue::Text},
 }};
 constexpr int kDefaultExported = 7;  // variables 0 .. 6
+// The row holding a group of death codes as typed ("160-165, 170").
+constexpr const char* kDeathValuesTyp = "valuesDTH";
 
 // printf rounds the exact binary value, halves to even.
 std::string Fixed(double value, int decimals) {
@@ -53,19 +69,79 @@ std::string Fixed(double value, int decimals) {
     return text;
 }
 
-std::string SmrValueText(const Value& stored, SmrValue how, double nullValue) {
-    if (how == SmrValue::Text) {
-        if (stored.isNull()) return {};
-        return stored.kind() == Value::Kind::Text ? stored.asText() : NumberText(stored.asDouble());
-    }
+std::string TextOf(const Value& stored) {
+    if (stored.isNull()) return {};
+    return stored.kind() == Value::Kind::Text ? stored.asText() : ExactNumberText(stored.asDouble());
+}
+
+// A figure as written: the ratio and its bounds on the report's scale with
+// the decimals of old; every other figure exactly as stored (the shortest
+// text that reads back as the same double: 127.808912345678, 76502.45).
+std::string FigureText(const Value& stored, SmrValue how, double nullValue) {
     if (stored.isNull()) return {};
     double x = stored.kind() == Value::Kind::Text ? ReadNumber(stored.asText()).value_or(NAN) : stored.asDouble();
     if (!std::isfinite(x)) return {};
     switch (how) {
         case SmrValue::Scaled8: return Fixed(x * nullValue, 8);
         case SmrValue::Scaled7: return Fixed(x * nullValue, 7);
-        default: return Fixed(x, 0);
+        default: return ExactNumberText(x);
     }
+}
+
+// The rows of an SMR table: `Values` and `Figures` by Typ and by position.
+struct SmrRows {
+    struct Row {
+        std::string typ;
+        Value values, figures;
+    };
+    std::vector<Row> rows;
+
+    const Row* find(const char* typ, int position) const {
+        for (const Row& r : rows)
+            if (r.typ == typ) return &r;
+        // Rows without keys: the stored order.
+        if (position >= 1 && position <= static_cast<int>(rows.size()) && rows[position - 1].typ.empty())
+            return &rows[position - 1];
+        return nullptr;
+    }
+};
+
+SmrRows ReadSmrRows(db::Database& db, const std::string& table) {
+    auto rs = db.openRecordset(table);
+    const int typ = rs->fieldIndex("Typ");
+    const int values = rs->fieldIndex("Values");
+    const int figures = rs->fieldIndex("Figures");
+    SmrRows out;
+    if (rs->recordCount() > 0) rs->moveFirst();
+    for (; !rs->eof(); rs->moveNext()) {
+        SmrRows::Row r;
+        if (typ >= 0) r.typ = TextOf(rs->value(typ));
+        if (values >= 0) r.values = rs->value(values);
+        if (figures >= 0) r.figures = rs->value(figures);
+        out.rows.push_back(std::move(r));
+    }
+    return out;
+}
+
+// With no expected deaths no SMR is defined: its rows hold 0s, which the
+// export, as the report, does not give out as figures.
+constexpr const char* kNotDefined = "not defined";
+
+bool NoExpectedDeaths(const SmrRows& rows) {
+    const SmrRows::Row* expected = rows.find("Expected", 10);
+    return expected && expected->figures.isNumber() && expected->figures.asDouble() == 0;
+}
+
+std::string SmrVariableText(const SmrRows& rows, const SmrVariable& v, double nullValue) {
+    if ((v.value == SmrValue::Scaled8 || v.value == SmrValue::Scaled7) && NoExpectedDeaths(rows)) return kNotDefined;
+    if (v.value == SmrValue::Group)
+        if (const SmrRows::Row* group = rows.find(kDeathValuesTyp, 0); group && !TextOf(group->values).empty())
+            return TextOf(group->values);
+    const SmrRows::Row* row = rows.find(v.typ, v.row);
+    if (!row) return {};
+    if (v.value == SmrValue::Text) return TextOf(row->values);
+    // A figure stored as text (an SRR project's settings) reads as its number.
+    return FigureText(row->figures.isNull() ? row->values : row->figures, v.value, nullValue);
 }
 
 // A bound as the age label writes it: a leading blank when not negative.
@@ -153,41 +229,78 @@ int ExportFormatIndex(const std::string& cliName) {
     return format ? format->exportIndex : 0;
 }
 
-ExportTarget ExportTargetFor(int filterIndex, const std::string& chosenPath) {
+namespace {
+
+// The extensions a format writes, without the dot: "txt"; "htm" and "html".
+std::vector<std::string> ExtensionsOf(const FileFormat& f) {
+    std::vector<std::string> out{f.exportPattern().substr(2)};
+    if (f.writer == WriterFormat::Html) out.push_back("html");
+    return out;
+}
+
+// The extension of a file name ("py.XLSX" -> "xlsx"), "" when it has none.
+// ".txt" is all extension and leaves no name.
+std::string ExtensionOf(const std::string& file) {
+    const size_t dot = file.find_last_of('.');
+    if (dot == std::string::npos) return {};
+    std::string ext = file.substr(dot + 1);
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext;
+}
+
+bool Writes(const FileFormat& f, const std::string& ext) {
+    const auto exts = ExtensionsOf(f);
+    return !ext.empty() && std::find(exts.begin(), exts.end(), ext) != exts.end();
+}
+
+// The export format an extension belongs to: of several versions (.xls,
+// .dbf, .db, .mdb), the newest; nullptr for an extension no export writes.
+const FileFormat* FormatOfExtension(const std::string& ext) {
+    const FileFormat* found = nullptr;
+    for (const FileFormat* f : ExportFormats())
+        if (f->writer && Writes(*f, ext)) found = f;
+    return found;
+}
+
+}  // namespace
+
+ExportTarget ExportTargetFor(int filterIndex, const std::string& chosenPath, OtherExtension otherExtension) {
     const auto formats = ExportFormats();
     if (filterIndex < 1 || filterIndex > static_cast<int>(formats.size()))
         throw VdxError(kInstallableIsamNotFound, "Could not find installable ISAM.");
-    const FileFormat& f = *formats[static_cast<size_t>(filterIndex) - 1];
-    if (!f.writer)
+    const FileFormat* f = formats[static_cast<size_t>(filterIndex) - 1];
+    if (!f->writer)
         throw VdxError(kInstallableIsamNotFound,
-                       std::string("Tables cannot be saved as ") + f.exportCaption +
+                       std::string("Tables cannot be saved as ") + f->exportCaption +
                            " databases yet. Choose another format; nothing was written.");
     const size_t slash = chosenPath.find_last_of('/');
     const std::string file = slash == std::string::npos ? chosenPath : chosenPath.substr(slash + 1);
-    const std::string folder = chosenPath.substr(0, chosenPath.size() - file.size());
-    size_t cut = static_cast<size_t>(f.nameCut);
-    if (f.writer == WriterFormat::Html && file.size() >= 4) {
-        std::string tail = file.substr(file.size() - 4);
-        for (char& ch : tail) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-        if (tail == "html") cut = 5;
+    const std::string ext = ExtensionOf(file);
+    if (!Writes(*f, ext)) {
+        if (const FileFormat* named = FormatOfExtension(ext)) {
+            if (otherExtension == OtherExtension::Refused)
+                throw VdxError(err::InvalidName, "'" + file + "' has the extension of " + named->exportCaption + " (" +
+                                                     named->exportPattern() + "), but " + f->exportCaption + " (" +
+                                                     f->exportPattern() + ") was chosen; nothing was written. Give the "
+                                                     "file the extension ." + ExtensionsOf(*f).front() +
+                                                     ", or choose the format of its name.");
+            f = named;  // the type follows the extension typed
+        }
     }
-    if (file.size() <= cut)
-        throw VdxError(err::InvalidName, "'" + file + "' leaves no name for the table: give the file a name and its extension (" +
-                                             f.exportPattern() + ").");
     ExportTarget t;
-    t.format = *f.writer;
-    t.tableName = file.substr(0, file.size() - cut);
-    switch (t.format) {
-        // Tables in a folder: the engine names the file after the table.
-        case WriterFormat::DBase3:
-        case WriterFormat::DBase4:
-        case WriterFormat::DBase5: t.path = folder + t.tableName + ".dbf"; break;
-        case WriterFormat::Paradox3:
-        case WriterFormat::Paradox4:
-        case WriterFormat::Paradox5: t.path = folder + t.tableName + ".db"; break;
-        // ASCII and HTML end under the chosen name; Excel writes the workbook chosen.
-        default: t.path = chosenPath; break;
+    t.format = *f->writer;
+    if (Writes(*f, ext)) {
+        t.path = chosenPath;
+        t.tableName = file.substr(0, file.size() - ext.size() - 1);
+    } else {
+        // No extension, or one no export writes: the format's is added, the
+        // name stays whole.
+        t.path = chosenPath + "." + ExtensionsOf(*f).front();
+        t.tableName = file;
     }
+    if (t.tableName.empty())
+        throw VdxError(err::InvalidName, "'" + file + "' leaves no name for the table: give the file a name and its extension (" +
+                                             f->exportPattern() + ").");
     return t;
 }
 
@@ -234,21 +347,14 @@ ExportTable BuildExportTable(const ProgramState& state, const db::ResultGridText
         FitFixedPoint(t.rows, 2);
     } else if (state.CurrentResult == "Smr") {
         auto db = db::Database::open(state.WorkingCopyName);
-        auto rs = db->openRecordset(state.CurrentSMRTable);
-        const int values = rs->fieldIndex("Values");
-        const int figures = rs->fieldIndex("Figures");
-        const int64_t count = rs->recordCount();
+        const SmrRows stored = ReadSmrRows(*db, state.CurrentSMRTable);
         for (int k = 0; k < kSmrExportVariables; ++k) {
             if (!choices[k].exported) continue;
             const SmrVariable& v = kSmrVariables[k];
-            if (count < v.row)
-                throw VdxError(err::NoCurrentRecord, "No current record: " + state.CurrentSMRTable + " holds " +
-                                                         std::to_string(count) + " rows.");
-            rs->moveFirst();
-            rs->move(v.row - 1);
-            const Value stored = rs->value(v.value == SmrValue::Text ? values : figures);
-            t.rows.push_back({Value::text(choices[k].name),
-                              Value::text(SmrValueText(stored, v.value, state.SmrNullValue))});
+            if (!stored.find(v.typ, v.row))
+                throw VdxError(err::NoCurrentRecord, "No current record: " + state.CurrentSMRTable + " holds no row " +
+                                                         v.typ + " (" + v.name + ").");
+            t.rows.push_back({Value::text(choices[k].name), Value::text(SmrVariableText(stored, v, state.SmrNullValue))});
         }
         t.columns = {TextColumn("Description", t.rows, 0), TextColumn("Values", t.rows, 1)};
     }
@@ -287,8 +393,14 @@ bool WriteExportRows(Interaction& ui, const std::vector<ColumnSpec>& columns, ui
 }
 
 bool ExportShownResult(ProgramState& state, Interaction& ui, const db::ResultGridText& shownGrid,
-                       const SmrExportChoices& choices, int filterIndex, const std::string& chosenPath) {
-    const ExportTarget target = ExportTargetFor(filterIndex, chosenPath);
+                       const SmrExportChoices& choices, const ExportTarget& chosen) {
+    // The rename that puts the new file in place would replace a read-only
+    // file all the same (it needs only the folder's permission).
+    if (db::IsReadOnlyFile(chosen.path))
+        throw VdxError(err::PermissionDenied, chosen.path + " is read-only; nothing was written.");
+    ExportTarget target = chosen;
+    if (target.format == WriterFormat::Xlsx && !state.CurrentResultTable.empty())
+        target.tableName = state.CurrentResultTable;
     const ExportTable table = BuildExportTable(state, shownGrid, choices);
     if (table.columns.empty()) return false;
     {
@@ -316,13 +428,17 @@ bool SaveTableAs(ProgramState& state, Interaction& ui, const db::ResultGridText&
     request.filterIndex = 1;
     // The first filter's extension: a name typed without one must not end in ".*".
     request.defaultExtension = "txt";
-    request.flags = kAskOverwriteNoReadOnly;
+    request.flags = kNoReadOnly;
     const auto chosen = ui.saveFile(request);
     if (!chosen) return false;
-    BusyPointer busy(ui);
     return ShowingErrors(ui, [&] {
-        return ExportShownResult(state, ui, shownGrid, ReadSmrExportChoices(settings), chosen->filterIndex,
-                                 chosen->path);
+        const ExportTarget target = ExportTargetFor(chosen->filterIndex, chosen->path, OtherExtension::ChoosesFormat);
+        if (db::FileExists(target.path) &&
+            ui.message(target.path + " already exists.\nDo you want to replace it?", Buttons::YesNo, Icon::Exclamation,
+                       request.title) != Answer::Yes)
+            return false;
+        BusyPointer busy(ui);
+        return ExportShownResult(state, ui, shownGrid, ReadSmrExportChoices(settings), target);
     });
 }
 

@@ -57,10 +57,21 @@ struct ExportTarget {
     std::string path;
     std::string tableName;
 };
-// The target for the path chosen with filter `filterIndex`. Throws VdxError
-// for a format that cannot be written or a file name that leaves no table
-// name.
-ExportTarget ExportTargetFor(int filterIndex, const std::string& chosenPath);
+// What a name with the extension of another export format than the one
+// chosen does ("py.xlsx" with "ASCII files" chosen).
+enum class OtherExtension {
+    ChoosesFormat,  // the save dialog: the type follows the name (.xls, .dbf, .db: the newest version)
+    Refused,        // veldrix-cli export: --format and the name must agree
+};
+// The target for the path chosen with filter `filterIndex`. The file written
+// is the one named: a name ending in the format's extension (any case; .htm
+// or .html for HTML) as it is, any other name with the extension added
+// ("noext" -> "noext.dbf", "results.dat" -> "results.dat.txt"); never cut.
+// The table is named after the file less that extension. Throws VdxError
+// for a format that cannot be written, a name that leaves no table name, and
+// (Refused) a name of another format.
+ExportTarget ExportTargetFor(int filterIndex, const std::string& chosenPath,
+                             OtherExtension otherExtension = OtherExtension::Refused);
 
 // ---- The table -------------------------------------------------------------------
 
@@ -88,13 +99,18 @@ using NextExportRow = std::function<bool(std::vector<Value>& row)>;
 bool WriteExportRows(Interaction& ui, const std::vector<ColumnSpec>& columns, uint64_t rowCount,
                      const NextExportRow& next, const ExportTarget& target);
 
-// Writes the result shown to the chosen file (see WriteExportRows). False
-// when cancelled.
+// Writes the result shown to the target (see WriteExportRows), replacing an
+// existing file; a read-only file is refused (VdxError 70). An .xlsx sheet is
+// named after the result (state.CurrentResultTable), the tables of the other
+// formats after the file. False when cancelled or when nothing is shown.
 bool ExportShownResult(ProgramState& state, Interaction& ui, const db::ResultGridText& shownGrid,
-                       const SmrExportChoices& choices, int filterIndex, const std::string& chosenPath);
+                       const SmrExportChoices& choices, const ExportTarget& target);
 
-// Tables > Save as...: the save dialog, then the export. Failures show the
-// general error message; a cancelled dialog ends silently. True when a file
+// Tables > Save as...: the save dialog, then the export. The type follows a
+// known extension of the name typed (OtherExtension::ChoosesFormat); before
+// an existing file is replaced the user is asked (the file written, which
+// may have an extension the dialog did not show). Failures show the general
+// error message; a cancelled dialog or a No ends silently. True when a file
 // was written.
 bool SaveTableAs(ProgramState& state, Interaction& ui, const db::ResultGridText& shownGrid,
                  const SettingsAccess& settings);

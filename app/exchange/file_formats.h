@@ -55,7 +55,6 @@ struct FileFormat {
     int exportIndex;          // the save dialog's filter index, from 1; 0: not offered
     const char* exportCaption;  // "Excel 7.0" -> "Excel 7.0 (*.xls)|*.xls|"
     std::optional<WriterFormat> writer;  // none: offered but not written yet
-    int nameCut;              // characters the file name loses to name the table
     // ---- veldrix-cli --format
     std::vector<std::string> cliNames;
 

@@ -1,7 +1,8 @@
 #include "exchange/writer_support.h"
 
-#include <cerrno>
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "db/file_io.h"
 #include "state/errors.h"
 #include "state/text_values.h"
 
@@ -34,19 +36,45 @@ namespace {
 }
 }  // namespace
 
+namespace {
+constexpr std::string_view kUnfinished = ".unfinished.";
+constexpr size_t kRandomChars = 6;  // mkstemp's XXXXXX
+
+bool EndsInRandomPart(const std::string& name, std::string_view before) {
+    if (name.size() < before.size() + kRandomChars) return false;
+    const size_t at = name.size() - kRandomChars - before.size();
+    return name.compare(at, before.size(), before) == 0 &&
+           std::all_of(name.end() - kRandomChars, name.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
+}
+}  // namespace
+
+bool IsUnfinishedWrite(const std::string& name, const std::string& targetName) {
+    // ".<any name>.unfinished.XXXXXX"; and of this target the earlier naming
+    // ".<target name>.XXXXXX", whose files nobody held.
+    if (name.size() > 1 && name[0] == '.' && EndsInRandomPart(name, kUnfinished) &&
+        name.size() > 1 + kUnfinished.size() + kRandomChars)
+        return true;
+    return !targetName.empty() && name.size() == 2 + targetName.size() + kRandomChars && name[0] == '.' &&
+           name.compare(1, targetName.size(), targetName) == 0 && EndsInRandomPart(name, ".");
+}
+
 AtomicFile::AtomicFile(std::string targetPath) : target_(std::move(targetPath)) {
     namespace fs = std::filesystem;
     fs::path target(target_);
-    if (target.filename().empty()) ThrowFileError(EISDIR, target_);
-    fs::path folder = target.parent_path();
+    const std::string name = target.filename().string();
+    if (name.empty()) ThrowFileError(EISDIR, target_);
+    const std::string folder = target.parent_path().string();
+    // What writers killed before (kill -9, a crash) left in this folder goes;
+    // a write in progress holds its file and stays.
+    db::RemoveUnheldFiles(folder, [&name](const std::string& entry) { return IsUnfinishedWrite(entry, name); });
     // Hidden and named after the target, so that a crash leaves a file whose
-    // origin is plain; the random part keeps two exports apart.
-    std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    int fd = ::mkstemp(name.data());
+    // origin is plain; the random part keeps two exports apart. Held with
+    // flock() until it is renamed, so that no other writer takes it for a
+    // leftover.
+    const std::string pattern =
+        (target.parent_path() / ("." + name + std::string(kUnfinished) + "XXXXXX")).string();
+    const int fd = db::CreateHeldTemporaryFile(pattern, tempPath_);
     if (fd < 0) ThrowFileError(errno, target_);
-    tempPath_ = name.data();
     file_ = ::fdopen(fd, "wb");
     if (!file_) {
         int e = errno;
@@ -86,21 +114,16 @@ void AtomicFile::writeAt(uint64_t offset, std::string_view bytes) {
     if (::fseeko(file_, 0, SEEK_END) != 0) ThrowFileError(errno ? errno : EIO, target_);
 }
 
-void AtomicFile::closeStream() {
-    if (!file_) return;
-    int rc = std::fclose(file_);
-    file_ = nullptr;
-    if (rc != 0) ThrowFileError(errno, target_);
-}
-
 void AtomicFile::commit() {
-    if (file_) {
-        errno = 0;
-        if (std::fflush(file_) != 0 || ::fsync(::fileno(file_)) != 0) ThrowFileError(errno ? errno : EIO, target_);
-        closeStream();
-    }
+    if (!file_) ThrowFileError(EBADF, tempPath_);
+    errno = 0;
+    if (std::fflush(file_) != 0 || ::fsync(::fileno(file_)) != 0) ThrowFileError(errno ? errno : EIO, target_);
+    // Renamed while still held, so that no cleaner takes it for a leftover;
+    // the data are on disk already.
     if (std::rename(tempPath_.c_str(), target_.c_str()) != 0) ThrowFileError(errno, target_);
     committed_ = true;
+    std::fclose(file_);  // nothing is left to flush
+    file_ = nullptr;
 }
 
 // ---------------------------------------------------------------------------

@@ -20,7 +20,15 @@ namespace vdx::exchange {
 
 // A temporary file in the target's folder that takes the target's place on
 // commit(); without commit() it is removed and the target is untouched.
-// Failures throw VdxError 61 (disk full), 70 (permission denied) or 75 (path).
+// The file, ".<target name>.unfinished.XXXXXX", is held with flock() until it
+// is renamed; making one first removes the unheld ones of that folder (left
+// by a writer that was killed). Failures throw VdxError 61 (disk full), 70
+// (permission denied) or 75 (path).
+// Whether a file name in a folder is the temporary file of an AtomicFile:
+// ".<any name>.unfinished.XXXXXX", or of `targetName` the earlier naming
+// ".<target name>.XXXXXX".
+bool IsUnfinishedWrite(const std::string& name, const std::string& targetName);
+
 class AtomicFile {
 public:
     explicit AtomicFile(std::string targetPath);
@@ -39,7 +47,6 @@ public:
     void commit();
 
 private:
-    void closeStream();
     std::string target_;
     std::string tempPath_;
     std::FILE* file_ = nullptr;

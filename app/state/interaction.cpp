@@ -92,8 +92,9 @@ std::optional<FileDialogResult> ScriptedInteraction::openFile(const FileDialogRe
     return f;
 }
 
-std::optional<std::string> ScriptedInteraction::input(const std::string&, const std::string&,
+std::optional<std::string> ScriptedInteraction::input(const std::string& prompt, const std::string&,
                                                       const std::string&) {
+    inputPrompts.push_back(prompt);
     if (inputs.empty()) return std::nullopt;
     auto s = inputs.front();
     inputs.pop_front();

@@ -44,6 +44,7 @@ public:
     std::vector<ShownFileDialog> fileDialogs;
     std::vector<std::string> progressLabels;
     std::vector<std::string> choicePrompts;
+    std::vector<std::string> inputPrompts;
     int busyDepth = 0;
     int maxProgressValue = 0;
 

@@ -42,6 +42,7 @@ void ResetNavigator(ProgramState& state) {
     state.ExternalTableName.clear();
     state.TextImportDone = false;
     state.CurrentResult.clear();
+    state.CurrentResultTable.clear();
 }
 
 void ShowView(ProgramState& state, ViewName view) {

@@ -189,6 +189,9 @@ struct ProgramState {
     GridName CurrentGrid = GridName::None;
     std::string CurrentResult;
     std::string CurrentSMRTable;
+    // The name of the result shown ("Age*Calendar", "Project1_Deaths",
+    // "Project1_Strata", "Project1_SMR"), which an .xlsx export names its sheet by.
+    std::string CurrentResultTable;
     ViewEntries Entries;
 
     // The last SMR run and report.

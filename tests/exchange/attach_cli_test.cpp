@@ -186,6 +186,33 @@ TEST_F(CliAttach, RefusedTablesLeaveTheProjectFileAsItWas) {
     EXPECT_FALSE(fs::exists(dir + "/study.vd~"));
 }
 
+// The new table's name is settled first: a name taken is refused before
+// anything is read, with the way out (--name); a file name that is not
+// UTF-8 is read as Windows-1252. import takes --rate-unit as attach does.
+TEST_F(CliAttach, TheNewTablesNameIsSettledFirst) {
+    std::ofstream(dir + "/rates.csv") << "age,rate\n40,2.5\n";
+    ASSERT_EQ(cli({"attach", study, "--rate", "--format", "csv", dir + "/rates.csv"}).status, 0);
+    const CommandRun taken = cli({"attach", study, "--rate", "--format", "csv", dir + "/rates.csv", "--rate-unit", "1000"});
+    EXPECT_EQ(taken.status, 1);
+    EXPECT_EQ(taken.err, "Table rates already exist!\nThe study holds a table of that name; nothing was added. Give the "
+                         "new table another name with --name NAME.\n");
+    const CommandRun named =
+        cli({"attach", study, "--rate", "--format", "csv", dir + "/rates.csv", "--rate-unit", "1000", "--name", "Rates2"});
+    ASSERT_EQ(named.status, 0) << named.err;
+    EXPECT_EQ(ColumnTexts(study, "Rates2", "rate"), std::vector<std::string>{"0.0025"});
+
+    std::ofstream(dir + "/r.txt") << "40;2.5\n";
+    const CommandRun imported = cli({"import", study, "--rate", dir + "/r.txt", "--type", "2=Double", "--rate-unit", "100000"});
+    ASSERT_EQ(imported.status, 0) << imported.err;
+    EXPECT_EQ(ColumnTexts(study, "r", "Var2"), std::vector<std::string>{"2.5e-05"});
+
+    std::ofstream(dir + "/coh\xe9.csv") << "id\n1\n";
+    const CommandRun latin = cli({"attach", study, "--main", "--format", "csv", dir + "/coh\xe9.csv"});
+    ASSERT_EQ(latin.status, 0) << latin.err;
+    EXPECT_NE(latin.err.find("the table is named coh\xc3\xa9."), std::string::npos) << latin.err;
+    EXPECT_EQ(ColumnTexts(study, "VdxSystemMain", "Value")[1], "coh\xc3\xa9");
+}
+
 TEST_F(CliAttach, ACutShortAccessFileShowsOnlyOurMessage) {
     // mdbtools writes a line for every page it misses; the reader keeps that to itself.
     const std::string whole = ReadFile(kFixtures + "/damaged/mdbtools_crash.mdb");

@@ -104,14 +104,15 @@ TEST_F(OdbcAttach, AFailedCopyKeepsTheDialogOpenForAnotherTable) {
     ASSERT_TRUE(AddRateTableODBC(state, ui, dialogs));
     dialogs.odbcTables = {"rates", "a.b.c", "cohort"};
     ASSERT_TRUE(AddRateTableODBC(state, ui, dialogs));
-    // "rates" is taken now; "a.b.c" becomes "b.c", which the project file
-    // cannot hold. Neither closes the dialog.
-    ASSERT_EQ(ui.messages.size(), 2u);
-    EXPECT_EQ(ui.messages[0].text, "Table rates already exist!");
+    // "rates" is taken now: another name is asked for (here: cancelled);
+    // "a.b.c" becomes "b.c", which the project file cannot hold. Neither
+    // closes the dialog.
+    EXPECT_EQ(ui.inputPrompts, std::vector<std::string>{"The study holds a table named rates already. Name of the new table:"});
+    ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].icon, Icon::Critical);
     EXPECT_EQ(ui.messages[0].title, "Error");
-    EXPECT_EQ(ui.messages[1].text.rfind("Following error has occured:\r\nNumber: 3125\r\n", 0), 0u)
-        << ui.messages[1].text;
+    EXPECT_EQ(ui.messages[0].text.rfind("Following error has occured:\r\nNumber: 3125\r\n", 0), 0u)
+        << ui.messages[0].text;
     EXPECT_TRUE(dialogs.odbcTables.empty());
     EXPECT_EQ(dialogs.offeredOdbcTables.size(), 2u);
     EXPECT_EQ(state.RateTableCount, 2);

@@ -22,6 +22,13 @@ extern "C" {
 
 namespace vdx::exchange::testing {
 
+// A refused table's message: "Table <name> has wrong format!" and, on its
+// next line, what the reader found wrong in `file`.
+inline std::string WrongFormatReason(const std::string& text, const std::string& table, const std::string& file) {
+    const std::string head = "Table " + table + " has wrong format!\r\n" + file + " ";
+    return text.rfind(head, 0) == 0 ? text.substr(head.size()) : "(not a wrong-format message: " + text + ")";
+}
+
 // Every table of a database file with its definition and its rows, in
 // stored order, read by SQLite directly (not through the adapter): two dumps
 // are equal exactly when the tables and their contents are.

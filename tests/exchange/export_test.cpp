@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <sstream>
 
 #include "db/database.h"
@@ -100,37 +101,58 @@ protected:
 
 TEST_F(ExportTest, PersonYearsAsTheGridShowsThem) {
     const db::ResultGridText grid = showPersonYears();
-    ExportShownResult(state, ui, grid, DefaultSmrExportChoices(), ExportFormatIndex("text"), dir_ + "/py.txt");
+    ExportShownResult(state, ui, grid, DefaultSmrExportChoices(), ExportTargetFor(ExportFormatIndex("text"), dir_ + "/py.txt"));
     EXPECT_EQ(Bytes(dir_ + "/py.txt"),
               "Age class;1970-1974;1975-1979\r\n"
               " 40- 44;2.74;0\r\n"
               " 45- 49;12;1\r\n");  // 365 days shown as 1.00
 }
 
+// The file written is the one named: an extension is only ever added. A
+// name of another format decides the type in the save dialog and is refused
+// by veldrix-cli (writer None).
 TEST(ExportTarget, FileAndTableNameByChoice) {
+    using R = OtherExtension;
     struct Case {
         const char* format;
         const char* chosen;
-        WriterFormat writer;
+        R rule;
+        std::optional<WriterFormat> writer;
         const char* path;
         const char* table;
     };
     const Case cases[] = {
-        {"text", "/d/result.txt", WriterFormat::Text, "/d/result.txt", "result"},
-        {"html", "/d/result.html", WriterFormat::Html, "/d/result.html", "result"},
-        {"html", "/d/result.HTML", WriterFormat::Html, "/d/result.HTML", "result"},
-        {"html", "/d/result.htm", WriterFormat::Html, "/d/result.htm", "result"},
-        {"excel7", "/d/book.xls", WriterFormat::Excel5, "/d/book.xls", "book"},
-        {"dbase4", "/d/py.dbf", WriterFormat::DBase4, "/d/py.dbf", "py"},
-        {"paradox3", "/d/py.db", WriterFormat::Paradox3, "/d/py.db", "py"},
-        {"csv", "/d/py.csv", WriterFormat::Csv, "/d/py.csv", "py"},
-        {"xlsx", "/d/py.xlsx", WriterFormat::Xlsx, "/d/py.xlsx", "py"},
-        {"dta", "/d/py.dta", WriterFormat::Stata, "/d/py.dta", "py"},
+        {"text", "/d/result.txt", R::Refused, WriterFormat::Text, "/d/result.txt", "result"},
+        {"html", "/d/result.HTML", R::Refused, WriterFormat::Html, "/d/result.HTML", "result"},
+        {"html", "/d/result.htm", R::Refused, WriterFormat::Html, "/d/result.htm", "result"},
+        {"excel7", "/d/book.xls", R::Refused, WriterFormat::Excel5, "/d/book.xls", "book"},
+        {"dbase4", "/d/PY.DBF", R::Refused, WriterFormat::DBase4, "/d/PY.DBF", "PY"},
+        {"paradox3", "/d/py.db", R::Refused, WriterFormat::Paradox3, "/d/py.db", "py"},
+        {"xlsx", "/d/py.xlsx", R::Refused, WriterFormat::Xlsx, "/d/py.xlsx", "py"},
+        // Names without the format's extension keep every character.
+        {"paradox5", "/d/px_out", R::Refused, WriterFormat::Paradox5, "/d/px_out.db", "px_out"},
+        {"dbase3", "/d/noext", R::Refused, WriterFormat::DBase3, "/d/noext.dbf", "noext"},
+        {"dbase5", "noext", R::Refused, WriterFormat::DBase5, "noext.dbf", "noext"},
+        {"text", "/d/results.dat", R::Refused, WriterFormat::Text, "/d/results.dat.txt", "results.dat"},
+        {"access70", "/d/x", R::Refused, WriterFormat::Access, "/d/x.mdb", "x"},
+        // Another format's extension.
+        {"dbase4", "/d/out.txt", R::Refused, std::nullopt, "", ""},
+        {"text", "/d/py_men.xlsx", R::Refused, std::nullopt, "", ""},
+        {"text", "/d/py_men.xlsx", R::ChoosesFormat, WriterFormat::Xlsx, "/d/py_men.xlsx", "py_men"},
+        {"text", "/d/py.XLS", R::ChoosesFormat, WriterFormat::Excel8, "/d/py.XLS", "py"},
+        {"csv", "/d/py.dbf", R::ChoosesFormat, WriterFormat::DBase5, "/d/py.dbf", "py"},
+        {"dbase4", "/d/out.txt", R::ChoosesFormat, WriterFormat::Text, "/d/out.txt", "out"},
+        // No name left for the table.
+        {"text", "/d/.txt", R::ChoosesFormat, std::nullopt, "", ""},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.chosen);
-        const ExportTarget t = ExportTargetFor(ExportFormatIndex(c.format), c.chosen);
-        EXPECT_EQ(t.format, c.writer);
+        SCOPED_TRACE(std::string(c.format) + " " + c.chosen);
+        if (!c.writer) {
+            EXPECT_THROW(ExportTargetFor(ExportFormatIndex(c.format), c.chosen, c.rule), VdxError);
+            continue;
+        }
+        const ExportTarget t = ExportTargetFor(ExportFormatIndex(c.format), c.chosen, c.rule);
+        EXPECT_EQ(t.format, *c.writer);
         EXPECT_EQ(t.path, c.path);
         EXPECT_EQ(t.tableName, c.table);
     }
@@ -158,7 +180,7 @@ TEST_F(ExportTest, DefaultSmrFiguresWithTheirFormats) {
     const std::vector<std::pair<std::string, std::string>> expected{
         {"SMR", "125.00000000"}, {"Lower Confidence Bound", "98.7654321"},
         {"Upper Confidence Bound", "150.00000000"}, {"Alpha", "0.05"}, {"Method", "Byar"},
-        {"Observed Cases", "42"}, {"Expected Cases", "34"}};  // 33.5 rounds to the even 34
+        {"Observed Cases", "42"}, {"Expected Cases", "33.5"}};
     EXPECT_EQ(rows, expected);
     EXPECT_EQ(testing::Names(t.columns), (std::vector<std::string>{"Description", "Values"}));
 }
@@ -173,12 +195,35 @@ TEST_F(ExportTest, StoredChoicesPickAndNameTheRows) {
     const ExportTable t = BuildExportTable(state, {}, ReadSmrExportChoices(settings));
     ASSERT_EQ(t.rows.size(), 2u);
     EXPECT_EQ(t.rows[0][0].asText() + "=" + t.rows[0][1].asText(), "Ratio=1.25000000");
-    EXPECT_EQ(t.rows[1][0].asText() + "=" + t.rows[1][1].asText(), "Person Years=12346");
+    EXPECT_EQ(t.rows[1][0].asText() + "=" + t.rows[1][1].asText(), "Person Years=12345.675");
+}
+
+// The figures as stored, every digit, and the death values as typed.
+TEST_F(ExportTest, SmrFiguresAreTheStoredValues) {
+    addSmrTable();
+    auto d = db::Database::open(state.WorkingCopyName);
+    d->execute("UPDATE [Lung_SMR] SET Figures = 127.80891234567 WHERE Typ = 'Expected';");
+    d->execute("UPDATE [Lung_SMR] SET Figures = 0.00167 WHERE Typ = 'totDthRate';");
+    d->execute("UPDATE [Lung_SMR] SET Figures = 7.5 WHERE Typ = 'Lag';");
+    d->execute("UPDATE [Lung_SMR] SET [Values] = '160-165, 170' WHERE Typ = 'valuesDTH';");
+    d.reset();
+    const ExportTable t = BuildExportTable(state, {}, *SmrExportChoicesFromList("6,7,8,9,11,13"));
+    std::vector<std::string> values;
+    for (const auto& r : t.rows) values.push_back(r[1].asText());
+    EXPECT_EQ(values, (std::vector<std::string>{"127.80891234567", "12345.675", "0.00167", "1000", "7.5", "160-165, 170"}));
+    // A project of one code (valuesDTH empty, as older files store it) gives the code.
+    db::Database::open(state.WorkingCopyName)->execute("UPDATE [Lung_SMR] SET [Values] = '' WHERE Typ = 'valuesDTH';");
+    EXPECT_EQ(BuildExportTable(state, {}, *SmrExportChoicesFromList("13")).rows[0][1].asText(), "162");
+    // With E = 0 the stored 0s of the ratio and its bounds are no figures.
+    db::Database::open(state.WorkingCopyName)->execute("UPDATE [Lung_SMR] SET Figures = 0 WHERE Typ IN ('Expected', 'Smr', 'Smr_l', 'Smr_h');");
+    std::vector<std::string> undefined;
+    for (const auto& r : BuildExportTable(state, {}, *SmrExportChoicesFromList("0,1,2,6")).rows) undefined.push_back(r[1].asText());
+    EXPECT_EQ(undefined, (std::vector<std::string>{"not defined", "not defined", "not defined", "0"}));
 }
 
 TEST_F(ExportTest, ExcelSevenWritesAnExcelFiveWorkbook) {
     addSmrTable();
-    ExportShownResult(state, ui, {}, DefaultSmrExportChoices(), ExportFormatIndex("excel7"), dir_ + "/result.xls");
+    ExportShownResult(state, ui, {}, DefaultSmrExportChoices(), ExportTargetFor(ExportFormatIndex("excel7"), dir_ + "/result.xls"));
     const BiffWorkbook book = BiffWorkbook::FromFile(dir_ + "/result.xls", "result");
     EXPECT_EQ(book.version(), 5);
     EXPECT_EQ(book.sheetNames(), std::vector<std::string>{"result"});
@@ -196,7 +241,7 @@ TEST_F(ExportTest, FailedExportLeavesTheOldFile) {
         SCOPED_TRACE(c.format);
         const std::string path = dir_ + "/" + c.file;
         std::ofstream(path, std::ios::binary) << "the user's file\r\n";
-        EXPECT_THROW(ExportShownResult(state, ui, {}, withProject, ExportFormatIndex(c.format), path), VdxError);
+        EXPECT_THROW(ExportShownResult(state, ui, {}, withProject, ExportTargetFor(ExportFormatIndex(c.format), path)), VdxError);
         EXPECT_EQ(Bytes(path), "the user's file\r\n");
     }
     std::vector<std::string> left;  // no partial file beside the old ones
@@ -212,7 +257,7 @@ TEST_F(ExportTest, EachAccessChoiceWritesADatabaseMdbtoolsReads) {
     for (const char* format : {"access10", "access11", "access20", "access70", "access80"}) {
         SCOPED_TRACE(format);
         const std::string path = dir_ + "/" + format + ".mdb";
-        ExportShownResult(state, ui, {}, DefaultSmrExportChoices(), ExportFormatIndex(format), path);
+        ExportShownResult(state, ui, {}, DefaultSmrExportChoices(), ExportTargetFor(ExportFormatIndex(format), path));
         const std::string out = testing::CommandOutput("mdb-export -H -d '|' '" + path + "' " + format);
         EXPECT_EQ(out.substr(0, out.find("|")), "\"SMR\"");
         EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 7);
@@ -222,7 +267,7 @@ TEST_F(ExportTest, EachAccessChoiceWritesADatabaseMdbtoolsReads) {
 TEST_F(ExportTest, LeftoverExportTableGoes) {
     addSmrTable();
     db::Database::open(state.WorkingCopyName)->execute("CREATE TABLE _export (Description TEXT, [Values] TEXT);");
-    ExportShownResult(state, ui, {}, DefaultSmrExportChoices(), ExportFormatIndex("html"), dir_ + "/r.htm");
+    ExportShownResult(state, ui, {}, DefaultSmrExportChoices(), ExportTargetFor(ExportFormatIndex("html"), dir_ + "/r.htm"));
     EXPECT_FALSE(db::Database::open(state.WorkingCopyName)->tableExists("_export"));
     EXPECT_TRUE(std::filesystem::exists(dir_ + "/r.htm"));
 }
@@ -239,6 +284,43 @@ TEST_F(ExportTest, SaveDialogChoosesFileAndFormat) {
     EXPECT_EQ(ui.fileDialogs[0].request.title, "Save Table as ...");
     EXPECT_EQ(ui.fileDialogs[0].request.fileName, "*.txt");
     EXPECT_NE(Bytes(dir_ + "/result.html").find("125.00000000"), std::string::npos);
+}
+
+// The type follows the name typed; an existing file (the one written, with
+// the extension the dialog did not show) is replaced only after a Yes.
+TEST_F(ExportTest, SaveDialogAsksBeforeReplacingTheFileWritten) {
+    addSmrTable();
+    state.CurrentResultTable = "Lung_SMR";
+    MapSettings settings;
+    const std::string xlsx = dir_ + "/py_men.xlsx";
+    std::ofstream(xlsx) << "KEEP";
+    ui.files.push_back(FileDialogResult{xlsx, ExportFormatIndex("text")});
+    ui.answers.push_back(Answer::No);
+    EXPECT_FALSE(SaveTableAs(state, ui, {}, settings));
+    EXPECT_EQ(Bytes(xlsx), "KEEP");
+    ui.files.push_back(FileDialogResult{xlsx, ExportFormatIndex("text")});
+    ui.answers.push_back(Answer::Yes);
+    EXPECT_TRUE(SaveTableAs(state, ui, {}, settings));
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(ui.messages[0].text, xlsx + " already exists.\nDo you want to replace it?");
+    EXPECT_EQ(Bytes(xlsx).substr(0, 2), "PK");  // a workbook, not semicolon text
+    EXPECT_NE(testing::CommandOutput("unzip -p '" + xlsx + "' xl/workbook.xml").find("name=\"Lung_SMR\""),
+              std::string::npos);  // the sheet is named after the result
+
+    std::ofstream(dir_ + "/noext.dbf") << "KEEP";
+    ui.files.push_back(FileDialogResult{dir_ + "/noext", ExportFormatIndex("dbase4")});
+    ui.answers.push_back(Answer::No);
+    EXPECT_FALSE(SaveTableAs(state, ui, {}, settings));
+    EXPECT_EQ(ui.messages.back().text, dir_ + "/noext.dbf already exists.\nDo you want to replace it?");
+    EXPECT_EQ(Bytes(dir_ + "/noext.dbf"), "KEEP");
+    EXPECT_FALSE(std::filesystem::exists(dir_ + "/noext"));
+
+    // A read-only file is not replaced, even after a Yes.
+    std::filesystem::permissions(dir_ + "/noext.dbf", std::filesystem::perms::owner_read);
+    ui.files.push_back(FileDialogResult{dir_ + "/noext", ExportFormatIndex("dbase4")});
+    EXPECT_FALSE(SaveTableAs(state, ui, {}, settings));
+    EXPECT_NE(ui.messages.back().text.find("Number: 70"), std::string::npos) << ui.messages.back().text;
+    EXPECT_EQ(Bytes(dir_ + "/noext.dbf"), "KEEP");
 }
 
 TEST_F(ExportTest, AMillionRowExportShowsProgressAndCancelLeavesTheOldFile) {

@@ -342,7 +342,8 @@ TEST_F(TextImportTest, AnEmptyFileHasTheWrongFormat) {
     auto form = load("empty.txt", "");
     EXPECT_EQ(form->columnCount(), 0);
     EXPECT_FALSE(form->import());
-    EXPECT_EQ(lastMessage(), "Table imported has wrong format!");
+    EXPECT_EQ(testing::WrongFormatReason(lastMessage(), "imported", "empty.txt"),
+              "is not in the expected format: it holds no fields");
 }
 
 TEST_F(TextImportTest, Utf8FilesAreReadAsUtf8AndOthersAsWindows1252) {

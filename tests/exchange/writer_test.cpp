@@ -14,6 +14,8 @@
 #include <functional>
 #include <map>
 #include <sstream>
+#include <fcntl.h>
+#include <sys/file.h>
 
 extern "C" {
 #include <paradox.h>  // has no extern "C" guard of its own
@@ -475,6 +477,39 @@ TEST(TableWriters, ATargetInAMissingFolderIsAPathError) {
                   err::PathAccess);
     }
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 0);
+}
+
+// A writer killed by kill -9 leaves its temporary file unheld; the next
+// writer into that folder removes such files, leaves a running writer's
+// (held with flock) and the user's own hidden files, and holds its own.
+TEST(TableWriters, TemporaryFilesOfKilledWritersGoWhenTheNextOneStarts) {
+    TempFolder folder;
+    const std::vector<std::string> stale{".t.csv.unfinished.a1B2c3", ".OUT.jet.unfinished.Zz9Yy8",
+                                         ".t.csv.Q1w2E3"};  // the last: the naming of before, of this target
+    const std::vector<std::string> kept{".u.txt.unfinished.live00", ".other.csv.Q1w2E3", ".bashrc.backup", "t.csv.txt"};
+    for (const auto& name : stale) folder.write(name, "part of a killed export");
+    for (const auto& name : kept) folder.write(name, "kept");
+    const int running = ::open(folder.file(kept[0]).c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(running, LOCK_EX), 0);
+
+    auto writer = MakeTableWriter(WriterFormat::Csv, folder.file("t.csv"), "t");
+    writer->begin(kColumns, 1);
+    std::vector<std::string> own;
+    for (const auto& e : std::filesystem::directory_iterator(folder.path())) {
+        const std::string name = e.path().filename().string();
+        if (std::find(kept.begin(), kept.end(), name) == kept.end()) own.push_back(name);
+    }
+    ASSERT_EQ(own.size(), 1u) << ::testing::PrintToString(own);  // every stale file gone, one of its own
+    EXPECT_TRUE(IsUnfinishedWrite(own[0], "t.csv")) << own[0];
+    const int probe = ::open(folder.file(own[0]).c_str(), O_RDONLY);
+    EXPECT_NE(::flock(probe, LOCK_EX | LOCK_NB), 0);  // held while written
+    ::close(probe);
+    writer->writeRow(SampleRows(false).front());
+    writer->finish();
+    for (const auto& name : kept) EXPECT_TRUE(std::filesystem::exists(folder.file(name))) << name;
+    EXPECT_FALSE(std::filesystem::exists(folder.file(own[0])));
+    EXPECT_TRUE(std::filesystem::exists(folder.file("t.csv")));
+    ::close(running);
 }
 
 // A full sheet is written; a table of one row more is refused before any
