@@ -246,7 +246,10 @@ void ShowAttachError(Interaction& ui, const VdxError& error, const std::string& 
             if (rateTable) text = "Table " + tableName + " already exist!";
             break;
         case err::ObjectNotFound: text = "Table " + tableName + " not found!"; break;
-        case err::NotExpectedFormat: text = "Table " + tableName + " has wrong format!"; break;
+        // The numbered message, then what is wrong (the reader's description).
+        case err::NotExpectedFormat:
+            text = "Table " + tableName + " has wrong format!\r\n" + error.description();
+            break;
         default: break;
     }
     if (text.empty()) text = GeneralErrorText(error.number(), error.description());

@@ -99,7 +99,8 @@ bool AddRateTableODBC(ProgramState& state, Interaction& ui, AttachDialogs& dialo
 
 // Shows the message of a failed addition: 3010 (and 3012 for rate tables)
 // "Table <name> already exist!", 3011 "Table <name> not found!", 3274
-// "Table <name> has wrong format!", the general error message otherwise.
+// "Table <name> has wrong format!" with what is wrong on a line of its own,
+// the general error message otherwise.
 void ShowAttachError(Interaction& ui, const VdxError& error, const std::string& tableName, bool rateTable);
 
 }  // namespace vdx::exchange

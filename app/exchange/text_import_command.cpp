@@ -211,7 +211,7 @@ bool TextImportForm::import() {
     } catch (const VdxError& e) {
         std::string text;
         if (e.number() == err::TableExists) text = "Table " + table + " already exist!";
-        else if (e.number() == err::NotExpectedFormat) text = "Table " + table + " has wrong format!";
+        else if (e.number() == err::NotExpectedFormat) text = "Table " + table + " has wrong format!\r\n" + e.description();
         else text = GeneralErrorText(e.number(), e.description());
         ui_.message(text, Buttons::Ok, Icon::Critical, "Error");
         return false;
