@@ -23,9 +23,11 @@ inline void Add(zip_t* z, const char* name, zip_source_t* source) {
 }
 
 inline void AddText(zip_t* z, const char* name, const std::string& text) {
+    // An empty part needs no bytes (libzip would not free a copy of none).
+    if (text.empty()) return Add(z, name, zip_source_buffer(z, nullptr, 0, 0));
     // libzip copies the bytes when it writes the archive, at zip_close: they
     // must live until then, so the source gets a copy it frees itself.
-    char* copy = static_cast<char*>(std::malloc(text.size() + 1));
+    char* copy = static_cast<char*>(std::malloc(text.size()));
     std::memcpy(copy, text.data(), text.size());
     Add(z, name, zip_source_buffer(z, copy, text.size(), 1));
 }
