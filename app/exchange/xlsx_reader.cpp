@@ -110,10 +110,16 @@ private:
     QXmlStreamReader xml_;
 };
 
-std::string Attribute(const QXmlStreamReader& xml, const char* localName) {
-    for (const QXmlStreamAttribute& a : xml.attributes())
+std::string Attribute(const QXmlStreamAttributes& attributes, const char* localName) {
+    // Read through a const list: a non-const one would be copied (detached)
+    // by the loop, on every cell.
+    for (const QXmlStreamAttribute& a : attributes)
         if (a.name() == QLatin1String(localName)) return a.value().toString().toStdString();
     return {};
+}
+
+std::string Attribute(const QXmlStreamReader& xml, const char* localName) {
+    return Attribute(xml.attributes(), localName);
 }
 
 bool IsStart(PartXml& p, const char* name) {
@@ -372,9 +378,10 @@ void XlsxReader::forEachCell(size_t index, const std::function<bool(const SheetC
         }
         if (!IsStart(sheet, "c")) continue;
         if (row < 0) sheet.fail("a cell lies outside any row");
-        std::string ref = Attribute(xml, "r");
-        const std::string type = Attribute(xml, "t");
-        const std::string style = Attribute(xml, "s");
+        const QXmlStreamAttributes attributes = xml.attributes();
+        std::string ref = Attribute(attributes, "r");
+        const std::string type = Attribute(attributes, "t");
+        const std::string style = Attribute(attributes, "s");
         uint32_t r = static_cast<uint32_t>(row), c = 0;
         if (ref.empty()) {
             if (column + 1 >= kMaxColumns)

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "exchange/csv_reader.h"
+#include "exchange/isolated_process.h"
 #include "exchange/reader_support.h"
 #include "exchange/statistics_reader.h"
 #include "exchange/xlsx_reader.h"
@@ -104,6 +105,42 @@ TEST(XlsxBadFiles, CellsAndRowsNoSheetCanHaveAreRefusedSayingWhy) {
         EXPECT_NE(message.find(FileNameOf(path) + " is not in the expected format: "), std::string::npos) << message;
         EXPECT_NE(message.find(c.said), std::string::npos) << message;
     }
+}
+
+// The reader holds no cell: a sheet of 600,000 cells (about 38 MB as cells
+// in memory) is read in a child process allowed only 32 MiB more memory.
+TEST(XlsxStreaming, ASheetIsReadWithinMemoryFarSmallerThanItsCells) {
+    TempFolder dir;
+    std::string rows = "<row><c t=\"inlineStr\"><is><t>id</t></is></c><c t=\"inlineStr\"><is><t>w</t></is></c>"
+                       "<c t=\"inlineStr\"><is><t>n</t></is></c></row>";
+    for (int i = 0; i < 200000; ++i)
+        rows += "<row><c><v>" + std::to_string(i) + "</v></c><c><v>1.5</v></c><c><v>7</v></c></row>";
+    const std::string sheet = dir.write("sheet.xml", SheetXml(rows));
+    rows = std::string();
+    const std::string path = dir.file("big.xlsx");
+    vdx::testing::WriteXlsxFromSheetFile(path, sheet);
+    const IsolatedLimits before = GetIsolatedLimits();
+    SetIsolatedLimits({32 << 20, before.cpuSeconds});
+    uint64_t count = 0;
+    auto [number, message] = ErrorOf([&] {
+        RunIsolated(
+            "big.xlsx",
+            [&](MessageSender& out) {
+                XlsxReader reader(path);
+                uint64_t read = 0;
+                reader.readRows("Sheet1$", [&](const std::vector<Value>&) { return ++read, true; }, nullptr);
+                MessageWriter m;
+                m.put<uint64_t>(read);
+                out.send(m);
+            },
+            [&](MessageReader& in) {
+                count = in.get<uint64_t>();
+                return true;
+            });
+    });
+    SetIsolatedLimits(before);
+    EXPECT_EQ(number, 0) << message;
+    EXPECT_EQ(count, 200000u);
 }
 
 TEST(XlsxDates, IsoDateCellsKeepTheirTimeOfDay) {
