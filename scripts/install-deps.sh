@@ -26,6 +26,9 @@ packages=(
   libreoffice-writer-nogui poppler-utils xdotool
   # R recomputes the example's stratum tables (tests/mortality/stratum_check.R).
   r-base-core r-cran-survival
+  # The fuzz harnesses (fuzz/), which CTest builds and runs on their seeds:
+  # clang and libFuzzer (libclang_rt.fuzzer is in libclang-rt-14-dev).
+  clang-14 libclang-rt-14-dev ccache
 )
 if [ "${1:-}" = "--fixtures" ]; then
   packages+=(python3-xlwt python3-dbf python3-openpyxl)

@@ -23,6 +23,7 @@ constexpr size_t kSampleBytes = 1 << 16;
 constexpr int kSampleLines = 20;
 // A field longer than this is a quote that never closed, not data.
 constexpr size_t kMaxField = 16 << 20;
+const std::string kMaxFieldText = "16 MiB (16777216 bytes)";
 
 std::optional<double> Number(const std::string& s) {
     double d = 0;
@@ -200,7 +201,9 @@ void ForEachCsvRecord(const std::string& path, const CsvSample& sample, const Cs
                 field.append(from, length);
                 if (field.size() > kMaxField)
                     ThrowWrongFormat(FileNameOf(path), "the quoted field of line " + std::to_string(recordLine) +
-                                                           " never closes");
+                                                           " runs on for more than " + kMaxFieldText +
+                                                           ": its closing quote is missing, or it is longer than a "
+                                                           "field may be");
                 i += length - 1;
                 continue;
             }
@@ -231,7 +234,9 @@ void ForEachCsvRecord(const std::string& path, const CsvSample& sample, const Cs
                 recordHasData = true;
                 field.append(buffer.data() + i, end - i);
                 if (field.size() > kMaxField)
-                    ThrowWrongFormat(FileNameOf(path), "line " + std::to_string(recordLine) + " is too long");
+                    ThrowWrongFormat(FileNameOf(path), "line " + std::to_string(recordLine) +
+                                                           " has a field longer than " + kMaxFieldText +
+                                                           ", the most a field may hold");
                 i = end - 1;
             }
         }

@@ -1,6 +1,8 @@
 #include "exchange/dbase_reader.h"
 
 #include <charconv>
+#include <climits>
+#include <cmath>
 #include <cstring>
 
 #include "exchange/reader_support.h"
@@ -282,9 +284,13 @@ Value DbfTable::fieldValue(const Field& f, const unsigned char* data, uint32_t r
             if (s.front() == '+') s.remove_prefix(1);
             double d = 0;
             auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), d);
+            // from_chars takes "nan", "inf" and "1e300" too: no value a
+            // column can hold (the CSV and .xlsx readers refuse them alike).
             if (ec != std::errc() || end != s.data() + s.size()) return bad("a number");
+            if (!std::isfinite(d)) return bad("a finite number");
             if (f.decimals == 0 && f.length <= 9) {
-                if (d != static_cast<double>(static_cast<int64_t>(d))) return bad("a whole number");
+                if (d < INT32_MIN || d > INT32_MAX) return bad("a whole number from -2147483648 to 2147483647");
+                if (d != std::trunc(d)) return bad("a whole number");
                 return Value::integer(static_cast<int64_t>(d));
             }
             return Value::real(d);
@@ -328,6 +334,9 @@ Value DbfTable::fieldValue(const Field& f, const unsigned char* data, uint32_t r
         case 'B': {
             double d;
             std::memcpy(&d, data + f.offset, 8);
+            if (!std::isfinite(d))
+                ThrowWrongFormat(name_, "record " + std::to_string(record) + " field " + f.name +
+                                            " holds a double that is not a finite number");
             return Value::real(d);
         }
         case 'Y': {

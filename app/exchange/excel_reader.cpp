@@ -65,81 +65,105 @@ std::string SheetOf(const std::string& table) {
 
 }  // namespace
 
-SheetTable BuildSheetTable(std::vector<SheetCell> cells, const std::string& tableName) {
-    cells.erase(std::remove_if(cells.begin(), cells.end(), [](const SheetCell& c) { return IsEmptyCell(c.value); }),
-                cells.end());
-    if (cells.empty()) ThrowWrongFormat(tableName, "the sheet is empty: it has no row with column names");
+void SheetLayout::add(const SheetCell& c) {
+    if (IsEmptyCell(c.value)) return;
+    if (!any_) {
+        any_ = true;
+        headerRow_ = c.row;
+        first_ = last_ = c.column;
+    }
+    lastRow_ = c.row;
+    first_ = std::min(first_, c.column);
+    last_ = std::max(last_, c.column);
+    if (c.column >= kinds_.size()) {
+        names_.resize(c.column + size_t{1});
+        kinds_.resize(c.column + size_t{1}, 0);
+        longest_.resize(c.column + size_t{1}, 0);
+    }
+    if (c.row == headerRow_) {
+        names_[c.column] = AsText(c.value);
+        return;
+    }
+    kinds_[c.column] |= KindOf(c.value);
+    // Only a text can be longer than 255 characters (numbers, dates and
+    // booleans written as text are short): a column is Memo by its texts.
+    if (c.value.kind() == Value::Kind::Text && c.value.asText().size() > longest_[c.column])
+        longest_[c.column] = std::max(longest_[c.column], Utf8Length(c.value.asText()));
+}
+
+SheetTable SheetLayout::finish(const std::string& tableName) const {
+    if (!any_) ThrowWrongFormat(tableName, "the sheet is empty: it has no row with column names");
     SheetTable table;
-    table.headerRow = cells.front().row;
-    uint16_t first = cells.front().column, last = first;
-    for (const SheetCell& c : cells) {
-        first = std::min(first, c.column);
-        last = std::max(last, c.column);
-    }
-    table.firstColumn = first;
-    const size_t count = static_cast<size_t>(last - first) + 1;
-    table.columns.resize(count);
-    std::vector<unsigned> kinds(count, 0);
-    std::vector<size_t> longest(count, 0);
-    for (const SheetCell& c : cells) {
-        size_t i = c.column - first;
-        if (c.row == table.headerRow) {
-            table.columns[i].name = AsText(c.value);
-            continue;
-        }
-        kinds[i] |= KindOf(c.value);
-    }
-    auto isTextColumn = [&](size_t i) { return kinds[i] != kNumber && kinds[i] != kDate && kinds[i] != kBoolean; };
-    for (const SheetCell& c : cells) {
-        size_t i = c.column - first;
-        if (c.row != table.headerRow && isTextColumn(i)) longest[i] = std::max(longest[i], Utf8Length(AsText(c.value)));
-    }
-    for (size_t i = 0; i < count; ++i) {
-        ColumnSpec& columnSpec = table.columns[i];
-        switch (kinds[i]) {
-            case kNumber: columnSpec.type = FieldType::Double; break;
-            case kDate: columnSpec.type = FieldType::Date; break;
-            case kBoolean: columnSpec.type = FieldType::Boolean; break;
+    table.headerRow = headerRow_;
+    table.lastRow = lastRow_;
+    table.firstColumn = first_;
+    for (size_t column = first_; column <= last_; ++column) {
+        ColumnSpec spec;
+        spec.name = names_[column];
+        switch (kinds_[column]) {
+            case kNumber: spec.type = FieldType::Double; break;
+            case kDate: spec.type = FieldType::Date; break;
+            case kBoolean: spec.type = FieldType::Boolean; break;
             default:
                 // Text, an empty column or a mix: text, long texts as memo.
-                if (longest[i] > 255) columnSpec.type = FieldType::Memo;
-                else { columnSpec.type = FieldType::Text; columnSpec.size = 255; }
+                if (longest_[column] > 255) spec.type = FieldType::Memo;
+                else { spec.type = FieldType::Text; spec.size = 255; }
                 break;
         }
+        table.columns.push_back(std::move(spec));
     }
     CheckColumnNames(table.columns, tableName);
+    return table;
+}
+
+SheetRowStream::SheetRowStream(const SheetTable& layout, const RowCallback& onRow, ReadProgress* progress)
+    : layout_(layout), onRow_(onRow), ticker_(progress, layout.lastRow - layout.headerRow, 1024),
+      row_(layout.columns.size()), current_(layout.headerRow + 1) {}
+
+bool SheetRowStream::emitUpTo(uint32_t row) {
+    for (; current_ < row; ++current_) {
+        if (!onRow_(row_) || !ticker_.tick(current_ - layout_.headerRow)) {
+            stopped_ = true;
+            return false;
+        }
+        std::fill(row_.begin(), row_.end(), Value());
+    }
+    return true;
+}
+
+bool SheetRowStream::add(const SheetCell& c) {
+    if (stopped_) return false;
+    if (c.row <= layout_.headerRow || c.row > layout_.lastRow || IsEmptyCell(c.value)) return true;
+    if (!emitUpTo(c.row)) return false;
+    const size_t i = c.column - layout_.firstColumn;
+    if (c.column < layout_.firstColumn || i >= row_.size()) return true;
+    switch (layout_.columns[i].type) {
+        case FieldType::Text:
+        case FieldType::Memo: row_[i] = Value::text(AsText(c.value)); break;
+        default: row_[i] = c.value; break;
+    }
+    return true;
+}
+
+void SheetRowStream::finish() {
+    if (stopped_) return;
+    if (layout_.lastRow > layout_.headerRow && !emitUpTo(layout_.lastRow + 1)) return;
+    ticker_.finish();
+}
+
+SheetTable BuildSheetTable(std::vector<SheetCell> cells, const std::string& tableName) {
+    SheetLayout layout;
+    for (const SheetCell& c : cells) layout.add(c);
+    SheetTable table = layout.finish(tableName);
     table.cells = std::move(cells);
     return table;
 }
 
 void EmitSheetRows(const SheetTable& table, const RowCallback& onRow, ReadProgress* progress) {
-    const size_t count = table.columns.size();
-    std::vector<Value> row(count);
-    auto it = std::find_if(table.cells.begin(), table.cells.end(),
-                           [&](const SheetCell& c) { return c.row != table.headerRow; });
-    if (it == table.cells.end()) {
-        if (progress) progress->report(1.0);
-        return;
-    }
-    const uint32_t lastRow = table.cells.back().row;
-    const uint32_t firstRow = table.headerRow + 1;
-    ProgressTicker ticker(progress, lastRow - table.headerRow, 1024);
-    // Empty rows between rows with values are rows of Nulls, as in the sheet.
-    for (uint32_t r = firstRow; r <= lastRow; ++r) {
-        std::fill(row.begin(), row.end(), Value());
-        for (; it != table.cells.end() && it->row == r; ++it) {
-            size_t i = it->column - table.firstColumn;
-            const Value& v = it->value;
-            switch (table.columns[i].type) {
-                case FieldType::Text:
-                case FieldType::Memo: row[i] = Value::text(AsText(v)); break;
-                default: row[i] = v; break;
-            }
-        }
-        if (!onRow(row)) return;
-        if (!ticker.tick(r - table.headerRow)) return;
-    }
-    ticker.finish();
+    SheetRowStream rows(table, onRow, progress);
+    for (const SheetCell& c : table.cells)
+        if (!rows.add(c)) return;
+    rows.finish();
 }
 
 namespace {

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "exchange/biff_reader.h"
+#include "exchange/reader_support.h"
 #include "exchange/table_reader.h"
 
 namespace vdx::exchange {
@@ -29,7 +30,49 @@ struct SheetTable {
     std::vector<ColumnSpec> columns;
     std::vector<SheetCell> cells;  // ordered by row and column
     uint32_t headerRow = 0;
+    uint32_t lastRow = 0;  // the last row with a value
     uint16_t firstColumn = 0;
+};
+
+// The layout of a sheet (everything of SheetTable but the cells), built from
+// its cells one by one in row and column order, so that a sheet need not be
+// held in memory to learn its columns.
+class SheetLayout {
+public:
+    void add(const SheetCell& cell);
+    // VdxError 3274 for a sheet without any value, 3125 for bad column names.
+    SheetTable finish(const std::string& tableName) const;
+
+private:
+    bool any_ = false;
+    uint32_t headerRow_ = 0, lastRow_ = 0;
+    uint16_t first_ = 0, last_ = 0;
+    // By column of the sheet: its name, the kinds of its values, its longest text.
+    std::vector<std::string> names_;
+    std::vector<unsigned> kinds_;
+    std::vector<size_t> longest_;
+};
+
+// Hands the rows below the header of a sheet of that layout to onRow, built
+// from its cells one by one in row and column order; a row without a value
+// between rows with values is a row of Nulls.
+class SheetRowStream {
+public:
+    SheetRowStream(const SheetTable& layout, const RowCallback& onRow, ReadProgress* progress);
+    // False once the reading is to stop (onRow said so, or the user cancelled).
+    bool add(const SheetCell& cell);
+    // Hands over the last row.
+    void finish();
+
+private:
+    bool emitUpTo(uint32_t row);  // the rows before `row`
+
+    const SheetTable& layout_;
+    const RowCallback& onRow_;
+    ProgressTicker ticker_;
+    std::vector<Value> row_;
+    uint32_t current_;  // the row being filled
+    bool stopped_ = false;
 };
 
 // VdxError 3274 for a sheet without any value, 3125 for bad column names.

@@ -3,10 +3,14 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <new>
 
 #include "exchange/reader_support.h"
 #include "state/errors.h"
@@ -20,6 +24,32 @@ constexpr char kData = 'D';
 constexpr char kError = 'E';
 
 int stallLimitMs = 60000;
+IsolatedLimits limits;
+
+// The caller's address space now, in bytes (0 when it cannot be read).
+uint64_t AddressSpaceBytes() {
+    std::FILE* f = std::fopen("/proc/self/statm", "r");
+    if (!f) return 0;
+    unsigned long long pages = 0;
+    const bool read = std::fscanf(f, "%llu", &pages) == 1;
+    std::fclose(f);
+    return read ? pages * static_cast<uint64_t>(sysconf(_SC_PAGESIZE)) : 0;
+}
+
+// In the child, first thing: die with the caller's thread, even if it has
+// already gone (then getppid() is no longer the caller), and take at most
+// `addressSpace` bytes of memory and the processor time of the limits
+// (SIGXCPU ends it then, SIGKILL a few seconds later).
+void LimitChild(pid_t parent, uint64_t addressSpace) {
+    if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent) _exit(3);
+    if (addressSpace > 0) {
+        const rlimit memory{addressSpace, addressSpace};
+        setrlimit(RLIMIT_AS, &memory);
+    }
+    const rlim_t cpu = static_cast<rlim_t>(limits.cpuSeconds);
+    const rlimit processor{cpu, cpu + 5};
+    setrlimit(RLIMIT_CPU, &processor);
+}
 
 bool WriteAll(int fd, const char* p, size_t n) {
     while (n > 0) {
@@ -73,6 +103,11 @@ void SilenceChildOutput(int& pipeOut) {
     dup2(null, STDOUT_FILENO);
     dup2(null, STDERR_FILENO);
     if (null > STDERR_FILENO) close(null);
+}
+
+std::string OutOfMemoryText(const std::string& source) {
+    return source + " is not in the expected format: its reader needed more than " +
+           std::to_string(limits.memoryBytes >> 20) + " MiB of memory, the most it may take";
 }
 
 }  // namespace
@@ -129,6 +164,8 @@ void MessageReader::values(std::vector<Value>& row) {
 }
 
 void SetIsolatedStallLimit(int milliseconds) { stallLimitMs = milliseconds; }
+void SetIsolatedLimits(const IsolatedLimits& l) { limits = l; }
+IsolatedLimits GetIsolatedLimits() { return limits; }
 
 void MessageSender::send(const MessageWriter& message) { SendFrame(fd_, kData, message.bytes()); }
 
@@ -136,6 +173,9 @@ void RunIsolated(const std::string& source, const std::function<void(MessageSend
                  const std::function<bool(MessageReader&)>& onMessage) {
     int fds[2];
     pid_t child = -1;
+    const pid_t parent = getpid();
+    const uint64_t current = AddressSpaceBytes();
+    const uint64_t addressSpace = current > 0 ? current + limits.memoryBytes : 0;
     if (pipe(fds) == 0) {
         child = fork();
         if (child < 0) {
@@ -145,11 +185,16 @@ void RunIsolated(const std::string& source, const std::function<void(MessageSend
     }
     if (child < 0) throw VdxError(kOutOfMemory, "Out of memory: no process can be started to read " + source + ".");
     if (child == 0) {
+        LimitChild(parent, addressSpace);
         close(fds[0]);
         SilenceChildOutput(fds[1]);
         MessageSender sender(fds[1]);
         try {
             work(sender);
+        } catch (const std::bad_alloc&) {
+            MessageWriter m;
+            m.put<int32_t>(err::NotExpectedFormat).text(OutOfMemoryText(source));
+            SendFrame(fds[1], kError, m.bytes());
         } catch (const VdxError& e) {
             MessageWriter m;
             m.put<int32_t>(e.number()).text(e.description());
@@ -217,6 +262,9 @@ void RunIsolated(const std::string& source, const std::function<void(MessageSend
                                      std::to_string((stallLimitMs + 999) / 1000) + " s)");
     if (errorNumber != 0) throw VdxError(errorNumber, errorText);
     if (stopped) return;
+    if (WIFSIGNALED(status) && WTERMSIG(status) == SIGXCPU)
+        ThrowWrongFormat(source, "its reader used more than " + std::to_string(limits.cpuSeconds) +
+                                     " s of processor time, the most it may use");
     if (failed || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
         ThrowWrongFormat(source, "its reader stopped on damaged data" +
                                      (WIFSIGNALED(status) ? " (signal " + std::to_string(WTERMSIG(status)) + ")" : std::string()));

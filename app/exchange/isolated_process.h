@@ -78,10 +78,26 @@ private:
 // that sends nothing for longer than the stall limit (a library caught in a
 // loop by a damaged file) is stopped, with VdxError 3274: the program never
 // waits for it forever.
+//
+// The child may take only so much memory and processor time (setrlimit:
+// its address space may grow by the memory limit beyond the caller's, its
+// processor time is capped); a library that a damaged file sends allocating
+// without end is so stopped within a second or two, and the caller gets
+// VdxError 3274 as for a crash. The child dies with the thread that called
+// RunIsolated (PR_SET_PDEATHSIG), so it never outlives the program.
 void RunIsolated(const std::string& source, const std::function<void(MessageSender&)>& work,
                  const std::function<bool(MessageReader&)>& onMessage);
 
 // How long a child may stay silent; 60 s unless changed (tests shorten it).
 void SetIsolatedStallLimit(int milliseconds);
+
+// The child's limits: growth of its address space (1 GiB) and processor
+// time (600 s) unless changed.
+struct IsolatedLimits {
+    uint64_t memoryBytes = uint64_t{1} << 30;
+    int cpuSeconds = 600;
+};
+void SetIsolatedLimits(const IsolatedLimits& limits);
+IsolatedLimits GetIsolatedLimits();
 
 }  // namespace vdx::exchange

@@ -358,19 +358,23 @@ std::string EncodeRow(const Format& f, size_t columns, const std::string& fixed,
     return bytes;
 }
 
+// The table being written. At namespace scope: a class nested in Impl with
+// default member initializers is not default-constructible before Impl is
+// complete, so clang refuses std::optional<Table>::emplace() there.
+struct Table {
+    std::string name;
+    Layout layout;
+    bool system = false;
+    std::vector<uint32_t> definitionPages;
+    uint32_t mapPage = 0;
+    std::vector<uint32_t> dataPages;
+    uint32_t rows = 0;
+    std::optional<DataPage> page;
+};
+
 }  // namespace
 
 struct JetDatabaseWriter::Impl {
-    struct Table {
-        std::string name;
-        Layout layout;
-        bool system = false;
-        std::vector<uint32_t> definitionPages;
-        uint32_t mapPage = 0;
-        std::vector<uint32_t> dataPages;
-        uint32_t rows = 0;
-        std::optional<DataPage> page;
-    };
     struct CatalogEntry {
         std::string name;
         uint32_t definitionPage;
@@ -604,7 +608,7 @@ JetDatabaseWriter::JetDatabaseWriter(const std::string& targetPath) : impl_(std:
 JetDatabaseWriter::~JetDatabaseWriter() = default;
 
 void JetDatabaseWriter::beginTable(const std::string& name, const std::vector<ColumnSpec>& columns) {
-    auto checkName = [this](const std::string& n, const std::string& what) {
+    auto checkName = [](const std::string& n, const std::string& what) {
         const std::u16string units = Utf16(n);
         if (units.empty() || units.size() > kMaxNameUnits)
             throw VdxError(err::InvalidName, "\"" + n + "\" is not a valid " + what + " name for an Access database: "

@@ -112,6 +112,11 @@ double Number(readstat_value_t value) {
     }
 }
 
+std::string RowCountText(int declared, uint64_t read) {
+    return "its header declares " + std::to_string(declared) + " rows, but " +
+           (read < static_cast<uint64_t>(declared) ? "its data end after row " : "it holds ") + std::to_string(read);
+}
+
 }  // namespace
 
 std::optional<StatisticsDateRule> StatisticsDateOf(StatisticsFormat format, const std::string& displayFormat) {
@@ -228,7 +233,9 @@ void StatisticsReader::readColumnsHere() {
     });
     const readstat_error_t error = Parse(format_, parser.p, path_, this);
     if (error != READSTAT_OK && error != READSTAT_ERROR_USER_ABORT)
-        ThrowWrongFormat(FileNameOf(path_), readstat_error_message(error));
+        ThrowWrongFormat(FileNameOf(path_),
+                         std::string("its header and column descriptions cannot be read (") +
+                             readstat_error_message(error) + ")");
     if (columns_.empty()) ThrowWrongFormat(FileNameOf(path_), "it has no columns");
 }
 
@@ -281,7 +288,12 @@ void StatisticsReader::readRows(const std::string& table, const RowCallback& onR
             }
             return true;
         });
-    if (!stopped) ticker.finish();
+    if (stopped) return;
+    // A file whose data end before (or run past) the rows its header
+    // declares is damaged: the rows read are not the table.
+    if (rowCount_ >= 0 && done != static_cast<uint64_t>(rowCount_))
+        ThrowWrongFormat(FileNameOf(path_), RowCountText(rowCount_, done));
+    ticker.finish();
 }
 
 void StatisticsReader::readRowsHere(const RowCallback& onRow) const {
@@ -354,7 +366,12 @@ void StatisticsReader::readRowsHere(const RowCallback& onRow) const {
     });
     const readstat_error_t error = Parse(format_, parser.p, path_, &context);
     if (context.stopped) return;
-    if (error != READSTAT_OK) ThrowWrongFormat(FileNameOf(path_), readstat_error_message(error));
+    if (error != READSTAT_OK) {
+        std::string why = readstat_error_message(error);
+        if (rowCount_ > 0 && context.done < static_cast<uint64_t>(rowCount_))
+            why = RowCountText(rowCount_, context.done) + " (" + why + ")";
+        ThrowWrongFormat(FileNameOf(path_), why);
+    }
     context.flush();
 }
 

@@ -3,7 +3,9 @@
 #include <zip.h>
 
 #include <QXmlStreamReader>
+#include <climits>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <map>
 
@@ -108,10 +110,16 @@ private:
     QXmlStreamReader xml_;
 };
 
-std::string Attribute(const QXmlStreamReader& xml, const char* localName) {
-    for (const QXmlStreamAttribute& a : xml.attributes())
+std::string Attribute(const QXmlStreamAttributes& attributes, const char* localName) {
+    // Read through a const list: a non-const one would be copied (detached)
+    // by the loop, on every cell.
+    for (const QXmlStreamAttribute& a : attributes)
         if (a.name() == QLatin1String(localName)) return a.value().toString().toStdString();
     return {};
+}
+
+std::string Attribute(const QXmlStreamReader& xml, const char* localName) {
+    return Attribute(xml.attributes(), localName);
 }
 
 bool IsStart(PartXml& p, const char* name) {
@@ -136,24 +144,55 @@ bool IsDateFormat(int id, const std::string& code) {
     return false;
 }
 
-// "BC12" -> column 54, row 11 (both from 0); false for anything else.
-bool ParseCellReference(const std::string& ref, uint32_t& row, uint32_t& column) {
+// A whole number of decimal digits only, at most `limit`; nullopt for
+// anything else. A number beyond the limit gives limit + 1 (no overflow,
+// however many digits).
+std::optional<uint64_t> ParseIndex(std::string_view text, uint64_t limit) {
+    if (text.empty()) return std::nullopt;
+    uint64_t n = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        n = std::min(limit + 1, n * 10 + static_cast<uint64_t>(c - '0'));
+    }
+    return n;
+}
+
+// A number format's id; -1 for an attribute that is none.
+int FormatId(const std::string& text) {
+    const std::optional<uint64_t> id = ParseIndex(text, INT32_MAX);
+    return id && *id <= INT32_MAX ? static_cast<int>(*id) : -1;
+}
+
+// "A", "Z", "AA" ... for a column from 0.
+std::string ColumnLetters(uint32_t column) {
+    std::string letters;
+    for (uint64_t c = uint64_t{column} + 1; c > 0; c = (c - 1) / 26)
+        letters.insert(letters.begin(), static_cast<char>('A' + (c - 1) % 26));
+    return letters;
+}
+
+// A value of a cell as a message quotes it: at most 60 characters.
+std::string Quoted(const std::string& text) {
+    return "\"" + (text.size() > 60 ? text.substr(0, 57) + "..." : text) + "\"";
+}
+
+const std::string kLastRow = "row 1048576, the last row a worksheet can have";
+const std::string kLastColumn = "column XFD (16384), the last column a worksheet can have";
+
+// "BC12" -> column 54, row 11 (both from 0); the reason why not otherwise.
+std::string ParseCellReference(std::string_view ref, uint32_t& row, uint32_t& column) {
     size_t i = 0;
-    uint64_t col = 0, r = 0;
+    uint64_t col = 0;
     for (; i < ref.size() && std::isalpha(static_cast<unsigned char>(ref[i])); ++i) {
         col = col * 26 + static_cast<uint64_t>(std::toupper(static_cast<unsigned char>(ref[i])) - 'A' + 1);
-        if (col > kMaxColumns) return false;
+        if (col > kMaxColumns) return "it lies beyond " + kLastColumn;
     }
-    if (i == 0 || i == ref.size()) return false;
-    for (; i < ref.size(); ++i) {
-        if (!std::isdigit(static_cast<unsigned char>(ref[i]))) return false;
-        r = r * 10 + static_cast<uint64_t>(ref[i] - '0');
-        if (r > kMaxRows) return false;
-    }
-    if (r == 0) return false;
-    row = static_cast<uint32_t>(r - 1);
+    const std::optional<uint64_t> r = i == 0 ? std::nullopt : ParseIndex(ref.substr(i), kMaxRows);
+    if (!r || *r == 0) return "it is no cell reference";
+    if (*r > kMaxRows) return "it lies beyond " + kLastRow;
+    row = static_cast<uint32_t>(*r - 1);
     column = static_cast<uint32_t>(col - 1);
-    return true;
+    return {};
 }
 
 std::optional<double> ParseNumber(const std::string& text) {
@@ -164,13 +203,44 @@ std::optional<double> ParseNumber(const std::string& text) {
     return d;
 }
 
-// "1867-03-15" or "1867-03-15T10:30:00" (cells of type "d").
-std::optional<double> IsoDate(const std::string& text) {
-    int y = 0, mo = 0, d = 0, h = 0, mi = 0;
-    double s = 0;
-    int n = std::sscanf(text.c_str(), "%d-%d-%dT%d:%d:%lf", &y, &mo, &d, &h, &mi, &s);
-    if (n < 3 || y < 100 || y > 9999 || mo < 1 || mo > 12 || d < 1 || d > DaysInMonth(y, mo)) return std::nullopt;
-    return DayNumber(y, mo, d) + (h * 3600 + mi * 60 + s) / 86400.0;
+// "1867-03-15", "1867-03-15T10:30:00", with fractions of a second and a
+// closing "Z" too (cells of type "d"); nullopt for anything else and for a
+// month, day, hour (0-23), minute or second (0-59) out of range.
+std::optional<double> IsoDate(std::string_view text) {
+    size_t at = 0;
+    auto digits = [&](size_t count, int& out) {
+        if (text.size() - at < count) return false;
+        out = 0;
+        for (size_t end = at + count; at < end; ++at) {
+            if (text[at] < '0' || text[at] > '9') return false;
+            out = out * 10 + (text[at] - '0');
+        }
+        return true;
+    };
+    auto skip = [&](char c) {
+        if (at == text.size() || text[at] != c) return false;
+        ++at;
+        return true;
+    };
+    int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
+    double fraction = 0;
+    if (!digits(4, y) || !skip('-') || !digits(2, mo) || !skip('-') || !digits(2, d)) return std::nullopt;
+    if (at < text.size()) {
+        if (!skip('T') && !skip(' ')) return std::nullopt;
+        if (!digits(2, h) || !skip(':') || !digits(2, mi)) return std::nullopt;
+        if (skip(':') && !digits(2, s)) return std::nullopt;
+        if (skip('.')) {
+            double unit = 0.1;
+            const size_t first = at;
+            for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at, unit /= 10) fraction += (text[at] - '0') * unit;
+            if (at == first) return std::nullopt;
+        }
+        skip('Z');
+        if (at != text.size()) return std::nullopt;
+    }
+    if (y < 100 || mo < 1 || mo > 12 || d < 1 || d > DaysInMonth(y, mo) || h > 23 || mi > 59 || s > 59)
+        return std::nullopt;
+    return DayNumber(y, mo, d) + (h * 3600 + mi * 60 + s + fraction) / 86400.0;
 }
 
 }  // namespace
@@ -257,13 +327,13 @@ void XlsxReader::readStyles() {
     while (styles.next() != QXmlStreamReader::EndDocument) {
         QXmlStreamReader& xml = styles.xml();
         if (IsStart(styles, "numFmt")) {
-            formats[std::atoi(Attribute(xml, "numFmtId").c_str())] = Attribute(xml, "formatCode");
+            formats[FormatId(Attribute(xml, "numFmtId"))] = Attribute(xml, "formatCode");
         } else if (IsStart(styles, "cellXfs")) {
             inCellXfs = true;
         } else if (xml.tokenType() == QXmlStreamReader::EndElement && xml.name() == QLatin1String("cellXfs")) {
             inCellXfs = false;
         } else if (inCellXfs && IsStart(styles, "xf")) {
-            int id = std::atoi(Attribute(xml, "numFmtId").c_str());
+            const int id = FormatId(Attribute(xml, "numFmtId"));
             auto it = formats.find(id);
             dateStyles_.push_back(IsDateFormat(id, it == formats.end() ? std::string() : it->second));
         }
@@ -283,34 +353,47 @@ size_t XlsxReader::sheetIndex(const std::string& table) const {
     ThrowTableNotFound(table);
 }
 
-std::vector<SheetCell> XlsxReader::sheetCells(size_t index) {
+void XlsxReader::forEachCell(size_t index, const std::function<bool(const SheetCell&)>& onCell) {
     PartXml sheet(zip_.get(), sheets_.at(index).part, fileName_);
     if (!sheet.exists()) sheet.fail(sheets_[index].part + " is missing");
-    std::vector<SheetCell> cells;
     int64_t row = -1, column = -1;
     while (sheet.next() != QXmlStreamReader::EndDocument) {
         QXmlStreamReader& xml = sheet.xml();
         if (IsStart(sheet, "row")) {
-            std::string r = Attribute(xml, "r");
-            int64_t next = r.empty() ? row + 1 : std::atoll(r.c_str()) - 1;
-            if (next <= row || next >= kMaxRows) sheet.fail("row " + r + " is out of order or beyond Excel's last row");
+            const std::string r = Attribute(xml, "r");
+            int64_t next = row + 1;
+            if (!r.empty()) {
+                const std::optional<uint64_t> number = ParseIndex(r, kMaxRows);
+                if (!number || *number == 0) sheet.fail("row " + Quoted(r) + " is no row number");
+                if (*number > kMaxRows) sheet.fail("row " + Quoted(r) + " lies beyond " + kLastRow);
+                next = static_cast<int64_t>(*number) - 1;
+            }
+            if (next >= kMaxRows) sheet.fail("it has more than 1048576 rows, the most a worksheet can have");
+            if (next <= row)
+                sheet.fail("row " + std::to_string(next + 1) + " comes after row " + std::to_string(row + 1) +
+                           ": the rows are out of order");
             row = next;
             column = -1;
             continue;
         }
         if (!IsStart(sheet, "c")) continue;
         if (row < 0) sheet.fail("a cell lies outside any row");
-        const std::string ref = Attribute(xml, "r");
-        const std::string type = Attribute(xml, "t");
-        const std::string style = Attribute(xml, "s");
-        uint32_t r = 0, c = 0;
+        const QXmlStreamAttributes attributes = xml.attributes();
+        std::string ref = Attribute(attributes, "r");
+        const std::string type = Attribute(attributes, "t");
+        const std::string style = Attribute(attributes, "s");
+        uint32_t r = static_cast<uint32_t>(row), c = 0;
         if (ref.empty()) {
+            if (column + 1 >= kMaxColumns)
+                sheet.fail("row " + std::to_string(row + 1) + " has a cell beyond " + kLastColumn);
             c = static_cast<uint32_t>(column + 1);
-            r = static_cast<uint32_t>(row);
-        } else if (!ParseCellReference(ref, r, c) || r != row) {
-            sheet.fail("cell reference \"" + ref + "\" is invalid");
+            ref = ColumnLetters(c) + std::to_string(row + 1);
+        } else if (std::string why = ParseCellReference(ref, r, c); !why.empty()) {
+            sheet.fail("cell " + Quoted(ref) + " of row " + std::to_string(row + 1) + ": " + why);
+        } else if (r != row) {
+            sheet.fail("cell " + ref + " lies in row " + std::to_string(row + 1));
         }
-        if (c >= kMaxColumns || static_cast<int64_t>(c) <= column) sheet.fail("cell " + ref + " is out of order");
+        if (static_cast<int64_t>(c) <= column) sheet.fail("cell " + ref + " is out of order");
         column = c;
 
         // The cell's children: <v> value, <is> inline string, <f> formula.
@@ -336,9 +419,11 @@ std::vector<SheetCell> XlsxReader::sheetCells(size_t index) {
 
         Value value;
         if (type == "s") {
-            std::optional<double> i = ParseNumber(v);
-            if (!i || *i < 0 || *i >= static_cast<double>(sharedStrings_.size()))
-                sheet.fail("cell " + ref + " names a shared string that does not exist");
+            const std::optional<uint64_t> i = ParseIndex(v, UINT32_MAX);
+            if (!i) sheet.fail("cell " + ref + " holds " + Quoted(v) + " where the number of a shared string belongs");
+            if (*i >= sharedStrings_.size())
+                sheet.fail("cell " + ref + " names shared string " + (*i > UINT32_MAX ? Quoted(v) : std::to_string(*i)) +
+                           ", but the workbook has " + std::to_string(sharedStrings_.size()) + " (numbered from 0)");
             value = Value::text(sharedStrings_[static_cast<size_t>(*i)]);
         } else if (type == "inlineStr") {
             if (hasInline) value = Value::text(inlineText);
@@ -349,12 +434,18 @@ std::vector<SheetCell> XlsxReader::sheetCells(size_t index) {
         } else if (type == "e") {
             // error cells (#DIV/0! ...) have no value
         } else if (type == "d") {
-            if (std::optional<double> day = IsoDate(v); day && IsDayNumberInRange(*day)) value = Value::date(*day);
-            else if (!v.empty()) value = Value::text(v);
+            if (!v.empty()) {
+                const std::optional<double> day = IsoDate(v);
+                if (!day || !IsDayNumberInRange(*day))
+                    sheet.fail("cell " + ref + " holds " + Quoted(v) +
+                               ", which is no date of the years 100 to 9999 (hours 0 to 23, minutes and seconds 0 to 59)");
+                value = Value::date(*day);
+            }
         } else if (!v.empty()) {
             std::optional<double> number = ParseNumber(v);
-            if (!number) sheet.fail("cell " + ref + " holds \"" + v + "\", which is no number");
-            const size_t s = style.empty() ? 0 : static_cast<size_t>(std::atoll(style.c_str()));
+            if (!number) sheet.fail("cell " + ref + " holds " + Quoted(v) + ", which is no number");
+            // A style that is no index of the workbook's styles is no date style.
+            const uint64_t s = ParseIndex(style, dateStyles_.size()).value_or(dateStyles_.size());
             value = Value::real(*number);
             if (s < dateStyles_.size() && dateStyles_[s]) {
                 // 1900 system: serials 1 to 60 count a 29 February 1900 that
@@ -365,19 +456,47 @@ std::vector<SheetCell> XlsxReader::sheetCells(size_t index) {
                 if (IsDayNumberInRange(day)) value = Value::date(day);
             }
         }
-        if (!value.isNull()) cells.push_back({r, static_cast<uint16_t>(c), std::move(value)});
+        if (!value.isNull() && !onCell({r, static_cast<uint16_t>(c), std::move(value)})) return;
     }
+}
+
+std::vector<SheetCell> XlsxReader::sheetCells(size_t index) {
+    std::vector<SheetCell> cells;
+    forEachCell(index, [&](const SheetCell& cell) {
+        cells.push_back(cell);
+        return true;
+    });
     return cells;
 }
 
-std::vector<ColumnSpec> XlsxReader::columns(const std::string& table) {
-    size_t index = sheetIndex(table);
-    return BuildSheetTable(sheetCells(index), sheets_[index].name + "$").columns;
+const SheetTable& XlsxReader::layout(size_t index) {
+    if (layouts_.size() != sheets_.size()) layouts_.resize(sheets_.size());
+    if (!layouts_[index]) {
+        SheetLayout layout;
+        forEachCell(index, [&](const SheetCell& cell) {
+            layout.add(cell);
+            return true;
+        });
+        layouts_[index] = layout.finish(sheets_[index].name + "$");
+    }
+    return *layouts_[index];
 }
 
+std::vector<ColumnSpec> XlsxReader::columns(const std::string& table) { return layout(sheetIndex(table)).columns; }
+
+// Two passes over the sheet's XML, neither holding the sheet: the first
+// (kept for later reads) finds the columns and their types, the second
+// hands over the rows.
 void XlsxReader::readRows(const std::string& table, const RowCallback& onRow, ReadProgress* progress) {
-    size_t index = sheetIndex(table);
-    EmitSheetRows(BuildSheetTable(sheetCells(index), sheets_[index].name + "$"), onRow, progress);
+    const size_t index = sheetIndex(table);
+    SheetRowStream rows(layout(index), onRow, progress);
+    bool stopped = false;
+    forEachCell(index, [&](const SheetCell& cell) {
+        if (rows.add(cell)) return true;
+        stopped = true;
+        return false;
+    });
+    if (!stopped) rows.finish();
 }
 
 }  // namespace vdx::exchange

@@ -4,20 +4,27 @@
 // (BuildSheetTable).
 //
 // A workbook is a zip of XML parts: libzip inflates them and Qt's stream
-// reader parses them as they inflate. Cells are shared or inline strings,
-// numbers, booleans or a formula's cached value; a number whose cell style
-// has a date format is a date (1900 or 1904 system, as the workbook says).
+// reader parses them as they inflate. A sheet is never held in memory: its
+// XML is read once for the columns and their types and once more for the
+// rows. Cells are shared or inline strings, numbers, booleans, ISO dates or
+// a formula's cached value; a number whose cell style has a date format is a
+// date (1900 or 1904 system, as the workbook says).
 //
-// Hostile files are refused with VdxError 3274 naming the file: a part that
-// inflates to far more than its compressed size (a zip bomb), a cell beyond
-// Excel's 1048576 rows or 16384 columns, a damaged zip or XML.
+// Hostile files are refused with VdxError 3274 naming the file and what is
+// wrong: a part that inflates to far more than its compressed size (a zip
+// bomb), a row or cell beyond Excel's 1048576 rows or 16384 columns, a cell
+// naming a shared string the workbook does not have, a date cell that is no
+// date (an hour beyond 23 ...), a damaged zip or XML.
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "exchange/biff_reader.h"
+#include "exchange/excel_reader.h"
 #include "exchange/table_reader.h"
 
 struct zip;
@@ -35,7 +42,12 @@ public:
     std::vector<ColumnSpec> columns(const std::string& table) override;
     void readRows(const std::string& table, const RowCallback& onRow, ReadProgress* progress) override;
 
-    // The cells of a sheet (index into tableNames()).
+    // The cells with a value of a sheet (index into tableNames()), in row
+    // and column order, as the sheet's XML inflates: onCell returns false
+    // to stop. VdxError 3274 naming the file and what is wrong for a cell
+    // or row the sheet cannot have.
+    void forEachCell(size_t index, const std::function<bool(const SheetCell&)>& onCell);
+    // All of them at once (for small sheets: tests).
     std::vector<SheetCell> sheetCells(size_t index);
 
 private:
@@ -44,6 +56,8 @@ private:
         std::string part;  // "xl/worksheets/sheet1.xml"
     };
     size_t sheetIndex(const std::string& table) const;
+    // The columns of a sheet, found by a pass over its cells the first time.
+    const SheetTable& layout(size_t index);
     void readWorkbook();
     void readSharedStrings();
     void readStyles();
@@ -59,6 +73,7 @@ private:
     std::vector<bool> dateStyles_;  // by cell style index (the cell's "s")
     bool date1904_ = false;
     bool plainSerials_ = false;  // no 29 February 1900 among the serials
+    std::vector<std::optional<SheetTable>> layouts_;  // by sheet
 };
 
 }  // namespace vdx::exchange

@@ -2,6 +2,7 @@
 // fixtures were made from (tests/exchange/fixtures), and damaged files.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 
 #include "exchange/dbase_reader.h"
@@ -172,6 +173,33 @@ TEST_F(DBaseDamage, GarbageInANumericOrDateFieldNamesRecordAndField) {
     bad[headerLength + 1 + 20 + 4] = '1';  // BORN 1950 -> 195102.. a month 13? make it 19501301
     bad.replace(headerLength + 1 + 20, 8, "19501301");
     EXPECT_EQ(errorOf(copy(bad)), err::NotExpectedFormat);
+}
+
+// N fields holding what no column can take (fixtures of damaged/), and a
+// FoxPro double made infinite: refused naming record and field.
+TEST_F(DBaseDamage, NumbersNoColumnCanHoldAreRefusedNamingRecordAndField) {
+    std::string vfp = ReadFileBytes(kDBase + "pydbf_vfp.dbf");
+    const double minus = -0.125, inf = HUGE_VAL;
+    const size_t at = vfp.find(std::string(reinterpret_cast<const char*>(&minus), 8));
+    ASSERT_NE(at, std::string::npos);
+    vfp.replace(at, 8, std::string(reinterpret_cast<const char*>(&inf), 8));
+    copy(vfp, "vfp.dbf");
+    copy(ReadFileBytes(kDBase + "pydbf_vfp.fpt"), "vfp.fpt");
+    const std::string damaged = std::string(VDX_FIXTURES) + "/damaged/";
+    const std::pair<std::string, const char*> cases[] = {
+        {damaged + "nan.dbf", "record 1 field N1 holds 'nan', which is not a finite number"},
+        {damaged + "big.dbf", "record 1 field N1 holds '1e300', which is not a whole number from -2147483648"},
+        {damaged + "dblinf.dbf", "record 1 field N1 holds 'inf', which is not a finite number"},
+        {dir.file("vfp.dbf"), "record 2 field WEIGHT holds a double that is not a finite number"},
+    };
+    for (const auto& [path, said] : cases) {
+        auto [number, message] = testing::ErrorOf([&] {
+            DbfTable t(path);
+            t.readRows([](const std::vector<Value>&) { return true; }, nullptr);
+        });
+        EXPECT_EQ(number, err::NotExpectedFormat) << path;
+        EXPECT_NE(message.find(said), std::string::npos) << message;
+    }
 }
 
 TEST_F(DBaseDamage, RepeatedFieldNamesAreRefused) {

@@ -4,10 +4,16 @@
 #include "exchange/isolated_process.h"
 
 #include <gtest/gtest.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <csignal>
 #include <filesystem>
+#include <functional>
+#include <memory>
 
 #include "exchange/access_reader.h"
 #include "exchange/biff_reader.h"
@@ -116,6 +122,73 @@ TEST(IsolatedProcess, AChildThatStopsAnsweringIsStoppedWithAWrongFormatError) {
     EXPECT_EQ(received, 1);
 }
 
+// A child that takes memory or processor time without end is stopped by its
+// limits (long before the stall limit), and the error says which.
+TEST(IsolatedProcess, AChildIsHeldToItsMemoryAndProcessorTimeLimits) {
+    const IsolatedLimits before = GetIsolatedLimits();
+    SetIsolatedLimits({64 << 20, 1});
+    const std::pair<std::function<void(MessageSender&)>, const char*> cases[] = {
+        {[](MessageSender&) {
+             std::vector<std::unique_ptr<char[]>> taken;
+             while (true) taken.emplace_back(new char[1 << 20]());
+         },
+         "hog is not in the expected format: its reader needed more than 64 MiB of memory"},
+        {[](MessageSender&) {
+             std::atomic<uint64_t> turns{0};
+             while (true) turns.fetch_add(1, std::memory_order_relaxed);
+         },
+         "hog is not in the expected format: its reader used more than 1 s of processor time"},
+    };
+    for (const auto& [work, said] : cases) {
+        auto [number, message] = testing::ErrorOf([&] { RunIsolated("hog", work, [](MessageReader&) { return true; }); });
+        EXPECT_EQ(number, err::NotExpectedFormat);
+        EXPECT_EQ(message.rfind(said, 0), 0u) << message;
+    }
+    SetIsolatedLimits(before);
+}
+
+// The reader's child dies with the process that started it, even when that
+// one is killed: it never runs on alone.
+TEST(IsolatedProcess, AChildDiesWithItsParent) {
+    // Orphans come to this process (not to init), so that it can wait for them.
+    ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    int pids[2];
+    ASSERT_EQ(pipe(pids), 0);
+    const pid_t parent = fork();
+    ASSERT_GE(parent, 0);
+    if (parent == 0) {
+        close(pids[0]);
+        RunIsolated(
+            "x",
+            [&](MessageSender&) {
+                const pid_t self = getpid();
+                if (write(pids[1], &self, sizeof self) != sizeof self) _exit(1);
+                while (true) pause();
+            },
+            [](MessageReader&) { return true; });
+        _exit(0);
+    }
+    close(pids[1]);
+    pid_t child = 0;
+    ASSERT_EQ(read(pids[0], &child, sizeof child), static_cast<ssize_t>(sizeof child));
+    close(pids[0]);
+    kill(parent, SIGKILL);
+    ASSERT_EQ(waitpid(parent, nullptr, 0), parent);
+    int status = 0;
+    pid_t ended = 0;
+    for (int i = 0; i < 500 && ended == 0; ++i) {  // up to 5 s
+        ended = waitpid(child, &status, WNOHANG);
+        if (ended == 0) usleep(10000);
+    }
+    if (ended == 0) {
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+    }
+    prctl(PR_SET_CHILD_SUBREAPER, 0);
+    ASSERT_EQ(ended, child) << "the child outlived its parent";
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+}
+
 // --- Inputs found by fuzzing -------------------------------------------------------
 
 class DamagedFiles : public ::testing::Test {};
@@ -126,6 +199,25 @@ TEST_F(DamagedFiles, AnMdbThatCrashesMdbtools) {
         for (const std::string& t : reader.tableNames()) ReadAll(reader, t);
     });
     EXPECT_TRUE(number == err::NotExpectedFormat || number == err::UnrecognizedDatabase) << number;
+}
+
+// mdbtools loops in its catalog reading on this file, allocating without
+// end: the memory limit ends the child (not the 60 s stall limit), and the
+// child's peak memory stays within the limit.
+TEST_F(DamagedFiles, AnMdbThatSendsMdbtoolsAllocatingWithoutEnd) {
+    const IsolatedLimits before = GetIsolatedLimits();
+    SetIsolatedLimits({256 << 20, before.cpuSeconds});  // the default's 1 GiB takes longer to fill
+    auto [number, message] = testing::ErrorOf([] { AccessReader reader(kDamaged + "mdb_catalog_loop.mdb"); });
+    SetIsolatedLimits(before);
+    EXPECT_EQ(number, err::NotExpectedFormat);
+    EXPECT_EQ(message.rfind("mdb_catalog_loop.mdb is not in the expected format: its reader", 0), 0u) << message;
+    EXPECT_EQ(message.find("stopped answering"), std::string::npos) << message;
+    rusage children{};
+    getrusage(RUSAGE_CHILDREN, &children);
+    rusage self{};
+    getrusage(RUSAGE_SELF, &self);
+    EXPECT_LT(static_cast<uint64_t>(children.ru_maxrss) * 1024,
+              static_cast<uint64_t>(self.ru_maxrss) * 1024 + (256 << 20));
 }
 
 TEST_F(DamagedFiles, AWorkbookThatCrashesFreeXl) {

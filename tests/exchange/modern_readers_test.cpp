@@ -5,33 +5,27 @@
 #include <gtest/gtest.h>
 
 #include "exchange/csv_reader.h"
+#include "exchange/isolated_process.h"
 #include "exchange/reader_support.h"
 #include "exchange/statistics_reader.h"
 #include "exchange/xlsx_reader.h"
 #include "state/text_values.h"
 #include "test_support.h"
+#include "xlsx_workbook.h"
 
 namespace vdx::exchange {
 namespace {
 
+using testing::ErrorOf;
 using testing::Names;
 using testing::ReadAll;
 using testing::Rows;
 using testing::Types;
+using vdx::testing::SheetXml;
+using vdx::testing::WriteXlsx;
 using testing::TempFolder;
 
 const std::string kModern = std::string(VDX_FIXTURES) + "/modern/";
-
-// The message of the VdxError a call throws ("" with number 0 when none).
-template <typename F>
-std::pair<int, std::string> ErrorOf(F&& f) {
-    try {
-        f();
-    } catch (const VdxError& e) {
-        return {e.number(), e.what()};
-    }
-    return {0, ""};
-}
 
 class XlsxEpochs : public ::testing::TestWithParam<const char*> {};
 
@@ -74,6 +68,90 @@ TEST(XlsxBadFiles, TruncatedAndBombedWorkbooksAreRefusedNamingTheFile) {
         EXPECT_EQ(number, err::NotExpectedFormat) << file;
         EXPECT_NE(message.find(file), std::string::npos) << message;
     }
+}
+
+// Sheets no worksheet can be, each refused naming the file and saying what
+// is wrong (the two fixtures of damaged/ were found by reading the reader).
+TEST(XlsxBadFiles, CellsAndRowsNoSheetCanHaveAreRefusedSayingWhy) {
+    const std::string damaged = std::string(VDX_FIXTURES) + "/damaged/";
+    const std::string header = "<row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>x</t></is></c></row>";
+    auto second = [&](const std::string& cell) { return SheetXml(header + "<row r=\"2\">" + cell + "</row>"); };
+    struct Case {
+        std::string file, sheet, said;
+    };
+    const Case cases[] = {
+        {damaged + "iso_hour_overflow.xlsx", "",
+         "cell A2 holds \"2000-01-01T999999999:00:00\", which is no date of the years 100 to 9999"},
+        {"", second("<c r=\"A2\" t=\"d\"><v>2000-01-01T10:60:00</v></c>"), "cell A2 holds \"2000-01-01T10:60:00\""},
+        {damaged + "row_llong_min.xlsx", "", "row \"-99999999999999999999\" is no row number"},
+        {"", SheetXml(header + "<row r=\"1048577\"><c><v>1</v></c></row>"),
+         "row \"1048577\" lies beyond row 1048576, the last row a worksheet can have"},
+        {"", second("<c r=\"XFE2\"><v>1</v></c>"), "lies beyond column XFD (16384)"},
+        {"", second("<c r=\"A2\" t=\"s\"><v>3</v></c>"),
+         "cell A2 names shared string 3, but the workbook has 1 (numbered from 0)"},
+    };
+    TempFolder dir;
+    for (const Case& c : cases) {
+        std::string path = c.file;
+        if (path.empty()) {
+            path = dir.file("made.xlsx");
+            WriteXlsx(path, c.sheet, "<sst><si><t>only</t></si></sst>");
+        }
+        auto [number, message] = ErrorOf([&] {
+            XlsxReader reader(path);
+            ReadAll(reader, reader.tableNames().front());
+        });
+        EXPECT_EQ(number, err::NotExpectedFormat) << c.said;
+        EXPECT_NE(message.find(FileNameOf(path) + " is not in the expected format: "), std::string::npos) << message;
+        EXPECT_NE(message.find(c.said), std::string::npos) << message;
+    }
+}
+
+// The reader holds no cell: a sheet of 600,000 cells (about 38 MB as cells
+// in memory) is read in a child process allowed only 32 MiB more memory.
+TEST(XlsxStreaming, ASheetIsReadWithinMemoryFarSmallerThanItsCells) {
+    TempFolder dir;
+    std::string rows = "<row><c t=\"inlineStr\"><is><t>id</t></is></c><c t=\"inlineStr\"><is><t>w</t></is></c>"
+                       "<c t=\"inlineStr\"><is><t>n</t></is></c></row>";
+    for (int i = 0; i < 200000; ++i)
+        rows += "<row><c><v>" + std::to_string(i) + "</v></c><c><v>1.5</v></c><c><v>7</v></c></row>";
+    const std::string sheet = dir.write("sheet.xml", SheetXml(rows));
+    rows = std::string();
+    const std::string path = dir.file("big.xlsx");
+    vdx::testing::WriteXlsxFromSheetFile(path, sheet);
+    const IsolatedLimits before = GetIsolatedLimits();
+    SetIsolatedLimits({32 << 20, before.cpuSeconds});
+    uint64_t count = 0;
+    auto [number, message] = ErrorOf([&] {
+        RunIsolated(
+            "big.xlsx",
+            [&](MessageSender& out) {
+                XlsxReader reader(path);
+                uint64_t read = 0;
+                reader.readRows("Sheet1$", [&](const std::vector<Value>&) { return ++read, true; }, nullptr);
+                MessageWriter m;
+                m.put<uint64_t>(read);
+                out.send(m);
+            },
+            [&](MessageReader& in) {
+                count = in.get<uint64_t>();
+                return true;
+            });
+    });
+    SetIsolatedLimits(before);
+    EXPECT_EQ(number, 0) << message;
+    EXPECT_EQ(count, 200000u);
+}
+
+TEST(XlsxDates, IsoDateCellsKeepTheirTimeOfDay) {
+    TempFolder dir;
+    const std::string path = dir.file("d.xlsx");
+    WriteXlsx(path, SheetXml("<row><c t=\"inlineStr\"><is><t>d</t></is></c></row>"
+                             "<row><c t=\"d\"><v>1867-03-15T18:00:00Z</v></c></row>"
+                             "<row><c t=\"d\"><v>2000-02-29T23:59:59.5</v></c></row>"));
+    XlsxReader reader(path);
+    EXPECT_EQ(ReadAll(reader, "Sheet1$"),
+              (Rows{{Value::date(DayNumber(1867, 3, 15) + 0.75)}, {Value::date(DayNumber(2000, 3, 1) - 0.5 / 86400)}}));
 }
 
 }  // namespace
@@ -177,14 +255,20 @@ INSTANTIATE_TEST_SUITE_P(
                      FieldType::Double, ""}),
     [](const auto& info) { return std::string(StemOf(info.param.file)) + "_" + std::to_string(info.index); });
 
-TEST(StatisticsBadFiles, TruncatedOrLyingFilesAreRefusedNamingTheFile) {
-    for (const char* file : {"truncated.dta", "hugecount.dta", "cohort.xlsx"}) {
+TEST(StatisticsBadFiles, TruncatedOrLyingFilesAreRefusedSayingWhy) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"truncated.dta", "truncated.dta is not in the expected format: its header and column descriptions cannot be read"},
+        {"hugecount.dta", "hugecount.dta is not in the expected format: its header declares 2147483647 rows, but its "
+                          "data end after row 3"},
+        {"cohort.xlsx", "cohort.xlsx is not in the expected format: "},
+    };
+    for (const auto& [file, said] : cases) {
         auto [number, message] = ErrorOf([&] {
             StatisticsReader reader(StatisticsFormat::Stata, kModern + file);
             ReadAll(reader, reader.tableNames().front());
         });
         EXPECT_EQ(number, err::NotExpectedFormat) << file;
-        EXPECT_NE(message.find(file), std::string::npos) << message;
+        EXPECT_EQ(message.rfind(said, 0), 0u) << message;
     }
 }
 
@@ -259,6 +343,22 @@ TEST(CsvBadFiles, AQuotedFieldThatNeverClosesIsRefusedNamingTheFile) {
     auto [number, message] = ErrorOf([] { CsvReader reader(kModern + "unclosed.csv"); });
     EXPECT_EQ(number, err::NotExpectedFormat);
     EXPECT_NE(message.find("unclosed.csv"), std::string::npos) << message;
+}
+
+// A field beyond 16 MiB, quoted or not, is refused saying the limit and the line.
+TEST(CsvBadFiles, AFieldBeyondTheLimitIsRefusedSayingTheLimitAndTheLine) {
+    TempFolder dir;
+    const std::string big((16 << 20) + 1, 'x');
+    const std::pair<std::string, const char*> cases[] = {
+        {"a\nok\n" + big + "\n", "line 3 has a field longer than 16 MiB (16777216 bytes)"},
+        {"a\nok\n\"" + big + "\"\n", "the quoted field of line 3 runs on for more than 16 MiB (16777216 bytes)"},
+    };
+    for (const auto& [text, said] : cases) {
+        const std::string path = dir.write("long.csv", text);
+        auto [number, message] = ErrorOf([&] { CsvReader reader(path); });
+        EXPECT_EQ(number, err::NotExpectedFormat);
+        EXPECT_NE(message.find(said), std::string::npos) << message;
+    }
 }
 
 }  // namespace

@@ -125,6 +125,17 @@ int ErrorNumberOf(F&& f) {
     return 0;
 }
 
+// The number and message of the VdxError a call throws ({0, ""} when none).
+template <typename F>
+std::pair<int, std::string> ErrorOf(F&& f) {
+    try {
+        f();
+    } catch (const VdxError& e) {
+        return {e.number(), e.what()};
+    }
+    return {0, ""};
+}
+
 // A private unixODBC configuration in folder (drivers VdxSQLite3 and
 // VdxPostgreSQL, one data source dsn on the SQLite database `database`,
 // filled by sql), pointed at by ODBCSYSINI and ODBCINI so that the

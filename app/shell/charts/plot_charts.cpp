@@ -6,6 +6,7 @@
 #include <QBarSet>
 #include <QCategoryAxis>
 #include <QGraphicsLayout>
+#include <QGraphicsItem>
 #include <QGraphicsScene>
 #include <QImage>
 #include <QLegendMarker>
@@ -177,68 +178,154 @@ std::unique_ptr<QChart> BarChart(const QString& title, const QString& axisTitle,
     return chart;
 }
 
+// The boundaries of a class axis that get a label (indices into `bounds`):
+// every k-th, k the smallest of 1, 2, 5, 10, 20, 50 ... that leaves at most
+// `most` labels. With classes of one width the labels fall on multiples of
+// k widths (1950, 1960 ... rather than 1953, 1963 ...).
+std::vector<int> LabelledBounds(const std::vector<int>& bounds, int most) {
+    const int n = static_cast<int>(bounds.size()) - 1;
+    int width = n > 0 ? bounds[1] - bounds[0] : 0;
+    for (int i = 1; i < n; ++i)
+        if (bounds[i + 1] - bounds[i] != width) width = 0;
+    for (int decade = 1;; decade *= 10)
+        for (int k : {decade, 2 * decade, 5 * decade}) {
+            std::vector<int> at;
+            if (width > 0) {
+                for (int i = 0; i <= n; ++i)
+                    if (bounds[i] % (k * width) == 0) at.push_back(i);
+            }
+            if (at.size() < 2) {
+                at.clear();
+                for (int i = 0; i <= n; i += k) at.push_back(i);
+            }
+            if (static_cast<int>(at.size()) <= most || k > n) return at;
+        }
+}
+
+// A class axis in class units (class i spans i - 1 to i) with the class
+// boundaries as labels at a readable step.
+QCategoryAxis* BoundsAxis(const std::vector<int>& bounds, int most, const QString& title) {
+    auto* axis = new QCategoryAxis;
+    axis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    axis->setStartValue(0);
+    for (int i : LabelledBounds(bounds, most)) axis->append(QString::number(bounds[i]), i);
+    axis->setRange(0, static_cast<int>(bounds.size()) - 1);
+    axis->setGridLineVisible(false);
+    axis->setTitleText(title);
+    return axis;
+}
+
+constexpr int kSteps = 6;
+const QColor kNoYearsColour(150, 150, 150);
+QColor StepColour(int s) {
+    return QColor::fromHsvF(0.62, 0.08 + 0.9 * s / (kSteps - 1), 0.98 - 0.45 * s / (kSteps - 1));
+}
+// Cells without a day of follow-up are hatched, so that they never pass for
+// small values.
+QBrush NoYearsBrush() { return QBrush(kNoYearsColour, Qt::BDiagPattern); }
+
+// The cells of the heat map, drawn as one image into the chart's plot area
+// (however many cells there are: one item, not one series per cell). The
+// image is made at the plot area's size, so that it stays sharp in PNG, SVG
+// and PDF, and made again only when that size changes.
+class HeatMapItem : public QGraphicsItem {
+public:
+    // steps: per cell, row by row from the lowest age class, the colour step
+    // (0 to kSteps - 1) or -1 for a cell without person-years.
+    HeatMapItem(QChart* chart, int ages, int periods, std::vector<int8_t> steps)
+        : QGraphicsItem(chart), ages_(ages), periods_(periods), steps_(std::move(steps)) {
+        // Above the plot area's background, below the axes and the legend.
+        setZValue(2.5);
+        QObject::connect(chart, &QChart::plotAreaChanged, chart, [this](const QRectF& area) {
+            prepareGeometryChange();
+            area_ = area;
+        });
+    }
+    QRectF boundingRect() const override { return area_; }
+    void paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*) override {
+        const QSize size = area_.size().toSize();
+        if (size.isEmpty()) return;
+        if (image_.size() != size) image_ = draw(size);
+        painter->drawImage(area_.topLeft(), image_);
+    }
+
+private:
+    QImage draw(const QSize& size) const {
+        QImage image(size, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter p(&image);
+        const double w = static_cast<double>(size.width()) / periods_, h = static_cast<double>(size.height()) / ages_;
+        // Cells of 6 pixels and more keep a white line between them.
+        const int gap = w >= 6 && h >= 6 ? 1 : 0;
+        const QBrush noYears = NoYearsBrush();
+        for (int i = 0; i < ages_; ++i) {
+            const int bottom = size.height() - static_cast<int>(std::lround(i * h));
+            const int top = size.height() - static_cast<int>(std::lround((i + 1) * h));
+            for (int j = 0; j < periods_; ++j) {
+                const int left = static_cast<int>(std::lround(j * w)), right = static_cast<int>(std::lround((j + 1) * w));
+                const QRect cell(left, top, right - left - gap, bottom - top - gap);
+                const int s = steps_[static_cast<size_t>(i) * periods_ + j];
+                if (s < 0) p.fillRect(cell, noYears);
+                else p.fillRect(cell, StepColour(s));
+            }
+        }
+        return image;
+    }
+
+    int ages_, periods_;
+    std::vector<int8_t> steps_;
+    QRectF area_;
+    QImage image_;
+};
+
 // Person-years of all persons as cells coloured in six steps from the
-// largest cell down; the legend gives each step's range in years.
+// largest cell down, cells without person-years hatched; the legend gives
+// each step's range in years.
 std::unique_ptr<QChart> PersonYearsChart(const ProgramState& state) {
     const PyCells& cells = state.PyValues;
     if (!state.py.blnPersonYears || cells.tables() < 1 || cells.ageClasses() < 1 || cells.periods() < 1)
         throw VdxError(err::ObjectNotFound, Message(18));
     const int ages = cells.ageClasses(), periods = cells.periods();
     auto chart = NewChart("Person-years by age class and calendar period (" + Q(PyTableName(state.py, 1)) + ")");
-    auto* x = new QCategoryAxis;
-    auto* y = new QCategoryAxis;
-    x->setLabelsPosition(QCategoryAxis::AxisLabelsPositionCenter);
-    y->setLabelsPosition(QCategoryAxis::AxisLabelsPositionCenter);
-    for (int j = 1; j <= periods; ++j)
-        x->append(QString::number(state.CalendarBounds.at(j)) + "-" + QString::number(state.CalendarBounds.at(j + 1)), j);
-    for (int i = 1; i <= ages; ++i)
-        y->append(QString::number(state.AgeBounds.at(i)) + "-" + QString::number(state.AgeBounds.at(i + 1)), i);
-    x->setRange(0, periods);
-    y->setRange(0, ages);
-    x->setTitleText("Calendar period");
-    y->setTitleText("Age class");
-    x->setLabelsAngle(periods > 8 ? -90 : 0);
+    std::vector<int> periodBounds, ageBounds;
+    for (int j = 1; j <= periods + 1; ++j) periodBounds.push_back(state.CalendarBounds.at(j));
+    for (int i = 1; i <= ages + 1; ++i) ageBounds.push_back(state.AgeBounds.at(i));
+    auto* x = BoundsAxis(periodBounds, 12, "Calendar year");
+    auto* y = BoundsAxis(ageBounds, 12, "Age");
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
 
     double largest = 0;
     for (int i = 1; i <= ages; ++i)
         for (int j = 1; j <= periods; ++j) largest = std::max(largest, static_cast<double>(cells.at(1, i, j)) / 365.25);
-    // Each cell is a rectangle in axis units (period j spans j - 1 to j, age
-    // class i spans i - 1 to i), so the cells fill the plot area whatever
-    // its shape and however many classes and periods there are. The legend
-    // shows one entry per step; the cells themselves stay out of it.
-    constexpr int kSteps = 6;
-    std::vector<QColor> colours;
-    for (int s = 0; s < kSteps; ++s) {
-        colours.push_back(QColor::fromHsvF(0.62, 0.08 + 0.9 * s / (kSteps - 1), 0.98 - 0.45 * s / (kSteps - 1)));
-        auto* legend = new QAreaSeries(new QLineSeries);
-        const double from = largest * s / kSteps, to = largest * (s + 1) / kSteps;
-        legend->setName(s == 0 ? "0 - " + Fixed(to, 0) + " years" : Fixed(from, 0) + " - " + Fixed(to, 0));
-        legend->setBrush(colours.back());
-        legend->setPen(Qt::NoPen);
-        chart->addSeries(legend);
-        legend->attachAxis(x);
-        legend->attachAxis(y);
-    }
+    std::vector<int8_t> steps;
+    steps.reserve(static_cast<size_t>(ages) * periods);
+    bool anyEmpty = false;
     for (int i = 1; i <= ages; ++i)
         for (int j = 1; j <= periods; ++j) {
             const double years = static_cast<double>(cells.at(1, i, j)) / 365.25;
-            const int s = largest > 0 ? std::min(kSteps - 1, static_cast<int>(years / largest * kSteps)) : 0;
-            auto* upper = new QLineSeries;
-            auto* lower = new QLineSeries;
-            upper->append(j - 1, i);
-            upper->append(j, i);
-            lower->append(j - 1, i - 1);
-            lower->append(j, i - 1);
-            auto* cell = new QAreaSeries(upper, lower);
-            cell->setBrush(colours[static_cast<size_t>(s)]);
-            cell->setPen(QPen(Qt::white, 1));
-            chart->addSeries(cell);
-            cell->attachAxis(x);
-            cell->attachAxis(y);
-            HideFromLegend(*chart, cell);
+            anyEmpty = anyEmpty || years <= 0;
+            steps.push_back(years <= 0 ? int8_t{-1}
+                                       : static_cast<int8_t>(std::min(kSteps - 1, static_cast<int>(years / largest * kSteps))));
         }
+
+    // The legend: one entry per step, and one for the cells without
+    // person-years when there are any (empty series that only show there).
+    auto legendEntry = [&](const QString& name, const QBrush& brush) {
+        auto* entry = new QAreaSeries(new QLineSeries);
+        entry->setName(name);
+        entry->setBrush(brush);
+        entry->setPen(brush.style() == Qt::SolidPattern ? QPen(Qt::NoPen) : QPen(kNoYearsColour));
+        chart->addSeries(entry);
+        entry->attachAxis(x);
+        entry->attachAxis(y);
+    };
+    for (int s = 0; s < kSteps; ++s) {
+        const double from = largest * s / kSteps, to = largest * (s + 1) / kSteps;
+        legendEntry(s == 0 ? "up to " + Fixed(to, 0) + " years" : Fixed(from, 0) + " - " + Fixed(to, 0), StepColour(s));
+    }
+    if (anyEmpty) legendEntry("no person-years", NoYearsBrush());
+    new HeatMapItem(chart.get(), ages, periods, std::move(steps));
     return chart;
 }
 

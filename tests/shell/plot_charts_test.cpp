@@ -1,0 +1,107 @@
+// The person-years heat map: drawn as one picture however many cells (not a
+// series per cell), its axes labelled with class bounds at a readable step,
+// and cells without person-years marked apart from small values.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCategoryAxis>
+#include <QGraphicsScene>
+#include <QImage>
+#include <QLegendMarker>
+#include <QPainter>
+
+#include <set>
+
+#include "charts/plot_charts.h"
+
+namespace vdx::plots {
+namespace {
+
+// A study after a person-years run: `ages` classes from `firstAge`, `periods`
+// periods from `firstYear`, each class and period `width` years wide; every
+// cell holds 100 + its number days unless listed in `empty`.
+ProgramState HeatMapState(int ages, int firstAge, int periods, int firstYear, int width,
+                          const std::set<std::pair<int, int>>& empty = {}) {
+    ProgramState state;
+    state.py.blnPersonYears = true;
+    state.PyValues.resize(1, ages, periods);
+    for (int i = 1; i <= ages; ++i)
+        for (int j = 1; j <= periods; ++j) state.PyValues.at(1, i, j) = empty.count({i, j}) ? 0 : 100 + i * periods + j;
+    for (int i = 0; i <= ages; ++i) state.AgeBounds.push_back(static_cast<int16_t>(firstAge + i * width));
+    for (int j = 0; j <= periods; ++j) state.CalendarBounds.push_back(static_cast<int16_t>(firstYear + j * width));
+    return state;
+}
+
+QString Labels(QChart& chart, Qt::Orientation orientation) {
+    auto* axis = qobject_cast<QCategoryAxis*>(chart.axes(orientation).value(0));
+    return axis ? axis->categoriesLabels().join(' ') : QString("no category axis");
+}
+
+TEST(PersonYearsHeatMap, LabelsTheClassBoundsAtAReadableStepWithASeriesPerLegendEntryOnly) {
+    struct Case {
+        int ages, firstAge, periods, firstYear, width;
+        const char *years, *agesShown;
+    };
+    const Case cases[] = {
+        {13, 15, 14, 1950, 5, "1950 1960 1970 1980 1990 2000 2010 2020", "20 30 40 50 60 70 80"},
+        {70, 15, 100, 1920, 1, "1920 1930 1940 1950 1960 1970 1980 1990 2000 2010 2020", "20 30 40 50 60 70 80"},
+        {120, 0, 300, 1700, 1, "1700 1750 1800 1850 1900 1950 2000", "0 20 40 60 80 100 120"},
+        {2, 40, 3, 1990, 15, "1990 2005 2020 2035", "40 55 70"},
+    };
+    for (const Case& c : cases) {
+        const ProgramState state = HeatMapState(c.ages, c.firstAge, c.periods, c.firstYear, c.width);
+        const auto charts = BuildPlot(state, PlotKind::PersonYears, "");
+        ASSERT_EQ(charts.size(), 1u);
+        EXPECT_EQ(Labels(*charts[0], Qt::Horizontal), c.years);
+        EXPECT_EQ(Labels(*charts[0], Qt::Vertical), c.agesShown);
+        // Six colour steps in the legend, nothing per cell.
+        EXPECT_EQ(charts[0]->series().size(), 6) << c.ages << "x" << c.periods;
+    }
+}
+
+TEST(PersonYearsHeatMap, CellsWithoutPersonYearsAreMarkedApartFromSmallValuesAndNamedInTheLegend) {
+    // The lowest age class: period 1 empty, period 2 the smallest cell.
+    const ProgramState state = HeatMapState(4, 20, 5, 1980, 10, {{1, 1}});
+    const auto charts = BuildPlot(state, PlotKind::PersonYears, "");
+    QChart& chart = *charts[0];
+    QStringList names;
+    for (QLegendMarker* m : chart.legend()->markers()) names << m->label();
+    EXPECT_TRUE(names.contains("no person-years")) << names.join(", ").toStdString();
+
+    QGraphicsScene scene;
+    scene.addItem(&chart);
+    chart.setGeometry(0, 0, 1100, 650);
+    QImage image(1100, 650, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    scene.render(&painter, QRectF(0, 0, 1100, 650), QRectF(0, 0, 1100, 650));
+    painter.end();
+    const QRectF area = chart.plotArea();
+    scene.removeItem(&chart);
+    // The colours inside a cell of the lowest row (its border of a few pixels left out).
+    auto colours = [&](int period) {
+        const double w = area.width() / 5, h = area.height() / 4;
+        std::set<QRgb> seen;
+        for (int x = int(area.left() + (period - 1) * w + 3); x < int(area.left() + period * w - 3); ++x)
+            for (int y = int(area.bottom() - h + 3); y < int(area.bottom() - 3); ++y) seen.insert(image.pixel(x, y));
+        return seen;
+    };
+    const std::set<QRgb> empty = colours(1), smallest = colours(2);
+    ASSERT_EQ(smallest.size(), 1u);
+    EXPECT_GE(empty.size(), 2u) << "an empty cell is one flat colour";
+    EXPECT_EQ(empty.count(*smallest.begin()), 0u) << "an empty cell looks like the smallest one";
+
+    // Without empty cells there is no such legend entry.
+    const auto full = BuildPlot(HeatMapState(4, 20, 5, 1980, 10), PlotKind::PersonYears, "");
+    for (QLegendMarker* m : full[0]->legend()->markers()) EXPECT_NE(m->label(), "no person-years");
+}
+
+}  // namespace
+}  // namespace vdx::plots
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
