@@ -390,10 +390,27 @@ std::vector<ColumnSpec> TextImportColumns(const std::string& path, const TextImp
     return specs;
 }
 
+std::string TextConversionError::inWords(const std::string& columnName) const {
+    std::string place = "Line " + std::to_string(line_) + ", column " + std::to_string(column_);
+    if (!columnName.empty()) place += " (" + columnName + ")";
+    const std::string& type = type_.type;
+    const std::string a = (type == "Integer" ? "an " : "a ") + type + " column";
+    if (Trimmed(value_).empty()) return place + " is empty: " + a + " needs a value in every line.";
+    std::string holds;
+    if (type == "Integer") holds = "whole numbers from -32768 to 32767";
+    else if (type == "Long") holds = "whole numbers from -2147483648 to 2147483647";
+    else if (type == "Single") holds = "numbers up to 3.4E+38 in size, written with a point (1.5, -2e3)";
+    else if (type == "Double") holds = "numbers written with a point (1.5, -2e3)";
+    else if (type == "Date" && type_.dateLayout == "YYYY") holds = "years of four digits (1950)";
+    else if (type == "Date") holds = "dates of the layout " + type_.dateLayout + " that exist";
+    else holds = "no such value";
+    return place + " holds \"" + value_ + "\": " + a + " holds " + holds + ".";
+}
+
 Value ConvertTextField(std::string_view text, const TextColumn& column, int columnNumber, int64_t line) {
     const std::string& type = column.type;
     if (type == "Text") return Value::text(std::string(text));
-    auto fail = [&]() -> Value { throw TextConversionError(columnNumber, type, line); };
+    auto fail = [&]() -> Value { throw TextConversionError(columnNumber, column, line, std::string(text)); };
 
     std::string field = Trimmed(text);
     if (field.empty()) return fail();

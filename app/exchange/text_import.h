@@ -56,15 +56,21 @@ struct TextPreview {
 // description the dialog shows: "Can't convert data in column 3 to Integer".
 class TextConversionError : public VdxError {
 public:
-    TextConversionError(int column, const std::string& type, int64_t line)
-        : VdxError(err::TypeMismatch, "Can't convert data in column " + std::to_string(column) + " to " + type),
-          column_(column), line_(line) {}
+    TextConversionError(int column, const TextColumn& type, int64_t line, std::string value = {})
+        : VdxError(err::TypeMismatch, "Can't convert data in column " + std::to_string(column) + " to " + type.type),
+          column_(column), line_(line), type_(type), value_(std::move(value)) {}
     int column() const { return column_; }
     int64_t line() const { return line_; }  // line of the file, from 1
+    // The place and the value in words, and what the column's type holds:
+    // 'Line 2, column 1 (id) holds "100001": an Integer column holds whole
+    // numbers from -32768 to 32767.'
+    std::string inWords(const std::string& columnName) const;
 
 private:
     int column_;
     int64_t line_;
+    TextColumn type_;
+    std::string value_;
 };
 
 // Splits one line at ";" and unquotes every field.

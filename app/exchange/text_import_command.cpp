@@ -185,13 +185,13 @@ TextImportForm::Controls TextImportForm::controls() const {
 
 bool TextImportForm::import() {
     const std::string& table = state_.ExternalTableName;
+    std::vector<ColumnSpec> columns;
     try {
         BusyPointer busy(ui_);
         db::TableDef def;
         def.name = table;
         const CsvImportOptions csv{separator(), options_, csvMemo_};
-        const std::vector<ColumnSpec> columns =
-            isCsv() ? CsvImportColumns(path_, csv, table) : TextImportColumns(path_, options_, table);
+        columns = isCsv() ? CsvImportColumns(path_, csv, table) : TextImportColumns(path_, options_, table);
         for (const ColumnSpec& columnSpec : columns) def.fields.push_back(FieldOfColumn(columnSpec));
 
         // One transaction: a failure anywhere leaves no table behind, and an
@@ -211,6 +211,13 @@ bool TextImportForm::import() {
             wc->rollback();
             throw;
         }
+    } catch (const TextConversionError& e) {
+        // The numbered message, then the line, the column and its value in words.
+        const size_t c = static_cast<size_t>(e.column());
+        const std::string name = c >= 1 && c <= columns.size() ? columns[c - 1].name : std::string();
+        ui_.message(GeneralErrorText(e.number(), e.description()) + "\r\n\r\n" + e.inWords(name), Buttons::Ok,
+                    Icon::Critical, "Error");
+        return false;
     } catch (const VdxError& e) {
         std::string text;
         if (e.number() == err::TableExists) text = "Table " + table + " already exist!";

@@ -343,7 +343,9 @@ private slots:
         QTest::mouseClick(test::Child<QPushButton>(d.get(), "btnImport"), Qt::LeftButton);
         QVERIFY(d->isVisible());
         QCOMPARE(ui_.messageTexts(),
-                 std::vector<std::string>{"Following error has occured:\r\nNumber: 13\r\nDescription: Can't convert data in column 1 to Long"});
+                 std::vector<std::string>{"Following error has occured:\r\nNumber: 13\r\nDescription: Can't convert data in column 1 to Long"
+                                          "\r\n\r\nLine 2, column 1 (Var1) holds \"x\": a Long column holds whole numbers from "
+                                          "-2147483648 to 2147483647."});
         state().TextImportDone = true;
         QTest::mouseClick(test::Child<QPushButton>(d.get(), "btnCancel"), Qt::LeftButton);
         QVERIFY(!d->isVisible());

@@ -604,7 +604,8 @@ TEST_F(AttachTest, AFailedAsciiImportRegistersNothing) {
     EXPECT_FALSE(AddRateTable(state, ui, dialogs, kSourceAscii));
     ASSERT_EQ(ui.messages.size(), 1u);  // the dialog's message; the command adds none
     EXPECT_EQ(ui.messages[0].text,
-              "Following error has occured:\r\nNumber: 13\r\nDescription: Can't convert data in column 1 to Integer");
+              "Following error has occured:\r\nNumber: 13\r\nDescription: Can't convert data in column 1 to Integer\r\n\r\n"
+              "Line 3, column 1 (Age) holds \"forty\": an Integer column holds whole numbers from -32768 to 32767.");
     EXPECT_EQ(snapshot(), before);
 }
 

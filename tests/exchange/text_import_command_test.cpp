@@ -238,7 +238,8 @@ TEST_F(TextImportTest, WithoutHeadersTheNamesAreVarNAndTheHeaderLineFailsInTheDa
     const std::string before = DumpDatabase(wc());
     EXPECT_FALSE(form->import());
     EXPECT_EQ(lastMessage(),
-              "Following error has occured:\r\nNumber: 13\r\nDescription: Can't convert data in column 2 to Date");
+              "Following error has occured:\r\nNumber: 13\r\nDescription: Can't convert data in column 2 to Date\r\n\r\n"
+              "Line 1, column 2 (Var2) holds \"Born\": a Date column holds dates of the layout DDMMYYYY that exist.");
     EXPECT_EQ(ui.messages.back().icon, Icon::Critical);
     EXPECT_EQ(ui.messages.back().title, "Error");
     EXPECT_FALSE(state.TextImportDone);
@@ -292,13 +293,15 @@ TEST_F(TextImportTest, NumbersOfEveryTypeAndEmptyFieldsThatCannotBeConverted) {
     tooBig->chooseType("Integer");
     EXPECT_FALSE(tooBig->import());
     EXPECT_EQ(lastMessage(),
-              "Following error has occured:\r\nNumber: 13\r\nDescription: Can't convert data in column 1 to Integer");
+              "Following error has occured:\r\nNumber: 13\r\nDescription: Can't convert data in column 1 to Integer\r\n\r\n"
+              "Line 2, column 1 (Var1) holds \"70000\": an Integer column holds whole numbers from -32768 to 32767.");
     auto empty = load("e.txt", "a;1\r\nb;\r\n", "empty");
     empty->clickColumn(2);
     empty->chooseType("Double");
     EXPECT_FALSE(empty->import());
     EXPECT_EQ(lastMessage(),
-              "Following error has occured:\r\nNumber: 13\r\nDescription: Can't convert data in column 2 to Double");
+              "Following error has occured:\r\nNumber: 13\r\nDescription: Can't convert data in column 2 to Double\r\n\r\n"
+              "Line 2, column 2 (Var2) is empty: a Double column needs a value in every line.");
     const auto tables = TableNames(wc());
     EXPECT_EQ(std::count(tables.begin(), tables.end(), "toobig") + std::count(tables.begin(), tables.end(), "empty"), 0);
 }
@@ -463,7 +466,8 @@ TEST_F(TextImportTest, TheUserRetypesCsvColumnsAndEmptyFieldsStayNull) {
     refused->chooseType("Long");
     EXPECT_FALSE(refused->import());
     EXPECT_EQ(lastMessage(),
-              "Following error has occured:\r\nNumber: 13\r\nDescription: Can't convert data in column 4 to Long");
+              "Following error has occured:\r\nNumber: 13\r\nDescription: Can't convert data in column 4 to Long\r\n\r\n"
+              "Line 3, column 4 (code) holds \"abc\": a Long column holds whole numbers from -2147483648 to 2147483647.");
     const auto tables = TableNames(wc());
     EXPECT_EQ(std::count(tables.begin(), tables.end(), "refused"), 0);
 }
