@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <optional>
+#include <tuple>
 
 #include "db/database.h"
 #include "db/field_number.h"
@@ -83,6 +84,29 @@ double RequiredDate(const ProgramState& state, const TableStream& rows, const Da
 
 int ClassCount(int bounds) { return bounds > 1 ? bounds - 1 : 0; }
 
+// Whether the follow-up from start to exit has a day in some stratum.
+template <class Person>
+bool HasDayInStrata(const library::Strata& strata, const Person& person, std::vector<int32_t>& cellIndex,
+                    std::vector<double>& days) {
+    if (person.start > person.exit) return false;
+    // The first or the last day in a stratum settles it with one look-up each
+    // (the last day is walked when it lies a whole number of days on).
+    if (strata.deathCell(person.start, person.birth) > 0) return true;
+    if (std::trunc(person.exit - person.start) == person.exit - person.start &&
+        strata.deathCell(person.exit, person.birth) > 0)
+        return true;
+    for (;;) {
+        const int32_t count = strata.personCells(person.start, person.exit, person.birth, cellIndex.data(), days.data(),
+                                                 static_cast<int32_t>(cellIndex.size()));
+        if (count > static_cast<int32_t>(cellIndex.size())) {
+            cellIndex.resize(static_cast<size_t>(count));
+            days.resize(static_cast<size_t>(count));
+            continue;
+        }
+        return std::any_of(days.begin(), days.begin() + count, [](double d) { return d > 0; });
+    }
+}
+
 }  // namespace
 
 bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progress) {
@@ -134,15 +158,17 @@ bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progr
     const library::Strata strata(ageVector.data(), static_cast<int16_t>(ages), calendarVector.data(),
                                  static_cast<int16_t>(periods));
 
-    // A counted death: selected and its dates read on this thread, placed in
-    // its stratum on the computing thread.
-    struct Death {
-        double exit, birth;
+    // A person of the table used, read on this thread; on the computing
+    // thread the person is included when the follow-up (from the entry, or
+    // the end of the lag, to the exit) has a day in some stratum, as the
+    // person-years run counts it, and a death is placed in its stratum.
+    struct Person {
+        double start, exit, birth;
+        bool datesKnown;  // without an exit, entry or birth date the person stays in
+        bool death;
     };
-    // Included: the persons of the table used who have follow-up, as the
-    // person-years run counts it.
     m.IncludedCount = 0;
-    auto read = [&](const TableStream& rows, Death& counted) {
+    auto read = [&](const TableStream& rows, Person& person) {
         if (selector < 1 || selector > 3) return false;
         if (sexColumn >= 0) {
             const auto sex = db::FieldNumber(rows, sexColumn);
@@ -153,32 +179,46 @@ bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progr
         // 29 February becoming 28 February). An empty date makes the
         // comparison false: the person stays in.
         const auto exit = OptionalDate(state, rows, exitColumn);
-        const auto entry = withEntry ? OptionalDate(state, rows, entryColumn) : std::nullopt;
-        const bool exitBeforeEntry = exit && entry && std::trunc(*exit) < std::trunc(*entry);
+        double entry = 0;
+        bool hasEntry = false;
+        if (withEntry)
+            if (const auto e = OptionalDate(state, rows, entryColumn)) std::tie(entry, hasEntry) = std::pair(*e, true);
+        const bool exitBeforeEntry = exit && hasEntry && std::trunc(*exit) < std::trunc(entry);
         bool included = !exitBeforeEntry;
+        std::optional<double> lagEnd;
         if (lag > 0 && included) {
             const auto hire = OptionalDate(state, rows, hireColumn);
-            if (hire && exit && AddYears(*hire, lag) >= *exit) included = false;
+            if (hire) lagEnd = AddYears(*hire, lag);
+            if (lagEnd && exit && *lagEnd >= *exit) included = false;
         }
-        if (included) ++m.IncludedCount;
 
         const auto death = db::FieldNumber(rows, deathColumn);
-        if (!death || !group.contains(*death)) return false;
-        if (exitBeforeEntry) ExitBeforeEntry(state, rows, exitColumn, *exit, entryColumn, *entry);
+        const bool counted = death && group.contains(*death);
+        if (counted && exitBeforeEntry) ExitBeforeEntry(state, rows, exitColumn, *exit, entryColumn, entry);
         if (!included) return false;
 
-        const double exitDay = RequiredDate(state, rows, exitColumn);
-        const double birth = RequiredDate(state, rows, birthColumn);
-        counted = {exitDay, birth};
+        person.exit = counted ? RequiredDate(state, rows, exitColumn) : exit.value_or(0);
+        const auto birth = counted ? std::optional<double>(RequiredDate(state, rows, birthColumn))
+                                   : OptionalDate(state, rows, birthColumn);
+        person.birth = birth.value_or(0);
+        person.datesKnown = exit && hasEntry && birth;
+        person.start = entry;
+        if (lagEnd && *lagEnd > person.start) person.start = *lagEnd;
+        person.death = counted;
         return true;
     };
-    auto place = [&](const Death* deaths, size_t count) {
-        for (const Death* d = deaths; d != deaths + count; ++d) {
+    std::vector<int32_t> cellIndex(16);
+    std::vector<double> days(16);
+    auto place = [&](const Person* persons, size_t count) {
+        for (const Person* d = persons; d != persons + count; ++d) {
+            if (d->datesKnown && !HasDayInStrata(strata, *d, cellIndex, days)) continue;
+            ++m.IncludedCount;
+            if (!d->death) continue;
             const int32_t cell = strata.deathCell(d->exit, d->birth);
             if (cell > 0 && static_cast<size_t>(cell) <= cellCount) ++run[static_cast<size_t>(cell)];
         }
     };
-    if (!db::ReadRowsInBlocks<Death>(rows, progress, kPollInterval, read, place)) {
+    if (!db::ReadRowsInBlocks<Person>(rows, progress, kPollInterval, read, place)) {
         for (auto& ageRow : m.DeathCounts) std::fill(ageRow.begin(), ageRow.end(), 0);
         return false;
     }

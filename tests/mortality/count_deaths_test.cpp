@@ -180,13 +180,14 @@ TEST_F(CountDeathsTest, EmptySexOrCauseNeverCountsAndCodesCompareAsNumbers) {
 }
 
 TEST_F(CountDeathsTest, OnlyPersonsOfTheTableWithADayOfFollowUpAreIncludedAndTheirDeathsCounted) {
-    // Sex 1 and 2 stratified; a lag of 5 years. Each row a death of 162 in
-    // 1980 unless said otherwise.
+    // Sex 1 and 2 stratified; a lag of 5 years; periods from 1975. Each row
+    // a death of 162 on 1 June 1980 unless said otherwise.
     defineSex(1, 2);
-    setStrata({0, 100}, {1900, 2100});
+    setStrata({0, 100}, {1975, 2100});
     struct Case {
         Value sex, entry, hire, icd;
         bool inTable[3];  // selector 1, 2, 3: included
+        Value exit = D(1980, 6, 1);
     } cases[] = {
         {Value::integer(1), D(1960, 1, 1), {}, Value::integer(162), {true, true, false}},
         {Value::integer(2), D(1960, 1, 1), {}, Value::integer(162), {true, false, true}},
@@ -196,9 +197,11 @@ TEST_F(CountDeathsTest, OnlyPersonsOfTheTableWithADayOfFollowUpAreIncludedAndThe
         {Value::integer(1), D(1960, 1, 1), D(1975, 6, 1), Value::integer(162), {false, false, false}},  // lag ends on exit
         {Value::integer(2), D(1960, 1, 1), D(1975, 5, 31), Value::integer(162), {true, false, true}},   // a day before
         {Value::integer(2), D(1990, 1, 1), {}, Value::integer(410), {false, false, false}},  // exit before entry
+        // Follow-up before the first period: in no stratum, as the person-years run leaves it out.
+        {Value::integer(1), D(1960, 1, 1), {}, Value::integer(162), {false, false, false}, D(1974, 12, 31)},
     };
     std::vector<Person> persons;
-    for (const auto& c : cases) persons.push_back({D(1930, 1, 1), D(1980, 6, 1), c.sex, c.hire, c.icd, c.entry});
+    for (const auto& c : cases) persons.push_back({D(1930, 1, 1), c.exit, c.sex, c.hire, c.icd, c.entry});
     addCohort(persons);
     for (int selector = 1; selector <= 3; ++selector) {
         int included = 0, deaths = 0;
