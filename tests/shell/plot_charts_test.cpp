@@ -59,6 +59,28 @@ TEST(PersonYearsHeatMap, LabelsTheClassBoundsAtAReadableStepWithASeriesPerLegend
     }
 }
 
+TEST(PersonYearsHeatMap, EachLegendStepRunsFromThePreviousStepsEndToAnotherNumber) {
+    // Largest cells of 109 days times 1, 13 and 9000: 0.3, 3.9 and 2,686 years.
+    for (const int scale : {1, 13, 9000}) {
+        ProgramState state = HeatMapState(2, 40, 3, 1990, 15);
+        for (int i = 1; i <= 2; ++i)
+            for (int j = 1; j <= 3; ++j) state.PyValues.at(1, i, j) *= scale;
+        const auto charts = BuildPlot(state, PlotKind::PersonYears, "");
+        QStringList ends;
+        for (QLegendMarker* m : charts[0]->legend()->markers()) ends << m->label();
+        ASSERT_EQ(ends.size(), 6);
+        ASSERT_TRUE(ends[0].startsWith("up to ") && ends[0].endsWith(" years")) << ends[0].toStdString();
+        QString previous = ends[0].mid(6).chopped(6);
+        for (int k = 1; k < 6; ++k) {
+            const QStringList range = ends[k].split(" - ");
+            ASSERT_EQ(range.size(), 2) << ends[k].toStdString();
+            EXPECT_EQ(range[0], previous) << ends.join(", ").toStdString();
+            EXPECT_LT(range[0].toDouble(), range[1].toDouble()) << ends.join(", ").toStdString();
+            previous = range[1];
+        }
+    }
+}
+
 TEST(PersonYearsHeatMap, CellsWithoutPersonYearsAreMarkedApartFromSmallValuesAndNamedInTheLegend) {
     // The lowest age class: period 1 empty, period 2 the smallest cell.
     const ProgramState state = HeatMapState(4, 20, 5, 1980, 10, {{1, 1}});

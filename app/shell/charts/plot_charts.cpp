@@ -320,9 +320,13 @@ std::unique_ptr<QChart> PersonYearsChart(const ProgramState& state) {
         entry->attachAxis(x);
         entry->attachAxis(y);
     };
+    // As many decimals as keep the ends of every step apart (a largest cell
+    // of 4 years gives steps of 0.67: "0.7 - 1.3", not "1 - 1").
+    const double step = largest / kSteps;
+    const int decimals = step > 0 ? std::clamp(static_cast<int>(std::ceil(-std::log10(step / 2))), 0, 6) : 0;
     for (int s = 0; s < kSteps; ++s) {
-        const double from = largest * s / kSteps, to = largest * (s + 1) / kSteps;
-        legendEntry(s == 0 ? "up to " + Fixed(to, 0) + " years" : Fixed(from, 0) + " - " + Fixed(to, 0), StepColour(s));
+        const QString from = Fixed(step * s, decimals), to = Fixed(step * (s + 1), decimals);
+        legendEntry(s == 0 ? "up to " + to + " years" : from + " - " + to, StepColour(s));
     }
     if (anyEmpty) legendEntry("no person-years", NoYearsBrush());
     new HeatMapItem(chart.get(), ages, periods, std::move(steps));
