@@ -18,7 +18,6 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPrintDialog>
-#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStandardPaths>
@@ -142,13 +141,6 @@ void Menu(MainWindow& w, const QString& keys) {
 QString BoxText(QWidget* box) { return static_cast<QMessageBox*>(box)->text(); }
 
 void Close(QWidget* box) { static_cast<QMessageBox*>(box)->accept(); }
-
-// The text of a PDF file, as pdftotext reads it.
-QString PdfText(const QString& pdf) {
-    QProcess text;
-    text.start("pdftotext", {"-layout", pdf, "-"});
-    return text.waitForFinished(30000) ? QString::fromUtf8(text.readAllStandardOutput()) : QString();
-}
 
 // The text of a grid's row: its cells joined by "|".
 QString GridRow(GridView* g, int row) {
@@ -407,7 +399,7 @@ private slots:
         });
         Menu(w, "tp");
         if (QStandardPaths::findExecutable("pdftotext").isEmpty()) QSKIP("pdftotext is not installed");
-        const QString printed = PdfText(pdf);
+        const QString printed = test::PdfText(pdf);
         for (const QString& text : {QString("Age*Calendar"), QString("40–54"), QString("1995–1999"),
                                     fixed(days[1][0] / 365.25, 2), fixed(days[1][1] / 365.25, 2)})
             QVERIFY2(printed.contains(text), qPrintable(text + " not in\n" + printed));

@@ -13,7 +13,6 @@
 #include <QMenu>
 #include <QPrintDialog>
 #include <QPrinter>
-#include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStandardPaths>
@@ -63,13 +62,6 @@ QString ShownName(MainWindow& w) {
 }
 
 bool Enabled(MainWindow& w, const char* name) { return w.findChild<QAction*>(name)->isEnabled(); }
-
-// The text of a PDF file, as pdftotext reads it.
-QString PdfText(const QString& pdf) {
-    QProcess text;
-    text.start("pdftotext", {"-layout", pdf, "-"});
-    return text.waitForFinished(30000) ? QString::fromUtf8(text.readAllStandardOutput()) : QString();
-}
 
 // Runs a print entry with the print dialog accepted, into a PDF file.
 void PrintIntoPdf(MainWindow& w, QAction* entry, const QString& pdf) {
@@ -246,7 +238,7 @@ private slots:
         QVERIFY(print(pdf, true));
         QVERIFY(ui_.messages.empty());
         if (QStandardPaths::findExecutable("pdftotext").isEmpty()) QSKIP("pdftotext is not installed");
-        QVERIFY(PdfText(pdf).contains("150.00000000    30.00000000"));
+        QVERIFY(test::PdfText(pdf).contains("150.00000000    30.00000000"));
 
         QVERIFY(print(dir_.filePath("no such folder/report.pdf"), true));
         QCOMPARE(ui_.messages.size(), size_t(1));
@@ -263,13 +255,13 @@ private slots:
         QAction* print = w_->findChild<QAction*>("mnuTablesPrint");
         QVERIFY(test::ClickTreeNode(*w_, "Main_Data_Cohort"));
         PrintIntoPdf(*w_, print, pdf);
-        const QString cohort = PdfText(pdf);
+        const QString cohort = test::PdfText(pdf);
         for (const char* shown : {"Birth", "15.03.1950", "31.12.1948", "04.07.1972", "not known", "Cleo", "Page 1 of 1"})
             QVERIFY2(cohort.contains(shown), shown);
 
         QVERIFY(test::ClickTreeNode(*w_, "Main_Person-Years_Age*Calendar*Sex=2"));
         PrintIntoPdf(*w_, print, pdf);
-        const QString years = PdfText(pdf);
+        const QString years = test::PdfText(pdf);
         GridView* g = grid("ResultGrid");
         for (int r = 1; r < g->gridRows(); ++r)
             for (int c = 1; c < g->gridCols(); ++c) QVERIFY2(years.contains(g->cellText(r, c)), qPrintable(g->cellText(r, c)));
@@ -341,7 +333,7 @@ private slots:
         if (QStandardPaths::findExecutable("pdftotext").isEmpty()) QSKIP("pdftotext is not installed");
         const QString pdf = dir_.filePath("plot.pdf");
         PrintIntoPdf(*w_, w_->menus().mnuFilePlotPrint, pdf);
-        QVERIFY(PdfText(pdf).contains("Person-years by age class and calendar period"));
+        QVERIFY(test::PdfText(pdf).contains("Person-years by age class and calendar period"));
         QVERIFY(ui_.messages.empty());
     }
 

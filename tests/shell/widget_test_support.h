@@ -8,6 +8,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QPointer>
+#include <QProcess>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -20,6 +21,13 @@
 #include "state/scripted_interaction.h"
 
 namespace vdx::test {
+
+// The text of a PDF file, as pdftotext reads it.
+inline QString PdfText(const QString& pdf) {
+    QProcess text;
+    text.start("pdftotext", {"-layout", pdf, "-"});
+    return text.waitForFinished(30000) ? QString::fromUtf8(text.readAllStandardOutput()) : QString();
+}
 
 // Empties the folders the settings store and the file association use.
 inline void ClearUserFolders() {
