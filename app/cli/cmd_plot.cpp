@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-#include "charts/plot_charts.h"
+#include "plots/study_plots.h"
 #include "cli/cli_commands.h"
 #include "cli/cli_session.h"
 #include "cli/results_commands.h"

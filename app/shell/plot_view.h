@@ -10,7 +10,7 @@
 #include <memory>
 #include <vector>
 
-#include "charts/plot_charts.h"
+#include "plots/study_plots.h"
 #include "report_printer.h"
 
 class QAction;

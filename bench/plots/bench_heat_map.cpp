@@ -12,7 +12,7 @@
 #include <iostream>
 
 #include "../exchange/bench_measure.h"
-#include "charts/plot_charts.h"
+#include "plots/study_plots.h"
 #include "plot_view.h"
 
 namespace {

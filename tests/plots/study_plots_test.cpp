@@ -12,7 +12,7 @@
 
 #include <set>
 
-#include "charts/plot_charts.h"
+#include "plots/study_plots.h"
 
 namespace vdx::plots {
 namespace {

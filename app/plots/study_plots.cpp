@@ -1,4 +1,4 @@
-#include "charts/plot_charts.h"
+#include "plots/study_plots.h"
 
 #include <QAreaSeries>
 #include <QBarCategoryAxis>
