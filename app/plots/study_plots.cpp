@@ -1,23 +1,5 @@
 #include "plots/study_plots.h"
 
-#include <QAreaSeries>
-#include <QBarCategoryAxis>
-#include <QBarSeries>
-#include <QBarSet>
-#include <QCategoryAxis>
-#include <QGraphicsLayout>
-#include <QGraphicsItem>
-#include <QGraphicsScene>
-#include <QImage>
-#include <QLegendMarker>
-#include <QLineSeries>
-#include <QPainter>
-#include <QPdfWriter>
-#include <QSaveFile>
-#include <QScatterSeries>
-#include <QSvgGenerator>
-#include <QValueAxis>
-
 #include <algorithm>
 #include <cmath>
 
@@ -31,37 +13,16 @@ namespace vdx::plots {
 
 namespace {
 
-constexpr int kWidth = 1100;
-constexpr int kChartHeight = 650;
-
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 QString Fixed(double v, int decimals) { return QString::number(v, 'f', decimals); }
 
-// Readable at 100 % and printed: titles and labels a little larger than the
-// default, the legend at the bottom.
-std::unique_ptr<QChart> NewChart(const QString& title) {
-    auto chart = std::make_unique<QChart>();
-    chart->setTitle(title);
-    QFont font = chart->titleFont();
-    font.setPointSizeF(13);
-    font.setBold(true);
-    chart->setTitleFont(font);
-    chart->legend()->setAlignment(Qt::AlignBottom);
-    chart->setBackgroundBrush(Qt::white);
-    chart->setAnimationOptions(QChart::NoAnimation);
-    return chart;
-}
-
-void HideFromLegend(QChart& chart, QAbstractSeries* series) {
-    for (QLegendMarker* m : chart.legend()->markers(series)) m->setVisible(false);
-}
-
-std::unique_ptr<QChart> ForestChart(const ProgramState& state) {
+Chart ForestChart(const ProgramState& state) {
     const auto rows = mortality::ReadForestRows(state);
     if (rows.empty())
         throw VdxError(err::ObjectNotFound, "The project file holds no SMR project: there is nothing to plot.");
     const double null = state.SmrNullValue;
-    auto chart = NewChart("SMR of every project, with " + Q(rows.front().level) + "% confidence bounds");
+    Chart chart;
+    chart.title = "SMR of every project, with " + Q(rows.front().level) + "% confidence bounds";
 
     const int n = static_cast<int>(rows.size());
     double lowest = null, highest = null;
@@ -75,13 +36,12 @@ std::unique_ptr<QChart> ForestChart(const ProgramState& state) {
     lowest /= 1.5;
     highest *= 1.5;
     // The log axis: positions are log10 of the SMR, labelled at 1, 2, 5 times
-    // the powers of ten (the log axis of Qt Charts labels the powers only);
-    // a narrow range that leaves fewer than three such labels gets 1, 1.5, 2 to 9
-    // times the powers.
-    auto* x = new QCategoryAxis;
-    x->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
-    x->setTitleText("SMR (null value " + QString::number(null) + ", log scale)");
-    x->setRange(std::log10(lowest), std::log10(highest));
+    // the powers of ten; a narrow range that leaves fewer than three such
+    // labels gets 1, 1.5, 2 to 9 times the powers.
+    auto at = [](double v) { return std::log10(v); };
+    chart.x.title = "SMR (null value " + QString::number(null) + ", log scale)";
+    chart.x.from = at(lowest);
+    chart.x.to = at(highest);
     auto labelsAt = [&](std::initializer_list<double> steps) {
         std::vector<double> values;
         for (int power = static_cast<int>(std::floor(std::log10(lowest))); power <= std::ceil(std::log10(highest));
@@ -94,87 +54,78 @@ std::unique_ptr<QChart> ForestChart(const ProgramState& state) {
     };
     std::vector<double> labels = labelsAt({1, 2, 5});
     if (labels.size() < 3) labels = labelsAt({1, 1.5, 2, 3, 4, 5, 6, 7, 8, 9});
-    for (double value : labels) x->append(QString::number(value, 'g', 6), std::log10(value));
-    auto* y = new QCategoryAxis;
-    y->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
-    y->setRange(0, n + 1);
-    chart->addAxis(x, Qt::AlignBottom);
-    chart->addAxis(y, Qt::AlignLeft);
-    auto at = [](double v) { return std::log10(v); };
+    for (double value : labels) {
+        chart.x.ticks.push_back({at(value), QString::number(value, 'g', 6)});
+        chart.x.gridLines.push_back(at(value));
+    }
+    chart.y.from = 0;
+    chart.y.to = n + 1;
 
-    auto* points = new QScatterSeries;
-    points->setName("SMR");
-    points->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
-    points->setMarkerSize(11);
-    points->setColor(Qt::black);
-    chart->addSeries(points);
-    // Categories go bottom up; the first project is at the top.
-    for (int k = n - 1; k >= 0; --k) {
+    // Rows go bottom up; the first project is at the top.
+    for (int k = 0; k < n; ++k) {
         const auto& r = rows[static_cast<size_t>(k)];
         const double row = n - k;
         // Observed, expected and the bounds beside the row, as text; with no
         // expected deaths there is no SMR to show.
         const bool defined = mortality::SmrDefined(r.expected);
-        y->append(Q(r.project) + (r.outOfDate ? " (out of date)" : "") + "   O " + Fixed(r.observed, 0) + "   E " +
-                      Fixed(r.expected, 2) + "   SMR " +
+        chart.y.ticks.push_back(
+            {row, Q(r.project) + (r.outOfDate ? " (out of date)" : "") + " O " + Fixed(r.observed, 0) + " E " +
+                      Fixed(r.expected, 2) + " SMR " +
                       (defined ? Fixed(r.smr * null, 2) + " (" + Fixed(r.low * null, 2) + " - " +
                                      Fixed(r.high * null, 2) + ")"
-                               : QString(mortality::kNotDefined) + " (E = 0)"),
-                  row);
-        if (defined && r.high > 0) {
-            auto* bounds = new QLineSeries;
-            bounds->append(at(std::max(r.low * null, lowest)), row);
-            bounds->append(at(r.high * null), row);
-            bounds->setPen(QPen(Qt::black, 2));
-            chart->addSeries(bounds);
-            bounds->attachAxis(x);
-            bounds->attachAxis(y);
-            HideFromLegend(*chart, bounds);
-        }
-        if (defined && r.smr > 0) points->append(at(r.smr * null), row);
+                               : QString(mortality::kNotDefined) + " (E = 0)")});
+        chart.y.gridLines.push_back(row);
+        if (defined && r.high > 0)
+            chart.segments.push_back(
+                {QPointF(at(std::max(r.low * null, lowest)), row), QPointF(at(r.high * null), row), QPen(Qt::black, 2)});
+        if (defined && r.smr > 0) chart.squares.push_back({QPointF(at(r.smr * null), row), 11, Qt::black});
     }
-    points->attachAxis(x);
-    points->attachAxis(y);
-
-    auto* nullLine = new QLineSeries;
-    nullLine->setName("Null value " + QString::number(null));
-    nullLine->append(at(null), 0);
-    nullLine->append(at(null), n + 1);
-    nullLine->setPen(QPen(Qt::darkRed, 1.5, Qt::DashLine));
-    chart->addSeries(nullLine);
-    nullLine->attachAxis(x);
-    nullLine->attachAxis(y);
+    const QColor nullColour(Qt::darkRed);
+    chart.segments.push_back({QPointF(at(null), 0), QPointF(at(null), n + 1), QPen(nullColour, 1.5, Qt::DashLine)});
+    chart.legend = {{"SMR", QBrush(Qt::black)}, {"Null value " + QString::number(null), QBrush(nullColour)}};
     return chart;
 }
 
-std::unique_ptr<QChart> BarChart(const QString& title, const QString& axisTitle, const mortality::MarginalSums& sums) {
-    auto chart = NewChart(title);
-    auto* observed = new QBarSet("Observed");
-    auto* expected = new QBarSet("Expected");
-    QStringList labels;
-    double top = 0;
-    for (size_t k = 0; k < sums.labels.size(); ++k) {
-        labels << Q(sums.labels[k]);
-        *observed << sums.observed[k];
-        *expected << sums.expected[k];
-        top = std::max({top, sums.observed[k], sums.expected[k]});
+// A value axis from 0 to `top` or a little more, labelled at multiples of 1,
+// 2 or 5 times a power of ten, about five labels.
+Axis ValueAxis(const QString& title, double top) {
+    const double rough = top / 4;
+    const double power = std::pow(10.0, std::floor(std::log10(rough)));
+    const double f = rough / power;
+    const double step = (f < 1.5 ? 1 : f < 3 ? 2 : f < 7 ? 5 : 10) * power;
+    const int count = static_cast<int>(std::ceil(top / step - 1e-9));
+    const int decimals = std::max(0, static_cast<int>(-std::floor(std::log10(step) + 1e-9)));
+    Axis axis;
+    axis.title = title;
+    axis.to = count * step;
+    for (int i = 0; i <= count; ++i) {
+        axis.ticks.push_back({i * step, Fixed(i * step, decimals)});
+        axis.gridLines.push_back(i * step);
     }
-    auto* series = new QBarSeries;
-    series->append(observed);
-    series->append(expected);
-    chart->addSeries(series);
-    auto* x = new QBarCategoryAxis;
-    x->append(labels);
-    x->setTitleText(axisTitle);
-    x->setLabelsAngle(labels.size() > 10 ? -60 : 0);
-    auto* y = new QValueAxis;
-    y->setTitleText("Deaths");
-    y->setRange(0, top > 0 ? top * 1.1 : 1);
-    y->applyNiceNumbers();
-    chart->addAxis(x, Qt::AlignBottom);
-    chart->addAxis(y, Qt::AlignLeft);
-    series->attachAxis(x);
-    series->attachAxis(y);
+    return axis;
+}
+
+Chart BarChart(const QString& title, const QString& axisTitle, const mortality::MarginalSums& sums) {
+    const QColor observed(0x20, 0x9f, 0xdf), expected(0x99, 0xca, 0x53);
+    Chart chart;
+    chart.title = title;
+    const int n = static_cast<int>(sums.labels.size());
+    double top = 0;
+    // Category k spans k to k + 1; its two bars stand side by side in the
+    // middle half.
+    for (int k = 0; k < n; ++k) {
+        const size_t i = static_cast<size_t>(k);
+        chart.x.ticks.push_back({k + 0.5, Q(sums.labels[i])});
+        chart.boxes.push_back({QRectF(k + 0.25, 0, 0.24, sums.observed[i]), observed});
+        chart.boxes.push_back({QRectF(k + 0.51, 0, 0.24, sums.expected[i]), expected});
+        top = std::max({top, sums.observed[i], sums.expected[i]});
+    }
+    for (int k = 0; k <= n; ++k) chart.x.gridLines.push_back(k);
+    chart.x.to = std::max(n, 1);
+    chart.x.title = axisTitle;
+    chart.x.labelAngle = n > 10 ? -60 : 0;
+    chart.y = ValueAxis("Deaths", top > 0 ? top * 1.1 : 1);
+    chart.legend = {{"Observed", QBrush(observed)}, {"Expected", QBrush(expected)}};
     return chart;
 }
 
@@ -204,14 +155,11 @@ std::vector<int> LabelledBounds(const std::vector<int>& bounds, int most) {
 
 // A class axis in class units (class i spans i - 1 to i) with the class
 // boundaries as labels at a readable step.
-QCategoryAxis* BoundsAxis(const std::vector<int>& bounds, int most, const QString& title) {
-    auto* axis = new QCategoryAxis;
-    axis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
-    axis->setStartValue(0);
-    for (int i : LabelledBounds(bounds, most)) axis->append(QString::number(bounds[i]), i);
-    axis->setRange(0, static_cast<int>(bounds.size()) - 1);
-    axis->setGridLineVisible(false);
-    axis->setTitleText(title);
+Axis BoundsAxis(const std::vector<int>& bounds, int most, const QString& title) {
+    Axis axis;
+    axis.title = title;
+    axis.to = static_cast<int>(bounds.size()) - 1;
+    for (int i : LabelledBounds(bounds, most)) axis.ticks.push_back({static_cast<double>(i), QString::number(bounds[i])});
     return axis;
 }
 
@@ -224,112 +172,53 @@ QColor StepColour(int s) {
 // small values.
 QBrush NoYearsBrush() { return QBrush(kNoYearsColour, Qt::BDiagPattern); }
 
-// The cells of the heat map, drawn as one image into the chart's plot area
-// (however many cells there are: one item, not one series per cell). The
-// image is made at the plot area's size, so that it stays sharp in PNG, SVG
-// and PDF, and made again only when that size changes.
-class HeatMapItem : public QGraphicsItem {
-public:
-    // steps: per cell, row by row from the lowest age class, the colour step
-    // (0 to kSteps - 1) or -1 for a cell without person-years.
-    HeatMapItem(QChart* chart, int ages, int periods, std::vector<int8_t> steps)
-        : QGraphicsItem(chart), ages_(ages), periods_(periods), steps_(std::move(steps)) {
-        // Above the plot area's background, below the axes and the legend.
-        setZValue(2.5);
-        QObject::connect(chart, &QChart::plotAreaChanged, chart, [this](const QRectF& area) {
-            prepareGeometryChange();
-            area_ = area;
-        });
-    }
-    QRectF boundingRect() const override { return area_; }
-    void paint(QPainter* painter, const QStyleOptionGraphicsItem*, QWidget*) override {
-        const QSize size = area_.size().toSize();
-        if (size.isEmpty()) return;
-        if (image_.size() != size) image_ = draw(size);
-        painter->drawImage(area_.topLeft(), image_);
-    }
-
-private:
-    QImage draw(const QSize& size) const {
-        QImage image(size, QImage::Format_RGB32);
-        image.fill(Qt::white);
-        QPainter p(&image);
-        const double w = static_cast<double>(size.width()) / periods_, h = static_cast<double>(size.height()) / ages_;
-        // Cells of 6 pixels and more keep a white line between them.
-        const int gap = w >= 6 && h >= 6 ? 1 : 0;
-        const QBrush noYears = NoYearsBrush();
-        for (int i = 0; i < ages_; ++i) {
-            const int bottom = size.height() - static_cast<int>(std::lround(i * h));
-            const int top = size.height() - static_cast<int>(std::lround((i + 1) * h));
-            for (int j = 0; j < periods_; ++j) {
-                const int left = static_cast<int>(std::lround(j * w)), right = static_cast<int>(std::lround((j + 1) * w));
-                const QRect cell(left, top, right - left - gap, bottom - top - gap);
-                const int s = steps_[static_cast<size_t>(i) * periods_ + j];
-                if (s < 0) p.fillRect(cell, noYears);
-                else p.fillRect(cell, StepColour(s));
-            }
-        }
-        return image;
-    }
-
-    int ages_, periods_;
-    std::vector<int8_t> steps_;
-    QRectF area_;
-    QImage image_;
-};
-
 // Person-years of all persons as cells coloured in six steps from the
 // largest cell down, cells without person-years hatched; the legend gives
 // each step's range in years.
-std::unique_ptr<QChart> PersonYearsChart(const ProgramState& state) {
+Chart PersonYearsChart(const ProgramState& state) {
     const PyCells& cells = state.PyValues;
     if (!state.py.blnPersonYears || cells.tables() < 1 || cells.ageClasses() < 1 || cells.periods() < 1)
         throw VdxError(err::ObjectNotFound, Message(18));
     const int ages = cells.ageClasses(), periods = cells.periods();
-    auto chart = NewChart("Person-years by age class and calendar period (" + Q(PyTableName(state.py, 1)) + ")");
+    Chart chart;
+    chart.title = "Person-years by age class and calendar period (" + Q(PyTableName(state.py, 1)) + ")";
     std::vector<int> periodBounds, ageBounds;
     for (int j = 1; j <= periods + 1; ++j) periodBounds.push_back(state.CalendarBounds.at(j));
     for (int i = 1; i <= ages + 1; ++i) ageBounds.push_back(state.AgeBounds.at(i));
-    auto* x = BoundsAxis(periodBounds, 12, "Calendar year");
-    auto* y = BoundsAxis(ageBounds, 12, "Age");
-    chart->addAxis(x, Qt::AlignBottom);
-    chart->addAxis(y, Qt::AlignLeft);
+    chart.x = BoundsAxis(periodBounds, 12, "Calendar year");
+    chart.y = BoundsAxis(ageBounds, 12, "Age");
 
     double largest = 0;
     for (int i = 1; i <= ages; ++i)
         for (int j = 1; j <= periods; ++j) largest = std::max(largest, static_cast<double>(cells.at(1, i, j)) / 365.25);
-    std::vector<int8_t> steps;
-    steps.reserve(static_cast<size_t>(ages) * periods);
+    CellGrid grid;
+    grid.rows = ages;
+    grid.columns = periods;
+    grid.cells.reserve(static_cast<size_t>(ages) * periods);
+    for (int s = 0; s < kSteps; ++s) grid.colours.push_back(StepColour(s));
+    grid.empty = NoYearsBrush();
     bool anyEmpty = false;
     for (int i = 1; i <= ages; ++i)
         for (int j = 1; j <= periods; ++j) {
             const double years = static_cast<double>(cells.at(1, i, j)) / 365.25;
             anyEmpty = anyEmpty || years <= 0;
-            steps.push_back(years <= 0 ? int8_t{-1}
-                                       : static_cast<int8_t>(std::min(kSteps - 1, static_cast<int>(years / largest * kSteps))));
+            grid.cells.push_back(years <= 0 ? int8_t{-1}
+                                            : static_cast<int8_t>(std::min(kSteps - 1, static_cast<int>(years / largest * kSteps))));
         }
+    chart.cells = std::move(grid);
 
     // The legend: one entry per step, and one for the cells without
-    // person-years when there are any (empty series that only show there).
-    auto legendEntry = [&](const QString& name, const QBrush& brush) {
-        auto* entry = new QAreaSeries(new QLineSeries);
-        entry->setName(name);
-        entry->setBrush(brush);
-        entry->setPen(brush.style() == Qt::SolidPattern ? QPen(Qt::NoPen) : QPen(kNoYearsColour));
-        chart->addSeries(entry);
-        entry->attachAxis(x);
-        entry->attachAxis(y);
-    };
-    // As many decimals as keep the ends of every step apart (a largest cell
-    // of 4 years gives steps of 0.67: "0.7 - 1.3", not "1 - 1").
+    // person-years when there are any. As many decimals as keep the ends of
+    // every step apart (a largest cell of 4 years gives steps of 0.67:
+    // "0.7 - 1.3", not "1 - 1").
+    const QPen outline(kNoYearsColour);
     const double step = largest / kSteps;
     const int decimals = step > 0 ? std::clamp(static_cast<int>(std::ceil(-std::log10(step / 2))), 0, 6) : 0;
     for (int s = 0; s < kSteps; ++s) {
         const QString from = Fixed(step * s, decimals), to = Fixed(step * (s + 1), decimals);
-        legendEntry(s == 0 ? "up to " + to + " years" : from + " - " + to, StepColour(s));
+        chart.legend.push_back({s == 0 ? "up to " + to + " years" : from + " - " + to, QBrush(StepColour(s)), outline});
     }
-    if (anyEmpty) legendEntry("no person-years", NoYearsBrush());
-    new HeatMapItem(chart.get(), ages, periods, std::move(steps));
+    if (anyEmpty) chart.legend.push_back({"no person-years", NoYearsBrush(), outline});
     return chart;
 }
 
@@ -343,89 +232,29 @@ bool PlotKindFromName(const std::string& name, PlotKind& kind) {
     return true;
 }
 
-std::vector<std::unique_ptr<QChart>> BuildPlot(const ProgramState& state, PlotKind kind, const std::string& project) {
-    std::vector<std::unique_ptr<QChart>> charts;
+Plot BuildPlot(const ProgramState& state, PlotKind kind, const std::string& project) {
+    Plot plot;
     switch (kind) {
-        case PlotKind::Forest: charts.push_back(ForestChart(state)); break;
-        case PlotKind::PersonYears: charts.push_back(PersonYearsChart(state)); break;
+        case PlotKind::Forest: plot.push_back(ForestChart(state)); break;
+        case PlotKind::PersonYears: plot.push_back(PersonYearsChart(state)); break;
         case PlotKind::ObservedExpected: {
             const mortality::StrataTable t = mortality::BuildStrataTable(state, project);
             if (t.outOfDate) {
                 // Its deaths by stratum belong to person-years that are gone:
                 // the stored totals only, and the title says why.
-                charts.push_back(BarChart(Q(project) + ": out of date (person-years computed again since); "
-                                                       "stored totals",
-                                          "", mortality::StoredTotals(t)));
+                plot.push_back(BarChart(Q(project) + ": out of date (person-years computed again since); "
+                                                     "stored totals",
+                                        "", mortality::StoredTotals(t)));
                 break;
             }
-            charts.push_back(BarChart(Q(project) + ": observed and expected deaths by age class", "Age class",
-                                      mortality::SumsByAgeClass(t)));
-            charts.push_back(BarChart(Q(project) + ": observed and expected deaths by calendar period",
-                                      "Calendar period", mortality::SumsByPeriod(t)));
+            plot.push_back(BarChart(Q(project) + ": observed and expected deaths by age class", "Age class",
+                                    mortality::SumsByAgeClass(t)));
+            plot.push_back(BarChart(Q(project) + ": observed and expected deaths by calendar period",
+                                    "Calendar period", mortality::SumsByPeriod(t)));
             break;
         }
     }
-    return charts;
-}
-
-QSize PlotSize(const std::vector<std::unique_ptr<QChart>>& charts) {
-    return QSize(kWidth, kChartHeight * static_cast<int>(std::max<size_t>(charts.size(), 1)));
-}
-
-void SavePlot(const std::vector<std::unique_ptr<QChart>>& charts, const QString& path) {
-    const QString type = path.section('.', -1).toLower();
-    if (type != "png" && type != "svg" && type != "pdf")
-        throw VdxError(err::PathAccess, "A plot is saved as .png, .svg or .pdf, not as '" + path.toStdString() + "'.");
-    const QSize size = PlotSize(charts);
-    QGraphicsScene scene;
-    int top = 0;
-    for (const auto& chart : charts) {
-        chart->setGeometry(QRectF(0, top, size.width(), kChartHeight));
-        scene.addItem(chart.get());
-        top += kChartHeight;
-    }
-    const QRectF source(0, 0, size.width(), size.height());
-    auto failed = [&](const QString& why) {
-        return VdxError(err::PermissionDenied, "The plot could not be written to '" + path.toStdString() + "': " +
-                                                   why.toStdString());
-    };
-    // The file appears whole or not at all.
-    QSaveFile file(path);
-    const bool opened = file.open(QIODevice::WriteOnly);
-    bool drawn = false;
-    if (opened) {
-        if (type == "png") {
-            QImage image(size, QImage::Format_ARGB32_Premultiplied);
-            image.fill(Qt::white);
-            QPainter painter(&image);
-            painter.setRenderHint(QPainter::Antialiasing);
-            scene.render(&painter, QRectF(QPointF(0, 0), size), source);
-            painter.end();
-            drawn = image.save(&file, "PNG");
-        } else if (type == "svg") {
-            QSvgGenerator svg;
-            svg.setOutputDevice(&file);
-            svg.setSize(size);
-            svg.setViewBox(QRect(QPoint(0, 0), size));
-            svg.setTitle(charts.empty() ? QString() : charts.front()->title());
-            QPainter painter;
-            drawn = painter.begin(&svg);
-            if (drawn) scene.render(&painter, QRectF(QPointF(0, 0), size), source);
-        } else {
-            QPdfWriter pdf(&file);
-            pdf.setResolution(96);
-            pdf.setPageSize(QPageSize(QSizeF(size.width() * 0.75, size.height() * 0.75), QPageSize::Point));
-            pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
-            QPainter painter;
-            drawn = painter.begin(&pdf);
-            if (drawn) scene.render(&painter, QRectF(0, 0, pdf.width(), pdf.height()), source);
-        }
-    }
-    // The charts belong to the caller, not to the scene.
-    for (const auto& chart : charts) scene.removeItem(chart.get());
-    if (!opened) throw failed(file.errorString());
-    if (!drawn) throw failed("the picture could not be drawn.");
-    if (!file.commit()) throw failed(file.errorString());
+    return plot;
 }
 
 }  // namespace vdx::plots

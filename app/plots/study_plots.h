@@ -1,18 +1,14 @@
-// The plots of a study drawn with Qt Charts: the forest plot of every SMR
-// project, observed versus expected deaths of one project by age class and
-// by calendar period, and the person-years by age class and calendar period
-// as a heat map. The charts are drawn into files (PNG, SVG, PDF) without a
-// window; the main window shows the same charts.
+// The plots of a study: the forest plot of every SMR project, observed
+// versus expected deaths of one project by age class and by calendar period,
+// and the person-years by age class and calendar period as a heat map. What
+// they plot comes from app/mortality (plot_data.h, strata_table.h); here it
+// becomes charts (chart.h), which chart_painter.h draws and plot_file.h
+// saves.
 #pragma once
 
-#include <QChart>
-#include <QString>
-#include <QStringList>
-
-#include <memory>
 #include <string>
-#include <vector>
 
+#include "plots/chart.h"
 #include "state/state.h"
 
 namespace vdx::plots {
@@ -23,17 +19,10 @@ enum class PlotKind { Forest, ObservedExpected, PersonYears };
 // "person-years".
 bool PlotKindFromName(const std::string& name, PlotKind& kind);
 
-// The charts of one plot, drawn one below the other (observed versus
-// expected is two charts: by age class, by calendar period). `project` is
-// used by ObservedExpected only. Throws VdxError when the project file
-// cannot give what the plot needs (no SMR project, no person-years...).
-std::vector<std::unique_ptr<QChart>> BuildPlot(const ProgramState& state, PlotKind kind, const std::string& project);
-
-// The size in pixels at which a plot is drawn into a file.
-QSize PlotSize(const std::vector<std::unique_ptr<QChart>>& charts);
-
-// Draws the charts into `path`, its type by the ending (.png, .svg, .pdf).
-// Throws VdxError for another ending or a file that cannot be written.
-void SavePlot(const std::vector<std::unique_ptr<QChart>>& charts, const QString& path);
+// The charts of one plot (observed versus expected is two charts: by age
+// class, by calendar period). `project` is used by ObservedExpected only.
+// Throws VdxError when the project file cannot give what the plot needs (no
+// SMR project, no person-years...).
+Plot BuildPlot(const ProgramState& state, PlotKind kind, const std::string& project);
 
 }  // namespace vdx::plots
