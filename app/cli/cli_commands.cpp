@@ -37,8 +37,8 @@ const std::vector<Subcommand>& Subcommands() {
          RunNew},
         {"info", "STUDY.vdx", "print the format version, tables and person-years settings", RunInfo},
         {"convert", "IN.vdx OUT.vdx [--format vdx|jet]",
-         "write the project file IN into OUT in the VELDRIX format (vdx, the default) or in the Jet format of the "
-         "earlier program (jet); IN may be of either format and stays as it is", RunConvert},
+         "write the project file IN into OUT in the VELDRIX format (vdx, the default) or as a Jet 3 / Access 97 "
+         "database (jet); IN may be of either format and stays as it is", RunConvert},
         {"pyears",
          "STUDY.vdx --dob COL --entry COL --exit COL (--age FROM:TO:STEP | --age-classes 20-24,25-29,...) "
          "(--calendar FROM:TO:STEP | --calendar-classes 1950-1954,...) [--sex COL=CODE1,CODE2] [--lag COL=YEARS]",
