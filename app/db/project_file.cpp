@@ -113,10 +113,11 @@ std::vector<int64_t> ReadValueColumn(Database& db, const char* table, int64_t co
         const double d = storage == TableStream::Storage::Integer || storage == TableStream::Storage::Real
                              ? rows.real(0)
                              : std::nan("");
-        const int64_t v = storage == TableStream::Storage::Integer ? rows.value(0).asInteger()
-                                                                   : static_cast<int64_t>(d);
+        // Checked before the conversion: a NaN or a value beyond 64 bits has no integer.
         if (!(d == std::floor(d)) || d < static_cast<double>(low) || d > static_cast<double>(high))
             damaged("holds no valid whole number in row " + std::to_string(rows.position()));
+        const int64_t v = storage == TableStream::Storage::Integer ? rows.value(0).asInteger()
+                                                                   : static_cast<int64_t>(d);
         values.push_back(v);
     }
     return values;
