@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "db/file_io.h"
-#include "exchange/jet_project.h"
+#include "project/jet_project.h"
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

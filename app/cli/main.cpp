@@ -10,7 +10,7 @@
 
 #include "cli/cli_commands.h"
 #include "db/file_io.h"
-#include "exchange/jet_project.h"
+#include "project/jet_project.h"
 #include "state/errors.h"
 #include "state/messages.h"
 

@@ -8,7 +8,7 @@
 #include "db/file_commands.h"
 #include "db/file_io.h"
 #include "db/project_file.h"
-#include "exchange/project_convert.h"
+#include "project/project_convert.h"
 #include "state/errors.h"
 #include "state/text_values.h"
 

@@ -14,7 +14,7 @@
 #include <QVBoxLayout>
 #include <optional>
 
-#include "exchange/report_output.h"
+#include "report/report_output.h"
 #include "main_window.h"
 #include "report_font.h"
 #include "report_printer.h"

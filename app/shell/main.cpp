@@ -5,7 +5,7 @@
 #include <clocale>
 #include <cstdio>
 
-#include "exchange/jet_project.h"
+#include "project/jet_project.h"
 #include "main_window.h"
 #include "startup.h"
 

@@ -3,7 +3,7 @@
 // dialog and the output; a printer of one kind of view paints its pages.
 #pragma once
 
-#include "exchange/report_output.h"
+#include "report/report_output.h"
 
 class QPagedPaintDevice;
 class QPrinter;

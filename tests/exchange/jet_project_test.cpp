@@ -5,7 +5,7 @@
 // serves its tables, so that spoiled studies are easy to make; the real
 // Access files prove the refusal of a Jet database that is no study and the
 // row-order check (jet_round_trip_test.cpp goes through written Jet files).
-#include "exchange/jet_project.h"
+#include "project/jet_project.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +19,7 @@
 #include "db/file_commands.h"
 #include "db/file_io.h"
 #include "db/project_file.h"
-#include "exchange/access_reader.h"
+#include "exchange/formats/access/access_reader.h"
 #include "state/scripted_interaction.h"
 
 namespace vdx::exchange {

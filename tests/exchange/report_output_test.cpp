@@ -7,7 +7,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "exchange/report_output.h"
+#include "report/report_output.h"
 #include "state/errors.h"
 #include "state/scripted_interaction.h"
 

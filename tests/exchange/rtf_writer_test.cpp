@@ -7,8 +7,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "exchange/report_output.h"
-#include "exchange/rtf_writer.h"
+#include "report/report_output.h"
+#include "report/rtf_writer.h"
 
 namespace vdx::rtf {
 namespace {
