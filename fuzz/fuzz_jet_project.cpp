@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string path = vdx::fuzz::WriteInput("in.vdx", data, size);
     const std::string workingCopy = vdx::fuzz::Folder() + "/in.vd~";
     try {
-        vdx::exchange::ImportJetProject(path, workingCopy);
+        vdx::project::ImportJetProject(path, workingCopy);
     } catch (const vdx::VdxError&) {
     }
     vdx::db::RemoveDatabaseFiles(workingCopy);

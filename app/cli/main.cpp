@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
                   << vdx::kFormatVersion << ")\n";
         return vdx::cli::kOk;
     }
-    vdx::exchange::RegisterJetProjectImport();
+    vdx::project::RegisterJetProjectImport();
     StopInSaveForTests();
     const std::vector<std::string> args(argv + 2, argv + argc);
     for (const auto& c : vdx::cli::Subcommands()) {

@@ -13,7 +13,7 @@
 #include "exchange/io/writer_support.h"
 #include "state/errors.h"
 
-namespace vdx::exchange {
+namespace vdx::project {
 
 namespace {
 
@@ -55,7 +55,7 @@ void CheckKeys(db::Database& db, const std::string& table, const std::vector<std
 
 }  // namespace
 
-void CopyJetProject(TableReader& source, const RowOrderDoubt& doubt, const std::string& target) {
+void CopyJetProject(exchange::TableReader& source, const RowOrderDoubt& doubt, const std::string& target) {
     const std::vector<std::string> tables = source.tableNames();
     if (std::none_of(tables.begin(), tables.end(),
                      [](const std::string& t) { return db::detail::SameName(t, db::kVdxSystemMain); }))
@@ -67,7 +67,7 @@ void CopyJetProject(TableReader& source, const RowOrderDoubt& doubt, const std::
             if (const std::string why = doubt(table); !why.empty())
                 Refuse(table + " holds " + why + ", so the order of its rows cannot be trusted; "
                                "compact the file in the earlier program and open it again.");
-        db::TableDef def = TableDefOf(source, table, table);
+        db::TableDef def = exchange::TableDefOf(source, table, table);
         // The two name lists and the keys of the key/value tables refuse
         // zero-length text, as in new files (Jet keeps that as a property the
         // reader does not see).
@@ -76,7 +76,7 @@ void CopyJetProject(TableReader& source, const RowOrderDoubt& doubt, const std::
         const bool keyValue = db::detail::SameName(table, db::kVdxSystemMain) || db::detail::SameName(table, db::kVdxSystemPY);
         for (db::FieldDef& field : def.fields)
             if (nameList || (keyValue && db::detail::SameName(field.name, "Typ"))) field.allowZeroLength = false;
-        CopyReaderTable(source, table, *db, def);
+        exchange::CopyReaderTable(source, table, *db, def);
     }
     db->commit();
     CheckKeys(*db, db::kVdxSystemMain, db::SystemMainKeys());
@@ -85,16 +85,16 @@ void CopyJetProject(TableReader& source, const RowOrderDoubt& doubt, const std::
 }
 
 void ImportJetProject(const std::string& jetFile, const std::string& workingCopy) {
-    AccessReader reader(jetFile);
+    exchange::AccessReader reader(jetFile);
     CopyJetProject(reader, [&reader](const std::string& table) { return reader.rowOrderDoubt(table); }, workingCopy);
 }
 
 void ExportJetProject(const std::string& workingCopy, const std::string& jetFile) {
     auto db = db::Database::open(workingCopy);
-    JetDatabaseWriter jet(jetFile);
+    exchange::JetDatabaseWriter jet(jetFile);
     for (const db::TableDef& def : db->tableDefs()) {
         if (def.isSystemTable()) continue;
-        std::vector<ColumnSpec> columns;
+        std::vector<exchange::ColumnSpec> columns;
         std::vector<std::string> names;
         for (const db::FieldDef& f : def.fields) {
             columns.push_back({f.name, f.type, f.type == FieldType::Text ? f.size : 0});
@@ -109,8 +109,8 @@ void ExportJetProject(const std::string& workingCopy, const std::string& jetFile
                     row[c] = rows.value(static_cast<int>(c));
                     // A file ImportJetProject could not read back would be a study lost.
                     if (columns[c].type == FieldType::Memo && row[c].kind() == Value::Kind::Text &&
-                        row[c].asText().size() > kAccessMemoBytes)
-                        ThrowCannotHold(static_cast<uint64_t>(rows.position()), columns[c].name,
+                        row[c].asText().size() > exchange::kAccessMemoBytes)
+                        exchange::ThrowCannotHold(static_cast<uint64_t>(rows.position()), columns[c].name,
                                         "the text is longer than the 1 MiB a project file's memo may hold.");
                 }
                 jet.addRow(row, static_cast<uint64_t>(rows.position()));
@@ -130,4 +130,4 @@ void RegisterJetProjectImport() {
     db::SetJetProjectExport(ExportJetProject);
 }
 
-}  // namespace vdx::exchange
+}  // namespace vdx::project

@@ -8,10 +8,10 @@
 
 #include "exchange/io/table_reader.h"
 
-namespace vdx::exchange {
+namespace vdx::project {
 
 // Why the rows of a table might not come in the order they were added
-// ("" when they can be trusted); see AccessReader::rowOrderDoubt.
+// ("" when they can be trusted); see exchange::AccessReader::rowOrderDoubt.
 using RowOrderDoubt = std::function<std::string(const std::string& table)>;
 
 // Copies every table of `source` into a new database at `target`, columns
@@ -21,7 +21,7 @@ using RowOrderDoubt = std::function<std::string(const std::string& table)>;
 // the keys of VdxSystemMain and VdxSystemPY are not in the file's row order;
 // a source without VdxSystemMain is no project file (3343). The caller removes
 // `target` on failure.
-void CopyJetProject(TableReader& source, const RowOrderDoubt& doubt, const std::string& target);
+void CopyJetProject(exchange::TableReader& source, const RowOrderDoubt& doubt, const std::string& target);
 
 // CopyJetProject over the Access reader; the import MakeWorkingCopy uses.
 void ImportJetProject(const std::string& jetFile, const std::string& workingCopy);
@@ -40,4 +40,4 @@ void ExportJetProject(const std::string& workingCopy, const std::string& jetFile
 // db::SetJetProjectExport).
 void RegisterJetProjectImport();
 
-}  // namespace vdx::exchange
+}  // namespace vdx::project

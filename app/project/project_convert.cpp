@@ -8,7 +8,7 @@
 #include "db/working_copy_lock.h"
 #include "state/errors.h"
 
-namespace vdx::exchange {
+namespace vdx::project {
 
 void ConvertProjectFile(const std::string& in, const std::string& out, ProjectFormat format) {
     namespace fs = std::filesystem;
@@ -40,4 +40,4 @@ void ConvertProjectFile(const std::string& in, const std::string& out, ProjectFo
     db::RemoveDatabaseFiles(workingCopy);
 }
 
-}  // namespace vdx::exchange
+}  // namespace vdx::project

@@ -6,7 +6,7 @@
 
 #include "state/state.h"
 
-namespace vdx::exchange {
+namespace vdx::project {
 
 // Reads the project file `in` (either format) and writes every table of it
 // into `out` in `format`, through a temporary file renamed over `out` when
@@ -16,4 +16,4 @@ namespace vdx::exchange {
 // when `in` is no project file.
 void ConvertProjectFile(const std::string& in, const std::string& out, ProjectFormat format);
 
-}  // namespace vdx::exchange
+}  // namespace vdx::project

@@ -5,7 +5,7 @@
 #include "exchange/io/writer_support.h"
 #include "state/errors.h"
 
-namespace vdx::exchange {
+namespace vdx::report {
 
 namespace {
 
@@ -15,7 +15,7 @@ constexpr int kAskOverwriteNoReadOnly = 32774;
 }  // namespace
 
 void WriteReportFile(const std::string& path, ReportFileFormat format, const ReportText& report) {
-    AtomicFile file(path);
+    exchange::AtomicFile file(path);
     if (format == ReportFileFormat::Text)
         file.write(report.text);
     else
@@ -59,4 +59,4 @@ bool PrintReport(Interaction& ui, ReportPrinter& printer) {
     });
 }
 
-}  // namespace vdx::exchange
+}  // namespace vdx::report

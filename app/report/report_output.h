@@ -12,7 +12,7 @@
 #include "state/interaction.h"
 #include "state/state.h"
 
-namespace vdx::exchange {
+namespace vdx::report {
 
 // A report as it is shown: lines end in CR LF; the paragraphs holding any of
 // the first `centredChars` bytes are centred, the spans coloured.
@@ -54,4 +54,4 @@ public:
 // ends silently. True when the report was printed.
 bool PrintReport(Interaction& ui, ReportPrinter& printer);
 
-}  // namespace vdx::exchange
+}  // namespace vdx::report

@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
     std::setlocale(LC_NUMERIC, "C");
     QApplication::setApplicationName("VELDRIX");
     QApplication::setOrganizationName("VELDRIX");
-    vdx::exchange::RegisterJetProjectImport();
+    vdx::project::RegisterJetProjectImport();
     vdx::MainWindow window;
     vdx::StartUp(window, line.path);
     return app.exec();

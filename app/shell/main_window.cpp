@@ -484,7 +484,7 @@ void MainWindow::printPlot() {
     }
     reportPrinter_->setDocName(shownNodeTitle());
     QtPlotPrinter printer(this, *reportPrinter_, charts);
-    exchange::PrintReport(ui(), printer);
+    report::PrintReport(ui(), printer);
 }
 
 // The pop-up menu of a plot's node, once a right click has shown the plot.
@@ -785,12 +785,12 @@ void MainWindow::tablesPrint() {
 void MainWindow::reportsPrint() {
     if (state_.CurrentView != ViewName::ResultRTF) return;
     QtReportPrinter printer(this, *reportPrinter_, *rtfResults_->document());
-    exchange::PrintReport(ui(), printer);
+    report::PrintReport(ui(), printer);
 }
 
 void MainWindow::reportsSaveAs() {
     if (state_.CurrentView != ViewName::ResultRTF) return;
-    exchange::SaveSmrReportAs(state_, ui(), {shownReport_, 0, {}});
+    report::SaveSmrReportAs(state_, ui(), {shownReport_, 0, {}});
 }
 
 void MainWindow::helpContents() {

@@ -12,7 +12,7 @@ class QWidget;
 
 namespace vdx {
 
-class QtPrinter : public exchange::ReportPrinter {
+class QtPrinter : public report::ReportPrinter {
 public:
     // `printer` keeps the choices of the dialog between prints.
     QtPrinter(QWidget* parent, QPrinter& printer) : parent_(parent), printer_(printer) {}

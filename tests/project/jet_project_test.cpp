@@ -22,8 +22,10 @@
 #include "exchange/formats/access/access_reader.h"
 #include "state/scripted_interaction.h"
 
-namespace vdx::exchange {
+namespace vdx::project {
 namespace {
+
+using namespace exchange;
 
 namespace fs = std::filesystem;
 
@@ -282,10 +284,12 @@ TEST(JetProjectFiles, AnAccessDatabaseThatIsNoStudyIsRefusedCleanly) {
 }
 
 }  // namespace
-}  // namespace vdx::exchange
+}  // namespace vdx::project
 
-namespace vdx::exchange {
+namespace vdx::project {
 namespace {
+
+using namespace exchange;
 
 size_t RowCount(AccessReader& reader, const std::string& table) {
     size_t n = 0;
@@ -333,4 +337,4 @@ TEST(JetProjectFiles, TheRowOrderCheckSeesDeletedRows) {
 }
 
 }  // namespace
-}  // namespace vdx::exchange
+}  // namespace vdx::project

@@ -18,8 +18,10 @@
 #include "mortality/smr_run.h"
 #include "state/scripted_interaction.h"
 
-namespace vdx::exchange {
+namespace vdx::project {
 namespace {
+
+using namespace exchange;
 
 namespace fs = std::filesystem;
 
@@ -209,4 +211,4 @@ TEST_F(JetRoundTrip, DamagedJetFilesAreRefusedCleanly) {
 }
 
 }  // namespace
-}  // namespace vdx::exchange
+}  // namespace vdx::project

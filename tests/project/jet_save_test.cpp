@@ -20,8 +20,10 @@
 #include "state/errors.h"
 #include "state/scripted_interaction.h"
 
-namespace vdx::exchange {
+namespace vdx::project {
 namespace {
+
+using namespace exchange;
 
 namespace fs = std::filesystem;
 
@@ -212,4 +214,4 @@ TEST_F(JetSave, ConvertWritesEitherFormatAndOnlyReadsItsInput) {
 }
 
 }  // namespace
-}  // namespace vdx::exchange
+}  // namespace vdx::project

@@ -11,7 +11,7 @@
 #include "state/errors.h"
 #include "state/scripted_interaction.h"
 
-namespace vdx::exchange {
+namespace vdx::report {
 namespace {
 
 namespace fs = std::filesystem;
@@ -93,4 +93,4 @@ TEST_F(ReportOutput, AFailedSaveIsShownAndKeepsTheOldFile) {
 }
 
 }  // namespace
-}  // namespace vdx::exchange
+}  // namespace vdx::report

@@ -69,7 +69,7 @@ TEST_F(RtfWriter, LibreOfficeReadsTheTextBack) {
         "====\r\n Title \r\n====\r\n\r\nBack\\slash {braces} and tab\there\r\n"
         "Z\xC3\xBCrich 12 \xE2\x82\xAC, \xCE\xB1\xCE\xB2, \xF0\x9F\x98\x80 end\r\nlast line";
     const fs::path file = dir_ / "text.rtf";
-    exchange::WriteReportFile(file.string(), exchange::ReportFileFormat::Rtf, {text, 10, {{36, 5, kBlue}}});
+    report::WriteReportFile(file.string(), report::ReportFileFormat::Rtf, {text, 10, {{36, 5, kBlue}}});
     EXPECT_EQ(Lines(Convert(dir_, file, "txt:Text (encoded):UTF8", ".txt")),
               (std::vector<std::string>{"====", " Title ", "====", "", "Back\\slash {braces} and tab\there",
                                         "Z\xC3\xBCrich 12 \xE2\x82\xAC, \xCE\xB1\xCE\xB2, \xF0\x9F\x98\x80 end",
@@ -92,7 +92,7 @@ std::string StyleAround(const std::string& html, const std::string& text, const 
 TEST_F(RtfWriter, CentredParagraphsAndColouredRunsSurviveTheReading) {
     const std::string text = "Heading\r\nSMR = 150.00000000\r\nplain";
     const fs::path file = dir_ / "styled.rtf";
-    exchange::WriteReportFile(file.string(), exchange::ReportFileFormat::Rtf, {text, 5, {{text.find("150"), 12, kBlue}}});
+    report::WriteReportFile(file.string(), report::ReportFileFormat::Rtf, {text, 5, {{text.find("150"), 12, kBlue}}});
     const std::string html = Convert(dir_, file, "html:XHTML Writer File:UTF8", ".html");
     EXPECT_NE(StyleAround(html, "Heading", "p").find("text-align:center"), std::string::npos) << html;
     EXPECT_EQ(StyleAround(html, "SMR = ", "p").find("center"), std::string::npos) << html;
