@@ -8,7 +8,7 @@
 #include "cli/py_commands.h"
 #include "cli/results_commands.h"
 #include "cli/table_commands.h"
-#include "exchange/file_formats.h"
+#include "exchange/io/file_formats.h"
 
 namespace vdx::cli {
 

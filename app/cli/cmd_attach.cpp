@@ -23,10 +23,10 @@
 #include "cli/cli_session.h"
 #include "cli/table_commands.h"
 #include "db/file_commands.h"
-#include "exchange/attach_commands.h"
-#include "exchange/rate_units.h"
+#include "exchange/commands/attach_commands.h"
+#include "exchange/commands/rate_units.h"
 #include "state/text_values.h"
-#include "exchange/scripted_attach_dialogs.h"
+#include "exchange/commands/scripted_attach_dialogs.h"
 
 namespace vdx::cli {
 

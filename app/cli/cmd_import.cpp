@@ -21,9 +21,9 @@
 #include "cli/table_commands.h"
 #include "db/database.h"
 #include "db/file_commands.h"
-#include "exchange/attach_commands.h"
-#include "exchange/scripted_attach_dialogs.h"
-#include "exchange/text_import.h"
+#include "exchange/commands/attach_commands.h"
+#include "exchange/commands/scripted_attach_dialogs.h"
+#include "exchange/formats/text/text_import.h"
 
 namespace vdx::cli {
 

@@ -29,8 +29,8 @@
 #include "mortality/smr_report.h"
 #include "db/navigator_commands.h"
 #include "db/project_management.h"
-#include "exchange/export_command.h"
-#include "exchange/report_output.h"
+#include "exchange/commands/export_command.h"
+#include "report/report_output.h"
 #include "mortality/strata_table.h"
 #include "plot_view.h"
 #include "plots/plot_file.h"
@@ -486,7 +486,7 @@ void MainWindow::printPlot() {
     }
     reportPrinter_->setDocName(shownNodeTitle());
     QtPlotPrinter printer(this, *reportPrinter_, plot);
-    exchange::PrintReport(ui(), printer);
+    report::PrintReport(ui(), printer);
 }
 
 // The pop-up menu of a plot's node, once a right click has shown the plot.
@@ -790,12 +790,12 @@ void MainWindow::tablesPrint() {
 void MainWindow::reportsPrint() {
     if (state_.CurrentView != ViewName::ResultRTF) return;
     QtReportPrinter printer(this, *reportPrinter_, *rtfResults_->document());
-    exchange::PrintReport(ui(), printer);
+    report::PrintReport(ui(), printer);
 }
 
 void MainWindow::reportsSaveAs() {
     if (state_.CurrentView != ViewName::ResultRTF) return;
-    exchange::SaveSmrReportAs(state_, ui(), {shownReport_, 0, {}});
+    report::SaveSmrReportAs(state_, ui(), {shownReport_, 0, {}});
 }
 
 void MainWindow::helpContents() {

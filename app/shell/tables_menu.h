@@ -5,7 +5,7 @@
 // shell's Qt dialogs.
 #pragma once
 
-#include "exchange/attach_commands.h"
+#include "exchange/commands/attach_commands.h"
 
 class QMainWindow;
 class QMenu;

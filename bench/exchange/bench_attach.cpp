@@ -15,8 +15,8 @@
 #include "attach_test_support.h"
 #include "db/database.h"
 #include "db/file_commands.h"
-#include "exchange/attach_commands.h"
-#include "exchange/scripted_attach_dialogs.h"
+#include "exchange/commands/attach_commands.h"
+#include "exchange/commands/scripted_attach_dialogs.h"
 
 namespace {
 

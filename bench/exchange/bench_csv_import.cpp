@@ -16,8 +16,8 @@
 #include "bench_measure.h"
 #include "db/database.h"
 #include "db/file_commands.h"
-#include "exchange/attach_commands.h"
-#include "exchange/scripted_attach_dialogs.h"
+#include "exchange/commands/attach_commands.h"
+#include "exchange/commands/scripted_attach_dialogs.h"
 #include "state/scripted_interaction.h"
 
 namespace {

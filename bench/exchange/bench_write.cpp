@@ -15,7 +15,7 @@
 #include <string>
 
 #include "bench_measure.h"
-#include "exchange/table_writer.h"
+#include "exchange/io/table_writer.h"
 #include "state/errors.h"
 
 namespace {

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "attach_test_support.h"
-#include "exchange/attach_commands.h"
-#include "exchange/file_formats.h"
+#include "exchange/commands/attach_commands.h"
+#include "exchange/io/file_formats.h"
 #include "run_program.h"
 
 namespace {

@@ -3,7 +3,7 @@
 // copied into a study's working copy, registered and put into the tree; the
 // names the project file gives them; failures and cancelled dialogs that
 // must leave the working copy exactly as it was.
-#include "exchange/attach_commands.h"
+#include "exchange/commands/attach_commands.h"
 
 #include <gtest/gtest.h>
 
@@ -13,11 +13,11 @@
 #include "attach_test_support.h"
 #include "db/database.h"
 #include "db/project_file.h"
-#include "exchange/dbase_reader.h"
-#include "exchange/excel_reader.h"
-#include "exchange/paradox_reader.h"
-#include "exchange/scripted_attach_dialogs.h"
-#include "exchange/text_import.h"
+#include "exchange/formats/dbase/dbase_reader.h"
+#include "exchange/formats/excel/excel_reader.h"
+#include "exchange/formats/paradox/paradox_reader.h"
+#include "exchange/commands/scripted_attach_dialogs.h"
+#include "exchange/formats/text/text_import.h"
 #include "state/messages.h"
 #include "test_support.h"
 

@@ -1,6 +1,6 @@
 // The ASCII import: splitting, preview, column names, conversions, date
 // layouts, errors and character sets.
-#include "exchange/text_import.h"
+#include "exchange/formats/text/text_import.h"
 
 #include <gtest/gtest.h>
 

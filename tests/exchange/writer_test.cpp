@@ -3,7 +3,7 @@
 // format and read back cell for cell by xlrd, dbfread, python's html.parser
 // and csv module, openpyxl, LibreOffice, R's haven, FreeXL and pxlib (through
 // our Paradox reader), and by our own readers.
-#include "exchange/table_writer.h"
+#include "exchange/io/table_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -21,18 +21,18 @@ extern "C" {
 #include <paradox.h>  // has no extern "C" guard of its own
 }
 
-#include "exchange/biff_reader.h"
-#include "exchange/csv_reader.h"
-#include "exchange/dbase_reader.h"
-#include "exchange/dbase_writer.h"
-#include "exchange/dta_writer.h"
-#include "exchange/excel_reader.h"
-#include "exchange/paradox_reader.h"
-#include "exchange/statistics_reader.h"
-#include "exchange/text_encoding.h"
-#include "exchange/text_import.h"
-#include "exchange/writer_support.h"
-#include "exchange/xlsx_reader.h"
+#include "exchange/formats/excel/biff_reader.h"
+#include "exchange/formats/text/csv_reader.h"
+#include "exchange/formats/dbase/dbase_reader.h"
+#include "exchange/formats/dbase/dbase_writer.h"
+#include "exchange/formats/statistics/dta_writer.h"
+#include "exchange/formats/excel/excel_reader.h"
+#include "exchange/formats/paradox/paradox_reader.h"
+#include "exchange/formats/statistics/statistics_reader.h"
+#include "exchange/io/text_encoding.h"
+#include "exchange/formats/text/text_import.h"
+#include "exchange/io/writer_support.h"
+#include "exchange/formats/xlsx/xlsx_reader.h"
 #include "state/text_values.h"
 #include "test_support.h"
 

@@ -1,0 +1,86 @@
+// The formats tables come in from and go out to, one entry each: how the
+// Tables > Main table / Rate table > Add menus, the attach file dialog, the
+// Save as... dialog and veldrix-cli attach / export name it, and how its
+// tables are read and written. Everything that lists formats reads this
+// table; a new format is one more entry.
+//
+// Views of the table:
+// - the attach source codes 1 to 18 that the Add entries pass (several
+//   entries may share a code: the five Access entries all pass 1, Excel 7.0
+//   and 5.0 pass 4); the entries with a menu entry, in menu order;
+// - the save dialog's filter indexes 1 to 18, and after them the formats
+//   written later (exportIndex);
+// - the CLI names: the first is the one the help shows, the others are
+//   accepted as well.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "exchange/io/table_reader.h"
+#include "exchange/io/table_writer.h"
+
+namespace vdx::exchange {
+
+// How the chosen file holds the tables of a source.
+enum class TableLayout {
+    None,         // nothing to attach (written only)
+    Database,     // several tables; the user picks one (Access, Excel, .xlsx)
+    FolderTable,  // the folder is the database, the file one table named by the file (dBase, Paradox, ASCII)
+    SingleFile,   // the file is the database and its one table (Stata, SAS, SPSS, CSV)
+    DataSource,   // an ODBC data source, no file
+};
+
+// Opens the reader of a source: the database is the file (Access, Excel,
+// single-table files), the folder (dBase, Paradox, ASCII) or the ODBC
+// connection string.
+using ReaderFactory = std::unique_ptr<TableReader> (*)(const std::string& database);
+
+struct FileFormat {
+    // ---- Tables > Main table / Rate table > Add
+    const char* subMenu;      // the Add sub-menu with its access key ("&Excel"); "" for an entry of Add itself
+    const char* menuName;     // object name suffix, "Excel70" -> mnuTablesMainTableAddExcel70; nullptr: no entry
+    const char* menuCaption;  // "&7.0..."
+    int sourceCode;           // the code the entry passes; 0 for ODBC and formats only written
+    const char* connect;      // ExternalConnect: the connect prefix with its own ";" ("" for Access)
+    // ---- Files
+    const char* filterName;   // the attach dialog's filter description ("Excel")
+    const char* patterns;     // "*.xls"; the first one is the dialog's initial file name
+    TableLayout layout;
+    bool viaTextImport;       // the file goes to the text import dialog (ASCII, CSV) instead of a reader
+    ReaderFactory reader;     // nullptr: not read
+    // ---- Tables > Save as...
+    int exportIndex;          // the save dialog's filter index, from 1; 0: not offered
+    const char* exportCaption;  // "Excel 7.0" -> "Excel 7.0 (*.xls)|*.xls|"
+    std::optional<WriterFormat> writer;  // none: offered but not written yet
+    // ---- veldrix-cli --format
+    std::vector<std::string> cliNames;
+
+    bool hasMenuEntry() const { return menuName != nullptr; }
+    // The attach dialog's filter, "Excel (*.xls)|*.xls|All files (*.*)|*.*".
+    std::string attachFilter() const;
+    // The initial file name of the attach dialog, "*.xls".
+    std::string initialFileName() const;
+    // The pattern the save dialog offers, "*.xls".
+    std::string exportPattern() const { return initialFileName(); }
+};
+
+// Every format, the entries with a menu entry in the order of the Add menu.
+const std::vector<FileFormat>& FileFormats();
+
+// The format a source code opens with (the first entry passing it); VdxError
+// 5 (invalid argument) for a code no entry passes.
+const FileFormat& SourceFormatOf(int code);
+// The format of a connect string's type ("Excel 5.0;;DATABASE=..." -> Excel
+// 5.0, "" -> Access, "ODBC;DSN=x" -> ODBC); VdxError 3170 ("Could not find
+// installable ISAM.") for a type no entry has.
+const FileFormat& FormatOfConnect(const std::string& connect);
+// The format a CLI name names; nullptr when none does.
+const FileFormat* FormatOfCliName(const std::string& name);
+
+// The save dialog's choices in filter order (index - 1).
+std::vector<const FileFormat*> ExportFormats();
+
+}  // namespace vdx::exchange
