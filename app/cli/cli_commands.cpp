@@ -52,10 +52,11 @@ const std::vector<Subcommand>& Subcommands() {
          "add a semicolon ASCII file as the main data table or a rate table (Tables > Add > ASCII); TYPE is Text, "
          "Integer, Long, Single, Double, Date:DDMMYYYY, Date:DDMMMYYYY, Date:MMDDYYYY or Date:YYYY:DD:MM; "
          "--rate-unit as for attach", RunImport},
-        {"attach", "STUDY.vdx (--main | --rate) --format FORMAT SOURCE [--table TABLE] [--name NAME] "
-                   "[--rate-unit 1|1000|100000] [--separator ,|;|tab]",
+        {"attach", "STUDY.vdx (--main | --rate | --work-history) --format FORMAT SOURCE [--table TABLE] [--name NAME] "
+                   "[--rate-unit 1|1000|100000] [--separator ,|;|tab] [--id COL] [--start COL] [--end COL] "
+                   "[--intensity COL] [--job COL]",
          "add a table of an Access, Excel, dBase, Paradox, Stata, SAS, SPSS or CSV file or an ODBC source (FORMAT " +
-             AttachFormatNames() + "); the table is named NAME or after its source; a rate table given per 1,000 or 100,000 person-years (--rate-unit) is stored per person-year; --separator overrides the separator detected in a CSV file",
+             AttachFormatNames() + "); the table is named NAME or after its source; a rate table given per 1,000 or 100,000 person-years (--rate-unit) is stored per person-year; --separator overrides the separator detected in a CSV file; a work history (person id, start, end, intensity, job) takes the columns their names say unless --id, --start, --end, --intensity, --job name them",
          RunAttach},
         {"calc", "--observed O --expected E [--level 90|95|99] [--method NAME ...] [--null 1|100]",
          "the SMR calculator (Tools > SMR Calculator): SMR and bounds for typed numbers; NAME Exact, Byar, "

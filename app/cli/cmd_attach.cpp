@@ -1,5 +1,6 @@
-// veldrix-cli attach STUDY.vdx (--main | --rate) --format FORMAT SOURCE [--table TABLE]
+// veldrix-cli attach STUDY.vdx (--main | --rate | --work-history) --format FORMAT SOURCE [--table TABLE]
 //     [--name NAME] [--rate-unit 1|1000|100000] [--separator ,|;|tab]
+//     [--id COL] [--start COL] [--end COL] [--intensity COL] [--job COL]
 //
 // Tables > Main table / Rate table > Add without a window. FORMAT names the
 // menu entry by its CLI name in the table of formats (access80 or access,
@@ -15,6 +16,9 @@
 // A CSV file comes in
 // as the text import dialog proposes it, with the separator it detects
 // unless --separator gives one (",", ";" or "tab").
+// --work-history adds a work history (Tables > Work history > Add); --id,
+// --start, --end, --intensity and --job name its columns where their names
+// do not say them.
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -41,7 +45,8 @@ struct AttachArguments {
     std::string name;
     std::optional<int> rateUnit;  // the index of the unit among those offered
     std::optional<char> separator;  // csv
-    bool main = false, rate = false;
+    bool main = false, rate = false, workHistory = false;
+    exchange::WorkHistoryColumns columns;
 };
 
 // The source format code of a format name; kOdbc for ODBC, -1 for a name
@@ -58,6 +63,16 @@ std::optional<AttachArguments> Parse(const std::vector<std::string>& args) {
         const std::string& arg = args[i];
         if (arg == "--main") a.main = true;
         else if (arg == "--rate") a.rate = true;
+        else if (arg == "--work-history") a.workHistory = true;
+        else if (arg == "--id" || arg == "--start" || arg == "--end" || arg == "--intensity" || arg == "--job") {
+            if (i + 1 >= args.size() || args[i + 1].empty()) return std::nullopt;
+            std::string& column = arg == "--id"      ? a.columns.id
+                                  : arg == "--start" ? a.columns.start
+                                  : arg == "--end"   ? a.columns.end
+                                  : arg == "--job"   ? a.columns.job
+                                                     : a.columns.intensity;
+            column = args[++i];
+        }
         else if (arg == "--format" || arg == "--table" || arg == "--name" || arg == "--rate-unit" ||
                    arg == "--separator") {
             if (i + 1 >= args.size() || args[i + 1].empty()) return std::nullopt;
@@ -79,12 +94,16 @@ std::optional<AttachArguments> Parse(const std::vector<std::string>& args) {
             return std::nullopt;
         }
     }
-    if (positional.size() != 2 || a.main == a.rate || a.code < 0 || (a.rateUnit && !a.rate)) return std::nullopt;
+    if (positional.size() != 2 || a.main + a.rate + a.workHistory != 1 || a.code < 0 || (a.rateUnit && !a.rate))
+        return std::nullopt;
+    const exchange::WorkHistoryColumns& c = a.columns;
+    if (!a.workHistory && !(c.id + c.start + c.end + c.intensity + c.job).empty()) return std::nullopt;
     // dBase, Paradox, Stata, SAS, SPSS and CSV files hold one table, named
     // after the file.
     if (a.table && a.code != kOdbc && exchange::SourceFormatOf(a.code).layout != exchange::TableLayout::Database)
         return std::nullopt;
     if (a.separator && a.code != exchange::kSourceCsv) return std::nullopt;
+    if (a.workHistory && a.code == kOdbc) return std::nullopt;
     a.project = positional[0];
     a.source = positional[1];
     return a;
@@ -145,14 +164,19 @@ int RunAttach(const std::vector<std::string>& args) {
             if (separator) form.setSeparator(*separator);
             else form.proposeFromData();
         };
-        added = a->main ? exchange::AddMainTable(state, session.ui, dialogs, a->code, naming)
-                        : exchange::AddRateTable(state, session.ui, dialogs, a->code, naming);
+        added = a->workHistory ? exchange::AddWorkHistory(state, session.ui, dialogs, a->code, a->columns, naming)
+                : a->main      ? exchange::AddMainTable(state, session.ui, dialogs, a->code, naming)
+                               : exchange::AddRateTable(state, session.ui, dialogs, a->code, naming);
     }
     if (!added) {
         if (session.ui.messages.empty()) PrintMessage("No table was added: the source offers none.");
         return kFailed;
     }
     if (!db::FileSave(state, session.ui, db::AfterFailedSave::CommandDiscarded)) return kFailed;
+    if (a->workHistory) {
+        PrintMessage("Work history " + state.ExternalTableName + " added.");
+        return kOk;
+    }
     PrintAddedTable(state, a->main ? state.MainTableName : state.ExternalTableName, a->main);
     return kOk;
 }

@@ -63,6 +63,33 @@ void AddTableMenu(QMainWindow* window, QMenu* mnuTables, bool rateTable) {
     QObject::connect(remove, &QAction::triggered, window, [window, rateTable] { MenuRemoveTable(window, rateTable); });
 }
 
+// Tables > Work history > Add: the formats that hold tables in files.
+void MenuAddWorkHistory(QMainWindow* window, int code) {
+    auto* main = qobject_cast<MainWindow*>(window);
+    if (!main) return;
+    QtAttachDialogs dialogs(main);
+    main->runCommand([&] {
+        ProgramState& state = main->state();
+        Interaction& ui = main->ui();
+        if (exchange::AddWorkHistory(state, ui, dialogs, code))
+            ui.message("Work history " + state.ExternalTableName + " added.", Buttons::Ok, Icon::Information,
+                       "VELDRIX");
+    });
+}
+
+void AddWorkHistoryMenu(QMainWindow* window, QMenu* mnuTables) {
+    const QString base = "mnuTablesWorkHistory";
+    QMenu* add = SubMenu(SubMenu(mnuTables, base, "&Work history"), base + "Add", "&Add");
+    for (const exchange::FileFormat& e : exchange::FileFormats()) {
+        if (!e.hasMenuEntry() || e.sourceCode == kOdbcEntry) continue;
+        const QString group = QString(e.subMenu).remove('&');
+        QAction* entry = add->addAction((group.isEmpty() ? "" : group + " ") + QString(e.menuCaption).remove('&'));
+        entry->setObjectName(base + "Add" + e.menuName);
+        const int code = e.sourceCode;
+        QObject::connect(entry, &QAction::triggered, window, [window, code] { MenuAddWorkHistory(window, code); });
+    }
+}
+
 // The rate table the tree has selected, "" when it shows something else.
 QString SelectedRateTable(MainWindow* main) {
     const auto* tree = main->findChild<QTreeWidget*>("Navigator");
@@ -99,6 +126,7 @@ bool QtAttachDialogs::textImport(ProgramState& state, Interaction& ui) {
 void AddTablesMenuEntries(QMainWindow* window, QMenu* mnuTables) {
     AddTableMenu(window, mnuTables, false);
     AddTableMenu(window, mnuTables, true);
+    AddWorkHistoryMenu(window, mnuTables);
     mnuTables->addSeparator();
 }
 
