@@ -242,6 +242,9 @@ TEST_F(CliAttach, WrongArgumentsAreUsageErrors) {
              {"attach", study, "--rate", "--format", "dbase3", txt, "--table", "x"},
              {"attach", study, "--rate", "--format", "csv", txt, "--separator", "|"},
              {"attach", study, "--rate", "--format", "dbase3", txt, "--separator", ","},
+             {"attach", study, "--rate", "--work-history", "--format", "csv", txt},
+             {"attach", study, "--main", "--format", "csv", txt, "--id", "ID"},  // a column role without --work-history
+             {"attach", study, "--work-history", "--format", "odbc", "DSN=x"},
          }) {
         const CommandRun r = cli(args);
         EXPECT_EQ(r.status, 2) << args[0] << " " << args.back();
@@ -250,7 +253,7 @@ TEST_F(CliAttach, WrongArgumentsAreUsageErrors) {
     EXPECT_EQ(ReadFile(study), before);
     const CommandRun help = cli({"--help"});
     EXPECT_NE(help.out.find("import STUDY.vdx (--main | --rate) FILE"), std::string::npos);
-    EXPECT_NE(help.out.find("attach STUDY.vdx (--main | --rate) --format FORMAT SOURCE"), std::string::npos);
+    EXPECT_NE(help.out.find("attach STUDY.vdx (--main | --rate | --work-history) --format FORMAT SOURCE"), std::string::npos);
 }
 
 TEST_F(CliAttach, EveryFormatOfTheTableIsNamedInTheHelpAndTakenByItsCommands) {
