@@ -80,10 +80,19 @@ void MenuAddWorkHistory(QMainWindow* window, int code) {
 void AddWorkHistoryMenu(QMainWindow* window, QMenu* mnuTables) {
     const QString base = "mnuTablesWorkHistory";
     QMenu* add = SubMenu(SubMenu(mnuTables, base, "&Work history"), base + "Add", "&Add");
+    QMap<QString, QMenu*> formats;
+    // The file formats of the main table's Add menu, in the same sub-menus.
     for (const exchange::FileFormat& e : exchange::FileFormats()) {
         if (!e.hasMenuEntry() || e.sourceCode == kOdbcEntry) continue;
-        const QString group = QString(e.subMenu).remove('&');
-        QAction* entry = add->addAction((group.isEmpty() ? "" : group + " ") + QString(e.menuCaption).remove('&'));
+        QMenu* menu = add;
+        if (*e.subMenu) {
+            menu = formats.value(e.subMenu);
+            if (!menu) {
+                menu = SubMenu(add, base + "Add" + QString(e.subMenu).remove('&'), e.subMenu);
+                formats.insert(e.subMenu, menu);
+            }
+        }
+        QAction* entry = menu->addAction(e.menuCaption);
         entry->setObjectName(base + "Add" + e.menuName);
         const int code = e.sourceCode;
         QObject::connect(entry, &QAction::triggered, window, [window, code] { MenuAddWorkHistory(window, code); });
