@@ -41,8 +41,12 @@ const std::vector<Subcommand>& Subcommands() {
          "database (jet); IN may be of either format and stays as it is", RunConvert},
         {"pyears",
          "STUDY.vdx --dob COL --entry COL --exit COL (--age FROM:TO:STEP | --age-classes 20-24,25-29,...) "
-         "(--calendar FROM:TO:STEP | --calendar-classes 1950-1954,...) [--sex COL=CODE1,CODE2] [--lag COL=YEARS]",
-         "compute person-years (Compute > Person-Years) and save the project file", RunPyears},
+         "(--calendar FROM:TO:STEP | --calendar-classes 1950-1954,...) [--sex COL=CODE1,CODE2] [--lag COL=YEARS] "
+         "[--by time-since-hire:0,20,30,40 [--hire COL] | --by duration:0,1,5,10 --work-history NAME --id COL | "
+         "--by cumulative:0,1,5,10 --work-history NAME --id COL] [--exposure-lag YEARS]",
+         "compute person-years (Compute > Person-Years) and save the project file; --by adds a third axis whose "
+         "classes are lower bounds (the last class open), the hire date from COL or the first work period",
+         RunPyears},
         {"show", "STUDY.vdx TABLE",
          "print a person-years table (\"Age*Calendar\", \"Age*Calendar*Sex=1\") or a table of the project file, "
          "tab-separated",

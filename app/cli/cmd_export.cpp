@@ -13,6 +13,7 @@
 #include "cli/cli_commands.h"
 #include "cli/cli_session.h"
 #include "cli/table_commands.h"
+#include "db/exposure_tables.h"
 #include "db/file_commands.h"
 #include "db/navigator_commands.h"
 #include "exchange/commands/export_command.h"
@@ -75,6 +76,9 @@ int RunExport(const std::vector<std::string>& args) {
     std::string path = result;
     for (int t = 1; state.py.blnPersonYears && t <= state.py.intAnzahlTables; ++t)
         if (result == PyTableName(state.py, t)) path = "Main_Person-Years_" + result;
+    for (int t = 1; state.Exposure.computed() && t <= state.py.intAnzahlTables; ++t)
+        for (int k = 1; k <= static_cast<int>(state.Exposure.categories.size()); ++k)
+            if (result == db::ExposureTableName(state, t, k)) path = "Main_Person-Years_" + result;
     const db::NodeClickAction shown = db::ClickNode(state, session.ui, path, false);
     if (shown.kind != db::NodeKind::PersonYears && shown.kind != db::NodeKind::Deaths &&
         shown.kind != db::NodeKind::Strata && shown.kind != db::NodeKind::Smr) {

@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "db/database.h"
+#include "db/exposure_tables.h"
 #include "db/db_internal.h"
 #include "db/navigator_entries.h"
 #include "db/project_file.h"
@@ -116,6 +117,18 @@ ResultGridText ShowPersonYears(ProgramState& state, int mode) {
         for (int j = 1; j < g.cols; ++j)
             if (mode <= cells.tables() && i <= cells.ageClasses() && j <= cells.periods())
                 g.at(i, j) = FormatYears(static_cast<double>(cells.at(mode, i, j)) / 365.25);
+    ShowView(state, ViewName::ResultGrid);
+    return g;
+}
+
+ResultGridText ShowExposurePersonYears(ProgramState& state, int table, int category) {
+    ResultGridText g = LabelledResultGrid(state);
+    if (category < 1 || category > static_cast<int>(state.Exposure.categories.size())) return g;
+    const PyCells& cells = state.Exposure.categories[static_cast<size_t>(category) - 1];
+    for (int i = 1; i < g.rows; ++i)
+        for (int j = 1; j < g.cols; ++j)
+            if (table <= cells.tables() && i <= cells.ageClasses() && j <= cells.periods())
+                g.at(i, j) = FormatYears(static_cast<double>(cells.at(table, i, j)) / 365.25);
     ShowView(state, ViewName::ResultGrid);
     return g;
 }
@@ -285,6 +298,16 @@ NodeClickAction ClickNode(ProgramState& state, Interaction& ui, const std::strin
             action.resultGrid = ShowPersonYears(state, mode);
             return action;
         }
+        for (int t = 1; t <= state.py.intAnzahlTables && state.Exposure.computed(); ++t)
+            for (int k = 1; k <= static_cast<int>(state.Exposure.categories.size()); ++k) {
+                if (path != "Main_Person-Years_" + ExposureTableName(state, t, k)) continue;
+                action.kind = NodeKind::PersonYears;
+                state.CurrentResult = "PersonYears";
+                state.CurrentResultTable = ExposureTableName(state, t, k);
+                state.Entries = EntriesAfterClick(action.kind, state.Entries);
+                action.resultGrid = ShowExposurePersonYears(state, t, k);
+                return action;
+            }
     } catch (const VdxError& e) {
         ShowGeneralError(ui, e.number(), e.description());
         action = NodeClickAction{};

@@ -4,6 +4,7 @@
 
 #include "db/database.h"
 #include "db/db_internal.h"
+#include "db/exposure_tables.h"
 
 namespace vdx::db {
 
@@ -75,6 +76,11 @@ void AddPersonYearsEntries(ProgramState& state) {
     } else {
         Added(state, all);
     }
+    // The tables by exposure category of a run with a third axis.
+    if (state.Exposure.computed())
+        for (int t = 1; t <= state.py.intAnzahlTables; ++t)
+            for (int k = 1; k <= static_cast<int>(state.Exposure.categories.size()); ++k)
+                state.Navigator.add(group, ExposureTableKey(t, k), ExposureTableName(state, t, k), 3);
     // The person-years plot is there from the first run on.
     AddPlotEntries(state);
 }

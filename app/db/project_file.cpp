@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "db/database.h"
+#include "db/exposure_tables.h"
 #include "db/file_io.h"
 #include "db/navigator_entries.h"
 #include "db/table_stream.h"
@@ -177,6 +178,7 @@ void LoadState(ProgramState& state, Database& db, Interaction& ui) {
     if (state.py.blnPersonYears) {
         try {
             LoadPersonYears(state, db);
+            LoadExposureTables(db, state);
             AddPersonYearsEntries(state);
         } catch (const DamagedTable& d) {
             state.py.blnPersonYears = false;
