@@ -72,6 +72,13 @@ const std::vector<Subcommand>& Subcommands() {
          "dialog lists it (\"Age*Calendar*Sex=1\", \"Exact\", \"Byar\", \"Chi Square\", \"Square Root\", "
          "\"Wald\"); VALUE one code (ICD=162) or a group of codes and ranges (\"ICD=160-165, 170\")",
          RunSmr},
+        {"categories",
+         "STUDY.vdx --rate TABLE --death COLUMN=VALUE [--level 0.10|0.05|0.01] [--method NAME] [--name ANALYSIS] "
+         "[--format csv|tsv]",
+         "the SMR per exposure category of the last person-years run with --by (Compute > SMR by category), "
+         "stored as an analysis and printed as category, days, person_years, observed, expected, smr, low, high, "
+         "then the total",
+         RunCategories},
         {"report", "STUDY.vdx PROJECT [--null 1|100]",
          "print the SMR report of a project as the main window shows it (SMR and bounds times the null value, "
          "default 100)",

@@ -12,5 +12,6 @@ namespace vdx::cli {
 int RunSmr(const std::vector<std::string>& args);
 int RunReport(const std::vector<std::string>& args);
 int RunSrr(const std::vector<std::string>& args);
+int RunCategories(const std::vector<std::string>& args);
 
 }  // namespace vdx::cli

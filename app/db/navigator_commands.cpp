@@ -133,6 +133,28 @@ ResultGridText ShowExposurePersonYears(ProgramState& state, int table, int categ
     return g;
 }
 
+ResultGridText ShowCategories(ProgramState& state, const std::string& name) {
+    auto db = Database::open(state.WorkingCopyName);
+    auto rs = db->openRecordset(name + "_Categories");
+    static const char* const columns[] = {"Category", "PersonYears", "Observed", "Expected", "Smr", "Low", "High"};
+    ResultGridText g;
+    g.cols = 7;
+    g.rows = static_cast<int>(rs->recordCount()) + 1;
+    g.cells.assign(static_cast<size_t>(g.rows) * g.cols, std::string());
+    g.decimals = {-1, 2, 0, 2, 2, 2, 2};
+    const char* const headers[] = {"Category", "Person-years", "Observed", "Expected", "SMR", "Lower bound",
+                                   "Upper bound"};
+    for (int c = 0; c < g.cols; ++c) g.at(0, c) = headers[c];
+    int r = 1;
+    for (rs->moveFirst(); !rs->eof() && r < g.rows; rs->moveNext(), ++r)
+        for (int c = 0; c < g.cols; ++c) {
+            const Value v = rs->value(columns[c]);
+            g.at(r, c) = v.isNull() ? std::string() : c == 0 ? v.asText() : NumberText(v.asDouble());
+        }
+    ShowView(state, ViewName::ResultGrid);
+    return g;
+}
+
 ResultGridText ShowDeaths(ProgramState& state, const std::string& tableName) {
     ResultGridText g = LabelledResultGrid(state);
     auto db = Database::open(state.WorkingCopyName);
@@ -274,6 +296,20 @@ NodeClickAction ClickNode(ProgramState& state, Interaction& ui, const std::strin
                 return action;
             }
         }
+        {
+            auto db = Database::open(state.WorkingCopyName);
+            for (const auto& name : AnalysisNames(*db, "Categories")) {
+                if (path != name + "_SMR by category") continue;
+                action.kind = NodeKind::Deaths;
+                action.tableName = name + "_Categories";
+                db.reset();
+                action.resultGrid = ShowCategories(state, name);
+                state.CurrentResult = "Categories";
+                state.CurrentResultTable = action.tableName;
+                state.Entries = EntriesAfterClick(action.kind, state.Entries);
+                return action;
+            }
+        }
         for (const char* plot : {"Forest plot", "Person-years"}) {
             if (path != std::string(kPlotsKey) + "_" + plot) continue;
             action.kind = NodeKind::Plot;
@@ -331,6 +367,10 @@ void RebuildNavigator(ProgramState& state, Interaction& ui) {
             for (const auto& p : ReadNameList(state.WorkingCopyName, kVdxSystemProjects,
                                               "Projects", state.ProjectCount))
                 AddProjectEntry(state, p, IsSmrProject(*db, p));
+        }
+        {
+            auto db = Database::open(state.WorkingCopyName);
+            for (const auto& name : AnalysisNames(*db, "Categories")) AddCategoriesEntry(state, name);
         }
         if (state.py.blnPersonYears) AddPersonYearsEntries(state);
         AddPlotEntries(state);

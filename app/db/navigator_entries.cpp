@@ -58,6 +58,20 @@ bool IsSmrProject(Database& db, const std::string& project) {
                        [](const FieldDef& f) { return detail::SameName(f.name, "Figures"); });
 }
 
+std::vector<std::string> AnalysisNames(Database& db, const std::string& kind) {
+    std::vector<std::string> names;
+    if (!db.tableExists("VdxAnalyses")) return names;
+    auto rs = db.openRecordset("VdxAnalyses");
+    for (rs->moveFirst(); !rs->eof(); rs->moveNext())
+        if (rs->value("Kind").asText() == kind) names.push_back(rs->value("Name").asText());
+    return names;
+}
+
+int AddCategoriesEntry(ProgramState& state, const std::string& name) {
+    const int node = state.Navigator.insertBefore(state.Navigator.findByKey(kPlotsKey), -1, name, name, 1);
+    return Added(state, state.Navigator.add(node, "", "SMR by category", 3));
+}
+
 void AddPlotEntries(ProgramState& state) {
     if (state.Navigator.findByKey(kPlotsKey) >= 0) return;
     const int current = state.CurrentNode;

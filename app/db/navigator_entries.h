@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "state/state.h"
 
@@ -29,6 +30,13 @@ bool IsSmrProject(Database& db, const std::string& project);
 // The top-level "Plots" entry (key "Plots", image 1) with "Forest plot" and
 // "Person-years" (image 3); a tree that has it keeps it.
 void AddPlotEntries(ProgramState& state);
+
+// The analyses of a kind ("Categories") registered in VdxAnalyses, in the
+// order they were made; none without the table.
+std::vector<std::string> AnalysisNames(Database& db, const std::string& kind);
+// The entry of an SMR-by-category analysis beside the projects: its name
+// with the child "SMR by category", which shows its table.
+int AddCategoriesEntry(ProgramState& state, const std::string& name);
 // Under "Person-Years": "Age*Calendar" when intAnzahlTables is 1, else that
 // and the two sex entries, with their keys; and the "Plots" entries.
 void AddPersonYearsEntries(ProgramState& state);

@@ -172,6 +172,7 @@ void LoadState(ProgramState& state, Database& db, Interaction& ui) {
         for (const auto& name : ReadRows(db, kVdxSystemRateTables, "RateTables", state.RateTableCount))
             AddRateTableEntry(state, name);
     for (const auto& name : ProjectNames(db, state)) AddProjectEntry(state, name, IsSmrProject(db, name));
+    for (const auto& name : AnalysisNames(db, "Categories")) AddCategoriesEntry(state, name);
 
     state.py = PySettingsFromTexts(ReadRows(db, kVdxSystemPY, "Value", 24));
 
