@@ -326,7 +326,10 @@ bool RunCategories(ProgramState& state, Interaction& ui, const CategoryRequest& 
             db->rollback();
             throw;
         }
-        if (out) *out = table;
+        if (out) {
+            *out = table;
+            out->analysis = name;
+        }
     } catch (const VdxError& e) {
         ShowRunError(ui, e);
         return false;
