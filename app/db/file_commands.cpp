@@ -322,14 +322,6 @@ bool FileSaveAs(ProgramState& state, Interaction& ui) {
     return SaveAsWithDialog(state, ui) == SaveOutcome::Saved;
 }
 
-bool SaveProjectAs(ProgramState& state, Interaction& ui, const std::string& path) {
-    if (!state.ProjectOpen) {
-        ui.message(Message(16), Buttons::Ok, Icon::Exclamation, "VELDRIX");
-        return false;
-    }
-    return SaveAs(state, ui, path, ProjectFormat::Veldrix) == SaveOutcome::Saved;
-}
-
 bool FileExit(ProgramState& state, Interaction& ui) {
     if (state.ProjectOpen && state.ProjectChanged) {
         const Answer a = ui.message(Message(19), Buttons::YesNoCancel, Icon::Question, "VELDRIX");

@@ -66,12 +66,13 @@ void AddRows(Database& db, const std::string& table, const std::vector<int64_t>&
     }
 }
 
-void DropIfExists(Database& db, const std::string& table) {
-    if (db.tableExists(table)) db.deleteTable(table);
-}
+// The person-years value tables: one column of whole numbers each.
+TableDef AgeClassValuesTable() { return {kVdxAgeClassValues, 0, {{"AgeClass", FieldType::Integer, 0}}}; }
+TableDef YearClassValuesTable() { return {kVdxYearClassValues, 0, {{"YearClass", FieldType::Integer, 0}}}; }
+TableDef PyValuesTable() { return {kVdxPyValues, 0, {{"PersonYears", FieldType::Long, 0}}}; }
 
 [[noreturn]] void SubscriptOutOfRange(const std::string& what) {
-    throw VdxError(9, "Subscript out of range: " + what + ".");
+    throw VdxError(err::SubscriptOutOfRange, "Subscript out of range: " + what + ".");
 }
 
 // Number of person-years cells of each dimension, never negative.
@@ -242,15 +243,14 @@ void CreateSystemTables(Database& db) {
     auto text = [](const char* name, bool allowZeroLength) {
         return FieldDef{name, FieldType::Text, 255, allowZeroLength};
     };
-    auto number = [](const char* name, FieldType type) { return FieldDef{name, type, 0, true}; };
     db.beginTransaction();
     try {
         db.createTable({kVdxSystemMain, 0, {text("Typ", false), text("Value", true)}});
         db.createTable({kVdxSystemPY, 0, {text("Typ", false), text("Value", true)}});
         db.createTable({kVdxSystemRateTables, 0, {text("RateTables", false)}});
-        db.createTable({kVdxPyValues, 0, {number("PersonYears", FieldType::Long)}});
-        db.createTable({kVdxAgeClassValues, 0, {number("AgeClass", FieldType::Integer)}});
-        db.createTable({kVdxYearClassValues, 0, {number("YearClass", FieldType::Integer)}});
+        db.createTable(PyValuesTable());
+        db.createTable(AgeClassValuesTable());
+        db.createTable(YearClassValuesTable());
         db.createTable({kVdxSystemProjects, 0, {text("Projects", false)}});
 
         auto rs = db.openRecordset(kVdxSystemMain);
@@ -271,6 +271,13 @@ void CreateSystemTables(Database& db) {
     } catch (...) {
         db.rollback();
         throw;
+    }
+}
+
+void RecreateValueTables(Database& db) {
+    for (const TableDef& def : {AgeClassValuesTable(), YearClassValuesTable(), PyValuesTable()}) {
+        if (db.tableExists(def.name)) db.deleteTable(def.name);
+        db.createTable(def);
     }
 }
 
@@ -346,12 +353,7 @@ void WriteProjectState(ProgramState& state, Database& db) {
         WriteRows(db, kVdxSystemPY, PySettingTexts(state.py));
         const PySettings& py = state.py;
         if (py.blnPersonYears) {
-            DropIfExists(db, kVdxAgeClassValues);
-            DropIfExists(db, kVdxYearClassValues);
-            DropIfExists(db, kVdxPyValues);
-            db.execute("CREATE TABLE VdxAgeClassValues (AgeClass INTEGER);");
-            db.execute("CREATE TABLE VdxYearClassValues (YearClass INTEGER);");
-            db.execute("CREATE TABLE VdxPyValues (PersonYears LONG);");
+            RecreateValueTables(db);
 
             auto bounds = [](const std::vector<int16_t>& b, int count, const char* what) {
                 if (count > 0 && static_cast<size_t>(count) >= b.size()) SubscriptOutOfRange(what);
@@ -455,7 +457,7 @@ bool UpgradeVersion1(ProgramState& state, Interaction& ui) {
         const auto projects = ProjectNames(*db, state);
         db->beginTransaction();
         for (const auto& p : projects)
-            db->execute("ALTER TABLE " + BracketName(p + "_SMR") + " ADD COLUMN Figures DOUBLE;");
+            db->addColumn(p + "_SMR", {"Figures", FieldType::Double, 0});
         for (const auto& p : projects) {
             auto rs = db->openRecordset(p + "_SMR");
             rs->moveFirst();

@@ -34,6 +34,10 @@ const std::vector<std::string>& SystemPyKeys();    // 24
 // only SMRReportHeading gets its value here, StoreProject fills the rest.
 void CreateSystemTables(Database& db);
 
+// Drops and creates again, empty, the tables of the person-years results
+// (VdxAgeClassValues, VdxYearClassValues, VdxPyValues).
+void RecreateValueTables(Database& db);
+
 // The 24 settings as the texts stored in VdxSystemPY, in row order, and back
 // (error 13 for a text that is not of the setting's type).
 std::vector<std::string> PySettingTexts(const PySettings& py);

@@ -105,7 +105,9 @@ std::string PersonYearsRunId(const ProgramState& state) {
 
 void RecordProjectRun(Database& db, const ProgramState& state, const std::string& project) {
     if (!db.tableExists(kVdxProjectRuns))
-        db.execute(std::string("CREATE TABLE ") + kVdxProjectRuns + " (Project TEXT, PyRun TEXT, Deaths TEXT);");
+        db.createTable({kVdxProjectRuns,
+                        0,
+                        {{"Project", FieldType::Text}, {"PyRun", FieldType::Text}, {"Deaths", FieldType::Text}}});
     ForgetProjectRun(db, project);
     auto rs = db.openRecordset(kVdxProjectRuns);
     rs->addNew();

@@ -407,7 +407,7 @@ bool ExportShownResult(ProgramState& state, Interaction& ui, const db::ResultGri
         // Rows go straight to the writer; a temporary table that an older
         // export left in the working copy goes.
         auto db = db::Database::open(state.WorkingCopyName);
-        if (db->tableExists("_export")) db->execute("DROP TABLE _export;");
+        if (db->tableExists("_export")) db->deleteTable("_export");
     }
     size_t at = 0;
     return WriteExportRows(ui, table.columns, table.rows.size(), [&](std::vector<Value>& row) {

@@ -235,7 +235,7 @@ bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progr
 void StoreDeathsTable(db::Database& workingCopy, const std::string& project,
                       const std::vector<std::vector<int32_t>>& deathCounts) {
     const std::string table = project + "_Deaths";
-    workingCopy.execute("CREATE TABLE " + db::BracketName(table) + " (Deaths LONG);");
+    workingCopy.createTable({table, 0, {{"Deaths", FieldType::Long, 0}}});
     std::vector<int64_t> values;
     for (size_t i = 1; i < deathCounts.size(); ++i)
         for (size_t j = 1; j < deathCounts[i].size(); ++j) values.push_back(deathCounts[i][j]);

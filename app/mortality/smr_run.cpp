@@ -73,7 +73,7 @@ int16_t LevelOf(const std::string& text) {
 void StoreSmrTable(db::Database& db, const ProgramState& state) {
     const MortalityResults& m = state.mortality;
     const std::string table = m.ProjectName + "_SMR";
-    db.execute("CREATE TABLE " + db::BracketName(table) + " (Typ TEXT, Values TEXT, Figures DOUBLE);");
+    db.createTable({table, 0, {{"Typ", FieldType::Text}, {"Values", FieldType::Text}, {"Figures", FieldType::Double, 0}}});
     auto rs = db.openRecordset(table);
     auto add = [&](const char* typ, const char* column, const std::string& text) {
         rs->addNew();

@@ -35,7 +35,7 @@ bool RunSrr(ProgramState& state, Interaction& ui, const SmrRequest& request) {
     ProjectResults srr;
     srr.storeSettings = [&](db::Database& db) {
         const std::string table = state.mortality.ProjectName + "_SMR";
-        db.execute("CREATE TABLE " + db::BracketName(table) + " (Typ TEXT, Values TEXT);");
+        db.createTable({table, 0, {{"Typ", FieldType::Text}, {"Values", FieldType::Text}}});
         auto rs = db.openRecordset(table);
         for (const auto& [typ, value] : SrrSettingsRows(state.mortality)) {
             rs->addNew();

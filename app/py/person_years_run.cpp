@@ -274,13 +274,7 @@ void StorePersonYearsTables(db::Database& db, const ProgramState& state, const P
 
     db.beginTransaction();
     try {
-        auto recreate = [&](const char* table, const char* statement) {
-            if (db.tableExists(table)) db.deleteTable(table);
-            db.execute(statement);
-        };
-        recreate(db::kVdxAgeClassValues, "CREATE TABLE VdxAgeClassValues (AgeClass INTEGER);");
-        recreate(db::kVdxYearClassValues, "CREATE TABLE VdxYearClassValues (YearClass INTEGER);");
-        recreate(db::kVdxPyValues, "CREATE TABLE VdxPyValues (PersonYears LONG);");
+        db::RecreateValueTables(db);
         db::AppendIntegerRows(db, db::kVdxAgeClassValues, "AgeClass", ageRows);
         db::AppendIntegerRows(db, db::kVdxYearClassValues, "YearClass", yearRows);
         db::AppendIntegerRows(db, db::kVdxPyValues, "PersonYears", cellRows);

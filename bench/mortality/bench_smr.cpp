@@ -65,7 +65,14 @@ void Generate(const std::string& path, int persons) {
     if (!db::CreateProjectFile(state, ui, path)) Die("cannot create " + path, ui);
     {
         auto d = db::Database::open(state.WorkingCopyName);
-        d->execute("CREATE TABLE Cohort (ID LONG, DOB DATE, DOE DATE, DOX DATE, SEX INTEGER, ICD INTEGER);");
+        d->createTable({"Cohort",
+                        0,
+                        {{"ID", FieldType::Long, 0},
+                         {"DOB", FieldType::Date, 0},
+                         {"DOE", FieldType::Date, 0},
+                         {"DOX", FieldType::Date, 0},
+                         {"SEX", FieldType::Integer, 0},
+                         {"ICD", FieldType::Integer, 0}}});
         d->beginTransaction();
         sqlite3_stmt* insert = nullptr;
         sqlite3_prepare_v2(d->handle(), "INSERT INTO Cohort VALUES (?1, ?2, ?3, ?4, ?5, ?6)", -1, &insert, nullptr);
@@ -90,9 +97,9 @@ void Generate(const std::string& path, int persons) {
         sqlite3_finalize(insert);
 
         // Rates: 20 age classes by 14 periods, rising with age.
-        std::string columns;
-        for (int j = 0; j < 14; ++j) columns += (j ? ", Y" : "Y") + std::to_string(1950 + 5 * j) + " DOUBLE";
-        d->execute("CREATE TABLE Rates (" + columns + ");");
+        db::TableDef rates{"Rates", 0, {}};
+        for (int j = 0; j < 14; ++j) rates.fields.push_back({"Y" + std::to_string(1950 + 5 * j), FieldType::Double, 0});
+        d->createTable(rates);
         auto rs = d->openRecordset("Rates");
         for (int i = 0; i < 20; ++i) {
             rs->addNew();

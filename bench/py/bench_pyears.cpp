@@ -71,7 +71,14 @@ void Generate(const std::string& path, int persons) {
     if (!db::CreateProjectFile(state, ui, path)) Die("cannot create " + path, ui);
     {
         auto d = db::Database::open(state.WorkingCopyName);
-        d->execute("CREATE TABLE Cohort (ID LONG, DOB DATE, DOH DATE, DOE DATE, DOX DATE, SEX INTEGER);");
+        d->createTable({"Cohort",
+                        0,
+                        {{"ID", FieldType::Long, 0},
+                         {"DOB", FieldType::Date, 0},
+                         {"DOH", FieldType::Date, 0},
+                         {"DOE", FieldType::Date, 0},
+                         {"DOX", FieldType::Date, 0},
+                         {"SEX", FieldType::Integer, 0}}});
         d->beginTransaction();
         sqlite3_stmt* insert = nullptr;
         sqlite3_prepare_v2(d->handle(), "INSERT INTO Cohort VALUES (?1, ?2, ?3, ?4, ?5, ?6)", -1, &insert, nullptr);

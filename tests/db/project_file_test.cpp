@@ -117,7 +117,7 @@ TEST_F(ProjectFileTest, EverySystemTableRoundTrips) {
     {
         // What the table commands leave behind: tables registered in the list tables.
         auto d = workingCopy();
-        d->execute("CREATE TABLE Cohort (ID LONG, DOB DATE, Sex TEXT(10), Code TEXT(10), Name TEXT(10));");
+        test::CreateTable(*d, "Cohort", "ID LONG, DOB DATE, Sex TEXT(10), Code TEXT(10), Name TEXT(10)");
         auto rs = d->openRecordset("Cohort");
         rs->addNew();
         rs->setValue("ID", Value::integer(7));
@@ -187,7 +187,7 @@ TEST_F(ProjectFileTest, WithoutPersonYearsTheValueTablesAreLeftAlone) {
     {
         auto d = workingCopy();
         vdx::test::AddTextRow(*d, "VdxSystemRateTables", {{"RateTables", "R"}});
-        d->execute("INSERT INTO VdxPyValues (PersonYears) VALUES (99)");
+        test::Sql(*d, "INSERT INTO VdxPyValues (PersonYears) VALUES (99)");
     }
     state.py.blnPersonYears = false;
     ASSERT_TRUE(FileSave(state, ui));
@@ -203,7 +203,7 @@ TEST_F(ProjectFileTest, OnlyTheCountedListRowsAreShown) {
         auto d = workingCopy();
         for (const char* name : {"R1", "R2", "R3", "R4"})
             vdx::test::AddTextRow(*d, "VdxSystemRateTables", {{"RateTables", name}});
-        d->execute("CREATE TABLE R1 (X LONG)");
+        test::CreateTable(*d, "R1", "X LONG");
     }
     state.RateTableCount = 2;
     ASSERT_TRUE(FileSave(state, ui));
@@ -223,15 +223,15 @@ TEST_F(ProjectFileTest, KeyValueRowsAreReadByPositionNotByKey) {
     {
         auto d = workingCopy();
         // Keys renamed: readers never look at them.
-        d->execute("UPDATE VdxSystemPY SET Typ = 'renamed' || rowid");
-        d->execute("UPDATE VdxSystemMain SET Typ = 'x' || rowid");
+        test::Sql(*d, "UPDATE VdxSystemPY SET Typ = 'renamed' || rowid");
+        test::Sql(*d, "UPDATE VdxSystemMain SET Typ = 'x' || rowid");
         // Booleans in the forms a reader must accept.
-        d->execute("UPDATE VdxSystemPY SET Value = 'TRUE' WHERE rowid = 7");     // blnAgeSelfDefined
-        d->execute("UPDATE VdxSystemPY SET Value = '-1' WHERE rowid = 17");      // blnSex
-        d->execute("UPDATE VdxSystemPY SET Value = 'false' WHERE rowid = 21");   // blnLag
-        d->execute("UPDATE VdxSystemPY SET Value = '27' WHERE rowid = 22");      // varLag
-        d->execute("UPDATE VdxSystemPY SET Value = 'Hire' WHERE rowid = 24");    // varDOH
-        d->execute("UPDATE VdxSystemMain SET Value = '3' WHERE rowid = 4");      // intProjectAnzahl
+        test::Sql(*d, "UPDATE VdxSystemPY SET Value = 'TRUE' WHERE rowid = 7");     // blnAgeSelfDefined
+        test::Sql(*d, "UPDATE VdxSystemPY SET Value = '-1' WHERE rowid = 17");      // blnSex
+        test::Sql(*d, "UPDATE VdxSystemPY SET Value = 'false' WHERE rowid = 21");   // blnLag
+        test::Sql(*d, "UPDATE VdxSystemPY SET Value = '27' WHERE rowid = 22");      // varLag
+        test::Sql(*d, "UPDATE VdxSystemPY SET Value = 'Hire' WHERE rowid = 24");    // varDOH
+        test::Sql(*d, "UPDATE VdxSystemMain SET Value = '3' WHERE rowid = 4");      // intProjectAnzahl
         for (const char* p : {"A", "B", "C"}) vdx::test::AddTextRow(*d, "VdxSystemProjects", {{"Projects", p}});
     }
     ReplaceFileSafely(state.WorkingCopyName, state.ProjectFileName);
@@ -253,7 +253,7 @@ TEST_F(ProjectFileTest, ASettingOfTheWrongTypeStopsTheOpenWithTheGeneralError) {
     newProject();
     {
         auto d = workingCopy();
-        d->execute("UPDATE VdxSystemPY SET Value = 'maybe' WHERE rowid = 1");
+        test::Sql(*d, "UPDATE VdxSystemPY SET Value = 'maybe' WHERE rowid = 1");
     }
     ReplaceFileSafely(state.WorkingCopyName, state.ProjectFileName);
     ReleaseWorkingCopy(state);
@@ -272,7 +272,7 @@ TEST_F(ProjectFileTest, TooFewKeyValueRowsIsNoCurrentRecord) {
     newProject();
     {
         auto d = workingCopy();
-        d->execute("DELETE FROM VdxSystemPY WHERE rowid > 20");
+        test::Sql(*d, "DELETE FROM VdxSystemPY WHERE rowid > 20");
     }
     ReplaceFileSafely(state.WorkingCopyName, state.ProjectFileName);
     ReleaseWorkingCopy(state);
@@ -289,7 +289,7 @@ TEST_F(ProjectFileTest, AWrongVersionShowsMessageOne) {
     newProject();
     {
         auto d = workingCopy();
-        d->execute("UPDATE VdxSystemMain SET Value = '2.5' WHERE rowid = 1");
+        test::Sql(*d, "UPDATE VdxSystemMain SET Value = '2.5' WHERE rowid = 1");
     }
     ReplaceFileSafely(state.WorkingCopyName, state.ProjectFileName);
     ReleaseWorkingCopy(state);
@@ -314,7 +314,7 @@ TEST_F(ProjectFileTest, FilesThatAreNoProjectFiles) {
     WriteBytes(path("truncated.vdx"), real.substr(0, real.size() / 2));
     {
         auto other = Database::create(path("other.vdx"));
-        other->execute("CREATE TABLE Something (X LONG)");
+        test::CreateTable(*other, "Something", "X LONG");
     }
     for (const char* name : {"text.vdx", "empty.vdx", "truncated.vdx", "other.vdx"}) {
         ProgramState s;
@@ -457,7 +457,7 @@ TEST_F(ProjectFileTest, AProjectNameThatTriesToInjectSql) {
     MakeOldProjectFile(path("evil.vdx"), old);
     {
         auto d = Database::open(path("evil.vdx"));
-        d->execute("UPDATE VdxSystemProjects SET Projects = 'P_SMR ADD COLUMN X DOUBLE; DROP TABLE VdxSystemMain; --]'");
+        test::Sql(*d, "UPDATE VdxSystemProjects SET Projects = 'P_SMR ADD COLUMN X DOUBLE; DROP TABLE VdxSystemMain; --]'");
     }
     const std::string before = ReadBytes(path("evil.vdx"));
     EXPECT_FALSE(open(state, ui, "evil.vdx"));
@@ -488,7 +488,7 @@ TEST_F(ProjectFileTest, AProjectNameThatTriesToInjectSql) {
 
 TEST_F(ProjectFileTest, DamagedPersonYearsTablesOpenAsNotComputed) {
     newProject();
-    workingCopy()->execute("CREATE TABLE Cohort (ID LONG);");
+    test::CreateTable(*workingCopy(), "Cohort", "ID LONG");
     state.MainTableName = "Cohort";
     FillPersonYears(state);
     ASSERT_TRUE(FileSave(state, ui)) << messages();
@@ -514,7 +514,7 @@ TEST_F(ProjectFileTest, DamagedPersonYearsTablesOpenAsNotComputed) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.damage);
         WriteBytes(path("study.vdx"), sound);
-        Database::open(path("study.vdx"))->execute(c.damage);
+        test::Sql(*Database::open(path("study.vdx")), c.damage);
         ProgramState s;
         ScriptedInteraction u;
         ASSERT_TRUE(open(s, u, "study.vdx"));

@@ -18,6 +18,7 @@
 #include "exchange/paradox_reader.h"
 #include "exchange/scripted_attach_dialogs.h"
 #include "exchange/text_import.h"
+#include "test_sql.h"
 #include "state/messages.h"
 #include "test_support.h"
 
@@ -96,7 +97,7 @@ TEST(SourceFormats, EachFormatOpensItsReader) {
     EXPECT_NE(dynamic_cast<TextTableReader*>(readerOf(kSourceAscii, kFixtures).get()), nullptr);
     // Access sources that are project files of ours are read as such.
     TempFolder dir;
-    db::Database::create(dir.file("own.vdx"))->execute("CREATE TABLE T (N LONG);");
+    test::CreateTable(*db::Database::create(dir.file("own.vdx")), "T", "N LONG");
     EXPECT_EQ(readerOf(kSourceAccess, dir.file("own.vdx"))->tableNames(), std::vector<std::string>{"T"});
     // The wrong reader for a file: not in the expected format.
     EXPECT_EQ(testing::ErrorNumberOf([] { SourceFormatOf(kSourceExcel50).reader(kFixtures + "/dbase/ours_db5.dbf"); }),
@@ -350,7 +351,7 @@ TEST(AttachWithoutStudy, MessageSixteenAndNoDialog) {
 // A name the study holds already (any case) is asked for again at once:
 // before the unit question, the copy or the import dialog.
 TEST_F(AttachTest, ATakenNameIsAskedForAgainBeforeAnythingElse) {
-    db::Database::open(wc())->execute("CREATE TABLE Cohort (X LONG);");
+    test::CreateTable(*db::Database::open(wc()), "Cohort", "X LONG");
     const std::string prompt = "The study holds a table named Cohort already. Name of the new table:";
     const Snapshot before = snapshot();
     const std::string book = kFixtures + "/excel/gnumeric_biff8.xls";
@@ -446,7 +447,7 @@ TEST_F(AttachTest, ADBaseFileBecomesARateTable) {
     auto rs = d->openRecordset("COHORT");
     EXPECT_EQ(rs->recordCount(), 3);
     EXPECT_EQ(rs->value("BORN"), Value::date(DayNumber(1950, 2, 1)));
-    rs->moveLast();
+    rs->setAbsolutePosition(2);
     EXPECT_EQ(rs->value("BORN"), Value::date(DayNumber(1889, 5, 12)));
 }
 
@@ -481,7 +482,7 @@ TEST_F(AttachTest, AFailureHalfWayThroughACopyLeavesNoTableAndNoLink) {
 
 TEST_F(AttachTest, ARegistrationThatFailsTakesTheCopiedTableWithIt) {
     // A damaged project file whose VdxSystemMain lacks its rows.
-    db::Database::open(wc())->execute("DELETE FROM VdxSystemMain");
+    test::Sql(*db::Database::open(wc()), "DELETE FROM VdxSystemMain");
     const Snapshot before = snapshot();
     choose(source("dbase/shapelib_db3.dbf", "COHORT.DBF"));
     EXPECT_FALSE(AddMainTable(state, ui, dialogs, kSourceDBase3));
@@ -651,7 +652,7 @@ TEST_F(AttachTest, RatesPerThousandOrHundredThousandAreStoredPerPersonYearDivide
             ASSERT_TRUE(v.isNumber()) << c.name << " " << k;
             EXPECT_EQ(v.asDouble(), *ReadNumber(typed[k]) / c.unit) << c.name << " " << typed[k];
         }
-        rs->moveLast();
+        rs->setAbsolutePosition(rs->recordCount() - 1);
         EXPECT_EQ(rs->value(0).asDouble(), 2 / c.unit);
         if (c.unit == 1) {
             EXPECT_TRUE(ui.messages.empty());

@@ -16,6 +16,7 @@
 #include "db/project_file.h"
 #include "exchange/biff_reader.h"
 #include "exchange/export_command.h"
+#include "test_sql.h"
 #include "state/errors.h"
 #include "state/scripted_interaction.h"
 #include "test_support.h"
@@ -59,7 +60,7 @@ protected:
     // A project's SMR table in its stored order of 19 rows; `project` is its first value.
     void addSmrTable(const std::string& project = "Lung") {
         auto d = db::Database::open(state.WorkingCopyName);
-        d->execute("CREATE TABLE [Lung_SMR] (Typ TEXT, [Values] TEXT, Figures DOUBLE);");
+        test::CreateTable(*d, "Lung_SMR", "Typ TEXT, Values TEXT, Figures DOUBLE");
         const std::vector<std::pair<const char*, Value>> rows{
             {"ProjectName", Value::text(project)}, {"RateTable", Value::text("Rates")},
             {"PyTable", Value::text("Age*Calendar")}, {"Alpha", Value::text("0.05")},
@@ -202,20 +203,20 @@ TEST_F(ExportTest, StoredChoicesPickAndNameTheRows) {
 TEST_F(ExportTest, SmrFiguresAreTheStoredValues) {
     addSmrTable();
     auto d = db::Database::open(state.WorkingCopyName);
-    d->execute("UPDATE [Lung_SMR] SET Figures = 127.80891234567 WHERE Typ = 'Expected';");
-    d->execute("UPDATE [Lung_SMR] SET Figures = 0.00167 WHERE Typ = 'totDthRate';");
-    d->execute("UPDATE [Lung_SMR] SET Figures = 7.5 WHERE Typ = 'Lag';");
-    d->execute("UPDATE [Lung_SMR] SET [Values] = '160-165, 170' WHERE Typ = 'valuesDTH';");
+    test::Sql(*d, "UPDATE [Lung_SMR] SET Figures = 127.80891234567 WHERE Typ = 'Expected';");
+    test::Sql(*d, "UPDATE [Lung_SMR] SET Figures = 0.00167 WHERE Typ = 'totDthRate';");
+    test::Sql(*d, "UPDATE [Lung_SMR] SET Figures = 7.5 WHERE Typ = 'Lag';");
+    test::Sql(*d, "UPDATE [Lung_SMR] SET [Values] = '160-165, 170' WHERE Typ = 'valuesDTH';");
     d.reset();
     const ExportTable t = BuildExportTable(state, {}, *SmrExportChoicesFromList("6,7,8,9,11,13"));
     std::vector<std::string> values;
     for (const auto& r : t.rows) values.push_back(r[1].asText());
     EXPECT_EQ(values, (std::vector<std::string>{"127.80891234567", "12345.675", "0.00167", "1000", "7.5", "160-165, 170"}));
     // A project of one code (valuesDTH empty, as older files store it) gives the code.
-    db::Database::open(state.WorkingCopyName)->execute("UPDATE [Lung_SMR] SET [Values] = '' WHERE Typ = 'valuesDTH';");
+    test::Sql(*db::Database::open(state.WorkingCopyName), "UPDATE [Lung_SMR] SET [Values] = '' WHERE Typ = 'valuesDTH';");
     EXPECT_EQ(BuildExportTable(state, {}, *SmrExportChoicesFromList("13")).rows[0][1].asText(), "162");
     // With E = 0 the stored 0s of the ratio and its bounds are no figures.
-    db::Database::open(state.WorkingCopyName)->execute("UPDATE [Lung_SMR] SET Figures = 0 WHERE Typ IN ('Expected', 'Smr', 'Smr_l', 'Smr_h');");
+    test::Sql(*db::Database::open(state.WorkingCopyName), "UPDATE [Lung_SMR] SET Figures = 0 WHERE Typ IN ('Expected', 'Smr', 'Smr_l', 'Smr_h');");
     std::vector<std::string> undefined;
     for (const auto& r : BuildExportTable(state, {}, *SmrExportChoicesFromList("0,1,2,6")).rows) undefined.push_back(r[1].asText());
     EXPECT_EQ(undefined, (std::vector<std::string>{"not defined", "not defined", "not defined", "0"}));
@@ -266,7 +267,7 @@ TEST_F(ExportTest, EachAccessChoiceWritesADatabaseMdbtoolsReads) {
 
 TEST_F(ExportTest, LeftoverExportTableGoes) {
     addSmrTable();
-    db::Database::open(state.WorkingCopyName)->execute("CREATE TABLE _export (Description TEXT, [Values] TEXT);");
+    test::CreateTable(*db::Database::open(state.WorkingCopyName), "_export", "Description TEXT, Values TEXT");
     ExportShownResult(state, ui, {}, DefaultSmrExportChoices(), ExportTargetFor(ExportFormatIndex("html"), dir_ + "/r.htm"));
     EXPECT_FALSE(db::Database::open(state.WorkingCopyName)->tableExists("_export"));
     EXPECT_TRUE(std::filesystem::exists(dir_ + "/r.htm"));

@@ -19,6 +19,7 @@
 #include "db/project_file.h"
 #include "mortality/smr_run.h"
 #include "py/person_years_run.h"
+#include "test_sql.h"
 #include "state/scripted_interaction.h"
 #include "state/text_values.h"
 
@@ -58,8 +59,7 @@ protected:
     void addCohort(const std::vector<Person>& persons, const std::string& icdType = "INTEGER") {
         {
             auto d = open();
-            d->execute("CREATE TABLE Cohort (ID LONG, DOB DATE, DOX DATE, SEX INTEGER, DOH DATE, ICD " + icdType +
-                       ", DOE DATE);");
+            test::CreateTable(*d, "Cohort", "ID LONG, DOB DATE, DOX DATE, SEX INTEGER, DOH DATE, ICD " + icdType + ", DOE DATE");
             d->beginTransaction();
             auto rs = d->openRecordset("Cohort");
             int id = 0;
@@ -127,7 +127,7 @@ protected:
         std::string columns;
         const size_t count = rows.empty() ? 1 : rows[0].size();
         for (size_t j = 1; j <= count; ++j) columns += (j > 1 ? ", Y" : "Y") + std::to_string(j) + " " + type;
-        d->execute("CREATE TABLE " + name + " (" + columns + ");");
+        test::CreateTable(*d, name, columns);
         auto rs = d->openRecordset(name);
         for (const auto& row : rows) {
             rs->addNew();

@@ -42,7 +42,7 @@ protected:
 
 TEST_F(Projects, RenameRefusesTakenAndBadNamesSayingWhyAndChangesNothing) {
     twoProjects();
-    open()->execute("CREATE TABLE Kept_SMR (Typ TEXT);");
+    test::CreateTable(*open(), "Kept_SMR", "Typ TEXT");
     struct Case {
         std::optional<std::string> answer;
         std::string message;  // the start of the one message; none for ""
@@ -126,7 +126,7 @@ TEST_F(Projects, DeleteAsksRemovesWhatExistsAndSavesTheCount) {
     EXPECT_EQ(state.ProjectCount, 2);
 
     // A missing deaths table goes without a message.
-    open()->execute("DROP TABLE Project2_Deaths;");
+    open()->deleteTable("Project2_Deaths");
     ui.messages.clear();
     ASSERT_TRUE(db::DeleteProject(state, ui, "Project2"));
     ASSERT_TRUE(db::DeleteProject(state, ui, "Project1"));

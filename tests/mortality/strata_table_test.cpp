@@ -179,7 +179,7 @@ TEST_F(StrataTable, AProjectWhosePersonYearsWereComputedAgainShowsItsStoredTotal
     }
 
     // A project without a record (made by the earlier program) is shown as before.
-    open()->execute("DROP TABLE VdxProjectRuns;");
+    open()->deleteTable("VdxProjectRuns");
     EXPECT_FALSE(mortality::BuildStrataTable(state, "Lung").outOfDate);
 }
 

@@ -254,7 +254,8 @@ protected:
     static constexpr int kRows = 400000;
     void SetUp() override {
         PyProjectTest::SetUp();
-        sql("CREATE TABLE Cohort (ID LONG, DOB DATE, DOE DATE, DOX DATE, SEX INTEGER, DOH DATE, TXT TEXT);");
+        test::CreateTable(*db::Database::open(state.WorkingCopyName), "Cohort",
+                          "ID LONG, DOB DATE, DOE DATE, DOX DATE, SEX INTEGER, DOH DATE, TXT TEXT");
         sql("WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < " + std::to_string(kRows) +
             ") INSERT INTO Cohort (ID, DOB, DOE, DOX, SEX) "
             "SELECT x, 1000 + x % 17000, 18264 + x % 9000, 18264 + x % 9000 + x % 15000, 1 + x % 2 FROM n");

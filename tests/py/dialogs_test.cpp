@@ -34,6 +34,7 @@
 #include "frm_sex.h"
 #include "grid_view.h"
 #include "main_window.h"
+#include "test_sql.h"
 #include "widget_test_support.h"
 #include "startup.h"
 #include "state/messages.h"
@@ -62,7 +63,7 @@ class PyDialogsTest : public QObject {
         QVERIFY(db::CreateProjectFile(state(), ui_, dir_.filePath("study.vdx").toStdString()));
         {
             auto d = db::Database::open(state().WorkingCopyName);
-            d->execute("CREATE TABLE Cohort (ID LONG, DOB DATE, DOE DATE, DOX DATE, SEX INTEGER, DOH DATE);");
+            test::CreateTable(*d, "Cohort", "ID LONG, DOB DATE, DOE DATE, DOX DATE, SEX INTEGER, DOH DATE");
             auto rs = d->openRecordset("Cohort");
             const double rows[3][6] = {{1, DayNumber(1940, 5, 1), DayNumber(1970, 1, 1), DayNumber(1990, 12, 31), 1,
                                         DayNumber(1965, 1, 1)},
@@ -397,7 +398,7 @@ private slots:
         openStudy();
         {
             auto d = db::Database::open(state().WorkingCopyName);
-            d->execute("UPDATE Cohort SET DOX = NULL WHERE ID = 2");
+            test::Sql(*d, "UPDATE Cohort SET DOX = NULL WHERE ID = 2");
         }
         test::OnNextModal([this](QWidget* modal) {
             auto* d = qobject_cast<FrmPyComp*>(modal);

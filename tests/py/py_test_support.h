@@ -18,6 +18,7 @@
 #include "db/project_file.h"
 #include "py/person_years_run.h"
 #include "py/py_comp.h"
+#include "test_sql.h"
 #include "state/scripted_interaction.h"
 #include "state/text_values.h"
 
@@ -50,7 +51,7 @@ protected:
     void addCohort(const std::vector<Person>& persons) {
         {
             auto d = db::Database::open(state.WorkingCopyName);
-            d->execute("CREATE TABLE Cohort (ID LONG, DOB DATE, DOE DATE, DOX DATE, SEX INTEGER, DOH DATE, TXT TEXT);");
+            test::CreateTable(*d, "Cohort", "ID LONG, DOB DATE, DOE DATE, DOX DATE, SEX INTEGER, DOH DATE, TXT TEXT");
             d->beginTransaction();
             auto rs = d->openRecordset("Cohort");
             int id = 0;
@@ -79,10 +80,7 @@ protected:
     }
 
     // Runs SQL on the working copy.
-    void sql(const std::string& statement) {
-        auto d = db::Database::open(state.WorkingCopyName);
-        d->execute(statement);
-    }
+    void sql(const std::string& statement) { test::Sql(*db::Database::open(state.WorkingCopyName), statement); }
 
     // The form of a regular series with the cohort's date columns.
     static py::PyCompForm form(const std::string& age, const std::string& calendar) {

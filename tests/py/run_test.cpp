@@ -391,7 +391,8 @@ TEST_F(PersonYearsRun, SettingsOfMoreThan32767CellsPerTableRun) {
 TEST_F(PersonYearsRun, ACellBeyond32BitsIsStoredWholeAndSumsDoNotWrap) {
     // 60000 persons of 36525 days each in one cell: 2 191 500 000 days, more
     // than a 32-bit integer holds. Half of them have sex 1, half sex 2.
-    sql("CREATE TABLE Cohort (ID LONG, DOB DATE, DOE DATE, DOX DATE, SEX INTEGER, DOH DATE, TXT TEXT);");
+    test::CreateTable(*db::Database::open(state.WorkingCopyName), "Cohort",
+                          "ID LONG, DOB DATE, DOE DATE, DOX DATE, SEX INTEGER, DOH DATE, TXT TEXT");
     sql("WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 60000) "
         "INSERT INTO Cohort (ID, DOB, DOE, DOX, SEX) SELECT x, 2, 2, 2 + 36524, 1 + x % 2 FROM n");
     registerMainTable("Cohort");

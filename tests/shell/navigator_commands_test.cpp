@@ -13,6 +13,7 @@
 #include "db/navigator_entries.h"
 #include "db/project_file.h"
 #include "sample_project.h"
+#include "test_sql.h"
 #include "state/scripted_interaction.h"
 
 namespace vdx::db {
@@ -250,7 +251,7 @@ TEST_F(NavigatorWithProject, DeathsTableFillsTheResultGridAgeClassOuter) {
 TEST_F(NavigatorWithProject, ShortDeathsTableLeavesTheLastCellsEmpty) {
     {
         auto wc = Database::open(state.WorkingCopyName);
-        wc->execute("DELETE FROM P1_Deaths WHERE Deaths > 4");
+        test::Sql(*wc, "DELETE FROM P1_Deaths WHERE Deaths > 4");
     }
     const NodeClickAction a = ClickNode(state, ui, "P1_Deaths", false);
     ASSERT_TRUE(a.resultGrid.has_value());

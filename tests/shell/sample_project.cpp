@@ -3,6 +3,7 @@
 #include "db/database.h"
 #include "db/file_commands.h"
 #include "db/project_file.h"
+#include "test_sql.h"
 #include "state/text_values.h"
 
 namespace vdx::test {
@@ -79,8 +80,8 @@ bool CreateSampleProject(ProgramState& state, Interaction& ui, const std::string
         AddRow(*list, {Value::text(kRateTable)});
     }
 
-    wc->execute(std::string("CREATE TABLE ") + kProject + "_Deaths (Deaths LONG);");
-    wc->execute(std::string("CREATE TABLE ") + kProject + "_SMR (Typ TEXT, Values TEXT, Figures DOUBLE);");
+    test::CreateTable(*wc, std::string(kProject) + "_Deaths", "Deaths LONG");
+    test::CreateTable(*wc, std::string(kProject) + "_SMR", "Typ TEXT, Values TEXT, Figures DOUBLE");
     {
         auto deaths = wc->openRecordset(std::string(kProject) + "_Deaths");
         for (int d = 1; d <= 6; ++d) AddRow(*deaths, {Value::integer(d)});

@@ -46,28 +46,19 @@ TEST_F(LibraryBinding, PersonYearsAndDeathsGoThroughTheExports)
     const double jan1980 = 29221, jan1981 = 29587, jan1982 = 29952;
     std::vector<double> ages{0, 20, 25, 30, 35};  // A = 3
     std::vector<double> periods{0, jan1980, jan1981, jan1982};  // C = 2
-    std::vector<double> cells(7, 9.0);
-    double birth = jan1980 - 20 * 365.25;
-    EXPECT_EQ(lib::PyCompute(jan1980, jan1981 - 1, birth, cells.data(), 6, ages.data(), 3, periods.data(), 2), 1.0);
-    EXPECT_EQ(cells, (std::vector<double>{0, 366, 0, 0, 0, 0, 0}));
-
+    const double birth = jan1980 - 20 * 365.25;
+    const lib::Strata strata(ages.data(), 3, periods.data(), 2);
+    EXPECT_EQ(strata.cellCount(), 6);
     int32_t index[8];
     double days[8];
-    ASSERT_EQ(lib::PyComputeCells(jan1980, jan1982 - 1, birth, ages.data(), 3, periods.data(), 2, index, days, 8), 2);
+    ASSERT_EQ(strata.personCells(jan1980, jan1981 - 1, birth, index, days, 8), 1);
+    EXPECT_EQ(index[0], 1);
+    EXPECT_EQ(days[0], 366.0);
+    ASSERT_EQ(strata.personCells(jan1980, jan1982 - 1, birth, index, days, 8), 2);
     EXPECT_EQ(index[0], 1);
     EXPECT_EQ(index[1], 4);
     EXPECT_EQ(days[0] + days[1], 731.0);
-
-    double death = jan1981 + 100;
-    lib::DeathCompute(death, death - 27 * 365.25, cells.data(), 6, ages.data(), 3, periods.data(), 2);
-    EXPECT_EQ(cells, (std::vector<double>{0, 0, 0, 0, 0, 1, 0}));
-    EXPECT_EQ(lib::DeathComputeCell(death, death - 27 * 365.25, ages.data(), 3, periods.data(), 2), 5);
-
-    const lib::Strata strata(ages.data(), 3, periods.data(), 2);
-    EXPECT_EQ(strata.cellCount(), 6);
-    ASSERT_EQ(strata.personCells(jan1980, jan1982 - 1, birth, index, days, 8), 2);
-    EXPECT_EQ(index[1], 4);
-    EXPECT_EQ(days[0] + days[1], 731.0);
+    const double death = jan1981 + 100;
     EXPECT_EQ(strata.deathCell(death, death - 27 * 365.25), 5);
 }
 
@@ -76,9 +67,8 @@ TEST_F(LibraryBinding, MissingLibraryIsError48AtTheFirstCallNotACrash)
     lib::UseLibraryFile("libveldrix-not-there.so");  // loads nothing yet
     EXPECT_EQ(errorNumberOf([] { lib::MultiplierExactLow(10, 0.05); }), vdx::err::DllLoad);
     try {
-        double cells[2];
         double bounds[3] = {0, 1, 2};
-        lib::PyCompute(1, 2, 0, cells, 1, bounds, 1, bounds, 1);
+        lib::Strata(bounds, 1, bounds, 1);
         FAIL() << "no error";
     } catch (const vdx::VdxError& e) {
         EXPECT_EQ(e.number(), 48);
@@ -98,7 +88,11 @@ TEST_F(LibraryBinding, MissingExportIsError453NamingTheExport)
         EXPECT_EQ(e.number(), vdx::err::DllEntryPoint);
         EXPECT_NE(e.description().find("MultiplierByarHigh"), std::string::npos) << e.description();
     }
-    EXPECT_EQ(errorNumberOf([] { lib::DeathComputeCell(0, 0, nullptr, 0, nullptr, 0); }), 453);
+    EXPECT_EQ(errorNumberOf([] {
+                  double bounds[3] = {0, 1, 2};
+                  lib::Strata(bounds, 1, bounds, 1);
+              }),
+              453);
 }
 
 TEST_F(LibraryBinding, WorksAgainAfterTheLibraryIsBack)
