@@ -31,13 +31,6 @@ const std::vector<std::string>& Levels() {
     return levels;
 }
 
-struct Method {
-    const char* name;
-    const char* key;
-};
-constexpr Method kMethods[] = {
-    {"Exact", "exact"}, {"Byar", "byar"}, {"Chi Square", "chisquare"}, {"Square Root", "squareroot"}, {"Wald", "wald"}};
-
 int ClassCount(int bounds) { return bounds > 1 ? bounds - 1 : 0; }
 
 bool Listed(const std::vector<std::string>& list, const std::string& entry) {
@@ -156,16 +149,10 @@ SmrChoices ListSmrChoices(const ProgramState& state) {
     for (const auto& f : state.MainTableFields) c.deathColumns.push_back(f.name);
     c.pyTables = PyTableNames(state.py);
     c.levels = Levels();
-    for (const Method& m : kMethods) c.methods.emplace_back(m.name);
+    for (IntervalMethod method : kIntervalMethods) c.methods.emplace_back(IntervalMethodName(method));
     c.defaultLevel = 1;
     c.defaultMethod = 1;
     return c;
-}
-
-std::string MethodKey(const std::string& methodName) {
-    for (const Method& m : kMethods)
-        if (methodName == m.name) return m.key;
-    return {};
 }
 
 SmrCheck CheckSmrRequest(const ProgramState& state, Interaction& ui, const SmrRequest& r) {
@@ -203,7 +190,8 @@ SmrCheck CheckSmrRequest(const ProgramState& state, Interaction& ui, const SmrRe
     return SmrCheck{true, SmrField::None};
 }
 
-void ComputeSmr(ProgramState& state, db::Database& db, Interaction& ui, int16_t level, const std::string& methodKey) {
+void ComputeSmr(ProgramState& state, db::Database& db, Interaction& ui, int16_t level,
+                std::optional<IntervalMethod> method) {
     MortalityResults& m = state.mortality;
     const int ages = ClassCount(state.py.maxAgeClass);
     const int periods = ClassCount(state.py.maxYearClass);
@@ -244,14 +232,16 @@ void ComputeSmr(ProgramState& state, db::Database& db, Interaction& ui, int16_t 
             warn(37);
             m.ObservedTotal = 0;
             m.DeathRate = 0 / personYears;
-            m.SmrHigh = UpperLimitAtZero(methodKey, level) / expected;
+            m.SmrHigh = method ? UpperLimitAtZero(*method, level) / expected : 0;
         } else {
             const double o = static_cast<double>(observed);
             m.ObservedTotal = observed;
             m.DeathRate = o / personYears;
             m.SmrRatio = o / expected;
-            m.SmrLow = m.SmrRatio * GetMultiplier(methodKey, "low", o, level);
-            m.SmrHigh = m.SmrRatio * GetMultiplier(methodKey, "high", o, level);
+            if (method) {
+                m.SmrLow = m.SmrRatio * GetMultiplier(*method, BoundSide::Low, o, level);
+                m.SmrHigh = m.SmrRatio * GetMultiplier(*method, BoundSide::High, o, level);
+            }
         }
     } else {
         // No SMR is defined; the stored rows keep their layout with 0s,
@@ -392,7 +382,7 @@ bool RunSmr(ProgramState& state, Interaction& ui, const SmrRequest& r, bool rate
         return false;
     }
     ProjectResults smr;
-    smr.compute = [&](db::Database& db) { ComputeSmr(state, db, ui, LevelOf(r.levelText), MethodKey(r.method)); };
+    smr.compute = [&](db::Database& db) { ComputeSmr(state, db, ui, LevelOf(r.levelText), IntervalMethodNamed(r.method)); };
     smr.storeSettings = [&](db::Database& db) { StoreSmrTable(db, state); };
     return RunProject(state, ui, r, smr);
 }

@@ -4,8 +4,12 @@
 // the way an installed program finds it: beside the program.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <limits>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "state/errors.h"
@@ -105,14 +109,28 @@ TEST_F(LibraryBinding, WorksAgainAfterTheLibraryIsBack)
 
 // ---- GetMultiplier --------------------------------------------------------------
 
+// The method of a row of the reference table ("exact", "chisquare" ...).
+std::optional<vdx::IntervalMethod> ReferenceMethod(const std::string& key)
+{
+    for (vdx::IntervalMethod method : vdx::kIntervalMethods) {
+        std::string name = vdx::IntervalMethodName(method);
+        std::erase(name, ' ');
+        std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+        if (name == key) return method;
+    }
+    return std::nullopt;
+}
+
 TEST_F(LibraryBinding, GetMultiplierSelectsEachMethodAndSide)
 {
     // 95 %, 10 observed: ten different figures, so a swapped export shows.
     int checked = 0;
     for (const auto& r : vdx::test::LoadMultiplierReference()) {
         if (r.observed != 10 || r.alpha != 0.05) continue;
-        EXPECT_NEAR(vdx::GetMultiplier(r.method, "low", 10, 95), r.low, 1e-9) << r.method;
-        EXPECT_NEAR(vdx::GetMultiplier(r.method, "high", 10, 95), r.high, 1e-9) << r.method;
+        const auto method = ReferenceMethod(r.method);
+        ASSERT_TRUE(method) << r.method;
+        EXPECT_NEAR(vdx::GetMultiplier(*method, vdx::BoundSide::Low, 10, 95), r.low, 1e-9) << r.method;
+        EXPECT_NEAR(vdx::GetMultiplier(*method, vdx::BoundSide::High, 10, 95), r.high, 1e-9) << r.method;
         ++checked;
     }
     EXPECT_EQ(checked, 5);
@@ -120,34 +138,37 @@ TEST_F(LibraryBinding, GetMultiplierSelectsEachMethodAndSide)
 
 TEST_F(LibraryBinding, GetMultiplierMapsTheLevelToZOrAlpha)
 {
-    EXPECT_EQ(vdx::GetMultiplier("wald", "high", 10, 90), lib::MultiplierWaldHigh(10, 1.64485362695147));
-    EXPECT_EQ(vdx::GetMultiplier("wald", "high", 10, 95), lib::MultiplierWaldHigh(10, 1.95996398454005));
-    EXPECT_EQ(vdx::GetMultiplier("byar", "low", 10, 99), lib::MultiplierByarLow(10, 2.5758293035489));
-    EXPECT_EQ(vdx::GetMultiplier("exact", "low", 10, 90), lib::MultiplierExactLow(10, 0.1));
-    EXPECT_EQ(vdx::GetMultiplier("exact", "high", 10, 99), lib::MultiplierExactHigh(10, 0.01));
+    using vdx::BoundSide;
+    using vdx::IntervalMethod;
+    EXPECT_EQ(vdx::GetMultiplier(IntervalMethod::Wald, BoundSide::High, 10, 90), lib::MultiplierWaldHigh(10, 1.64485362695147));
+    EXPECT_EQ(vdx::GetMultiplier(IntervalMethod::Wald, BoundSide::High, 10, 95), lib::MultiplierWaldHigh(10, 1.95996398454005));
+    EXPECT_EQ(vdx::GetMultiplier(IntervalMethod::Byar, BoundSide::Low, 10, 99), lib::MultiplierByarLow(10, 2.5758293035489));
+    EXPECT_EQ(vdx::GetMultiplier(IntervalMethod::Exact, BoundSide::Low, 10, 90), lib::MultiplierExactLow(10, 0.1));
+    EXPECT_EQ(vdx::GetMultiplier(IntervalMethod::Exact, BoundSide::High, 10, 99), lib::MultiplierExactHigh(10, 0.01));
 }
 
 TEST_F(LibraryBinding, GetMultiplierWithAnotherLevelUsesZeroForZAndAlpha)
 {
     EXPECT_EQ(vdx::LevelQuantile(80), 0.0);
     EXPECT_EQ(vdx::LevelAlpha(80), 0.0);
-    EXPECT_EQ(vdx::GetMultiplier("wald", "low", 10, 80), 1.0);
-    EXPECT_EQ(vdx::GetMultiplier("wald", "high", 10, 0), 1.0);
+    using vdx::BoundSide;
+    using vdx::IntervalMethod;
+    EXPECT_EQ(vdx::GetMultiplier(IntervalMethod::Wald, BoundSide::Low, 10, 80), 1.0);
+    EXPECT_EQ(vdx::GetMultiplier(IntervalMethod::Wald, BoundSide::High, 10, 0), 1.0);
     // alpha 0: the exact bounds of a mean known with certainty 1 are 0 and infinity.
-    EXPECT_EQ(vdx::GetMultiplier("exact", "low", 10, 100), 0.0);
-    EXPECT_EQ(vdx::GetMultiplier("exact", "high", 10, 100), std::numeric_limits<double>::infinity());
+    EXPECT_EQ(vdx::GetMultiplier(IntervalMethod::Exact, BoundSide::Low, 10, 100), 0.0);
+    EXPECT_EQ(vdx::GetMultiplier(IntervalMethod::Exact, BoundSide::High, 10, 100), std::numeric_limits<double>::infinity());
 }
 
-TEST_F(LibraryBinding, GetMultiplierIsZeroForUnknownNamesWithoutCallingTheLibrary)
+TEST_F(LibraryBinding, OnlyTheListedMethodNamesNameAMethod)
 {
-    // With no library at all, any call would throw.
+    for (vdx::IntervalMethod method : vdx::kIntervalMethods)
+        EXPECT_EQ(vdx::IntervalMethodNamed(vdx::IntervalMethodName(method)), method);
+    for (const char* text : {"exact", "BYAR", "ChiSquare", "chi-square", "square root", "", "Exact "})
+        EXPECT_FALSE(vdx::IntervalMethodNamed(text)) << text;
+    // A method reaches the library, here a missing one.
     lib::UseLibraryFile("libveldrix-not-there.so");
-    for (const char* method : {"Exact", "BYAR", "ChiSquare", "chi-square", "square root", "", "exact "})
-        EXPECT_EQ(vdx::GetMultiplier(method, "low", 10, 95), 0.0) << method;
-    for (const char* side : {"Low", "HIGH", "lower", ""})
-        EXPECT_EQ(vdx::GetMultiplier("wald", side, 10, 95), 0.0) << side;
-    // A known pair does reach the (missing) library.
-    EXPECT_EQ(errorNumberOf([] { vdx::GetMultiplier("wald", "low", 10, 95); }), 48);
+    EXPECT_EQ(errorNumberOf([] { vdx::GetMultiplier(vdx::IntervalMethod::Wald, vdx::BoundSide::Low, 10, 95); }), 48);
 }
 
 }  // namespace
