@@ -152,7 +152,7 @@ void RegisterImportedTable(const std::string& workingCopy, const std::string& na
 
 int16_t NextRateTableCount(const ProgramState& state) {
     if (state.RateTableCount == std::numeric_limits<int16_t>::max())
-        throw VdxError(kOverflow, "Overflow: the project file holds the most rate tables it can count.");
+        throw VdxError(err::Overflow, "Overflow: the project file holds the most rate tables it can count.");
     return static_cast<int16_t>(state.RateTableCount + 1);
 }
 

@@ -16,7 +16,6 @@ namespace vdx::exchange {
 
 namespace {
 
-constexpr int kInstallableIsamNotFound = 3170;
 // Save dialog: no read-only box, a read-only file refused. It does not ask
 // before overwriting: the file written may have an extension it did not
 // show, so SaveTableAs asks itself.
@@ -267,10 +266,10 @@ const FileFormat* FormatOfExtension(const std::string& ext) {
 ExportTarget ExportTargetFor(int filterIndex, const std::string& chosenPath, OtherExtension otherExtension) {
     const auto formats = ExportFormats();
     if (filterIndex < 1 || filterIndex > static_cast<int>(formats.size()))
-        throw VdxError(kInstallableIsamNotFound, "Could not find installable ISAM.");
+        throw VdxError(err::InstallableIsamNotFound, "Could not find installable ISAM.");
     const FileFormat* f = formats[static_cast<size_t>(filterIndex) - 1];
     if (!f->writer)
-        throw VdxError(kInstallableIsamNotFound,
+        throw VdxError(err::InstallableIsamNotFound,
                        std::string("Tables cannot be saved as ") + f->exportCaption +
                            " databases yet. Choose another format; nothing was written.");
     const size_t slash = chosenPath.find_last_of('/');

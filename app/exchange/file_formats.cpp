@@ -19,8 +19,6 @@ namespace vdx::exchange {
 
 namespace {
 
-constexpr int kInvalidArgument = 5;
-constexpr int kInstallableIsamNotFound = 3170;
 
 // Access sources: our own project files (the program's earlier files were
 // Access databases) are read as such, anything else by the Access reader.
@@ -125,14 +123,14 @@ const std::vector<FileFormat>& FileFormats() { return kFormats; }
 const FileFormat& SourceFormatOf(int code) {
     for (const FileFormat& f : kFormats)
         if (code != 0 && f.sourceCode == code) return f;
-    throw VdxError(kInvalidArgument, "Invalid procedure call or argument: no source format " + std::to_string(code) + ".");
+    throw VdxError(err::InvalidProcedureCall, "Invalid procedure call or argument: no source format " + std::to_string(code) + ".");
 }
 
 const FileFormat& FormatOfConnect(const std::string& connect) {
     const std::string type = ConnectType(connect);
     for (const FileFormat& f : kFormats)
         if (SameName(ConnectType(f.connect), type)) return f;
-    throw VdxError(kInstallableIsamNotFound, "Could not find installable ISAM.");
+    throw VdxError(err::InstallableIsamNotFound, "Could not find installable ISAM.");
 }
 
 const FileFormat* FormatOfCliName(const std::string& name) {

@@ -22,8 +22,6 @@ namespace {
 using db::TableStream;
 
 // Error numbers of an unusable value, as the run time reports them.
-constexpr int kInvalidUseOfNull = 94;
-constexpr int kInvalidArgument = 5;
 
 // How often, at most, the run lets the window breathe.
 constexpr auto kPollInterval = std::chrono::milliseconds(100);
@@ -40,7 +38,7 @@ struct DateColumn {
                        rows.field(column.index).name + "') ";
     text += empty ? std::string("is empty.") : "holds '" + shown + "', which is not a date.";
     text += " The SMR run has stopped; nothing has been stored.";
-    throw DataError(empty ? kInvalidUseOfNull : err::TypeMismatch, text);
+    throw DataError(empty ? err::InvalidUseOfNull : err::TypeMismatch, text);
 }
 
 // A date field as a day number; none for an empty value. Dates may be
@@ -73,7 +71,7 @@ double RequiredDate(const ProgramState& state, const TableStream& rows, const Da
 // follow-up, where the person-years run counted no day.
 [[noreturn]] void ExitBeforeEntry(const ProgramState& state, const TableStream& rows, const DateColumn& exit,
                                   double exitDay, const DateColumn& entry, double entryDay) {
-    throw VdxError(kInvalidArgument,
+    throw VdxError(err::InvalidProcedureCall,
                    "Row " + std::to_string(rows.position()) + " of the main data table '" + state.MainTableName +
                        "': the " + exit.meaning + " (column '" + rows.field(exit.index).name + "') " +
                        FormatDate(exitDay) + " is before the " + entry.meaning + " (column '" +
@@ -116,7 +114,7 @@ bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progr
     const int boundsC = std::max<int>(p.maxYearClass, 0);
     if (static_cast<int>(state.AgeBounds.size()) < boundsA + 1 ||
         static_cast<int>(state.CalendarBounds.size()) < boundsC + 1)
-        throw VdxError(9, "Subscript out of range: the class bounds do not match their counts.");
+        throw VdxError(err::SubscriptOutOfRange, "Subscript out of range: the class bounds do not match their counts.");
     const int ages = ClassCount(boundsA);
     const int periods = ClassCount(boundsC);
 

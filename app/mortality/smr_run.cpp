@@ -23,8 +23,6 @@ namespace vdx::mortality {
 namespace {
 
 // Error numbers of the run time for what stops a run.
-constexpr int kDivisionByZero = 11;
-constexpr int kOutOfMemory = 7;
 
 const std::vector<std::string>& Levels() {
     static const std::vector<std::string> levels{"0.01", "0.05", "0.10"};
@@ -215,7 +213,7 @@ void ComputeSmr(ProgramState& state, db::Database& db, Interaction& ui, int16_t 
     // Deaths in a table without person-years have no rate: stop before
     // anything is stored rather than divide by zero.
     if (observed >= 1 && totalDays == 0)
-        throw VdxError(kDivisionByZero,
+        throw VdxError(err::DivisionByZero,
                        "Division by zero: " + std::to_string(observed) + " death" + (observed == 1 ? " was" : "s were") +
                            " observed, but the person-years table '" + PyTableName(state.py, selector) +
                            "' holds no person-years, so no death rate can be computed. The SMR run has stopped; "
@@ -348,7 +346,7 @@ bool RunProject(ProgramState& state, Interaction& ui, const SmrRequest& r, const
     } catch (const VdxError& e) {
         return failed(e);
     } catch (const std::bad_alloc&) {
-        return failed(VdxError(kOutOfMemory, "Out of memory. The run has stopped; nothing has been stored."));
+        return failed(VdxError(err::OutOfMemory, "Out of memory. The run has stopped; nothing has been stored."));
     }
 
     db::AddProjectEntry(state, project, static_cast<bool>(results.compute));

@@ -18,9 +18,6 @@ namespace {
 
 using db::TableStream;
 
-constexpr int kInvalidProcedureCall = 5;
-constexpr int kSubscriptOutOfRange = 9;
-constexpr int kInvalidUseOfNull = 94;
 
 int ClassCount(int bounds) { return bounds > 1 ? bounds - 1 : 0; }
 
@@ -34,19 +31,19 @@ double RateOf(const TableStream& rates, int column, const std::string& table) {
     };
     double rate = 0;
     switch (rates.storage(column)) {
-        case TableStream::Storage::Null: stop(kInvalidUseOfNull, "is empty."); break;
+        case TableStream::Storage::Null: stop(err::InvalidUseOfNull, "is empty."); break;
         case TableStream::Storage::Integer:
         case TableStream::Storage::Real: rate = rates.real(column); break;
         case TableStream::Storage::Text: {
             const std::string text(rates.text(column));
-            if (text.find_first_not_of(' ') == std::string::npos) stop(kInvalidUseOfNull, "is empty.");
+            if (text.find_first_not_of(' ') == std::string::npos) stop(err::InvalidUseOfNull, "is empty.");
             const auto number = ReadNumber(text);
             if (!number) stop(err::TypeMismatch, "holds '" + text + "', which is not a number.");
             rate = *number;
         }
     }
     if (!std::isfinite(rate)) stop(err::TypeMismatch, "holds '" + NumberText(rate) + "', which is not a number.");
-    if (rate < 0) stop(kInvalidProcedureCall, "holds the negative rate " + NumberText(rate) + ".");
+    if (rate < 0) stop(err::InvalidProcedureCall, "holds the negative rate " + NumberText(rate) + ".");
     return rate;
 }
 
@@ -97,13 +94,13 @@ std::vector<int64_t> ReadPersonDays(db::Database& db, int selector, int ages, in
     TableStream py(db, db::kVdxPyValues, {"PersonYears"});
     const int64_t first = static_cast<int64_t>(perTable) * (selector - 1);
     if (selector < 1 || py.rowCount() < first + static_cast<int64_t>(perTable))
-        throw VdxError(kSubscriptOutOfRange, "Subscript out of range: VdxPyValues holds " +
+        throw VdxError(err::SubscriptOutOfRange, "Subscript out of range: VdxPyValues holds " +
                                                  std::to_string(py.rowCount()) + " cells, too few for table " +
                                                  std::to_string(selector) + ".");
     while (py.next() && py.position() <= first + static_cast<int64_t>(perTable)) {
         if (py.position() <= first) continue;
         if (py.storage(0) != TableStream::Storage::Integer && py.storage(0) != TableStream::Storage::Real)
-            throw VdxError(kInvalidUseOfNull,
+            throw VdxError(err::InvalidUseOfNull,
                            "Row " + std::to_string(py.position()) + " of VdxPyValues holds no number of days.");
         days[static_cast<size_t>(py.position() - first - 1)] = std::llround(py.real(0));
     }
@@ -191,13 +188,13 @@ StrataTable BuildStrataTable(const ProgramState& state, const std::string& proje
         for (; !rs->eof(); rs->moveNext()) {
             const Value v = rs->value(field);
             if (!v.isNumber())
-                throw VdxError(kInvalidUseOfNull, "Row " + std::to_string(deaths.size() + 1) + " of the deaths table '" +
+                throw VdxError(err::InvalidUseOfNull, "Row " + std::to_string(deaths.size() + 1) + " of the deaths table '" +
                                                       project + "_Deaths' holds no number of deaths.");
             deaths.push_back(static_cast<int32_t>(std::llround(v.asDouble())));
         }
     }
     if (deaths.size() != days.size())
-        throw VdxError(kSubscriptOutOfRange, "The deaths table '" + project + "_Deaths' holds " +
+        throw VdxError(err::SubscriptOutOfRange, "The deaths table '" + project + "_Deaths' holds " +
                                                  std::to_string(deaths.size()) + " strata, the person-years table " +
                                                  std::to_string(days.size()) +
                                                  ": the person-years were computed again after the project.");

@@ -23,9 +23,6 @@ namespace vdx::py {
 namespace {
 
 // Error numbers of an unusable row, as the run time reports them.
-constexpr int kInvalidUseOfNull = 94;
-constexpr int kInvalidArgument = 5;
-constexpr int kOutOfMemory = 7;
 
 using db::TableStream;
 
@@ -42,13 +39,13 @@ struct DateColumn {
                        state.MainTableName + "': the " + column.meaning + " (column '" + column.name + "') ";
     text += empty ? std::string("is empty.") : "holds '" + shown + "', which is not a date.";
     text += " The person-years run has stopped; nothing has been changed.";
-    throw DataError(empty ? kInvalidUseOfNull : err::TypeMismatch, text);
+    throw DataError(empty ? err::InvalidUseOfNull : err::TypeMismatch, text);
 }
 
 // A person born after entering the study would add person-time before birth.
 [[noreturn]] void BornAfterEntry(const ProgramState& state, const TableStream& rows, const DateColumn& birth,
                                  double birthDay, const DateColumn& entry, double entryDay) {
-    throw DataError(kInvalidArgument,
+    throw DataError(err::InvalidProcedureCall,
                    "Row " + std::to_string(rows.position()) + " of the main data table '" + state.MainTableName +
                        "': the " + birth.meaning + " (column '" + birth.name + "') " + FormatDate(birthDay) +
                        " is after the " + entry.meaning + " (column '" + entry.name + "') " + FormatDate(entryDay) +
@@ -99,7 +96,7 @@ bool ComputePersonYears(ProgramState& state, db::Database& workingCopy, Progress
     const int boundsC = std::max<int>(p.maxYearClass, 0);
     if (static_cast<int>(state.AgeBounds.size()) < boundsA + 1 ||
         static_cast<int>(state.CalendarBounds.size()) < boundsC + 1)
-        throw VdxError(9, "Subscript out of range: the class bounds do not match their counts.");
+        throw VdxError(err::SubscriptOutOfRange, "Subscript out of range: the class bounds do not match their counts.");
     const int ages = ClassCount(boundsA);
     const int periods = ClassCount(boundsC);
 
@@ -371,7 +368,7 @@ PyRunOutcome RunPersonYears(ProgramState& state, Interaction& ui, const PySettin
     } catch (const VdxError& e) {
         return failed(e);
     } catch (const std::bad_alloc&) {
-        return failed(VdxError(kOutOfMemory, "Out of memory: the person-years tables of these settings do not fit "
+        return failed(VdxError(err::OutOfMemory, "Out of memory: the person-years tables of these settings do not fit "
                                              "in memory. Nothing has been changed."));
     }
 
