@@ -210,7 +210,7 @@ std::unique_ptr<Database> OpenWorkingCopy(const ProgramState& state) {
 }
 
 void WrongConversionVersion(Interaction& ui) {
-    ui.message(Message(42), Buttons::Ok, Icon::Critical, "Error");
+    ui.message(Message(msg::NotAFormerVersionFile), Buttons::Ok, Icon::Critical, "Error");
 }
 
 }  // namespace
@@ -427,7 +427,7 @@ bool LoadProject(ProgramState& state, Interaction& ui) {
                 state.ProjectUpgraded = ok;
                 return ok;
             }
-            ui.message(Message(1), Buttons::Ok, Icon::Critical, "Error");
+            ui.message(Message(msg::WrongFileVersion), Buttons::Ok, Icon::Critical, "Error");
             return false;
         }
         ReadMainRows(state, *db);

@@ -17,13 +17,6 @@ namespace vdx::exchange {
 
 namespace {
 
-constexpr int kOverflow = 6;
-
-// Flags of the open-file dialog: the file must exist, the read-only check
-// box is hidden, a read-only file is not accepted.
-constexpr int kHideReadOnly = 0x4;
-constexpr int kFileMustExist = 0x1000;
-constexpr int kNoReadOnlyReturn = 0x8000;
 
 std::string CurrentDirectory() {
     std::error_code ec;
@@ -40,7 +33,7 @@ void ClearExternalSource(ProgramState& state) {
 
 bool ProjectIsOpen(const ProgramState& state, Interaction& ui) {
     if (state.ProjectOpen) return true;
-    ui.message(Message(16), Buttons::Ok, Icon::Exclamation, kApplicationName);
+    ui.message(Message(msg::NoProjectLoaded), Buttons::Ok, Icon::Exclamation, kApplicationName);
     return false;
 }
 
@@ -319,7 +312,7 @@ void SelectExternalTable(ProgramState& state, Interaction& ui, AttachDialogs& di
     request.filter = format.attachFilter();
     request.filterIndex = 1;
     request.defaultExtension = "*";
-    request.flags = kFileMustExist | kHideReadOnly | kNoReadOnlyReturn;
+    request.flags = file_dialog::FileMustExist | file_dialog::HideReadOnly | file_dialog::NoReadOnlyReturn;
     const std::optional<FileDialogResult> chosen = ui.openFile(request);
     if (!chosen || chosen->path.empty()) {
         ClearExternalSource(state);
@@ -366,7 +359,7 @@ void SelectExternalTable(ProgramState& state, Interaction& ui, AttachDialogs& di
 bool AddMainTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, int code, const NewTableNaming& naming) {
     if (!ProjectIsOpen(state, ui)) return false;
     if (!state.MainTableName.empty()) {
-        ui.message(Message(20), Buttons::Ok, Icon::Exclamation, kApplicationName);
+        ui.message(Message(msg::MainTableExists), Buttons::Ok, Icon::Exclamation, kApplicationName);
         return false;
     }
     try {
@@ -450,7 +443,7 @@ bool AddRateTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, 
 bool AddMainTableODBC(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, const NewTableNaming& naming) {
     if (!ProjectIsOpen(state, ui)) return false;
     if (!state.MainTableName.empty()) {
-        ui.message(Message(20), Buttons::Ok, Icon::Exclamation, kApplicationName);
+        ui.message(Message(msg::MainTableExists), Buttons::Ok, Icon::Exclamation, kApplicationName);
         return false;
     }
     try {

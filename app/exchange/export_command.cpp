@@ -19,7 +19,7 @@ namespace {
 // Save dialog: no read-only box, a read-only file refused. It does not ask
 // before overwriting: the file written may have an extension it did not
 // show, so SaveTableAs asks itself.
-constexpr int kNoReadOnly = 32772;
+constexpr int kNoReadOnly = file_dialog::HideReadOnly | file_dialog::NoReadOnlyReturn;
 
 // How each SMR variable is taken from the SMR table: its row (Typ, and from
 // 1 the position, for a table whose rows carry no such key) and whether it is

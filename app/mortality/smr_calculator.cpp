@@ -64,12 +64,12 @@ CalculatorResult CalculateSmr(const CalculatorInput& in) {
     CalculatorResult r;
     const std::optional<double> observed = ReadNumber(in.observed);
     if (!observed || *observed < 0) {
-        r.message = 38;
+        r.message = msg::ObservedNegative;
         return r;
     }
     const std::optional<double> expected = ReadNumber(in.expected);
     if (!expected || *expected < 0) {
-        r.message = 39;
+        r.message = msg::ExpectedNegative;
         return r;
     }
     const bool levelChosen = in.levelIndex >= 0 && in.levelIndex < static_cast<int>(kCalculatorLevels.size());
@@ -123,7 +123,7 @@ CalculatorResult CalculateSmr(const CalculatorInput& in) {
         }
         r.smrDefined = defined;
     } catch (const TooBig&) {
-        CalculatorResult big{40, {}, {}};
+        CalculatorResult big{msg::SmrTooBig, {}, {}};
         big.detail = "A bound of " + NumberText(o) + " observed and " + NumberText(e) +
                      " expected deaths is beyond the range of the arithmetic.";
         return big;

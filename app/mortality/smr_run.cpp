@@ -101,11 +101,11 @@ void StoreSmrTable(db::Database& db, const ProgramState& state) {
 
 std::optional<std::string> BeginSmrProject(ProgramState& state, Interaction& ui) {
     if (!state.ProjectOpen) {
-        ui.message(Message(16), Buttons::Ok, Icon::Exclamation, "VELDRIX");
+        ui.message(Message(msg::NoProjectLoaded), Buttons::Ok, Icon::Exclamation, "VELDRIX");
         return std::nullopt;
     }
     if (!state.py.blnPersonYears) {
-        ui.message(Message(18), Buttons::Ok, Icon::Exclamation, "VELDRIX");
+        ui.message(Message(msg::PersonYearsFirst), Buttons::Ok, Icon::Exclamation, "VELDRIX");
         return std::nullopt;
     }
     if (state.MainTableName.empty()) {
@@ -160,12 +160,12 @@ SmrCheck CheckSmrRequest(const ProgramState& state, Interaction& ui, const SmrRe
     };
     try {
         const SmrChoices choices = ListSmrChoices(state);
-        if (r.rateTable.empty() || !Listed(choices.rateTables, r.rateTable)) return refused(28, SmrField::RateTable);
-        if (r.pyTable.empty() || !Listed(choices.pyTables, r.pyTable)) return refused(29, SmrField::PyTable);
+        if (r.rateTable.empty() || !Listed(choices.rateTables, r.rateTable)) return refused(msg::NoRateTable, SmrField::RateTable);
+        if (r.pyTable.empty() || !Listed(choices.pyTables, r.pyTable)) return refused(msg::NoPersonYearsTable, SmrField::PyTable);
         const auto field = std::find_if(state.MainTableFields.begin(), state.MainTableFields.end(),
                                         [&](const FieldInfo& f) { return f.name == r.deathColumn; });
-        if (r.deathColumn.empty() || field == state.MainTableFields.end()) return refused(30, SmrField::DeathColumn);
-        if (field->type != "numeric") return refused(31, SmrField::DeathColumn);
+        if (r.deathColumn.empty() || field == state.MainTableFields.end()) return refused(msg::NoDeathColumn, SmrField::DeathColumn);
+        if (field->type != "numeric") return refused(msg::DeathColumnNotNumeric, SmrField::DeathColumn);
         const DeathGroupParse group = ParseDeathGroup(r.deathValueText);
         if (!group.ok) {
             ui.message(group.message, Buttons::Ok, Icon::Critical, "Error");
@@ -227,7 +227,7 @@ void ComputeSmr(ProgramState& state, db::Database& db, Interaction& ui, int16_t 
         if (observed < 1) {
             // No death: the SMR and its lower bound are 0, the upper bound
             // is that of a count of 0 (the multipliers divide by O).
-            warn(37);
+            warn(msg::ObservedIsZero);
             m.ObservedTotal = 0;
             m.DeathRate = 0 / personYears;
             m.SmrHigh = method ? UpperLimitAtZero(*method, level) / expected : 0;
@@ -245,10 +245,10 @@ void ComputeSmr(ProgramState& state, db::Database& db, Interaction& ui, int16_t 
         // No SMR is defined; the stored rows keep their layout with 0s,
         // which the report, the plots and the stratum table show as "not
         // defined" (SmrDefined).
-        warn(36);
+        warn(msg::ExpectedIsZero);
         m.ExpectedTotal = 0;
         if (observed < 1) {
-            warn(37);
+            warn(msg::ObservedIsZero);
             m.ObservedTotal = 0;
             m.DeathRate = 0;
         } else {
@@ -270,7 +270,7 @@ bool RunProject(ProgramState& state, Interaction& ui, const SmrRequest& r, const
     try {
         // The count was raised for this project, whose row is still to come.
         const std::vector<std::string> others = ProjectNames(state, state.ProjectCount - 1);
-        if (Listed(others, project)) return refuse(Message(35));
+        if (Listed(others, project)) return refuse(Message(msg::ProjectNameExists));
         db = db::Database::open(state.WorkingCopyName);
         if (const std::string problem = db::ProjectNameProblem(*db, project, others); !problem.empty())
             return refuse(problem + " Nothing has been computed.");

@@ -111,7 +111,7 @@ std::string RateShapeMessage(const std::string& rateTable, int64_t rows, int col
     auto count = [](int64_t n, const char* one, const char* many) {
         return std::to_string(n) + " " + (n == 1 ? one : many);
     };
-    return Message(34) + " The rate table '" + rateTable + "' has " + count(rows, "row", "rows") + " and " +
+    return Message(msg::RatesDoNotFitPersonYears) + " The rate table '" + rateTable + "' has " + count(rows, "row", "rows") + " and " +
            count(columns, "column", "columns") + "; the person-years tables have " +
            count(ages, "age class", "age classes") + " and " + count(periods, "calendar period", "calendar periods") +
            ", so it needs " + count(ages, "row", "rows") + " and " + count(periods, "column", "columns") +
@@ -124,11 +124,11 @@ std::vector<double> ReadRates(db::Database& db, const std::string& rateTable, in
     for (const auto& f : def.fields) columns.push_back(f.name);
     const int columnCount = static_cast<int>(columns.size());
     if (columnCount != periods)
-        throw VdxError(kSubscriptOutOfRange, RateShapeMessage(rateTable, db.openRecordset(rateTable)->recordCount(),
+        throw VdxError(err::SubscriptOutOfRange, RateShapeMessage(rateTable, db.openRecordset(rateTable)->recordCount(),
                                                               columnCount, ages, periods));
     TableStream rates(db, rateTable, columns);
     if (rates.rowCount() != ages)
-        throw VdxError(kSubscriptOutOfRange, RateShapeMessage(rateTable, rates.rowCount(), columnCount, ages, periods));
+        throw VdxError(err::SubscriptOutOfRange, RateShapeMessage(rateTable, rates.rowCount(), columnCount, ages, periods));
     std::vector<double> out;
     out.reserve(static_cast<size_t>(ages) * static_cast<size_t>(periods));
     for (int i = 1; i <= ages && rates.next(); ++i)
@@ -167,7 +167,7 @@ StrataTable BuildStrataTable(const ProgramState& state, const std::string& proje
         return t;
     }
     if (!state.py.blnPersonYears || ages < 1 || periods < 1)
-        throw VdxError(kSubscriptOutOfRange, Message(18));
+        throw VdxError(err::SubscriptOutOfRange, Message(msg::PersonYearsFirst));
     t.pyTable = 0;
     for (int k = 1; k <= state.py.intAnzahlTables && k <= 3; ++k)
         if (PyTableName(state.py, k) == settings.pyTable) t.pyTable = k;

@@ -92,11 +92,11 @@ bool PutBackEnteredSettings(ProgramState& state) {
 
 bool PersonYearsCommandAllowed(ProgramState& state, Interaction& ui) {
     if (!state.ProjectOpen) {
-        ui.message(Message(16), Buttons::Ok, Icon::Exclamation, "VELDRIX");
+        ui.message(Message(msg::NoProjectLoaded), Buttons::Ok, Icon::Exclamation, "VELDRIX");
         return false;
     }
     if (state.MainTableName.empty()) {
-        ui.message(Message(17), Buttons::Ok, Icon::Exclamation, "VELDRIX");
+        ui.message(Message(msg::NoMainTable), Buttons::Ok, Icon::Exclamation, "VELDRIX");
         return false;
     }
     return true;
@@ -177,7 +177,7 @@ PyCompCheck ReadSeries(Interaction& ui, const Series& s) {
         if (!BeginsWithDigit(*boxes[i].first)) return Fail(ui, s.message, boxes[i].second);
         if (const auto value = NotWhole(*boxes[i].first))
             return FailWith(ui, s.message,
-                            std::string(s.message == 10 ? "Age classes" : "Calendar periods") +
+                            std::string(s.message == msg::InconsistentAgeClasses ? "Age classes" : "Calendar periods") +
                                 " are whole years: " + captions[i] + " holds " + NumberText(*value) +
                                 ", which is not a whole number. Enter a whole number of years.",
                             boxes[i].second);
@@ -196,9 +196,9 @@ PyCompCheck CheckCalendarYears(Interaction& ui, const ProgramState& state) {
     for (int k = 1; k <= state.py.maxYearClass; ++k) {
         const int year = state.CalendarBounds[static_cast<size_t>(k)];
         if (year < kFirstCalendarYear)
-            return Fail(ui, 11, regular ? PyCompControl::txtCalendarFrom : PyCompControl::None);
+            return Fail(ui, msg::InconsistentCalendarClasses, regular ? PyCompControl::txtCalendarFrom : PyCompControl::None);
         if (year > kLastCalendarYear)
-            return Fail(ui, 11, regular ? PyCompControl::txtCalendarTo : PyCompControl::None);
+            return Fail(ui, msg::InconsistentCalendarClasses, regular ? PyCompControl::txtCalendarTo : PyCompControl::None);
     }
     return {};
 }
@@ -216,39 +216,39 @@ PyCompCheck CheckPyCompute(ProgramState& state, Interaction& ui, const PyCompFor
     p.varDOB = form.comDOB;
     p.varEPS = form.comEPS;
     p.varTPS = form.comTPS;
-    if (p.varDOB.empty()) return Fail(ui, 2);
-    if (p.varEPS.empty()) return Fail(ui, 3);
-    if (p.varTPS.empty()) return Fail(ui, 4);
+    if (p.varDOB.empty()) return Fail(ui, msg::NoBirthColumn);
+    if (p.varEPS.empty()) return Fail(ui, msg::NoEntryColumn);
+    if (p.varTPS.empty()) return Fail(ui, msg::NoExitColumn);
     // A typed name that is no column is named as such (rather than left to
     // stop the run), before the type checks.
     const std::pair<const std::string*, std::pair<int, PyCompControl>> dates[] = {
-        {&form.comDOB, {5, PyCompControl::comDOB}},
-        {&form.comEPS, {6, PyCompControl::comEPS}},
-        {&form.comTPS, {7, PyCompControl::comTPS}}};
+        {&form.comDOB, {msg::BirthNotDate, PyCompControl::comDOB}},
+        {&form.comEPS, {msg::EntryNotDate, PyCompControl::comEPS}},
+        {&form.comTPS, {msg::ExitNotDate, PyCompControl::comTPS}}};
     for (const auto& [name, check] : dates)
         if (!IsMainTableColumn(state, *name)) return FailWith(ui, check.first, NoColumnText(state, *name), check.second);
-    if (NamesNonDateColumn(state, form.comDOB)) return Fail(ui, 5, PyCompControl::comDOB);
-    if (NamesNonDateColumn(state, form.comEPS)) return Fail(ui, 6, PyCompControl::comEPS);
-    if (NamesNonDateColumn(state, form.comTPS)) return Fail(ui, 7, PyCompControl::comTPS);
-    if (p.blnSex && !p.varSexStatus) return Fail(ui, 8);
-    if (p.blnLag && !p.varLagStatus) return Fail(ui, 9);
+    if (NamesNonDateColumn(state, form.comDOB)) return Fail(ui, msg::BirthNotDate, PyCompControl::comDOB);
+    if (NamesNonDateColumn(state, form.comEPS)) return Fail(ui, msg::EntryNotDate, PyCompControl::comEPS);
+    if (NamesNonDateColumn(state, form.comTPS)) return Fail(ui, msg::ExitNotDate, PyCompControl::comTPS);
+    if (p.blnSex && !p.varSexStatus) return Fail(ui, msg::BadSexStratification);
+    if (p.blnLag && !p.varLagStatus) return Fail(ui, msg::BadLag);
     // The boxes of a self-defined list are greyed out: they are neither read
     // nor checked, and their settings keep their values.
     const Series ages{&form.txtAgeFrom, &form.txtAgeTo, &form.txtAgeStep, 3,
-                      &p.varAgeFrom, &p.varAgeTo, &p.varAgeStep, 10,
+                      &p.varAgeFrom, &p.varAgeTo, &p.varAgeStep, msg::InconsistentAgeClasses,
                       PyCompControl::txtAgeFrom, PyCompControl::txtAgeTo, PyCompControl::txtAgeStep};
     if (!p.blnAgeSelfDefined)
         if (PyCompCheck r = ReadSeries(ui, ages); !r.ok()) return r;
     const Series calendar{&form.txtCalendarFrom, &form.txtCalendarTo, &form.txtCalendarStep, 4,
-                          &p.varCalendarFrom, &p.varCalendarTo, &p.varCalendarStep, 11,
+                          &p.varCalendarFrom, &p.varCalendarTo, &p.varCalendarStep, msg::InconsistentCalendarClasses,
                           PyCompControl::txtCalendarFrom, PyCompControl::txtCalendarTo,
                           PyCompControl::txtCalendarStep};
     if (!p.blnCalendarSelfDefined)
         if (PyCompCheck r = ReadSeries(ui, calendar); !r.ok()) return r;
     if (!p.blnAgeSelfDefined) BuildAgeBounds(state);
-    if (!HasBounds(p.maxAgeClass, state.AgeBounds)) return Fail(ui, 12);
+    if (!HasBounds(p.maxAgeClass, state.AgeBounds)) return Fail(ui, msg::NoAgeClass);
     if (!p.blnCalendarSelfDefined) BuildCalendarBounds(state);
-    if (!HasBounds(p.maxYearClass, state.CalendarBounds)) return Fail(ui, 13);
+    if (!HasBounds(p.maxYearClass, state.CalendarBounds)) return Fail(ui, msg::NoCalendarClass);
     if (PyCompCheck r = CheckCalendarYears(ui, state); !r.ok()) return r;
     return {};
 }

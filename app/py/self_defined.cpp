@@ -49,7 +49,7 @@ std::optional<double> CellNumber(const std::string& text, bool calendar) {
 
 SelfDefinedCheck SelfDefinedOk(ProgramState& state, Interaction& ui, bool calendar,
                                const SelfDefinedGrid& grid) {
-    const int message = calendar ? 11 : 10;
+    const int message = calendar ? msg::InconsistentCalendarClasses : msg::InconsistentAgeClasses;
     auto failWith = [&](const std::string& text, int row, int column) {
         ui.message(text, Buttons::Ok, Icon::Critical, "Error");
         return SelfDefinedCheck{message, row, column};

@@ -37,8 +37,8 @@ std::optional<std::string> ColumnType(const ProgramState& state, const std::stri
 // One sex code: not numeric gives message 26, outside 0..32767 message 27.
 DefinitionOk ReadSexCode(Interaction& ui, const std::string& text, int16_t& code) {
     const auto number = ReadNumber(text);
-    if (!number) return StayOpen(ui, 26);
-    if (*number < 0 || *number > 32767) return StayOpen(ui, 27);
+    if (!number) return StayOpen(ui, msg::SexValuesNotNumeric);
+    if (*number < 0 || *number > 32767) return StayOpen(ui, msg::SexValuesOutOfRange);
     code = RoundToInt16(*number);
     return DefinitionOk::Confirmed;
 }
@@ -109,13 +109,13 @@ DefinitionOk SexOk(ProgramState& state, Interaction& ui, const std::string& comS
     const auto type = ColumnType(state, comSex);
     if (!type) return StayOpen(ui, NoColumnText(state, comSex));
     const auto comma = txtSexValues.find(',');
-    if (comma == std::string::npos) return StayOpen(ui, 24);
-    if (*type != "numeric") return StayOpen(ui, 25);
+    if (comma == std::string::npos) return StayOpen(ui, msg::TwoSexValues);
+    if (*type != "numeric") return StayOpen(ui, msg::SexColumnNotNumeric);
     if (ReadSexCode(ui, txtSexValues.substr(0, comma), p.varSex1) != DefinitionOk::Confirmed)
         return DefinitionOk::StayOpen;
     if (ReadSexCode(ui, txtSexValues.substr(comma + 1), p.varSex2) != DefinitionOk::Confirmed)
         return DefinitionOk::StayOpen;
-    if (p.varSex1 == p.varSex2) return StayOpen(ui, 27);
+    if (p.varSex1 == p.varSex2) return StayOpen(ui, msg::SexValuesOutOfRange);
     return DefinitionOk::Confirmed;
 }
 
@@ -141,17 +141,17 @@ DefinitionOk LagOk(ProgramState& state, Interaction& ui, const std::string& comL
         return StayOpen(ui, "Choose the column that holds the date of hire, or press Cancel and untick Lag.");
     const auto type = ColumnType(state, comLag);
     if (!type) return StayOpen(ui, NoColumnText(state, comLag));
-    if (*type != "date") return StayOpen(ui, 14);
+    if (*type != "date") return StayOpen(ui, msg::HireNotDate);
     const auto number = ReadNumber(txtLagValue);
-    if (!number) return StayOpen(ui, 15);
+    if (!number) return StayOpen(ui, msg::LagOutOfRange);
     int16_t lag = 0;
     try {
         lag = RoundToInt16(*number);
     } catch (const VdxError&) {
-        return StayOpen(ui, 15);  // beyond 16 bits: out of range as well
+        return StayOpen(ui, msg::LagOutOfRange);  // beyond 16 bits: out of range as well
     }
     p.varLag = lag;
-    if (lag < 0 || lag > 100) return StayOpen(ui, 15);
+    if (lag < 0 || lag > 100) return StayOpen(ui, msg::LagOutOfRange);
     return DefinitionOk::Confirmed;
 }
 

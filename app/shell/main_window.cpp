@@ -499,7 +499,7 @@ void MainWindow::savePlot() {
     request.filter = "PNG picture (*.png)|*.png|SVG drawing (*.svg)|*.svg|PDF document (*.pdf)|*.pdf";
     request.defaultExtension = "png";
     request.fileName = (shownPlotProject_.empty() ? shownPlot_ : shownPlotProject_ + "-" + shownPlot_) + ".png";
-    request.flags = 0x2;  // ask before replacing a file
+    request.flags = file_dialog::OverwritePrompt;
     const auto chosen = ui().saveFile(request);
     if (!chosen) return;
     try {
