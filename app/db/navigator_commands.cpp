@@ -74,21 +74,21 @@ ViewEntries EntriesAfterClick(NodeKind kind, const ViewEntries& before) {
     switch (kind) {
         case NodeKind::RateTable:
         case NodeKind::MainTable:
-            e.mnuTablesCopy = e.buttonCopy = true;
+            e.tablesCopy = e.buttonCopy = true;
             break;
         case NodeKind::Deaths:
         case NodeKind::Strata:
         case NodeKind::PersonYears:
-            e.mnuTablesSaveAS = e.mnuTablesCopy = e.buttonCopy = true;
+            e.tablesSaveAs = e.tablesCopy = e.buttonCopy = true;
             break;
         case NodeKind::Smr:
-            e.mnuTablesSaveAS = true;
-            e.mnuTablesCopy = before.mnuTablesCopy;
+            e.tablesSaveAs = true;
+            e.tablesCopy = before.tablesCopy;
             e.buttonCopy = before.buttonCopy;
-            e.mnuReportsSaveAs = e.mnuReportsPrint = e.buttonPrint = true;
+            e.reportsSaveAs = e.reportsPrint = e.buttonPrint = true;
             break;
         case NodeKind::SrrSettings:
-            e.mnuTablesCopy = e.buttonCopy = true;
+            e.tablesCopy = e.buttonCopy = true;
             break;
         case NodeKind::Plot:  // the plot's own entries (File > Save plot as..., Print plot)
         case NodeKind::Other: break;
@@ -169,7 +169,7 @@ ResultGridText ShowSrrSettings(ProgramState& state, const std::string& tableName
         if (detail::SameName(key, "PyTable")) {
             const auto number = ReadNumber(value);
             const int t = number ? static_cast<int>(*number) : 0;
-            if (t >= 1 && t <= 3 && (t == 1 || state.py.intAnzahlTables == 3)) value = PyTableName(state.py, t);
+            if (t >= 1 && t <= 3 && (t == 1 || state.py.tableCount == 3)) value = PyTableName(state.py, t);
             else if (t == 2 || t == 3) value = std::string(t == 2 ? "the first" : "the second") + " sex code's table";
         }
         rows.emplace_back(caption, value);
@@ -309,7 +309,7 @@ void RebuildNavigator(ProgramState& state, Interaction& ui) {
                                               "Projects", state.ProjectCount))
                 AddProjectEntry(state, p, IsSmrProject(*db, p));
         }
-        if (state.py.blnPersonYears) AddPersonYearsEntries(state);
+        if (state.py.computed) AddPersonYearsEntries(state);
         AddPlotEntries(state);
     } catch (const VdxError& e) {
         ShowGeneralError(ui, e.number(), e.description());

@@ -1,7 +1,11 @@
 #include "db/project_file.h"
 
+#include <array>
 #include <cmath>
 #include <cstdint>
+#include <stdexcept>
+#include <type_traits>
+#include <variant>
 
 #include "db/database.h"
 #include "db/file_io.h"
@@ -75,8 +79,71 @@ TableDef PyValuesTable() { return {kVdxPyValues, 0, {{"PersonYears", FieldType::
     throw VdxError(err::SubscriptOutOfRange, "Subscript out of range: " + what + ".");
 }
 
-// Number of person-years cells of each dimension, never negative.
-int ClassCount(int bounds) { return bounds > 1 ? bounds - 1 : 0; }
+// The 24 rows of VdxSystemPY in their stored order: the key of each row and
+// the setting it holds. The keys are the file's; the program knows the
+// settings by their members.
+using SettingMember = std::variant<bool PySettings::*, int16_t PySettings::*, std::string PySettings::*>;
+struct PySettingRow {
+    const char* key;
+    SettingMember member;
+};
+const std::array<PySettingRow, 24> kPySettingRows{{
+    {"blnPersonYears", &PySettings::computed},
+    {"intAnzahlTables", &PySettings::tableCount},
+    {"varDOB", &PySettings::birthColumn},
+    {"varEPS", &PySettings::entryColumn},
+    {"varTPS", &PySettings::exitColumn},
+    {"varSEX", &PySettings::sexColumn},
+    {"blnAgeSelfDefined", &PySettings::ageSelfDefined},
+    {"maxAgeClass", &PySettings::ageBoundCount},
+    {"varAgeFrom", &PySettings::ageFrom},
+    {"varAgeTo", &PySettings::ageTo},
+    {"varAgeStep", &PySettings::ageStep},
+    {"blnCalendarSelfDefined", &PySettings::calendarSelfDefined},
+    {"maxYearClass", &PySettings::calendarBoundCount},
+    {"varCalendarFrom", &PySettings::calendarFrom},
+    {"varCalendarTo", &PySettings::calendarTo},
+    {"varCalendarStep", &PySettings::calendarStep},
+    {"blnSex", &PySettings::bySex},
+    {"varSexStatus", &PySettings::sexDefined},
+    {"varSex1", &PySettings::sexCode1},
+    {"varSex2", &PySettings::sexCode2},
+    {"blnLag", &PySettings::withLag},
+    {"varLag", &PySettings::lagYears},
+    {"varLagStatus", &PySettings::lagDefined},
+    {"varDOH", &PySettings::hireColumn},
+}};
+
+// The setting of one row as its stored text, and back (error 13 for a text
+// that is not of the setting's type).
+std::string SettingText(const PySettings& py, const PySettingRow& row) {
+    return std::visit(
+        [&](auto member) -> std::string {
+            const auto& value = py.*member;
+            if constexpr (std::is_same_v<std::decay_t<decltype(value)>, bool>) return BooleanText(value);
+            else if constexpr (std::is_same_v<std::decay_t<decltype(value)>, int16_t>) return std::to_string(value);
+            else return value;
+        },
+        row.member);
+}
+
+void ReadSetting(PySettings& py, const PySettingRow& row, const std::string& text) {
+    std::visit(
+        [&](auto member) {
+            auto& value = py.*member;
+            if constexpr (std::is_same_v<std::decay_t<decltype(value)>, bool>) value = BooleanSetting(row.key, text);
+            else if constexpr (std::is_same_v<std::decay_t<decltype(value)>, int16_t>) value = IntegerSetting(row.key, text);
+            else value = text;
+        },
+        row.member);
+}
+
+// The row (from 0) of a setting.
+size_t SettingRow(SettingMember member) {
+    for (size_t i = 0; i < kPySettingRows.size(); ++i)
+        if (kPySettingRows[i].member == member) return i;
+    throw std::logic_error("a setting without a row");
+}
 
 // The rows 2 to 4 of VdxSystemMain.
 void ReadMainRows(ProgramState& state, Database& db) {
@@ -127,10 +194,10 @@ std::vector<int64_t> ReadValueColumn(Database& db, const char* table, int64_t co
 // settings as a whole before the state takes any of them.
 void LoadPersonYears(ProgramState& state, Database& db) {
     const PySettings& p = state.py;
-    if (p.intAnzahlTables != 1 && p.intAnzahlTables != 3)
-        throw DamagedTable{"VdxSystemPY holds " + std::to_string(p.intAnzahlTables) +
+    if (p.tableCount != 1 && p.tableCount != 3)
+        throw DamagedTable{"VdxSystemPY holds " + std::to_string(p.tableCount) +
                            " person-years tables where 1 or 3 are possible"};
-    if (p.maxAgeClass < 0 || p.maxYearClass < 0)
+    if (p.ageBoundCount < 0 || p.calendarBoundCount < 0)
         throw DamagedTable{"VdxSystemPY holds a negative number of class bounds"};
     auto bounds = [&](const char* table, int count) {
         const auto rows = ReadValueColumn(db, table, count, INT16_MIN, INT16_MAX);
@@ -138,11 +205,11 @@ void LoadPersonYears(ProgramState& state, Database& db) {
         for (int64_t v : rows) out.push_back(static_cast<int16_t>(v));
         return out;
     };
-    auto ageBounds = bounds(kVdxAgeClassValues, p.maxAgeClass);
-    auto calendarBounds = bounds(kVdxYearClassValues, p.maxYearClass);
-    const int tables = p.intAnzahlTables;
-    const int ages = ClassCount(p.maxAgeClass);
-    const int periods = ClassCount(p.maxYearClass);
+    auto ageBounds = bounds(kVdxAgeClassValues, p.ageBoundCount);
+    auto calendarBounds = bounds(kVdxYearClassValues, p.calendarBoundCount);
+    const int tables = p.tableCount;
+    const int ages = p.ageClassCount();
+    const int periods = p.periodCount();
     const int64_t cellCount = int64_t{tables} * ages * periods;
     // Cells are whole days; they are written as 64-bit integers.
     const auto cells = ReadValueColumn(db, kVdxPyValues, cellCount, INT64_MIN, INT64_MAX);
@@ -174,12 +241,12 @@ void LoadState(ProgramState& state, Database& db, Interaction& ui) {
 
     state.py = PySettingsFromTexts(ReadRows(db, kVdxSystemPY, "Value", 24));
 
-    if (state.py.blnPersonYears) {
+    if (state.py.computed) {
         try {
             LoadPersonYears(state, db);
             AddPersonYearsEntries(state);
         } catch (const DamagedTable& d) {
-            state.py.blnPersonYears = false;
+            state.py.computed = false;
             state.AgeBounds.assign(1, 0);
             state.CalendarBounds.assign(1, 0);
             state.PyValues.clear();
@@ -229,13 +296,11 @@ const std::vector<std::string>& SystemMainKeys() {
 }
 
 const std::vector<std::string>& SystemPyKeys() {
-    static const std::vector<std::string> keys{
-        "blnPersonYears",  "intAnzahlTables", "varDOB",          "varEPS",
-        "varTPS",          "varSEX",          "blnAgeSelfDefined", "maxAgeClass",
-        "varAgeFrom",      "varAgeTo",        "varAgeStep",      "blnCalendarSelfDefined",
-        "maxYearClass",    "varCalendarFrom", "varCalendarTo",   "varCalendarStep",
-        "blnSex",          "varSexStatus",    "varSex1",         "varSex2",
-        "blnLag",          "varLag",          "varLagStatus",    "varDOH"};
+    static const std::vector<std::string> keys = [] {
+        std::vector<std::string> k;
+        for (const auto& row : kPySettingRows) k.emplace_back(row.key);
+        return k;
+    }();
     return keys;
 }
 
@@ -282,48 +347,16 @@ void RecreateValueTables(Database& db) {
 }
 
 std::vector<std::string> PySettingTexts(const PySettings& py) {
-    auto i = [](int16_t v) { return std::to_string(v); };
-    auto b = [](bool v) { return BooleanText(v); };
-    return {b(py.blnPersonYears),         i(py.intAnzahlTables), py.varDOB,
-            py.varEPS,                    py.varTPS,             py.varSEX,
-            b(py.blnAgeSelfDefined),      i(py.maxAgeClass),     i(py.varAgeFrom),
-            i(py.varAgeTo),               i(py.varAgeStep),      b(py.blnCalendarSelfDefined),
-            i(py.maxYearClass),           i(py.varCalendarFrom), i(py.varCalendarTo),
-            i(py.varCalendarStep),        b(py.blnSex),          b(py.varSexStatus),
-            i(py.varSex1),                i(py.varSex2),         b(py.blnLag),
-            i(py.varLag),                 b(py.varLagStatus),    py.varDOH};
+    std::vector<std::string> texts;
+    for (const auto& row : kPySettingRows) texts.push_back(SettingText(py, row));
+    return texts;
 }
 
-PySettings PySettingsFromTexts(const std::vector<std::string>& t) {
-    if (t.size() < 24) throw VdxError(err::NoCurrentRecord, "No current record: too few settings rows.");
-    const auto& k = SystemPyKeys();
-    auto i = [&](size_t n) { return IntegerSetting(k[n], t[n]); };
-    auto b = [&](size_t n) { return BooleanSetting(k[n], t[n]); };
+PySettings PySettingsFromTexts(const std::vector<std::string>& texts) {
+    if (texts.size() < kPySettingRows.size())
+        throw VdxError(err::NoCurrentRecord, "No current record: too few settings rows.");
     PySettings py;
-    py.blnPersonYears = b(0);
-    py.intAnzahlTables = i(1);
-    py.varDOB = t[2];
-    py.varEPS = t[3];
-    py.varTPS = t[4];
-    py.varSEX = t[5];
-    py.blnAgeSelfDefined = b(6);
-    py.maxAgeClass = i(7);
-    py.varAgeFrom = i(8);
-    py.varAgeTo = i(9);
-    py.varAgeStep = i(10);
-    py.blnCalendarSelfDefined = b(11);
-    py.maxYearClass = i(12);
-    py.varCalendarFrom = i(13);
-    py.varCalendarTo = i(14);
-    py.varCalendarStep = i(15);
-    py.blnSex = b(16);
-    py.varSexStatus = b(17);
-    py.varSex1 = i(18);
-    py.varSex2 = i(19);
-    py.blnLag = b(20);
-    py.varLag = i(21);
-    py.varLagStatus = b(22);
-    py.varDOH = t[23];
+    for (size_t i = 0; i < kPySettingRows.size(); ++i) ReadSetting(py, kPySettingRows[i], texts[i]);
     return py;
 }
 
@@ -352,19 +385,24 @@ void WriteProjectState(ProgramState& state, Database& db) {
                    std::to_string(state.ProjectCount)});
         WriteRows(db, kVdxSystemPY, PySettingTexts(state.py));
         const PySettings& py = state.py;
-        if (py.blnPersonYears) {
-            RecreateValueTables(db);
+        if (py.computed) {
+            // All three go before any is made again, as files have always
+            // been written (the run recreates them one by one).
+            const TableDef valueTables[] = {AgeClassValuesTable(), YearClassValuesTable(), PyValuesTable()};
+            for (const TableDef& def : valueTables)
+                if (db.tableExists(def.name)) db.deleteTable(def.name);
+            for (const TableDef& def : valueTables) db.createTable(def);
 
             auto bounds = [](const std::vector<int16_t>& b, int count, const char* what) {
                 if (count > 0 && static_cast<size_t>(count) >= b.size()) SubscriptOutOfRange(what);
                 return std::vector<int64_t>(b.begin() + 1, b.begin() + 1 + std::max(count, 0));
             };
-            AddRows(db, kVdxAgeClassValues, bounds(state.AgeBounds, py.maxAgeClass, "age class bounds"));
+            AddRows(db, kVdxAgeClassValues, bounds(state.AgeBounds, py.ageBoundCount, "age class bounds"));
             AddRows(db, kVdxYearClassValues,
-                    bounds(state.CalendarBounds, py.maxYearClass, "calendar class bounds"));
-            const int tables = py.intAnzahlTables;
-            const int ages = ClassCount(py.maxAgeClass);
-            const int periods = ClassCount(py.maxYearClass);
+                    bounds(state.CalendarBounds, py.calendarBoundCount, "calendar class bounds"));
+            const int tables = py.tableCount;
+            const int ages = py.ageClassCount();
+            const int periods = py.periodCount();
             if (tables > state.PyValues.tables() || ages > state.PyValues.ageClasses() ||
                 periods > state.PyValues.periods())
                 SubscriptOutOfRange("person-years cells");
@@ -517,8 +555,10 @@ bool UpgradeVersion2(ProgramState& state, Interaction& ui, bool prepared) {
             // The sex codes as the file stores them (rows 19 and 20 of VdxSystemPY).
             const auto py = ReadRows(*db, kVdxSystemPY, "Value", 20);
             PySettings sexes;
-            sexes.varSex1 = IntegerSetting("varSex1", py[18]);
-            sexes.varSex2 = IntegerSetting("varSex2", py[19]);
+            for (SettingMember member : {SettingMember(&PySettings::sexCode1), SettingMember(&PySettings::sexCode2)}) {
+                const size_t row = SettingRow(member);
+                ReadSetting(sexes, kPySettingRows[row], py[row]);
+            }
             for (const auto& p : projects) {
                 auto rs = db->openRecordset(p + "_SMR");
                 rs->moveFirst();

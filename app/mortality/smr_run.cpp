@@ -29,8 +29,6 @@ const std::vector<std::string>& Levels() {
     return levels;
 }
 
-int ClassCount(int bounds) { return bounds > 1 ? bounds - 1 : 0; }
-
 bool Listed(const std::vector<std::string>& list, const std::string& entry) {
     return std::find(list.begin(), list.end(), entry) != list.end();
 }
@@ -46,7 +44,7 @@ std::vector<std::string> ProjectNames(const ProgramState& state, int count) {
 // only when the last run made them.
 std::vector<std::string> PyTableNames(const PySettings& py) {
     std::vector<std::string> names{PyTableName(py, 1)};
-    if (py.blnSex && py.intAnzahlTables >= 3) {
+    if (py.bySex && py.tableCount >= 3) {
         names.push_back(PyTableName(py, 2));
         names.push_back(PyTableName(py, 3));
     }
@@ -104,7 +102,7 @@ std::optional<std::string> BeginSmrProject(ProgramState& state, Interaction& ui)
         ui.message(Message(msg::NoProjectLoaded), Buttons::Ok, Icon::Exclamation, "VELDRIX");
         return std::nullopt;
     }
-    if (!state.py.blnPersonYears) {
+    if (!state.py.computed) {
         ui.message(Message(msg::PersonYearsFirst), Buttons::Ok, Icon::Exclamation, "VELDRIX");
         return std::nullopt;
     }
@@ -175,7 +173,7 @@ SmrCheck CheckSmrRequest(const ProgramState& state, Interaction& ui, const SmrRe
         // Conformity: one row per age class, one column per calendar period.
         auto db = db::Database::open(state.WorkingCopyName);
         auto rates = db->openRecordset(r.rateTable);
-        const int ages = ClassCount(state.py.maxAgeClass), periods = ClassCount(state.py.maxYearClass);
+        const int ages = state.py.ageClassCount(), periods = state.py.periodCount();
         if (rates->recordCount() != ages || rates->fieldCount() != periods) {
             ui.message(RateShapeMessage(r.rateTable, rates->recordCount(), rates->fieldCount(), ages, periods),
                        Buttons::Ok, Icon::Critical, "Error");
@@ -191,8 +189,8 @@ SmrCheck CheckSmrRequest(const ProgramState& state, Interaction& ui, const SmrRe
 void ComputeSmr(ProgramState& state, db::Database& db, Interaction& ui, int16_t level,
                 std::optional<IntervalMethod> method) {
     MortalityResults& m = state.mortality;
-    const int ages = ClassCount(state.py.maxAgeClass);
-    const int periods = ClassCount(state.py.maxYearClass);
+    const int ages = state.py.ageClassCount();
+    const int periods = state.py.periodCount();
     const int selector = m.PyTableSelector;
 
     int64_t observed = 0;
@@ -293,7 +291,7 @@ bool RunProject(ProgramState& state, Interaction& ui, const SmrRequest& r, const
     const auto pyTables = PyTableNames(state.py);
     for (size_t k = 0; k < pyTables.size(); ++k)
         if (pyTables[k] == r.pyTable) m.PyTableSelector = static_cast<int16_t>(k + 1);
-    m.DeathLag = state.py.blnLag ? state.py.varLag : 0;
+    m.DeathLag = state.py.withLag ? state.py.lagYears : 0;
     m.IncludedCount = m.ObservedTotal = m.RowCount = 0;
     m.PersonYearsTotal = m.DeathRate = m.ExpectedTotal = m.SmrRatio = m.SmrLow = m.SmrHigh = 0;
 
@@ -360,7 +358,7 @@ bool ConfirmRateUnit(const ProgramState& state, Interaction& ui, const std::stri
     std::vector<double> rates;
     try {
         auto db = db::Database::open(state.WorkingCopyName);
-        rates = ReadRates(*db, rateTable, ClassCount(state.py.maxAgeClass), ClassCount(state.py.maxYearClass));
+        rates = ReadRates(*db, rateTable, state.py.ageClassCount(), state.py.periodCount());
     } catch (const VdxError&) {
         return true;  // the run reports a table it cannot read
     }

@@ -18,9 +18,6 @@ namespace {
 
 using db::TableStream;
 
-
-int ClassCount(int bounds) { return bounds > 1 ? bounds - 1 : 0; }
-
 // One rate of the rate table: a number of deaths per person-year, never
 // empty, text that is no number, or negative.
 double RateOf(const TableStream& rates, int column, const std::string& table) {
@@ -145,8 +142,8 @@ double ExpectedDeaths(const std::vector<int64_t>& days, const std::vector<double
 }
 
 StrataTable BuildStrataTable(const ProgramState& state, const std::string& project) {
-    const int ages = ClassCount(state.py.maxAgeClass);
-    const int periods = ClassCount(state.py.maxYearClass);
+    const int ages = state.py.ageClassCount();
+    const int periods = state.py.periodCount();
     auto db = db::Database::open(state.WorkingCopyName);
     const ProjectSettings settings = ReadSettings(*db, project);
 
@@ -166,15 +163,15 @@ StrataTable BuildStrataTable(const ProgramState& state, const std::string& proje
         t.storedSmr = settings.smr;
         return t;
     }
-    if (!state.py.blnPersonYears || ages < 1 || periods < 1)
+    if (!state.py.computed || ages < 1 || periods < 1)
         throw VdxError(err::SubscriptOutOfRange, Message(msg::PersonYearsFirst));
     t.pyTable = 0;
-    for (int k = 1; k <= state.py.intAnzahlTables && k <= 3; ++k)
+    for (int k = 1; k <= state.py.tableCount && k <= 3; ++k)
         if (PyTableName(state.py, k) == settings.pyTable) t.pyTable = k;
     if (t.pyTable == 0)
         throw VdxError(err::ObjectNotFound, "The person-years table '" + settings.pyTable + "' of the project '" +
                                                 project + "' is not in the project file.");
-    t.sexCode = t.pyTable == 2 ? state.py.varSex1 : t.pyTable == 3 ? state.py.varSex2 : 0;
+    t.sexCode = t.pyTable == 2 ? state.py.sexCode1 : t.pyTable == 3 ? state.py.sexCode2 : 0;
     for (int i = 1; i <= ages; ++i) t.ageLabels.push_back(ClassLabel(state.AgeBounds, i));
     for (int j = 1; j <= periods; ++j) t.periodLabels.push_back(ClassLabel(state.CalendarBounds, j));
 

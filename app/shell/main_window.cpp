@@ -555,8 +555,8 @@ void MainWindow::showViewWidgets() {
 void MainWindow::applyEntries() {
     const ViewEntries& e = state_.Entries;
     const std::pair<const char*, bool> entries[] = {
-        {"mnuTablesSaveAS", e.mnuTablesSaveAS},   {"mnuTablesCopy", e.mnuTablesCopy},
-        {"mnuReportsSaveAs", e.mnuReportsSaveAs}, {"mnuReportsPrint", e.mnuReportsPrint},
+        {"mnuTablesSaveAS", e.tablesSaveAs},   {"mnuTablesCopy", e.tablesCopy},
+        {"mnuReportsSaveAs", e.reportsSaveAs}, {"mnuReportsPrint", e.reportsPrint},
     };
     for (const auto& [name, on] : entries)
         if (QAction* a = findChild<QAction*>(name)) a->setEnabled(on);

@@ -121,21 +121,21 @@ void Generate(const std::string& path, int persons) {
 
     // Person-years by sex, age 0-100 by 5, calendar 1950-2020 by 5.
     const auto snapshot = py::TakeSettingsSnapshot(state);
-    py::PyCompForm form;
-    form.comDOB = "DOB";
-    form.comEPS = "DOE";
-    form.comTPS = "DOX";
-    form.txtAgeFrom = "0";
-    form.txtAgeTo = "100";
-    form.txtAgeStep = "5";
-    form.txtCalendarFrom = "1950";
-    form.txtCalendarTo = "2020";
-    form.txtCalendarStep = "5";
-    state.py.blnSex = state.py.varSexStatus = true;
-    state.py.varSEX = "SEX";
-    state.py.varSex1 = 1;
-    state.py.varSex2 = 2;
-    if (!py::CheckPyCompute(state, ui, form).ok()) Die("settings refused", ui);
+    py::PyRequest form;
+    form.birthColumn = "DOB";
+    form.entryColumn = "DOE";
+    form.exitColumn = "DOX";
+    form.ageFrom = "0";
+    form.ageTo = "100";
+    form.ageStep = "5";
+    form.calendarFrom = "1950";
+    form.calendarTo = "2020";
+    form.calendarStep = "5";
+    state.py.bySex = state.py.sexDefined = true;
+    state.py.sexColumn = "SEX";
+    state.py.sexCode1 = 1;
+    state.py.sexCode2 = 2;
+    if (!py::CheckPyRequest(state, ui, form).ok()) Die("settings refused", ui);
     if (py::RunPersonYears(state, ui, snapshot) != py::PyRunOutcome::Completed) Die("person-years failed", ui);
     if (!db::FileSave(state, ui)) Die("cannot save " + path, ui);
     db::ReleaseWorkingCopy(state);

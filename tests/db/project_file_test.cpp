@@ -41,30 +41,30 @@ protected:
 
 PySettings SomeSettings() {
     PySettings py;
-    py.blnPersonYears = true;
-    py.intAnzahlTables = 3;
-    py.varDOB = "DOB";
-    py.varEPS = "Entry";
-    py.varTPS = "Exit";
-    py.varSEX = "Sex";
-    py.blnAgeSelfDefined = true;
-    py.maxAgeClass = 5;
-    py.varAgeFrom = 15;
-    py.varAgeTo = 85;
-    py.varAgeStep = -5;
-    py.blnCalendarSelfDefined = false;
-    py.maxYearClass = 4;
-    py.varCalendarFrom = 1950;
-    py.varCalendarTo = 2000;
-    py.varCalendarStep = 5;
-    py.blnSex = true;
-    py.varSexStatus = true;
-    py.varSex1 = 1;
-    py.varSex2 = 2;
-    py.blnLag = true;
-    py.varLag = 10;
-    py.varLagStatus = false;
-    py.varDOH = "Hire";
+    py.computed = true;
+    py.tableCount = 3;
+    py.birthColumn = "DOB";
+    py.entryColumn = "Entry";
+    py.exitColumn = "Exit";
+    py.sexColumn = "Sex";
+    py.ageSelfDefined = true;
+    py.ageBoundCount = 5;
+    py.ageFrom = 15;
+    py.ageTo = 85;
+    py.ageStep = -5;
+    py.calendarSelfDefined = false;
+    py.calendarBoundCount = 4;
+    py.calendarFrom = 1950;
+    py.calendarTo = 2000;
+    py.calendarStep = 5;
+    py.bySex = true;
+    py.sexDefined = true;
+    py.sexCode1 = 1;
+    py.sexCode2 = 2;
+    py.withLag = true;
+    py.lagYears = 10;
+    py.lagDefined = false;
+    py.hireColumn = "Hire";
     return py;
 }
 
@@ -189,7 +189,7 @@ TEST_F(ProjectFileTest, WithoutPersonYearsTheValueTablesAreLeftAlone) {
         vdx::test::AddTextRow(*d, "VdxSystemRateTables", {{"RateTables", "R"}});
         test::Sql(*d, "INSERT INTO VdxPyValues (PersonYears) VALUES (99)");
     }
-    state.py.blnPersonYears = false;
+    state.py.computed = false;
     ASSERT_TRUE(FileSave(state, ui));
     auto d = Database::open(path("study.vdx"));
     EXPECT_EQ(ColumnTexts(*d, "VdxPyValues", "PersonYears"), std::vector<std::string>{"99.000000"});
@@ -226,11 +226,11 @@ TEST_F(ProjectFileTest, KeyValueRowsAreReadByPositionNotByKey) {
         test::Sql(*d, "UPDATE VdxSystemPY SET Typ = 'renamed' || rowid");
         test::Sql(*d, "UPDATE VdxSystemMain SET Typ = 'x' || rowid");
         // Booleans in the forms a reader must accept.
-        test::Sql(*d, "UPDATE VdxSystemPY SET Value = 'TRUE' WHERE rowid = 7");     // blnAgeSelfDefined
-        test::Sql(*d, "UPDATE VdxSystemPY SET Value = '-1' WHERE rowid = 17");      // blnSex
-        test::Sql(*d, "UPDATE VdxSystemPY SET Value = 'false' WHERE rowid = 21");   // blnLag
-        test::Sql(*d, "UPDATE VdxSystemPY SET Value = '27' WHERE rowid = 22");      // varLag
-        test::Sql(*d, "UPDATE VdxSystemPY SET Value = 'Hire' WHERE rowid = 24");    // varDOH
+        test::Sql(*d, "UPDATE VdxSystemPY SET Value = 'TRUE' WHERE rowid = 7");     // ageSelfDefined
+        test::Sql(*d, "UPDATE VdxSystemPY SET Value = '-1' WHERE rowid = 17");      // bySex
+        test::Sql(*d, "UPDATE VdxSystemPY SET Value = 'false' WHERE rowid = 21");   // withLag
+        test::Sql(*d, "UPDATE VdxSystemPY SET Value = '27' WHERE rowid = 22");      // lagYears
+        test::Sql(*d, "UPDATE VdxSystemPY SET Value = 'Hire' WHERE rowid = 24");    // hireColumn
         test::Sql(*d, "UPDATE VdxSystemMain SET Value = '3' WHERE rowid = 4");      // intProjectAnzahl
         for (const char* p : {"A", "B", "C"}) vdx::test::AddTextRow(*d, "VdxSystemProjects", {{"Projects", p}});
     }
@@ -239,11 +239,11 @@ TEST_F(ProjectFileTest, KeyValueRowsAreReadByPositionNotByKey) {
     ProgramState loaded;
     ScriptedInteraction ui2;
     ASSERT_TRUE(open(loaded, ui2, "study.vdx"));
-    EXPECT_TRUE(loaded.py.blnAgeSelfDefined);
-    EXPECT_TRUE(loaded.py.blnSex);
-    EXPECT_FALSE(loaded.py.blnLag);
-    EXPECT_EQ(loaded.py.varLag, 27);
-    EXPECT_EQ(loaded.py.varDOH, "Hire");
+    EXPECT_TRUE(loaded.py.ageSelfDefined);
+    EXPECT_TRUE(loaded.py.bySex);
+    EXPECT_FALSE(loaded.py.withLag);
+    EXPECT_EQ(loaded.py.lagYears, 27);
+    EXPECT_EQ(loaded.py.hireColumn, "Hire");
     EXPECT_EQ(loaded.ProjectCount, 3);
     EXPECT_NE(loaded.Navigator.findByPath("C_SMR"), -1);
     ReleaseWorkingCopy(loaded);
@@ -518,12 +518,12 @@ TEST_F(ProjectFileTest, DamagedPersonYearsTablesOpenAsNotComputed) {
         ProgramState s;
         ScriptedInteraction u;
         ASSERT_TRUE(open(s, u, "study.vdx"));
-        EXPECT_FALSE(s.py.blnPersonYears);
+        EXPECT_FALSE(s.py.computed);
         EXPECT_EQ(s.PyValues.tables(), 0);
         EXPECT_EQ(s.AgeBounds.size(), 1u);
         EXPECT_EQ(s.Navigator.findByKey(kPyAllKey), -1);
         EXPECT_NE(s.Navigator.findByKey("Main_Data_Cohort"), -1);  // the data stay usable
-        EXPECT_EQ(s.py.varDOB, "DOB");
+        EXPECT_EQ(s.py.birthColumn, "DOB");
         ASSERT_EQ(u.messages.size(), 1u);
         EXPECT_EQ(u.messages[0].title, "Warning");
         EXPECT_NE(u.messages[0].text.find(std::string(c.table) + " "), std::string::npos) << u.messages[0].text;

@@ -149,8 +149,8 @@ TEST_F(Projects, DeleteAsksRemovesWhatExistsAndSavesTheCount) {
 
 TEST_F(Projects, AnSrrProjectCountsAsTheSmrRunAndStoresItsSettings) {
     defineSex(1, 2);
-    state.py.blnLag = state.py.varLagStatus = true;
-    state.py.varLag = 5;
+    state.py.withLag = state.py.lagDefined = true;
+    state.py.lagYears = 5;
     setStrata({0, 50, 100}, {1900, 1970, 2100}, std::vector<int64_t>(12, 3650));
     addCohort({{D(1930, 1, 1), D(1960, 6, 1), Value::integer(1), D(1950, 1, 1), Value::integer(162)},
                {D(1930, 1, 1), D(1990, 6, 1), Value::integer(1), D(1950, 1, 1), Value::integer(162)},

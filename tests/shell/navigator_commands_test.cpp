@@ -121,7 +121,7 @@ TEST(NavigatorEntries, PlotsComeWithThePersonYearsAndAfterTheProjects) {
 TEST(EntriesAfterClick, TableOfTheNodeKinds) {
     const ViewEntries off;
     ViewEntries on;
-    on.mnuTablesSaveAS = on.mnuTablesCopy = on.mnuReportsSaveAs = on.mnuReportsPrint = true;
+    on.tablesSaveAs = on.tablesCopy = on.reportsSaveAs = on.reportsPrint = true;
     on.buttonCopy = on.buttonPrint = true;
 
     const ViewEntries rate = EntriesAfterClick(NodeKind::RateTable, on);
@@ -186,7 +186,7 @@ TEST_F(NavigatorWithProject, RebuildReadsOnlyAsManyRowsAsTheCountsSay) {
         rs->setValue(0, Value::text("Old rates"));
         rs->update();
     }
-    state.py.intAnzahlTables = 1;
+    state.py.tableCount = 1;
     RebuildNavigator(state, ui);
     const auto p = paths();
     EXPECT_EQ(std::count(p.begin(), p.end(), "Main_Rate tables_Old rates"), 0);

@@ -31,13 +31,13 @@ void AddRow(db::Recordset& rs, const std::vector<Value>& values) {
 
 void SetSamplePersonYears(ProgramState& state) {
     PySettings& py = state.py;
-    py.blnPersonYears = true;
-    py.intAnzahlTables = 3;
-    py.blnSex = true;
-    py.varSex1 = 1;
-    py.varSex2 = 2;
-    py.maxAgeClass = 4;
-    py.maxYearClass = 3;
+    py.computed = true;
+    py.tableCount = 3;
+    py.bySex = true;
+    py.sexCode1 = 1;
+    py.sexCode2 = 2;
+    py.ageBoundCount = 4;
+    py.calendarBoundCount = 3;
     state.AgeBounds = {0, 20, 40, 60, 80};
     state.CalendarBounds = {0, 1970, 1980, 1990};
     state.PyValues.resize(3, 3, 2);

@@ -437,8 +437,8 @@ private slots:
         }
         w_->state().RateTableCount = 2;
         PySettings& py = w_->state().py;
-        py.varDOB = py.varTPS = "Birth";
-        py.varSEX = "Sex";
+        py.birthColumn = py.exitColumn = "Birth";
+        py.sexColumn = "Sex";
         QString title;
         test::OnNextModal([&title](QWidget* dialog) {
             title = dialog->windowTitle();

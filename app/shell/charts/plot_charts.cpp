@@ -283,7 +283,7 @@ private:
 // each step's range in years.
 std::unique_ptr<QChart> PersonYearsChart(const ProgramState& state) {
     const PyCells& cells = state.PyValues;
-    if (!state.py.blnPersonYears || cells.tables() < 1 || cells.ageClasses() < 1 || cells.periods() < 1)
+    if (!state.py.computed || cells.tables() < 1 || cells.ageClasses() < 1 || cells.periods() < 1)
         throw VdxError(err::ObjectNotFound, Message(msg::PersonYearsFirst));
     const int ages = cells.ageClasses(), periods = cells.periods();
     auto chart = NewChart("Person-years by age class and calendar period (" + Q(PyTableName(state.py, 1)) + ")");
