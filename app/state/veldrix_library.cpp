@@ -158,11 +158,4 @@ void UseLibraryFile(const std::string& fileName)
     b.fileName = fileName;
 }
 
-std::string LibraryFile()
-{
-    Binding& b = binding();
-    std::lock_guard lock(b.mutex);
-    return b.fileName;
-}
-
 }  // namespace vdx::library

@@ -55,6 +55,5 @@ double MultiplierWaldHigh(double observed, double z);
 // For tests: forget the loaded library and load fileName (a plain name or a
 // path) at the next call of an export. Nothing is loaded here.
 void UseLibraryFile(const std::string& fileName);
-std::string LibraryFile();
 
 }  // namespace vdx::library

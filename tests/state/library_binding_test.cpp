@@ -41,7 +41,6 @@ int errorNumberOf(auto&& call)
 
 TEST_F(LibraryBinding, LoadsTheLibraryByNameFromTheProgramsFolder)
 {
-    EXPECT_EQ(lib::LibraryFile(), "libveldrix.so");
     EXPECT_NEAR(lib::MultiplierWaldHigh(10, 1.95996398454005), 1.858547, 5e-7);
 }
 
