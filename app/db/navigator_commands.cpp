@@ -144,12 +144,19 @@ ResultGridText ShowSrrSettings(ProgramState& state, const std::string& tableName
     // The stored keys (Typ) and their captions; keys of result values that an
     // SRR run does not compute have no caption and are left out.
     static const std::pair<const char*, const char*> captions[] = {
-        {"ProjectName", "Project"},         {"RateTable", "Rate table"},  {"PyTable", "Person-years table"},
-        {"Alpha", "Significance level"},    {"varDTH", "ICD variable"},   {"varTod", "ICD value"},
-        {"Lag", "Lag (years)"},             {"Method", "Method"},         {"MainTable", "Main data table"},
-        {"valuesDTH", "ICD values"}};
-    static const char* const notComputed[] = {"totTote", "totPy", "totDthRate", "Expected", "Smr",
-                                              "Smr_l",   "Smr_h", "N",          "NInc"};
+        {smr_row::ProjectName, "Project"},
+        {smr_row::RateTable, "Rate table"},
+        {smr_row::PyTable, "Person-years table"},
+        {smr_row::Alpha, "Significance level"},
+        {smr_row::DeathColumn, "ICD variable"},
+        {smr_row::DeathCode, "ICD value"},
+        {smr_row::Lag, "Lag (years)"},
+        {smr_row::Method, "Method"},
+        {smr_row::MainTable, "Main data table"},
+        {smr_row::DeathValues, "ICD values"}};
+    static const char* const notComputed[] = {smr_row::Observed, smr_row::PersonYears, smr_row::DeathRate,
+                                              smr_row::Expected, smr_row::Smr,         smr_row::SmrLow,
+                                              smr_row::SmrHigh,  smr_row::Persons,     smr_row::Included};
     auto db = Database::open(state.WorkingCopyName);
     auto rs = db->openRecordset(tableName);
     const int typ = rs->fieldIndex("Typ");
@@ -166,7 +173,7 @@ ResultGridText ShowSrrSettings(ProgramState& state, const std::string& tableName
         for (const auto& [k, text] : captions)
             if (detail::SameName(key, k)) caption = text;
         // The person-years table is stored as its number (1 all persons, 2 and 3 the sex codes).
-        if (detail::SameName(key, "PyTable")) {
+        if (detail::SameName(key, smr_row::PyTable)) {
             const auto number = ReadNumber(value);
             const int t = number ? static_cast<int>(*number) : 0;
             if (t >= 1 && t <= 3 && (t == 1 || state.py.tableCount == 3)) value = PyTableName(state.py, t);

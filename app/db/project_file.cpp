@@ -514,7 +514,7 @@ bool UpgradeVersion1(ProgramState& state, Interaction& ui) {
                 rs->moveNext();
             }
             rs->addNew();
-            rs->setValue("Typ", Value::text("Method"));
+            rs->setValue("Typ", Value::text(smr_row::Method));
             rs->setValue("Values", Value::text("Byar"));
             rs->update();
         }
@@ -572,11 +572,11 @@ bool UpgradeVersion2(ProgramState& state, Interaction& ui, bool prepared) {
                     rs->update();
                 }
                 rs->addNew();
-                rs->setValue("Typ", Value::text("MainTable"));
+                rs->setValue("Typ", Value::text(smr_row::MainTable));
                 rs->setValue("Values", Value::text(state.MainTableName));
                 rs->update();
                 rs->addNew();
-                rs->setValue("Typ", Value::text("valuesDTH"));
+                rs->setValue("Typ", Value::text(smr_row::DeathValues));
                 rs->setValue("Values", Value::text(""));
                 rs->update();
             }

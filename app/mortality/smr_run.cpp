@@ -74,25 +74,25 @@ void StoreSmrTable(db::Database& db, const ProgramState& state) {
     // it converts into the number it stores.
     auto values = [&](const char* typ, const std::string& text) { add(typ, "Values", text); };
     auto figures = [&](const char* typ, double value) { add(typ, "Figures", NumberText(value)); };
-    values("ProjectName", m.ProjectName);
-    values("RateTable", m.RateTableName);
-    values("PyTable", PyTableName(state.py, m.PyTableSelector));
-    values("Alpha", m.SignificanceLevelText);
-    values("varDTH", m.DeathColumn);
-    figures("varTod", m.DeathCode);
-    figures("totTote", static_cast<double>(m.ObservedTotal));
-    figures("totPy", m.PersonYearsTotal);
-    figures("totDthRate", m.DeathRate);
-    figures("Expected", m.ExpectedTotal);
-    figures("Smr", m.SmrRatio);
-    figures("Smr_l", m.SmrLow);
-    figures("Smr_h", m.SmrHigh);
-    figures("N", static_cast<double>(m.RowCount));
-    figures("NInc", static_cast<double>(m.IncludedCount));
-    figures("Lag", m.DeathLag);
-    values("Method", m.MethodName);
-    values("MainTable", state.MainTableName);
-    values("valuesDTH", m.DeathValuesText);
+    values(db::smr_row::ProjectName, m.ProjectName);
+    values(db::smr_row::RateTable, m.RateTableName);
+    values(db::smr_row::PyTable, PyTableName(state.py, m.PyTableSelector));
+    values(db::smr_row::Alpha, m.SignificanceLevelText);
+    values(db::smr_row::DeathColumn, m.DeathColumn);
+    figures(db::smr_row::DeathCode, m.DeathCode);
+    figures(db::smr_row::Observed, static_cast<double>(m.ObservedTotal));
+    figures(db::smr_row::PersonYears, m.PersonYearsTotal);
+    figures(db::smr_row::DeathRate, m.DeathRate);
+    figures(db::smr_row::Expected, m.ExpectedTotal);
+    figures(db::smr_row::Smr, m.SmrRatio);
+    figures(db::smr_row::SmrLow, m.SmrLow);
+    figures(db::smr_row::SmrHigh, m.SmrHigh);
+    figures(db::smr_row::Persons, static_cast<double>(m.RowCount));
+    figures(db::smr_row::Included, static_cast<double>(m.IncludedCount));
+    figures(db::smr_row::Lag, m.DeathLag);
+    values(db::smr_row::Method, m.MethodName);
+    values(db::smr_row::MainTable, state.MainTableName);
+    values(db::smr_row::DeathValues, m.DeathValuesText);
 }
 
 }  // namespace

@@ -70,12 +70,12 @@ ProjectSettings ReadSettings(db::Database& db, const std::string& project) {
         const std::string text = v.kind() == Value::Kind::Text ? v.asText() : std::string();
         const double figure = f.isNumber() ? f.asDouble() : 0;
         if (t.kind() != Value::Kind::Text) continue;
-        if (t.asText() == "RateTable") s.rateTable = text;
-        if (t.asText() == "PyTable") s.pyTable = text;
-        if (t.asText() == "totPy") s.personYears = figure;
-        if (t.asText() == "totTote") s.observed = figure;
-        if (t.asText() == "Expected") s.expected = figure;
-        if (t.asText() == "Smr") s.smr = figure;
+        if (t.asText() == db::smr_row::RateTable) s.rateTable = text;
+        if (t.asText() == db::smr_row::PyTable) s.pyTable = text;
+        if (t.asText() == db::smr_row::PersonYears) s.personYears = figure;
+        if (t.asText() == db::smr_row::Observed) s.observed = figure;
+        if (t.asText() == db::smr_row::Expected) s.expected = figure;
+        if (t.asText() == db::smr_row::Smr) s.smr = figure;
     }
     return s;
 }
