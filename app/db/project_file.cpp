@@ -178,14 +178,14 @@ std::vector<int64_t> ReadValueColumn(Database& db, const char* table, int64_t co
     values.reserve(static_cast<size_t>(count));
     while (rows.next()) {
         const auto storage = rows.storage(0);
-        const double d = storage == TableStream::Storage::Integer || storage == TableStream::Storage::Real
-                             ? rows.real(0)
-                             : std::nan("");
-        const int64_t v = storage == TableStream::Storage::Integer ? rows.value(0).asInteger()
-                                                                   : static_cast<int64_t>(d);
-        if (!(d == std::floor(d)) || d < static_cast<double>(low) || d > static_cast<double>(high))
+        const bool integer = storage == TableStream::Storage::Integer;
+        const double d = integer || storage == TableStream::Storage::Real ? rows.real(0) : std::nan("");
+        // Checked before it is converted: a real outside the 64-bit range
+        // (2^63 and beyond) or no number at all has no whole value to take.
+        if (!(d == std::floor(d)) || d < static_cast<double>(low) || d > static_cast<double>(high) ||
+            (!integer && d >= 0x1p63))
             damaged("holds no valid whole number in row " + std::to_string(rows.position()));
-        values.push_back(v);
+        values.push_back(integer ? rows.value(0).asInteger() : static_cast<int64_t>(d));
     }
     return values;
 }
