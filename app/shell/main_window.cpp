@@ -496,9 +496,12 @@ void MainWindow::savePlot() {
     if (state_.CurrentView != ViewName::Chart || !plotView_->hasCharts()) return;
     FileDialogRequest request;
     request.title = "Save plot as";
-    request.filter = "PNG picture (*.png)|*.png|SVG drawing (*.svg)|*.svg|PDF document (*.pdf)|*.pdf";
-    request.defaultExtension = "png";
-    request.fileName = (shownPlotProject_.empty() ? shownPlot_ : shownPlotProject_ + "-" + shownPlot_) + ".png";
+    for (const plots::PlotFileType& type : plots::kPlotFileTypes)
+        request.filter += std::string(request.filter.empty() ? "" : "|") + type.description + " (*." + type.ending +
+                          ")|*." + type.ending;
+    request.defaultExtension = plots::kPlotFileTypes[0].ending;
+    request.fileName = (shownPlotProject_.empty() ? shownPlot_ : shownPlotProject_ + "-" + shownPlot_) + "." +
+                       request.defaultExtension;
     request.flags = 0x2;  // ask before replacing a file
     const auto chosen = ui().saveFile(request);
     if (!chosen) return;

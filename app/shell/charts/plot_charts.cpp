@@ -374,8 +374,14 @@ QSize PlotSize(const std::vector<std::unique_ptr<QChart>>& charts) {
 
 void SavePlot(const std::vector<std::unique_ptr<QChart>>& charts, const QString& path) {
     const QString type = path.section('.', -1).toLower();
-    if (type != "png" && type != "svg" && type != "pdf")
-        throw VdxError(err::PathAccess, "A plot is saved as .png, .svg or .pdf, not as '" + path.toStdString() + "'.");
+    if (std::none_of(std::begin(kPlotFileTypes), std::end(kPlotFileTypes),
+                     [&](const PlotFileType& t) { return type == t.ending; })) {
+        std::string endings;  // ".png, .svg or .pdf"
+        for (size_t i = 0; i < std::size(kPlotFileTypes); ++i)
+            endings += (i == 0 ? "." : i + 1 < std::size(kPlotFileTypes) ? ", ." : " or .") +
+                       std::string(kPlotFileTypes[i].ending);
+        throw VdxError(err::PathAccess, "A plot is saved as " + endings + ", not as '" + path.toStdString() + "'.");
+    }
     const QSize size = PlotSize(charts);
     QGraphicsScene scene;
     int top = 0;

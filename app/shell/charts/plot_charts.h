@@ -32,7 +32,16 @@ std::vector<std::unique_ptr<QChart>> BuildPlot(const ProgramState& state, PlotKi
 // The size in pixels at which a plot is drawn into a file.
 QSize PlotSize(const std::vector<std::unique_ptr<QChart>>& charts);
 
-// Draws the charts into `path`, its type by the ending (.png, .svg, .pdf).
+// The files a plot is saved as, the first the save dialog's default: the
+// ending and the dialog's description of it.
+struct PlotFileType {
+    const char* ending;
+    const char* description;
+};
+inline constexpr PlotFileType kPlotFileTypes[] = {
+    {"png", "PNG picture"}, {"svg", "SVG drawing"}, {"pdf", "PDF document"}};
+
+// Draws the charts into `path`, its type by the ending (kPlotFileTypes).
 // Throws VdxError for another ending or a file that cannot be written.
 void SavePlot(const std::vector<std::unique_ptr<QChart>>& charts, const QString& path);
 
