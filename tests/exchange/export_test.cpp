@@ -110,49 +110,49 @@ TEST_F(ExportTest, PersonYearsAsTheGridShowsThem) {
 
 // The file written is the one named: an extension is only ever added. A
 // name of another format decides the type in the save dialog and is refused
-// by veldrix-cli (writer None).
+// by veldrix-cli (nothing written).
 TEST(ExportTarget, FileAndTableNameByChoice) {
     using R = OtherExtension;
     struct Case {
         const char* format;
         const char* chosen;
         R rule;
-        std::optional<WriterFormat> writer;
+        const char* written;  // the entry written, by its CLI name; nullptr: refused
         const char* path;
         const char* table;
     };
     const Case cases[] = {
-        {"text", "/d/result.txt", R::Refused, WriterFormat::Text, "/d/result.txt", "result"},
-        {"html", "/d/result.HTML", R::Refused, WriterFormat::Html, "/d/result.HTML", "result"},
-        {"html", "/d/result.htm", R::Refused, WriterFormat::Html, "/d/result.htm", "result"},
-        {"excel7", "/d/book.xls", R::Refused, WriterFormat::Excel5, "/d/book.xls", "book"},
-        {"dbase4", "/d/PY.DBF", R::Refused, WriterFormat::DBase4, "/d/PY.DBF", "PY"},
-        {"paradox3", "/d/py.db", R::Refused, WriterFormat::Paradox3, "/d/py.db", "py"},
-        {"xlsx", "/d/py.xlsx", R::Refused, WriterFormat::Xlsx, "/d/py.xlsx", "py"},
+        {"text", "/d/result.txt", R::Refused, "text", "/d/result.txt", "result"},
+        {"html", "/d/result.HTML", R::Refused, "html", "/d/result.HTML", "result"},
+        {"html", "/d/result.htm", R::Refused, "html", "/d/result.htm", "result"},
+        {"excel7", "/d/book.xls", R::Refused, "excel7", "/d/book.xls", "book"},
+        {"dbase4", "/d/PY.DBF", R::Refused, "dbase4", "/d/PY.DBF", "PY"},
+        {"paradox3", "/d/py.db", R::Refused, "paradox3", "/d/py.db", "py"},
+        {"xlsx", "/d/py.xlsx", R::Refused, "xlsx", "/d/py.xlsx", "py"},
         // Names without the format's extension keep every character.
-        {"paradox5", "/d/px_out", R::Refused, WriterFormat::Paradox5, "/d/px_out.db", "px_out"},
-        {"dbase3", "/d/noext", R::Refused, WriterFormat::DBase3, "/d/noext.dbf", "noext"},
-        {"dbase5", "noext", R::Refused, WriterFormat::DBase5, "noext.dbf", "noext"},
-        {"text", "/d/results.dat", R::Refused, WriterFormat::Text, "/d/results.dat.txt", "results.dat"},
-        {"access70", "/d/x", R::Refused, WriterFormat::Access, "/d/x.mdb", "x"},
+        {"paradox5", "/d/px_out", R::Refused, "paradox5", "/d/px_out.db", "px_out"},
+        {"dbase3", "/d/noext", R::Refused, "dbase3", "/d/noext.dbf", "noext"},
+        {"dbase5", "noext", R::Refused, "dbase5", "noext.dbf", "noext"},
+        {"text", "/d/results.dat", R::Refused, "text", "/d/results.dat.txt", "results.dat"},
+        {"access70", "/d/x", R::Refused, "access70", "/d/x.mdb", "x"},
         // Another format's extension.
-        {"dbase4", "/d/out.txt", R::Refused, std::nullopt, "", ""},
-        {"text", "/d/py_men.xlsx", R::Refused, std::nullopt, "", ""},
-        {"text", "/d/py_men.xlsx", R::ChoosesFormat, WriterFormat::Xlsx, "/d/py_men.xlsx", "py_men"},
-        {"text", "/d/py.XLS", R::ChoosesFormat, WriterFormat::Excel8, "/d/py.XLS", "py"},
-        {"csv", "/d/py.dbf", R::ChoosesFormat, WriterFormat::DBase5, "/d/py.dbf", "py"},
-        {"dbase4", "/d/out.txt", R::ChoosesFormat, WriterFormat::Text, "/d/out.txt", "out"},
+        {"dbase4", "/d/out.txt", R::Refused, nullptr, "", ""},
+        {"text", "/d/py_men.xlsx", R::Refused, nullptr, "", ""},
+        {"text", "/d/py_men.xlsx", R::ChoosesFormat, "xlsx", "/d/py_men.xlsx", "py_men"},
+        {"text", "/d/py.XLS", R::ChoosesFormat, "excel8", "/d/py.XLS", "py"},
+        {"csv", "/d/py.dbf", R::ChoosesFormat, "dbase5", "/d/py.dbf", "py"},
+        {"dbase4", "/d/out.txt", R::ChoosesFormat, "text", "/d/out.txt", "out"},
         // No name left for the table.
-        {"text", "/d/.txt", R::ChoosesFormat, std::nullopt, "", ""},
+        {"text", "/d/.txt", R::ChoosesFormat, nullptr, "", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.format) + " " + c.chosen);
-        if (!c.writer) {
+        if (!c.written) {
             EXPECT_THROW(ExportTargetFor(ExportFormatIndex(c.format), c.chosen, c.rule), VdxError);
             continue;
         }
         const ExportTarget t = ExportTargetFor(ExportFormatIndex(c.format), c.chosen, c.rule);
-        EXPECT_EQ(t.format, *c.writer);
+        EXPECT_EQ(t.format, &FormatNamed(c.written));
         EXPECT_EQ(t.path, c.path);
         EXPECT_EQ(t.tableName, c.table);
     }

@@ -231,13 +231,6 @@ int ExportFormatIndex(const std::string& cliName) {
 
 namespace {
 
-// The extensions a format writes, without the dot: "txt"; "htm" and "html".
-std::vector<std::string> ExtensionsOf(const FileFormat& f) {
-    std::vector<std::string> out{f.exportPattern().substr(2)};
-    if (f.writer == WriterFormat::Html) out.push_back("html");
-    return out;
-}
-
 // The extension of a file name ("py.XLSX" -> "xlsx"), "" when it has none.
 // ".txt" is all extension and leaves no name.
 std::string ExtensionOf(const std::string& file) {
@@ -249,7 +242,7 @@ std::string ExtensionOf(const std::string& file) {
 }
 
 bool Writes(const FileFormat& f, const std::string& ext) {
-    const auto exts = ExtensionsOf(f);
+    const auto exts = f.extensions();
     return !ext.empty() && std::find(exts.begin(), exts.end(), ext) != exts.end();
 }
 
@@ -282,20 +275,20 @@ ExportTarget ExportTargetFor(int filterIndex, const std::string& chosenPath, Oth
                 throw VdxError(err::InvalidName, "'" + file + "' has the extension of " + named->exportCaption + " (" +
                                                      named->exportPattern() + "), but " + f->exportCaption + " (" +
                                                      f->exportPattern() + ") was chosen; nothing was written. Give the "
-                                                     "file the extension ." + ExtensionsOf(*f).front() +
+                                                     "file the extension ." + f->extensions().front() +
                                                      ", or choose the format of its name.");
             f = named;  // the type follows the extension typed
         }
     }
     ExportTarget t;
-    t.format = *f->writer;
+    t.format = f;
     if (Writes(*f, ext)) {
         t.path = chosenPath;
         t.tableName = file.substr(0, file.size() - ext.size() - 1);
     } else {
         // No extension, or one no export writes: the format's is added, the
         // name stays whole.
-        t.path = chosenPath + "." + ExtensionsOf(*f).front();
+        t.path = chosenPath + "." + f->extensions().front();
         t.tableName = file;
     }
     if (t.tableName.empty())
@@ -383,7 +376,7 @@ bool WriteExportRows(Interaction& ui, const std::vector<ColumnSpec>& columns, ui
         window->setLabel("Writing " + target.path);
         progress = std::make_unique<WindowProgress>(*window);
     }
-    auto writer = MakeTableWriter(target.format, target.path, target.tableName);
+    auto writer = target.format->writer(target.path, target.tableName);
     writer->begin(columns, rowCount, progress.get());
     std::vector<Value> row;
     while (next(row))
@@ -399,7 +392,7 @@ bool ExportShownResult(ProgramState& state, Interaction& ui, const db::ResultGri
     if (db::IsReadOnlyFile(chosen.path))
         throw VdxError(err::PermissionDenied, chosen.path + " is read-only; nothing was written.");
     ExportTarget target = chosen;
-    if (target.format == WriterFormat::Xlsx && !state.CurrentResultTable.empty())
+    if (target.format->sheetNamedAfterResult && !state.CurrentResultTable.empty())
         target.tableName = state.CurrentResultTable;
     const ExportTable table = BuildExportTable(state, shownGrid, choices);
     if (table.columns.empty()) return false;

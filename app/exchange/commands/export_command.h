@@ -14,7 +14,6 @@
 
 #include "db/navigator_commands.h"
 #include "exchange/io/file_formats.h"
-#include "exchange/io/table_writer.h"
 #include "state/interaction.h"
 #include "state/settings_access.h"
 #include "state/state.h"
@@ -53,7 +52,7 @@ int ExportFormatIndex(const std::string& cliName);
 
 // Where a choice writes: the file and the name of the table inside it.
 struct ExportTarget {
-    WriterFormat format = WriterFormat::Text;
+    const FileFormat* format = nullptr;  // an entry with a writer
     std::string path;
     std::string tableName;
 };
@@ -64,8 +63,8 @@ enum class OtherExtension {
     Refused,        // veldrix-cli export: --format and the name must agree
 };
 // The target for the path chosen with filter `filterIndex`. The file written
-// is the one named: a name ending in the format's extension (any case; .htm
-// or .html for HTML) as it is, any other name with the extension added
+// is the one named: a name ending in one of the format's extensions (any
+// case; .htm or .html for HTML) as it is, any other name with the extension added
 // ("noext" -> "noext.dbf", "results.dat" -> "results.dat.txt"); never cut.
 // The table is named after the file less that extension. Throws VdxError
 // for a format that cannot be written, a name that leaves no table name, and
