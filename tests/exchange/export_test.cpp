@@ -16,6 +16,7 @@
 #include "db/project_file.h"
 #include "exchange/formats/excel/biff_reader.h"
 #include "exchange/commands/export_command.h"
+#include "exchange/formats/text/csv_reader.h"
 #include "state/errors.h"
 #include "state/scripted_interaction.h"
 #include "test_support.h"
@@ -91,6 +92,7 @@ protected:
         state.PyValues.at(1, 2, 1) = 4383;  // 12 years
         state.PyValues.at(1, 2, 2) = 365;
         state.CurrentResult = "PersonYears";
+        state.CurrentResultTable = PyTableName(state.py, 1);  // as a click on its node names it
         return db::ShowPersonYears(state, 1);
     }
 
@@ -106,6 +108,31 @@ TEST_F(ExportTest, PersonYearsAsTheGridShowsThem) {
               "Age class;1970-1974;1975-1979\r\n"
               " 40- 44;2.74;0\r\n"
               " 45- 49;12;1\r\n");  // 365 days shown as 1.00
+}
+
+// CSV carries the person-years as stored, to the day (not the grid's two
+// decimals), as R reads them; our own CSV reader where R is missing.
+TEST_F(ExportTest, CsvCarriesThePersonYearsToTheDay) {
+    const db::ResultGridText grid = showPersonYears();
+    const std::string csv = dir_ + "/py.csv";
+    ExportShownResult(state, ui, grid, DefaultSmrExportChoices(), ExportTargetFor(ExportFormatIndex("csv"), csv));
+    std::vector<double> read;
+    if (!testing::CommandOutput("command -v Rscript").empty()) {
+        // Row by row, each figure with the digits that give back its double.
+        const std::string figures = testing::CommandOutput(
+            "Rscript -e \"m <- as.matrix(read.csv('" + csv + "', check.names = FALSE)[-1]); "
+            "cat(sprintf('%.17g', t(m)), sep = '\\n')\"");
+        std::istringstream lines(figures);
+        for (std::string line; std::getline(lines, line);) read.push_back(std::strtod(line.c_str(), nullptr));
+    } else {
+        CsvReader reader(csv);
+        for (const auto& row : testing::ReadAll(reader, reader.tableNames().front()))
+            for (size_t c = 1; c < row.size(); ++c) read.push_back(row[c].asDouble());
+    }
+    std::vector<double> stored;
+    for (int i = 1; i <= 2; ++i)
+        for (int j = 1; j <= 2; ++j) stored.push_back(static_cast<double>(state.PyValues.at(1, i, j)) / 365.25);
+    EXPECT_EQ(read, stored);
 }
 
 // The file written is the one named: an extension is only ever added. A

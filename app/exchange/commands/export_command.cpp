@@ -144,6 +144,14 @@ std::string SmrVariableText(const SmrRows& rows, const SmrVariable& v, double nu
     return FigureText(row->figures.isNull() ? row->values : row->figures, v.value, nullValue);
 }
 
+// The person-years table shown (1 all persons, 2 and 3 the sex codes), as
+// the navigator names it in state.CurrentResultTable; 0 when none is.
+int ShownPersonYearsTable(const ProgramState& state) {
+    for (int table = 1; table <= 3; ++table)
+        if (state.CurrentResultTable == PyTableName(state.py, table)) return table;
+    return 0;
+}
+
 // A bound as the age label writes it: a leading blank when not negative.
 std::string SignedBound(int value) { return (value >= 0 ? " " : "") + std::to_string(value); }
 
@@ -298,16 +306,26 @@ ExportTarget ExportTargetFor(int filterIndex, const std::string& chosenPath, Oth
 }
 
 ExportTable BuildExportTable(const ProgramState& state, const db::ResultGridText& grid,
-                             const SmrExportChoices& choices) {
+                             const SmrExportChoices& choices, ExportValues values) {
     ExportTable t;
     if (state.CurrentResult == "PersonYears" || state.CurrentResult == "Deaths") {
         const auto& age = state.AgeBounds;
         const auto& cal = state.CalendarBounds;
         const int ages = static_cast<int>(age.size()) - 1;
         const int periods = static_cast<int>(cal.size()) - 1;
+        // The grid shows person-years with two decimals; the days they are
+        // counted in are at hand. (Deaths are whole numbers, shown in full.)
+        const PyCells& days = state.PyValues;
+        const int pyTable = values == ExportValues::Stored && state.CurrentResult == "PersonYears"
+                                ? ShownPersonYearsTable(state)
+                                : 0;
         for (int i = 1; i < ages; ++i) {
             std::vector<Value> row{Value::text(SignedBound(age[i]) + "-" + SignedBound(age[i + 1] - 1))};
             for (int j = 1; j < periods; ++j) {
+                if (pyTable > 0 && pyTable <= days.tables() && i <= days.ageClasses() && j <= days.periods()) {
+                    row.push_back(Value::real(static_cast<double>(days.at(pyTable, i, j)) / 365.25));
+                    continue;
+                }
                 const std::string cell = i < grid.rows && j < grid.cols ? grid.at(i, j) : std::string();
                 const auto number = ReadNumber(cell);
                 row.push_back(number ? Value::real(*number) : Value::null());
@@ -394,7 +412,7 @@ bool ExportShownResult(ProgramState& state, Interaction& ui, const db::ResultGri
     ExportTarget target = chosen;
     if (target.format->sheetNamedAfterResult && !state.CurrentResultTable.empty())
         target.tableName = state.CurrentResultTable;
-    const ExportTable table = BuildExportTable(state, shownGrid, choices);
+    const ExportTable table = BuildExportTable(state, shownGrid, choices, target.format->values);
     if (table.columns.empty()) return false;
     {
         // Rows go straight to the writer; a temporary table that an older

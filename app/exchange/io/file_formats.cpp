@@ -54,7 +54,9 @@ std::unique_ptr<TableWriter> Write(const std::string& targetPath, const std::str
 using L = TableLayout;
 
 // The Add menu's entries in its order; the save dialog's choices carry their
-// filter index; HTML is only written.
+// filter index; HTML is only written. The eighteen choices of old keep the
+// layout of their files (figures as shown); CSV, .xlsx and .dta carry the
+// figures as stored.
 const std::vector<FileFormat> kFormats{
     // The five Access choices all write one Jet 3 database (jet_writer.h).
     {.subMenu = "A&ccess", .menuName = "Access80", .menuCaption = "&8.0...", .filterName = "Access",
@@ -115,13 +117,15 @@ const std::vector<FileFormat> kFormats{
     {.menuName = "Xlsx", .menuCaption = "E&xcel 2007+ (.xlsx)...", .connect = "Excel 12.0 Xml;", .filterName = "Excel 2007+",
      .patterns = "*.xlsx", .layout = L::Database, .reader = Open<XlsxReader>,
      .exportIndex = 20, .exportCaption = "Excel 2007+", .writer = Write<XlsxTableWriter>, .sheetNamedAfterResult = true,
-     .cliNames = {"xlsx"}},
+     .values = ExportValues::Stored, .cliNames = {"xlsx"}},
     {.menuName = "Csv", .menuCaption = "C&SV...", .connect = "CSV;", .filterName = "CSV", .patterns = "*.csv",
      .layout = L::SingleFile, .viaTextImport = true, .reader = Open<CsvReader>,
-     .exportIndex = 19, .exportCaption = "CSV", .writer = Write<CsvTableWriter>, .cliNames = {"csv"}},
+     .exportIndex = 19, .exportCaption = "CSV", .writer = Write<CsvTableWriter>, .values = ExportValues::Stored,
+     .cliNames = {"csv"}},
     {.menuName = "Stata", .menuCaption = "S&tata (.dta)...", .connect = "Stata;", .filterName = "Stata", .patterns = "*.dta",
      .layout = L::SingleFile, .reader = OpenStatistics<StatisticsFormat::Stata>,
-     .exportIndex = 21, .exportCaption = "Stata", .writer = Write<DtaTableWriter>, .cliNames = {"dta", "stata"}},
+     .exportIndex = 21, .exportCaption = "Stata", .writer = Write<DtaTableWriter>, .values = ExportValues::Stored,
+     .cliNames = {"dta", "stata"}},
     {.menuName = "Sas", .menuCaption = "SAS (.sas&7bdat)...", .connect = "SAS;", .filterName = "SAS",
      .patterns = "*.sas7bdat", .layout = L::SingleFile, .reader = OpenStatistics<StatisticsFormat::Sas>,
      .cliNames = {"sas7bdat", "sas"}},

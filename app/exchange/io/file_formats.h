@@ -41,6 +41,12 @@ using ReaderFactory = std::unique_ptr<TableReader> (*)(const std::string& databa
 // such a name (sheet, page title, Paradox table name, Access table).
 using WriterFactory = std::unique_ptr<TableWriter> (*)(const std::string& targetPath, const std::string& tableName);
 
+// What an export writes of a result's figures.
+enum class ExportValues {
+    AsShown,  // as the grid shows them (person-years with two decimals): the layouts of old
+    Stored,   // as stored, every digit (person-years to the day, days / 365.25): for programs that compute with them
+};
+
 // One format. Entries are written with designated initializers; what an
 // entry leaves out is not offered (no menu entry, not read, not written).
 struct FileFormat {
@@ -60,6 +66,7 @@ struct FileFormat {
     const char* exportCaption = nullptr;  // "Excel 7.0" -> "Excel 7.0 (*.xls)|*.xls|"
     WriterFactory writer = nullptr;    // nullptr: offered but not written yet
     bool sheetNamedAfterResult = false;  // the table inside is named after the result, not the file (.xlsx)
+    ExportValues values = ExportValues::AsShown;
     // ---- veldrix-cli --format
     std::vector<std::string> cliNames;
 
