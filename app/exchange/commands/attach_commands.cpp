@@ -8,8 +8,8 @@
 #include "db/database.h"
 #include "db/navigator_entries.h"
 #include "db/project_file.h"
-#include "exchange/io/table_copy.h"
 #include "exchange/commands/rate_units.h"
+#include "exchange/io/table_copy.h"
 #include "exchange/io/text_encoding.h"
 #include "state/messages.h"
 

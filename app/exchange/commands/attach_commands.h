@@ -20,8 +20,8 @@
 #include <string>
 #include <vector>
 
-#include "exchange/io/file_formats.h"
 #include "exchange/formats/odbc/odbc_reader.h"
+#include "exchange/io/file_formats.h"
 #include "state/errors.h"
 #include "state/interaction.h"
 #include "state/state.h"

@@ -5,10 +5,10 @@
 
 #include "db/database.h"
 #include "db/table_insert.h"
-#include "exchange/io/table_copy.h"
 #include "exchange/commands/attach_commands.h"
 #include "exchange/formats/text/csv_import.h"
 #include "exchange/formats/text/csv_reader.h"
+#include "exchange/io/table_copy.h"
 #include "state/messages.h"
 
 namespace vdx::exchange {
