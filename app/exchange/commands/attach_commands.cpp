@@ -8,8 +8,8 @@
 #include "db/database.h"
 #include "db/navigator_entries.h"
 #include "db/project_file.h"
-#include "exchange/io/table_copy.h"
 #include "exchange/commands/rate_units.h"
+#include "exchange/io/table_copy.h"
 #include "exchange/io/text_encoding.h"
 #include "state/messages.h"
 
@@ -190,7 +190,7 @@ bool ImportText(ProgramState& state, Interaction& ui, AttachDialogs& dialogs) {
 template <typename Register>
 bool CopyFromOdbc(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, const NewTableNaming& naming,
                   Register&& reg) {
-    const FileFormat& odbc = FormatOfConnect("ODBC;");
+    const FileFormat& odbc = FormatNamed("odbc");
     state.ExternalConnect = odbc.connect;
     const std::optional<std::string> source = dialogs.selectOdbcDataSource(ListOdbcDataSources());
     if (!source || source->empty()) {  // the cancelled data-source prompt
@@ -310,8 +310,7 @@ void ShowAttachError(Interaction& ui, const VdxError& error, const std::string& 
 }
 
 void SelectExternalTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, const std::string& title,
-                         int code) {
-    const FileFormat& format = SourceFormatOf(code);
+                         const FileFormat& format) {
     FileDialogRequest request;
     request.title = title;
     request.initialDirectory = CurrentDirectory();
@@ -363,14 +362,16 @@ void SelectExternalTable(ProgramState& state, Interaction& ui, AttachDialogs& di
     state.ExternalTableName = dot == std::string::npos || dot == 0 ? fileTitle : fileTitle.substr(0, dot);
 }
 
-bool AddMainTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, int code, const NewTableNaming& naming) {
+bool AddMainTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, const FileFormat& format,
+                  const NewTableNaming& naming) {
+    if (format.layout == TableLayout::DataSource) return AddMainTableODBC(state, ui, dialogs, naming);
     if (!ProjectIsOpen(state, ui)) return false;
     if (!state.MainTableName.empty()) {
         ui.message(Message(20), Buttons::Ok, Icon::Exclamation, kApplicationName);
         return false;
     }
     try {
-        SelectExternalTable(state, ui, dialogs, kSelectMainTableTitle, code);
+        SelectExternalTable(state, ui, dialogs, kSelectMainTableTitle, format);
         if (state.ExternalTableName.empty()) return false;
         const std::string source = state.ExternalTableName;
         const std::optional<std::string> chosenName = NameForNewTable(state, ui, WithoutDollars(source), naming);
@@ -379,10 +380,10 @@ bool AddMainTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, 
             return false;
         }
         std::string name = *chosenName;
-        if (!SourceFormatOf(code).viaTextImport) {
+        if (!format.viaTextImport) {
             BusyPointer busy(ui);
             WorkingCopyTransaction t(state.WorkingCopyName);
-            CopyChosenSource(state, SourceFormatOf(code), t.db(), source, name);
+            CopyChosenSource(state, format, t.db(), source, name);
             RegisterMainTable(t.db(), name);
             t.commit();
         } else {
@@ -400,10 +401,12 @@ bool AddMainTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, 
     }
 }
 
-bool AddRateTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, int code, const NewTableNaming& naming) {
+bool AddRateTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, const FileFormat& format,
+                  const NewTableNaming& naming) {
+    if (format.layout == TableLayout::DataSource) return AddRateTableODBC(state, ui, dialogs, naming);
     if (!ProjectIsOpen(state, ui)) return false;
     try {
-        SelectExternalTable(state, ui, dialogs, kSelectRateTableTitle, code);
+        SelectExternalTable(state, ui, dialogs, kSelectRateTableTitle, format);
         if (state.ExternalTableName.empty()) return false;
         const int16_t count = NextRateTableCount(state);
         // The name before the unit question and the import dialog: a name
@@ -422,10 +425,10 @@ bool AddRateTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, 
             ClearExternalSource(state);
             return false;
         }
-        if (!SourceFormatOf(code).viaTextImport) {
+        if (!format.viaTextImport) {
             BusyPointer busy(ui);
             WorkingCopyTransaction t(state.WorkingCopyName);
-            CopyChosenSource(state, SourceFormatOf(code), t.db(), source, state.ExternalTableName);
+            CopyChosenSource(state, format, t.db(), source, state.ExternalTableName);
             conversion.apply(t.db(), state.ExternalTableName);
             RegisterRateTable(t.db(), state.ExternalTableName, count);
             t.commit();

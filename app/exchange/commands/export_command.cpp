@@ -144,6 +144,14 @@ std::string SmrVariableText(const SmrRows& rows, const SmrVariable& v, double nu
     return FigureText(row->figures.isNull() ? row->values : row->figures, v.value, nullValue);
 }
 
+// The person-years table shown (1 all persons, 2 and 3 the sex codes), as
+// the navigator names it in state.CurrentResultTable; 0 when none is.
+int ShownPersonYearsTable(const ProgramState& state) {
+    for (int table = 1; table <= 3; ++table)
+        if (state.CurrentResultTable == PyTableName(state.py, table)) return table;
+    return 0;
+}
+
 // A bound as the age label writes it: a leading blank when not negative.
 std::string SignedBound(int value) { return (value >= 0 ? " " : "") + std::to_string(value); }
 
@@ -231,13 +239,6 @@ int ExportFormatIndex(const std::string& cliName) {
 
 namespace {
 
-// The extensions a format writes, without the dot: "txt"; "htm" and "html".
-std::vector<std::string> ExtensionsOf(const FileFormat& f) {
-    std::vector<std::string> out{f.exportPattern().substr(2)};
-    if (f.writer == WriterFormat::Html) out.push_back("html");
-    return out;
-}
-
 // The extension of a file name ("py.XLSX" -> "xlsx"), "" when it has none.
 // ".txt" is all extension and leaves no name.
 std::string ExtensionOf(const std::string& file) {
@@ -249,7 +250,7 @@ std::string ExtensionOf(const std::string& file) {
 }
 
 bool Writes(const FileFormat& f, const std::string& ext) {
-    const auto exts = ExtensionsOf(f);
+    const auto exts = f.extensions();
     return !ext.empty() && std::find(exts.begin(), exts.end(), ext) != exts.end();
 }
 
@@ -282,20 +283,20 @@ ExportTarget ExportTargetFor(int filterIndex, const std::string& chosenPath, Oth
                 throw VdxError(err::InvalidName, "'" + file + "' has the extension of " + named->exportCaption + " (" +
                                                      named->exportPattern() + "), but " + f->exportCaption + " (" +
                                                      f->exportPattern() + ") was chosen; nothing was written. Give the "
-                                                     "file the extension ." + ExtensionsOf(*f).front() +
+                                                     "file the extension ." + f->extensions().front() +
                                                      ", or choose the format of its name.");
             f = named;  // the type follows the extension typed
         }
     }
     ExportTarget t;
-    t.format = *f->writer;
+    t.format = f;
     if (Writes(*f, ext)) {
         t.path = chosenPath;
         t.tableName = file.substr(0, file.size() - ext.size() - 1);
     } else {
         // No extension, or one no export writes: the format's is added, the
         // name stays whole.
-        t.path = chosenPath + "." + ExtensionsOf(*f).front();
+        t.path = chosenPath + "." + f->extensions().front();
         t.tableName = file;
     }
     if (t.tableName.empty())
@@ -305,16 +306,26 @@ ExportTarget ExportTargetFor(int filterIndex, const std::string& chosenPath, Oth
 }
 
 ExportTable BuildExportTable(const ProgramState& state, const db::ResultGridText& grid,
-                             const SmrExportChoices& choices) {
+                             const SmrExportChoices& choices, ExportValues values) {
     ExportTable t;
     if (state.CurrentResult == "PersonYears" || state.CurrentResult == "Deaths") {
         const auto& age = state.AgeBounds;
         const auto& cal = state.CalendarBounds;
         const int ages = static_cast<int>(age.size()) - 1;
         const int periods = static_cast<int>(cal.size()) - 1;
+        // The grid shows person-years with two decimals; the days they are
+        // counted in are at hand. (Deaths are whole numbers, shown in full.)
+        const PyCells& days = state.PyValues;
+        const int pyTable = values == ExportValues::Stored && state.CurrentResult == "PersonYears"
+                                ? ShownPersonYearsTable(state)
+                                : 0;
         for (int i = 1; i < ages; ++i) {
             std::vector<Value> row{Value::text(SignedBound(age[i]) + "-" + SignedBound(age[i + 1] - 1))};
             for (int j = 1; j < periods; ++j) {
+                if (pyTable > 0 && pyTable <= days.tables() && i <= days.ageClasses() && j <= days.periods()) {
+                    row.push_back(Value::real(static_cast<double>(days.at(pyTable, i, j)) / 365.25));
+                    continue;
+                }
                 const std::string cell = i < grid.rows && j < grid.cols ? grid.at(i, j) : std::string();
                 const auto number = ReadNumber(cell);
                 row.push_back(number ? Value::real(*number) : Value::null());
@@ -383,7 +394,7 @@ bool WriteExportRows(Interaction& ui, const std::vector<ColumnSpec>& columns, ui
         window->setLabel("Writing " + target.path);
         progress = std::make_unique<WindowProgress>(*window);
     }
-    auto writer = MakeTableWriter(target.format, target.path, target.tableName);
+    auto writer = target.format->writer(target.path, target.tableName);
     writer->begin(columns, rowCount, progress.get());
     std::vector<Value> row;
     while (next(row))
@@ -399,9 +410,9 @@ bool ExportShownResult(ProgramState& state, Interaction& ui, const db::ResultGri
     if (db::IsReadOnlyFile(chosen.path))
         throw VdxError(err::PermissionDenied, chosen.path + " is read-only; nothing was written.");
     ExportTarget target = chosen;
-    if (target.format == WriterFormat::Xlsx && !state.CurrentResultTable.empty())
+    if (target.format->sheetNamedAfterResult && !state.CurrentResultTable.empty())
         target.tableName = state.CurrentResultTable;
-    const ExportTable table = BuildExportTable(state, shownGrid, choices);
+    const ExportTable table = BuildExportTable(state, shownGrid, choices, target.format->values);
     if (table.columns.empty()) return false;
     {
         // Rows go straight to the writer; a temporary table that an older
