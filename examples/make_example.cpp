@@ -23,7 +23,7 @@
 #include "db/file_commands.h"
 #include "db/navigator_entries.h"
 #include "db/project_file.h"
-#include "exchange/text_import.h"
+#include "exchange/formats/text/text_import.h"
 #include "py/person_years_run.h"
 #include "py/py_comp.h"
 #include "py/sex_lag.h"

@@ -1,7 +1,7 @@
 // The Access reader (our signature check, then mdbtools) on arbitrary bytes.
 #include <sys/stat.h>
 
-#include "exchange/access_reader.h"
+#include "exchange/formats/access/access_reader.h"
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -1,6 +1,6 @@
 // Our BIFF reader (and compound document reader) on arbitrary bytes, in memory.
-#include "exchange/biff_reader.h"
-#include "exchange/excel_reader.h"
+#include "exchange/formats/excel/biff_reader.h"
+#include "exchange/formats/excel/excel_reader.h"
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

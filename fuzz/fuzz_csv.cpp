@@ -1,8 +1,8 @@
 // The CSV reader on arbitrary bytes: separator detection, quoting, types;
 // then the text import dialog's reading of it: the preview, the types it
 // proposes and the import of every record under them.
-#include "exchange/csv_import.h"
-#include "exchange/csv_reader.h"
+#include "exchange/formats/text/csv_import.h"
+#include "exchange/formats/text/csv_reader.h"
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

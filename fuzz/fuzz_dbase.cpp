@@ -1,7 +1,7 @@
 // The dBase reader on arbitrary bytes; the input's second half is the memo file.
 #include <sys/stat.h>
 
-#include "exchange/dbase_reader.h"
+#include "exchange/formats/dbase/dbase_reader.h"
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

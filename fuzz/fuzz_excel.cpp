@@ -1,7 +1,7 @@
 // The Excel reader as the program uses it: our BIFF reader, then FreeXL.
 #include <sys/stat.h>
 
-#include "exchange/excel_reader.h"
+#include "exchange/formats/excel/excel_reader.h"
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

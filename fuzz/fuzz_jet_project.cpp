@@ -4,14 +4,14 @@
 #include <cstdio>
 
 #include "db/file_io.h"
-#include "exchange/jet_project.h"
+#include "project/jet_project.h"
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string path = vdx::fuzz::WriteInput("in.vdx", data, size);
     const std::string workingCopy = vdx::fuzz::Folder() + "/in.vd~";
     try {
-        vdx::exchange::ImportJetProject(path, workingCopy);
+        vdx::project::ImportJetProject(path, workingCopy);
     } catch (const vdx::VdxError&) {
     }
     vdx::db::RemoveDatabaseFiles(workingCopy);

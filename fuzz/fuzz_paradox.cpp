@@ -1,7 +1,7 @@
 // The Paradox reader (our header check, then pxlib) on arbitrary bytes.
 #include <sys/stat.h>
 
-#include "exchange/paradox_reader.h"
+#include "exchange/formats/paradox/paradox_reader.h"
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

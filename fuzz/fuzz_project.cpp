@@ -4,7 +4,7 @@
 // tables of another study (OwnDatabaseReader).
 #include "db/file_io.h"
 #include "db/project_file.h"
-#include "exchange/own_database_reader.h"
+#include "exchange/formats/own_database/own_database_reader.h"
 #include "fuzz_support.h"
 #include "state/scripted_interaction.h"
 #include "state/state.h"

@@ -1,6 +1,6 @@
 // The Stata, SAS and SPSS reader on arbitrary bytes; the first byte picks
 // the format. ReadStat runs in its child process.
-#include "exchange/statistics_reader.h"
+#include "exchange/formats/statistics/statistics_reader.h"
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <string>
 
-#include "exchange/table_reader.h"
+#include "exchange/io/table_reader.h"
 #include "state/errors.h"
 
 namespace vdx::fuzz {

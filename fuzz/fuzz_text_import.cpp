@@ -1,7 +1,7 @@
 // The ASCII import on arbitrary bytes: preview, names and every column type.
 #include <sys/stat.h>
 
-#include "exchange/text_import.h"
+#include "exchange/formats/text/text_import.h"
 #include "fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -3,7 +3,7 @@
 // the XML of a sheet, which the harness zips into a workbook with shared
 // strings and a date style, so that mutations reach our parsing of sheets
 // rather than stop at the zip's checksums.
-#include "exchange/xlsx_reader.h"
+#include "exchange/formats/xlsx/xlsx_reader.h"
 #include "fuzz_support.h"
 #include "xlsx_workbook.h"
 

@@ -10,7 +10,7 @@ packages=(
   build-essential cmake pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev libboost-dev
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libgl-dev
-  qt6-charts-dev qt6-svg-dev libqt6opengl6-dev
+  qt6-svg-dev
   libsqlite3-dev sqlite3
   xvfb xauth x11-utils fonts-dejavu-core imagemagick
   mdbtools mdbtools-dev libfreexl-dev pxlib-dev libshp-dev

@@ -8,7 +8,7 @@
 #include "cli/py_commands.h"
 #include "cli/results_commands.h"
 #include "cli/table_commands.h"
-#include "exchange/file_formats.h"
+#include "exchange/io/file_formats.h"
 
 namespace vdx::cli {
 
@@ -37,8 +37,8 @@ const std::vector<Subcommand>& Subcommands() {
          RunNew},
         {"info", "STUDY.vdx", "print the format version, tables and person-years settings", RunInfo},
         {"convert", "IN.vdx OUT.vdx [--format vdx|jet]",
-         "write the project file IN into OUT in the VELDRIX format (vdx, the default) or in the Jet format of the "
-         "earlier program (jet); IN may be of either format and stays as it is", RunConvert},
+         "write the project file IN into OUT in the VELDRIX format (vdx, the default) or as a Jet 3 / Access 97 "
+         "database (jet); IN may be of either format and stays as it is", RunConvert},
         {"pyears",
          "STUDY.vdx --dob COL --entry COL --exit COL (--age FROM:TO:STEP | --age-classes 20-24,25-29,...) "
          "(--calendar FROM:TO:STEP | --calendar-classes 1950-1954,...) [--sex COL=CODE1,CODE2] [--lag COL=YEARS]",
@@ -75,12 +75,10 @@ const std::vector<Subcommand>& Subcommands() {
          "print the stratum table of an SMR project: person-years, observed deaths, rate, expected deaths and "
          "O/E per age class and calendar period, and the totals row (tab-separated unless --format csv)",
          RunStrata},
-#ifdef VELDRIX_PLOTS
         {"plot", "STUDY.vdx forest|observed-expected|person-years [PROJECT] --out FILE.png|.svg|.pdf [--null 1|100]",
          "draw a plot into a file: the forest plot of every SMR project, observed and expected deaths of PROJECT "
          "by age class and calendar period, or the person-years by age class and calendar period",
          RunPlot},
-#endif
         {"srr",
          "STUDY.vdx --rate TABLE --death COLUMN=VALUE [--pytable NAME] [--level 0.10|0.05|0.01] [--name PROJECT]",
          "store an SRR project (Compute > SRR: the deaths by stratum and the run's settings, no ratio), save the "

@@ -15,7 +15,7 @@
 #include "cli/table_commands.h"
 #include "db/file_commands.h"
 #include "db/navigator_commands.h"
-#include "exchange/export_command.h"
+#include "exchange/commands/export_command.h"
 #include "mortality/strata_table.h"
 #include "state/errors.h"
 

@@ -21,9 +21,9 @@
 #include "cli/table_commands.h"
 #include "db/database.h"
 #include "db/file_commands.h"
-#include "exchange/attach_commands.h"
-#include "exchange/scripted_attach_dialogs.h"
-#include "exchange/text_import.h"
+#include "exchange/commands/attach_commands.h"
+#include "exchange/commands/scripted_attach_dialogs.h"
+#include "exchange/formats/text/text_import.h"
 
 namespace vdx::cli {
 
@@ -188,8 +188,9 @@ int RunImport(const std::vector<std::string>& args) {
         }
     };
     const exchange::NewTableNaming naming = CliTableNaming(a->name);
-    const bool added = a->main ? exchange::AddMainTable(state, session.ui, dialogs, exchange::kSourceAscii, naming)
-                               : exchange::AddRateTable(state, session.ui, dialogs, exchange::kSourceAscii, naming);
+    const exchange::FileFormat& ascii = exchange::FormatNamed("text");
+    const bool added = a->main ? exchange::AddMainTable(state, session.ui, dialogs, ascii, naming)
+                               : exchange::AddRateTable(state, session.ui, dialogs, ascii, naming);
     if (!added) return kFailed;
     if (!db::FileSave(state, session.ui, db::AfterFailedSave::CommandDiscarded)) return kFailed;
     PrintAddedTable(state, a->main ? state.MainTableName : state.ExternalTableName, a->main);

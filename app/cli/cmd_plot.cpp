@@ -3,17 +3,18 @@
 //
 // Draws the plot the main window shows under "Plots" into a file, with no
 // window: Qt runs on its offscreen platform.
-#include <QApplication>
+#include <QGuiApplication>
 
 #include <algorithm>
 
-#include "charts/plot_charts.h"
 #include "cli/cli_commands.h"
 #include "cli/cli_session.h"
 #include "cli/results_commands.h"
 #include "db/file_commands.h"
 #include "db/navigator_commands.h"
 #include "db/project_file.h"
+#include "plots/plot_file.h"
+#include "plots/study_plots.h"
 #include "state/errors.h"
 
 namespace vdx::cli {
@@ -44,7 +45,7 @@ int RunPlot(const std::vector<std::string>& args) {
     static int argc = 1;
     static char name[] = "veldrix-cli";
     static char* argv[] = {name, nullptr};
-    QApplication app(argc, argv);
+    QGuiApplication app(argc, argv);
 
     CliSession session;
     ProgramState& state = session.state;
@@ -60,8 +61,8 @@ int RunPlot(const std::vector<std::string>& args) {
                 return kFailed;
             }
         }
-        const auto charts = plots::BuildPlot(state, kind, needsProject ? plain[2] : std::string());
-        plots::SavePlot(charts, QString::fromStdString(out));
+        plots::SavePlot(plots::BuildPlot(state, kind, needsProject ? plain[2] : std::string()),
+                        QString::fromStdString(out));
     } catch (const VdxError& e) {
         PrintMessage(e.description());
         return kFailed;

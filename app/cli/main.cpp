@@ -10,7 +10,7 @@
 
 #include "cli/cli_commands.h"
 #include "db/file_io.h"
-#include "exchange/jet_project.h"
+#include "project/jet_project.h"
 #include "state/errors.h"
 #include "state/messages.h"
 
@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
                   << vdx::kFormatVersion << ")\n";
         return vdx::cli::kOk;
     }
-    vdx::exchange::RegisterJetProjectImport();
+    vdx::project::RegisterJetProjectImport();
     StopInSaveForTests();
     const std::vector<std::string> args(argv + 2, argv + argc);
     for (const auto& c : vdx::cli::Subcommands()) {

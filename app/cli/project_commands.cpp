@@ -8,7 +8,7 @@
 #include "db/file_commands.h"
 #include "db/file_io.h"
 #include "db/project_file.h"
-#include "exchange/project_convert.h"
+#include "project/project_convert.h"
 #include "state/errors.h"
 #include "state/text_values.h"
 
@@ -110,7 +110,7 @@ int RunConvert(const std::vector<std::string>& args) {
     }
     if (paths.size() != 2) return UsageError("convert");
     try {
-        exchange::ConvertProjectFile(paths[0], paths[1], format);
+        project::ConvertProjectFile(paths[0], paths[1], format);
     } catch (const VdxError& e) {
         PrintMessage(e.number() == err::UnrecognizedDatabase ? db::NotAVeldrixFileText(paths[0], e)
                                                              : GeneralErrorText(e.number(), e.description()));

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "exchange/attach_commands.h"
-#include "exchange/file_formats.h"
+#include "exchange/commands/attach_commands.h"
+#include "exchange/io/file_formats.h"
 #include "state/state.h"
 
 namespace vdx::cli {

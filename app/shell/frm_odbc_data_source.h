@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "exchange/odbc_reader.h"
+#include "exchange/formats/odbc/odbc_reader.h"
 
 class QLineEdit;
 class QListWidget;

@@ -7,7 +7,7 @@
 
 #include <QDialog>
 
-#include "exchange/export_command.h"
+#include "exchange/commands/export_command.h"
 #include "state/settings_access.h"
 
 class QListWidget;

@@ -14,7 +14,7 @@
 #include <QVBoxLayout>
 #include <optional>
 
-#include "exchange/report_output.h"
+#include "report/report_output.h"
 #include "main_window.h"
 #include "report_font.h"
 #include "report_printer.h"
@@ -197,13 +197,13 @@ void FrmSMRCalculator::showResult() {
 
 void FrmSMRCalculator::print() {
     QtReportPrinter printer(this, printer_, *txtOutput_->document());
-    exchange::PrintReport(ui_, printer);
+    report::PrintReport(ui_, printer);
 }
 
 void FrmSMRCalculator::save() {
-    exchange::ReportText report{result_.text, mortality::CalculatorResult::kCentredChars, {}};
+    report::ReportText report{result_.text, mortality::CalculatorResult::kCentredChars, {}};
     for (const auto& range : result_.blue) report.spans.push_back({range.start, range.length, rtf::kBlue});
-    exchange::SaveReportAs(ui_, "*.rtf", report);
+    report::SaveReportAs(ui_, "*.rtf", report);
 }
 
 void MenuToolsSMRCalculator(QMainWindow* mainWindow) {

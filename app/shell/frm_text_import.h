@@ -13,7 +13,7 @@
 #include <QDialog>
 #include <memory>
 
-#include "exchange/text_import_command.h"
+#include "exchange/commands/text_import_command.h"
 
 class QCheckBox;
 class QComboBox;

@@ -19,7 +19,6 @@ public:
 
     // The text of the top-left header cell (grid cell 0, 0).
     void setCornerText(const QString& text);
-    QString cornerText() const { return cornerText_; }
 
     // Grid size and cell texts, the header row and column included.
     int gridRows() const;

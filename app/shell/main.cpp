@@ -5,7 +5,7 @@
 #include <clocale>
 #include <cstdio>
 
-#include "exchange/jet_project.h"
+#include "project/jet_project.h"
 #include "main_window.h"
 #include "startup.h"
 
@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
     std::setlocale(LC_NUMERIC, "C");
     QApplication::setApplicationName("VELDRIX");
     QApplication::setOrganizationName("VELDRIX");
-    vdx::exchange::RegisterJetProjectImport();
+    vdx::project::RegisterJetProjectImport();
     vdx::MainWindow window;
     vdx::StartUp(window, line.path);
     return app.exec();

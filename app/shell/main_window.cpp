@@ -29,10 +29,12 @@
 #include "mortality/smr_report.h"
 #include "db/navigator_commands.h"
 #include "db/project_management.h"
-#include "exchange/export_command.h"
-#include "exchange/report_output.h"
+#include "exchange/commands/export_command.h"
+#include "report/report_output.h"
 #include "mortality/strata_table.h"
 #include "plot_view.h"
+#include "plots/plot_file.h"
+#include "plots/study_plots.h"
 #include "qt_interaction.h"
 #include "report_font.h"
 #include "report_printer.h"
@@ -462,7 +464,7 @@ void MainWindow::showPlot(const std::string& plot, const std::string& project) {
     plots::PlotKind kind{};
     plots::PlotKindFromName(plot, kind);
     try {
-        plotView_->setCharts(plots::BuildPlot(state_, kind, project));
+        plotView_->setPlot(plots::BuildPlot(state_, kind, project));
     } catch (const VdxError& e) {
         // Nothing to plot yet (no SMR project, no person-years): the view
         // says so; a file that cannot be read is an error.
@@ -472,33 +474,36 @@ void MainWindow::showPlot(const std::string& plot, const std::string& project) {
 }
 
 void MainWindow::printPlot() {
-    if (state_.CurrentView != ViewName::Chart || !plotView_->hasCharts()) return;
+    if (state_.CurrentView != ViewName::Chart || !plotView_->hasPlot()) return;
     plots::PlotKind kind{};
     plots::PlotKindFromName(shownPlot_, kind);
-    std::vector<std::unique_ptr<QChart>> charts;
+    plots::Plot plot;
     try {
-        charts = plots::BuildPlot(state_, kind, shownPlotProject_);
+        plot = plots::BuildPlot(state_, kind, shownPlotProject_);
     } catch (const VdxError& e) {
         ShowGeneralError(ui(), e.number(), e.description());
         return;
     }
     reportPrinter_->setDocName(shownNodeTitle());
-    QtPlotPrinter printer(this, *reportPrinter_, charts);
-    exchange::PrintReport(ui(), printer);
+    QtPlotPrinter printer(this, *reportPrinter_, plot);
+    report::PrintReport(ui(), printer);
 }
 
 // The pop-up menu of a plot's node, once a right click has shown the plot.
 void MainWindow::popUpPlotMenu() {
-    if (state_.CurrentView == ViewName::Chart && plotView_->hasCharts()) menus_.mnuPlot->popup(QCursor::pos());
+    if (state_.CurrentView == ViewName::Chart && plotView_->hasPlot()) menus_.mnuPlot->popup(QCursor::pos());
 }
 
 void MainWindow::savePlot() {
-    if (state_.CurrentView != ViewName::Chart || !plotView_->hasCharts()) return;
+    if (state_.CurrentView != ViewName::Chart || !plotView_->hasPlot()) return;
     FileDialogRequest request;
     request.title = "Save plot as";
-    request.filter = "PNG picture (*.png)|*.png|SVG drawing (*.svg)|*.svg|PDF document (*.pdf)|*.pdf";
-    request.defaultExtension = "png";
-    request.fileName = (shownPlotProject_.empty() ? shownPlot_ : shownPlotProject_ + "-" + shownPlot_) + ".png";
+    for (const plots::PlotFileType& type : plots::PlotFileTypes())
+        request.filter += std::string(request.filter.empty() ? "" : "|") + type.name + " (*." + type.ending + ")|*." +
+                          type.ending;
+    request.defaultExtension = plots::PlotFileTypes().front().ending;
+    request.fileName =
+        (shownPlotProject_.empty() ? shownPlot_ : shownPlotProject_ + "-" + shownPlot_) + "." + request.defaultExtension;
     request.flags = file_dialog::OverwritePrompt;
     const auto chosen = ui().saveFile(request);
     if (!chosen) return;
@@ -569,7 +574,7 @@ void MainWindow::applyPrintEntries() {
     const ViewName v = state_.CurrentView;
     menus_.mnuTablesPrint->setEnabled(v == ViewName::MainGrid || v == ViewName::InternalGrid ||
                                       v == ViewName::ResultGrid);
-    const bool plot = v == ViewName::Chart && plotView_->hasCharts();
+    const bool plot = v == ViewName::Chart && plotView_->hasPlot();
     menus_.mnuFilePlotSaveAs->setEnabled(plot);
     menus_.mnuFilePlotPrint->setEnabled(plot);
 }
@@ -785,12 +790,12 @@ void MainWindow::tablesPrint() {
 void MainWindow::reportsPrint() {
     if (state_.CurrentView != ViewName::ResultRTF) return;
     QtReportPrinter printer(this, *reportPrinter_, *rtfResults_->document());
-    exchange::PrintReport(ui(), printer);
+    report::PrintReport(ui(), printer);
 }
 
 void MainWindow::reportsSaveAs() {
     if (state_.CurrentView != ViewName::ResultRTF) return;
-    exchange::SaveSmrReportAs(state_, ui(), {shownReport_, 0, {}});
+    report::SaveSmrReportAs(state_, ui(), {shownReport_, 0, {}});
 }
 
 void MainWindow::helpContents() {

@@ -121,7 +121,6 @@ public:
 
     GridView* currentGridWidget() const;
     RecordsetModel* mainModel() const { return mainModel_; }
-    RecordsetModel* internalModel() const { return internalModel_; }
 
     // Twips (1/1440 inch) per pixel of the screen the window is on.
     double twipsPerPixel() const;

@@ -1,36 +1,31 @@
 // The view that shows a plot of the "Plots" entries: its charts one below
-// the other, drawn to the width of the view, or a note saying why there is
-// no plot to draw. Its context menu offers the commands on the plot (Save
-// plot as..., Print plot...).
+// the other, drawn by app/plots to the width of the view, or a note saying
+// why there is no plot to draw. Its context menu offers the commands on the
+// plot (Save plot as..., Print plot...).
 #pragma once
 
-#include <QGraphicsView>
 #include <QList>
+#include <QScrollArea>
 
-#include <memory>
-#include <vector>
-
-#include "charts/plot_charts.h"
+#include "plots/chart.h"
 #include "report_printer.h"
 
 class QAction;
-class QGraphicsTextItem;
 
 namespace vdx {
 
-class PlotView : public QGraphicsView {
+class PlotView : public QScrollArea {
     Q_OBJECT
 public:
     explicit PlotView(QWidget* parent);
-    ~PlotView() override;
 
-    void setCharts(std::vector<std::unique_ptr<QChart>> charts);
-    // No charts; the text says why.
+    void setPlot(plots::Plot plot);
+    // No plot; the text says why.
     void showNote(const QString& text);
     void clear();
-    bool hasCharts() const { return !charts_.empty(); }
-    QString note() const;
-    // The entries of the context menu while charts are shown.
+    bool hasPlot() const { return !plot_.empty(); }
+    QString note() const { return note_; }
+    // The entries of the context menu while a plot is shown.
     void setMenuActions(const QList<QAction*>& actions) { menuActions_ = actions; }
 
 protected:
@@ -38,29 +33,26 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
-    void layoutCharts();
+    class Canvas;
+    void layoutCanvas();
 
-    QGraphicsScene scene_;
-    std::vector<std::unique_ptr<QChart>> charts_;
-    QGraphicsTextItem* note_ = nullptr;
+    Canvas* canvas_;
+    plots::Plot plot_;
+    QString note_;
     QList<QAction*> menuActions_;
 };
-
-// Draws the charts of a plot into `target`, in the proportions of its file
-// (plots::PlotSize), as large as fits and centred.
-void PaintPlot(const std::vector<std::unique_ptr<QChart>>& charts, QPainter& painter, const QRectF& target);
 
 // File > Print plot...: the plot on one page.
 class QtPlotPrinter : public QtPrinter {
 public:
-    QtPlotPrinter(QWidget* parent, QPrinter& printer, const std::vector<std::unique_ptr<QChart>>& charts)
-        : QtPrinter(parent, printer), charts_(charts) {}
+    QtPlotPrinter(QWidget* parent, QPrinter& printer, const plots::Plot& plot)
+        : QtPrinter(parent, printer), plot_(plot) {}
 
 protected:
     bool paint(QPagedPaintDevice& device) override;
 
 private:
-    const std::vector<std::unique_ptr<QChart>>& charts_;
+    const plots::Plot& plot_;
 };
 
 }  // namespace vdx

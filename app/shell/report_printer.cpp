@@ -6,7 +6,7 @@
 #include <QPrinter>
 #include <QTextDocument>
 
-#include "exchange/writer_support.h"
+#include "exchange/io/writer_support.h"
 #include "state/errors.h"
 
 namespace vdx {

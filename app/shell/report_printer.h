@@ -3,7 +3,7 @@
 // dialog and the output; a printer of one kind of view paints its pages.
 #pragma once
 
-#include "exchange/report_output.h"
+#include "report/report_output.h"
 
 class QPagedPaintDevice;
 class QPrinter;
@@ -12,7 +12,7 @@ class QWidget;
 
 namespace vdx {
 
-class QtPrinter : public exchange::ReportPrinter {
+class QtPrinter : public report::ReportPrinter {
 public:
     // `printer` keeps the choices of the dialog between prints.
     QtPrinter(QWidget* parent, QPrinter& printer) : parent_(parent), printer_(printer) {}

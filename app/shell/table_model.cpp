@@ -22,7 +22,6 @@ void RecordsetModel::open(const std::string& databaseFile, const std::string& ta
     rows_ = 0;
     file_ = databaseFile;
     table_ = table;
-    formatDates_ = formatDates;
     try {
         db_ = db::Database::open(databaseFile);
         recordset_ = db_->openRecordset(table);

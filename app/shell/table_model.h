@@ -39,7 +39,6 @@ public:
     bool isOpen() const { return recordset_ != nullptr; }
     const std::string& databaseFile() const { return file_; }
     const std::string& tableName() const { return table_; }
-    bool formatsDates() const { return formatDates_; }
     bool isDateColumn(int column) const;
     // Rows held in memory now, and what was read from the file so far (for
     // the tests of the fetching).
@@ -63,7 +62,6 @@ private:
     std::unique_ptr<db::Database> db_;
     std::unique_ptr<db::Recordset> recordset_;
     std::string file_, table_;
-    bool formatDates_ = false;
     int rows_ = 0;
     QStringList headers_;
     std::vector<bool> dateColumns_;

@@ -12,9 +12,9 @@
 #include <string>
 
 #include "bench_measure.h"
-#include "exchange/dbase_reader.h"
-#include "exchange/paradox_reader.h"
-#include "exchange/text_import.h"
+#include "exchange/formats/dbase/dbase_reader.h"
+#include "exchange/formats/paradox/paradox_reader.h"
+#include "exchange/formats/text/text_import.h"
 #include "attach_test_support.h"
 
 namespace {

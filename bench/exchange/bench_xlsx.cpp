@@ -11,7 +11,7 @@
 #include <string>
 
 #include "bench_measure.h"
-#include "exchange/xlsx_reader.h"
+#include "exchange/formats/xlsx/xlsx_reader.h"
 #include "xlsx_workbook.h"
 
 namespace {

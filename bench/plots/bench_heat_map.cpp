@@ -1,6 +1,6 @@
 // The person-years heat map at the sizes of 1-year classes: ages x calendar
 // periods of 14 x 13, 100 x 70 and 120 x 300 cells. For each, the time to
-// build the chart and draw it into PNG, SVG and PDF (what veldrix-cli plot
+// build the plot and draw it into PNG, SVG and PDF (what veldrix-cli plot
 // does) and to show it in the main window's plot view (offscreen, drawn
 // once into a pixmap), and the peak memory.
 // Usage: bench_heat_map [folder = a temporary folder]
@@ -12,7 +12,8 @@
 #include <iostream>
 
 #include "../exchange/bench_measure.h"
-#include "charts/plot_charts.h"
+#include "plots/plot_file.h"
+#include "plots/study_plots.h"
 #include "plot_view.h"
 
 namespace {
@@ -43,15 +44,14 @@ int main(int argc, char** argv) {
         for (const char* type : {"png", "svg", "pdf"}) {
             const QString path = QString::fromStdString(folder) + "/heat." + type;
             const double s = bench::Seconds([&] {
-                const auto charts = vdx::plots::BuildPlot(state, vdx::plots::PlotKind::PersonYears, "");
-                vdx::plots::SavePlot(charts, path);
+                vdx::plots::SavePlot(vdx::plots::BuildPlot(state, vdx::plots::PlotKind::PersonYears, ""), path);
             });
             std::cout << " " << type << " " << s << " s (" << QFileInfo(path).size() / 1024 << " KiB),";
         }
         vdx::PlotView view(nullptr);
         view.resize(1200, 800);
         const double shown = bench::Seconds([&] {
-            view.setCharts(vdx::plots::BuildPlot(state, vdx::plots::PlotKind::PersonYears, ""));
+            view.setPlot(vdx::plots::BuildPlot(state, vdx::plots::PlotKind::PersonYears, ""));
             view.grab();
         });
         std::cout << " view " << shown << " s; peak memory " << bench::PeakMebibytes() << " MiB" << std::endl;

@@ -6,11 +6,10 @@
 # writable copy, info says the study is read-only, a command that would
 # change it is refused with the read-only message, and neither the study's
 # folder nor the temporary folder keeps anything.
-# Usage: read_only_medium.sh <veldrix-cli> <examples folder> plots|no-plots
+# Usage: read_only_medium.sh <veldrix-cli> <examples folder>
 set -u
 CLI="$(realpath "$1")"
 EXAMPLES="$(realpath "$2")"
-PLOTS="${3:-plots}"
 # A mount namespace of our own: as root, or as a user in a user namespace.
 if unshare -m true 2> /dev/null; then namespace=(unshare -m)
 elif unshare -rm true 2> /dev/null; then namespace=(unshare -rm)
@@ -33,8 +32,7 @@ before="$(md5sum < medium/study.vdx)"
 # Each command on the read-only study and on the writable copy: out/<n>.ro
 # and out/<n>.rw with stdout, out/<n>.err with the read-only run's stderr.
 commands=("info STUDY" "report STUDY Project1" "strata STUDY Project1" "show STUDY Rates"
-          "show STUDY Age*Calendar" "projects STUDY")
-[ "$PLOTS" == plots ] && commands+=("plot STUDY forest --out OUT.svg")
+          "show STUDY Age*Calendar" "projects STUDY" "plot STUDY forest --out OUT.svg")
 run_all() {  # study, suffix
     local n=0 c
     for c in "${commands[@]}"; do

@@ -1,15 +1,15 @@
 // Access databases (Jet 3, Jet 4 and ACE) from the shared sample files, and
 // the choice of reader by connect string.
-#include "exchange/access_reader.h"
+#include "exchange/formats/access/access_reader.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "exchange/dbase_reader.h"
-#include "exchange/excel_reader.h"
-#include "exchange/paradox_reader.h"
-#include "exchange/text_import.h"
+#include "exchange/formats/dbase/dbase_reader.h"
+#include "exchange/formats/excel/excel_reader.h"
+#include "exchange/formats/paradox/paradox_reader.h"
+#include "exchange/formats/text/text_import.h"
 #include "state/text_values.h"
 #include "test_support.h"
 

@@ -24,7 +24,7 @@
 
 #include "db/database.h"
 #include "db/file_commands.h"
-#include "exchange/file_formats.h"
+#include "exchange/io/file_formats.h"
 #include "frm_odbc_data_source.h"
 #include "frm_select_external_odbc_table.h"
 #include "frm_select_external_table.h"

@@ -9,8 +9,8 @@
 
 #include "attach_test_support.h"
 #include "db/database.h"
-#include "exchange/attach_commands.h"
-#include "exchange/scripted_attach_dialogs.h"
+#include "exchange/commands/attach_commands.h"
+#include "exchange/commands/scripted_attach_dialogs.h"
 #include "test_support.h"
 
 namespace vdx::exchange {

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <filesystem>
 
-#include "exchange/dbase_reader.h"
-#include "exchange/paradox_reader.h"
+#include "exchange/formats/dbase/dbase_reader.h"
+#include "exchange/formats/paradox/paradox_reader.h"
 #include "state/text_values.h"
 #include "test_support.h"
 

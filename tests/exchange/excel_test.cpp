@@ -1,11 +1,11 @@
 // Excel workbooks of every version from several producers, read through the
 // reader the program uses and compared with the rows the fixtures were made
 // from (tests/exchange/fixtures/make_*.py|js).
-#include "exchange/excel_reader.h"
+#include "exchange/formats/excel/excel_reader.h"
 
 #include <gtest/gtest.h>
 
-#include "exchange/biff_reader.h"
+#include "exchange/formats/excel/biff_reader.h"
 #include "state/text_values.h"
 #include "test_support.h"
 

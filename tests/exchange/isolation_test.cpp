@@ -1,7 +1,7 @@
 // Foreign parsers in a child process, and the damaged inputs that fuzzing
 // found (tests/exchange/fixtures/damaged): each ends in a VdxError, never a
 // crash of the program.
-#include "exchange/isolated_process.h"
+#include "exchange/io/isolated_process.h"
 
 #include <gtest/gtest.h>
 #include <sys/prctl.h>
@@ -15,10 +15,10 @@
 #include <functional>
 #include <memory>
 
-#include "exchange/access_reader.h"
-#include "exchange/biff_reader.h"
-#include "exchange/excel_reader.h"
-#include "exchange/paradox_reader.h"
+#include "exchange/formats/access/access_reader.h"
+#include "exchange/formats/excel/biff_reader.h"
+#include "exchange/formats/excel/excel_reader.h"
+#include "exchange/formats/paradox/paradox_reader.h"
 #include "test_support.h"
 
 namespace vdx::exchange {

@@ -3,7 +3,7 @@
 // every column type, texts of Windows-1252, Nulls,
 // dates before 1900, memos longer than a page, rows of every length, tables
 // of many pages and of many columns, and the values refused.
-#include "exchange/jet_writer.h"
+#include "exchange/formats/access/jet_writer.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 #include <map>
 #include <sstream>
 
-#include "exchange/access_reader.h"
+#include "exchange/formats/access/access_reader.h"
 #include "state/text_values.h"
 #include "test_support.h"
 

@@ -4,11 +4,11 @@
 // files are refused with 3274 naming the file.
 #include <gtest/gtest.h>
 
-#include "exchange/csv_reader.h"
-#include "exchange/isolated_process.h"
-#include "exchange/reader_support.h"
-#include "exchange/statistics_reader.h"
-#include "exchange/xlsx_reader.h"
+#include "exchange/formats/text/csv_reader.h"
+#include "exchange/io/isolated_process.h"
+#include "exchange/io/reader_support.h"
+#include "exchange/formats/statistics/statistics_reader.h"
+#include "exchange/formats/xlsx/xlsx_reader.h"
 #include "state/text_values.h"
 #include "test_support.h"
 #include "xlsx_workbook.h"

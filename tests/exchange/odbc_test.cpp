@@ -2,7 +2,7 @@
 // driver and data source configuration, and a PostgreSQL server that
 // run_postgres_tests.sh starts for the PostgresOdbc tests (they are skipped
 // when VDX_PG_PORT is not set).
-#include "exchange/odbc_reader.h"
+#include "exchange/formats/odbc/odbc_reader.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>

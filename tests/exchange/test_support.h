@@ -15,7 +15,7 @@
 
 #include <sqlite3.h>
 
-#include "exchange/table_reader.h"
+#include "exchange/io/table_reader.h"
 #include "state/errors.h"
 
 namespace vdx {

@@ -1,7 +1,7 @@
 // The ASCII import dialog's logic (frmTextImport without widgets): the
 // preview and its header row, the type controls of each column, and Import
 // into a study's working copy with its failures.
-#include "exchange/text_import_command.h"
+#include "exchange/commands/text_import_command.h"
 
 #include <gtest/gtest.h>
 

@@ -6,9 +6,9 @@
 
 #include <filesystem>
 
-#include "exchange/dbase_reader.h"
-#include "exchange/excel_reader.h"
-#include "exchange/paradox_reader.h"
+#include "exchange/formats/dbase/dbase_reader.h"
+#include "exchange/formats/excel/excel_reader.h"
+#include "exchange/formats/paradox/paradox_reader.h"
 #include "test_support.h"
 
 namespace vdx::exchange {

@@ -3,12 +3,10 @@
 # study, checked from outside: smr stores a project and prints the report
 # that report prints again, the sqlite3 shell sees the stored tables, and
 # refused runs leave the project file byte for byte as it was.
-# Usage: cli_test.sh <path to veldrix-cli> <examples folder> plots|no-plots
-# (whether veldrix-cli was built with its plot command).
+# Usage: cli_test.sh <path to veldrix-cli> <examples folder>
 set -u
 CLI="$(realpath "$1")"
 EXAMPLES="$(realpath "$2")"
-PLOTS="${3:-plots}"
 for tool in sqlite3 identify; do
     command -v "$tool" > /dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
@@ -87,43 +85,41 @@ expect_contains "$("$CLI" report o.vdx Project1)" "is out of date" "out-of-date 
 rm -f o.vdx
 
 # ---- plot: three projects in the forest plot, as SVG, PNG and PDF -----------------
-if [ "$PLOTS" == plots ]; then
-    "$CLI" --help | grep -q "^  plot " || fail "veldrix-cli --help names no plot command"
-    cp x.vdx p.vdx
-    "$CLI" smr p.vdx --rate Rates --death ICD=410 --name Heart >/dev/null 2>&1
-    "$CLI" plot p.vdx forest --out forest.svg 2>/dev/null; rc=$?
-    expect_eq "$rc" 0 "plot forest exit code"
-    svg="$(cat forest.svg)"
-    for project in Project1 Lung Heart; do
-        line="$("$CLI" projects p.vdx | awk -F'\t' -v p="$project" '$1 == p')"
-        expect_contains "$svg" "$project O " "forest plot label of $project"
-        # The bounds as the label writes them: times 100, two decimals.
-        bounds="$(awk -F'\t' '{ printf "(%.2f - %.2f)", $(NF-1) * 100, $NF * 100 }' <<<"$line")"
-        expect_contains "$svg" "$bounds" "forest plot bounds of $project"
-    done
-    expect_contains "$svg" "Null value 100" "the null line's legend"
-    "$CLI" plot p.vdx forest --out forest.png 2>/dev/null
-    expect_eq "$(identify -format '%m %w' forest.png)" "PNG 1100" "forest plot as PNG"
-    [ "$(identify -format '%k' forest.png)" -gt 2 ] || fail "the PNG holds no more than two colours"
-    "$CLI" plot p.vdx forest --out forest.pdf 2>/dev/null
-    expect_eq "$(head -c 5 forest.pdf)" "%PDF-" "forest plot as PDF"
-    "$CLI" plot p.vdx observed-expected Lung --out oe.svg 2>/dev/null
-    expect_contains "$(cat oe.svg)" "Lung: observed and expected deaths by calendar period" "observed-expected plot"
-    "$CLI" plot p.vdx person-years --out py.png 2>/dev/null
-    [ "$(identify -format '%k' py.png)" -gt 2 ] || fail "the person-years PNG holds no more than two colours"
-    # Out of date after the person-years are computed again without the lag.
-    "$CLI" pyears p.vdx --dob DOB --entry DOE --exit DOX --age 15:85:5 --calendar 1950:2015:5 --sex SEX=1,2 \
-        >/dev/null 2>&1
-    "$CLI" plot p.vdx forest --out stale.svg 2>/dev/null
-    expect_contains "$(cat stale.svg)" "(out of date)" "forest plot of projects out of date"
-    "$CLI" plot p.vdx observed-expected Lung --out stale.svg 2>/dev/null
-    expect_contains "$(cat stale.svg)" "Lung: out of date" "observed-expected plot of a project out of date"
-    "$CLI" plot p.vdx forest --out forest.gif 2>err.txt; rc=$?
-    expect_eq "$rc" 1 "a plot as .gif"
-    "$CLI" plot p.vdx forest --out /nonexistent/forest.png 2>err.txt; rc=$?
-    expect_eq "$rc" 1 "a plot into a missing folder"
-    rm -f p.vdx forest.* oe.svg py.png stale.svg
-fi
+"$CLI" --help | grep -q "^  plot " || fail "veldrix-cli --help names no plot command"
+cp x.vdx p.vdx
+"$CLI" smr p.vdx --rate Rates --death ICD=410 --name Heart >/dev/null 2>&1
+"$CLI" plot p.vdx forest --out forest.svg 2>/dev/null; rc=$?
+expect_eq "$rc" 0 "plot forest exit code"
+svg="$(cat forest.svg)"
+for project in Project1 Lung Heart; do
+    line="$("$CLI" projects p.vdx | awk -F'\t' -v p="$project" '$1 == p')"
+    expect_contains "$svg" "$project O " "forest plot label of $project"
+    # The bounds as the label writes them: times 100, two decimals.
+    bounds="$(awk -F'\t' '{ printf "(%.2f - %.2f)", $(NF-1) * 100, $NF * 100 }' <<<"$line")"
+    expect_contains "$svg" "$bounds" "forest plot bounds of $project"
+done
+expect_contains "$svg" "Null value 100" "the null line's legend"
+"$CLI" plot p.vdx forest --out forest.png 2>/dev/null
+expect_eq "$(identify -format '%m %w' forest.png)" "PNG 1100" "forest plot as PNG"
+[ "$(identify -format '%k' forest.png)" -gt 2 ] || fail "the PNG holds no more than two colours"
+"$CLI" plot p.vdx forest --out forest.pdf 2>/dev/null
+expect_eq "$(head -c 5 forest.pdf)" "%PDF-" "forest plot as PDF"
+"$CLI" plot p.vdx observed-expected Lung --out oe.svg 2>/dev/null
+expect_contains "$(cat oe.svg)" "Lung: observed and expected deaths by calendar period" "observed-expected plot"
+"$CLI" plot p.vdx person-years --out py.png 2>/dev/null
+[ "$(identify -format '%k' py.png)" -gt 2 ] || fail "the person-years PNG holds no more than two colours"
+# Out of date after the person-years are computed again without the lag.
+"$CLI" pyears p.vdx --dob DOB --entry DOE --exit DOX --age 15:85:5 --calendar 1950:2015:5 --sex SEX=1,2 \
+    >/dev/null 2>&1
+"$CLI" plot p.vdx forest --out stale.svg 2>/dev/null
+expect_contains "$(cat stale.svg)" "(out of date)" "forest plot of projects out of date"
+"$CLI" plot p.vdx observed-expected Lung --out stale.svg 2>/dev/null
+expect_contains "$(cat stale.svg)" "Lung: out of date" "observed-expected plot of a project out of date"
+"$CLI" plot p.vdx forest --out forest.gif 2>err.txt; rc=$?
+expect_eq "$rc" 1 "a plot as .gif"
+"$CLI" plot p.vdx forest --out /nonexistent/forest.png 2>err.txt; rc=$?
+expect_eq "$rc" 1 "a plot into a missing folder"
+rm -f p.vdx forest.* oe.svg py.png stale.svg
 
 # ---- refusals leave the file as it was -----------------------------------------
 cp x.vdx before.vdx

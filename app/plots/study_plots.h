@@ -1,0 +1,28 @@
+// The plots of a study: the forest plot of every SMR project, observed
+// versus expected deaths of one project by age class and by calendar period,
+// and the person-years by age class and calendar period as a heat map. What
+// they plot comes from app/mortality (plot_data.h, strata_table.h); here it
+// becomes charts (chart.h), which chart_painter.h draws and plot_file.h
+// saves.
+#pragma once
+
+#include <string>
+
+#include "plots/chart.h"
+#include "state/state.h"
+
+namespace vdx::plots {
+
+enum class PlotKind { Forest, ObservedExpected, PersonYears };
+
+// The plot kinds by their veldrix-cli names: "forest", "observed-expected",
+// "person-years".
+bool PlotKindFromName(const std::string& name, PlotKind& kind);
+
+// The charts of one plot (observed versus expected is two charts: by age
+// class, by calendar period). `project` is used by ObservedExpected only.
+// Throws VdxError when the project file cannot give what the plot needs (no
+// SMR project, no person-years...).
+Plot BuildPlot(const ProgramState& state, PlotKind kind, const std::string& project);
+
+}  // namespace vdx::plots
