@@ -89,7 +89,7 @@ void CopyChosenSource(const ProgramState& state, const FileFormat& format, db::D
 }
 
 // The key/value rows of VdxSystemMain are reached by position: the second
-// row holds MainTable, the third intRateTablesAnzahl.
+// row holds MainTable, the third the count of rate tables.
 void SetSystemMainRow(db::Database& wc, int row, const std::string& value) {
     auto rs = wc.openRecordset(db::kVdxSystemMain);
     rs->moveFirst();

@@ -8,6 +8,7 @@
 
 #include "db/database.h"
 #include "db/file_io.h"
+#include "db/project_file.h"
 #include "exchange/io/writer_support.h"
 #include "state/errors.h"
 #include "state/text_values.h"
@@ -38,28 +39,26 @@ struct SmrVariable {
     SmrValue value;
 };
 constexpr std::array<SmrVariable, kSmrExportVariables> kSmrVariables{{
-    {"SMR", "Smr", 11, SmrValue::Scaled8},
-    {"Lower Confidence Bound", "Smr_l", 12, SmrValue::Scaled7},
-    {"Upper Confidence Bound", "Smr_h", 13, SmrValue::Scaled8},
-    {"Alpha", "Alpha", 4, SmrValue::Text},
-    {"Method", "Method", 17, SmrValue::Text},
-    {"Observed Cases", "totTote", 7, SmrValue::Stored},
-    {"Expected Cases", "Expected", 10, SmrValue::Stored},
-    {"Person Years", "totPy", 8, SmrValue::Stored},
-    {"Death Rate", "totDthRate", 9, SmrValue::Stored},
-    {"N", "N", 14, SmrValue::Stored},
-    {"N included", "NInc", 15, SmrValue::Stored},
-    {"Lag", "Lag", 16, SmrValue::Stored},
-    {"Death Variable", "varDTH", 5, SmrValue::Text},
-    {"Death Values", "varTod", 6, SmrValue::Group},
-    {"Project", "ProjectName", 1, SmrValue::Text},
-    {"Main Table", "MainTable", 18, SmrValue::Text},
-    {"Rate Table", "RateTable", 2, SmrValue::Text},
-    {"PY Table", "PyTable", 3, SmrValue::Text},
+    {"SMR", db::smr_row::Smr, 11, SmrValue::Scaled8},
+    {"Lower Confidence Bound", db::smr_row::SmrLow, 12, SmrValue::Scaled7},
+    {"Upper Confidence Bound", db::smr_row::SmrHigh, 13, SmrValue::Scaled8},
+    {"Alpha", db::smr_row::Alpha, 4, SmrValue::Text},
+    {"Method", db::smr_row::Method, 17, SmrValue::Text},
+    {"Observed Cases", db::smr_row::Observed, 7, SmrValue::Stored},
+    {"Expected Cases", db::smr_row::Expected, 10, SmrValue::Stored},
+    {"Person Years", db::smr_row::PersonYears, 8, SmrValue::Stored},
+    {"Death Rate", db::smr_row::DeathRate, 9, SmrValue::Stored},
+    {"N", db::smr_row::Persons, 14, SmrValue::Stored},
+    {"N included", db::smr_row::Included, 15, SmrValue::Stored},
+    {"Lag", db::smr_row::Lag, 16, SmrValue::Stored},
+    {"Death Variable", db::smr_row::DeathColumn, 5, SmrValue::Text},
+    {"Death Values", db::smr_row::DeathCode, 6, SmrValue::Group},
+    {"Project", db::smr_row::ProjectName, 1, SmrValue::Text},
+    {"Main Table", db::smr_row::MainTable, 18, SmrValue::Text},
+    {"Rate Table", db::smr_row::RateTable, 2, SmrValue::Text},
+    {"PY Table", db::smr_row::PyTable, 3, SmrValue::Text},
 }};
 constexpr int kDefaultExported = 7;  // variables 0 .. 6
-// The row holding a group of death codes as typed ("160-165, 170").
-constexpr const char* kDeathValuesTyp = "valuesDTH";
 
 // printf rounds the exact binary value, halves to even.
 std::string Fixed(double value, int decimals) {
@@ -134,7 +133,7 @@ bool NoExpectedDeaths(const SmrRows& rows) {
 std::string SmrVariableText(const SmrRows& rows, const SmrVariable& v, double nullValue) {
     if ((v.value == SmrValue::Scaled8 || v.value == SmrValue::Scaled7) && NoExpectedDeaths(rows)) return kNotDefined;
     if (v.value == SmrValue::Group)
-        if (const SmrRows::Row* group = rows.find(kDeathValuesTyp, 0); group && !TextOf(group->values).empty())
+        if (const SmrRows::Row* group = rows.find(db::smr_row::DeathValues, 0); group && !TextOf(group->values).empty())
             return TextOf(group->values);
     const SmrRows::Row* row = rows.find(v.typ, v.row);
     if (!row) return {};
