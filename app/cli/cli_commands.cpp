@@ -47,6 +47,10 @@ const std::vector<Subcommand>& Subcommands() {
          "compute person-years (Compute > Person-Years) and save the project file; --by adds a third axis whose "
          "classes are lower bounds (the last class open), the hire date from COL or the first work period",
          RunPyears},
+        {"check", "STUDY.vdx [--work-history NAME --id COL] [--hire COL] [--death COL] [--format csv]",
+         "list every problem of the main data table and the work history at once (Tools > Check cohort): code, "
+         "table, row, columns, values; exit status 1 when there is one",
+         RunCheck},
         {"show", "STUDY.vdx TABLE",
          "print a person-years table (\"Age*Calendar\", \"Age*Calendar*Sex=1\") or a table of the project file, "
          "tab-separated",

@@ -74,9 +74,9 @@ int RunExport(const std::vector<std::string>& args) {
     if (!db::OpenProjectFile(state, session.ui, project)) return kFailed;
     // The navigator entry that shows the result.
     std::string path = result;
-    for (int t = 1; state.py.blnPersonYears && t <= state.py.intAnzahlTables; ++t)
+    for (int t = 1; state.py.computed && t <= state.py.tableCount; ++t)
         if (result == PyTableName(state.py, t)) path = "Main_Person-Years_" + result;
-    for (int t = 1; state.Exposure.computed() && t <= state.py.intAnzahlTables; ++t)
+    for (int t = 1; state.Exposure.computed() && t <= state.py.tableCount; ++t)
         for (int k = 1; k <= static_cast<int>(state.Exposure.categories.size()); ++k)
             if (result == db::ExposureTableName(state, t, k)) path = "Main_Person-Years_" + result;
     const db::NodeClickAction shown = db::ClickNode(state, session.ui, path, false);

@@ -118,7 +118,7 @@ void StoreExposureTables(Database& db, const ProgramState& state, const Exposure
     WriteStudySetting(db, study_key::kExposureIdColumn, axis.idColumn);
     WriteStudySetting(db, study_key::kExposureDaysBelow, std::to_string(results.daysBelow));
     (void)state;
-    db.execute("CREATE TABLE VdxExposurePyValues (PersonYears LONG);");
+    db.createTable({kVdxExposurePyValues, 0, {{"PersonYears", FieldType::Long, 0, true}}});
     std::vector<int64_t> rows;
     for (const PyCells& cells : results.categories)
         for (int t = 1; t <= cells.tables(); ++t)
@@ -130,7 +130,7 @@ void StoreExposureTables(Database& db, const ProgramState& state, const Exposure
 bool LoadExposureTables(Database& db, ProgramState& state) {
     state.Exposure = ExposureResults{};
     state.ExposureEntry = ExposureAxis{};
-    if (!state.py.blnPersonYears || !db.tableExists(kVdxExposurePyValues)) return false;
+    if (!state.py.computed || !db.tableExists(kVdxExposurePyValues)) return false;
     auto setting = [&](const char* key) { return ReadStudySetting(db, key).value_or(std::string()); };
     ExposureAxis axis;
     axis.kind = AxisFromKey(setting(study_key::kExposureAxis));

@@ -84,7 +84,7 @@ void AddPlotEntries(ProgramState& state) {
 void AddPersonYearsEntries(ProgramState& state) {
     const int group = Group(state, kNodePyKey);
     const int all = state.Navigator.add(group, kPyAllKey, PyTableName(state.py, 1), 3);
-    if (state.py.intAnzahlTables != 1) {
+    if (state.py.tableCount != 1) {
         state.Navigator.add(group, kPySex1Key, PyTableName(state.py, 2), 3);
         Added(state, state.Navigator.add(group, kPySex2Key, PyTableName(state.py, 3), 3));
     } else {
@@ -92,7 +92,7 @@ void AddPersonYearsEntries(ProgramState& state) {
     }
     // The tables by exposure category of a run with a third axis.
     if (state.Exposure.computed())
-        for (int t = 1; t <= state.py.intAnzahlTables; ++t)
+        for (int t = 1; t <= state.py.tableCount; ++t)
             for (int k = 1; k <= static_cast<int>(state.Exposure.categories.size()); ++k)
                 state.Navigator.add(group, ExposureTableKey(t, k), ExposureTableName(state, t, k), 3);
     // The person-years plot is there from the first run on.

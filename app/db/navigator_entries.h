@@ -37,7 +37,7 @@ std::vector<std::string> AnalysisNames(Database& db, const std::string& kind);
 // The entry of an SMR-by-category analysis beside the projects: its name
 // with the child "SMR by category", which shows its table.
 int AddCategoriesEntry(ProgramState& state, const std::string& name);
-// Under "Person-Years": "Age*Calendar" when intAnzahlTables is 1, else that
+// Under "Person-Years": "Age*Calendar" when tableCount is 1, else that
 // and the two sex entries, with their keys; and the "Plots" entries.
 void AddPersonYearsEntries(ProgramState& state);
 

@@ -13,8 +13,6 @@ namespace vdx::db {
 namespace {
 
 // Error number of an unusable value, as the run time reports it.
-constexpr int kInvalidUseOfNull = 94;
-
 }  // namespace
 
 int ComparePersonIds(const PersonId& a, const PersonId& b) {
@@ -143,7 +141,7 @@ void WorkHistoryStream::periodsOf(const PersonId& id, std::vector<WorkPeriodRow>
                                         (std::strcmp(meaning, "intensity") == 0 ? "a number of 0 or more."
                                                                                 : "a date.");
             text += " The run has stopped; nothing has been changed. Tools > Check cohort lists every such row.";
-            throw DataError(shown.empty() ? kInvalidUseOfNull : err::TypeMismatch, text);
+            throw DataError(shown.empty() ? err::InvalidUseOfNull : err::TypeMismatch, text);
         };
         auto date = [&](int column, const std::string& name, const char* meaning) {
             switch (sqlite3_column_type(s, column)) {

@@ -15,6 +15,7 @@
 #include "mortality/death_group.h"
 #include "mortality/strata_table.h"
 #include "state/errors.h"
+#include "state/messages.h"
 #include "state/multiplier.h"
 #include "state/text_values.h"
 #include "state/veldrix_library.h"
@@ -25,8 +26,6 @@ namespace {
 
 using db::TableStream;
 
-constexpr int kInvalidUseOfNull = 94;
-constexpr int kInvalidArgument = 5;
 constexpr const char* kVdxAnalyses = "VdxAnalyses";
 constexpr const char* kKind = "Categories";
 
@@ -39,22 +38,10 @@ int16_t LevelOf(const std::string& text) {
     return 0;
 }
 
-std::string MethodKeyOf(const std::string& name) {
-    struct Method {
-        const char* name;
-        const char* key;
-    };
-    static const Method methods[] = {
-        {"Exact", "exact"}, {"Byar", "byar"}, {"Chi Square", "chisquare"}, {"Square Root", "squareroot"}, {"Wald", "wald"}};
-    for (const Method& m : methods)
-        if (name == m.name) return m.key;
-    return {};
-}
-
 // The SMR and its bounds of O deaths against E expected, as Compute > SMR
 // gives them: none when nothing is expected; 0, 0 and the bound of a count
 // of 0 without a death.
-void SetSmr(CategoryRow& row, const std::string& method, int16_t level) {
+void SetSmr(CategoryRow& row, IntervalMethod method, int16_t level) {
     if (!(row.expected > 0)) return;
     const double o = static_cast<double>(row.observed);
     if (row.observed == 0) {
@@ -63,15 +50,15 @@ void SetSmr(CategoryRow& row, const std::string& method, int16_t level) {
         return;
     }
     row.smr = o / row.expected;
-    row.low = *row.smr * GetMultiplier(method, "low", o, level);
-    row.high = *row.smr * GetMultiplier(method, "high", o, level);
+    row.low = *row.smr * GetMultiplier(method, BoundSide::Low, o, level);
+    row.high = *row.smr * GetMultiplier(method, BoundSide::High, o, level);
 }
 
 // A date of the main table; none for an empty value.
 std::optional<double> DateOf(const ProgramState& state, const TableStream& rows, int column, const char* meaning,
                              bool required) {
     auto fail = [&](const std::string& shown) -> double {
-        throw DataError(shown.empty() ? kInvalidUseOfNull : err::TypeMismatch,
+        throw DataError(shown.empty() ? err::InvalidUseOfNull : err::TypeMismatch,
                         "Row " + std::to_string(rows.position()) + " of the main data table '" + state.MainTableName +
                             "': the " + meaning + " (column '" + rows.field(column).name + "') " +
                             (shown.empty() ? std::string("is empty.") : "holds '" + shown + "', which is not a date.") +
@@ -110,31 +97,32 @@ std::string Shortest(double v) {
 
 CategoryTable ComputeCategoryTable(const ProgramState& state, db::Database& db, const CategoryRequest& request) {
     const ExposureResults& exposure = state.Exposure;
-    if (!state.py.blnPersonYears || !exposure.computed())
-        throw VdxError(kInvalidArgument,
+    if (!state.py.computed || !exposure.computed())
+        throw VdxError(err::InvalidProcedureCall,
                        "This study holds no person-years by exposure category: compute the person-years with an "
                        "exposure axis first (Compute > Person-Years, Exposure axis).");
     const PySettings& p = state.py;
-    const int ages = ClassCount(p.maxAgeClass), periods = ClassCount(p.maxYearClass);
+    const int ages = ClassCount(p.ageBoundCount), periods = ClassCount(p.calendarBoundCount);
     const int classes = static_cast<int>(exposure.categories.size());
     const int tables = exposure.categories.front().tables();
     const DeathGroupParse group = ParseDeathGroup(request.deathValueText);
     if (!group.ok) throw DataError(err::TypeMismatch, group.message);
     const int16_t level = LevelOf(request.levelText);
-    const std::string method = MethodKeyOf(request.method);
-    if (level == 0) throw VdxError(kInvalidArgument, "The significance level must be 0.01, 0.05 or 0.10.");
-    if (method.empty())
-        throw VdxError(kInvalidArgument, "The method must be Exact, Byar, Chi Square, Square Root or Wald.");
+    const std::optional<IntervalMethod> named = IntervalMethodNamed(request.method);
+    if (level == 0) throw VdxError(err::InvalidProcedureCall, "The significance level must be 0.01, 0.05 or 0.10.");
+    if (!named)
+        throw VdxError(err::InvalidProcedureCall, "The method must be Exact, Byar, Chi Square, Square Root or Wald.");
+    const IntervalMethod method = *named;
     const std::vector<double> rates = ReadRates(db, request.rateTable, ages, periods);
 
     // Deaths by table, category and stratum: cell i + A (j - 1) + A C (k - 1).
     const size_t cellCount = static_cast<size_t>(ages) * periods;
     std::vector<std::vector<int64_t>> deaths(static_cast<size_t>(tables) + 1,
                                              std::vector<int64_t>(cellCount * classes + 1, 0));
-    std::vector<double> ageVector(static_cast<size_t>(p.maxAgeClass) + 2, 0.0);
-    std::vector<double> calendarVector(static_cast<size_t>(p.maxYearClass) + 2, 0.0);
-    for (int k = 1; k <= p.maxAgeClass; ++k) ageVector[static_cast<size_t>(k)] = state.AgeBounds[static_cast<size_t>(k)];
-    for (int k = 1; k <= p.maxYearClass; ++k)
+    std::vector<double> ageVector(static_cast<size_t>(p.ageBoundCount) + 2, 0.0);
+    std::vector<double> calendarVector(static_cast<size_t>(p.calendarBoundCount) + 2, 0.0);
+    for (int k = 1; k <= p.ageBoundCount; ++k) ageVector[static_cast<size_t>(k)] = state.AgeBounds[static_cast<size_t>(k)];
+    for (int k = 1; k <= p.calendarBoundCount; ++k)
         calendarVector[static_cast<size_t>(k)] = DateSerial(state.CalendarBounds[static_cast<size_t>(k)], 1, 1);
     const library::Strata strata(ageVector.data(), static_cast<int16_t>(ages), calendarVector.data(),
                                  static_cast<int16_t>(periods));
@@ -142,14 +130,14 @@ CategoryTable ComputeCategoryTable(const ProgramState& state, db::Database& db, 
     const ExposureAxis& axis = exposure.axis;
     const bool hireFromColumn = axis.kind == ExposureAxisKind::TimeSinceHire && !axis.hireColumn.empty();
     const bool bySex = tables == 3;
-    const bool withLag = p.blnLag && p.varLag > 0;
-    std::vector<std::string> names{request.deathColumn, p.varTPS, p.varDOB, p.varEPS};
+    const bool withLag = p.withLag && p.lagYears > 0;
+    std::vector<std::string> names{request.deathColumn, p.exitColumn, p.birthColumn, p.entryColumn};
     auto add = [&](const std::string& name) {
         names.push_back(name);
         return static_cast<int>(names.size()) - 1;
     };
-    const int sexColumn = bySex ? add(p.varSEX) : -1;
-    const int lagColumn = withLag ? add(p.varDOH) : -1;
+    const int sexColumn = bySex ? add(p.sexColumn) : -1;
+    const int lagColumn = withLag ? add(p.hireColumn) : -1;
     const int hireColumn = hireFromColumn ? add(axis.hireColumn) : -1;
     const int idColumn = hireFromColumn ? -1 : add(axis.idColumn);
     std::unique_ptr<db::WorkHistoryStream> history;
@@ -169,8 +157,8 @@ CategoryTable ComputeCategoryTable(const ProgramState& state, db::Database& db, 
         int table = 1;
         if (bySex) {
             const auto sex = db::FieldNumber(rows, sexColumn);
-            if (!sex || (*sex != p.varSex1 && *sex != p.varSex2)) continue;
-            table = *sex == p.varSex1 ? 2 : 3;
+            if (!sex || (*sex != p.sexCode1 && *sex != p.sexCode2)) continue;
+            table = *sex == p.sexCode1 ? 2 : 3;
         }
         const double exit = *DateOf(state, rows, 1, "termination point of study", true);
         const double birth = *DateOf(state, rows, 2, "date of birth", true);
@@ -178,7 +166,7 @@ CategoryTable ComputeCategoryTable(const ProgramState& state, db::Database& db, 
         if (entry && std::trunc(exit) < std::trunc(*entry)) continue;  // no follow-up: the summary of the run names it
         if (withLag) {
             const auto hire = DateOf(state, rows, lagColumn, "date of hire", false);
-            if (hire && AddYears(*hire, p.varLag) >= exit) continue;
+            if (hire && AddYears(*hire, p.lagYears) >= exit) continue;
         }
         library::Axis a = kernelAxis;
         a.hireDate = std::nan("");
@@ -218,7 +206,7 @@ CategoryTable ComputeCategoryTable(const ProgramState& state, db::Database& db, 
                 row.expected += ExpectedInStratum(days, rate);
                 for (int t = bySex ? 2 : 1; t <= tables; ++t) {
                     const int64_t d = pyCells.at(t, i, j);
-                    result.cells.push_back({i, j, t == 1 ? 0 : t == 2 ? p.varSex1 : p.varSex2, k, d,
+                    result.cells.push_back({i, j, t == 1 ? 0 : t == 2 ? p.sexCode1 : p.sexCode2, k, d,
                                             deaths[static_cast<size_t>(t)][cell], ExpectedInStratum(d, rate)});
                 }
             }
@@ -257,7 +245,7 @@ bool RunCategories(ProgramState& state, Interaction& ui, const CategoryRequest& 
         ui.message(text, Buttons::Ok, Icon::Critical, "Error");
         return false;
     };
-    if (!state.ProjectOpen) return refuse(Message(16));
+    if (!state.ProjectOpen) return refuse(Message(msg::NoProjectLoaded));
     try {
         auto db = db::Database::open(state.WorkingCopyName);
         const auto taken = CategoryAnalyses(*db);
@@ -275,8 +263,8 @@ bool RunCategories(ProgramState& state, Interaction& ui, const CategoryRequest& 
             return refuse("There is an analysis or table named '" + name + "' already. Choose another name.");
         const auto field = std::find_if(state.MainTableFields.begin(), state.MainTableFields.end(),
                                         [&](const FieldInfo& f) { return f.name == request.deathColumn; });
-        if (field == state.MainTableFields.end()) return refuse(Message(30));
-        if (field->type != "numeric") return refuse(Message(31));
+        if (field == state.MainTableFields.end()) return refuse(Message(msg::NoDeathColumn));
+        if (field->type != "numeric") return refuse(Message(msg::DeathColumnNotNumeric));
 
         BusyPointer busy(ui);
         const CategoryTable table = ComputeCategoryTable(state, *db, request);

@@ -57,7 +57,7 @@ void MenuComputeSmrByCategory(QMainWindow* window) {
         ProgramState& state = main->state();
         Interaction& ui = main->ui();
         if (!state.ProjectOpen) {
-            ui.message(Message(16), Buttons::Ok, Icon::Exclamation, "VELDRIX");
+            ui.message(Message(msg::NoProjectLoaded), Buttons::Ok, Icon::Exclamation, "VELDRIX");
             return;
         }
         if (!state.Exposure.computed()) {

@@ -14,6 +14,7 @@
 #include "frm_py_comp.h"
 #include "frm_smr_calculator.h"
 #include "frm_categories.h"
+#include "frm_check_cohort.h"
 #include "frm_smr_comp.h"
 #include "frm_srr_comp.h"
 #include "tables_menu.h"
@@ -176,6 +177,8 @@ MainMenus BuildMainMenus(QMainWindow* window) {
     m.mnuTools = AddMenu(window, "mnuTools", "T&ools");
     QAction* calculator = AddEntry(m.mnuTools, "mnuToolsSMRCalculator", "SMR &Calculator");
     QObject::connect(calculator, &QAction::triggered, window, [window] { MenuToolsSMRCalculator(window); });
+    QAction* check = AddEntry(m.mnuTools, "mnuToolsCheckCohort", "Check co&hort");
+    QObject::connect(check, &QAction::triggered, window, [window] { MenuToolsCheckCohort(window); });
     QAction* options = AddEntry(m.mnuTools, "mnuToolsOptions", "&Options");
     QObject::connect(options, &QAction::triggered, window, [window] { MenuToolsOptions(window); });
 

@@ -23,8 +23,6 @@ namespace vdx {
 
 namespace {
 
-constexpr int kOdbcEntry = 0;
-
 QMenu* SubMenu(QMenu* parent, const QString& name, const QString& caption) {
     QMenu* menu = parent->addMenu(caption);
     menu->setObjectName(name);
@@ -53,10 +51,8 @@ void AddTableMenu(QMainWindow* window, QMenu* mnuTables, bool rateTable) {
         }
         QAction* entry = menu->addAction(e.menuCaption);
         entry->setObjectName(base + "Add" + e.menuName);
-        entry->setData(e.sourceCode);
-        const int code = e.sourceCode;
         QObject::connect(entry, &QAction::triggered, window,
-                         [window, rateTable, code] { MenuAddTable(window, rateTable, code); });
+                         [window, rateTable, &e] { MenuAddTable(window, rateTable, e); });
     }
     QAction* remove = table->addAction(rateTable ? "&Remove..." : "&Remove");
     remove->setObjectName(base + "Remove");
@@ -64,14 +60,14 @@ void AddTableMenu(QMainWindow* window, QMenu* mnuTables, bool rateTable) {
 }
 
 // Tables > Work history > Add: the formats that hold tables in files.
-void MenuAddWorkHistory(QMainWindow* window, int code) {
+void MenuAddWorkHistory(QMainWindow* window, const exchange::FileFormat& format) {
     auto* main = qobject_cast<MainWindow*>(window);
     if (!main) return;
     QtAttachDialogs dialogs(main);
     main->runCommand([&] {
         ProgramState& state = main->state();
         Interaction& ui = main->ui();
-        if (exchange::AddWorkHistory(state, ui, dialogs, code))
+        if (exchange::AddWorkHistory(state, ui, dialogs, format))
             ui.message("Work history " + state.ExternalTableName + " added.", Buttons::Ok, Icon::Information,
                        "VELDRIX");
     });
@@ -83,7 +79,7 @@ void AddWorkHistoryMenu(QMainWindow* window, QMenu* mnuTables) {
     QMap<QString, QMenu*> formats;
     // The file formats of the main table's Add menu, in the same sub-menus.
     for (const exchange::FileFormat& e : exchange::FileFormats()) {
-        if (!e.hasMenuEntry() || e.sourceCode == kOdbcEntry) continue;
+        if (!e.hasMenuEntry() || e.layout == exchange::TableLayout::DataSource) continue;
         QMenu* menu = add;
         if (*e.subMenu) {
             menu = formats.value(e.subMenu);
@@ -94,8 +90,7 @@ void AddWorkHistoryMenu(QMainWindow* window, QMenu* mnuTables) {
         }
         QAction* entry = menu->addAction(e.menuCaption);
         entry->setObjectName(base + "Add" + e.menuName);
-        const int code = e.sourceCode;
-        QObject::connect(entry, &QAction::triggered, window, [window, code] { MenuAddWorkHistory(window, code); });
+        QObject::connect(entry, &QAction::triggered, window, [window, &e] { MenuAddWorkHistory(window, e); });
     }
 }
 
@@ -176,7 +171,7 @@ void MenuRemoveTable(QMainWindow* window, bool rateTable) {
     });
 }
 
-void MenuAddTable(QMainWindow* window, bool rateTable, int code) {
+void MenuAddTable(QMainWindow* window, bool rateTable, const exchange::FileFormat& format) {
     auto* main = qobject_cast<MainWindow*>(window);
     if (!main) return;
     QtAttachDialogs dialogs(main);
@@ -184,11 +179,8 @@ void MenuAddTable(QMainWindow* window, bool rateTable, int code) {
     main->runCommand([&] {
         ProgramState& state = main->state();
         Interaction& ui = main->ui();
-        if (code == kOdbcEntry)
-            added = rateTable ? exchange::AddRateTableODBC(state, ui, dialogs) : exchange::AddMainTableODBC(state, ui, dialogs);
-        else
-            added = rateTable ? exchange::AddRateTable(state, ui, dialogs, code)
-                              : exchange::AddMainTable(state, ui, dialogs, code);
+        added = rateTable ? exchange::AddRateTable(state, ui, dialogs, format)
+                          : exchange::AddMainTable(state, ui, dialogs, format);
     });
     if (!added) return;
     // Show what came in: the new node, selected in the tree and clicked, fills the grid.

@@ -92,7 +92,7 @@ TEST_F(ExposureRun, CategoriesEqualTheDayByDayWalkAndAddUpToTheRunWithoutTheAxis
         SCOPED_TRACE(db::AxisKey(c.kind) + " lag " + std::to_string(c.lag) + (c.bySex ? " by sex" : ""));
         state.ExposureEntry = ExposureAxis{c.kind, c.bounds, c.lag, "", "Work", "ID"};
         if (c.kind == ExposureAxisKind::TimeSinceHire) state.ExposureEntry.hireColumn = "DOH";
-        state.py.blnSex = false;
+        state.py.bySex = false;
         if (c.bySex) defineSex(1, 2);
         ASSERT_EQ(compute(form("0:100:10", "1950:2010:5")), py::PyRunOutcome::Completed)
             << ::testing::PrintToString(ui.messageTexts());
