@@ -303,7 +303,8 @@ NodeClickAction ClickNode(ProgramState& state, Interaction& ui, const std::strin
                 return action;
             }
         }
-        {
+        if (state.ProjectOpen && !state.WorkingCopyName.empty() && path.size() > 16 &&
+            path.compare(path.size() - 16, 16, "_SMR by category") == 0) {
             auto db = Database::open(state.WorkingCopyName);
             for (const auto& name : AnalysisNames(*db, "Categories")) {
                 if (path != name + "_SMR by category") continue;
@@ -375,7 +376,7 @@ void RebuildNavigator(ProgramState& state, Interaction& ui) {
                                               "Projects", state.ProjectCount))
                 AddProjectEntry(state, p, IsSmrProject(*db, p));
         }
-        {
+        if (state.ProjectOpen && !state.WorkingCopyName.empty()) {
             auto db = Database::open(state.WorkingCopyName);
             for (const auto& name : AnalysisNames(*db, "Categories")) AddCategoriesEntry(state, name);
         }
