@@ -129,6 +129,10 @@ try:
     err = subprocess.run([CLI, "study-report", "study.vdx", "--out", "x.html", "--projects", "Nope"],
                          capture_output=True, text=True)
     check(err.returncode == 1 and "Nope" in err.stderr and not os.path.exists("x.html"), "unknown project refused")
+    run("new", "empty.vdx")
+    err = subprocess.run([CLI, "study-report", "empty.vdx", "--out", "x.html"], capture_output=True, text=True)
+    check(err.returncode == 1 and "person-years" in err.stderr and not os.path.exists("x.html"),
+          "a study without person-years refused")
     for bad in (["--out", "x.txt"], ["--out", "x.html", "--null", "10"], ["--out", "x.html", "--projects", ","],
                 ["--out"], []):
         run("study-report", "study.vdx", *bad, rc=2)
