@@ -96,9 +96,18 @@ private:
     int64_t n_ = 0;
 };
 
+double StoredPersonYears(const ProgramState& state) {
+    const PyCells& stored = state.PyValues;
+    int64_t days = 0;
+    for (int a = 1; a <= stored.ageClasses(); ++a)
+        for (int y = 1; y <= stored.periods(); ++y) days += stored.at(1, a, y);
+    return static_cast<double>(days) / 365.25;
+}
+
 CohortFacts ReadCohort(ProgramState& state, db::Database& db, const std::string& deathColumn) {
     CohortFacts c;
     c.mainTable = state.MainTableName;
+    c.personYears = StoredPersonYears(state);
     QuietProgress progress;
     PyCells cells;
     py::ComputePersonYears(state, db, progress, cells, c.run);
@@ -140,13 +149,19 @@ CohortFacts ReadCohort(ProgramState& state, db::Database& db, const std::string&
     c.ageMedian = ages.median() / 365.25;
     c.ageMin = ages.n() ? ages.at(0) / 365.25 : 0;
     c.ageMax = ages.n() ? ages.at(ages.n() - 1) / 365.25 : 0;
-
-    const PyCells& stored = state.PyValues;
-    int64_t days = 0;
-    for (int a = 1; a <= stored.ageClasses(); ++a)
-        for (int y = 1; y <= stored.periods(); ++y) days += stored.at(1, a, y);
-    c.personYears = static_cast<double>(days) / 365.25;
     return c;
+}
+
+CohortFacts ReadCohortOrWhyNot(ProgramState& state, db::Database& db, const std::string& deathColumn) {
+    try {
+        return ReadCohort(state, db, deathColumn);
+    } catch (const VdxError& e) {
+        CohortFacts c;
+        c.mainTable = state.MainTableName;
+        c.personYears = StoredPersonYears(state);
+        c.unreadable = e.description();
+        return c;
+    }
 }
 
 std::string Svg(const plots::Plot& plot) {
@@ -262,15 +277,23 @@ StudyReport BuildStudyReport(const ProgramState& original, const StudyReportRequ
 
     {
         auto db = db::Database::open(state.WorkingCopyName);
-        r.cohort = ReadCohort(state, *db, deathColumns.size() == 1 ? *deathColumns.begin() : std::string());
+        r.cohort = ReadCohortOrWhyNot(state, *db, deathColumns.size() == 1 ? *deathColumns.begin() : std::string());
     }
-    for (const auto& p : r.projects) r.strata.push_back(mortality::BuildStrataTable(state, p.project));
     for (const auto& build : ExtraSectionBuilders())
         if (auto s = build(state)) r.extra.push_back(*s);
 
     if (!r.projects.empty()) r.forestSvg = Svg(plots::ForestPlot(r.projects, r.nullValue));
-    for (const auto& p : r.projects)
-        r.observedExpectedSvg.push_back(Svg(plots::BuildPlot(state, plots::PlotKind::ObservedExpected, p.project)));
+    // A project whose stratum table cannot be made (its tables damaged) keeps
+    // its row; its plot gives way to the reason.
+    for (const auto& p : r.projects) {
+        try {
+            r.observedExpectedSvg.push_back(
+                Svg(plots::BuildPlot(state, plots::PlotKind::ObservedExpected, p.project)));
+        } catch (const VdxError& e) {
+            r.observedExpectedSvg.push_back("");
+            r.plotErrors.push_back(p.project + ": " + e.description());
+        }
+    }
     r.personYearsSvg = Svg(plots::BuildPlot(state, plots::PlotKind::PersonYears, {}));
     return r;
 }
@@ -286,24 +309,32 @@ std::string StudyReportHtml(const StudyReport& r) {
     h += "<p class=\"meta\">Made by VELDRIX " + HtmlEscape(r.programVersion) + " on " + r.date + ".</p>\n";
 
     // The cohort.
-    h += "<h2 id=\"cohort\">Cohort</h2>\n<table>\n";
-    h += Row("Main data table", HtmlEscape(c.mainTable) + " (" + Count(c.tableRows) + " rows)");
-    h += Row("Persons read", Count(c.run.rows), "persons-read");
-    h += Row("Persons included", Count(c.run.rowsIncluded()), "persons-included");
-    h += Row("Persons left out", Count(c.run.rowsLeftOut()), "persons-left-out");
-    if (p.blnSex) {
-        h += Row("Persons with " + p.varSEX + " = " + NumberText(p.varSex1), Count(c.sex1), "persons-sex1");
-        h += Row("Persons with " + p.varSEX + " = " + NumberText(p.varSex2), Count(c.sex2), "persons-sex2");
+    h += "<h2 id=\"cohort\">Cohort</h2>\n";
+    if (!c.unreadable.empty()) {
+        h += "<table>\n" + Row("Main data table", HtmlEscape(c.mainTable), "main-table") +
+             Row("Person-years (" + PyTableName(p, 1) + ")", Figure(c.personYears, 2), "person-years") + "</table>\n";
+        h += "<p>The persons could not be read again with the person-years settings: " + HtmlEscape(c.unreadable) +
+             "</p>\n";
+    } else {
+        h += "<table>\n";
+        h += Row("Main data table", HtmlEscape(c.mainTable) + " (" + Count(c.tableRows) + " rows)");
+        h += Row("Persons read", Count(c.run.rows), "persons-read");
+        h += Row("Persons included", Count(c.run.rowsIncluded()), "persons-included");
+        h += Row("Persons left out", Count(c.run.rowsLeftOut()), "persons-left-out");
+        if (p.blnSex) {
+            h += Row("Persons with " + p.varSEX + " = " + NumberText(p.varSex1), Count(c.sex1), "persons-sex1");
+            h += Row("Persons with " + p.varSEX + " = " + NumberText(p.varSex2), Count(c.sex2), "persons-sex2");
+        }
+        h += Row("Person-years (" + PyTableName(p, 1) + ")", Figure(c.personYears, 2), "person-years");
+        if (c.deaths) h += Row("Deaths (" + c.deathColumn + " not empty and not 0)", Count(*c.deaths), "deaths");
+        if (c.described > 0) {
+            h += Row("Follow-up", FormatDate(c.firstEntry) + " to " + FormatDate(c.lastExit), "follow-up");
+            h += Row("Age at entry, median (range)",
+                     Figure(c.ageMedian, 1) + " (" + Figure(c.ageMin, 1) + " to " + Figure(c.ageMax, 1) + ") years",
+                     "age-at-entry");
+        }
+        h += "</table>\n";
     }
-    h += Row("Person-years (" + PyTableName(p, 1) + ")", Figure(c.personYears, 2), "person-years");
-    if (c.deaths) h += Row("Deaths (" + c.deathColumn + " not empty and not 0)", Count(*c.deaths), "deaths");
-    if (c.described > 0) {
-        h += Row("Follow-up", FormatDate(c.firstEntry) + " to " + FormatDate(c.lastExit), "follow-up");
-        h += Row("Age at entry, median (range)",
-                 Figure(c.ageMedian, 1) + " (" + Figure(c.ageMin, 1) + " to " + Figure(c.ageMax, 1) + ") years",
-                 "age-at-entry");
-    }
-    h += "</table>\n";
     if (!c.describedAll)
         h += "<p>More rows were left out than the run names one by one: the follow-up, the age at entry"
              " and the counts by sex are those of every row.</p>\n";
@@ -367,8 +398,10 @@ std::string StudyReportHtml(const StudyReport& r) {
     // The plots.
     h += "<h2 id=\"plots\">Plots</h2>\n";
     if (!r.forestSvg.empty()) h += Base64Image(r.forestSvg, "Forest plot of the SMR projects");
+    for (const auto& why : r.plotErrors)
+        h += "<p>Observed and expected deaths cannot be drawn for " + HtmlEscape(why) + "</p>\n";
     for (size_t k = 0; k < r.projects.size() && k < r.observedExpectedSvg.size(); ++k)
-        h += Base64Image(r.observedExpectedSvg[k], "Observed and expected deaths: " + r.projects[k].project);
+        if (!r.observedExpectedSvg[k].empty()) h += Base64Image(r.observedExpectedSvg[k], "Observed and expected deaths: " + r.projects[k].project);
     h += Base64Image(r.personYearsSvg, "Person-years by age class and calendar period");
 
     // Methods, from the settings.
@@ -385,8 +418,9 @@ std::string StudyReportHtml(const StudyReport& r) {
     m += p.blnSex ? ", separately for " + p.varSEX + " = " + NumberText(p.varSex1) + " and " + NumberText(p.varSex2) +
                         ". "
                   : ". ";
-    m += "Person-years are days divided by 365.25. " + Count(s.rowsLeftOut()) + " of " + Count(s.rows) +
-         " persons were left out (reasons above). ";
+    m += "Person-years are days divided by 365.25. ";
+    if (c.unreadable.empty())
+        m += Count(s.rowsLeftOut()) + " of " + Count(s.rows) + " persons were left out (reasons above). ";
     if (!r.projects.empty()) {
         std::set<std::string> rates, methods, levels;
         for (const auto& row : r.projects) {

@@ -46,6 +46,10 @@ struct CohortFacts {
     std::string deathColumn;
     std::optional<int64_t> deaths;
     double personYears = 0;  // the stored person-years of table 1
+    // Why the persons could not be read again (the main data table or a
+    // column of the settings gone, a date no longer readable): the report
+    // then shows the stored person-years and this reason.
+    std::string unreadable;
 };
 
 // A section of the document after the SMR projects, present only when its
@@ -66,11 +70,11 @@ struct StudyReport {
     std::vector<int16_t> ageBounds, calendarBounds;  // 1-based as in the state
     CohortFacts cohort;
     std::vector<mortality::ForestRow> projects;
-    std::vector<mortality::StrataTable> strata;  // one per project, same order
     std::vector<ExtraSection> extra;
     // The plots as SVG drawings, "" for a plot that has nothing to show.
     std::string forestSvg, personYearsSvg;
     std::vector<std::string> observedExpectedSvg;  // one per project
+    std::vector<std::string> plotErrors;  // "project: why" for a plot that could not be drawn
 };
 
 // A builder of an extra section; returns nothing when its results do not
