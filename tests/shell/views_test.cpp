@@ -129,7 +129,7 @@ private slots:
         const QUrl picture(html.mid(at, html.indexOf('"', at) - at));
         QVERIFY(!browser->document()->resource(QTextDocument::ImageResource, picture).value<QImage>().isNull());
 
-        const QString saved = dir_.filePath("report.html");
+        const QString saved = dir_.filePath("study_report.html");
         ui_.files.push_back(FileDialogResult{saved.toStdString(), 1});
         window->findChild<QPushButton*>("cmdSaveAs")->click();
         QFile file(saved);
@@ -137,7 +137,7 @@ private slots:
         const QString written = QString::fromUtf8(file.readAll());
         QVERIFY(written.startsWith("<!DOCTYPE html>") && written.contains("<td>P1</td>"));
 
-        const QString pdf = dir_.filePath("report.pdf");
+        const QString pdf = dir_.filePath("study_report.pdf");
         w_->reportPrinter().setOutputFormat(QPrinter::PdfFormat);
         w_->reportPrinter().setOutputFileName(pdf);
         test::OnNextModalOf<QPrintDialog>([](QPrintDialog* d) { d->accept(); });
