@@ -119,9 +119,9 @@ CohortFacts ReadCohort(ProgramState& state, db::Database& db, const std::string&
         for (const auto& l : c.run.leftOut) leftOut.insert(l.row);
 
     const PySettings& p = state.py;
-    std::vector<std::string> names{p.varDOB, p.varEPS, p.varTPS};
-    const int sexColumn = p.blnSex ? static_cast<int>(names.size()) : -1;
-    if (p.blnSex) names.push_back(p.varSEX);
+    std::vector<std::string> names{p.birthColumn, p.entryColumn, p.exitColumn};
+    const int sexColumn = p.bySex ? static_cast<int>(names.size()) : -1;
+    if (p.bySex) names.push_back(p.sexColumn);
     const int deathIndex = deathColumn.empty() ? -1 : static_cast<int>(names.size());
     if (!deathColumn.empty()) names.push_back(deathColumn);
     db::TableStream rows(db, state.MainTableName, names);
@@ -141,8 +141,8 @@ CohortFacts ReadCohort(ProgramState& state, db::Database& db, const std::string&
         first = false;
         if (sexColumn >= 0) {
             const auto code = db::FieldNumber(rows, sexColumn);
-            if (code && *code == p.varSex1) ++c.sex1;
-            if (code && *code == p.varSex2) ++c.sex2;
+            if (code && *code == p.sexCode1) ++c.sex1;
+            if (code && *code == p.sexCode2) ++c.sex2;
         }
         if (deathIndex >= 0 && HoldsDeath(rows, deathIndex)) ++*c.deaths;
     }
@@ -248,7 +248,7 @@ std::string HtmlEscape(const std::string& text) {
 StudyReport BuildStudyReport(const ProgramState& original, const StudyReportRequest& request) {
     ProgramState state = original;
     state.SmrNullValue = request.nullValue;
-    if (!state.ProjectOpen || !state.py.blnPersonYears || state.PyValues.tables() < 1)
+    if (!state.ProjectOpen || !state.py.computed || state.PyValues.tables() < 1)
         throw VdxError(err::ObjectNotFound,
                        "The study has no person-years: compute them (Compute > Person-Years) before the study report.");
     StudyReport r;
@@ -321,9 +321,9 @@ std::string StudyReportHtml(const StudyReport& r) {
         h += Row("Persons read", Count(c.run.rows), "persons-read");
         h += Row("Persons included", Count(c.run.rowsIncluded()), "persons-included");
         h += Row("Persons left out", Count(c.run.rowsLeftOut()), "persons-left-out");
-        if (p.blnSex) {
-            h += Row("Persons with " + p.varSEX + " = " + NumberText(p.varSex1), Count(c.sex1), "persons-sex1");
-            h += Row("Persons with " + p.varSEX + " = " + NumberText(p.varSex2), Count(c.sex2), "persons-sex2");
+        if (p.bySex) {
+            h += Row("Persons with " + p.sexColumn + " = " + NumberText(p.sexCode1), Count(c.sex1), "persons-sex1");
+            h += Row("Persons with " + p.sexColumn + " = " + NumberText(p.sexCode2), Count(c.sex2), "persons-sex2");
         }
         h += Row("Person-years (" + PyTableName(p, 1) + ")", Figure(c.personYears, 2), "person-years");
         if (c.deaths) h += Row("Deaths (" + c.deathColumn + " not empty and not 0)", Count(*c.deaths), "deaths");
@@ -344,8 +344,8 @@ std::string StudyReportHtml(const StudyReport& r) {
         auto reason = [&](const std::string& why, int64_t n) {
             if (n > 0) h += "<tr><td>" + HtmlEscape(why) + "</td><td class=\"n\">" + Count(n) + "</td></tr>\n";
         };
-        if (p.blnSex)
-            reason("no sex code (" + p.varSEX + " neither " + NumberText(p.varSex1) + " nor " + NumberText(p.varSex2) +
+        if (p.bySex)
+            reason("no sex code (" + p.sexColumn + " neither " + NumberText(p.sexCode1) + " nor " + NumberText(p.sexCode2) +
                        ")",
                    s.rowsInNoTable);
         reason("exit before entry", s.rowsExitBeforeEntry);
@@ -359,17 +359,17 @@ std::string StudyReportHtml(const StudyReport& r) {
     }
 
     // The person-years settings.
-    const bool lag = p.blnLag && p.varLag > 0;
+    const bool lag = p.withLag && p.lagYears > 0;
     h += "<h2 id=\"settings\">Person-years settings</h2>\n<table>\n";
-    h += Row("Date of birth, entry, exit", HtmlEscape(p.varDOB + ", " + p.varEPS + ", " + p.varTPS));
+    h += Row("Date of birth, entry, exit", HtmlEscape(p.birthColumn + ", " + p.entryColumn + ", " + p.exitColumn));
     h += Row("Age classes (" + Count(static_cast<int64_t>(r.ageBounds.size()) - 2) + ")",
              HtmlEscape(ClassList(r.ageBounds)));
     h += Row("Calendar periods (" + Count(static_cast<int64_t>(r.calendarBounds.size()) - 2) + ")",
              HtmlEscape(ClassList(r.calendarBounds)));
-    h += Row("Sex", p.blnSex ? HtmlEscape(p.varSEX + ": codes " + NumberText(p.varSex1) + " and " +
-                                          NumberText(p.varSex2))
+    h += Row("Sex", p.bySex ? HtmlEscape(p.sexColumn + ": codes " + NumberText(p.sexCode1) + " and " +
+                                          NumberText(p.sexCode2))
                              : "not stratified");
-    h += Row("Lag", lag ? HtmlEscape(std::to_string(p.varLag) + " years after " + p.varDOH) : "none");
+    h += Row("Lag", lag ? HtmlEscape(std::to_string(p.lagYears) + " years after " + p.hireColumn) : "none");
     h += "</table>\n";
 
     // The SMR projects.
@@ -406,16 +406,16 @@ std::string StudyReportHtml(const StudyReport& r) {
 
     // Methods, from the settings.
     h += "<h2 id=\"methods\">Methods</h2>\n<p>";
-    std::string m = "Follow-up was counted in days from the entry date (" + p.varEPS + ") to the exit date (" +
-                    p.varTPS + ") of each person of " + c.mainTable + ", ";
-    m += lag ? "starting no earlier than " + std::to_string(p.varLag) + " years after the date of hire (" + p.varDOH +
+    std::string m = "Follow-up was counted in days from the entry date (" + p.entryColumn + ") to the exit date (" +
+                    p.exitColumn + ") of each person of " + c.mainTable + ", ";
+    m += lag ? "starting no earlier than " + std::to_string(p.lagYears) + " years after the date of hire (" + p.hireColumn +
                    "), "
              : "without a lag, ";
-    m += "and split by age (from " + p.varDOB + ") into " + Count(static_cast<int64_t>(r.ageBounds.size()) - 2) +
+    m += "and split by age (from " + p.birthColumn + ") into " + Count(static_cast<int64_t>(r.ageBounds.size()) - 2) +
          " age classes from " + std::to_string(r.ageBounds[1]) + " to " + std::to_string(r.ageBounds.back()) +
          " years and " + Count(static_cast<int64_t>(r.calendarBounds.size()) - 2) + " calendar periods from " +
          std::to_string(r.calendarBounds[1]) + " to " + std::to_string(r.calendarBounds.back()) + "";
-    m += p.blnSex ? ", separately for " + p.varSEX + " = " + NumberText(p.varSex1) + " and " + NumberText(p.varSex2) +
+    m += p.bySex ? ", separately for " + p.sexColumn + " = " + NumberText(p.sexCode1) + " and " + NumberText(p.sexCode2) +
                         ". "
                   : ". ";
     m += "Person-years are days divided by 365.25. ";
