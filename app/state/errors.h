@@ -32,6 +32,7 @@ inline constexpr int UnrecognizedDatabase = 3343;// the file is not a database o
 inline constexpr int NoCurrentRecord = 3021;     // a recordset has no current row
 inline constexpr int ItemNotFound = 3265;        // no field of that name or index
 inline constexpr int FileInUse = 3045;           // the file is in use by another instance
+inline constexpr int DialogCancelled = 32755;    // a dialog asked during a command was cancelled
 // Every other failure of the underlying database engine (SQLite) is reported
 // under this number, with the engine's own description.
 inline constexpr int EngineGeneral = 3146;
