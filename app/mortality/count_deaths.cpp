@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <map>
 #include <optional>
 #include <tuple>
 
@@ -11,6 +12,7 @@
 #include "db/row_blocks.h"
 #include "db/table_stream.h"
 #include "mortality/death_group.h"
+#include "mortality/long_rates.h"
 #include "state/errors.h"
 #include "state/text_values.h"
 #include "state/veldrix_library.h"
@@ -109,7 +111,8 @@ bool HasDayInStrata(const library::Strata& strata, const Person& person, std::ve
 
 }  // namespace
 
-bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progress) {
+bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progress, LongRateExpected* longRates,
+                 const std::string& sexColumnName) {
     MortalityResults& m = state.mortality;
     const PySettings& p = state.py;
     const int boundsA = std::max<int>(p.maxAgeClass, 0);
@@ -145,12 +148,16 @@ bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progr
     const int sexColumn = bySex || bothSexes ? static_cast<int>(names.size()) : -1;
     if (sexColumn >= 0) names.push_back(p.varSEX);
     if (lag > 0) names.push_back(p.varDOH);
+    // The person's own sex for rates by sex.
+    const int rateSexColumn = longRates && longRates->bySex() ? static_cast<int>(names.size()) : -1;
+    if (rateSexColumn >= 0) names.push_back(sexColumnName);
     TableStream rows(workingCopy, state.MainTableName, names);
     constexpr int deathColumn = 0;
     const DateColumn exitColumn{1, "termination point of study"};
     const DateColumn birthColumn{2, "date of birth"};
     const DateColumn entryColumn{withEntry ? 3 : -1, "entry point of study"};
-    const DateColumn hireColumn{lag > 0 ? static_cast<int>(names.size()) - 1 : -1, "date of hire"};
+    const DateColumn hireColumn{lag > 0 ? static_cast<int>(names.size()) - 1 - (rateSexColumn >= 0 ? 1 : 0) : -1,
+                                "date of hire"};
     // The death value as typed names the group; without one, the single code.
     const DeathGroupParse typed = ParseDeathGroup(m.DeathValuesText);
     const DeathGroup group = typed.ok ? typed.group : DeathGroup(m.DeathCode);
@@ -166,7 +173,10 @@ bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progr
         double start, exit, birth;
         bool datesKnown;  // without an exit, entry or birth date the person stays in
         bool death;
+        bool computable;  // exit and birth known, and the entry when there is a column for it
+        int sex;          // index among the rates' sexes; -1 for a code without rates
     };
+    std::map<std::string, int64_t> sexesWithoutRates;
     m.IncludedCount = 0;
     auto read = [&](const TableStream& rows, Person& person) {
         if (selector < 1 || selector > 3) return false;
@@ -205,6 +215,20 @@ bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progr
         person.start = entry;
         if (lagEnd && *lagEnd > person.start) person.start = *lagEnd;
         person.death = counted;
+        person.computable = exit && birth && (hasEntry || !withEntry);
+        person.sex = 0;
+        if (rateSexColumn >= 0) {
+            // A code that reads as a number is matched as one; text as text.
+            const auto number = db::FieldNumber(rows, rateSexColumn);
+            person.sex = number ? longRates->sexIndex(*number) : -1;
+            if (person.sex < 0 && !number && rows.storage(rateSexColumn) == TableStream::Storage::Text)
+                person.sex = longRates->sexIndex(SexCodeText(std::string(rows.text(rateSexColumn))));
+            if (person.sex < 0)
+                ++sexesWithoutRates[number ? NumberText(*number)
+                                           : rows.storage(rateSexColumn) == TableStream::Storage::Text
+                                                 ? SexCodeText(std::string(rows.text(rateSexColumn)))
+                                                 : std::string()];
+        }
         return true;
     };
     std::vector<int32_t> cellIndex(16);
@@ -213,9 +237,11 @@ bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progr
         for (const Person* d = persons; d != persons + count; ++d) {
             if (d->datesKnown && !HasDayInStrata(strata, *d, cellIndex, days)) continue;
             ++m.IncludedCount;
+            if (longRates && d->sex >= 0 && d->computable) longRates->addPerson(d->sex, d->start, d->exit, d->birth);
             if (!d->death) continue;
             const int32_t cell = strata.deathCell(d->exit, d->birth);
             if (cell > 0 && static_cast<size_t>(cell) <= cellCount) ++run[static_cast<size_t>(cell)];
+            if (longRates && d->sex >= 0) longRates->addDeath(d->sex, cell);
         }
     };
     if (!db::ReadRowsInBlocks<Person>(rows, progress, kPollInterval, read, place)) {
@@ -223,6 +249,18 @@ bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progr
         return false;
     }
     progress.setValue(400);
+    if (!sexesWithoutRates.empty()) {
+        std::string text = "The rate table '" + m.RateTableName + "' gives no rates for ";
+        bool first = true;
+        for (const auto& [code, count] : sexesWithoutRates) {
+            text += (first ? "" : ", ") + (code.empty() ? std::string("an empty sex") : "sex code " + code) + " (" +
+                    std::to_string(count) + (count == 1 ? " person" : " persons") + ")";
+            first = false;
+        }
+        text += " of the column '" + sexColumnName + "'. The SMR run has stopped; nothing has been stored.";
+        throw DataError(err::TypeMismatch, text);
+    }
+    if (longRates) longRates->finish();
 
     // Transfer: period outer, age class inner, as the cells are numbered.
     size_t k = 1;
