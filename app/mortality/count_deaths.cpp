@@ -251,11 +251,18 @@ bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progr
     progress.setValue(400);
     if (!sexesWithoutRates.empty()) {
         std::string text = "The rate table '" + m.RateTableName + "' gives no rates for ";
-        bool first = true;
-        for (const auto& [code, count] : sexesWithoutRates) {
-            text += (first ? "" : ", ") + (code.empty() ? std::string("an empty sex") : "sex code " + code) + " (" +
-                    std::to_string(count) + (count == 1 ? " person" : " persons") + ")";
-            first = false;
+        // The ten codes of most persons, then how many more.
+        std::vector<std::pair<std::string, int64_t>> codes(sexesWithoutRates.begin(), sexesWithoutRates.end());
+        std::stable_sort(codes.begin(), codes.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
+        auto persons = [](int64_t n) { return std::to_string(n) + (n == 1 ? " person" : " persons"); };
+        constexpr size_t kNamed = 10;
+        for (size_t k = 0; k < codes.size() && k < kNamed; ++k)
+            text += (k ? ", " : "") + (codes[k].first.empty() ? std::string("an empty sex") : "sex code " + codes[k].first) +
+                    " (" + persons(codes[k].second) + ")";
+        if (codes.size() > kNamed) {
+            int64_t more = 0;
+            for (size_t k = kNamed; k < codes.size(); ++k) more += codes[k].second;
+            text += " and " + std::to_string(codes.size() - kNamed) + " further codes (" + persons(more) + ")";
         }
         text += " of the column '" + sexColumnName + "'. The SMR run has stopped; nothing has been stored.";
         throw DataError(err::TypeMismatch, text);

@@ -233,6 +233,11 @@ void StoreCellsTable(db::Database& db, const std::string& project, const LongRat
     const int A = rates.displayAges(), C = rates.displayPeriods();
     for (size_t s = 0; s < rates.bySexCells().size(); ++s) {
         const auto& cells = rates.bySexCells()[s];
+        // A sex without persons in the table used (Age*Calendar*Sex=c) has no rows.
+        double days = 0;
+        int64_t deaths = 0;
+        for (size_t k = 0; k < cells.days.size(); ++k) days += cells.days[k], deaths += cells.deaths[k];
+        if (days == 0 && deaths == 0 && rates.bySex()) continue;
         for (int i = 0; i < A; ++i)
             for (int j = 0; j < C; ++j) {
                 const size_t k = static_cast<size_t>(i) + static_cast<size_t>(A) * static_cast<size_t>(j);
