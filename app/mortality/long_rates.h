@@ -9,8 +9,9 @@
 // The rate table's last age class is open upward; its last period extends
 // as far past the last year as the period before it is wide (one year for a
 // table of one year). A person-day before the first age or year, after the
-// last period, or in a cell the table does not give (or gives empty,
-// negative or not a number) stops the run naming the sex, age and year.
+// last period, or in a cell the table does not give stops the run naming
+// the sex, age and year; a rate that is empty, negative or not a number
+// stops it before the pass, naming its row and column (CheckLongRateTable).
 #pragma once
 
 #include <cstdint>
@@ -65,7 +66,7 @@ public:
     int displayPeriods() const { return displayC_; }
 
 private:
-    enum Status : unsigned char { Ok = 0, NoCell = 1, BadRate = 2 };
+    enum Status : unsigned char { Ok = 0, NoCell = 1 };
     std::string table_;
     std::vector<std::string> sexCodes_;
     std::map<std::string, int> sexIndex_;
@@ -75,7 +76,6 @@ private:
     std::vector<int32_t> toDisplay_;  // fine cell -> display cell (0-based)
     std::vector<double> rate_;        // [sex][fine cell]
     std::vector<unsigned char> status_;
-    std::vector<std::string> shownRate_;  // for BadRate: the value as stored ("" when empty)
     std::vector<double> days_;            // [sex][fine cell]
     std::vector<int64_t> deaths_;         // [sex][display cell]
     std::vector<double> kernelAges_, kernelDays_;

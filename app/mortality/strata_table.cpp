@@ -265,7 +265,7 @@ std::vector<std::vector<std::string>> StrataRows(const StrataTable& t, double nu
         rows.push_back(r);
     }
     std::vector<std::string> total{"Total", ""};
-    if (sex) total.push_back(t.sexRows ? std::string() : std::to_string(t.sexCode));
+    if (sex) total.push_back(t.sexRows && t.pyTable == 1 ? std::string() : std::to_string(t.sexCode));
     total.push_back(NumberText(t.outOfDate ? t.storedPersonYears : static_cast<double>(t.totalDays) / 365.25));
     total.push_back(std::to_string(t.observedTotal));
     total.emplace_back();
