@@ -79,7 +79,7 @@ void DeleteRateLayout(Database& db, const std::string& table) {
     }
 }
 
-void CheckLongRateTable(Database& db, const std::string& table, const RateLayout& layout) {
+void CheckLongRateTable(Database& db, const std::string& table, const RateLayout& layout, bool checkRates) {
     struct Named {
         const std::string* column;
         const char* meaning;
@@ -113,7 +113,7 @@ void CheckLongRateTable(Database& db, const std::string& table, const RateLayout
     const bool withSex = !layout.sexColumn.empty(), withCause = !layout.causeColumn.empty();
     while (rows.next()) {
         double value[3];
-        for (int c = 0; c < 3; ++c) {
+        for (int c = 0; c < (checkRates ? 3 : 2); ++c) {
             const auto number = FieldNumber(rows, c);
             const std::string where = "Row " + std::to_string(rows.position()) + " of the rate table '" + table +
                                       "', column '" + columns[static_cast<size_t>(c)] + "' (" + named[c].meaning +

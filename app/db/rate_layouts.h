@@ -42,6 +42,8 @@ void DeleteRateLayout(Database& db, const std::string& table);
 // numbers (or text reading as one), no age, year or rate is empty, no rate
 // is negative or not a number, and no sex x cause x age x year appears
 // twice. Throws DataError in words naming the column, the row and the value.
-void CheckLongRateTable(Database& db, const std::string& table, const RateLayout& layout);
+// With checkRates false the rates are left to the caller (an SMR run names
+// a bad rate by its sex, age and year).
+void CheckLongRateTable(Database& db, const std::string& table, const RateLayout& layout, bool checkRates = true);
 
 }  // namespace vdx::db

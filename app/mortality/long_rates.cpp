@@ -55,7 +55,7 @@ LongRateExpected::LongRateExpected(db::Database& db, const std::string& table, c
                                                "rates of the cause without a cause column.");
     if (displayAges.size() < 2 || displayYears.size() < 2)
         throw DataError(err::TypeMismatch, "The person-years run has no age classes or periods.");
-    db::CheckLongRateTable(db, table, layout);
+    db::CheckLongRateTable(db, table, layout, false);
     std::vector<std::string> columns{layout.ageColumn, layout.yearColumn, layout.rateColumn};
     const bool withSex = !layout.sexColumn.empty();
     if (withSex) columns.push_back(layout.sexColumn);
@@ -70,7 +70,8 @@ LongRateExpected::LongRateExpected(db::Database& db, const std::string& table, c
     {
         db::TableStream stream(db, table, columns);
         while (stream.next()) {
-            Row r{*db::FieldNumber(stream, 0), *db::FieldNumber(stream, 1), *db::FieldNumber(stream, 2),
+            const std::optional<double> rate = db::FieldNumber(stream, 2);
+            Row r{*db::FieldNumber(stream, 0), *db::FieldNumber(stream, 1), rate.value_or(0),
                   withSex ? SexCodeText(StoredText(stream, 3)) : std::string()};
             if (r.year != std::trunc(r.year) || r.year < 100 || r.year > 9999)
                 throw DataError(err::TypeMismatch, "Row " + std::to_string(stream.position()) + " of the rate table '" +
@@ -80,6 +81,17 @@ LongRateExpected::LongRateExpected(db::Database& db, const std::string& table, c
                 throw DataError(err::TypeMismatch, "Row " + std::to_string(stream.position()) + " of the rate table '" +
                                                        table + "': the sex (column '" + layout.sexColumn +
                                                        "') is empty.");
+            if (!rate || std::isnan(*rate) || *rate < 0) {
+                const std::string shown = StoredText(stream, 2);
+                throw DataError(err::TypeMismatch,
+                                "The rate table '" + table + "' gives no usable rate for " +
+                                    (withSex ? "sex " + r.sex + ", " : std::string()) + "age " + NumberText(r.age) +
+                                    ", year " + NumberText(r.year) + ": the rate " +
+                                    (shown.empty() ? std::string("is empty")
+                                     : rate && !std::isnan(*rate) ? "is " + shown + ", negative"
+                                                                  : "is '" + shown + "', not a number") +
+                                    ". The SMR run has stopped; nothing has been stored.");
+            }
             ages.insert(r.age);
             years.insert(r.year);
             if (withSex) sexes.insert(r.sex);

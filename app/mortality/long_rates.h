@@ -11,7 +11,7 @@
 // table of one year). A person-day before the first age or year, after the
 // last period, or in a cell the table does not give stops the run naming
 // the sex, age and year; a rate that is empty, negative or not a number
-// stops it before the pass, naming its row and column (CheckLongRateTable).
+// stops it before the pass, naming its sex, age and year too.
 #pragma once
 
 #include <cstdint>

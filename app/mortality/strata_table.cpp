@@ -234,7 +234,7 @@ StrataTable BuildStrataTable(const ProgramState& state, const std::string& proje
     for (int i = 1; i <= ages; ++i)
         for (int j = 1; j <= periods; ++j) {
             const size_t k = static_cast<size_t>(i - 1) * periods + (j - 1);
-            t.strata.push_back({i, j, days[k], deaths[k], rates[k], ExpectedInStratum(days[k], rates[k])});
+            t.strata.push_back({i, j, days[k], deaths[k], rates[k], ExpectedInStratum(days[k], rates[k]), std::string()});
             t.totalDays += days[k];
             t.observedTotal += deaths[k];
         }

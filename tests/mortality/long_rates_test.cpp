@@ -48,22 +48,26 @@ protected:
     }
 
     // Rates for the single ages 0 to 100 and years 1960 to 1999 of the
-    // sexes given, per 1,000, less the cells `without` (sex, age, year).
-    void addLongRates(const std::vector<int>& sexes, const std::vector<std::array<int, 3>>& without = {}) {
+    // sexes given, per 1,000; the cell `changed` (sex, age, year) left out
+    // (nullopt) or holding `changedRate`.
+    void addLongRates(const std::vector<int>& sexes, std::array<int, 3> changed = {},
+                      std::optional<Value> changedRate = std::nullopt) {
         auto d = open();
-        d->execute("CREATE TABLE Office (SEX INTEGER, AGE INTEGER, YR INTEGER, RATE DOUBLE);");
+        const bool textRate = changedRate && changedRate->kind() == Value::Kind::Text;
+        d->execute(std::string("CREATE TABLE Office (SEX INTEGER, AGE INTEGER, YR INTEGER, RATE ") +
+                   (textRate ? "TEXT" : "DOUBLE") + ");");
         d->beginTransaction();
         auto rs = d->openRecordset("Office");
         for (int sex : sexes)
             for (int age = 0; age <= 100; ++age)
                 for (int year = 1960; year <= 1999; ++year) {
-                    if (std::find(without.begin(), without.end(), std::array<int, 3>{sex, age, year}) != without.end())
-                        continue;
+                    const bool isChanged = changed == std::array<int, 3>{sex, age, year};
+                    if (isChanged && !changedRate) continue;
                     rs->addNew();
                     rs->setValue("SEX", Value::integer(sex));
                     rs->setValue("AGE", Value::integer(age));
                     rs->setValue("YR", Value::integer(year));
-                    rs->setValue("RATE", Value::real(RatePerThousand(sex, age, year)));
+                    rs->setValue("RATE", isChanged ? *changedRate : Value::real(RatePerThousand(sex, age, year)));
                     rs->update();
                 }
         rs = d->openRecordset(db::kVdxSystemRateTables);
@@ -141,16 +145,32 @@ const Person kWoman{D(1940, 6, 1), D(1990, 12, 31), Value::integer(2), Value::nu
 const Person kOther{D(1940, 6, 1), D(1990, 12, 31), Value::integer(3), Value::null(), Value::integer(100),
                     D(1980, 1, 1)};
 
-TEST_F(LongRates, APersonDayWithoutARateCellStopsTheRunNamingSexAgeAndYear) {
+// The rate table edited after it came in: its cell of sex 2, age 45, 1985
+// missing, empty, negative or not a number.
+struct BadRate {
+    std::optional<Value> rate;
+    const char* said;
+};
+class LongRatesBadRate : public LongRates, public ::testing::WithParamInterface<BadRate> {};
+
+TEST_P(LongRatesBadRate, StopsTheRunNamingSexAgeAndYear) {
     addCohort({kWoman});
     fiveYearClasses();
-    addLongRates({1, 2}, {{2, 45, 1985}});
+    addLongRates({1, 2}, {2, 45, 1985}, GetParam().rate);
     EXPECT_FALSE(computeSmr(bySex()));
     const std::string said = ::testing::PrintToString(ui.messageTexts());
-    EXPECT_NE(said.find("has no rate for sex 2, age 45, year 1985"), std::string::npos) << said;
+    EXPECT_NE(said.find(GetParam().said), std::string::npos) << said;
     EXPECT_TRUE(nothingStored());
     EXPECT_EQ(state.ProjectCount, 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Cells, LongRatesBadRate,
+    ::testing::Values(BadRate{std::nullopt, "has no rate for sex 2, age 45, year 1985"},
+                      BadRate{Value::null(), "no usable rate for sex 2, age 45, year 1985: the rate is empty"},
+                      BadRate{Value::real(-0.5), "no usable rate for sex 2, age 45, year 1985: the rate is -0.5, negative"},
+                      BadRate{Value::text("n/a"),
+                              "no usable rate for sex 2, age 45, year 1985: the rate is 'n/a', not a number"}));
 
 TEST_F(LongRates, ASexCodeWithoutRatesIsRefusedNamingCodeAndCount) {
     addCohort({kWoman, kOther, kOther});
