@@ -84,6 +84,17 @@ double RequiredDate(const ProgramState& state, const TableStream& rows, const Da
                        "been stored.");
 }
 
+// A person born after entering the study: the person-years run stops on it.
+[[noreturn]] void BornAfterEntry(const ProgramState& state, const TableStream& rows, const DateColumn& birth,
+                                 double birthDay, const DateColumn& entry, double entryDay) {
+    throw VdxError(kInvalidArgument,
+                   "Row " + std::to_string(rows.position()) + " of the main data table '" + state.MainTableName +
+                       "': the " + birth.meaning + " (column '" + rows.field(birth.index).name + "') " +
+                       FormatDate(birthDay) + " is after the " + entry.meaning + " (column '" +
+                       rows.field(entry.index).name + "') " + FormatDate(entryDay) +
+                       ". The SMR run has stopped; nothing has been stored.");
+}
+
 int ClassCount(int bounds) { return bounds > 1 ? bounds - 1 : 0; }
 
 // Whether the follow-up from start to exit has a day in some stratum.
@@ -173,8 +184,8 @@ bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progr
         double start, exit, birth;
         bool datesKnown;  // without an exit, entry or birth date the person stays in
         bool death;
-        bool computable;  // exit and birth known, and the entry when there is a column for it
-        int sex;          // index among the rates' sexes; -1 for a code without rates
+        bool included;  // false: read only for the person-time at the rates' resolution
+        int sex;        // index among the rates' sexes; -1 for a code without rates
     };
     std::map<std::string, int64_t> sexesWithoutRates;
     m.IncludedCount = 0;
@@ -188,16 +199,22 @@ bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progr
         // ends on or after the exit (hire date plus the lag in calendar years,
         // 29 February becoming 28 February). An empty date makes the
         // comparison false: the person stays in.
-        const auto exit = OptionalDate(state, rows, exitColumn);
+        // At the rates' resolution every date is needed, as the person-years
+        // run needs it: an empty one stops the run naming its row and column.
+        const auto exit = longRates ? std::optional(RequiredDate(state, rows, exitColumn))
+                                    : OptionalDate(state, rows, exitColumn);
         double entry = 0;
         bool hasEntry = false;
         if (withEntry)
-            if (const auto e = OptionalDate(state, rows, entryColumn)) std::tie(entry, hasEntry) = std::pair(*e, true);
+            if (const auto e = longRates ? std::optional(RequiredDate(state, rows, entryColumn))
+                                         : OptionalDate(state, rows, entryColumn))
+                std::tie(entry, hasEntry) = std::pair(*e, true);
         const bool exitBeforeEntry = exit && hasEntry && std::trunc(*exit) < std::trunc(entry);
         bool included = !exitBeforeEntry;
         std::optional<double> lagEnd;
-        if (lag > 0 && included) {
-            const auto hire = OptionalDate(state, rows, hireColumn);
+        if (lag > 0 && (included || longRates)) {
+            const auto hire = longRates ? std::optional(RequiredDate(state, rows, hireColumn))
+                                        : OptionalDate(state, rows, hireColumn);
             if (hire) lagEnd = AddYears(*hire, lag);
             if (lagEnd && exit && *lagEnd >= *exit) included = false;
         }
@@ -205,17 +222,21 @@ bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progr
         const auto death = db::FieldNumber(rows, deathColumn);
         const bool counted = death && group.contains(*death);
         if (counted && exitBeforeEntry) ExitBeforeEntry(state, rows, exitColumn, *exit, entryColumn, entry);
-        if (!included) return false;
+        // A person left out of the count still has the days the person-years
+        // run gave (a lag ending on the exit day: that day).
+        if (!included && !longRates) return false;
 
         person.exit = counted ? RequiredDate(state, rows, exitColumn) : exit.value_or(0);
-        const auto birth = counted ? std::optional<double>(RequiredDate(state, rows, birthColumn))
-                                   : OptionalDate(state, rows, birthColumn);
+        const auto birth = counted || longRates ? std::optional<double>(RequiredDate(state, rows, birthColumn))
+                                                : OptionalDate(state, rows, birthColumn);
+        if (longRates && hasEntry && std::trunc(*birth) > std::trunc(entry))
+            BornAfterEntry(state, rows, birthColumn, *birth, entryColumn, entry);
         person.birth = birth.value_or(0);
         person.datesKnown = exit && hasEntry && birth;
         person.start = entry;
         if (lagEnd && *lagEnd > person.start) person.start = *lagEnd;
         person.death = counted;
-        person.computable = exit && birth && (hasEntry || !withEntry);
+        person.included = included;
         person.sex = 0;
         if (rateSexColumn >= 0) {
             // A code that reads as a number is matched as one; text as text.
@@ -235,9 +256,9 @@ bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progr
     std::vector<double> days(16);
     auto place = [&](const Person* persons, size_t count) {
         for (const Person* d = persons; d != persons + count; ++d) {
-            if (d->datesKnown && !HasDayInStrata(strata, *d, cellIndex, days)) continue;
+            if (longRates && d->sex >= 0) longRates->addPerson(d->sex, d->start, d->exit, d->birth);
+            if (!d->included || (d->datesKnown && !HasDayInStrata(strata, *d, cellIndex, days))) continue;
             ++m.IncludedCount;
-            if (longRates && d->sex >= 0 && d->computable) longRates->addPerson(d->sex, d->start, d->exit, d->birth);
             if (!d->death) continue;
             const int32_t cell = strata.deathCell(d->exit, d->birth);
             if (cell > 0 && static_cast<size_t>(cell) <= cellCount) ++run[static_cast<size_t>(cell)];

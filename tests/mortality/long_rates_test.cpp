@@ -145,6 +145,47 @@ const Person kWoman{D(1940, 6, 1), D(1990, 12, 31), Value::integer(2), Value::nu
 const Person kOther{D(1940, 6, 1), D(1990, 12, 31), Value::integer(3), Value::null(), Value::integer(100),
                     D(1980, 1, 1)};
 
+// The persons at the edges of follow-up, with a lag of 10 years: the pass
+// at the rates' resolution takes their days where the person-years run
+// took them. Hire, entry and exit: a lag ending on the exit day (one day),
+// a lag ending after the exit, an exit before the entry, a plain person.
+TEST_F(LongRates, PersonTimeAtTheRatesResolutionIsThatOfThePersonYearsRun) {
+    auto person = [](Value hire, Value entry, Value exit) {
+        return Person{D(1940, 6, 1), exit, Value::integer(2), hire, Value::integer(100), entry};
+    };
+    addCohort({person(D(1980, 12, 31), D(1980, 1, 1), D(1990, 12, 31)),
+               person(D(1985, 1, 1), D(1980, 1, 1), D(1990, 12, 31)),
+               person(D(1960, 1, 1), D(1985, 1, 1), D(1984, 12, 31)),
+               person(D(1960, 1, 1), D(1980, 1, 1), D(1990, 12, 31))});
+    state.py.blnLag = state.py.varLagStatus = true;
+    state.py.varDOH = "DOH";
+    state.py.varLag = 10;
+    fiveYearClasses();
+    addLongRates({1, 2});
+    ASSERT_TRUE(computeSmr(bySex())) << ::testing::PrintToString(ui.messageTexts());
+    // 11 years of the plain person (1 Jan 1980 to 31 Dec 1990) and one day.
+    const double days = DayNumber(1990, 12, 31) - DayNumber(1980, 1, 1) + 2;
+    EXPECT_DOUBLE_EQ(state.mortality.PersonYearsTotal, days / 365.25);
+    auto d = open();
+    const std::vector<mortality::SexSmrLine> lines = mortality::ReadSexTotals(*d, "Project1");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_DOUBLE_EQ(lines[0].personYears, days / 365.25);
+}
+
+// A person whose entry date was emptied after the person-years run: the
+// run stops as the person-years run does, naming the row and the column.
+TEST_F(LongRates, AnEmptyEntryDateStopsTheRunAsThePersonYearsRunDoes) {
+    addCohort({kWoman, kWoman});
+    fiveYearClasses();
+    addLongRates({1, 2});
+    open()->execute("UPDATE Cohort SET DOE = NULL WHERE ID = 2;");
+    EXPECT_FALSE(computeSmr(bySex()));
+    const std::string said = ::testing::PrintToString(ui.messageTexts());
+    EXPECT_NE(said.find("Row 2 of the main data table 'Cohort': the entry point of study (column 'DOE') is empty"),
+              std::string::npos) << said;
+    EXPECT_TRUE(nothingStored());
+}
+
 // The rate table edited after it came in: its cell of sex 2, age 45, 1985
 // missing, empty, negative or not a number.
 struct BadRate {
