@@ -2,8 +2,10 @@
 // project file (its working copy is made), count the deaths, compute the
 // expected deaths and the SMR, store the project's tables, save.
 //
-//   bench_smr [DATADIR] [PERSONS]
+//   bench_smr [DATADIR] [PERSONS] [RUN]
 //
+// RUN, when given, keeps the runs whose label contains it (e.g. "long",
+// to profile one run alone).
 // The cohort (birth 1900-1960, entry 1950-1990, exit up to 2020, sex 1 or 2,
 // a cause-of-death code for about a third: 162 for one death in ten) gets
 // its person-years (age 0-100 by 5, calendar 1950-2020 by 5, by sex) and a
@@ -194,6 +196,7 @@ Timing TimedRun(const std::string& path, const std::string& pyTable, const std::
 int main(int argc, char** argv) {
     const std::string dir = argc > 1 ? argv[1] : "/tmp/vdx_bench_smr";
     const int persons = argc > 2 ? std::atoi(argv[2]) : 1000000;
+    const std::string only = argc > 3 ? argv[3] : "";
     std::filesystem::create_directories(dir);
     const std::string source = dir + "/cohort" + std::to_string(persons) + "-long.vdx";
     if (!std::filesystem::exists(source)) {
@@ -216,6 +219,7 @@ int main(int argc, char** argv) {
     for (const Run run : {Run{"Age*Calendar", "Age*Calendar", "Rates"},
                           Run{"Age*Calendar*Sex=1", "Age*Calendar*Sex=1", "Rates"},
                           Run{"Age*Calendar, long by sex", "Age*Calendar", "Office"}}) {
+        if (std::string(run.label).find(only) == std::string::npos) continue;
         Timing best;
         double bestTotal = 1e9;
         for (int rep = 0; rep < 3; ++rep) {
