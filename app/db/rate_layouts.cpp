@@ -48,9 +48,16 @@ std::optional<RateLayout> ReadRateLayout(Database& db, const std::string& table)
 
 void WriteRateLayout(Database& db, const std::string& table, const RateLayout& layout) {
     if (!db.tableExists(kVdxRateLayouts))
-        db.execute(std::string("CREATE TABLE ") + kVdxRateLayouts +
-                   " (TableName TEXT, Layout TEXT, AgeColumn TEXT, YearColumn TEXT, SexColumn TEXT, "
-                   "CauseColumn TEXT, RateColumn TEXT, RateUnit DOUBLE);");
+        db.createTable({kVdxRateLayouts,
+                        0,
+                        {{"TableName", FieldType::Text},
+                         {"Layout", FieldType::Text},
+                         {"AgeColumn", FieldType::Text},
+                         {"YearColumn", FieldType::Text},
+                         {"SexColumn", FieldType::Text},
+                         {"CauseColumn", FieldType::Text},
+                         {"RateColumn", FieldType::Text},
+                         {"RateUnit", FieldType::Double, 0}}});
     DeleteRateLayout(db, table);
     auto rs = db.openRecordset(kVdxRateLayouts);
     rs->addNew();

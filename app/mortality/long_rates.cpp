@@ -239,8 +239,14 @@ void LongRateExpected::finish() {
 
 void StoreCellsTable(db::Database& db, const std::string& project, const LongRateExpected& rates) {
     const std::string table = project + kCellsSuffix;
-    db.execute("CREATE TABLE " + db::BracketName(table) +
-               " (Sex TEXT, AgeClass LONG, Period LONG, Deaths DOUBLE, Days DOUBLE, Expected DOUBLE);");
+    db.createTable({table,
+                    0,
+                    {{"Sex", FieldType::Text},
+                     {"AgeClass", FieldType::Long, 0},
+                     {"Period", FieldType::Long, 0},
+                     {"Deaths", FieldType::Double, 0},
+                     {"Days", FieldType::Double, 0},
+                     {"Expected", FieldType::Double, 0}}});
     auto rs = db.openRecordset(table);
     const int A = rates.displayAges(), C = rates.displayPeriods();
     for (size_t s = 0; s < rates.bySexCells().size(); ++s) {

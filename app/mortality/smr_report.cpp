@@ -138,17 +138,19 @@ std::string BuildSmrReport(ProgramState& state, const std::string& smrTable) {
     r += "Person Years: " + Y + nl + "Death Rate  : " + D;
     // An SMR standardised for sex: one line per sex below the cohort's.
     if (!bySex.empty()) {
-        const std::string key = MethodKey(M);
+        const std::optional<IntervalMethod> method = IntervalMethodNamed(M);
         const int16_t level = static_cast<int16_t>(C.empty() ? 95 : std::stoi(C));
         r += nl + nl + "By sex (each person at the rates of his or her sex):" + nl;
         for (const SexSmrLine& line : bySex) {
             r += "Sex " + line.sex + ": Observed " + Fixed(line.observed, 0) + ", Expected " +
                  Fixed(line.expected, 8) + ", Person Years " + Fixed(line.personYears, 8);
-            if (line.expected > 0) {
+            if (line.expected > 0 && method) {
                 const double smr = line.observed / line.expected;
-                const double low = line.observed > 0 ? smr * GetMultiplier(key, "low", line.observed, level) : 0;
-                const double high = line.observed > 0 ? smr * GetMultiplier(key, "high", line.observed, level)
-                                                      : UpperLimitAtZero(key, level) / line.expected;
+                const double low =
+                    line.observed > 0 ? smr * GetMultiplier(*method, BoundSide::Low, line.observed, level) : 0;
+                const double high = line.observed > 0
+                                        ? smr * GetMultiplier(*method, BoundSide::High, line.observed, level)
+                                        : UpperLimitAtZero(*method, level) / line.expected;
                 r += ", SMR " + Fixed(smr * state.SmrNullValue, 8) + " (" + Fixed(low * state.SmrNullValue, 8) +
                      " - " + Fixed(high * state.SmrNullValue, 8) + ")";
             } else {

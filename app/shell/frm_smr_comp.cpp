@@ -73,7 +73,7 @@ FrmSMRComp::FrmSMRComp(QWidget* parent, const ProgramState& state, Interaction& 
         // Rates by sex: each person at the rates of the sex in this column
         // (proposed: the person-years run's sex column).
         comSexColumn_ = List(this, "comSexColumn", choices.deathColumns, -1);
-        if (state_.py.blnSex) comSexColumn_->setCurrentIndex(comSexColumn_->findText(Q(state_.py.varSEX)));
+        if (state_.py.bySex) comSexColumn_->setCurrentIndex(comSexColumn_->findText(Q(state_.py.sexColumn)));
         lblSexColumn_ = Label(this, "Se&x variable:", comSexColumn_);
         tables->addWidget(lblSexColumn_, 2, 0);
         tables->addWidget(comSexColumn_, 2, 1);

@@ -54,8 +54,8 @@ protected:
                       std::optional<Value> changedRate = std::nullopt) {
         auto d = open();
         const bool textRate = changedRate && changedRate->kind() == Value::Kind::Text;
-        d->execute(std::string("CREATE TABLE Office (SEX INTEGER, AGE INTEGER, YR INTEGER, RATE ") +
-                   (textRate ? "TEXT" : "DOUBLE") + ");");
+        CreateTable(*d, "Office", std::string("SEX INTEGER, AGE INTEGER, YR INTEGER, RATE ") +
+                                     (textRate ? "TEXT" : "DOUBLE"));
         d->beginTransaction();
         auto rs = d->openRecordset("Office");
         for (int sex : sexes)
@@ -83,8 +83,8 @@ protected:
     // The person-years run by 5-year classes: ages 20-70, years 1970-2000.
     void fiveYearClasses() {
         const auto snapshot = py::TakeSettingsSnapshot(state);
-        py::PyCompForm form{"DOB", "DOE", "DOX", "20", "70", "5", "1970", "2000", "5"};
-        ASSERT_TRUE(py::CheckPyCompute(state, ui, form).ok()) << ::testing::PrintToString(ui.messageTexts());
+        py::PyRequest form{"DOB", "DOE", "DOX", "20", "70", "5", "1970", "2000", "5"};
+        ASSERT_TRUE(py::CheckPyRequest(state, ui, form).ok()) << ::testing::PrintToString(ui.messageTexts());
         ASSERT_EQ(py::RunPersonYears(state, ui, snapshot), py::PyRunOutcome::Completed);
     }
 
@@ -157,9 +157,9 @@ TEST_F(LongRates, PersonTimeAtTheRatesResolutionIsThatOfThePersonYearsRun) {
                person(D(1985, 1, 1), D(1980, 1, 1), D(1990, 12, 31)),
                person(D(1960, 1, 1), D(1985, 1, 1), D(1984, 12, 31)),
                person(D(1960, 1, 1), D(1980, 1, 1), D(1990, 12, 31))});
-    state.py.blnLag = state.py.varLagStatus = true;
-    state.py.varDOH = "DOH";
-    state.py.varLag = 10;
+    state.py.withLag = state.py.lagDefined = true;
+    state.py.hireColumn = "DOH";
+    state.py.lagYears = 10;
     fiveYearClasses();
     addLongRates({1, 2});
     ASSERT_TRUE(computeSmr(bySex())) << ::testing::PrintToString(ui.messageTexts());
@@ -178,7 +178,7 @@ TEST_F(LongRates, AnEmptyEntryDateStopsTheRunAsThePersonYearsRunDoes) {
     addCohort({kWoman, kWoman});
     fiveYearClasses();
     addLongRates({1, 2});
-    open()->execute("UPDATE Cohort SET DOE = NULL WHERE ID = 2;");
+    Sql(*open(), "UPDATE Cohort SET DOE = NULL WHERE ID = 2;");
     EXPECT_FALSE(computeSmr(bySex()));
     const std::string said = ::testing::PrintToString(ui.messageTexts());
     EXPECT_NE(said.find("Row 2 of the main data table 'Cohort': the entry point of study (column 'DOE') is empty"),
