@@ -189,9 +189,11 @@ TEST_F(LongRates, AnEmptyEntryDateStopsTheRunAsThePersonYearsRunDoes) {
 // The rate table edited after it came in: its cell of sex 2, age 45, 1985
 // missing, empty, negative or not a number.
 struct BadRate {
+    const char* cell;
     std::optional<Value> rate;
     const char* said;
 };
+void PrintTo(const BadRate& c, std::ostream* os) { *os << c.cell; }
 class LongRatesBadRate : public LongRates, public ::testing::WithParamInterface<BadRate> {};
 
 TEST_P(LongRatesBadRate, StopsTheRunNamingSexAgeAndYear) {
@@ -207,11 +209,13 @@ TEST_P(LongRatesBadRate, StopsTheRunNamingSexAgeAndYear) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cells, LongRatesBadRate,
-    ::testing::Values(BadRate{std::nullopt, "has no rate for sex 2, age 45, year 1985"},
-                      BadRate{Value::null(), "no usable rate for sex 2, age 45, year 1985: the rate is empty"},
-                      BadRate{Value::real(-0.5), "no usable rate for sex 2, age 45, year 1985: the rate is -0.5, negative"},
-                      BadRate{Value::text("n/a"),
-                              "no usable rate for sex 2, age 45, year 1985: the rate is 'n/a', not a number"}));
+    ::testing::Values(
+        BadRate{"missing", std::nullopt, "has no rate for sex 2, age 45, year 1985"},
+        BadRate{"empty", Value::null(), "no usable rate for sex 2, age 45, year 1985: the rate is empty"},
+        BadRate{"negative", Value::real(-0.5), "no usable rate for sex 2, age 45, year 1985: the rate is -0.5, negative"},
+        BadRate{"text", Value::text("n/a"),
+                "no usable rate for sex 2, age 45, year 1985: the rate is 'n/a', not a number"}),
+    [](const ::testing::TestParamInfo<BadRate>& info) { return std::string(info.param.cell); });
 
 TEST_F(LongRates, ASexCodeWithoutRatesIsRefusedNamingCodeAndCount) {
     addCohort({kWoman, kOther, kOther});
