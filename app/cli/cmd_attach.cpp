@@ -1,6 +1,7 @@
 // veldrix-cli attach STUDY.vdx (--main | --rate | --work-history) --format FORMAT SOURCE [--table TABLE]
 //     [--name NAME] [--rate-unit 1|1000|100000] [--separator ,|;|tab]
 //     [--id COL] [--start COL] [--end COL] [--intensity COL] [--job COL]
+//     [--layout grid|long --age COL --year COL [--sex COL] [--cause COL] --rate-column COL]
 //
 // Tables > Main table / Rate table > Add without a window. FORMAT names the
 // menu entry by its CLI name in the table of formats (access80 or access,
@@ -13,6 +14,10 @@
 // the rate import's question: rates per person-year (the default), per 1,000
 // or per 100,000 person-years, which are stored divided down to per
 // person-year.
+// A rate table is a grid unless --layout long names its columns: the age
+// (start of the class in years), the calendar year (start of the period),
+// optionally the sex and the cause, and the rate; the rates are then kept
+// as read, with their unit recorded.
 // A CSV file comes in
 // as the text import dialog proposes it, with the separator it detects
 // unless --separator gives one (",", ";" or "tab").
@@ -44,7 +49,9 @@ struct AttachArguments {
     std::optional<int> rateUnit;  // the index of the unit among those offered
     std::optional<char> separator;  // csv
     bool main = false, rate = false, workHistory = false;
-    exchange::WorkHistoryColumns columns;
+    exchange::WorkHistoryColumns workColumns;
+    std::optional<std::string> layout;  // "grid" or "long"
+    db::RateLayout columns;
 };
 
 // The format of a format name; nullptr for a name attach does not take.
@@ -63,19 +70,26 @@ std::optional<AttachArguments> Parse(const std::vector<std::string>& args) {
         else if (arg == "--work-history") a.workHistory = true;
         else if (arg == "--id" || arg == "--start" || arg == "--end" || arg == "--intensity" || arg == "--job") {
             if (i + 1 >= args.size() || args[i + 1].empty()) return std::nullopt;
-            std::string& column = arg == "--id"      ? a.columns.id
-                                  : arg == "--start" ? a.columns.start
-                                  : arg == "--end"   ? a.columns.end
-                                  : arg == "--job"   ? a.columns.job
-                                                     : a.columns.intensity;
+            std::string& column = arg == "--id"      ? a.workColumns.id
+                                  : arg == "--start" ? a.workColumns.start
+                                  : arg == "--end"   ? a.workColumns.end
+                                  : arg == "--job"   ? a.workColumns.job
+                                                     : a.workColumns.intensity;
             column = args[++i];
         }
         else if (arg == "--format" || arg == "--table" || arg == "--name" || arg == "--rate-unit" ||
-                   arg == "--separator") {
+                   arg == "--separator" || arg == "--layout" || arg == "--age" || arg == "--year" ||
+                   arg == "--sex" || arg == "--cause" || arg == "--rate-column") {
             if (i + 1 >= args.size() || args[i + 1].empty()) return std::nullopt;
             if (arg == "--format") a.format = AttachFormat(args[++i]);
             else if (arg == "--table") a.table = args[++i];
             else if (arg == "--name") a.name = args[++i];
+            else if (arg == "--layout") a.layout = args[++i];
+            else if (arg == "--age") a.columns.ageColumn = args[++i];
+            else if (arg == "--year") a.columns.yearColumn = args[++i];
+            else if (arg == "--sex") a.columns.sexColumn = args[++i];
+            else if (arg == "--cause") a.columns.causeColumn = args[++i];
+            else if (arg == "--rate-column") a.columns.rateColumn = args[++i];
             else if (arg == "--separator") {
                 const std::string value = args[++i];
                 if (value == "," || value == ";") a.separator = value[0];
@@ -93,14 +107,21 @@ std::optional<AttachArguments> Parse(const std::vector<std::string>& args) {
     }
     if (positional.size() != 2 || a.main + a.rate + a.workHistory != 1 || !a.format || (a.rateUnit && !a.rate))
         return std::nullopt;
-    const exchange::WorkHistoryColumns& c = a.columns;
-    if (!a.workHistory && !(c.id + c.start + c.end + c.intensity + c.job).empty()) return std::nullopt;
+    const exchange::WorkHistoryColumns& w = a.workColumns;
+    if (!a.workHistory && !(w.id + w.start + w.end + w.intensity + w.job).empty()) return std::nullopt;
     // dBase, Paradox, Stata, SAS, SPSS and CSV files hold one table, named
     // after the file.
     const bool odbc = a.format->layout == exchange::TableLayout::DataSource;
     if (a.table && !odbc && a.format->layout != exchange::TableLayout::Database) return std::nullopt;
     if (a.separator && a.format != &exchange::FormatNamed("csv")) return std::nullopt;
     if (a.workHistory && odbc) return std::nullopt;
+    // The columns of a long table, all three required, and only with it.
+    const db::RateLayout& c = a.columns;
+    const bool anyColumn = !(c.ageColumn + c.yearColumn + c.sexColumn + c.causeColumn + c.rateColumn).empty();
+    if (a.layout && *a.layout != "grid" && *a.layout != "long") return std::nullopt;
+    if (a.layout == "long" ? (!a.rate || c.ageColumn.empty() || c.yearColumn.empty() || c.rateColumn.empty())
+                           : anyColumn)
+        return std::nullopt;
     a.project = positional[0];
     a.source = positional[1];
     return a;
@@ -145,6 +166,7 @@ int RunAttach(const std::vector<std::string>& args) {
 
     if (a->rateUnit) session.ui.choices.push_back(*a->rateUnit);
     exchange::ScriptedAttachDialogs dialogs;
+    if (a->layout == "long") dialogs.longLayout = a->columns;
     const std::string table = a->table.value_or("");  // "" takes the first table offered
     const exchange::NewTableNaming naming = CliTableNaming(a->name.empty() ? std::nullopt : std::optional(a->name));
     if (odbc) {
@@ -160,7 +182,7 @@ int RunAttach(const std::vector<std::string>& args) {
             else form.proposeFromData();
         };
     }
-    const bool added = a->workHistory ? exchange::AddWorkHistory(state, session.ui, dialogs, *a->format, a->columns, naming)
+    const bool added = a->workHistory ? exchange::AddWorkHistory(state, session.ui, dialogs, *a->format, a->workColumns, naming)
                        : a->main      ? exchange::AddMainTable(state, session.ui, dialogs, *a->format, naming)
                                       : exchange::AddRateTable(state, session.ui, dialogs, *a->format, naming);
     if (!added) {

@@ -36,7 +36,15 @@ namespace vdx::mortality {
 // death whose termination or birth date is empty or not a date, for a date
 // of the tests that is not a date, and for a death whose exit is before its
 // entry (a row the person-years run gave no day).
-bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progress);
+//
+// With `longRates`, the same pass splits each included person's follow-up
+// at the rates' resolution into it (and its deaths by sex); the person's sex
+// is read from `sexColumn` when the rates are by sex. Persons whose sex code
+// has no rates are refused after the pass (DataError naming each code and
+// how many persons have it).
+class LongRateExpected;
+bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progress,
+                 LongRateExpected* longRates = nullptr, const std::string& sexColumn = "");
 
 // Creates project + "_Deaths" (Deaths LONG) and adds the counts in age-major
 // order: row r holds age class (r - 1) div (C - 1) + 1, period
