@@ -52,10 +52,10 @@ const std::vector<Subcommand>& Subcommands() {
          "add a semicolon ASCII file as the main data table or a rate table (Tables > Add > ASCII); TYPE is Text, "
          "Integer, Long, Single, Double, Date:DDMMYYYY, Date:DDMMMYYYY, Date:MMDDYYYY or Date:YYYY:DD:MM; "
          "--rate-unit as for attach", RunImport},
-        {"attach", "STUDY.vdx (--main | --rate) --format FORMAT SOURCE [--table TABLE] [--name NAME] "
+        {"attach", "STUDY.vdx (--main | --rate | --causes) --format FORMAT SOURCE [--table TABLE] [--name NAME] "
                    "[--rate-unit 1|1000|100000] [--separator ,|;|tab]",
          "add a table of an Access, Excel, dBase, Paradox, Stata, SAS, SPSS or CSV file or an ODBC source (FORMAT " +
-             AttachFormatNames() + "); the table is named NAME or after its source; a rate table given per 1,000 or 100,000 person-years (--rate-unit) is stored per person-year; --separator overrides the separator detected in a CSV file",
+             AttachFormatNames() + "); the table is named NAME or after its source; a rate table given per 1,000 or 100,000 person-years (--rate-unit) is stored per person-year; --separator overrides the separator detected in a CSV file; --causes adds a cause list (columns cause, icd10 and optionally icd9, icd8, icd7, rate), checked as it comes in",
          RunAttach},
         {"calc", "--observed O --expected E [--level 90|95|99] [--method NAME ...] [--null 1|100]",
          "the SMR calculator (Tools > SMR Calculator): SMR and bounds for typed numbers; NAME Exact, Byar, "
@@ -65,8 +65,17 @@ const std::vector<Subcommand>& Subcommands() {
          "[--method NAME] [--name PROJECT]",
          "compute an SMR project (Compute > SMR), save the project file and print its report; NAME as the "
          "dialog lists it (\"Age*Calendar*Sex=1\", \"Exact\", \"Byar\", \"Chi Square\", \"Square Root\", "
-         "\"Wald\"); VALUE one code (ICD=162) or a group of codes and ranges (\"ICD=160-165, 170\")",
+         "\"Wald\"); VALUE one code (ICD=162) or a group of codes and ranges (\"ICD=160-165, 170\"); on a text column codes as written, compared by their first characters (\"ICD=C33-C34, C45\")",
          RunSmr},
+        {"causes",
+         "STUDY.vdx --list NAME|default --death COLUMN [--rate TABLE] [--revisions 9:1979,10:1999 | "
+         "--revision-column COLUMN] [--pytable NAME] [--level 0.10|0.05|0.01] [--method NAME] [--name RUN] "
+         "[--format csv|tsv]",
+         "compute the SMR of every cause of a cause list in one run (default: the list the program brings "
+         "along), store it as an analysis, save the project file and print cause, sex, observed, expected, smr, "
+         "low, high; --rate gives one rate table for every cause, else the list's column rate names each "
+         "cause's; a death is read in the ICD revision in force at its date (--revisions) or named in a column",
+         RunCauses},
         {"report", "STUDY.vdx PROJECT [--null 1|100]",
          "print the SMR report of a project as the main window shows it (SMR and bounds times the null value, "
          "default 100)",

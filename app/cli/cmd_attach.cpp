@@ -1,4 +1,4 @@
-// veldrix-cli attach STUDY.vdx (--main | --rate) --format FORMAT SOURCE [--table TABLE]
+// veldrix-cli attach STUDY.vdx (--main | --rate | --causes) --format FORMAT SOURCE [--table TABLE]
 //     [--name NAME] [--rate-unit 1|1000|100000] [--separator ,|;|tab]
 //
 // Tables > Main table / Rate table > Add without a window. FORMAT names the
@@ -11,7 +11,8 @@
 // saved; a name the study holds already is refused. --rate-unit answers
 // the rate import's question: rates per person-year (the default), per 1,000
 // or per 100,000 person-years, which are stored divided down to per
-// person-year.
+// person-year. --causes adds a cause list (Tables > Cause list > Add),
+// checked as it comes in.
 // A CSV file comes in
 // as the text import dialog proposes it, with the separator it detects
 // unless --separator gives one (",", ";" or "tab").
@@ -25,6 +26,7 @@
 #include "db/file_commands.h"
 #include "exchange/commands/attach_commands.h"
 #include "exchange/commands/rate_units.h"
+#include "mortality/cause_list.h"
 #include "state/text_values.h"
 #include "exchange/commands/scripted_attach_dialogs.h"
 
@@ -41,7 +43,7 @@ struct AttachArguments {
     std::string name;
     std::optional<int> rateUnit;  // the index of the unit among those offered
     std::optional<char> separator;  // csv
-    bool main = false, rate = false;
+    bool main = false, rate = false, causes = false;
 };
 
 // The source format code of a format name; kOdbc for ODBC, -1 for a name
@@ -58,6 +60,7 @@ std::optional<AttachArguments> Parse(const std::vector<std::string>& args) {
         const std::string& arg = args[i];
         if (arg == "--main") a.main = true;
         else if (arg == "--rate") a.rate = true;
+        else if (arg == "--causes") a.causes = true;
         else if (arg == "--format" || arg == "--table" || arg == "--name" || arg == "--rate-unit" ||
                    arg == "--separator") {
             if (i + 1 >= args.size() || args[i + 1].empty()) return std::nullopt;
@@ -79,7 +82,9 @@ std::optional<AttachArguments> Parse(const std::vector<std::string>& args) {
             return std::nullopt;
         }
     }
-    if (positional.size() != 2 || a.main == a.rate || a.code < 0 || (a.rateUnit && !a.rate)) return std::nullopt;
+    if (positional.size() != 2 || int(a.main) + int(a.rate) + int(a.causes) != 1 || a.code < 0 ||
+        (a.rateUnit && !a.rate) || (a.causes && a.code == kOdbc))
+        return std::nullopt;
     // dBase, Paradox, Stata, SAS, SPSS and CSV files hold one table, named
     // after the file.
     if (a.table && a.code != kOdbc && exchange::SourceFormatOf(a.code).layout != exchange::TableLayout::Database)
@@ -145,14 +150,20 @@ int RunAttach(const std::vector<std::string>& args) {
             if (separator) form.setSeparator(*separator);
             else form.proposeFromData();
         };
-        added = a->main ? exchange::AddMainTable(state, session.ui, dialogs, a->code, naming)
-                        : exchange::AddRateTable(state, session.ui, dialogs, a->code, naming);
+        added = a->causes ? exchange::AddCauseList(state, session.ui, dialogs, a->code, mortality::RegisterCauseList,
+                                                   naming)
+                : a->main ? exchange::AddMainTable(state, session.ui, dialogs, a->code, naming)
+                          : exchange::AddRateTable(state, session.ui, dialogs, a->code, naming);
     }
     if (!added) {
         if (session.ui.messages.empty()) PrintMessage("No table was added: the source offers none.");
         return kFailed;
     }
     if (!db::FileSave(state, session.ui, db::AfterFailedSave::CommandDiscarded)) return kFailed;
+    if (a->causes) {
+        std::cout << "cause list " << state.ExternalTableName << "\n";
+        return kOk;
+    }
     PrintAddedTable(state, a->main ? state.MainTableName : state.ExternalTableName, a->main);
     return kOk;
 }

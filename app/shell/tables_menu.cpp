@@ -14,9 +14,12 @@
 #include "frm_select_external_odbc_table.h"
 #include "frm_select_external_table.h"
 #include "frm_text_import.h"
+#include "db/database.h"
 #include "db/navigator_commands.h"
 #include "db/project_file.h"
 #include "db/remove_table.h"
+#include "mortality/cause_list.h"
+#include "state/messages.h"
 #include "main_window.h"
 
 namespace vdx {
@@ -63,6 +66,34 @@ void AddTableMenu(QMainWindow* window, QMenu* mnuTables, bool rateTable) {
     QObject::connect(remove, &QAction::triggered, window, [window, rateTable] { MenuRemoveTable(window, rateTable); });
 }
 
+// Tables > Cause list > Add: the list the program brings along, or a table
+// of any format but ODBC, checked as it comes in.
+void AddCauseListMenu(QMainWindow* window, QMenu* mnuTables) {
+    const QString base = "mnuTablesCauseList";
+    QMenu* list = SubMenu(mnuTables, base, "&Cause list");
+    QMenu* add = SubMenu(list, base + "Add", "&Add");
+    QAction* bundled = add->addAction("&Default list");
+    bundled->setObjectName(base + "AddDefault");
+    QObject::connect(bundled, &QAction::triggered, window, [window] { MenuAddCauseList(window, -1); });
+    add->addSeparator();
+    QMap<QString, QMenu*> formats;
+    for (const exchange::FileFormat& e : exchange::FileFormats()) {
+        if (!e.hasMenuEntry() || e.sourceCode == kOdbcEntry) continue;
+        QMenu* menu = add;
+        if (*e.subMenu) {
+            menu = formats.value(e.subMenu);
+            if (!menu) {
+                menu = SubMenu(add, base + "Add" + QString(e.subMenu).remove('&'), e.subMenu);
+                formats.insert(e.subMenu, menu);
+            }
+        }
+        QAction* entry = menu->addAction(e.menuCaption);
+        entry->setObjectName(base + "Add" + e.menuName);
+        const int code = e.sourceCode;
+        QObject::connect(entry, &QAction::triggered, window, [window, code] { MenuAddCauseList(window, code); });
+    }
+}
+
 // The rate table the tree has selected, "" when it shows something else.
 QString SelectedRateTable(MainWindow* main) {
     const auto* tree = main->findChild<QTreeWidget*>("Navigator");
@@ -99,6 +130,7 @@ bool QtAttachDialogs::textImport(ProgramState& state, Interaction& ui) {
 void AddTablesMenuEntries(QMainWindow* window, QMenu* mnuTables) {
     AddTableMenu(window, mnuTables, false);
     AddTableMenu(window, mnuTables, true);
+    AddCauseListMenu(window, mnuTables);
     mnuTables->addSeparator();
 }
 
@@ -161,6 +193,37 @@ void MenuAddTable(QMainWindow* window, bool rateTable, int code) {
         item->treeWidget()->setCurrentItem(item);
     }
     main->clickNode(path, false);
+}
+
+void MenuAddCauseList(QMainWindow* window, int code) {
+    auto* main = qobject_cast<MainWindow*>(window);
+    if (!main) return;
+    QtAttachDialogs dialogs(main);
+    main->runCommand([&] {
+        ProgramState& state = main->state();
+        Interaction& ui = main->ui();
+        if (code >= 0) {
+            if (exchange::AddCauseList(state, ui, dialogs, code, mortality::RegisterCauseList))
+                ui.message("The cause list '" + state.ExternalTableName + "' was added.", Buttons::Ok,
+                           Icon::Information, "VELDRIX");
+            return;
+        }
+        if (!state.ProjectOpen) {
+            ui.message(Message(16), Buttons::Ok, Icon::Exclamation, "VELDRIX");
+            return;
+        }
+        try {
+            auto db = db::Database::open(state.WorkingCopyName);
+            db->beginTransaction();
+            mortality::StoreDefaultCauseList(*db, "DefaultCauses");
+            db->commit();
+            state.ProjectChanged = true;
+            ui.message("The cause list the program brings along is the table 'DefaultCauses' of the study.",
+                       Buttons::Ok, Icon::Information, "VELDRIX");
+        } catch (const VdxError& e) {
+            ShowRunError(ui, e);
+        }
+    });
 }
 
 }  // namespace vdx

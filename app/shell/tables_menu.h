@@ -28,7 +28,7 @@ private:
     QWidget* owner_;
 };
 
-// Adds the "Main table" and "Rate table" sub-menus to the Tables menu.
+// Adds the "Main table", "Rate table" and "Cause list" sub-menus to the Tables menu.
 void AddTablesMenuEntries(QMainWindow* window, QMenu* mnuTables);
 
 // Tables > Main table > Remove, and Tables > Rate table > Remove... with a
@@ -39,5 +39,8 @@ void MenuRemoveTable(QMainWindow* window, bool rateTable);
 // table's node is clicked, so that the table shows in its grid. `code` is
 // the source format code, 0 for ODBC.
 void MenuAddTable(QMainWindow* window, bool rateTable, int code);
+// Tables > Cause list > Add: `code` the source format code, -1 for the list
+// the program brings along.
+void MenuAddCauseList(QMainWindow* window, int code);
 
 }  // namespace vdx

@@ -38,9 +38,12 @@ std::array<std::string, kMessageSlots> BuildTable() {
     t[28] = "You must select a rate table!";
     t[29] = "You must select a person-years table!";
     t[30] = "You must select a death variable!";
-    t[31] = "The death variable must be numeric!";
-    t[32] = "You must enter a numeric value in the field 'Value'!";
-    t[33] = "The death value must range between 0 and 32767!";
+    t[31] = "The death variable must be a column of cause-of-death codes: a text column holding the codes as "
+            "written (C34.1, 162.9), or a numeric column holding whole codes (162). The chosen column is neither.";
+    t[32] = "The death variable is a numeric column: the death value must be a whole code (162), or codes and "
+            "ranges separated by commas (160-165, 170). Codes such as C34.1 or 162.9 need a text death column.";
+    t[33] = "The death variable is a numeric column: its codes are whole numbers from 0 to 32767. Write a code "
+            "(162), or codes and ranges separated by commas (160-165, 170).";
     t[34] = "Rate file is not conform to person-year table!";
     t[35] = "This project name exists already! You cannot rename it.";
     t[36] = "The expected number of deaths is zero!";
