@@ -17,7 +17,7 @@ std::optional<std::string> ReadStudySetting(Database& db, const std::string& key
 
 void WriteStudySetting(Database& db, const std::string& key, const std::string& value) {
     if (!db.tableExists(kVdxStudySettings))
-        db.execute(std::string("CREATE TABLE ") + kVdxStudySettings + " (Key TEXT, Value MEMO);");
+        db.createTable({kVdxStudySettings, 0, {{"Key", FieldType::Text}, {"Value", FieldType::Memo, 0}}});
     auto rs = db.openRecordset(kVdxStudySettings);
     for (rs->moveFirst(); !rs->eof(); rs->moveNext())
         if (rs->value("Key").kind() == Value::Kind::Text && rs->value("Key").asText() == key) {

@@ -236,9 +236,10 @@ std::vector<std::string> CauseListNames(db::Database& db) {
 void RegisterCauseList(db::Database& db, const std::string& table) {
     const CauseList list = ReadCauseList(db, table);  // refuses a list that does not read
     if (!db.tableExists(kVdxCauseLists))
-        db.execute(std::string("CREATE TABLE ") + kVdxCauseLists +
-                   " (Name TEXT, CauseColumn TEXT, Icd10Column TEXT, Icd9Column TEXT, Icd8Column TEXT, "
-                   "Icd7Column TEXT, RateColumn TEXT);");
+        db.createTable({kVdxCauseLists, 0,
+                        {{"Name", FieldType::Text}, {"CauseColumn", FieldType::Text}, {"Icd10Column", FieldType::Text},
+                         {"Icd9Column", FieldType::Text}, {"Icd8Column", FieldType::Text},
+                         {"Icd7Column", FieldType::Text}, {"RateColumn", FieldType::Text}}});
     const db::TableDef def = db.tableDef(table);
     auto nameOf = [&](const std::string& wanted) {
         for (const auto& f : def.fields)
@@ -283,23 +284,23 @@ std::optional<CausesResult> RunCauses(ProgramState& state, Interaction& ui, cons
         ui.message(text, Buttons::Ok, Icon::Critical, "Error");
         return std::nullopt;
     };
-    if (!state.ProjectOpen) return refuse(Message(16));
+    if (!state.ProjectOpen) return refuse(Message(msg::NoProjectLoaded));
     const SmrChoices choices = ListSmrChoices(state);
-    if (state.MainTableName.empty() || choices.pyTables.empty() || state.py.maxAgeClass < 2 ||
-        state.py.maxYearClass < 2)
+    if (state.MainTableName.empty() || choices.pyTables.empty() || state.py.ageBoundCount < 2 ||
+        state.py.calendarBoundCount < 2)
         return refuse("The study has no person-years yet: compute the person-years first (Compute > Person-years).");
     const std::string pyTable = r.pyTable.empty() ? choices.pyTables.front() : r.pyTable;
     const auto py = std::find(choices.pyTables.begin(), choices.pyTables.end(), pyTable);
-    if (py == choices.pyTables.end()) return refuse(Message(29));
+    if (py == choices.pyTables.end()) return refuse(Message(msg::NoPersonYearsTable));
     const int selector = static_cast<int>(py - choices.pyTables.begin()) + 1;
-    const std::string methodKey = MethodKey(r.method);
+    const std::optional<IntervalMethod> method = IntervalMethodNamed(r.method);
     const int16_t level = LevelOf(r.levelText);
-    if (methodKey.empty() || level == 0)
+    if (!method || level == 0)
         return refuse("The level must be 0.01, 0.05 or 0.10 and the method one of Exact, Byar, Chi Square, "
                       "Square Root, Wald.");
     if (std::none_of(state.MainTableFields.begin(), state.MainTableFields.end(),
                      [&](const FieldInfo& f) { return f.name == r.deathColumn; }))
-        return refuse(Message(30));
+        return refuse(Message(msg::NoDeathColumn));
 
     const MortalityResults before = state.mortality;
     std::unique_ptr<db::Database> db;
@@ -340,7 +341,7 @@ std::optional<CausesResult> RunCauses(ProgramState& state, Interaction& ui, cons
         const CauseList list = ReadCauseList(*db, listTable);
 
         // Rates: one table for every cause, or the list's `rate` column.
-        const int ages = ClassCount(state.py.maxAgeClass), periods = ClassCount(state.py.maxYearClass);
+        const int ages = state.py.ageClassCount(), periods = state.py.periodCount();
         std::map<std::string, std::vector<double>> rates;
         std::vector<std::string> rateOf;
         for (const Cause& c : list.causes) {
@@ -421,7 +422,7 @@ std::optional<CausesResult> RunCauses(ProgramState& state, Interaction& ui, cons
         progress->setLabel("Computing Deaths");
         // The persons and follow-up of the chosen person-years table, as Compute > SMR counts them.
         state.mortality.PyTableSelector = static_cast<int16_t>(selector);
-        state.mortality.DeathLag = state.py.blnLag ? state.py.varLag : 0;
+        state.mortality.DeathLag = state.py.withLag ? state.py.lagYears : 0;
         std::vector<std::vector<std::vector<int32_t>>> counts;
         if (!CountDeathClasses(state, *db, *progress, r.deathColumn, notInList + 1, classifier, counts)) {
             db->rollback();
@@ -442,9 +443,9 @@ std::optional<CausesResult> RunCauses(ProgramState& state, Interaction& ui, cons
             if (row.expected > 0) {
                 const double o = static_cast<double>(row.observed);
                 row.smr = o / row.expected;
-                row.low = o >= 1 ? row.smr * GetMultiplier(methodKey, "low", o, level) : 0;
-                row.high = o >= 1 ? row.smr * GetMultiplier(methodKey, "high", o, level)
-                                  : UpperLimitAtZero(methodKey, level) / row.expected;
+                row.low = o >= 1 ? row.smr * GetMultiplier(*method, BoundSide::Low, o, level) : 0;
+                row.high = o >= 1 ? row.smr * GetMultiplier(*method, BoundSide::High, o, level)
+                                  : UpperLimitAtZero(*method, level) / row.expected;
             } else {
                 row.smr = row.low = row.high = std::nan("");
             }
@@ -453,8 +454,11 @@ std::optional<CausesResult> RunCauses(ProgramState& state, Interaction& ui, cons
 
         // Stored: the analysis and its table, in the run's transaction.
         if (!db->tableExists(kVdxAnalyses))
-            db->execute(std::string("CREATE TABLE ") + kVdxAnalyses +
-                        " (Name TEXT, Kind TEXT, Settings MEMO, Created TEXT);");
+            db->createTable({kVdxAnalyses, 0,
+                             {{"Name", FieldType::Text},
+                              {"Kind", FieldType::Text},
+                              {"Settings", FieldType::Memo, 0},
+                              {"Created", FieldType::Text}}});
         {
             auto rs = db->openRecordset(kVdxAnalyses);
             rs->addNew();
@@ -469,8 +473,14 @@ std::optional<CausesResult> RunCauses(ProgramState& state, Interaction& ui, cons
             rs->update();
         }
         const std::string table = name + "_Causes";
-        db->execute("CREATE TABLE " + db::BracketName(table) +
-                    " (Cause TEXT, Sex TEXT, Observed LONG, Expected DOUBLE, SMR DOUBLE, Low DOUBLE, High DOUBLE);");
+        db->createTable({table, 0,
+                         {{"Cause", FieldType::Text},
+                          {"Sex", FieldType::Text},
+                          {"Observed", FieldType::Long, 0},
+                          {"Expected", FieldType::Double, 0},
+                          {"SMR", FieldType::Double, 0},
+                          {"Low", FieldType::Double, 0},
+                          {"High", FieldType::Double, 0}}});
         {
             auto rs = db->openRecordset(table);
             auto number = [](double v) { return std::isnan(v) ? Value() : Value::real(v); };

@@ -177,8 +177,8 @@ QBrush NoYearsBrush() { return QBrush(kNoYearsColour, Qt::BDiagPattern); }
 // each step's range in years.
 Chart PersonYearsChart(const ProgramState& state) {
     const PyCells& cells = state.PyValues;
-    if (!state.py.blnPersonYears || cells.tables() < 1 || cells.ageClasses() < 1 || cells.periods() < 1)
-        throw VdxError(err::ObjectNotFound, Message(18));
+    if (!state.py.computed || cells.tables() < 1 || cells.ageClasses() < 1 || cells.periods() < 1)
+        throw VdxError(err::ObjectNotFound, Message(msg::PersonYearsFirst));
     const int ages = cells.ageClasses(), periods = cells.periods();
     Chart chart;
     chart.title = "Person-years by age class and calendar period (" + Q(PyTableName(state.py, 1)) + ")";

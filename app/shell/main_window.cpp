@@ -504,7 +504,7 @@ void MainWindow::savePlot() {
     request.defaultExtension = plots::PlotFileTypes().front().ending;
     request.fileName =
         (shownPlotProject_.empty() ? shownPlot_ : shownPlotProject_ + "-" + shownPlot_) + "." + request.defaultExtension;
-    request.flags = 0x2;  // ask before replacing a file
+    request.flags = file_dialog::OverwritePrompt;
     const auto chosen = ui().saveFile(request);
     if (!chosen) return;
     try {
@@ -560,8 +560,8 @@ void MainWindow::showViewWidgets() {
 void MainWindow::applyEntries() {
     const ViewEntries& e = state_.Entries;
     const std::pair<const char*, bool> entries[] = {
-        {"mnuTablesSaveAS", e.mnuTablesSaveAS},   {"mnuTablesCopy", e.mnuTablesCopy},
-        {"mnuReportsSaveAs", e.mnuReportsSaveAs}, {"mnuReportsPrint", e.mnuReportsPrint},
+        {"mnuTablesSaveAS", e.tablesSaveAs},   {"mnuTablesCopy", e.tablesCopy},
+        {"mnuReportsSaveAs", e.reportsSaveAs}, {"mnuReportsPrint", e.reportsPrint},
     };
     for (const auto& [name, on] : entries)
         if (QAction* a = findChild<QAction*>(name)) a->setEnabled(on);

@@ -26,8 +26,6 @@ namespace vdx {
 
 namespace {
 
-constexpr int kOdbcEntry = 0;
-
 QMenu* SubMenu(QMenu* parent, const QString& name, const QString& caption) {
     QMenu* menu = parent->addMenu(caption);
     menu->setObjectName(name);
@@ -56,10 +54,8 @@ void AddTableMenu(QMainWindow* window, QMenu* mnuTables, bool rateTable) {
         }
         QAction* entry = menu->addAction(e.menuCaption);
         entry->setObjectName(base + "Add" + e.menuName);
-        entry->setData(e.sourceCode);
-        const int code = e.sourceCode;
         QObject::connect(entry, &QAction::triggered, window,
-                         [window, rateTable, code] { MenuAddTable(window, rateTable, code); });
+                         [window, rateTable, &e] { MenuAddTable(window, rateTable, e); });
     }
     QAction* remove = table->addAction(rateTable ? "&Remove..." : "&Remove");
     remove->setObjectName(base + "Remove");
@@ -74,11 +70,11 @@ void AddCauseListMenu(QMainWindow* window, QMenu* mnuTables) {
     QMenu* add = SubMenu(list, base + "Add", "&Add");
     QAction* bundled = add->addAction("&Default list");
     bundled->setObjectName(base + "AddDefault");
-    QObject::connect(bundled, &QAction::triggered, window, [window] { MenuAddCauseList(window, -1); });
+    QObject::connect(bundled, &QAction::triggered, window, [window] { MenuAddCauseList(window, nullptr); });
     add->addSeparator();
     QMap<QString, QMenu*> formats;
     for (const exchange::FileFormat& e : exchange::FileFormats()) {
-        if (!e.hasMenuEntry() || e.sourceCode == kOdbcEntry) continue;
+        if (!e.hasMenuEntry() || e.layout == exchange::TableLayout::DataSource) continue;
         QMenu* menu = add;
         if (*e.subMenu) {
             menu = formats.value(e.subMenu);
@@ -89,8 +85,7 @@ void AddCauseListMenu(QMainWindow* window, QMenu* mnuTables) {
         }
         QAction* entry = menu->addAction(e.menuCaption);
         entry->setObjectName(base + "Add" + e.menuName);
-        const int code = e.sourceCode;
-        QObject::connect(entry, &QAction::triggered, window, [window, code] { MenuAddCauseList(window, code); });
+        QObject::connect(entry, &QAction::triggered, window, [window, &e] { MenuAddCauseList(window, &e); });
     }
 }
 
@@ -171,7 +166,7 @@ void MenuRemoveTable(QMainWindow* window, bool rateTable) {
     });
 }
 
-void MenuAddTable(QMainWindow* window, bool rateTable, int code) {
+void MenuAddTable(QMainWindow* window, bool rateTable, const exchange::FileFormat& format) {
     auto* main = qobject_cast<MainWindow*>(window);
     if (!main) return;
     QtAttachDialogs dialogs(main);
@@ -179,11 +174,8 @@ void MenuAddTable(QMainWindow* window, bool rateTable, int code) {
     main->runCommand([&] {
         ProgramState& state = main->state();
         Interaction& ui = main->ui();
-        if (code == kOdbcEntry)
-            added = rateTable ? exchange::AddRateTableODBC(state, ui, dialogs) : exchange::AddMainTableODBC(state, ui, dialogs);
-        else
-            added = rateTable ? exchange::AddRateTable(state, ui, dialogs, code)
-                              : exchange::AddMainTable(state, ui, dialogs, code);
+        added = rateTable ? exchange::AddRateTable(state, ui, dialogs, format)
+                          : exchange::AddMainTable(state, ui, dialogs, format);
     });
     if (!added) return;
     // Show what came in: the new node, selected in the tree and clicked, fills the grid.
@@ -195,21 +187,21 @@ void MenuAddTable(QMainWindow* window, bool rateTable, int code) {
     main->clickNode(path, false);
 }
 
-void MenuAddCauseList(QMainWindow* window, int code) {
+void MenuAddCauseList(QMainWindow* window, const exchange::FileFormat* format) {
     auto* main = qobject_cast<MainWindow*>(window);
     if (!main) return;
     QtAttachDialogs dialogs(main);
     main->runCommand([&] {
         ProgramState& state = main->state();
         Interaction& ui = main->ui();
-        if (code >= 0) {
-            if (exchange::AddCauseList(state, ui, dialogs, code, mortality::RegisterCauseList))
+        if (format) {
+            if (exchange::AddCauseList(state, ui, dialogs, *format, mortality::RegisterCauseList))
                 ui.message("The cause list '" + state.ExternalTableName + "' was added.", Buttons::Ok,
                            Icon::Information, "VELDRIX");
             return;
         }
         if (!state.ProjectOpen) {
-            ui.message(Message(16), Buttons::Ok, Icon::Exclamation, "VELDRIX");
+            ui.message(Message(msg::NoProjectLoaded), Buttons::Ok, Icon::Exclamation, "VELDRIX");
             return;
         }
         try {

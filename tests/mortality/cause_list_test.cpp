@@ -30,7 +30,7 @@ protected:
         auto d = open();
         std::string columns;
         for (const auto& c : rows[0]) columns += (columns.empty() ? "" : ", ") + c + " TEXT";
-        d->execute("CREATE TABLE " + name + " (" + columns + ");");
+        test::CreateTable(*d, name, columns);
         auto rs = d->openRecordset(name);
         for (size_t i = 1; i < rows.size(); ++i) {
             rs->addNew();

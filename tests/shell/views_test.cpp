@@ -36,6 +36,7 @@
 #include "plot_view.h"
 #include "py/person_years_run.h"
 #include "sample_project.h"
+#include "test_sql.h"
 #include "startup.h"
 #include "table_model.h"
 #include "widget_test_support.h"
@@ -151,7 +152,7 @@ private slots:
         QCOMPARE(grid("InternalGrid")->cellText(1, 1), QString("20"));
         QCOMPARE(grid("MainGrid")->cellText(1, 5), QString("Ann"));
         auto wc = db::Database::open(w_->state().WorkingCopyName);
-        wc->execute("CREATE TABLE Written (A LONG)");
+        test::CreateTable(*wc, "Written", "A LONG");
         auto rs = wc->openRecordset(test::kRateTable);
         rs->addNew();
         rs->setValue(0, Value::integer(60));
@@ -277,7 +278,7 @@ private slots:
             // table of its 3 age classes by 2 periods for P1.
             auto wc = db::Database::open(w_->state().WorkingCopyName);
             py::StorePersonYearsTables(*wc, w_->state(), w_->state().PyValues);
-            wc->execute("CREATE TABLE Conform (Y1 DOUBLE, Y2 DOUBLE);");
+            test::CreateTable(*wc, "Conform", "Y1 DOUBLE, Y2 DOUBLE");
             auto rs = wc->openRecordset("Conform");
             for (int i = 0; i < 3; ++i) {
                 rs->addNew();
@@ -421,7 +422,7 @@ private slots:
         {
             // A rate table of the sample's 3 age classes by 2 periods.
             auto wc = db::Database::open(w_->state().WorkingCopyName);
-            wc->execute("CREATE TABLE Conform (Y1 DOUBLE, Y2 DOUBLE);");
+            test::CreateTable(*wc, "Conform", "Y1 DOUBLE, Y2 DOUBLE");
             auto rs = wc->openRecordset("Conform");
             for (int i = 0; i < 3; ++i) {
                 rs->addNew();
@@ -436,8 +437,8 @@ private slots:
         }
         w_->state().RateTableCount = 2;
         PySettings& py = w_->state().py;
-        py.varDOB = py.varTPS = "Birth";
-        py.varSEX = "Sex";
+        py.birthColumn = py.exitColumn = "Birth";
+        py.sexColumn = "Sex";
         QString title;
         test::OnNextModal([&title](QWidget* dialog) {
             title = dialog->windowTitle();
