@@ -84,9 +84,12 @@ const std::vector<Subcommand>& Subcommands() {
          "print the stratum table of an SMR project: person-years, observed deaths, rate, expected deaths and "
          "O/E per age class and calendar period, and the totals row (tab-separated unless --format csv)",
          RunStrata},
-        {"plot", "STUDY.vdx forest|observed-expected|person-years [PROJECT] --out FILE.png|.svg|.pdf [--null 1|100]",
+        {"plot",
+         "STUDY.vdx forest|observed-expected|person-years|causes [PROJECT|ANALYSIS] --out FILE.png|.svg|.pdf "
+         "[--null 1|100]",
          "draw a plot into a file: the forest plot of every SMR project, observed and expected deaths of PROJECT "
-         "by age class and calendar period, or the person-years by age class and calendar period",
+         "by age class and calendar period, the person-years by age class and calendar period, or the forest plot "
+         "of the causes of ANALYSIS",
          RunPlot},
         {"srr",
          "STUDY.vdx --rate TABLE --death COLUMN=VALUE [--pytable NAME] [--level 0.10|0.05|0.01] [--name PROJECT]",
@@ -104,7 +107,8 @@ const std::vector<Subcommand>& Subcommands() {
          "remove the main data table or a rate table (Tables > Main table / Rate table > Remove); a rate table "
          "that a project uses stays", RunRemove},
         {"export", "STUDY.vdx RESULT FILE --format FORMAT [--smr-variables 0,1,2,...] [--force]",
-         "write a person-years table (\"Age*Calendar\"), a project's PROJECT_Deaths, PROJECT_Strata (its stratum table) or PROJECT_SMR to a file "
+         "write a person-years table (\"Age*Calendar\"), a project's PROJECT_Deaths, PROJECT_Strata (its stratum table) or PROJECT_SMR, "
+         "a cause list or an analysis's ANALYSIS_Causes to a file "
          "(Tables > Save as...); FORMAT " + NameList(exchange::ExportFormats()) +
              "; the SMR figures by number (0 SMR .. 17 PY Table; default 0-6); FILE gets the format's extension when "
              "it has none, and an existing FILE is replaced only with --force",

@@ -101,16 +101,6 @@ int RunCauses(const std::vector<std::string>& args) {
     }
     const auto result = mortality::RunCauses(state, session.ui, request);
     if (!result) return kFailed;
-    if (request.revisions) {
-        // Kept as the study's revision settings once the run has used them.
-        try {
-            auto db = db::Database::open(state.WorkingCopyName);
-            mortality::WriteRevisionRule(*db, *request.revisions);
-        } catch (const VdxError& e) {
-            PrintMessage(e.description());
-            return kFailed;
-        }
-    }
     if (!db::FileSave(state, session.ui)) return kFailed;
     const bool csv = format == "csv";
     const char* separator = csv ? "," : "\t";

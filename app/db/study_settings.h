@@ -12,6 +12,10 @@ namespace vdx::db {
 class Database;
 
 inline constexpr const char* kVdxStudySettings = "VdxStudySettings";
+// The registries of cause lists (Name, ...) and of analyses (Name, Kind,
+// Settings, Created; Kind "Causes" has its table Name + "_Causes").
+inline constexpr const char* kVdxCauseLists = "VdxCauseLists";
+inline constexpr const char* kVdxAnalyses = "VdxAnalyses";
 
 // The keys, all in one place.
 namespace study_key {

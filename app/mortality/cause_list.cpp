@@ -184,10 +184,28 @@ CauseList ReadCauseList(db::Database& db, const std::string& table) {
     auto rs = db.openRecordset(table);
     std::vector<std::string> header;
     for (int k = 0; k < rs->fieldCount(); ++k) header.push_back(rs->field(k).name);
+    // A definition column of numbers cannot tell 162.0 (ICD-9 1620) from
+    // 162 (every 162x): such a column is refused, never read as numbers.
+    std::vector<bool> numeric;
+    for (int k = 0; k < rs->fieldCount(); ++k) {
+        const std::string name = Lower(Trim(header[static_cast<size_t>(k)]));
+        const FieldType type = rs->field(k).type;
+        numeric.push_back(name.size() >= 4 && name.rfind("icd", 0) == 0 && type != FieldType::Text &&
+                          type != FieldType::Memo);
+    }
     std::vector<std::vector<std::string>> rows;
     for (rs->moveFirst(); !rs->eof(); rs->moveNext()) {
         std::vector<std::string> row;
-        for (int k = 0; k < rs->fieldCount(); ++k) row.push_back(CellText(rs->value(k)));
+        for (int k = 0; k < rs->fieldCount(); ++k) {
+            const Value v = rs->value(k);
+            if (numeric[static_cast<size_t>(k)] && !v.isNull())
+                Refused("The cause list '" + table + "', row " + std::to_string(rows.size() + 1) + ", column '" +
+                        header[static_cast<size_t>(k)] + "': the column holds numbers (" + CellText(v) +
+                        "), not codes as written, so 162.0 and 162 would read alike. Bring the list in with its "
+                        "code columns as text (in the text import dialog, give the column the type Text; in a "
+                        "spreadsheet, format the cells as text).");
+            row.push_back(CellText(v));
+        }
         rows.push_back(std::move(row));
     }
     return ParseCauseList(table, header, rows);
@@ -495,6 +513,8 @@ std::optional<CausesResult> RunCauses(ProgramState& state, Interaction& ui, cons
                 rs->update();
             }
         }
+        // A rule the request gives becomes the study's, with the run that used it.
+        if (r.revisions) WriteRevisionRule(*db, *r.revisions);
         db->commit();
         state.ProjectChanged = true;
         return result;

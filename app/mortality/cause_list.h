@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "db/study_settings.h"
 #include "mortality/death_group.h"
 #include "state/interaction.h"
 #include "state/state.h"
@@ -30,8 +31,8 @@ class Database;
 namespace vdx::mortality {
 
 inline constexpr int kFirstRevision = 7, kLastRevision = 10;
-inline constexpr const char* kVdxCauseLists = "VdxCauseLists";
-inline constexpr const char* kVdxAnalyses = "VdxAnalyses";
+using db::kVdxAnalyses;
+using db::kVdxCauseLists;
 inline constexpr const char* kDefaultListName = "default";
 inline constexpr const char* kNotInTheList = "not in the list";
 
@@ -100,7 +101,7 @@ struct CausesRequest {
     std::string pyTable;    // "" takes the person-years of all persons
     std::string levelText = "0.05";
     std::string method = "Byar";
-    std::optional<RevisionRule> revisions;  // none: the study's rule
+    std::optional<RevisionRule> revisions;  // none: the study's rule; given, it becomes the study's with the run
 };
 struct CauseRow {
     std::string cause, sex;  // sex "" for the whole cohort

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "mortality/causes_report.h"
 #include "mortality/plot_data.h"
 #include "mortality/smr_report.h"
 #include "mortality/strata_table.h"
@@ -16,13 +17,10 @@ namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 QString Fixed(double v, int decimals) { return QString::number(v, 'f', decimals); }
 
-Chart ForestChart(const ProgramState& state) {
-    const auto rows = mortality::ReadForestRows(state);
-    if (rows.empty())
-        throw VdxError(err::ObjectNotFound, "The project file holds no SMR project: there is nothing to plot.");
-    const double null = state.SmrNullValue;
+// One row per SMR project, or per cause of an analysis of causes.
+Chart ForestChart(const std::vector<mortality::ForestRow>& rows, const QString& title, double null) {
     Chart chart;
-    chart.title = "SMR of every project, with " + Q(rows.front().level) + "% confidence bounds";
+    chart.title = title;
 
     const int n = static_cast<int>(rows.size());
     double lowest = null, highest = null;
@@ -228,6 +226,7 @@ bool PlotKindFromName(const std::string& name, PlotKind& kind) {
     if (name == "forest") kind = PlotKind::Forest;
     else if (name == "observed-expected") kind = PlotKind::ObservedExpected;
     else if (name == "person-years") kind = PlotKind::PersonYears;
+    else if (name == "causes") kind = PlotKind::Causes;
     else return false;
     return true;
 }
@@ -235,7 +234,22 @@ bool PlotKindFromName(const std::string& name, PlotKind& kind) {
 Plot BuildPlot(const ProgramState& state, PlotKind kind, const std::string& project) {
     Plot plot;
     switch (kind) {
-        case PlotKind::Forest: plot.push_back(ForestChart(state)); break;
+        case PlotKind::Forest: {
+            const auto rows = mortality::ReadForestRows(state);
+            if (rows.empty())
+                throw VdxError(err::ObjectNotFound, "The project file holds no SMR project: there is nothing to plot.");
+            plot.push_back(ForestChart(rows, "SMR of every project, with " + Q(rows.front().level) +
+                                                 "% confidence bounds", state.SmrNullValue));
+            break;
+        }
+        case PlotKind::Causes: {
+            const auto rows = mortality::CauseForestRows(state, project);
+            if (rows.empty())
+                throw VdxError(err::ObjectNotFound, "The analysis " + project + " holds no cause: there is nothing to plot.");
+            plot.push_back(ForestChart(rows, Q(project) + ": SMR by cause, with " + Q(rows.front().level) +
+                                                 "% confidence bounds", state.SmrNullValue));
+            break;
+        }
         case PlotKind::PersonYears: plot.push_back(PersonYearsChart(state)); break;
         case PlotKind::ObservedExpected: {
             const mortality::StrataTable t = mortality::BuildStrataTable(state, project);

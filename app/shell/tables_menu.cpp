@@ -1,5 +1,7 @@
 #include "tables_menu.h"
 
+#include "frm_causes_comp.h"
+
 #include <algorithm>
 
 #include <QAction>
@@ -25,6 +27,8 @@
 namespace vdx {
 
 namespace {
+
+constexpr const char* kDefaultCausesTable = "DefaultCauses";
 
 QMenu* SubMenu(QMenu* parent, const QString& name, const QString& caption) {
     QMenu* menu = parent->addMenu(caption);
@@ -87,6 +91,9 @@ void AddCauseListMenu(QMainWindow* window, QMenu* mnuTables) {
         entry->setObjectName(base + "Add" + e.menuName);
         QObject::connect(entry, &QAction::triggered, window, [window, &e] { MenuAddCauseList(window, &e); });
     }
+    QAction* revisions = list->addAction("ICD &revisions...");
+    revisions->setObjectName("mnuTablesRevisions");
+    QObject::connect(revisions, &QAction::triggered, window, [window] { MenuRevisions(window); });
 }
 
 // The rate table the tree has selected, "" when it shows something else.
@@ -191,31 +198,31 @@ void MenuAddCauseList(QMainWindow* window, const exchange::FileFormat* format) {
     auto* main = qobject_cast<MainWindow*>(window);
     if (!main) return;
     QtAttachDialogs dialogs(main);
+    std::string added;
     main->runCommand([&] {
         ProgramState& state = main->state();
         Interaction& ui = main->ui();
         if (format) {
             if (exchange::AddCauseList(state, ui, dialogs, *format, mortality::RegisterCauseList))
-                ui.message("The cause list '" + state.ExternalTableName + "' was added.", Buttons::Ok,
-                           Icon::Information, "VELDRIX");
-            return;
-        }
-        if (!state.ProjectOpen) {
+                added = state.ExternalTableName;
+        } else if (!state.ProjectOpen) {
             ui.message(Message(msg::NoProjectLoaded), Buttons::Ok, Icon::Exclamation, "VELDRIX");
-            return;
+        } else {
+            try {
+                auto db = db::Database::open(state.WorkingCopyName);
+                db->beginTransaction();
+                mortality::StoreDefaultCauseList(*db, kDefaultCausesTable);
+                db->commit();
+                state.ProjectChanged = true;
+                added = kDefaultCausesTable;
+            } catch (const VdxError& e) {
+                ShowRunError(ui, e);
+            }
         }
-        try {
-            auto db = db::Database::open(state.WorkingCopyName);
-            db->beginTransaction();
-            mortality::StoreDefaultCauseList(*db, "DefaultCauses");
-            db->commit();
-            state.ProjectChanged = true;
-            ui.message("The cause list the program brings along is the table 'DefaultCauses' of the study.",
-                       Buttons::Ok, Icon::Information, "VELDRIX");
-        } catch (const VdxError& e) {
-            ShowRunError(ui, e);
-        }
+        if (!added.empty()) db::RebuildNavigator(state, ui);
     });
+    // The list on view, shown and exportable like any table.
+    if (!added.empty()) main->openNode(QString::fromStdString("Cause lists_" + added));
 }
 
 }  // namespace vdx

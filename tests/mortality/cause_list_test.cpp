@@ -5,7 +5,9 @@
 
 #include <map>
 
+#include "db/navigator_commands.h"
 #include "mortality/cause_list.h"
+#include "mortality/causes_report.h"
 
 using namespace vdx;
 using vdx::test::D;
@@ -81,6 +83,54 @@ TEST_F(CauseListRun, EveryCauseCountsItsDeathsAndTheRestCloseTheTable) {
     EXPECT_EQ(column(result->name + "_Causes", "Observed"), (std::vector<std::string>{"10", "3", "2", "2", "2", "1"}));
     r.name = result->name;
     EXPECT_FALSE(mortality::RunCauses(state, ui, r));
+}
+
+TEST_F(CauseListRun, AnAnalysisShowsInTheTreeAsItsTableItsReportAndItsForestPlot) {
+    const Value d2005 = D(2005, 3, 1);
+    cohort({{d2005, "C34"}, {d2005, "C34.1"}, {d2005, "K70"}});
+    addList("Occ", {{"cause", "icd10", "rate"}, {"All causes", "*", "Low"}, {"Lung", "C34", "High"}});
+    mortality::CausesRequest r;
+    r.list = "Occ";
+    r.deathColumn = "ICD";
+    r.name = "Run";
+    ASSERT_TRUE(mortality::RunCauses(state, ui, r)) << ::testing::PrintToString(ui.messageTexts());
+    db::RebuildNavigator(state, ui);
+    for (const char* path : {"Cause lists_Occ", "Run_Causes", "Run_Report", "Run_Forest plot"})
+        EXPECT_GE(state.Navigator.findByPath(path), 0) << path;
+    // The grid: a row per cause and the closing row, Observed as stored; Save as may export it.
+    const db::NodeClickAction shown = db::ClickNode(state, ui, "Run_Causes", false);
+    ASSERT_EQ(shown.kind, db::NodeKind::StoredTable);
+    ASSERT_TRUE(shown.resultGrid);
+    const db::ResultGridText& g = *shown.resultGrid;
+    ASSERT_EQ(g.rows, 4);
+    EXPECT_EQ(g.at(0, 3), "Observed");
+    EXPECT_EQ((std::vector<std::string>{g.at(1, 3), g.at(2, 3), g.at(3, 3)}), (std::vector<std::string>{"3", "2", "1"}));
+    EXPECT_TRUE(state.Entries.tablesSaveAs);
+    // The report names the closing row with its count; the plot has a row per cause of the list.
+    const std::string report = mortality::BuildCausesReport(state, "Run");
+    const size_t closing = report.find("\r\nnot in the list ");
+    ASSERT_NE(closing, std::string::npos) << report;
+    const std::string line = report.substr(closing + 2, report.find("\r\n", closing + 2) - closing - 2);
+    EXPECT_EQ(line.substr(line.find_last_of(' ') + 1), "1") << line;
+    const auto forest = mortality::CauseForestRows(state, "Run");
+    ASSERT_EQ(forest.size(), 2u);
+    EXPECT_EQ(forest[1].project, "Lung");
+    EXPECT_DOUBLE_EQ(forest[1].expected, 5.0);
+}
+
+TEST_F(CauseListRun, ACodeColumnOfNumbersIsRefusedNotReadAsCodes) {
+    cohort({});
+    auto d = open();
+    test::CreateTable(*d, "Num", "cause TEXT, icd10 TEXT, icd9 DOUBLE");
+    test::Sql(*d, "INSERT INTO Num VALUES ('Lung', 'C34', 162.0)");
+    try {
+        mortality::RegisterCauseList(*d, "Num");
+        ADD_FAILURE() << "a numeric icd9 column was taken";
+    } catch (const VdxError& e) {
+        EXPECT_NE(e.description().find("row 1, column 'icd9': the column holds numbers (162)"), std::string::npos)
+            << e.description();
+    }
+    EXPECT_TRUE(mortality::CauseListNames(*d).empty());
 }
 
 TEST_F(CauseListRun, ADeathIsReadInTheRevisionInForceAtItsDate) {

@@ -206,6 +206,20 @@ all="$(grep '^All causes,' <<<"$causes" | cut -d, -f3)"
 [ -n "$all" ] && [ "$all" -gt "$lung" ] || fail "all causes ($all) not above lung ($lung)"
 expect_eq "$(sqlite3 x.vdx "SELECT Kind FROM VdxAnalyses")" "Causes" "the analysis stored"
 expect_eq "$(sqlite3 x.vdx "SELECT Value FROM VdxStudySettings WHERE Key = 'RevisionYears'")" "9:1900" "revisions kept"
+# The table of causes and the list leave by Tables > Save as; the forest plot by cause draws.
+"$CLI" export x.vdx Causes1_Causes causes.csv --format csv >/dev/null 2>err.txt || fail "export of the causes ($(cat err.txt))"
+expect_eq "$(grep -c '' causes.csv)" "4" "causes.csv: the header, two causes, the closing row"
+expect_contains "$(cat causes.csv)" "not in the list" "causes.csv closing row"
+"$CLI" export x.vdx Occ occ.xlsx --format xlsx >/dev/null 2>err.txt || fail "export of the cause list ($(cat err.txt))"
+"$CLI" plot x.vdx causes Causes1 --out causes.png >/dev/null 2>err.txt || fail "causes plot ($(cat err.txt))"
+identify causes.png >/dev/null 2>&1 || fail "causes.png is no image"
+# A code column read as numbers cannot tell 162.0 from 162: refused, the study as it was.
+printf 'cause,icd10,icd9\r\nLung,C34,162.0\r\nStomach,C16,151\r\n' > numeric.csv
+cp x.vdx before.vdx
+"$CLI" attach x.vdx --causes --format csv numeric.csv --name Num >/dev/null 2>err.txt; rc=$?
+expect_eq "$rc" 1 "attach of a list whose icd9 column is numbers"
+expect_contains "$(cat err.txt)" "column 'icd9': the column holds numbers" "its message"
+cmp -s x.vdx before.vdx || fail "a refused numeric cause list changed the project file"
 
 # ---- smr without a main data table -------------------------------------------------
 "$CLI" remove x.vdx --main >/dev/null 2>&1 || fail "remove --main"
