@@ -145,11 +145,13 @@ ResultGridText ShowStoredTable(ProgramState& state, const std::string& tableName
     ResultGridText g;
     g.cols = rs->fieldCount() + 1;
     g.decimals.assign(static_cast<size_t>(g.cols), -1);
+    g.textColumns.assign(static_cast<size_t>(g.cols), false);
     std::vector<std::string> cells(static_cast<size_t>(g.cols));
     for (int k = 0; k < rs->fieldCount(); ++k) {
         cells[static_cast<size_t>(k) + 1] = rs->field(k).name;
         const FieldType type = rs->field(k).type;
         if (type == FieldType::Double || type == FieldType::Single) g.decimals[static_cast<size_t>(k) + 1] = 3;
+        if (type == FieldType::Text || type == FieldType::Memo) g.textColumns[static_cast<size_t>(k) + 1] = true;
     }
     int row = 0;
     for (rs->moveFirst(); !rs->eof(); rs->moveNext()) {

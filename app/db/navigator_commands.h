@@ -22,6 +22,8 @@ struct ResultGridText {
     // Per column, the decimals its figures are shown with; -1 (or no entry)
     // shows the text as it is. The cells keep every digit, for the exports.
     std::vector<int> decimals;
+    // Per column, true for a column of text, shown left-aligned (no entry: right-aligned).
+    std::vector<bool> textColumns;
 
     std::string& at(int row, int col) { return cells[static_cast<size_t>(row) * cols + col]; }
     const std::string& at(int row, int col) const {

@@ -18,13 +18,16 @@ QString Q(const std::string& s) { return QString::fromStdString(s); }
 QString Fixed(double v, int decimals) { return QString::number(v, 'f', decimals); }
 
 // One row per SMR project, or per cause of an analysis of causes.
-Chart ForestChart(const std::vector<mortality::ForestRow>& rows, const QString& title, double null) {
+// The log axis spans the SMRs and bounds of `scale` (the rows of every chart
+// of the plot, so that charts one below the other share their axis).
+Chart ForestChart(const std::vector<mortality::ForestRow>& rows, const QString& title, double null,
+                  const std::vector<mortality::ForestRow>& scale) {
     Chart chart;
     chart.title = title;
 
     const int n = static_cast<int>(rows.size());
     double lowest = null, highest = null;
-    for (const auto& r : rows) {
+    for (const auto& r : scale) {
         for (double v : {r.smr, r.low, r.high})
             if (v > 0) {
                 lowest = std::min(lowest, v * null);
@@ -239,15 +242,24 @@ Plot BuildPlot(const ProgramState& state, PlotKind kind, const std::string& proj
             if (rows.empty())
                 throw VdxError(err::ObjectNotFound, "The project file holds no SMR project: there is nothing to plot.");
             plot.push_back(ForestChart(rows, "SMR of every project, with " + Q(rows.front().level) +
-                                                 "% confidence bounds", state.SmrNullValue));
+                                                 "% confidence bounds", state.SmrNullValue, rows));
             break;
         }
         case PlotKind::Causes: {
             const auto rows = mortality::CauseForestRows(state, project);
             if (rows.empty())
                 throw VdxError(err::ObjectNotFound, "The analysis " + project + " holds no cause: there is nothing to plot.");
-            plot.push_back(ForestChart(rows, Q(project) + ": SMR by cause, with " + Q(rows.front().level) +
-                                                 "% confidence bounds", state.SmrNullValue));
+            // A long list in charts of kCausesPerChart rows, one below the other, on one axis.
+            constexpr size_t kCausesPerChart = 12;
+            const size_t charts = (rows.size() + kCausesPerChart - 1) / kCausesPerChart;
+            for (size_t c = 0; c < charts; ++c) {
+                const std::vector<mortality::ForestRow> part(
+                    rows.begin() + static_cast<std::ptrdiff_t>(c * kCausesPerChart),
+                    rows.begin() + static_cast<std::ptrdiff_t>(std::min(rows.size(), (c + 1) * kCausesPerChart)));
+                QString title = Q(project) + ": SMR by cause, with " + Q(rows.front().level) + "% confidence bounds";
+                if (charts > 1) title += QString(" (%1 of %2)").arg(c + 1).arg(charts);
+                plot.push_back(ForestChart(part, title, state.SmrNullValue, rows));
+            }
             break;
         }
         case PlotKind::PersonYears: plot.push_back(PersonYearsChart(state)); break;

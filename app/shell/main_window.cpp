@@ -436,7 +436,8 @@ void MainWindow::showResultGrid(const db::ResultGridText& g) {
     for (int i = 1; i < g.rows; ++i)
         for (int j = 1; j < g.cols; ++j) {
             auto* item = new QStandardItem(Q(db::ShownCellText(g, i, j)));
-            item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            const bool text = j < static_cast<int>(g.textColumns.size()) && g.textColumns[static_cast<size_t>(j)];
+            item->setTextAlignment((text ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter);
             item->setEditable(false);
             resultModel_->setItem(i - 1, j - 1, item);
         }
