@@ -297,6 +297,41 @@ void StoreDefaultCauseList(db::Database& db, const std::string& table) {
 
 // ---- every cause in one run ------------------------------------------------
 
+namespace {
+
+// The one place the rates of each cause are looked up, by age class and
+// period of the person-years tables: one grid table for every cause
+// (`rateTable`), or each cause's table named in the list's column `rate`.
+// (A long rate table's cause column, and rates by sex, belong here.)
+std::vector<std::vector<double>> RatesByCause(db::Database& db, const std::vector<std::string>& studyRateTables,
+                                              const CauseList& list, const std::string& rateTable, int ages,
+                                              int periods) {
+    std::map<std::string, std::vector<double>> tables;
+    std::vector<std::vector<double>> out;
+    for (const Cause& c : list.causes) {
+        const std::string table = rateTable.empty() ? c.rateTable : rateTable;
+        if (table.empty())
+            Refused("The cause '" + c.name + "' has no rate table: give one for every cause with --rate, or "
+                    "name each cause's rate table in the list's column 'rate'.");
+        if (std::find(studyRateTables.begin(), studyRateTables.end(), table) == studyRateTables.end())
+            Refused("The rate table '" + table + "' of the cause '" + c.name + "' is not a rate table of the study.");
+        if (!tables.count(table)) {
+            auto rs = db.openRecordset(table);
+            if (rs->recordCount() != ages || rs->fieldCount() != periods) {
+                const int rows = rs->recordCount(), columns = rs->fieldCount();
+                rs.reset();
+                Refused(RateShapeMessage(table, rows, columns, ages, periods));
+            }
+            rs.reset();
+            tables[table] = ReadRates(db, table, ages, periods);
+        }
+        out.push_back(tables[table]);
+    }
+    return out;
+}
+
+}  // namespace
+
 std::optional<CausesResult> RunCauses(ProgramState& state, Interaction& ui, const CausesRequest& r) {
     auto refuse = [&](const std::string& text) -> std::optional<CausesResult> {
         ui.message(text, Buttons::Ok, Icon::Critical, "Error");
@@ -337,6 +372,11 @@ std::optional<CausesResult> RunCauses(ProgramState& state, Interaction& ui, cons
         if (const std::string problem = db::ProjectNameProblem(*db, name, {}); !problem.empty())
             return refuse(problem + " Nothing has been computed.");
 
+        // Codes as written in a text column, or whole codes in a numeric one (as Compute > SMR takes them).
+        const auto death = std::find_if(state.MainTableFields.begin(), state.MainTableFields.end(),
+                                        [&](const FieldInfo& f) { return f.name == r.deathColumn; });
+        if (!IsTextDeathColumn(*db, state.MainTableName, r.deathColumn) && death->type != "numeric")
+            return refuse(Message(msg::DeathColumnNotNumeric));
         const RevisionRule rule = r.revisions ? *r.revisions : ReadRevisionRule(*db);
         if (!rule.column.empty() &&
             std::none_of(state.MainTableFields.begin(), state.MainTableFields.end(),
@@ -358,29 +398,9 @@ std::optional<CausesResult> RunCauses(ProgramState& state, Interaction& ui, cons
         }
         const CauseList list = ReadCauseList(*db, listTable);
 
-        // Rates: one table for every cause, or the list's `rate` column.
         const int ages = state.py.ageClassCount(), periods = state.py.periodCount();
-        std::map<std::string, std::vector<double>> rates;
-        std::vector<std::string> rateOf;
-        for (const Cause& c : list.causes) {
-            const std::string table = r.rateTable.empty() ? c.rateTable : r.rateTable;
-            if (table.empty())
-                Refused("The cause '" + c.name + "' has no rate table: give one for every cause with --rate, or "
-                        "name each cause's rate table in the list's column 'rate'.");
-            if (std::find(choices.rateTables.begin(), choices.rateTables.end(), table) == choices.rateTables.end())
-                Refused("The rate table '" + table + "' of the cause '" + c.name + "' is not a rate table of the study.");
-            if (!rates.count(table)) {
-                auto rs = db->openRecordset(table);
-                if (rs->recordCount() != ages || rs->fieldCount() != periods) {
-                    const int rows = rs->recordCount(), columns = rs->fieldCount();
-                    rs.reset();
-                    Refused(RateShapeMessage(table, rows, columns, ages, periods));
-                }
-                rs.reset();
-                rates[table] = ReadRates(*db, table, ages, periods);
-            }
-            rateOf.push_back(table);
-        }
+        const std::vector<std::vector<double>> causeRates =
+            RatesByCause(*db, choices.rateTables, list, r.rateTable, ages, periods);
 
         // The classes a death counts in, by revision and code, found once
         // per distinct code (the map's values do not move).
@@ -457,7 +477,7 @@ std::optional<CausesResult> RunCauses(ProgramState& state, Interaction& ui, cons
             row.cause = c < notInList ? list.causes[static_cast<size_t>(c)].name : kNotInTheList;
             for (const auto& ageRow : counts[static_cast<size_t>(c)])
                 for (int32_t n : ageRow) row.observed += n;
-            row.expected = c < notInList ? ExpectedDeaths(days, rates[rateOf[static_cast<size_t>(c)]]) : 0;
+            row.expected = c < notInList ? ExpectedDeaths(days, causeRates[static_cast<size_t>(c)]) : 0;
             if (row.expected > 0) {
                 const double o = static_cast<double>(row.observed);
                 row.smr = o / row.expected;

@@ -8,6 +8,7 @@
 #include "db/navigator_commands.h"
 #include "mortality/cause_list.h"
 #include "mortality/causes_report.h"
+#include "state/messages.h"
 
 using namespace vdx;
 using vdx::test::D;
@@ -64,6 +65,9 @@ TEST_F(CauseListRun, EveryCauseCountsItsDeathsAndTheRestCloseTheTable) {
                     {"Suicide", "X60-X84, Y87.0", "E950-E959", "Low"}});
     mortality::CausesRequest r;
     r.list = "Occ";
+    r.deathColumn = "DOB";  // a date column holds no codes
+    EXPECT_FALSE(mortality::RunCauses(state, ui, r));
+    EXPECT_EQ(ui.messageTexts().back(), Message(msg::DeathColumnNotNumeric));
     r.deathColumn = "ICD";
     const auto result = mortality::RunCauses(state, ui, r);
     ASSERT_TRUE(result) << ::testing::PrintToString(ui.messageTexts());
