@@ -380,6 +380,13 @@ ExportTable BuildExportTable(const ProgramState& state, const db::ResultGridText
             const bool text = f.type == FieldType::Text || f.type == FieldType::Memo;
             t.columns.push_back(text ? TextColumn(f.name, t.rows, static_cast<size_t>(k))
                                      : ColumnSpec{f.name, f.type, 0});
+            // Floating-point columns fit a fixed-point field, as the stratum table's do.
+            if (f.type == FieldType::Double || f.type == FieldType::Single) {
+                std::vector<std::vector<Value>> column;
+                for (const auto& row : t.rows) column.push_back({row[static_cast<size_t>(k)]});
+                FitFixedPoint(column, 0);
+                for (size_t i = 0; i < t.rows.size(); ++i) t.rows[i][static_cast<size_t>(k)] = column[i][0];
+            }
         }
     }
     return t;
