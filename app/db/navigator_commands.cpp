@@ -298,7 +298,7 @@ NodeClickAction ClickNode(ProgramState& state, Interaction& ui, const std::strin
                 return action;
             }
         }
-        {
+        if (!state.WorkingCopyName.empty()) {
             // Cause lists and analyses of causes, from their registries.
             auto db = Database::open(state.WorkingCopyName);
             auto storedTable = [&](const std::string& table) {
@@ -383,8 +383,10 @@ void RebuildNavigator(ProgramState& state, Interaction& ui) {
         }
         if (state.py.computed) AddPersonYearsEntries(state);
         AddPlotEntries(state);
-        auto db = Database::open(state.WorkingCopyName);
-        AddCauseEntries(state, *db);
+        if (!state.WorkingCopyName.empty()) {
+            auto db = Database::open(state.WorkingCopyName);
+            AddCauseEntries(state, *db);
+        }
     } catch (const VdxError& e) {
         ShowGeneralError(ui, e.number(), e.description());
     }
