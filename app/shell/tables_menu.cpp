@@ -70,9 +70,9 @@ void AddTableMenu(QMainWindow* window, QMenu* mnuTables, bool rateTable) {
 // of any format but ODBC, checked as it comes in.
 void AddCauseListMenu(QMainWindow* window, QMenu* mnuTables) {
     const QString base = "mnuTablesCauseList";
-    QMenu* list = SubMenu(mnuTables, base, "&Cause list");
+    QMenu* list = SubMenu(mnuTables, base, "Ca&use list");
     QMenu* add = SubMenu(list, base + "Add", "&Add");
-    QAction* bundled = add->addAction("&Default list");
+    QAction* bundled = add->addAction("Default &list");
     bundled->setObjectName(base + "AddDefault");
     QObject::connect(bundled, &QAction::triggered, window, [window] { MenuAddCauseList(window, nullptr); });
     add->addSeparator();
