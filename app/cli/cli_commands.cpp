@@ -53,19 +53,21 @@ const std::vector<Subcommand>& Subcommands() {
          "Integer, Long, Single, Double, Date:DDMMYYYY, Date:DDMMMYYYY, Date:MMDDYYYY or Date:YYYY:DD:MM; "
          "--rate-unit as for attach", RunImport},
         {"attach", "STUDY.vdx (--main | --rate | --causes) --format FORMAT SOURCE [--table TABLE] [--name NAME] "
-                   "[--rate-unit 1|1000|100000] [--separator ,|;|tab]",
+                   "[--rate-unit 1|1000|100000] [--separator ,|;|tab] [--layout long --age COL --year COL "
+                   "[--sex COL] [--cause COL] --rate-column COL]",
          "add a table of an Access, Excel, dBase, Paradox, Stata, SAS, SPSS or CSV file or an ODBC source (FORMAT " +
-             AttachFormatNames() + "); the table is named NAME or after its source; a rate table given per 1,000 or 100,000 person-years (--rate-unit) is stored per person-year; --separator overrides the separator detected in a CSV file; --causes adds a cause list (columns cause, icd10 and optionally icd9, icd8, icd7, rate), checked as it comes in",
+             AttachFormatNames() + "); the table is named NAME or after its source; a rate table given per 1,000 or 100,000 person-years (--rate-unit) is stored per person-year; --separator overrides the separator detected in a CSV file; --layout long takes a rate table of one row per sex, age and year (the columns named), its rates kept in their unit; --causes adds a cause list (columns cause, icd10 and optionally icd9, icd8, icd7, rate), checked as it comes in",
          RunAttach},
         {"calc", "--observed O --expected E [--level 90|95|99] [--method NAME ...] [--null 1|100]",
          "the SMR calculator (Tools > SMR Calculator): SMR and bounds for typed numbers; NAME Exact, Byar, "
          "\"Chi Square\", \"Square Root\" or Wald (default 95 and Exact)", RunCalc},
         {"smr",
          "STUDY.vdx --rate TABLE --death COLUMN=VALUE [--pytable NAME] [--level 0.10|0.05|0.01] "
-         "[--method NAME] [--name PROJECT]",
+         "[--method NAME] [--name PROJECT] [--sex-column COLUMN]",
          "compute an SMR project (Compute > SMR), save the project file and print its report; NAME as the "
          "dialog lists it (\"Age*Calendar*Sex=1\", \"Exact\", \"Byar\", \"Chi Square\", \"Square Root\", "
-         "\"Wald\"); VALUE one code (ICD=162) or a group of codes and ranges (\"ICD=160-165, 170\"); on a text column codes as written, compared by their first characters (\"ICD=C33-C34, C45\")",
+         "\"Wald\"); VALUE one code (ICD=162) or a group of codes and ranges (\"ICD=160-165, 170\"); on a text column codes as written, compared by their first characters (\"ICD=C33-C34, C45\"); with a long rate table by sex, COLUMN holds each "
+         "person's sex (default: the sex column of the person-years run)",
          RunSmr},
         {"causes",
          "STUDY.vdx --list NAME|default --death COLUMN [--rate TABLE] [--revisions 9:1979,10:1999 | "
@@ -91,6 +93,10 @@ const std::vector<Subcommand>& Subcommands() {
          "by age class and calendar period, the person-years by age class and calendar period, or the forest plot "
          "of the causes of ANALYSIS",
          RunPlot},
+        {"study-report", "STUDY.vdx --out FILE.html|FILE.pdf [--projects P1,P2,...] [--null 1|100]",
+         "write the study report (Reports > Study report): the cohort, the person-years settings, the SMR projects "
+         "(all, or those listed), the plots and a methods paragraph, as one HTML file or printed to PDF by "
+         "Chromium", RunStudyReport},
         {"srr",
          "STUDY.vdx --rate TABLE --death COLUMN=VALUE [--pytable NAME] [--level 0.10|0.05|0.01] [--name PROJECT]",
          "store an SRR project (Compute > SRR: the deaths by stratum and the run's settings, no ratio), save the "

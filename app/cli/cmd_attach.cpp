@@ -1,5 +1,6 @@
 // veldrix-cli attach STUDY.vdx (--main | --rate | --causes) --format FORMAT SOURCE [--table TABLE]
 //     [--name NAME] [--rate-unit 1|1000|100000] [--separator ,|;|tab]
+//     [--layout grid|long --age COL --year COL [--sex COL] [--cause COL] --rate-column COL]
 //
 // Tables > Main table / Rate table > Add without a window. FORMAT names the
 // menu entry by its CLI name in the table of formats (access80 or access,
@@ -13,6 +14,10 @@
 // or per 100,000 person-years, which are stored divided down to per
 // person-year. --causes adds a cause list (Tables > Cause list > Add),
 // checked as it comes in.
+// A rate table is a grid unless --layout long names its columns: the age
+// (start of the class in years), the calendar year (start of the period),
+// optionally the sex and the cause, and the rate; the rates are then kept
+// as read, with their unit recorded.
 // A CSV file comes in
 // as the text import dialog proposes it, with the separator it detects
 // unless --separator gives one (",", ";" or "tab").
@@ -42,6 +47,8 @@ struct AttachArguments {
     std::optional<int> rateUnit;  // the index of the unit among those offered
     std::optional<char> separator;  // csv
     bool main = false, rate = false, causes = false;
+    std::optional<std::string> layout;  // "grid" or "long"
+    db::RateLayout columns;
 };
 
 // The format of a format name; nullptr for a name attach does not take.
@@ -59,11 +66,18 @@ std::optional<AttachArguments> Parse(const std::vector<std::string>& args) {
         else if (arg == "--rate") a.rate = true;
         else if (arg == "--causes") a.causes = true;
         else if (arg == "--format" || arg == "--table" || arg == "--name" || arg == "--rate-unit" ||
-                   arg == "--separator") {
+                   arg == "--separator" || arg == "--layout" || arg == "--age" || arg == "--year" ||
+                   arg == "--sex" || arg == "--cause" || arg == "--rate-column") {
             if (i + 1 >= args.size() || args[i + 1].empty()) return std::nullopt;
             if (arg == "--format") a.format = AttachFormat(args[++i]);
             else if (arg == "--table") a.table = args[++i];
             else if (arg == "--name") a.name = args[++i];
+            else if (arg == "--layout") a.layout = args[++i];
+            else if (arg == "--age") a.columns.ageColumn = args[++i];
+            else if (arg == "--year") a.columns.yearColumn = args[++i];
+            else if (arg == "--sex") a.columns.sexColumn = args[++i];
+            else if (arg == "--cause") a.columns.causeColumn = args[++i];
+            else if (arg == "--rate-column") a.columns.rateColumn = args[++i];
             else if (arg == "--separator") {
                 const std::string value = args[++i];
                 if (value == "," || value == ";") a.separator = value[0];
@@ -88,6 +102,13 @@ std::optional<AttachArguments> Parse(const std::vector<std::string>& args) {
     if (a.causes && odbc) return std::nullopt;
     if (a.table && !odbc && a.format->layout != exchange::TableLayout::Database) return std::nullopt;
     if (a.separator && a.format != &exchange::FormatNamed("csv")) return std::nullopt;
+    // The columns of a long table, all three required, and only with it.
+    const db::RateLayout& c = a.columns;
+    const bool anyColumn = !(c.ageColumn + c.yearColumn + c.sexColumn + c.causeColumn + c.rateColumn).empty();
+    if (a.layout && *a.layout != "grid" && *a.layout != "long") return std::nullopt;
+    if (a.layout == "long" ? (!a.rate || c.ageColumn.empty() || c.yearColumn.empty() || c.rateColumn.empty())
+                           : anyColumn)
+        return std::nullopt;
     a.project = positional[0];
     a.source = positional[1];
     return a;
@@ -132,6 +153,7 @@ int RunAttach(const std::vector<std::string>& args) {
 
     if (a->rateUnit) session.ui.choices.push_back(*a->rateUnit);
     exchange::ScriptedAttachDialogs dialogs;
+    if (a->layout == "long") dialogs.longLayout = a->columns;
     const std::string table = a->table.value_or("");  // "" takes the first table offered
     const exchange::NewTableNaming naming = CliTableNaming(a->name.empty() ? std::nullopt : std::optional(a->name));
     if (odbc) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <map>
 #include <optional>
 #include <tuple>
 
@@ -11,6 +12,7 @@
 #include "db/row_blocks.h"
 #include "db/table_stream.h"
 #include "mortality/death_group.h"
+#include "mortality/long_rates.h"
 #include "state/errors.h"
 #include "state/text_values.h"
 #include "state/veldrix_library.h"
@@ -80,6 +82,17 @@ double RequiredDate(const ProgramState& state, const TableStream& rows, const Da
                        "been stored.");
 }
 
+// A person born after entering the study: the person-years run stops on it.
+[[noreturn]] void BornAfterEntry(const ProgramState& state, const TableStream& rows, const DateColumn& birth,
+                                 double birthDay, const DateColumn& entry, double entryDay) {
+    throw DataError(err::InvalidProcedureCall,
+                   "Row " + std::to_string(rows.position()) + " of the main data table '" + state.MainTableName +
+                       "': the " + birth.meaning + " (column '" + rows.field(birth.index).name + "') " +
+                       FormatDate(birthDay) + " is after the " + entry.meaning + " (column '" +
+                       rows.field(entry.index).name + "') " + FormatDate(entryDay) +
+                       ". The SMR run has stopped; nothing has been stored.");
+}
+
 // Whether the follow-up from start to exit has a day in some stratum.
 template <class Person>
 bool HasDayInStrata(const library::Strata& strata, const Person& person, std::vector<int32_t>& cellIndex,
@@ -107,7 +120,8 @@ bool HasDayInStrata(const library::Strata& strata, const Person& person, std::ve
 
 bool CountDeathClasses(ProgramState& state, db::Database& workingCopy, Progress& progress,
                        const std::string& deathColumnName, int classCount, const DeathClassifier& classifier,
-                       std::vector<std::vector<std::vector<int32_t>>>& counts) {
+                       std::vector<std::vector<std::vector<int32_t>>>& counts, LongRateExpected* longRates,
+                       const std::string& sexColumnName) {
     MortalityResults& m = state.mortality;
     const PySettings& p = state.py;
     const int boundsA = std::max<int>(p.ageBoundCount, 0);
@@ -145,14 +159,18 @@ bool CountDeathClasses(ProgramState& state, db::Database& workingCopy, Progress&
     if (withEntry) names.push_back(p.entryColumn);
     const int sexColumn = bySex || bothSexes ? static_cast<int>(names.size()) : -1;
     if (sexColumn >= 0) names.push_back(p.sexColumn);
+    const int hireIndex = lag > 0 ? static_cast<int>(names.size()) : -1;
     if (lag > 0) names.push_back(p.hireColumn);
+    // The person's own sex for rates by sex.
+    const int rateSexColumn = longRates && longRates->bySex() ? static_cast<int>(names.size()) : -1;
+    if (rateSexColumn >= 0) names.push_back(sexColumnName);
     const int firstExtra = static_cast<int>(names.size());
     names.insert(names.end(), classifier.extraColumns.begin(), classifier.extraColumns.end());
     TableStream rows(workingCopy, state.MainTableName, names);
     const DateColumn exitColumn{1, "termination point of study"};
     const DateColumn birthColumn{2, "date of birth"};
     const DateColumn entryColumn{withEntry ? 3 : -1, "entry point of study"};
-    const DateColumn hireColumn{lag > 0 ? firstExtra - 1 : -1, "date of hire"};
+    const DateColumn hireColumn{hireIndex, "date of hire"};
 
     const library::Strata strata(ageVector.data(), static_cast<int16_t>(ages), calendarVector.data(),
                                  static_cast<int16_t>(periods));
@@ -165,7 +183,10 @@ bool CountDeathClasses(ProgramState& state, db::Database& workingCopy, Progress&
         double start, exit, birth;
         bool datesKnown;  // without an exit, entry or birth date the person stays in
         const std::vector<int32_t>* death;  // the classes it counts in; none when no death counts
+        bool included;  // false: read only for the person-time at the rates' resolution
+        int sex;        // index among the rates' sexes; -1 for a code without rates
     };
+    std::map<std::string, int64_t> sexesWithoutRates;
     m.IncludedCount = 0;
     auto read = [&](const TableStream& rows, Person& person) {
         if (selector < 1 || selector > 3) return false;
@@ -177,16 +198,22 @@ bool CountDeathClasses(ProgramState& state, db::Database& workingCopy, Progress&
         // ends on or after the exit (hire date plus the lag in calendar years,
         // 29 February becoming 28 February). An empty date makes the
         // comparison false: the person stays in.
-        const auto exit = OptionalDate(state, rows, exitColumn);
+        // At the rates' resolution every date is needed, as the person-years
+        // run needs it: an empty one stops the run naming its row and column.
+        const auto exit = longRates ? std::optional(RequiredDate(state, rows, exitColumn))
+                                    : OptionalDate(state, rows, exitColumn);
         double entry = 0;
         bool hasEntry = false;
         if (withEntry)
-            if (const auto e = OptionalDate(state, rows, entryColumn)) std::tie(entry, hasEntry) = std::pair(*e, true);
+            if (const auto e = longRates ? std::optional(RequiredDate(state, rows, entryColumn))
+                                         : OptionalDate(state, rows, entryColumn))
+                std::tie(entry, hasEntry) = std::pair(*e, true);
         const bool exitBeforeEntry = exit && hasEntry && std::trunc(*exit) < std::trunc(entry);
         bool included = !exitBeforeEntry;
         std::optional<double> lagEnd;
-        if (lag > 0 && included) {
-            const auto hire = OptionalDate(state, rows, hireColumn);
+        if (lag > 0 && (included || longRates)) {
+            const auto hire = longRates ? std::optional(RequiredDate(state, rows, hireColumn))
+                                        : OptionalDate(state, rows, hireColumn);
             if (hire) lagEnd = AddYears(*hire, lag);
             if (lagEnd && exit && *lagEnd >= *exit) included = false;
         }
@@ -194,32 +221,71 @@ bool CountDeathClasses(ProgramState& state, db::Database& workingCopy, Progress&
         const std::vector<int32_t>* classes = classifier.classify(rows, firstExtra, exit);
         const bool counted = classes != nullptr;
         if (counted && exitBeforeEntry) ExitBeforeEntry(state, rows, exitColumn, *exit, entryColumn, entry);
-        if (!included) return false;
+        // A person left out of the count still has the days the person-years
+        // run gave (a lag ending on the exit day: that day).
+        if (!included && !longRates) return false;
 
         person.exit = counted ? RequiredDate(state, rows, exitColumn) : exit.value_or(0);
-        const auto birth = counted ? std::optional<double>(RequiredDate(state, rows, birthColumn))
-                                   : OptionalDate(state, rows, birthColumn);
+        const auto birth = counted || longRates ? std::optional<double>(RequiredDate(state, rows, birthColumn))
+                                                : OptionalDate(state, rows, birthColumn);
+        if (longRates && hasEntry && std::trunc(*birth) > std::trunc(entry))
+            BornAfterEntry(state, rows, birthColumn, *birth, entryColumn, entry);
         person.birth = birth.value_or(0);
         person.datesKnown = exit && hasEntry && birth;
         person.start = entry;
         if (lagEnd && *lagEnd > person.start) person.start = *lagEnd;
         person.death = classes;
+        person.included = included;
+        person.sex = 0;
+        if (rateSexColumn >= 0) {
+            // A code that reads as a number is matched as one; text as text.
+            const auto number = db::FieldNumber(rows, rateSexColumn);
+            person.sex = number ? longRates->sexIndex(*number) : -1;
+            if (person.sex < 0 && !number && rows.storage(rateSexColumn) == TableStream::Storage::Text)
+                person.sex = longRates->sexIndex(SexCodeText(std::string(rows.text(rateSexColumn))));
+            if (person.sex < 0)
+                ++sexesWithoutRates[number ? NumberText(*number)
+                                           : rows.storage(rateSexColumn) == TableStream::Storage::Text
+                                                 ? SexCodeText(std::string(rows.text(rateSexColumn)))
+                                                 : std::string()];
+        }
         return true;
     };
     std::vector<int32_t> cellIndex(16);
     std::vector<double> days(16);
     auto place = [&](const Person* persons, size_t count) {
         for (const Person* d = persons; d != persons + count; ++d) {
-            if (d->datesKnown && !HasDayInStrata(strata, *d, cellIndex, days)) continue;
+            if (longRates && d->sex >= 0) longRates->addPerson(d->sex, d->start, d->exit, d->birth);
+            if (!d->included || (d->datesKnown && !HasDayInStrata(strata, *d, cellIndex, days))) continue;
             ++m.IncludedCount;
             if (!d->death) continue;
             const int32_t cell = strata.deathCell(d->exit, d->birth);
             if (cell > 0 && static_cast<size_t>(cell) <= cellCount)
                 for (int32_t c : *d->death) ++run[static_cast<size_t>(c) * (cellCount + 1) + static_cast<size_t>(cell)];
+            if (longRates && d->sex >= 0) longRates->addDeath(d->sex, cell);
         }
     };
     if (!db::ReadRowsInBlocks<Person>(rows, progress, kPollInterval, read, place)) return false;
     progress.setValue(400);
+    if (!sexesWithoutRates.empty()) {
+        std::string text = "The rate table '" + m.RateTableName + "' gives no rates for ";
+        // The ten codes of most persons, then how many more.
+        std::vector<std::pair<std::string, int64_t>> codes(sexesWithoutRates.begin(), sexesWithoutRates.end());
+        std::stable_sort(codes.begin(), codes.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
+        auto persons = [](int64_t n) { return std::to_string(n) + (n == 1 ? " person" : " persons"); };
+        constexpr size_t kNamed = 10;
+        for (size_t k = 0; k < codes.size() && k < kNamed; ++k)
+            text += (k ? ", " : "") + (codes[k].first.empty() ? std::string("an empty sex") : "sex code " + codes[k].first) +
+                    " (" + persons(codes[k].second) + ")";
+        if (codes.size() > kNamed) {
+            int64_t more = 0;
+            for (size_t k = kNamed; k < codes.size(); ++k) more += codes[k].second;
+            text += " and " + std::to_string(codes.size() - kNamed) + " further codes (" + persons(more) + ")";
+        }
+        text += " of the column '" + sexColumnName + "'. The SMR run has stopped; nothing has been stored.";
+        throw DataError(err::TypeMismatch, text);
+    }
+    if (longRates) longRates->finish();
 
     // Transfer: period outer, age class inner, as the cells are numbered.
     for (size_t c = 0; c < counts.size(); ++c) {
@@ -232,7 +298,8 @@ bool CountDeathClasses(ProgramState& state, db::Database& workingCopy, Progress&
     return true;
 }
 
-bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progress) {
+bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progress, LongRateExpected* longRates,
+                 const std::string& sexColumnName) {
     MortalityResults& m = state.mortality;
     // A text column compares codes as texts (C34 takes C34.1); any other
     // column as numbers. The death value as typed names the group; without
@@ -257,7 +324,8 @@ bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progr
         return counted ? &kTheGroup : nullptr;
     };
     std::vector<std::vector<std::vector<int32_t>>> counts;
-    const bool done = CountDeathClasses(state, workingCopy, progress, m.DeathColumn, 1, classifier, counts);
+    const bool done =
+        CountDeathClasses(state, workingCopy, progress, m.DeathColumn, 1, classifier, counts, longRates, sexColumnName);
     m.DeathCounts = std::move(counts[0]);
     if (!done)
         for (auto& ageRow : m.DeathCounts) std::fill(ageRow.begin(), ageRow.end(), 0);

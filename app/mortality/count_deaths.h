@@ -39,7 +39,15 @@ namespace vdx::mortality {
 // death whose termination or birth date is empty or not a date, for a date
 // of the tests that is not a date, and for a death whose exit is before its
 // entry (a row the person-years run gave no day).
-bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progress);
+//
+// With `longRates`, the same pass splits each included person's follow-up
+// at the rates' resolution into it (and its deaths by sex); the person's sex
+// is read from `sexColumn` when the rates are by sex. Persons whose sex code
+// has no rates are refused after the pass (DataError naming each code and
+// how many persons have it).
+class LongRateExpected;
+bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progress,
+                 LongRateExpected* longRates = nullptr, const std::string& sexColumn = "");
 
 // Deaths sorted into classes in one pass, as CountDeaths counts them (the
 // same persons, follow-up and checks): for a cause list, one class per cause.
@@ -57,7 +65,8 @@ struct DeathClassifier {
 };
 bool CountDeathClasses(ProgramState& state, db::Database& workingCopy, Progress& progress,
                        const std::string& deathColumn, int classCount, const DeathClassifier& classifier,
-                       std::vector<std::vector<std::vector<int32_t>>>& counts);
+                       std::vector<std::vector<std::vector<int32_t>>>& counts, LongRateExpected* longRates = nullptr,
+                       const std::string& sexColumn = "");
 
 // Whether the death column `column` of `table` is a text column, whose codes
 // compare as texts (ParseCodeGroup); the codes of any other column compare as

@@ -51,6 +51,12 @@ std::vector<ForestRow> ReadForestRows(const ProgramState& state) {
             if (name == db::smr_row::SmrHigh) row.high = number;
             if (name == db::smr_row::Alpha && v.kind() == Value::Kind::Text)
                 row.level = v.asText() == "0.01" ? "99" : v.asText() == "0.10" ? "90" : "95";
+            const std::string text = v.kind() == Value::Kind::Text ? v.asText() : std::string();
+            if (name == "Method") row.method = text;
+            if (name == "PyTable") row.pyTable = text;
+            if (name == "RateTable") row.rateTable = text;
+            if (name == "varDTH") row.deathColumn = text;
+            if (name == "valuesDTH") row.deathValues = text;
         }
         row.outOfDate = db::CheckProjectRun(*db, state, project) == db::ProjectRunState::OutOfDate;
         rows.push_back(row);

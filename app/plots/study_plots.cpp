@@ -234,6 +234,12 @@ bool PlotKindFromName(const std::string& name, PlotKind& kind) {
     return true;
 }
 
+Plot ForestPlot(const std::vector<mortality::ForestRow>& rows, double nullValue) {
+    if (rows.empty()) throw VdxError(err::ObjectNotFound, "The project file holds no SMR project: there is nothing to plot.");
+    return {ForestChart(rows, "SMR of every project, with " + Q(rows.front().level) + "% confidence bounds", nullValue,
+                        rows)};
+}
+
 Plot BuildPlot(const ProgramState& state, PlotKind kind, const std::string& project) {
     Plot plot;
     switch (kind) {

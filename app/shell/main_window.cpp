@@ -32,6 +32,8 @@
 #include "db/project_management.h"
 #include "exchange/commands/export_command.h"
 #include "report/report_output.h"
+#include "report/study_report.h"
+#include "study_report_window.h"
 #include "mortality/strata_table.h"
 #include "plot_view.h"
 #include "plots/plot_file.h"
@@ -177,6 +179,7 @@ void MainWindow::connectCommands() {
     plotView_->setMenuActions({menus_.mnuFilePlotSaveAs, menus_.mnuFilePlotPrint});
     connect(menus_.mnuReportsPrint, &QAction::triggered, this, &MainWindow::reportsPrint);
     connect(menus_.mnuReportsSaveAs, &QAction::triggered, this, &MainWindow::reportsSaveAs);
+    connect(menus_.mnuReportsStudy, &QAction::triggered, this, &MainWindow::reportsStudyReport);
     connect(menus_.mnuHelpContents, &QAction::triggered, this, &MainWindow::helpContents);
     connect(menus_.mnuHelpAbout, &QAction::triggered, this, &MainWindow::helpAbout);
     connect(menus_.mnuHelpLicence, &QAction::triggered, this, &MainWindow::helpLicence);
@@ -819,6 +822,18 @@ void MainWindow::reportsSaveAs() {
         report::SaveReportAs(ui(), shownCauses_, {shownReport_, 0, {}});
     else
         report::SaveSmrReportAs(state_, ui(), {shownReport_, 0, {}});
+}
+
+void MainWindow::reportsStudyReport() {
+    if (!state_.ProjectOpen) {
+        ui().message(Message(16), Buttons::Ok, Icon::Exclamation, "VELDRIX");
+        return;
+    }
+    const auto html = report::MakeStudyReport(state_, ui());
+    if (!html) return;
+    if (!studyReport_) studyReport_ = new StudyReportWindow(this, ui(), reportPrinter());
+    const std::string name = QFileInfo(Q(state_.ProjectFileName)).completeBaseName().toStdString() + " report";
+    studyReport_->showReport(*html, name);
 }
 
 void MainWindow::helpContents() {

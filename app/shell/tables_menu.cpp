@@ -1,6 +1,7 @@
 #include "tables_menu.h"
 
 #include "frm_causes_comp.h"
+#include "frm_rate_layout.h"
 
 #include <algorithm>
 
@@ -127,6 +128,14 @@ bool QtAttachDialogs::selectExternalOdbcTable(const std::vector<std::string>& ta
 bool QtAttachDialogs::textImport(ProgramState& state, Interaction& ui) {
     FrmTextImport dialog(owner_, state, ui);
     return dialog.exec() == QDialog::Accepted && state.TextImportDone;
+}
+
+std::optional<std::optional<db::RateLayout>> QtAttachDialogs::rateTableLayout(const std::string& table,
+                                                                              const std::vector<std::string>& columns,
+                                                                              double unit) {
+    FrmRateLayout dialog(owner_, table, columns, unit);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.layout();
 }
 
 void AddTablesMenuEntries(QMainWindow* window, QMenu* mnuTables) {

@@ -23,6 +23,9 @@ public:
     bool selectExternalOdbcTable(const std::vector<std::string>& tables,
                                  const std::function<bool(const std::string&)>& copy) override;
     bool textImport(ProgramState& state, Interaction& ui) override;
+    std::optional<std::optional<db::RateLayout>> rateTableLayout(const std::string& table,
+                                                                 const std::vector<std::string>& columns,
+                                                                 double unit) override;
 
 private:
     QWidget* owner_;

@@ -19,6 +19,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTextEdit>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -110,6 +111,40 @@ private slots:
         w_->state().ProjectChanged = false;
         w_->fileExit();
         w_.reset();
+    }
+
+    // Reports > Study report: the document in the program's own window, its
+    // plots shown as pictures; Save as HTML and Print write what it shows.
+    void studyReportOpensInItsWindowAndSaves() {
+        w_->findChild<QAction*>("mnuReportsStudy")->trigger();
+        QVERIFY2(ui_.messages.empty(), ui_.messages.empty() ? "" : ui_.messages.front().text.c_str());
+        auto* window = w_->findChild<QWidget*>("frmStudyReport");
+        QVERIFY(window && window->isVisible());
+        auto* browser = window->findChild<QTextBrowser*>("txtStudyReport");
+        const QString shown = browser->toPlainText();
+        for (const char* text : {"Cohort", "Person-years settings", "SMR projects", "P1", "Methods"})
+            QVERIFY2(shown.contains(text), text);
+        const QString html = browser->toHtml();
+        const qsizetype at = html.indexOf("data:image/svg+xml;base64,");
+        QVERIFY(at > 0);
+        const QUrl picture(html.mid(at, html.indexOf('"', at) - at));
+        QVERIFY(!browser->document()->resource(QTextDocument::ImageResource, picture).value<QImage>().isNull());
+
+        const QString saved = dir_.filePath("study_report.html");
+        ui_.files.push_back(FileDialogResult{saved.toStdString(), 1});
+        window->findChild<QPushButton*>("cmdSaveAs")->click();
+        QFile file(saved);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString written = QString::fromUtf8(file.readAll());
+        QVERIFY(written.startsWith("<!DOCTYPE html>") && written.contains("<td>P1</td>"));
+
+        const QString pdf = dir_.filePath("study_report.pdf");
+        w_->reportPrinter().setOutputFormat(QPrinter::PdfFormat);
+        w_->reportPrinter().setOutputFileName(pdf);
+        test::OnNextModalOf<QPrintDialog>([](QPrintDialog* d) { d->accept(); });
+        window->findChild<QPushButton*>("cmdPrint")->click();
+        QVERIFY(QFileInfo(pdf).size() > 1000);
+        QVERIFY(ui_.messages.empty());
     }
 
     void treeShowsTheProject() {

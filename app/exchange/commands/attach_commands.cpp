@@ -106,14 +106,35 @@ void RegisterMainTable(db::Database& wc, const std::string& name) { SetSystemMai
 // A rate table given per 1,000 or 100,000 person-years is divided down to
 // per person-year before it is registered; the columns divided are kept for
 // the message after the commit.
+// A long table (one row per sex x age x year) is not divided: its unit is
+// recorded with its layout and applied when the rates are used. The layout
+// is asked once the rows are in, with the table's columns.
 struct RateUnitConversion {
     double unit = 1;
     std::vector<std::string> columns;
+    AttachDialogs* dialogs = nullptr;
+    bool longTable = false;
     void apply(db::Database& wc, const std::string& name) {
+        if (dialogs) {
+            std::vector<std::string> names;
+            {
+                auto rs = wc.openRecordset(name);
+                for (int k = 0; k < rs->fieldCount(); ++k) names.push_back(rs->field(k).name);
+            }
+            const auto answer = dialogs->rateTableLayout(name, names, unit);
+            if (!answer) throw VdxError(err::DialogCancelled, "The rate table's layout was not chosen.");
+            if (*answer) {
+                db::CheckLongRateTable(wc, name, **answer);
+                db::WriteRateLayout(wc, name, **answer);
+                longTable = true;
+                return;
+            }
+        }
         if (unit != 1) columns = ConvertRatesToPerPersonYear(wc, name, unit);
     }
     void report(Interaction& ui, const std::string& name) const {
-        if (unit != 1) ui.message(RatesConvertedText(name, unit, columns), Buttons::Ok, Icon::Information, kApplicationName);
+        if (unit != 1 && !longTable)
+            ui.message(RatesConvertedText(name, unit, columns), Buttons::Ok, Icon::Information, kApplicationName);
     }
 };
 
@@ -412,6 +433,7 @@ bool AddRateTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, 
         }
         state.ExternalTableName = *name;
         RateUnitConversion conversion;
+        conversion.dialogs = &dialogs;
         if (const auto unit = AskRateUnit(ui, *name)) {
             conversion.unit = *unit;
         } else {
@@ -437,7 +459,7 @@ bool AddRateTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, 
         conversion.report(ui, state.ExternalTableName);
         return true;
     } catch (const VdxError& e) {
-        ShowAttachError(ui, e, NameForMessage(state), true);
+        if (e.number() != err::DialogCancelled) ShowAttachError(ui, e, NameForMessage(state), true);
         state.ExternalTableName.clear();
         return false;
     }
@@ -505,6 +527,7 @@ bool AddRateTableODBC(ProgramState& state, Interaction& ui, AttachDialogs& dialo
         const int16_t count = NextRateTableCount(state);
         // No file to choose first: the unit is asked before the data source.
         RateUnitConversion conversion;
+        conversion.dialogs = &dialogs;
         if (const auto unit = AskRateUnit(ui, "")) conversion.unit = *unit;
         else return false;
         auto reg = [&](db::Database& wc, const std::string& name) {
@@ -516,7 +539,7 @@ bool AddRateTableODBC(ProgramState& state, Interaction& ui, AttachDialogs& dialo
         conversion.report(ui, state.ExternalTableName);
         return true;
     } catch (const VdxError& e) {
-        ShowAttachError(ui, e, state.ExternalTableName, true);
+        if (e.number() != err::DialogCancelled) ShowAttachError(ui, e, state.ExternalTableName, true);
         state.ExternalTableName.clear();
         return false;
     }

@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "db/rate_layouts.h"
 #include "exchange/formats/odbc/odbc_reader.h"
 #include "exchange/io/file_formats.h"
 #include "state/errors.h"
@@ -55,6 +56,17 @@ public:
     // text_import_command.h), for ASCII and CSV files; true when it created
     // the table.
     virtual bool textImport(ProgramState& state, Interaction& ui) = 0;
+    // Asked of a rate table once its rows are in (its columns listed):
+    // a grid (age classes as rows, periods as columns; nullopt inside the
+    // answer) or long, with the columns of age, year, sex, cause and rate
+    // (the unit is the one already answered). The outer nullopt is Cancel.
+    // Without a dialog of its own, a rate table is a grid.
+    virtual std::optional<std::optional<db::RateLayout>> rateTableLayout(const std::string& table,
+                                                                         const std::vector<std::string>& columns,
+                                                                         double unit) {
+        (void)table, (void)columns, (void)unit;
+        return std::optional<db::RateLayout>();
+    }
 };
 
 // Names in the project file.
