@@ -1,4 +1,4 @@
-// veldrix-cli attach STUDY.vdx (--main | --rate | --work-history) --format FORMAT SOURCE [--table TABLE]
+// veldrix-cli attach STUDY.vdx (--main | --rate | --causes | --work-history) --format FORMAT SOURCE [--table TABLE]
 //     [--name NAME] [--rate-unit 1|1000|100000] [--separator ,|;|tab]
 //     [--id COL] [--start COL] [--end COL] [--intensity COL] [--job COL]
 //     [--layout grid|long --age COL --year COL [--sex COL] [--cause COL] --rate-column COL]
@@ -13,7 +13,8 @@
 // saved; a name the study holds already is refused. --rate-unit answers
 // the rate import's question: rates per person-year (the default), per 1,000
 // or per 100,000 person-years, which are stored divided down to per
-// person-year.
+// person-year. --causes adds a cause list (Tables > Cause list > Add),
+// checked as it comes in.
 // A rate table is a grid unless --layout long names its columns: the age
 // (start of the class in years), the calendar year (start of the period),
 // optionally the sex and the cause, and the rate; the rates are then kept
@@ -34,6 +35,7 @@
 #include "db/file_commands.h"
 #include "exchange/commands/attach_commands.h"
 #include "exchange/commands/rate_units.h"
+#include "mortality/cause_list.h"
 #include "state/text_values.h"
 #include "exchange/commands/scripted_attach_dialogs.h"
 
@@ -48,7 +50,7 @@ struct AttachArguments {
     std::string name;
     std::optional<int> rateUnit;  // the index of the unit among those offered
     std::optional<char> separator;  // csv
-    bool main = false, rate = false, workHistory = false;
+    bool main = false, rate = false, causes = false, workHistory = false;
     exchange::WorkHistoryColumns workColumns;
     std::optional<std::string> layout;  // "grid" or "long"
     db::RateLayout columns;
@@ -67,6 +69,7 @@ std::optional<AttachArguments> Parse(const std::vector<std::string>& args) {
         const std::string& arg = args[i];
         if (arg == "--main") a.main = true;
         else if (arg == "--rate") a.rate = true;
+        else if (arg == "--causes") a.causes = true;
         else if (arg == "--work-history") a.workHistory = true;
         else if (arg == "--id" || arg == "--start" || arg == "--end" || arg == "--intensity" || arg == "--job") {
             if (i + 1 >= args.size() || args[i + 1].empty()) return std::nullopt;
@@ -105,13 +108,15 @@ std::optional<AttachArguments> Parse(const std::vector<std::string>& args) {
             return std::nullopt;
         }
     }
-    if (positional.size() != 2 || a.main + a.rate + a.workHistory != 1 || !a.format || (a.rateUnit && !a.rate))
+    if (positional.size() != 2 || int(a.main) + int(a.rate) + int(a.causes) + int(a.workHistory) != 1 || !a.format ||
+        (a.rateUnit && !a.rate))
         return std::nullopt;
     const exchange::WorkHistoryColumns& w = a.workColumns;
     if (!a.workHistory && !(w.id + w.start + w.end + w.intensity + w.job).empty()) return std::nullopt;
     // dBase, Paradox, Stata, SAS, SPSS and CSV files hold one table, named
     // after the file.
     const bool odbc = a.format->layout == exchange::TableLayout::DataSource;
+    if (a.causes && odbc) return std::nullopt;
     if (a.table && !odbc && a.format->layout != exchange::TableLayout::Database) return std::nullopt;
     if (a.separator && a.format != &exchange::FormatNamed("csv")) return std::nullopt;
     if (a.workHistory && odbc) return std::nullopt;
@@ -182,14 +187,20 @@ int RunAttach(const std::vector<std::string>& args) {
             else form.proposeFromData();
         };
     }
-    const bool added = a->workHistory ? exchange::AddWorkHistory(state, session.ui, dialogs, *a->format, a->workColumns, naming)
-                       : a->main      ? exchange::AddMainTable(state, session.ui, dialogs, *a->format, naming)
-                                      : exchange::AddRateTable(state, session.ui, dialogs, *a->format, naming);
+    const bool added =
+        a->causes ? exchange::AddCauseList(state, session.ui, dialogs, *a->format, mortality::RegisterCauseList, naming)
+        : a->workHistory ? exchange::AddWorkHistory(state, session.ui, dialogs, *a->format, a->workColumns, naming)
+        : a->main        ? exchange::AddMainTable(state, session.ui, dialogs, *a->format, naming)
+                         : exchange::AddRateTable(state, session.ui, dialogs, *a->format, naming);
     if (!added) {
         if (session.ui.messages.empty()) PrintMessage("No table was added: the source offers none.");
         return kFailed;
     }
     if (!db::FileSave(state, session.ui, db::AfterFailedSave::CommandDiscarded)) return kFailed;
+    if (a->causes) {
+        std::cout << "cause list " << state.ExternalTableName << "\n";
+        return kOk;
+    }
     if (a->workHistory) {
         PrintMessage("Work history " + state.ExternalTableName + " added.");
         return kOk;

@@ -5,10 +5,13 @@
 #include "db/database.h"
 #include "db/db_internal.h"
 #include "db/exposure_tables.h"
+#include "db/study_settings.h"
 
 namespace vdx::db {
 
 namespace {
+
+std::string NameText(const Value& v) { return v.kind() == Value::Kind::Text ? v.asText() : std::string(); }
 
 // The fixed group entry with the given key; added when a tree lacks it.
 int Group(ProgramState& state, const char* key) {
@@ -60,10 +63,10 @@ bool IsSmrProject(Database& db, const std::string& project) {
 
 std::vector<std::string> AnalysisNames(Database& db, const std::string& kind) {
     std::vector<std::string> names;
-    if (!db.tableExists("VdxAnalyses")) return names;
-    auto rs = db.openRecordset("VdxAnalyses");
+    if (!db.tableExists(kVdxAnalyses)) return names;
+    auto rs = db.openRecordset(kVdxAnalyses);
     for (rs->moveFirst(); !rs->eof(); rs->moveNext())
-        if (rs->value("Kind").asText() == kind) names.push_back(rs->value("Name").asText());
+        if (rs->value("Kind").asText() == kind) names.push_back(NameText(rs->value("Name")));
     return names;
 }
 
@@ -78,6 +81,32 @@ void AddPlotEntries(ProgramState& state) {
     const int plots = state.Navigator.add(-1, kPlotsKey, "Plots", 1);
     state.Navigator.add(plots, "", "Forest plot", 3);
     state.Navigator.add(plots, "", "Person-years", 3);
+    state.CurrentNode = current;
+}
+
+std::vector<std::string> RegisteredNames(Database& db, const std::string& registry) {
+    std::vector<std::string> names;
+    if (!db.tableExists(registry)) return names;
+    auto rs = db.openRecordset(registry);
+    for (rs->moveFirst(); !rs->eof(); rs->moveNext()) names.push_back(NameText(rs->value("Name")));
+    return names;
+}
+
+void AddAnalysisEntries(ProgramState& state, Database& db) {
+    const int current = state.CurrentNode;
+    const auto lists = RegisteredNames(db, kVdxCauseLists);
+    if (!lists.empty()) {
+        int group = state.Navigator.findByKey(kCauseListsKey);
+        if (group < 0)
+            group = state.Navigator.insertBefore(state.Navigator.findByKey(kPlotsKey), -1, kCauseListsKey,
+                                                 "Cause lists", 1);
+        for (const auto& name : lists) state.Navigator.add(group, "", name, 3);
+    }
+    for (const auto& name : AnalysisNames(db, "Causes")) {
+        const int node = state.Navigator.insertBefore(state.Navigator.findByKey(kPlotsKey), -1, "", name, 1);
+        for (const char* child : {"Causes", "Report", "Forest plot"}) state.Navigator.add(node, "", child, 3);
+    }
+    for (const auto& name : AnalysisNames(db, "Categories")) AddCategoriesEntry(state, name);
     state.CurrentNode = current;
 }
 

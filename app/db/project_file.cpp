@@ -239,7 +239,6 @@ void LoadState(ProgramState& state, Database& db, Interaction& ui) {
         for (const auto& name : ReadRows(db, kVdxSystemRateTables, "RateTables", state.RateTableCount))
             AddRateTableEntry(state, name);
     for (const auto& name : ProjectNames(db, state)) AddProjectEntry(state, name, IsSmrProject(db, name));
-    for (const auto& name : AnalysisNames(db, "Categories")) AddCategoriesEntry(state, name);
 
     state.py = PySettingsFromTexts(ReadRows(db, kVdxSystemPY, "Value", 24));
 
@@ -259,6 +258,7 @@ void LoadState(ProgramState& state, Database& db, Interaction& ui) {
         }
     }
     AddPlotEntries(state);
+    AddAnalysisEntries(state, db);
 }
 
 // Shows what stopped LoadProject or a conversion.

@@ -12,6 +12,10 @@ namespace vdx::db {
 class Database;
 
 inline constexpr const char* kVdxStudySettings = "VdxStudySettings";
+// The registries of cause lists (Name, ...) and of analyses (Name, Kind,
+// Settings, Created; Kind "Causes" has its table Name + "_Causes").
+inline constexpr const char* kVdxCauseLists = "VdxCauseLists";
+inline constexpr const char* kVdxAnalyses = "VdxAnalyses";
 
 // The keys, all in one place.
 namespace study_key {
@@ -25,5 +29,10 @@ std::optional<std::string> ReadStudySetting(Database& db, const std::string& key
 // Replaces the key's value (creates the table when there is none). Works in
 // the caller's transaction, if any.
 void WriteStudySetting(Database& db, const std::string& key, const std::string& value);
+
+// Adds the analysis `name` of `kind` ("Causes", "Categories") to
+// VdxAnalyses, created when missing, with its settings as text and the day (UTC)
+// it was made. Works in the caller's transaction.
+void RegisterAnalysis(Database& db, const std::string& name, const std::string& kind, const std::string& settings);
 
 }  // namespace vdx::db

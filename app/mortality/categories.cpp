@@ -10,6 +10,7 @@
 #include "db/exposure_tables.h"
 #include "db/field_number.h"
 #include "db/navigator_entries.h"
+#include "db/study_settings.h"
 #include "db/table_stream.h"
 #include "db/work_history_stream.h"
 #include "mortality/death_group.h"
@@ -26,7 +27,6 @@ namespace {
 
 using db::TableStream;
 
-constexpr const char* kVdxAnalyses = "VdxAnalyses";
 constexpr const char* kKind = "Categories";
 
 int ClassCount(int bounds) { return bounds > 1 ? bounds - 1 : 0; }
@@ -270,23 +270,10 @@ bool RunCategories(ProgramState& state, Interaction& ui, const CategoryRequest& 
         const CategoryTable table = ComputeCategoryTable(state, *db, request);
         db->beginTransaction();
         try {
-            if (!db->tableExists(kVdxAnalyses))
-                db->createTable({kVdxAnalyses, 0,
-                                 {{"Name", FieldType::Text, 255, false}, {"Kind", FieldType::Text, 255, false},
-                                  {"Settings", FieldType::Memo, 0, true}, {"Created", FieldType::Text, 255, true}}});
-            const std::time_t now = std::time(nullptr);
-            char created[32];
-            std::strftime(created, sizeof created, "%Y-%m-%dT%H:%M:%SZ", std::gmtime(&now));
-            auto rs = db->openRecordset(kVdxAnalyses);
-            rs->addNew();
-            rs->setValue("Name", Value::text(name));
-            rs->setValue("Kind", Value::text(kKind));
-            rs->setValue("Settings", Value::text("rate=" + request.rateTable + "\ndeath=" + request.deathColumn + "=" +
-                                                 request.deathValueText + "\nlevel=" + request.levelText +
-                                                 "\nmethod=" + request.method + "\naxis=" + table.axis));
-            rs->setValue("Created", Value::text(created));
-            rs->update();
-            rs.reset();
+            db::RegisterAnalysis(*db, name, kKind,
+                                 "rate=" + request.rateTable + "\ndeath=" + request.deathColumn + "=" +
+                                     request.deathValueText + "\nlevel=" + request.levelText +
+                                     "\nmethod=" + request.method + "\naxis=" + table.axis);
             {
                 db::TableDef def{name + "_Categories", 0, {{"Category", FieldType::Text, 255, true}}};
                 for (const char* column : {"Days", "PersonYears", "Observed", "Expected", "Smr", "Low", "High"})

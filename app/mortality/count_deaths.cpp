@@ -118,8 +118,10 @@ bool HasDayInStrata(const library::Strata& strata, const Person& person, std::ve
 
 }  // namespace
 
-bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progress, LongRateExpected* longRates,
-                 const std::string& sexColumnName) {
+bool CountDeathClasses(ProgramState& state, db::Database& workingCopy, Progress& progress,
+                       const std::string& deathColumnName, int classCount, const DeathClassifier& classifier,
+                       std::vector<std::vector<std::vector<int32_t>>>& counts, LongRateExpected* longRates,
+                       const std::string& sexColumnName) {
     MortalityResults& m = state.mortality;
     const PySettings& p = state.py;
     const int boundsA = std::max<int>(p.ageBoundCount, 0);
@@ -145,29 +147,30 @@ bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progr
     for (int k = 1; k <= boundsC; ++k)
         calendarVector[static_cast<size_t>(k)] = DateSerial(state.CalendarBounds[static_cast<size_t>(k)], 1, 1);
     const size_t cellCount = static_cast<size_t>(ages) * static_cast<size_t>(periods);
-    std::vector<int64_t> run(cellCount + 1, 0);  // cell k = i + ages * (j - 1)
-    m.DeathCounts.assign(static_cast<size_t>(ages) + 1, std::vector<int32_t>(static_cast<size_t>(periods) + 1, 0));
+    // Class c's cell k = i + ages * (j - 1) at c * (cellCount + 1) + k.
+    std::vector<int64_t> run(static_cast<size_t>(classCount) * (cellCount + 1), 0);
+    counts.assign(static_cast<size_t>(classCount),
+                  std::vector<std::vector<int32_t>>(static_cast<size_t>(ages) + 1,
+                                                    std::vector<int32_t>(static_cast<size_t>(periods) + 1, 0)));
 
     const int lag = m.DeathLag;
-    std::vector<std::string> names{m.DeathColumn, p.exitColumn, p.birthColumn};
+    std::vector<std::string> names{deathColumnName, p.exitColumn, p.birthColumn};
     const bool withEntry = !p.entryColumn.empty();
     if (withEntry) names.push_back(p.entryColumn);
     const int sexColumn = bySex || bothSexes ? static_cast<int>(names.size()) : -1;
     if (sexColumn >= 0) names.push_back(p.sexColumn);
+    const int hireIndex = lag > 0 ? static_cast<int>(names.size()) : -1;
     if (lag > 0) names.push_back(p.hireColumn);
     // The person's own sex for rates by sex.
     const int rateSexColumn = longRates && longRates->bySex() ? static_cast<int>(names.size()) : -1;
     if (rateSexColumn >= 0) names.push_back(sexColumnName);
+    const int firstExtra = static_cast<int>(names.size());
+    names.insert(names.end(), classifier.extraColumns.begin(), classifier.extraColumns.end());
     TableStream rows(workingCopy, state.MainTableName, names);
-    constexpr int deathColumn = 0;
     const DateColumn exitColumn{1, "termination point of study"};
     const DateColumn birthColumn{2, "date of birth"};
     const DateColumn entryColumn{withEntry ? 3 : -1, "entry point of study"};
-    const DateColumn hireColumn{lag > 0 ? static_cast<int>(names.size()) - 1 - (rateSexColumn >= 0 ? 1 : 0) : -1,
-                                "date of hire"};
-    // The death value as typed names the group; without one, the single code.
-    const DeathGroupParse typed = ParseDeathGroup(m.DeathValuesText);
-    const DeathGroup group = typed.ok ? typed.group : DeathGroup(m.DeathCode);
+    const DateColumn hireColumn{hireIndex, "date of hire"};
 
     const library::Strata strata(ageVector.data(), static_cast<int16_t>(ages), calendarVector.data(),
                                  static_cast<int16_t>(periods));
@@ -179,7 +182,7 @@ bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progr
     struct Person {
         double start, exit, birth;
         bool datesKnown;  // without an exit, entry or birth date the person stays in
-        bool death;
+        const std::vector<int32_t>* death;  // the classes it counts in; none when no death counts
         bool included;  // false: read only for the person-time at the rates' resolution
         int sex;        // index among the rates' sexes; -1 for a code without rates
     };
@@ -215,8 +218,8 @@ bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progr
             if (lagEnd && exit && *lagEnd >= *exit) included = false;
         }
 
-        const auto death = db::FieldNumber(rows, deathColumn);
-        const bool counted = death && group.contains(*death);
+        const std::vector<int32_t>* classes = classifier.classify(rows, firstExtra, exit);
+        const bool counted = classes != nullptr;
         if (counted && exitBeforeEntry) ExitBeforeEntry(state, rows, exitColumn, *exit, entryColumn, entry);
         // A person left out of the count still has the days the person-years
         // run gave (a lag ending on the exit day: that day).
@@ -231,7 +234,7 @@ bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progr
         person.datesKnown = exit && hasEntry && birth;
         person.start = entry;
         if (lagEnd && *lagEnd > person.start) person.start = *lagEnd;
-        person.death = counted;
+        person.death = classes;
         person.included = included;
         person.sex = 0;
         if (rateSexColumn >= 0) {
@@ -257,14 +260,12 @@ bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progr
             ++m.IncludedCount;
             if (!d->death) continue;
             const int32_t cell = strata.deathCell(d->exit, d->birth);
-            if (cell > 0 && static_cast<size_t>(cell) <= cellCount) ++run[static_cast<size_t>(cell)];
+            if (cell > 0 && static_cast<size_t>(cell) <= cellCount)
+                for (int32_t c : *d->death) ++run[static_cast<size_t>(c) * (cellCount + 1) + static_cast<size_t>(cell)];
             if (longRates && d->sex >= 0) longRates->addDeath(d->sex, cell);
         }
     };
-    if (!db::ReadRowsInBlocks<Person>(rows, progress, kPollInterval, read, place)) {
-        for (auto& ageRow : m.DeathCounts) std::fill(ageRow.begin(), ageRow.end(), 0);
-        return false;
-    }
+    if (!db::ReadRowsInBlocks<Person>(rows, progress, kPollInterval, read, place)) return false;
     progress.setValue(400);
     if (!sexesWithoutRates.empty()) {
         std::string text = "The rate table '" + m.RateTableName + "' gives no rates for ";
@@ -287,11 +288,64 @@ bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progr
     if (longRates) longRates->finish();
 
     // Transfer: period outer, age class inner, as the cells are numbered.
-    size_t k = 1;
-    for (int j = 1; j <= periods; ++j)
-        for (int i = 1; i <= ages; ++i, ++k)
-            m.DeathCounts[static_cast<size_t>(i)][static_cast<size_t>(j)] += RoundToInt32(static_cast<double>(run[k]));
+    for (size_t c = 0; c < counts.size(); ++c) {
+        size_t k = 1;
+        for (int j = 1; j <= periods; ++j)
+            for (int i = 1; i <= ages; ++i, ++k)
+                counts[c][static_cast<size_t>(i)][static_cast<size_t>(j)] +=
+                    RoundToInt32(static_cast<double>(run[c * (cellCount + 1) + k]));
+    }
     return true;
+}
+
+bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progress, LongRateExpected* longRates,
+                 const std::string& sexColumnName) {
+    MortalityResults& m = state.mortality;
+    // A text column compares codes as texts (C34 takes C34.1); any other
+    // column as numbers. The death value as typed names the group; without
+    // one, the single code.
+    const bool textCodes = IsTextDeathColumn(workingCopy, state.MainTableName, m.DeathColumn);
+    const DeathGroupParse typed = ParseDeathGroup(m.DeathValuesText);
+    const DeathGroup group = typed.ok ? typed.group : DeathGroup(m.DeathCode);
+    const std::string typedText = m.DeathValuesText.empty() ? std::to_string(m.DeathCode) : m.DeathValuesText;
+    const CodeGroupParse codes = textCodes ? ParseCodeGroup(typedText) : CodeGroupParse{};
+    if (textCodes && !codes.ok) throw DataError(err::TypeMismatch, codes.message);
+    static const std::vector<int32_t> kTheGroup{0};
+    DeathClassifier classifier;
+    classifier.classify = [&](const TableStream& rows, int, std::optional<double>) -> const std::vector<int32_t>* {
+        constexpr int deathColumn = 0;
+        bool counted = false;
+        if (textCodes) {
+            counted = codes.group.contains(DeathCodeText(rows, deathColumn));
+        } else {
+            const auto death = db::FieldNumber(rows, deathColumn);
+            counted = death && group.contains(*death);
+        }
+        return counted ? &kTheGroup : nullptr;
+    };
+    std::vector<std::vector<std::vector<int32_t>>> counts;
+    const bool done =
+        CountDeathClasses(state, workingCopy, progress, m.DeathColumn, 1, classifier, counts, longRates, sexColumnName);
+    m.DeathCounts = std::move(counts[0]);
+    if (!done)
+        for (auto& ageRow : m.DeathCounts) std::fill(ageRow.begin(), ageRow.end(), 0);
+    return done;
+}
+
+bool IsTextDeathColumn(db::Database& workingCopy, const std::string& table, const std::string& column) {
+    for (const db::FieldDef& f : workingCopy.tableDef(table).fields)
+        if (f.name == column) return f.type == FieldType::Text || f.type == FieldType::Memo;
+    return false;
+}
+
+std::string DeathCodeText(const db::TableStream& rows, int column) {
+    switch (rows.storage(column)) {
+        case db::TableStream::Storage::Text: return NormalisedCode(rows.text(column));
+        case db::TableStream::Storage::Integer:
+        case db::TableStream::Storage::Real: return NormalisedCode(NumberText(rows.real(column)));
+        case db::TableStream::Storage::Null: break;
+    }
+    return {};
 }
 
 void StoreDeathsTable(db::Database& workingCopy, const std::string& project,

@@ -165,15 +165,19 @@ SmrCheck CheckSmrRequest(const ProgramState& state, Interaction& ui, const SmrRe
         const auto field = std::find_if(state.MainTableFields.begin(), state.MainTableFields.end(),
                                         [&](const FieldInfo& f) { return f.name == r.deathColumn; });
         if (r.deathColumn.empty() || field == state.MainTableFields.end()) return refused(msg::NoDeathColumn, SmrField::DeathColumn);
-        if (field->type != "numeric") return refused(msg::DeathColumnNotNumeric, SmrField::DeathColumn);
+        // A text column holds codes as written (C34.1); any other column
+        // holds whole numeric codes, as it always did.
+        auto db = db::Database::open(state.WorkingCopyName);
+        const bool textCodes = IsTextDeathColumn(*db, state.MainTableName, r.deathColumn);
+        if (!textCodes && field->type != "numeric") return refused(msg::DeathColumnNotNumeric, SmrField::DeathColumn);
         const DeathGroupParse group = ParseDeathGroup(r.deathValueText);
-        if (!group.ok) {
-            ui.message(group.message, Buttons::Ok, Icon::Critical, "Error");
+        const CodeGroupParse codes = textCodes ? ParseCodeGroup(r.deathValueText) : CodeGroupParse{};
+        if (textCodes ? !codes.ok : !group.ok) {
+            ui.message(textCodes ? codes.message : group.message, Buttons::Ok, Icon::Critical, "Error");
             return SmrCheck{false, SmrField::DeathValue};
         }
 
         // Conformity: one row per age class, one column per calendar period.
-        auto db = db::Database::open(state.WorkingCopyName);
         if (const auto layout = db::ReadRateLayout(*db, r.rateTable)) {
             // A long table needs no conformity; rates by sex need the
             // persons' sex column.
@@ -344,9 +348,16 @@ bool RunProject(ProgramState& state, Interaction& ui, const SmrRequest& r, const
         return false;
     };
     try {
+        // The project keeps the group as typed; its first code when it is a
+        // numeric one (a text column's group that is no number keeps 0).
+        const bool textCodes = IsTextDeathColumn(*db, state.MainTableName, r.deathColumn);
         const DeathGroupParse group = ParseDeathGroup(r.deathValueText);
-        if (!group.ok) throw DataError(err::TypeMismatch, group.message);
-        m.DeathCode = group.group.firstCode();
+        if (!textCodes && !group.ok) throw DataError(err::TypeMismatch, group.message);
+        if (textCodes) {
+            if (const CodeGroupParse codes = ParseCodeGroup(r.deathValueText); !codes.ok)
+                throw DataError(err::TypeMismatch, codes.message);
+        }
+        m.DeathCode = group.ok ? group.group.firstCode() : 0;
         db->beginTransaction();
         // The project is read back as row ProjectCount: a row left beyond
         // the count (a file edited elsewhere) takes the name rather than

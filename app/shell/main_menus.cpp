@@ -14,6 +14,7 @@
 #include "frm_py_comp.h"
 #include "frm_smr_calculator.h"
 #include "frm_categories.h"
+#include "frm_causes_comp.h"
 #include "frm_check_cohort.h"
 #include "frm_smr_comp.h"
 #include "frm_srr_comp.h"
@@ -166,7 +167,9 @@ MainMenus BuildMainMenus(QMainWindow* window) {
     QObject::connect(computePY, &QAction::triggered, window, [window] { MenuComputePersonYears(window); });
     QAction* computeSmr = AddEntry(m.mnuCompute, "mnuComputeSmr", "&SMR");
     QObject::connect(computeSmr, &QAction::triggered, window, [window] { MenuComputeSmr(window); });
-    QAction* computeCategories = AddEntry(m.mnuCompute, "mnuComputeSmrByCategory", "SMR by &category");
+    QAction* computeCauses = AddEntry(m.mnuCompute, "mnuComputeCauses", "SMR for a &cause list...");
+    QObject::connect(computeCauses, &QAction::triggered, window, [window] { MenuComputeCauses(window); });
+    QAction* computeCategories = AddEntry(m.mnuCompute, "mnuComputeSmrByCategory", "SMR by cate&gory...");
     QObject::connect(computeCategories, &QAction::triggered, window, [window] { MenuComputeSmrByCategory(window); });
     // Hidden at start-up unless the settings ask for it (startup.cpp).
     QAction* computeSrr = AddEntry(m.mnuCompute, "mnuComputeSrr", "SR&R");

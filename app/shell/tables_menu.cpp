@@ -1,5 +1,6 @@
 #include "tables_menu.h"
 
+#include "frm_causes_comp.h"
 #include "frm_rate_layout.h"
 
 #include <algorithm>
@@ -16,14 +17,19 @@
 #include "frm_select_external_odbc_table.h"
 #include "frm_select_external_table.h"
 #include "frm_text_import.h"
+#include "db/database.h"
 #include "db/navigator_commands.h"
 #include "db/project_file.h"
 #include "db/remove_table.h"
+#include "mortality/cause_list.h"
+#include "state/messages.h"
 #include "main_window.h"
 
 namespace vdx {
 
 namespace {
+
+constexpr const char* kDefaultCausesTable = "DefaultCauses";
 
 QMenu* SubMenu(QMenu* parent, const QString& name, const QString& caption) {
     QMenu* menu = parent->addMenu(caption);
@@ -32,30 +38,36 @@ QMenu* SubMenu(QMenu* parent, const QString& name, const QString& caption) {
     return menu;
 }
 
-// "Main table" or "Rate table" with its Add sub-menu.
-void AddTableMenu(QMainWindow* window, QMenu* mnuTables, bool rateTable) {
-    const QString base = rateTable ? "mnuTablesRateTable" : "mnuTablesMainTable";
-    QMenu* table = SubMenu(mnuTables, base, rateTable ? "&Rate table" : "&Main table");
-    QMenu* add = SubMenu(table, base + "Add", "&Add");
+// The formats a table can be added from (ODBC sources only with
+// `dataSources`), in their sub-menus, each calling `chosen` with its format.
+template <typename Chosen>
+void AddFileFormatEntries(QMainWindow* window, QMenu* add, const QString& base, bool dataSources, Chosen chosen) {
     QMap<QString, QMenu*> formats;
-    // One entry per format with a menu entry, in the table's order; captions
-    // carry their access keys ("&"), object names leave them out.
     for (const exchange::FileFormat& e : exchange::FileFormats()) {
-        if (!e.hasMenuEntry()) continue;
+        if (!e.hasMenuEntry() || (!dataSources && e.layout == exchange::TableLayout::DataSource)) continue;
         QMenu* menu = add;
         if (*e.subMenu) {
             menu = formats.value(e.subMenu);
             if (!menu) {
-                const QString caption = e.subMenu;
-                menu = SubMenu(add, base + "Add" + QString(caption).remove('&'), caption);
+                menu = SubMenu(add, base + "Add" + QString(e.subMenu).remove('&'), e.subMenu);
                 formats.insert(e.subMenu, menu);
             }
         }
         QAction* entry = menu->addAction(e.menuCaption);
         entry->setObjectName(base + "Add" + e.menuName);
-        QObject::connect(entry, &QAction::triggered, window,
-                         [window, rateTable, &e] { MenuAddTable(window, rateTable, e); });
+        QObject::connect(entry, &QAction::triggered, window, [window, &e, chosen] { chosen(window, e); });
     }
+}
+
+// "Main table" or "Rate table" with its Add sub-menu.
+void AddTableMenu(QMainWindow* window, QMenu* mnuTables, bool rateTable) {
+    const QString base = rateTable ? "mnuTablesRateTable" : "mnuTablesMainTable";
+    QMenu* table = SubMenu(mnuTables, base, rateTable ? "&Rate table" : "&Main table");
+    QMenu* add = SubMenu(table, base + "Add", "&Add");
+    // One entry per format with a menu entry, in the table's order; captions
+    // carry their access keys ("&"), object names leave them out.
+    AddFileFormatEntries(window, add, base, true,
+                         [rateTable](QMainWindow* w, const exchange::FileFormat& e) { MenuAddTable(w, rateTable, e); });
     QAction* remove = table->addAction(rateTable ? "&Remove..." : "&Remove");
     remove->setObjectName(base + "Remove");
     QObject::connect(remove, &QAction::triggered, window, [window, rateTable] { MenuRemoveTable(window, rateTable); });
@@ -78,22 +90,23 @@ void MenuAddWorkHistory(QMainWindow* window, const exchange::FileFormat& format)
 void AddWorkHistoryMenu(QMainWindow* window, QMenu* mnuTables) {
     const QString base = "mnuTablesWorkHistory";
     QMenu* add = SubMenu(SubMenu(mnuTables, base, "&Work history"), base + "Add", "&Add");
-    QMap<QString, QMenu*> formats;
-    // The file formats of the main table's Add menu, in the same sub-menus.
-    for (const exchange::FileFormat& e : exchange::FileFormats()) {
-        if (!e.hasMenuEntry() || e.layout == exchange::TableLayout::DataSource) continue;
-        QMenu* menu = add;
-        if (*e.subMenu) {
-            menu = formats.value(e.subMenu);
-            if (!menu) {
-                menu = SubMenu(add, base + "Add" + QString(e.subMenu).remove('&'), e.subMenu);
-                formats.insert(e.subMenu, menu);
-            }
-        }
-        QAction* entry = menu->addAction(e.menuCaption);
-        entry->setObjectName(base + "Add" + e.menuName);
-        QObject::connect(entry, &QAction::triggered, window, [window, &e] { MenuAddWorkHistory(window, e); });
-    }
+    AddFileFormatEntries(window, add, base, false, [](QMainWindow* w, const exchange::FileFormat& e) { MenuAddWorkHistory(w, e); });
+}
+
+// Tables > Cause list > Add: the list the program brings along, or a table
+// of any format but ODBC, checked as it comes in.
+void AddCauseListMenu(QMainWindow* window, QMenu* mnuTables) {
+    const QString base = "mnuTablesCauseList";
+    QMenu* list = SubMenu(mnuTables, base, "Ca&use list");
+    QMenu* add = SubMenu(list, base + "Add", "&Add");
+    QAction* bundled = add->addAction("Default &list");
+    bundled->setObjectName(base + "AddDefault");
+    QObject::connect(bundled, &QAction::triggered, window, [window] { MenuAddCauseList(window, nullptr); });
+    add->addSeparator();
+    AddFileFormatEntries(window, add, base, false, [](QMainWindow* w, const exchange::FileFormat& e) { MenuAddCauseList(w, &e); });
+    QAction* revisions = list->addAction("ICD &revisions...");
+    revisions->setObjectName("mnuTablesRevisions");
+    QObject::connect(revisions, &QAction::triggered, window, [window] { MenuRevisions(window); });
 }
 
 // The rate table the tree has selected, "" when it shows something else.
@@ -140,6 +153,7 @@ std::optional<std::optional<db::RateLayout>> QtAttachDialogs::rateTableLayout(co
 void AddTablesMenuEntries(QMainWindow* window, QMenu* mnuTables) {
     AddTableMenu(window, mnuTables, false);
     AddTableMenu(window, mnuTables, true);
+    AddCauseListMenu(window, mnuTables);
     AddWorkHistoryMenu(window, mnuTables);
     mnuTables->addSeparator();
 }
@@ -200,6 +214,37 @@ void MenuAddTable(QMainWindow* window, bool rateTable, const exchange::FileForma
         item->treeWidget()->setCurrentItem(item);
     }
     main->clickNode(path, false);
+}
+
+void MenuAddCauseList(QMainWindow* window, const exchange::FileFormat* format) {
+    auto* main = qobject_cast<MainWindow*>(window);
+    if (!main) return;
+    QtAttachDialogs dialogs(main);
+    std::string added;
+    main->runCommand([&] {
+        ProgramState& state = main->state();
+        Interaction& ui = main->ui();
+        if (format) {
+            if (exchange::AddCauseList(state, ui, dialogs, *format, mortality::RegisterCauseList))
+                added = state.ExternalTableName;
+        } else if (!state.ProjectOpen) {
+            ui.message(Message(msg::NoProjectLoaded), Buttons::Ok, Icon::Exclamation, "VELDRIX");
+        } else {
+            try {
+                auto db = db::Database::open(state.WorkingCopyName);
+                db->beginTransaction();
+                mortality::StoreDefaultCauseList(*db, kDefaultCausesTable);
+                db->commit();
+                state.ProjectChanged = true;
+                added = kDefaultCausesTable;
+            } catch (const VdxError& e) {
+                ShowRunError(ui, e);
+            }
+        }
+        if (!added.empty()) db::RebuildNavigator(state, ui);
+    });
+    // The list on view, shown and exportable like any table.
+    if (!added.empty()) main->openNode(QString::fromStdString("Cause lists_" + added));
 }
 
 }  // namespace vdx

@@ -254,7 +254,7 @@ TEST_F(CliAttach, WrongArgumentsAreUsageErrors) {
     EXPECT_EQ(ReadFile(study), before);
     const CommandRun help = cli({"--help"});
     EXPECT_NE(help.out.find("import STUDY.vdx (--main | --rate) FILE"), std::string::npos);
-    EXPECT_NE(help.out.find("attach STUDY.vdx (--main | --rate | --work-history) --format FORMAT SOURCE"), std::string::npos);
+    EXPECT_NE(help.out.find("attach STUDY.vdx (--main | --rate | --causes | --work-history) --format FORMAT SOURCE"), std::string::npos);
 }
 
 TEST_F(CliAttach, EveryFormatOfTheTableIsNamedInTheHelpAndTakenByItsCommands) {

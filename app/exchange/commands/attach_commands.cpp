@@ -465,6 +465,45 @@ bool AddRateTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, 
     }
 }
 
+bool AddCauseList(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, const FileFormat& format,
+                  const std::function<void(db::Database&, const std::string&)>& registerList,
+                  const NewTableNaming& naming) {
+    if (!ProjectIsOpen(state, ui)) return false;
+    try {
+        SelectExternalTable(state, ui, dialogs, "Select cause list...", format);
+        if (state.ExternalTableName.empty()) return false;
+        const std::string source = state.ExternalTableName;
+        const std::optional<std::string> name = NameForNewTable(state, ui, WithoutDollars(source), naming);
+        if (!name) {
+            ClearExternalSource(state);
+            return false;
+        }
+        state.ExternalTableName = *name;
+        if (!format.viaTextImport) {
+            BusyPointer busy(ui);
+            WorkingCopyTransaction t(state.WorkingCopyName);
+            CopyChosenSource(state, format, t.db(), source, state.ExternalTableName);
+            registerList(t.db(), state.ExternalTableName);
+            t.commit();
+        } else {
+            if (!ImportText(state, ui, dialogs)) return false;
+            const std::string imported = state.ExternalTableName;
+            RegisterImportedTable(state.WorkingCopyName, imported,
+                                  [&](db::Database& wc) { registerList(wc, imported); });
+        }
+        state.ProjectChanged = true;
+        return true;
+    } catch (const DataError& e) {
+        ui.message(e.description(), Buttons::Ok, Icon::Critical, "Error");
+        state.ExternalTableName.clear();
+        return false;
+    } catch (const VdxError& e) {
+        ShowAttachError(ui, e, NameForMessage(state), false);
+        state.ExternalTableName.clear();
+        return false;
+    }
+}
+
 bool AddMainTableODBC(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, const NewTableNaming& naming) {
     if (!ProjectIsOpen(state, ui)) return false;
     if (!state.MainTableName.empty()) {

@@ -28,6 +28,10 @@
 #include "state/interaction.h"
 #include "state/state.h"
 
+namespace vdx::db {
+class Database;
+}
+
 namespace vdx::exchange {
 
 inline constexpr const char* kSelectMainTableTitle = "Select main data table...";
@@ -108,6 +112,13 @@ std::string ValidTableName(const std::string& name);
 bool AddMainTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, const FileFormat& format,
                   const NewTableNaming& naming = {});
 bool AddRateTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, const FileFormat& format,
+                  const NewTableNaming& naming = {});
+// Tables > Cause list > Add: the table comes in as a rate table does (no
+// unit question) and `registerList` checks it and registers it in the
+// working copy (in the copy's transaction: a list that does not read leaves
+// the study as it was, its message naming row, column and value).
+bool AddCauseList(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, const FileFormat& format,
+                  const std::function<void(db::Database&, const std::string&)>& registerList,
                   const NewTableNaming& naming = {});
 bool AddMainTableODBC(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, const NewTableNaming& naming = {});
 bool AddRateTableODBC(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, const NewTableNaming& naming = {});
