@@ -17,6 +17,7 @@
 #include <set>
 
 #include "db/database.h"
+#include "db/exposure_tables.h"
 #include "db/field_number.h"
 #include "db/navigator_commands.h"
 #include "db/navigator_entries.h"
@@ -25,12 +26,16 @@
 #include "exchange/formats/html/html_writer.h"
 #include "plots/plot_file.h"
 #include "plots/study_plots.h"
+#include "report/html_parts.h"
+#include "report/result_sections.h"
 #include "state/errors.h"
 #include "state/text_values.h"
 
 namespace vdx::report {
 
 namespace {
+
+using namespace html;
 
 // The save dialog's flags: ask before overwriting, no read-only box (as the
 // other reports' Save as).
@@ -165,38 +170,25 @@ CohortFacts ReadCohortOrWhyNot(ProgramState& state, db::Database& db, const std:
     }
 }
 
-std::string Svg(const plots::Plot& plot) {
-    const QByteArray svg = plots::PlotSvg(plot);
-    return svg.toStdString();
-}
 
-std::string Fixed(double v, int decimals) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, v);
-    return buffer;
-}
-
-std::string Count(int64_t n) { return std::to_string(n); }
-
-// A figure shown rounded, kept whole in data-value for whoever reads the file.
-std::string Cell(double v, int decimals) {
-    return "<td class=\"n\" data-value=\"" + NumberText(v) + "\">" + Fixed(v, decimals) + "</td>";
-}
-
-std::string Row(const std::string& label, const std::string& value, const std::string& id = {}) {
-    return "<tr" + (id.empty() ? std::string() : " id=\"" + id + "\"") + "><th>" + exchange::HtmlEscaped(label) + "</th><td>" +
-           value + "</td></tr>\n";
-}
-
-// A figure of the cohort table, kept whole in data-value.
-std::string Figure(double v, int decimals) {
-    return "<span data-value=\"" + NumberText(v) + "\">" + Fixed(v, decimals) + "</span>";
-}
-
-std::string Base64Image(const std::string& svg, const std::string& alt) {
-    const QByteArray data = QByteArray::fromStdString(svg).toBase64();
-    return "<figure><img alt=\"" + exchange::HtmlEscaped(alt) + "\" src=\"data:image/svg+xml;base64," + data.toStdString() +
-           "\"><figcaption>" + exchange::HtmlEscaped(alt) + "</figcaption></figure>\n";
+// The third axis in words: what it measures, from where, and its lag.
+std::string ExposureAxisText(const ExposureAxis& axis) {
+    std::string text;
+    switch (axis.kind) {
+        case ExposureAxisKind::TimeSinceHire:
+            text = "time since first hire in years (hire date: " +
+                   (axis.hireColumn.empty() ? "the first period of " + axis.workHistory : axis.hireColumn) + ")";
+            break;
+        case ExposureAxisKind::Duration:
+            text = "duration of employment in years (work history " + axis.workHistory + ")";
+            break;
+        case ExposureAxisKind::Cumulative:
+            text = "cumulative exposure in unit-years, intensity times years employed (work history " +
+                   axis.workHistory + ")";
+            break;
+        case ExposureAxisKind::None: return "none";
+    }
+    return text + (axis.lagYears > 0 ? ", lagged " + std::to_string(axis.lagYears) + " years" : ", not lagged");
 }
 
 std::string ClassList(const std::vector<int16_t>& bounds) {
@@ -225,11 +217,6 @@ p.meta { color: #333; }
 
 }  // namespace
 
-std::vector<ExtraSectionBuilder>& ExtraSectionBuilders() {
-    static std::vector<ExtraSectionBuilder> builders;
-    return builders;
-}
-
 StudyReport BuildStudyReport(const ProgramState& original, const StudyReportRequest& request) {
     ProgramState state = original;
     state.SmrNullValue = request.nullValue;
@@ -244,6 +231,8 @@ StudyReport BuildStudyReport(const ProgramState& original, const StudyReportRequ
     r.py = state.py;
     r.ageBounds = state.AgeBounds;
     r.calendarBounds = state.CalendarBounds;
+    r.exposure.axis = state.Exposure.axis;
+    r.exposure.daysBelow = state.Exposure.daysBelow;
 
     // The SMR projects, as the forest plot reads them.
     const auto all = mortality::ReadForestRows(state);
@@ -264,8 +253,7 @@ StudyReport BuildStudyReport(const ProgramState& original, const StudyReportRequ
         auto db = db::Database::open(state.WorkingCopyName);
         r.cohort = ReadCohortOrWhyNot(state, *db, deathColumns.size() == 1 ? *deathColumns.begin() : std::string());
     }
-    for (const auto& build : ExtraSectionBuilders())
-        if (auto s = build(state)) r.extra.push_back(*s);
+    r.extra = ResultSections(state, request.nullValue);
 
     if (!r.projects.empty()) r.forestSvg = Svg(plots::ForestPlot(r.projects, r.nullValue));
     // A project whose stratum table cannot be made (its tables damaged) keeps
@@ -355,6 +343,14 @@ std::string StudyReportHtml(const StudyReport& r) {
                                           NumberText(p.sexCode2))
                              : "not stratified");
     h += Row("Lag", lag ? exchange::HtmlEscaped(std::to_string(p.lagYears) + " years after " + p.hireColumn) : "none");
+    const ExposureAxis& axis = r.exposure.axis;
+    if (axis.kind != ExposureAxisKind::None) {
+        std::string classes;
+        for (int k = 1; k <= static_cast<int>(axis.bounds.size()); ++k)
+            classes += (k > 1 ? ", " : "") + db::CategoryLabel(axis.bounds, k);
+        h += Row("Exposure axis", exchange::HtmlEscaped(ExposureAxisText(axis) + ": " + classes));
+        h += Row("Person-years below the first exposure bound", Figure(r.exposure.daysBelow / 365.25, 2));
+    }
     h += "</table>\n";
 
     // The SMR projects.
@@ -404,6 +400,11 @@ std::string StudyReportHtml(const StudyReport& r) {
                         ". "
                   : ". ";
     m += "Person-years are days divided by 365.25. ";
+    if (r.exposure.axis.kind != ExposureAxisKind::None)
+        m += "Person-time was further split by " + ExposureAxisText(r.exposure.axis) +
+             "; the value of a day is what was accumulated on the days before it" +
+             (r.exposure.axis.lagYears > 0 ? " less the lag" : std::string()) +
+             ", and a day counts in the class whose lower bound it reaches. ";
     if (c.unreadable.empty())
         m += Count(s.rowsLeftOut()) + " of " + Count(s.rows) + " persons were left out (reasons above). ";
     if (!r.projects.empty()) {

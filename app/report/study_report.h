@@ -17,6 +17,7 @@
 #include "mortality/plot_data.h"
 #include "mortality/strata_table.h"
 #include "py/person_years_run.h"
+#include "report/result_sections.h"
 #include "state/interaction.h"
 #include "state/state.h"
 
@@ -52,15 +53,6 @@ struct CohortFacts {
     std::string unreadable;
 };
 
-// A section of the document after the SMR projects, present only when its
-// results exist (cause tables, exposure categories, rate ratios ...): its
-// heading and its HTML body (user texts escaped with exchange::HtmlEscaped).
-struct ExtraSection {
-    std::string heading;
-    std::string html;
-    std::string methods;  // a sentence for the methods paragraph, or ""
-};
-
 struct StudyReport {
     std::string projectFile;
     std::string programVersion;
@@ -68,6 +60,7 @@ struct StudyReport {
     double nullValue = 100;
     PySettings py;
     std::vector<int16_t> ageBounds, calendarBounds;  // 1-based as in the state
+    ExposureResults exposure;  // the third axis of the last run, if any (its classes' cells left out)
     CohortFacts cohort;
     std::vector<mortality::ForestRow> projects;
     std::vector<ExtraSection> extra;
@@ -76,11 +69,6 @@ struct StudyReport {
     std::vector<std::string> observedExpectedSvg;  // one per project
     std::vector<std::string> plotErrors;  // "project: why" for a plot that could not be drawn
 };
-
-// A builder of an extra section; returns nothing when its results do not
-// exist in the study. Branches adding result kinds register theirs here.
-using ExtraSectionBuilder = std::function<std::optional<ExtraSection>(const ProgramState&)>;
-std::vector<ExtraSectionBuilder>& ExtraSectionBuilders();
 
 // Gathers the report of the open study. Throws VdxError when the study has
 // no person-years, a project named in the request is not an SMR project of

@@ -8,6 +8,7 @@ report as HTML and compares its figures with what `pyears`, `projects`,
 `report` and `strata` print and with the cohort file read here; then the
 escaping of user texts, --projects and the refused arguments.
 """
+import csv
 import datetime
 import html
 import os
@@ -129,6 +130,37 @@ try:
     err = subprocess.run([CLI, "study-report", "study.vdx", "--out", "x.html", "--projects", "Nope"],
                          capture_output=True, text=True)
     check(err.returncode == 1 and "Nope" in err.stderr and not os.path.exists("x.html"), "unknown project refused")
+    # ---- a table of causes and the SMR by exposure category: as their commands print them
+    shutil.copy(os.path.join(EXAMPLES, "example.vdx"), "axis.vdx")
+    run("pyears", "axis.vdx", "--dob", "DOB", "--entry", "DOE", "--exit", "DOX", "--age", "15:85:5",
+        "--calendar", "1950:2015:5", "--by", "time-since-hire:0,10,20,30", "--hire", "DOH")
+    printed = {"causes": run("causes", "axis.vdx", "--list", "default", "--death", "ICD", "--rate", "Rates",
+                             "--name", "All causes"),
+               "categories": run("categories", "axis.vdx", "--rate", "Rates", "--death", "ICD=162",
+                                 "--name", "Lung by hire")}
+    run("study-report", "axis.vdx", "--out", "axis.html")
+    axis_doc = open("axis.html", encoding="utf-8").read()
+    for heading, kind in [("Causes of death: All causes", "causes"), ("SMR by exposure category: Lung by hire",
+                                                                        "categories")]:
+        m = re.search(r"<h2>%s</h2>\n.*?</table>\n<table>(.*?)</table>" % re.escape(heading), axis_doc, re.S)
+        check(m is not None, f"a section {heading}")
+        if not m:
+            continue
+        shown = [[float(v) for v in re.findall(r'data-value="([^"]*)"', r)]
+                 for r in re.findall(r"<tr[^>]*>(<td>.*?)</tr>", m.group(1), re.S)]
+        lines = list(csv.reader(printed[kind].splitlines()))[1:]
+        check(len(shown) == len(lines) > 1, f"{kind}: {len(shown)} rows shown, {len(lines)} printed")
+        # causes print cause, sex, O, E, SMR, low, high; categories category, days, person-years, O, E, ...
+        plain = 2 if kind == "causes" else 3
+        for row, line in zip(shown, lines):
+            expected = [float(v) if v not in ("", "nan") else None for v in line[2:]]
+            got = row[:plain] + [v / 100 for v in row[plain:]]
+            check(got == [e for e in expected if e is not None] or len(got) == len(expected),
+                  f"{kind} {line[0]}: {got} vs {expected}")
+            check(all(e is not None and abs(g - e) <= 1e-9 * max(1, abs(e)) for g, e in zip(got, expected)),
+                  f"{kind} {line[0]}: {got} vs {expected}")
+    check("split by time since first hire" in axis_doc, "methods name the exposure axis")
+
     run("new", "empty.vdx")
     err = subprocess.run([CLI, "study-report", "empty.vdx", "--out", "x.html"], capture_output=True, text=True)
     check(err.returncode == 1 and "person-years" in err.stderr and not os.path.exists("x.html"),
