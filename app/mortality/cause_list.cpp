@@ -7,7 +7,9 @@
 #include <memory>
 #include <unordered_map>
 
+#include "db/analysis_management.h"
 #include "db/database.h"
+#include "db/navigator_commands.h"
 #include "db/project_file.h"
 #include "db/project_management.h"
 #include "db/rate_layouts.h"
@@ -415,17 +417,15 @@ std::optional<CausesResult> RunCauses(ProgramState& state, Interaction& ui, cons
     std::unique_ptr<db::Database> db;
     try {
         db = db::Database::open(state.WorkingCopyName);
-        const std::string name = r.name.empty() ? [&] {
-            for (int k = 1;; ++k)
-                if (!db->tableExists("Causes" + std::to_string(k)) &&
-                    !db->tableExists("Causes" + std::to_string(k) + "_Causes"))
-                    return "Causes" + std::to_string(k);
-        }()
-                                                : r.name;
-        if (db->tableExists(name + "_Causes") || db->tableExists(name))
-            return refuse("The study holds a table or an analysis named '" + name +
-                          "' already; nothing was computed. Give the run another name.");
-        if (const std::string problem = db::ProjectNameProblem(*db, name, {}); !problem.empty())
+        // Analyses and SMR projects share the tree's top level: a name of
+        // either is refused, naming the one that has it.
+        const auto projects = db::ReadNameList(state.WorkingCopyName, db::kVdxSystemProjects, "Projects",
+                                               state.ProjectCount);
+        std::string name = r.name;
+        for (int k = 1; name.empty(); ++k)
+            if (db::AnalysisNameProblem(*db, "Causes" + std::to_string(k), "Causes", projects).empty())
+                name = "Causes" + std::to_string(k);
+        if (const std::string problem = db::AnalysisNameProblem(*db, name, "Causes", projects); !problem.empty())
             return refuse(problem + " Nothing has been computed.");
 
         // Codes as written in a text column, or whole codes in a numeric one (as Compute > SMR takes them).
@@ -638,27 +638,13 @@ std::optional<CausesResult> RunCauses(ProgramState& state, Interaction& ui, cons
                                    "death ('*') and in the row '" + std::string(kNotInTheList) + "'.");
 
         // Stored: the analysis and its table, in the run's transaction.
-        if (!db->tableExists(kVdxAnalyses))
-            db->createTable({kVdxAnalyses, 0,
-                             {{"Name", FieldType::Text},
-                              {"Kind", FieldType::Text},
-                              {"Settings", FieldType::Memo, 0},
-                              {"Created", FieldType::Text}}});
-        {
-            auto rs = db->openRecordset(kVdxAnalyses);
-            rs->addNew();
-            rs->setValue("Name", Value::text(name));
-            rs->setValue("Kind", Value::text("Causes"));
-            rs->setValue("Settings",
-                         Value::text("list=" + listTable + ";death=" + r.deathColumn + ";rate=" + r.rateTable +
-                                     ";pytable=" + pyTable + ";level=" + r.levelText + ";method=" + r.method +
-                                     ";revisions=" +
-                                     (rule.column.empty() ? RevisionYearsText(rule.years) : "column " + rule.column) +
-                                     (sexColumn.empty() ? std::string() : ";sex=" + sexColumn) +
-                                     (result.notes.empty() ? std::string() : ";notes=" + Joined(result.notes))));
-            rs->setValue("Created", Value::text(FormatDate(DateSerial(1970, 1, 1) + std::floor(std::time(nullptr) / 86400.0))));
-            rs->update();
-        }
+        db::RegisterAnalysis(*db, name, "Causes",
+                             "list=" + listTable + ";death=" + r.deathColumn + ";rate=" + r.rateTable +
+                                 ";pytable=" + pyTable + ";level=" + r.levelText + ";method=" + r.method +
+                                 ";revisions=" +
+                                 (rule.column.empty() ? RevisionYearsText(rule.years) : "column " + rule.column) +
+                                 (sexColumn.empty() ? std::string() : ";sex=" + sexColumn) +
+                                 (result.notes.empty() ? std::string() : ";notes=" + Joined(result.notes)));
         const std::string table = name + "_Causes";
         db->createTable({table, 0,
                          {{"Cause", FieldType::Text},

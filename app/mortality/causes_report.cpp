@@ -139,7 +139,20 @@ std::string BuildCausesReport(const ProgramState& state, const std::string& name
     line("A death counts in every cause whose definition takes its code in the ICD revision in force at its date.");
     line("A cause defined as \"*\" takes every death. A death that no other cause takes is counted in the row");
     line("\"" + std::string(kNotInTheList) + "\" (no expected deaths), so that no death goes missing.");
-    if (!a.setting("notes").empty()) line(a.setting("notes"));
+    // The run's notes, wrapped at word boundaries.
+    std::string notes = a.setting("notes"), current;
+    for (size_t at = 0; at < notes.size();) {
+        size_t end = notes.find(' ', at);
+        if (end == std::string::npos) end = notes.size();
+        const std::string word = notes.substr(at, end - at);
+        if (!current.empty() && current.size() + 1 + word.size() > 100) {
+            line(current);
+            current.clear();
+        }
+        current += (current.empty() ? "" : " ") + word;
+        at = end + 1;
+    }
+    if (!current.empty()) line(current);
     if (null != 1) line("SMR and bounds are multiplied by " + NumberText(null) + ".");
     return out;
 }
