@@ -89,12 +89,29 @@ LongRateExpected::LongRateExpected(db::Database& db, const std::string& table, c
 
     struct Row {
         double age, year, rate;
-        std::string sex;
+        int sex;  // among sexTexts
         size_t set;
     };
     std::vector<Row> rows;
     std::set<double> ages, years;
-    std::set<std::string> sexes;
+    // The sex codes as met, each row pointing to its own; a number repeated
+    // from the row before is not written out again.
+    std::map<std::string, int> sexIds;
+    std::vector<std::string> sexTexts;
+    struct {
+        bool known = false;
+        double number = 0;
+        int id = -1;
+    } lastSex;
+    auto sexOf = [&](const db::TableStream& stream) {
+        const auto storage = stream.storage(3);
+        const bool number = storage == db::TableStream::Storage::Integer || storage == db::TableStream::Storage::Real;
+        if (number && lastSex.known && lastSex.number == stream.real(3)) return lastSex.id;
+        const auto [it, fresh] = sexIds.emplace(SexCodeText(StoredText(stream, 3)), static_cast<int>(sexTexts.size()));
+        if (fresh) sexTexts.push_back(it->first);
+        if (number) lastSex = {true, stream.real(3), it->second};
+        return it->second;
+    };
     std::vector<bool> setGiven(setNames_.size(), false);
     {
         db::TableStream stream(db, table, columns);
@@ -108,12 +125,13 @@ LongRateExpected::LongRateExpected(db::Database& db, const std::string& table, c
             }
             const std::optional<double> rate = db::FieldNumber(stream, 2);
             Row r{*db::FieldNumber(stream, 0), *db::FieldNumber(stream, 1), rate.value_or(0),
-                  withSex ? SexCodeText(StoredText(stream, 3)) : std::string(), set};
+                  withSex ? sexOf(stream) : -1, set};
+            const std::string& sexText = withSex ? sexTexts[static_cast<size_t>(r.sex)] : std::string();
             if (r.year != std::trunc(r.year) || r.year < 100 || r.year > 9999)
                 throw DataError(err::TypeMismatch, "Row " + std::to_string(stream.position()) + " of the rate table '" +
                                                        table + "', column '" + layout.yearColumn + "' holds " +
                                                        NumberText(r.year) + ", not a calendar year.");
-            if (withSex && r.sex.empty())
+            if (withSex && sexText.empty())
                 throw DataError(err::TypeMismatch, "Row " + std::to_string(stream.position()) + " of the rate table '" +
                                                        table + "': the sex (column '" + layout.sexColumn +
                                                        "') is empty.");
@@ -121,7 +139,7 @@ LongRateExpected::LongRateExpected(db::Database& db, const std::string& table, c
                 const std::string shown = StoredText(stream, 2);
                 throw DataError(err::TypeMismatch,
                                 "The rate table '" + table + "' gives no usable rate" + forCause(set) + " for " +
-                                    (withSex ? "sex " + r.sex + ", " : std::string()) + "age " + NumberText(r.age) +
+                                    (withSex ? "sex " + sexText + ", " : std::string()) + "age " + NumberText(r.age) +
                                     ", year " + NumberText(r.year) + ": the rate " +
                                     (shown.empty() ? std::string("is empty")
                                      : rate && !std::isnan(*rate) ? "is " + shown + ", negative"
@@ -130,7 +148,6 @@ LongRateExpected::LongRateExpected(db::Database& db, const std::string& table, c
             }
             ages.insert(r.age);
             years.insert(r.year);
-            if (withSex) sexes.insert(r.sex);
             setGiven[set] = true;
             rows.push_back(std::move(r));
         }
@@ -148,7 +165,8 @@ LongRateExpected::LongRateExpected(db::Database& db, const std::string& table, c
     std::vector<double> rateYears(years.begin(), years.end());
     const double lastWidth = rateYears.size() > 1 ? rateYears.back() - rateYears[rateYears.size() - 2] : 1.0;
     const double yearsEnd = rateYears.back() + lastWidth;
-    sexCodes_.assign(sexes.begin(), sexes.end());
+    sexCodes_.assign(sexTexts.begin(), sexTexts.end());
+    std::sort(sexCodes_.begin(), sexCodes_.end());
     for (size_t s = 0; s < sexCodes_.size(); ++s) {
         sexIndex_[sexCodes_[s]] = static_cast<int>(s);
         if (const auto n = ReadNumber(sexCodes_[s])) numericSex_.emplace_back(*n, static_cast<int>(s));
@@ -161,7 +179,8 @@ LongRateExpected::LongRateExpected(db::Database& db, const std::string& table, c
     std::vector<double> grid(sets * sexCount * nA * nY, 0.0);
     std::vector<bool> given(grid.size(), false);
     for (const Row& r : rows) {
-        const size_t s = r.set * sexCount + (withSex ? static_cast<size_t>(sexIndex_[r.sex]) : 0);
+        const size_t s =
+            r.set * sexCount + (withSex ? static_cast<size_t>(sexIndex_[sexTexts[static_cast<size_t>(r.sex)]]) : 0);
         const size_t a = static_cast<size_t>(ClassOf(rateAges, r.age));
         const size_t y = static_cast<size_t>(ClassOf(rateYears, r.year));
         grid[(s * nA + a) * nY + y] = r.rate / layout.unit;

@@ -114,7 +114,7 @@ void Generate(const std::string& path, int persons) {
         d->createTable({"ByCause",
                         0,
                         {{"SEX", FieldType::Integer, 0},
-                         {"CAUSE", FieldType::Text, 0},
+                         {"CAUSE", FieldType::Text, 80},
                          {"AGE", FieldType::Integer, 0},
                          {"YR", FieldType::Integer, 0},
                          {"RATE", FieldType::Double, 0}}});
