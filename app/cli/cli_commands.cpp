@@ -87,12 +87,14 @@ const std::vector<Subcommand>& Subcommands() {
          RunCategories},
         {"causes",
          "STUDY.vdx --list NAME|default --death COLUMN [--rate TABLE] [--revisions 9:1979,10:1999 | "
-         "--revision-column COLUMN] [--pytable NAME] [--level 0.10|0.05|0.01] [--method NAME] [--name RUN] "
-         "[--format csv|tsv]",
+         "--revision-column COLUMN] [--pytable NAME] [--sex-column COLUMN] [--level 0.10|0.05|0.01] "
+         "[--method NAME] [--name RUN] [--format csv|tsv]",
          "compute the SMR of every cause of a cause list in one run (default: the list the program brings "
          "along), store it as an analysis, save the project file and print cause, sex, observed, expected, smr, "
          "low, high; --rate gives one rate table for every cause, else the list's column rate names each "
-         "cause's; a death is read in the ICD revision in force at its date (--revisions) or named in a column",
+         "cause's; a long rate table gives each cause the rates of its cause column, and rows per sex when it has a "
+         "sex column (--sex-column: each person's sex); a death is read in the ICD revision in force at its date "
+         "(--revisions) or named in a column, one dated before the first revision in the first",
          RunCauses},
         {"report", "STUDY.vdx PROJECT [--null 1|100]",
          "print the SMR report of a project as the main window shows it (SMR and bounds times the null value, "
@@ -122,8 +124,10 @@ const std::vector<Subcommand>& Subcommands() {
          "list the projects: name, kind (SMR or SRR), rate table, person-years table, death variable and value, "
          "observed, expected, SMR and bounds, tab-separated",
          RunProjects},
-        {"rename", "STUDY.vdx OLD NEW", "rename a project (Project > Rename) and save the project file", RunRename},
-        {"delete", "STUDY.vdx PROJECT", "delete a project and its tables (Project > Delete) and save the project file",
+        {"rename", "STUDY.vdx OLD NEW",
+         "rename a project or an analysis (Project > Rename) and save the project file", RunRename},
+        {"delete", "STUDY.vdx PROJECT",
+         "delete a project or an analysis and its tables (Project > Delete) and save the project file",
          RunDelete},
         {"remove", "STUDY.vdx (--main | --rate NAME)",
          "remove the main data table or a rate table (Tables > Main table / Rate table > Remove); a rate table "

@@ -1,14 +1,20 @@
 // veldrix-cli causes STUDY.vdx --list NAME|default --death COLUMN --rate TABLE
 //     [--revisions 9:1979,10:1999 | --revision-column COLUMN] [--pytable NAME]
-//     [--level 0.10|0.05|0.01] [--method NAME] [--name RUN] [--format csv|tsv]
+//     [--sex-column COLUMN] [--level 0.10|0.05|0.01] [--method NAME] [--name RUN]
+//     [--format csv|tsv]
 //
 // Compute > SMR for a cause list without a window: every cause of the list
 // in one pass, stored as an analysis, the project file saved, and the table
 // printed with the columns cause, sex, observed, expected, smr, low, high
 // (full precision; an SMR that is not defined is empty). --rate names one
 // rate table for every cause; without it, each cause's table comes from the
-// list's column rate. --revisions and --revision-column are kept as the
-// study's revision settings.
+// list's column rate; a long rate table gives each cause its rates by its
+// cause column, and by sex (each cause's row of the whole cohort followed by
+// a row per sex) when it has a sex column, the persons' sex read from
+// --sex-column or the person-years run's sex column. --revisions and
+// --revision-column are kept as the study's revision settings. The run's
+// summary (persons, deaths, deaths read by a rule of their own) goes to
+// the error stream.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -45,7 +51,8 @@ std::string Field(const std::string& text, bool csv) {
 
 int RunCauses(const std::vector<std::string>& args) {
     const std::vector<std::string> allowed{"--list",   "--death", "--rate",  "--revisions", "--revision-column",
-                                           "--pytable", "--level", "--method", "--name",     "--format"};
+                                           "--pytable", "--level", "--method", "--name",     "--format",
+                                           "--sex-column"};
     std::vector<std::string> plain;
     std::vector<std::pair<std::string, std::string>> options;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -78,6 +85,7 @@ int RunCauses(const std::vector<std::string>& args) {
     request.levelText = option("--level").value_or("0.05");
     request.method = option("--method").value_or("Byar");
     request.name = option("--name").value_or("");
+    request.sexColumn = option("--sex-column").value_or("");
 
     CliSession session;
     ProgramState& state = session.state;
@@ -102,6 +110,7 @@ int RunCauses(const std::vector<std::string>& args) {
     const auto result = mortality::RunCauses(state, session.ui, request);
     if (!result) return kFailed;
     if (!db::FileSave(state, session.ui)) return kFailed;
+    for (const std::string& line : mortality::CausesSummary(*result)) std::cerr << line << "\n";
     const bool csv = format == "csv";
     const char* separator = csv ? "," : "\t";
     std::cout << "cause" << separator << "sex" << separator << "observed" << separator << "expected" << separator

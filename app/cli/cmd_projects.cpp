@@ -8,7 +8,7 @@
 // bounds (plain ratios; empty for an SRR project, which computes none;
 // "not defined" when no deaths are expected).
 // rename and delete run Project > Rename and Project > Delete on the
-// project's navigator entry, answering the input box with NEW and the
+// project's (or the analysis's) navigator entry, answering the input box with NEW and the
 // question with Yes, and save the project file. A refused or failed command
 // saves nothing.
 #include <algorithm>
@@ -17,6 +17,7 @@
 #include "cli/cli_commands.h"
 #include "cli/cli_session.h"
 #include "cli/project_commands.h"
+#include "db/analysis_management.h"
 #include "db/database.h"
 #include "db/file_commands.h"
 #include "db/navigator_commands.h"
@@ -83,7 +84,8 @@ bool OpenWithProject(CliSession& session, const std::string& file, const std::st
     const auto names = db::ReadNameList(session.state.WorkingCopyName, db::kVdxSystemProjects, "Projects",
                                         session.state.ProjectCount);
     if (std::find(names.begin(), names.end(), project) != names.end()) return true;
-    PrintMessage("The project file holds no project '" + project + "'.");
+    if (db::IsAnalysisEntry(session.state, project)) return true;
+    PrintMessage("The project file holds no project '" + project + "', nor an analysis of that name.");
     return false;
 }
 
@@ -112,7 +114,9 @@ int RunRename(const std::vector<std::string>& args) {
     CliSession session;
     if (!OpenWithProject(session, args[0], args[1])) return kFailed;
     session.ui.inputs.push_back(args[2]);
-    if (!db::RenameProject(session.state, session.ui, args[1])) return kFailed;
+    if (!(db::IsAnalysisEntry(session.state, args[1]) ? db::RenameAnalysis(session.state, session.ui, args[1])
+                                                       : db::RenameProject(session.state, session.ui, args[1])))
+        return kFailed;
     return db::FileSave(session.state, session.ui) ? kOk : kFailed;
 }
 
@@ -121,7 +125,9 @@ int RunDelete(const std::vector<std::string>& args) {
     CliSession session;
     if (!OpenWithProject(session, args[0], args[1])) return kFailed;
     session.ui.answers.push_back(Answer::Yes);
-    if (!db::DeleteProject(session.state, session.ui, args[1])) return kFailed;
+    if (!(db::IsAnalysisEntry(session.state, args[1]) ? db::DeleteAnalysis(session.state, session.ui, args[1])
+                                                       : db::DeleteProject(session.state, session.ui, args[1])))
+        return kFailed;
     return db::FileSave(session.state, session.ui) ? kOk : kFailed;
 }
 

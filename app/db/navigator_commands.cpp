@@ -360,6 +360,14 @@ NodeClickAction ClickNode(ProgramState& state, Interaction& ui, const std::strin
                 state.Entries = EntriesAfterClick(action.kind, state.Entries);
                 return action;
             };
+            // An analysis's own entry: its pop-up menu (Rename, Delete).
+            if (rightButton)
+                for (const auto& a : RegisteredNames(*db, kVdxAnalyses))
+                    if (path == a) {
+                        action.showProjectMenu = true;
+                        action.project = a;
+                        return action;
+                    }
             for (const auto& list : RegisteredNames(*db, kVdxCauseLists))
                 if (path == "Cause lists_" + list) return storedTable(list);
             for (const auto& a : AnalysisNames(*db, "Causes")) {

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <optional>
 
+#include "db/analysis_management.h"
 #include "db/database.h"
 #include "db/db_internal.h"
 #include "db/navigator_commands.h"
@@ -90,6 +91,10 @@ std::string ProjectNameProblem(Database& db, const std::string& name, const std:
         if (detail::SameName(other, name))
             return Message(msg::ProjectNameExists) + " Project names that differ only in letter case are the same name to the tables: '" +
                    name + "' is the project '" + other + "'.";
+    // Analyses share the tree's top level with the projects.
+    if (const auto analysis = AnalysisNamed(db, name))
+        return "The study holds the analysis '" + analysis->name + "' already; a project and an analysis cannot "
+               "share a name (letter case aside). Choose another project name.";
     for (const char* suffix : kTableSuffixes) {
         const std::string table = name + suffix;
         if (!own.empty() && detail::SameName(table, own + suffix)) continue;

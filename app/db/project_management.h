@@ -31,7 +31,8 @@ inline constexpr size_t kMaxProjectNameLength = kMaxNameLength - 7;
 // blank; a name that is too long, with the limit; a character that a table
 // name cannot hold; message 35 and the project meant for the name of a
 // project in `others` when it differs only in letter case (table names
-// ignore it; an exactly equal name is the caller's message 35); and a table
+// ignore it; an exactly equal name is the caller's message 35); the name of
+// an analysis (VdxAnalyses, letter case aside), naming it; and a table
 // of the working copy that has one of the project's table names already.
 // `own` is the present name of a project that is renamed: its own tables do
 // not count.

@@ -1,5 +1,6 @@
 #include "db/rate_layouts.h"
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <tuple>
@@ -116,37 +117,81 @@ void CheckLongRateTable(Database& db, const std::string& table, const RateLayout
         }
     }
     TableStream rows(db, table, columns);
-    std::map<std::tuple<std::string, std::string, double, double>, int64_t> seen;
     const bool withSex = !layout.sexColumn.empty(), withCause = !layout.causeColumn.empty();
+    // Sex and cause texts by number, so that each row's key is four numbers;
+    // repeated keys are found by sorting the keys after the rows are read.
+    std::map<std::string, int> ids;
+    std::vector<std::string> texts;
+    struct Last {
+        TableStream::Storage storage = TableStream::Storage::Null;
+        double number = 0;
+        int id = -1;
+    } last[2];
+    auto idOf = [&](int column, Last& cache) {
+        const TableStream::Storage storage = rows.storage(column);
+        // A number repeated from the row before keeps its id without being written out again.
+        if (storage != TableStream::Storage::Text && storage != TableStream::Storage::Null && cache.id >= 0 &&
+            cache.storage == storage && cache.number == rows.real(column))
+            return cache.id;
+        const auto [it, fresh] = ids.emplace(Shown(rows, column), static_cast<int>(texts.size()));
+        if (fresh) texts.push_back(it->first);
+        if (storage != TableStream::Storage::Text && storage != TableStream::Storage::Null)
+            cache = Last{storage, rows.real(column), it->second};
+        return it->second;
+    };
+    struct Key {
+        int sex, cause;
+        double age, year;
+        int64_t row;
+    };
+    std::vector<Key> keys;
     while (rows.next()) {
         double value[3];
         for (int c = 0; c < (checkRates ? 3 : 2); ++c) {
             const auto number = FieldNumber(rows, c);
-            const std::string where = "Row " + std::to_string(rows.position()) + " of the rate table '" + table +
-                                      "', column '" + columns[static_cast<size_t>(c)] + "' (" + named[c].meaning +
-                                      ")";
+            auto where = [&] {
+                return "Row " + std::to_string(rows.position()) + " of the rate table '" + table + "', column '" +
+                       columns[static_cast<size_t>(c)] + "' (" + named[c].meaning + ")";
+            };
             if (!number) {
                 const std::string shown = Shown(rows, c);
-                throw DataError(err::TypeMismatch, where + (shown.empty() ? std::string(" is empty.")
-                                                                          : " holds '" + shown + "', not a number."));
+                throw DataError(err::TypeMismatch, where() + (shown.empty() ? std::string(" is empty.")
+                                                                            : " holds '" + shown + "', not a number."));
             }
             if (std::isnan(*number) || (c == 2 && *number < 0))
                 throw DataError(err::TypeMismatch,
-                                where + " holds " + NumberText(*number) +
+                                where() + " holds " + NumberText(*number) +
                                     (c == 2 ? ": a rate is deaths per person-time, never negative or not a number."
                                             : ", not a number."));
             value[c] = *number;
         }
-        const auto key = std::tuple(withSex ? Shown(rows, 3) : "", withCause ? Shown(rows, withSex ? 4 : 3) : "",
-                                    value[0], value[1]);
-        const auto [it, fresh] = seen.emplace(key, rows.position());
-        if (!fresh)
-            throw DataError(err::TypeMismatch,
-                            "Rows " + std::to_string(it->second) + " and " + std::to_string(rows.position()) +
-                                " of the rate table '" + table + "' both give the rate of " +
-                                (withSex ? "sex " + std::get<0>(key) + ", " : std::string()) +
-                                (withCause ? "cause " + std::get<1>(key) + ", " : std::string()) + "age " +
-                                NumberText(value[0]) + ", year " + NumberText(value[1]) + ".");
+        keys.push_back(Key{withSex ? idOf(3, last[0]) : -1, withCause ? idOf(withSex ? 4 : 3, last[1]) : -1, value[0],
+                           value[1], rows.position()});
+    }
+    std::sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) {
+        return std::tie(a.sex, a.cause, a.age, a.year, a.row) < std::tie(b.sex, b.cause, b.age, b.year, b.row);
+    });
+    // The repeat met first in the table's order: the pair whose later row comes first.
+    const Key* first = nullptr;
+    const Key* second = nullptr;
+    for (size_t k = 1; k < keys.size(); ++k) {
+        const Key &a = keys[k - 1], &b = keys[k];
+        if (a.sex == b.sex && a.cause == b.cause && a.age == b.age && a.year == b.year && (!second || b.row < second->row))
+            first = &a, second = &b;
+    }
+    if (second) {
+        // The earliest row of that key.
+        for (const Key& k : keys)
+            if (k.sex == second->sex && k.cause == second->cause && k.age == second->age && k.year == second->year) {
+                first = &k;
+                break;
+            }
+        throw DataError(err::TypeMismatch,
+                        "Rows " + std::to_string(first->row) + " and " + std::to_string(second->row) +
+                            " of the rate table '" + table + "' both give the rate of " +
+                            (withSex ? "sex " + texts[static_cast<size_t>(second->sex)] + ", " : std::string()) +
+                            (withCause ? "cause " + texts[static_cast<size_t>(second->cause)] + ", " : std::string()) +
+                            "age " + NumberText(second->age) + ", year " + NumberText(second->year) + ".");
     }
 }
 

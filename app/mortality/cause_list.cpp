@@ -7,13 +7,17 @@
 #include <memory>
 #include <unordered_map>
 
+#include "db/analysis_management.h"
 #include "db/database.h"
+#include "db/navigator_commands.h"
 #include "db/project_file.h"
 #include "db/project_management.h"
+#include "db/rate_layouts.h"
 #include "db/study_settings.h"
 #include "db/table_stream.h"
 #include "mortality/count_deaths.h"
 #include "mortality/default_causes.h"
+#include "mortality/long_rates.h"
 #include "mortality/smr_run.h"
 #include "mortality/strata_table.h"
 #include "state/errors.h"
@@ -35,6 +39,12 @@ std::string Trim(const std::string& s) {
     const size_t b = s.find_first_not_of(" \t\r\n");
     if (b == std::string::npos) return {};
     return s.substr(b, s.find_last_not_of(" \t\r\n") - b + 1);
+}
+
+std::string Joined(const std::vector<std::string>& lines) {
+    std::string out;
+    for (const std::string& line : lines) out += (out.empty() ? "" : " ") + line;
+    return out;
 }
 
 std::string CellText(const Value& v) {
@@ -145,6 +155,7 @@ CauseList ParseCauseList(const std::string& listName, const std::vector<std::str
     for (int r = kFirstRevision; r <= kLastRevision; ++r) revisionColumn[r] = columnOf("icd" + std::to_string(r));
     const int rateColumn = columnOf("rate");
     list.hasRateColumn = rateColumn >= 0;
+    for (int r = kFirstRevision; r <= kLastRevision; ++r) list.hasRevision[r] = revisionColumn[r] >= 0;
     if (causeColumn < 0 || revisionColumn[kLastRevision] < 0)
         Refused("The cause list '" + listName + "' has no column '" + (causeColumn < 0 ? "cause" : "icd10") +
                 "'. A cause list has the columns cause and icd10, and may have icd9, icd8, icd7 and rate.");
@@ -172,6 +183,26 @@ CauseList ParseCauseList(const std::string& listName, const std::vector<std::str
                 Refused(where + ", column '" + header[static_cast<size_t>(revisionColumn[r])] + "' (cause '" +
                         cause.name + "'): '" + text + "' cannot be read: " + parsed.problem);
             cause.groups[r] = parsed.group;
+        }
+        // "*" takes every death of its revision; a cause of every death in
+        // some revisions but not in others would lose the others' deaths.
+        for (int r = kFirstRevision; r <= kLastRevision; ++r) {
+            if (revisionColumn[r] < 0 || !cause.groups[r].all()) continue;
+            for (int other = kFirstRevision; other <= kLastRevision; ++other)
+                if (revisionColumn[other] >= 0 && !cause.groups[other].all()) {
+                    const std::string text = cell(revisionColumn[other]);
+                    Refused(where + " (cause '" + cause.name + "'): '*' takes every death read in ICD-" +
+                            std::to_string(r) + ", but the column '" +
+                            header[static_cast<size_t>(revisionColumn[other])] + "' " +
+                            (text.empty() ? std::string("is empty") : "holds '" + text + "'") +
+                            ", so the deaths read in ICD-" + std::to_string(other) +
+                            " would be missing from it. Write '*' in every revision column of the cause, or define "
+                            "the cause by its codes in each revision.");
+                }
+            // Every death, in the revisions the list has no column for too.
+            const CodeGroup all = cause.groups[r];
+            for (CodeGroup& group : cause.groups) group = all;
+            break;
         }
         cause.rateTable = cell(rateColumn);
         list.causes.push_back(std::move(cause));
@@ -299,15 +330,38 @@ void StoreDefaultCauseList(db::Database& db, const std::string& table) {
 
 namespace {
 
-// The one place the rates of each cause are looked up, by age class and
-// period of the person-years tables: one grid table for every cause
-// (`rateTable`), or each cause's table named in the list's column `rate`.
-// (A long rate table's cause column, and rates by sex, belong here.)
-std::vector<std::vector<double>> RatesByCause(db::Database& db, const std::vector<std::string>& studyRateTables,
-                                              const CauseList& list, const std::string& rateTable, int ages,
-                                              int periods) {
+// The rates of every cause: one long rate table for the whole list (with a
+// cause column, each cause its own rates; by sex when it has a sex column),
+// or grids by age class and period of the person-years tables, one for
+// every cause (`rateTable`) or each cause's table named in the list's
+// column `rate`.
+struct CauseRates {
+    std::vector<std::vector<double>> grid;  // per cause, display cells (grids)
+    std::unique_ptr<LongRateExpected> longRates;
+};
+
+CauseRates RatesByCause(db::Database& db, const ProgramState& state, const std::vector<std::string>& studyRateTables,
+                        const CauseList& list, const std::string& rateTable) {
+    const int ages = state.py.ageClassCount(), periods = state.py.periodCount();
+    CauseRates out;
+    if (!rateTable.empty()) {
+        if (std::find(studyRateTables.begin(), studyRateTables.end(), rateTable) == studyRateTables.end())
+            Refused("The rate table '" + rateTable + "' is not a rate table of the study.");
+        if (const auto layout = db::ReadRateLayout(db, rateTable)) {
+            std::vector<double> displayAges;
+            std::vector<int> displayYears;
+            for (int k = 1; k <= state.py.ageBoundCount && k < static_cast<int>(state.AgeBounds.size()); ++k)
+                displayAges.push_back(state.AgeBounds[static_cast<size_t>(k)]);
+            for (int k = 1; k <= state.py.calendarBoundCount && k < static_cast<int>(state.CalendarBounds.size()); ++k)
+                displayYears.push_back(state.CalendarBounds[static_cast<size_t>(k)]);
+            std::vector<std::string> causes;
+            for (const Cause& c : list.causes) causes.push_back(c.name);
+            out.longRates =
+                std::make_unique<LongRateExpected>(db, rateTable, *layout, displayAges, displayYears, causes);
+            return out;
+        }
+    }
     std::map<std::string, std::vector<double>> tables;
-    std::vector<std::vector<double>> out;
     for (const Cause& c : list.causes) {
         const std::string table = rateTable.empty() ? c.rateTable : rateTable;
         if (table.empty())
@@ -316,6 +370,10 @@ std::vector<std::vector<double>> RatesByCause(db::Database& db, const std::vecto
         if (std::find(studyRateTables.begin(), studyRateTables.end(), table) == studyRateTables.end())
             Refused("The rate table '" + table + "' of the cause '" + c.name + "' is not a rate table of the study.");
         if (!tables.count(table)) {
+            if (db::ReadRateLayout(db, table))
+                Refused("The rate table '" + table + "' of the cause '" + c.name +
+                        "' is a long table. A long table serves the whole list: give it as the run's rate table "
+                        "(--rate), with a cause column whose values are the list's cause names.");
             auto rs = db.openRecordset(table);
             if (rs->recordCount() != ages || rs->fieldCount() != periods) {
                 const int rows = rs->recordCount(), columns = rs->fieldCount();
@@ -325,7 +383,7 @@ std::vector<std::vector<double>> RatesByCause(db::Database& db, const std::vecto
             rs.reset();
             tables[table] = ReadRates(db, table, ages, periods);
         }
-        out.push_back(tables[table]);
+        out.grid.push_back(tables[table]);
     }
     return out;
 }
@@ -359,17 +417,15 @@ std::optional<CausesResult> RunCauses(ProgramState& state, Interaction& ui, cons
     std::unique_ptr<db::Database> db;
     try {
         db = db::Database::open(state.WorkingCopyName);
-        const std::string name = r.name.empty() ? [&] {
-            for (int k = 1;; ++k)
-                if (!db->tableExists("Causes" + std::to_string(k)) &&
-                    !db->tableExists("Causes" + std::to_string(k) + "_Causes"))
-                    return "Causes" + std::to_string(k);
-        }()
-                                                : r.name;
-        if (db->tableExists(name + "_Causes") || db->tableExists(name))
-            return refuse("The study holds a table or an analysis named '" + name +
-                          "' already; nothing was computed. Give the run another name.");
-        if (const std::string problem = db::ProjectNameProblem(*db, name, {}); !problem.empty())
+        // Analyses and SMR projects share the tree's top level: a name of
+        // either is refused, naming the one that has it.
+        const auto projects = db::ReadNameList(state.WorkingCopyName, db::kVdxSystemProjects, "Projects",
+                                               state.ProjectCount);
+        std::string name = r.name;
+        for (int k = 1; name.empty(); ++k)
+            if (db::AnalysisNameProblem(*db, "Causes" + std::to_string(k), "Causes", projects).empty())
+                name = "Causes" + std::to_string(k);
+        if (const std::string problem = db::AnalysisNameProblem(*db, name, "Causes", projects); !problem.empty())
             return refuse(problem + " Nothing has been computed.");
 
         // Codes as written in a text column, or whole codes in a numeric one (as Compute > SMR takes them).
@@ -399,24 +455,51 @@ std::optional<CausesResult> RunCauses(ProgramState& state, Interaction& ui, cons
         const CauseList list = ReadCauseList(*db, listTable);
 
         const int ages = state.py.ageClassCount(), periods = state.py.periodCount();
-        const std::vector<std::vector<double>> causeRates =
-            RatesByCause(*db, choices.rateTables, list, r.rateTable, ages, periods);
+        CauseRates rates = RatesByCause(*db, state, choices.rateTables, list, r.rateTable);
+        LongRateExpected* longRates = rates.longRates.get();
+        // Rates by sex need each person's sex: the request's column, else the person-years run's.
+        std::string sexColumn;
+        if (longRates && longRates->bySex()) {
+            sexColumn = !r.sexColumn.empty() ? r.sexColumn : state.py.bySex ? state.py.sexColumn : std::string();
+            if (std::none_of(state.MainTableFields.begin(), state.MainTableFields.end(),
+                             [&](const FieldInfo& f) { return f.name == sexColumn; })) {
+                db->rollback();
+                return refuse(sexColumn.empty() ? "The rate table '" + r.rateTable +
+                                                      "' gives rates by sex: choose the column of the main data "
+                                                      "table that holds each person's sex."
+                                                : "The main data table has no column '" + sexColumn + "' for the sex.");
+            }
+        }
 
         // The classes a death counts in, by revision and code, found once
-        // per distinct code (the map's values do not move).
+        // per distinct code (the map's values do not move). Classes after
+        // the closing row count, for the run's summary, the deaths dated
+        // before the first revision starts, those whose code is only dots,
+        // every death, and those read in a revision the list does not define.
         const int notInList = static_cast<int>(list.causes.size());
+        const int beforeFirst = notInList + 1, unknownCode = notInList + 2, everyDeath = notInList + 3;
+        // And, one class per revision, the deaths read in a revision the list has no column for.
+        const auto undefinedIn = [&](int revision) { return notInList + 4 + revision - kFirstRevision; };
+        const auto first = std::min_element(rule.years.starts.begin(), rule.years.starts.end(),
+                                            [](const auto& a, const auto& b) { return a.second < b.second; });
+        const int firstRevision = first == rule.years.starts.end() ? kLastRevision : first->first;
+        const int firstYear = first == rule.years.starts.end() ? 0 : first->second;
         std::unordered_map<std::string, std::vector<int32_t>> classesOf;
         DeathClassifier classifier;
         if (!rule.column.empty()) classifier.extraColumns.push_back(rule.column);
         classifier.classify = [&](const db::TableStream& rows, int firstExtra,
                                   std::optional<double> exit) -> const std::vector<int32_t>* {
             // An empty code is no death, and so is the 0 of a numeric
-            // column (the code of the living there).
-            if (rows.storage(0) != db::TableStream::Storage::Text &&
-                (rows.storage(0) == db::TableStream::Storage::Null || rows.real(0) == 0))
+            // column (the code of the living there). A code of dots only
+            // (".") is a death whose cause is not known.
+            const db::TableStream::Storage storage = rows.storage(0);
+            if (storage != db::TableStream::Storage::Text &&
+                (storage == db::TableStream::Storage::Null || rows.real(0) == 0))
                 return nullptr;
             const std::string code = DeathCodeText(rows, 0);
-            if (code.empty()) return nullptr;
+            const bool unknown = code.empty() && storage == db::TableStream::Storage::Text &&
+                                 rows.text(0).find('.') != std::string_view::npos;
+            if (code.empty() && !unknown) return nullptr;
             std::optional<int> revision;
             if (!rule.column.empty()) {
                 std::string text;
@@ -433,25 +516,36 @@ std::optional<CausesResult> RunCauses(ProgramState& state, Interaction& ui, cons
                             "' names no ICD revision (7, 8, 9 or 10, also written ICD-9). The run has stopped; "
                             "nothing has been stored.");
             }
+            bool early = false;
             if (!revision) {
                 revision = 0;
                 if (exit)
                     for (const auto& [rev, year] : rule.years.starts)
                         if (DateSerial(year, 1, 1) <= *exit) revision = rev;
+                // Before the first revision starts: read in the first.
+                if (*revision == 0 && exit) {
+                    revision = firstRevision;
+                    early = true;
+                }
             }
-            const std::string key = std::string(1, static_cast<char>('0' + *revision)) + code;
+            const std::string key = std::string(1, static_cast<char>('0' + *revision)) + (early ? "<" : "") +
+                                    (unknown ? "." : code);
             auto found = classesOf.find(key);
             if (found != classesOf.end()) return &found->second;
             std::vector<int32_t> classes;
             bool named = false;  // taken by a cause that is not "*"
             for (size_t c = 0; c < list.causes.size(); ++c) {
                 const CodeGroup& group = list.causes[c].groups[*revision];
-                if (group.contains(code)) {
+                if (unknown ? group.all() : group.contains(code)) {
                     classes.push_back(static_cast<int32_t>(c));
                     named = named || !group.all();
                 }
             }
             if (!named) classes.push_back(notInList);
+            if (early) classes.push_back(beforeFirst);
+            if (unknown) classes.push_back(unknownCode);
+            classes.push_back(everyDeath);
+            if (*revision >= kFirstRevision && !list.hasRevision[*revision]) classes.push_back(undefinedIn(*revision));
             return &classesOf.emplace(key, std::move(classes)).first->second;
         };
 
@@ -461,23 +555,25 @@ std::optional<CausesResult> RunCauses(ProgramState& state, Interaction& ui, cons
         // The persons and follow-up of the chosen person-years table, as Compute > SMR counts them.
         state.mortality.PyTableSelector = static_cast<int16_t>(selector);
         state.mortality.DeathLag = state.py.withLag ? state.py.lagYears : 0;
+        state.mortality.RateTableName = r.rateTable;
         std::vector<std::vector<std::vector<int32_t>>> counts;
-        if (!CountDeathClasses(state, *db, *progress, r.deathColumn, notInList + 1, classifier, counts)) {
+        std::vector<std::vector<int64_t>> sexCounts;
+        if (!CountDeathClasses(state, *db, *progress, r.deathColumn, undefinedIn(kLastRevision) + 1, classifier, counts, longRates,
+                               sexColumn, &sexCounts)) {
             db->rollback();
             state.mortality = before;
             return std::nullopt;
         }
+        const int64_t included = state.mortality.IncludedCount;
         state.mortality = before;  // the pass leaves only its included count there
 
-        const std::vector<int64_t> days = ReadPersonDays(*db, selector, ages, periods);
-        CausesResult result;
-        result.name = name;
-        for (int c = 0; c <= notInList; ++c) {
-            CauseRow row;
-            row.cause = c < notInList ? list.causes[static_cast<size_t>(c)].name : kNotInTheList;
+        auto total = [&](int c) {
+            int64_t n = 0;
             for (const auto& ageRow : counts[static_cast<size_t>(c)])
-                for (int32_t n : ageRow) row.observed += n;
-            row.expected = c < notInList ? ExpectedDeaths(days, causeRates[static_cast<size_t>(c)]) : 0;
+                for (int32_t k : ageRow) n += k;
+            return n;
+        };
+        auto finish = [&](CauseRow& row) {
             if (row.expected > 0) {
                 const double o = static_cast<double>(row.observed);
                 row.smr = o / row.expected;
@@ -487,15 +583,68 @@ std::optional<CausesResult> RunCauses(ProgramState& state, Interaction& ui, cons
             } else {
                 row.smr = row.low = row.high = std::nan("");
             }
-            result.rows.push_back(std::move(row));
+        };
+        const std::vector<int64_t> days = longRates ? std::vector<int64_t>() : ReadPersonDays(*db, selector, ages, periods);
+        // The sexes shown: those of the rates with person-days or deaths in the table used.
+        std::vector<size_t> sexes;
+        if (longRates && longRates->bySex())
+            for (size_t s = 0; s < longRates->sexCodes().size(); ++s) {
+                bool any = longRates->sexDays()[s] > 0;
+                for (int c = 0; c <= notInList; ++c) any = any || sexCounts[static_cast<size_t>(c)][s] > 0;
+                if (any) sexes.push_back(s);
+            }
+        CausesResult result;
+        result.name = name;
+        for (int c = 0; c <= notInList; ++c) {
+            CauseRow row;
+            row.cause = c < notInList ? list.causes[static_cast<size_t>(c)].name : kNotInTheList;
+            row.observed = total(c);
+            const std::vector<double>* bySex =
+                longRates && c < notInList ? &longRates->causeExpected(static_cast<size_t>(c)) : nullptr;
+            if (bySex)
+                for (double e : *bySex) row.expected += e;
+            else if (c < notInList)
+                row.expected = ExpectedDeaths(days, rates.grid[static_cast<size_t>(c)]);
+            finish(row);
+            result.rows.push_back(row);
+            for (size_t s : sexes) {
+                CauseRow sexRow;
+                sexRow.cause = row.cause;
+                sexRow.sex = longRates->sexCodes()[s];
+                sexRow.observed = sexCounts[static_cast<size_t>(c)][s];
+                sexRow.expected = bySex ? (*bySex)[s] : 0;
+                finish(sexRow);
+                result.rows.push_back(std::move(sexRow));
+            }
         }
+        // The run's summary: what was counted, and the deaths read by a rule of their own.
+        for (int revision = kFirstRevision; revision <= kLastRevision; ++revision)
+            if (const int64_t n = total(undefinedIn(revision)))
+                result.notes.push_back(std::to_string(n) + (n == 1 ? " death is" : " deaths are") + " read in ICD-" +
+                                       std::to_string(revision) + ", for which the list has no column 'icd" +
+                                       std::to_string(revision) + "': counted only in the causes of every death "
+                                       "('*') and in the row '" + std::string(kNotInTheList) + "'.");
+        result.included = included;
+        result.deaths = total(everyDeath);
+        if (const int64_t n = total(beforeFirst))
+            result.notes.push_back(std::to_string(n) + (n == 1 ? " death is" : " deaths are") +
+                                   " dated before 1 January " + std::to_string(firstYear) + ", when ICD-" +
+                                   std::to_string(firstRevision) + ", the first revision of the study, starts: " +
+                                   (n == 1 ? "it was" : "they were") + " read in ICD-" +
+                                   std::to_string(firstRevision) + ".");
+        if (const int64_t n = total(unknownCode))
+            result.notes.push_back(std::to_string(n) + (n == 1 ? " death has" : " deaths have") +
+                                   " a code of dots only ('.'), a cause not known: counted in the causes of every "
+                                   "death ('*') and in the row '" + std::string(kNotInTheList) + "'.");
 
         // Stored: the analysis and its table, in the run's transaction.
         db::RegisterAnalysis(*db, name, "Causes",
                              "list=" + listTable + ";death=" + r.deathColumn + ";rate=" + r.rateTable +
                                  ";pytable=" + pyTable + ";level=" + r.levelText + ";method=" + r.method +
-                                 ";revisions=" + (rule.column.empty() ? RevisionYearsText(rule.years)
-                                                                      : "column " + rule.column));
+                                 ";revisions=" +
+                                 (rule.column.empty() ? RevisionYearsText(rule.years) : "column " + rule.column) +
+                                 (sexColumn.empty() ? std::string() : ";sex=" + sexColumn) +
+                                 (result.notes.empty() ? std::string() : ";notes=" + Joined(result.notes)));
         const std::string table = name + "_Causes";
         db->createTable({table, 0,
                          {{"Cause", FieldType::Text},
@@ -511,6 +660,7 @@ std::optional<CausesResult> RunCauses(ProgramState& state, Interaction& ui, cons
             for (const CauseRow& row : result.rows) {
                 rs->addNew();
                 rs->setValue("Cause", Value::text(row.cause));
+                if (!row.sex.empty()) rs->setValue("Sex", Value::text(row.sex));
                 rs->setValue("Observed", Value::integer(row.observed));
                 rs->setValue("Expected", Value::real(row.expected));
                 rs->setValue("SMR", number(row.smr));
@@ -530,6 +680,13 @@ std::optional<CausesResult> RunCauses(ProgramState& state, Interaction& ui, cons
         ShowRunError(ui, e);
         return std::nullopt;
     }
+}
+
+std::vector<std::string> CausesSummary(const CausesResult& result) {
+    std::vector<std::string> lines{"The table of causes " + result.name + "_Causes: " + std::to_string(result.included) +
+                                   " persons with follow-up, " + std::to_string(result.deaths) + " deaths counted."};
+    lines.insert(lines.end(), result.notes.begin(), result.notes.end());
+    return lines;
 }
 
 }  // namespace vdx::mortality

@@ -36,7 +36,9 @@ using db::kVdxCauseLists;
 inline constexpr const char* kDefaultListName = "default";
 inline constexpr const char* kNotInTheList = "not in the list";
 
-// Start years by revision, in ascending years.
+// Start years by revision, in ascending years. A cause defined "*" in one
+// revision column of a list is "*" in all of them (ParseCauseList refuses
+// it otherwise) and takes every death, in revisions without a column too.
 struct RevisionYears {
     std::vector<std::pair<int, int>> starts;  // (revision, first year)
 };
@@ -68,6 +70,7 @@ struct CauseList {
     std::string name;
     std::vector<Cause> causes;
     bool hasRateColumn = false;
+    bool hasRevision[kLastRevision + 1] = {};  // the list has a column icd7 .. icd10
 };
 
 // A cause list from a header and rows of text (the cells as read). Throws
@@ -102,6 +105,7 @@ struct CausesRequest {
     std::string levelText = "0.05";
     std::string method = "Byar";
     std::optional<RevisionRule> revisions;  // none: the study's rule; given, it becomes the study's with the run
+    std::string sexColumn;  // each person's sex for rates by sex; "" takes the person-years run's
 };
 struct CauseRow {
     std::string cause, sex;  // sex "" for the whole cohort
@@ -110,17 +114,28 @@ struct CauseRow {
 };
 struct CausesResult {
     std::string name;
-    std::vector<CauseRow> rows;  // the list's causes in order, then kNotInTheList
+    // The list's causes in order, then kNotInTheList; with rates by sex each
+    // cause's row for the whole cohort is followed by one row per sex.
+    std::vector<CauseRow> rows;
+    int64_t included = 0, deaths = 0;  // persons with follow-up, deaths counted
+    std::vector<std::string> notes;    // deaths read by a rule of their own, in words
 };
 // A death is a row whose death code is not empty (on a numeric death column,
 // not 0 either: the code of the living there); its code compares as text
-// (NormalisedCode; a number as written in figures).
+// (NormalisedCode; a number as written in figures). A text code of dots only
+// (".") is a death whose cause is not known: it counts in the causes of
+// every death ("*") and in the closing row. A death dated before the first
+// revision's start year is read in that first revision; the result's notes
+// say how many.
 // One pass over the cohort counts every death into each cause whose
 // definition takes its code in its revision; a death no cause takes (but
-// "*") counts in the closing row kNotInTheList (its expected deaths 0). The
+// "*") counts in the closing row kNotInTheList (its expected deaths 0).
+// Rates: RatesByCause (a long table by cause and sex, or grids). The
 // result is stored as analysis `name` (VdxAnalyses, Kind "Causes", table
 // name + "_Causes") in one transaction with the run. Messages through `ui`;
 // nullopt when refused or stopped (the study as it was).
 std::optional<CausesResult> RunCauses(ProgramState& state, Interaction& ui, const CausesRequest& request);
+// The run's summary in lines: the analysis, persons and deaths counted, the notes.
+std::vector<std::string> CausesSummary(const CausesResult& result);
 
 }  // namespace vdx::mortality

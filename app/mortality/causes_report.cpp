@@ -13,7 +13,8 @@ namespace vdx::mortality {
 
 namespace {
 
-constexpr const char* kSettingKeys[] = {"list", "death", "rate", "pytable", "level", "method", "revisions"};
+constexpr const char* kSettingKeys[] = {"list",   "death",     "rate", "pytable", "level",
+                                        "method", "revisions", "sex",  "notes"};
 
 // "list=Occ;death=ICD;..." into its pairs; a value runs to the next ";key=".
 std::vector<std::pair<std::string, std::string>> SplitSettings(const std::string& text) {
@@ -115,6 +116,7 @@ std::string BuildCausesReport(const ProgramState& state, const std::string& name
     line("Rate table:          " + (a.setting("rate").empty() ? "the list's column 'rate'" : a.setting("rate")));
     line("Person-years table:  " + a.setting("pytable"));
     line("ICD revisions:       " + a.setting("revisions"));
+    if (!a.setting("sex").empty()) line("Sex variable:        " + a.setting("sex") + " (a row per sex after each cause)");
     line("Confidence bounds:   " + percent + "%, " + a.setting("method"));
     line("Computed:            " + a.created);
     line("");
@@ -137,6 +139,20 @@ std::string BuildCausesReport(const ProgramState& state, const std::string& name
     line("A death counts in every cause whose definition takes its code in the ICD revision in force at its date.");
     line("A cause defined as \"*\" takes every death. A death that no other cause takes is counted in the row");
     line("\"" + std::string(kNotInTheList) + "\" (no expected deaths), so that no death goes missing.");
+    // The run's notes, wrapped at word boundaries.
+    std::string notes = a.setting("notes"), current;
+    for (size_t at = 0; at < notes.size();) {
+        size_t end = notes.find(' ', at);
+        if (end == std::string::npos) end = notes.size();
+        const std::string word = notes.substr(at, end - at);
+        if (!current.empty() && current.size() + 1 + word.size() > 100) {
+            line(current);
+            current.clear();
+        }
+        current += (current.empty() ? "" : " ") + word;
+        at = end + 1;
+    }
+    if (!current.empty()) line(current);
     if (null != 1) line("SMR and bounds are multiplied by " + NumberText(null) + ".");
     return out;
 }

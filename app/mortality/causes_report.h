@@ -14,7 +14,7 @@ namespace vdx::mortality {
 
 struct StoredCauses {
     std::string name, created;
-    std::vector<std::pair<std::string, std::string>> settings;  // list, death, rate, pytable, level, method, revisions
+    std::vector<std::pair<std::string, std::string>> settings;  // list, death, rate, pytable, level, method, revisions, sex, notes
     std::vector<CauseRow> rows;                                // SMR and bounds NaN where not defined
     std::string setting(const std::string& key) const;
 };

@@ -121,7 +121,7 @@ bool HasDayInStrata(const library::Strata& strata, const Person& person, std::ve
 bool CountDeathClasses(ProgramState& state, db::Database& workingCopy, Progress& progress,
                        const std::string& deathColumnName, int classCount, const DeathClassifier& classifier,
                        std::vector<std::vector<std::vector<int32_t>>>& counts, LongRateExpected* longRates,
-                       const std::string& sexColumnName) {
+                       const std::string& sexColumnName, std::vector<std::vector<int64_t>>* sexCounts) {
     MortalityResults& m = state.mortality;
     const PySettings& p = state.py;
     const int boundsA = std::max<int>(p.ageBoundCount, 0);
@@ -153,6 +153,9 @@ bool CountDeathClasses(ProgramState& state, db::Database& workingCopy, Progress&
                   std::vector<std::vector<int32_t>>(static_cast<size_t>(ages) + 1,
                                                     std::vector<int32_t>(static_cast<size_t>(periods) + 1, 0)));
 
+    if (sexCounts)
+        sexCounts->assign(static_cast<size_t>(classCount),
+                          std::vector<int64_t>(longRates ? std::max<size_t>(1, longRates->sexCodes().size()) : 1, 0));
     const int lag = m.DeathLag;
     std::vector<std::string> names{deathColumnName, p.exitColumn, p.birthColumn};
     const bool withEntry = !p.entryColumn.empty();
@@ -261,7 +264,11 @@ bool CountDeathClasses(ProgramState& state, db::Database& workingCopy, Progress&
             if (!d->death) continue;
             const int32_t cell = strata.deathCell(d->exit, d->birth);
             if (cell > 0 && static_cast<size_t>(cell) <= cellCount)
-                for (int32_t c : *d->death) ++run[static_cast<size_t>(c) * (cellCount + 1) + static_cast<size_t>(cell)];
+                for (int32_t c : *d->death) {
+                    ++run[static_cast<size_t>(c) * (cellCount + 1) + static_cast<size_t>(cell)];
+                    if (sexCounts && longRates && d->sex >= 0)
+                        ++(*sexCounts)[static_cast<size_t>(c)][static_cast<size_t>(d->sex)];
+                }
             if (longRates && d->sex >= 0) longRates->addDeath(d->sex, cell);
         }
     };

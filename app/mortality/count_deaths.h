@@ -56,7 +56,9 @@ bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progr
 // the row's exit date (none when empty); it gives the classes the row's death
 // counts in, or nullptr when it counts in none. What it points to must stay
 // unchanged until the pass ends. `counts` becomes [class][age class
-// 1..A-1][period 1..C-1] (index 0 unused). False when Cancel was reported.
+// 1..A-1][period 1..C-1] (index 0 unused). With `longRates` and `sexCounts`,
+// the deaths counted there also by class and the person's sex among the
+// rates' sexes ([class][sex]). False when Cancel was reported.
 struct DeathClassifier {
     std::vector<std::string> extraColumns;
     std::function<const std::vector<int32_t>*(const db::TableStream& rows, int firstExtra,
@@ -66,7 +68,7 @@ struct DeathClassifier {
 bool CountDeathClasses(ProgramState& state, db::Database& workingCopy, Progress& progress,
                        const std::string& deathColumn, int classCount, const DeathClassifier& classifier,
                        std::vector<std::vector<std::vector<int32_t>>>& counts, LongRateExpected* longRates = nullptr,
-                       const std::string& sexColumn = "");
+                       const std::string& sexColumn = "", std::vector<std::vector<int64_t>>* sexCounts = nullptr);
 
 // Whether the death column `column` of `table` is a text column, whose codes
 // compare as texts (ParseCodeGroup); the codes of any other column compare as

@@ -22,6 +22,12 @@ std::string StoredText(const db::TableStream& rows, int column) {
     }
 }
 
+std::string Trimmed(const std::string& text) {
+    const size_t first = text.find_first_not_of(" \t");
+    if (first == std::string::npos) return "";
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
 // The bounds of `display` with those of `rates` that lie strictly inside.
 std::vector<double> Union(const std::vector<double>& display, const std::vector<double>& rates) {
     std::set<double> all(display.begin(), display.end());
@@ -46,9 +52,11 @@ std::string SexCodeText(const std::string& text) {
 }
 
 LongRateExpected::LongRateExpected(db::Database& db, const std::string& table, const db::RateLayout& layout,
-                                   const std::vector<double>& displayAges, const std::vector<int>& displayYears)
+                                   const std::vector<double>& displayAges, const std::vector<int>& displayYears,
+                                   const std::vector<std::string>& causes)
     : table_(table) {
-    if (!layout.causeColumn.empty())
+    const bool byCause = !layout.causeColumn.empty();
+    if (byCause && causes.empty())
         throw DataError(err::TypeMismatch, "The rate table '" + table + "' gives rates by cause (column '" +
                                                layout.causeColumn +
                                                "'); an SMR uses a table of all causes or of one cause. Add the "
@@ -59,33 +67,79 @@ LongRateExpected::LongRateExpected(db::Database& db, const std::string& table, c
     std::vector<std::string> columns{layout.ageColumn, layout.yearColumn, layout.rateColumn};
     const bool withSex = !layout.sexColumn.empty();
     if (withSex) columns.push_back(layout.sexColumn);
+    const int causeIndex = static_cast<int>(columns.size());
+    if (byCause) columns.push_back(layout.causeColumn);
+
+    // The rate sets: one per cause of the list with a cause column, else one.
+    std::map<std::string, size_t> setOf;
+    if (byCause) {
+        for (const std::string& cause : causes) {
+            const std::string name = Trimmed(cause);
+            const auto [at, added] = setOf.emplace(name, setNames_.size());
+            if (added) setNames_.push_back(name);
+            causeSet_.push_back(at->second);
+        }
+    } else {
+        setNames_.push_back("");
+        causeSet_.assign(std::max<size_t>(1, causes.size()), 0);
+    }
+    const auto forCause = [&](size_t set) {
+        return byCause ? " for the cause '" + setNames_[set] + "'" : std::string();
+    };
 
     struct Row {
         double age, year, rate;
-        std::string sex;
+        int sex;  // among sexTexts
+        size_t set;
     };
     std::vector<Row> rows;
     std::set<double> ages, years;
-    std::set<std::string> sexes;
+    // The sex codes as met, each row pointing to its own; a number repeated
+    // from the row before is not written out again.
+    std::map<std::string, int> sexIds;
+    std::vector<std::string> sexTexts;
+    struct {
+        bool known = false;
+        double number = 0;
+        int id = -1;
+    } lastSex;
+    auto sexOf = [&](const db::TableStream& stream) {
+        const auto storage = stream.storage(3);
+        const bool number = storage == db::TableStream::Storage::Integer || storage == db::TableStream::Storage::Real;
+        if (number && lastSex.known && lastSex.number == stream.real(3)) return lastSex.id;
+        const auto [it, fresh] = sexIds.emplace(SexCodeText(StoredText(stream, 3)), static_cast<int>(sexTexts.size()));
+        if (fresh) sexTexts.push_back(it->first);
+        if (number) lastSex = {true, stream.real(3), it->second};
+        return it->second;
+    };
+    std::vector<bool> setGiven(setNames_.size(), false);
     {
         db::TableStream stream(db, table, columns);
         while (stream.next()) {
+            size_t set = 0;
+            if (byCause) {
+                // Rows of causes the list does not name are not read.
+                const auto found = setOf.find(Trimmed(StoredText(stream, causeIndex)));
+                if (found == setOf.end()) continue;
+                set = found->second;
+            }
             const std::optional<double> rate = db::FieldNumber(stream, 2);
             Row r{*db::FieldNumber(stream, 0), *db::FieldNumber(stream, 1), rate.value_or(0),
-                  withSex ? SexCodeText(StoredText(stream, 3)) : std::string()};
+                  withSex ? sexOf(stream) : -1, set};
+            const std::string& sexText = withSex ? sexTexts[static_cast<size_t>(r.sex)] : std::string();
             if (r.year != std::trunc(r.year) || r.year < 100 || r.year > 9999)
                 throw DataError(err::TypeMismatch, "Row " + std::to_string(stream.position()) + " of the rate table '" +
                                                        table + "', column '" + layout.yearColumn + "' holds " +
                                                        NumberText(r.year) + ", not a calendar year.");
-            if (withSex && r.sex.empty())
+            if (withSex && sexText.empty())
                 throw DataError(err::TypeMismatch, "Row " + std::to_string(stream.position()) + " of the rate table '" +
                                                        table + "': the sex (column '" + layout.sexColumn +
                                                        "') is empty.");
             if (!rate || std::isnan(*rate) || *rate < 0) {
                 const std::string shown = StoredText(stream, 2);
                 throw DataError(err::TypeMismatch,
-                                "The rate table '" + table + "' gives no usable rate for " +
-                                    (withSex ? "sex " + r.sex + ", " : std::string()) + "age " + NumberText(r.age) +
+                                "The rate table '" + table + "' gives no usable rate" + forCause(set) + " for " +
+                                    (withSex ? "sex " + sexText + ", " : std::string()) + "age " + NumberText(r.age) +
                                     ", year " + NumberText(r.year) + ": the rate " +
                                     (shown.empty() ? std::string("is empty")
                                      : rate && !std::isnan(*rate) ? "is " + shown + ", negative"
@@ -94,28 +148,39 @@ LongRateExpected::LongRateExpected(db::Database& db, const std::string& table, c
             }
             ages.insert(r.age);
             years.insert(r.year);
-            if (withSex) sexes.insert(r.sex);
+            setGiven[set] = true;
             rows.push_back(std::move(r));
         }
     }
+    if (byCause)
+        for (size_t set = 0; set < setNames_.size(); ++set)
+            if (!setGiven[set])
+                throw DataError(err::TypeMismatch,
+                                "The rate table '" + table + "' gives no rates for the cause '" + setNames_[set] +
+                                    "' of the list: no row of its column '" + layout.causeColumn +
+                                    "' holds that name. Name the cause in the list as the rate table does, or add "
+                                    "its rates. Nothing has been computed.");
     if (rows.empty()) throw DataError(err::TypeMismatch, "The rate table '" + table + "' holds no rates.");
     const std::vector<double> rateAges(ages.begin(), ages.end());
     std::vector<double> rateYears(years.begin(), years.end());
     const double lastWidth = rateYears.size() > 1 ? rateYears.back() - rateYears[rateYears.size() - 2] : 1.0;
     const double yearsEnd = rateYears.back() + lastWidth;
-    sexCodes_.assign(sexes.begin(), sexes.end());
+    sexCodes_.assign(sexTexts.begin(), sexTexts.end());
+    std::sort(sexCodes_.begin(), sexCodes_.end());
     for (size_t s = 0; s < sexCodes_.size(); ++s) {
         sexIndex_[sexCodes_[s]] = static_cast<int>(s);
         if (const auto n = ReadNumber(sexCodes_[s])) numericSex_.emplace_back(*n, static_cast<int>(s));
     }
     const size_t sexCount = std::max<size_t>(1, sexCodes_.size());
+    const size_t sets = setNames_.size();
 
-    // The rates as a grid per sex; cells the table does not give stay NoCell.
+    // The rates as a grid per rate set and sex; cells the table does not give stay NoCell.
     const size_t nA = rateAges.size(), nY = rateYears.size();
-    std::vector<double> grid(sexCount * nA * nY, 0.0);
+    std::vector<double> grid(sets * sexCount * nA * nY, 0.0);
     std::vector<bool> given(grid.size(), false);
     for (const Row& r : rows) {
-        const size_t s = withSex ? static_cast<size_t>(sexIndex_[r.sex]) : 0;
+        const size_t s =
+            r.set * sexCount + (withSex ? static_cast<size_t>(sexIndex_[sexTexts[static_cast<size_t>(r.sex)]]) : 0);
         const size_t a = static_cast<size_t>(ClassOf(rateAges, r.age));
         const size_t y = static_cast<size_t>(ClassOf(rateYears, r.year));
         grid[(s * nA + a) * nY + y] = r.rate / layout.unit;
@@ -137,8 +202,8 @@ LongRateExpected::LongRateExpected(db::Database& db, const std::string& table, c
                                                                    "person-years table can hold.");
     const size_t fineCells = static_cast<size_t>(fineA_) * static_cast<size_t>(fineC_);
     toDisplay_.resize(fineCells);
-    rate_.assign(sexCount * fineCells, 0.0);
-    status_.assign(sexCount * fineCells, NoCell);
+    rate_.assign(sets * sexCount * fineCells, 0.0);
+    status_.assign(sets * sexCount * fineCells, NoCell);
     for (int j = 0; j < fineC_; ++j) {
         const double y = fineYears_[static_cast<size_t>(j)];
         const int dj = ClassOf(displayYearBounds, y);
@@ -151,7 +216,7 @@ LongRateExpected::LongRateExpected(db::Database& db, const std::string& table, c
             const size_t k = static_cast<size_t>(i) + static_cast<size_t>(fineA_) * static_cast<size_t>(j);
             toDisplay_[k] = di + displayA_ * dj;
             if (ra < 0 || ry < 0) continue;
-            for (size_t s = 0; s < sexCount; ++s) {
+            for (size_t s = 0; s < sets * sexCount; ++s) {
                 const size_t g = (s * nA + static_cast<size_t>(ra)) * nY + static_cast<size_t>(ry);
                 if (!given[g]) continue;
                 rate_[s * fineCells + k] = grid[g];
@@ -214,27 +279,36 @@ void LongRateExpected::finish() {
     expected_ = 0;
     sexCells_.assign(sexCount, SexCells{std::vector<double>(cells, 0.0), std::vector<double>(cells, 0.0),
                                         std::vector<int64_t>(cells, 0)});
-    for (size_t s = 0; s < sexCount; ++s) {
-        for (size_t k = 0; k < fineCells; ++k) {
-            const double d = days_[s * fineCells + k];
-            if (d <= 0) continue;
-            if (status_[s * fineCells + k] != Ok) {
-                const size_t i = k % static_cast<size_t>(fineA_), j = k / static_cast<size_t>(fineA_);
-                throw DataError(err::TypeMismatch,
-                                "The rate table '" + table_ + "' has no rate for " +
-                                    (bySex() ? "sex " + sexCodes_[s] + ", " : std::string()) + "age " +
-                                    NumberText(fineAges_[i]) + ", year " + NumberText(fineYears_[j]) + ": " +
-                                    NumberText(d) + " person-days of the cohort fall there. The SMR run has "
-                                    "stopped; nothing has been stored.");
+    causeExpected_.assign(setNames_.size(), std::vector<double>(sexCount, 0.0));
+    sexDays_.assign(sexCount, 0.0);
+    for (size_t set = 0; set < setNames_.size(); ++set)
+        for (size_t s = 0; s < sexCount; ++s) {
+            const size_t at = (set * sexCount + s) * fineCells;
+            for (size_t k = 0; k < fineCells; ++k) {
+                const double d = days_[s * fineCells + k];
+                if (d <= 0) continue;
+                if (status_[at + k] != Ok) {
+                    const size_t i = k % static_cast<size_t>(fineA_), j = k / static_cast<size_t>(fineA_);
+                    throw DataError(err::TypeMismatch,
+                                    "The rate table '" + table_ + "' has no rate for " +
+                                        (setNames_[set].empty() ? std::string() : "the cause '" + setNames_[set] + "', ") +
+                                        (bySex() ? "sex " + sexCodes_[s] + ", " : std::string()) + "age " +
+                                        NumberText(fineAges_[i]) + ", year " + NumberText(fineYears_[j]) + ": " +
+                                        NumberText(d) + " person-days of the cohort fall there. The SMR run has "
+                                        "stopped; nothing has been stored.");
+                }
+                const double e = d / 365.25 * rate_[at + k];
+                causeExpected_[set][s] += e;
+                if (set > 0) continue;
+                const size_t cell = static_cast<size_t>(toDisplay_[k]);
+                sexCells_[s].days[cell] += d;
+                sexCells_[s].expected[cell] += e;
+                sexDays_[s] += d;
+                expected_ += e;
             }
-            const double e = d / 365.25 * rate_[s * fineCells + k];
-            const size_t cell = static_cast<size_t>(toDisplay_[k]);
-            sexCells_[s].days[cell] += d;
-            sexCells_[s].expected[cell] += e;
-            expected_ += e;
+            if (set == 0)
+                for (size_t c = 0; c < cells; ++c) sexCells_[s].deaths[c] = deaths_[s * cells + c];
         }
-        for (size_t c = 0; c < cells; ++c) sexCells_[s].deaths[c] = deaths_[s * cells + c];
-    }
 }
 
 void StoreCellsTable(db::Database& db, const std::string& project, const LongRateExpected& rates) {

@@ -34,8 +34,15 @@ public:
     // Reads `table` by `layout` (rates divided by its unit). displayAges /
     // displayYears: the class bounds of the person-years run (ages in years,
     // calendar years). Throws DataError for a table that cannot be used.
+    //
+    // `causes` (a cause list's names, in order): every cause takes the rates
+    // whose cause value (blanks around it left out) equals its name when the
+    // table has a cause column, and the table's one set of rates when it has
+    // none; a cause without rates in the table is refused naming it. Without
+    // `causes` a table with a cause column is refused (an SMR is one cause).
     LongRateExpected(db::Database& db, const std::string& table, const db::RateLayout& layout,
-                     const std::vector<double>& displayAges, const std::vector<int>& displayYears);
+                     const std::vector<double>& displayAges, const std::vector<int>& displayYears,
+                     const std::vector<std::string>& causes = {});
 
     bool bySex() const { return !sexCodes_.empty(); }
     // The sexes in the order of the rate table's codes (one, "", without sex).
@@ -64,6 +71,11 @@ public:
     const std::vector<SexCells>& bySexCells() const { return sexCells_; }
     int displayAges() const { return displayA_; }
     int displayPeriods() const { return displayC_; }
+    // After finish(), with `causes`: the expected deaths of cause `cause`
+    // per sex (sexCodes order; one entry without sex), and the person-days
+    // per sex. Without causes, cause 0 is the table's rates.
+    const std::vector<double>& causeExpected(size_t cause) const { return causeExpected_.at(causeSet_.at(cause)); }
+    const std::vector<double>& sexDays() const { return sexDays_; }
 
 private:
     enum Status : unsigned char { Ok = 0, NoCell = 1 };
@@ -74,8 +86,12 @@ private:
     std::vector<double> fineAges_, fineYears_;  // lower bounds, 0-based classes, last entry the upper end
     int fineA_ = 0, fineC_ = 0, displayA_ = 0, displayC_ = 0;
     std::vector<int32_t> toDisplay_;  // fine cell -> display cell (0-based)
-    std::vector<double> rate_;        // [sex][fine cell]
+    std::vector<double> rate_;        // [rate set][sex][fine cell]
     std::vector<unsigned char> status_;
+    std::vector<std::string> setNames_;  // the cause of each rate set; "" without a cause column
+    std::vector<size_t> causeSet_;       // cause -> rate set
+    std::vector<std::vector<double>> causeExpected_;  // [rate set][sex]
+    std::vector<double> sexDays_;
     std::vector<double> days_;            // [sex][fine cell]
     std::vector<int64_t> deaths_;         // [sex][display cell]
     std::vector<double> kernelAges_, kernelDays_;

@@ -114,6 +114,10 @@ FrmCausesComp::FrmCausesComp(QWidget* parent, const ProgramState& state, Interac
     comList_ = List(this, "comCauseList", lists, 0);
     comDTH_ = List(this, "comDTH", choices.deathColumns, -1);
     comRateTable_ = List(this, "comRateTable", rates, choices.rateTables.empty() ? 0 : 1);
+    // Rates by sex (a long table with a sex column): each person at the rates
+    // of the sex in this column, proposed from the person-years run.
+    comSexColumn_ = List(this, "comSexColumn", choices.deathColumns, -1);
+    if (state_.py.bySex) comSexColumn_->setCurrentIndex(comSexColumn_->findText(Q(state_.py.sexColumn)));
     comPyTable_ = List(this, "comPyTable", choices.pyTables, 0);
     comSigLevel_ = List(this, "comSigLevel", choices.levels, choices.defaultLevel);
     comMethod_ = List(this, "comMethod", choices.methods, choices.defaultMethod);
@@ -133,6 +137,16 @@ FrmCausesComp::FrmCausesComp(QWidget* parent, const ProgramState& state, Interac
     add("Cause &list:", comList_);
     add("Death &variable:", comDTH_);
     add("&Rate table:", comRateTable_);
+    add("Se&x variable:", comSexColumn_);
+    QWidget* sexLabel = grid->itemAtPosition(row - 1, 0)->widget();
+    auto showSex = [this, sexLabel] {
+        const bool bySex = comRateTable_->currentIndex() > 0 &&
+                           mortality::RatesBySex(state_, comRateTable_->currentText().toStdString());
+        sexLabel->setVisible(bySex);
+        comSexColumn_->setVisible(bySex);
+    };
+    connect(comRateTable_, &QComboBox::currentTextChanged, this, showSex);
+    showSex();
     add("&Person-Years table:", comPyTable_);
     add("&Significance level:", comSigLevel_);
     add("&Method:", comMethod_);
@@ -153,6 +167,7 @@ mortality::CausesRequest FrmCausesComp::request() const {
     r.list = comList_->currentText().toStdString();
     r.deathColumn = comDTH_->currentText().toStdString();
     r.rateTable = comRateTable_->currentIndex() <= 0 ? std::string() : comRateTable_->currentText().toStdString();
+    if (comSexColumn_->isVisibleTo(this)) r.sexColumn = comSexColumn_->currentText().toStdString();
     r.pyTable = comPyTable_->currentText().toStdString();
     r.levelText = comSigLevel_->currentText().toStdString();
     r.method = comMethod_->currentText().toStdString();
@@ -199,6 +214,9 @@ void MenuComputeCauses(QMainWindow* window) {
         if (!result) return;
         analysis = result->name;
         db::RebuildNavigator(state, ui);
+        std::string summary;
+        for (const std::string& line : mortality::CausesSummary(*result)) summary += (summary.empty() ? "" : "\n\n") + line;
+        ui.message(summary, Buttons::Ok, Icon::Information, "SMR for a Cause List");
     });
     if (!analysis.empty()) main->openNode(QString::fromStdString(analysis + "_Causes"));
 }

@@ -48,7 +48,7 @@ public:
 private:
     const ProgramState& state_;
     Interaction& ui_;
-    QComboBox *comList_, *comDTH_, *comRateTable_, *comPyTable_, *comSigLevel_, *comMethod_;
+    QComboBox *comList_, *comDTH_, *comRateTable_, *comSexColumn_, *comPyTable_, *comSigLevel_, *comMethod_;
     QLineEdit* txtName_;
     RevisionBox* revisions_;
     QPushButton *btnCompute_, *btnCancel_;

@@ -29,6 +29,7 @@
 #include "mortality/causes_report.h"
 #include "mortality/smr_report.h"
 #include "db/navigator_commands.h"
+#include "db/analysis_management.h"
 #include "db/project_management.h"
 #include "exchange/commands/export_command.h"
 #include "report/report_output.h"
@@ -752,12 +753,18 @@ QString MainWindow::selectedNodePath() const {
 
 void MainWindow::projectRename() {
     const std::string path = selectedNodePath().toStdString();
-    runCommand([this, &path] { db::RenameProject(state_, ui(), path); });
+    runCommand([this, &path] {
+        if (db::IsAnalysisEntry(state_, path)) db::RenameAnalysis(state_, ui(), path);
+        else db::RenameProject(state_, ui(), path);
+    });
 }
 
 void MainWindow::projectDelete() {
     const std::string path = selectedNodePath().toStdString();
-    runCommand([this, &path] { db::DeleteProject(state_, ui(), path); });
+    runCommand([this, &path] {
+        if (db::IsAnalysisEntry(state_, path)) db::DeleteAnalysis(state_, ui(), path);
+        else db::DeleteProject(state_, ui(), path);
+    });
 }
 
 // ---- Tables > Copy and Help ------------------------------------------------------

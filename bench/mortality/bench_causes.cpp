@@ -9,7 +9,9 @@
 // dead) carries its death codes as a registry writes them, in a Text column:
 // ICD-9 ("162.9", "410.1", ...) before 1999, ICD-10 ("C34.1", "I21.0", ...)
 // from then on. Person-years by single years of age (0-100) and calendar
-// (1950-2020), a grid rate table of the same single years; the cause list is
+// (1950-2020), a grid rate table of the same single years, and a long rate
+// table by sex, cause (the 40 causes), single year of age and calendar year
+// (568,000 rows), which gives each cause a row per sex; the cause list is
 // the first 40 causes of the list the program brings along. Generated once
 // into DATADIR (default /tmp/vdx_bench_causes) and reused.
 // Target: under 2 s from Compute to saved.
@@ -28,6 +30,7 @@
 #include "db/file_commands.h"
 #include "db/navigator_entries.h"
 #include "db/project_file.h"
+#include "db/rate_layouts.h"
 #include "mortality/cause_list.h"
 #include "mortality/smr_run.h"
 #include "py/person_years_run.h"
@@ -101,14 +104,42 @@ void Generate(const std::string& path, int persons) {
         rs->addNew();
         rs->setValue("RateTables", Value::text("Rates"));
         rs->update();
+        rs->addNew();
+        rs->setValue("RateTables", Value::text("ByCause"));
+        rs->update();
         rs.reset();
+
+        // The same rates by sex and cause, in long form (a cause's share falls with its place in the list).
+        const auto rows = mortality::ReadCsvRows(mortality::DefaultCauseListCsv());
+        d->createTable({"ByCause",
+                        0,
+                        {{"SEX", FieldType::Integer, 0},
+                         {"CAUSE", FieldType::Text, 80},
+                         {"AGE", FieldType::Integer, 0},
+                         {"YR", FieldType::Integer, 0},
+                         {"RATE", FieldType::Double, 0}}});
+        sqlite3_stmt* rate = nullptr;
+        sqlite3_prepare_v2(d->handle(), "INSERT INTO ByCause VALUES (?1, ?2, ?3, ?4, ?5)", -1, &rate, nullptr);
+        for (size_t c = 1; c <= 40 && c < rows.size(); ++c)
+            for (int sex = 1; sex <= 2; ++sex)
+                for (int i = 0; i < 100; ++i)
+                    for (int j = 0; j < 70; ++j) {
+                        sqlite3_bind_int64(rate, 1, sex);
+                        sqlite3_bind_text(rate, 2, rows[c][0].c_str(), -1, SQLITE_TRANSIENT);
+                        sqlite3_bind_int64(rate, 3, i);
+                        sqlite3_bind_int64(rate, 4, 1950 + j);
+                        sqlite3_bind_double(rate, 5, 1e-3 * (1 + i * i / 25.0) * (1 + 0.004 * j) * (sex == 1 ? 1.3 : 1) / c);
+                        if (sqlite3_step(rate) != SQLITE_DONE) Die("insert failed", ui);
+                        sqlite3_reset(rate);
+                    }
+        sqlite3_finalize(rate);
+        db::WriteRateLayout(*d, "ByCause", db::RateLayout{"AGE", "YR", "SEX", "CAUSE", "RATE", 1000});
         d->commit();
         state.MainTableName = "Cohort";
         state.MainTableFields = db::ClassifyColumns(*d, "Cohort");
-        state.RateTableCount = 1;
+        state.RateTableCount = 2;
 
         // The first 40 causes of the default list.
-        const auto rows = mortality::ReadCsvRows(mortality::DefaultCauseListCsv());
         db::TableDef list{"Forty", 0, {}};
         for (const auto& column : rows.at(0)) list.fields.push_back({column, FieldType::Memo, 0});
         d->createTable(list);
@@ -124,6 +155,7 @@ void Generate(const std::string& path, int persons) {
     }
     db::AddMainTableEntry(state, "Cohort");
     db::AddRateTableEntry(state, "Rates");
+    db::AddRateTableEntry(state, "ByCause");
 
     // Person-years by sex, age 0-100 by 5, calendar 1950-2020 by 5.
     const auto snapshot = py::TakeSettingsSnapshot(state);
@@ -149,7 +181,7 @@ struct Timing {
     int64_t allCauses = 0, notInList = 0;
 };
 
-Timing TimedRun(const std::string& path) {
+Timing TimedRun(const std::string& path, const std::string& rateTable) {
     ProgramState state;
     ScriptedInteraction ui;
     Timing t;
@@ -159,7 +191,8 @@ Timing TimedRun(const std::string& path) {
     mortality::CausesRequest request;
     request.list = "Forty";
     request.deathColumn = "ICD";
-    request.rateTable = "Rates";
+    request.rateTable = rateTable;
+    request.sexColumn = "SEX";
     request.method = "Exact";
     const auto result = mortality::RunCauses(state, ui, request);
     if (!result) Die("run failed", ui);
@@ -170,9 +203,11 @@ Timing TimedRun(const std::string& path) {
     t.open = Seconds(t0, t1);
     t.run = Seconds(t1, t2);
     t.save = Seconds(t2, t3);
-    t.causes = result->rows.size() - 1;
+    t.causes = 0;
+    for (const auto& row : result->rows) t.causes += row.sex.empty() && row.cause != mortality::kNotInTheList;
     t.allCauses = result->rows.front().observed;
-    t.notInList = result->rows.back().observed;
+    for (const auto& row : result->rows)
+        if (row.cause == mortality::kNotInTheList && row.sex.empty()) t.notInList = row.observed;
     return t;
 }
 
@@ -182,7 +217,7 @@ int main(int argc, char** argv) {
     const std::string dir = argc > 1 ? argv[1] : "/tmp/vdx_bench_causes";
     const int persons = argc > 2 ? std::atoi(argv[2]) : 1000000;
     std::filesystem::create_directories(dir);
-    const std::string source = dir + "/cohort" + std::to_string(persons) + ".vdx";
+    const std::string source = dir + "/cohort" + std::to_string(persons) + "-bysex.vdx";
     if (!std::filesystem::exists(source)) {
         std::cout << "Generating " << persons << " persons and their person-years into " << source << " ..."
                   << std::flush;
@@ -192,22 +227,27 @@ int main(int argc, char** argv) {
     }
     std::cout << "Project file: " << std::filesystem::file_size(source) / (1024 * 1024) << " MB, " << persons
               << " persons\n\n";
-    std::printf("%-20s %7s %7s %7s %10s %7s %11s %12s\n", "best of 3", "open", "run", "save", "run+save", "causes",
+    std::printf("%-22s %7s %7s %7s %10s %7s %11s %12s\n", "best of 3", "open", "run", "save", "run+save", "causes",
                 "all causes", "not in list");
-    Timing best;
-    double bestTotal = 1e9;
-    for (int rep = 0; rep < 3; ++rep) {
-        const std::string copy = dir + "/run.vdx";
-        std::filesystem::copy_file(source, copy, std::filesystem::copy_options::overwrite_existing);
-        const Timing t = TimedRun(copy);
-        if (t.run + t.save < bestTotal) {
-            best = t;
-            bestTotal = t.run + t.save;
+    bool met = true;
+    for (const auto& [label, table] : {std::pair<const char*, const char*>{"Forty causes, grid", "Rates"},
+                                       {"Forty causes, by sex", "ByCause"}}) {
+        Timing best;
+        double bestTotal = 1e9;
+        for (int rep = 0; rep < 3; ++rep) {
+            const std::string copy = dir + "/run.vdx";
+            std::filesystem::copy_file(source, copy, std::filesystem::copy_options::overwrite_existing);
+            const Timing t = TimedRun(copy, table);
+            if (t.run + t.save < bestTotal) {
+                best = t;
+                bestTotal = t.run + t.save;
+            }
         }
+        std::printf("%-22s %7.3f %7.3f %7.3f %10.3f %7zu %11lld %12lld%s\n", label, best.open, best.run, best.save,
+                    bestTotal, best.causes, static_cast<long long>(best.allCauses),
+                    static_cast<long long>(best.notInList), bestTotal < 2.0 ? "" : "  (target missed)");
+        met = met && bestTotal < 2.0;
     }
-    std::printf("%-20s %7.3f %7.3f %7.3f %10.3f %7zu %11lld %12lld%s\n", "Forty causes", best.open, best.run, best.save,
-                bestTotal, best.causes, static_cast<long long>(best.allCauses), static_cast<long long>(best.notInList),
-                bestTotal < 2.0 ? "" : "  (target missed)");
     std::filesystem::remove(dir + "/run.vdx");
-    return bestTotal < 2.0 ? 0 : 3;
+    return met ? 0 : 3;
 }

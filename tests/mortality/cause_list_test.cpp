@@ -1,11 +1,17 @@
 // Cause lists: every cause of a list in one run, against counts written
-// here; a death read in the revision in force at its date; lists that do
+// here; rows per sex from a long rate table by sex and cause against a day
+// by day count; a death read in the revision in force at its date, or in
+// the first revision before it starts; a code of dots only; lists that do
 // not read are refused naming row, column and value.
 #include "mortality_test_support.h"
 
+#include <chrono>
+#include <cmath>
 #include <map>
 
+#include "db/analysis_management.h"
 #include "db/navigator_commands.h"
+#include "db/rate_layouts.h"
 #include "mortality/cause_list.h"
 #include "mortality/causes_report.h"
 #include "state/messages.h"
@@ -166,6 +172,212 @@ TEST_F(CauseListRun, ADeathIsReadInTheRevisionInForceAtItsDate) {
     }
 }
 
+namespace {
+
+// Deaths per 1,000 person-years of a cause (0 all causes, 1 lung), a sex, a
+// single year of age and a calendar year.
+double RatePerThousand(int cause, int sex, int age, int year) {
+    return (0.5 + 0.1 * age + 0.01 * (year - 1960)) * (sex == 1 ? 1.3 : 1.0) * (cause == 1 ? 0.1 : 1.0);
+}
+
+int CivilYear(double day) {
+    using namespace std::chrono;
+    return static_cast<int>(year_month_day{sys_days{days{static_cast<int>(day) - 25569}}}.year());
+}
+
+class CausesByLongRates : public CauseListRun {
+protected:
+    // Persons of both sexes spread by a fixed generator: a third died of
+    // lung cancer, a third of a heart attack (codes of the revision in force).
+    std::vector<Person> generated(int count) {
+        std::vector<Person> persons;
+        uint32_t x = 4711;
+        auto next = [&](int range) {
+            x = x * 1103515245u + 12345u;
+            return static_cast<int>((x >> 8) % static_cast<uint32_t>(range));
+        };
+        for (int k = 0; k < count; ++k) {
+            const double birth = DayNumber(1915, 1, 1) + next(35 * 365);
+            const double entry = DayNumber(1968, 1, 1) + next(18 * 365);
+            const double exit = entry + next(25 * 365);
+            const bool icd10 = CivilYear(exit) >= 1999;
+            const char* code = k % 3 == 0 ? (icd10 ? "C34.1" : "162.9") : k % 3 == 1 ? (icd10 ? "I21" : "410") : "";
+            persons.push_back(Person{Value::date(birth), Value::date(exit), Value::integer(1 + k % 2), Value::null(),
+                                     *code ? Value::text(code) : Value(), Value::date(entry)});
+        }
+        return persons;
+    }
+    // A long rate table by sex, cause (the causes given; "Stomach" besides),
+    // single ages 0-100 and years 1960-1999.
+    void addCauseRates(const std::vector<std::string>& causes) {
+        auto d = open();
+        test::CreateTable(*d, "ByCause", "SEX INTEGER, CAUSE TEXT, AGE INTEGER, YR INTEGER, RATE DOUBLE");
+        d->beginTransaction();
+        auto rs = d->openRecordset("ByCause");
+        for (size_t c = 0; c < causes.size(); ++c)
+            for (int sex = 1; sex <= 2; ++sex)
+                for (int age = 0; age <= 100; ++age)
+                    for (int year = 1960; year <= 1999; ++year) {
+                        rs->addNew();
+                        rs->setValue("SEX", Value::integer(sex));
+                        rs->setValue("CAUSE", Value::text(causes[c]));
+                        rs->setValue("AGE", Value::integer(age));
+                        rs->setValue("YR", Value::integer(year));
+                        rs->setValue("RATE", Value::real(RatePerThousand(static_cast<int>(c), sex, age, year)));
+                        rs->update();
+                    }
+        rs = d->openRecordset(db::kVdxSystemRateTables);
+        rs->addNew();
+        rs->setValue("RateTables", Value::text("ByCause"));
+        rs->update();
+        rs.reset();
+        db::WriteRateLayout(*d, "ByCause", db::RateLayout{"AGE", "YR", "SEX", "CAUSE", "RATE", 1000});
+        d->commit();
+        ++state.RateTableCount;
+    }
+    mortality::CausesRequest request() {
+        mortality::CausesRequest r;
+        r.list = "Occ";
+        r.deathColumn = "ICD";
+        r.rateTable = "ByCause";
+        r.sexColumn = "SEX";
+        return r;
+    }
+};
+
+}  // namespace
+
+TEST_F(CausesByLongRates, EachCauseHasARowPerSexAtTheRatesOfItsCauseAndSex) {
+    const std::vector<Person> persons = generated(90);
+    setStrata({20, 70}, {1970, 2000});
+    addCohort(persons, "TEXT");
+    addCauseRates({"All causes", "Lung", "Stomach"});
+    addList("Occ", {{"cause", "icd10", "icd9", "icd8"}, {"All causes", "*", "*", "*"}, {"Lung", "C34", "162", "162"}});
+    const auto result = mortality::RunCauses(state, ui, request());
+    ASSERT_TRUE(result) << ::testing::PrintToString(ui.messageTexts());
+
+    // Day by day within the classes (ages 20-70, years 1970-1999): expected
+    // [cause][sex] at single years, deaths [cause][sex] on the exit day.
+    double expected[2][3] = {}, observed[3][3] = {};  // causes: all, lung, not in the list
+    for (const Person& p : persons) {
+        const int sex = static_cast<int>(p.sex.asDouble());
+        for (double day = p.entry.asDouble(); day <= p.exit.asDouble(); day += 1) {
+            const double age = (day - p.dob.asDouble()) / 365.25;
+            const int year = CivilYear(day);
+            if (age < 20 || age >= 70 || year < 1970 || year >= 2000) continue;
+            for (int c = 0; c < 2; ++c)
+                expected[c][sex] += RatePerThousand(c, sex, static_cast<int>(std::floor(age)), year) / 1000 / 365.25;
+            if (day == p.exit.asDouble() && !p.icd.isNull()) {
+                observed[0][sex] += 1;
+                observed[p.icd.asText()[0] == '4' || p.icd.asText()[0] == 'I' ? 2 : 1][sex] += 1;
+            }
+        }
+    }
+    ASSERT_GT(observed[1][1] * observed[1][2] * observed[2][1] * observed[2][2], 0);
+    const char* causes[] = {"All causes", "Lung", "not in the list"};
+    ASSERT_EQ(result->rows.size(), 9u);
+    for (int c = 0; c < 3; ++c)
+        for (int sex = 0; sex <= 2; ++sex) {
+            const mortality::CauseRow& row = result->rows[static_cast<size_t>(3 * c + sex)];
+            const double e = c < 2 ? (sex ? expected[c][sex] : expected[c][1] + expected[c][2]) : 0;
+            const double o = sex ? observed[c][sex] : observed[c][1] + observed[c][2];
+            EXPECT_EQ(row.cause, causes[c]);
+            EXPECT_EQ(row.sex, sex ? std::to_string(sex) : "");
+            EXPECT_EQ(row.observed, static_cast<int64_t>(o)) << row.cause << " " << row.sex;
+            EXPECT_NEAR(row.expected, e, 1e-12 * expected[0][1]) << row.cause << " " << row.sex;
+            if (c < 2) {
+                EXPECT_NEAR(row.smr, o / e, 1e-12 * row.smr);
+            }
+        }
+    // Stored with the sex, as the grid and Save as show it.
+    EXPECT_EQ(column(result->name + "_Causes", "Sex"),
+              (std::vector<std::string>{"", "1", "2", "", "1", "2", "", "1", "2"}));
+}
+
+TEST_F(CausesByLongRates, ACauseTheRateTableDoesNotNameIsRefusedBeforeCounting) {
+    setStrata({20, 70}, {1970, 2000});
+    addCohort(generated(3), "TEXT");
+    addCauseRates({"All causes", "Lung"});
+    addList("Occ", {{"cause", "icd10"}, {"All causes", "*"}, {"Lung", "C34"}, {"Mesothelioma", "C45"}});
+    EXPECT_FALSE(mortality::RunCauses(state, ui, request()));
+    EXPECT_NE(ui.messageTexts().back().find("no rates for the cause 'Mesothelioma'"), std::string::npos)
+        << ui.messageTexts().back();
+    EXPECT_FALSE(open()->tableExists(mortality::kVdxAnalyses));
+}
+
+TEST_F(CauseListRun, ADeathBeforeTheFirstRevisionIsReadInItAndTheSummarySaysSo) {
+    cohort({{D(1975, 6, 1), "162"}, {D(1990, 6, 1), "162"}});
+    addList("Lung", {{"cause", "icd10", "icd9"}, {"Lung", "C33-C34", "162"}});
+    mortality::CausesRequest r;
+    r.list = "Lung";
+    r.deathColumn = "ICD";
+    r.rateTable = "Low";
+    std::string why;
+    r.revisions = mortality::RevisionRule{*mortality::ParseRevisionYears("9:1979,10:1999", why), ""};
+    const auto result = mortality::RunCauses(state, ui, r);
+    ASSERT_TRUE(result) << ::testing::PrintToString(ui.messageTexts());
+    EXPECT_EQ(observed(*result), (std::map<std::string, int64_t>{{"Lung", 2}, {"not in the list", 0}}));
+    ASSERT_EQ(result->notes.size(), 1u);
+    EXPECT_EQ(result->notes[0].rfind("1 death is dated before 1 January 1979", 0), 0u) << result->notes[0];
+    // The report holds it, wrapped into lines.
+    std::string report = mortality::BuildCausesReport(state, result->name);
+    for (size_t at = report.find("\r\n"); at != std::string::npos; at = report.find("\r\n", at))
+        report.replace(at, 2, " ");
+    EXPECT_NE(report.find(result->notes[0]), std::string::npos) << report;
+}
+
+TEST_F(CauseListRun, ACodeOfDotsOnlyIsADeathOfUnknownCauseAndABlankCodeNoDeath) {
+    const Value d2005 = D(2005, 3, 1);
+    cohort({{d2005, "C34"}, {d2005, "."}, {d2005, " . "}, {d2005, "   "}});
+    addList("Occ", {{"cause", "icd10", "rate"}, {"All causes", "*", "Low"}, {"Lung", "C34", "High"}});
+    mortality::CausesRequest r;
+    r.list = "Occ";
+    r.deathColumn = "ICD";
+    const auto result = mortality::RunCauses(state, ui, r);
+    ASSERT_TRUE(result) << ::testing::PrintToString(ui.messageTexts());
+    EXPECT_EQ(observed(*result),
+              (std::map<std::string, int64_t>{{"All causes", 3}, {"Lung", 1}, {"not in the list", 2}}));
+    EXPECT_EQ(result->deaths, 3);
+    ASSERT_EQ(result->notes.size(), 1u);
+    EXPECT_EQ(result->notes[0].rfind("2 deaths have a code of dots only", 0), 0u) << result->notes[0];
+}
+
+TEST_F(CauseListRun, ADeathInARevisionTheListDoesNotDefineCountsInAllCausesAndTheSummarySaysSo) {
+    cohort({{D(1990, 6, 1), "162"}, {D(2005, 6, 1), "C34"}});
+    addList("Occ", {{"cause", "icd10", "rate"}, {"All causes", "*", "Low"}, {"Lung", "C34", "High"}});
+    mortality::CausesRequest r;
+    r.list = "Occ";
+    r.deathColumn = "ICD";
+    const auto result = mortality::RunCauses(state, ui, r);
+    ASSERT_TRUE(result) << ::testing::PrintToString(ui.messageTexts());
+    EXPECT_EQ(observed(*result),
+              (std::map<std::string, int64_t>{{"All causes", 2}, {"Lung", 1}, {"not in the list", 1}}));
+    ASSERT_EQ(result->notes.size(), 1u);
+    EXPECT_EQ(result->notes[0].rfind("1 death is read in ICD-9, for which the list has no column 'icd9'", 0), 0u)
+        << result->notes[0];
+}
+
+TEST_F(CauseListRun, AnAnalysisIsRenamedAndDeletedFromItsEntrysMenu) {
+    cohort({{D(2005, 3, 1), "C34"}});
+    addList("Occ", {{"cause", "icd10", "rate"}, {"Lung", "C34", "High"}});
+    mortality::CausesRequest r;
+    r.list = "Occ";
+    r.deathColumn = "ICD";
+    r.name = "Run";
+    ASSERT_TRUE(mortality::RunCauses(state, ui, r)) << ::testing::PrintToString(ui.messageTexts());
+    db::RebuildNavigator(state, ui);
+    EXPECT_TRUE(db::ClickNode(state, ui, "Run", true).showProjectMenu);
+    ui.inputs.push_back("Occupational");
+    ASSERT_TRUE(db::RenameAnalysis(state, ui, "Run")) << ::testing::PrintToString(ui.messageTexts());
+    EXPECT_GE(state.Navigator.findByPath("Occupational_Causes"), 0);
+    EXPECT_EQ(column("Occupational_Causes", "Observed"), (std::vector<std::string>{"1", "0"}));
+    EXPECT_FALSE(open()->tableExists("Run_Causes"));
+    ui.answers.push_back(Answer::Yes);
+    ASSERT_TRUE(db::DeleteAnalysis(state, ui, "Occupational"));
+    EXPECT_FALSE(open()->tableExists("Occupational_Causes"));
+    EXPECT_LT(state.Navigator.findByPath("Occupational"), 0);
+}
+
 TEST(CauseList, ListsThatDoNotReadAreRefusedNamingRowColumnAndValue) {
     struct Case {
         std::vector<std::string> header;
@@ -177,6 +389,8 @@ TEST(CauseList, ListsThatDoNotReadAreRefusedNamingRowColumnAndValue) {
         {{"cause", "icd10"}, {{"Lung", "C34"}, {"", "C45"}}, "Row 2"},
         {{"cause", "icd10"}, {{"Lung", "C34"}, {"lung", "C33"}}, "twice"},
         {{"cause", "icd10"}, {{"Lung", "C35-C34"}}, "'C35-C34'"},
+        {{"cause", "icd10", "icd9"}, {{"All", "", "*"}}, "'*' takes every death read in ICD-9, but the column 'icd10' is empty"},
+        {{"cause", "icd10", "icd9"}, {{"All", "*", "140-239"}}, "the column 'icd9' holds '140-239'"},
     };
     for (const auto& c : cases) {
         try {

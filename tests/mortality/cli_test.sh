@@ -213,6 +213,19 @@ expect_contains "$(cat causes.csv)" "not in the list" "causes.csv closing row"
 "$CLI" export x.vdx Occ occ.xlsx --format xlsx >/dev/null 2>err.txt || fail "export of the cause list ($(cat err.txt))"
 "$CLI" plot x.vdx causes Causes1 --out causes.png >/dev/null 2>err.txt || fail "causes plot ($(cat err.txt))"
 identify causes.png >/dev/null 2>&1 || fail "causes.png is no image"
+# An SMR project cannot take an analysis's name, nor an analysis a project's; an analysis is renamed and deleted.
+"$CLI" smr x.vdx --rate Rates --death ICD=162 --name causes1 >/dev/null 2>err.txt; rc=$?
+expect_eq "$rc" 1 "an SMR project named after an analysis"
+expect_contains "$(cat err.txt)" "the analysis 'Causes1'" "its message names the analysis"
+"$CLI" causes x.vdx --list Occ --death ICD --rate Rates --name lungnow >/dev/null 2>err.txt; rc=$?
+expect_eq "$rc" 1 "an analysis named after an SMR project"
+expect_contains "$(cat err.txt)" "the SMR project 'LungNow'" "its message names the project"
+"$CLI" rename x.vdx Causes1 Occupational >/dev/null 2>err.txt || fail "rename of an analysis ($(cat err.txt))"
+expect_eq "$(sqlite3 x.vdx "SELECT Name FROM VdxAnalyses; SELECT name FROM sqlite_master WHERE name LIKE '%_Causes'")" \
+    "$(printf 'Occupational\nOccupational_Causes')" "the analysis renamed with its table"
+"$CLI" delete x.vdx Occupational >/dev/null 2>err.txt || fail "delete of an analysis ($(cat err.txt))"
+expect_eq "$(sqlite3 x.vdx "SELECT count(*) FROM VdxAnalyses; SELECT count(*) FROM sqlite_master WHERE name LIKE '%_Causes'")" \
+    "$(printf '0\n0')" "the analysis deleted with its table"
 # A code column read as numbers cannot tell 162.0 from 162: refused, the study as it was.
 printf 'cause,icd10,icd9\r\nLung,C34,162.0\r\nStomach,C16,151\r\n' > numeric.csv
 cp x.vdx before.vdx
