@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "db/database.h"
+#include "db/left_out.h"
 #include "db/project_file.h"
 #include "db/project_management.h"
 #include "db/study_settings.h"
@@ -491,11 +492,13 @@ std::optional<CausesResult> RunCauses(ProgramState& state, Interaction& ui, cons
         }
 
         // Stored: the analysis and its table, in the run's transaction.
+        const std::string leftOut = db::LeftOutOfRun(*db);  // the persons the run left out, said in the report
         db::RegisterAnalysis(*db, name, "Causes",
                              "list=" + listTable + ";death=" + r.deathColumn + ";rate=" + r.rateTable +
                                  ";pytable=" + pyTable + ";level=" + r.levelText + ";method=" + r.method +
                                  ";revisions=" + (rule.column.empty() ? RevisionYearsText(rule.years)
-                                                                      : "column " + rule.column));
+                                                                      : "column " + rule.column) +
+                                 (leftOut.empty() ? std::string() : ";leftout=" + leftOut));
         const std::string table = name + "_Causes";
         db->createTable({table, 0,
                          {{"Cause", FieldType::Text},
