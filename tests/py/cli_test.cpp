@@ -315,10 +315,10 @@ TEST_F(ExampleStudy, LeftOutPersonsLetTheRunThroughAndTheCategoriesReportPlotAnd
     ASSERT_EQ(cli({"plot", study, "categories", "Lung", "--out", dir + "/lung.svg"}).status, 0);
     const std::string svg = ReadFile(dir + "/lung.svg");
     for (const char* category : {"0-1", "1-5", "5-20", "20+", "total"})
-        EXPECT_NE(svg.find(std::string(">") + category + "<"), std::string::npos) << category;
+        EXPECT_NE(svg.find(std::string(">") + category + " O "), std::string::npos) << category;  // its row's label
 
-    for (const char* format : {"access", "excel8", "dbase5", "paradox5", "text", "xlsx", "csv", "dta", "sas7bdat",
-                               "xpt", "sav", "html"}) {
+    // One format of each writer.
+    for (const char* format : {"access", "excel8", "dbase5", "paradox5", "text", "xlsx", "csv", "dta", "html"}) {
         const CommandRun e = cli({"export", study, "Lung_Categories", dir + "/lung_" + format, "--format", format});
         EXPECT_EQ(e.status, 0) << format << ": " << e.out << e.err;
     }
