@@ -821,7 +821,8 @@ void MainWindow::reportsPrint() {
 
 void MainWindow::reportsSaveAs() {
     if (state_.CurrentView != ViewName::ResultRTF) return;
-    if (state_.CurrentResult == "CausesReport" && !shownCauses_.empty())
+    if ((state_.CurrentResult == "CausesReport" || state_.CurrentResult == "CategoriesReport") &&
+        !shownCauses_.empty())
         report::SaveReportAs(ui(), shownCauses_, {shownReport_, 0, {}});
     else
         report::SaveSmrReportAs(state_, ui(), {shownReport_, 0, {}});
