@@ -47,9 +47,10 @@ const std::vector<Subcommand>& Subcommands() {
          "compute person-years (Compute > Person-Years) and save the project file; --by adds a third axis whose "
          "classes are lower bounds (the last class open), the hire date from COL or the first work period",
          RunPyears},
-        {"check", "STUDY.vdx [--work-history NAME --id COL] [--hire COL] [--death COL] [--format csv]",
+        {"check", "STUDY.vdx [--work-history NAME --id COL] [--hire COL] [--death COL] [--format csv] [--leave-out]",
          "list every problem of the main data table and the work history at once (Tools > Check cohort): code, "
-         "table, row, columns, values; exit status 1 when there is one",
+         "table, row, columns, values; exit status 1 when there is one; --leave-out keeps the persons listed as "
+         "left out of every run (summaries and reports say how many and why), a check without it includes them again",
          RunCheck},
         {"show", "STUDY.vdx TABLE",
          "print a person-years table (\"Age*Calendar\", \"Age*Calendar*Sex=1\") or a table of the project file, "
@@ -96,20 +97,20 @@ const std::vector<Subcommand>& Subcommands() {
          "sex column (--sex-column: each person's sex); a death is read in the ICD revision in force at its date "
          "(--revisions) or named in a column, one dated before the first revision in the first",
          RunCauses},
-        {"report", "STUDY.vdx PROJECT [--null 1|100]",
-         "print the SMR report of a project as the main window shows it (SMR and bounds times the null value, "
-         "default 100)",
+        {"report", "STUDY.vdx PROJECT|ANALYSIS [--null 1|100]",
+         "print the SMR report of a project, or the report of an analysis of categories, as the main window shows "
+         "it (SMR and bounds times the null value, default 100)",
          RunReport},
         {"strata", "STUDY.vdx PROJECT [--format csv|tsv] [--null 1|100]",
          "print the stratum table of an SMR project: person-years, observed deaths, rate, expected deaths and "
          "O/E per age class and calendar period, and the totals row (tab-separated unless --format csv)",
          RunStrata},
         {"plot",
-         "STUDY.vdx forest|observed-expected|person-years|causes [PROJECT|ANALYSIS] --out FILE.png|.svg|.pdf "
+         "STUDY.vdx forest|observed-expected|person-years|causes|categories [PROJECT|ANALYSIS] --out FILE.png|.svg|.pdf "
          "[--null 1|100]",
          "draw a plot into a file: the forest plot of every SMR project, observed and expected deaths of PROJECT "
          "by age class and calendar period, the person-years by age class and calendar period, or the forest plot "
-         "of the causes of ANALYSIS",
+         "of the causes or of the exposure categories of ANALYSIS",
          RunPlot},
         {"study-report", "STUDY.vdx --out FILE.html|FILE.pdf [--projects P1,P2,...] [--null 1|100]",
          "write the study report (Reports > Study report): the cohort, the person-years settings, the SMR projects "
@@ -134,7 +135,7 @@ const std::vector<Subcommand>& Subcommands() {
          "that a project uses stays", RunRemove},
         {"export", "STUDY.vdx RESULT FILE --format FORMAT [--smr-variables 0,1,2,...] [--force]",
          "write a person-years table (\"Age*Calendar\"), a project's PROJECT_Deaths, PROJECT_Strata (its stratum table) or PROJECT_SMR, "
-         "a cause list or an analysis's ANALYSIS_Causes to a file "
+         "a cause list or an analysis's ANALYSIS_Causes or ANALYSIS_Categories to a file "
          "(Tables > Save as...); FORMAT " + NameList(exchange::ExportFormats()) +
              "; the SMR figures by number (0 SMR .. 17 PY Table; default 0-6); FILE gets the format's extension when "
              "it has none, and an existing FILE is replaced only with --force",

@@ -1,8 +1,10 @@
-// veldrix-cli check STUDY.vdx [--work-history NAME --id COL] [--hire COL] [--death COL] [--format csv]
+// veldrix-cli check STUDY.vdx [--work-history NAME --id COL] [--hire COL] [--death COL] [--format csv] [--leave-out]
 //
 // Tools > Check cohort: every problem of the main data table (and of the
 // work history) at once, one line each: code, table, row, columns, values.
-// Exit status 0 when there is none, 1 when there are problems.
+// Exit status 0 when there is none, 1 when there are problems. With
+// --leave-out the persons of the problems are kept as the study's list of
+// persons every run leaves out; without it a list kept before is cleared.
 #include <iostream>
 
 #include "cli/cli_commands.h"
@@ -10,6 +12,7 @@
 #include "cli/py_commands.h"
 #include "db/database.h"
 #include "db/file_commands.h"
+#include "db/left_out.h"
 #include "py/cohort_problems.h"
 #include "state/errors.h"
 
@@ -18,9 +21,13 @@ namespace vdx::cli {
 int RunCheck(const std::vector<std::string>& args) {
     std::string study;
     py::CohortCheckRequest request;
-    bool csv = false;
+    bool csv = false, leaveOut = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
+        if (arg == "--leave-out") {
+            leaveOut = true;
+            continue;
+        }
         if (arg.rfind("--", 0) != 0) {
             if (!study.empty()) return UsageError("check");
             study = arg;
@@ -41,12 +48,28 @@ int RunCheck(const std::vector<std::string>& args) {
     if (!session.lock(study)) return kFailed;
     if (!db::OpenProjectFile(session.state, session.ui, study)) return kFailed;
     std::vector<py::CohortProblem> problems;
+    std::string kept;  // what became of the list of persons left out
+    bool changed = false;
     try {
         auto db = db::Database::open(session.state.WorkingCopyName);
         problems = py::CheckCohort(session.state, *db, request);
+        const bool hadList = !db::ReadLeftOut(*db, session.state.MainTableName).empty();
+        if (leaveOut || hadList) {
+            const db::LeftOutPersons persons = py::KeepLeftOut(session.state, *db, problems, request, leaveOut);
+            changed = true;
+            kept = leaveOut ? (persons.empty() ? std::string("Nobody is left out: there is no problem.")
+                                               : db::LeftOutSentence(persons) +
+                                                     " Every run leaves them out until the check runs without "
+                                                     "--leave-out.")
+                            : "The persons left out before are included again.";
+        }
     } catch (const VdxError& e) {
         PrintMessage(e.description());
         return kFailed;
+    }
+    if (changed) {
+        session.state.ProjectChanged = true;
+        if (!db::FileSave(session.state, session.ui, db::AfterFailedSave::CommandDiscarded)) return kFailed;
     }
     if (csv) {
         std::cout << py::CohortProblemsCsv(problems);
@@ -55,6 +78,7 @@ int RunCheck(const std::vector<std::string>& args) {
             std::cout << p.code << "\t" << p.table << " row " << p.row << "\t" << p.columns << "\t" << p.values << "\n";
         std::cout << problems.size() << (problems.size() == 1 ? " problem" : " problems") << " found.\n";
     }
+    if (!kept.empty()) (csv ? std::cerr : std::cout) << kept << "\n";
     return problems.empty() ? kOk : kFailed;
 }
 

@@ -86,6 +86,8 @@ int RunExport(const std::vector<std::string>& args) {
         auto db = db::Database::open(state.WorkingCopyName);
         for (const auto& list : db::RegisteredNames(*db, db::kVdxCauseLists))
             if (result == list) path = "Cause lists_" + result;
+        for (const auto& name : db::AnalysisNames(*db, "Categories"))
+            if (result == name + "_Categories") path = name + "_SMR by category";
     } catch (const VdxError&) {
     }
     const db::NodeClickAction shown = db::ClickNode(state, session.ui, path, false);
@@ -93,7 +95,7 @@ int RunExport(const std::vector<std::string>& args) {
         shown.kind != db::NodeKind::Strata && shown.kind != db::NodeKind::Smr &&
         shown.kind != db::NodeKind::StoredTable) {
         PrintMessage("'" + result + "' is no person-years table, deaths table, stratum table, SMR result, "
-                     "cause list or table of causes (ANALYSIS_Causes) of " + project + ".");
+                     "cause list, table of causes (ANALYSIS_Causes) or of categories (ANALYSIS_Categories) of " + project + ".");
         return kFailed;
     }
     try {

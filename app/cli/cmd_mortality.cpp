@@ -22,6 +22,8 @@
 #include "db/navigator_commands.h"
 #include "db/project_file.h"
 #include "db/project_management.h"
+#include "mortality/categories.h"
+#include "mortality/categories_report.h"
 #include "mortality/smr_report.h"
 #include "mortality/smr_run.h"
 #include "mortality/srr_run.h"
@@ -171,12 +173,19 @@ int RunReport(const std::vector<std::string>& args) {
     const std::string& project = a->plain[1];
     const auto projects =
         db::ReadNameList(state.WorkingCopyName, db::kVdxSystemProjects, "Projects", state.ProjectCount);
-    if (std::find(projects.begin(), projects.end(), project) == projects.end()) {
+    bool categories = false;
+    try {
+        const auto names = mortality::CategoryAnalyses(*db::Database::open(state.WorkingCopyName));
+        categories = std::find(names.begin(), names.end(), project) != names.end();
+    } catch (const VdxError&) {
+    }
+    if (!categories && std::find(projects.begin(), projects.end(), project) == projects.end()) {
         PrintMessage("The project file holds no project '" + project + "'.");
         return kFailed;
     }
     try {
-        PrintReport(mortality::BuildSmrReport(state, project + "_SMR"));
+        PrintReport(categories ? mortality::BuildCategoriesReport(state, project)
+                               : mortality::BuildSmrReport(state, project + "_SMR"));
     } catch (const VdxError& e) {
         PrintMessage(e.description());
         return kFailed;

@@ -38,7 +38,8 @@ int RunPlot(const std::vector<std::string>& args) {
     if (plain.size() < 2 || out.empty() || (null != "1" && null != "100") ||
         !plots::PlotKindFromName(plain[1], kind))
         return UsageError("plot");
-    const bool needsProject = kind == plots::PlotKind::ObservedExpected || kind == plots::PlotKind::Causes;
+    const bool needsProject = kind == plots::PlotKind::ObservedExpected || kind == plots::PlotKind::Causes ||
+                              kind == plots::PlotKind::Categories;
     if (plain.size() != (needsProject ? 3u : 2u)) return UsageError("plot");
 
     // Drawing into a file needs no display.

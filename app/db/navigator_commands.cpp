@@ -351,6 +351,26 @@ NodeClickAction ClickNode(ProgramState& state, Interaction& ui, const std::strin
         if (!state.WorkingCopyName.empty()) {
             // Cause lists and analyses of causes, from their registries.
             auto db = Database::open(state.WorkingCopyName);
+            // The report and plot of an analysis of categories.
+            for (const auto& a : AnalysisNames(*db, "Categories")) {
+                if (path == a + "_Report") {
+                    action.kind = NodeKind::CausesReport;
+                    action.project = a;
+                    ShowView(state, ViewName::ResultRTF);
+                    state.CurrentResult = "CategoriesReport";
+                    state.CurrentResultTable = a + "_Categories";
+                    state.Entries = EntriesAfterClick(action.kind, state.Entries);
+                    return action;
+                }
+                if (path == a + "_Plot") {
+                    action.kind = NodeKind::Plot;
+                    action.plot = "categories";
+                    action.project = a;
+                    ShowView(state, ViewName::Chart);
+                    state.Entries = EntriesAfterClick(action.kind, state.Entries);
+                    return action;
+                }
+            }
             auto storedTable = [&](const std::string& table) {
                 action.kind = NodeKind::StoredTable;
                 action.tableName = table;

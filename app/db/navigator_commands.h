@@ -41,7 +41,7 @@ std::string ShownCellText(const ResultGridText& grid, int row, int col);
 enum class NodeKind {
     Other, RateTable, Deaths, Strata, Smr, SrrSettings, MainTable, PersonYears, Plot,
     StoredTable,   // a cause list or an analysis's table, as stored
-    CausesReport,  // the report of an analysis of causes
+    CausesReport,  // the report of an analysis of causes or of categories (CurrentResult "CategoriesReport")
 };
 
 // The entries (Tables > Save as, Tables > Copy, Reports > Save as,

@@ -72,7 +72,9 @@ std::vector<std::string> AnalysisNames(Database& db, const std::string& kind) {
 
 int AddCategoriesEntry(ProgramState& state, const std::string& name) {
     const int node = state.Navigator.insertBefore(state.Navigator.findByKey(kPlotsKey), -1, name, name, 1);
-    return Added(state, state.Navigator.add(node, "", "SMR by category", 3));
+    const int table = Added(state, state.Navigator.add(node, "", "SMR by category", 3));
+    for (const char* child : {"Report", "Plot"}) state.Navigator.add(node, "", child, 3);
+    return table;
 }
 
 void AddPlotEntries(ProgramState& state) {

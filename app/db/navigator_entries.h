@@ -36,7 +36,7 @@ void AddPlotEntries(ProgramState& state);
 // order they were made; none without the table.
 std::vector<std::string> AnalysisNames(Database& db, const std::string& kind);
 // The entry of an SMR-by-category analysis beside the projects: its name
-// with the child "SMR by category", which shows its table.
+// with the children "SMR by category" (its table), "Report" and "Plot".
 int AddCategoriesEntry(ProgramState& state, const std::string& name);
 // The tables of the study's newer features, from their registries: a
 // top-level "Cause lists" entry with one entry per list (path "Cause lists_"

@@ -23,6 +23,11 @@ namespace study_key {
 inline constexpr const char* kRevisionYears = "RevisionYears";
 // A column of the main table naming each death's revision ("" for none).
 inline constexpr const char* kRevisionColumn = "RevisionColumn";
+// The main table whose rows VdxLeftOut lists ("" once the list is cleared).
+inline constexpr const char* kLeftOutTable = "LeftOutTable";
+// The list the last person-years run applied: its fingerprint and its sentence.
+inline constexpr const char* kPyRunLeftOut = "PyRunLeftOut";
+inline constexpr const char* kPyRunLeftOutText = "PyRunLeftOutText";
 }  // namespace study_key
 
 std::optional<std::string> ReadStudySetting(Database& db, const std::string& key);

@@ -9,6 +9,7 @@
 #include "db/database.h"
 #include "db/exposure_tables.h"
 #include "db/field_number.h"
+#include "db/left_out.h"
 #include "db/navigator_entries.h"
 #include "db/study_settings.h"
 #include "db/table_stream.h"
@@ -150,8 +151,10 @@ CategoryTable ComputeCategoryTable(const ProgramState& state, db::Database& db, 
     kernelAxis.bounds = axis.bounds.data();
     kernelAxis.classCount = classes;
 
+    const db::LeftOutPersons leftOut = db::LeftOutForCount(db, state.MainTableName);
     TableStream rows(db, state.MainTableName, names);
     while (rows.next()) {
+        if (leftOut.contains(rows.position())) continue;  // as the person-years run left them out
         const auto code = db::FieldNumber(rows, 0);
         if (!code || !group.group.contains(*code)) continue;
         int table = 1;
@@ -166,7 +169,7 @@ CategoryTable ComputeCategoryTable(const ProgramState& state, db::Database& db, 
         if (entry && std::trunc(exit) < std::trunc(*entry)) continue;  // no follow-up: the summary of the run names it
         if (withLag) {
             const auto hire = DateOf(state, rows, lagColumn, "date of hire", false);
-            if (hire && AddYears(*hire, p.lagYears) >= exit) continue;
+            if (hire && AddYears(*hire, p.lagYears) > exit) continue;  // a lag ending on the exit day leaves it
         }
         library::Axis a = kernelAxis;
         a.hireDate = std::nan("");
@@ -189,6 +192,7 @@ CategoryTable ComputeCategoryTable(const ProgramState& state, db::Database& db, 
     CategoryTable result;
     result.axis = db::AxisWord(axis.kind);
     result.daysBelow = exposure.daysBelow;
+    result.leftOut = db::LeftOutSentence(leftOut);
     result.total.category = "total";
     for (int k = 1; k <= classes; ++k) {
         const PyCells& pyCells = exposure.categories[static_cast<size_t>(k) - 1];
@@ -273,7 +277,9 @@ bool RunCategories(ProgramState& state, Interaction& ui, const CategoryRequest& 
             db::RegisterAnalysis(*db, name, kKind,
                                  "rate=" + request.rateTable + "\ndeath=" + request.deathColumn + "=" +
                                      request.deathValueText + "\nlevel=" + request.levelText +
-                                     "\nmethod=" + request.method + "\naxis=" + table.axis);
+                                     "\nmethod=" + request.method + "\naxis=" + table.axis +
+                                     "\nbelow=" + std::to_string(table.daysBelow) +
+                                     (table.leftOut.empty() ? std::string() : "\nleftout=" + table.leftOut));
             {
                 db::TableDef def{name + "_Categories", 0, {{"Category", FieldType::Text, 255, true}}};
                 for (const char* column : {"Days", "PersonYears", "Observed", "Expected", "Smr", "Low", "High"})

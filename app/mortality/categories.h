@@ -55,6 +55,7 @@ struct CategoryTable {
     CategoryRow total;               // over the categories
     std::vector<CategoryCell> cells; // by sex when the study is stratified by sex
     int64_t daysBelow = 0;           // person-days below the first bound, in no category
+    std::string leftOut;             // the persons left out after the cohort check, in words ("" none)
     std::string analysis;            // the name RunCategories stored it under
 };
 

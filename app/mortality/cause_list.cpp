@@ -10,6 +10,7 @@
 #include "db/analysis_management.h"
 #include "db/database.h"
 #include "db/navigator_commands.h"
+#include "db/left_out.h"
 #include "db/project_file.h"
 #include "db/project_management.h"
 #include "db/rate_layouts.h"
@@ -638,13 +639,15 @@ std::optional<CausesResult> RunCauses(ProgramState& state, Interaction& ui, cons
                                    "death ('*') and in the row '" + std::string(kNotInTheList) + "'.");
 
         // Stored: the analysis and its table, in the run's transaction.
+        const std::string leftOut = db::LeftOutOfRun(*db);  // the persons the run left out, said in the report
         db::RegisterAnalysis(*db, name, "Causes",
                              "list=" + listTable + ";death=" + r.deathColumn + ";rate=" + r.rateTable +
                                  ";pytable=" + pyTable + ";level=" + r.levelText + ";method=" + r.method +
                                  ";revisions=" +
                                  (rule.column.empty() ? RevisionYearsText(rule.years) : "column " + rule.column) +
                                  (sexColumn.empty() ? std::string() : ";sex=" + sexColumn) +
-                                 (result.notes.empty() ? std::string() : ";notes=" + Joined(result.notes)));
+                                 (result.notes.empty() ? std::string() : ";notes=" + Joined(result.notes)) +
+                                 (leftOut.empty() ? std::string() : ";leftout=" + leftOut));
         const std::string table = name + "_Causes";
         db->createTable({table, 0,
                          {{"Cause", FieldType::Text},

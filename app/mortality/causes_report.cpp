@@ -14,7 +14,7 @@ namespace vdx::mortality {
 namespace {
 
 constexpr const char* kSettingKeys[] = {"list",   "death",     "rate", "pytable", "level",
-                                        "method", "revisions", "sex",  "notes"};
+                                        "method", "revisions", "sex",  "notes",   "leftout"};
 
 // "list=Occ;death=ICD;..." into its pairs; a value runs to the next ";key=".
 std::vector<std::pair<std::string, std::string>> SplitSettings(const std::string& text) {
@@ -46,18 +46,7 @@ std::string CellText(const Value& v) {
 
 double Number(const Value& v) { return v.isNull() ? std::nan("") : v.asDouble(); }
 
-std::string Fixed(double v, int decimals) {
-    if (std::isnan(v)) return {};
-    char text[64];
-    std::snprintf(text, sizeof text, "%.*f", decimals, v);
-    return text;
-}
 
-// "0.05" -> "95".
-std::string Percent(const std::string& level) {
-    const double alpha = std::strtod(level.c_str(), nullptr);
-    return NumberText(std::round((1 - (alpha > 0 && alpha < 1 ? alpha : 0.05)) * 100));
-}
 
 std::string Padded(const std::string& text, size_t width, bool right) {
     if (text.size() >= width) return text;
@@ -66,6 +55,18 @@ std::string Padded(const std::string& text, size_t width, bool right) {
 }
 
 }  // namespace
+
+std::string Fixed(double v, int decimals) {
+    if (std::isnan(v)) return {};
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, v);
+    return text;
+}
+
+std::string Percent(const std::string& level) {
+    const double alpha = std::strtod(level.c_str(), nullptr);
+    return NumberText(std::round((1 - (alpha > 0 && alpha < 1 ? alpha : 0.05)) * 100));
+}
 
 std::string StoredCauses::setting(const std::string& key) const {
     for (const auto& [k, v] : settings)
@@ -119,6 +120,7 @@ std::string BuildCausesReport(const ProgramState& state, const std::string& name
     if (!a.setting("sex").empty()) line("Sex variable:        " + a.setting("sex") + " (a row per sex after each cause)");
     line("Confidence bounds:   " + percent + "%, " + a.setting("method"));
     line("Computed:            " + a.created);
+    if (!a.setting("leftout").empty()) line("Left out:            " + a.setting("leftout"));
     line("");
     size_t width = 16;
     for (const auto& r : a.rows) width = std::max(width, r.cause.size() + 2);

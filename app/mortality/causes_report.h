@@ -12,6 +12,11 @@
 
 namespace vdx::mortality {
 
+// What the reports of analyses share: `v` with `decimals` decimals ("" for
+// NaN), and the confidence of a significance level ("0.05" -> "95").
+std::string Fixed(double v, int decimals);
+std::string Percent(const std::string& level);
+
 struct StoredCauses {
     std::string name, created;
     std::vector<std::pair<std::string, std::string>> settings;  // list, death, rate, pytable, level, method, revisions, sex, notes

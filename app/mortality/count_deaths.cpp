@@ -9,6 +9,7 @@
 
 #include "db/database.h"
 #include "db/field_number.h"
+#include "db/left_out.h"
 #include "db/row_blocks.h"
 #include "db/table_stream.h"
 #include "mortality/death_group.h"
@@ -191,14 +192,18 @@ bool CountDeathClasses(ProgramState& state, db::Database& workingCopy, Progress&
     };
     std::map<std::string, int64_t> sexesWithoutRates;
     m.IncludedCount = 0;
+    // The persons left out after the cohort check count nowhere, as in the
+    // person-years run.
+    const db::LeftOutPersons leftOut = db::LeftOutForCount(workingCopy, state.MainTableName);
     auto read = [&](const TableStream& rows, Person& person) {
         if (selector < 1 || selector > 3) return false;
+        if (leftOut.contains(rows.position())) return false;
         if (sexColumn >= 0) {
             const auto sex = db::FieldNumber(rows, sexColumn);
             if (!sex || (bySex ? *sex != sexCode : *sex != p.sexCode1 && *sex != p.sexCode2)) return false;
         }
         // No follow-up: an exit before the entry (whole days), or a lag that
-        // ends on or after the exit (hire date plus the lag in calendar years,
+        // ends after the exit (hire date plus the lag in calendar years,
         // 29 February becoming 28 February). An empty date makes the
         // comparison false: the person stays in.
         // At the rates' resolution every date is needed, as the person-years
@@ -218,14 +223,15 @@ bool CountDeathClasses(ProgramState& state, db::Database& workingCopy, Progress&
             const auto hire = longRates ? std::optional(RequiredDate(state, rows, hireColumn))
                                         : OptionalDate(state, rows, hireColumn);
             if (hire) lagEnd = AddYears(*hire, lag);
-            if (lagEnd && exit && *lagEnd >= *exit) included = false;
+            // A lag ending on the exit day leaves that day, as in the person-years run.
+            if (lagEnd && exit && *lagEnd > *exit) included = false;
         }
 
         const std::vector<int32_t>* classes = classifier.classify(rows, firstExtra, exit);
         const bool counted = classes != nullptr;
         if (counted && exitBeforeEntry) ExitBeforeEntry(state, rows, exitColumn, *exit, entryColumn, entry);
-        // A person left out of the count still has the days the person-years
-        // run gave (a lag ending on the exit day: that day).
+        // A person left out of the count (the lag ends after the exit) still
+        // has its person-time at the rates' resolution.
         if (!included && !longRates) return false;
 
         person.exit = counted ? RequiredDate(state, rows, exitColumn) : exit.value_or(0);

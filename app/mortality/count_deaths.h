@@ -30,8 +30,10 @@ namespace vdx::mortality {
 // code —, 2 sexCode1, 3 sexCode2) and DeathLag (years after the date of hire).
 // Deaths and person-years agree: only the persons of the table used count,
 // and of them only those with follow-up. A person has none whose exit is
-// before the entry (whole days) or whose hire date plus the lag is on or
-// after the exit; IncludedCount is the number of persons of the table used
+// before the entry (whole days) or whose hire date plus the lag is after
+// the exit (a lag ending on the exit day leaves that day, and a death on it
+// counts); the persons left out after the cohort check count nowhere
+// (db/left_out.h). IncludedCount is the number of persons of the table used
 // with follow-up. Empty values make the tests false (an empty entry or hire
 // date leaves the person in); codes compare as numbers. Returns false when
 // the progress window reported Cancel (the counts then stay all zero).

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "db/database.h"
+#include "db/left_out.h"
 #include "db/project_file.h"
 #include "db/project_runs.h"
 #include "state/errors.h"
@@ -68,6 +69,7 @@ std::string BuildSmrReport(ProgramState& state, const std::string& smrTable) {
     std::vector<std::optional<double>> figures(kSmrRows + 1);
     const std::string project = smrTable.size() > 4 ? smrTable.substr(0, smrTable.size() - 4) : smrTable;
     bool outOfDate = false;
+    std::string leftOut;  // the persons the person-years run left out after the cohort check
     std::vector<SexSmrLine> bySex;
     {
         auto db = db::Database::open(state.WorkingCopyName);
@@ -95,6 +97,7 @@ std::string BuildSmrReport(ProgramState& state, const std::string& smrTable) {
         rs.reset();
         bySex = ReadSexTotals(*db, project);
         outOfDate = db::CheckProjectRun(*db, state, project) == db::ProjectRunState::OutOfDate;
+        leftOut = db::LeftOutOfRun(*db);
     }
     auto text = [&](int row) { return values[static_cast<size_t>(row)]; };
     auto figure = [&](int row) { return figures[static_cast<size_t>(row)]; };
@@ -127,6 +130,7 @@ std::string BuildSmrReport(ProgramState& state, const std::string& smrTable) {
     r += "Project   : " + P + nl + "Main Table: " + MT + nl + "Rate Table: " + R + nl + "PY Table  : " + T + nl + nl;
     r += "Death Variable: " + V + nl + "Death Values  : " + DV + nl + nl;
     r += "N         : " + N + nl + "N Included: " + NI + nl + "Lag       : " + G + nl + nl;
+    if (!leftOut.empty()) r += "Left out  : " + leftOut + nl + nl;
     r += "Null Value: SMR=" + NumberText(state.SmrNullValue) + nl + nl;
     r += Space(Len(S) + 4) + Space((Len(L) + Len(U) + 4) / 2 - 11) + C + "% Confidence Bounds" + nl;
     r += Space(Len(S) / 2 - 1) + "SMR" + Space(Len(S) / 2 + 2) + Space(Len(L) / 2 - 3) + "Lower" +

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "mortality/categories_report.h"
 #include "mortality/causes_report.h"
 #include "mortality/plot_data.h"
 #include "mortality/smr_report.h"
@@ -230,6 +231,7 @@ bool PlotKindFromName(const std::string& name, PlotKind& kind) {
     else if (name == "observed-expected") kind = PlotKind::ObservedExpected;
     else if (name == "person-years") kind = PlotKind::PersonYears;
     else if (name == "causes") kind = PlotKind::Causes;
+    else if (name == "categories") kind = PlotKind::Categories;
     else return false;
     return true;
 }
@@ -266,6 +268,15 @@ Plot BuildPlot(const ProgramState& state, PlotKind kind, const std::string& proj
                 if (charts > 1) title += QString(" (%1 of %2)").arg(c + 1).arg(charts);
                 plot.push_back(ForestChart(part, title, state.SmrNullValue, rows));
             }
+            break;
+        }
+        case PlotKind::Categories: {
+            const auto rows = mortality::CategoryForestRows(state, project);
+            if (rows.empty())
+                throw VdxError(err::ObjectNotFound, "The analysis " + project + " holds no category: there is nothing to plot.");
+            plot.push_back(ForestChart(rows, Q(project) + ": SMR by exposure category, with " + Q(rows.front().level) +
+                                                 "% confidence bounds",
+                                       state.SmrNullValue, rows));
             break;
         }
         case PlotKind::PersonYears: plot.push_back(PersonYearsChart(state)); break;

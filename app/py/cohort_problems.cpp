@@ -7,6 +7,7 @@
 
 #include "db/database.h"
 #include "db/field_number.h"
+#include "db/left_out.h"
 #include "db/table_stream.h"
 #include "db/work_history_stream.h"
 #include "state/errors.h"
@@ -177,31 +178,61 @@ std::string CohortProblemsCsv(const std::vector<CohortProblem>& problems) {
     return text;
 }
 
+std::map<int64_t, std::string> ProblemPersons(const ProgramState& state, db::Database& wc,
+                                              const std::vector<CohortProblem>& problems,
+                                              const CohortCheckRequest& request) {
+    std::map<int64_t, std::string> persons;
+    std::vector<std::pair<int64_t, std::string>> historyRows;  // work-history row, code
+    for (const auto& p : problems) {
+        if (p.table == state.MainTableName) persons.emplace(p.row, p.code);  // the first problem of the row
+        else if (p.code != std::string(problem::kIdWithoutPerson)) historyRows.emplace_back(p.row, p.code);
+    }
+    if (historyRows.empty() || request.workHistory.empty() || request.idColumn.empty()) return persons;
+    // The ids of the work-history rows with a problem, then the persons of those ids.
+    const db::WorkHistoryColumnNames c = db::RegisteredWorkHistory(wc, request.workHistory);
+    std::vector<std::pair<db::PersonId, std::string>> ids;
+    {
+        std::stable_sort(historyRows.begin(), historyRows.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        TableStream history(wc, request.workHistory, {c.id});
+        size_t next = 0;
+        while (history.next() && next < historyRows.size()) {
+            if (history.position() != historyRows[next].first) continue;
+            ids.emplace_back(db::PersonIdOf(history, 0), historyRows[next].second);
+            while (next < historyRows.size() && historyRows[next].first == history.position()) ++next;
+        }
+    }
+    auto less = [](const auto& a, const auto& b) { return db::ComparePersonIds(a.first, b.first) < 0; };
+    std::stable_sort(ids.begin(), ids.end(), less);
+    TableStream main(wc, state.MainTableName, {request.idColumn});
+    while (main.next()) {
+        const std::pair<db::PersonId, std::string> key{db::PersonIdOf(main, 0), {}};
+        const auto it = std::lower_bound(ids.begin(), ids.end(), key, less);
+        if (it != ids.end() && !less(key, *it)) persons.emplace(main.position(), it->second);
+    }
+    return persons;
+}
+
 std::set<int64_t> ProblemRows(const ProgramState& state, db::Database& wc, const std::vector<CohortProblem>& problems,
                               const CohortCheckRequest& request) {
     std::set<int64_t> rows;
-    std::vector<int64_t> historyRows;
-    for (const auto& p : problems) {
-        if (p.table == state.MainTableName) rows.insert(p.row);
-        else if (p.code != std::string(problem::kIdWithoutPerson)) historyRows.push_back(p.row);
-    }
-    if (historyRows.empty() || request.workHistory.empty() || request.idColumn.empty()) return rows;
-    // The ids of the work-history rows with a problem, then the persons of those ids.
-    const db::WorkHistoryColumnNames c = db::RegisteredWorkHistory(wc, request.workHistory);
-    std::vector<db::PersonId> ids;
-    {
-        std::sort(historyRows.begin(), historyRows.end());
-        TableStream history(wc, request.workHistory, {c.id});
-        while (history.next())
-            if (std::binary_search(historyRows.begin(), historyRows.end(), history.position()))
-                ids.push_back(db::PersonIdOf(history, 0));
-    }
-    auto less = [](const db::PersonId& a, const db::PersonId& b) { return db::ComparePersonIds(a, b) < 0; };
-    std::sort(ids.begin(), ids.end(), less);
-    TableStream main(wc, state.MainTableName, {request.idColumn});
-    while (main.next())
-        if (std::binary_search(ids.begin(), ids.end(), db::PersonIdOf(main, 0), less)) rows.insert(main.position());
+    for (const auto& [row, code] : ProblemPersons(state, wc, problems, request)) rows.insert(row);
     return rows;
+}
+
+db::LeftOutPersons KeepLeftOut(const ProgramState& state, db::Database& wc, const std::vector<CohortProblem>& problems,
+                               const CohortCheckRequest& request, bool leaveOut) {
+    db::LeftOutPersons persons;
+    if (leaveOut) persons.rows = ProblemPersons(state, wc, problems, request);
+    wc.beginTransaction();
+    try {
+        db::StoreLeftOut(wc, state.MainTableName, persons.rows);
+        wc.commit();
+    } catch (...) {
+        wc.rollback();
+        throw;
+    }
+    return persons;
 }
 
 }  // namespace vdx::py

@@ -5,10 +5,12 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "db/left_out.h"
 #include "state/state.h"
 
 namespace vdx::db {
@@ -60,5 +62,18 @@ std::string CohortProblemsCsv(const std::vector<CohortProblem>& problems);
 // history's problems name: the persons a run leaves out when asked to.
 std::set<int64_t> ProblemRows(const ProgramState& state, db::Database& workingCopy,
                               const std::vector<CohortProblem>& problems, const CohortCheckRequest& request);
+// The same persons, each with the code of its first problem (of the main
+// table before the work history's).
+std::map<int64_t, std::string> ProblemPersons(const ProgramState& state, db::Database& workingCopy,
+                                              const std::vector<CohortProblem>& problems,
+                                              const CohortCheckRequest& request);
+
+// After the check: with `leaveOut`, keeps the persons of `problems` as the
+// study's list of persons every run leaves out (db/left_out.h); without it,
+// clears the list, so that runs stop at the first bad row again. One
+// transaction; returns the list kept.
+db::LeftOutPersons KeepLeftOut(const ProgramState& state, db::Database& workingCopy,
+                               const std::vector<CohortProblem>& problems, const CohortCheckRequest& request,
+                               bool leaveOut);
 
 }  // namespace vdx::py

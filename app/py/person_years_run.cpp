@@ -12,6 +12,7 @@
 #include "db/exposure_tables.h"
 #include "db/work_history_stream.h"
 #include "db/field_number.h"
+#include "db/left_out.h"
 #include "db/navigator_entries.h"
 #include "db/project_file.h"
 #include "db/row_blocks.h"
@@ -156,6 +157,7 @@ bool ComputePersonYears(ProgramState& state, db::Database& workingCopy, Progress
     const DateColumn hireColumn{withLag ? (bySex ? 4 : 3) : -1, withLag ? rows.field(bySex ? 4 : 3).name : "",
                                 "date of hire"};
     const double sex1 = p.sexCode1, sex2 = p.sexCode2;
+    const db::LeftOutPersons leftOut = db::ReadLeftOut(workingCopy, state.MainTableName);
 
     summary = PyRunSummary{};
     state.CancelRequested = false;
@@ -179,6 +181,14 @@ bool ComputePersonYears(ProgramState& state, db::Database& workingCopy, Progress
     };
     auto read = [&](const TableStream& rows, Person& person) {
         ++summary.rows;
+        // A person the user chose to leave out after the cohort check: not
+        // read further, counted with its problem's code.
+        if (const auto it = leftOut.rows.find(rows.position()); it != leftOut.rows.end()) {
+            ++summary.rowsLeftOutByCheck;
+            ++summary.leftOutByCheck[it->second];
+            note(noSexCode, rows.position(), [&] { return "left out after the cohort check (" + it->second + ")"; });
+            return false;
+        }
 
         const double entry = DateOf(state, rows, entryColumn);
         double start = entry;
@@ -384,6 +394,7 @@ void StorePersonYearsTables(db::Database& db, const ProgramState& state, const P
         // The categories of a run with an axis; a run without one removes
         // those of an earlier run, so that the study holds today's tables only.
         if (exposure) db::StoreExposureTables(db, state, *exposure);
+        db::RecordLeftOutOfRun(db, db::ReadLeftOut(db, state.MainTableName));
         db.commit();
     } catch (...) {
         db.rollback();
@@ -408,6 +419,8 @@ std::vector<std::string> PyRunSummaryLines(const ProgramState& state, const PyRu
         {s.rowsOutsideClasses, "follow-up outside every age class and calendar period"}};
     for (const auto& [count, why] : reasons)
         if (count > 0) lines.push_back("  " + rows(count) + ": " + why);
+    for (const auto& [code, count] : s.leftOutByCheck)
+        lines.push_back("  " + rows(count) + ": left out after the cohort check, " + code);
     lines.push_back("Person-years in Age*Calendar: " + NumberText(std::round(s.totalDays / 365.25 * 100) / 100) +
                     " (" + std::to_string(s.totalDays) + " days)");
     if (state.Exposure.computed()) {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,9 @@ struct PyRunSummary {
     // the days with an age class and calendar period but below the first bound.
     int64_t categoryDays = 0;
     int64_t daysBelowFirstBound = 0;
+    // The persons left out after the cohort check (db/left_out.h), per code.
+    std::map<std::string, int64_t> leftOutByCheck;
+    int64_t rowsLeftOutByCheck = 0;
 
     // One row left out and why ("exit 31.12.1979 before entry 01.01.1980").
     struct LeftOut {
@@ -45,7 +49,7 @@ struct PyRunSummary {
     std::vector<LeftOut> leftOut;
 
     int64_t rowsLeftOut() const {
-        return rowsInNoTable + rowsExitBeforeEntry + rowsLagAfterExit + rowsOutsideClasses;
+        return rowsInNoTable + rowsExitBeforeEntry + rowsLagAfterExit + rowsOutsideClasses + rowsLeftOutByCheck;
     }
     int64_t rowsIncluded() const { return rows - rowsLeftOut(); }
 };

@@ -324,6 +324,7 @@ std::string StudyReportHtml(const StudyReport& r) {
         reason("exit before entry", s.rowsExitBeforeEntry);
         reason("the lag ends after the exit", s.rowsLagAfterExit);
         reason("follow-up outside every age class and calendar period", s.rowsOutsideClasses);
+        for (const auto& [code, n] : s.leftOutByCheck) reason("left out after the cohort check: " + code, n);
         h += "</table>\n";
         const auto lines = py::PyRunLeftOutLines(s, 20);
         h += "<ul>\n";

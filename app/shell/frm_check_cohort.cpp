@@ -1,5 +1,6 @@
 #include "frm_check_cohort.h"
 
+#include <QCheckBox>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QHeaderView>
@@ -8,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "db/database.h"
+#include "db/left_out.h"
 #include "main_window.h"
 #include "py/cohort_problems.h"
 #include "state/errors.h"
@@ -33,10 +35,14 @@ void MenuToolsCheckCohort(QMainWindow* window) {
         request.hireColumn = axis.hireColumn;
         request.deathColumn = state.mortality.DeathColumn;
         std::vector<py::CohortProblem> problems;
+        db::LeftOutPersons kept;     // the list the study keeps now
+        db::LeftOutPersons persons;  // the persons of these problems
         try {
             BusyPointer busy(ui);
             auto db = db::Database::open(state.WorkingCopyName);
             problems = py::CheckCohort(state, *db, request);
+            kept = db::ReadLeftOut(*db, state.MainTableName);
+            persons.rows = py::ProblemPersons(state, *db, problems, request);
         } catch (const VdxError& e) {
             ui.message(e.description(), Buttons::Ok, Icon::Exclamation, "Check cohort");
             return;
@@ -71,10 +77,39 @@ void MenuToolsCheckCohort(QMainWindow* window) {
         table->resizeColumnsToContents();
         table->setMinimumSize(640, 300);
         layout->addWidget(table);
+        // Leave the persons out of every run, or (unticked) include everybody
+        // again: the runs then stop at the first bad row.
+        auto* leaveOut = new QCheckBox(
+            QString("Leave these persons out of every run (%1 person(s); summaries and reports say so)")
+                .arg(persons.count()),
+            &dialog);
+        leaveOut->setObjectName("chkLeaveOut");
+        leaveOut->setChecked(!kept.empty() && !persons.empty());
+        leaveOut->setEnabled(!persons.empty());
+        layout->addWidget(leaveOut);
+        auto* now = new QLabel(&dialog);
+        now->setObjectName("lblLeftOut");
+        now->setText(kept.empty() ? QString("Every run includes every person now.")
+                                  : QString::fromStdString("Now: " + db::LeftOutSentence(kept)));
+        layout->addWidget(now);
         auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, &dialog);
         QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
         layout->addWidget(buttons);
         dialog.exec();
+        const bool wanted = leaveOut->isChecked();
+        if ((wanted ? persons.fingerprint() : std::string()) == kept.fingerprint()) return;
+        try {
+            auto db = db::Database::open(state.WorkingCopyName);
+            py::KeepLeftOut(state, *db, problems, request, wanted);
+        } catch (const VdxError& e) {
+            ui.message(e.description(), Buttons::Ok, Icon::Exclamation, "Check cohort");
+            return;
+        }
+        state.ProjectChanged = true;
+        ui.message(wanted ? db::LeftOutSentence(persons) +
+                                " Every run leaves them out from now on; compute the person-years again."
+                          : std::string("Every person is included again; compute the person-years again."),
+                   Buttons::Ok, Icon::Information, "Check cohort");
     });
 }
 

@@ -26,6 +26,7 @@
 #include "file_association.h"
 #include "grid_view.h"
 #include "help_windows.h"
+#include "mortality/categories_report.h"
 #include "mortality/causes_report.h"
 #include "mortality/smr_report.h"
 #include "db/navigator_commands.h"
@@ -450,7 +451,8 @@ void MainWindow::showResultGrid(const db::ResultGridText& g) {
 }
 
 void MainWindow::showCausesReport(const std::string& analysis) {
-    shownReport_ = mortality::BuildCausesReport(state_, analysis);
+    shownReport_ = state_.CurrentResult == "CategoriesReport" ? mortality::BuildCategoriesReport(state_, analysis)
+                                                              : mortality::BuildCausesReport(state_, analysis);
     shownCauses_ = analysis;
     QString text = Q(shownReport_);
     text.replace("\r\n", "\n");
@@ -466,7 +468,8 @@ void MainWindow::showSmrReport(const std::string& smrTable) {
 }
 
 void MainWindow::showCurrentSmrReport() {
-    const bool causes = state_.CurrentResult == "CausesReport" && !shownCauses_.empty();
+    const bool causes = (state_.CurrentResult == "CausesReport" || state_.CurrentResult == "CategoriesReport") &&
+                        !shownCauses_.empty();
     if (state_.CurrentView == ViewName::ResultRTF &&
         (causes || (state_.CurrentResult == "Smr" && !state_.CurrentSMRTable.empty()))) {
         try {
@@ -825,7 +828,8 @@ void MainWindow::reportsPrint() {
 
 void MainWindow::reportsSaveAs() {
     if (state_.CurrentView != ViewName::ResultRTF) return;
-    if (state_.CurrentResult == "CausesReport" && !shownCauses_.empty())
+    if ((state_.CurrentResult == "CausesReport" || state_.CurrentResult == "CategoriesReport") &&
+        !shownCauses_.empty())
         report::SaveReportAs(ui(), shownCauses_, {shownReport_, 0, {}});
     else
         report::SaveSmrReportAs(state_, ui(), {shownReport_, 0, {}});

@@ -177,7 +177,7 @@ private:
     RecordsetModel* internalModel_ = nullptr;
     QStandardItemModel* resultModel_ = nullptr;
     std::string shownReport_;  // the report RTFResults shows, lines ending in CR LF
-    std::string shownCauses_;  // the analysis of causes whose report is shown, "" for an SMR report
+    std::string shownCauses_;  // the analysis (of causes or categories) whose report is shown, "" for an SMR report
     std::unique_ptr<QPrinter> reportPrinter_;
     db::ResultGridText shownResult_;  // the texts ResultGrid shows, which Tables > Save as... writes
 

@@ -8,6 +8,7 @@
 #include <random>
 
 #include "mortality/count_deaths.h"
+#include "py/py_comp.h"
 
 using namespace vdx;
 using vdx::test::D;
@@ -103,7 +104,7 @@ TEST_F(CountDeathsTest, GeneratedCohortMatchesAnIndependentCountForEverySelector
                 // The persons of the table used: with sex stratification,
                 // table 1 holds both codes, tables 2 and 3 one each.
                 if (!r.sex || (selector > 1 && *r.sex != selector - 1)) continue;
-                if (lag > 0 && YearsLater(r.hire, lag) >= r.exit) continue;
+                if (lag > 0 && YearsLater(r.hire, lag) > r.exit) continue;
                 ++included;
                 if (r.icd != 162) continue;
                 if (auto s = Stratum(r.exit, r.birth, ages, years)) {
@@ -147,20 +148,22 @@ TEST_F(CountDeathsTest, DeathsOnClassBoundsFallIntoTheClassThatStartsThereAndBey
     EXPECT_EQ(count(1, 7), expected);
 }
 
-TEST_F(CountDeathsTest, ALagEndingOnTheDeathDayExcludesAndADayLaterIncludes) {
+TEST_F(CountDeathsTest, ALagEndingOnTheDeathDayLeavesThatDayToThePersonYearsAndCountsTheDeath) {
     setStrata({0, 100}, {1900, 2100});
+    state.py.withLag = state.py.lagDefined = true;
+    state.py.lagYears = 5;
     addCohort({
-        {D(1930, 1, 1), D(1975, 3, 1), {}, D(1970, 3, 1), Value::integer(162)},  // hire + 5 years = death day
-        {D(1930, 1, 1), D(1975, 3, 2), {}, D(1970, 3, 1), Value::integer(162)},  // a day later
-        {D(1930, 1, 1), D(1971, 3, 2), {}, {}, Value::integer(162)},             // no hire date: included
-        {D(1930, 1, 1), D(1973, 3, 1), {}, D(1968, 2, 29), Value::integer(162)},
+        {D(1930, 1, 1), D(1975, 3, 1), {}, D(1970, 3, 1), Value::integer(162), D(1960, 1, 1)},  // lag ends on the death day
+        {D(1930, 1, 1), D(1975, 2, 28), {}, D(1970, 3, 1), Value::integer(162), D(1960, 1, 1)},  // a day before it ends
+        // Hired 29 February 1968: the lag ends 28 February 1973 (not 1 March), two days before the death.
+        {D(1930, 1, 1), D(1973, 3, 1), {}, D(1968, 2, 29), Value::integer(162), D(1960, 1, 1)},
     });
-    // Hired 29 February 1968, lag 5: the lag ends 28 February 1973 (not
-    // 1 March), so the death on 1 March 1973 is counted.
-    EXPECT_EQ(count(1, 162, 5)[1][1], 3);
-    EXPECT_EQ(state.mortality.IncludedCount, 3);
-    EXPECT_EQ(count(1, 162, 0)[1][1], 4);
-    EXPECT_EQ(state.mortality.IncludedCount, 4);
+    EXPECT_EQ(count(1, 162, 5)[1][1], 2);
+    EXPECT_EQ(state.mortality.IncludedCount, 2);
+    py::PyRunSummary summary;
+    ASSERT_EQ(py::RunPersonYears(state, ui, py::TakeSettingsSnapshot(state), &summary), py::PyRunOutcome::Completed);
+    EXPECT_EQ(summary.totalDays, 1 + 2);
+    EXPECT_EQ(summary.rowsIncluded(), 2);
 }
 
 TEST_F(CountDeathsTest, EmptySexOrCauseNeverCountsAndTextCodesCompareAsWritten) {
@@ -196,8 +199,8 @@ TEST_F(CountDeathsTest, OnlyPersonsOfTheTableWithADayOfFollowUpAreIncludedAndThe
         {Value::integer(9), D(1960, 1, 1), {}, Value::integer(162), {false, false, false}},  // neither code
         {{}, D(1960, 1, 1), {}, Value::integer(162), {false, false, false}},                 // no sex
         {Value::integer(1), D(1980, 6, 1), {}, Value::integer(410), {true, true, false}},    // entry on the exit day
-        {Value::integer(1), D(1960, 1, 1), D(1975, 6, 1), Value::integer(162), {false, false, false}},  // lag ends on exit
-        {Value::integer(2), D(1960, 1, 1), D(1975, 5, 31), Value::integer(162), {true, false, true}},   // a day before
+        {Value::integer(1), D(1960, 1, 1), D(1975, 6, 1), Value::integer(162), {true, true, false}},  // lag ends on exit
+        {Value::integer(2), D(1960, 1, 1), D(1975, 6, 2), Value::integer(162), {false, false, false}},  // a day after
         {Value::integer(2), D(1990, 1, 1), {}, Value::integer(410), {false, false, false}},  // exit before entry
         // Follow-up before the first period: in no stratum, as the person-years run leaves it out.
         {Value::integer(1), D(1960, 1, 1), {}, Value::integer(162), {false, false, false}, D(1974, 12, 31)},

@@ -205,9 +205,8 @@ TEST_F(ExampleStudy, MissingArgumentsAreAUsageError) {
 // Exposure from end to end, headless: a work history attached, the
 // person-years by cumulative exposure lagged 10 years, then the SMR per
 // category, whose total is the SMR of the whole cohort.
-TEST_F(ExampleStudy, PersonYearsAndSmrByCumulativeExposureAddUpToTheWholeCohort) {
-    const std::string study = copy("exposure.vdx");
-    // One or two periods a person, at intensities 0.5 to 4.
+// One or two periods a person, at intensities 0.5 to 4, and `extra` rows.
+static std::string WorkHistoryCsv(const std::string& extra = "") {
     std::string work = "PersonID,Start,End,Intensity\n";
     for (int id = 1; id <= 3000; ++id) {
         const int year = 1940 + id % 50;
@@ -217,8 +216,13 @@ TEST_F(ExampleStudy, PersonYearsAndSmrByCumulativeExposureAddUpToTheWholeCohort)
             work += std::to_string(id) + "," + std::to_string(year + 25) + "-01-01," + std::to_string(year + 30) +
                     "-12-31,1\n";
     }
+    return work + extra;
+}
+
+TEST_F(ExampleStudy, PersonYearsAndSmrByCumulativeExposureAddUpToTheWholeCohort) {
+    const std::string study = copy("exposure.vdx");
     {
-        std::ofstream(dir + "/work.csv") << work;
+        std::ofstream(dir + "/work.csv") << WorkHistoryCsv();
     }
     ASSERT_EQ(cli({"attach", study, "--work-history", "--format", "csv", dir + "/work.csv"}).status, 0);
     std::vector<std::string> args{"pyears", study};
@@ -274,4 +278,52 @@ TEST_F(ExampleStudy, PersonYearsAndSmrByCumulativeExposureAddUpToTheWholeCohort)
     EXPECT_GT(std::stod(total[7]), std::stod(total[5]));
     // Stored as an analysis of the study.
     EXPECT_EQ(cli({"show", study, "Lung_Categories"}).status, 0);
+}
+
+// The persons of the check left out: the run that stopped at an overlapping
+// work period goes through, and the categories' report, plot and every
+// format of Save as carry the analysis.
+TEST_F(ExampleStudy, LeftOutPersonsLetTheRunThroughAndTheCategoriesReportPlotAndExportShowIt) {
+    const std::string study = copy("leftout.vdx");
+    {
+        std::ofstream(dir + "/work.csv") << WorkHistoryCsv("7,1950-01-01,1990-12-31,2\n");  // overlaps person 7's period of 1947-1955
+    }
+    ASSERT_EQ(cli({"attach", study, "--work-history", "--format", "csv", dir + "/work.csv"}).status, 0);
+    std::vector<std::string> args{"pyears", study};
+    args.insert(args.end(), standard.begin(), standard.end());
+    args = With(args, {"--by", "cumulative:0,1,5,20", "--work-history", "work", "--id", "ID"});
+    EXPECT_EQ(cli(args).status, 1);  // stops at the overlap
+
+    const CommandRun check = cli({"check", study, "--work-history", "work", "--id", "ID", "--leave-out"});
+    EXPECT_EQ(check.status, 1);
+    // "N persons left out after the cohort check: ...": the sentence every summary and report repeats.
+    const auto at = check.out.find(" left out after the cohort check: ");
+    ASSERT_NE(at, std::string::npos) << check.out << check.err;
+    const size_t from = check.out.rfind('\n', at) + 1;
+    const std::string leftOut = check.out.substr(from, check.out.find('.', at) + 1 - from);
+    EXPECT_NE(leftOut.find("period-overlap"), std::string::npos) << leftOut;
+
+    const CommandRun py = cli(args);
+    ASSERT_EQ(py.status, 0) << py.err << py.out;
+    EXPECT_NE(py.out.find("left out after the cohort check, period-overlap"), std::string::npos) << py.out;
+    ASSERT_EQ(cli({"categories", study, "--rate", "Rates", "--death", "ICD=162", "--name", "Lung"}).status, 0);
+    const CommandRun report = cli({"report", study, "Lung"});
+    ASSERT_EQ(report.status, 0) << report.err;
+    EXPECT_NE(report.out.find("Left out: " + leftOut), std::string::npos) << report.out;
+    EXPECT_NE(report.out.find("Person-days below the first bound, in no category: 0"), std::string::npos) << report.out;
+
+    ASSERT_EQ(cli({"plot", study, "categories", "Lung", "--out", dir + "/lung.svg"}).status, 0);
+    const std::string svg = ReadFile(dir + "/lung.svg");
+    for (const char* category : {"0-1", "1-5", "5-20", "20+", "total"})
+        EXPECT_NE(svg.find(std::string(">") + category + " O "), std::string::npos) << category;  // its row's label
+
+    // One format of each writer.
+    for (const char* format : {"access", "excel8", "dbase5", "paradox5", "text", "xlsx", "csv", "dta", "html"}) {
+        const CommandRun e = cli({"export", study, "Lung_Categories", dir + "/lung_" + format, "--format", format});
+        EXPECT_EQ(e.status, 0) << format << ": " << e.out << e.err;
+    }
+
+    // The check without --leave-out includes everybody again: the run stops as before.
+    cli({"check", study, "--work-history", "work", "--id", "ID"});
+    EXPECT_EQ(cli(args).status, 1);
 }
