@@ -5,8 +5,9 @@
 // a non-negative amount, the lag moves days back by whole calendar years
 // without reordering them, and rounding keeps that order), so the days of
 // one person in axis class k form one run: the first day on which the value
-// reaches bound k is found by bisection over the days of follow-up, with the
-// very same expression that a day-by-day walk evaluates. Each run is then
+// reaches bound k is guessed from the periods and checked on that day and
+// the day before, with the very same expression that a day-by-day walk
+// evaluates; a wrong guess falls back to bisection over the days. Each run is then
 // split by age and calendar period with the age x calendar kernel.
 #include <cmath>
 #include <cstdint>
@@ -109,6 +110,47 @@ bool usable(const VeldrixAxis* axis)
     return true;
 }
 
+// A first guess at the day (as a day number, maybe fractional) on which
+// the value reaches `bound`, from the periods in start order without
+// evaluating any day; +inf when it never does, -inf when it already has.
+// Only a guess: the caller checks it with axisValue and bisects when wrong
+// (periods out of order or overlapping, rounding).
+double guessCrossing(const VeldrixAxis& axis, double bound)
+{
+    double x;  // the first lagged day whose days strictly before reach the bound
+    if (axis.kind == VELDRIX_AXIS_TIME_SINCE_HIRE) {
+        if (!(axis.hireDate == axis.hireDate))
+            return INFINITY;
+        x = std::ceil(axis.hireDate + bound * kYear);
+    } else {
+        const double target = bound * kYear;
+        if (target <= 0)
+            return -INFINITY;
+        double sum = 0;
+        x = INFINITY;
+        for (int32_t p = 0; p < axis.periodCount; ++p) {
+            const VeldrixWorkPeriod& w = axis.periods[p];
+            const double rate = axis.kind == VELDRIX_AXIS_CUMULATIVE ? w.intensity : 1.0;
+            const double days = w.end >= w.start ? w.end - w.start + 1 : 0.0;
+            if (rate > 0 && sum + rate * days >= target) {
+                x = w.start + std::fmax(1.0, std::ceil((target - sum) / rate));
+                break;
+            }
+            sum += rate * days;
+        }
+        if (!(x < INFINITY))
+            return INFINITY;
+    }
+    if (axis.lagYears == 0 || !(std::fabs(x) < kDateLimit))
+        return x;
+    // The day lagYears calendar years after x (a 29 February without one
+    // in that year: 1 March).
+    const double whole = std::floor(x);
+    int64_t y, m, d;
+    civilFromDays(static_cast<int64_t>(whole) - kEpochShift, y, m, d);
+    return static_cast<double>(daysFromCivil(y + axis.lagYears, m, d) + kEpochShift) + (x - whole);
+}
+
 // The class (1 .. K) of a value, 0 below the first bound or for NaN.
 int axisClass(const VeldrixAxis& axis, double v)
 {
@@ -174,15 +216,22 @@ extern "C" VELDRIX_API int32_t PYCOMPUTE_AXIS(const VeldrixStrata* strata, const
         double to = n;
         if (k < axis->classCount) {
             const double bound = axis->bounds[k];
+            // The guess settles it with two evaluations when it is right:
+            // the day reaches the bound and the one before does not.
+            const double guess = guessCrossing(*axis, bound) - startDate;
+            to = std::fmin(std::fmax(std::ceil(guess), from), n);
+            if (guess != guess || (to < n && !reaches(to, bound)) || (to > from && reaches(to - 1, bound)))
+                to = -1;
             double below = from - 1, above = n;
-            while (above - below > 1) {
+            while (to < 0 && above - below > 1) {
                 const double mid = below + std::floor((above - below) / 2);
                 if (reaches(mid, bound))
                     above = mid;
                 else
                     below = mid;
             }
-            to = above;
+            if (to < 0)
+                to = above;
         }
         if (to > from) {
             c.offset = cells * (k - 1);

@@ -81,10 +81,11 @@ const std::vector<Subcommand>& Subcommands() {
          RunSmr},
         {"categories",
          "STUDY.vdx --rate TABLE --death COLUMN=VALUE [--level 0.10|0.05|0.01] [--method NAME] [--name ANALYSIS] "
-         "[--format csv|tsv]",
+         "[--format csv|tsv] [--sex-column COLUMN]",
          "the SMR per exposure category of the last person-years run with --by (Compute > SMR by category), "
          "stored as an analysis and printed as category, days, person_years, observed, expected, smr, low, high, "
-         "then the total",
+         "then the total; the death value and a long rate table (by sex: COLUMN, default the run's sex column) "
+         "as the smr command takes them",
          RunCategories},
         {"causes",
          "STUDY.vdx --list NAME|default --death COLUMN [--rate TABLE] [--revisions 9:1979,10:1999 | "

@@ -17,7 +17,7 @@ namespace vdx::cli {
 
 int RunCategories(const std::vector<std::string>& args) {
     std::string study;
-    std::optional<std::string> rate, death, level, method, name, format;
+    std::optional<std::string> rate, death, level, method, name, format, sexColumn;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg.rfind("--", 0) != 0) {
@@ -33,6 +33,7 @@ int RunCategories(const std::vector<std::string>& args) {
                                            : arg == "--method" ? &method
                                            : arg == "--name"   ? &name
                                            : arg == "--format" ? &format
+                                           : arg == "--sex-column" ? &sexColumn
                                                                : nullptr;
         if (!slot || slot->has_value()) return UsageError("categories");
         *slot = value;
@@ -50,6 +51,7 @@ int RunCategories(const std::vector<std::string>& args) {
     request.deathValueText = death->substr(death->find('=') + 1);
     if (level) request.levelText = *level;
     if (method) request.method = *method;
+    if (sexColumn) request.sexColumn = *sexColumn;
     mortality::CategoryTable table;
     if (!mortality::RunCategories(session.state, session.ui, request, name.value_or(""), &table)) return kFailed;
     if (!db::FileSave(session.state, session.ui, db::AfterFailedSave::CommandDiscarded)) return kFailed;

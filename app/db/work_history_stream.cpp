@@ -75,6 +75,24 @@ std::vector<std::string> RegisteredWorkHistories(Database& db) {
     return names;
 }
 
+namespace {
+
+// The index's columns, in the order the stream sorts by.
+std::string OrderColumns(const WorkHistoryColumnNames& c) {
+    std::string columns = QuoteIdentifier(c.id) + ", " + QuoteIdentifier(c.start) + ", " + QuoteIdentifier(c.end);
+    if (!c.intensity.empty()) columns += ", " + QuoteIdentifier(c.intensity);
+    return columns;
+}
+
+}  // namespace
+
+void IndexWorkHistory(Database& db, const std::string& name) {
+    const WorkHistoryColumnNames columns = RegisteredWorkHistory(db, name);
+    detail::Statement(db, "CREATE INDEX IF NOT EXISTS " + QuoteIdentifier("VdxOrder_" + name) + " ON " +
+                              QuoteIdentifier(name) + " (" + OrderColumns(columns) + ")")
+        .step();
+}
+
 struct WorkHistoryStream::Cursor {
     Cursor(Database& db, const std::string& sql) : statement(db, sql) {}
     detail::Statement statement;
@@ -89,7 +107,7 @@ WorkHistoryStream::WorkHistoryStream(Database& db, const std::string& name)
     cursor_ = std::make_unique<Cursor>(
         db, "SELECT " + order + ", " + QuoteIdentifier(columns_.id) + ", " + QuoteIdentifier(columns_.start) + ", " +
                 QuoteIdentifier(columns_.end) + ", " + intensity + " FROM " + QuoteIdentifier(name) + " ORDER BY " +
-                QuoteIdentifier(columns_.id) + ", " + QuoteIdentifier(columns_.start) + ", " + order);
+                OrderColumns(columns_) + ", " + order);
     has_ = advance();
 }
 

@@ -41,6 +41,14 @@ WorkHistoryColumnNames RegisteredWorkHistory(Database& db, const std::string& na
 // The names of the registered work histories, in registration order.
 std::vector<std::string> RegisteredWorkHistories(Database& db);
 
+// Keeps the work history `name` in the order the runs read it: an index of
+// the study file over id, start, end and intensity, which the database
+// keeps up to date through every later change, so that a run reads the
+// periods in one pass along it instead of sorting the table. Created when
+// the work history is attached; without it (an older study) a run sorts.
+// Works in the caller's transaction.
+void IndexWorkHistory(Database& db, const std::string& name);
+
 class WorkHistoryStream {
 public:
     WorkHistoryStream(Database& db, const std::string& name);

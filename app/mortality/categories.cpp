@@ -14,7 +14,10 @@
 #include "db/study_settings.h"
 #include "db/table_stream.h"
 #include "db/work_history_stream.h"
+#include "db/rate_layouts.h"
+#include "mortality/count_deaths.h"
 #include "mortality/death_group.h"
+#include "mortality/long_rates.h"
 #include "mortality/strata_table.h"
 #include "state/errors.h"
 #include "state/messages.h"
@@ -96,7 +99,8 @@ std::string Shortest(double v) {
 
 }  // namespace
 
-CategoryTable ComputeCategoryTable(const ProgramState& state, db::Database& db, const CategoryRequest& request) {
+CategoryTable ComputeCategoryTable(ProgramState& state, db::Database& db, const CategoryRequest& request,
+                                   Progress& progress) {
     const ExposureResults& exposure = state.Exposure;
     if (!state.py.computed || !exposure.computed())
         throw VdxError(err::InvalidProcedureCall,
@@ -106,20 +110,81 @@ CategoryTable ComputeCategoryTable(const ProgramState& state, db::Database& db, 
     const int ages = ClassCount(p.ageBoundCount), periods = ClassCount(p.calendarBoundCount);
     const int classes = static_cast<int>(exposure.categories.size());
     const int tables = exposure.categories.front().tables();
-    const DeathGroupParse group = ParseDeathGroup(request.deathValueText);
-    if (!group.ok) throw DataError(err::TypeMismatch, group.message);
     const int16_t level = LevelOf(request.levelText);
     const std::optional<IntervalMethod> named = IntervalMethodNamed(request.method);
     if (level == 0) throw VdxError(err::InvalidProcedureCall, "The significance level must be 0.01, 0.05 or 0.10.");
     if (!named)
         throw VdxError(err::InvalidProcedureCall, "The method must be Exact, Byar, Chi Square, Square Root or Wald.");
     const IntervalMethod method = *named;
-    const std::vector<double> rates = ReadRates(db, request.rateTable, ages, periods);
+    // The death group as the SMR reads it: codes as texts on a text column.
+    const auto counted = DeathMatcher(db, state.MainTableName, request.deathColumn, request.deathValueText);
 
-    // Deaths by table, category and stratum: cell i + A (j - 1) + A C (k - 1).
-    const size_t cellCount = static_cast<size_t>(ages) * periods;
-    std::vector<std::vector<int64_t>> deaths(static_cast<size_t>(tables) + 1,
-                                             std::vector<int64_t>(cellCount * classes + 1, 0));
+    // A long rate table gives the expected deaths at its own resolution, the
+    // follow-up split by the categories too; a grid multiplies the
+    // person-years of the categories by its rates.
+    std::unique_ptr<LongRateExpected> longRates;
+    std::vector<double> rates;
+    if (const auto layout = db::ReadRateLayout(db, request.rateTable)) {
+        std::vector<double> ageBounds;
+        std::vector<int> years;
+        for (int k = 1; k <= p.ageBoundCount && k < static_cast<int>(state.AgeBounds.size()); ++k)
+            ageBounds.push_back(state.AgeBounds[static_cast<size_t>(k)]);
+        for (int k = 1; k <= p.calendarBoundCount && k < static_cast<int>(state.CalendarBounds.size()); ++k)
+            years.push_back(state.CalendarBounds[static_cast<size_t>(k)]);
+        longRates = std::make_unique<LongRateExpected>(db, request.rateTable, *layout, ageBounds, years);
+        longRates->splitByCategories(classes);
+    } else {
+        rates = ReadRates(db, request.rateTable, ages, periods);
+    }
+    const std::string rateSexColumn =
+        longRates && longRates->bySex() ? (request.sexColumn.empty() ? p.sexColumn : request.sexColumn) : "";
+    if (longRates && longRates->bySex() && rateSexColumn.empty())
+        throw VdxError(err::InvalidProcedureCall, "The rate table '" + request.rateTable +
+                                                      "' gives rates by sex: choose the column of the main data "
+                                                      "table that holds each person's sex.");
+
+    const ExposureAxis& axis = exposure.axis;
+    const bool hireFromColumn = axis.kind == ExposureAxisKind::TimeSinceHire && !axis.hireColumn.empty();
+    const bool bySex = tables == 3;
+    library::Axis kernelAxis;
+    kernelAxis.kind = static_cast<int32_t>(axis.kind);
+    kernelAxis.lagYears = axis.lagYears;
+    kernelAxis.bounds = axis.bounds.data();
+    kernelAxis.classCount = classes;
+
+    // The one deaths pass of the SMR: class (t - 1) K + k - 1 for category k
+    // of table t (1 all persons, 2 and 3 the sex codes). The category of a
+    // death is that of its day; the person's axis is read once per row.
+    DeathClassifier classifier;
+    classifier.extraColumns = {p.birthColumn, hireFromColumn ? axis.hireColumn : axis.idColumn};
+    if (bySex) classifier.extraColumns.push_back(p.sexColumn);
+    std::unique_ptr<db::WorkHistoryStream> history;
+    if (!hireFromColumn) history = std::make_unique<db::WorkHistoryStream>(db, axis.workHistory);
+    std::vector<db::WorkPeriodRow> historyRows;
+    double hire = std::nan("");
+    std::vector<library::AxisPeriod> periodsOfPerson;
+    classifier.axis = &kernelAxis;
+    classifier.axisOf = [&](const TableStream& rows, int first, double& personHire,
+                            std::vector<library::AxisPeriod>& personPeriods) {
+        hire = std::nan("");
+        periodsOfPerson.clear();
+        if (hireFromColumn) {
+            if (const auto h = DateOf(state, rows, first + 1, "date of hire", false)) hire = std::floor(*h);
+        } else {
+            history->periodsOf(db::PersonIdOf(rows, first + 1), historyRows);
+            for (const auto& w : historyRows) periodsOfPerson.push_back({w.start, w.end, w.intensity});
+            if (!historyRows.empty()) hire = historyRows.front().start;
+        }
+        personHire = hire;
+        personPeriods.assign(periodsOfPerson.begin(), periodsOfPerson.end());
+    };
+    std::vector<std::vector<int32_t>> classSets(static_cast<size_t>(classes) * 3);
+    for (int k = 0; k < classes; ++k)
+        for (int t = 1; t <= 3; ++t) {
+            auto& set = classSets[static_cast<size_t>(t - 1) * classes + k];
+            set.push_back(k);
+            if (t > 1) set.push_back((t - 1) * classes + k);
+        }
     std::vector<double> ageVector(static_cast<size_t>(p.ageBoundCount) + 2, 0.0);
     std::vector<double> calendarVector(static_cast<size_t>(p.calendarBoundCount) + 2, 0.0);
     for (int k = 1; k <= p.ageBoundCount; ++k) ageVector[static_cast<size_t>(k)] = state.AgeBounds[static_cast<size_t>(k)];
@@ -127,68 +192,65 @@ CategoryTable ComputeCategoryTable(const ProgramState& state, db::Database& db, 
         calendarVector[static_cast<size_t>(k)] = DateSerial(state.CalendarBounds[static_cast<size_t>(k)], 1, 1);
     const library::Strata strata(ageVector.data(), static_cast<int16_t>(ages), calendarVector.data(),
                                  static_cast<int16_t>(periods));
-
-    const ExposureAxis& axis = exposure.axis;
-    const bool hireFromColumn = axis.kind == ExposureAxisKind::TimeSinceHire && !axis.hireColumn.empty();
-    const bool bySex = tables == 3;
-    const bool withLag = p.withLag && p.lagYears > 0;
-    std::vector<std::string> names{request.deathColumn, p.exitColumn, p.birthColumn, p.entryColumn};
-    auto add = [&](const std::string& name) {
-        names.push_back(name);
-        return static_cast<int>(names.size()) - 1;
-    };
-    const int sexColumn = bySex ? add(p.sexColumn) : -1;
-    const int lagColumn = withLag ? add(p.hireColumn) : -1;
-    const int hireColumn = hireFromColumn ? add(axis.hireColumn) : -1;
-    const int idColumn = hireFromColumn ? -1 : add(axis.idColumn);
-    std::unique_ptr<db::WorkHistoryStream> history;
-    if (!hireFromColumn) history = std::make_unique<db::WorkHistoryStream>(db, axis.workHistory);
-    std::vector<db::WorkPeriodRow> historyRows;
-    std::vector<library::AxisPeriod> periodsOfPerson;
-    library::Axis kernelAxis;
-    kernelAxis.kind = static_cast<int32_t>(axis.kind);
-    kernelAxis.lagYears = axis.lagYears;
-    kernelAxis.bounds = axis.bounds.data();
-    kernelAxis.classCount = classes;
-
-    const db::LeftOutPersons leftOut = db::LeftOutForCount(db, state.MainTableName);
-    TableStream rows(db, state.MainTableName, names);
-    while (rows.next()) {
-        if (leftOut.contains(rows.position())) continue;  // as the person-years run left them out
-        const auto code = db::FieldNumber(rows, 0);
-        if (!code || !group.group.contains(*code)) continue;
+    const int32_t strataCells = strata.cellCount();
+    classifier.classify = [&](const TableStream& rows, int first,
+                              std::optional<double> exit) -> const std::vector<int32_t>* {
+        if (!counted(rows, 0)) return nullptr;
+        if (!exit) return &classSets[0];  // the pass stops naming the empty exit of a death
         int table = 1;
         if (bySex) {
-            const auto sex = db::FieldNumber(rows, sexColumn);
-            if (!sex || (*sex != p.sexCode1 && *sex != p.sexCode2)) continue;
+            const auto sex = db::FieldNumber(rows, first + 2);
+            if (!sex || (*sex != p.sexCode1 && *sex != p.sexCode2)) return nullptr;
             table = *sex == p.sexCode1 ? 2 : 3;
         }
-        const double exit = *DateOf(state, rows, 1, "termination point of study", true);
-        const double birth = *DateOf(state, rows, 2, "date of birth", true);
-        const auto entry = DateOf(state, rows, 3, "entry point of study", false);
-        if (entry && std::trunc(exit) < std::trunc(*entry)) continue;  // no follow-up: the summary of the run names it
-        if (withLag) {
-            const auto hire = DateOf(state, rows, lagColumn, "date of hire", false);
-            if (hire && AddYears(*hire, p.lagYears) > exit) continue;  // a lag ending on the exit day leaves it
-        }
         library::Axis a = kernelAxis;
-        a.hireDate = std::nan("");
-        periodsOfPerson.clear();
-        if (hireFromColumn) {
-            if (const auto hire = DateOf(state, rows, hireColumn, "date of hire", false)) a.hireDate = std::floor(*hire);
-        } else {
-            history->periodsOf(db::PersonIdOf(rows, idColumn), historyRows);
-            for (const auto& w : historyRows) periodsOfPerson.push_back({w.start, w.end, w.intensity});
-            if (!historyRows.empty()) a.hireDate = historyRows.front().start;
-        }
+        a.hireDate = hire;
         a.periods = periodsOfPerson.data();
         a.periodCount = static_cast<int32_t>(periodsOfPerson.size());
-        const int32_t cell = strata.axisDeathCell(a, exit, birth);
-        if (cell <= 0) continue;
-        ++deaths[1][static_cast<size_t>(cell)];
-        if (bySex) ++deaths[static_cast<size_t>(table)][static_cast<size_t>(cell)];
-    }
+        const double birth = *DateOf(state, rows, first, "date of birth", true);
+        const int32_t cell = strata.axisDeathCell(a, *exit, birth);
+        if (cell <= 0 || strataCells <= 0) return nullptr;
+        const int32_t category = (cell - 1) / strataCells + 1;
+        return &classSets[static_cast<size_t>(table - 1) * classes + static_cast<size_t>(category) - 1];
+    };
 
+    const MortalityResults before = state.mortality;
+    state.mortality.PyTableSelector = 1;
+    state.mortality.DeathLag = p.withLag ? p.lagYears : 0;
+    std::vector<std::vector<std::vector<int32_t>>> deaths;
+    bool done = false;
+    try {
+        done = CountDeathClasses(state, db, progress, request.deathColumn, classes * (bySex ? 3 : 1), classifier,
+                                 deaths, longRates.get(), rateSexColumn);
+    } catch (...) {
+        state.mortality = before;
+        throw;
+    }
+    state.mortality = before;
+    if (!done) throw VdxError(err::InvalidProcedureCall, "The SMR by category was cancelled; nothing has been stored.");
+
+    // Expected deaths of category k, table t, cell (i, j): the grid's rate
+    // times the days, or the long table's sum over its fine cells.
+    const size_t cellCount = static_cast<size_t>(ages) * periods;
+    auto expectedIn = [&](int t, int k, int i, int j, int64_t days) {
+        if (!longRates) return ExpectedInStratum(days, rates[static_cast<size_t>(i - 1) * periods + (j - 1)]);
+        const size_t cell = static_cast<size_t>(k - 1) * cellCount + static_cast<size_t>(i - 1) +
+                            static_cast<size_t>(ages) * (j - 1);
+        const auto& sexes = longRates->bySexCells();
+        if (t == 1) {
+            double e = 0;
+            for (const auto& s : sexes) e += s.expected[cell];
+            return e;
+        }
+        const int s = longRates->sexIndex(static_cast<double>(t == 2 ? p.sexCode1 : p.sexCode2));
+        return s < 0 ? 0.0 : sexes[static_cast<size_t>(s)].expected[cell];
+    };
+    // By sex with long rates: the expected deaths of a sex need rates by the
+    // same sex column; otherwise only the cells of all persons are given.
+    const bool cellsBySex = bySex && (!longRates || (longRates->bySex() && rateSexColumn == p.sexColumn));
+
+    // Said in the table as the person-years run and the deaths pass left them out.
+    const db::LeftOutPersons leftOut = db::LeftOutForCount(db, state.MainTableName);
     CategoryTable result;
     result.axis = db::AxisWord(axis.kind);
     result.daysBelow = exposure.daysBelow;
@@ -202,16 +264,16 @@ CategoryTable ComputeCategoryTable(const ProgramState& state, db::Database& db, 
         // Age class outer, period inner, as the SMR sums its expected deaths.
         for (int i = 1; i <= ages; ++i)
             for (int j = 1; j <= periods; ++j) {
-                const size_t cell = static_cast<size_t>(i + ages * (j - 1)) + cellCount * (k - 1);
-                const double rate = rates[static_cast<size_t>(i - 1) * periods + (j - 1)];
                 const int64_t days = pyCells.at(1, i, j);
                 row.days += days;
-                row.observed += deaths[1][cell];
-                row.expected += ExpectedInStratum(days, rate);
-                for (int t = bySex ? 2 : 1; t <= tables; ++t) {
+                row.observed += deaths[static_cast<size_t>(k) - 1][static_cast<size_t>(i)][static_cast<size_t>(j)];
+                row.expected += expectedIn(1, k, i, j, days);
+                for (int t = cellsBySex ? 2 : 1; t <= (cellsBySex ? tables : 1); ++t) {
                     const int64_t d = pyCells.at(t, i, j);
+                    const size_t c = static_cast<size_t>(t - 1) * classes + static_cast<size_t>(k) - 1;
                     result.cells.push_back({i, j, t == 1 ? 0 : t == 2 ? p.sexCode1 : p.sexCode2, k, d,
-                                            deaths[static_cast<size_t>(t)][cell], ExpectedInStratum(d, rate)});
+                                            deaths[c][static_cast<size_t>(i)][static_cast<size_t>(j)],
+                                            expectedIn(t, k, i, j, d)});
                 }
             }
         row.personYears = static_cast<double>(row.days) / 365.25;
@@ -268,10 +330,13 @@ bool RunCategories(ProgramState& state, Interaction& ui, const CategoryRequest& 
         const auto field = std::find_if(state.MainTableFields.begin(), state.MainTableFields.end(),
                                         [&](const FieldInfo& f) { return f.name == request.deathColumn; });
         if (field == state.MainTableFields.end()) return refuse(Message(msg::NoDeathColumn));
-        if (field->type != "numeric") return refuse(Message(msg::DeathColumnNotNumeric));
+        if (field->type != "numeric" && !IsTextDeathColumn(*db, state.MainTableName, request.deathColumn))
+            return refuse(Message(msg::DeathColumnNotNumeric));
 
         BusyPointer busy(ui);
-        const CategoryTable table = ComputeCategoryTable(state, *db, request);
+        std::unique_ptr<Progress> progress = ui.progress("Computing Deaths", 400, false);
+        const CategoryTable table = ComputeCategoryTable(state, *db, request, *progress);
+        progress.reset();
         db->beginTransaction();
         try {
             db::RegisterAnalysis(*db, name, kKind,

@@ -21,9 +21,10 @@ class Database;
 namespace vdx::mortality {
 
 struct CategoryRequest {
-    std::string rateTable;       // a grid rate table of the study
-    std::string deathColumn;     // a numeric column of the main table
-    std::string deathValueText;  // a code or a group of codes and ranges ("160-165, 170")
+    std::string rateTable;       // a grid or long rate table of the study
+    std::string deathColumn;     // a numeric or text column of the main table
+    std::string deathValueText;  // a code or a group of codes and ranges ("160-165, 170", "C33-C34, C45")
+    std::string sexColumn;       // long rates by sex: each person's sex ("" the run's sex column)
     std::string levelText = "0.05";  // "0.01", "0.05", "0.10"
     std::string method = "Byar";     // as the SMR dialog lists them
 };
@@ -64,7 +65,13 @@ struct CategoryTable {
 // VdxError with a message in words: no categories, a rate table that does
 // not conform, a rate or date that cannot be used, a death value that is no
 // code or group.
-CategoryTable ComputeCategoryTable(const ProgramState& state, db::Database& workingCopy, const CategoryRequest& request);
+// The deaths are counted by the SMR's one pass (CountDeathClasses), a
+// death group on a text column read as the SMR reads it; a long rate table
+// gives the expected deaths at its own resolution (by the persons' sex when
+// it has sex), so that the total equals the SMR of the whole cohort. With
+// long rates not by the run's sex column, `cells` hold all persons only.
+CategoryTable ComputeCategoryTable(ProgramState& state, db::Database& workingCopy, const CategoryRequest& request,
+                                   Progress& progress);
 
 // Compute > SMR by category after its dialog: the table computed and stored
 // as the analysis `name` (a row of VdxAnalyses, kind "Categories", and the

@@ -187,6 +187,8 @@ bool CountDeathClasses(ProgramState& state, db::Database& workingCopy, Progress&
         double start, exit, birth;
         bool datesKnown;  // without an exit, entry or birth date the person stays in
         const std::vector<int32_t>* death;  // the classes it counts in; none when no death counts
+        double hire;                               // on an exposure axis: the hire date (NaN: none)
+        std::vector<library::AxisPeriod> periods;  // and the work periods, by start
         bool included;  // false: read only for the person-time at the rates' resolution
         int sex;        // index among the rates' sexes; -1 for a code without rates
     };
@@ -227,6 +229,7 @@ bool CountDeathClasses(ProgramState& state, db::Database& workingCopy, Progress&
             if (lagEnd && exit && *lagEnd > *exit) included = false;
         }
 
+        if (classifier.axisOf) classifier.axisOf(rows, firstExtra, person.hire, person.periods);
         const std::vector<int32_t>* classes = classifier.classify(rows, firstExtra, exit);
         const bool counted = classes != nullptr;
         if (counted && exitBeforeEntry) ExitBeforeEntry(state, rows, exitColumn, *exit, entryColumn, entry);
@@ -262,9 +265,20 @@ bool CountDeathClasses(ProgramState& state, db::Database& workingCopy, Progress&
     };
     std::vector<int32_t> cellIndex(16);
     std::vector<double> days(16);
+    const bool withAxis = classifier.axis && classifier.axisOf && longRates && longRates->categoryCount() > 1;
     auto place = [&](const Person* persons, size_t count) {
         for (const Person* d = persons; d != persons + count; ++d) {
-            if (longRates && d->sex >= 0) longRates->addPerson(d->sex, d->start, d->exit, d->birth);
+            if (longRates && d->sex >= 0) {
+                if (withAxis) {
+                    library::Axis a = *classifier.axis;
+                    a.hireDate = d->hire;
+                    a.periods = d->periods.data();
+                    a.periodCount = static_cast<int32_t>(d->periods.size());
+                    longRates->addPersonOnAxis(d->sex, a, d->start, d->exit, d->birth);
+                } else {
+                    longRates->addPerson(d->sex, d->start, d->exit, d->birth);
+                }
+            }
             if (!d->included || (d->datesKnown && !HasDayInStrata(strata, *d, cellIndex, days))) continue;
             ++m.IncludedCount;
             if (!d->death) continue;
@@ -311,30 +325,40 @@ bool CountDeathClasses(ProgramState& state, db::Database& workingCopy, Progress&
     return true;
 }
 
-bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progress, LongRateExpected* longRates,
-                 const std::string& sexColumnName) {
-    MortalityResults& m = state.mortality;
+std::function<bool(const TableStream& rows, int column)> DeathMatcher(db::Database& workingCopy,
+                                                                      const std::string& table,
+                                                                      const std::string& deathColumn,
+                                                                      const std::string& valueText,
+                                                                      int32_t fallbackCode) {
     // A text column compares codes as texts (C34 takes C34.1); any other
     // column as numbers. The death value as typed names the group; without
     // one, the single code.
-    const bool textCodes = IsTextDeathColumn(workingCopy, state.MainTableName, m.DeathColumn);
-    const DeathGroupParse typed = ParseDeathGroup(m.DeathValuesText);
-    const DeathGroup group = typed.ok ? typed.group : DeathGroup(m.DeathCode);
-    const std::string typedText = m.DeathValuesText.empty() ? std::to_string(m.DeathCode) : m.DeathValuesText;
-    const CodeGroupParse codes = textCodes ? ParseCodeGroup(typedText) : CodeGroupParse{};
-    if (textCodes && !codes.ok) throw DataError(err::TypeMismatch, codes.message);
+    const bool textCodes = IsTextDeathColumn(workingCopy, table, deathColumn);
+    const DeathGroupParse typed = ParseDeathGroup(valueText);
+    const DeathGroup group = typed.ok ? typed.group : DeathGroup(fallbackCode);
+    const std::string typedText = valueText.empty() ? std::to_string(fallbackCode) : valueText;
+    if (textCodes) {
+        CodeGroupParse codes = ParseCodeGroup(typedText);
+        if (!codes.ok) throw DataError(err::TypeMismatch, codes.message);
+        return [codes = std::move(codes.group)](const TableStream& rows, int column) {
+            return codes.contains(DeathCodeText(rows, column));
+        };
+    }
+    return [group](const TableStream& rows, int column) {
+        const auto death = db::FieldNumber(rows, column);
+        return death && group.contains(*death);
+    };
+}
+
+bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progress, LongRateExpected* longRates,
+                 const std::string& sexColumnName) {
+    MortalityResults& m = state.mortality;
+    const auto counted = DeathMatcher(workingCopy, state.MainTableName, m.DeathColumn, m.DeathValuesText, m.DeathCode);
     static const std::vector<int32_t> kTheGroup{0};
     DeathClassifier classifier;
     classifier.classify = [&](const TableStream& rows, int, std::optional<double>) -> const std::vector<int32_t>* {
         constexpr int deathColumn = 0;
-        bool counted = false;
-        if (textCodes) {
-            counted = codes.group.contains(DeathCodeText(rows, deathColumn));
-        } else {
-            const auto death = db::FieldNumber(rows, deathColumn);
-            counted = death && group.contains(*death);
-        }
-        return counted ? &kTheGroup : nullptr;
+        return counted(rows, deathColumn) ? &kTheGroup : nullptr;
     };
     std::vector<std::vector<std::vector<int32_t>>> counts;
     const bool done =

@@ -13,6 +13,7 @@
 
 #include "state/interaction.h"
 #include "state/state.h"
+#include "state/veldrix_library.h"
 
 namespace vdx::db {
 class Database;
@@ -61,12 +62,33 @@ bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progr
 // 1..A-1][period 1..C-1] (index 0 unused). With `longRates` and `sexCounts`,
 // the deaths counted there also by class and the person's sex among the
 // rates' sexes ([class][sex]). False when Cancel was reported.
+//
+// With an exposure axis (`axis` and `axisOf` set): `axisOf` runs on the
+// reading thread for every person just before `classify` on the same row and
+// gives the person's hire date and work periods; with `longRates` split by
+// its categories (LongRateExpected::splitByCategories), each person's
+// follow-up at the rates' resolution is split by the axis too.
 struct DeathClassifier {
     std::vector<std::string> extraColumns;
     std::function<const std::vector<int32_t>*(const db::TableStream& rows, int firstExtra,
                                               std::optional<double> exitDay)>
         classify;
+    const library::Axis* axis = nullptr;  // kind, lag, bounds and classes
+    std::function<void(const db::TableStream& rows, int firstExtra, double& hire,
+                       std::vector<library::AxisPeriod>& periods)>
+        axisOf;
 };
+
+// Whether a row's death code (column `column`) lies in the group typed as
+// the SMR takes it: on a text death column (IsTextDeathColumn) codes and
+// ranges compared as texts ("C33-C34, C45"), on any other column numbers
+// ("160-165, 170"); an empty text is `fallbackCode`. Throws DataError with
+// the parser's message for a text that is no group.
+std::function<bool(const db::TableStream& rows, int column)> DeathMatcher(db::Database& workingCopy,
+                                                                          const std::string& table,
+                                                                          const std::string& deathColumn,
+                                                                          const std::string& valueText,
+                                                                          int32_t fallbackCode = 0);
 bool CountDeathClasses(ProgramState& state, db::Database& workingCopy, Progress& progress,
                        const std::string& deathColumn, int classCount, const DeathClassifier& classifier,
                        std::vector<std::vector<std::vector<int32_t>>>& counts, LongRateExpected* longRates = nullptr,

@@ -267,6 +267,28 @@ void LongRateExpected::addPerson(int sex, double start, double exit, double birt
     for (int32_t c = 0; c < count; ++c) days[cellIndex_[static_cast<size_t>(c)] - 1] += cellDays_[static_cast<size_t>(c)];
 }
 
+void LongRateExpected::splitByCategories(int count) {
+    categories_ = std::max(count, 1);
+    days_.assign(std::max<size_t>(1, sexCodes_.size()) * static_cast<size_t>(categories_) * toDisplay_.size(), 0.0);
+}
+
+void LongRateExpected::addPersonOnAxis(int sex, const library::Axis& axis, double start, double exit, double birth) {
+    if (start > exit) return;
+    int32_t count;
+    for (;;) {
+        double below = 0;
+        count = strata_->axisCells(axis, start, exit, birth, cellIndex_.data(), cellDays_.data(),
+                                   static_cast<int32_t>(cellIndex_.size()), &below);
+        if (count < 0) throw VdxError(err::InvalidProcedureCall, "The exposure classes cannot be used: the bounds must ascend.");
+        if (count <= static_cast<int32_t>(cellIndex_.size())) break;
+        cellIndex_.resize(static_cast<size_t>(count));
+        cellDays_.resize(static_cast<size_t>(count));
+    }
+    // The kernel numbers category k's cells after those of k - 1, as days_ does.
+    double* days = days_.data() + static_cast<size_t>(sex) * static_cast<size_t>(categories_) * toDisplay_.size();
+    for (int32_t c = 0; c < count; ++c) days[cellIndex_[static_cast<size_t>(c)] - 1] += cellDays_[static_cast<size_t>(c)];
+}
+
 void LongRateExpected::addDeath(int sex, int32_t cell) {
     const size_t cells = static_cast<size_t>(displayA_) * static_cast<size_t>(displayC_);
     if (cell >= 1 && static_cast<size_t>(cell) <= cells) ++deaths_[static_cast<size_t>(sex) * cells + static_cast<size_t>(cell) - 1];
@@ -277,15 +299,17 @@ void LongRateExpected::finish() {
     const size_t cells = static_cast<size_t>(displayA_) * static_cast<size_t>(displayC_);
     const size_t sexCount = std::max<size_t>(1, sexCodes_.size());
     expected_ = 0;
-    sexCells_.assign(sexCount, SexCells{std::vector<double>(cells, 0.0), std::vector<double>(cells, 0.0),
-                                        std::vector<int64_t>(cells, 0)});
+    const size_t categories = static_cast<size_t>(categories_);
+    sexCells_.assign(sexCount, SexCells{std::vector<double>(categories * cells, 0.0),
+                                        std::vector<double>(categories * cells, 0.0), std::vector<int64_t>(cells, 0)});
     causeExpected_.assign(setNames_.size(), std::vector<double>(sexCount, 0.0));
     sexDays_.assign(sexCount, 0.0);
     for (size_t set = 0; set < setNames_.size(); ++set)
         for (size_t s = 0; s < sexCount; ++s) {
             const size_t at = (set * sexCount + s) * fineCells;
-            for (size_t k = 0; k < fineCells; ++k) {
-                const double d = days_[s * fineCells + k];
+            for (size_t n = 0; n < categories * fineCells; ++n) {
+                const size_t k = n % fineCells, category = n / fineCells;
+                const double d = days_[s * categories * fineCells + n];
                 if (d <= 0) continue;
                 if (status_[at + k] != Ok) {
                     const size_t i = k % static_cast<size_t>(fineA_), j = k / static_cast<size_t>(fineA_);
@@ -300,7 +324,7 @@ void LongRateExpected::finish() {
                 const double e = d / 365.25 * rate_[at + k];
                 causeExpected_[set][s] += e;
                 if (set > 0) continue;
-                const size_t cell = static_cast<size_t>(toDisplay_[k]);
+                const size_t cell = category * cells + static_cast<size_t>(toDisplay_[k]);
                 sexCells_[s].days[cell] += d;
                 sexCells_[s].expected[cell] += e;
                 sexDays_[s] += d;

@@ -55,6 +55,15 @@ public:
 
     // The pass: one person's follow-up from start to exit (day numbers).
     void addPerson(int sex, double start, double exit, double birth);
+    // Before the pass: the follow-up is split by the categories of an
+    // exposure axis too (`count` classes); the pass then calls
+    // addPersonOnAxis, and SexCells hold the display cells of category 1,
+    // then of category 2, ... (days below the first bound count nowhere).
+    void splitByCategories(int count);
+    int categoryCount() const { return categories_; }
+    // The pass with categories: `axis` holds the person's hire date and work
+    // periods (kind, lag and bounds as the person-years run used them).
+    void addPersonOnAxis(int sex, const library::Axis& axis, double start, double exit, double birth);
     // A death in display cell `cell` (1-based, age class inner).
     void addDeath(int sex, int32_t cell);
 
@@ -63,7 +72,8 @@ public:
     void finish();
     double expected() const { return expected_; }
     // Per sex (sexCodes order; one entry without sex) and display cell
-    // (age class inner, 0-based): days, deaths and expected deaths.
+    // (age class inner, 0-based; with categories, category outer): days,
+    // deaths (by display cell only) and expected deaths.
     struct SexCells {
         std::vector<double> days, expected;
         std::vector<int64_t> deaths;
@@ -84,7 +94,7 @@ private:
     std::map<std::string, int> sexIndex_;
     std::vector<std::pair<double, int>> numericSex_;  // the codes that read as numbers
     std::vector<double> fineAges_, fineYears_;  // lower bounds, 0-based classes, last entry the upper end
-    int fineA_ = 0, fineC_ = 0, displayA_ = 0, displayC_ = 0;
+    int fineA_ = 0, fineC_ = 0, displayA_ = 0, displayC_ = 0, categories_ = 1;
     std::vector<int32_t> toDisplay_;  // fine cell -> display cell (0-based)
     std::vector<double> rate_;        // [rate set][sex][fine cell]
     std::vector<unsigned char> status_;
@@ -92,7 +102,7 @@ private:
     std::vector<size_t> causeSet_;       // cause -> rate set
     std::vector<std::vector<double>> causeExpected_;  // [rate set][sex]
     std::vector<double> sexDays_;
-    std::vector<double> days_;            // [sex][fine cell]
+    std::vector<double> days_;            // [sex][category][fine cell]
     std::vector<int64_t> deaths_;         // [sex][display cell]
     std::vector<double> kernelAges_, kernelDays_;
     std::unique_ptr<library::Strata> strata_;

@@ -74,7 +74,7 @@ void MenuComputeSmrByCategory(QMainWindow* window) {
         auto* death = Combo(&dialog, "comDeathColumn", choices.deathColumns, -1);
         auto* value = new QLineEdit(&dialog);
         value->setObjectName("txtDeathValue");
-        value->setPlaceholderText("162 or 160-165, 170");
+        value->setPlaceholderText("162 or 160-165, 170 or C33-C34, C45");
         auto* level = Combo(&dialog, "comLevel", choices.levels, choices.defaultLevel);
         auto* method = Combo(&dialog, "comMethod", choices.methods, choices.defaultMethod);
         auto* name = new QLineEdit(&dialog);

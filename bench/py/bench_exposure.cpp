@@ -30,6 +30,7 @@
 #include "db/file_commands.h"
 #include "db/navigator_entries.h"
 #include "db/project_file.h"
+#include "db/work_history_stream.h"
 #include "py/exposure_axis.h"
 #include "py/person_years_run.h"
 #include "py/py_comp.h"
@@ -134,6 +135,7 @@ void Generate(const std::string& path, int persons, int periods) {
                                                 {"IntensityColumn", FieldType::Text, 255}, {"JobColumn", FieldType::Text, 255}}});
         sqlite3_exec(d->handle(), "INSERT INTO VdxWorkHistories VALUES ('Work', 'PersonID', 'Start', 'End', 'Intensity', '')",
                      nullptr, nullptr, nullptr);
+        db::IndexWorkHistory(*d, "Work");  // as attaching it does
         d->commit();
         state.MainTableName = "Cohort";
         state.MainTableFields = db::ClassifyColumns(*d, "Cohort");

@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "db/rate_layouts.h"
+#include "mortality/categories.h"
 #include "mortality/long_rates.h"
 #include "mortality/smr_report.h"
 #include "mortality_test_support.h"
@@ -137,6 +138,63 @@ TEST_F(LongRates, ExpectedDeathsBySingleYearRatesEqualADayByDayCountPerSex) {
     const std::string report = mortality::BuildSmrReport(state, "Project1_SMR");
     EXPECT_NE(report.find("Sex 1: Observed " + std::to_string(static_cast<int>(observed[1]))), std::string::npos)
         << report;
+}
+
+// The SMR by cumulative exposure lagged 10 years of a group of text codes on
+// long rates by sex: the categories add up to the SMR of the whole cohort,
+// observed and expected deaths, and so do their cells of each sex.
+TEST_F(LongRates, CategoriesOfATextDeathGroupAddUpToTheSmrOfTheWholeCohort) {
+    std::vector<Person> persons = cohort(300);
+    const char* codes[] = {"C34.1", "C45", "I21", ""};  // the group takes the first two
+    for (size_t k = 0; k < persons.size(); ++k) persons[k].icd = Value::text(codes[k % 4]);
+    addCohort(persons, "TEXT");
+    {
+        auto d = open();
+        test::Sql(*d, "CREATE TABLE Work (PersonID LONG, Start DATE, End DATE, Intensity DOUBLE);");
+        test::Sql(*d, "CREATE TABLE VdxWorkHistories (Name TEXT, IdColumn TEXT, StartColumn TEXT, EndColumn TEXT, "
+                      "IntensityColumn TEXT, JobColumn TEXT);");
+        test::Sql(*d, "INSERT INTO VdxWorkHistories VALUES ('Work', 'PersonID', 'Start', 'End', 'Intensity', '');");
+        for (size_t k = 0; k < persons.size(); ++k) {
+            if (k % 5 == 0) continue;  // never employed
+            const double start = persons[k].dob.asDouble() + 7000 + 97 * (k % 50);
+            test::Sql(*d, "INSERT INTO Work VALUES (" + std::to_string(k + 1) + ", " + std::to_string(start) + ", " +
+                              std::to_string(start + 900 * (k % 7 + 1)) + ", " + std::to_string(0.5 * (k % 6 + 1)) +
+                              ");");
+        }
+    }
+    defineSex(1, 2);
+    state.py.sexColumn = "SEX";
+    state.ExposureEntry = ExposureAxis{ExposureAxisKind::Cumulative, {0, 1, 5, 20}, 10, "", "Work", "ID"};
+    fiveYearClasses();
+    addLongRates({1, 2});
+    mortality::SmrRequest smr = request("Office", "C33-C34, C45");
+    smr.sexColumn = "SEX";
+    ASSERT_TRUE(computeSmr(smr)) << ::testing::PrintToString(ui.messageTexts());
+    mortality::CategoryRequest r;
+    r.rateTable = "Office";
+    r.deathColumn = "ICD";
+    r.deathValueText = "C33-C34, C45";
+    mortality::CategoryTable table;
+    ASSERT_TRUE(mortality::RunCategories(state, ui, r, "Lung", &table)) << ::testing::PrintToString(ui.messageTexts());
+
+    ASSERT_EQ(table.rows.size(), 4u);
+    EXPECT_EQ(table.daysBelow, 0);
+    EXPECT_GT(table.total.observed, 0);
+    EXPECT_EQ(table.total.observed, state.mortality.ObservedTotal);
+    EXPECT_NEAR(table.total.expected, state.mortality.ExpectedTotal, 1e-9 * state.mortality.ExpectedTotal);
+    int nonEmpty = 0;
+    for (const auto& row : table.rows) nonEmpty += row.observed > 0 && row.expected > 0;
+    EXPECT_GE(nonEmpty, 2);  // the deaths and the person-time spread over the categories
+    auto d = open();
+    const std::vector<mortality::SexSmrLine> lines = mortality::ReadSexTotals(*d, "Project1");
+    ASSERT_EQ(lines.size(), 2u);
+    for (int s = 1; s <= 2; ++s) {
+        double observed = 0, expected = 0;
+        for (const auto& c : table.cells)
+            if (c.sex == s) observed += static_cast<double>(c.deaths), expected += c.expected;
+        EXPECT_EQ(observed, lines[static_cast<size_t>(s) - 1].observed) << "sex " << s;
+        EXPECT_NEAR(expected, lines[static_cast<size_t>(s) - 1].expected, 1e-9 * expected) << "sex " << s;
+    }
 }
 
 // Sex 2, aged 45 in 1985; and a sex code the rates do not give.

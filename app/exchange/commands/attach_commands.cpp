@@ -8,6 +8,7 @@
 #include "db/database.h"
 #include "db/navigator_entries.h"
 #include "db/project_file.h"
+#include "db/work_history_stream.h"
 #include "exchange/commands/rate_units.h"
 #include "exchange/io/table_copy.h"
 #include "exchange/io/text_encoding.h"
@@ -595,6 +596,8 @@ void RegisterWorkHistory(db::Database& wc, const std::string& name, const WorkHi
     rs->setValue("IntensityColumn", Value::text(c.intensity));
     rs->setValue("JobColumn", Value::text(c.job));
     rs->update();
+    rs.reset();
+    db::IndexWorkHistory(wc, name);
 }
 
 }  // namespace
