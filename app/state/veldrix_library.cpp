@@ -31,6 +31,7 @@ enum Export {
     kSquareRootHigh,
     kWaldLow,
     kWaldHigh,
+    kChiSquareUpperTail,
     kExportCount
 };
 
@@ -40,6 +41,7 @@ constexpr std::array<const char*, kExportCount> kExportNames = {
     "MultiplierExactLow", "MultiplierExactHigh",     "MultiplierByarLow",     "MultiplierByarHigh",
     "MultiplierChiSquareLow", "MultiplierChiSquareHigh", "MultiplierSquareRootLow",
     "MultiplierSquareRootHigh", "MultiplierWaldLow", "MultiplierWaldHigh",
+    "ChiSquareUpperTail",
 };
 
 // The loaded library and the exports found so far. The person-years run
@@ -181,6 +183,11 @@ VDX_MULTIPLIER(MultiplierSquareRootHigh, kSquareRootHigh, z)
 VDX_MULTIPLIER(MultiplierWaldLow, kWaldLow, z)
 VDX_MULTIPLIER(MultiplierWaldHigh, kWaldHigh, z)
 #undef VDX_MULTIPLIER
+
+double ChiSquareUpperTail(double chiSquare, double df)
+{
+    return resolve<kChiSquareUpperTail, decltype(::ChiSquareUpperTail)>()(chiSquare, df);
+}
 
 void UseLibraryFile(const std::string& fileName)
 {
