@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "mortality/rate_ratio_table.h"
 #include "mortality/rate_ratios.h"
 
 namespace {
@@ -122,10 +123,38 @@ TEST(RateRatios, LevelAndCategoryWithoutDeathsGiveTheLimitAndNotes)
     EXPECT_NEAR(result.trend->chiSquare, r["trend_chisq"], 1e-6);
     EXPECT_NEAR(result.heterogeneity->chiSquare, r["heterogeneity_chisq"], 1e-6);
     EXPECT_EQ(result.heterogeneity->df, 3);
-    for (const auto& row : result.categories)
-        for (double v : {row.fitted ? row.fitted->low : 0.0, row.fitted ? row.fitted->high : 0.0,
-                         row.stdRate.value_or(0.0)})
-            EXPECT_TRUE(std::isfinite(v)) << row.name;
+
+    // As veldrix-cli prints it: every field a finite number except the empty
+    // ratio fields of category 3; the reference row's ratios are 1.
+    std::stringstream table(vdx::mortality::RateRatioTable(result));
+    std::string line;
+    std::getline(table, line);
+    std::vector<std::vector<std::string>> rows;
+    while (std::getline(table, line)) {
+        std::vector<std::string> fields;
+        std::stringstream s(line);
+        std::string field;
+        while (std::getline(s, field, ','))
+            fields.push_back(field);
+        if (line.back() == ',')
+            fields.push_back("");
+        rows.push_back(fields);
+    }
+    ASSERT_EQ(rows.size(), 6u);
+    const std::vector<size_t> widths{10, 10, 10, 10, 6, 4};
+    for (size_t i = 0; i < rows.size(); ++i) {
+        ASSERT_EQ(rows[i].size(), widths[i]) << i;
+        for (size_t f = 1; f < rows[i].size(); ++f) {
+            const bool empty = i == 2 && (f == 3 || f == 4 || f == 5 || f >= 7);
+            EXPECT_EQ(rows[i][f].empty(), empty) << i << " " << f;
+            if (!empty) {
+                EXPECT_TRUE(std::isfinite(std::stod(rows[i][f]))) << i << " " << f;
+            }
+        }
+    }
+    EXPECT_EQ(rows[0][0] + rows[0][3] + rows[0][7], "211");
+    EXPECT_EQ(rows[4][0], "trend");
+    EXPECT_EQ(rows[5][0] + rows[5][2], "heterogeneity3");
 }
 
 // Two age classes, one period, two categories, adjusted for age only.
