@@ -84,6 +84,14 @@ const std::vector<Subcommand>& Subcommands() {
          "store an SRR project (Compute > SRR: the deaths by stratum and the run's settings, no ratio), save the "
          "project file and print its settings rows; VALUE as for smr",
          RunSrr},
+        {"rate-ratios",
+         "STUDY.vdx --death COLUMN=VALUE [--adjust age,calendar,sex] [--reference K] [--level 90|95|99] "
+         "[--name RESULT] [--format csv|tsv]",
+         "rate ratios between exposure categories (Compute > Rate ratios): per category observed deaths, "
+         "person-years, the Poisson regression's rate ratio against category K (default 1) with its bounds, the "
+         "directly standardised rate per 100,000 person-years and its ratio with bounds; then the trend and "
+         "heterogeneity tests",
+         RunRateRatios},
         {"projects", "STUDY.vdx",
          "list the projects: name, kind (SMR or SRR), rate table, person-years table, death variable and value, "
          "observed, expected, SMR and bounds, tab-separated",

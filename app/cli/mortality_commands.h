@@ -12,5 +12,7 @@ namespace vdx::cli {
 int RunSmr(const std::vector<std::string>& args);
 int RunReport(const std::vector<std::string>& args);
 int RunSrr(const std::vector<std::string>& args);
+// rate-ratios: the rate ratios between exposure categories (cmd_rate_ratios.cpp).
+int RunRateRatios(const std::vector<std::string>& args);
 
 }  // namespace vdx::cli
