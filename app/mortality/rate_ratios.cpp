@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <map>
+#include <tuple>
 
 #include "state/multiplier.h"
 #include "state/veldrix_library.h"
