@@ -243,14 +243,14 @@ int main(int argc, char** argv) {
 
         // Compute > Person-Years with sex and a lag of 10 years.
         const py::PySettingsSnapshot snapshot = py::TakeSettingsSnapshot(state);
-        state.py.blnSex = true;
+        state.py.bySex = true;
         if (py::SexOk(state, ui, "SEX", "1,2") != py::DefinitionOk::Confirmed) Fail(ui, "sex definition");
         py::SexDialogClosed(state, true, py::TakeSexEntries(state.py));
-        state.py.blnLag = true;
+        state.py.withLag = true;
         if (py::LagOk(state, ui, "DOH", "10") != py::DefinitionOk::Confirmed) Fail(ui, "lag definition");
         py::LagDialogClosed(state, true, py::TakeLagEntries(state.py));
-        const py::PyCompForm form{"DOB", "DOE", "DOX", "15", "85", "5", "1950", "2015", "5"};
-        if (!py::CheckPyCompute(state, ui, form).ok()) Fail(ui, "settings");
+        const py::PyRequest form{"DOB", "DOE", "DOX", "15", "85", "5", "1950", "2015", "5"};
+        if (!py::CheckPyRequest(state, ui, form).ok()) Fail(ui, "settings");
         if (py::RunPersonYears(state, ui, snapshot) != py::PyRunOutcome::Completed) Fail(ui, "person-years run");
         if (!db::FileSave(state, ui)) Fail(ui, "saving " + projectFile);
     } catch (const VdxError& e) {

@@ -26,6 +26,8 @@ packages=(
   # Independent readers of the exported tables in the writer tests.
   python3-xlrd python3-dbfread gnumeric
   libreoffice-writer-nogui poppler-utils xdotool
+  # The study report is printed to PDF by headless Chromium; its test reads the PDF with pdftotext.
+  chromium
   # R recomputes the example's stratum tables (tests/mortality/stratum_check.R).
   r-base-core r-cran-survival
   # The fuzz harnesses (fuzz/), which CTest builds and runs on their seeds:

@@ -79,6 +79,10 @@ const std::vector<Subcommand>& Subcommands() {
          "draw a plot into a file: the forest plot of every SMR project, observed and expected deaths of PROJECT "
          "by age class and calendar period, or the person-years by age class and calendar period",
          RunPlot},
+        {"study-report", "STUDY.vdx --out FILE.html|FILE.pdf [--projects P1,P2,...] [--null 1|100]",
+         "write the study report (Reports > Study report): the cohort, the person-years settings, the SMR projects "
+         "(all, or those listed), the plots and a methods paragraph, as one HTML file or printed to PDF by "
+         "Chromium", RunStudyReport},
         {"srr",
          "STUDY.vdx --rate TABLE --death COLUMN=VALUE [--pytable NAME] [--level 0.10|0.05|0.01] [--name PROJECT]",
          "store an SRR project (Compute > SRR: the deaths by stratum and the run's settings, no ratio), save the "

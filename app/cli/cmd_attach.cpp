@@ -32,11 +32,9 @@ namespace vdx::cli {
 
 namespace {
 
-constexpr int kOdbc = 0;  // the ODBC entries take no source format code
-
 struct AttachArguments {
     std::string project, source;
-    int code = -1;
+    const exchange::FileFormat* format = nullptr;
     std::optional<std::string> table;
     std::string name;
     std::optional<int> rateUnit;  // the index of the unit among those offered
@@ -44,11 +42,10 @@ struct AttachArguments {
     bool main = false, rate = false;
 };
 
-// The source format code of a format name; kOdbc for ODBC, -1 for a name
-// attach does not take.
-int FormatCode(const std::string& name) {
+// The format of a format name; nullptr for a name attach does not take.
+const exchange::FileFormat* AttachFormat(const std::string& name) {
     const exchange::FileFormat* format = exchange::FormatOfCliName(name);
-    return format && AttachableFromCli(*format) ? format->sourceCode : -1;
+    return format && AttachableFromCli(*format) ? format : nullptr;
 }
 
 std::optional<AttachArguments> Parse(const std::vector<std::string>& args) {
@@ -61,7 +58,7 @@ std::optional<AttachArguments> Parse(const std::vector<std::string>& args) {
         else if (arg == "--format" || arg == "--table" || arg == "--name" || arg == "--rate-unit" ||
                    arg == "--separator") {
             if (i + 1 >= args.size() || args[i + 1].empty()) return std::nullopt;
-            if (arg == "--format") a.code = FormatCode(args[++i]);
+            if (arg == "--format") a.format = AttachFormat(args[++i]);
             else if (arg == "--table") a.table = args[++i];
             else if (arg == "--name") a.name = args[++i];
             else if (arg == "--separator") {
@@ -79,12 +76,12 @@ std::optional<AttachArguments> Parse(const std::vector<std::string>& args) {
             return std::nullopt;
         }
     }
-    if (positional.size() != 2 || a.main == a.rate || a.code < 0 || (a.rateUnit && !a.rate)) return std::nullopt;
+    if (positional.size() != 2 || a.main == a.rate || !a.format || (a.rateUnit && !a.rate)) return std::nullopt;
     // dBase, Paradox, Stata, SAS, SPSS and CSV files hold one table, named
     // after the file.
-    if (a.table && a.code != kOdbc && exchange::SourceFormatOf(a.code).layout != exchange::TableLayout::Database)
-        return std::nullopt;
-    if (a.separator && a.code != exchange::kSourceCsv) return std::nullopt;
+    const bool odbc = a.format->layout == exchange::TableLayout::DataSource;
+    if (a.table && !odbc && a.format->layout != exchange::TableLayout::Database) return std::nullopt;
+    if (a.separator && a.format != &exchange::FormatNamed("csv")) return std::nullopt;
     a.project = positional[0];
     a.source = positional[1];
     return a;
@@ -105,14 +102,15 @@ exchange::NewTableNaming CliTableNaming(const std::optional<std::string>& name) 
 
 // ASCII files come in through `veldrix-cli import`.
 bool AttachableFromCli(const exchange::FileFormat& format) {
-    return format.reader && format.sourceCode != exchange::kSourceAscii;
+    return format.reader && &format != &exchange::FormatNamed("text");
 }
 
 int RunAttach(const std::vector<std::string>& args) {
     const auto a = Parse(args);
     if (!a) return UsageError("attach");
     std::string source = a->source;
-    if (a->code != kOdbc) {
+    const bool odbc = a->format->layout == exchange::TableLayout::DataSource;
+    if (!odbc) {
         std::error_code ec;
         source = std::filesystem::absolute(a->source, ec).string();
         if (ec || !std::filesystem::is_regular_file(source)) {
@@ -130,12 +128,9 @@ int RunAttach(const std::vector<std::string>& args) {
     exchange::ScriptedAttachDialogs dialogs;
     const std::string table = a->table.value_or("");  // "" takes the first table offered
     const exchange::NewTableNaming naming = CliTableNaming(a->name.empty() ? std::nullopt : std::optional(a->name));
-    bool added = false;
-    if (a->code == kOdbc) {
+    if (odbc) {
         dialogs.dataSources.push_back(source);
         dialogs.odbcTables.push_back(table);
-        added = a->main ? exchange::AddMainTableODBC(state, session.ui, dialogs, naming)
-                        : exchange::AddRateTableODBC(state, session.ui, dialogs, naming);
     } else {
         session.ui.files.push_back(FileDialogResult{source, 1});
         dialogs.tables.push_back(table);
@@ -145,9 +140,9 @@ int RunAttach(const std::vector<std::string>& args) {
             if (separator) form.setSeparator(*separator);
             else form.proposeFromData();
         };
-        added = a->main ? exchange::AddMainTable(state, session.ui, dialogs, a->code, naming)
-                        : exchange::AddRateTable(state, session.ui, dialogs, a->code, naming);
     }
+    const bool added = a->main ? exchange::AddMainTable(state, session.ui, dialogs, *a->format, naming)
+                               : exchange::AddRateTable(state, session.ui, dialogs, *a->format, naming);
     if (!added) {
         if (session.ui.messages.empty()) PrintMessage("No table was added: the source offers none.");
         return kFailed;

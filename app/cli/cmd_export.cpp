@@ -73,7 +73,7 @@ int RunExport(const std::vector<std::string>& args) {
     if (!db::OpenProjectFile(state, session.ui, project)) return kFailed;
     // The navigator entry that shows the result.
     std::string path = result;
-    for (int t = 1; state.py.blnPersonYears && t <= state.py.intAnzahlTables; ++t)
+    for (int t = 1; state.py.computed && t <= state.py.tableCount; ++t)
         if (result == PyTableName(state.py, t)) path = "Main_Person-Years_" + result;
     const db::NodeClickAction shown = db::ClickNode(state, session.ui, path, false);
     if (shown.kind != db::NodeKind::PersonYears && shown.kind != db::NodeKind::Deaths &&

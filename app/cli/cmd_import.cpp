@@ -188,8 +188,9 @@ int RunImport(const std::vector<std::string>& args) {
         }
     };
     const exchange::NewTableNaming naming = CliTableNaming(a->name);
-    const bool added = a->main ? exchange::AddMainTable(state, session.ui, dialogs, exchange::kSourceAscii, naming)
-                               : exchange::AddRateTable(state, session.ui, dialogs, exchange::kSourceAscii, naming);
+    const exchange::FileFormat& ascii = exchange::FormatNamed("text");
+    const bool added = a->main ? exchange::AddMainTable(state, session.ui, dialogs, ascii, naming)
+                               : exchange::AddRateTable(state, session.ui, dialogs, ascii, naming);
     if (!added) return kFailed;
     if (!db::FileSave(state, session.ui, db::AfterFailedSave::CommandDiscarded)) return kFailed;
     PrintAddedTable(state, a->main ? state.MainTableName : state.ExternalTableName, a->main);

@@ -78,7 +78,7 @@ bool UsableProjectName(const ProgramState& state, Interaction& ui, const std::st
     // The count was raised for the new project, whose row is still to come.
     const auto taken =
         db::ReadNameList(state.WorkingCopyName, db::kVdxSystemProjects, "Projects", state.ProjectCount - 1);
-    if (std::find(taken.begin(), taken.end(), name) != taken.end()) return Refuse(ui, 35);
+    if (std::find(taken.begin(), taken.end(), name) != taken.end()) return Refuse(ui, msg::ProjectNameExists);
     auto db = db::Database::open(state.WorkingCopyName);
     if (const std::string problem = db::ProjectNameProblem(*db, name, taken); !problem.empty()) {
         ui.message(problem, Buttons::Ok, Icon::Critical, "Error");

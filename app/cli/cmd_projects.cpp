@@ -66,7 +66,7 @@ std::string ProjectLine(db::Database& db, const std::string& project) {
                 for (deaths->moveFirst(); !deaths->eof(); deaths->moveNext())
                     observed += deaths->value("Deaths").asInteger();
             }
-            // A group of codes is kept as typed in a 17th row; varTod holds its first code.
+            // A group of codes is kept as typed in a 17th row; the death code's row holds its first code.
             const std::string deathValue = values.size() >= 17 ? value(17) : value(6);
             fields.insert(fields.end(), {"SRR", value(2), value(3), value(5), deathValue, std::to_string(observed),
                                          "", "", "", ""});

@@ -3,9 +3,11 @@
 //     (--calendar FROM:TO:STEP | --calendar-classes 1950-1954,...)
 //     [--sex COL=CODE1,CODE2] [--lag COL=YEARS]
 //
-// Fills the dialogs as a user would (frmPyComp, frmSelfDefined, frmSex,
-// frmLag), runs their checks with their messages, runs the person-years run
-// and saves the project file. A refused setting saves nothing.
+// Fills a person-years request from the arguments, as the dialog does from
+// its boxes; a self-defined list of classes, the stratification by sex and
+// the lag go through the checks of their own dialogs. Runs the checks with
+// their messages, the person-years run, and saves the project file. A
+// refused setting saves nothing.
 #include <iostream>
 #include <optional>
 
@@ -25,8 +27,9 @@ namespace vdx::cli {
 namespace {
 
 struct PyearsArguments {
-    std::string project, dob, entry, exit;
-    std::optional<std::string> age, ageClasses, calendar, calendarClasses, sex, lag;
+    std::string project;
+    py::PyRequest request;  // the date columns and the regular series
+    std::optional<std::string> ageClasses, calendarClasses, sex, lag;
 };
 
 std::vector<std::string> Split(const std::string& text, char separator) {
@@ -40,8 +43,20 @@ std::vector<std::string> Split(const std::string& text, char separator) {
     }
 }
 
+// FROM:TO:STEP into the three texts of a regular series; false for another form.
+bool ReadSeries(const std::string& text, std::string& from, std::string& to, std::string& step) {
+    const auto parts = Split(text, ':');
+    if (parts.size() != 3) return false;
+    from = parts[0];
+    to = parts[1];
+    step = parts[2];
+    return true;
+}
+
 std::optional<PyearsArguments> Parse(const std::vector<std::string>& args) {
     PyearsArguments a;
+    py::PyRequest& r = a.request;
+    std::optional<std::string> age, calendar;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg.rfind("--", 0) != 0) {
@@ -51,22 +66,23 @@ std::optional<PyearsArguments> Parse(const std::vector<std::string>& args) {
         }
         if (i + 1 >= args.size()) return std::nullopt;
         const std::string& value = args[++i];
-        if (arg == "--dob") a.dob = value;
-        else if (arg == "--entry") a.entry = value;
-        else if (arg == "--exit") a.exit = value;
-        else if (arg == "--age") a.age = value;
+        if (arg == "--dob") r.birthColumn = value;
+        else if (arg == "--entry") r.entryColumn = value;
+        else if (arg == "--exit") r.exitColumn = value;
+        else if (arg == "--age") age = value;
         else if (arg == "--age-classes") a.ageClasses = value;
-        else if (arg == "--calendar") a.calendar = value;
+        else if (arg == "--calendar") calendar = value;
         else if (arg == "--calendar-classes") a.calendarClasses = value;
         else if (arg == "--sex") a.sex = value;
         else if (arg == "--lag") a.lag = value;
         else return std::nullopt;
     }
-    if (a.project.empty() || a.dob.empty() || a.entry.empty() || a.exit.empty()) return std::nullopt;
-    if (a.age.has_value() == a.ageClasses.has_value()) return std::nullopt;
-    if (a.calendar.has_value() == a.calendarClasses.has_value()) return std::nullopt;
-    if (a.age && Split(*a.age, ':').size() != 3) return std::nullopt;
-    if (a.calendar && Split(*a.calendar, ':').size() != 3) return std::nullopt;
+    if (a.project.empty() || r.birthColumn.empty() || r.entryColumn.empty() || r.exitColumn.empty())
+        return std::nullopt;
+    if (age.has_value() == a.ageClasses.has_value()) return std::nullopt;
+    if (calendar.has_value() == a.calendarClasses.has_value()) return std::nullopt;
+    if (age && !ReadSeries(*age, r.ageFrom, r.ageTo, r.ageStep)) return std::nullopt;
+    if (calendar && !ReadSeries(*calendar, r.calendarFrom, r.calendarTo, r.calendarStep)) return std::nullopt;
     if (a.sex && (a.sex->find('=') == std::string::npos || a.sex->front() == '=')) return std::nullopt;
     if (a.lag && (a.lag->find('=') == std::string::npos || a.lag->front() == '=')) return std::nullopt;
     return a;
@@ -88,15 +104,16 @@ std::optional<py::SelfDefinedGrid> ClassRows(const std::string& list) {
     return grid;
 }
 
-// Self-defined classes: frmSelfDefined's Ok. False (message printed) when refused.
+// Self-defined classes, as the self-defined dialog takes them. False
+// (message printed) when refused.
 bool DefineClasses(ProgramState& state, Interaction& ui, const std::string& list, bool calendar) {
     const auto grid = ClassRows(list);
     if (!grid) {
         PrintMessage("The classes must be written as BEGIN-END,BEGIN-END,... (at most 200).");
         return false;
     }
-    if (calendar) state.py.blnCalendarSelfDefined = true;
-    else state.py.blnAgeSelfDefined = true;
+    if (calendar) state.py.calendarSelfDefined = true;
+    else state.py.ageSelfDefined = true;
     return py::SelfDefinedOk(state, ui, calendar, *grid).ok();
 }
 
@@ -123,33 +140,17 @@ int RunPyears(const std::vector<std::string>& args) {
     if (!db::OpenProjectFile(state, ui, a->project)) return kFailed;
     if (!py::PersonYearsCommandAllowed(state, ui)) return kFailed;
 
-    // frmPyComp loads.
+    // The settings as the dialog finds them, which a stopped run puts back.
     const py::PySettingsSnapshot snapshot = py::TakeSettingsSnapshot(state);
-    py::PyCompForm form;
-    form.comDOB = a->dob;
-    form.comEPS = a->entry;
-    form.comTPS = a->exit;
-    state.py.blnAgeSelfDefined = false;
-    state.py.blnCalendarSelfDefined = false;
-    if (a->age) {
-        const auto p = Split(*a->age, ':');
-        form.txtAgeFrom = p[0];
-        form.txtAgeTo = p[1];
-        form.txtAgeStep = p[2];
-    } else if (!DefineClasses(state, ui, *a->ageClasses, false)) {
-        return kFailed;  // the From/To/Step boxes of a self-defined list are not read
-    }
-    if (a->calendar) {
-        const auto p = Split(*a->calendar, ':');
-        form.txtCalendarFrom = p[0];
-        form.txtCalendarTo = p[1];
-        form.txtCalendarStep = p[2];
-    } else if (!DefineClasses(state, ui, *a->calendarClasses, true)) {
-        return kFailed;
-    }
+    // A regular series unless a list is given (the request's series is not
+    // read for a list).
+    state.py.ageSelfDefined = false;
+    state.py.calendarSelfDefined = false;
+    if (a->ageClasses && !DefineClasses(state, ui, *a->ageClasses, false)) return kFailed;
+    if (a->calendarClasses && !DefineClasses(state, ui, *a->calendarClasses, true)) return kFailed;
 
-    // chkSex and frmSex; chkLag and frmLag.
-    state.py.blnSex = a->sex.has_value();
+    // The stratification by sex and the lag, as their dialogs set them.
+    state.py.bySex = a->sex.has_value();
     if (a->sex) {
         const size_t eq = a->sex->find('=');
         const py::SubDialogEntries before = py::TakeSexEntries(state.py);
@@ -157,7 +158,7 @@ int RunPyears(const std::vector<std::string>& args) {
             return kFailed;
         py::SexDialogClosed(state, true, before);
     }
-    state.py.blnLag = a->lag.has_value();
+    state.py.withLag = a->lag.has_value();
     if (a->lag) {
         const size_t eq = a->lag->find('=');
         const py::SubDialogEntries before = py::TakeLagEntries(state.py);
@@ -167,7 +168,7 @@ int RunPyears(const std::vector<std::string>& args) {
     }
 
     // Compute.
-    if (!py::CheckPyCompute(state, ui, form).ok()) return kFailed;
+    if (!py::CheckPyRequest(state, ui, a->request).ok()) return kFailed;
     py::PyRunSummary summary;
     if (py::RunPersonYears(state, ui, snapshot, &summary) != py::PyRunOutcome::Completed) return kFailed;
     if (!db::FileSave(state, ui, db::AfterFailedSave::CommandDiscarded)) return kFailed;

@@ -11,20 +11,13 @@
 #include "db/file_commands.h"
 #include "db/navigator_commands.h"
 #include "db/project_file.h"
+#include "exchange/formats/text/csv_writer.h"
 #include "mortality/strata_table.h"
 #include "state/errors.h"
 
 namespace vdx::cli {
 
 namespace {
-
-// A CSV field: quoted when it holds a separator, a quote or a line break.
-std::string CsvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-    std::string out = "\"";
-    for (char c : text) out += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return out + "\"";
-}
 
 // PROJECT after STUDY.vdx and the options named in `allowed`; false for
 // anything else.
@@ -75,11 +68,13 @@ int RunStrata(const std::vector<std::string>& args) {
         }
         const auto rows = mortality::StrataRows(mortality::BuildStrataTable(state, project), null == "1" ? 1 : 100);
         for (const auto& row : rows) {
+            std::string line;
             for (size_t c = 0; c < row.size(); ++c) {
-                if (c > 0) std::cout << (format == "csv" ? "," : "\t");
-                std::cout << (format == "csv" ? CsvField(row[c]) : row[c]);
+                if (c > 0) line += format == "csv" ? "," : "\t";
+                if (format == "csv") exchange::AppendCsvField(line, row[c]);
+                else line += row[c];
             }
-            std::cout << "\n";
+            std::cout << line << "\n";
         }
     } catch (const VdxError& e) {
         PrintMessage(e.description());

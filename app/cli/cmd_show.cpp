@@ -94,8 +94,8 @@ int RunShow(const std::vector<std::string>& args) {
     if (!session.lock(path)) return kFailed;
     if (!db::OpenProjectFile(state, session.ui, path)) return kFailed;
 
-    if (state.py.blnPersonYears) {
-        for (int t = 1; t <= state.py.intAnzahlTables; ++t) {
+    if (state.py.computed) {
+        for (int t = 1; t <= state.py.tableCount; ++t) {
             if (table == PyTableName(state.py, t)) {
                 PrintGrid(db::ShowPersonYears(state, t));
                 return kOk;

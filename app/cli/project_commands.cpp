@@ -85,7 +85,7 @@ int RunInfo(const std::vector<std::string>& args) {
     const auto texts = db::PySettingTexts(s.py);
     const auto& keys = db::SystemPyKeys();
     for (size_t i = 0; i < keys.size(); ++i) std::cout << keys[i] << ": " << texts[i] << "\n";
-    if (s.py.blnPersonYears) {
+    if (s.py.computed) {
         std::cout << "AgeBounds: " << Bounds(s.AgeBounds) << "\n";
         std::cout << "CalendarBounds: " << Bounds(s.CalendarBounds) << "\n";
     }

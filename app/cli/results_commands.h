@@ -1,5 +1,6 @@
 // veldrix-cli's commands that look at a project's results: strata prints the
-// stratum table of an SMR project; plot draws a chart into a file.
+// stratum table of an SMR project; plot draws a chart into a file;
+// study-report writes the study report.
 #pragma once
 
 #include <string>
@@ -9,5 +10,6 @@ namespace vdx::cli {
 
 int RunStrata(const std::vector<std::string>& args);
 int RunPlot(const std::vector<std::string>& args);  // built with the Qt program only
+int RunStudyReport(const std::vector<std::string>& args);
 
 }  // namespace vdx::cli

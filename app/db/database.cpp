@@ -161,6 +161,17 @@ void CheckDatabaseFile(const std::string& path) {
     if (st.st_size % pageSize != 0) NotOurDatabase(path);
 }
 
+// A field's own name and size, as a table definition needs them.
+void CheckField(const FieldDef& field) {
+    RequireValidName(field.name);
+    if (field.type == FieldType::Text && (field.size < 1 || field.size > 255))
+        Fail(err::InvalidFieldType, "Invalid text size " + std::to_string(field.size) + " for field '" + field.name + "' (1 to 255).");
+}
+
+[[noreturn]] void FailFieldDefinedTwice(const std::string& name) {
+    Fail(err::FieldDefinedTwice, "Cannot define field '" + name + "' more than once.");
+}
+
 void Configure(sqlite3* db) {
     // The working copy is scratch space: Save flushes the project file
     // itself to disk, so the copy need not be synced after every change.
@@ -290,18 +301,31 @@ void Database::createTable(const TableDef& def) {
         Fail(err::TooManyFields, "Table '" + def.name + "' would have " + std::to_string(def.fields.size()) +
                                      " columns; a table can have at most " + std::to_string(kMaxTableColumns) + ".");
     std::unordered_set<std::string> seen;
-    for (size_t i = 0; i < def.fields.size(); ++i) {
-        RequireValidName(def.fields[i].name);
-        if (!seen.insert(Lower(def.fields[i].name)).second)
-            Fail(3191, "Cannot define field '" + def.fields[i].name + "' more than once.");
-        if (def.fields[i].type == FieldType::Text &&
-            (def.fields[i].size < 1 || def.fields[i].size > 255))
-            Fail(3259, "Invalid text size " + std::to_string(def.fields[i].size) + " for field '" +
-                           def.fields[i].name + "' (1 to 255).");
+    for (const auto& field : def.fields) {
+        CheckField(field);
+        if (!seen.insert(Lower(field.name)).second) FailFieldDefinedTwice(field.name);
     }
     RowOrderName(def.fields, def.name);  // a table must not hide its row order
     if (tableExists(def.name)) FailTableExists(def.name);
     Statement st(*this, CreateTableSql(def.name, def.fields));
+    st.step();
+}
+
+void Database::addColumn(const std::string& table, const FieldDef& field) {
+    RequireValidName(table);
+    const std::string canonical = canonicalTableName(table);
+    if (canonical.empty()) FailObjectNotFound(table);
+    CheckField(field);
+    std::vector<FieldDef> fields = TableFields(*this, canonical);
+    for (const auto& existing : fields)
+        if (SameName(existing.name, field.name)) FailFieldDefinedTwice(field.name);
+    fields.push_back(field);
+    if (fields.size() > kMaxTableColumns)
+        Fail(err::TooManyFields, "Table '" + canonical + "' cannot have more than " +
+                                     std::to_string(kMaxTableColumns) + " columns.");
+    RowOrderName(fields, canonical);  // the new column must not hide the last name of the row order
+    Statement st(*this, "ALTER TABLE " + QuoteIdentifier(canonical) + " ADD COLUMN " + QuoteIdentifier(field.name) +
+                            " " + DeclaredType(field));
     st.step();
 }
 

@@ -1,7 +1,7 @@
 // The database engine as the program uses it: project files (and their
 // working copies) are SQLite databases; this adapter gives them the
-// operations and the behaviour the program was written for — Jet-style SQL
-// texts, typed fields, recordsets that walk a table in insertion order, and
+// operations and the behaviour the program was written for — typed tables
+// and fields, recordsets that walk a table in insertion order, and
 // errors that carry the old engine's numbers (see errors.h).
 //
 // Column metadata lives in the declared type of each SQLite column, so a
@@ -39,15 +39,6 @@ struct sqlite3_stmt;
 
 namespace vdx::db {
 
-// Engine error numbers the adapter raises besides those in errors.h.
-inline constexpr int kOverflow = 6;                 // a number does not fit its field
-inline constexpr int kNoCurrentRecord = 3021;       // = err::NoCurrentRecord
-inline constexpr int kReadOnlyRecordset = 3027;     // the recordset cannot be updated
-inline constexpr int kFieldTooSmall = 3163;         // text longer than the field's size
-inline constexpr int kZeroLengthNotAllowed = 3315;  // "" into a field that refuses it
-inline constexpr int kUpdateWithoutEdit = 3020;     // Update without AddNew or Edit
-inline constexpr int kSyntaxError = 3290;           // a statement the adapter cannot read
-
 // Table attributes: a table with any of these bits is an engine system table
 // and is left out when tables are listed (SQLite's own sqlite_* tables).
 inline constexpr uint32_t kSystemObjectAttributes = 0x80000002u;
@@ -77,9 +68,6 @@ FieldDef FieldFromDeclaredType(const std::string& name, const std::string& decla
 // SQL. vdx::IsValidName (state/names.h) applies the naming rules: 1 to 64
 // characters, no leading blank, no control characters and none of . ! ` [ ].
 using vdx::IsValidName;
-// "[name]" for a valid name, for SQL texts that the adapter's execute()
-// reads; throws VdxError 3125 for a name that is not valid.
-std::string BracketName(const std::string& name);
 // "\"name\"" with embedded quotes doubled: SQLite's identifier quoting.
 std::string QuoteIdentifier(const std::string& name);
 
@@ -107,18 +95,6 @@ public:
     // Closes the file; further calls fail. Recordsets must be gone first.
     void close();
 
-    // Runs one statement. Understands the Jet texts the program quotes:
-    //   CREATE TABLE t (c TYPE[(n)], ...)   types TEXT, MEMO, SHORT, INTEGER
-    //       (16-bit), LONG (32-bit), SINGLE, DOUBLE, DATE, BIT and synonyms
-    //   ALTER TABLE t ADD [COLUMN] c TYPE[(n)]
-    //   DROP TABLE t
-    //   SELECT [s.]* INTO t FROM s          copies s
-    // Names may be bare, [bracketed] or "quoted"; keywords such as Values are
-    // fine as column names. A trailing ";" is allowed, a second statement is
-    // not. Any other statement (INSERT, UPDATE, DELETE, ...) goes to SQLite as
-    // it stands, one statement only.
-    void execute(const std::string& sql);
-
     // Table definitions in creation order, engine system tables included
     // (flagged by their attributes).
     std::vector<TableDef> tableDefs();
@@ -127,6 +103,10 @@ public:
     // Creates a table of its own fields (3010 if the name is taken, 3125 for
     // an invalid table or field name).
     void createTable(const TableDef& def);
+    // Adds a column at the end of a table (3125 for a name no table can
+    // have, 3011 when the table is missing, 3191 when it has a column of
+    // that name, 3190 beyond the column limit).
+    void addColumn(const std::string& table, const FieldDef& field);
     void deleteTable(const std::string& name);  // 3011 when missing
     // 3010 when newName names another table, 3011 when oldName is missing.
     void renameTable(const std::string& oldName, const std::string& newName);
@@ -153,7 +133,6 @@ public:
     [[noreturn]] void raise(int sqliteCode, const std::string& context = {}) const;
 
 private:
-    friend struct SqlExecutor;  // database.cpp: the Jet statement translator
     friend class detail::Statement;  // counts what it reads
     Database(sqlite3* db, std::string path);
     std::string canonicalTableName(const std::string& name);  // "" when missing
@@ -173,21 +152,15 @@ public:
     virtual ~Recordset() = default;
 
     virtual void moveFirst() = 0;
-    virtual void moveLast() = 0;
     virtual void moveNext() = 0;
-    virtual void movePrevious() = 0;
-    // Moves n rows from the current one (negative: backwards); past either
-    // end the recordset stands at EOF or BOF.
+    // Moves n rows from the current one (negative: backwards); past the end
+    // the recordset stands at EOF, before the first row on no row at all.
     virtual void move(int64_t rows) = 0;
-    virtual bool bof() const = 0;
     virtual bool eof() const = 0;
-    // Number of rows (always exact here, not only after moveLast).
+    // Number of rows (always exact).
     virtual int64_t recordCount() = 0;
-    // 0-based position of the current row; -1 at BOF/EOF. Setting it moves.
-    virtual int64_t absolutePosition() const = 0;
+    // Moves to the row of 0-based position `position` (3001 outside the rows).
     virtual void setAbsolutePosition(int64_t position) = 0;
-    // Position in percent (0 to 100) of the current row.
-    virtual double percentPosition() = 0;
 
     virtual int fieldCount() const = 0;
     virtual const FieldDef& field(int index) const = 0;  // 3265 when out of range
@@ -198,19 +171,16 @@ public:
     Value value(const std::string& name) { return value(fieldIndex(name)); }
 
     // Editing: AddNew (a new row, added at the end) or Edit (the current row),
-    // then setValue, then update() writes it or cancelUpdate() drops it.
-    // After update() of a new row the current row is unchanged (as the old
-    // engine did); remove() deletes the current row and leaves no current row
-    // until the next move.
+    // then setValue, then update() writes it; a move drops it. After update()
+    // of a new row the current row is unchanged (as the old engine did);
+    // remove() deletes the current row and leaves no current row until the
+    // next move.
     virtual void addNew() = 0;
     virtual void edit() = 0;
     virtual void setValue(int index, const Value& value) = 0;
     void setValue(const std::string& name, const Value& v) { setValue(fieldIndex(name), v); }
     virtual void update() = 0;
-    virtual void cancelUpdate() = 0;
     virtual void remove() = 0;
-    // The rowid of the row last written by update() (for tests and tools).
-    virtual int64_t lastModifiedRowid() const = 0;
 };
 
 // Converts a value to what a field of the given definition stores: error 13

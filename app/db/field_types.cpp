@@ -102,8 +102,7 @@ FieldDef FieldFromDeclaredType(const std::string& name, const std::string& decla
     } else if (is({"date", "datetime", "time", "timestamp"})) {
         f.type = FieldType::Date;
     } else if (t == "integer") {
-        // A 16-bit integer in the program's own files (the texts it runs
-        // create AgeClass and YearClass this way); a foreign SQLite file may
+        // The 16-bit integer, as Jet names it; a foreign SQLite file may
         // mean more, so wide values are still read as they are stored.
         f.type = FieldType::Integer;
     } else {
@@ -111,11 +110,6 @@ FieldDef FieldFromDeclaredType(const std::string& name, const std::string& decla
         f.type = FieldType::Memo;
     }
     return f;
-}
-
-std::string BracketName(const std::string& name) {
-    RequireValidName(name);
-    return "[" + name + "]";
 }
 
 std::string QuoteIdentifier(const std::string& name) {
@@ -149,7 +143,7 @@ const char* TypeName(FieldType type) {
 }
 
 [[noreturn]] void FieldOverflow(const FieldDef& field, const std::string& shown) {
-    Fail(kOverflow, "Overflow: " + shown + " does not fit the field '" + field.name + "' (" +
+    Fail(err::Overflow, "Overflow: " + shown + " does not fit the field '" + field.name + "' (" +
                         TypeName(field.type) + ").");
 }
 
@@ -196,10 +190,10 @@ Value ConvertForField(const FieldDef& field, const Value& value) {
             }
             if (field.type == FieldType::Text) {
                 if (text.empty() && !field.allowZeroLength)
-                    Fail(kZeroLengthNotAllowed,
+                    Fail(err::ZeroLengthNotAllowed,
                          "The field '" + field.name + "' cannot be a zero-length string.");
                 if (static_cast<int>(Utf8Length(text)) > field.size)
-                    Fail(kFieldTooSmall, "The field '" + field.name + "' is too small (" +
+                    Fail(err::FieldTooSmall, "The field '" + field.name + "' is too small (" +
                                              std::to_string(field.size) +
                                              " characters) to accept the text.");
             }

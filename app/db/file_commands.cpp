@@ -16,6 +16,9 @@ const char* kFilter = "VELDRIX file (*.vdx)|*.vdx";
 // Save As: the filter chosen decides the format written.
 const char* kSaveAsFilter =
     "VELDRIX project (*.vdx)|*.vdx|VELDRIX project, Jet format for the earlier program (*.vdx)|*.vdx";
+// New and Save As: ask before replacing a file, refuse a read-only one.
+constexpr int kSaveDialogFlags =
+    file_dialog::OverwritePrompt | file_dialog::HideReadOnly | file_dialog::NoReadOnlyReturn;
 
 std::string CurrentDirectory() {
     std::error_code ec;
@@ -160,10 +163,10 @@ SaveOutcome SaveAsPath(ProgramState& state, Interaction& ui, const std::string& 
 
 SaveOutcome SaveAsWithDialog(ProgramState& state, Interaction& ui) {
     if (!state.ProjectOpen) {
-        ui.message(Message(16), Buttons::Ok, Icon::Exclamation, "VELDRIX");
+        ui.message(Message(msg::NoProjectLoaded), Buttons::Ok, Icon::Exclamation, "VELDRIX");
         return SaveOutcome::Cancelled;
     }
-    FileDialogRequest request = Dialog("Save File as ...", 32774);
+    FileDialogRequest request = Dialog("Save File as ...", kSaveDialogFlags);
     request.filter = kSaveAsFilter;
     auto chosen = ui.saveFile(request);
     if (!chosen) return SaveOutcome::Cancelled;
@@ -172,11 +175,11 @@ SaveOutcome SaveAsWithDialog(ProgramState& state, Interaction& ui) {
 
 SaveOutcome Save(ProgramState& state, Interaction& ui, AfterFailedSave after) {
     if (!state.ProjectOpen) {
-        ui.message(Message(16), Buttons::Ok, Icon::Exclamation, "VELDRIX");
+        ui.message(Message(msg::NoProjectLoaded), Buttons::Ok, Icon::Exclamation, "VELDRIX");
         return SaveOutcome::Cancelled;
     }
     if (state.ProjectUpgraded &&
-        ui.message(Message(41), Buttons::OkCancel, Icon::Question, "VELDRIX") == Answer::Cancel)
+        ui.message(Message(msg::OverwriteFormerVersion), Buttons::OkCancel, Icon::Question, "VELDRIX") == Answer::Cancel)
         return SaveOutcome::Cancelled;
     if (state.WorkingCopyName.empty()) return SaveAsWithDialog(state, ui);
     // A study opened from a Jet file: the first save asks which format to write.
@@ -205,7 +208,7 @@ SaveOutcome Save(ProgramState& state, Interaction& ui, AfterFailedSave after) {
 // was not saved (going on would drop the changes with the working copy).
 bool AskToSaveOpenProject(ProgramState& state, Interaction& ui) {
     if (!state.ProjectOpen || !state.ProjectChanged) return true;
-    const Answer a = ui.message(Message(19), Buttons::YesNoCancel, Icon::Question, "VELDRIX");
+    const Answer a = ui.message(Message(msg::SaveChanges), Buttons::YesNoCancel, Icon::Question, "VELDRIX");
     if (a == Answer::Cancel) return false;
     if (a == Answer::Yes && Save(state, ui) != SaveOutcome::Saved) return false;
     return true;
@@ -225,7 +228,7 @@ std::string MainWindowCaption(const ProgramState& state) {
 
 bool FileNew(ProgramState& state, Interaction& ui) {
     if (!AskToSaveOpenProject(state, ui)) return false;
-    auto chosen = ui.saveFile(Dialog("Create new file as...", 32774));
+    auto chosen = ui.saveFile(Dialog("Create new file as...", kSaveDialogFlags));
     if (!chosen) return false;
     return CreateProjectFile(state, ui, chosen->path);
 }
@@ -275,7 +278,7 @@ bool FileOpen(ProgramState& state, Interaction& ui) {
     if (!AskToSaveOpenProject(state, ui)) return false;
     // 4100: the file must exist, no read-only box. A read-only file is
     // accepted: it opens read-only (a study on a CD or a read-only share).
-    auto chosen = ui.openFile(Dialog("Open File", 4100));
+    auto chosen = ui.openFile(Dialog("Open File", file_dialog::FileMustExist | file_dialog::HideReadOnly));
     if (!chosen) return false;
     return OpenProjectFile(state, ui, chosen->path);
 }
@@ -322,17 +325,9 @@ bool FileSaveAs(ProgramState& state, Interaction& ui) {
     return SaveAsWithDialog(state, ui) == SaveOutcome::Saved;
 }
 
-bool SaveProjectAs(ProgramState& state, Interaction& ui, const std::string& path) {
-    if (!state.ProjectOpen) {
-        ui.message(Message(16), Buttons::Ok, Icon::Exclamation, "VELDRIX");
-        return false;
-    }
-    return SaveAs(state, ui, path, ProjectFormat::Veldrix) == SaveOutcome::Saved;
-}
-
 bool FileExit(ProgramState& state, Interaction& ui) {
     if (state.ProjectOpen && state.ProjectChanged) {
-        const Answer a = ui.message(Message(19), Buttons::YesNoCancel, Icon::Question, "VELDRIX");
+        const Answer a = ui.message(Message(msg::SaveChanges), Buttons::YesNoCancel, Icon::Question, "VELDRIX");
         if (a == Answer::Cancel) return false;
         // A save that failed keeps the program running: deleting the working
         // copy now would throw away the changes the user asked to keep.

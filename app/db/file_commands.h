@@ -38,8 +38,6 @@ enum class AfterFailedSave { WorkKept, CommandDiscarded };
 // writes the format of the filter chosen. Later saves keep the format.
 bool FileSave(ProgramState& state, Interaction& ui, AfterFailedSave after = AfterFailedSave::WorkKept);
 bool FileSaveAs(ProgramState& state, Interaction& ui);
-// Save As onto a path chosen already, in our format.
-bool SaveProjectAs(ProgramState& state, Interaction& ui, const std::string& path);
 // Exit: asks about unsaved changes, deletes the working copy, releases the
 // lock. False when the user cancelled (the program keeps running). Storing
 // the window settings is the main window's job.

@@ -74,21 +74,21 @@ ViewEntries EntriesAfterClick(NodeKind kind, const ViewEntries& before) {
     switch (kind) {
         case NodeKind::RateTable:
         case NodeKind::MainTable:
-            e.mnuTablesCopy = e.buttonCopy = true;
+            e.tablesCopy = e.buttonCopy = true;
             break;
         case NodeKind::Deaths:
         case NodeKind::Strata:
         case NodeKind::PersonYears:
-            e.mnuTablesSaveAS = e.mnuTablesCopy = e.buttonCopy = true;
+            e.tablesSaveAs = e.tablesCopy = e.buttonCopy = true;
             break;
         case NodeKind::Smr:
-            e.mnuTablesSaveAS = true;
-            e.mnuTablesCopy = before.mnuTablesCopy;
+            e.tablesSaveAs = true;
+            e.tablesCopy = before.tablesCopy;
             e.buttonCopy = before.buttonCopy;
-            e.mnuReportsSaveAs = e.mnuReportsPrint = e.buttonPrint = true;
+            e.reportsSaveAs = e.reportsPrint = e.buttonPrint = true;
             break;
         case NodeKind::SrrSettings:
-            e.mnuTablesCopy = e.buttonCopy = true;
+            e.tablesCopy = e.buttonCopy = true;
             break;
         case NodeKind::Plot:  // the plot's own entries (File > Save plot as..., Print plot)
         case NodeKind::Other: break;
@@ -144,12 +144,19 @@ ResultGridText ShowSrrSettings(ProgramState& state, const std::string& tableName
     // The stored keys (Typ) and their captions; keys of result values that an
     // SRR run does not compute have no caption and are left out.
     static const std::pair<const char*, const char*> captions[] = {
-        {"ProjectName", "Project"},         {"RateTable", "Rate table"},  {"PyTable", "Person-years table"},
-        {"Alpha", "Significance level"},    {"varDTH", "ICD variable"},   {"varTod", "ICD value"},
-        {"Lag", "Lag (years)"},             {"Method", "Method"},         {"MainTable", "Main data table"},
-        {"valuesDTH", "ICD values"}};
-    static const char* const notComputed[] = {"totTote", "totPy", "totDthRate", "Expected", "Smr",
-                                              "Smr_l",   "Smr_h", "N",          "NInc"};
+        {smr_row::ProjectName, "Project"},
+        {smr_row::RateTable, "Rate table"},
+        {smr_row::PyTable, "Person-years table"},
+        {smr_row::Alpha, "Significance level"},
+        {smr_row::DeathColumn, "ICD variable"},
+        {smr_row::DeathCode, "ICD value"},
+        {smr_row::Lag, "Lag (years)"},
+        {smr_row::Method, "Method"},
+        {smr_row::MainTable, "Main data table"},
+        {smr_row::DeathValues, "ICD values"}};
+    static const char* const notComputed[] = {smr_row::Observed, smr_row::PersonYears, smr_row::DeathRate,
+                                              smr_row::Expected, smr_row::Smr,         smr_row::SmrLow,
+                                              smr_row::SmrHigh,  smr_row::Persons,     smr_row::Included};
     auto db = Database::open(state.WorkingCopyName);
     auto rs = db->openRecordset(tableName);
     const int typ = rs->fieldIndex("Typ");
@@ -166,10 +173,10 @@ ResultGridText ShowSrrSettings(ProgramState& state, const std::string& tableName
         for (const auto& [k, text] : captions)
             if (detail::SameName(key, k)) caption = text;
         // The person-years table is stored as its number (1 all persons, 2 and 3 the sex codes).
-        if (detail::SameName(key, "PyTable")) {
+        if (detail::SameName(key, smr_row::PyTable)) {
             const auto number = ReadNumber(value);
             const int t = number ? static_cast<int>(*number) : 0;
-            if (t >= 1 && t <= 3 && (t == 1 || state.py.intAnzahlTables == 3)) value = PyTableName(state.py, t);
+            if (t >= 1 && t <= 3 && (t == 1 || state.py.tableCount == 3)) value = PyTableName(state.py, t);
             else if (t == 2 || t == 3) value = std::string(t == 2 ? "the first" : "the second") + " sex code's table";
         }
         rows.emplace_back(caption, value);
@@ -309,7 +316,7 @@ void RebuildNavigator(ProgramState& state, Interaction& ui) {
                                               "Projects", state.ProjectCount))
                 AddProjectEntry(state, p, IsSmrProject(*db, p));
         }
-        if (state.py.blnPersonYears) AddPersonYearsEntries(state);
+        if (state.py.computed) AddPersonYearsEntries(state);
         AddPlotEntries(state);
     } catch (const VdxError& e) {
         ShowGeneralError(ui, e.number(), e.description());

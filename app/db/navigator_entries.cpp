@@ -69,7 +69,7 @@ void AddPlotEntries(ProgramState& state) {
 void AddPersonYearsEntries(ProgramState& state) {
     const int group = Group(state, kNodePyKey);
     const int all = state.Navigator.add(group, kPyAllKey, PyTableName(state.py, 1), 3);
-    if (state.py.intAnzahlTables != 1) {
+    if (state.py.tableCount != 1) {
         state.Navigator.add(group, kPySex1Key, PyTableName(state.py, 2), 3);
         Added(state, state.Navigator.add(group, kPySex2Key, PyTableName(state.py, 3), 3));
     } else {

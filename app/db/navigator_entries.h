@@ -29,7 +29,7 @@ bool IsSmrProject(Database& db, const std::string& project);
 // The top-level "Plots" entry (key "Plots", image 1) with "Forest plot" and
 // "Person-years" (image 3); a tree that has it keeps it.
 void AddPlotEntries(ProgramState& state);
-// Under "Person-Years": "Age*Calendar" when intAnzahlTables is 1, else that
+// Under "Person-Years": "Age*Calendar" when tableCount is 1, else that
 // and the two sex entries, with their keys; and the "Plots" entries.
 void AddPersonYearsEntries(ProgramState& state);
 

@@ -1,7 +1,11 @@
 #include "db/project_file.h"
 
+#include <array>
 #include <cmath>
 #include <cstdint>
+#include <stdexcept>
+#include <type_traits>
+#include <variant>
 
 #include "db/database.h"
 #include "db/file_io.h"
@@ -66,16 +70,80 @@ void AddRows(Database& db, const std::string& table, const std::vector<int64_t>&
     }
 }
 
-void DropIfExists(Database& db, const std::string& table) {
-    if (db.tableExists(table)) db.deleteTable(table);
-}
+// The person-years value tables: one column of whole numbers each.
+TableDef AgeClassValuesTable() { return {kVdxAgeClassValues, 0, {{"AgeClass", FieldType::Integer, 0}}}; }
+TableDef YearClassValuesTable() { return {kVdxYearClassValues, 0, {{"YearClass", FieldType::Integer, 0}}}; }
+TableDef PyValuesTable() { return {kVdxPyValues, 0, {{"PersonYears", FieldType::Long, 0}}}; }
 
 [[noreturn]] void SubscriptOutOfRange(const std::string& what) {
-    throw VdxError(9, "Subscript out of range: " + what + ".");
+    throw VdxError(err::SubscriptOutOfRange, "Subscript out of range: " + what + ".");
 }
 
-// Number of person-years cells of each dimension, never negative.
-int ClassCount(int bounds) { return bounds > 1 ? bounds - 1 : 0; }
+// The 24 rows of VdxSystemPY in their stored order: the key of each row and
+// the setting it holds. The keys are the file's; the program knows the
+// settings by their members.
+using SettingMember = std::variant<bool PySettings::*, int16_t PySettings::*, std::string PySettings::*>;
+struct PySettingRow {
+    const char* key;
+    SettingMember member;
+};
+const std::array<PySettingRow, 24> kPySettingRows{{
+    {"blnPersonYears", &PySettings::computed},
+    {"intAnzahlTables", &PySettings::tableCount},
+    {"varDOB", &PySettings::birthColumn},
+    {"varEPS", &PySettings::entryColumn},
+    {"varTPS", &PySettings::exitColumn},
+    {"varSEX", &PySettings::sexColumn},
+    {"blnAgeSelfDefined", &PySettings::ageSelfDefined},
+    {"maxAgeClass", &PySettings::ageBoundCount},
+    {"varAgeFrom", &PySettings::ageFrom},
+    {"varAgeTo", &PySettings::ageTo},
+    {"varAgeStep", &PySettings::ageStep},
+    {"blnCalendarSelfDefined", &PySettings::calendarSelfDefined},
+    {"maxYearClass", &PySettings::calendarBoundCount},
+    {"varCalendarFrom", &PySettings::calendarFrom},
+    {"varCalendarTo", &PySettings::calendarTo},
+    {"varCalendarStep", &PySettings::calendarStep},
+    {"blnSex", &PySettings::bySex},
+    {"varSexStatus", &PySettings::sexDefined},
+    {"varSex1", &PySettings::sexCode1},
+    {"varSex2", &PySettings::sexCode2},
+    {"blnLag", &PySettings::withLag},
+    {"varLag", &PySettings::lagYears},
+    {"varLagStatus", &PySettings::lagDefined},
+    {"varDOH", &PySettings::hireColumn},
+}};
+
+// The setting of one row as its stored text, and back (error 13 for a text
+// that is not of the setting's type).
+std::string SettingText(const PySettings& py, const PySettingRow& row) {
+    return std::visit(
+        [&](auto member) -> std::string {
+            const auto& value = py.*member;
+            if constexpr (std::is_same_v<std::decay_t<decltype(value)>, bool>) return BooleanText(value);
+            else if constexpr (std::is_same_v<std::decay_t<decltype(value)>, int16_t>) return std::to_string(value);
+            else return value;
+        },
+        row.member);
+}
+
+void ReadSetting(PySettings& py, const PySettingRow& row, const std::string& text) {
+    std::visit(
+        [&](auto member) {
+            auto& value = py.*member;
+            if constexpr (std::is_same_v<std::decay_t<decltype(value)>, bool>) value = BooleanSetting(row.key, text);
+            else if constexpr (std::is_same_v<std::decay_t<decltype(value)>, int16_t>) value = IntegerSetting(row.key, text);
+            else value = text;
+        },
+        row.member);
+}
+
+// The row (from 0) of a setting.
+size_t SettingRow(SettingMember member) {
+    for (size_t i = 0; i < kPySettingRows.size(); ++i)
+        if (kPySettingRows[i].member == member) return i;
+    throw std::logic_error("a setting without a row");
+}
 
 // The rows 2 to 4 of VdxSystemMain.
 void ReadMainRows(ProgramState& state, Database& db) {
@@ -110,15 +178,14 @@ std::vector<int64_t> ReadValueColumn(Database& db, const char* table, int64_t co
     values.reserve(static_cast<size_t>(count));
     while (rows.next()) {
         const auto storage = rows.storage(0);
-        const double d = storage == TableStream::Storage::Integer || storage == TableStream::Storage::Real
-                             ? rows.real(0)
-                             : std::nan("");
-        // Checked before the conversion: a NaN or a value beyond 64 bits has no integer.
-        if (!(d == std::floor(d)) || d < static_cast<double>(low) || d > static_cast<double>(high))
+        const bool integer = storage == TableStream::Storage::Integer;
+        const double d = integer || storage == TableStream::Storage::Real ? rows.real(0) : std::nan("");
+        // Checked before it is converted: a real outside the 64-bit range
+        // (2^63 and beyond) or no number at all has no whole value to take.
+        if (!(d == std::floor(d)) || d < static_cast<double>(low) || d > static_cast<double>(high) ||
+            (!integer && d >= 0x1p63))
             damaged("holds no valid whole number in row " + std::to_string(rows.position()));
-        const int64_t v = storage == TableStream::Storage::Integer ? rows.value(0).asInteger()
-                                                                   : static_cast<int64_t>(d);
-        values.push_back(v);
+        values.push_back(integer ? rows.value(0).asInteger() : static_cast<int64_t>(d));
     }
     return values;
 }
@@ -127,10 +194,10 @@ std::vector<int64_t> ReadValueColumn(Database& db, const char* table, int64_t co
 // settings as a whole before the state takes any of them.
 void LoadPersonYears(ProgramState& state, Database& db) {
     const PySettings& p = state.py;
-    if (p.intAnzahlTables != 1 && p.intAnzahlTables != 3)
-        throw DamagedTable{"VdxSystemPY holds " + std::to_string(p.intAnzahlTables) +
+    if (p.tableCount != 1 && p.tableCount != 3)
+        throw DamagedTable{"VdxSystemPY holds " + std::to_string(p.tableCount) +
                            " person-years tables where 1 or 3 are possible"};
-    if (p.maxAgeClass < 0 || p.maxYearClass < 0)
+    if (p.ageBoundCount < 0 || p.calendarBoundCount < 0)
         throw DamagedTable{"VdxSystemPY holds a negative number of class bounds"};
     auto bounds = [&](const char* table, int count) {
         const auto rows = ReadValueColumn(db, table, count, INT16_MIN, INT16_MAX);
@@ -138,11 +205,11 @@ void LoadPersonYears(ProgramState& state, Database& db) {
         for (int64_t v : rows) out.push_back(static_cast<int16_t>(v));
         return out;
     };
-    auto ageBounds = bounds(kVdxAgeClassValues, p.maxAgeClass);
-    auto calendarBounds = bounds(kVdxYearClassValues, p.maxYearClass);
-    const int tables = p.intAnzahlTables;
-    const int ages = ClassCount(p.maxAgeClass);
-    const int periods = ClassCount(p.maxYearClass);
+    auto ageBounds = bounds(kVdxAgeClassValues, p.ageBoundCount);
+    auto calendarBounds = bounds(kVdxYearClassValues, p.calendarBoundCount);
+    const int tables = p.tableCount;
+    const int ages = p.ageClassCount();
+    const int periods = p.periodCount();
     const int64_t cellCount = int64_t{tables} * ages * periods;
     // Cells are whole days; they are written as 64-bit integers.
     const auto cells = ReadValueColumn(db, kVdxPyValues, cellCount, INT64_MIN, INT64_MAX);
@@ -174,12 +241,12 @@ void LoadState(ProgramState& state, Database& db, Interaction& ui) {
 
     state.py = PySettingsFromTexts(ReadRows(db, kVdxSystemPY, "Value", 24));
 
-    if (state.py.blnPersonYears) {
+    if (state.py.computed) {
         try {
             LoadPersonYears(state, db);
             AddPersonYearsEntries(state);
         } catch (const DamagedTable& d) {
-            state.py.blnPersonYears = false;
+            state.py.computed = false;
             state.AgeBounds.assign(1, 0);
             state.CalendarBounds.assign(1, 0);
             state.PyValues.clear();
@@ -210,7 +277,7 @@ std::unique_ptr<Database> OpenWorkingCopy(const ProgramState& state) {
 }
 
 void WrongConversionVersion(Interaction& ui) {
-    ui.message(Message(42), Buttons::Ok, Icon::Critical, "Error");
+    ui.message(Message(msg::NotAFormerVersionFile), Buttons::Ok, Icon::Critical, "Error");
 }
 
 }  // namespace
@@ -229,13 +296,11 @@ const std::vector<std::string>& SystemMainKeys() {
 }
 
 const std::vector<std::string>& SystemPyKeys() {
-    static const std::vector<std::string> keys{
-        "blnPersonYears",  "intAnzahlTables", "varDOB",          "varEPS",
-        "varTPS",          "varSEX",          "blnAgeSelfDefined", "maxAgeClass",
-        "varAgeFrom",      "varAgeTo",        "varAgeStep",      "blnCalendarSelfDefined",
-        "maxYearClass",    "varCalendarFrom", "varCalendarTo",   "varCalendarStep",
-        "blnSex",          "varSexStatus",    "varSex1",         "varSex2",
-        "blnLag",          "varLag",          "varLagStatus",    "varDOH"};
+    static const std::vector<std::string> keys = [] {
+        std::vector<std::string> k;
+        for (const auto& row : kPySettingRows) k.emplace_back(row.key);
+        return k;
+    }();
     return keys;
 }
 
@@ -243,15 +308,14 @@ void CreateSystemTables(Database& db) {
     auto text = [](const char* name, bool allowZeroLength) {
         return FieldDef{name, FieldType::Text, 255, allowZeroLength};
     };
-    auto number = [](const char* name, FieldType type) { return FieldDef{name, type, 0, true}; };
     db.beginTransaction();
     try {
         db.createTable({kVdxSystemMain, 0, {text("Typ", false), text("Value", true)}});
         db.createTable({kVdxSystemPY, 0, {text("Typ", false), text("Value", true)}});
         db.createTable({kVdxSystemRateTables, 0, {text("RateTables", false)}});
-        db.createTable({kVdxPyValues, 0, {number("PersonYears", FieldType::Long)}});
-        db.createTable({kVdxAgeClassValues, 0, {number("AgeClass", FieldType::Integer)}});
-        db.createTable({kVdxYearClassValues, 0, {number("YearClass", FieldType::Integer)}});
+        db.createTable(PyValuesTable());
+        db.createTable(AgeClassValuesTable());
+        db.createTable(YearClassValuesTable());
         db.createTable({kVdxSystemProjects, 0, {text("Projects", false)}});
 
         auto rs = db.openRecordset(kVdxSystemMain);
@@ -275,49 +339,24 @@ void CreateSystemTables(Database& db) {
     }
 }
 
-std::vector<std::string> PySettingTexts(const PySettings& py) {
-    auto i = [](int16_t v) { return std::to_string(v); };
-    auto b = [](bool v) { return BooleanText(v); };
-    return {b(py.blnPersonYears),         i(py.intAnzahlTables), py.varDOB,
-            py.varEPS,                    py.varTPS,             py.varSEX,
-            b(py.blnAgeSelfDefined),      i(py.maxAgeClass),     i(py.varAgeFrom),
-            i(py.varAgeTo),               i(py.varAgeStep),      b(py.blnCalendarSelfDefined),
-            i(py.maxYearClass),           i(py.varCalendarFrom), i(py.varCalendarTo),
-            i(py.varCalendarStep),        b(py.blnSex),          b(py.varSexStatus),
-            i(py.varSex1),                i(py.varSex2),         b(py.blnLag),
-            i(py.varLag),                 b(py.varLagStatus),    py.varDOH};
+void RecreateValueTables(Database& db) {
+    for (const TableDef& def : {AgeClassValuesTable(), YearClassValuesTable(), PyValuesTable()}) {
+        if (db.tableExists(def.name)) db.deleteTable(def.name);
+        db.createTable(def);
+    }
 }
 
-PySettings PySettingsFromTexts(const std::vector<std::string>& t) {
-    if (t.size() < 24) throw VdxError(err::NoCurrentRecord, "No current record: too few settings rows.");
-    const auto& k = SystemPyKeys();
-    auto i = [&](size_t n) { return IntegerSetting(k[n], t[n]); };
-    auto b = [&](size_t n) { return BooleanSetting(k[n], t[n]); };
+std::vector<std::string> PySettingTexts(const PySettings& py) {
+    std::vector<std::string> texts;
+    for (const auto& row : kPySettingRows) texts.push_back(SettingText(py, row));
+    return texts;
+}
+
+PySettings PySettingsFromTexts(const std::vector<std::string>& texts) {
+    if (texts.size() < kPySettingRows.size())
+        throw VdxError(err::NoCurrentRecord, "No current record: too few settings rows.");
     PySettings py;
-    py.blnPersonYears = b(0);
-    py.intAnzahlTables = i(1);
-    py.varDOB = t[2];
-    py.varEPS = t[3];
-    py.varTPS = t[4];
-    py.varSEX = t[5];
-    py.blnAgeSelfDefined = b(6);
-    py.maxAgeClass = i(7);
-    py.varAgeFrom = i(8);
-    py.varAgeTo = i(9);
-    py.varAgeStep = i(10);
-    py.blnCalendarSelfDefined = b(11);
-    py.maxYearClass = i(12);
-    py.varCalendarFrom = i(13);
-    py.varCalendarTo = i(14);
-    py.varCalendarStep = i(15);
-    py.blnSex = b(16);
-    py.varSexStatus = b(17);
-    py.varSex1 = i(18);
-    py.varSex2 = i(19);
-    py.blnLag = b(20);
-    py.varLag = i(21);
-    py.varLagStatus = b(22);
-    py.varDOH = t[23];
+    for (size_t i = 0; i < kPySettingRows.size(); ++i) ReadSetting(py, kPySettingRows[i], texts[i]);
     return py;
 }
 
@@ -346,24 +385,24 @@ void WriteProjectState(ProgramState& state, Database& db) {
                    std::to_string(state.ProjectCount)});
         WriteRows(db, kVdxSystemPY, PySettingTexts(state.py));
         const PySettings& py = state.py;
-        if (py.blnPersonYears) {
-            DropIfExists(db, kVdxAgeClassValues);
-            DropIfExists(db, kVdxYearClassValues);
-            DropIfExists(db, kVdxPyValues);
-            db.execute("CREATE TABLE VdxAgeClassValues (AgeClass INTEGER);");
-            db.execute("CREATE TABLE VdxYearClassValues (YearClass INTEGER);");
-            db.execute("CREATE TABLE VdxPyValues (PersonYears LONG);");
+        if (py.computed) {
+            // All three go before any is made again, as files have always
+            // been written (the run recreates them one by one).
+            const TableDef valueTables[] = {AgeClassValuesTable(), YearClassValuesTable(), PyValuesTable()};
+            for (const TableDef& def : valueTables)
+                if (db.tableExists(def.name)) db.deleteTable(def.name);
+            for (const TableDef& def : valueTables) db.createTable(def);
 
             auto bounds = [](const std::vector<int16_t>& b, int count, const char* what) {
                 if (count > 0 && static_cast<size_t>(count) >= b.size()) SubscriptOutOfRange(what);
                 return std::vector<int64_t>(b.begin() + 1, b.begin() + 1 + std::max(count, 0));
             };
-            AddRows(db, kVdxAgeClassValues, bounds(state.AgeBounds, py.maxAgeClass, "age class bounds"));
+            AddRows(db, kVdxAgeClassValues, bounds(state.AgeBounds, py.ageBoundCount, "age class bounds"));
             AddRows(db, kVdxYearClassValues,
-                    bounds(state.CalendarBounds, py.maxYearClass, "calendar class bounds"));
-            const int tables = py.intAnzahlTables;
-            const int ages = ClassCount(py.maxAgeClass);
-            const int periods = ClassCount(py.maxYearClass);
+                    bounds(state.CalendarBounds, py.calendarBoundCount, "calendar class bounds"));
+            const int tables = py.tableCount;
+            const int ages = py.ageClassCount();
+            const int periods = py.periodCount();
             if (tables > state.PyValues.tables() || ages > state.PyValues.ageClasses() ||
                 periods > state.PyValues.periods())
                 SubscriptOutOfRange("person-years cells");
@@ -426,7 +465,7 @@ bool LoadProject(ProgramState& state, Interaction& ui) {
                 state.ProjectUpgraded = ok;
                 return ok;
             }
-            ui.message(Message(1), Buttons::Ok, Icon::Critical, "Error");
+            ui.message(Message(msg::WrongFileVersion), Buttons::Ok, Icon::Critical, "Error");
             return false;
         }
         ReadMainRows(state, *db);
@@ -456,7 +495,7 @@ bool UpgradeVersion1(ProgramState& state, Interaction& ui) {
         const auto projects = ProjectNames(*db, state);
         db->beginTransaction();
         for (const auto& p : projects)
-            db->execute("ALTER TABLE " + BracketName(p + "_SMR") + " ADD COLUMN Figures DOUBLE;");
+            db->addColumn(p + "_SMR", {"Figures", FieldType::Double, 0});
         for (const auto& p : projects) {
             auto rs = db->openRecordset(p + "_SMR");
             rs->moveFirst();
@@ -475,7 +514,7 @@ bool UpgradeVersion1(ProgramState& state, Interaction& ui) {
                 rs->moveNext();
             }
             rs->addNew();
-            rs->setValue("Typ", Value::text("Method"));
+            rs->setValue("Typ", Value::text(smr_row::Method));
             rs->setValue("Values", Value::text("Byar"));
             rs->update();
         }
@@ -516,8 +555,10 @@ bool UpgradeVersion2(ProgramState& state, Interaction& ui, bool prepared) {
             // The sex codes as the file stores them (rows 19 and 20 of VdxSystemPY).
             const auto py = ReadRows(*db, kVdxSystemPY, "Value", 20);
             PySettings sexes;
-            sexes.varSex1 = IntegerSetting("varSex1", py[18]);
-            sexes.varSex2 = IntegerSetting("varSex2", py[19]);
+            for (SettingMember member : {SettingMember(&PySettings::sexCode1), SettingMember(&PySettings::sexCode2)}) {
+                const size_t row = SettingRow(member);
+                ReadSetting(sexes, kPySettingRows[row], py[row]);
+            }
             for (const auto& p : projects) {
                 auto rs = db->openRecordset(p + "_SMR");
                 rs->moveFirst();
@@ -531,11 +572,11 @@ bool UpgradeVersion2(ProgramState& state, Interaction& ui, bool prepared) {
                     rs->update();
                 }
                 rs->addNew();
-                rs->setValue("Typ", Value::text("MainTable"));
+                rs->setValue("Typ", Value::text(smr_row::MainTable));
                 rs->setValue("Values", Value::text(state.MainTableName));
                 rs->update();
                 rs->addNew();
-                rs->setValue("Typ", Value::text("valuesDTH"));
+                rs->setValue("Typ", Value::text(smr_row::DeathValues));
                 rs->setValue("Values", Value::text(""));
                 rs->update();
             }

@@ -24,6 +24,31 @@ inline constexpr const char* kVdxAgeClassValues = "VdxAgeClassValues";
 inline constexpr const char* kVdxYearClassValues = "VdxYearClassValues";
 inline constexpr const char* kVdxPyValues = "VdxPyValues";
 
+// The keys (Typ) of the rows of a project's SMR table (PROJECT_SMR), in
+// stored order: those the file names by the earlier program's variables,
+// and those it keeps in plain words.
+namespace smr_row {
+inline constexpr const char* ProjectName = "ProjectName";
+inline constexpr const char* RateTable = "RateTable";
+inline constexpr const char* PyTable = "PyTable";
+inline constexpr const char* Alpha = "Alpha";
+inline constexpr const char* DeathColumn = "varDTH";
+inline constexpr const char* DeathCode = "varTod";
+inline constexpr const char* Observed = "totTote";
+inline constexpr const char* PersonYears = "totPy";
+inline constexpr const char* DeathRate = "totDthRate";
+inline constexpr const char* Expected = "Expected";
+inline constexpr const char* Smr = "Smr";
+inline constexpr const char* SmrLow = "Smr_l";
+inline constexpr const char* SmrHigh = "Smr_h";
+inline constexpr const char* Persons = "N";
+inline constexpr const char* Included = "NInc";
+inline constexpr const char* Lag = "Lag";
+inline constexpr const char* Method = "Method";
+inline constexpr const char* MainTable = "MainTable";
+inline constexpr const char* DeathValues = "valuesDTH";  // a group of codes as typed
+}  // namespace smr_row
+
 // The keys of the rows, in stored order.
 const std::vector<std::string>& SystemMainKeys();  // 5
 const std::vector<std::string>& SystemPyKeys();    // 24
@@ -33,6 +58,10 @@ const std::vector<std::string>& SystemPyKeys();    // 24
 // VdxYearClassValues, VdxSystemProjects) and adds the 5 and 24 key rows;
 // only SMRReportHeading gets its value here, StoreProject fills the rest.
 void CreateSystemTables(Database& db);
+
+// Drops and creates again, empty, the tables of the person-years results
+// (VdxAgeClassValues, VdxYearClassValues, VdxPyValues).
+void RecreateValueTables(Database& db);
 
 // The 24 settings as the texts stored in VdxSystemPY, in row order, and back
 // (error 13 for a text that is not of the setting's type).

@@ -73,7 +73,7 @@ std::optional<SelectedProject> FindSelectedProject(const ProgramState& state, In
 
 std::string ProjectNameProblem(Database& db, const std::string& name, const std::vector<std::string>& others,
                                const std::string& own) {
-    if (name.empty() || std::isdigit(static_cast<unsigned char>(name[0])) || name[0] == ' ') return Message(22);
+    if (name.empty() || std::isdigit(static_cast<unsigned char>(name[0])) || name[0] == ' ') return Message(msg::ProjectNameStartsWithLetter);
     const size_t length = Utf8Length(name);
     if (length > kMaxProjectNameLength)
         return "The project name is too long: it has " + std::to_string(length) + " characters, and a project name " +
@@ -85,7 +85,7 @@ std::string ProjectNameProblem(Database& db, const std::string& name, const std:
             return "The project name '" + name + "' cannot be used: the table '" + name + suffix + "' " + why + ".";
     for (const auto& other : others)
         if (detail::SameName(other, name))
-            return Message(35) + " Project names that differ only in letter case are the same name to the tables: '" +
+            return Message(msg::ProjectNameExists) + " Project names that differ only in letter case are the same name to the tables: '" +
                    name + "' is the project '" + other + "'.";
     for (const char* suffix : kTableSuffixes) {
         const std::string table = name + suffix;
@@ -109,7 +109,7 @@ bool RenameProject(ProgramState& state, Interaction& ui, const std::string& sele
     if (!answer || answer->empty()) return false;
     const std::string& newName = *answer;
     if (std::find(names.begin(), names.end(), newName) != names.end()) {
-        Refuse(ui, 35);
+        Refuse(ui, msg::ProjectNameExists);
         return false;
     }
 
@@ -149,7 +149,7 @@ bool RenameProject(ProgramState& state, Interaction& ui, const std::string& sele
         // tables keep the old name together.
         if (db && db->isOpen()) db->rollback();
         if (e.number() == err::InvalidName)
-            Refuse(ui, 22);
+            Refuse(ui, msg::ProjectNameStartsWithLetter);
         else
             ShowGeneralError(ui, e.number(), e.description());
         RebuildNavigator(state, ui);

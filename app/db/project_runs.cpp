@@ -72,25 +72,25 @@ Record ReadRecord(Database& db, const std::string& project) {
 
 std::string PersonYearsRunId(const ProgramState& state) {
     const PySettings& p = state.py;
-    if (!p.blnPersonYears) return {};
+    if (!p.computed) return {};
     Fingerprint f;
     f.add("person-years 1");
-    for (const std::string* column : {&p.varDOB, &p.varEPS, &p.varTPS}) f.add(*column);
-    f.add(p.intAnzahlTables);
-    if (p.blnSex) {
-        f.add("sex " + p.varSEX);
-        f.add(p.varSex1);
-        f.add(p.varSex2);
+    for (const std::string* column : {&p.birthColumn, &p.entryColumn, &p.exitColumn}) f.add(*column);
+    f.add(p.tableCount);
+    if (p.bySex) {
+        f.add("sex " + p.sexColumn);
+        f.add(p.sexCode1);
+        f.add(p.sexCode2);
     }
-    if (p.blnLag && p.varLag > 0) {
-        f.add("lag " + p.varDOH);
-        f.add(p.varLag);
+    if (p.withLag && p.lagYears > 0) {
+        f.add("lag " + p.hireColumn);
+        f.add(p.lagYears);
     }
     f.add("ages");
-    for (int k = 1; k <= p.maxAgeClass && k < static_cast<int>(state.AgeBounds.size()); ++k)
+    for (int k = 1; k <= p.ageBoundCount && k < static_cast<int>(state.AgeBounds.size()); ++k)
         f.add(state.AgeBounds[static_cast<size_t>(k)]);
     f.add("periods");
-    for (int k = 1; k <= p.maxYearClass && k < static_cast<int>(state.CalendarBounds.size()); ++k)
+    for (int k = 1; k <= p.calendarBoundCount && k < static_cast<int>(state.CalendarBounds.size()); ++k)
         f.add(state.CalendarBounds[static_cast<size_t>(k)]);
     const PyCells& cells = state.PyValues;
     f.add("cells");
@@ -105,7 +105,9 @@ std::string PersonYearsRunId(const ProgramState& state) {
 
 void RecordProjectRun(Database& db, const ProgramState& state, const std::string& project) {
     if (!db.tableExists(kVdxProjectRuns))
-        db.execute(std::string("CREATE TABLE ") + kVdxProjectRuns + " (Project TEXT, PyRun TEXT, Deaths TEXT);");
+        db.createTable({kVdxProjectRuns,
+                        0,
+                        {{"Project", FieldType::Text}, {"PyRun", FieldType::Text}, {"Deaths", FieldType::Text}}});
     ForgetProjectRun(db, project);
     auto rs = db.openRecordset(kVdxProjectRuns);
     rs->addNew();

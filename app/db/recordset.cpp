@@ -10,9 +10,9 @@ using namespace detail;
 
 namespace {
 
-[[noreturn]] void NoCurrentRecord() { Fail(kNoCurrentRecord, "No current record."); }
+[[noreturn]] void NoCurrentRecord() { Fail(err::NoCurrentRecord, "No current record."); }
 [[noreturn]] void NoPendingUpdate() {
-    Fail(kUpdateWithoutEdit, "Update or CancelUpdate without AddNew or Edit.");
+    Fail(err::UpdateWithoutEdit, "Update or CancelUpdate without AddNew or Edit.");
 }
 [[noreturn]] void ItemNotFound(const std::string& what) {
     Fail(err::ItemNotFound, "Item not found in this collection: " + what + ".");
@@ -58,17 +58,6 @@ public:
         }
     }
 
-    void moveLast() override {
-        endEditing();
-        auto last = queryRowid("SELECT max(" + order_ + ") FROM " + quoted_, lastStmt_);
-        if (last) {
-            setRow(*last, recordCount() - 1);
-        } else {
-            bof_ = eof_ = true;
-            deleted_ = false;
-        }
-    }
-
     void moveNext() override {
         endEditing();
         if (eof_) NoCurrentRecord();
@@ -88,29 +77,6 @@ public:
             setRow(ahead_.rowids[0], deleted_ ? pos_ : pos_ + 1);
         } else {
             eof_ = true;
-            deleted_ = false;
-        }
-    }
-
-    void movePrevious() override {
-        endEditing();
-        if (bof_) NoCurrentRecord();
-        if (eof_) {
-            moveLast();
-            return;
-        }
-        if (!prevStmt_)
-            prevStmt_ = std::make_unique<Statement>(
-                db_, "SELECT " + order_ + " FROM " + quoted_ + " WHERE " + order_ + " < ?1 ORDER BY " + order_ +
-                         " DESC LIMIT 1");
-        prevStmt_->bindInt(1, rowid_);
-        const bool found = prevStmt_->step();
-        const int64_t prev = found ? sqlite3_column_int64(prevStmt_->get(), 0) : 0;
-        prevStmt_->reset();
-        if (found) {
-            setRow(prev, pos_ - 1);
-        } else {
-            bof_ = true;
             deleted_ = false;
         }
     }
@@ -143,7 +109,6 @@ public:
         }
     }
 
-    bool bof() const override { return bof_; }
     bool eof() const override { return eof_; }
 
     int64_t recordCount() override {
@@ -156,20 +121,11 @@ public:
         return *count_;
     }
 
-    int64_t absolutePosition() const override { return onRow() ? pos_ : -1; }
-
     void setAbsolutePosition(int64_t position) override {
         endEditing();
-        if (position < 0 || position >= recordCount()) Fail(3001, "Invalid argument: position " +
+        if (position < 0 || position >= recordCount()) Fail(err::InvalidArgument, "Invalid argument: position " +
                                                                       std::to_string(position) + ".");
         seek(position);
-    }
-
-    double percentPosition() override {
-        if (bof_) return 0;
-        if (eof_) return 100;
-        const int64_t n = recordCount();
-        return n > 0 ? 100.0 * static_cast<double>(pos_ + 1) / static_cast<double>(n) : 0;
     }
 
     int fieldCount() const override { return static_cast<int>(fields_.size()); }
@@ -217,10 +173,10 @@ public:
             for (size_t i = 0; i < fields_.size(); ++i) insertStmt_->bind(static_cast<int>(i + 1), buffer_[i]);
             insertStmt_->step();
             insertStmt_->reset();
-            lastModified_ = sqlite3_last_insert_rowid(db_.handle());
             if (count_) {
                 // The new row is the last one: the index stays valid.
-                if (anchorsValid_ && *count_ % kAnchorStep == 0) anchors_.push_back(lastModified_);
+                if (anchorsValid_ && *count_ % kAnchorStep == 0)
+                    anchors_.push_back(sqlite3_last_insert_rowid(db_.handle()));
                 ++*count_;
             }
         } else {
@@ -239,17 +195,11 @@ public:
                 st.bindInt(static_cast<int>(changed.size() + 1), rowid_);
                 st.step();
             }
-            lastModified_ = rowid_;
             currentRowid_ = -1;  // read the row again
             ahead_ = {};
         }
         mode_ = Mode::None;
         stamp_ = changes();
-    }
-
-    void cancelUpdate() override {
-        if (mode_ == Mode::None) NoPendingUpdate();
-        mode_ = Mode::None;
     }
 
     void remove() override {
@@ -268,10 +218,27 @@ public:
         stamp_ = changes();
     }
 
-    int64_t lastModifiedRowid() const override { return lastModified_; }
-
 private:
     enum class Mode { None, AddNew, Edit };
+
+    // One row back from the current one (a short move backwards); before the
+    // first row the recordset stands at BOF.
+    void movePrevious() {
+        if (!prevStmt_)
+            prevStmt_ = std::make_unique<Statement>(
+                db_, "SELECT " + order_ + " FROM " + quoted_ + " WHERE " + order_ + " < ?1 ORDER BY " + order_ +
+                         " DESC LIMIT 1");
+        prevStmt_->bindInt(1, rowid_);
+        const bool found = prevStmt_->step();
+        const int64_t prev = found ? sqlite3_column_int64(prevStmt_->get(), 0) : 0;
+        prevStmt_->reset();
+        if (found) {
+            setRow(prev, pos_ - 1);
+        } else {
+            bof_ = true;
+            deleted_ = false;
+        }
+    }
 
     bool onRow() const { return !bof_ && !eof_ && !deleted_; }
 
@@ -379,7 +346,7 @@ private:
         readStmt_->bindInt(1, rowid_);
         if (!readStmt_->step()) {
             readStmt_->reset();
-            Fail(kNoCurrentRecord, "No current record (the row was deleted).");
+            Fail(err::NoCurrentRecord, "No current record (the row was deleted).");
         }
         current_.clear();
         for (size_t i = 0; i < fields_.size(); ++i)
@@ -416,9 +383,8 @@ private:
     Mode mode_ = Mode::None;
     std::vector<Value> buffer_;
     std::vector<bool> dirty_;
-    int64_t lastModified_ = 0;
 
-    std::unique_ptr<Statement> firstStmt_, lastStmt_, prevStmt_, seekStmt_, readStmt_, insertStmt_,
+    std::unique_ptr<Statement> firstStmt_, prevStmt_, seekStmt_, readStmt_, insertStmt_,
         aheadStmt_;
 };
 
@@ -432,31 +398,19 @@ public:
     }
 
     void moveFirst() override { go(0); }
-    void moveLast() override { go(static_cast<int64_t>(rows_.size()) - 1); }
     void moveNext() override {
         if (pos_ >= size()) NoCurrentRecord();
         go(pos_ + 1);
-    }
-    void movePrevious() override {
-        if (pos_ < 0) NoCurrentRecord();
-        go(pos_ - 1);
     }
     void move(int64_t rows) override {
         if (pos_ < 0 || pos_ >= size()) NoCurrentRecord();
         go(pos_ + rows);
     }
-    bool bof() const override { return pos_ < 0 || rows_.empty(); }
     bool eof() const override { return pos_ >= size() || rows_.empty(); }
     int64_t recordCount() override { return size(); }
-    int64_t absolutePosition() const override { return (pos_ >= 0 && pos_ < size()) ? pos_ : -1; }
     void setAbsolutePosition(int64_t position) override {
-        if (position < 0 || position >= size()) Fail(3001, "Invalid argument.");
+        if (position < 0 || position >= size()) Fail(err::InvalidArgument, "Invalid argument.");
         pos_ = position;
-    }
-    double percentPosition() override {
-        if (rows_.empty() || pos_ < 0) return 0;
-        if (pos_ >= size()) return 100;
-        return 100.0 * static_cast<double>(pos_ + 1) / static_cast<double>(size());
     }
     int fieldCount() const override { return static_cast<int>(fields_.size()); }
     const FieldDef& field(int index) const override { return FieldAt(fields_, index); }
@@ -471,15 +425,13 @@ public:
     void edit() override { readOnly(); }
     void setValue(int, const Value&) override { readOnly(); }
     void update() override { readOnly(); }
-    void cancelUpdate() override { readOnly(); }
     void remove() override { readOnly(); }
-    int64_t lastModifiedRowid() const override { return 0; }
 
 private:
     int64_t size() const { return static_cast<int64_t>(rows_.size()); }
     void go(int64_t pos) { pos_ = std::clamp<int64_t>(pos, -1, size()); }
     [[noreturn]] void readOnly() {
-        Fail(kReadOnlyRecordset, "Cannot update. Database or object is read-only.");
+        Fail(err::ReadOnlyRecordset, "Cannot update. Database or object is read-only.");
     }
 
     std::vector<FieldDef> fields_;

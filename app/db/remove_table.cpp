@@ -89,7 +89,7 @@ std::string ProjectUsingRateTable(const ProgramState& state, Database& db, const
 
 bool RemoveMainTable(ProgramState& state, Interaction& ui) {
     if (!state.ProjectOpen) {
-        ui.message(Message(16), Buttons::Ok, Icon::Exclamation, "VELDRIX");
+        ui.message(Message(msg::NoProjectLoaded), Buttons::Ok, Icon::Exclamation, "VELDRIX");
         return false;
     }
     if (state.MainTableName.empty()) {
@@ -119,7 +119,7 @@ bool RemoveMainTable(ProgramState& state, Interaction& ui) {
 
 bool RemoveRateTable(ProgramState& state, Interaction& ui, const std::string& table) {
     if (!state.ProjectOpen) {
-        ui.message(Message(16), Buttons::Ok, Icon::Exclamation, "VELDRIX");
+        ui.message(Message(msg::NoProjectLoaded), Buttons::Ok, Icon::Exclamation, "VELDRIX");
         return false;
     }
     // The registered name, by its position among the rate tables read.

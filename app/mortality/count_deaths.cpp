@@ -22,8 +22,6 @@ namespace {
 using db::TableStream;
 
 // Error numbers of an unusable value, as the run time reports them.
-constexpr int kInvalidUseOfNull = 94;
-constexpr int kInvalidArgument = 5;
 
 // How often, at most, the run lets the window breathe.
 constexpr auto kPollInterval = std::chrono::milliseconds(100);
@@ -40,7 +38,7 @@ struct DateColumn {
                        rows.field(column.index).name + "') ";
     text += empty ? std::string("is empty.") : "holds '" + shown + "', which is not a date.";
     text += " The SMR run has stopped; nothing has been stored.";
-    throw DataError(empty ? kInvalidUseOfNull : err::TypeMismatch, text);
+    throw DataError(empty ? err::InvalidUseOfNull : err::TypeMismatch, text);
 }
 
 // A date field as a day number; none for an empty value. Dates may be
@@ -73,7 +71,7 @@ double RequiredDate(const ProgramState& state, const TableStream& rows, const Da
 // follow-up, where the person-years run counted no day.
 [[noreturn]] void ExitBeforeEntry(const ProgramState& state, const TableStream& rows, const DateColumn& exit,
                                   double exitDay, const DateColumn& entry, double entryDay) {
-    throw VdxError(kInvalidArgument,
+    throw VdxError(err::InvalidProcedureCall,
                    "Row " + std::to_string(rows.position()) + " of the main data table '" + state.MainTableName +
                        "': the " + exit.meaning + " (column '" + rows.field(exit.index).name + "') " +
                        FormatDate(exitDay) + " is before the " + entry.meaning + " (column '" +
@@ -81,8 +79,6 @@ double RequiredDate(const ProgramState& state, const TableStream& rows, const Da
                        ", so this death lies outside the person's follow-up. The SMR run has stopped; nothing has "
                        "been stored.");
 }
-
-int ClassCount(int bounds) { return bounds > 1 ? bounds - 1 : 0; }
 
 // Whether the follow-up from start to exit has a day in some stratum.
 template <class Person>
@@ -112,20 +108,20 @@ bool HasDayInStrata(const library::Strata& strata, const Person& person, std::ve
 bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progress) {
     MortalityResults& m = state.mortality;
     const PySettings& p = state.py;
-    const int boundsA = std::max<int>(p.maxAgeClass, 0);
-    const int boundsC = std::max<int>(p.maxYearClass, 0);
+    const int boundsA = std::max<int>(p.ageBoundCount, 0);
+    const int boundsC = std::max<int>(p.calendarBoundCount, 0);
     if (static_cast<int>(state.AgeBounds.size()) < boundsA + 1 ||
         static_cast<int>(state.CalendarBounds.size()) < boundsC + 1)
-        throw VdxError(9, "Subscript out of range: the class bounds do not match their counts.");
-    const int ages = ClassCount(boundsA);
-    const int periods = ClassCount(boundsC);
+        throw VdxError(err::SubscriptOutOfRange, "Subscript out of range: the class bounds do not match their counts.");
+    const int ages = p.ageClassCount();
+    const int periods = p.periodCount();
 
     // The sex code of the chosen person-years table. With the stratification
     // by sex, table 1 holds the persons of both codes only.
     const int selector = m.PyTableSelector;
-    const double sexCode = selector == 2 ? p.varSex1 : p.varSex2;
+    const double sexCode = selector == 2 ? p.sexCode1 : p.sexCode2;
     const bool bySex = selector == 2 || selector == 3;
-    const bool bothSexes = selector == 1 && p.blnSex;
+    const bool bothSexes = selector == 1 && p.bySex;
 
     // Bound vectors as the kernel takes them: element 0 unused, ages in
     // years, calendar bounds as the day number of 1 January of the year.
@@ -139,12 +135,12 @@ bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progr
     m.DeathCounts.assign(static_cast<size_t>(ages) + 1, std::vector<int32_t>(static_cast<size_t>(periods) + 1, 0));
 
     const int lag = m.DeathLag;
-    std::vector<std::string> names{m.DeathColumn, p.varTPS, p.varDOB};
-    const bool withEntry = !p.varEPS.empty();
-    if (withEntry) names.push_back(p.varEPS);
+    std::vector<std::string> names{m.DeathColumn, p.exitColumn, p.birthColumn};
+    const bool withEntry = !p.entryColumn.empty();
+    if (withEntry) names.push_back(p.entryColumn);
     const int sexColumn = bySex || bothSexes ? static_cast<int>(names.size()) : -1;
-    if (sexColumn >= 0) names.push_back(p.varSEX);
-    if (lag > 0) names.push_back(p.varDOH);
+    if (sexColumn >= 0) names.push_back(p.sexColumn);
+    if (lag > 0) names.push_back(p.hireColumn);
     TableStream rows(workingCopy, state.MainTableName, names);
     constexpr int deathColumn = 0;
     const DateColumn exitColumn{1, "termination point of study"};
@@ -172,7 +168,7 @@ bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progr
         if (selector < 1 || selector > 3) return false;
         if (sexColumn >= 0) {
             const auto sex = db::FieldNumber(rows, sexColumn);
-            if (!sex || (bySex ? *sex != sexCode : *sex != p.varSex1 && *sex != p.varSex2)) return false;
+            if (!sex || (bySex ? *sex != sexCode : *sex != p.sexCode1 && *sex != p.sexCode2)) return false;
         }
         // No follow-up: an exit before the entry (whole days), or a lag that
         // ends on or after the exit (hire date plus the lag in calendar years,
@@ -235,7 +231,7 @@ bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progr
 void StoreDeathsTable(db::Database& workingCopy, const std::string& project,
                       const std::vector<std::vector<int32_t>>& deathCounts) {
     const std::string table = project + "_Deaths";
-    workingCopy.execute("CREATE TABLE " + db::BracketName(table) + " (Deaths LONG);");
+    workingCopy.createTable({table, 0, {{"Deaths", FieldType::Long, 0}}});
     std::vector<int64_t> values;
     for (size_t i = 1; i < deathCounts.size(); ++i)
         for (size_t j = 1; j < deathCounts[i].size(); ++j) values.push_back(deathCounts[i][j]);

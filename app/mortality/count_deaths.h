@@ -24,7 +24,7 @@ namespace vdx::mortality {
 // run's choices in state.mortality: DeathColumn, DeathValuesText (a code or a
 // group of codes and ranges; when it is not one, the single DeathCode), PyTableSelector
 // (1 all persons — with the stratification by sex, the persons of either
-// code —, 2 varSex1, 3 varSex2) and DeathLag (years after the date of hire).
+// code —, 2 sexCode1, 3 sexCode2) and DeathLag (years after the date of hire).
 // Deaths and person-years agree: only the persons of the table used count,
 // and of them only those with follow-up. A person has none whose exit is
 // before the entry (whole days) or whose hire date plus the lag is on or

@@ -11,8 +11,6 @@ namespace vdx::mortality {
 
 namespace {
 
-constexpr int kNotNumeric = 32;
-constexpr int kOutOfRange = 33;
 
 std::string Trimmed(const std::string& s) {
     const size_t begin = s.find_first_not_of(" \t");
@@ -78,18 +76,18 @@ DeathGroupParse ParseDeathGroup(const std::string& text) {
         const size_t dash = part.empty() ? std::string::npos : part.find('-', 1);
         int16_t low = 0, high = 0;
         const Code single = readCode(part, low);
-        if (single == Code::OutOfRange) return refuse(kOutOfRange);
+        if (single == Code::OutOfRange) return refuse(msg::DeathValueOutOfRange);
         if (single == Code::NotWhole) return notWhole(part);
         if (single == Code::Ok) {
             high = low;
         } else if (dash == std::string::npos) {
             // What was always a death value that is not numeric keeps its message.
-            if (parts.size() == 1) return refuse(kNotNumeric);
+            if (parts.size() == 1) return refuse(msg::DeathValueNotNumeric);
             return badPart(part, part.empty() ? "is empty: there is a comma too many." : "is not a number.");
         } else {
             const std::string from = Trimmed(part.substr(0, dash)), to = Trimmed(part.substr(dash + 1));
             const Code first = readCode(from, low), last = readCode(to, high);
-            if (first == Code::OutOfRange || last == Code::OutOfRange) return refuse(kOutOfRange);
+            if (first == Code::OutOfRange || last == Code::OutOfRange) return refuse(msg::DeathValueOutOfRange);
             if (first == Code::NotWhole) return notWhole(from);
             if (last == Code::NotWhole) return notWhole(to);
             if (from.empty()) return badPart(part, "is not a range: the code before the dash is missing.");

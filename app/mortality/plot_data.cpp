@@ -44,13 +44,19 @@ std::vector<ForestRow> ReadForestRows(const ProgramState& state) {
             if (t.kind() != Value::Kind::Text) continue;
             const std::string name = t.asText();
             const double number = f.isNumber() ? f.asDouble() : 0;
-            if (name == "totTote") row.observed = number;
-            if (name == "Expected") row.expected = number;
-            if (name == "Smr") row.smr = number;
-            if (name == "Smr_l") row.low = number;
-            if (name == "Smr_h") row.high = number;
-            if (name == "Alpha" && v.kind() == Value::Kind::Text)
+            if (name == db::smr_row::Observed) row.observed = number;
+            if (name == db::smr_row::Expected) row.expected = number;
+            if (name == db::smr_row::Smr) row.smr = number;
+            if (name == db::smr_row::SmrLow) row.low = number;
+            if (name == db::smr_row::SmrHigh) row.high = number;
+            if (name == db::smr_row::Alpha && v.kind() == Value::Kind::Text)
                 row.level = v.asText() == "0.01" ? "99" : v.asText() == "0.10" ? "90" : "95";
+            const std::string text = v.kind() == Value::Kind::Text ? v.asText() : std::string();
+            if (name == "Method") row.method = text;
+            if (name == "PyTable") row.pyTable = text;
+            if (name == "RateTable") row.rateTable = text;
+            if (name == "varDTH") row.deathColumn = text;
+            if (name == "valuesDTH") row.deathValues = text;
         }
         row.outOfDate = db::CheckProjectRun(*db, state, project) == db::ProjectRunState::OutOfDate;
         rows.push_back(row);

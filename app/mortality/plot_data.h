@@ -17,6 +17,8 @@ struct ForestRow {
     double observed = 0, expected = 0, smr = 0, low = 0, high = 0;
     std::string level;       // "95" ...
     bool outOfDate = false;  // made from person-years computed again since (db::CheckProjectRun)
+    // The project's settings as its SMR table stores them.
+    std::string method, pyTable, rateTable, deathColumn, deathValues;
 };
 
 // Every SMR project of the open project file, in the order of

@@ -34,8 +34,8 @@ void AppendBlue(CalculatorResult& r, const std::string& value) {
 }  // namespace
 
 int CalculatorMethodIndex(const std::string& name) {
-    for (size_t i = 0; i < kCalculatorMethods.size(); ++i)
-        if (name == kCalculatorMethods[i].name) return static_cast<int>(i);
+    for (size_t i = 0; i < kIntervalMethods.size(); ++i)
+        if (name == IntervalMethodName(kIntervalMethods[i])) return static_cast<int>(i);
     return -1;
 }
 
@@ -64,12 +64,12 @@ CalculatorResult CalculateSmr(const CalculatorInput& in) {
     CalculatorResult r;
     const std::optional<double> observed = ReadNumber(in.observed);
     if (!observed || *observed < 0) {
-        r.message = 38;
+        r.message = msg::ObservedNegative;
         return r;
     }
     const std::optional<double> expected = ReadNumber(in.expected);
     if (!expected || *expected < 0) {
-        r.message = 39;
+        r.message = msg::ExpectedNegative;
         return r;
     }
     const bool levelChosen = in.levelIndex >= 0 && in.levelIndex < static_cast<int>(kCalculatorLevels.size());
@@ -103,27 +103,27 @@ CalculatorResult CalculateSmr(const CalculatorInput& in) {
         if (!defined) r.text += " (the expected number is 0)";
         r.text += std::string(kBreak) + kBreak;
 
-        for (size_t m = 0; m < kCalculatorMethods.size(); ++m) {
+        for (size_t m = 0; m < kIntervalMethods.size(); ++m) {
             if (!in.methods[m]) continue;
-            const CalculatorMethod& method = kCalculatorMethods[m];
-            r.text += std::string(method.title) + label + "CI:" + kBreak;
+            const IntervalMethod method = kIntervalMethods[m];
+            r.text += std::string(IntervalMethodName(method)) + " Method " + label + "CI:" + kBreak;
             if (!defined) {
                 AppendBlue(r, kNotDefined);
             } else if (wholeObserved == 0) {
                 // A count that rounds to 0: lower bound 0, upper bound that of
                 // a zero count (the multipliers divide by the count).
-                const double high = Finite(UpperLimitAtZero(method.key, level) / e * in.nullValue);
+                const double high = Finite(UpperLimitAtZero(method, level) / e * in.nullValue);
                 AppendBlue(r, FormatEightDecimals(0) + " to " + FormatEightDecimals(high));
             } else {
-                const double low = GetMultiplier(method.key, "low", wholeObserved, level);
-                const double high = GetMultiplier(method.key, "high", wholeObserved, level);
+                const double low = GetMultiplier(method, BoundSide::Low, wholeObserved, level);
+                const double high = GetMultiplier(method, BoundSide::High, wholeObserved, level);
                 AppendBlue(r, FormatEightDecimals(Finite(smr * low)) + " to " + FormatEightDecimals(Finite(smr * high)));
             }
             r.text += std::string(kBreak) + kBreak;
         }
         r.smrDefined = defined;
     } catch (const TooBig&) {
-        CalculatorResult big{40, {}, {}};
+        CalculatorResult big{msg::SmrTooBig, {}, {}};
         big.detail = "A bound of " + NumberText(o) + " observed and " + NumberText(e) +
                      " expected deaths is beyond the range of the arithmetic.";
         return big;

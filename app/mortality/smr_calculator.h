@@ -8,25 +8,16 @@
 #include <string>
 #include <vector>
 
+#include "state/multiplier.h"
+
 namespace vdx::mortality {
 
-// The methods in the order the calculator lists and reports them.
-struct CalculatorMethod {
-    const char* name;   // as shown: "Exact", "Byar", "Chi Square", "Square Root", "Wald"
-    const char* key;    // the multiplier's method key: "exact", "byar", ...
-    const char* title;  // the heading of its bound line: "Exact Method " ...
-};
-inline constexpr std::array<CalculatorMethod, 5> kCalculatorMethods{{
-    {"Exact", "exact", "Exact Method "},
-    {"Byar", "byar", "Byar Method "},
-    {"Chi Square", "chisquare", "Chi Square Method "},
-    {"Square Root", "squareroot", "Square Root Method "},
-    {"Wald", "wald", "Wald Method "},
-}};
+// The calculator lists and reports the methods in the order of
+// kIntervalMethods (state/multiplier.h).
 // The levels of the list, in per cent.
 inline constexpr std::array<int, 3> kCalculatorLevels{90, 95, 99};
 
-// The position of a method name in kCalculatorMethods, -1 for none.
+// The position of a method name in kIntervalMethods, -1 for none.
 int CalculatorMethodIndex(const std::string& name);
 // The position of a level list entry ("90", "95" or "99", a trailing "%"
 // allowed), -1 for none.
@@ -36,7 +27,7 @@ struct CalculatorInput {
     std::string observed;           // as typed
     std::string expected;           // as typed
     int levelIndex = -1;            // into kCalculatorLevels; -1 no selection
-    std::array<bool, 5> methods{};  // checked, in the order of kCalculatorMethods
+    std::array<bool, 5> methods{};  // checked, in the order of kIntervalMethods
     double nullValue = 100;         // 1 or 100
 };
 

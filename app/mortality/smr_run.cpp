@@ -23,22 +23,11 @@ namespace vdx::mortality {
 namespace {
 
 // Error numbers of the run time for what stops a run.
-constexpr int kDivisionByZero = 11;
-constexpr int kOutOfMemory = 7;
 
 const std::vector<std::string>& Levels() {
     static const std::vector<std::string> levels{"0.01", "0.05", "0.10"};
     return levels;
 }
-
-struct Method {
-    const char* name;
-    const char* key;
-};
-constexpr Method kMethods[] = {
-    {"Exact", "exact"}, {"Byar", "byar"}, {"Chi Square", "chisquare"}, {"Square Root", "squareroot"}, {"Wald", "wald"}};
-
-int ClassCount(int bounds) { return bounds > 1 ? bounds - 1 : 0; }
 
 bool Listed(const std::vector<std::string>& list, const std::string& entry) {
     return std::find(list.begin(), list.end(), entry) != list.end();
@@ -55,7 +44,7 @@ std::vector<std::string> ProjectNames(const ProgramState& state, int count) {
 // only when the last run made them.
 std::vector<std::string> PyTableNames(const PySettings& py) {
     std::vector<std::string> names{PyTableName(py, 1)};
-    if (py.blnSex && py.intAnzahlTables >= 3) {
+    if (py.bySex && py.tableCount >= 3) {
         names.push_back(PyTableName(py, 2));
         names.push_back(PyTableName(py, 3));
     }
@@ -73,7 +62,7 @@ int16_t LevelOf(const std::string& text) {
 void StoreSmrTable(db::Database& db, const ProgramState& state) {
     const MortalityResults& m = state.mortality;
     const std::string table = m.ProjectName + "_SMR";
-    db.execute("CREATE TABLE " + db::BracketName(table) + " (Typ TEXT, Values TEXT, Figures DOUBLE);");
+    db.createTable({table, 0, {{"Typ", FieldType::Text}, {"Values", FieldType::Text}, {"Figures", FieldType::Double, 0}}});
     auto rs = db.openRecordset(table);
     auto add = [&](const char* typ, const char* column, const std::string& text) {
         rs->addNew();
@@ -85,36 +74,36 @@ void StoreSmrTable(db::Database& db, const ProgramState& state) {
     // it converts into the number it stores.
     auto values = [&](const char* typ, const std::string& text) { add(typ, "Values", text); };
     auto figures = [&](const char* typ, double value) { add(typ, "Figures", NumberText(value)); };
-    values("ProjectName", m.ProjectName);
-    values("RateTable", m.RateTableName);
-    values("PyTable", PyTableName(state.py, m.PyTableSelector));
-    values("Alpha", m.SignificanceLevelText);
-    values("varDTH", m.DeathColumn);
-    figures("varTod", m.DeathCode);
-    figures("totTote", static_cast<double>(m.ObservedTotal));
-    figures("totPy", m.PersonYearsTotal);
-    figures("totDthRate", m.DeathRate);
-    figures("Expected", m.ExpectedTotal);
-    figures("Smr", m.SmrRatio);
-    figures("Smr_l", m.SmrLow);
-    figures("Smr_h", m.SmrHigh);
-    figures("N", static_cast<double>(m.RowCount));
-    figures("NInc", static_cast<double>(m.IncludedCount));
-    figures("Lag", m.DeathLag);
-    values("Method", m.MethodName);
-    values("MainTable", state.MainTableName);
-    values("valuesDTH", m.DeathValuesText);
+    values(db::smr_row::ProjectName, m.ProjectName);
+    values(db::smr_row::RateTable, m.RateTableName);
+    values(db::smr_row::PyTable, PyTableName(state.py, m.PyTableSelector));
+    values(db::smr_row::Alpha, m.SignificanceLevelText);
+    values(db::smr_row::DeathColumn, m.DeathColumn);
+    figures(db::smr_row::DeathCode, m.DeathCode);
+    figures(db::smr_row::Observed, static_cast<double>(m.ObservedTotal));
+    figures(db::smr_row::PersonYears, m.PersonYearsTotal);
+    figures(db::smr_row::DeathRate, m.DeathRate);
+    figures(db::smr_row::Expected, m.ExpectedTotal);
+    figures(db::smr_row::Smr, m.SmrRatio);
+    figures(db::smr_row::SmrLow, m.SmrLow);
+    figures(db::smr_row::SmrHigh, m.SmrHigh);
+    figures(db::smr_row::Persons, static_cast<double>(m.RowCount));
+    figures(db::smr_row::Included, static_cast<double>(m.IncludedCount));
+    figures(db::smr_row::Lag, m.DeathLag);
+    values(db::smr_row::Method, m.MethodName);
+    values(db::smr_row::MainTable, state.MainTableName);
+    values(db::smr_row::DeathValues, m.DeathValuesText);
 }
 
 }  // namespace
 
 std::optional<std::string> BeginSmrProject(ProgramState& state, Interaction& ui) {
     if (!state.ProjectOpen) {
-        ui.message(Message(16), Buttons::Ok, Icon::Exclamation, "VELDRIX");
+        ui.message(Message(msg::NoProjectLoaded), Buttons::Ok, Icon::Exclamation, "VELDRIX");
         return std::nullopt;
     }
-    if (!state.py.blnPersonYears) {
-        ui.message(Message(18), Buttons::Ok, Icon::Exclamation, "VELDRIX");
+    if (!state.py.computed) {
+        ui.message(Message(msg::PersonYearsFirst), Buttons::Ok, Icon::Exclamation, "VELDRIX");
         return std::nullopt;
     }
     if (state.MainTableName.empty()) {
@@ -156,16 +145,10 @@ SmrChoices ListSmrChoices(const ProgramState& state) {
     for (const auto& f : state.MainTableFields) c.deathColumns.push_back(f.name);
     c.pyTables = PyTableNames(state.py);
     c.levels = Levels();
-    for (const Method& m : kMethods) c.methods.emplace_back(m.name);
+    for (IntervalMethod method : kIntervalMethods) c.methods.emplace_back(IntervalMethodName(method));
     c.defaultLevel = 1;
     c.defaultMethod = 1;
     return c;
-}
-
-std::string MethodKey(const std::string& methodName) {
-    for (const Method& m : kMethods)
-        if (methodName == m.name) return m.key;
-    return {};
 }
 
 SmrCheck CheckSmrRequest(const ProgramState& state, Interaction& ui, const SmrRequest& r) {
@@ -175,12 +158,12 @@ SmrCheck CheckSmrRequest(const ProgramState& state, Interaction& ui, const SmrRe
     };
     try {
         const SmrChoices choices = ListSmrChoices(state);
-        if (r.rateTable.empty() || !Listed(choices.rateTables, r.rateTable)) return refused(28, SmrField::RateTable);
-        if (r.pyTable.empty() || !Listed(choices.pyTables, r.pyTable)) return refused(29, SmrField::PyTable);
+        if (r.rateTable.empty() || !Listed(choices.rateTables, r.rateTable)) return refused(msg::NoRateTable, SmrField::RateTable);
+        if (r.pyTable.empty() || !Listed(choices.pyTables, r.pyTable)) return refused(msg::NoPersonYearsTable, SmrField::PyTable);
         const auto field = std::find_if(state.MainTableFields.begin(), state.MainTableFields.end(),
                                         [&](const FieldInfo& f) { return f.name == r.deathColumn; });
-        if (r.deathColumn.empty() || field == state.MainTableFields.end()) return refused(30, SmrField::DeathColumn);
-        if (field->type != "numeric") return refused(31, SmrField::DeathColumn);
+        if (r.deathColumn.empty() || field == state.MainTableFields.end()) return refused(msg::NoDeathColumn, SmrField::DeathColumn);
+        if (field->type != "numeric") return refused(msg::DeathColumnNotNumeric, SmrField::DeathColumn);
         const DeathGroupParse group = ParseDeathGroup(r.deathValueText);
         if (!group.ok) {
             ui.message(group.message, Buttons::Ok, Icon::Critical, "Error");
@@ -190,7 +173,7 @@ SmrCheck CheckSmrRequest(const ProgramState& state, Interaction& ui, const SmrRe
         // Conformity: one row per age class, one column per calendar period.
         auto db = db::Database::open(state.WorkingCopyName);
         auto rates = db->openRecordset(r.rateTable);
-        const int ages = ClassCount(state.py.maxAgeClass), periods = ClassCount(state.py.maxYearClass);
+        const int ages = state.py.ageClassCount(), periods = state.py.periodCount();
         if (rates->recordCount() != ages || rates->fieldCount() != periods) {
             ui.message(RateShapeMessage(r.rateTable, rates->recordCount(), rates->fieldCount(), ages, periods),
                        Buttons::Ok, Icon::Critical, "Error");
@@ -203,10 +186,11 @@ SmrCheck CheckSmrRequest(const ProgramState& state, Interaction& ui, const SmrRe
     return SmrCheck{true, SmrField::None};
 }
 
-void ComputeSmr(ProgramState& state, db::Database& db, Interaction& ui, int16_t level, const std::string& methodKey) {
+void ComputeSmr(ProgramState& state, db::Database& db, Interaction& ui, int16_t level,
+                std::optional<IntervalMethod> method) {
     MortalityResults& m = state.mortality;
-    const int ages = ClassCount(state.py.maxAgeClass);
-    const int periods = ClassCount(state.py.maxYearClass);
+    const int ages = state.py.ageClassCount();
+    const int periods = state.py.periodCount();
     const int selector = m.PyTableSelector;
 
     int64_t observed = 0;
@@ -227,7 +211,7 @@ void ComputeSmr(ProgramState& state, db::Database& db, Interaction& ui, int16_t 
     // Deaths in a table without person-years have no rate: stop before
     // anything is stored rather than divide by zero.
     if (observed >= 1 && totalDays == 0)
-        throw VdxError(kDivisionByZero,
+        throw VdxError(err::DivisionByZero,
                        "Division by zero: " + std::to_string(observed) + " death" + (observed == 1 ? " was" : "s were") +
                            " observed, but the person-years table '" + PyTableName(state.py, selector) +
                            "' holds no person-years, so no death rate can be computed. The SMR run has stopped; "
@@ -241,26 +225,28 @@ void ComputeSmr(ProgramState& state, db::Database& db, Interaction& ui, int16_t 
         if (observed < 1) {
             // No death: the SMR and its lower bound are 0, the upper bound
             // is that of a count of 0 (the multipliers divide by O).
-            warn(37);
+            warn(msg::ObservedIsZero);
             m.ObservedTotal = 0;
             m.DeathRate = 0 / personYears;
-            m.SmrHigh = UpperLimitAtZero(methodKey, level) / expected;
+            m.SmrHigh = method ? UpperLimitAtZero(*method, level) / expected : 0;
         } else {
             const double o = static_cast<double>(observed);
             m.ObservedTotal = observed;
             m.DeathRate = o / personYears;
             m.SmrRatio = o / expected;
-            m.SmrLow = m.SmrRatio * GetMultiplier(methodKey, "low", o, level);
-            m.SmrHigh = m.SmrRatio * GetMultiplier(methodKey, "high", o, level);
+            if (method) {
+                m.SmrLow = m.SmrRatio * GetMultiplier(*method, BoundSide::Low, o, level);
+                m.SmrHigh = m.SmrRatio * GetMultiplier(*method, BoundSide::High, o, level);
+            }
         }
     } else {
         // No SMR is defined; the stored rows keep their layout with 0s,
         // which the report, the plots and the stratum table show as "not
         // defined" (SmrDefined).
-        warn(36);
+        warn(msg::ExpectedIsZero);
         m.ExpectedTotal = 0;
         if (observed < 1) {
-            warn(37);
+            warn(msg::ObservedIsZero);
             m.ObservedTotal = 0;
             m.DeathRate = 0;
         } else {
@@ -282,7 +268,7 @@ bool RunProject(ProgramState& state, Interaction& ui, const SmrRequest& r, const
     try {
         // The count was raised for this project, whose row is still to come.
         const std::vector<std::string> others = ProjectNames(state, state.ProjectCount - 1);
-        if (Listed(others, project)) return refuse(Message(35));
+        if (Listed(others, project)) return refuse(Message(msg::ProjectNameExists));
         db = db::Database::open(state.WorkingCopyName);
         if (const std::string problem = db::ProjectNameProblem(*db, project, others); !problem.empty())
             return refuse(problem + " Nothing has been computed.");
@@ -305,7 +291,7 @@ bool RunProject(ProgramState& state, Interaction& ui, const SmrRequest& r, const
     const auto pyTables = PyTableNames(state.py);
     for (size_t k = 0; k < pyTables.size(); ++k)
         if (pyTables[k] == r.pyTable) m.PyTableSelector = static_cast<int16_t>(k + 1);
-    m.DeathLag = state.py.blnLag ? state.py.varLag : 0;
+    m.DeathLag = state.py.withLag ? state.py.lagYears : 0;
     m.IncludedCount = m.ObservedTotal = m.RowCount = 0;
     m.PersonYearsTotal = m.DeathRate = m.ExpectedTotal = m.SmrRatio = m.SmrLow = m.SmrHigh = 0;
 
@@ -358,7 +344,7 @@ bool RunProject(ProgramState& state, Interaction& ui, const SmrRequest& r, const
     } catch (const VdxError& e) {
         return failed(e);
     } catch (const std::bad_alloc&) {
-        return failed(VdxError(kOutOfMemory, "Out of memory. The run has stopped; nothing has been stored."));
+        return failed(VdxError(err::OutOfMemory, "Out of memory. The run has stopped; nothing has been stored."));
     }
 
     db::AddProjectEntry(state, project, static_cast<bool>(results.compute));
@@ -372,7 +358,7 @@ bool ConfirmRateUnit(const ProgramState& state, Interaction& ui, const std::stri
     std::vector<double> rates;
     try {
         auto db = db::Database::open(state.WorkingCopyName);
-        rates = ReadRates(*db, rateTable, ClassCount(state.py.maxAgeClass), ClassCount(state.py.maxYearClass));
+        rates = ReadRates(*db, rateTable, state.py.ageClassCount(), state.py.periodCount());
     } catch (const VdxError&) {
         return true;  // the run reports a table it cannot read
     }
@@ -392,7 +378,7 @@ bool RunSmr(ProgramState& state, Interaction& ui, const SmrRequest& r, bool rate
         return false;
     }
     ProjectResults smr;
-    smr.compute = [&](db::Database& db) { ComputeSmr(state, db, ui, LevelOf(r.levelText), MethodKey(r.method)); };
+    smr.compute = [&](db::Database& db) { ComputeSmr(state, db, ui, LevelOf(r.levelText), IntervalMethodNamed(r.method)); };
     smr.storeSettings = [&](db::Database& db) { StoreSmrTable(db, state); };
     return RunProject(state, ui, r, smr);
 }

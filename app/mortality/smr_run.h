@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "state/interaction.h"
+#include "state/multiplier.h"
 #include "state/state.h"
 
 namespace vdx::db {
@@ -65,14 +66,11 @@ struct SmrCheck {
 // with the title "Error" and the critical icon. Changes nothing.
 SmrCheck CheckSmrRequest(const ProgramState& state, Interaction& ui, const SmrRequest& request);
 
-// The method's key for GetMultiplier: "Exact" -> "exact", "Chi Square" ->
-// "chisquare"...; "" for a name that is not listed.
-std::string MethodKey(const std::string& methodName);
-
 // ComputeSmr: from state.mortality.DeathCounts, the person-years cells of
 // VdxPyValues (read once, as 64-bit integers) and the rate table, the
 // observed and expected totals, the crude death rate, the SMR and its
-// bounds at `level` (90, 95 or 99) by the method key, into state.mortality.
+// bounds at `level` (90, 95 or 99) by the method, into state.mortality
+// (bounds 0 without a method).
 // Shows the warnings 36 (no expected deaths) and 37 (no observed deaths).
 // With no expected deaths the SMR is not defined: SMR and bounds are stored
 // as 0. With no observed deaths (E > 0) the SMR and its lower bound are 0
@@ -80,7 +78,7 @@ std::string MethodKey(const std::string& methodName);
 // (naming the rate table, row and column), and when deaths were observed in
 // a person-years table that holds no person-years.
 void ComputeSmr(ProgramState& state, db::Database& workingCopy, Interaction& ui, int16_t level,
-                const std::string& methodKey);
+                std::optional<IntervalMethod> method);
 
 // Whether the SMR may go on with the rate table: a table that holds a rate
 // above 1 is most likely per 1,000 or 100,000 person-years, and the user is

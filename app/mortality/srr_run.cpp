@@ -1,31 +1,33 @@
 #include "mortality/srr_run.h"
 
 #include "db/database.h"
+#include "db/project_file.h"
 #include "mortality/death_group.h"
 
 namespace vdx::mortality {
 
 std::vector<std::pair<std::string, std::string>> SrrSettingsRows(const MortalityResults& m) {
     // The result rows are the reset results: an integer or a double 0, both "0".
-    std::vector<std::pair<std::string, std::string>> rows{{"ProjectName", m.ProjectName},
-            {"RateTable", m.RateTableName},
-            {"PyTable", std::to_string(m.PyTableSelector)},
-            {"Alpha", m.SignificanceLevelText},
-            {"varDTH", m.DeathColumn},
-            {"varTod", std::to_string(m.DeathCode)},
-            {"totTote", "0"},
-            {"totPy", "0"},
-            {"totDthRate", "0"},
-            {"Expected", "0"},
-            {"Smr", "0"},
-            {"Smr_l", "0"},
-            {"Smr_h", "0"},
-            {"N", "0"},
-            {"NInc", "0"},
-            {"Lag", std::to_string(m.DeathLag)}};
+    std::vector<std::pair<std::string, std::string>> rows{
+        {db::smr_row::ProjectName, m.ProjectName},
+        {db::smr_row::RateTable, m.RateTableName},
+        {db::smr_row::PyTable, std::to_string(m.PyTableSelector)},
+        {db::smr_row::Alpha, m.SignificanceLevelText},
+        {db::smr_row::DeathColumn, m.DeathColumn},
+        {db::smr_row::DeathCode, std::to_string(m.DeathCode)},
+        {db::smr_row::Observed, "0"},
+        {db::smr_row::PersonYears, "0"},
+        {db::smr_row::DeathRate, "0"},
+        {db::smr_row::Expected, "0"},
+        {db::smr_row::Smr, "0"},
+        {db::smr_row::SmrLow, "0"},
+        {db::smr_row::SmrHigh, "0"},
+        {db::smr_row::Persons, "0"},
+        {db::smr_row::Included, "0"},
+        {db::smr_row::Lag, std::to_string(m.DeathLag)}};
     const DeathGroupParse group = ParseDeathGroup(m.DeathValuesText);
     if (group.ok && !group.group.isSingleCode())
-        rows.emplace_back("valuesDTH", m.DeathValuesText);
+        rows.emplace_back(db::smr_row::DeathValues, m.DeathValuesText);
     return rows;
 }
 
@@ -35,7 +37,7 @@ bool RunSrr(ProgramState& state, Interaction& ui, const SmrRequest& request) {
     ProjectResults srr;
     srr.storeSettings = [&](db::Database& db) {
         const std::string table = state.mortality.ProjectName + "_SMR";
-        db.execute("CREATE TABLE " + db::BracketName(table) + " (Typ TEXT, Values TEXT);");
+        db.createTable({table, 0, {{"Typ", FieldType::Text}, {"Values", FieldType::Text}}});
         auto rs = db.openRecordset(table);
         for (const auto& [typ, value] : SrrSettingsRows(state.mortality)) {
             rs->addNew();

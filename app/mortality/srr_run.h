@@ -14,8 +14,8 @@ namespace vdx::mortality {
 
 // The 16 (Typ, Values) rows of an SRR project's settings table for the run
 // in state.mortality, in stored order. A group of codes as death value
-// ("160-165, 170") adds a 17th row, "valuesDTH" with the text as typed,
-// since varTod holds only its first code; a single code keeps the 16 rows.
+// ("160-165, 170") adds a 17th row, the death values as typed, since the
+// death code's row holds only its first code; a single code keeps the 16 rows.
 std::vector<std::pair<std::string, std::string>> SrrSettingsRows(const MortalityResults& run);
 
 // Compute after the checks (CheckSmrRequest; the request's method is not

@@ -18,12 +18,6 @@ namespace {
 
 using db::TableStream;
 
-constexpr int kInvalidProcedureCall = 5;
-constexpr int kSubscriptOutOfRange = 9;
-constexpr int kInvalidUseOfNull = 94;
-
-int ClassCount(int bounds) { return bounds > 1 ? bounds - 1 : 0; }
-
 // One rate of the rate table: a number of deaths per person-year, never
 // empty, text that is no number, or negative.
 double RateOf(const TableStream& rates, int column, const std::string& table) {
@@ -34,19 +28,19 @@ double RateOf(const TableStream& rates, int column, const std::string& table) {
     };
     double rate = 0;
     switch (rates.storage(column)) {
-        case TableStream::Storage::Null: stop(kInvalidUseOfNull, "is empty."); break;
+        case TableStream::Storage::Null: stop(err::InvalidUseOfNull, "is empty."); break;
         case TableStream::Storage::Integer:
         case TableStream::Storage::Real: rate = rates.real(column); break;
         case TableStream::Storage::Text: {
             const std::string text(rates.text(column));
-            if (text.find_first_not_of(' ') == std::string::npos) stop(kInvalidUseOfNull, "is empty.");
+            if (text.find_first_not_of(' ') == std::string::npos) stop(err::InvalidUseOfNull, "is empty.");
             const auto number = ReadNumber(text);
             if (!number) stop(err::TypeMismatch, "holds '" + text + "', which is not a number.");
             rate = *number;
         }
     }
     if (!std::isfinite(rate)) stop(err::TypeMismatch, "holds '" + NumberText(rate) + "', which is not a number.");
-    if (rate < 0) stop(kInvalidProcedureCall, "holds the negative rate " + NumberText(rate) + ".");
+    if (rate < 0) stop(err::InvalidProcedureCall, "holds the negative rate " + NumberText(rate) + ".");
     return rate;
 }
 
@@ -76,12 +70,12 @@ ProjectSettings ReadSettings(db::Database& db, const std::string& project) {
         const std::string text = v.kind() == Value::Kind::Text ? v.asText() : std::string();
         const double figure = f.isNumber() ? f.asDouble() : 0;
         if (t.kind() != Value::Kind::Text) continue;
-        if (t.asText() == "RateTable") s.rateTable = text;
-        if (t.asText() == "PyTable") s.pyTable = text;
-        if (t.asText() == "totPy") s.personYears = figure;
-        if (t.asText() == "totTote") s.observed = figure;
-        if (t.asText() == "Expected") s.expected = figure;
-        if (t.asText() == "Smr") s.smr = figure;
+        if (t.asText() == db::smr_row::RateTable) s.rateTable = text;
+        if (t.asText() == db::smr_row::PyTable) s.pyTable = text;
+        if (t.asText() == db::smr_row::PersonYears) s.personYears = figure;
+        if (t.asText() == db::smr_row::Observed) s.observed = figure;
+        if (t.asText() == db::smr_row::Expected) s.expected = figure;
+        if (t.asText() == db::smr_row::Smr) s.smr = figure;
     }
     return s;
 }
@@ -97,13 +91,13 @@ std::vector<int64_t> ReadPersonDays(db::Database& db, int selector, int ages, in
     TableStream py(db, db::kVdxPyValues, {"PersonYears"});
     const int64_t first = static_cast<int64_t>(perTable) * (selector - 1);
     if (selector < 1 || py.rowCount() < first + static_cast<int64_t>(perTable))
-        throw VdxError(kSubscriptOutOfRange, "Subscript out of range: VdxPyValues holds " +
+        throw VdxError(err::SubscriptOutOfRange, "Subscript out of range: VdxPyValues holds " +
                                                  std::to_string(py.rowCount()) + " cells, too few for table " +
                                                  std::to_string(selector) + ".");
     while (py.next() && py.position() <= first + static_cast<int64_t>(perTable)) {
         if (py.position() <= first) continue;
         if (py.storage(0) != TableStream::Storage::Integer && py.storage(0) != TableStream::Storage::Real)
-            throw VdxError(kInvalidUseOfNull,
+            throw VdxError(err::InvalidUseOfNull,
                            "Row " + std::to_string(py.position()) + " of VdxPyValues holds no number of days.");
         days[static_cast<size_t>(py.position() - first - 1)] = std::llround(py.real(0));
     }
@@ -114,7 +108,7 @@ std::string RateShapeMessage(const std::string& rateTable, int64_t rows, int col
     auto count = [](int64_t n, const char* one, const char* many) {
         return std::to_string(n) + " " + (n == 1 ? one : many);
     };
-    return Message(34) + " The rate table '" + rateTable + "' has " + count(rows, "row", "rows") + " and " +
+    return Message(msg::RatesDoNotFitPersonYears) + " The rate table '" + rateTable + "' has " + count(rows, "row", "rows") + " and " +
            count(columns, "column", "columns") + "; the person-years tables have " +
            count(ages, "age class", "age classes") + " and " + count(periods, "calendar period", "calendar periods") +
            ", so it needs " + count(ages, "row", "rows") + " and " + count(periods, "column", "columns") +
@@ -127,11 +121,11 @@ std::vector<double> ReadRates(db::Database& db, const std::string& rateTable, in
     for (const auto& f : def.fields) columns.push_back(f.name);
     const int columnCount = static_cast<int>(columns.size());
     if (columnCount != periods)
-        throw VdxError(kSubscriptOutOfRange, RateShapeMessage(rateTable, db.openRecordset(rateTable)->recordCount(),
+        throw VdxError(err::SubscriptOutOfRange, RateShapeMessage(rateTable, db.openRecordset(rateTable)->recordCount(),
                                                               columnCount, ages, periods));
     TableStream rates(db, rateTable, columns);
     if (rates.rowCount() != ages)
-        throw VdxError(kSubscriptOutOfRange, RateShapeMessage(rateTable, rates.rowCount(), columnCount, ages, periods));
+        throw VdxError(err::SubscriptOutOfRange, RateShapeMessage(rateTable, rates.rowCount(), columnCount, ages, periods));
     std::vector<double> out;
     out.reserve(static_cast<size_t>(ages) * static_cast<size_t>(periods));
     for (int i = 1; i <= ages && rates.next(); ++i)
@@ -148,8 +142,8 @@ double ExpectedDeaths(const std::vector<int64_t>& days, const std::vector<double
 }
 
 StrataTable BuildStrataTable(const ProgramState& state, const std::string& project) {
-    const int ages = ClassCount(state.py.maxAgeClass);
-    const int periods = ClassCount(state.py.maxYearClass);
+    const int ages = state.py.ageClassCount();
+    const int periods = state.py.periodCount();
     auto db = db::Database::open(state.WorkingCopyName);
     const ProjectSettings settings = ReadSettings(*db, project);
 
@@ -169,15 +163,15 @@ StrataTable BuildStrataTable(const ProgramState& state, const std::string& proje
         t.storedSmr = settings.smr;
         return t;
     }
-    if (!state.py.blnPersonYears || ages < 1 || periods < 1)
-        throw VdxError(kSubscriptOutOfRange, Message(18));
+    if (!state.py.computed || ages < 1 || periods < 1)
+        throw VdxError(err::SubscriptOutOfRange, Message(msg::PersonYearsFirst));
     t.pyTable = 0;
-    for (int k = 1; k <= state.py.intAnzahlTables && k <= 3; ++k)
+    for (int k = 1; k <= state.py.tableCount && k <= 3; ++k)
         if (PyTableName(state.py, k) == settings.pyTable) t.pyTable = k;
     if (t.pyTable == 0)
         throw VdxError(err::ObjectNotFound, "The person-years table '" + settings.pyTable + "' of the project '" +
                                                 project + "' is not in the project file.");
-    t.sexCode = t.pyTable == 2 ? state.py.varSex1 : t.pyTable == 3 ? state.py.varSex2 : 0;
+    t.sexCode = t.pyTable == 2 ? state.py.sexCode1 : t.pyTable == 3 ? state.py.sexCode2 : 0;
     for (int i = 1; i <= ages; ++i) t.ageLabels.push_back(ClassLabel(state.AgeBounds, i));
     for (int j = 1; j <= periods; ++j) t.periodLabels.push_back(ClassLabel(state.CalendarBounds, j));
 
@@ -191,13 +185,13 @@ StrataTable BuildStrataTable(const ProgramState& state, const std::string& proje
         for (; !rs->eof(); rs->moveNext()) {
             const Value v = rs->value(field);
             if (!v.isNumber())
-                throw VdxError(kInvalidUseOfNull, "Row " + std::to_string(deaths.size() + 1) + " of the deaths table '" +
+                throw VdxError(err::InvalidUseOfNull, "Row " + std::to_string(deaths.size() + 1) + " of the deaths table '" +
                                                       project + "_Deaths' holds no number of deaths.");
             deaths.push_back(static_cast<int32_t>(std::llround(v.asDouble())));
         }
     }
     if (deaths.size() != days.size())
-        throw VdxError(kSubscriptOutOfRange, "The deaths table '" + project + "_Deaths' holds " +
+        throw VdxError(err::SubscriptOutOfRange, "The deaths table '" + project + "_Deaths' holds " +
                                                  std::to_string(deaths.size()) + " strata, the person-years table " +
                                                  std::to_string(days.size()) +
                                                  ": the person-years were computed again after the project.");

@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QSaveFile>
+#include <QBuffer>
 #include <QSvgGenerator>
 
 #include <algorithm>
@@ -17,6 +18,31 @@ const std::vector<PlotFileType>& PlotFileTypes() {
     static const std::vector<PlotFileType> types{
         {"png", "PNG picture"}, {"svg", "SVG drawing"}, {"pdf", "PDF document"}};
     return types;
+}
+
+namespace {
+
+bool DrawSvg(const Plot& plot, QIODevice& device) {
+    const QSize size = PlotSize(plot);
+    QSvgGenerator svg;
+    svg.setOutputDevice(&device);
+    svg.setSize(size);
+    svg.setViewBox(QRect(QPoint(0, 0), size));
+    svg.setTitle(plot.empty() ? QString() : plot.front().title);
+    QPainter painter;
+    if (!painter.begin(&svg)) return false;
+    PaintPlot(plot, painter, QRectF(QPointF(0, 0), size));
+    return painter.end();
+}
+
+}  // namespace
+
+QByteArray PlotSvg(const Plot& plot) {
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    if (!DrawSvg(plot, buffer))
+        throw VdxError(err::PermissionDenied, "The plot could not be drawn as an SVG drawing.");
+    return buffer.data();
 }
 
 void SavePlot(const Plot& plot, const QString& path) {
@@ -45,14 +71,7 @@ void SavePlot(const Plot& plot, const QString& path) {
         painter.end();
         drawn = image.save(&file, "PNG");
     } else if (type == "svg") {
-        QSvgGenerator svg;
-        svg.setOutputDevice(&file);
-        svg.setSize(size);
-        svg.setViewBox(QRect(QPoint(0, 0), size));
-        svg.setTitle(plot.empty() ? QString() : plot.front().title);
-        QPainter painter;
-        drawn = painter.begin(&svg);
-        if (drawn) PaintPlot(plot, painter, whole);
+        drawn = DrawSvg(plot, file);
     } else {
         QPdfWriter pdf(&file);
         pdf.setResolution(96);

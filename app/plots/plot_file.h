@@ -2,6 +2,7 @@
 // the type chosen by the file's ending.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <vector>
@@ -22,5 +23,9 @@ const std::vector<PlotFileType>& PlotFileTypes();
 // VdxError for another ending or a file that cannot be written; the file
 // appears whole or not at all.
 void SavePlot(const Plot& plot, const QString& path);
+
+// The plot drawn at PlotSize as an SVG drawing in memory (the same drawing
+// SavePlot writes into an .svg file). Throws VdxError when it cannot be drawn.
+QByteArray PlotSvg(const Plot& plot);
 
 }  // namespace vdx::plots

@@ -16,11 +16,9 @@ namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 QString Fixed(double v, int decimals) { return QString::number(v, 'f', decimals); }
 
-Chart ForestChart(const ProgramState& state) {
-    const auto rows = mortality::ReadForestRows(state);
+Chart ForestChart(const std::vector<mortality::ForestRow>& rows, double null) {
     if (rows.empty())
         throw VdxError(err::ObjectNotFound, "The project file holds no SMR project: there is nothing to plot.");
-    const double null = state.SmrNullValue;
     Chart chart;
     chart.title = "SMR of every project, with " + Q(rows.front().level) + "% confidence bounds";
 
@@ -177,8 +175,8 @@ QBrush NoYearsBrush() { return QBrush(kNoYearsColour, Qt::BDiagPattern); }
 // each step's range in years.
 Chart PersonYearsChart(const ProgramState& state) {
     const PyCells& cells = state.PyValues;
-    if (!state.py.blnPersonYears || cells.tables() < 1 || cells.ageClasses() < 1 || cells.periods() < 1)
-        throw VdxError(err::ObjectNotFound, Message(18));
+    if (!state.py.computed || cells.tables() < 1 || cells.ageClasses() < 1 || cells.periods() < 1)
+        throw VdxError(err::ObjectNotFound, Message(msg::PersonYearsFirst));
     const int ages = cells.ageClasses(), periods = cells.periods();
     Chart chart;
     chart.title = "Person-years by age class and calendar period (" + Q(PyTableName(state.py, 1)) + ")";
@@ -232,10 +230,14 @@ bool PlotKindFromName(const std::string& name, PlotKind& kind) {
     return true;
 }
 
+Plot ForestPlot(const std::vector<mortality::ForestRow>& rows, double nullValue) {
+    return {ForestChart(rows, nullValue)};
+}
+
 Plot BuildPlot(const ProgramState& state, PlotKind kind, const std::string& project) {
     Plot plot;
     switch (kind) {
-        case PlotKind::Forest: plot.push_back(ForestChart(state)); break;
+        case PlotKind::Forest: plot.push_back(ForestChart(mortality::ReadForestRows(state), state.SmrNullValue)); break;
         case PlotKind::PersonYears: plot.push_back(PersonYearsChart(state)); break;
         case PlotKind::ObservedExpected: {
             const mortality::StrataTable t = mortality::BuildStrataTable(state, project);

@@ -8,6 +8,9 @@
 
 #include <string>
 
+#include <vector>
+
+#include "mortality/plot_data.h"
 #include "plots/chart.h"
 #include "state/state.h"
 
@@ -24,5 +27,9 @@ bool PlotKindFromName(const std::string& name, PlotKind& kind);
 // Throws VdxError when the project file cannot give what the plot needs (no
 // SMR project, no person-years...).
 Plot BuildPlot(const ProgramState& state, PlotKind kind, const std::string& project);
+
+// The forest plot of the given SMR projects (as ReadForestRows gives them),
+// SMR and bounds times `nullValue`.
+Plot ForestPlot(const std::vector<mortality::ForestRow>& rows, double nullValue);
 
 }  // namespace vdx::plots

@@ -8,8 +8,8 @@
 #include "db/project_file.h"
 #include "db/table_stream.h"
 #include "exchange/formats/access/access_reader.h"
-#include "exchange/io/table_copy.h"
 #include "exchange/formats/access/jet_writer.h"
+#include "exchange/io/table_copy.h"
 #include "exchange/io/writer_support.h"
 #include "state/errors.h"
 

@@ -25,13 +25,13 @@ void BuildBounds(int16_t from, int16_t to, int16_t step, int16_t& count, std::ve
 }
 
 void BuildAgeBounds(ProgramState& state) {
-    BuildBounds(state.py.varAgeFrom, state.py.varAgeTo, state.py.varAgeStep, state.py.maxAgeClass,
+    BuildBounds(state.py.ageFrom, state.py.ageTo, state.py.ageStep, state.py.ageBoundCount,
                 state.AgeBounds);
 }
 
 void BuildCalendarBounds(ProgramState& state) {
-    BuildBounds(state.py.varCalendarFrom, state.py.varCalendarTo, state.py.varCalendarStep,
-                state.py.maxYearClass, state.CalendarBounds);
+    BuildBounds(state.py.calendarFrom, state.py.calendarTo, state.py.calendarStep,
+                state.py.calendarBoundCount, state.CalendarBounds);
 }
 
 std::string FirstCharacters(const std::string& text, int n) {

@@ -2,7 +2,7 @@
 // numbers typed into their text boxes.
 //
 // AgeBounds and CalendarBounds are 1-based: element 0 holds no bound, and
-// the list always has maxAgeClass + 1 (maxYearClass + 1) elements.
+// the list always has ageBoundCount + 1 (calendarBoundCount + 1) elements.
 #pragma once
 
 #include <cstdint>
@@ -20,8 +20,8 @@ namespace vdx::py {
 // last bound can fall short of `to` or pass it (0, 11, 3 gives 0 3 6 9 12).
 void BuildBounds(int16_t from, int16_t to, int16_t step, int16_t& count, std::vector<int16_t>& bounds);
 
-// The series of the settings varAgeFrom/To/Step into maxAgeClass and
-// AgeBounds, and of varCalendarFrom/To/Step into maxYearClass and
+// The series of the settings ageFrom/To/Step into ageBoundCount and
+// AgeBounds, and of calendarFrom/To/Step into calendarBoundCount and
 // CalendarBounds.
 void BuildAgeBounds(ProgramState& state);
 void BuildCalendarBounds(ProgramState& state);

@@ -23,9 +23,6 @@ namespace vdx::py {
 namespace {
 
 // Error numbers of an unusable row, as the run time reports them.
-constexpr int kInvalidUseOfNull = 94;
-constexpr int kInvalidArgument = 5;
-constexpr int kOutOfMemory = 7;
 
 using db::TableStream;
 
@@ -42,13 +39,13 @@ struct DateColumn {
                        state.MainTableName + "': the " + column.meaning + " (column '" + column.name + "') ";
     text += empty ? std::string("is empty.") : "holds '" + shown + "', which is not a date.";
     text += " The person-years run has stopped; nothing has been changed.";
-    throw DataError(empty ? kInvalidUseOfNull : err::TypeMismatch, text);
+    throw DataError(empty ? err::InvalidUseOfNull : err::TypeMismatch, text);
 }
 
 // A person born after entering the study would add person-time before birth.
 [[noreturn]] void BornAfterEntry(const ProgramState& state, const TableStream& rows, const DateColumn& birth,
                                  double birthDay, const DateColumn& entry, double entryDay) {
-    throw DataError(kInvalidArgument,
+    throw DataError(err::InvalidProcedureCall,
                    "Row " + std::to_string(rows.position()) + " of the main data table '" + state.MainTableName +
                        "': the " + birth.meaning + " (column '" + birth.name + "') " + FormatDate(birthDay) +
                        " is after the " + entry.meaning + " (column '" + entry.name + "') " + FormatDate(entryDay) +
@@ -76,8 +73,6 @@ double DateOf(const ProgramState& state, const TableStream& rows, const DateColu
     UnusableRow(state, rows, column, {}, true);
 }
 
-int ClassCount(int bounds) { return bounds > 1 ? bounds - 1 : 0; }
-
 // Calls the sparse kernel, growing the buffers when a person needs more room.
 int32_t SplitFollowUp(const library::Strata& strata, double start, double end, double birth,
                       std::vector<int32_t>& cellIndex, std::vector<double>& days) {
@@ -95,13 +90,13 @@ int32_t SplitFollowUp(const library::Strata& strata, double start, double end, d
 bool ComputePersonYears(ProgramState& state, db::Database& workingCopy, Progress& progress, PyCells& cells,
                         PyRunSummary& summary) {
     const PySettings& p = state.py;
-    const int boundsA = std::max<int>(p.maxAgeClass, 0);
-    const int boundsC = std::max<int>(p.maxYearClass, 0);
+    const int boundsA = std::max<int>(p.ageBoundCount, 0);
+    const int boundsC = std::max<int>(p.calendarBoundCount, 0);
     if (static_cast<int>(state.AgeBounds.size()) < boundsA + 1 ||
         static_cast<int>(state.CalendarBounds.size()) < boundsC + 1)
-        throw VdxError(9, "Subscript out of range: the class bounds do not match their counts.");
-    const int ages = ClassCount(boundsA);
-    const int periods = ClassCount(boundsC);
+        throw VdxError(err::SubscriptOutOfRange, "Subscript out of range: the class bounds do not match their counts.");
+    const int ages = p.ageClassCount();
+    const int periods = p.periodCount();
 
     // Bound vectors as the kernel takes them: element 0 unused, ages in
     // years, calendar bounds as the day number of 1 January of the year.
@@ -117,16 +112,16 @@ bool ComputePersonYears(ProgramState& state, db::Database& workingCopy, Progress
     // Cell k = i + ages * (j - 1); the count is held in 64 bits, so settings
     // of more than 32767 cells per table run as well.
     const size_t cellCount = static_cast<size_t>(ages) * static_cast<size_t>(periods);
-    const bool bySex = p.blnSex;
+    const bool bySex = p.bySex;
     std::vector<int64_t> firstRun(cellCount + 1, 0);                   // all persons, or the first code
     std::vector<int64_t> secondRun(bySex ? cellCount + 1 : 0, 0);      // the second code
     std::vector<int32_t> cellIndex(static_cast<size_t>(ages + periods + 3));
     std::vector<double> days(cellIndex.size());
 
-    const bool withLag = p.blnLag && p.varLag > 0;
-    std::vector<std::string> names{p.varDOB, p.varEPS, p.varTPS};
-    if (bySex) names.push_back(p.varSEX);
-    if (withLag) names.push_back(p.varDOH);
+    const bool withLag = p.withLag && p.lagYears > 0;
+    std::vector<std::string> names{p.birthColumn, p.entryColumn, p.exitColumn};
+    if (bySex) names.push_back(p.sexColumn);
+    if (withLag) names.push_back(p.hireColumn);
     TableStream rows(workingCopy, state.MainTableName, names);
     const DateColumn birthColumn{0, rows.field(0).name, "date of birth"};
     const DateColumn entryColumn{1, rows.field(1).name, "entry point of study"};
@@ -134,7 +129,7 @@ bool ComputePersonYears(ProgramState& state, db::Database& workingCopy, Progress
     const int sexColumn = bySex ? 3 : -1;
     const DateColumn hireColumn{withLag ? (bySex ? 4 : 3) : -1, withLag ? rows.field(bySex ? 4 : 3).name : "",
                                 "date of hire"};
-    const double sex1 = p.varSex1, sex2 = p.varSex2;
+    const double sex1 = p.sexCode1, sex2 = p.sexCode2;
 
     summary = PyRunSummary{};
     state.CancelRequested = false;
@@ -165,9 +160,9 @@ bool ComputePersonYears(ProgramState& state, db::Database& workingCopy, Progress
         if (std::trunc(birth) > std::trunc(start)) BornAfterEntry(state, rows, birthColumn, birth, entryColumn, start);
         bool lagMoved = false;
         if (withLag) {
-            // The lag ends varLag calendar years after the hire date (29
+            // The lag ends lagYears calendar years after the hire date (29
             // February becomes 28 February); follow-up starts no earlier.
-            const double lagEnd = AddYears(DateOf(state, rows, hireColumn), p.varLag);
+            const double lagEnd = AddYears(DateOf(state, rows, hireColumn), p.lagYears);
             if (lagEnd > start) {
                 start = lagEnd;
                 lagMoved = true;
@@ -262,8 +257,8 @@ bool ComputePersonYears(ProgramState& state, db::Database& workingCopy, Progress
 }
 
 void StorePersonYearsTables(db::Database& db, const ProgramState& state, const PyCells& cells) {
-    const int boundsA = std::max<int>(state.py.maxAgeClass, 0);
-    const int boundsC = std::max<int>(state.py.maxYearClass, 0);
+    const int boundsA = std::max<int>(state.py.ageBoundCount, 0);
+    const int boundsC = std::max<int>(state.py.calendarBoundCount, 0);
     std::vector<int64_t> ageRows, yearRows, cellRows;
     for (int i = 1; i <= boundsA; ++i) ageRows.push_back(state.AgeBounds[static_cast<size_t>(i)]);
     for (int i = 1; i <= boundsC; ++i) yearRows.push_back(state.CalendarBounds[static_cast<size_t>(i)]);
@@ -274,13 +269,7 @@ void StorePersonYearsTables(db::Database& db, const ProgramState& state, const P
 
     db.beginTransaction();
     try {
-        auto recreate = [&](const char* table, const char* statement) {
-            if (db.tableExists(table)) db.deleteTable(table);
-            db.execute(statement);
-        };
-        recreate(db::kVdxAgeClassValues, "CREATE TABLE VdxAgeClassValues (AgeClass INTEGER);");
-        recreate(db::kVdxYearClassValues, "CREATE TABLE VdxYearClassValues (YearClass INTEGER);");
-        recreate(db::kVdxPyValues, "CREATE TABLE VdxPyValues (PersonYears LONG);");
+        db::RecreateValueTables(db);
         db::AppendIntegerRows(db, db::kVdxAgeClassValues, "AgeClass", ageRows);
         db::AppendIntegerRows(db, db::kVdxYearClassValues, "YearClass", yearRows);
         db::AppendIntegerRows(db, db::kVdxPyValues, "PersonYears", cellRows);
@@ -292,7 +281,7 @@ void StorePersonYearsTables(db::Database& db, const ProgramState& state, const P
 }
 
 std::vector<std::string> PyRunSummaryLines(const ProgramState& state, const PyRunSummary& s) {
-    const int tables = state.py.intAnzahlTables;
+    const int tables = state.py.tableCount;
     auto rows = [](int64_t n) { return std::to_string(n) + (n == 1 ? " row" : " rows"); };
     std::vector<std::string> lines{
         "Person-years computed: " + std::to_string(tables) + " table" + (tables == 1 ? "" : "s") + ", " +
@@ -377,13 +366,13 @@ PyRunOutcome RunPersonYears(ProgramState& state, Interaction& ui, const PySettin
     } catch (const VdxError& e) {
         return failed(e);
     } catch (const std::bad_alloc&) {
-        return failed(VdxError(kOutOfMemory, "Out of memory: the person-years tables of these settings do not fit "
+        return failed(VdxError(err::OutOfMemory, "Out of memory: the person-years tables of these settings do not fit "
                                              "in memory. Nothing has been changed."));
     }
 
-    state.py.intAnzahlTables = static_cast<int16_t>(cells.tables());
+    state.py.tableCount = static_cast<int16_t>(cells.tables());
     state.PyValues = std::move(cells);
-    state.py.blnPersonYears = true;
+    state.py.computed = true;
     state.PyEntries.reset();
     ReplacePersonYearsEntries(state);
     state.ProjectChanged = true;

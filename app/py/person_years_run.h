@@ -68,11 +68,11 @@ inline constexpr int64_t kLargest32BitCell = 2147483647;
 // How often, at most, the run lets the window breathe and looks for Cancel.
 inline constexpr int kPollIntervalMs = 100;
 
-// The row loop. Reads the columns varDOB, varEPS, varTPS (and varSEX with
-// the stratification by sex, varDOH with a lag of more than 0 years) of the
-// main data table in stored order, with the bounds of the settings, and
-// fills `cells` with intAnzahlTables-shaped tables: 1 table without sex
-// stratification, 3 with it (table 1 the sum of tables 2 and 3). Dates may
+// The row loop. Reads the columns birthColumn, entryColumn, exitColumn (and
+// sexColumn with the stratification by sex, hireColumn with a lag of more
+// than 0 years) of the main data table in stored order, with the bounds of
+// the settings, and fills `cells` with tableCount tables: 1 table without
+// sex stratification, 3 with it (table 1 the sum of tables 2 and 3). Dates may
 // be stored as dates or as text that reads as a date. Returns false when
 // the progress window reported Cancel (CancelRequested is then set).
 // Throws VdxError for a row whose date of birth, entry, exit or (with a lag)
@@ -90,7 +90,7 @@ enum class PyRunOutcome { Completed, Cancelled, Failed };
 // The run steps after the checks of Compute (the dialog has closed): the
 // empty view, the hourglass and the progress window "Computing
 // Person-Years"; the row loop; then, for a completed run, the value tables,
-// PyValues, intAnzahlTables, blnPersonYears, the navigator's person-years
+// PyValues, tableCount, computed, the navigator's person-years
 // entries and ProjectChanged. A cancelled run and a failed one (shown with
 // the general error message) put the settings back from the snapshot (the
 // self-defined class lists included), show the view shown before and

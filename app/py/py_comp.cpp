@@ -14,26 +14,26 @@ namespace vdx::py {
 PySettingsSnapshot TakeSettingsSnapshot(const ProgramState& state) {
     const PySettings& p = state.py;
     PySettingsSnapshot s;
-    s.varDOB = p.varDOB;
-    s.varEPS = p.varEPS;
-    s.varTPS = p.varTPS;
-    s.varSEX = p.varSEX;
-    s.varSex1 = p.varSex1;
-    s.varSex2 = p.varSex2;
-    s.blnSex = p.blnSex;
-    s.blnAgeSelfDefined = p.blnAgeSelfDefined;
-    s.blnCalendarSelfDefined = p.blnCalendarSelfDefined;
-    s.varAgeFrom = p.varAgeFrom;
-    s.varAgeTo = p.varAgeTo;
-    s.varAgeStep = p.varAgeStep;
-    s.varCalendarFrom = p.varCalendarFrom;
-    s.varCalendarTo = p.varCalendarTo;
-    s.varCalendarStep = p.varCalendarStep;
-    s.maxAgeClass = p.maxAgeClass;
-    s.maxYearClass = p.maxYearClass;
-    s.blnLag = p.blnLag;
-    s.varLag = p.varLag;
-    s.varDOH = p.varDOH;
+    s.birthColumn = p.birthColumn;
+    s.entryColumn = p.entryColumn;
+    s.exitColumn = p.exitColumn;
+    s.sexColumn = p.sexColumn;
+    s.sexCode1 = p.sexCode1;
+    s.sexCode2 = p.sexCode2;
+    s.bySex = p.bySex;
+    s.ageSelfDefined = p.ageSelfDefined;
+    s.calendarSelfDefined = p.calendarSelfDefined;
+    s.ageFrom = p.ageFrom;
+    s.ageTo = p.ageTo;
+    s.ageStep = p.ageStep;
+    s.calendarFrom = p.calendarFrom;
+    s.calendarTo = p.calendarTo;
+    s.calendarStep = p.calendarStep;
+    s.ageBoundCount = p.ageBoundCount;
+    s.calendarBoundCount = p.calendarBoundCount;
+    s.withLag = p.withLag;
+    s.lagYears = p.lagYears;
+    s.hireColumn = p.hireColumn;
     s.AgeBounds = state.AgeBounds;
     s.CalendarBounds = state.CalendarBounds;
     s.MainTableFields = state.MainTableFields;
@@ -55,36 +55,36 @@ void RestoreBounds(int16_t count, const std::vector<int16_t>& saved, int16_t& st
 
 void RestoreSettingsSnapshot(ProgramState& state, const PySettingsSnapshot& s) {
     PySettings& p = state.py;
-    p.varDOB = s.varDOB;
-    p.varEPS = s.varEPS;
-    p.varTPS = s.varTPS;
-    p.varSEX = s.varSEX;
-    p.varSex1 = s.varSex1;
-    p.varSex2 = s.varSex2;
-    p.blnSex = s.blnSex;
-    p.blnAgeSelfDefined = s.blnAgeSelfDefined;
-    p.blnCalendarSelfDefined = s.blnCalendarSelfDefined;
-    p.varAgeFrom = s.varAgeFrom;
-    p.varAgeTo = s.varAgeTo;
-    p.varAgeStep = s.varAgeStep;
-    p.varCalendarFrom = s.varCalendarFrom;
-    p.varCalendarTo = s.varCalendarTo;
-    p.varCalendarStep = s.varCalendarStep;
-    p.blnLag = s.blnLag;
-    p.varLag = s.varLag;
-    p.varDOH = s.varDOH;
-    RestoreBounds(s.maxAgeClass, s.AgeBounds, p.maxAgeClass, state.AgeBounds);
-    RestoreBounds(s.maxYearClass, s.CalendarBounds, p.maxYearClass, state.CalendarBounds);
+    p.birthColumn = s.birthColumn;
+    p.entryColumn = s.entryColumn;
+    p.exitColumn = s.exitColumn;
+    p.sexColumn = s.sexColumn;
+    p.sexCode1 = s.sexCode1;
+    p.sexCode2 = s.sexCode2;
+    p.bySex = s.bySex;
+    p.ageSelfDefined = s.ageSelfDefined;
+    p.calendarSelfDefined = s.calendarSelfDefined;
+    p.ageFrom = s.ageFrom;
+    p.ageTo = s.ageTo;
+    p.ageStep = s.ageStep;
+    p.calendarFrom = s.calendarFrom;
+    p.calendarTo = s.calendarTo;
+    p.calendarStep = s.calendarStep;
+    p.withLag = s.withLag;
+    p.lagYears = s.lagYears;
+    p.hireColumn = s.hireColumn;
+    RestoreBounds(s.ageBoundCount, s.AgeBounds, p.ageBoundCount, state.AgeBounds);
+    RestoreBounds(s.calendarBoundCount, s.CalendarBounds, p.calendarBoundCount, state.CalendarBounds);
     state.MainTableFields = s.MainTableFields;
 }
 
 bool PutBackEnteredSettings(ProgramState& state) {
     if (!state.PyEntries) return false;
-    const bool computed = state.py.blnPersonYears;
-    const int16_t tables = state.py.intAnzahlTables;
+    const bool computed = state.py.computed;
+    const int16_t tables = state.py.tableCount;
     state.py = state.PyEntries->py;
-    state.py.blnPersonYears = computed;
-    state.py.intAnzahlTables = tables;
+    state.py.computed = computed;
+    state.py.tableCount = tables;
     state.AgeBounds = state.PyEntries->AgeBounds;
     state.CalendarBounds = state.PyEntries->CalendarBounds;
     return true;
@@ -92,40 +92,40 @@ bool PutBackEnteredSettings(ProgramState& state) {
 
 bool PersonYearsCommandAllowed(ProgramState& state, Interaction& ui) {
     if (!state.ProjectOpen) {
-        ui.message(Message(16), Buttons::Ok, Icon::Exclamation, "VELDRIX");
+        ui.message(Message(msg::NoProjectLoaded), Buttons::Ok, Icon::Exclamation, "VELDRIX");
         return false;
     }
     if (state.MainTableName.empty()) {
-        ui.message(Message(17), Buttons::Ok, Icon::Exclamation, "VELDRIX");
+        ui.message(Message(msg::NoMainTable), Buttons::Ok, Icon::Exclamation, "VELDRIX");
         return false;
     }
     return true;
 }
 
-PyCompForm PyCompFormOnLoad(const ProgramState& state) {
-    PyCompForm f;
-    f.comDOB = state.py.varDOB;
-    f.comEPS = state.py.varEPS;
-    f.comTPS = state.py.varTPS;
-    f.txtAgeFrom = std::to_string(state.py.varAgeFrom);
-    f.txtAgeTo = std::to_string(state.py.varAgeTo);
-    f.txtAgeStep = std::to_string(state.py.varAgeStep);
-    f.txtCalendarFrom = std::to_string(state.py.varCalendarFrom);
-    f.txtCalendarTo = std::to_string(state.py.varCalendarTo);
-    f.txtCalendarStep = std::to_string(state.py.varCalendarStep);
+PyRequest PyRequestOnLoad(const ProgramState& state) {
+    PyRequest f;
+    f.birthColumn = state.py.birthColumn;
+    f.entryColumn = state.py.entryColumn;
+    f.exitColumn = state.py.exitColumn;
+    f.ageFrom = std::to_string(state.py.ageFrom);
+    f.ageTo = std::to_string(state.py.ageTo);
+    f.ageStep = std::to_string(state.py.ageStep);
+    f.calendarFrom = std::to_string(state.py.calendarFrom);
+    f.calendarTo = std::to_string(state.py.calendarTo);
+    f.calendarStep = std::to_string(state.py.calendarStep);
     return f;
 }
 
 namespace {
 
 // A check that fails with its own text in place of the numbered message.
-PyCompCheck FailWith(Interaction& ui, int message, const std::string& text,
-                     PyCompControl focus = PyCompControl::None) {
+PyCheck FailWith(Interaction& ui, int message, const std::string& text,
+                     PyField focus = PyField::None) {
     ui.message(text, Buttons::Ok, Icon::Critical, "Error");
     return {message, focus};
 }
 
-PyCompCheck Fail(Interaction& ui, int message, PyCompControl focus = PyCompControl::None) {
+PyCheck Fail(Interaction& ui, int message, PyField focus = PyField::None) {
     return FailWith(ui, message, Message(message), focus);
 }
 
@@ -150,7 +150,7 @@ struct Series {
     int fromToChars;
     int16_t *from, *to, *step;
     int message;
-    PyCompControl fromBox, toBox, stepBox;
+    PyField fromBox, toBox, stepBox;
 };
 
 // The number in a box when it is not whole ("2.5", or "2,5" with a decimal
@@ -167,38 +167,38 @@ std::optional<double> NotWhole(const std::string& text) {
 // Reads From, To and Step into the settings, in that order, up to the first
 // box that holds no number; fails on that box, on a number that is not
 // whole, on a number beyond 16 bits and on an inconsistent series.
-PyCompCheck ReadSeries(Interaction& ui, const Series& s) {
-    const std::pair<const std::string*, PyCompControl> boxes[] = {
+PyCheck ReadSeries(Interaction& ui, const Series& s) {
+    const std::pair<const std::string*, PyField> boxes[] = {
         {s.fromText, s.fromBox}, {s.toText, s.toBox}, {s.stepText, s.stepBox}};
     static const char* const captions[] = {"From", "To", "Step"};
     int16_t* const targets[] = {s.from, s.to, s.step};
-    PyCompControl tooLarge = PyCompControl::None;
+    PyField tooLarge = PyField::None;
     for (int i = 0; i < 3; ++i) {
         if (!BeginsWithDigit(*boxes[i].first)) return Fail(ui, s.message, boxes[i].second);
         if (const auto value = NotWhole(*boxes[i].first))
             return FailWith(ui, s.message,
-                            std::string(s.message == 10 ? "Age classes" : "Calendar periods") +
+                            std::string(s.message == msg::InconsistentAgeClasses ? "Age classes" : "Calendar periods") +
                                 " are whole years: " + captions[i] + " holds " + NumberText(*value) +
                                 ", which is not a whole number. Enter a whole number of years.",
                             boxes[i].second);
         const auto value = ReadBoxNumber(*boxes[i].first, i < 2 ? s.fromToChars : 3);
         if (value) *targets[i] = *value;
-        else if (tooLarge == PyCompControl::None) tooLarge = boxes[i].second;
+        else if (tooLarge == PyField::None) tooLarge = boxes[i].second;
     }
-    if (tooLarge != PyCompControl::None) return Fail(ui, s.message, tooLarge);
+    if (tooLarge != PyField::None) return Fail(ui, s.message, tooLarge);
     if (*s.to < 1 || *s.step < 1 || *s.to < *s.from) return Fail(ui, s.message);
     return {};
 }
 
 // Every calendar bound in use must be a year from 100 to 9999.
-PyCompCheck CheckCalendarYears(Interaction& ui, const ProgramState& state) {
-    const bool regular = !state.py.blnCalendarSelfDefined;
-    for (int k = 1; k <= state.py.maxYearClass; ++k) {
+PyCheck CheckCalendarYears(Interaction& ui, const ProgramState& state) {
+    const bool regular = !state.py.calendarSelfDefined;
+    for (int k = 1; k <= state.py.calendarBoundCount; ++k) {
         const int year = state.CalendarBounds[static_cast<size_t>(k)];
         if (year < kFirstCalendarYear)
-            return Fail(ui, 11, regular ? PyCompControl::txtCalendarFrom : PyCompControl::None);
+            return Fail(ui, msg::InconsistentCalendarClasses, regular ? PyField::CalendarFrom : PyField::None);
         if (year > kLastCalendarYear)
-            return Fail(ui, 11, regular ? PyCompControl::txtCalendarTo : PyCompControl::None);
+            return Fail(ui, msg::InconsistentCalendarClasses, regular ? PyField::CalendarTo : PyField::None);
     }
     return {};
 }
@@ -211,45 +211,45 @@ bool HasBounds(int16_t count, const std::vector<int16_t>& bounds) {
 
 }  // namespace
 
-PyCompCheck CheckPyCompute(ProgramState& state, Interaction& ui, const PyCompForm& form) {
+PyCheck CheckPyRequest(ProgramState& state, Interaction& ui, const PyRequest& request) {
     PySettings& p = state.py;
-    p.varDOB = form.comDOB;
-    p.varEPS = form.comEPS;
-    p.varTPS = form.comTPS;
-    if (p.varDOB.empty()) return Fail(ui, 2);
-    if (p.varEPS.empty()) return Fail(ui, 3);
-    if (p.varTPS.empty()) return Fail(ui, 4);
+    p.birthColumn = request.birthColumn;
+    p.entryColumn = request.entryColumn;
+    p.exitColumn = request.exitColumn;
+    if (p.birthColumn.empty()) return Fail(ui, msg::NoBirthColumn);
+    if (p.entryColumn.empty()) return Fail(ui, msg::NoEntryColumn);
+    if (p.exitColumn.empty()) return Fail(ui, msg::NoExitColumn);
     // A typed name that is no column is named as such (rather than left to
     // stop the run), before the type checks.
-    const std::pair<const std::string*, std::pair<int, PyCompControl>> dates[] = {
-        {&form.comDOB, {5, PyCompControl::comDOB}},
-        {&form.comEPS, {6, PyCompControl::comEPS}},
-        {&form.comTPS, {7, PyCompControl::comTPS}}};
+    const std::pair<const std::string*, std::pair<int, PyField>> dates[] = {
+        {&request.birthColumn, {msg::BirthNotDate, PyField::BirthColumn}},
+        {&request.entryColumn, {msg::EntryNotDate, PyField::EntryColumn}},
+        {&request.exitColumn, {msg::ExitNotDate, PyField::ExitColumn}}};
     for (const auto& [name, check] : dates)
         if (!IsMainTableColumn(state, *name)) return FailWith(ui, check.first, NoColumnText(state, *name), check.second);
-    if (NamesNonDateColumn(state, form.comDOB)) return Fail(ui, 5, PyCompControl::comDOB);
-    if (NamesNonDateColumn(state, form.comEPS)) return Fail(ui, 6, PyCompControl::comEPS);
-    if (NamesNonDateColumn(state, form.comTPS)) return Fail(ui, 7, PyCompControl::comTPS);
-    if (p.blnSex && !p.varSexStatus) return Fail(ui, 8);
-    if (p.blnLag && !p.varLagStatus) return Fail(ui, 9);
+    if (NamesNonDateColumn(state, request.birthColumn)) return Fail(ui, msg::BirthNotDate, PyField::BirthColumn);
+    if (NamesNonDateColumn(state, request.entryColumn)) return Fail(ui, msg::EntryNotDate, PyField::EntryColumn);
+    if (NamesNonDateColumn(state, request.exitColumn)) return Fail(ui, msg::ExitNotDate, PyField::ExitColumn);
+    if (p.bySex && !p.sexDefined) return Fail(ui, msg::BadSexStratification);
+    if (p.withLag && !p.lagDefined) return Fail(ui, msg::BadLag);
     // The boxes of a self-defined list are greyed out: they are neither read
     // nor checked, and their settings keep their values.
-    const Series ages{&form.txtAgeFrom, &form.txtAgeTo, &form.txtAgeStep, 3,
-                      &p.varAgeFrom, &p.varAgeTo, &p.varAgeStep, 10,
-                      PyCompControl::txtAgeFrom, PyCompControl::txtAgeTo, PyCompControl::txtAgeStep};
-    if (!p.blnAgeSelfDefined)
-        if (PyCompCheck r = ReadSeries(ui, ages); !r.ok()) return r;
-    const Series calendar{&form.txtCalendarFrom, &form.txtCalendarTo, &form.txtCalendarStep, 4,
-                          &p.varCalendarFrom, &p.varCalendarTo, &p.varCalendarStep, 11,
-                          PyCompControl::txtCalendarFrom, PyCompControl::txtCalendarTo,
-                          PyCompControl::txtCalendarStep};
-    if (!p.blnCalendarSelfDefined)
-        if (PyCompCheck r = ReadSeries(ui, calendar); !r.ok()) return r;
-    if (!p.blnAgeSelfDefined) BuildAgeBounds(state);
-    if (!HasBounds(p.maxAgeClass, state.AgeBounds)) return Fail(ui, 12);
-    if (!p.blnCalendarSelfDefined) BuildCalendarBounds(state);
-    if (!HasBounds(p.maxYearClass, state.CalendarBounds)) return Fail(ui, 13);
-    if (PyCompCheck r = CheckCalendarYears(ui, state); !r.ok()) return r;
+    const Series ages{&request.ageFrom, &request.ageTo, &request.ageStep, 3,
+                      &p.ageFrom, &p.ageTo, &p.ageStep, msg::InconsistentAgeClasses,
+                      PyField::AgeFrom, PyField::AgeTo, PyField::AgeStep};
+    if (!p.ageSelfDefined)
+        if (PyCheck r = ReadSeries(ui, ages); !r.ok()) return r;
+    const Series calendar{&request.calendarFrom, &request.calendarTo, &request.calendarStep, 4,
+                          &p.calendarFrom, &p.calendarTo, &p.calendarStep, msg::InconsistentCalendarClasses,
+                          PyField::CalendarFrom, PyField::CalendarTo,
+                          PyField::CalendarStep};
+    if (!p.calendarSelfDefined)
+        if (PyCheck r = ReadSeries(ui, calendar); !r.ok()) return r;
+    if (!p.ageSelfDefined) BuildAgeBounds(state);
+    if (!HasBounds(p.ageBoundCount, state.AgeBounds)) return Fail(ui, msg::NoAgeClass);
+    if (!p.calendarSelfDefined) BuildCalendarBounds(state);
+    if (!HasBounds(p.calendarBoundCount, state.CalendarBounds)) return Fail(ui, msg::NoCalendarClass);
+    if (PyCheck r = CheckCalendarYears(ui, state); !r.ok()) return r;
     return {};
 }
 

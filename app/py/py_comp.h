@@ -14,19 +14,19 @@
 
 namespace vdx::py {
 
-// The settings frmPyComp copies when it loads (varSexStatus and
-// varLagStatus are not part of it).
+// The settings frmPyComp copies when it loads (sexDefined and
+// lagDefined are not part of it).
 struct PySettingsSnapshot {
-    std::string varDOB, varEPS, varTPS, varSEX;
-    int16_t varSex1 = 0, varSex2 = 0;
-    bool blnSex = false;
-    bool blnAgeSelfDefined = false, blnCalendarSelfDefined = false;
-    int16_t varAgeFrom = 0, varAgeTo = 0, varAgeStep = 0;
-    int16_t varCalendarFrom = 0, varCalendarTo = 0, varCalendarStep = 0;
-    int16_t maxAgeClass = 0, maxYearClass = 0;
-    bool blnLag = false;
-    int16_t varLag = 0;
-    std::string varDOH;
+    std::string birthColumn, entryColumn, exitColumn, sexColumn;
+    int16_t sexCode1 = 0, sexCode2 = 0;
+    bool bySex = false;
+    bool ageSelfDefined = false, calendarSelfDefined = false;
+    int16_t ageFrom = 0, ageTo = 0, ageStep = 0;
+    int16_t calendarFrom = 0, calendarTo = 0, calendarStep = 0;
+    int16_t ageBoundCount = 0, calendarBoundCount = 0;
+    bool withLag = false;
+    int16_t lagYears = 0;
+    std::string hireColumn;
     std::vector<int16_t> AgeBounds, CalendarBounds;
     std::vector<FieldInfo> MainTableFields;
 };
@@ -36,7 +36,7 @@ PySettingsSnapshot TakeSettingsSnapshot(const ProgramState& state);
 // The dialog opens with what the user entered for a run that did not
 // complete (PyEntries), when there is such an entry: it goes into the
 // settings, where the dialog works on it (Cancel puts the snapshot back).
-// blnPersonYears and intAnzahlTables stay. False when there was none.
+// computed and tableCount stay. False when there was none.
 bool PutBackEnteredSettings(ProgramState& state);
 
 // Puts the snapshot back. The bound lists come back as they were; a count
@@ -45,31 +45,35 @@ bool PutBackEnteredSettings(ProgramState& state);
 // count equals the size of its list.
 void RestoreSettingsSnapshot(ProgramState& state, const PySettingsSnapshot& snapshot);
 
-// Compute > Person-Years (mnuComputePY): message 16 without a project file,
+// Compute > Person-Years: message 16 without a project file,
 // 17 without a main data table (exclamation icon, title "VELDRIX"). True
 // when the dialog may open.
 bool PersonYearsCommandAllowed(ProgramState& state, Interaction& ui);
 
-// What the dialog holds when Compute is pressed. The check boxes chkAge and
-// chkCalendar are the settings blnAgeSelfDefined and blnCalendarSelfDefined,
-// which their click handlers keep up to date.
-struct PyCompForm {
-    std::string comDOB, comEPS, comTPS;
-    std::string txtAgeFrom, txtAgeTo, txtAgeStep;
-    std::string txtCalendarFrom, txtCalendarTo, txtCalendarStep;
+// A person-years run as asked for: the three date columns, and From, To
+// and Step of each regular class series as typed. The dialog fills it from
+// its boxes when Compute is pressed, veldrix-cli pyears from its arguments.
+// Whether a series is self-defined, and the stratification by sex and the
+// lag, are settings (ageSelfDefined, calendarSelfDefined, bySex, withLag)
+// that the check boxes and the Sex, Lag and self-defined dialogs set.
+struct PyRequest {
+    std::string birthColumn, entryColumn, exitColumn;
+    std::string ageFrom, ageTo, ageStep;
+    std::string calendarFrom, calendarTo, calendarStep;
 };
 
-enum class PyCompControl {
+// The entry of a refused request that gets the focus.
+enum class PyField {
     None,
-    comDOB,
-    comEPS,
-    comTPS,
-    txtAgeFrom,
-    txtAgeTo,
-    txtAgeStep,
-    txtCalendarFrom,
-    txtCalendarTo,
-    txtCalendarStep
+    BirthColumn,
+    EntryColumn,
+    ExitColumn,
+    AgeFrom,
+    AgeTo,
+    AgeStep,
+    CalendarFrom,
+    CalendarTo,
+    CalendarStep
 };
 
 // Calendar bounds are years of four digits at most and no earlier than 100:
@@ -77,9 +81,9 @@ enum class PyCompControl {
 inline constexpr int kFirstCalendarYear = 100;
 inline constexpr int kLastCalendarYear = 9999;
 
-struct PyCompCheck {
+struct PyCheck {
     int message = 0;  // 0: every check passed
-    PyCompControl focus = PyCompControl::None;
+    PyField focus = PyField::None;
     bool ok() const { return message == 0; }
 };
 
@@ -91,9 +95,10 @@ bool SameColumnName(const std::string& a, const std::string& b);
 // "There is no column 'X' in the main data table 'T'. ..."
 std::string NoColumnText(const ProgramState& state, const std::string& name);
 
-// The checks of cmdCompute, in their order. A failure shows its numbered
-// message (critical icon, title "Error") and returns it with the control
-// that gets the focus; the values read before it stay in the settings.
+// The checks of Compute, in their order; they take the request into the
+// settings. A failure shows its numbered message (critical icon, title
+// "Error") and returns it with the entry that gets the focus; the values
+// read before it stay in the settings.
 // A typed date column that the main data table lacks is named (returned as
 // message 5, 6 or 7 with the focus on its box). A From, To or Step box
 // whose text does not begin with a digit is refused with its series'
@@ -103,10 +108,10 @@ std::string NoColumnText(const ProgramState& state, const std::string& name);
 // self-defined list are greyed out in the dialog and neither read nor
 // checked. Calendar bounds outside the years 100 to 9999 give message 11.
 // On success the bound lists are ready for the run.
-PyCompCheck CheckPyCompute(ProgramState& state, Interaction& ui, const PyCompForm& form);
+PyCheck CheckPyRequest(ProgramState& state, Interaction& ui, const PyRequest& request);
 
-// The texts the dialog shows on loading: the six From/To/Step boxes in
-// decimal (so "0" when unset).
-PyCompForm PyCompFormOnLoad(const ProgramState& state);
+// The request the dialog shows on loading: the settings' columns, and the
+// six From/To/Step values in decimal (so "0" when unset).
+PyRequest PyRequestOnLoad(const ProgramState& state);
 
 }  // namespace vdx::py

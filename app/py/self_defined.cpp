@@ -18,7 +18,7 @@ std::string SelfDefinedFormat(bool calendar) {
 
 SelfDefinedGrid LoadSelfDefined(const ProgramState& state, bool calendar) {
     const auto& bounds = calendar ? state.CalendarBounds : state.AgeBounds;
-    int count = calendar ? state.py.maxYearClass : state.py.maxAgeClass;
+    int count = calendar ? state.py.calendarBoundCount : state.py.ageBoundCount;
     // Only the bounds the list holds can be shown.
     if (count > static_cast<int>(bounds.size()) - 1) count = static_cast<int>(bounds.size()) - 1;
     SelfDefinedGrid grid;
@@ -49,7 +49,7 @@ std::optional<double> CellNumber(const std::string& text, bool calendar) {
 
 SelfDefinedCheck SelfDefinedOk(ProgramState& state, Interaction& ui, bool calendar,
                                const SelfDefinedGrid& grid) {
-    const int message = calendar ? 11 : 10;
+    const int message = calendar ? msg::InconsistentCalendarClasses : msg::InconsistentAgeClasses;
     auto failWith = [&](const std::string& text, int row, int column) {
         ui.message(text, Buttons::Ok, Icon::Critical, "Error");
         return SelfDefinedCheck{message, row, column};
@@ -93,10 +93,10 @@ SelfDefinedCheck SelfDefinedOk(ProgramState& state, Interaction& ui, bool calend
     bounds[static_cast<size_t>(m) + 1] = static_cast<int16_t>(last);
 
     if (calendar) {
-        state.py.maxYearClass = static_cast<int16_t>(m + 1);
+        state.py.calendarBoundCount = static_cast<int16_t>(m + 1);
         state.CalendarBounds = std::move(bounds);
     } else {
-        state.py.maxAgeClass = static_cast<int16_t>(m + 1);
+        state.py.ageBoundCount = static_cast<int16_t>(m + 1);
         state.AgeBounds = std::move(bounds);
     }
     return {};

@@ -52,8 +52,8 @@ struct SelfDefinedCheck {
 // calendar periods: a year that "01/01/" + text reads as), each Begin must
 // follow the End of the row before by exactly 1, no End may be less than its
 // Begin, and the bounds must fit 16 bits. A failure shows message 10 or 11
-// and names the cell that gets the focus. On success maxAgeClass (or
-// maxYearClass) is the number of rows + 1 and the bound list holds the
+// and names the cell that gets the focus. On success ageBoundCount (or
+// calendarBoundCount) is the number of rows + 1 and the bound list holds the
 // Begins and the last End + 1. The self-defined flag is not touched.
 SelfDefinedCheck SelfDefinedOk(ProgramState& state, Interaction& ui, bool calendar,
                                const SelfDefinedGrid& grid);

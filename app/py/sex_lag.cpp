@@ -37,8 +37,8 @@ std::optional<std::string> ColumnType(const ProgramState& state, const std::stri
 // One sex code: not numeric gives message 26, outside 0..32767 message 27.
 DefinitionOk ReadSexCode(Interaction& ui, const std::string& text, int16_t& code) {
     const auto number = ReadNumber(text);
-    if (!number) return StayOpen(ui, 26);
-    if (*number < 0 || *number > 32767) return StayOpen(ui, 27);
+    if (!number) return StayOpen(ui, msg::SexValuesNotNumeric);
+    if (*number < 0 || *number > 32767) return StayOpen(ui, msg::SexValuesOutOfRange);
     code = RoundToInt16(*number);
     return DefinitionOk::Confirmed;
 }
@@ -46,7 +46,7 @@ DefinitionOk ReadSexCode(Interaction& ui, const std::string& text, int16_t& code
 }  // namespace
 
 std::string SexValuesText(const PySettings& py) {
-    return std::to_string(py.varSex1) + "," + std::to_string(py.varSex2);
+    return std::to_string(py.sexCode1) + "," + std::to_string(py.sexCode2);
 }
 
 std::vector<SexCode> SexCodesFound(const ProgramState& state, const std::string& column) {
@@ -100,68 +100,68 @@ std::string SexCodesHint(const std::string& column, const std::vector<SexCode>& 
     return hint;
 }
 
-DefinitionOk SexOk(ProgramState& state, Interaction& ui, const std::string& comSex,
-                   const std::string& txtSexValues) {
+DefinitionOk SexOk(ProgramState& state, Interaction& ui, const std::string& column,
+                   const std::string& codesText) {
     PySettings& p = state.py;
-    p.varSEX = comSex;
-    if (p.varSEX.empty())
+    p.sexColumn = column;
+    if (p.sexColumn.empty())
         return StayOpen(ui, "Choose the column that holds the sex codes, or press Cancel and untick Sex.");
-    const auto type = ColumnType(state, comSex);
-    if (!type) return StayOpen(ui, NoColumnText(state, comSex));
-    const auto comma = txtSexValues.find(',');
-    if (comma == std::string::npos) return StayOpen(ui, 24);
-    if (*type != "numeric") return StayOpen(ui, 25);
-    if (ReadSexCode(ui, txtSexValues.substr(0, comma), p.varSex1) != DefinitionOk::Confirmed)
+    const auto type = ColumnType(state, column);
+    if (!type) return StayOpen(ui, NoColumnText(state, column));
+    const auto comma = codesText.find(',');
+    if (comma == std::string::npos) return StayOpen(ui, msg::TwoSexValues);
+    if (*type != "numeric") return StayOpen(ui, msg::SexColumnNotNumeric);
+    if (ReadSexCode(ui, codesText.substr(0, comma), p.sexCode1) != DefinitionOk::Confirmed)
         return DefinitionOk::StayOpen;
-    if (ReadSexCode(ui, txtSexValues.substr(comma + 1), p.varSex2) != DefinitionOk::Confirmed)
+    if (ReadSexCode(ui, codesText.substr(comma + 1), p.sexCode2) != DefinitionOk::Confirmed)
         return DefinitionOk::StayOpen;
-    if (p.varSex1 == p.varSex2) return StayOpen(ui, 27);
+    if (p.sexCode1 == p.sexCode2) return StayOpen(ui, msg::SexValuesOutOfRange);
     return DefinitionOk::Confirmed;
 }
 
-SubDialogEntries TakeSexEntries(const PySettings& py) { return {py.varSEX, py.varSex1, py.varSex2}; }
+SubDialogEntries TakeSexEntries(const PySettings& py) { return {py.sexColumn, py.sexCode1, py.sexCode2}; }
 
-SubDialogEntries TakeLagEntries(const PySettings& py) { return {py.varDOH, py.varLag, 0}; }
+SubDialogEntries TakeLagEntries(const PySettings& py) { return {py.hireColumn, py.lagYears, 0}; }
 
 void SexDialogClosed(ProgramState& state, bool confirmed, const SubDialogEntries& onOpening) {
     if (confirmed) {
-        state.py.varSexStatus = true;
+        state.py.sexDefined = true;
         return;
     }
-    state.py.varSEX = onOpening.column;
-    state.py.varSex1 = onOpening.first;
-    state.py.varSex2 = onOpening.second;
+    state.py.sexColumn = onOpening.column;
+    state.py.sexCode1 = onOpening.first;
+    state.py.sexCode2 = onOpening.second;
 }
 
-DefinitionOk LagOk(ProgramState& state, Interaction& ui, const std::string& comLag,
-                   const std::string& txtLagValue) {
+DefinitionOk LagOk(ProgramState& state, Interaction& ui, const std::string& column,
+                   const std::string& yearsText) {
     PySettings& p = state.py;
-    p.varDOH = comLag;
-    if (p.varDOH.empty())
+    p.hireColumn = column;
+    if (p.hireColumn.empty())
         return StayOpen(ui, "Choose the column that holds the date of hire, or press Cancel and untick Lag.");
-    const auto type = ColumnType(state, comLag);
-    if (!type) return StayOpen(ui, NoColumnText(state, comLag));
-    if (*type != "date") return StayOpen(ui, 14);
-    const auto number = ReadNumber(txtLagValue);
-    if (!number) return StayOpen(ui, 15);
+    const auto type = ColumnType(state, column);
+    if (!type) return StayOpen(ui, NoColumnText(state, column));
+    if (*type != "date") return StayOpen(ui, msg::HireNotDate);
+    const auto number = ReadNumber(yearsText);
+    if (!number) return StayOpen(ui, msg::LagOutOfRange);
     int16_t lag = 0;
     try {
         lag = RoundToInt16(*number);
     } catch (const VdxError&) {
-        return StayOpen(ui, 15);  // beyond 16 bits: out of range as well
+        return StayOpen(ui, msg::LagOutOfRange);  // beyond 16 bits: out of range as well
     }
-    p.varLag = lag;
-    if (lag < 0 || lag > 100) return StayOpen(ui, 15);
+    p.lagYears = lag;
+    if (lag < 0 || lag > 100) return StayOpen(ui, msg::LagOutOfRange);
     return DefinitionOk::Confirmed;
 }
 
 void LagDialogClosed(ProgramState& state, bool confirmed, const SubDialogEntries& onOpening) {
     if (confirmed) {
-        state.py.varLagStatus = true;
+        state.py.lagDefined = true;
         return;
     }
-    state.py.varDOH = onOpening.column;
-    state.py.varLag = onOpening.first;
+    state.py.hireColumn = onOpening.column;
+    state.py.lagYears = onOpening.first;
 }
 
 }  // namespace vdx::py

@@ -18,7 +18,7 @@ enum class DefinitionOk {
     StayOpen,   // a message was shown; the dialog stays open
 };
 
-// frmSex's values box on loading: varSex1 "," varSex2 ("0,0" for a new file).
+// frmSex's values box on loading: sexCode1 "," sexCode2 ("0,0" for a new file).
 std::string SexValuesText(const PySettings& py);
 
 // The codes of a sex column and how many rows hold each, the most frequent
@@ -41,14 +41,14 @@ std::optional<std::string> ProposedSexValues(const std::vector<SexCode>& found);
 std::string SexCodesHint(const std::string& column, const std::vector<SexCode>& found,
                          const std::string& valuesText);
 
-// frmSex's Ok: varSEX takes the column. No column chosen is refused with a
+// frmSex's Ok: sexColumn takes the column. No column chosen is refused with a
 // message that says so; a name that is no column of the main data table is
 // named; the column must be numeric (message 25); the values text must hold
 // two numbers from 0 to 32767 separated by a comma, and they must differ
 // (messages 24 to 27). Every message has the critical icon and the title
 // "Error"; the dialog then stays open.
-DefinitionOk SexOk(ProgramState& state, Interaction& ui, const std::string& comSex,
-                   const std::string& txtSexValues);
+DefinitionOk SexOk(ProgramState& state, Interaction& ui, const std::string& column,
+                   const std::string& codesText);
 
 // What frmSex (frmLag) changes, taken when it opens: Cancel, Escape and the
 // close box put it back and leave the check box and its status as they were.
@@ -59,19 +59,19 @@ struct SubDialogEntries {
 SubDialogEntries TakeSexEntries(const PySettings& py);
 SubDialogEntries TakeLagEntries(const PySettings& py);
 
-// frmSex closes: confirmed during this opening sets varSexStatus; otherwise
-// varSEX, varSex1 and varSex2 return to what they were on opening and the
-// stratification by sex (blnSex, varSexStatus) stays as it was.
+// frmSex closes: confirmed during this opening sets sexDefined; otherwise
+// sexColumn, sexCode1 and sexCode2 return to what they were on opening and the
+// stratification by sex (bySex, sexDefined) stays as it was.
 void SexDialogClosed(ProgramState& state, bool confirmed, const SubDialogEntries& onOpening);
 
-// frmLag's Ok: varDOH takes the column, which must be chosen (a message
+// frmLag's Ok: hireColumn takes the column, which must be chosen (a message
 // says so), be a column of the main data table (named otherwise) and a
 // date column (message 14); the lag must be a number that rounds to
 // 0 .. 100 years (message 15).
-DefinitionOk LagOk(ProgramState& state, Interaction& ui, const std::string& comLag,
-                   const std::string& txtLagValue);
+DefinitionOk LagOk(ProgramState& state, Interaction& ui, const std::string& column,
+                   const std::string& yearsText);
 
-// frmLag closes: as SexDialogClosed with varDOH, varLag and varLagStatus.
+// frmLag closes: as SexDialogClosed with hireColumn, lagYears and lagDefined.
 void LagDialogClosed(ProgramState& state, bool confirmed, const SubDialogEntries& onOpening);
 
 }  // namespace vdx::py

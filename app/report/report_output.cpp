@@ -10,7 +10,8 @@ namespace vdx::report {
 namespace {
 
 // Save dialog: ask before overwriting, no read-only box, a read-only file refused.
-constexpr int kAskOverwriteNoReadOnly = 32774;
+constexpr int kAskOverwriteNoReadOnly =
+    file_dialog::OverwritePrompt | file_dialog::HideReadOnly | file_dialog::NoReadOnlyReturn;
 
 }  // namespace
 

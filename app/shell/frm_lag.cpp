@@ -24,8 +24,8 @@ FrmLag::FrmLag(QWidget* parent, ProgramState& state, Interaction& ui) : QDialog(
     comLag_->setEditable(true);
     for (const auto& f : state_.MainTableFields) comLag_->addItem(QString::fromStdString(f.name));
     comLag_->setCurrentIndex(-1);
-    if (!state_.py.varDOH.empty()) comLag_->setEditText(QString::fromStdString(state_.py.varDOH));
-    txtLagValue_ = new QLineEdit(QString::number(state_.py.varLag), this);
+    if (!state_.py.hireColumn.empty()) comLag_->setEditText(QString::fromStdString(state_.py.hireColumn));
+    txtLagValue_ = new QLineEdit(QString::number(state_.py.lagYears), this);
     txtLagValue_->setObjectName("txtLagValue");
     const OkCancelButtons buttons = MakeOkCancelButtons(this);
     btnOk_ = buttons.ok;

@@ -51,8 +51,8 @@ CalculatorDefaults CalculatorStartValues(const CalculatorDefaults& kept) {
 void WriteCalculatorDefaults(SettingsStore& store, const CalculatorDefaults& d) {
     if (d.levelIndex >= 0 && d.levelIndex < static_cast<int>(mortality::kCalculatorLevels.size()))
         store.write("Calculator", "DefaultLevel", QString::number(mortality::kCalculatorLevels[d.levelIndex]));
-    if (d.methodIndex >= 0 && d.methodIndex < static_cast<int>(mortality::kCalculatorMethods.size()))
-        store.write("Calculator", "DefaultMethod", mortality::kCalculatorMethods[d.methodIndex].name);
+    if (d.methodIndex >= 0 && d.methodIndex < static_cast<int>(kIntervalMethods.size()))
+        store.write("Calculator", "DefaultMethod", IntervalMethodName(kIntervalMethods[d.methodIndex]));
     store.sync();
 }
 
@@ -96,7 +96,7 @@ FrmOptions::FrmOptions(QWidget* parent, ProgramState& state, Interaction& ui, Se
     for (int level : mortality::kCalculatorLevels) cboDefaultLevelCalc_->addItem(QString::number(level) + "%");
     cboDefaultMethodCalc_ = new QComboBox(frame1);
     cboDefaultMethodCalc_->setObjectName("cboDefaultMethodCalc");
-    for (const auto& m : mortality::kCalculatorMethods) cboDefaultMethodCalc_->addItem(m.name);
+    for (IntervalMethod method : kIntervalMethods) cboDefaultMethodCalc_->addItem(IntervalMethodName(method));
     auto* levelLabel = new QLabel("&Level:", frame1);
     levelLabel->setBuddy(cboDefaultLevelCalc_);
     auto* methodLabel = new QLabel("&Method:", frame1);

@@ -25,7 +25,7 @@ namespace vdx {
 // a method as shown, e.g. "Chi Square"). -1 where none is kept.
 struct CalculatorDefaults {
     int levelIndex = -1;   // into mortality::kCalculatorLevels
-    int methodIndex = -1;  // into mortality::kCalculatorMethods
+    int methodIndex = -1;  // into kIntervalMethods
 };
 CalculatorDefaults ReadCalculatorDefaults(const SettingsStore& store);
 // What the calculator starts with: the defaults kept, 95 % and Exact where

@@ -102,14 +102,14 @@ FrmPyComp::FrmPyComp(QWidget* parent, ProgramState& state, Interaction& ui)
     setWindowTitle("Person-Years Computation");
     setModal(true);
     snapshot_ = py::TakeSettingsSnapshot(state_);
-    statusOnOpening_ = {state_.py.varSexStatus, state_.py.varLagStatus};
+    statusOnOpening_ = {state_.py.sexDefined, state_.py.lagDefined};
     // What the user entered for a run that stopped comes back into the dialog.
     enteredShown_ = py::PutBackEnteredSettings(state_);
-    const py::PyCompForm shown = py::PyCompFormOnLoad(state_);
+    const py::PyRequest shown = py::PyRequestOnLoad(state_);
 
-    comDOB_ = ColumnCombo(this, "comDOB", state_, state_.py.varDOB);
-    comEPS_ = ColumnCombo(this, "comEPS", state_, state_.py.varEPS);
-    comTPS_ = ColumnCombo(this, "comTPS", state_, state_.py.varTPS);
+    comDOB_ = ColumnCombo(this, "comDOB", state_, state_.py.birthColumn);
+    comEPS_ = ColumnCombo(this, "comEPS", state_, state_.py.entryColumn);
+    comTPS_ = ColumnCombo(this, "comTPS", state_, state_.py.exitColumn);
     auto* variables = new QGroupBox("Variables ", this);
     auto* vgrid = new QGridLayout(variables);
     vgrid->addWidget(Label("&Date-of-birth:", comDOB_, variables), 0, 0);
@@ -122,14 +122,14 @@ FrmPyComp::FrmPyComp(QWidget* parent, ProgramState& state, Interaction& ui)
 
     chkAge_ = Check(this, "chkAge", "Self-defined age classes");
     btnAgeClassSelfDefined_ = Button(this, "btnAgeClassSelfDefined", "Self defined");
-    txtAgeFrom_ = Box(this, "txtAgeFrom", shown.txtAgeFrom);
-    txtAgeTo_ = Box(this, "txtAgeTo", shown.txtAgeTo);
-    txtAgeStep_ = Box(this, "txtAgeStep", shown.txtAgeStep);
+    txtAgeFrom_ = Box(this, "txtAgeFrom", shown.ageFrom);
+    txtAgeTo_ = Box(this, "txtAgeTo", shown.ageTo);
+    txtAgeStep_ = Box(this, "txtAgeStep", shown.ageStep);
     chkCalendar_ = Check(this, "chkCalendar", "Self-defined calendar classes");
     btnCalendarClassSelfDefined_ = Button(this, "btnCalendarClassSelfDefined", "Self defined");
-    txtCalendarFrom_ = Box(this, "txtCalendarFrom", shown.txtCalendarFrom);
-    txtCalendarTo_ = Box(this, "txtCalendarTo", shown.txtCalendarTo);
-    txtCalendarStep_ = Box(this, "txtCalendarStep", shown.txtCalendarStep);
+    txtCalendarFrom_ = Box(this, "txtCalendarFrom", shown.calendarFrom);
+    txtCalendarTo_ = Box(this, "txtCalendarTo", shown.calendarTo);
+    txtCalendarStep_ = Box(this, "txtCalendarStep", shown.calendarStep);
     chkSex_ = Check(this, "chkSex", "Stratify by sex");
     btnSex_ = Button(this, "btnSex", "Sex");
     chkLag_ = Check(this, "chkLag", "Apply a lag after the date of hire");
@@ -166,11 +166,11 @@ FrmPyComp::FrmPyComp(QWidget* parent, ProgramState& state, Interaction& ui)
     connect(chkCalendar_, &QCheckBox::toggled, this, &FrmPyComp::calendarChecked);
     connect(chkSex_, &QCheckBox::toggled, this, [this](bool on) {
         btnSex_->setEnabled(on);
-        state_.py.blnSex = on;
+        state_.py.bySex = on;
     });
     connect(chkLag_, &QCheckBox::toggled, this, [this](bool on) {
         btnLag_->setEnabled(on);
-        state_.py.blnLag = on;
+        state_.py.withLag = on;
     });
     connect(btnAgeClassSelfDefined_, &QPushButton::clicked, this, [this] { openSelfDefined(false); });
     connect(btnCalendarClassSelfDefined_, &QPushButton::clicked, this, [this] { openSelfDefined(true); });
@@ -180,52 +180,52 @@ FrmPyComp::FrmPyComp(QWidget* parent, ProgramState& state, Interaction& ui)
     connect(cmdCancel_, &QPushButton::clicked, this, &FrmPyComp::reject);
 
     // Checking a box here runs its click behaviour, as a click would.
-    chkSex_->setChecked(state_.py.blnSex);
-    chkLag_->setChecked(state_.py.blnLag);
-    chkAge_->setChecked(state_.py.blnAgeSelfDefined);
-    chkCalendar_->setChecked(state_.py.blnCalendarSelfDefined);
+    chkSex_->setChecked(state_.py.bySex);
+    chkLag_->setChecked(state_.py.withLag);
+    chkAge_->setChecked(state_.py.ageSelfDefined);
+    chkCalendar_->setChecked(state_.py.calendarSelfDefined);
 }
 
 void FrmPyComp::ageChecked(bool on) {
     btnAgeClassSelfDefined_->setEnabled(on);
-    state_.py.blnAgeSelfDefined = on;
+    state_.py.ageSelfDefined = on;
     for (QLineEdit* box : {txtAgeFrom_, txtAgeTo_, txtAgeStep_}) box->setEnabled(!on);
 }
 
 void FrmPyComp::calendarChecked(bool on) {
     btnCalendarClassSelfDefined_->setEnabled(on);
-    state_.py.blnCalendarSelfDefined = on;
+    state_.py.calendarSelfDefined = on;
     for (QLineEdit* box : {txtCalendarFrom_, txtCalendarTo_, txtCalendarStep_}) box->setEnabled(!on);
 }
 
-py::PyCompForm FrmPyComp::form() const {
-    py::PyCompForm f;
-    f.comDOB = comDOB_->currentText().toStdString();
-    f.comEPS = comEPS_->currentText().toStdString();
-    f.comTPS = comTPS_->currentText().toStdString();
-    f.txtAgeFrom = txtAgeFrom_->text().toStdString();
-    f.txtAgeTo = txtAgeTo_->text().toStdString();
-    f.txtAgeStep = txtAgeStep_->text().toStdString();
-    f.txtCalendarFrom = txtCalendarFrom_->text().toStdString();
-    f.txtCalendarTo = txtCalendarTo_->text().toStdString();
-    f.txtCalendarStep = txtCalendarStep_->text().toStdString();
+py::PyRequest FrmPyComp::request() const {
+    py::PyRequest f;
+    f.birthColumn = comDOB_->currentText().toStdString();
+    f.entryColumn = comEPS_->currentText().toStdString();
+    f.exitColumn = comTPS_->currentText().toStdString();
+    f.ageFrom = txtAgeFrom_->text().toStdString();
+    f.ageTo = txtAgeTo_->text().toStdString();
+    f.ageStep = txtAgeStep_->text().toStdString();
+    f.calendarFrom = txtCalendarFrom_->text().toStdString();
+    f.calendarTo = txtCalendarTo_->text().toStdString();
+    f.calendarStep = txtCalendarStep_->text().toStdString();
     return f;
 }
 
 void FrmPyComp::compute() {
-    const py::PyCompCheck check = py::CheckPyCompute(state_, ui_, form());
+    const py::PyCheck check = py::CheckPyRequest(state_, ui_, request());
     QWidget* focus = nullptr;
     switch (check.focus) {
-        case py::PyCompControl::comDOB: focus = comDOB_; break;
-        case py::PyCompControl::comEPS: focus = comEPS_; break;
-        case py::PyCompControl::comTPS: focus = comTPS_; break;
-        case py::PyCompControl::txtAgeFrom: focus = txtAgeFrom_; break;
-        case py::PyCompControl::txtAgeTo: focus = txtAgeTo_; break;
-        case py::PyCompControl::txtAgeStep: focus = txtAgeStep_; break;
-        case py::PyCompControl::txtCalendarFrom: focus = txtCalendarFrom_; break;
-        case py::PyCompControl::txtCalendarTo: focus = txtCalendarTo_; break;
-        case py::PyCompControl::txtCalendarStep: focus = txtCalendarStep_; break;
-        case py::PyCompControl::None: break;
+        case py::PyField::BirthColumn: focus = comDOB_; break;
+        case py::PyField::EntryColumn: focus = comEPS_; break;
+        case py::PyField::ExitColumn: focus = comTPS_; break;
+        case py::PyField::AgeFrom: focus = txtAgeFrom_; break;
+        case py::PyField::AgeTo: focus = txtAgeTo_; break;
+        case py::PyField::AgeStep: focus = txtAgeStep_; break;
+        case py::PyField::CalendarFrom: focus = txtCalendarFrom_; break;
+        case py::PyField::CalendarTo: focus = txtCalendarTo_; break;
+        case py::PyField::CalendarStep: focus = txtCalendarStep_; break;
+        case py::PyField::None: break;
     }
     if (focus) {
         focus->setFocus();
@@ -237,7 +237,7 @@ void FrmPyComp::compute() {
 void FrmPyComp::reject() {
     py::RestoreSettingsSnapshot(state_, snapshot_);
     // The entries of a stopped run brought their own sex and lag status.
-    if (enteredShown_) std::tie(state_.py.varSexStatus, state_.py.varLagStatus) = statusOnOpening_;
+    if (enteredShown_) std::tie(state_.py.sexDefined, state_.py.lagDefined) = statusOnOpening_;
     QDialog::reject();
 }
 

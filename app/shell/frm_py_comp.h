@@ -26,8 +26,8 @@ public:
 
     // The snapshot taken on loading; the run puts it back when cancelled.
     const py::PySettingsSnapshot& snapshot() const { return snapshot_; }
-    // What the controls hold.
-    py::PyCompForm form() const;
+    // The request the controls hold.
+    py::PyRequest request() const;
 
     // Compute: the checks; on success the dialog closes accepted (the caller
     // then runs the person-years run), otherwise it stays open.
@@ -46,7 +46,7 @@ private:
     ProgramState& state_;
     Interaction& ui_;
     py::PySettingsSnapshot snapshot_;
-    std::pair<bool, bool> statusOnOpening_;  // varSexStatus, varLagStatus
+    std::pair<bool, bool> statusOnOpening_;  // sexDefined, lagDefined
     bool enteredShown_ = false;              // the entries of a stopped run were shown
 
     QComboBox *comDOB_, *comEPS_, *comTPS_;

@@ -25,7 +25,7 @@ FrmSex::FrmSex(QWidget* parent, ProgramState& state, Interaction& ui) : QDialog(
     comSex_->setEditable(true);
     for (const auto& f : state_.MainTableFields) comSex_->addItem(QString::fromStdString(f.name));
     comSex_->setCurrentIndex(-1);
-    if (!state_.py.varSEX.empty()) comSex_->setEditText(QString::fromStdString(state_.py.varSEX));
+    if (!state_.py.sexColumn.empty()) comSex_->setEditText(QString::fromStdString(state_.py.sexColumn));
     txtSexValues_ = new QLineEdit(QString::fromStdString(py::SexValuesText(state_.py)), this);
     txtSexValues_->setObjectName("txtSexValues");
     lblSexCodes_ = new QLabel(this);

@@ -68,8 +68,8 @@ FrmSMRCalculator::FrmSMRCalculator(QWidget* parent, const ProgramState& state, I
 
     auto* methods = new QGroupBox("Method:", this);
     auto* methodColumn = new QVBoxLayout(methods);
-    for (size_t m = 0; m < mortality::kCalculatorMethods.size(); ++m) {
-        const QString name = mortality::kCalculatorMethods[m].name;
+    for (size_t m = 0; m < kIntervalMethods.size(); ++m) {
+        const QString name = IntervalMethodName(kIntervalMethods[m]);
         auto* box = new QCheckBox(name, methods);
         box->setObjectName("chk" + QString(name).remove(' '));
         methodColumn->addWidget(box);

@@ -170,6 +170,8 @@ MainMenus BuildMainMenus(QMainWindow* window) {
     m.mnuReports = AddMenu(window, "mnuReports", "&Reports");
     m.mnuReportsPrint = AddEntry(m.mnuReports, "mnuReportsPrint", "&Print", QKeySequence::Print, "Ctrl+P");
     m.mnuReportsSaveAs = AddEntry(m.mnuReports, "mnuReportsSaveAs", "Save &as...");
+    m.mnuReports->addSeparator();
+    m.mnuReportsStudy = AddEntry(m.mnuReports, "mnuReportsStudy", "&Study report");
     m.mnuTools = AddMenu(window, "mnuTools", "T&ools");
     QAction* calculator = AddEntry(m.mnuTools, "mnuToolsSMRCalculator", "SMR &Calculator");
     QObject::connect(calculator, &QAction::triggered, window, [window] { MenuToolsSMRCalculator(window); });

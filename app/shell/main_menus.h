@@ -43,6 +43,7 @@ struct MainMenus {
     QAction* mnuTablesPrint = nullptr;
     QAction* mnuReportsPrint = nullptr;
     QAction* mnuReportsSaveAs = nullptr;
+    QAction* mnuReportsStudy = nullptr;
     QAction* mnuHelpContents = nullptr;
     QAction* mnuHelpLicence = nullptr;
     QAction* mnuHelpAbout = nullptr;

@@ -31,6 +31,8 @@
 #include "db/project_management.h"
 #include "exchange/commands/export_command.h"
 #include "report/report_output.h"
+#include "report/study_report.h"
+#include "study_report_window.h"
 #include "mortality/strata_table.h"
 #include "plot_view.h"
 #include "plots/plot_file.h"
@@ -176,6 +178,7 @@ void MainWindow::connectCommands() {
     plotView_->setMenuActions({menus_.mnuFilePlotSaveAs, menus_.mnuFilePlotPrint});
     connect(menus_.mnuReportsPrint, &QAction::triggered, this, &MainWindow::reportsPrint);
     connect(menus_.mnuReportsSaveAs, &QAction::triggered, this, &MainWindow::reportsSaveAs);
+    connect(menus_.mnuReportsStudy, &QAction::triggered, this, &MainWindow::reportsStudyReport);
     connect(menus_.mnuHelpContents, &QAction::triggered, this, &MainWindow::helpContents);
     connect(menus_.mnuHelpAbout, &QAction::triggered, this, &MainWindow::helpAbout);
     connect(menus_.mnuHelpLicence, &QAction::triggered, this, &MainWindow::helpLicence);
@@ -504,7 +507,7 @@ void MainWindow::savePlot() {
     request.defaultExtension = plots::PlotFileTypes().front().ending;
     request.fileName =
         (shownPlotProject_.empty() ? shownPlot_ : shownPlotProject_ + "-" + shownPlot_) + "." + request.defaultExtension;
-    request.flags = 0x2;  // ask before replacing a file
+    request.flags = file_dialog::OverwritePrompt;
     const auto chosen = ui().saveFile(request);
     if (!chosen) return;
     try {
@@ -560,8 +563,8 @@ void MainWindow::showViewWidgets() {
 void MainWindow::applyEntries() {
     const ViewEntries& e = state_.Entries;
     const std::pair<const char*, bool> entries[] = {
-        {"mnuTablesSaveAS", e.mnuTablesSaveAS},   {"mnuTablesCopy", e.mnuTablesCopy},
-        {"mnuReportsSaveAs", e.mnuReportsSaveAs}, {"mnuReportsPrint", e.mnuReportsPrint},
+        {"mnuTablesSaveAS", e.tablesSaveAs},   {"mnuTablesCopy", e.tablesCopy},
+        {"mnuReportsSaveAs", e.reportsSaveAs}, {"mnuReportsPrint", e.reportsPrint},
     };
     for (const auto& [name, on] : entries)
         if (QAction* a = findChild<QAction*>(name)) a->setEnabled(on);
@@ -796,6 +799,18 @@ void MainWindow::reportsPrint() {
 void MainWindow::reportsSaveAs() {
     if (state_.CurrentView != ViewName::ResultRTF) return;
     report::SaveSmrReportAs(state_, ui(), {shownReport_, 0, {}});
+}
+
+void MainWindow::reportsStudyReport() {
+    if (!state_.ProjectOpen) {
+        ui().message(Message(16), Buttons::Ok, Icon::Exclamation, "VELDRIX");
+        return;
+    }
+    const auto html = report::MakeStudyReport(state_, ui());
+    if (!html) return;
+    if (!studyReport_) studyReport_ = new StudyReportWindow(this, ui(), reportPrinter());
+    const std::string name = QFileInfo(Q(state_.ProjectFileName)).completeBaseName().toStdString() + " report";
+    studyReport_->showReport(*html, name);
 }
 
 void MainWindow::helpContents() {

@@ -37,6 +37,7 @@ struct ResultGridText;
 }
 class GridView;
 class HelpWindow;
+class StudyReportWindow;
 class QtInteraction;
 class RecordsetModel;
 
@@ -78,6 +79,7 @@ public:
     void tablesPrint();
     void reportsPrint();
     void reportsSaveAs();
+    void reportsStudyReport();
     // The printer Reports > Print, Tables > Print and File > Print plot use;
     // it keeps the choices of the dialog.
     QPrinter& reportPrinter() { return *reportPrinter_; }
@@ -168,6 +170,7 @@ private:
     std::string shownPlot_, shownPlotProject_;  // what PlotView shows, for saving it
     QLabel* status_ = nullptr;
     HelpWindow* help_ = nullptr;  // made on the first Help > Contents
+    StudyReportWindow* studyReport_ = nullptr;  // made on the first Reports > Study report
     RecordsetModel* mainModel_ = nullptr;
     RecordsetModel* internalModel_ = nullptr;
     QStandardItemModel* resultModel_ = nullptr;

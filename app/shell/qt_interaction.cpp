@@ -20,11 +20,6 @@ namespace vdx {
 
 namespace {
 
-// Flags of the file dialogs, as the commands pass them.
-constexpr int kOverwritePrompt = 0x2;
-constexpr int kFileMustExist = 0x1000;
-constexpr int kNoReadOnlyReturn = 0x8000;
-
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 // The extension of a Qt name filter's first pattern ("rtf" of "RTF file (*.rtf)").
@@ -104,7 +99,7 @@ void ProgressWindow::setValue(int value) {
 }
 
 void ProgressWindow::askCancel() {
-    const auto answer = QMessageBox::question(this, "VELDRIX", Q(Message(21)),
+    const auto answer = QMessageBox::question(this, "VELDRIX", Q(Message(msg::ReallyCancel)),
                                               QMessageBox::Yes | QMessageBox::No);
     cancelRequested_ = answer == QMessageBox::Yes;
 }
@@ -169,9 +164,9 @@ std::optional<FileDialogResult> QtInteraction::fileDialog(const FileDialogReques
     QFileDialog dialog(owner_, Q(request.title));
     dialog.setObjectName("dlgCommonDialog");
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialog.setFileMode(!save && (request.flags & kFileMustExist) ? QFileDialog::ExistingFile
+    dialog.setFileMode(!save && (request.flags & file_dialog::FileMustExist) ? QFileDialog::ExistingFile
                                                                  : QFileDialog::AnyFile);
-    if (save) dialog.setOption(QFileDialog::DontConfirmOverwrite, !(request.flags & kOverwritePrompt));
+    if (save) dialog.setOption(QFileDialog::DontConfirmOverwrite, !(request.flags & file_dialog::OverwritePrompt));
     dialog.setDirectory(request.initialDirectory.empty() ? QDir::currentPath()
                                                          : Q(request.initialDirectory));
     const QStringList filters = QtNameFilters(request.filter);
@@ -195,7 +190,7 @@ std::optional<FileDialogResult> QtInteraction::fileDialog(const FileDialogReques
     while (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
         const QString path = dialog.selectedFiles().first();
         const QFileInfo info(path);
-        if ((request.flags & kNoReadOnlyReturn) && info.exists() && !info.isWritable()) {
+        if ((request.flags & file_dialog::NoReadOnlyReturn) && info.exists() && !info.isWritable()) {
             QMessageBox::warning(&dialog, Q(request.title),
                                  path + "\nThis file is read-only. Please choose another file.");
             continue;

@@ -23,8 +23,6 @@ namespace vdx {
 
 namespace {
 
-constexpr int kOdbcEntry = 0;
-
 QMenu* SubMenu(QMenu* parent, const QString& name, const QString& caption) {
     QMenu* menu = parent->addMenu(caption);
     menu->setObjectName(name);
@@ -53,10 +51,8 @@ void AddTableMenu(QMainWindow* window, QMenu* mnuTables, bool rateTable) {
         }
         QAction* entry = menu->addAction(e.menuCaption);
         entry->setObjectName(base + "Add" + e.menuName);
-        entry->setData(e.sourceCode);
-        const int code = e.sourceCode;
         QObject::connect(entry, &QAction::triggered, window,
-                         [window, rateTable, code] { MenuAddTable(window, rateTable, code); });
+                         [window, rateTable, &e] { MenuAddTable(window, rateTable, e); });
     }
     QAction* remove = table->addAction(rateTable ? "&Remove..." : "&Remove");
     remove->setObjectName(base + "Remove");
@@ -139,7 +135,7 @@ void MenuRemoveTable(QMainWindow* window, bool rateTable) {
     });
 }
 
-void MenuAddTable(QMainWindow* window, bool rateTable, int code) {
+void MenuAddTable(QMainWindow* window, bool rateTable, const exchange::FileFormat& format) {
     auto* main = qobject_cast<MainWindow*>(window);
     if (!main) return;
     QtAttachDialogs dialogs(main);
@@ -147,11 +143,8 @@ void MenuAddTable(QMainWindow* window, bool rateTable, int code) {
     main->runCommand([&] {
         ProgramState& state = main->state();
         Interaction& ui = main->ui();
-        if (code == kOdbcEntry)
-            added = rateTable ? exchange::AddRateTableODBC(state, ui, dialogs) : exchange::AddMainTableODBC(state, ui, dialogs);
-        else
-            added = rateTable ? exchange::AddRateTable(state, ui, dialogs, code)
-                              : exchange::AddMainTable(state, ui, dialogs, code);
+        added = rateTable ? exchange::AddRateTable(state, ui, dialogs, format)
+                          : exchange::AddMainTable(state, ui, dialogs, format);
     });
     if (!added) return;
     // Show what came in: the new node, selected in the tree and clicked, fills the grid.

@@ -36,8 +36,8 @@ void AddTablesMenuEntries(QMainWindow* window, QMenu* mnuTables);
 void MenuRemoveTable(QMainWindow* window, bool rateTable);
 
 // An Add entry: the command over the main window's state, then the new
-// table's node is clicked, so that the table shows in its grid. `code` is
-// the source format code, 0 for ODBC.
-void MenuAddTable(QMainWindow* window, bool rateTable, int code);
+// table's node is clicked, so that the table shows in its grid. `format` is
+// the entry's format (file_formats.h).
+void MenuAddTable(QMainWindow* window, bool rateTable, const exchange::FileFormat& format);
 
 }  // namespace vdx

@@ -19,8 +19,17 @@ enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel, YesNoDefaultNo };
 enum class Icon { None, Critical, Question, Exclamation, Information };
 enum class Answer { Ok, Cancel, Yes, No };
 
+// Flags of a file dialog (FileDialogRequest::flags), with the numbers of the
+// common dialog the program was first written for.
+namespace file_dialog {
+inline constexpr int OverwritePrompt = 0x2;      // ask before replacing a file
+inline constexpr int HideReadOnly = 0x4;         // no read-only check box
+inline constexpr int FileMustExist = 0x1000;     // only an existing file can be opened
+inline constexpr int NoReadOnlyReturn = 0x8000;  // a read-only file is refused
+}  // namespace file_dialog
+
 // A file dialog as the commands describe it. The filter uses the
-// "Description (*.ext)|*.ext|..." form; flags are kept for the record.
+// "Description (*.ext)|*.ext|..." form.
 struct FileDialogRequest {
     std::string title;
     std::string initialDirectory;

@@ -34,51 +34,69 @@ double LevelAlpha(int16_t level)
     }
 }
 
-double GetMultiplier(const std::string& method, const std::string& side, double observed, int16_t level)
+const char* IntervalMethodName(IntervalMethod method)
 {
+    switch (method) {
+    case IntervalMethod::Exact:
+        return "Exact";
+    case IntervalMethod::Byar:
+        return "Byar";
+    case IntervalMethod::ChiSquare:
+        return "Chi Square";
+    case IntervalMethod::SquareRoot:
+        return "Square Root";
+    case IntervalMethod::Wald:
+        return "Wald";
+    }
+    return "";
+}
+
+std::optional<IntervalMethod> IntervalMethodNamed(const std::string& name)
+{
+    for (IntervalMethod method : kIntervalMethods)
+        if (name == IntervalMethodName(method))
+            return method;
+    return std::nullopt;
+}
+
+double GetMultiplier(IntervalMethod method, BoundSide side, double observed, int16_t level)
+{
+    const bool low = side == BoundSide::Low;
     const double z = LevelQuantile(level);
-    const double alpha = LevelAlpha(level);
-    using Export = double (*)(double, double);
-    struct Method {
-        const char* name;
-        Export low;
-        Export high;
-        bool takesAlpha;
-    };
-    static const Method methods[] = {
-        {"exact", library::MultiplierExactLow, library::MultiplierExactHigh, true},
-        {"byar", library::MultiplierByarLow, library::MultiplierByarHigh, false},
-        {"chisquare", library::MultiplierChiSquareLow, library::MultiplierChiSquareHigh, false},
-        {"squareroot", library::MultiplierSquareRootLow, library::MultiplierSquareRootHigh, false},
-        {"wald", library::MultiplierWaldLow, library::MultiplierWaldHigh, false},
-    };
-    for (const Method& m : methods) {
-        if (method != m.name)
-            continue;
-        const double second = m.takesAlpha ? alpha : z;
-        if (side == "low")
-            return m.low(observed, second);
-        if (side == "high")
-            return m.high(observed, second);
-        return 0;
+    switch (method) {
+    case IntervalMethod::Exact: {
+        const double alpha = LevelAlpha(level);
+        return low ? library::MultiplierExactLow(observed, alpha) : library::MultiplierExactHigh(observed, alpha);
+    }
+    case IntervalMethod::Byar:
+        return low ? library::MultiplierByarLow(observed, z) : library::MultiplierByarHigh(observed, z);
+    case IntervalMethod::ChiSquare:
+        return low ? library::MultiplierChiSquareLow(observed, z) : library::MultiplierChiSquareHigh(observed, z);
+    case IntervalMethod::SquareRoot:
+        return low ? library::MultiplierSquareRootLow(observed, z) : library::MultiplierSquareRootHigh(observed, z);
+    case IntervalMethod::Wald:
+        return low ? library::MultiplierWaldLow(observed, z) : library::MultiplierWaldHigh(observed, z);
     }
     return 0;
 }
 
-double UpperLimitAtZero(const std::string& method, int16_t level)
+double UpperLimitAtZero(IntervalMethod method, int16_t level)
 {
     const double z = LevelQuantile(level);
     const double alpha = LevelAlpha(level);
     if (alpha <= 0)
         return 0;
-    if (method == "exact" || method == "wald")
+    switch (method) {
+    case IntervalMethod::Exact:
+    case IntervalMethod::Wald:
         return -std::log(alpha / 2);
-    if (method == "byar")
+    case IntervalMethod::Byar:
         return std::pow(1.0 - 1.0 / 9.0 + z / 3.0, 3.0);
-    if (method == "chisquare")
+    case IntervalMethod::ChiSquare:
         return z * z;
-    if (method == "squareroot")
+    case IntervalMethod::SquareRoot:
         return std::pow(1.0 + z / 2.0, 2.0);
+    }
     return 0;
 }
 

@@ -59,8 +59,8 @@ void ShowView(ProgramState& state, ViewName view) {
 
 std::string PyTableName(const PySettings& py, int table) {
     switch (table) {
-        case 2: return "Age*Calendar*Sex=" + std::to_string(py.varSex1);
-        case 3: return "Age*Calendar*Sex=" + std::to_string(py.varSex2);
+        case 2: return "Age*Calendar*Sex=" + std::to_string(py.sexCode1);
+        case 3: return "Age*Calendar*Sex=" + std::to_string(py.sexCode2);
         default: return "Age*Calendar";
     }
 }

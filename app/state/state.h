@@ -14,32 +14,37 @@
 
 namespace vdx {
 
-// The 24 stratification settings, in the stored order of VdxSystemPY.
+// The person-years settings: the 24 rows of the project file's VdxSystemPY
+// (their stored keys are in db/project_file.cpp).
 struct PySettings {
-    bool blnPersonYears = false;
-    int16_t intAnzahlTables = 0;
-    std::string varDOB;
-    std::string varEPS;
-    std::string varTPS;
-    std::string varSEX;
-    bool blnAgeSelfDefined = false;
-    int16_t maxAgeClass = 0;
-    int16_t varAgeFrom = 0;
-    int16_t varAgeTo = 0;
-    int16_t varAgeStep = 0;
-    bool blnCalendarSelfDefined = false;
-    int16_t maxYearClass = 0;
-    int16_t varCalendarFrom = 0;
-    int16_t varCalendarTo = 0;
-    int16_t varCalendarStep = 0;
-    bool blnSex = false;
-    bool varSexStatus = false;
-    int16_t varSex1 = 0;
-    int16_t varSex2 = 0;
-    bool blnLag = false;
-    int16_t varLag = 0;
-    bool varLagStatus = false;
-    std::string varDOH;
+    bool computed = false;       // person-years tables computed
+    int16_t tableCount = 0;      // person-years tables: 1, or 3 by sex
+    std::string birthColumn;     // the main data table's date columns
+    std::string entryColumn;
+    std::string exitColumn;
+    std::string sexColumn;
+    bool ageSelfDefined = false;
+    int16_t ageBoundCount = 0;   // bounds in AgeBounds: classes + 1
+    int16_t ageFrom = 0;         // the regular series, in years
+    int16_t ageTo = 0;
+    int16_t ageStep = 0;
+    bool calendarSelfDefined = false;
+    int16_t calendarBoundCount = 0;  // bounds in CalendarBounds: periods + 1
+    int16_t calendarFrom = 0;
+    int16_t calendarTo = 0;
+    int16_t calendarStep = 0;
+    bool bySex = false;          // the stratification by sex is asked for
+    bool sexDefined = false;     // ... and its dialog was confirmed
+    int16_t sexCode1 = 0;
+    int16_t sexCode2 = 0;
+    bool withLag = false;        // a lag after the date of hire is asked for
+    int16_t lagYears = 0;
+    bool lagDefined = false;     // ... and its dialog was confirmed
+    std::string hireColumn;
+
+    // Person-years cells of each dimension, never negative.
+    int ageClassCount() const { return ageBoundCount > 1 ? ageBoundCount - 1 : 0; }
+    int periodCount() const { return calendarBoundCount > 1 ? calendarBoundCount - 1 : 0; }
 
     bool operator==(const PySettings&) const = default;
 };
@@ -78,10 +83,10 @@ enum class GridName { None, MainGrid, InternalGrid, ResultGrid };
 
 // Menu entries and buttons that depend on the view.
 struct ViewEntries {
-    bool mnuTablesSaveAS = false;
-    bool mnuTablesCopy = false;
-    bool mnuReportsSaveAs = false;
-    bool mnuReportsPrint = false;
+    bool tablesSaveAs = false;
+    bool tablesCopy = false;
+    bool reportsSaveAs = false;
+    bool reportsPrint = false;
     bool buttonCopy = false;
     bool buttonPrint = false;
     bool operator==(const ViewEntries&) const = default;

@@ -282,7 +282,7 @@ double RoundHalfEven(double value) {
     return std::fmod(lower, 2.0) == 0 ? lower : lower + 1;
 }
 
-[[noreturn]] void Overflow() { throw VdxError(6, "Overflow"); }
+[[noreturn]] void Overflow() { throw VdxError(err::Overflow, "Overflow"); }
 
 }  // namespace
 

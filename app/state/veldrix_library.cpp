@@ -14,10 +14,6 @@ namespace vdx::library {
 namespace {
 
 enum Export {
-    kPyCompute,
-    kPyComputeCells,
-    kDeathCompute,
-    kDeathComputeCell,
     kStrataPrepare,
     kPyComputePrepared,
     kDeathComputePrepared,
@@ -36,7 +32,6 @@ enum Export {
 };
 
 constexpr std::array<const char*, kExportCount> kExportNames = {
-    "PYCOMPUTE",          "PYCOMPUTE_CELLS",         "DEATHCOMPUTE",          "DEATHCOMPUTE_CELL",
     "STRATA_PREPARE",     "PYCOMPUTE_PREPARED",      "DEATHCOMPUTE_PREPARED",
     "MultiplierExactLow", "MultiplierExactHigh",     "MultiplierByarLow",     "MultiplierByarHigh",
     "MultiplierChiSquareLow", "MultiplierChiSquareHigh", "MultiplierSquareRootLow",
@@ -115,37 +110,6 @@ Function* resolve()
 
 }  // namespace
 
-double PyCompute(double startDate, double endDate, double birthDate, double* cells, int32_t cellLimit,
-                 const double* ageBounds, int16_t ageClassCount, const double* calendarBounds,
-                 int16_t periodCount)
-{
-    return resolve<kPyCompute, decltype(PYCOMPUTE)>()(startDate, endDate, birthDate, cells, cellLimit, ageBounds,
-                                          ageClassCount, calendarBounds, periodCount);
-}
-
-int32_t PyComputeCells(double startDate, double endDate, double birthDate, const double* ageBounds,
-                       int16_t ageClassCount, const double* calendarBounds, int16_t periodCount,
-                       int32_t* cellIndex, double* days, int32_t capacity)
-{
-    return resolve<kPyComputeCells, decltype(PYCOMPUTE_CELLS)>()(startDate, endDate, birthDate, ageBounds, ageClassCount,
-                                                     calendarBounds, periodCount, cellIndex, days, capacity);
-}
-
-double DeathCompute(double deathDate, double birthDate, double* cells, int32_t cellLimit,
-                    const double* ageBounds, int16_t ageClassCount, const double* calendarBounds,
-                    int16_t periodCount)
-{
-    return resolve<kDeathCompute, decltype(DEATHCOMPUTE)>()(deathDate, birthDate, cells, cellLimit, ageBounds,
-                                                ageClassCount, calendarBounds, periodCount);
-}
-
-int32_t DeathComputeCell(double deathDate, double birthDate, const double* ageBounds, int16_t ageClassCount,
-                         const double* calendarBounds, int16_t periodCount)
-{
-    return resolve<kDeathComputeCell, decltype(DEATHCOMPUTE_CELL)>()(deathDate, birthDate, ageBounds, ageClassCount,
-                                                         calendarBounds, periodCount);
-}
-
 static_assert(sizeof(VeldrixStrata) <= 192 && alignof(VeldrixStrata) <= 8,
               "Strata keeps the library's VeldrixStrata");
 
@@ -199,13 +163,6 @@ void UseLibraryFile(const std::string& fileName)
         dlclose(b.handle);
     b.handle = nullptr;
     b.fileName = fileName;
-}
-
-std::string LibraryFile()
-{
-    Binding& b = binding();
-    std::lock_guard lock(b.mutex);
-    return b.fileName;
 }
 
 }  // namespace vdx::library

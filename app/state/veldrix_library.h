@@ -18,27 +18,6 @@ namespace vdx::library {
 // running program.
 inline constexpr const char* kLibraryFileName = "libveldrix.so";
 
-// Days of one person's follow-up by stratum (cell i + A * (j - 1)); cells 0 to
-// cellLimit are cleared first.
-double PyCompute(double startDate, double endDate, double birthDate, double* cells, int32_t cellLimit,
-                 const double* ageBounds, int16_t ageClassCount, const double* calendarBounds,
-                 int16_t periodCount);
-
-// The same split as (cell, days) entries; returns the number of entries of
-// the person, of which at most capacity are written (see veldrix.h).
-int32_t PyComputeCells(double startDate, double endDate, double birthDate, const double* ageBounds,
-                       int16_t ageClassCount, const double* calendarBounds, int16_t periodCount,
-                       int32_t* cellIndex, double* days, int32_t capacity);
-
-// One death: cells 0 to cellLimit cleared, the death's cell set to 1.
-double DeathCompute(double deathDate, double birthDate, double* cells, int32_t cellLimit,
-                    const double* ageBounds, int16_t ageClassCount, const double* calendarBounds,
-                    int16_t periodCount);
-
-// The cell of one death, 0 when it lies in no stratum.
-int32_t DeathComputeCell(double deathDate, double birthDate, const double* ageBounds, int16_t ageClassCount,
-                         const double* calendarBounds, int16_t periodCount);
-
 // The class tables of one run, prepared once by the library from the bound
 // arrays (which must outlive the Strata and stay unchanged), then used for
 // every person and death of the run; usable from any thread.
@@ -47,10 +26,12 @@ public:
     Strata(const double* ageBounds, int16_t ageClassCount, const double* calendarBounds, int16_t periodCount);
     // Number of cells A * C.
     int32_t cellCount() const { return cellCount_; }
-    // As PyComputeCells for the prepared bounds.
+    // Days of one person's follow-up by stratum as (cell, days) entries;
+    // returns the number of entries of the person, of which at most capacity
+    // are written (see veldrix.h).
     int32_t personCells(double startDate, double endDate, double birthDate, int32_t* cellIndex, double* days,
                         int32_t capacity) const;
-    // As DeathComputeCell for the prepared bounds.
+    // The cell of one death, 0 when it lies in no stratum.
     int32_t deathCell(double deathDate, double birthDate) const;
 
 private:
@@ -77,6 +58,5 @@ double ChiSquareUpperTail(double chiSquare, double df);
 // For tests: forget the loaded library and load fileName (a plain name or a
 // path) at the next call of an export. Nothing is loaded here.
 void UseLibraryFile(const std::string& fileName);
-std::string LibraryFile();
 
 }  // namespace vdx::library

@@ -67,15 +67,15 @@ int main(int argc, char** argv) {
     bool ok = true;
     bool added = false;
     ui.files.push_back(FileDialogResult{text, 1});
-    double s = Seconds([&] { added = AddMainTable(state, ui, dialogs, kSourceAscii); });
+    double s = Seconds([&] { added = AddMainTable(state, ui, dialogs, FormatNamed("text")); });
     ok &= report("ASCII import, 8 typed columns, main data table", "cohort", s, added);
 
     ui.files.push_back(FileDialogResult{dbf, 1});
-    s = Seconds([&] { added = AddRateTable(state, ui, dialogs, kSourceDBase3); });
+    s = Seconds([&] { added = AddRateTable(state, ui, dialogs, FormatNamed("dbase3")); });
     ok &= report("dBase III attach, 5 fields, rate table", "persons", s, added);
 
     ui.files.push_back(FileDialogResult{px, 1});
-    s = Seconds([&] { added = AddRateTable(state, ui, dialogs, kSourceParadox5); });
+    s = Seconds([&] { added = AddRateTable(state, ui, dialogs, FormatNamed("paradox5")); });
     ok &= report("Paradox attach, 5 fields, rate table", "rates", s, added);
 
     s = Seconds([&] { added = db::FileSave(state, ui); });

@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
     ui.files.push_back(FileDialogResult{csv, 1});
     const long before = PeakKibibytes();
     const auto start = Clock::now();
-    const bool added = AddMainTable(state, ui, dialogs, kSourceCsv);
+    const bool added = AddMainTable(state, ui, dialogs, FormatNamed("csv"));
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     long stored = -1;
     if (added) stored = static_cast<long>(db::Database::open(state.WorkingCopyName)->openRecordset(state.MainTableName)->recordCount());

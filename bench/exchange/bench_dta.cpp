@@ -20,7 +20,6 @@
 #include "exchange/commands/attach_commands.h"
 #include "exchange/commands/scripted_attach_dialogs.h"
 #include "exchange/formats/statistics/statistics_reader.h"
-#include "exchange/io/table_writer.h"
 #include "state/scripted_interaction.h"
 #include "state/text_values.h"
 
@@ -53,7 +52,7 @@ void WriteStataCohort(const std::string& path, long rows) {
         {"id", FieldType::Long, 0},     {"sex", FieldType::Long, 0},   {"cause", FieldType::Long, 0},
         {"weight", FieldType::Double, 0}, {"name", FieldType::Text, 12}, {"birth", FieldType::Date, 0},
         {"entry", FieldType::Date, 0},  {"exit", FieldType::Date, 0}};
-    auto writer = vdx::exchange::MakeTableWriter(vdx::exchange::WriterFormat::Stata, path, "cohort");
+    auto writer = vdx::exchange::FormatNamed("dta").writer(path, "cohort");
     writer->begin(columns, static_cast<uint64_t>(rows));
     const double birth0 = vdx::DayNumber(1868, 1, 1);
     std::vector<Value> row(columns.size());
@@ -109,7 +108,7 @@ int main(int argc, char** argv) {
     ui.files.push_back(FileDialogResult{dta, 1});
     bool added = false;
     cpu = CpuSeconds();
-    s = Seconds([&] { added = AddMainTable(state, ui, dialogs, kSourceStata); });
+    s = Seconds([&] { added = AddMainTable(state, ui, dialogs, FormatNamed("dta")); });
     cpu = CpuSeconds() - cpu;
     const long stored =
         added ? static_cast<long>(db::Database::open(state.WorkingCopyName)->openRecordset("cohort")->recordCount()) : -1;

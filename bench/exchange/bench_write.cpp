@@ -15,7 +15,7 @@
 #include <string>
 
 #include "bench_measure.h"
-#include "exchange/io/table_writer.h"
+#include "exchange/io/file_formats.h"
 #include "state/errors.h"
 
 namespace {
@@ -32,10 +32,10 @@ const std::vector<ColumnSpec> kColumns = {
     {"Born", FieldType::Date, 0},
 };
 
-void Write(WriterFormat format, const std::string& what, const std::string& path, long rows) {
+void Write(const std::string& format, const std::string& what, const std::string& path, long rows) {
     auto start = Clock::now();
     std::vector<Value> row(kColumns.size());
-    auto writer = MakeTableWriter(format, path, "result");
+    auto writer = FormatNamed(format).writer(path, "result");
     writer->begin(kColumns, static_cast<uint64_t>(rows));
     for (long i = 0; i < rows; ++i) {
         const int age = 15 + 5 * static_cast<int>(i % 14);
@@ -64,17 +64,17 @@ int main(int argc, char** argv) {
     const std::string formats = argc > 3 ? argv[3] : "ascii,html,dbase,paradox,csv,xlsx,dta,excel";
     auto chosen = [&](const char* key) { return formats.find(key) != std::string::npos; };
     std::filesystem::create_directories(folder);
-    if (chosen("ascii")) Write(WriterFormat::Text, "ASCII", folder + "/result.txt", rows);
-    if (chosen("html")) Write(WriterFormat::Html, "HTML", folder + "/result.html", rows);
-    if (chosen("dbase")) Write(WriterFormat::DBase4, "dBase IV", folder + "/result.dbf", rows);
-    if (chosen("paradox")) Write(WriterFormat::Paradox5, "Paradox 5.x", folder + "/result.db", rows);
-    if (chosen("csv")) Write(WriterFormat::Csv, "CSV", folder + "/result.csv", rows);
-    if (chosen("xlsx")) Write(WriterFormat::Xlsx, "Excel 2007+ (.xlsx)", folder + "/result.xlsx", std::min(rows, 1048575L));
-    if (chosen("dta")) Write(WriterFormat::Stata, "Stata (.dta)", folder + "/result.dta", rows);
+    if (chosen("ascii")) Write("text", "ASCII", folder + "/result.txt", rows);
+    if (chosen("html")) Write("html", "HTML", folder + "/result.html", rows);
+    if (chosen("dbase")) Write("dbase4", "dBase IV", folder + "/result.dbf", rows);
+    if (chosen("paradox")) Write("paradox5", "Paradox 5.x", folder + "/result.db", rows);
+    if (chosen("csv")) Write("csv", "CSV", folder + "/result.csv", rows);
+    if (chosen("xlsx")) Write("xlsx", "Excel 2007+ (.xlsx)", folder + "/result.xlsx", std::min(rows, 1048575L));
+    if (chosen("dta")) Write("dta", "Stata (.dta)", folder + "/result.dta", rows);
     if (!chosen("excel")) return 0;
-    Write(WriterFormat::Excel8, "Excel 8.0, one full sheet", folder + "/result.xls", std::min(rows, 65535L));
+    Write("excel8", "Excel 8.0, one full sheet", folder + "/result.xls", std::min(rows, 65535L));
     try {
-        MakeTableWriter(WriterFormat::Excel8, folder + "/refused.xls", "result")->begin(kColumns, rows);
+        FormatNamed("excel8").writer(folder + "/refused.xls", "result")->begin(kColumns, rows);
     } catch (const VdxError& e) {
         std::cout << "Excel 8.0 with " << rows << " rows: " << e.description() << std::endl;
     }

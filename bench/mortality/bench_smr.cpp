@@ -65,7 +65,14 @@ void Generate(const std::string& path, int persons) {
     if (!db::CreateProjectFile(state, ui, path)) Die("cannot create " + path, ui);
     {
         auto d = db::Database::open(state.WorkingCopyName);
-        d->execute("CREATE TABLE Cohort (ID LONG, DOB DATE, DOE DATE, DOX DATE, SEX INTEGER, ICD INTEGER);");
+        d->createTable({"Cohort",
+                        0,
+                        {{"ID", FieldType::Long, 0},
+                         {"DOB", FieldType::Date, 0},
+                         {"DOE", FieldType::Date, 0},
+                         {"DOX", FieldType::Date, 0},
+                         {"SEX", FieldType::Integer, 0},
+                         {"ICD", FieldType::Integer, 0}}});
         d->beginTransaction();
         sqlite3_stmt* insert = nullptr;
         sqlite3_prepare_v2(d->handle(), "INSERT INTO Cohort VALUES (?1, ?2, ?3, ?4, ?5, ?6)", -1, &insert, nullptr);
@@ -90,9 +97,9 @@ void Generate(const std::string& path, int persons) {
         sqlite3_finalize(insert);
 
         // Rates: 20 age classes by 14 periods, rising with age.
-        std::string columns;
-        for (int j = 0; j < 14; ++j) columns += (j ? ", Y" : "Y") + std::to_string(1950 + 5 * j) + " DOUBLE";
-        d->execute("CREATE TABLE Rates (" + columns + ");");
+        db::TableDef rates{"Rates", 0, {}};
+        for (int j = 0; j < 14; ++j) rates.fields.push_back({"Y" + std::to_string(1950 + 5 * j), FieldType::Double, 0});
+        d->createTable(rates);
         auto rs = d->openRecordset("Rates");
         for (int i = 0; i < 20; ++i) {
             rs->addNew();
@@ -114,21 +121,21 @@ void Generate(const std::string& path, int persons) {
 
     // Person-years by sex, age 0-100 by 5, calendar 1950-2020 by 5.
     const auto snapshot = py::TakeSettingsSnapshot(state);
-    py::PyCompForm form;
-    form.comDOB = "DOB";
-    form.comEPS = "DOE";
-    form.comTPS = "DOX";
-    form.txtAgeFrom = "0";
-    form.txtAgeTo = "100";
-    form.txtAgeStep = "5";
-    form.txtCalendarFrom = "1950";
-    form.txtCalendarTo = "2020";
-    form.txtCalendarStep = "5";
-    state.py.blnSex = state.py.varSexStatus = true;
-    state.py.varSEX = "SEX";
-    state.py.varSex1 = 1;
-    state.py.varSex2 = 2;
-    if (!py::CheckPyCompute(state, ui, form).ok()) Die("settings refused", ui);
+    py::PyRequest form;
+    form.birthColumn = "DOB";
+    form.entryColumn = "DOE";
+    form.exitColumn = "DOX";
+    form.ageFrom = "0";
+    form.ageTo = "100";
+    form.ageStep = "5";
+    form.calendarFrom = "1950";
+    form.calendarTo = "2020";
+    form.calendarStep = "5";
+    state.py.bySex = state.py.sexDefined = true;
+    state.py.sexColumn = "SEX";
+    state.py.sexCode1 = 1;
+    state.py.sexCode2 = 2;
+    if (!py::CheckPyRequest(state, ui, form).ok()) Die("settings refused", ui);
     if (py::RunPersonYears(state, ui, snapshot) != py::PyRunOutcome::Completed) Die("person-years failed", ui);
     if (!db::FileSave(state, ui)) Die("cannot save " + path, ui);
     db::ReleaseWorkingCopy(state);

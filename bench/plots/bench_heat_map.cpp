@@ -20,7 +20,7 @@ namespace {
 
 vdx::ProgramState Study(int ages, int periods) {
     vdx::ProgramState state;
-    state.py.blnPersonYears = true;
+    state.py.computed = true;
     state.PyValues.resize(1, ages, periods);
     for (int i = 1; i <= ages; ++i)
         for (int j = 1; j <= periods; ++j)

@@ -71,7 +71,14 @@ void Generate(const std::string& path, int persons) {
     if (!db::CreateProjectFile(state, ui, path)) Die("cannot create " + path, ui);
     {
         auto d = db::Database::open(state.WorkingCopyName);
-        d->execute("CREATE TABLE Cohort (ID LONG, DOB DATE, DOH DATE, DOE DATE, DOX DATE, SEX INTEGER);");
+        d->createTable({"Cohort",
+                        0,
+                        {{"ID", FieldType::Long, 0},
+                         {"DOB", FieldType::Date, 0},
+                         {"DOH", FieldType::Date, 0},
+                         {"DOE", FieldType::Date, 0},
+                         {"DOX", FieldType::Date, 0},
+                         {"SEX", FieldType::Integer, 0}}});
         d->beginTransaction();
         sqlite3_stmt* insert = nullptr;
         sqlite3_prepare_v2(d->handle(), "INSERT INTO Cohort VALUES (?1, ?2, ?3, ?4, ?5, ?6)", -1, &insert, nullptr);
@@ -118,19 +125,19 @@ int TimedRun(const std::string& path, const std::string& age, const std::string&
         b = s.substr(p1 + 1, p2 - p1 - 1);
         c = s.substr(p2 + 1);
     };
-    py::PyCompForm form;
-    form.comDOB = "DOB";
-    form.comEPS = "DOE";
-    form.comTPS = "DOX";
-    split(age, form.txtAgeFrom, form.txtAgeTo, form.txtAgeStep);
-    split(calendar, form.txtCalendarFrom, form.txtCalendarTo, form.txtCalendarStep);
+    py::PyRequest form;
+    form.birthColumn = "DOB";
+    form.entryColumn = "DOE";
+    form.exitColumn = "DOX";
+    split(age, form.ageFrom, form.ageTo, form.ageStep);
+    split(calendar, form.calendarFrom, form.calendarTo, form.calendarStep);
     if (bySex) {
-        state.py.blnSex = state.py.varSexStatus = true;
-        state.py.varSEX = "SEX";
-        state.py.varSex1 = 1;
-        state.py.varSex2 = 2;
+        state.py.bySex = state.py.sexDefined = true;
+        state.py.sexColumn = "SEX";
+        state.py.sexCode1 = 1;
+        state.py.sexCode2 = 2;
     }
-    if (!py::CheckPyCompute(state, ui, form).ok()) Die("settings refused", ui);
+    if (!py::CheckPyRequest(state, ui, form).ok()) Die("settings refused", ui);
     py::PyRunSummary summary;
     if (py::RunPersonYears(state, ui, snapshot, &summary) != py::PyRunOutcome::Completed) Die("run failed", ui);
     const auto t2 = Clock::now();

@@ -48,7 +48,7 @@ protected:
     // A change in the working copy, as a table command would make it.
     void changeWorkingCopy(const std::string& mainTable) {
         auto d = Database::open(state.WorkingCopyName);
-        d->execute("CREATE TABLE " + BracketName(mainTable) + " (ID LONG);");
+        test::CreateTable(*d, mainTable, "ID LONG");
         state.MainTableName = mainTable;
         state.ProjectChanged = true;
     }
@@ -233,8 +233,8 @@ TEST_F(FileCommandsTest, AFailingSaveLeavesTheOldFileByteForByteAndSaysSo) {
     {
         // A study of a few megabytes, so that the copy takes several writes.
         auto d = Database::open(state.WorkingCopyName);
-        d->execute("CREATE TABLE Big (N LONG, Label TEXT(40))");
-        d->execute("WITH RECURSIVE c(x) AS (SELECT 0 UNION ALL SELECT x + 1 FROM c WHERE x < 99999) "
+        test::CreateTable(*d, "Big", "N LONG, Label TEXT(40)");
+        test::Sql(*d, "WITH RECURSIVE c(x) AS (SELECT 0 UNION ALL SELECT x + 1 FROM c WHERE x < 99999) "
                    "INSERT INTO Big SELECT x, 'row number ' || x FROM c");
     }
     ASSERT_TRUE(FileSave(state, ui));
@@ -435,11 +435,11 @@ TEST_F(FileCommandsTest, AJournalLeftByACrashIsNotPlayedIntoTheNextWorkingCopy) 
         std::unique_ptr<Database> d;  // stays open until the process is killed
         if (OpenProjectFile(other, otherUi, path("study.vdx"))) {
             d = Database::open(other.WorkingCopyName);
-            d->execute("CREATE TABLE Crashed (N LONG, Label TEXT(200))");
+            test::CreateTable(*d, "Crashed", "N LONG, Label TEXT(200)");
             d->beginTransaction();
-            d->execute("WITH RECURSIVE c(x) AS (SELECT 0 UNION ALL SELECT x + 1 FROM c WHERE x < 20000) "
+            test::Sql(*d, "WITH RECURSIVE c(x) AS (SELECT 0 UNION ALL SELECT x + 1 FROM c WHERE x < 20000) "
                        "INSERT INTO Crashed SELECT x, printf('%0200d', x) FROM c");
-            d->execute("UPDATE VdxSystemMain SET Value = 'half-done'");
+            test::Sql(*d, "UPDATE VdxSystemMain SET Value = 'half-done'");
             ok = FileExists(path("study.vd~-journal")) ? 'y' : 'j';
         }
         (void)!write(ready[1], &ok, 1);
@@ -472,12 +472,17 @@ TEST_F(FileCommandsTest, ANameEndingInTildeIsRefusedBeforeAnythingIsTouched) {
     ASSERT_TRUE(newProject("study.vdx"));
     changeWorkingCopy("Cohort");
     using Command = bool (*)(ProgramState&, Interaction&, const std::string&);
+    // File > Save As onto the name chosen in its dialog.
+    const Command saveAs = [](ProgramState& s, Interaction& u, const std::string& name) {
+        static_cast<ScriptedInteraction&>(u).files.push_back(FileDialogResult{name, 1});
+        return FileSaveAs(s, u);
+    };
     const struct {
         const char* name;
         Command command;
     } cases[] = {
         {"example.vd~", OpenProjectFile}, {"example.vd~", CreateProjectFile}, {"study~", CreateProjectFile},
-        {"link.vdx", OpenProjectFile},    {"copy.vd~", SaveProjectAs},        {"link.vdx", SaveProjectAs},
+        {"link.vdx", OpenProjectFile},    {"copy.vd~", saveAs},               {"link.vdx", saveAs},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -486,7 +491,7 @@ TEST_F(FileCommandsTest, ANameEndingInTildeIsRefusedBeforeAnythingIsTouched) {
         ui.messages.clear();
         ProgramState fresh;
         // Save As works on the open project; New and Open on a fresh state.
-        ProgramState& s = c.command == SaveProjectAs ? state : fresh;
+        ProgramState& s = c.command == saveAs ? state : fresh;
         EXPECT_FALSE(c.command(s, ui, path(c.name)));
         ASSERT_EQ(texts().size(), 1u);
         EXPECT_EQ(texts()[0], path(c.name) + " cannot be opened: its working copy would be the file itself. "

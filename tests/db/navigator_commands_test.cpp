@@ -13,6 +13,7 @@
 #include "db/navigator_entries.h"
 #include "db/project_file.h"
 #include "sample_project.h"
+#include "test_sql.h"
 #include "state/scripted_interaction.h"
 
 namespace vdx::db {
@@ -120,7 +121,7 @@ TEST(NavigatorEntries, PlotsComeWithThePersonYearsAndAfterTheProjects) {
 TEST(EntriesAfterClick, TableOfTheNodeKinds) {
     const ViewEntries off;
     ViewEntries on;
-    on.mnuTablesSaveAS = on.mnuTablesCopy = on.mnuReportsSaveAs = on.mnuReportsPrint = true;
+    on.tablesSaveAs = on.tablesCopy = on.reportsSaveAs = on.reportsPrint = true;
     on.buttonCopy = on.buttonPrint = true;
 
     const ViewEntries rate = EntriesAfterClick(NodeKind::RateTable, on);
@@ -185,7 +186,7 @@ TEST_F(NavigatorWithProject, RebuildReadsOnlyAsManyRowsAsTheCountsSay) {
         rs->setValue(0, Value::text("Old rates"));
         rs->update();
     }
-    state.py.intAnzahlTables = 1;
+    state.py.tableCount = 1;
     RebuildNavigator(state, ui);
     const auto p = paths();
     EXPECT_EQ(std::count(p.begin(), p.end(), "Main_Rate tables_Old rates"), 0);
@@ -250,7 +251,7 @@ TEST_F(NavigatorWithProject, DeathsTableFillsTheResultGridAgeClassOuter) {
 TEST_F(NavigatorWithProject, ShortDeathsTableLeavesTheLastCellsEmpty) {
     {
         auto wc = Database::open(state.WorkingCopyName);
-        wc->execute("DELETE FROM P1_Deaths WHERE Deaths > 4");
+        test::Sql(*wc, "DELETE FROM P1_Deaths WHERE Deaths > 4");
     }
     const NodeClickAction a = ClickNode(state, ui, "P1_Deaths", false);
     ASSERT_TRUE(a.resultGrid.has_value());

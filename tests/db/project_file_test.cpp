@@ -41,30 +41,30 @@ protected:
 
 PySettings SomeSettings() {
     PySettings py;
-    py.blnPersonYears = true;
-    py.intAnzahlTables = 3;
-    py.varDOB = "DOB";
-    py.varEPS = "Entry";
-    py.varTPS = "Exit";
-    py.varSEX = "Sex";
-    py.blnAgeSelfDefined = true;
-    py.maxAgeClass = 5;
-    py.varAgeFrom = 15;
-    py.varAgeTo = 85;
-    py.varAgeStep = -5;
-    py.blnCalendarSelfDefined = false;
-    py.maxYearClass = 4;
-    py.varCalendarFrom = 1950;
-    py.varCalendarTo = 2000;
-    py.varCalendarStep = 5;
-    py.blnSex = true;
-    py.varSexStatus = true;
-    py.varSex1 = 1;
-    py.varSex2 = 2;
-    py.blnLag = true;
-    py.varLag = 10;
-    py.varLagStatus = false;
-    py.varDOH = "Hire";
+    py.computed = true;
+    py.tableCount = 3;
+    py.birthColumn = "DOB";
+    py.entryColumn = "Entry";
+    py.exitColumn = "Exit";
+    py.sexColumn = "Sex";
+    py.ageSelfDefined = true;
+    py.ageBoundCount = 5;
+    py.ageFrom = 15;
+    py.ageTo = 85;
+    py.ageStep = -5;
+    py.calendarSelfDefined = false;
+    py.calendarBoundCount = 4;
+    py.calendarFrom = 1950;
+    py.calendarTo = 2000;
+    py.calendarStep = 5;
+    py.bySex = true;
+    py.sexDefined = true;
+    py.sexCode1 = 1;
+    py.sexCode2 = 2;
+    py.withLag = true;
+    py.lagYears = 10;
+    py.lagDefined = false;
+    py.hireColumn = "Hire";
     return py;
 }
 
@@ -117,7 +117,7 @@ TEST_F(ProjectFileTest, EverySystemTableRoundTrips) {
     {
         // What the table commands leave behind: tables registered in the list tables.
         auto d = workingCopy();
-        d->execute("CREATE TABLE Cohort (ID LONG, DOB DATE, Sex TEXT(10), Code TEXT(10), Name TEXT(10));");
+        test::CreateTable(*d, "Cohort", "ID LONG, DOB DATE, Sex TEXT(10), Code TEXT(10), Name TEXT(10)");
         auto rs = d->openRecordset("Cohort");
         rs->addNew();
         rs->setValue("ID", Value::integer(7));
@@ -187,9 +187,9 @@ TEST_F(ProjectFileTest, WithoutPersonYearsTheValueTablesAreLeftAlone) {
     {
         auto d = workingCopy();
         vdx::test::AddTextRow(*d, "VdxSystemRateTables", {{"RateTables", "R"}});
-        d->execute("INSERT INTO VdxPyValues (PersonYears) VALUES (99)");
+        test::Sql(*d, "INSERT INTO VdxPyValues (PersonYears) VALUES (99)");
     }
-    state.py.blnPersonYears = false;
+    state.py.computed = false;
     ASSERT_TRUE(FileSave(state, ui));
     auto d = Database::open(path("study.vdx"));
     EXPECT_EQ(ColumnTexts(*d, "VdxPyValues", "PersonYears"), std::vector<std::string>{"99.000000"});
@@ -203,7 +203,7 @@ TEST_F(ProjectFileTest, OnlyTheCountedListRowsAreShown) {
         auto d = workingCopy();
         for (const char* name : {"R1", "R2", "R3", "R4"})
             vdx::test::AddTextRow(*d, "VdxSystemRateTables", {{"RateTables", name}});
-        d->execute("CREATE TABLE R1 (X LONG)");
+        test::CreateTable(*d, "R1", "X LONG");
     }
     state.RateTableCount = 2;
     ASSERT_TRUE(FileSave(state, ui));
@@ -223,15 +223,15 @@ TEST_F(ProjectFileTest, KeyValueRowsAreReadByPositionNotByKey) {
     {
         auto d = workingCopy();
         // Keys renamed: readers never look at them.
-        d->execute("UPDATE VdxSystemPY SET Typ = 'renamed' || rowid");
-        d->execute("UPDATE VdxSystemMain SET Typ = 'x' || rowid");
+        test::Sql(*d, "UPDATE VdxSystemPY SET Typ = 'renamed' || rowid");
+        test::Sql(*d, "UPDATE VdxSystemMain SET Typ = 'x' || rowid");
         // Booleans in the forms a reader must accept.
-        d->execute("UPDATE VdxSystemPY SET Value = 'TRUE' WHERE rowid = 7");     // blnAgeSelfDefined
-        d->execute("UPDATE VdxSystemPY SET Value = '-1' WHERE rowid = 17");      // blnSex
-        d->execute("UPDATE VdxSystemPY SET Value = 'false' WHERE rowid = 21");   // blnLag
-        d->execute("UPDATE VdxSystemPY SET Value = '27' WHERE rowid = 22");      // varLag
-        d->execute("UPDATE VdxSystemPY SET Value = 'Hire' WHERE rowid = 24");    // varDOH
-        d->execute("UPDATE VdxSystemMain SET Value = '3' WHERE rowid = 4");      // intProjectAnzahl
+        test::Sql(*d, "UPDATE VdxSystemPY SET Value = 'TRUE' WHERE rowid = 7");     // ageSelfDefined
+        test::Sql(*d, "UPDATE VdxSystemPY SET Value = '-1' WHERE rowid = 17");      // bySex
+        test::Sql(*d, "UPDATE VdxSystemPY SET Value = 'false' WHERE rowid = 21");   // withLag
+        test::Sql(*d, "UPDATE VdxSystemPY SET Value = '27' WHERE rowid = 22");      // lagYears
+        test::Sql(*d, "UPDATE VdxSystemPY SET Value = 'Hire' WHERE rowid = 24");    // hireColumn
+        test::Sql(*d, "UPDATE VdxSystemMain SET Value = '3' WHERE rowid = 4");      // intProjectAnzahl
         for (const char* p : {"A", "B", "C"}) vdx::test::AddTextRow(*d, "VdxSystemProjects", {{"Projects", p}});
     }
     ReplaceFileSafely(state.WorkingCopyName, state.ProjectFileName);
@@ -239,11 +239,11 @@ TEST_F(ProjectFileTest, KeyValueRowsAreReadByPositionNotByKey) {
     ProgramState loaded;
     ScriptedInteraction ui2;
     ASSERT_TRUE(open(loaded, ui2, "study.vdx"));
-    EXPECT_TRUE(loaded.py.blnAgeSelfDefined);
-    EXPECT_TRUE(loaded.py.blnSex);
-    EXPECT_FALSE(loaded.py.blnLag);
-    EXPECT_EQ(loaded.py.varLag, 27);
-    EXPECT_EQ(loaded.py.varDOH, "Hire");
+    EXPECT_TRUE(loaded.py.ageSelfDefined);
+    EXPECT_TRUE(loaded.py.bySex);
+    EXPECT_FALSE(loaded.py.withLag);
+    EXPECT_EQ(loaded.py.lagYears, 27);
+    EXPECT_EQ(loaded.py.hireColumn, "Hire");
     EXPECT_EQ(loaded.ProjectCount, 3);
     EXPECT_NE(loaded.Navigator.findByPath("C_SMR"), -1);
     ReleaseWorkingCopy(loaded);
@@ -253,7 +253,7 @@ TEST_F(ProjectFileTest, ASettingOfTheWrongTypeStopsTheOpenWithTheGeneralError) {
     newProject();
     {
         auto d = workingCopy();
-        d->execute("UPDATE VdxSystemPY SET Value = 'maybe' WHERE rowid = 1");
+        test::Sql(*d, "UPDATE VdxSystemPY SET Value = 'maybe' WHERE rowid = 1");
     }
     ReplaceFileSafely(state.WorkingCopyName, state.ProjectFileName);
     ReleaseWorkingCopy(state);
@@ -272,7 +272,7 @@ TEST_F(ProjectFileTest, TooFewKeyValueRowsIsNoCurrentRecord) {
     newProject();
     {
         auto d = workingCopy();
-        d->execute("DELETE FROM VdxSystemPY WHERE rowid > 20");
+        test::Sql(*d, "DELETE FROM VdxSystemPY WHERE rowid > 20");
     }
     ReplaceFileSafely(state.WorkingCopyName, state.ProjectFileName);
     ReleaseWorkingCopy(state);
@@ -289,7 +289,7 @@ TEST_F(ProjectFileTest, AWrongVersionShowsMessageOne) {
     newProject();
     {
         auto d = workingCopy();
-        d->execute("UPDATE VdxSystemMain SET Value = '2.5' WHERE rowid = 1");
+        test::Sql(*d, "UPDATE VdxSystemMain SET Value = '2.5' WHERE rowid = 1");
     }
     ReplaceFileSafely(state.WorkingCopyName, state.ProjectFileName);
     ReleaseWorkingCopy(state);
@@ -314,7 +314,7 @@ TEST_F(ProjectFileTest, FilesThatAreNoProjectFiles) {
     WriteBytes(path("truncated.vdx"), real.substr(0, real.size() / 2));
     {
         auto other = Database::create(path("other.vdx"));
-        other->execute("CREATE TABLE Something (X LONG)");
+        test::CreateTable(*other, "Something", "X LONG");
     }
     for (const char* name : {"text.vdx", "empty.vdx", "truncated.vdx", "other.vdx"}) {
         ProgramState s;
@@ -457,7 +457,7 @@ TEST_F(ProjectFileTest, AProjectNameThatTriesToInjectSql) {
     MakeOldProjectFile(path("evil.vdx"), old);
     {
         auto d = Database::open(path("evil.vdx"));
-        d->execute("UPDATE VdxSystemProjects SET Projects = 'P_SMR ADD COLUMN X DOUBLE; DROP TABLE VdxSystemMain; --]'");
+        test::Sql(*d, "UPDATE VdxSystemProjects SET Projects = 'P_SMR ADD COLUMN X DOUBLE; DROP TABLE VdxSystemMain; --]'");
     }
     const std::string before = ReadBytes(path("evil.vdx"));
     EXPECT_FALSE(open(state, ui, "evil.vdx"));
@@ -488,7 +488,7 @@ TEST_F(ProjectFileTest, AProjectNameThatTriesToInjectSql) {
 
 TEST_F(ProjectFileTest, DamagedPersonYearsTablesOpenAsNotComputed) {
     newProject();
-    workingCopy()->execute("CREATE TABLE Cohort (ID LONG);");
+    test::CreateTable(*workingCopy(), "Cohort", "ID LONG");
     state.MainTableName = "Cohort";
     FillPersonYears(state);
     ASSERT_TRUE(FileSave(state, ui)) << messages();
@@ -514,16 +514,16 @@ TEST_F(ProjectFileTest, DamagedPersonYearsTablesOpenAsNotComputed) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.damage);
         WriteBytes(path("study.vdx"), sound);
-        Database::open(path("study.vdx"))->execute(c.damage);
+        test::Sql(*Database::open(path("study.vdx")), c.damage);
         ProgramState s;
         ScriptedInteraction u;
         ASSERT_TRUE(open(s, u, "study.vdx"));
-        EXPECT_FALSE(s.py.blnPersonYears);
+        EXPECT_FALSE(s.py.computed);
         EXPECT_EQ(s.PyValues.tables(), 0);
         EXPECT_EQ(s.AgeBounds.size(), 1u);
         EXPECT_EQ(s.Navigator.findByKey(kPyAllKey), -1);
         EXPECT_NE(s.Navigator.findByKey("Main_Data_Cohort"), -1);  // the data stay usable
-        EXPECT_EQ(s.py.varDOB, "DOB");
+        EXPECT_EQ(s.py.birthColumn, "DOB");
         ASSERT_EQ(u.messages.size(), 1u);
         EXPECT_EQ(u.messages[0].title, "Warning");
         EXPECT_NE(u.messages[0].text.find(std::string(c.table) + " "), std::string::npos) << u.messages[0].text;

@@ -13,6 +13,7 @@
 #include "db/project_file.h"
 #include "db/remove_table.h"
 #include "sample_project.h"
+#include "test_sql.h"
 #include "state/scripted_interaction.h"
 
 namespace vdx::db {
@@ -27,12 +28,12 @@ protected:
         // A second and a third rate table; the project P1 uses the first.
         auto wc = Database::open(state.WorkingCopyName);
         for (const char* name : {"Rates 2000", "Rates 2010"}) {
-            wc->execute(std::string("CREATE TABLE [") + name + "] (Age INTEGER, Rate DOUBLE);");
-            wc->execute(std::string("INSERT INTO VdxSystemRateTables (RateTables) VALUES ('") + name + "');");
+            test::CreateTable(*wc, name, "Age INTEGER, Rate DOUBLE");
+            test::Sql(*wc, std::string("INSERT INTO VdxSystemRateTables (RateTables) VALUES ('") + name + "');");
         }
         state.RateTableCount = 3;
-        wc->execute("INSERT INTO P1_SMR (Typ, [Values]) VALUES ('ProjectName', 'P1');");
-        wc->execute(std::string("INSERT INTO P1_SMR (Typ, [Values]) VALUES ('RateTable', '") + test::kRateTable +
+        test::Sql(*wc, "INSERT INTO P1_SMR (Typ, [Values]) VALUES ('ProjectName', 'P1');");
+        test::Sql(*wc, std::string("INSERT INTO P1_SMR (Typ, [Values]) VALUES ('RateTable', '") + test::kRateTable +
                     "');");
         wc.reset();
         ASSERT_TRUE(FileSave(state, ui));
@@ -102,7 +103,7 @@ TEST_F(RemoveTable, ARateTableGoesFromTheListCountAndTree) {
 
 TEST_F(RemoveTable, AFailingStepLeavesTableRegistrationAndTreeAsTheyWere) {
     // A registration that cannot be written: VdxSystemMain has lost its rows.
-    Database::open(state.WorkingCopyName)->execute("DELETE FROM VdxSystemMain;");
+    test::Sql(*Database::open(state.WorkingCopyName), "DELETE FROM VdxSystemMain;");
     EXPECT_THROW(RemoveRateTable(state, ui, "Rates 2010"), VdxError);
     EXPECT_TRUE(tableExists("Rates 2010"));
     EXPECT_EQ(registered().size(), 3u);

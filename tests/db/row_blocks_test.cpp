@@ -21,8 +21,8 @@ protected:
     void SetUp() override {
         TempDir::SetUp();
         db_ = db::Database::create(path("rows.vdx"));
-        db_->execute("CREATE TABLE T (ID LONG);");
-        db_->execute("WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < " +
+        test::CreateTable(*db_, "T", "ID LONG");
+        test::Sql(*db_, "WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < " +
                      std::to_string(kRows) + ") INSERT INTO T (ID) SELECT x FROM n");
     }
     std::unique_ptr<db::Database> db_;

@@ -3,6 +3,7 @@
 #include "db/database.h"
 #include "db/file_commands.h"
 #include "db/project_file.h"
+#include "test_sql.h"
 #include "state/text_values.h"
 
 namespace vdx::test {
@@ -30,13 +31,13 @@ void AddRow(db::Recordset& rs, const std::vector<Value>& values) {
 
 void SetSamplePersonYears(ProgramState& state) {
     PySettings& py = state.py;
-    py.blnPersonYears = true;
-    py.intAnzahlTables = 3;
-    py.blnSex = true;
-    py.varSex1 = 1;
-    py.varSex2 = 2;
-    py.maxAgeClass = 4;
-    py.maxYearClass = 3;
+    py.computed = true;
+    py.tableCount = 3;
+    py.bySex = true;
+    py.sexCode1 = 1;
+    py.sexCode2 = 2;
+    py.ageBoundCount = 4;
+    py.calendarBoundCount = 3;
     state.AgeBounds = {0, 20, 40, 60, 80};
     state.CalendarBounds = {0, 1970, 1980, 1990};
     state.PyValues.resize(3, 3, 2);
@@ -79,8 +80,8 @@ bool CreateSampleProject(ProgramState& state, Interaction& ui, const std::string
         AddRow(*list, {Value::text(kRateTable)});
     }
 
-    wc->execute(std::string("CREATE TABLE ") + kProject + "_Deaths (Deaths LONG);");
-    wc->execute(std::string("CREATE TABLE ") + kProject + "_SMR (Typ TEXT, Values TEXT, Figures DOUBLE);");
+    test::CreateTable(*wc, std::string(kProject) + "_Deaths", "Deaths LONG");
+    test::CreateTable(*wc, std::string(kProject) + "_SMR", "Typ TEXT, Values TEXT, Figures DOUBLE");
     {
         auto deaths = wc->openRecordset(std::string(kProject) + "_Deaths");
         for (int d = 1; d <= 6; ++d) AddRow(*deaths, {Value::integer(d)});

@@ -14,6 +14,7 @@
 
 #include "db/database.h"
 #include "db/project_file.h"
+#include "test_sql.h"
 #include "state/errors.h"
 
 namespace vdx::test {
@@ -102,9 +103,9 @@ inline void MakeOldProjectFile(const std::string& path, const OldProject& p) {
     d->createTable({"VdxSystemMain", 0, {text("Typ", false), text("Value", true)}});
     d->createTable({"VdxSystemPY", 0, {text("Typ", false), text("Value", true)}});
     d->createTable({"VdxSystemRateTables", 0, {text("RateTables", false)}});
-    d->execute("CREATE TABLE VdxPyValues (PersonYears LONG);");
-    d->execute("CREATE TABLE VdxAgeClassValues (AgeClass INTEGER);");
-    d->execute("CREATE TABLE VdxYearClassValues (YearClass INTEGER);");
+    test::CreateTable(*d, "VdxPyValues", "PersonYears LONG");
+    test::CreateTable(*d, "VdxAgeClassValues", "AgeClass INTEGER");
+    test::CreateTable(*d, "VdxYearClassValues", "YearClass INTEGER");
     d->createTable({"VdxSystemProjects", 0, {text("Projects", false)}});
     AddTextRow(*d, "VdxSystemMain", {{"Typ", "Version"}, {"Value", p.version}});
     AddTextRow(*d, "VdxSystemMain", {{"Typ", "MainTable"}, {"Value", "Cohort"}});
@@ -121,7 +122,7 @@ inline void MakeOldProjectFile(const std::string& path, const OldProject& p) {
         AddTextRow(*d, "VdxSystemPY", {{"Typ", keys[i]}, {"Value", v}});
     }
     AddTextRow(*d, "VdxSystemProjects", {{"Projects", p.projectName}});
-    d->execute("CREATE TABLE Cohort (ID LONG, DOB DATE, Sex INTEGER, Name TEXT);");
+    test::CreateTable(*d, "Cohort", "ID LONG, DOB DATE, Sex INTEGER, Name TEXT");
     {
         auto rs = d->openRecordset("Cohort");
         rs->addNew();
@@ -131,13 +132,8 @@ inline void MakeOldProjectFile(const std::string& path, const OldProject& p) {
         rs->setValue("Name", Value::text("A"));
         rs->update();
     }
-    d->execute("CREATE TABLE " + db::BracketName(p.projectName + "_Deaths") + " (Deaths LONG);");
-    if (p.version == "1.0") {
-        d->execute("CREATE TABLE " + db::BracketName(p.projectName + "_SMR") + " (Typ TEXT, Values TEXT);");
-    } else {
-        d->execute("CREATE TABLE " + db::BracketName(p.projectName + "_SMR") +
-                   " (Typ TEXT, Values TEXT, Figures DOUBLE);");
-    }
+    CreateTable(*d, p.projectName + "_Deaths", "Deaths LONG");
+    CreateTable(*d, p.projectName + "_SMR", p.version == "1.0" ? "Typ TEXT, Values TEXT" : "Typ TEXT, Values TEXT, Figures DOUBLE");
     const std::string smr = p.projectName + "_SMR";
     AddTextRow(*d, smr, {{"Typ", "ProjectName"}, {"Values", p.projectName}});
     AddTextRow(*d, smr, {{"Typ", "RateTable"}, {"Values", "RATES"}});

@@ -18,6 +18,7 @@
 #include "exchange/formats/paradox/paradox_reader.h"
 #include "exchange/commands/scripted_attach_dialogs.h"
 #include "exchange/formats/text/text_import.h"
+#include "test_sql.h"
 #include "state/messages.h"
 #include "test_support.h"
 
@@ -60,46 +61,47 @@ TEST(AttachNames, ANameThatIsNotUtf8IsReadAsWindows1252) {
     for (const auto& [name, valid] : cases) EXPECT_EQ(ValidTableName(name), valid);
 }
 
-TEST(SourceFormats, EachCodeHasItsPrefixFileNameAndFilter) {
-    EXPECT_STREQ(SourceFormatOf(kSourceAccess).connect, "");
-    EXPECT_EQ(SourceFormatOf(kSourceAccess).attachFilter(), "Access (*.mdb)|*.mdb|All files (*.*)|*.*");
-    EXPECT_STREQ(SourceFormatOf(kSourceExcel30).connect, "Excel 3.0;");
-    EXPECT_STREQ(SourceFormatOf(kSourceExcel50).connect, "Excel 5.0;");
-    EXPECT_EQ(SourceFormatOf(kSourceExcel80).initialFileName(), "*.xls");
-    EXPECT_STREQ(SourceFormatOf(kSourceDBase4).connect, "dBASE IV;");
-    EXPECT_STREQ(SourceFormatOf(kSourceDBase5).connect, "dBase 5.0;");
-    EXPECT_STREQ(SourceFormatOf(kSourceParadox3).connect, "Paradox 3.x;");
-    EXPECT_EQ(SourceFormatOf(kSourceParadox5).initialFileName(), "*.db");
-    EXPECT_STREQ(SourceFormatOf(kSourceAscii).connect, "Text;");
-    EXPECT_EQ(SourceFormatOf(kSourceAscii).attachFilter(), "ASCII (*.txt)|*.txt|All files (*.*)|*.*");
-    EXPECT_EQ(testing::ErrorNumberOf([] { SourceFormatOf(0); }), 5);
-    EXPECT_EQ(testing::ErrorNumberOf([] { SourceFormatOf(kSourceCsv + 1); }), 5);
+TEST(SourceFormats, EachEntryHasItsPrefixFileNameAndFilter) {
+    EXPECT_STREQ(FormatNamed("access").connect, "");
+    EXPECT_EQ(FormatNamed("access").attachFilter(), "Access (*.mdb)|*.mdb|All files (*.*)|*.*");
+    EXPECT_STREQ(FormatNamed("excel3").connect, "Excel 3.0;");
+    EXPECT_STREQ(FormatNamed("excel5").connect, "Excel 5.0;");
+    EXPECT_EQ(FormatNamed("excel8").initialFileName(), "*.xls");
+    EXPECT_STREQ(FormatNamed("dbase4").connect, "dBASE IV;");
+    EXPECT_STREQ(FormatNamed("dbase5").connect, "dBase 5.0;");
+    EXPECT_STREQ(FormatNamed("paradox3").connect, "Paradox 3.x;");
+    EXPECT_EQ(FormatNamed("paradox5").initialFileName(), "*.db");
+    EXPECT_STREQ(FormatNamed("text").connect, "Text;");
+    EXPECT_EQ(FormatNamed("text").attachFilter(), "ASCII (*.txt)|*.txt|All files (*.*)|*.*");
+    EXPECT_EQ(FormatOfCliName("lotus"), nullptr);
+    EXPECT_THROW(FormatNamed("lotus"), std::logic_error);
 }
 
 TEST(SourceFormats, TheConnectStringsTypeNamesTheFormat) {
-    EXPECT_EQ(&FormatOfConnect("Excel 5.0;;DATABASE=/data/c.xls"), &SourceFormatOf(kSourceExcel50));
-    EXPECT_EQ(&FormatOfConnect(";DATABASE=/data/n.mdb"), &SourceFormatOf(kSourceAccess));
-    EXPECT_EQ(&FormatOfConnect(""), &SourceFormatOf(kSourceAccess));
-    EXPECT_EQ(&FormatOfConnect("dBASE III;"), &SourceFormatOf(kSourceDBase3));
-    EXPECT_EQ(&FormatOfConnect("dbase 5.0;"), &SourceFormatOf(kSourceDBase5));
-    EXPECT_EQ(&FormatOfConnect("Paradox 4.x;"), &SourceFormatOf(kSourceParadox4));
-    EXPECT_EQ(&FormatOfConnect("Text;"), &SourceFormatOf(kSourceAscii));
+    // Excel 7.0 and 5.0 share their connect type; the first entry answers.
+    EXPECT_EQ(&FormatOfConnect("Excel 5.0;;DATABASE=/data/c.xls"), &FormatNamed("excel7"));
+    EXPECT_EQ(&FormatOfConnect(";DATABASE=/data/n.mdb"), &FormatNamed("access"));
+    EXPECT_EQ(&FormatOfConnect(""), &FormatNamed("access"));
+    EXPECT_EQ(&FormatOfConnect("dBASE III;"), &FormatNamed("dbase3"));
+    EXPECT_EQ(&FormatOfConnect("dbase 5.0;"), &FormatNamed("dbase5"));
+    EXPECT_EQ(&FormatOfConnect("Paradox 4.x;"), &FormatNamed("paradox4"));
+    EXPECT_EQ(&FormatOfConnect("Text;"), &FormatNamed("text"));
     EXPECT_EQ(FormatOfConnect("ODBC;DSN=cohort;UID=me").layout, TableLayout::DataSource);
     EXPECT_EQ(testing::ErrorNumberOf([] { FormatOfConnect("Lotus WK3;"); }), 3170);
 }
 
 TEST(SourceFormats, EachFormatOpensItsReader) {
-    auto readerOf = [](int code, const std::string& database) { return SourceFormatOf(code).reader(database); };
-    EXPECT_NE(dynamic_cast<ExcelReader*>(readerOf(kSourceExcel80, kFixtures + "/excel/xlwt_biff8.xls").get()), nullptr);
-    EXPECT_NE(dynamic_cast<DBaseReader*>(readerOf(kSourceDBase4, kFixtures + "/dbase/").get()), nullptr);
-    EXPECT_NE(dynamic_cast<ParadoxReader*>(readerOf(kSourceParadox3, kFixtures + "/paradox/").get()), nullptr);
-    EXPECT_NE(dynamic_cast<TextTableReader*>(readerOf(kSourceAscii, kFixtures).get()), nullptr);
+    auto readerOf = [](const FileFormat& format, const std::string& database) { return format.reader(database); };
+    EXPECT_NE(dynamic_cast<ExcelReader*>(readerOf(FormatNamed("excel8"), kFixtures + "/excel/xlwt_biff8.xls").get()), nullptr);
+    EXPECT_NE(dynamic_cast<DBaseReader*>(readerOf(FormatNamed("dbase4"), kFixtures + "/dbase/").get()), nullptr);
+    EXPECT_NE(dynamic_cast<ParadoxReader*>(readerOf(FormatNamed("paradox3"), kFixtures + "/paradox/").get()), nullptr);
+    EXPECT_NE(dynamic_cast<TextTableReader*>(readerOf(FormatNamed("text"), kFixtures).get()), nullptr);
     // Access sources that are project files of ours are read as such.
     TempFolder dir;
-    db::Database::create(dir.file("own.vdx"))->execute("CREATE TABLE T (N LONG);");
-    EXPECT_EQ(readerOf(kSourceAccess, dir.file("own.vdx"))->tableNames(), std::vector<std::string>{"T"});
+    test::CreateTable(*db::Database::create(dir.file("own.vdx")), "T", "N LONG");
+    EXPECT_EQ(readerOf(FormatNamed("access"), dir.file("own.vdx"))->tableNames(), std::vector<std::string>{"T"});
     // The wrong reader for a file: not in the expected format.
-    EXPECT_EQ(testing::ErrorNumberOf([] { SourceFormatOf(kSourceExcel50).reader(kFixtures + "/dbase/ours_db5.dbf"); }),
+    EXPECT_EQ(testing::ErrorNumberOf([] { FormatNamed("excel5").reader(kFixtures + "/dbase/ours_db5.dbf"); }),
               err::NotExpectedFormat);
 }
 
@@ -153,7 +155,7 @@ protected:
 TEST_F(AttachTest, ADBaseFileGivesItsFolderWithTheSeparatorAndItsTitleLessTheExtension) {
     const std::string path = source("dbase/shapelib_db3.dbf", "COHORT.DBF");
     choose(path);
-    SelectExternalTable(state, ui, dialogs, kSelectMainTableTitle, kSourceDBase3);
+    SelectExternalTable(state, ui, dialogs, kSelectMainTableTitle, FormatNamed("dbase3"));
     EXPECT_EQ(state.ExternalDatabaseName, dir.file("src") + "/");
     EXPECT_EQ(state.ExternalFileTitle, "COHORT.DBF");
     EXPECT_EQ(state.ExternalTableName, "COHORT");
@@ -172,14 +174,14 @@ TEST_F(AttachTest, ADBaseFileGivesItsFolderWithTheSeparatorAndItsTitleLessTheExt
 
 TEST_F(AttachTest, ParadoxAndAsciiFilesNameTheirTableAfterTheFile) {
     choose(source("paradox/pxlib_cohort.db", "rates.db"));
-    SelectExternalTable(state, ui, dialogs, kSelectRateTableTitle, kSourceParadox4);
+    SelectExternalTable(state, ui, dialogs, kSelectRateTableTitle, FormatNamed("paradox4"));
     EXPECT_EQ(state.ExternalTableName, "rates");
     EXPECT_EQ(state.ExternalConnect, "Paradox 4.x;");
     EXPECT_EQ(ui.fileDialogs.back().request.title, "Select rate data table...");
 
     testing::TempFolder txt;
     choose(txt.write("rates.txt", "Age;Rate\n40;0.1\n"));
-    SelectExternalTable(state, ui, dialogs, kSelectRateTableTitle, kSourceAscii);
+    SelectExternalTable(state, ui, dialogs, kSelectRateTableTitle, FormatNamed("text"));
     EXPECT_EQ(state.ExternalTableName, "rates");
     EXPECT_EQ(state.ExternalFileTitle, "rates.txt");
     EXPECT_EQ(state.ExternalConnect, "Text;");
@@ -189,7 +191,7 @@ TEST_F(AttachTest, AWorkbookOffersItsSheetsAndSwitchesTheViewToEmpty) {
     state.CurrentView = ViewName::MainGrid;
     choose(kFixtures + "/excel/gnumeric_biff8.xls");
     dialogs.tables.push_back("Rates$");
-    SelectExternalTable(state, ui, dialogs, kSelectMainTableTitle, kSourceExcel80);
+    SelectExternalTable(state, ui, dialogs, kSelectMainTableTitle, FormatNamed("excel8"));
     ASSERT_EQ(dialogs.offeredTables.size(), 1u);
     EXPECT_EQ(dialogs.offeredTables[0], (std::vector<std::string>{"Cohort$", "Rates$", "Empty$", "Header only$"}));
     EXPECT_EQ(state.ExternalTableName, "Rates$");
@@ -212,13 +214,13 @@ TEST_F(AttachTest, CancellingTheFileDialogOrTheChooserEmptiesAllFourNames) {
     };
     fill();
     ui.files.push_back(std::nullopt);
-    SelectExternalTable(state, ui, dialogs, kSelectMainTableTitle, kSourceDBase4);
+    SelectExternalTable(state, ui, dialogs, kSelectMainTableTitle, FormatNamed("dbase4"));
     EXPECT_TRUE(allEmpty());
 
     fill();
     choose(kFixtures + "/excel/gnumeric_biff8.xls");
     dialogs.tables.push_back(std::nullopt);
-    SelectExternalTable(state, ui, dialogs, kSelectMainTableTitle, kSourceExcel50);
+    SelectExternalTable(state, ui, dialogs, kSelectMainTableTitle, FormatNamed("excel5"));
     EXPECT_TRUE(allEmpty());
     EXPECT_TRUE(ui.messages.empty());
 }
@@ -228,7 +230,7 @@ TEST_F(AttachTest, CancellingTheFileDialogOrTheChooserEmptiesAllFourNames) {
 TEST_F(AttachTest, AnExcelSheetBecomesTheMainTableWithoutItsDollar) {
     choose(kFixtures + "/excel/gnumeric_biff8.xls");
     dialogs.tables.push_back("Cohort$");
-    ASSERT_TRUE(AddMainTable(state, ui, dialogs, kSourceExcel80));
+    ASSERT_TRUE(AddMainTable(state, ui, dialogs, FormatNamed("excel8")));
     EXPECT_TRUE(ui.messages.empty()) << ui.messages.front().text;
 
     EXPECT_EQ(state.MainTableName, "Cohort");
@@ -262,7 +264,7 @@ TEST_F(AttachTest, AnExcelSheetBecomesTheMainTableWithoutItsDollar) {
 TEST_F(AttachTest, TheMainTableIsInTheProjectFileAfterSaving) {
     choose(kFixtures + "/excel/xlwt_biff8.xls");
     dialogs.tables.push_back("");  // Ok on the first sheet
-    ASSERT_TRUE(AddMainTable(state, ui, dialogs, kSourceExcel80));
+    ASSERT_TRUE(AddMainTable(state, ui, dialogs, FormatNamed("excel8")));
     ASSERT_TRUE(db::FileSave(state, ui));
     const auto fields = state.MainTableFields;
     db::ReleaseWorkingCopy(state);
@@ -277,18 +279,18 @@ TEST_F(AttachTest, TheMainTableIsInTheProjectFileAfterSaving) {
 
 TEST_F(AttachTest, EveryExcelVersionReadsThroughItsEntry) {
     const struct {
-        int code;
+        const FileFormat& format;
         const char* file;
         const char* sheet;
         const char* table;
-    } adds[] = {{kSourceExcel30, "excel/ours_biff3.xls", "", "ours_biff3"},
-                {kSourceExcel40, "excel/ours_biff4.xls", "", "ours_biff4"},
-                {kSourceExcel50, "excel/gnumeric_biff5.xls", "Rates$", "Rates"},
-                {kSourceExcel80, "excel/sheetjs_biff8.xls", "Cohort$", "Cohort"}};
+    } adds[] = {{FormatNamed("excel3"), "excel/ours_biff3.xls", "", "ours_biff3"},
+                {FormatNamed("excel4"), "excel/ours_biff4.xls", "", "ours_biff4"},
+                {FormatNamed("excel5"), "excel/gnumeric_biff5.xls", "Rates$", "Rates"},
+                {FormatNamed("excel8"), "excel/sheetjs_biff8.xls", "Cohort$", "Cohort"}};
     for (const auto& a : adds) {
         choose(kFixtures + "/" + a.file);
         dialogs.tables.push_back(a.sheet);
-        ASSERT_TRUE(AddRateTable(state, ui, dialogs, a.code)) << a.file;
+        ASSERT_TRUE(AddRateTable(state, ui, dialogs, a.format)) << a.file;
         EXPECT_EQ(currentPath(), std::string("Main_Rate tables_") + a.table);
     }
     EXPECT_TRUE(ui.messages.empty());
@@ -302,7 +304,7 @@ TEST_F(AttachTest, EveryExcelVersionReadsThroughItsEntry) {
 TEST_F(AttachTest, TextThatReadsAsADateStaysTextAndCountsAsADate) {
     choose(kFixtures + "/excel/gnumeric_early_biff8.xls");
     dialogs.tables.push_back("Early$");
-    ASSERT_TRUE(AddMainTable(state, ui, dialogs, kSourceExcel80));
+    ASSERT_TRUE(AddMainTable(state, ui, dialogs, FormatNamed("excel8")));
     ASSERT_EQ(state.MainTableFields.size(), 3u);
     EXPECT_EQ(state.MainTableFields[0].type, "");
     EXPECT_EQ(state.MainTableFields[1].type, "date");
@@ -313,11 +315,11 @@ TEST_F(AttachTest, TextThatReadsAsADateStaysTextAndCountsAsADate) {
 TEST_F(AttachTest, MessageTwentyWhenTheStudyHasAMainTable) {
     choose(kFixtures + "/excel/gnumeric_biff8.xls");
     dialogs.tables.push_back("Cohort$");
-    ASSERT_TRUE(AddMainTable(state, ui, dialogs, kSourceExcel80));
+    ASSERT_TRUE(AddMainTable(state, ui, dialogs, FormatNamed("excel8")));
     const Snapshot before = snapshot();
     const size_t dialogsShown = ui.fileDialogs.size();
 
-    EXPECT_FALSE(AddMainTable(state, ui, dialogs, kSourceDBase3));
+    EXPECT_FALSE(AddMainTable(state, ui, dialogs, FormatNamed("dbase3")));
     EXPECT_FALSE(AddMainTableODBC(state, ui, dialogs));
     ASSERT_EQ(ui.messages.size(), 2u);
     for (const auto& m : ui.messages) {
@@ -334,8 +336,8 @@ TEST(AttachWithoutStudy, MessageSixteenAndNoDialog) {
     ProgramState state;
     ScriptedInteraction ui;
     ScriptedAttachDialogs dialogs;
-    EXPECT_FALSE(AddMainTable(state, ui, dialogs, kSourceExcel80));
-    EXPECT_FALSE(AddRateTable(state, ui, dialogs, kSourceDBase3));
+    EXPECT_FALSE(AddMainTable(state, ui, dialogs, FormatNamed("excel8")));
+    EXPECT_FALSE(AddRateTable(state, ui, dialogs, FormatNamed("dbase3")));
     EXPECT_FALSE(AddMainTableODBC(state, ui, dialogs));
     EXPECT_FALSE(AddRateTableODBC(state, ui, dialogs));
     ASSERT_EQ(ui.messages.size(), 4u);
@@ -350,13 +352,13 @@ TEST(AttachWithoutStudy, MessageSixteenAndNoDialog) {
 // A name the study holds already (any case) is asked for again at once:
 // before the unit question, the copy or the import dialog.
 TEST_F(AttachTest, ATakenNameIsAskedForAgainBeforeAnythingElse) {
-    db::Database::open(wc())->execute("CREATE TABLE Cohort (X LONG);");
+    test::CreateTable(*db::Database::open(wc()), "Cohort", "X LONG");
     const std::string prompt = "The study holds a table named Cohort already. Name of the new table:";
     const Snapshot before = snapshot();
     const std::string book = kFixtures + "/excel/gnumeric_biff8.xls";
     choose(book);
     dialogs.tables.push_back("Cohort$");
-    EXPECT_FALSE(AddRateTable(state, ui, dialogs, kSourceExcel80));  // the name question cancelled
+    EXPECT_FALSE(AddRateTable(state, ui, dialogs, FormatNamed("excel8")));  // the name question cancelled
     EXPECT_EQ(ui.inputPrompts, std::vector<std::string>{prompt});
     EXPECT_TRUE(ui.choicePrompts.empty());
     EXPECT_TRUE(ui.messages.empty());
@@ -366,7 +368,7 @@ TEST_F(AttachTest, ATakenNameIsAskedForAgainBeforeAnythingElse) {
     choose(book);
     dialogs.tables.push_back("Cohort$");
     ui.inputs = {"COHORT", " Rates 1990 "};  // taken again (any case), then a free one
-    ASSERT_TRUE(AddRateTable(state, ui, dialogs, kSourceExcel80));
+    ASSERT_TRUE(AddRateTable(state, ui, dialogs, FormatNamed("excel8")));
     EXPECT_EQ(ui.inputPrompts.size(), 3u);
     EXPECT_EQ(ui.choicePrompts, std::vector<std::string>{"The rates of 'Rates 1990' are given as:"});
     EXPECT_EQ(rateTables(), std::vector<std::string>{"Rates 1990"});
@@ -376,7 +378,7 @@ TEST_F(AttachTest, ATakenNameIsAskedForAgainBeforeAnythingElse) {
     choose(src.write("cohort.txt", "ID\r\n1\r\n"));
     dialogs.fillTextImport = [](TextImportForm& form) { form.setHeaders(true); };
     ui.inputs = {"Persons"};
-    ASSERT_TRUE(AddMainTable(state, ui, dialogs, kSourceAscii));
+    ASSERT_TRUE(AddMainTable(state, ui, dialogs, FormatNamed("text")));
     EXPECT_EQ(state.MainTableName, "Persons");
     EXPECT_EQ(ColumnTexts(wc(), "Persons", "ID"), std::vector<std::string>{"1"});
 }
@@ -385,7 +387,7 @@ TEST_F(AttachTest, AFileThatIsNoWorkbookHasTheWrongFormat) {
     testing::TempFolder src;
     choose(src.write("bad.xls", std::string(4096, 'x')));
     const Snapshot before = snapshot();
-    EXPECT_FALSE(AddMainTable(state, ui, dialogs, kSourceExcel80));
+    EXPECT_FALSE(AddMainTable(state, ui, dialogs, FormatNamed("excel8")));
     ASSERT_EQ(ui.messages.size(), 1u);
     // No table was chosen yet: the message names the file.
     EXPECT_EQ(testing::WrongFormatReason(ui.messages[0].text, "bad.xls", "bad.xls"),
@@ -398,7 +400,7 @@ TEST_F(AttachTest, AnEmptySheetHasTheWrongFormatAndAHeaderOnlySheetGivesAnEmptyT
     choose(kFixtures + "/excel/gnumeric_biff8.xls");
     dialogs.tables.push_back("Empty$");
     const Snapshot before = snapshot();
-    EXPECT_FALSE(AddMainTable(state, ui, dialogs, kSourceExcel80));
+    EXPECT_FALSE(AddMainTable(state, ui, dialogs, FormatNamed("excel8")));
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_NE(testing::WrongFormatReason(ui.messages[0].text, "Empty$", "Empty$").find("the sheet is empty"),
               std::string::npos) << ui.messages[0].text;
@@ -406,7 +408,7 @@ TEST_F(AttachTest, AnEmptySheetHasTheWrongFormatAndAHeaderOnlySheetGivesAnEmptyT
 
     choose(kFixtures + "/excel/gnumeric_biff8.xls");
     dialogs.tables.push_back("Header only$");
-    ASSERT_TRUE(AddMainTable(state, ui, dialogs, kSourceExcel80));
+    ASSERT_TRUE(AddMainTable(state, ui, dialogs, FormatNamed("excel8")));
     EXPECT_EQ(state.MainTableName, "Header only");
     EXPECT_EQ(RowCount(wc(), "Header only"), 0);
     EXPECT_EQ(state.MainTableFields, (std::vector<FieldInfo>{{"A", ""}, {"B", ""}}));
@@ -416,7 +418,7 @@ TEST_F(AttachTest, AnAccessTableChosenAmongTheUserTables) {
     if (!fs::exists(kAccess + "/nwind.mdb")) GTEST_SKIP() << "no sample databases in " << kAccess;
     choose(kAccess + "/nwind.mdb");
     dialogs.tables.push_back("Employees");
-    ASSERT_TRUE(AddMainTable(state, ui, dialogs, kSourceAccess));
+    ASSERT_TRUE(AddMainTable(state, ui, dialogs, FormatNamed("access")));
     ASSERT_EQ(dialogs.offeredTables.size(), 1u);
     EXPECT_EQ(dialogs.offeredTables[0].size(), 9u);
     for (const auto& t : dialogs.offeredTables[0]) EXPECT_NE(t.rfind("MSys", 0), 0u) << t;
@@ -433,7 +435,7 @@ TEST_F(AttachTest, AnAccessTableChosenAmongTheUserTables) {
 
 TEST_F(AttachTest, ADBaseFileBecomesARateTable) {
     choose(source("dbase/shapelib_db3.dbf", "COHORT.DBF"));
-    ASSERT_TRUE(AddRateTable(state, ui, dialogs, kSourceDBase3));
+    ASSERT_TRUE(AddRateTable(state, ui, dialogs, FormatNamed("dbase3")));
     EXPECT_TRUE(ui.messages.empty());
     EXPECT_EQ(state.RateTableCount, 1);
     EXPECT_EQ(systemMain()[2], "1");
@@ -446,13 +448,13 @@ TEST_F(AttachTest, ADBaseFileBecomesARateTable) {
     auto rs = d->openRecordset("COHORT");
     EXPECT_EQ(rs->recordCount(), 3);
     EXPECT_EQ(rs->value("BORN"), Value::date(DayNumber(1950, 2, 1)));
-    rs->moveLast();
+    rs->setAbsolutePosition(2);
     EXPECT_EQ(rs->value("BORN"), Value::date(DayNumber(1889, 5, 12)));
 }
 
 TEST_F(AttachTest, AParadoxFileBecomesARateTable) {
     choose(source("paradox/pxlib_cohort.db", "rates.db"));
-    ASSERT_TRUE(AddRateTable(state, ui, dialogs, kSourceParadox5));
+    ASSERT_TRUE(AddRateTable(state, ui, dialogs, FormatNamed("paradox5")));
     EXPECT_EQ(rateTables(), std::vector<std::string>{"rates"});
     EXPECT_EQ(RowCount(wc(), "rates"), 3);
     auto d = db::Database::open(wc());
@@ -467,30 +469,30 @@ TEST_F(AttachTest, AFailureHalfWayThroughACopyLeavesNoTableAndNoLink) {
     testing::WriteDBaseCohort(dir.file("src/big.dbf"), 3000, 2500);
     const Snapshot before = snapshot();
     choose(dir.file("src/big.dbf"));
-    EXPECT_FALSE(AddRateTable(state, ui, dialogs, kSourceDBase3));
+    EXPECT_FALSE(AddRateTable(state, ui, dialogs, FormatNamed("dbase3")));
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_NE(testing::WrongFormatReason(ui.messages[0].text, "big", "big.dbf").find("record 2501"), std::string::npos)
         << ui.messages[0].text;
     EXPECT_EQ(snapshot(), before);
 
     choose(dir.file("src/big.dbf"));
-    EXPECT_FALSE(AddMainTable(state, ui, dialogs, kSourceDBase3));
+    EXPECT_FALSE(AddMainTable(state, ui, dialogs, FormatNamed("dbase3")));
     EXPECT_EQ(snapshot(), before);
     EXPECT_EQ(state.MainTableName, "");
 }
 
 TEST_F(AttachTest, ARegistrationThatFailsTakesTheCopiedTableWithIt) {
     // A damaged project file whose VdxSystemMain lacks its rows.
-    db::Database::open(wc())->execute("DELETE FROM VdxSystemMain");
+    test::Sql(*db::Database::open(wc()), "DELETE FROM VdxSystemMain");
     const Snapshot before = snapshot();
     choose(source("dbase/shapelib_db3.dbf", "COHORT.DBF"));
-    EXPECT_FALSE(AddMainTable(state, ui, dialogs, kSourceDBase3));
+    EXPECT_FALSE(AddMainTable(state, ui, dialogs, FormatNamed("dbase3")));
     choose(source("dbase/shapelib_db3.dbf", "COHORT.DBF"));
-    EXPECT_FALSE(AddRateTable(state, ui, dialogs, kSourceDBase3));
+    EXPECT_FALSE(AddRateTable(state, ui, dialogs, FormatNamed("dbase3")));
     testing::TempFolder src;
     choose(src.write("cohort.txt", "ID\r\n1\r\n"));
     dialogs.fillTextImport = [](TextImportForm& form) { form.setHeaders(true); };
-    EXPECT_FALSE(AddMainTable(state, ui, dialogs, kSourceAscii));
+    EXPECT_FALSE(AddMainTable(state, ui, dialogs, FormatNamed("text")));
     ASSERT_EQ(ui.messages.size(), 3u);
     for (const auto& m : ui.messages)
         EXPECT_EQ(m.text.rfind("Following error has occured:\r\nNumber: 3021\r\n", 0), 0u) << m.text;
@@ -505,7 +507,7 @@ TEST_F(AttachTest, TruncatedAndForeignFilesHaveTheWrongFormat) {
                                      ReadFileBytes(kFixtures + "/paradox/pxlib_cohort.db")}) {
         ui.messages.clear();
         choose(src.write("cohort.dbf", bytes));
-        EXPECT_FALSE(AddMainTable(state, ui, dialogs, kSourceDBase3));
+        EXPECT_FALSE(AddMainTable(state, ui, dialogs, FormatNamed("dbase3")));
         ASSERT_EQ(ui.messages.size(), 1u);
         EXPECT_NE(testing::WrongFormatReason(ui.messages[0].text, "cohort", "cohort.dbf").find("is not in the expected format: "),
                   std::string::npos) << ui.messages[0].text;
@@ -514,7 +516,7 @@ TEST_F(AttachTest, TruncatedAndForeignFilesHaveTheWrongFormat) {
     const std::string px = ReadFileBytes(kFixtures + "/paradox/pxlib_cohort.db");
     ui.messages.clear();
     choose(src.write("short.db", px.substr(0, px.size() / 2)));
-    EXPECT_FALSE(AddRateTable(state, ui, dialogs, kSourceParadox5));
+    EXPECT_FALSE(AddRateTable(state, ui, dialogs, FormatNamed("paradox5")));
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_NE(testing::WrongFormatReason(ui.messages[0].text, "short", "short.db").find("truncated"), std::string::npos)
         << ui.messages[0].text;
@@ -524,7 +526,7 @@ TEST_F(AttachTest, TruncatedAndForeignFilesHaveTheWrongFormat) {
 TEST_F(AttachTest, ATableNameTheProjectFileCannotHoldGetsTheGeneralMessage) {
     choose(source("dbase/shapelib_db3.dbf", "co.hort.dbf"));
     const Snapshot before = snapshot();
-    EXPECT_FALSE(AddRateTable(state, ui, dialogs, kSourceDBase3));
+    EXPECT_FALSE(AddRateTable(state, ui, dialogs, FormatNamed("dbase3")));
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].text.rfind("Following error has occured:\r\nNumber: 3125\r\nDescription: ", 0), 0u)
         << ui.messages[0].text;
@@ -533,7 +535,7 @@ TEST_F(AttachTest, ATableNameTheProjectFileCannotHoldGetsTheGeneralMessage) {
 
 TEST_F(AttachTest, ATableWithABlankInItsNameIsCopied) {
     choose(source("dbase/shapelib_db3.dbf", "rates 1990.dbf"));
-    ASSERT_TRUE(AddRateTable(state, ui, dialogs, kSourceDBase3));
+    ASSERT_TRUE(AddRateTable(state, ui, dialogs, FormatNamed("dbase3")));
     EXPECT_EQ(rateTables(), std::vector<std::string>{"rates 1990"});
     EXPECT_EQ(RowCount(wc(), "rates 1990"), 3);
 }
@@ -542,7 +544,7 @@ TEST_F(AttachTest, TheRateTableCountNeverWraps) {
     state.RateTableCount = 32767;
     const Snapshot before = snapshot();
     choose(source("dbase/shapelib_db3.dbf", "COHORT.DBF"));
-    EXPECT_FALSE(AddRateTable(state, ui, dialogs, kSourceDBase3));
+    EXPECT_FALSE(AddRateTable(state, ui, dialogs, FormatNamed("dbase3")));
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].text.rfind("Following error has occured:\r\nNumber: 6\r\n", 0), 0u);
     EXPECT_EQ(snapshot(), before);
@@ -551,13 +553,13 @@ TEST_F(AttachTest, TheRateTableCountNeverWraps) {
 TEST_F(AttachTest, CancelledDialogsChangeNothingAndSayNothing) {
     const Snapshot before = snapshot();
     ui.files.push_back(std::nullopt);  // the file dialog
-    EXPECT_FALSE(AddMainTable(state, ui, dialogs, kSourceExcel80));
+    EXPECT_FALSE(AddMainTable(state, ui, dialogs, FormatNamed("excel8")));
     choose(kFixtures + "/excel/gnumeric_biff8.xls");
     dialogs.tables.push_back(std::nullopt);  // the table chooser
-    EXPECT_FALSE(AddRateTable(state, ui, dialogs, kSourceExcel80));
+    EXPECT_FALSE(AddRateTable(state, ui, dialogs, FormatNamed("excel8")));
     testing::TempFolder src;
     choose(src.write("rates.txt", "Age;Rate\n40;0.1\n"));  // the ASCII import dialog
-    EXPECT_FALSE(AddRateTable(state, ui, dialogs, kSourceAscii));
+    EXPECT_FALSE(AddRateTable(state, ui, dialogs, FormatNamed("text")));
     EXPECT_EQ(dialogs.textImportsShown, 1);
     EXPECT_FALSE(state.TextImportDone);
     dialogs.dataSources.push_back(std::nullopt);  // the ODBC data-source chooser
@@ -582,7 +584,7 @@ TEST_F(AttachTest, AnAsciiFileGoesThroughTheImportDialogAndIsRegistered) {
         form.clickColumn(3);
         form.chooseType("Integer");
     };
-    ASSERT_TRUE(AddMainTable(state, ui, dialogs, kSourceAscii));
+    ASSERT_TRUE(AddMainTable(state, ui, dialogs, FormatNamed("text")));
     EXPECT_TRUE(ui.messages.empty());
     EXPECT_TRUE(state.TextImportDone);
     EXPECT_EQ(state.MainTableName, "cohort");
@@ -601,7 +603,7 @@ TEST_F(AttachTest, AFailedAsciiImportRegistersNothing) {
         form.chooseType("Integer");
     };
     const Snapshot before = snapshot();
-    EXPECT_FALSE(AddRateTable(state, ui, dialogs, kSourceAscii));
+    EXPECT_FALSE(AddRateTable(state, ui, dialogs, FormatNamed("text")));
     ASSERT_EQ(ui.messages.size(), 1u);  // the dialog's message; the command adds none
     EXPECT_EQ(ui.messages[0].text,
               "Following error has occured:\r\nNumber: 13\r\nDescription: Can't convert data in column 1 to Integer\r\n\r\n"
@@ -613,7 +615,7 @@ TEST_F(AttachTest, AnAsciiFileThatIsNoTextHasTheWrongFormat) {
     testing::TempFolder src;
     choose(src.write("binary.txt", std::string("a;b\0\0\0c", 7)));
     const Snapshot before = snapshot();
-    EXPECT_FALSE(AddMainTable(state, ui, dialogs, kSourceAscii));
+    EXPECT_FALSE(AddMainTable(state, ui, dialogs, FormatNamed("text")));
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_NE(testing::WrongFormatReason(ui.messages[0].text, "binary", "binary.txt").find("binary data"), std::string::npos)
         << ui.messages[0].text;
@@ -642,7 +644,7 @@ TEST_F(AttachTest, RatesPerThousandOrHundredThousandAreStoredPerPersonYearDivide
         ui.messages.clear();
         choose(src.write(std::string(c.name) + ".csv", csv));
         ui.choices.push_back(c.choice);
-        ASSERT_TRUE(AddRateTable(state, ui, dialogs, kSourceCsv)) << ::testing::PrintToString(ui.messageTexts());
+        ASSERT_TRUE(AddRateTable(state, ui, dialogs, FormatNamed("csv"))) << ::testing::PrintToString(ui.messageTexts());
         auto d = db::Database::open(wc());
         auto rs = d->openRecordset(c.name);
         for (size_t k = 0; k < typed.size(); ++k) {
@@ -651,7 +653,7 @@ TEST_F(AttachTest, RatesPerThousandOrHundredThousandAreStoredPerPersonYearDivide
             ASSERT_TRUE(v.isNumber()) << c.name << " " << k;
             EXPECT_EQ(v.asDouble(), *ReadNumber(typed[k]) / c.unit) << c.name << " " << typed[k];
         }
-        rs->moveLast();
+        rs->setAbsolutePosition(rs->recordCount() - 1);
         EXPECT_EQ(rs->value(0).asDouble(), 2 / c.unit);
         if (c.unit == 1) {
             EXPECT_TRUE(ui.messages.empty());
@@ -667,7 +669,7 @@ TEST_F(AttachTest, RatesPerThousandOrHundredThousandAreStoredPerPersonYearDivide
     const Snapshot before = snapshot();
     choose(src.write("cancelled.csv", csv));
     ui.choices.push_back(std::nullopt);
-    EXPECT_FALSE(AddRateTable(state, ui, dialogs, kSourceCsv));
+    EXPECT_FALSE(AddRateTable(state, ui, dialogs, FormatNamed("csv")));
     EXPECT_EQ(snapshot(), before);
 }
 
@@ -683,7 +685,7 @@ TEST_F(AttachTest, ACsvFileGoesThroughTheImportDialogWithItsProposedTypes) {
         form.clickColumn(3);
         form.chooseType("Text");
     };
-    ASSERT_TRUE(AddMainTable(state, ui, dialogs, kSourceCsv));
+    ASSERT_TRUE(AddMainTable(state, ui, dialogs, FormatNamed("csv")));
     EXPECT_TRUE(ui.messages.empty());
     EXPECT_EQ(dialogs.textImportsShown, 1);
     EXPECT_EQ(separatorShown, '\t');
@@ -696,7 +698,7 @@ TEST_F(AttachTest, ACsvFileGoesThroughTheImportDialogWithItsProposedTypes) {
     const Snapshot before = snapshot();
     choose(src.write("rates.csv", "Age,Rate\n40,0.1\n"));
     dialogs.fillTextImport = nullptr;
-    EXPECT_FALSE(AddRateTable(state, ui, dialogs, kSourceCsv));
+    EXPECT_FALSE(AddRateTable(state, ui, dialogs, FormatNamed("csv")));
     EXPECT_TRUE(ui.messages.empty());
     EXPECT_EQ(snapshot(), before);
 }

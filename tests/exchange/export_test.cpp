@@ -16,6 +16,8 @@
 #include "db/project_file.h"
 #include "exchange/formats/excel/biff_reader.h"
 #include "exchange/commands/export_command.h"
+#include "exchange/formats/text/csv_reader.h"
+#include "test_sql.h"
 #include "state/errors.h"
 #include "state/scripted_interaction.h"
 #include "test_support.h"
@@ -59,7 +61,7 @@ protected:
     // A project's SMR table in its stored order of 19 rows; `project` is its first value.
     void addSmrTable(const std::string& project = "Lung") {
         auto d = db::Database::open(state.WorkingCopyName);
-        d->execute("CREATE TABLE [Lung_SMR] (Typ TEXT, [Values] TEXT, Figures DOUBLE);");
+        test::CreateTable(*d, "Lung_SMR", "Typ TEXT, Values TEXT, Figures DOUBLE");
         const std::vector<std::pair<const char*, Value>> rows{
             {"ProjectName", Value::text(project)}, {"RateTable", Value::text("Rates")},
             {"PyTable", Value::text("Age*Calendar")}, {"Alpha", Value::text("0.05")},
@@ -91,6 +93,7 @@ protected:
         state.PyValues.at(1, 2, 1) = 4383;  // 12 years
         state.PyValues.at(1, 2, 2) = 365;
         state.CurrentResult = "PersonYears";
+        state.CurrentResultTable = PyTableName(state.py, 1);  // as a click on its node names it
         return db::ShowPersonYears(state, 1);
     }
 
@@ -108,51 +111,76 @@ TEST_F(ExportTest, PersonYearsAsTheGridShowsThem) {
               " 45- 49;12;1\r\n");  // 365 days shown as 1.00
 }
 
+// CSV carries the person-years as stored, to the day (not the grid's two
+// decimals), as R reads them; our own CSV reader where R is missing.
+TEST_F(ExportTest, CsvCarriesThePersonYearsToTheDay) {
+    const db::ResultGridText grid = showPersonYears();
+    const std::string csv = dir_ + "/py.csv";
+    ExportShownResult(state, ui, grid, DefaultSmrExportChoices(), ExportTargetFor(ExportFormatIndex("csv"), csv));
+    std::vector<double> read;
+    if (!testing::CommandOutput("command -v Rscript").empty()) {
+        // Row by row, each figure with the digits that give back its double.
+        const std::string figures = testing::CommandOutput(
+            "Rscript -e \"m <- as.matrix(read.csv('" + csv + "', check.names = FALSE)[-1]); "
+            "cat(sprintf('%.17g', t(m)), sep = '\\n')\"");
+        std::istringstream lines(figures);
+        for (std::string line; std::getline(lines, line);) read.push_back(std::strtod(line.c_str(), nullptr));
+    } else {
+        CsvReader reader(csv);
+        for (const auto& row : testing::ReadAll(reader, reader.tableNames().front()))
+            for (size_t c = 1; c < row.size(); ++c) read.push_back(row[c].asDouble());
+    }
+    std::vector<double> stored;
+    for (int i = 1; i <= 2; ++i)
+        for (int j = 1; j <= 2; ++j) stored.push_back(static_cast<double>(state.PyValues.at(1, i, j)) / 365.25);
+    EXPECT_EQ(read, stored);
+}
+
 // The file written is the one named: an extension is only ever added. A
 // name of another format decides the type in the save dialog and is refused
-// by veldrix-cli (writer None).
+// by veldrix-cli (nothing written).
 TEST(ExportTarget, FileAndTableNameByChoice) {
     using R = OtherExtension;
     struct Case {
         const char* format;
         const char* chosen;
         R rule;
-        std::optional<WriterFormat> writer;
+        const char* written;  // the entry written, by its CLI name; nullptr: refused
         const char* path;
         const char* table;
     };
     const Case cases[] = {
-        {"text", "/d/result.txt", R::Refused, WriterFormat::Text, "/d/result.txt", "result"},
-        {"html", "/d/result.HTML", R::Refused, WriterFormat::Html, "/d/result.HTML", "result"},
-        {"html", "/d/result.htm", R::Refused, WriterFormat::Html, "/d/result.htm", "result"},
-        {"excel7", "/d/book.xls", R::Refused, WriterFormat::Excel5, "/d/book.xls", "book"},
-        {"dbase4", "/d/PY.DBF", R::Refused, WriterFormat::DBase4, "/d/PY.DBF", "PY"},
-        {"paradox3", "/d/py.db", R::Refused, WriterFormat::Paradox3, "/d/py.db", "py"},
-        {"xlsx", "/d/py.xlsx", R::Refused, WriterFormat::Xlsx, "/d/py.xlsx", "py"},
+        {"text", "/d/result.txt", R::Refused, "text", "/d/result.txt", "result"},
+        {"html", "/d/result.HTML", R::Refused, "html", "/d/result.HTML", "result"},
+        {"html", "/d/result.htm", R::Refused, "html", "/d/result.htm", "result"},
+        {"excel7", "/d/book.xls", R::Refused, "excel7", "/d/book.xls", "book"},
+        {"dbase4", "/d/PY.DBF", R::Refused, "dbase4", "/d/PY.DBF", "PY"},
+        {"paradox3", "/d/py.db", R::Refused, "paradox3", "/d/py.db", "py"},
+        {"xlsx", "/d/py.xlsx", R::Refused, "xlsx", "/d/py.xlsx", "py"},
         // Names without the format's extension keep every character.
-        {"paradox5", "/d/px_out", R::Refused, WriterFormat::Paradox5, "/d/px_out.db", "px_out"},
-        {"dbase3", "/d/noext", R::Refused, WriterFormat::DBase3, "/d/noext.dbf", "noext"},
-        {"dbase5", "noext", R::Refused, WriterFormat::DBase5, "noext.dbf", "noext"},
-        {"text", "/d/results.dat", R::Refused, WriterFormat::Text, "/d/results.dat.txt", "results.dat"},
-        {"access70", "/d/x", R::Refused, WriterFormat::Access, "/d/x.mdb", "x"},
+        {"paradox5", "/d/px_out", R::Refused, "paradox5", "/d/px_out.db", "px_out"},
+        {"dbase3", "/d/noext", R::Refused, "dbase3", "/d/noext.dbf", "noext"},
+        {"dbase5", "noext", R::Refused, "dbase5", "noext.dbf", "noext"},
+        {"text", "/d/results.dat", R::Refused, "text", "/d/results.dat.txt", "results.dat"},
+        {"access70", "/d/x", R::Refused, "access70", "/d/x.mdb", "x"},
         // Another format's extension.
-        {"dbase4", "/d/out.txt", R::Refused, std::nullopt, "", ""},
-        {"text", "/d/py_men.xlsx", R::Refused, std::nullopt, "", ""},
-        {"text", "/d/py_men.xlsx", R::ChoosesFormat, WriterFormat::Xlsx, "/d/py_men.xlsx", "py_men"},
-        {"text", "/d/py.XLS", R::ChoosesFormat, WriterFormat::Excel8, "/d/py.XLS", "py"},
-        {"csv", "/d/py.dbf", R::ChoosesFormat, WriterFormat::DBase5, "/d/py.dbf", "py"},
-        {"dbase4", "/d/out.txt", R::ChoosesFormat, WriterFormat::Text, "/d/out.txt", "out"},
+        {"dbase4", "/d/out.txt", R::Refused, nullptr, "", ""},
+        {"text", "/d/py_men.xlsx", R::Refused, nullptr, "", ""},
+        {"text", "/d/py_men.xlsx", R::ChoosesFormat, "xlsx", "/d/py_men.xlsx", "py_men"},
+        {"text", "/d/py.XLS", R::ChoosesFormat, "excel8", "/d/py.XLS", "py"},
+        {"csv", "/d/py.dbf", R::ChoosesFormat, "dbase5", "/d/py.dbf", "py"},
+        {"dbase4", "/d/out.txt", R::ChoosesFormat, "text", "/d/out.txt", "out"},
         // No name left for the table.
-        {"text", "/d/.txt", R::ChoosesFormat, std::nullopt, "", ""},
+        {"text", "/d/.txt", R::ChoosesFormat, nullptr, "", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.format) + " " + c.chosen);
-        if (!c.writer) {
+        if (!c.written) {
             EXPECT_THROW(ExportTargetFor(ExportFormatIndex(c.format), c.chosen, c.rule), VdxError);
             continue;
         }
         const ExportTarget t = ExportTargetFor(ExportFormatIndex(c.format), c.chosen, c.rule);
-        EXPECT_EQ(t.format, *c.writer);
+        EXPECT_EQ(t.format, &FormatNamed(c.written));
         EXPECT_EQ(t.path, c.path);
         EXPECT_EQ(t.tableName, c.table);
     }
@@ -202,20 +230,20 @@ TEST_F(ExportTest, StoredChoicesPickAndNameTheRows) {
 TEST_F(ExportTest, SmrFiguresAreTheStoredValues) {
     addSmrTable();
     auto d = db::Database::open(state.WorkingCopyName);
-    d->execute("UPDATE [Lung_SMR] SET Figures = 127.80891234567 WHERE Typ = 'Expected';");
-    d->execute("UPDATE [Lung_SMR] SET Figures = 0.00167 WHERE Typ = 'totDthRate';");
-    d->execute("UPDATE [Lung_SMR] SET Figures = 7.5 WHERE Typ = 'Lag';");
-    d->execute("UPDATE [Lung_SMR] SET [Values] = '160-165, 170' WHERE Typ = 'valuesDTH';");
+    test::Sql(*d, "UPDATE [Lung_SMR] SET Figures = 127.80891234567 WHERE Typ = 'Expected';");
+    test::Sql(*d, "UPDATE [Lung_SMR] SET Figures = 0.00167 WHERE Typ = 'totDthRate';");
+    test::Sql(*d, "UPDATE [Lung_SMR] SET Figures = 7.5 WHERE Typ = 'Lag';");
+    test::Sql(*d, "UPDATE [Lung_SMR] SET [Values] = '160-165, 170' WHERE Typ = 'valuesDTH';");
     d.reset();
     const ExportTable t = BuildExportTable(state, {}, *SmrExportChoicesFromList("6,7,8,9,11,13"));
     std::vector<std::string> values;
     for (const auto& r : t.rows) values.push_back(r[1].asText());
     EXPECT_EQ(values, (std::vector<std::string>{"127.80891234567", "12345.675", "0.00167", "1000", "7.5", "160-165, 170"}));
     // A project of one code (valuesDTH empty, as older files store it) gives the code.
-    db::Database::open(state.WorkingCopyName)->execute("UPDATE [Lung_SMR] SET [Values] = '' WHERE Typ = 'valuesDTH';");
+    test::Sql(*db::Database::open(state.WorkingCopyName), "UPDATE [Lung_SMR] SET [Values] = '' WHERE Typ = 'valuesDTH';");
     EXPECT_EQ(BuildExportTable(state, {}, *SmrExportChoicesFromList("13")).rows[0][1].asText(), "162");
     // With E = 0 the stored 0s of the ratio and its bounds are no figures.
-    db::Database::open(state.WorkingCopyName)->execute("UPDATE [Lung_SMR] SET Figures = 0 WHERE Typ IN ('Expected', 'Smr', 'Smr_l', 'Smr_h');");
+    test::Sql(*db::Database::open(state.WorkingCopyName), "UPDATE [Lung_SMR] SET Figures = 0 WHERE Typ IN ('Expected', 'Smr', 'Smr_l', 'Smr_h');");
     std::vector<std::string> undefined;
     for (const auto& r : BuildExportTable(state, {}, *SmrExportChoicesFromList("0,1,2,6")).rows) undefined.push_back(r[1].asText());
     EXPECT_EQ(undefined, (std::vector<std::string>{"not defined", "not defined", "not defined", "0"}));
@@ -266,7 +294,7 @@ TEST_F(ExportTest, EachAccessChoiceWritesADatabaseMdbtoolsReads) {
 
 TEST_F(ExportTest, LeftoverExportTableGoes) {
     addSmrTable();
-    db::Database::open(state.WorkingCopyName)->execute("CREATE TABLE _export (Description TEXT, [Values] TEXT);");
+    test::CreateTable(*db::Database::open(state.WorkingCopyName), "_export", "Description TEXT, Values TEXT");
     ExportShownResult(state, ui, {}, DefaultSmrExportChoices(), ExportTargetFor(ExportFormatIndex("html"), dir_ + "/r.htm"));
     EXPECT_FALSE(db::Database::open(state.WorkingCopyName)->tableExists("_export"));
     EXPECT_TRUE(std::filesystem::exists(dir_ + "/r.htm"));

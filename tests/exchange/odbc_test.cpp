@@ -99,7 +99,7 @@ TEST(SqliteOdbc, FailuresCarryTheDriversMessage) {
         OdbcReader reader("DSN=no_such_source");
         ADD_FAILURE();
     } catch (const VdxError& e) {
-        EXPECT_EQ(e.number(), kOdbcConnectionFailed);
+        EXPECT_EQ(e.number(), err::OdbcConnectionFailed);
         EXPECT_NE(std::string(e.what()).find("(IM002)"), std::string::npos) << e.what();  // data source not found
     }
     OdbcReader reader("DSN=vdx_cohort");
@@ -153,7 +153,7 @@ TEST_F(PostgresOdbc, RowsOfEveryTypeFromASchemaTable) {
 
 TEST_F(PostgresOdbc, AWrongPortIsAConnectionFailure) {
     EXPECT_EQ(ErrorNumberOf([] { OdbcReader("DRIVER={VdxPostgreSQL};SERVER=127.0.0.1;PORT=1;DATABASE=postgres;UID=postgres"); }),
-              kOdbcConnectionFailed);
+              err::OdbcConnectionFailed);
 }
 
 }  // namespace

@@ -360,8 +360,6 @@ TEST(TextImportRows, ProgressRisesToOne) {
 TEST(TextEncoding, Utf8FilesAreReadAsUtf8) {
     TempFolder dir;
     std::string path = dir.write("u.txt", "M\xC3\xBCller;Z\xC3\xBCrich\n");
-    TextLineReader reader(path);
-    EXPECT_TRUE(reader.isUtf8());
     Rows rows = Import(path, TextImportOptions{false, {Column("Text"), Column("Text")}});
     EXPECT_EQ(rows[0][0], Value::text("M\xC3\xBCller"));
 }
@@ -392,7 +390,6 @@ TEST(TextEncoding, ACharacterAcrossTheOneMegabyteReadBoundaryStaysUtf8) {
     text += "\xC3\xBC\r\nx\r\n";
     std::string path = dir.write("big.txt", text);
     TextLineReader reader(path);
-    EXPECT_TRUE(reader.isUtf8());
     std::string line;
     ASSERT_TRUE(reader.next(line));
     EXPECT_EQ(line.size(), 1048577u);

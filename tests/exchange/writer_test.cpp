@@ -3,7 +3,7 @@
 // format and read back cell for cell by xlrd, dbfread, python's html.parser
 // and csv module, openpyxl, LibreOffice, R's haven, FreeXL and pxlib (through
 // our Paradox reader), and by our own readers.
-#include "exchange/io/table_writer.h"
+#include "exchange/io/file_formats.h"
 
 #include <gtest/gtest.h>
 
@@ -38,6 +38,11 @@ extern "C" {
 
 namespace vdx::exchange {
 namespace {
+
+// The writer of the format a CLI name names, as the table of formats makes it.
+std::unique_ptr<TableWriter> WriterOf(const std::string& format, const std::string& path, const std::string& table) {
+    return FormatNamed(format).writer(path, table);
+}
 
 using testing::ErrorNumberOf;
 using testing::ReadFileBytes;
@@ -229,7 +234,7 @@ Grid ReadWithPxlib(const std::string& path, std::string& notes) {
 
 struct Case {
     std::string name;
-    WriterFormat format;
+    std::string format;  // the CLI name of the format's entry
     std::string file;
     std::string reader;  // "ours", "freexl", or a python reader
     Traits traits;
@@ -245,55 +250,48 @@ const Traits kDBase{DBaseFieldNames, "T:"};
 
 Grid ReadOurs(const Case& c, const std::string& folder, const std::string& path, std::string& notes) {
     const std::string table = StemOf(c.file);
-    switch (c.format) {
-        case WriterFormat::Text: {
-            // Our import, with each column read as its type; an empty field is Null.
-            TextTableReader reader(folder);
-            std::vector<ColumnSpec> columns = reader.columns(table);
-            const std::vector<TextColumn> types = {{"Text"}, {"Text"}, {"Double"}, {"Long"}, {"Date", "DDMMYYYY"}, {"Text"}};
-            testing::Rows rows;
-            reader.readRows(table, [&](const std::vector<Value>& row) {
-                rows.emplace_back();
-                for (size_t i = 0; i < row.size(); ++i)
-                    rows.back().push_back(types[i].type != "Text" && row[i].asText().empty()
-                                              ? Value::null()
-                                              : ConvertTextField(row[i].asText(), types[i], static_cast<int>(i) + 1));
-                return true;
-            }, nullptr);
-            return GridOfRows(columns, rows);
-        }
-        case WriterFormat::DBase3:
-        case WriterFormat::DBase4:
-        case WriterFormat::DBase5: {
-            DBaseReader reader(folder);
-            return GridOfRows(reader.columns(table), testing::ReadAll(reader, table));
-        }
-        case WriterFormat::Paradox3:
-        case WriterFormat::Paradox4:
-        case WriterFormat::Paradox5: {
-            notes = "version " + std::to_string(ReadParadoxHeader(path).version);
-            ParadoxReader reader(folder);
-            return GridOfRows(reader.columns(table), testing::ReadAll(reader, table));
-        }
-        case WriterFormat::Csv: {
-            CsvReader reader(path);
-            return GridOfRows(reader.columns(table), testing::ReadAll(reader, table));
-        }
-        case WriterFormat::Stata: {
-            StatisticsReader reader(StatisticsFormat::Stata, path);
-            return GridOfRows(reader.columns(table), testing::ReadAll(reader, table));
-        }
-        case WriterFormat::Xlsx: {
-            XlsxReader reader(path);
-            notes = "sheet " + reader.tableNames().front();
-            return GridOfCells(reader.sheetCells(0));
-        }
-        default: {
-            BiffWorkbook book = BiffWorkbook::FromFile(path, table);
-            notes = "biff " + std::to_string(book.version()) + " sheet " + book.sheetNames().front();
-            return GridOfCells(book.sheetCells(0));
-        }
+    const std::string family = c.format.substr(0, c.format.find_first_of("0123456789"));
+    if (family == "text") {
+        // Our import, with each column read as its type; an empty field is Null.
+        TextTableReader reader(folder);
+        std::vector<ColumnSpec> columns = reader.columns(table);
+        const std::vector<TextColumn> types = {{"Text"}, {"Text"}, {"Double"}, {"Long"}, {"Date", "DDMMYYYY"}, {"Text"}};
+        testing::Rows rows;
+        reader.readRows(table, [&](const std::vector<Value>& row) {
+            rows.emplace_back();
+            for (size_t i = 0; i < row.size(); ++i)
+                rows.back().push_back(types[i].type != "Text" && row[i].asText().empty()
+                                          ? Value::null()
+                                          : ConvertTextField(row[i].asText(), types[i], static_cast<int>(i) + 1));
+            return true;
+        }, nullptr);
+        return GridOfRows(columns, rows);
     }
+    if (family == "dbase") {
+        DBaseReader reader(folder);
+        return GridOfRows(reader.columns(table), testing::ReadAll(reader, table));
+    }
+    if (family == "paradox") {
+        notes = "version " + std::to_string(ReadParadoxHeader(path).version);
+        ParadoxReader reader(folder);
+        return GridOfRows(reader.columns(table), testing::ReadAll(reader, table));
+    }
+    if (family == "csv") {
+        CsvReader reader(path);
+        return GridOfRows(reader.columns(table), testing::ReadAll(reader, table));
+    }
+    if (family == "dta") {
+        StatisticsReader reader(StatisticsFormat::Stata, path);
+        return GridOfRows(reader.columns(table), testing::ReadAll(reader, table));
+    }
+    if (family == "xlsx") {
+        XlsxReader reader(path);
+        notes = "sheet " + reader.tableNames().front();
+        return GridOfCells(reader.sheetCells(0));
+    }
+    BiffWorkbook book = BiffWorkbook::FromFile(path, table);
+    notes = "biff " + std::to_string(book.version()) + " sheet " + book.sheetNames().front();
+    return GridOfCells(book.sheetCells(0));
 }
 
 class WriterRoundTrip : public ::testing::TestWithParam<Case> {};
@@ -302,8 +300,8 @@ TEST_P(WriterRoundTrip, TheIndependentReaderSeesEveryCell) {
     const Case& c = GetParam();
     TempFolder folder;
     const std::string path = folder.file(c.file);
-    const bool withSemicolon = c.format != WriterFormat::Text;
-    auto writer = MakeTableWriter(c.format, path, "Age*Calendar");
+    const bool withSemicolon = c.format != "text";
+    auto writer = WriterOf(c.format, path, "Age*Calendar");
     const auto rows = SampleRows(withSemicolon);
     writer->begin(kColumns, rows.size());
     for (const auto& row : rows) ASSERT_TRUE(writer->writeRow(row));
@@ -344,43 +342,43 @@ const Traits kCsvOurs{nullptr, "Z:", false, true};
 const Traits kStata{StataVariableNames, "T:", false, false, true};
 
 const Case kCases[] = {
-    {"ascii_ours", WriterFormat::Text, "result.txt", "ours", kTextTraits, ""},
-    {"html_htmlparser", WriterFormat::Html, "result.html", "html", kHtml, "#charset utf-8 tables 1"},
-    {"dbase3_dbfread", WriterFormat::DBase3, "result.dbf", "dbfread", kDBase, "cp1252"},
-    {"dbase4_dbfread", WriterFormat::DBase4, "result.dbf", "dbfread", kDBase, "cp1252"},
-    {"dbase5_dbfread", WriterFormat::DBase5, "result.dbf", "dbfread", kDBase, "cp1252"},
-    {"dbase3_ours", WriterFormat::DBase3, "result.dbf", "ours", {DBaseFieldNames}, ""},
-    {"dbase5_ours", WriterFormat::DBase5, "result.dbf", "ours", {DBaseFieldNames}, ""},
-    {"excel3_xlrd", WriterFormat::Excel3, "result.xls", "xlrd", {}, "biff 30"},
-    {"excel4_xlrd", WriterFormat::Excel4, "result.xls", "xlrd", {}, "biff 40"},
-    {"excel5_xlrd", WriterFormat::Excel5, "result.xls", "xlrd", {}, "#sheet Age_Calendar biff 50"},
-    {"excel7_xlrd", WriterFormat::Excel7, "result.xls", "xlrd", {}, "#sheet Age_Calendar biff 50"},
-    {"excel8_xlrd", WriterFormat::Excel8, "result.xls", "xlrd", {}, "#sheet Age_Calendar biff 80"},
-    {"excel3_ours", WriterFormat::Excel3, "result.xls", "ours", {}, "biff 3"},
-    {"excel4_ours", WriterFormat::Excel4, "result.xls", "ours", {}, "biff 4"},
-    {"excel5_ours", WriterFormat::Excel5, "result.xls", "ours", {}, "biff 5 sheet Age_Calendar"},
-    {"excel7_ours", WriterFormat::Excel7, "result.xls", "ours", {}, "biff 5 sheet Age_Calendar"},
-    {"excel8_ours", WriterFormat::Excel8, "result.xls", "ours", {}, "biff 8 sheet Age_Calendar"},
-    {"excel3_freexl", WriterFormat::Excel3, "result.xls", "freexl", kFreeXl, "biff 3"},
-    {"excel4_freexl", WriterFormat::Excel4, "result.xls", "freexl", kFreeXl, "biff 4"},
-    {"excel5_freexl", WriterFormat::Excel5, "result.xls", "freexl", kFreeXl, "biff 5"},
-    {"excel8_freexl", WriterFormat::Excel8, "result.xls", "freexl", kFreeXl, "biff 8"},
-    {"excel3_ssconvert", WriterFormat::Excel3, "result.xls", "ssconvert", {}, ""},
-    {"excel4_ssconvert", WriterFormat::Excel4, "result.xls", "ssconvert", {}, ""},
-    {"excel5_ssconvert", WriterFormat::Excel5, "result.xls", "ssconvert", {}, ""},
-    {"excel8_ssconvert", WriterFormat::Excel8, "result.xls", "ssconvert", {}, ""},
-    {"paradox3_pxlib", WriterFormat::Paradox3, "result.db", "pxlib", kParadox4, "version 9"},
-    {"paradox4_pxlib", WriterFormat::Paradox4, "result.db", "pxlib", kParadox4, "version 9"},
-    {"paradox5_pxlib", WriterFormat::Paradox5, "result.db", "pxlib", {}, "version 11"},
-    {"paradox4_ours", WriterFormat::Paradox4, "result.db", "ours", kParadox4, "version 9", 4},
-    {"paradox5_ours", WriterFormat::Paradox5, "result.db", "ours", {}, "version 11", 4},
-    {"csv_python", WriterFormat::Csv, "result.csv", "csv", {}, "#crlf 5 lf 5"},
-    {"csv_ours", WriterFormat::Csv, "result.csv", "ours", kCsvOurs, ""},
-    {"xlsx_openpyxl", WriterFormat::Xlsx, "result.xlsx", "openpyxl", {}, "#sheet Age_Calendar sheets 1"},
-    {"xlsx_libreoffice", WriterFormat::Xlsx, "result.xlsx", "soffice", {}, ""},
-    {"xlsx_ours", WriterFormat::Xlsx, "result.xlsx", "ours", {}, "sheet Age_Calendar$"},
-    {"dta_haven", WriterFormat::Stata, "result.dta", "haven", kStata, "#label Age*Calendar"},
-    {"dta_ours", WriterFormat::Stata, "result.dta", "ours", kStata, ""},
+    {"ascii_ours", "text", "result.txt", "ours", kTextTraits, ""},
+    {"html_htmlparser", "html", "result.html", "html", kHtml, "#charset utf-8 tables 1"},
+    {"dbase3_dbfread", "dbase3", "result.dbf", "dbfread", kDBase, "cp1252"},
+    {"dbase4_dbfread", "dbase4", "result.dbf", "dbfread", kDBase, "cp1252"},
+    {"dbase5_dbfread", "dbase5", "result.dbf", "dbfread", kDBase, "cp1252"},
+    {"dbase3_ours", "dbase3", "result.dbf", "ours", {DBaseFieldNames}, ""},
+    {"dbase5_ours", "dbase5", "result.dbf", "ours", {DBaseFieldNames}, ""},
+    {"excel3_xlrd", "excel3", "result.xls", "xlrd", {}, "biff 30"},
+    {"excel4_xlrd", "excel4", "result.xls", "xlrd", {}, "biff 40"},
+    {"excel5_xlrd", "excel5", "result.xls", "xlrd", {}, "#sheet Age_Calendar biff 50"},
+    {"excel7_xlrd", "excel7", "result.xls", "xlrd", {}, "#sheet Age_Calendar biff 50"},
+    {"excel8_xlrd", "excel8", "result.xls", "xlrd", {}, "#sheet Age_Calendar biff 80"},
+    {"excel3_ours", "excel3", "result.xls", "ours", {}, "biff 3"},
+    {"excel4_ours", "excel4", "result.xls", "ours", {}, "biff 4"},
+    {"excel5_ours", "excel5", "result.xls", "ours", {}, "biff 5 sheet Age_Calendar"},
+    {"excel7_ours", "excel7", "result.xls", "ours", {}, "biff 5 sheet Age_Calendar"},
+    {"excel8_ours", "excel8", "result.xls", "ours", {}, "biff 8 sheet Age_Calendar"},
+    {"excel3_freexl", "excel3", "result.xls", "freexl", kFreeXl, "biff 3"},
+    {"excel4_freexl", "excel4", "result.xls", "freexl", kFreeXl, "biff 4"},
+    {"excel5_freexl", "excel5", "result.xls", "freexl", kFreeXl, "biff 5"},
+    {"excel8_freexl", "excel8", "result.xls", "freexl", kFreeXl, "biff 8"},
+    {"excel3_ssconvert", "excel3", "result.xls", "ssconvert", {}, ""},
+    {"excel4_ssconvert", "excel4", "result.xls", "ssconvert", {}, ""},
+    {"excel5_ssconvert", "excel5", "result.xls", "ssconvert", {}, ""},
+    {"excel8_ssconvert", "excel8", "result.xls", "ssconvert", {}, ""},
+    {"paradox3_pxlib", "paradox3", "result.db", "pxlib", kParadox4, "version 9"},
+    {"paradox4_pxlib", "paradox4", "result.db", "pxlib", kParadox4, "version 9"},
+    {"paradox5_pxlib", "paradox5", "result.db", "pxlib", {}, "version 11"},
+    {"paradox4_ours", "paradox4", "result.db", "ours", kParadox4, "version 9", 4},
+    {"paradox5_ours", "paradox5", "result.db", "ours", {}, "version 11", 4},
+    {"csv_python", "csv", "result.csv", "csv", {}, "#crlf 5 lf 5"},
+    {"csv_ours", "csv", "result.csv", "ours", kCsvOurs, ""},
+    {"xlsx_openpyxl", "xlsx", "result.xlsx", "openpyxl", {}, "#sheet Age_Calendar sheets 1"},
+    {"xlsx_libreoffice", "xlsx", "result.xlsx", "soffice", {}, ""},
+    {"xlsx_ours", "xlsx", "result.xlsx", "ours", {}, "sheet Age_Calendar$"},
+    {"dta_haven", "dta", "result.dta", "haven", kStata, "#label Age*Calendar"},
+    {"dta_ours", "dta", "result.dta", "ours", kStata, ""},
 };
 
 INSTANTIATE_TEST_SUITE_P(EveryFormat, WriterRoundTrip, ::testing::ValuesIn(kCases),
@@ -390,7 +388,7 @@ INSTANTIATE_TEST_SUITE_P(EveryFormat, WriterRoundTrip, ::testing::ValuesIn(kCase
 // the file it was to replace byte for byte, and nothing else.
 struct Failure {
     std::string name;
-    WriterFormat format;
+    std::string format;
     std::vector<Value> badRow;  // empty: the user cancels, or the writer is dropped
     int error = err::TypeMismatch;
 };
@@ -410,7 +408,7 @@ TEST_P(WriterFailure, LeavesTheOldTargetAsItWas) {
     const std::string target = folder.write("result.out", old);
     CancelAtOnce cancel;
     {
-        auto writer = MakeTableWriter(f.format, target, "result");
+        auto writer = WriterOf(f.format, target, "result");
         writer->begin(kColumns, 0, f.name.find("cancel") != std::string::npos ? &cancel : nullptr);
         const auto good = SampleRows(false).front();
         if (f.badRow.empty() && f.name.find("cancel") != std::string::npos) {
@@ -438,28 +436,28 @@ std::vector<Value> RowWith(size_t column, Value v) {
 const Value kCheckMark = Value::text("\xE2\x9C\x93");  // U+2713, not in Windows-1252
 
 const Failure kFailures[] = {
-    {"ascii_semicolon_in_text", WriterFormat::Text, RowWith(0, Value::text("a;b"))},
-    {"ascii_line_break_in_text", WriterFormat::Text, RowWith(1, Value::text("a\nb"))},
-    {"ascii_cancel", WriterFormat::Text, {}},
-    {"ascii_infinity", WriterFormat::Text, RowWith(2, Value::real(HUGE_VAL))},
-    {"html_dropped", WriterFormat::Html, {}},
-    {"dbase3_character_not_in_cp1252", WriterFormat::DBase3, RowWith(0, kCheckMark)},
-    {"dbase3_number_too_wide", WriterFormat::DBase3, RowWith(2, Value::real(-1e25))},
-    {"dbase4_text_for_number", WriterFormat::DBase4, RowWith(3, Value::text("x"))},
-    {"excel3_character_not_in_cp1252", WriterFormat::Excel3, RowWith(0, kCheckMark)},
-    {"excel8_text_too_long", WriterFormat::Excel8, RowWith(0, Value::text(std::string(300, 'x')))},
-    {"excel5_cancel", WriterFormat::Excel5, {}},
-    {"paradox5_character_not_in_cp1252", WriterFormat::Paradox5, RowWith(0, kCheckMark)},
-    {"paradox4_dropped", WriterFormat::Paradox4, {}},
-    {"csv_cancel", WriterFormat::Csv, {}},
-    {"xlsx_text_too_long", WriterFormat::Xlsx, RowWith(0, Value::text(std::string(32768, 'x')))},
-    {"xlsx_text_not_utf8", WriterFormat::Xlsx, RowWith(0, Value::text("M\xFCller"))},
-    {"xlsx_dropped", WriterFormat::Xlsx, {}},
-    {"xlsx_cancel", WriterFormat::Xlsx, {}},
-    {"dta_text_in_number_column", WriterFormat::Stata, RowWith(3, Value::text("x"))},
-    {"dta_number_beyond_stata", WriterFormat::Stata, RowWith(2, Value::real(1e308))},
-    {"dta_text_not_utf8", WriterFormat::Stata, RowWith(1, Value::text("M\xFCller"))},
-    {"dta_cancel", WriterFormat::Stata, {}},
+    {"ascii_semicolon_in_text", "text", RowWith(0, Value::text("a;b"))},
+    {"ascii_line_break_in_text", "text", RowWith(1, Value::text("a\nb"))},
+    {"ascii_cancel", "text", {}},
+    {"ascii_infinity", "text", RowWith(2, Value::real(HUGE_VAL))},
+    {"html_dropped", "html", {}},
+    {"dbase3_character_not_in_cp1252", "dbase3", RowWith(0, kCheckMark)},
+    {"dbase3_number_too_wide", "dbase3", RowWith(2, Value::real(-1e25))},
+    {"dbase4_text_for_number", "dbase4", RowWith(3, Value::text("x"))},
+    {"excel3_character_not_in_cp1252", "excel3", RowWith(0, kCheckMark)},
+    {"excel8_text_too_long", "excel8", RowWith(0, Value::text(std::string(300, 'x')))},
+    {"excel5_cancel", "excel5", {}},
+    {"paradox5_character_not_in_cp1252", "paradox5", RowWith(0, kCheckMark)},
+    {"paradox4_dropped", "paradox4", {}},
+    {"csv_cancel", "csv", {}},
+    {"xlsx_text_too_long", "xlsx", RowWith(0, Value::text(std::string(32768, 'x')))},
+    {"xlsx_text_not_utf8", "xlsx", RowWith(0, Value::text("M\xFCller"))},
+    {"xlsx_dropped", "xlsx", {}},
+    {"xlsx_cancel", "xlsx", {}},
+    {"dta_text_in_number_column", "dta", RowWith(3, Value::text("x"))},
+    {"dta_number_beyond_stata", "dta", RowWith(2, Value::real(1e308))},
+    {"dta_text_not_utf8", "dta", RowWith(1, Value::text("M\xFCller"))},
+    {"dta_cancel", "dta", {}},
 };
 
 INSTANTIATE_TEST_SUITE_P(EveryKind, WriterFailure, ::testing::ValuesIn(kFailures),
@@ -467,8 +465,8 @@ INSTANTIATE_TEST_SUITE_P(EveryKind, WriterFailure, ::testing::ValuesIn(kFailures
 
 TEST(TableWriters, ATargetInAMissingFolderIsAPathError) {
     TempFolder folder;
-    for (WriterFormat format : {WriterFormat::Text, WriterFormat::DBase4, WriterFormat::Excel8, WriterFormat::Paradox5}) {
-        auto writer = MakeTableWriter(format, folder.file("missing/result.out"), "result");
+    for (const char* format : {"text", "dbase4", "excel8", "paradox5"}) {
+        auto writer = WriterOf(format, folder.file("missing/result.out"), "result");
         EXPECT_EQ(ErrorNumberOf([&] {
                       writer->begin(kColumns, 1);
                       writer->writeRow(SampleRows(false).front());
@@ -492,7 +490,7 @@ TEST(TableWriters, TemporaryFilesOfKilledWritersGoWhenTheNextOneStarts) {
     const int running = ::open(folder.file(kept[0]).c_str(), O_RDONLY);
     ASSERT_EQ(::flock(running, LOCK_EX), 0);
 
-    auto writer = MakeTableWriter(WriterFormat::Csv, folder.file("t.csv"), "t");
+    auto writer = WriterOf("csv", folder.file("t.csv"), "t");
     writer->begin(kColumns, 1);
     std::vector<std::string> own;
     for (const auto& e : std::filesystem::directory_iterator(folder.path())) {
@@ -524,15 +522,14 @@ TEST(ExcelWriter, ASheetHoldsItsVersionsRowsAndNotOneMore) {
         for (int c = 0; c < 10; ++c) row[c] = Value::real(r * 10.0 + c);
         return row;
     };
-    for (auto [format, rows] : {std::pair{WriterFormat::Excel4, 16383u}, std::pair{WriterFormat::Excel5, 16383u},
-                                std::pair{WriterFormat::Excel8, 65535u}}) {
+    for (auto [format, rows] : {std::pair{"excel4", 16383u}, std::pair{"excel5", 16383u}, std::pair{"excel8", 65535u}}) {
         SCOPED_TRACE(rows);
         TempFolder folder;
         const std::string path = folder.file("big.xls");
-        EXPECT_EQ(ErrorNumberOf([&] { MakeTableWriter(format, path, "big")->begin(ten, rows + 1); }), err::PathAccess);
+        EXPECT_EQ(ErrorNumberOf([&] { WriterOf(format, path, "big")->begin(ten, rows + 1); }), err::PathAccess);
         EXPECT_FALSE(std::filesystem::exists(path));
         {
-            auto writer = MakeTableWriter(format, path, "big");
+            auto writer = WriterOf(format, path, "big");
             writer->begin(ten, 0);
             for (uint32_t r = 0; r < rows; ++r) writer->writeRow(fill(r));
             EXPECT_EQ(ErrorNumberOf([&] { writer->writeRow(fill(rows)); }), err::PathAccess);
@@ -540,7 +537,7 @@ TEST(ExcelWriter, ASheetHoldsItsVersionsRowsAndNotOneMore) {
         }
         EXPECT_FALSE(std::filesystem::exists(path));
 
-        auto writer = MakeTableWriter(format, path, "big");
+        auto writer = WriterOf(format, path, "big");
         writer->begin(ten, rows);
         for (uint32_t r = 0; r < rows; ++r) writer->writeRow(fill(r));
         writer->finish();
@@ -561,18 +558,18 @@ TEST(ModernWriters, DatesBefore1900ComeBackAsDates) {
                            DayNumber(1900, 2, 28), DayNumber(1900, 3, 1),
                            DayNumber(1900, 3, 1) + 0.75, DayNumber(1701, 1, 1)};
     for (double day : days) rows.push_back({Value::integer(static_cast<int64_t>(rows.size()) + 1), Value::date(day)});
-    for (const auto& [format, file] : {std::pair{WriterFormat::Csv, "cohort.csv"}, std::pair{WriterFormat::Xlsx, "cohort.xlsx"},
-                                       std::pair{WriterFormat::Stata, "cohort.dta"}}) {
+    for (const std::string file : {"cohort.csv", "cohort.xlsx", "cohort.dta"}) {
+        const std::string format = file.substr(file.find('.') + 1);
         SCOPED_TRACE(file);
         TempFolder folder;
-        auto writer = MakeTableWriter(format, folder.file(file), "cohort");
+        auto writer = WriterOf(format, folder.file(file), "cohort");
         writer->begin(columns, rows.size());
         for (const auto& row : rows) writer->writeRow(row);
         writer->finish();
         std::unique_ptr<TableReader> reader;
-        if (format == WriterFormat::Csv) reader = std::make_unique<CsvReader>(folder.file(file));
-        if (format == WriterFormat::Xlsx) reader = std::make_unique<XlsxReader>(folder.file(file));
-        if (format == WriterFormat::Stata) reader = std::make_unique<StatisticsReader>(StatisticsFormat::Stata, folder.file(file));
+        if (format == "csv") reader = std::make_unique<CsvReader>(folder.file(file));
+        if (format == "xlsx") reader = std::make_unique<XlsxReader>(folder.file(file));
+        if (format == "dta") reader = std::make_unique<StatisticsReader>(StatisticsFormat::Stata, folder.file(file));
         const std::string table = reader->tableNames().front();
         EXPECT_EQ(reader->columns(table).at(1).type, FieldType::Date);
         std::vector<std::string> read, written;
@@ -584,7 +581,7 @@ TEST(ModernWriters, DatesBefore1900ComeBackAsDates) {
 
 TEST(XlsxWriter, ATableBeyondTheSheetsRowsIsRefusedBeforeAnyFileExists) {
     TempFolder folder;
-    EXPECT_EQ(ErrorNumberOf([&] { MakeTableWriter(WriterFormat::Xlsx, folder.file("big.xlsx"), "big")->begin(kColumns, 1048576); }),
+    EXPECT_EQ(ErrorNumberOf([&] { WriterOf("xlsx", folder.file("big.xlsx"), "big")->begin(kColumns, 1048576); }),
               err::PathAccess);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder.path()), {}), 0);
 }

@@ -27,6 +27,7 @@
 #include "frm_smr_calculator.h"
 #include "frm_smr_comp.h"
 #include "main_window.h"
+#include "test_sql.h"
 #include "state/messages.h"
 #include "state/scripted_interaction.h"
 #include "widget_test_support.h"
@@ -183,7 +184,7 @@ private slots:
     // dialog with its entries; the next opening shows the last entries.
     void ratesAboveOneAskWithNoReturningToTheDialog() {
         openExample();
-        db::Database::open(state().WorkingCopyName)->execute("UPDATE Rates SET Y1950 = 2.5");
+        test::Sql(*db::Database::open(state().WorkingCopyName), "UPDATE Rates SET Y1950 = 2.5");
         ui_.answers = {Answer::No, Answer::Yes};
         int computes = 0;
         test::OnNextModalOf<FrmSMRComp>([&](FrmSMRComp* d) {

@@ -19,6 +19,7 @@
 #include "db/project_file.h"
 #include "mortality/smr_run.h"
 #include "py/person_years_run.h"
+#include "test_sql.h"
 #include "state/scripted_interaction.h"
 #include "state/text_values.h"
 
@@ -58,8 +59,7 @@ protected:
     void addCohort(const std::vector<Person>& persons, const std::string& icdType = "INTEGER") {
         {
             auto d = open();
-            d->execute("CREATE TABLE Cohort (ID LONG, DOB DATE, DOX DATE, SEX INTEGER, DOH DATE, ICD " + icdType +
-                       ", DOE DATE);");
+            test::CreateTable(*d, "Cohort", "ID LONG, DOB DATE, DOX DATE, SEX INTEGER, DOH DATE, ICD " + icdType + ", DOE DATE");
             d->beginTransaction();
             auto rs = d->openRecordset("Cohort");
             int id = 0;
@@ -88,35 +88,35 @@ protected:
     void setStrata(const std::vector<int16_t>& ageBounds, const std::vector<int16_t>& calendarBounds,
                    const std::vector<int64_t>& cells = {}) {
         PySettings& p = state.py;
-        p.varDOB = "DOB";
-        p.varEPS = "DOE";
-        p.varTPS = "DOX";
-        p.varSEX = "SEX";
-        p.varDOH = "DOH";
-        p.maxAgeClass = static_cast<int16_t>(ageBounds.size());
-        p.maxYearClass = static_cast<int16_t>(calendarBounds.size());
+        p.birthColumn = "DOB";
+        p.entryColumn = "DOE";
+        p.exitColumn = "DOX";
+        p.sexColumn = "SEX";
+        p.hireColumn = "DOH";
+        p.ageBoundCount = static_cast<int16_t>(ageBounds.size());
+        p.calendarBoundCount = static_cast<int16_t>(calendarBounds.size());
         state.AgeBounds.assign(1, 0);
         state.AgeBounds.insert(state.AgeBounds.end(), ageBounds.begin(), ageBounds.end());
         state.CalendarBounds.assign(1, 0);
         state.CalendarBounds.insert(state.CalendarBounds.end(), calendarBounds.begin(), calendarBounds.end());
         const int ages = static_cast<int>(ageBounds.size()) - 1, periods = static_cast<int>(calendarBounds.size()) - 1;
-        const int tables = p.blnSex ? 3 : 1;
+        const int tables = p.bySex ? 3 : 1;
         PyCells c;
         c.resize(tables, ages, periods);
         size_t k = 0;
         for (int t = 1; t <= tables; ++t)
             for (int a = 1; a <= ages; ++a)
                 for (int j = 1; j <= periods; ++j, ++k) c.at(t, a, j) = k < cells.size() ? cells[k] : 0;
-        p.intAnzahlTables = static_cast<int16_t>(tables);
-        p.blnPersonYears = true;
+        p.tableCount = static_cast<int16_t>(tables);
+        p.computed = true;
         state.PyValues = c;
         auto d = open();
         py::StorePersonYearsTables(*d, state, c);
     }
     void defineSex(int16_t code1, int16_t code2) {
-        state.py.blnSex = state.py.varSexStatus = true;
-        state.py.varSex1 = code1;
-        state.py.varSex2 = code2;
+        state.py.bySex = state.py.sexDefined = true;
+        state.py.sexCode1 = code1;
+        state.py.sexCode2 = code2;
     }
 
     // A rate table of DOUBLE columns Y1, Y2, ... (or of the SQL type given),
@@ -127,7 +127,7 @@ protected:
         std::string columns;
         const size_t count = rows.empty() ? 1 : rows[0].size();
         for (size_t j = 1; j <= count; ++j) columns += (j > 1 ? ", Y" : "Y") + std::to_string(j) + " " + type;
-        d->execute("CREATE TABLE " + name + " (" + columns + ");");
+        test::CreateTable(*d, name, columns);
         auto rs = d->openRecordset(name);
         for (const auto& row : rows) {
             rs->addNew();

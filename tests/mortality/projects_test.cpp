@@ -42,7 +42,7 @@ protected:
 
 TEST_F(Projects, RenameRefusesTakenAndBadNamesSayingWhyAndChangesNothing) {
     twoProjects();
-    open()->execute("CREATE TABLE Kept_SMR (Typ TEXT);");
+    test::CreateTable(*open(), "Kept_SMR", "Typ TEXT");
     struct Case {
         std::optional<std::string> answer;
         std::string message;  // the start of the one message; none for ""
@@ -126,7 +126,7 @@ TEST_F(Projects, DeleteAsksRemovesWhatExistsAndSavesTheCount) {
     EXPECT_EQ(state.ProjectCount, 2);
 
     // A missing deaths table goes without a message.
-    open()->execute("DROP TABLE Project2_Deaths;");
+    open()->deleteTable("Project2_Deaths");
     ui.messages.clear();
     ASSERT_TRUE(db::DeleteProject(state, ui, "Project2"));
     ASSERT_TRUE(db::DeleteProject(state, ui, "Project1"));
@@ -149,8 +149,8 @@ TEST_F(Projects, DeleteAsksRemovesWhatExistsAndSavesTheCount) {
 
 TEST_F(Projects, AnSrrProjectCountsAsTheSmrRunAndStoresItsSettings) {
     defineSex(1, 2);
-    state.py.blnLag = state.py.varLagStatus = true;
-    state.py.varLag = 5;
+    state.py.withLag = state.py.lagDefined = true;
+    state.py.lagYears = 5;
     setStrata({0, 50, 100}, {1900, 1970, 2100}, std::vector<int64_t>(12, 3650));
     addCohort({{D(1930, 1, 1), D(1960, 6, 1), Value::integer(1), D(1950, 1, 1), Value::integer(162)},
                {D(1930, 1, 1), D(1990, 6, 1), Value::integer(1), D(1950, 1, 1), Value::integer(162)},

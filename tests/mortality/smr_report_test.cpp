@@ -17,7 +17,7 @@ protected:
     void storeSmrTable(const std::string& project, double smr, double low, double high, double observed,
                        double expected, const std::string& method) {
         auto d = open();
-        d->execute("CREATE TABLE " + project + "_SMR (Typ TEXT, Values TEXT, Figures DOUBLE);");
+        test::CreateTable(*d, project + "_SMR", "Typ TEXT, Values TEXT, Figures DOUBLE");
         auto rs = d->openRecordset(project + "_SMR");
         struct Row {
             const char* typ;
@@ -113,7 +113,7 @@ TEST_F(SmrReport, AProjectWithoutExpectedDeathsHasNoSmrAndTheStoredHeadingIsUsed
 }
 
 TEST_F(SmrReport, AnSrrProjectHasNoReportAndTheRefusalSaysSo) {
-    open()->execute("CREATE TABLE Project3_SMR (Typ TEXT, Values TEXT);");
+    test::CreateTable(*open(), "Project3_SMR", "Typ TEXT, Values TEXT");
     try {
         mortality::BuildSmrReport(state, "Project3_SMR");
         ADD_FAILURE() << "an SRR project's report was built";

@@ -266,7 +266,7 @@ TEST_F(SmrRun, AFailingRunLeavesTheWorkingCopyAsItWasAndSaysWhy) {
              smallStudy(1000, 2, 0.1);
              addRateTable("Gaps", {{Value::real(0.1)}});
              auto d = open();
-             d->execute("CREATE TABLE Project1_SMR (Typ TEXT);");
+             test::CreateTable(*d, "Project1_SMR", "Typ TEXT");
          },
          "holds a table 'Project1_SMR' already"},
     };

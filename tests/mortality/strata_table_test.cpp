@@ -117,7 +117,7 @@ TEST_F(StrataTable, TheStrataNodeOfAnSmrProjectShowsTheTableAndAnSrrProjectHasNo
 
     const auto click = db::ClickNode(state, ui, "Project1_Strata", false);
     EXPECT_EQ(click.kind, db::NodeKind::Strata);
-    EXPECT_TRUE(state.Entries.mnuTablesCopy && state.Entries.buttonCopy);
+    EXPECT_TRUE(state.Entries.tablesCopy && state.Entries.buttonCopy);
     const db::ResultGridText g = mortality::ShowStrata(state, click.project);
     EXPECT_EQ(state.CurrentView, ViewName::ResultGrid);
     ASSERT_EQ(g.rows, 4);
@@ -143,12 +143,12 @@ TEST_F(StrataTable, AProjectWhosePersonYearsWereComputedAgainShowsItsStoredTotal
         {"other person-years", [this] { setStrata({0, 50, 100}, {1900, 2100}, {36525, 36525}); }, true},
         {"other classes", [this] { setStrata({0, 40, 100}, {1900, 2100}, {36525, 73050}); }, true},
         {"a lag", [this] {
-             state.py.blnLag = true;
-             state.py.varLag = 10;
+             state.py.withLag = true;
+             state.py.lagYears = 10;
              setStrata({0, 50, 100}, {1900, 2100}, {36525, 73050});
          }, true},
         {"renamed, the run back", [this] {
-             state.py.blnLag = false;
+             state.py.withLag = false;
              setStrata({0, 50, 100}, {1900, 2100}, {36525, 36525});
              ui.inputs.push_back("Lung");
              ASSERT_TRUE(db::RenameProject(state, ui, "Project1"));
@@ -179,7 +179,7 @@ TEST_F(StrataTable, AProjectWhosePersonYearsWereComputedAgainShowsItsStoredTotal
     }
 
     // A project without a record (made by the earlier program) is shown as before.
-    open()->execute("DROP TABLE VdxProjectRuns;");
+    open()->deleteTable("VdxProjectRuns");
     EXPECT_FALSE(mortality::BuildStrataTable(state, "Lung").outOfDate);
 }
 

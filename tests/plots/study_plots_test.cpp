@@ -21,7 +21,7 @@ namespace {
 ProgramState HeatMapState(int ages, int firstAge, int periods, int firstYear, int width,
                           const std::set<std::pair<int, int>>& empty = {}) {
     ProgramState state;
-    state.py.blnPersonYears = true;
+    state.py.computed = true;
     state.PyValues.resize(1, ages, periods);
     for (int i = 1; i <= ages; ++i)
         for (int j = 1; j <= periods; ++j) state.PyValues.at(1, i, j) = empty.count({i, j}) ? 0 : 100 + i * periods + j;

@@ -73,17 +73,17 @@ const ColumnSpec kValue{"Value", FieldType::Text, 255};
 
 PySettings StudySettings() {
     PySettings py;
-    py.blnPersonYears = true;
-    py.intAnzahlTables = 1;
-    py.varDOB = "dob";
-    py.maxAgeClass = 3;
-    py.varAgeFrom = 20;
-    py.varAgeTo = 60;
-    py.varAgeStep = 20;
-    py.maxYearClass = 3;
-    py.varCalendarFrom = 1950;
-    py.varCalendarTo = 1990;
-    py.varCalendarStep = 20;
+    py.computed = true;
+    py.tableCount = 1;
+    py.birthColumn = "dob";
+    py.ageBoundCount = 3;
+    py.ageFrom = 20;
+    py.ageTo = 60;
+    py.ageStep = 20;
+    py.calendarBoundCount = 3;
+    py.calendarFrom = 1950;
+    py.calendarTo = 1990;
+    py.calendarStep = 20;
     return py;
 }
 

@@ -16,6 +16,7 @@
 #include "project/jet_project.h"
 #include "mortality/smr_report.h"
 #include "mortality/smr_run.h"
+#include "test_sql.h"
 #include "state/scripted_interaction.h"
 
 namespace vdx::project {
@@ -72,7 +73,7 @@ TEST_F(JetRoundTrip, TheStudyComesBackTableByTableWithTheSameReport) {
     ASSERT_TRUE(ComputeSmr(state, ui, "410", "Exact"));
     {
         auto wc = db::Database::open(state.WorkingCopyName);
-        wc->execute("CREATE TABLE Big (Id LONG, Dose DOUBLE, Note TEXT(20), Hired DATE, Flag BIT, Memo MEMO)");
+        test::CreateTable(*wc, "Big", "Id LONG, Dose DOUBLE, Note TEXT(20), Hired DATE, Flag BIT, Memo MEMO");
         wc->beginTransaction();
         auto rs = wc->openRecordset("Big");
         for (int i = 0; i < 100000; ++i) {
@@ -131,7 +132,7 @@ TEST_F(JetRoundTrip, MemosUpToWhatTheReaderTakes) {
     const std::string longest = std::string(kAccessMemoBytes - 2, 'm') + "\xC3\xA9";
     {
         auto d = db::Database::create(wc);
-        d->execute("CREATE TABLE Notes (Note MEMO)");
+        test::CreateTable(*d, "Notes", "Note MEMO");
         auto rs = d->openRecordset("Notes");
         rs->addNew();
         rs->setValue("Note", Value::text(longest));
@@ -143,7 +144,7 @@ TEST_F(JetRoundTrip, MemosUpToWhatTheReaderTakes) {
     EXPECT_EQ(read, std::vector<Value>{Value::text(longest)});
 
     fs::remove(jet);
-    db::Database::open(wc)->execute("UPDATE Notes SET Note = Note || 'x'");
+    test::Sql(*db::Database::open(wc), "UPDATE Notes SET Note = Note || 'x'");
     try {
         ExportJetProject(wc, jet);
         ADD_FAILURE() << "a memo longer than the reader takes was written";

@@ -193,19 +193,19 @@ TEST_F(GeneratedCohort, OneYearClassesWithoutSexMatchTheDayByDayCount) {
 
 TEST_F(GeneratedCohort, BirthDatesKeptAsTextGiveTheSameCells) {
     load(true);
-    PyCompForm f = form("20:80:10", "1950:2020:10");
-    f.comDOB = "TXT";
+    PyRequest f = form("20:80:10", "1950:2020:10");
+    f.birthColumn = "TXT";
     ASSERT_EQ(compute(f), PyRunOutcome::Completed) << ::testing::PrintToString(ui.messageTexts());
     expectCells(CountDayByDay(persons, Series(20, 80, 10), Series(1950, 2020, 10), 0, false), 1);
 }
 
 TEST_F(GeneratedCohort, SelfDefinedUnevenClassesMatchTheDayByDayCount) {
     load(false);
-    state.py.blnAgeSelfDefined = true;
-    state.py.maxAgeClass = 5;
+    state.py.ageSelfDefined = true;
+    state.py.ageBoundCount = 5;
     state.AgeBounds = {0, 18, 30, 45, 65, 90};
-    state.py.blnCalendarSelfDefined = true;
-    state.py.maxYearClass = 3;
+    state.py.calendarSelfDefined = true;
+    state.py.calendarBoundCount = 3;
     state.CalendarBounds = {0, 1955, 1968, 1991};
     defineSex(2, 1);
     ASSERT_EQ(compute(form("0:1:1", "1950:2020:1")), PyRunOutcome::Completed);
@@ -254,7 +254,8 @@ protected:
     static constexpr int kRows = 400000;
     void SetUp() override {
         PyProjectTest::SetUp();
-        sql("CREATE TABLE Cohort (ID LONG, DOB DATE, DOE DATE, DOX DATE, SEX INTEGER, DOH DATE, TXT TEXT);");
+        test::CreateTable(*db::Database::open(state.WorkingCopyName), "Cohort",
+                          "ID LONG, DOB DATE, DOE DATE, DOX DATE, SEX INTEGER, DOH DATE, TXT TEXT");
         sql("WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < " + std::to_string(kRows) +
             ") INSERT INTO Cohort (ID, DOB, DOE, DOX, SEX) "
             "SELECT x, 1000 + x % 17000, 18264 + x % 9000, 18264 + x % 9000 + x % 15000, 1 + x % 2 FROM n");
@@ -263,7 +264,7 @@ protected:
     PyRunOutcome run(ClockedInteraction& clocked) {
         const auto snapshot = TakeSettingsSnapshot(state);
         const auto f = form("0:100:1", "1950:2020:1");
-        EXPECT_TRUE(CheckPyCompute(state, clocked, f).ok());
+        EXPECT_TRUE(CheckPyRequest(state, clocked, f).ok());
         return RunPersonYears(state, clocked, snapshot, &summary);
     }
 };
@@ -293,5 +294,5 @@ TEST_F(ProgressPolling, CancelDuringTheRunTakesEffectAtOnce) {
     ASSERT_EQ(clocked.values.size(), 1u);
     EXPECT_GT(summary.rows, 0);
     EXPECT_LE(summary.rows, (clocked.values.back() + 1) * int64_t{kRows} / 400);
-    EXPECT_FALSE(state.py.blnPersonYears);
+    EXPECT_FALSE(state.py.computed);
 }

@@ -34,6 +34,7 @@
 #include "frm_sex.h"
 #include "grid_view.h"
 #include "main_window.h"
+#include "test_sql.h"
 #include "widget_test_support.h"
 #include "startup.h"
 #include "state/messages.h"
@@ -62,7 +63,7 @@ class PyDialogsTest : public QObject {
         QVERIFY(db::CreateProjectFile(state(), ui_, dir_.filePath("study.vdx").toStdString()));
         {
             auto d = db::Database::open(state().WorkingCopyName);
-            d->execute("CREATE TABLE Cohort (ID LONG, DOB DATE, DOE DATE, DOX DATE, SEX INTEGER, DOH DATE);");
+            test::CreateTable(*d, "Cohort", "ID LONG, DOB DATE, DOE DATE, DOX DATE, SEX INTEGER, DOH DATE");
             auto rs = d->openRecordset("Cohort");
             const double rows[3][6] = {{1, DayNumber(1940, 5, 1), DayNumber(1970, 1, 1), DayNumber(1990, 12, 31), 1,
                                         DayNumber(1965, 1, 1)},
@@ -135,9 +136,9 @@ private slots:
 
     void dialogLoadsTheSettingsIntoItsControls() {
         openStudy();
-        state().py.varDOB = "DOB";
-        state().py.varAgeTo = 85;
-        state().py.blnCalendarSelfDefined = true;
+        state().py.birthColumn = "DOB";
+        state().py.ageTo = 85;
+        state().py.calendarSelfDefined = true;
         FrmPyComp d(w_.get(), state(), ui_);
         QCOMPARE(d.objectName(), QString("frmPyComp"));
         QCOMPARE(d.windowTitle(), QString("Person-Years Computation"));
@@ -164,17 +165,17 @@ private slots:
         FrmPyComp d(w_.get(), state(), ui_);
         d.show();
         QTest::mouseClick(test::Child<QCheckBox>(&d, "chkAge"), Qt::LeftButton);
-        QVERIFY(state().py.blnAgeSelfDefined);
+        QVERIFY(state().py.ageSelfDefined);
         QVERIFY(test::Child<QPushButton>(&d, "btnAgeClassSelfDefined")->isEnabled());
         QVERIFY(!test::Child<QLineEdit>(&d, "txtAgeStep")->isEnabled());
         test::Child<QCheckBox>(&d, "chkAge")->setChecked(false);
-        QVERIFY(!state().py.blnAgeSelfDefined);
+        QVERIFY(!state().py.ageSelfDefined);
         QVERIFY(test::Child<QLineEdit>(&d, "txtAgeStep")->isEnabled());
         test::Child<QCheckBox>(&d, "chkSex")->setChecked(true);
-        QVERIFY(state().py.blnSex);
+        QVERIFY(state().py.bySex);
         QVERIFY(test::Child<QPushButton>(&d, "btnSex")->isEnabled());
         test::Child<QCheckBox>(&d, "chkLag")->setChecked(true);
-        QVERIFY(state().py.blnLag);
+        QVERIFY(state().py.withLag);
         QVERIFY(test::Child<QPushButton>(&d, "btnLag")->isEnabled());
     }
 
@@ -206,8 +207,8 @@ private slots:
         test::Child<QLineEdit>(&d, "txtCalendarFrom")->setText("19705");  // four characters are read
         QTest::mouseClick(test::Child<QPushButton>(&d, "cmdCompute"), Qt::LeftButton);
         QCOMPARE(d.result(), static_cast<int>(QDialog::Accepted));
-        QCOMPARE(state().py.varCalendarFrom, static_cast<int16_t>(1970));
-        QCOMPARE(state().py.maxAgeClass, static_cast<int16_t>(18));
+        QCOMPARE(state().py.calendarFrom, static_cast<int16_t>(1970));
+        QCOMPARE(state().py.ageBoundCount, static_cast<int16_t>(18));
     }
 
     // Every label and frame caption of the dialogs has an access key of its
@@ -237,14 +238,14 @@ private slots:
 
     void cancelPutsTheSettingsBack() {
         openStudy();
-        state().py.varDOB = "DOB";
+        state().py.birthColumn = "DOB";
         const PySettings before = state().py;
         FrmPyComp d(w_.get(), state(), ui_);
         d.show();
         fill(d, "0:85:5", "1970:2000:5");
         test::Child<QComboBox>(&d, "comDOB")->setEditText("ID");
         QTest::mouseClick(test::Child<QPushButton>(&d, "cmdCompute"), Qt::LeftButton);  // message 5, DOB read
-        QCOMPARE(state().py.varDOB, std::string("ID"));
+        QCOMPARE(state().py.birthColumn, std::string("ID"));
         test::Child<QCheckBox>(&d, "chkAge")->setChecked(true);
         QTest::mouseClick(test::Child<QPushButton>(&d, "cmdCancel"), Qt::LeftButton);
         QCOMPARE(d.result(), static_cast<int>(QDialog::Rejected));
@@ -283,13 +284,13 @@ private slots:
         d.editBox()->setText("25");
         QTest::mouseClick(test::Child<QPushButton>(&d, "btnOk"), Qt::LeftButton);
         QCOMPARE(d.result(), static_cast<int>(QDialog::Accepted));
-        QCOMPARE(state().py.maxAgeClass, static_cast<int16_t>(3));
+        QCOMPARE(state().py.ageBoundCount, static_cast<int16_t>(3));
         QCOMPARE(state().AgeBounds, (std::vector<int16_t>{0, 20, 25, 30}));
     }
 
     void selfDefinedCalendarGridShowsTheBoundList() {
         openStudy();
-        state().py.maxYearClass = 3;
+        state().py.calendarBoundCount = 3;
         state().CalendarBounds = {0, 1950, 1960, 1980};
         FrmSelfDefined d(w_.get(), state(), ui_, true);
         QCOMPARE(d.windowTitle(), QString("Self defined calendar classes"));
@@ -322,13 +323,13 @@ private slots:
 
     void cancelAndEscapeInTheSubDialogsLeaveTheEarlierState() {
         openStudy();
-        state().py.blnAgeSelfDefined = true;
-        state().py.maxAgeClass = 3;
+        state().py.ageSelfDefined = true;
+        state().py.ageBoundCount = 3;
         state().AgeBounds = {0, 40, 55, 70};
-        state().py.blnSex = state().py.varSexStatus = true;
-        state().py.varSEX = "SEX";
-        state().py.varSex1 = 1;
-        state().py.varSex2 = 2;
+        state().py.bySex = state().py.sexDefined = true;
+        state().py.sexColumn = "SEX";
+        state().py.sexCode1 = 1;
+        state().py.sexCode2 = 2;
         FrmPyComp d(w_.get(), state(), ui_);
         d.show();
         test::OnNextModal([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Escape); });
@@ -340,9 +341,9 @@ private slots:
         QTest::mouseClick(test::Child<QPushButton>(&d, "btnSex"), Qt::LeftButton);
         QVERIFY(test::Child<QCheckBox>(&d, "chkAge")->isChecked());
         QVERIFY(test::Child<QCheckBox>(&d, "chkSex")->isChecked());
-        QVERIFY(state().py.blnAgeSelfDefined && state().py.blnSex && state().py.varSexStatus);
+        QVERIFY(state().py.ageSelfDefined && state().py.bySex && state().py.sexDefined);
         QCOMPARE(state().AgeBounds, (std::vector<int16_t>{0, 40, 55, 70}));
-        QCOMPARE(state().py.varSex2, static_cast<int16_t>(2));
+        QCOMPARE(state().py.sexCode2, static_cast<int16_t>(2));
         QVERIFY(ui_.messages.empty());
     }
 
@@ -367,7 +368,7 @@ private slots:
                  qPrintable(hint));
         QCOMPARE(ui_.messages.size(), size_t(1));
         QVERIFY(QString::fromStdString(ui_.messages[0].text).startsWith("Choose the column"));
-        QVERIFY(state().py.varSexStatus);
+        QVERIFY(state().py.sexDefined);
         QVERIFY(test::Child<QCheckBox>(&d, "chkSex")->isChecked());
     }
 
@@ -386,9 +387,9 @@ private slots:
         });
         QTest::mouseClick(test::Child<QPushButton>(&d, "btnLag"), Qt::LeftButton);
         QCOMPARE(ui_.messageTexts(), std::vector<std::string>({Message(15)}));
-        QVERIFY(state().py.varLagStatus);
-        QCOMPARE(state().py.varLag, static_cast<int16_t>(10));
-        QCOMPARE(state().py.varDOH, std::string("DOH"));
+        QVERIFY(state().py.lagDefined);
+        QCOMPARE(state().py.lagYears, static_cast<int16_t>(10));
+        QCOMPARE(state().py.hireColumn, std::string("DOH"));
     }
 
     // Self-defined classes with 0 in the greyed boxes; the run stops at a row
@@ -397,7 +398,7 @@ private slots:
         openStudy();
         {
             auto d = db::Database::open(state().WorkingCopyName);
-            d->execute("UPDATE Cohort SET DOX = NULL WHERE ID = 2");
+            test::Sql(*d, "UPDATE Cohort SET DOX = NULL WHERE ID = 2");
         }
         test::OnNextModal([this](QWidget* modal) {
             auto* d = qobject_cast<FrmPyComp*>(modal);
@@ -424,8 +425,8 @@ private slots:
         const std::string& said = ui_.messages[0].text;
         QVERIFY2(said.find("Row 2 ") != std::string::npos && said.find("'DOX'") != std::string::npos, said.c_str());
         QVERIFY2(said.find("Number:") == std::string::npos, said.c_str());
-        QVERIFY(!state().py.blnPersonYears);
-        QVERIFY(!state().py.blnAgeSelfDefined);  // the settings are those of before the run
+        QVERIFY(!state().py.computed);
+        QVERIFY(!state().py.ageSelfDefined);  // the settings are those of before the run
         QVERIFY(w_->statusBar()->currentMessage().contains("has stopped"));
 
         QStringList shown;
@@ -440,15 +441,15 @@ private slots:
         });
         w_->findChild<QAction*>("mnuComputePY")->trigger();
         QCOMPARE(shown, QStringList({"DOX", "10", "age list"}));
-        QVERIFY(!state().py.blnAgeSelfDefined);  // Cancel: as before
+        QVERIFY(!state().py.ageSelfDefined);  // Cancel: as before
     }
 
     void aRunFromTheMenuAddsTheTablesToTheNavigator() {
         openStudy();
-        state().py.blnSex = state().py.varSexStatus = true;
-        state().py.varSEX = "SEX";
-        state().py.varSex1 = 1;
-        state().py.varSex2 = 2;
+        state().py.bySex = state().py.sexDefined = true;
+        state().py.sexColumn = "SEX";
+        state().py.sexCode1 = 1;
+        state().py.sexCode2 = 2;
         test::OnNextModal([this](QWidget* modal) {
             auto* d = qobject_cast<FrmPyComp*>(modal);
             QVERIFY(d);
@@ -473,7 +474,7 @@ private slots:
         QCOMPARE(w_->selectedNodePath(), QString("Main_Person-Years_Age*Calendar"));
         QCOMPARE(grid->cellText(1, 0), QString("20\u201329"));  // ages 20 to 29 reached
         QCOMPARE(grid->cellText(0, 1), QString("1970\u20131979"));
-        QVERIFY(state().py.blnPersonYears);
+        QVERIFY(state().py.computed);
         QVERIFY(state().ProjectChanged);
         QVERIFY(std::find(ui_.progressLabels.begin(), ui_.progressLabels.end(), "Computing Person-Years") !=
                 ui_.progressLabels.end());

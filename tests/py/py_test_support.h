@@ -18,6 +18,7 @@
 #include "db/project_file.h"
 #include "py/person_years_run.h"
 #include "py/py_comp.h"
+#include "test_sql.h"
 #include "state/scripted_interaction.h"
 #include "state/text_values.h"
 
@@ -50,7 +51,7 @@ protected:
     void addCohort(const std::vector<Person>& persons) {
         {
             auto d = db::Database::open(state.WorkingCopyName);
-            d->execute("CREATE TABLE Cohort (ID LONG, DOB DATE, DOE DATE, DOX DATE, SEX INTEGER, DOH DATE, TXT TEXT);");
+            test::CreateTable(*d, "Cohort", "ID LONG, DOB DATE, DOE DATE, DOX DATE, SEX INTEGER, DOH DATE, TXT TEXT");
             d->beginTransaction();
             auto rs = d->openRecordset("Cohort");
             int id = 0;
@@ -79,49 +80,46 @@ protected:
     }
 
     // Runs SQL on the working copy.
-    void sql(const std::string& statement) {
-        auto d = db::Database::open(state.WorkingCopyName);
-        d->execute(statement);
-    }
+    void sql(const std::string& statement) { test::Sql(*db::Database::open(state.WorkingCopyName), statement); }
 
     // The form of a regular series with the cohort's date columns.
-    static py::PyCompForm form(const std::string& age, const std::string& calendar) {
-        py::PyCompForm f;
-        f.comDOB = "DOB";
-        f.comEPS = "DOE";
-        f.comTPS = "DOX";
+    static py::PyRequest form(const std::string& age, const std::string& calendar) {
+        py::PyRequest f;
+        f.birthColumn = "DOB";
+        f.entryColumn = "DOE";
+        f.exitColumn = "DOX";
         auto split = [](const std::string& s, std::string& a, std::string& b, std::string& c) {
             const auto p1 = s.find(':'), p2 = s.find(':', p1 + 1);
             a = s.substr(0, p1);
             b = s.substr(p1 + 1, p2 - p1 - 1);
             c = s.substr(p2 + 1);
         };
-        split(age, f.txtAgeFrom, f.txtAgeTo, f.txtAgeStep);
-        split(calendar, f.txtCalendarFrom, f.txtCalendarTo, f.txtCalendarStep);
+        split(age, f.ageFrom, f.ageTo, f.ageStep);
+        split(calendar, f.calendarFrom, f.calendarTo, f.calendarStep);
         return f;
     }
 
     // Stratification by sex as frmSex confirms it.
     void defineSex(int16_t code1, int16_t code2) {
-        state.py.blnSex = true;
-        state.py.varSexStatus = true;
-        state.py.varSEX = "SEX";
-        state.py.varSex1 = code1;
-        state.py.varSex2 = code2;
+        state.py.bySex = true;
+        state.py.sexDefined = true;
+        state.py.sexColumn = "SEX";
+        state.py.sexCode1 = code1;
+        state.py.sexCode2 = code2;
     }
     void defineLag(int16_t years) {
-        state.py.blnLag = true;
-        state.py.varLagStatus = true;
-        state.py.varDOH = "DOH";
-        state.py.varLag = years;
+        state.py.withLag = true;
+        state.py.lagDefined = true;
+        state.py.hireColumn = "DOH";
+        state.py.lagYears = years;
     }
 
     // Compute as frmPyComp runs it: the snapshot taken when the dialog
     // loaded (before the settings above were changed, when given), the
     // checks, then the run.
-    py::PyRunOutcome compute(const py::PyCompForm& f, const py::PySettingsSnapshot* loaded = nullptr) {
+    py::PyRunOutcome compute(const py::PyRequest& f, const py::PySettingsSnapshot* loaded = nullptr) {
         const py::PySettingsSnapshot snapshot = loaded ? *loaded : py::TakeSettingsSnapshot(state);
-        const auto check = py::CheckPyCompute(state, ui, f);
+        const auto check = py::CheckPyRequest(state, ui, f);
         if (!check.ok()) {
             ADD_FAILURE() << "Compute refused with message " << check.message;
             return py::PyRunOutcome::Failed;

@@ -38,8 +38,8 @@ TEST_F(PersonYearsRun, AYearInsideOneClassAndPeriodIs366DaysIn1980) {
     EXPECT_EQ(storedIntegers("VdxPyValues", "PersonYears"), std::vector<int64_t>{366});
     EXPECT_EQ(storedIntegers("VdxAgeClassValues", "AgeClass"), (std::vector<int64_t>{20, 25}));
     EXPECT_EQ(storedIntegers("VdxYearClassValues", "YearClass"), (std::vector<int64_t>{1980, 1981}));
-    EXPECT_TRUE(state.py.blnPersonYears);
-    EXPECT_EQ(state.py.intAnzahlTables, 1);
+    EXPECT_TRUE(state.py.computed);
+    EXPECT_EQ(state.py.tableCount, 1);
     EXPECT_TRUE(state.ProjectChanged);
     EXPECT_EQ(state.CurrentView, ViewName::Empty);
     EXPECT_EQ(pyEntries(), std::vector<std::string>{"Age*Calendar"});
@@ -59,7 +59,7 @@ TEST_F(PersonYearsRun, SeventeenAgeClassesBySixPeriodsStore102CellsOr306WithSex)
     defineSex(1, 2);
     ASSERT_EQ(compute(form("0:85:5", "1970:2000:5")), PyRunOutcome::Completed);
     EXPECT_EQ(storedIntegers("VdxPyValues", "PersonYears").size(), 306u);
-    EXPECT_EQ(state.py.intAnzahlTables, 3);
+    EXPECT_EQ(state.py.tableCount, 3);
 }
 
 TEST_F(PersonYearsRun, DaysOutsideEveryClassAreNotCountedAndEntryAndExitDaysCount) {
@@ -105,9 +105,9 @@ TEST_F(PersonYearsRun, ALagThatEndsBeforeEntryChangesNothing) {
 TEST_F(PersonYearsRun, NoLagIsAppliedWhenItIsSwitchedOffOrZero) {
     // The hire date is empty: it is not read when no lag applies.
     addCohort({{D(1950, 1, 1), D(1980, 1, 1), D(1980, 12, 31), {}, {}, {}}});
-    state.py.blnLag = false;
-    state.py.varLag = 5;  // left over from an earlier definition
-    state.py.varDOH = "DOH";
+    state.py.withLag = false;
+    state.py.lagYears = 5;  // left over from an earlier definition
+    state.py.hireColumn = "DOH";
     ASSERT_EQ(compute(form("0:100:100", "1900:2100:200")), PyRunOutcome::Completed);
     EXPECT_EQ(state.PyValues.at(1, 1, 1), 366);
     defineLag(0);
@@ -195,10 +195,10 @@ TEST_F(PersonYearsRun, TwoRunsWithAndThenWithoutSexLeaveOnlyTheAllPersonsEntry) 
     defineSex(1, 2);
     ASSERT_EQ(compute(form("0:100:100", "1900:2100:200")), PyRunOutcome::Completed);
     EXPECT_EQ(pyEntries().size(), 3u);
-    state.py.blnSex = false;
+    state.py.bySex = false;
     ASSERT_EQ(compute(form("0:100:100", "1900:2100:200")), PyRunOutcome::Completed);
     EXPECT_EQ(pyEntries(), std::vector<std::string>{"Age*Calendar"});
-    EXPECT_EQ(state.py.intAnzahlTables, 1);
+    EXPECT_EQ(state.py.tableCount, 1);
     EXPECT_EQ(state.PyValues.tables(), 1);
     ASSERT_EQ(compute(form("0:100:100", "1900:2100:200")), PyRunOutcome::Completed);
     EXPECT_EQ(pyEntries(), std::vector<std::string>{"Age*Calendar"});
@@ -223,23 +223,23 @@ protected:
         storedBefore = storedIntegers("VdxPyValues", "PersonYears");
         agesBefore = storedIntegers("VdxAgeClassValues", "AgeClass");
         loaded = TakeSettingsSnapshot(state);
-        state.py.blnSex = false;
-        state.py.blnCalendarSelfDefined = false;
+        state.py.bySex = false;
+        state.py.calendarSelfDefined = false;
         ui.messages.clear();
     }
     void expectPreviousRun() {
         EXPECT_EQ(state.PyValues, before.PyValues);
         PySettings expected = before.py;  // the two confirmations are not part of the snapshot
-        expected.varSexStatus = state.py.varSexStatus;
-        expected.varLagStatus = state.py.varLagStatus;
+        expected.sexDefined = state.py.sexDefined;
+        expected.lagDefined = state.py.lagDefined;
         EXPECT_EQ(state.py, expected);
         EXPECT_EQ(state.AgeBounds, before.AgeBounds);
         EXPECT_EQ(state.CalendarBounds, before.CalendarBounds);
         EXPECT_EQ(pyEntries(), (std::vector<std::string>{"Age*Calendar", "Age*Calendar*Sex=1", "Age*Calendar*Sex=2"}));
         EXPECT_EQ(storedIntegers("VdxPyValues", "PersonYears"), storedBefore);
         EXPECT_EQ(storedIntegers("VdxAgeClassValues", "AgeClass"), agesBefore);
-        EXPECT_EQ(static_cast<int>(state.AgeBounds.size()), state.py.maxAgeClass + 1);
-        EXPECT_EQ(static_cast<int>(state.CalendarBounds.size()), state.py.maxYearClass + 1);
+        EXPECT_EQ(static_cast<int>(state.AgeBounds.size()), state.py.ageBoundCount + 1);
+        EXPECT_EQ(static_cast<int>(state.CalendarBounds.size()), state.py.calendarBoundCount + 1);
         EXPECT_EQ(state.CurrentView, ViewName::ResultGrid);
         EXPECT_EQ(state.CurrentGrid, GridName::ResultGrid);
     }
@@ -260,37 +260,37 @@ TEST_F(PersonYearsKeptRun, CancelKeepsThePreviousRunAndItsSettings) {
 TEST_F(PersonYearsKeptRun, CancelWithAStepOfZeroInTheSnapshotKeepsCountsAndListsAlike) {
     // Self-defined calendar periods before: the snapshot's step is 0.
     state = before;
-    state.py.blnCalendarSelfDefined = true;
-    state.py.varCalendarStep = 0;
-    state.py.maxYearClass = 3;
+    state.py.calendarSelfDefined = true;
+    state.py.calendarStep = 0;
+    state.py.calendarBoundCount = 3;
     state.CalendarBounds = {0, 1970, 1985, 2000};
     loaded = TakeSettingsSnapshot(state);
-    state.py.blnCalendarSelfDefined = false;
+    state.py.calendarSelfDefined = false;
     ui.cancelAfterPolls = 0;
     EXPECT_EQ(compute(form("0:85:5", "1950:2020:1"), &loaded), PyRunOutcome::Cancelled);
-    EXPECT_EQ(state.py.maxYearClass, 3);
+    EXPECT_EQ(state.py.calendarBoundCount, 3);
     EXPECT_EQ(state.CalendarBounds, (std::vector<int16_t>{0, 1970, 1985, 2000}));
-    EXPECT_TRUE(state.py.blnCalendarSelfDefined);
+    EXPECT_TRUE(state.py.calendarSelfDefined);
 }
 
 TEST_F(PersonYearsKeptRun, AFailedRunPutsBackTheSelfDefinedListsItReplaced) {
     sql("UPDATE Cohort SET DOX = NULL WHERE ID = 1");
-    state.py.blnAgeSelfDefined = state.py.blnCalendarSelfDefined = true;
-    state.py.maxAgeClass = 3;
+    state.py.ageSelfDefined = state.py.calendarSelfDefined = true;
+    state.py.ageBoundCount = 3;
     state.AgeBounds = {0, 15, 50, 90};
-    state.py.maxYearClass = 2;
+    state.py.calendarBoundCount = 2;
     state.CalendarBounds = {0, 1900, 2000};
     EXPECT_EQ(compute(form("0:1:1", "1950:2020:1"), &loaded), PyRunOutcome::Failed);
-    EXPECT_FALSE(state.py.blnAgeSelfDefined);
-    EXPECT_FALSE(state.py.blnCalendarSelfDefined);
+    EXPECT_FALSE(state.py.ageSelfDefined);
+    EXPECT_FALSE(state.py.calendarSelfDefined);
     expectPreviousRun();
     // What was entered comes back for the dialog; the run's results stay.
     ASSERT_TRUE(PutBackEnteredSettings(state));
-    EXPECT_TRUE(state.py.blnAgeSelfDefined);
+    EXPECT_TRUE(state.py.ageSelfDefined);
     EXPECT_EQ(state.AgeBounds, (std::vector<int16_t>{0, 15, 50, 90}));
     EXPECT_EQ(state.CalendarBounds, (std::vector<int16_t>{0, 1900, 2000}));
-    EXPECT_TRUE(state.py.blnPersonYears);
-    EXPECT_EQ(state.py.intAnzahlTables, 3);
+    EXPECT_TRUE(state.py.computed);
+    EXPECT_EQ(state.py.tableCount, 3);
     // A completed run forgets them.
     sql("UPDATE Cohort SET DOX = DOE WHERE ID = 1");
     ASSERT_EQ(compute(form("0:1:1", "1950:2020:1")), PyRunOutcome::Completed);
@@ -349,7 +349,7 @@ TEST_F(PersonYearsRun, ACancelledFirstRunLeavesNoPersonYears) {
     addCohort({{D(1950, 1, 1), D(1980, 1, 1), D(1980, 12, 31), {}, {}, {}}});
     ui.cancelAfterPolls = 0;
     EXPECT_EQ(compute(form("0:85:5", "1970:2000:5")), PyRunOutcome::Cancelled);
-    EXPECT_FALSE(state.py.blnPersonYears);
+    EXPECT_FALSE(state.py.computed);
     EXPECT_TRUE(pyEntries().empty());
     EXPECT_TRUE(storedIntegers("VdxPyValues", "PersonYears").empty());
     EXPECT_FALSE(state.ProjectChanged);
@@ -361,11 +361,11 @@ TEST_F(PersonYearsRun, DatesBefore1900KeptAsTextAreRead) {
     // TXT holds the birth date as a spreadsheet keeps a date before 1900.
     addCohort({{D(1892, 3, 15), D(1950, 1, 1), D(1950, 12, 31), {}, {}, Value::text("15.03.1892")},
                {D(1893, 12, 31), D(1950, 1, 1), D(1950, 12, 31), {}, {}, Value::text("1893-12-31")}});
-    PyCompForm f = form("50:65:5", "1950:1951:1");
-    f.comDOB = "TXT";
+    PyRequest f = form("50:65:5", "1950:1951:1");
+    f.birthColumn = "TXT";
     ASSERT_EQ(compute(f), PyRunOutcome::Completed) << ::testing::PrintToString(ui.messageTexts());
     const PyCells text = state.PyValues;
-    f.comDOB = "DOB";
+    f.birthColumn = "DOB";
     ASSERT_EQ(compute(f), PyRunOutcome::Completed);
     EXPECT_EQ(text, state.PyValues);
     EXPECT_EQ(state.PyValues.at(1, 2, 1), 365 + 365);  // both aged 55-60 all of 1950
@@ -391,7 +391,8 @@ TEST_F(PersonYearsRun, SettingsOfMoreThan32767CellsPerTableRun) {
 TEST_F(PersonYearsRun, ACellBeyond32BitsIsStoredWholeAndSumsDoNotWrap) {
     // 60000 persons of 36525 days each in one cell: 2 191 500 000 days, more
     // than a 32-bit integer holds. Half of them have sex 1, half sex 2.
-    sql("CREATE TABLE Cohort (ID LONG, DOB DATE, DOE DATE, DOX DATE, SEX INTEGER, DOH DATE, TXT TEXT);");
+    test::CreateTable(*db::Database::open(state.WorkingCopyName), "Cohort",
+                          "ID LONG, DOB DATE, DOE DATE, DOX DATE, SEX INTEGER, DOH DATE, TXT TEXT");
     sql("WITH RECURSIVE n(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM n WHERE x < 60000) "
         "INSERT INTO Cohort (ID, DOB, DOE, DOX, SEX) SELECT x, 2, 2, 2 + 36524, 1 + x % 2 FROM n");
     registerMainTable("Cohort");

@@ -32,8 +32,8 @@ ProgramState StudyState() {
     return s;
 }
 
-PyCompForm GoodForm() {
-    return PyCompForm{"DOB", "DOE", "DOX", "0", "85", "5", "1970", "2000", "5"};
+PyRequest GoodForm() {
+    return PyRequest{"DOB", "DOE", "DOX", "0", "85", "5", "1970", "2000", "5"};
 }
 
 }  // namespace
@@ -42,11 +42,11 @@ PyCompForm GoodForm() {
 
 TEST(RegularBounds, ZeroToEightyFiveByFiveGivesEighteenBoundsAndSeventeenClasses) {
     ProgramState s;
-    s.py.varAgeFrom = 0;
-    s.py.varAgeTo = 85;
-    s.py.varAgeStep = 5;
+    s.py.ageFrom = 0;
+    s.py.ageTo = 85;
+    s.py.ageStep = 5;
     BuildAgeBounds(s);
-    EXPECT_EQ(s.py.maxAgeClass, 18);
+    EXPECT_EQ(s.py.ageBoundCount, 18);
     ASSERT_EQ(s.AgeBounds.size(), 19u);
     for (int k = 1; k <= 18; ++k) EXPECT_EQ(s.AgeBounds[k], 5 * (k - 1)) << k;
 }
@@ -69,23 +69,23 @@ TEST(RegularBounds, CountRoundsHalvesToEvenAndTheLastBoundMayPassTo) {
 
 TEST(RegularBounds, StepZeroChangesNothing) {
     ProgramState s;
-    s.py.maxYearClass = 3;
+    s.py.calendarBoundCount = 3;
     s.CalendarBounds = Bounds({1950, 1960, 1970});
-    s.py.varCalendarFrom = 1900;
-    s.py.varCalendarTo = 2000;
-    s.py.varCalendarStep = 0;
+    s.py.calendarFrom = 1900;
+    s.py.calendarTo = 2000;
+    s.py.calendarStep = 0;
     BuildCalendarBounds(s);
-    EXPECT_EQ(s.py.maxYearClass, 3);
+    EXPECT_EQ(s.py.calendarBoundCount, 3);
     EXPECT_EQ(s.CalendarBounds, Bounds({1950, 1960, 1970}));
 }
 
 TEST(RegularBounds, FromEqualToGivesOneBoundAndNoClass) {
     ProgramState s;
-    s.py.varAgeFrom = 20;
-    s.py.varAgeTo = 20;
-    s.py.varAgeStep = 5;
+    s.py.ageFrom = 20;
+    s.py.ageTo = 20;
+    s.py.ageStep = 5;
     BuildAgeBounds(s);
-    EXPECT_EQ(s.py.maxAgeClass, 1);
+    EXPECT_EQ(s.py.ageBoundCount, 1);
     EXPECT_EQ(s.AgeBounds, Bounds({20}));
 }
 
@@ -138,7 +138,7 @@ TEST(PersonYearsCommand, NeedsAnOpenProjectFileAndAMainDataTable) {
 
 class ComputeChecks : public ::testing::Test {
 protected:
-    PyCompCheck check(const PyCompForm& f) { return CheckPyCompute(s, ui, f); }
+    PyCheck check(const PyRequest& f) { return CheckPyRequest(s, ui, f); }
     ProgramState s = StudyState();
     ScriptedInteraction ui;
 };
@@ -147,20 +147,20 @@ TEST_F(ComputeChecks, AGoodFormPassesAndBuildsBothSeries) {
     const auto r = check(GoodForm());
     EXPECT_TRUE(r.ok()) << r.message;
     EXPECT_TRUE(ui.messages.empty());
-    EXPECT_EQ(s.py.maxAgeClass, 18);
-    EXPECT_EQ(s.py.maxYearClass, 7);
+    EXPECT_EQ(s.py.ageBoundCount, 18);
+    EXPECT_EQ(s.py.calendarBoundCount, 7);
     EXPECT_EQ(s.CalendarBounds, Bounds({1970, 1975, 1980, 1985, 1990, 1995, 2000}));
-    EXPECT_EQ(s.py.varDOB, "DOB");
-    EXPECT_EQ(s.py.varTPS, "DOX");
+    EXPECT_EQ(s.py.birthColumn, "DOB");
+    EXPECT_EQ(s.py.exitColumn, "DOX");
 }
 
 TEST_F(ComputeChecks, EmptyDateColumnsGiveMessagesTwoToFourInOrder) {
-    PyCompForm f = GoodForm();
-    f.comDOB = f.comEPS = f.comTPS = "";
+    PyRequest f = GoodForm();
+    f.birthColumn = f.entryColumn = f.exitColumn = "";
     EXPECT_EQ(check(f).message, 2);
-    f.comDOB = "DOB";
+    f.birthColumn = "DOB";
     EXPECT_EQ(check(f).message, 3);
-    f.comEPS = "DOE";
+    f.entryColumn = "DOE";
     EXPECT_EQ(check(f).message, 4);
     ASSERT_EQ(ui.messages.size(), 3u);
     EXPECT_EQ(ui.messages[2].text, "You must select a variable for termination-point-of-study!");
@@ -169,88 +169,88 @@ TEST_F(ComputeChecks, EmptyDateColumnsGiveMessagesTwoToFourInOrder) {
 }
 
 TEST_F(ComputeChecks, AColumnThatIsNoDateGivesItsMessageAndTheFocus) {
-    PyCompForm f = GoodForm();
-    f.comDOB = "ID";
+    PyRequest f = GoodForm();
+    f.birthColumn = "ID";
     auto r = check(f);
     EXPECT_EQ(r.message, 5);
-    EXPECT_EQ(r.focus, PyCompControl::comDOB);
-    f.comDOB = "DOB";
-    f.comEPS = "NAME";
+    EXPECT_EQ(r.focus, PyField::BirthColumn);
+    f.birthColumn = "DOB";
+    f.entryColumn = "NAME";
     r = check(f);
     EXPECT_EQ(r.message, 6);
-    EXPECT_EQ(r.focus, PyCompControl::comEPS);
-    f.comEPS = "DOE";
-    f.comTPS = "SEX";
+    EXPECT_EQ(r.focus, PyField::EntryColumn);
+    f.entryColumn = "DOE";
+    f.exitColumn = "SEX";
     r = check(f);
     EXPECT_EQ(r.message, 7);
-    EXPECT_EQ(r.focus, PyCompControl::comTPS);
-    EXPECT_EQ(s.py.varTPS, "SEX");  // read before the check, kept
+    EXPECT_EQ(r.focus, PyField::ExitColumn);
+    EXPECT_EQ(s.py.exitColumn, "SEX");  // read before the check, kept
 }
 
 TEST_F(ComputeChecks, ATypedNameThatIsNoColumnIsNamedAndOtherLetterCaseIsTheColumn) {
-    PyCompForm f = GoodForm();
-    f.comEPS = "Hired";
+    PyRequest f = GoodForm();
+    f.entryColumn = "Hired";
     const auto r = check(f);
     EXPECT_EQ(r.message, 6);
-    EXPECT_EQ(r.focus, PyCompControl::comEPS);
+    EXPECT_EQ(r.focus, PyField::EntryColumn);
     EXPECT_EQ(ui.messages.back().text, NoColumnText(s, "Hired"));
     EXPECT_NE(ui.messages.back().text.find("no column 'Hired'"), std::string::npos);
-    f.comEPS = "doe";
+    f.entryColumn = "doe";
     EXPECT_TRUE(check(f).ok());
 }
 
 TEST_F(ComputeChecks, SexAndLagNeedTheirConfirmedDefinitions) {
-    s.py.blnSex = true;
+    s.py.bySex = true;
     EXPECT_EQ(check(GoodForm()).message, 8);
-    s.py.varSexStatus = true;
-    s.py.blnLag = true;
+    s.py.sexDefined = true;
+    s.py.withLag = true;
     EXPECT_EQ(check(GoodForm()).message, 9);
-    s.py.varLagStatus = true;
+    s.py.lagDefined = true;
     EXPECT_TRUE(check(GoodForm()).ok());
 }
 
 TEST_F(ComputeChecks, InconsistentAgeSeriesGiveMessageTen) {
     for (auto [from, to, step] : {std::tuple{"-5", "85", "5"}, {"0", "0", "5"}, {"0", "85", "0"},
                                   {"50", "20", "5"}, {"0", "9e9", "5"}}) {
-        PyCompForm f = GoodForm();
-        f.txtAgeFrom = from;
-        f.txtAgeTo = to;
-        f.txtAgeStep = step;
+        PyRequest f = GoodForm();
+        f.ageFrom = from;
+        f.ageTo = to;
+        f.ageStep = step;
         EXPECT_EQ(check(f).message, 10) << from << " " << to << " " << step;
     }
 }
 
 TEST_F(ComputeChecks, InconsistentCalendarSeriesGiveMessageElevenAfterTheAgesWereRead) {
-    PyCompForm f = GoodForm();
-    f.txtAgeTo = "1000";  // read as 100
-    f.txtCalendarFrom = "2000";
-    f.txtCalendarTo = "1970";
+    PyRequest f = GoodForm();
+    f.ageTo = "1000";  // read as 100
+    f.calendarFrom = "2000";
+    f.calendarTo = "1970";
     EXPECT_EQ(check(f).message, 11);
-    EXPECT_EQ(s.py.varAgeTo, 100);
-    EXPECT_EQ(s.py.varCalendarFrom, 2000);
+    EXPECT_EQ(s.py.ageTo, 100);
+    EXPECT_EQ(s.py.calendarFrom, 2000);
 }
 
 TEST_F(ComputeChecks, ABoxWithoutANumberIsRefusedWithItsMessageAndTheFocus) {
     struct Case {
-        std::string PyCompForm::*box;
+        std::string PyRequest::*box;
         std::string text;
         int message;
-        PyCompControl focus;
+        PyField focus;
     };
     const Case cases[] = {
-        {&PyCompForm::txtAgeFrom, "abc", 10, PyCompControl::txtAgeFrom},
-        {&PyCompForm::txtAgeTo, "", 10, PyCompControl::txtAgeTo},
-        {&PyCompForm::txtAgeStep, "-5", 10, PyCompControl::txtAgeStep},
-        {&PyCompForm::txtCalendarFrom, "", 11, PyCompControl::txtCalendarFrom},
-        {&PyCompForm::txtCalendarTo, "x2000", 11, PyCompControl::txtCalendarTo},
-        {&PyCompForm::txtCalendarStep, ".", 11, PyCompControl::txtCalendarStep},
+        {&PyRequest::ageFrom, "abc", 10, PyField::AgeFrom},
+        {&PyRequest::ageTo, "", 10, PyField::AgeTo},
+        {&PyRequest::ageStep, "-5", 10, PyField::AgeStep},
+        {&PyRequest::calendarFrom, "", 11, PyField::CalendarFrom},
+        {&PyRequest::calendarTo, "x2000", 11, PyField::CalendarTo},
+        {&PyRequest::calendarStep, ".", 11, PyField::CalendarStep},
     };
     for (const auto& c : cases) {
         s.AgeBounds = Bounds({10, 20});
-        s.py.maxAgeClass = 2;
-        PyCompForm f = GoodForm();
+        s.py.ageBoundCount = 2;
+        PyRequest f = GoodForm();
         f.*c.box = c.text;
-        const PyCompCheck r = check(f);
+        const PyCheck r = check(f);
         EXPECT_EQ(r.message, c.message) << c.text;
         EXPECT_EQ(r.focus, c.focus) << c.text;
         EXPECT_EQ(s.AgeBounds, Bounds({10, 20})) << c.text;  // no bounds were built
@@ -260,94 +260,94 @@ TEST_F(ComputeChecks, ABoxWithoutANumberIsRefusedWithItsMessageAndTheFocus) {
 TEST_F(ComputeChecks, CalendarBoundsMustBeYearsFromOneHundredTo9999) {
     struct Case {
         const char *from, *to, *step;
-        PyCompControl focus;  // None: accepted
+        PyField focus;  // None: accepted
     };
     const Case cases[] = {
-        {"99", "2000", "5", PyCompControl::txtCalendarFrom},
-        {"100", "2000", "100", PyCompControl::None},
-        {"9990", "9999", "9", PyCompControl::None},
-        {"9988", "9999", "3", PyCompControl::txtCalendarTo},  // the last bound passes To: 10000
+        {"99", "2000", "5", PyField::CalendarFrom},
+        {"100", "2000", "100", PyField::None},
+        {"9990", "9999", "9", PyField::None},
+        {"9988", "9999", "3", PyField::CalendarTo},  // the last bound passes To: 10000
     };
     for (const auto& c : cases) {
-        PyCompForm f = GoodForm();
-        f.txtCalendarFrom = c.from;
-        f.txtCalendarTo = c.to;
-        f.txtCalendarStep = c.step;
-        const PyCompCheck r = check(f);
-        EXPECT_EQ(r.message, c.focus == PyCompControl::None ? 0 : 11) << c.from << ":" << c.to << ":" << c.step;
+        PyRequest f = GoodForm();
+        f.calendarFrom = c.from;
+        f.calendarTo = c.to;
+        f.calendarStep = c.step;
+        const PyCheck r = check(f);
+        EXPECT_EQ(r.message, c.focus == PyField::None ? 0 : 11) << c.from << ":" << c.to << ":" << c.step;
         EXPECT_EQ(r.focus, c.focus) << c.from << ":" << c.to << ":" << c.step;
     }
 }
 
 TEST_F(ComputeChecks, CalendarFromAndToAreReadWithFourCharacters) {
-    PyCompForm f = GoodForm();
-    f.txtCalendarFrom = "19705";
-    f.txtCalendarTo = "20001";
+    PyRequest f = GoodForm();
+    f.calendarFrom = "19705";
+    f.calendarTo = "20001";
     ASSERT_TRUE(check(f).ok());
-    EXPECT_EQ(s.py.varCalendarFrom, 1970);
-    EXPECT_EQ(s.py.varCalendarTo, 2000);
+    EXPECT_EQ(s.py.calendarFrom, 1970);
+    EXPECT_EQ(s.py.calendarTo, 2000);
 }
 
 TEST_F(ComputeChecks, TheGreyedBoxesBesideASelfDefinedListAreNotChecked) {
-    s.py.blnAgeSelfDefined = s.py.blnCalendarSelfDefined = true;
-    s.py.maxAgeClass = 3;
+    s.py.ageSelfDefined = s.py.calendarSelfDefined = true;
+    s.py.ageBoundCount = 3;
     s.AgeBounds = Bounds({20, 30, 40});
-    s.py.maxYearClass = 2;
+    s.py.calendarBoundCount = 2;
     s.CalendarBounds = Bounds({1950, 1970});
-    s.py.varAgeStep = 7;
-    PyCompForm f = GoodForm();
-    f.txtAgeFrom = f.txtAgeTo = f.txtAgeStep = "0";
-    f.txtCalendarFrom = f.txtCalendarTo = "";
-    f.txtCalendarStep = "2.5";
+    s.py.ageStep = 7;
+    PyRequest f = GoodForm();
+    f.ageFrom = f.ageTo = f.ageStep = "0";
+    f.calendarFrom = f.calendarTo = "";
+    f.calendarStep = "2.5";
     ASSERT_TRUE(check(f).ok()) << ::testing::PrintToString(ui.messageTexts());
     EXPECT_EQ(s.AgeBounds, Bounds({20, 30, 40}));  // the lists are used unchanged
     EXPECT_EQ(s.CalendarBounds, Bounds({1950, 1970}));
-    EXPECT_EQ(s.py.varAgeStep, 7);                 // and the boxes not read
+    EXPECT_EQ(s.py.ageStep, 7);                 // and the boxes not read
 }
 
 TEST_F(ComputeChecks, ANumberThatIsNotWholeIsRefusedNotRounded) {
     struct Case {
-        std::string PyCompForm::*box;
+        std::string PyRequest::*box;
         const char* text;
         int message;
-        PyCompControl focus;
+        PyField focus;
         const char* shown;
     };
     const Case cases[] = {
-        {&PyCompForm::txtAgeStep, "2.5", 10, PyCompControl::txtAgeStep, "Step holds 2.5"},
-        {&PyCompForm::txtAgeFrom, "15,5", 10, PyCompControl::txtAgeFrom, "From holds 15.5"},
-        {&PyCompForm::txtCalendarStep, "2.5", 11, PyCompControl::txtCalendarStep, "Step holds 2.5"},
-        {&PyCompForm::txtCalendarTo, "1999.75", 11, PyCompControl::txtCalendarTo, "To holds 1999.75"},
+        {&PyRequest::ageStep, "2.5", 10, PyField::AgeStep, "Step holds 2.5"},
+        {&PyRequest::ageFrom, "15,5", 10, PyField::AgeFrom, "From holds 15.5"},
+        {&PyRequest::calendarStep, "2.5", 11, PyField::CalendarStep, "Step holds 2.5"},
+        {&PyRequest::calendarTo, "1999.75", 11, PyField::CalendarTo, "To holds 1999.75"},
     };
     for (const auto& c : cases) {
-        PyCompForm f = GoodForm();
+        PyRequest f = GoodForm();
         f.*c.box = c.text;
-        const PyCompCheck r = check(f);
+        const PyCheck r = check(f);
         EXPECT_EQ(r.message, c.message) << c.text;
         EXPECT_EQ(r.focus, c.focus) << c.text;
         EXPECT_NE(ui.messages.back().text.find(c.shown), std::string::npos) << ui.messages.back().text;
     }
-    PyCompForm f = GoodForm();
-    f.txtAgeStep = "5.0";  // whole
+    PyRequest f = GoodForm();
+    f.ageStep = "5.0";  // whole
     EXPECT_TRUE(check(f).ok());
 }
 
 TEST_F(ComputeChecks, SelfDefinedWithoutAListGivesNoClassMessages) {
-    s.py.blnAgeSelfDefined = true;
-    s.py.maxAgeClass = 5;  // a count loaded from a file that never had a run: no bounds
+    s.py.ageSelfDefined = true;
+    s.py.ageBoundCount = 5;  // a count loaded from a file that never had a run: no bounds
     EXPECT_EQ(check(GoodForm()).message, 12);
-    s.py.blnAgeSelfDefined = false;
-    s.py.blnCalendarSelfDefined = true;
-    s.py.maxYearClass = 0;
+    s.py.ageSelfDefined = false;
+    s.py.calendarSelfDefined = true;
+    s.py.calendarBoundCount = 0;
     EXPECT_EQ(check(GoodForm()).message, 13);
 }
 
 TEST_F(ComputeChecks, OneBoundIsNoFailure) {
-    PyCompForm f = GoodForm();
-    f.txtAgeFrom = "20";
-    f.txtAgeTo = "20";
+    PyRequest f = GoodForm();
+    f.ageFrom = "20";
+    f.ageTo = "20";
     EXPECT_TRUE(check(f).ok());
-    EXPECT_EQ(s.py.maxAgeClass, 1);
+    EXPECT_EQ(s.py.ageBoundCount, 1);
 }
 
 // ---- Self-defined classes ------------------------------------------------------
@@ -369,9 +369,9 @@ TEST_F(SelfDefined, AgeRowsBecomeTheirBeginsAndTheLastEndPlusOne) {
     row(3, "30", "39");
     row(5, "90", "99");  // after the first empty Begin: not part of the list
     ASSERT_TRUE(SelfDefinedOk(s, ui, false, grid).ok());
-    EXPECT_EQ(s.py.maxAgeClass, 4);
+    EXPECT_EQ(s.py.ageBoundCount, 4);
     EXPECT_EQ(s.AgeBounds, Bounds({20, 25, 30, 40}));
-    EXPECT_FALSE(s.py.blnAgeSelfDefined);  // the flag belongs to frmPyComp
+    EXPECT_FALSE(s.py.ageSelfDefined);  // the flag belongs to frmPyComp
 }
 
 TEST_F(SelfDefined, AGapOrAnOverlapIsInconsistentAtTheBeginOfTheRow) {
@@ -386,7 +386,7 @@ TEST_F(SelfDefined, AGapOrAnOverlapIsInconsistentAtTheBeginOfTheRow) {
     EXPECT_EQ(r.message, 10);
     EXPECT_EQ(r.row, 2);
     EXPECT_EQ(ui.messages.back().text, "Inconsistent age class definition!");
-    EXPECT_EQ(s.py.maxAgeClass, 0);  // nothing taken over
+    EXPECT_EQ(s.py.ageBoundCount, 0);  // nothing taken over
 }
 
 TEST_F(SelfDefined, AnEndBeforeItsBeginIsInconsistentAtTheEnd) {
@@ -418,7 +418,7 @@ TEST_F(SelfDefined, CalendarPeriodsAreYears) {
     row(1, "1950", "1954");
     row(2, "1955", "1969");
     ASSERT_TRUE(SelfDefinedOk(s, ui, true, grid).ok());
-    EXPECT_EQ(s.py.maxYearClass, 3);
+    EXPECT_EQ(s.py.calendarBoundCount, 3);
     EXPECT_EQ(s.CalendarBounds, Bounds({1950, 1955, 1970}));
 }
 
@@ -447,7 +447,7 @@ TEST_F(SelfDefined, BoundsBeyondSixteenBitsAreRefused) {
 }
 
 TEST_F(SelfDefined, LoadingShowsTheClassesOfTheBoundList) {
-    s.py.maxAgeClass = 4;
+    s.py.ageBoundCount = 4;
     s.AgeBounds = Bounds({20, 25, 30, 40});
     const auto g = LoadSelfDefined(s, false);
     EXPECT_EQ(g.cell(1, kBeginColumn), "20");
@@ -479,9 +479,9 @@ protected:
 TEST_F(SexAndLag, TwoDifferentCodesConfirmTheSexDefinition) {
     EXPECT_EQ(SexValuesText(s.py), "0,0");
     EXPECT_EQ(SexOk(s, ui, "SEX", "1,2"), DefinitionOk::Confirmed);
-    EXPECT_EQ(s.py.varSex1, 1);
-    EXPECT_EQ(s.py.varSex2, 2);
-    EXPECT_EQ(s.py.varSEX, "SEX");
+    EXPECT_EQ(s.py.sexCode1, 1);
+    EXPECT_EQ(s.py.sexCode2, 2);
+    EXPECT_EQ(s.py.sexColumn, "SEX");
     EXPECT_EQ(SexValuesText(s.py), "1,2");
     EXPECT_TRUE(ui.messages.empty());
 }
@@ -520,22 +520,22 @@ TEST_F(SexAndLag, CodesThatRoundToTheSameNumberAreEqual) {
 }
 
 TEST_F(SexAndLag, NoColumnIsSaidAndClosingUnconfirmedLeavesTheEarlierDefinition) {
-    s.py.blnSex = s.py.varSexStatus = true;
-    s.py.varSEX = "SEX";
-    s.py.varSex1 = 1;
-    s.py.varSex2 = 2;
+    s.py.bySex = s.py.sexDefined = true;
+    s.py.sexColumn = "SEX";
+    s.py.sexCode1 = 1;
+    s.py.sexCode2 = 2;
     const SubDialogEntries before = TakeSexEntries(s.py);
     EXPECT_EQ(SexOk(s, ui, "", "1,2"), DefinitionOk::StayOpen);
     EXPECT_NE(ui.messages.back().text.find("Choose the column"), std::string::npos);
     EXPECT_EQ(SexOk(s, ui, "SEX", "3,4"), DefinitionOk::Confirmed);  // then Cancel
     SexDialogClosed(s, false, before);
-    EXPECT_TRUE(s.py.blnSex);
-    EXPECT_TRUE(s.py.varSexStatus);
+    EXPECT_TRUE(s.py.bySex);
+    EXPECT_TRUE(s.py.sexDefined);
     EXPECT_EQ(SexValuesText(s.py), "1,2");
-    EXPECT_EQ(s.py.varSEX, "SEX");
-    s.py.varSexStatus = false;
+    EXPECT_EQ(s.py.sexColumn, "SEX");
+    s.py.sexDefined = false;
     SexDialogClosed(s, true, before);
-    EXPECT_TRUE(s.py.varSexStatus);
+    EXPECT_TRUE(s.py.sexDefined);
 }
 
 TEST_F(SexAndLag, LagMustBeZeroToOneHundredYears) {
@@ -544,24 +544,24 @@ TEST_F(SexAndLag, LagMustBeZeroToOneHundredYears) {
         EXPECT_EQ(ui.messages.back().text, Message(15)) << bad;
     }
     EXPECT_EQ(LagOk(s, ui, "DOH", "0"), DefinitionOk::Confirmed);
-    EXPECT_EQ(s.py.varLag, 0);
+    EXPECT_EQ(s.py.lagYears, 0);
     EXPECT_EQ(LagOk(s, ui, "DOH", "10.5"), DefinitionOk::Confirmed);  // halves to even
-    EXPECT_EQ(s.py.varLag, 10);
+    EXPECT_EQ(s.py.lagYears, 10);
     EXPECT_EQ(LagOk(s, ui, "DOH", "100"), DefinitionOk::Confirmed);
 }
 
 TEST_F(SexAndLag, TheHireColumnMustBeADateAndClosingUnconfirmedLeavesTheEarlierLag) {
-    s.py.blnLag = true;
-    s.py.varLag = 5;
+    s.py.withLag = true;
+    s.py.lagYears = 5;
     const SubDialogEntries before = TakeLagEntries(s.py);
     EXPECT_EQ(LagOk(s, ui, "SEX", "10"), DefinitionOk::StayOpen);
     EXPECT_EQ(ui.messages.back().text, Message(14));
     EXPECT_EQ(LagOk(s, ui, "", "10"), DefinitionOk::StayOpen);
     EXPECT_NE(ui.messages.back().text.find("Choose the column"), std::string::npos);
     LagDialogClosed(s, false, before);
-    EXPECT_TRUE(s.py.blnLag);
-    EXPECT_EQ(s.py.varLag, 5);
-    EXPECT_EQ(s.py.varDOH, "");
+    EXPECT_TRUE(s.py.withLag);
+    EXPECT_EQ(s.py.lagYears, 5);
+    EXPECT_EQ(s.py.hireColumn, "");
 }
 
 TEST(SexCodes, TheTwoMostFrequentCodesAreProposedSmallerFirstAndTheHintSaysWhichIsWhich) {
@@ -578,28 +578,28 @@ TEST(SexCodes, TheTwoMostFrequentCodesAreProposedSmallerFirstAndTheHintSaysWhich
 
 TEST(SettingsSnapshot, CancelPutsBackEverySettingAndBothBoundLists) {
     ProgramState s = StudyState();
-    s.py.varDOB = "DOB";
-    s.py.maxAgeClass = 3;
+    s.py.birthColumn = "DOB";
+    s.py.ageBoundCount = 3;
     s.AgeBounds = Bounds({20, 30, 40});
-    s.py.maxYearClass = 2;
+    s.py.calendarBoundCount = 2;
     s.CalendarBounds = Bounds({1970, 1980});
-    s.py.blnSex = true;
-    s.py.varSexStatus = true;
-    s.py.varSex1 = 1;
+    s.py.bySex = true;
+    s.py.sexDefined = true;
+    s.py.sexCode1 = 1;
     const ProgramState before = s;
     const auto snapshot = TakeSettingsSnapshot(s);
 
     ScriptedInteraction ui;
-    PyCompForm f = GoodForm();
-    f.comDOB = "DOE";
-    ASSERT_TRUE(CheckPyCompute(s, ui, f).ok());
-    s.py.blnSex = false;
-    s.py.varSexStatus = false;
+    PyRequest f = GoodForm();
+    f.birthColumn = "DOE";
+    ASSERT_TRUE(CheckPyRequest(s, ui, f).ok());
+    s.py.bySex = false;
+    s.py.sexDefined = false;
     s.MainTableFields.clear();
     RestoreSettingsSnapshot(s, snapshot);
 
     PySettings expected = before.py;
-    expected.varSexStatus = false;  // not part of the snapshot
+    expected.sexDefined = false;  // not part of the snapshot
     EXPECT_EQ(s.py, expected);
     EXPECT_EQ(s.AgeBounds, before.AgeBounds);
     EXPECT_EQ(s.CalendarBounds, before.CalendarBounds);
@@ -608,9 +608,9 @@ TEST(SettingsSnapshot, CancelPutsBackEverySettingAndBothBoundLists) {
 
 TEST(SettingsSnapshot, ACountWithoutBoundsComesBackAsTheBoundsThereAre) {
     ProgramState s = StudyState();
-    s.py.maxAgeClass = 18;  // loaded from a file that never had a run: no bound list
+    s.py.ageBoundCount = 18;  // loaded from a file that never had a run: no bound list
     const auto snapshot = TakeSettingsSnapshot(s);
     RestoreSettingsSnapshot(s, snapshot);
-    EXPECT_EQ(static_cast<int>(s.AgeBounds.size()), s.py.maxAgeClass + 1);
-    EXPECT_EQ(static_cast<int>(s.CalendarBounds.size()), s.py.maxYearClass + 1);
+    EXPECT_EQ(static_cast<int>(s.AgeBounds.size()), s.py.ageBoundCount + 1);
+    EXPECT_EQ(static_cast<int>(s.CalendarBounds.size()), s.py.calendarBoundCount + 1);
 }

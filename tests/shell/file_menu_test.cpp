@@ -14,6 +14,7 @@
 #include "db/project_file.h"
 #include "main_window.h"
 #include "sample_project.h"
+#include "test_sql.h"
 #include "startup.h"
 #include "widget_test_support.h"
 
@@ -169,7 +170,7 @@ private slots:
         // A change in the working copy (as bringing in a table would make).
         {
             auto wc = db::Database::open(w_->state().WorkingCopyName);
-            wc->execute("CREATE TABLE Extra (A LONG)");
+            test::CreateTable(*wc, "Extra", "A LONG");
         }
         w_->state().ProjectChanged = true;
         QVERIFY(!db::Database::open(path("study.vdx").toStdString())->tableExists("Extra"));
@@ -185,7 +186,7 @@ private slots:
         const QByteArray oldBytes = FileBytes(path("a.vdx"));
         {
             auto wc = db::Database::open(w_->state().WorkingCopyName);
-            wc->execute("CREATE TABLE Extra (A LONG)");
+            test::CreateTable(*wc, "Extra", "A LONG");
         }
         w_->state().ProjectChanged = true;
         ui_.files.push_back(Chosen(path("b.vdx")));
@@ -231,7 +232,7 @@ private slots:
         QVERIFY(w_->state().ProjectOpen);
         {
             auto wc = db::Database::open(w_->state().WorkingCopyName);
-            wc->execute("CREATE TABLE Extra (A LONG)");
+            test::CreateTable(*wc, "Extra", "A LONG");
         }
         w_->state().ProjectChanged = true;
         ui_.answers.push_back(Answer::Yes);
@@ -257,8 +258,8 @@ private slots:
             QVERIFY(db::CreateProjectFile(state, ui, path("old.vdx").toStdString()));
             db::ReleaseWorkingCopy(state);
             auto file = db::Database::open(path("old.vdx").toStdString());
-            file->execute("UPDATE VdxSystemMain SET Value = '2.0' WHERE Typ = 'Version'");
-            file->execute("DELETE FROM VdxSystemMain WHERE Typ = 'SMRReportHeading'");
+            test::Sql(*file, "UPDATE VdxSystemMain SET Value = '2.0' WHERE Typ = 'Version'");
+            test::Sql(*file, "DELETE FROM VdxSystemMain WHERE Typ = 'SMRReportHeading'");
         }
         ui_.files.push_back(Chosen(path("old.vdx")));
         trigger("mnuFileOpen");

@@ -16,6 +16,7 @@
 #include "grid_view.h"
 #include "main_window.h"
 #include "sample_project.h"
+#include "test_sql.h"
 #include "startup.h"
 #include "table_model.h"
 #include "widget_test_support.h"
@@ -97,7 +98,7 @@ private slots:
         // copy free for a command that writes it.
         {
             auto wc = db::Database::open(state.WorkingCopyName);
-            wc->execute("CREATE TABLE Written (A LONG)");
+            test::CreateTable(*wc, "Written", "A LONG");
             QVERIFY(wc->tableExists("Written"));
         }
 

@@ -130,7 +130,7 @@ private slots:
         QCOMPARE(m.mnuTables->title(), QString("&Tables"));
         QCOMPARE(EntryTexts(m.mnuTables),
                  QStringList({"&Main table", "&Rate table", "-", "Save &as...", "&Copy", "&Print"}));
-        QCOMPARE(EntryTexts(m.mnuReports), QStringList({"&Print", "Save &as..."}));
+        QCOMPARE(EntryTexts(m.mnuReports), QStringList({"&Print", "Save &as...", "-", "&Study report"}));
         QCOMPARE(m.mnuHelp->title(), QString("&Help"));
         QCOMPARE(EntryTexts(m.mnuHelp), QStringList({"&Contents", "&Licence", "-", "&About"}));
         for (const char* name : {"mnuFileNew", "mnuFileOpen", "mnuFileSave", "mnuFileSaveAs",

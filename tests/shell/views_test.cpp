@@ -19,6 +19,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
 #include <QTextEdit>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -36,6 +37,7 @@
 #include "plot_view.h"
 #include "py/person_years_run.h"
 #include "sample_project.h"
+#include "test_sql.h"
 #include "startup.h"
 #include "table_model.h"
 #include "widget_test_support.h"
@@ -111,6 +113,40 @@ private slots:
         w_.reset();
     }
 
+    // Reports > Study report: the document in the program's own window, its
+    // plots shown as pictures; Save as HTML and Print write what it shows.
+    void studyReportOpensInItsWindowAndSaves() {
+        w_->findChild<QAction*>("mnuReportsStudy")->trigger();
+        QVERIFY2(ui_.messages.empty(), ui_.messages.empty() ? "" : ui_.messages.front().text.c_str());
+        auto* window = w_->findChild<QWidget*>("frmStudyReport");
+        QVERIFY(window && window->isVisible());
+        auto* browser = window->findChild<QTextBrowser*>("txtStudyReport");
+        const QString shown = browser->toPlainText();
+        for (const char* text : {"Cohort", "Person-years settings", "SMR projects", "P1", "Methods"})
+            QVERIFY2(shown.contains(text), text);
+        const QString html = browser->toHtml();
+        const qsizetype at = html.indexOf("data:image/svg+xml;base64,");
+        QVERIFY(at > 0);
+        const QUrl picture(html.mid(at, html.indexOf('"', at) - at));
+        QVERIFY(!browser->document()->resource(QTextDocument::ImageResource, picture).value<QImage>().isNull());
+
+        const QString saved = dir_.filePath("study_report.html");
+        ui_.files.push_back(FileDialogResult{saved.toStdString(), 1});
+        window->findChild<QPushButton*>("cmdSaveAs")->click();
+        QFile file(saved);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString written = QString::fromUtf8(file.readAll());
+        QVERIFY(written.startsWith("<!DOCTYPE html>") && written.contains("<td>P1</td>"));
+
+        const QString pdf = dir_.filePath("study_report.pdf");
+        w_->reportPrinter().setOutputFormat(QPrinter::PdfFormat);
+        w_->reportPrinter().setOutputFileName(pdf);
+        test::OnNextModalOf<QPrintDialog>([](QPrintDialog* d) { d->accept(); });
+        window->findChild<QPushButton*>("cmdPrint")->click();
+        QVERIFY(QFileInfo(pdf).size() > 1000);
+        QVERIFY(ui_.messages.empty());
+    }
+
     void treeShowsTheProject() {
         QCOMPARE(test::TreePaths(*w_),
                  QStringList({"Main", "Main_Data", "Main_Data_Cohort", "Main_Rate tables",
@@ -151,7 +187,7 @@ private slots:
         QCOMPARE(grid("InternalGrid")->cellText(1, 1), QString("20"));
         QCOMPARE(grid("MainGrid")->cellText(1, 5), QString("Ann"));
         auto wc = db::Database::open(w_->state().WorkingCopyName);
-        wc->execute("CREATE TABLE Written (A LONG)");
+        test::CreateTable(*wc, "Written", "A LONG");
         auto rs = wc->openRecordset(test::kRateTable);
         rs->addNew();
         rs->setValue(0, Value::integer(60));
@@ -277,7 +313,7 @@ private slots:
             // table of its 3 age classes by 2 periods for P1.
             auto wc = db::Database::open(w_->state().WorkingCopyName);
             py::StorePersonYearsTables(*wc, w_->state(), w_->state().PyValues);
-            wc->execute("CREATE TABLE Conform (Y1 DOUBLE, Y2 DOUBLE);");
+            test::CreateTable(*wc, "Conform", "Y1 DOUBLE, Y2 DOUBLE");
             auto rs = wc->openRecordset("Conform");
             for (int i = 0; i < 3; ++i) {
                 rs->addNew();
@@ -421,7 +457,7 @@ private slots:
         {
             // A rate table of the sample's 3 age classes by 2 periods.
             auto wc = db::Database::open(w_->state().WorkingCopyName);
-            wc->execute("CREATE TABLE Conform (Y1 DOUBLE, Y2 DOUBLE);");
+            test::CreateTable(*wc, "Conform", "Y1 DOUBLE, Y2 DOUBLE");
             auto rs = wc->openRecordset("Conform");
             for (int i = 0; i < 3; ++i) {
                 rs->addNew();
@@ -436,8 +472,8 @@ private slots:
         }
         w_->state().RateTableCount = 2;
         PySettings& py = w_->state().py;
-        py.varDOB = py.varTPS = "Birth";
-        py.varSEX = "Sex";
+        py.birthColumn = py.exitColumn = "Birth";
+        py.sexColumn = "Sex";
         QString title;
         test::OnNextModal([&title](QWidget* dialog) {
             title = dialog->windowTitle();

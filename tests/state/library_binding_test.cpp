@@ -4,8 +4,12 @@
 // the way an installed program finds it: beside the program.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <limits>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "state/errors.h"
@@ -37,7 +41,6 @@ int errorNumberOf(auto&& call)
 
 TEST_F(LibraryBinding, LoadsTheLibraryByNameFromTheProgramsFolder)
 {
-    EXPECT_EQ(lib::LibraryFile(), "libveldrix.so");
     EXPECT_NEAR(lib::MultiplierWaldHigh(10, 1.95996398454005), 1.858547, 5e-7);
 }
 
@@ -46,28 +49,19 @@ TEST_F(LibraryBinding, PersonYearsAndDeathsGoThroughTheExports)
     const double jan1980 = 29221, jan1981 = 29587, jan1982 = 29952;
     std::vector<double> ages{0, 20, 25, 30, 35};  // A = 3
     std::vector<double> periods{0, jan1980, jan1981, jan1982};  // C = 2
-    std::vector<double> cells(7, 9.0);
-    double birth = jan1980 - 20 * 365.25;
-    EXPECT_EQ(lib::PyCompute(jan1980, jan1981 - 1, birth, cells.data(), 6, ages.data(), 3, periods.data(), 2), 1.0);
-    EXPECT_EQ(cells, (std::vector<double>{0, 366, 0, 0, 0, 0, 0}));
-
+    const double birth = jan1980 - 20 * 365.25;
+    const lib::Strata strata(ages.data(), 3, periods.data(), 2);
+    EXPECT_EQ(strata.cellCount(), 6);
     int32_t index[8];
     double days[8];
-    ASSERT_EQ(lib::PyComputeCells(jan1980, jan1982 - 1, birth, ages.data(), 3, periods.data(), 2, index, days, 8), 2);
+    ASSERT_EQ(strata.personCells(jan1980, jan1981 - 1, birth, index, days, 8), 1);
+    EXPECT_EQ(index[0], 1);
+    EXPECT_EQ(days[0], 366.0);
+    ASSERT_EQ(strata.personCells(jan1980, jan1982 - 1, birth, index, days, 8), 2);
     EXPECT_EQ(index[0], 1);
     EXPECT_EQ(index[1], 4);
     EXPECT_EQ(days[0] + days[1], 731.0);
-
-    double death = jan1981 + 100;
-    lib::DeathCompute(death, death - 27 * 365.25, cells.data(), 6, ages.data(), 3, periods.data(), 2);
-    EXPECT_EQ(cells, (std::vector<double>{0, 0, 0, 0, 0, 1, 0}));
-    EXPECT_EQ(lib::DeathComputeCell(death, death - 27 * 365.25, ages.data(), 3, periods.data(), 2), 5);
-
-    const lib::Strata strata(ages.data(), 3, periods.data(), 2);
-    EXPECT_EQ(strata.cellCount(), 6);
-    ASSERT_EQ(strata.personCells(jan1980, jan1982 - 1, birth, index, days, 8), 2);
-    EXPECT_EQ(index[1], 4);
-    EXPECT_EQ(days[0] + days[1], 731.0);
+    const double death = jan1981 + 100;
     EXPECT_EQ(strata.deathCell(death, death - 27 * 365.25), 5);
 }
 
@@ -76,9 +70,8 @@ TEST_F(LibraryBinding, MissingLibraryIsError48AtTheFirstCallNotACrash)
     lib::UseLibraryFile("libveldrix-not-there.so");  // loads nothing yet
     EXPECT_EQ(errorNumberOf([] { lib::MultiplierExactLow(10, 0.05); }), vdx::err::DllLoad);
     try {
-        double cells[2];
         double bounds[3] = {0, 1, 2};
-        lib::PyCompute(1, 2, 0, cells, 1, bounds, 1, bounds, 1);
+        lib::Strata(bounds, 1, bounds, 1);
         FAIL() << "no error";
     } catch (const vdx::VdxError& e) {
         EXPECT_EQ(e.number(), 48);
@@ -98,7 +91,11 @@ TEST_F(LibraryBinding, MissingExportIsError453NamingTheExport)
         EXPECT_EQ(e.number(), vdx::err::DllEntryPoint);
         EXPECT_NE(e.description().find("MultiplierByarHigh"), std::string::npos) << e.description();
     }
-    EXPECT_EQ(errorNumberOf([] { lib::DeathComputeCell(0, 0, nullptr, 0, nullptr, 0); }), 453);
+    EXPECT_EQ(errorNumberOf([] {
+                  double bounds[3] = {0, 1, 2};
+                  lib::Strata(bounds, 1, bounds, 1);
+              }),
+              453);
 }
 
 TEST_F(LibraryBinding, WorksAgainAfterTheLibraryIsBack)
@@ -111,14 +108,28 @@ TEST_F(LibraryBinding, WorksAgainAfterTheLibraryIsBack)
 
 // ---- GetMultiplier --------------------------------------------------------------
 
+// The method of a row of the reference table ("exact", "chisquare" ...).
+std::optional<vdx::IntervalMethod> ReferenceMethod(const std::string& key)
+{
+    for (vdx::IntervalMethod method : vdx::kIntervalMethods) {
+        std::string name = vdx::IntervalMethodName(method);
+        std::erase(name, ' ');
+        std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+        if (name == key) return method;
+    }
+    return std::nullopt;
+}
+
 TEST_F(LibraryBinding, GetMultiplierSelectsEachMethodAndSide)
 {
     // 95 %, 10 observed: ten different figures, so a swapped export shows.
     int checked = 0;
     for (const auto& r : vdx::test::LoadMultiplierReference()) {
         if (r.observed != 10 || r.alpha != 0.05) continue;
-        EXPECT_NEAR(vdx::GetMultiplier(r.method, "low", 10, 95), r.low, 1e-9) << r.method;
-        EXPECT_NEAR(vdx::GetMultiplier(r.method, "high", 10, 95), r.high, 1e-9) << r.method;
+        const auto method = ReferenceMethod(r.method);
+        ASSERT_TRUE(method) << r.method;
+        EXPECT_NEAR(vdx::GetMultiplier(*method, vdx::BoundSide::Low, 10, 95), r.low, 1e-9) << r.method;
+        EXPECT_NEAR(vdx::GetMultiplier(*method, vdx::BoundSide::High, 10, 95), r.high, 1e-9) << r.method;
         ++checked;
     }
     EXPECT_EQ(checked, 5);
@@ -126,34 +137,37 @@ TEST_F(LibraryBinding, GetMultiplierSelectsEachMethodAndSide)
 
 TEST_F(LibraryBinding, GetMultiplierMapsTheLevelToZOrAlpha)
 {
-    EXPECT_EQ(vdx::GetMultiplier("wald", "high", 10, 90), lib::MultiplierWaldHigh(10, 1.64485362695147));
-    EXPECT_EQ(vdx::GetMultiplier("wald", "high", 10, 95), lib::MultiplierWaldHigh(10, 1.95996398454005));
-    EXPECT_EQ(vdx::GetMultiplier("byar", "low", 10, 99), lib::MultiplierByarLow(10, 2.5758293035489));
-    EXPECT_EQ(vdx::GetMultiplier("exact", "low", 10, 90), lib::MultiplierExactLow(10, 0.1));
-    EXPECT_EQ(vdx::GetMultiplier("exact", "high", 10, 99), lib::MultiplierExactHigh(10, 0.01));
+    using vdx::BoundSide;
+    using vdx::IntervalMethod;
+    EXPECT_EQ(vdx::GetMultiplier(IntervalMethod::Wald, BoundSide::High, 10, 90), lib::MultiplierWaldHigh(10, 1.64485362695147));
+    EXPECT_EQ(vdx::GetMultiplier(IntervalMethod::Wald, BoundSide::High, 10, 95), lib::MultiplierWaldHigh(10, 1.95996398454005));
+    EXPECT_EQ(vdx::GetMultiplier(IntervalMethod::Byar, BoundSide::Low, 10, 99), lib::MultiplierByarLow(10, 2.5758293035489));
+    EXPECT_EQ(vdx::GetMultiplier(IntervalMethod::Exact, BoundSide::Low, 10, 90), lib::MultiplierExactLow(10, 0.1));
+    EXPECT_EQ(vdx::GetMultiplier(IntervalMethod::Exact, BoundSide::High, 10, 99), lib::MultiplierExactHigh(10, 0.01));
 }
 
 TEST_F(LibraryBinding, GetMultiplierWithAnotherLevelUsesZeroForZAndAlpha)
 {
     EXPECT_EQ(vdx::LevelQuantile(80), 0.0);
     EXPECT_EQ(vdx::LevelAlpha(80), 0.0);
-    EXPECT_EQ(vdx::GetMultiplier("wald", "low", 10, 80), 1.0);
-    EXPECT_EQ(vdx::GetMultiplier("wald", "high", 10, 0), 1.0);
+    using vdx::BoundSide;
+    using vdx::IntervalMethod;
+    EXPECT_EQ(vdx::GetMultiplier(IntervalMethod::Wald, BoundSide::Low, 10, 80), 1.0);
+    EXPECT_EQ(vdx::GetMultiplier(IntervalMethod::Wald, BoundSide::High, 10, 0), 1.0);
     // alpha 0: the exact bounds of a mean known with certainty 1 are 0 and infinity.
-    EXPECT_EQ(vdx::GetMultiplier("exact", "low", 10, 100), 0.0);
-    EXPECT_EQ(vdx::GetMultiplier("exact", "high", 10, 100), std::numeric_limits<double>::infinity());
+    EXPECT_EQ(vdx::GetMultiplier(IntervalMethod::Exact, BoundSide::Low, 10, 100), 0.0);
+    EXPECT_EQ(vdx::GetMultiplier(IntervalMethod::Exact, BoundSide::High, 10, 100), std::numeric_limits<double>::infinity());
 }
 
-TEST_F(LibraryBinding, GetMultiplierIsZeroForUnknownNamesWithoutCallingTheLibrary)
+TEST_F(LibraryBinding, OnlyTheListedMethodNamesNameAMethod)
 {
-    // With no library at all, any call would throw.
+    for (vdx::IntervalMethod method : vdx::kIntervalMethods)
+        EXPECT_EQ(vdx::IntervalMethodNamed(vdx::IntervalMethodName(method)), method);
+    for (const char* text : {"exact", "BYAR", "ChiSquare", "chi-square", "square root", "", "Exact "})
+        EXPECT_FALSE(vdx::IntervalMethodNamed(text)) << text;
+    // A method reaches the library, here a missing one.
     lib::UseLibraryFile("libveldrix-not-there.so");
-    for (const char* method : {"Exact", "BYAR", "ChiSquare", "chi-square", "square root", "", "exact "})
-        EXPECT_EQ(vdx::GetMultiplier(method, "low", 10, 95), 0.0) << method;
-    for (const char* side : {"Low", "HIGH", "lower", ""})
-        EXPECT_EQ(vdx::GetMultiplier("wald", side, 10, 95), 0.0) << side;
-    // A known pair does reach the (missing) library.
-    EXPECT_EQ(errorNumberOf([] { vdx::GetMultiplier("wald", "low", 10, 95); }), 48);
+    EXPECT_EQ(errorNumberOf([] { vdx::GetMultiplier(vdx::IntervalMethod::Wald, vdx::BoundSide::Low, 10, 95); }), 48);
 }
 
 }  // namespace

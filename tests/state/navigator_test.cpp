@@ -43,8 +43,8 @@ TEST(ProgramStateReset, ClearsProjectButKeepsChangedFlagAndConstants) {
     s.ProjectFileName = "/x/study.vdx";
     s.MainTableName = "Cohort";
     s.RateTableCount = 2;
-    s.py.varDOB = "dob";
-    s.py.blnPersonYears = true;
+    s.py.birthColumn = "dob";
+    s.py.computed = true;
     s.AgeBounds = {0, 20, 25};
     s.PyValues.resize(1, 1, 1);
     s.CurrentSMRTable = "P1_SMR";
@@ -69,8 +69,8 @@ TEST(ProgramStateHelpers, WorkingCopyAndPyTableNames) {
     EXPECT_EQ(WorkingCopyPath("/data/study.vdx"), "/data/study.vd~");
     EXPECT_EQ(WorkingCopyPath(""), "");
     PySettings py;
-    py.varSex1 = 1;
-    py.varSex2 = 2;
+    py.sexCode1 = 1;
+    py.sexCode2 = 2;
     EXPECT_EQ(PyTableName(py, 1), "Age*Calendar");
     EXPECT_EQ(PyTableName(py, 3), "Age*Calendar*Sex=2");
 }

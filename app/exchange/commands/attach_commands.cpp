@@ -8,8 +8,8 @@
 #include "db/database.h"
 #include "db/navigator_entries.h"
 #include "db/project_file.h"
-#include "exchange/io/table_copy.h"
 #include "exchange/commands/rate_units.h"
+#include "exchange/io/table_copy.h"
 #include "exchange/io/text_encoding.h"
 #include "state/messages.h"
 
@@ -17,13 +17,6 @@ namespace vdx::exchange {
 
 namespace {
 
-constexpr int kOverflow = 6;
-
-// Flags of the open-file dialog: the file must exist, the read-only check
-// box is hidden, a read-only file is not accepted.
-constexpr int kHideReadOnly = 0x4;
-constexpr int kFileMustExist = 0x1000;
-constexpr int kNoReadOnlyReturn = 0x8000;
 
 std::string CurrentDirectory() {
     std::error_code ec;
@@ -40,7 +33,7 @@ void ClearExternalSource(ProgramState& state) {
 
 bool ProjectIsOpen(const ProgramState& state, Interaction& ui) {
     if (state.ProjectOpen) return true;
-    ui.message(Message(16), Buttons::Ok, Icon::Exclamation, kApplicationName);
+    ui.message(Message(msg::NoProjectLoaded), Buttons::Ok, Icon::Exclamation, kApplicationName);
     return false;
 }
 
@@ -96,7 +89,7 @@ void CopyChosenSource(const ProgramState& state, const FileFormat& format, db::D
 }
 
 // The key/value rows of VdxSystemMain are reached by position: the second
-// row holds MainTable, the third intRateTablesAnzahl.
+// row holds MainTable, the third the count of rate tables.
 void SetSystemMainRow(db::Database& wc, int row, const std::string& value) {
     auto rs = wc.openRecordset(db::kVdxSystemMain);
     rs->moveFirst();
@@ -152,7 +145,7 @@ void RegisterImportedTable(const std::string& workingCopy, const std::string& na
 
 int16_t NextRateTableCount(const ProgramState& state) {
     if (state.RateTableCount == std::numeric_limits<int16_t>::max())
-        throw VdxError(kOverflow, "Overflow: the project file holds the most rate tables it can count.");
+        throw VdxError(err::Overflow, "Overflow: the project file holds the most rate tables it can count.");
     return static_cast<int16_t>(state.RateTableCount + 1);
 }
 
@@ -190,7 +183,7 @@ bool ImportText(ProgramState& state, Interaction& ui, AttachDialogs& dialogs) {
 template <typename Register>
 bool CopyFromOdbc(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, const NewTableNaming& naming,
                   Register&& reg) {
-    const FileFormat& odbc = FormatOfConnect("ODBC;");
+    const FileFormat& odbc = FormatNamed("odbc");
     state.ExternalConnect = odbc.connect;
     const std::optional<std::string> source = dialogs.selectOdbcDataSource(ListOdbcDataSources());
     if (!source || source->empty()) {  // the cancelled data-source prompt
@@ -310,8 +303,7 @@ void ShowAttachError(Interaction& ui, const VdxError& error, const std::string& 
 }
 
 void SelectExternalTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, const std::string& title,
-                         int code) {
-    const FileFormat& format = SourceFormatOf(code);
+                         const FileFormat& format) {
     FileDialogRequest request;
     request.title = title;
     request.initialDirectory = CurrentDirectory();
@@ -319,7 +311,7 @@ void SelectExternalTable(ProgramState& state, Interaction& ui, AttachDialogs& di
     request.filter = format.attachFilter();
     request.filterIndex = 1;
     request.defaultExtension = "*";
-    request.flags = kFileMustExist | kHideReadOnly | kNoReadOnlyReturn;
+    request.flags = file_dialog::FileMustExist | file_dialog::HideReadOnly | file_dialog::NoReadOnlyReturn;
     const std::optional<FileDialogResult> chosen = ui.openFile(request);
     if (!chosen || chosen->path.empty()) {
         ClearExternalSource(state);
@@ -363,14 +355,16 @@ void SelectExternalTable(ProgramState& state, Interaction& ui, AttachDialogs& di
     state.ExternalTableName = dot == std::string::npos || dot == 0 ? fileTitle : fileTitle.substr(0, dot);
 }
 
-bool AddMainTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, int code, const NewTableNaming& naming) {
+bool AddMainTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, const FileFormat& format,
+                  const NewTableNaming& naming) {
+    if (format.layout == TableLayout::DataSource) return AddMainTableODBC(state, ui, dialogs, naming);
     if (!ProjectIsOpen(state, ui)) return false;
     if (!state.MainTableName.empty()) {
-        ui.message(Message(20), Buttons::Ok, Icon::Exclamation, kApplicationName);
+        ui.message(Message(msg::MainTableExists), Buttons::Ok, Icon::Exclamation, kApplicationName);
         return false;
     }
     try {
-        SelectExternalTable(state, ui, dialogs, kSelectMainTableTitle, code);
+        SelectExternalTable(state, ui, dialogs, kSelectMainTableTitle, format);
         if (state.ExternalTableName.empty()) return false;
         const std::string source = state.ExternalTableName;
         const std::optional<std::string> chosenName = NameForNewTable(state, ui, WithoutDollars(source), naming);
@@ -379,10 +373,10 @@ bool AddMainTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, 
             return false;
         }
         std::string name = *chosenName;
-        if (!SourceFormatOf(code).viaTextImport) {
+        if (!format.viaTextImport) {
             BusyPointer busy(ui);
             WorkingCopyTransaction t(state.WorkingCopyName);
-            CopyChosenSource(state, SourceFormatOf(code), t.db(), source, name);
+            CopyChosenSource(state, format, t.db(), source, name);
             RegisterMainTable(t.db(), name);
             t.commit();
         } else {
@@ -400,10 +394,12 @@ bool AddMainTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, 
     }
 }
 
-bool AddRateTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, int code, const NewTableNaming& naming) {
+bool AddRateTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, const FileFormat& format,
+                  const NewTableNaming& naming) {
+    if (format.layout == TableLayout::DataSource) return AddRateTableODBC(state, ui, dialogs, naming);
     if (!ProjectIsOpen(state, ui)) return false;
     try {
-        SelectExternalTable(state, ui, dialogs, kSelectRateTableTitle, code);
+        SelectExternalTable(state, ui, dialogs, kSelectRateTableTitle, format);
         if (state.ExternalTableName.empty()) return false;
         const int16_t count = NextRateTableCount(state);
         // The name before the unit question and the import dialog: a name
@@ -422,10 +418,10 @@ bool AddRateTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, 
             ClearExternalSource(state);
             return false;
         }
-        if (!SourceFormatOf(code).viaTextImport) {
+        if (!format.viaTextImport) {
             BusyPointer busy(ui);
             WorkingCopyTransaction t(state.WorkingCopyName);
-            CopyChosenSource(state, SourceFormatOf(code), t.db(), source, state.ExternalTableName);
+            CopyChosenSource(state, format, t.db(), source, state.ExternalTableName);
             conversion.apply(t.db(), state.ExternalTableName);
             RegisterRateTable(t.db(), state.ExternalTableName, count);
             t.commit();
@@ -450,7 +446,7 @@ bool AddRateTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, 
 bool AddMainTableODBC(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, const NewTableNaming& naming) {
     if (!ProjectIsOpen(state, ui)) return false;
     if (!state.MainTableName.empty()) {
-        ui.message(Message(20), Buttons::Ok, Icon::Exclamation, kApplicationName);
+        ui.message(Message(msg::MainTableExists), Buttons::Ok, Icon::Exclamation, kApplicationName);
         return false;
     }
     try {

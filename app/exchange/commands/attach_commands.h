@@ -20,36 +20,13 @@
 #include <string>
 #include <vector>
 
-#include "exchange/io/file_formats.h"
 #include "exchange/formats/odbc/odbc_reader.h"
+#include "exchange/io/file_formats.h"
 #include "state/errors.h"
 #include "state/interaction.h"
 #include "state/state.h"
 
 namespace vdx::exchange {
-
-// The source format codes the Add entries pass (file_formats.h has what
-// each opens).
-inline constexpr int kSourceAccess = 1;
-inline constexpr int kSourceExcel30 = 2;
-inline constexpr int kSourceExcel40 = 3;
-inline constexpr int kSourceExcel50 = 4;  // Excel 5.0 and 7.0
-inline constexpr int kSourceExcel80 = 5;
-inline constexpr int kSourceDBase3 = 6;
-inline constexpr int kSourceDBase4 = 7;
-inline constexpr int kSourceDBase5 = 8;
-inline constexpr int kSourceParadox3 = 9;
-inline constexpr int kSourceParadox4 = 10;
-inline constexpr int kSourceParadox5 = 11;
-inline constexpr int kSourceAscii = 12;
-// The formats of today's tools, after those above.
-inline constexpr int kSourceXlsx = 13;  // Excel 2007 and later: a sheet of the file
-inline constexpr int kSourceStata = 14;  // these: the file is the table
-inline constexpr int kSourceSas = 15;
-inline constexpr int kSourceSasTransport = 16;
-inline constexpr int kSourceSpss = 17;
-inline constexpr int kSourceCsv = 18;
-// Their formats: SourceFormatOf (file_formats.h).
 
 inline constexpr const char* kSelectMainTableTitle = "Select main data table...";
 inline constexpr const char* kSelectRateTableTitle = "Select rate data table...";
@@ -85,7 +62,7 @@ std::string WithoutOwner(const std::string& name);
 // ExternalDatabaseName, ExternalFileTitle, ExternalConnect and
 // ExternalTableName, or leaves all four empty when the user cancels.
 void SelectExternalTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, const std::string& title,
-                         int code);
+                         const FileFormat& format);
 
 // How the new table is named.
 struct NewTableNaming {
@@ -108,14 +85,16 @@ std::optional<std::string> NameForNewTable(const ProgramState& state, Interactio
 // UTF-8 is read, with control characters as "_".
 std::string ValidTableName(const std::string& name);
 
-// The menu commands; each returns true when it added a table. The name is
-// settled first (NameForNewTable). The rate table commands then ask for the
-// unit of the rates (AskRateUnit, after the source is chosen; for ODBC
-// before the data source) and store rates given per 1,000 or 100,000
-// person-years divided down to per person-year, saying so in a message.
-bool AddMainTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, int code,
+// The menu commands, for the format of an Add entry (file_formats.h; the
+// ODBC entry goes to the ODBC commands below); each returns true when it
+// added a table. The name is settled first (NameForNewTable). The rate table
+// commands then ask for the unit of the rates (AskRateUnit, after the source
+// is chosen; for ODBC before the data source) and store rates given per
+// 1,000 or 100,000 person-years divided down to per person-year, saying so
+// in a message.
+bool AddMainTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, const FileFormat& format,
                   const NewTableNaming& naming = {});
-bool AddRateTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, int code,
+bool AddRateTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, const FileFormat& format,
                   const NewTableNaming& naming = {});
 bool AddMainTableODBC(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, const NewTableNaming& naming = {});
 bool AddRateTableODBC(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, const NewTableNaming& naming = {});

@@ -8,6 +8,7 @@
 
 #include "db/database.h"
 #include "db/file_io.h"
+#include "db/project_file.h"
 #include "exchange/io/writer_support.h"
 #include "state/errors.h"
 #include "state/text_values.h"
@@ -16,11 +17,10 @@ namespace vdx::exchange {
 
 namespace {
 
-constexpr int kInstallableIsamNotFound = 3170;
 // Save dialog: no read-only box, a read-only file refused. It does not ask
 // before overwriting: the file written may have an extension it did not
 // show, so SaveTableAs asks itself.
-constexpr int kNoReadOnly = 32772;
+constexpr int kNoReadOnly = file_dialog::HideReadOnly | file_dialog::NoReadOnlyReturn;
 
 // How each SMR variable is taken from the SMR table: its row (Typ, and from
 // 1 the position, for a table whose rows carry no such key) and whether it is
@@ -39,28 +39,26 @@ struct SmrVariable {
     SmrValue value;
 };
 constexpr std::array<SmrVariable, kSmrExportVariables> kSmrVariables{{
-    {"SMR", "Smr", 11, SmrValue::Scaled8},
-    {"Lower Confidence Bound", "Smr_l", 12, SmrValue::Scaled7},
-    {"Upper Confidence Bound", "Smr_h", 13, SmrValue::Scaled8},
-    {"Alpha", "Alpha", 4, SmrValue::Text},
-    {"Method", "Method", 17, SmrValue::Text},
-    {"Observed Cases", "totTote", 7, SmrValue::Stored},
-    {"Expected Cases", "Expected", 10, SmrValue::Stored},
-    {"Person Years", "totPy", 8, SmrValue::Stored},
-    {"Death Rate", "totDthRate", 9, SmrValue::Stored},
-    {"N", "N", 14, SmrValue::Stored},
-    {"N included", "NInc", 15, SmrValue::Stored},
-    {"Lag", "Lag", 16, SmrValue::Stored},
-    {"Death Variable", "varDTH", 5, SmrValue::Text},
-    {"Death Values", "varTod", 6, SmrValue::Group},
-    {"Project", "ProjectName", 1, SmrValue::Text},
-    {"Main Table", "MainTable", 18, SmrValue::Text},
-    {"Rate Table", "RateTable", 2, SmrValue::Text},
-    {"PY Table", "PyTable", 3, SmrValue::Text},
+    {"SMR", db::smr_row::Smr, 11, SmrValue::Scaled8},
+    {"Lower Confidence Bound", db::smr_row::SmrLow, 12, SmrValue::Scaled7},
+    {"Upper Confidence Bound", db::smr_row::SmrHigh, 13, SmrValue::Scaled8},
+    {"Alpha", db::smr_row::Alpha, 4, SmrValue::Text},
+    {"Method", db::smr_row::Method, 17, SmrValue::Text},
+    {"Observed Cases", db::smr_row::Observed, 7, SmrValue::Stored},
+    {"Expected Cases", db::smr_row::Expected, 10, SmrValue::Stored},
+    {"Person Years", db::smr_row::PersonYears, 8, SmrValue::Stored},
+    {"Death Rate", db::smr_row::DeathRate, 9, SmrValue::Stored},
+    {"N", db::smr_row::Persons, 14, SmrValue::Stored},
+    {"N included", db::smr_row::Included, 15, SmrValue::Stored},
+    {"Lag", db::smr_row::Lag, 16, SmrValue::Stored},
+    {"Death Variable", db::smr_row::DeathColumn, 5, SmrValue::Text},
+    {"Death Values", db::smr_row::DeathCode, 6, SmrValue::Group},
+    {"Project", db::smr_row::ProjectName, 1, SmrValue::Text},
+    {"Main Table", db::smr_row::MainTable, 18, SmrValue::Text},
+    {"Rate Table", db::smr_row::RateTable, 2, SmrValue::Text},
+    {"PY Table", db::smr_row::PyTable, 3, SmrValue::Text},
 }};
 constexpr int kDefaultExported = 7;  // variables 0 .. 6
-// The row holding a group of death codes as typed ("160-165, 170").
-constexpr const char* kDeathValuesTyp = "valuesDTH";
 
 // printf rounds the exact binary value, halves to even.
 std::string Fixed(double value, int decimals) {
@@ -135,13 +133,21 @@ bool NoExpectedDeaths(const SmrRows& rows) {
 std::string SmrVariableText(const SmrRows& rows, const SmrVariable& v, double nullValue) {
     if ((v.value == SmrValue::Scaled8 || v.value == SmrValue::Scaled7) && NoExpectedDeaths(rows)) return kNotDefined;
     if (v.value == SmrValue::Group)
-        if (const SmrRows::Row* group = rows.find(kDeathValuesTyp, 0); group && !TextOf(group->values).empty())
+        if (const SmrRows::Row* group = rows.find(db::smr_row::DeathValues, 0); group && !TextOf(group->values).empty())
             return TextOf(group->values);
     const SmrRows::Row* row = rows.find(v.typ, v.row);
     if (!row) return {};
     if (v.value == SmrValue::Text) return TextOf(row->values);
     // A figure stored as text (an SRR project's settings) reads as its number.
     return FigureText(row->figures.isNull() ? row->values : row->figures, v.value, nullValue);
+}
+
+// The person-years table shown (1 all persons, 2 and 3 the sex codes), as
+// the navigator names it in state.CurrentResultTable; 0 when none is.
+int ShownPersonYearsTable(const ProgramState& state) {
+    for (int table = 1; table <= 3; ++table)
+        if (state.CurrentResultTable == PyTableName(state.py, table)) return table;
+    return 0;
 }
 
 // A bound as the age label writes it: a leading blank when not negative.
@@ -231,13 +237,6 @@ int ExportFormatIndex(const std::string& cliName) {
 
 namespace {
 
-// The extensions a format writes, without the dot: "txt"; "htm" and "html".
-std::vector<std::string> ExtensionsOf(const FileFormat& f) {
-    std::vector<std::string> out{f.exportPattern().substr(2)};
-    if (f.writer == WriterFormat::Html) out.push_back("html");
-    return out;
-}
-
 // The extension of a file name ("py.XLSX" -> "xlsx"), "" when it has none.
 // ".txt" is all extension and leaves no name.
 std::string ExtensionOf(const std::string& file) {
@@ -249,7 +248,7 @@ std::string ExtensionOf(const std::string& file) {
 }
 
 bool Writes(const FileFormat& f, const std::string& ext) {
-    const auto exts = ExtensionsOf(f);
+    const auto exts = f.extensions();
     return !ext.empty() && std::find(exts.begin(), exts.end(), ext) != exts.end();
 }
 
@@ -267,10 +266,10 @@ const FileFormat* FormatOfExtension(const std::string& ext) {
 ExportTarget ExportTargetFor(int filterIndex, const std::string& chosenPath, OtherExtension otherExtension) {
     const auto formats = ExportFormats();
     if (filterIndex < 1 || filterIndex > static_cast<int>(formats.size()))
-        throw VdxError(kInstallableIsamNotFound, "Could not find installable ISAM.");
+        throw VdxError(err::InstallableIsamNotFound, "Could not find installable ISAM.");
     const FileFormat* f = formats[static_cast<size_t>(filterIndex) - 1];
     if (!f->writer)
-        throw VdxError(kInstallableIsamNotFound,
+        throw VdxError(err::InstallableIsamNotFound,
                        std::string("Tables cannot be saved as ") + f->exportCaption +
                            " databases yet. Choose another format; nothing was written.");
     const size_t slash = chosenPath.find_last_of('/');
@@ -282,20 +281,20 @@ ExportTarget ExportTargetFor(int filterIndex, const std::string& chosenPath, Oth
                 throw VdxError(err::InvalidName, "'" + file + "' has the extension of " + named->exportCaption + " (" +
                                                      named->exportPattern() + "), but " + f->exportCaption + " (" +
                                                      f->exportPattern() + ") was chosen; nothing was written. Give the "
-                                                     "file the extension ." + ExtensionsOf(*f).front() +
+                                                     "file the extension ." + f->extensions().front() +
                                                      ", or choose the format of its name.");
             f = named;  // the type follows the extension typed
         }
     }
     ExportTarget t;
-    t.format = *f->writer;
+    t.format = f;
     if (Writes(*f, ext)) {
         t.path = chosenPath;
         t.tableName = file.substr(0, file.size() - ext.size() - 1);
     } else {
         // No extension, or one no export writes: the format's is added, the
         // name stays whole.
-        t.path = chosenPath + "." + ExtensionsOf(*f).front();
+        t.path = chosenPath + "." + f->extensions().front();
         t.tableName = file;
     }
     if (t.tableName.empty())
@@ -305,16 +304,26 @@ ExportTarget ExportTargetFor(int filterIndex, const std::string& chosenPath, Oth
 }
 
 ExportTable BuildExportTable(const ProgramState& state, const db::ResultGridText& grid,
-                             const SmrExportChoices& choices) {
+                             const SmrExportChoices& choices, ExportValues values) {
     ExportTable t;
     if (state.CurrentResult == "PersonYears" || state.CurrentResult == "Deaths") {
         const auto& age = state.AgeBounds;
         const auto& cal = state.CalendarBounds;
         const int ages = static_cast<int>(age.size()) - 1;
         const int periods = static_cast<int>(cal.size()) - 1;
+        // The grid shows person-years with two decimals; the days they are
+        // counted in are at hand. (Deaths are whole numbers, shown in full.)
+        const PyCells& days = state.PyValues;
+        const int pyTable = values == ExportValues::Stored && state.CurrentResult == "PersonYears"
+                                ? ShownPersonYearsTable(state)
+                                : 0;
         for (int i = 1; i < ages; ++i) {
             std::vector<Value> row{Value::text(SignedBound(age[i]) + "-" + SignedBound(age[i + 1] - 1))};
             for (int j = 1; j < periods; ++j) {
+                if (pyTable > 0 && pyTable <= days.tables() && i <= days.ageClasses() && j <= days.periods()) {
+                    row.push_back(Value::real(static_cast<double>(days.at(pyTable, i, j)) / 365.25));
+                    continue;
+                }
                 const std::string cell = i < grid.rows && j < grid.cols ? grid.at(i, j) : std::string();
                 const auto number = ReadNumber(cell);
                 row.push_back(number ? Value::real(*number) : Value::null());
@@ -383,7 +392,7 @@ bool WriteExportRows(Interaction& ui, const std::vector<ColumnSpec>& columns, ui
         window->setLabel("Writing " + target.path);
         progress = std::make_unique<WindowProgress>(*window);
     }
-    auto writer = MakeTableWriter(target.format, target.path, target.tableName);
+    auto writer = target.format->writer(target.path, target.tableName);
     writer->begin(columns, rowCount, progress.get());
     std::vector<Value> row;
     while (next(row))
@@ -399,15 +408,15 @@ bool ExportShownResult(ProgramState& state, Interaction& ui, const db::ResultGri
     if (db::IsReadOnlyFile(chosen.path))
         throw VdxError(err::PermissionDenied, chosen.path + " is read-only; nothing was written.");
     ExportTarget target = chosen;
-    if (target.format == WriterFormat::Xlsx && !state.CurrentResultTable.empty())
+    if (target.format->sheetNamedAfterResult && !state.CurrentResultTable.empty())
         target.tableName = state.CurrentResultTable;
-    const ExportTable table = BuildExportTable(state, shownGrid, choices);
+    const ExportTable table = BuildExportTable(state, shownGrid, choices, target.format->values);
     if (table.columns.empty()) return false;
     {
         // Rows go straight to the writer; a temporary table that an older
         // export left in the working copy goes.
         auto db = db::Database::open(state.WorkingCopyName);
-        if (db->tableExists("_export")) db->execute("DROP TABLE _export;");
+        if (db->tableExists("_export")) db->deleteTable("_export");
     }
     size_t at = 0;
     return WriteExportRows(ui, table.columns, table.rows.size(), [&](std::vector<Value>& row) {

@@ -14,7 +14,6 @@
 
 #include "db/navigator_commands.h"
 #include "exchange/io/file_formats.h"
-#include "exchange/io/table_writer.h"
 #include "state/interaction.h"
 #include "state/settings_access.h"
 #include "state/state.h"
@@ -53,7 +52,7 @@ int ExportFormatIndex(const std::string& cliName);
 
 // Where a choice writes: the file and the name of the table inside it.
 struct ExportTarget {
-    WriterFormat format = WriterFormat::Text;
+    const FileFormat* format = nullptr;  // an entry with a writer
     std::string path;
     std::string tableName;
 };
@@ -64,8 +63,8 @@ enum class OtherExtension {
     Refused,        // veldrix-cli export: --format and the name must agree
 };
 // The target for the path chosen with filter `filterIndex`. The file written
-// is the one named: a name ending in the format's extension (any case; .htm
-// or .html for HTML) as it is, any other name with the extension added
+// is the one named: a name ending in one of the format's extensions (any
+// case; .htm or .html for HTML) as it is, any other name with the extension added
 // ("noext" -> "noext.dbf", "results.dat" -> "results.dat.txt"); never cut.
 // The table is named after the file less that extension. Throws VdxError
 // for a format that cannot be written, a name that leaves no table name, and
@@ -82,13 +81,14 @@ struct ExportTable {
 
 // The table of the result shown (state.CurrentResult): for "PersonYears" and
 // "Deaths" the grid's cells under calendar columns "1970-1974" and age
-// labels " 40- 44"; for "Strata" the stratum table shown (age class, period,
-// the numbers, the totals row); for "Smr" the chosen figures of
-// state.CurrentSMRTable.
+// labels " 40- 44" (with ExportValues::Stored the person-years of the table
+// shown, state.CurrentResultTable, as stored: days / 365.25); for "Strata"
+// the stratum table shown (age class, period, the numbers, the totals row);
+// for "Smr" the chosen figures of state.CurrentSMRTable.
 // Throws VdxError when the SMR table cannot be read; an empty table (no
 // columns) for any other result.
 ExportTable BuildExportTable(const ProgramState& state, const db::ResultGridText& shownGrid,
-                             const SmrExportChoices& choices);
+                             const SmrExportChoices& choices, ExportValues values = ExportValues::AsShown);
 
 // Hands rows to the writer of the target one at a time, showing the progress
 // window with its Cancel button: `next` fills the next row and returns true,
@@ -102,7 +102,8 @@ bool WriteExportRows(Interaction& ui, const std::vector<ColumnSpec>& columns, ui
 // Writes the result shown to the target (see WriteExportRows), replacing an
 // existing file; a read-only file is refused (VdxError 70). An .xlsx sheet is
 // named after the result (state.CurrentResultTable), the tables of the other
-// formats after the file. False when cancelled or when nothing is shown.
+// formats after the file; the figures are those the format takes (its
+// ExportValues). False when cancelled or when nothing is shown.
 bool ExportShownResult(ProgramState& state, Interaction& ui, const db::ResultGridText& shownGrid,
                        const SmrExportChoices& choices, const ExportTarget& target);
 

@@ -5,10 +5,10 @@
 
 #include "db/database.h"
 #include "db/table_insert.h"
-#include "exchange/io/table_copy.h"
 #include "exchange/commands/attach_commands.h"
 #include "exchange/formats/text/csv_import.h"
 #include "exchange/formats/text/csv_reader.h"
+#include "exchange/io/table_copy.h"
 #include "state/messages.h"
 
 namespace vdx::exchange {
@@ -40,7 +40,7 @@ const std::vector<std::string>& TextImportMonths() {
 TextImportForm::TextImportForm(ProgramState& state, Interaction& ui)
     : state_(state), ui_(ui), path_(state.ExternalDatabaseName + state.ExternalFileTitle) {
     BusyPointer busy(ui_);
-    if (state.ExternalConnect == SourceFormatOf(kSourceCsv).connect) {
+    if (&FormatOfConnect(state.ExternalConnect) == &FormatNamed("csv")) {
         csvSeparator_ = SampleCsvFile(path_).separator;
         preview_ = PreviewCsvFile(path_, *csvSeparator_);
         options_ = DefaultTextImportOptions(preview_, true);

@@ -35,10 +35,8 @@ public:
     // VdxError 53 for a missing file and 3274 for one that is not text.
     TextImportForm(ProgramState& state, Interaction& ui);
 
-    const std::string& filePath() const { return path_; }
     const std::string& tableName() const { return state_.ExternalTableName; }
     int columnCount() const { return static_cast<int>(options_.columns.size()); }
-    const TextImportOptions& options() const { return options_; }
     const TextColumn& column(int c) const;  // c from 1
 
     // What the dialog proposes on loading: the types and the header row the

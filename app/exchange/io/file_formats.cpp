@@ -1,26 +1,34 @@
 #include "exchange/io/file_formats.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "exchange/formats/access/access_reader.h"
-#include "exchange/formats/text/csv_reader.h"
+#include "exchange/formats/access/jet_writer.h"
 #include "exchange/formats/dbase/dbase_reader.h"
+#include "exchange/formats/dbase/dbase_writer.h"
 #include "exchange/formats/excel/excel_reader.h"
+#include "exchange/formats/excel/excel_writer.h"
+#include "exchange/formats/html/html_writer.h"
 #include "exchange/formats/odbc/odbc_reader.h"
 #include "exchange/formats/own_database/own_database_reader.h"
 #include "exchange/formats/paradox/paradox_reader.h"
-#include "exchange/io/reader_support.h"
+#include "exchange/formats/paradox/paradox_writer.h"
+#include "exchange/formats/statistics/dta_writer.h"
 #include "exchange/formats/statistics/statistics_reader.h"
+#include "exchange/formats/text/csv_reader.h"
+#include "exchange/formats/text/csv_writer.h"
 #include "exchange/formats/text/text_import.h"
+#include "exchange/formats/text/text_writer.h"
 #include "exchange/formats/xlsx/xlsx_reader.h"
+#include "exchange/formats/xlsx/xlsx_writer.h"
+#include "exchange/io/reader_support.h"
 #include "state/errors.h"
 
 namespace vdx::exchange {
 
 namespace {
 
-constexpr int kInvalidArgument = 5;
-constexpr int kInstallableIsamNotFound = 3170;
 
 // Access sources: our own project files (the program's earlier files were
 // Access databases) are read as such, anything else by the Access reader.
@@ -36,69 +44,99 @@ template <StatisticsFormat format>
 std::unique_ptr<TableReader> OpenStatistics(const std::string& path) {
     return std::make_unique<StatisticsReader>(format, path);
 }
+// The writer class, and the version of the format it writes where it writes several.
+template <typename Writer, int... version>
+std::unique_ptr<TableWriter> Write(const std::string& targetPath, const std::string& tableName) {
+    return std::make_unique<Writer>(targetPath, tableName, version...);
+}
 
 using L = TableLayout;
-using W = WriterFormat;
-constexpr auto kNoWriter = std::nullopt;
 
 // The Add menu's entries in its order; the save dialog's choices carry their
-// filter index; HTML is only written.
+// filter index; HTML is only written. The eighteen choices of old keep the
+// layout of their files (figures as shown); CSV, .xlsx and .dta carry the
+// figures as stored.
 const std::vector<FileFormat> kFormats{
-    // subMenu, menuName, menuCaption, code, connect, filterName, patterns, layout, viaTextImport, reader,
-    // exportIndex, exportCaption, writer, cliNames
-    {"A&ccess", "Access80", "&8.0...", 1, "", "Access", "*.mdb", L::Database, false, AccessOrOwn,
-     6, "Access 8.0", W::Access, {"access80", "access"}},
-    {"A&ccess", "Access70", "&7.0...", 1, "", "Access", "*.mdb", L::Database, false, AccessOrOwn,
-     5, "Access 7.0", W::Access, {"access70"}},
-    // Access 2.0, 1.1 and 1.0 write the Jet 3 database of 7.0/8.0 (jet_writer.h).
-    {"A&ccess", "Access20", "&2.0...", 1, "", "Access", "*.mdb", L::Database, false, AccessOrOwn,
-     4, "Access 2.0", W::Access, {"access20"}},
-    {"A&ccess", "Access11", "1.&1...", 1, "", "Access", "*.mdb", L::Database, false, AccessOrOwn,
-     3, "Access 1.1", W::Access, {"access11"}},
-    {"A&ccess", "Access10", "1.&0...", 1, "", "Access", "*.mdb", L::Database, false, AccessOrOwn,
-     2, "Access 1.0", W::Access, {"access10"}},
-    {"&Excel", "Excel80", "&8.0...", 5, "Excel 8.0;", "Excel", "*.xls", L::Database, false, Open<ExcelReader>,
-     14, "Excel 8.0", W::Excel8, {"excel8"}},
+    // The five Access choices all write one Jet 3 database (jet_writer.h).
+    {.subMenu = "A&ccess", .menuName = "Access80", .menuCaption = "&8.0...", .filterName = "Access",
+     .patterns = "*.mdb", .layout = L::Database, .reader = AccessOrOwn,
+     .exportIndex = 6, .exportCaption = "Access 8.0", .writer = Write<AccessTableWriter>, .cliNames = {"access80", "access"}},
+    {.subMenu = "A&ccess", .menuName = "Access70", .menuCaption = "&7.0...", .filterName = "Access",
+     .patterns = "*.mdb", .layout = L::Database, .reader = AccessOrOwn,
+     .exportIndex = 5, .exportCaption = "Access 7.0", .writer = Write<AccessTableWriter>, .cliNames = {"access70"}},
+    {.subMenu = "A&ccess", .menuName = "Access20", .menuCaption = "&2.0...", .filterName = "Access",
+     .patterns = "*.mdb", .layout = L::Database, .reader = AccessOrOwn,
+     .exportIndex = 4, .exportCaption = "Access 2.0", .writer = Write<AccessTableWriter>, .cliNames = {"access20"}},
+    {.subMenu = "A&ccess", .menuName = "Access11", .menuCaption = "1.&1...", .filterName = "Access",
+     .patterns = "*.mdb", .layout = L::Database, .reader = AccessOrOwn,
+     .exportIndex = 3, .exportCaption = "Access 1.1", .writer = Write<AccessTableWriter>, .cliNames = {"access11"}},
+    {.subMenu = "A&ccess", .menuName = "Access10", .menuCaption = "1.&0...", .filterName = "Access",
+     .patterns = "*.mdb", .layout = L::Database, .reader = AccessOrOwn,
+     .exportIndex = 2, .exportCaption = "Access 1.0", .writer = Write<AccessTableWriter>, .cliNames = {"access10"}},
+    {.subMenu = "&Excel", .menuName = "Excel80", .menuCaption = "&8.0...", .connect = "Excel 8.0;", .filterName = "Excel",
+     .patterns = "*.xls", .layout = L::Database, .reader = Open<ExcelReader>,
+     .exportIndex = 14, .exportCaption = "Excel 8.0", .writer = Write<ExcelTableWriter, 8>, .cliNames = {"excel8"}},
     // Excel 7.0 workbooks are Excel 5.0 workbooks.
-    {"&Excel", "Excel70", "&7.0...", 4, "Excel 5.0;", "Excel", "*.xls", L::Database, false, Open<ExcelReader>,
-     13, "Excel 7.0", W::Excel5, {"excel7"}},
-    {"&Excel", "Excel50", "&5.0...", 4, "Excel 5.0;", "Excel", "*.xls", L::Database, false, Open<ExcelReader>,
-     12, "Excel 5.0", W::Excel5, {"excel5"}},
-    {"&Excel", "Excel40", "&4.0...", 3, "Excel 4.0;", "Excel", "*.xls", L::Database, false, Open<ExcelReader>,
-     11, "Excel 4.0", W::Excel4, {"excel4"}},
-    {"&Excel", "Excel30", "&3.0...", 2, "Excel 3.0;", "Excel", "*.xls", L::Database, false, Open<ExcelReader>,
-     10, "Excel 3.0", W::Excel3, {"excel3"}},
-    {"&dBase", "dBase50", "&5.0...", 8, "dBase 5.0;", "dBase", "*.dbf", L::FolderTable, false, Open<DBaseReader>,
-     9, "dBase 5.0", W::DBase5, {"dbase5"}},
-    {"&dBase", "dBase40", "I&V...", 7, "dBASE IV;", "dBase", "*.dbf", L::FolderTable, false, Open<DBaseReader>,
-     8, "dBase IV", W::DBase4, {"dbase4"}},
-    {"&dBase", "dBase30", "&III...", 6, "dBASE III;", "dBase", "*.dbf", L::FolderTable, false, Open<DBaseReader>,
-     7, "dBase III", W::DBase3, {"dbase3"}},
-    {"&Paradox", "Paradox50", "&5.x...", 11, "Paradox 5.x;", "Paradox", "*.db", L::FolderTable, false,
-     Open<ParadoxReader>, 17, "Paradox 5.x", W::Paradox5, {"paradox5"}},
-    {"&Paradox", "Paradox40", "&4.x...", 10, "Paradox 4.x;", "Paradox", "*.db", L::FolderTable, false,
-     Open<ParadoxReader>, 16, "Paradox 4.x", W::Paradox4, {"paradox4"}},
-    {"&Paradox", "Paradox30", "&3.x...", 9, "Paradox 3.x;", "Paradox", "*.db", L::FolderTable, false,
-     Open<ParadoxReader>, 15, "Paradox 3.x", W::Paradox3, {"paradox3"}},
-    {"", "Ascii", "&ASCII...", 12, "Text;", "ASCII", "*.txt", L::FolderTable, true, Open<TextTableReader>,
-     1, "ASCII files", W::Text, {"text"}},
-    {"", "ODBC", "&ODBC...", 0, "ODBC;", "", "", L::DataSource, false, Open<OdbcReader>,
-     0, nullptr, kNoWriter, {"odbc"}},
-    {"", "Xlsx", "E&xcel 2007+ (.xlsx)...", 13, "Excel 12.0 Xml;", "Excel 2007+", "*.xlsx", L::Database, false,
-     Open<XlsxReader>, 20, "Excel 2007+", W::Xlsx, {"xlsx"}},
-    {"", "Csv", "C&SV...", 18, "CSV;", "CSV", "*.csv", L::SingleFile, true, Open<CsvReader>,
-     19, "CSV", W::Csv, {"csv"}},
-    {"", "Stata", "S&tata (.dta)...", 14, "Stata;", "Stata", "*.dta", L::SingleFile, false,
-     OpenStatistics<StatisticsFormat::Stata>, 21, "Stata", W::Stata, {"dta", "stata"}},
-    {"", "Sas", "SAS (.sas&7bdat)...", 15, "SAS;", "SAS", "*.sas7bdat", L::SingleFile, false,
-     OpenStatistics<StatisticsFormat::Sas>, 0, nullptr, kNoWriter, {"sas7bdat", "sas"}},
-    {"", "SasTransport", "SAS t&ransport (.xpt)...", 16, "SAS Transport;", "SAS transport", "*.xpt",
-     L::SingleFile, false, OpenStatistics<StatisticsFormat::SasTransport>, 0, nullptr, kNoWriter,
-     {"xpt", "xport"}},
-    {"", "Spss", "SPSS (.sa&v)...", 17, "SPSS;", "SPSS", "*.sav;*.zsav", L::SingleFile, false,
-     OpenStatistics<StatisticsFormat::Spss>, 0, nullptr, kNoWriter, {"sav", "spss"}},
-    {nullptr, nullptr, nullptr, 0, "HTML Export;", "", "*.htm", L::None, false, nullptr,
-     18, "HTML", W::Html, {"html"}},
+    {.subMenu = "&Excel", .menuName = "Excel70", .menuCaption = "&7.0...", .connect = "Excel 5.0;", .filterName = "Excel",
+     .patterns = "*.xls", .layout = L::Database, .reader = Open<ExcelReader>,
+     .exportIndex = 13, .exportCaption = "Excel 7.0", .writer = Write<ExcelTableWriter, 5>, .cliNames = {"excel7"}},
+    {.subMenu = "&Excel", .menuName = "Excel50", .menuCaption = "&5.0...", .connect = "Excel 5.0;", .filterName = "Excel",
+     .patterns = "*.xls", .layout = L::Database, .reader = Open<ExcelReader>,
+     .exportIndex = 12, .exportCaption = "Excel 5.0", .writer = Write<ExcelTableWriter, 5>, .cliNames = {"excel5"}},
+    {.subMenu = "&Excel", .menuName = "Excel40", .menuCaption = "&4.0...", .connect = "Excel 4.0;", .filterName = "Excel",
+     .patterns = "*.xls", .layout = L::Database, .reader = Open<ExcelReader>,
+     .exportIndex = 11, .exportCaption = "Excel 4.0", .writer = Write<ExcelTableWriter, 4>, .cliNames = {"excel4"}},
+    {.subMenu = "&Excel", .menuName = "Excel30", .menuCaption = "&3.0...", .connect = "Excel 3.0;", .filterName = "Excel",
+     .patterns = "*.xls", .layout = L::Database, .reader = Open<ExcelReader>,
+     .exportIndex = 10, .exportCaption = "Excel 3.0", .writer = Write<ExcelTableWriter, 3>, .cliNames = {"excel3"}},
+    {.subMenu = "&dBase", .menuName = "dBase50", .menuCaption = "&5.0...", .connect = "dBase 5.0;", .filterName = "dBase",
+     .patterns = "*.dbf", .layout = L::FolderTable, .reader = Open<DBaseReader>,
+     .exportIndex = 9, .exportCaption = "dBase 5.0", .writer = Write<DBaseTableWriter, 5>, .cliNames = {"dbase5"}},
+    {.subMenu = "&dBase", .menuName = "dBase40", .menuCaption = "I&V...", .connect = "dBASE IV;", .filterName = "dBase",
+     .patterns = "*.dbf", .layout = L::FolderTable, .reader = Open<DBaseReader>,
+     .exportIndex = 8, .exportCaption = "dBase IV", .writer = Write<DBaseTableWriter, 4>, .cliNames = {"dbase4"}},
+    {.subMenu = "&dBase", .menuName = "dBase30", .menuCaption = "&III...", .connect = "dBASE III;", .filterName = "dBase",
+     .patterns = "*.dbf", .layout = L::FolderTable, .reader = Open<DBaseReader>,
+     .exportIndex = 7, .exportCaption = "dBase III", .writer = Write<DBaseTableWriter, 3>, .cliNames = {"dbase3"}},
+    {.subMenu = "&Paradox", .menuName = "Paradox50", .menuCaption = "&5.x...", .connect = "Paradox 5.x;",
+     .filterName = "Paradox", .patterns = "*.db", .layout = L::FolderTable, .reader = Open<ParadoxReader>,
+     .exportIndex = 17, .exportCaption = "Paradox 5.x", .writer = Write<ParadoxTableWriter, 5>, .cliNames = {"paradox5"}},
+    {.subMenu = "&Paradox", .menuName = "Paradox40", .menuCaption = "&4.x...", .connect = "Paradox 4.x;",
+     .filterName = "Paradox", .patterns = "*.db", .layout = L::FolderTable, .reader = Open<ParadoxReader>,
+     .exportIndex = 16, .exportCaption = "Paradox 4.x", .writer = Write<ParadoxTableWriter, 4>, .cliNames = {"paradox4"}},
+    // The Paradox 3.x choice writes a 4.x table.
+    {.subMenu = "&Paradox", .menuName = "Paradox30", .menuCaption = "&3.x...", .connect = "Paradox 3.x;",
+     .filterName = "Paradox", .patterns = "*.db", .layout = L::FolderTable, .reader = Open<ParadoxReader>,
+     .exportIndex = 15, .exportCaption = "Paradox 3.x", .writer = Write<ParadoxTableWriter, 4>, .cliNames = {"paradox3"}},
+    {.menuName = "Ascii", .menuCaption = "&ASCII...", .connect = "Text;", .filterName = "ASCII", .patterns = "*.txt",
+     .layout = L::FolderTable, .viaTextImport = true, .reader = Open<TextTableReader>,
+     .exportIndex = 1, .exportCaption = "ASCII files", .writer = Write<TextTableWriter>, .cliNames = {"text"}},
+    {.menuName = "ODBC", .menuCaption = "&ODBC...", .connect = "ODBC;", .layout = L::DataSource, .reader = Open<OdbcReader>,
+     .cliNames = {"odbc"}},
+    {.menuName = "Xlsx", .menuCaption = "E&xcel 2007+ (.xlsx)...", .connect = "Excel 12.0 Xml;", .filterName = "Excel 2007+",
+     .patterns = "*.xlsx", .layout = L::Database, .reader = Open<XlsxReader>,
+     .exportIndex = 20, .exportCaption = "Excel 2007+", .writer = Write<XlsxTableWriter>, .sheetNamedAfterResult = true,
+     .values = ExportValues::Stored, .cliNames = {"xlsx"}},
+    {.menuName = "Csv", .menuCaption = "C&SV...", .connect = "CSV;", .filterName = "CSV", .patterns = "*.csv",
+     .layout = L::SingleFile, .viaTextImport = true, .reader = Open<CsvReader>,
+     .exportIndex = 19, .exportCaption = "CSV", .writer = Write<CsvTableWriter>, .values = ExportValues::Stored,
+     .cliNames = {"csv"}},
+    {.menuName = "Stata", .menuCaption = "S&tata (.dta)...", .connect = "Stata;", .filterName = "Stata", .patterns = "*.dta",
+     .layout = L::SingleFile, .reader = OpenStatistics<StatisticsFormat::Stata>,
+     .exportIndex = 21, .exportCaption = "Stata", .writer = Write<DtaTableWriter>, .values = ExportValues::Stored,
+     .cliNames = {"dta", "stata"}},
+    {.menuName = "Sas", .menuCaption = "SAS (.sas&7bdat)...", .connect = "SAS;", .filterName = "SAS",
+     .patterns = "*.sas7bdat", .layout = L::SingleFile, .reader = OpenStatistics<StatisticsFormat::Sas>,
+     .cliNames = {"sas7bdat", "sas"}},
+    {.menuName = "SasTransport", .menuCaption = "SAS t&ransport (.xpt)...", .connect = "SAS Transport;",
+     .filterName = "SAS transport", .patterns = "*.xpt", .layout = L::SingleFile,
+     .reader = OpenStatistics<StatisticsFormat::SasTransport>, .cliNames = {"xpt", "xport"}},
+    {.menuName = "Spss", .menuCaption = "SPSS (.sa&v)...", .connect = "SPSS;", .filterName = "SPSS",
+     .patterns = "*.sav;*.zsav", .layout = L::SingleFile, .reader = OpenStatistics<StatisticsFormat::Spss>,
+     .cliNames = {"sav", "spss"}},
+    // A page is saved as .htm or .html.
+    {.subMenu = nullptr, .connect = "HTML Export;", .patterns = "*.htm;*.html",
+     .exportIndex = 18, .exportCaption = "HTML", .writer = Write<HtmlTableWriter>, .cliNames = {"html"}},
 };
 
 // The type of a connect string: what comes before its first ";", trimmed.
@@ -116,23 +154,28 @@ std::string FileFormat::initialFileName() const {
     return all.substr(0, all.find(';'));
 }
 
+std::vector<std::string> FileFormat::extensions() const {
+    std::vector<std::string> out;
+    const std::string all = patterns;
+    for (size_t at = 0; at < all.size();) {
+        const size_t end = std::min(all.find(';', at), all.size());
+        out.push_back(all.substr(at + 2, end - at - 2));  // after "*."
+        at = end + 1;
+    }
+    return out;
+}
+
 std::string FileFormat::attachFilter() const {
     return std::string(filterName) + " (" + patterns + ")|" + patterns + "|All files (*.*)|*.*";
 }
 
 const std::vector<FileFormat>& FileFormats() { return kFormats; }
 
-const FileFormat& SourceFormatOf(int code) {
-    for (const FileFormat& f : kFormats)
-        if (code != 0 && f.sourceCode == code) return f;
-    throw VdxError(kInvalidArgument, "Invalid procedure call or argument: no source format " + std::to_string(code) + ".");
-}
-
 const FileFormat& FormatOfConnect(const std::string& connect) {
     const std::string type = ConnectType(connect);
     for (const FileFormat& f : kFormats)
         if (SameName(ConnectType(f.connect), type)) return f;
-    throw VdxError(kInstallableIsamNotFound, "Could not find installable ISAM.");
+    throw VdxError(err::InstallableIsamNotFound, "Could not find installable ISAM.");
 }
 
 const FileFormat* FormatOfCliName(const std::string& name) {
@@ -140,6 +183,11 @@ const FileFormat* FormatOfCliName(const std::string& name) {
         for (const std::string& n : f.cliNames)
             if (n == name) return &f;
     return nullptr;
+}
+
+const FileFormat& FormatNamed(const std::string& name) {
+    if (const FileFormat* f = FormatOfCliName(name)) return *f;
+    throw std::logic_error("FileFormats: no format is named " + name);
 }
 
 std::vector<const FileFormat*> ExportFormats() {

@@ -19,7 +19,6 @@ namespace vdx::exchange {
 
 namespace {
 
-constexpr int kOutOfMemory = 7;
 constexpr char kData = 'D';
 constexpr char kError = 'E';
 
@@ -183,7 +182,7 @@ void RunIsolated(const std::string& source, const std::function<void(MessageSend
             close(fds[1]);
         }
     }
-    if (child < 0) throw VdxError(kOutOfMemory, "Out of memory: no process can be started to read " + source + ".");
+    if (child < 0) throw VdxError(err::OutOfMemory, "Out of memory: no process can be started to read " + source + ".");
     if (child == 0) {
         LimitChild(parent, addressSpace);
         close(fds[0]);

@@ -58,7 +58,6 @@ public:
     static BiffWorkbook FromFile(const std::string& path, const std::string& singleSheetName);
 
     int version() const { return version_; }  // 2, 3, 4, 5 or 8
-    bool dateSystem1904() const { return dateSystem1904_; }
     int codePage() const { return codePage_; }
     // The worksheets, in workbook order (charts and macro sheets left out).
     std::vector<std::string> sheetNames() const;

@@ -98,19 +98,19 @@ SheetTable SheetLayout::finish(const std::string& tableName) const {
     table.lastRow = lastRow_;
     table.firstColumn = first_;
     for (size_t column = first_; column <= last_; ++column) {
-        ColumnSpec spec;
-        spec.name = names_[column];
+        ColumnSpec columnSpec;
+        columnSpec.name = names_[column];
         switch (kinds_[column]) {
-            case kNumber: spec.type = FieldType::Double; break;
-            case kDate: spec.type = FieldType::Date; break;
-            case kBoolean: spec.type = FieldType::Boolean; break;
+            case kNumber: columnSpec.type = FieldType::Double; break;
+            case kDate: columnSpec.type = FieldType::Date; break;
+            case kBoolean: columnSpec.type = FieldType::Boolean; break;
             default:
                 // Text, an empty column or a mix: text, long texts as memo.
-                if (longest_[column] > 255) spec.type = FieldType::Memo;
-                else { spec.type = FieldType::Text; spec.size = 255; }
+                if (longest_[column] > 255) columnSpec.type = FieldType::Memo;
+                else { columnSpec.type = FieldType::Text; columnSpec.size = 255; }
                 break;
         }
-        table.columns.push_back(std::move(spec));
+        table.columns.push_back(std::move(columnSpec));
     }
     CheckColumnNames(table.columns, tableName);
     return table;

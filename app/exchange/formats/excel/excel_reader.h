@@ -98,7 +98,6 @@ public:
     std::vector<ColumnSpec> columns(const std::string& table) override;
     void readRows(const std::string& table, const RowCallback& onRow, ReadProgress* progress) override;
 
-    bool readByFreeXl() const { return !biff_; }
     int biffVersion() const;
 
 private:

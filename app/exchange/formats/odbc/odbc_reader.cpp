@@ -38,14 +38,14 @@ std::string Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
 class Statement {
 public:
     explicit Statement(SQLHDBC dbc) {
-        if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt_))) Fail(kOdbcCallFailed, SQL_HANDLE_DBC, dbc);
+        if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt_))) Fail(err::EngineGeneral, SQL_HANDLE_DBC, dbc);
     }
     ~Statement() { SQLFreeHandle(SQL_HANDLE_STMT, stmt_); }
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
     SQLHSTMT get() const { return stmt_; }
     void check(SQLRETURN rc) const {
-        if (!SQL_SUCCEEDED(rc)) Fail(kOdbcCallFailed, SQL_HANDLE_STMT, stmt_);
+        if (!SQL_SUCCEEDED(rc)) Fail(err::EngineGeneral, SQL_HANDLE_STMT, stmt_);
     }
 
 private:
@@ -122,7 +122,7 @@ bool GetText(const Statement& st, SQLUSMALLINT column, std::string& out) {
 std::vector<OdbcDataSource> ListOdbcDataSources() {
     SQLHENV env = SQL_NULL_HENV;
     if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env)))
-        throw VdxError(kOdbcCallFailed, "The ODBC driver manager cannot start.");
+        throw VdxError(err::EngineGeneral, "The ODBC driver manager cannot start.");
     SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
     std::vector<OdbcDataSource> sources;
     SQLCHAR name[SQL_MAX_DSN_LENGTH + 1], description[512];
@@ -141,12 +141,12 @@ OdbcReader::OdbcReader(const std::string& connection) {
     SQLHENV env = SQL_NULL_HENV;
     SQLHDBC dbc = SQL_NULL_HDBC;
     if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env)))
-        throw VdxError(kOdbcConnectionFailed, "The ODBC driver manager cannot start.");
+        throw VdxError(err::OdbcConnectionFailed, "The ODBC driver manager cannot start.");
     env_ = env;
     SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
     if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc))) {
         SQLFreeHandle(SQL_HANDLE_ENV, env);
-        throw VdxError(kOdbcConnectionFailed, "The ODBC driver manager cannot start.");
+        throw VdxError(err::OdbcConnectionFailed, "The ODBC driver manager cannot start.");
     }
     std::string text = connection.find('=') == std::string::npos ? "DSN=" + connection : connection;
     SQLCHAR out[1024];
@@ -157,7 +157,7 @@ OdbcReader::OdbcReader(const std::string& connection) {
         std::string why = Diagnostics(SQL_HANDLE_DBC, dbc);
         SQLFreeHandle(SQL_HANDLE_DBC, dbc);
         SQLFreeHandle(SQL_HANDLE_ENV, env);
-        throw VdxError(kOdbcConnectionFailed, "ODBC--connection failed: " + why);
+        throw VdxError(err::OdbcConnectionFailed, "ODBC--connection failed: " + why);
     }
     dbc_ = dbc;
     SQLCHAR quote[8] = {};
@@ -292,7 +292,7 @@ void OdbcReader::readRows(const std::string& table, const RowCallback& onRow, Re
                     double day = 0;
                     if (c.sqlType != SQL_TYPE_TIME && c.sqlType != SQL_TIME) {
                         if (ts.month < 1 || ts.month > 12 || ts.day < 1 || ts.day > DaysInMonth(ts.year, ts.month))
-                            throw VdxError(kOdbcCallFailed, "Column " + c.columnSpec.name + " of " + table + " holds an invalid date.");
+                            throw VdxError(err::EngineGeneral, "Column " + c.columnSpec.name + " of " + table + " holds an invalid date.");
                         day = DayNumber(ts.year, ts.month, ts.day);
                     }
                     v = Value::date(day + (ts.hour * 3600 + ts.minute * 60 + ts.second) / 86400.0);

@@ -12,10 +12,6 @@
 
 namespace vdx::exchange {
 
-// Jet's numbers for ODBC failures: a connection that fails, and any other call.
-inline constexpr int kOdbcConnectionFailed = 3151;
-inline constexpr int kOdbcCallFailed = 3146;
-
 struct OdbcDataSource {
     std::string name;
     std::string description;  // usually the driver's name

@@ -4,24 +4,24 @@
 
 namespace vdx::exchange {
 
-void CsvTableWriter::field(std::string_view text) {
+void AppendCsvField(std::string& record, std::string_view text) {
     if (text.find_first_of(",\"\r\n") == std::string_view::npos) {
-        buffer_ += text;
+        record += text;
         return;
     }
-    buffer_ += '"';
+    record += '"';
     for (char ch : text) {
-        if (ch == '"') buffer_ += '"';
-        buffer_ += ch;
+        if (ch == '"') record += '"';
+        record += ch;
     }
-    buffer_ += '"';
+    record += '"';
 }
 
 void CsvTableWriter::open(const std::vector<ColumnSpec>& columns) {
     file_ = std::make_unique<AtomicFile>(targetPath());
     for (size_t c = 0; c < columns.size(); ++c) {
         if (c) buffer_ += ',';
-        field(columns[c].name);
+        AppendCsvField(buffer_, columns[c].name);
     }
     buffer_ += "\r\n";
 }
@@ -41,7 +41,7 @@ void CsvTableWriter::put(const std::vector<Value>& row) {
             case Value::Kind::Text:
                 if (!IsValidUtf8(v.asText()))
                     ThrowCannotHold(rowsWritten() + 1, columns()[c].name, "the text is not valid UTF-8.");
-                field(v.asText());
+                AppendCsvField(buffer_, v.asText());
                 break;
             default: buffer_ += CellText(v); break;
         }

@@ -10,10 +10,15 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "exchange/io/writer_support.h"
 
 namespace vdx::exchange {
+
+// Appends one field to a record: as it is, or in double quotes with its
+// quotes doubled when it holds a comma, a double quote or a line break.
+void AppendCsvField(std::string& record, std::string_view text);
 
 class CsvTableWriter : public FileTableWriter {
 public:
@@ -26,7 +31,6 @@ protected:
     void abandon() override { file_.reset(); }
 
 private:
-    void field(std::string_view text);
     std::unique_ptr<AtomicFile> file_;
     std::string buffer_;
 };

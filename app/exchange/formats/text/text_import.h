@@ -90,7 +90,6 @@ public:
 
     // The next line without its terminator; false at the end of the file.
     bool next(std::string& line);
-    bool isUtf8() const { return utf8_; }
     uint64_t fileSize() const { return size_; }
     uint64_t bytesRead() const { return consumed_; }
 
