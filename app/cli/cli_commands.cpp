@@ -52,21 +52,32 @@ const std::vector<Subcommand>& Subcommands() {
          "add a semicolon ASCII file as the main data table or a rate table (Tables > Add > ASCII); TYPE is Text, "
          "Integer, Long, Single, Double, Date:DDMMYYYY, Date:DDMMMYYYY, Date:MMDDYYYY or Date:YYYY:DD:MM; "
          "--rate-unit as for attach", RunImport},
-        {"attach", "STUDY.vdx (--main | --rate) --format FORMAT SOURCE [--table TABLE] [--name NAME] "
-                   "[--rate-unit 1|1000|100000] [--separator ,|;|tab]",
+        {"attach", "STUDY.vdx (--main | --rate | --causes) --format FORMAT SOURCE [--table TABLE] [--name NAME] "
+                   "[--rate-unit 1|1000|100000] [--separator ,|;|tab] [--layout long --age COL --year COL "
+                   "[--sex COL] [--cause COL] --rate-column COL]",
          "add a table of an Access, Excel, dBase, Paradox, Stata, SAS, SPSS or CSV file or an ODBC source (FORMAT " +
-             AttachFormatNames() + "); the table is named NAME or after its source; a rate table given per 1,000 or 100,000 person-years (--rate-unit) is stored per person-year; --separator overrides the separator detected in a CSV file",
+             AttachFormatNames() + "); the table is named NAME or after its source; a rate table given per 1,000 or 100,000 person-years (--rate-unit) is stored per person-year; --separator overrides the separator detected in a CSV file; --layout long takes a rate table of one row per sex, age and year (the columns named), its rates kept in their unit; --causes adds a cause list (columns cause, icd10 and optionally icd9, icd8, icd7, rate), checked as it comes in",
          RunAttach},
         {"calc", "--observed O --expected E [--level 90|95|99] [--method NAME ...] [--null 1|100]",
          "the SMR calculator (Tools > SMR Calculator): SMR and bounds for typed numbers; NAME Exact, Byar, "
          "\"Chi Square\", \"Square Root\" or Wald (default 95 and Exact)", RunCalc},
         {"smr",
          "STUDY.vdx --rate TABLE --death COLUMN=VALUE [--pytable NAME] [--level 0.10|0.05|0.01] "
-         "[--method NAME] [--name PROJECT]",
+         "[--method NAME] [--name PROJECT] [--sex-column COLUMN]",
          "compute an SMR project (Compute > SMR), save the project file and print its report; NAME as the "
          "dialog lists it (\"Age*Calendar*Sex=1\", \"Exact\", \"Byar\", \"Chi Square\", \"Square Root\", "
-         "\"Wald\"); VALUE one code (ICD=162) or a group of codes and ranges (\"ICD=160-165, 170\")",
+         "\"Wald\"); VALUE one code (ICD=162) or a group of codes and ranges (\"ICD=160-165, 170\"); on a text column codes as written, compared by their first characters (\"ICD=C33-C34, C45\"); with a long rate table by sex, COLUMN holds each "
+         "person's sex (default: the sex column of the person-years run)",
          RunSmr},
+        {"causes",
+         "STUDY.vdx --list NAME|default --death COLUMN [--rate TABLE] [--revisions 9:1979,10:1999 | "
+         "--revision-column COLUMN] [--pytable NAME] [--level 0.10|0.05|0.01] [--method NAME] [--name RUN] "
+         "[--format csv|tsv]",
+         "compute the SMR of every cause of a cause list in one run (default: the list the program brings "
+         "along), store it as an analysis, save the project file and print cause, sex, observed, expected, smr, "
+         "low, high; --rate gives one rate table for every cause, else the list's column rate names each "
+         "cause's; a death is read in the ICD revision in force at its date (--revisions) or named in a column",
+         RunCauses},
         {"report", "STUDY.vdx PROJECT [--null 1|100]",
          "print the SMR report of a project as the main window shows it (SMR and bounds times the null value, "
          "default 100)",
@@ -75,9 +86,12 @@ const std::vector<Subcommand>& Subcommands() {
          "print the stratum table of an SMR project: person-years, observed deaths, rate, expected deaths and "
          "O/E per age class and calendar period, and the totals row (tab-separated unless --format csv)",
          RunStrata},
-        {"plot", "STUDY.vdx forest|observed-expected|person-years [PROJECT] --out FILE.png|.svg|.pdf [--null 1|100]",
+        {"plot",
+         "STUDY.vdx forest|observed-expected|person-years|causes [PROJECT|ANALYSIS] --out FILE.png|.svg|.pdf "
+         "[--null 1|100]",
          "draw a plot into a file: the forest plot of every SMR project, observed and expected deaths of PROJECT "
-         "by age class and calendar period, or the person-years by age class and calendar period",
+         "by age class and calendar period, the person-years by age class and calendar period, or the forest plot "
+         "of the causes of ANALYSIS",
          RunPlot},
         {"study-report", "STUDY.vdx --out FILE.html|FILE.pdf [--projects P1,P2,...] [--null 1|100]",
          "write the study report (Reports > Study report): the cohort, the person-years settings, the SMR projects "
@@ -107,7 +121,8 @@ const std::vector<Subcommand>& Subcommands() {
          "remove the main data table or a rate table (Tables > Main table / Rate table > Remove); a rate table "
          "that a project uses stays", RunRemove},
         {"export", "STUDY.vdx RESULT FILE --format FORMAT [--smr-variables 0,1,2,...] [--force]",
-         "write a person-years table (\"Age*Calendar\"), a project's PROJECT_Deaths, PROJECT_Strata (its stratum table) or PROJECT_SMR to a file "
+         "write a person-years table (\"Age*Calendar\"), a project's PROJECT_Deaths, PROJECT_Strata (its stratum table) or PROJECT_SMR, "
+         "a cause list or an analysis's ANALYSIS_Causes to a file "
          "(Tables > Save as...); FORMAT " + NameList(exchange::ExportFormats()) +
              "; the SMR figures by number (0 SMR .. 17 PY Table; default 0-6); FILE gets the format's extension when "
              "it has none, and an existing FILE is replaced only with --force",

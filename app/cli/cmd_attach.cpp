@@ -1,5 +1,6 @@
-// veldrix-cli attach STUDY.vdx (--main | --rate) --format FORMAT SOURCE [--table TABLE]
+// veldrix-cli attach STUDY.vdx (--main | --rate | --causes) --format FORMAT SOURCE [--table TABLE]
 //     [--name NAME] [--rate-unit 1|1000|100000] [--separator ,|;|tab]
+//     [--layout grid|long --age COL --year COL [--sex COL] [--cause COL] --rate-column COL]
 //
 // Tables > Main table / Rate table > Add without a window. FORMAT names the
 // menu entry by its CLI name in the table of formats (access80 or access,
@@ -11,7 +12,12 @@
 // saved; a name the study holds already is refused. --rate-unit answers
 // the rate import's question: rates per person-year (the default), per 1,000
 // or per 100,000 person-years, which are stored divided down to per
-// person-year.
+// person-year. --causes adds a cause list (Tables > Cause list > Add),
+// checked as it comes in.
+// A rate table is a grid unless --layout long names its columns: the age
+// (start of the class in years), the calendar year (start of the period),
+// optionally the sex and the cause, and the rate; the rates are then kept
+// as read, with their unit recorded.
 // A CSV file comes in
 // as the text import dialog proposes it, with the separator it detects
 // unless --separator gives one (",", ";" or "tab").
@@ -25,6 +31,7 @@
 #include "db/file_commands.h"
 #include "exchange/commands/attach_commands.h"
 #include "exchange/commands/rate_units.h"
+#include "mortality/cause_list.h"
 #include "state/text_values.h"
 #include "exchange/commands/scripted_attach_dialogs.h"
 
@@ -39,7 +46,9 @@ struct AttachArguments {
     std::string name;
     std::optional<int> rateUnit;  // the index of the unit among those offered
     std::optional<char> separator;  // csv
-    bool main = false, rate = false;
+    bool main = false, rate = false, causes = false;
+    std::optional<std::string> layout;  // "grid" or "long"
+    db::RateLayout columns;
 };
 
 // The format of a format name; nullptr for a name attach does not take.
@@ -55,12 +64,20 @@ std::optional<AttachArguments> Parse(const std::vector<std::string>& args) {
         const std::string& arg = args[i];
         if (arg == "--main") a.main = true;
         else if (arg == "--rate") a.rate = true;
+        else if (arg == "--causes") a.causes = true;
         else if (arg == "--format" || arg == "--table" || arg == "--name" || arg == "--rate-unit" ||
-                   arg == "--separator") {
+                   arg == "--separator" || arg == "--layout" || arg == "--age" || arg == "--year" ||
+                   arg == "--sex" || arg == "--cause" || arg == "--rate-column") {
             if (i + 1 >= args.size() || args[i + 1].empty()) return std::nullopt;
             if (arg == "--format") a.format = AttachFormat(args[++i]);
             else if (arg == "--table") a.table = args[++i];
             else if (arg == "--name") a.name = args[++i];
+            else if (arg == "--layout") a.layout = args[++i];
+            else if (arg == "--age") a.columns.ageColumn = args[++i];
+            else if (arg == "--year") a.columns.yearColumn = args[++i];
+            else if (arg == "--sex") a.columns.sexColumn = args[++i];
+            else if (arg == "--cause") a.columns.causeColumn = args[++i];
+            else if (arg == "--rate-column") a.columns.rateColumn = args[++i];
             else if (arg == "--separator") {
                 const std::string value = args[++i];
                 if (value == "," || value == ";") a.separator = value[0];
@@ -76,12 +93,22 @@ std::optional<AttachArguments> Parse(const std::vector<std::string>& args) {
             return std::nullopt;
         }
     }
-    if (positional.size() != 2 || a.main == a.rate || !a.format || (a.rateUnit && !a.rate)) return std::nullopt;
+    if (positional.size() != 2 || int(a.main) + int(a.rate) + int(a.causes) != 1 || !a.format ||
+        (a.rateUnit && !a.rate))
+        return std::nullopt;
     // dBase, Paradox, Stata, SAS, SPSS and CSV files hold one table, named
     // after the file.
     const bool odbc = a.format->layout == exchange::TableLayout::DataSource;
+    if (a.causes && odbc) return std::nullopt;
     if (a.table && !odbc && a.format->layout != exchange::TableLayout::Database) return std::nullopt;
     if (a.separator && a.format != &exchange::FormatNamed("csv")) return std::nullopt;
+    // The columns of a long table, all three required, and only with it.
+    const db::RateLayout& c = a.columns;
+    const bool anyColumn = !(c.ageColumn + c.yearColumn + c.sexColumn + c.causeColumn + c.rateColumn).empty();
+    if (a.layout && *a.layout != "grid" && *a.layout != "long") return std::nullopt;
+    if (a.layout == "long" ? (!a.rate || c.ageColumn.empty() || c.yearColumn.empty() || c.rateColumn.empty())
+                           : anyColumn)
+        return std::nullopt;
     a.project = positional[0];
     a.source = positional[1];
     return a;
@@ -126,6 +153,7 @@ int RunAttach(const std::vector<std::string>& args) {
 
     if (a->rateUnit) session.ui.choices.push_back(*a->rateUnit);
     exchange::ScriptedAttachDialogs dialogs;
+    if (a->layout == "long") dialogs.longLayout = a->columns;
     const std::string table = a->table.value_or("");  // "" takes the first table offered
     const exchange::NewTableNaming naming = CliTableNaming(a->name.empty() ? std::nullopt : std::optional(a->name));
     if (odbc) {
@@ -141,13 +169,19 @@ int RunAttach(const std::vector<std::string>& args) {
             else form.proposeFromData();
         };
     }
-    const bool added = a->main ? exchange::AddMainTable(state, session.ui, dialogs, *a->format, naming)
-                               : exchange::AddRateTable(state, session.ui, dialogs, *a->format, naming);
+    const bool added =
+        a->causes ? exchange::AddCauseList(state, session.ui, dialogs, *a->format, mortality::RegisterCauseList, naming)
+        : a->main ? exchange::AddMainTable(state, session.ui, dialogs, *a->format, naming)
+                  : exchange::AddRateTable(state, session.ui, dialogs, *a->format, naming);
     if (!added) {
         if (session.ui.messages.empty()) PrintMessage("No table was added: the source offers none.");
         return kFailed;
     }
     if (!db::FileSave(state, session.ui, db::AfterFailedSave::CommandDiscarded)) return kFailed;
+    if (a->causes) {
+        std::cout << "cause list " << state.ExternalTableName << "\n";
+        return kOk;
+    }
     PrintAddedTable(state, a->main ? state.MainTableName : state.ExternalTableName, a->main);
     return kOk;
 }

@@ -15,6 +15,9 @@
 #include "cli/table_commands.h"
 #include "db/file_commands.h"
 #include "db/navigator_commands.h"
+#include "db/study_settings.h"
+#include "db/navigator_entries.h"
+#include "db/database.h"
 #include "exchange/commands/export_command.h"
 #include "mortality/strata_table.h"
 #include "state/errors.h"
@@ -75,11 +78,18 @@ int RunExport(const std::vector<std::string>& args) {
     std::string path = result;
     for (int t = 1; state.py.computed && t <= state.py.tableCount; ++t)
         if (result == PyTableName(state.py, t)) path = "Main_Person-Years_" + result;
+    try {
+        auto db = db::Database::open(state.WorkingCopyName);
+        for (const auto& list : db::RegisteredNames(*db, db::kVdxCauseLists))
+            if (result == list) path = "Cause lists_" + result;
+    } catch (const VdxError&) {
+    }
     const db::NodeClickAction shown = db::ClickNode(state, session.ui, path, false);
     if (shown.kind != db::NodeKind::PersonYears && shown.kind != db::NodeKind::Deaths &&
-        shown.kind != db::NodeKind::Strata && shown.kind != db::NodeKind::Smr) {
-        PrintMessage("'" + result + "' is no person-years table, deaths table, stratum table or SMR result of " +
-                     project + ".");
+        shown.kind != db::NodeKind::Strata && shown.kind != db::NodeKind::Smr &&
+        shown.kind != db::NodeKind::StoredTable) {
+        PrintMessage("'" + result + "' is no person-years table, deaths table, stratum table, SMR result, "
+                     "cause list or table of causes (ANALYSIS_Causes) of " + project + ".");
         return kFailed;
     }
     try {

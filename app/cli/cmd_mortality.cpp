@@ -96,7 +96,10 @@ namespace {
 int RunProjectCommand(const std::vector<std::string>& args, bool srr) {
     const char* command = srr ? "srr" : "smr";
     std::vector<std::string> allowed{"--rate", "--death", "--pytable", "--level", "--name"};
-    if (!srr) allowed.push_back("--method");
+    if (!srr) {
+        allowed.push_back("--method");
+        allowed.push_back("--sex-column");
+    }
     const auto a = Parse(args, allowed);
     if (!a || a->plain.size() != 1 || !a->option("--rate") || !a->option("--death")) return UsageError(command);
     const std::string death = *a->option("--death");
@@ -122,6 +125,7 @@ int RunProjectCommand(const std::vector<std::string>& args, bool srr) {
         request.method = a->option("--method").value_or(choices.methods[static_cast<size_t>(choices.defaultMethod)]);
     request.deathColumn = death.substr(0, eq);
     request.deathValueText = death.substr(eq + 1);
+    if (!srr) request.sexColumn = a->option("--sex-column").value_or("");
 
     auto listed = [](const std::vector<std::string>& list, const std::string& entry) {
         return std::find(list.begin(), list.end(), entry) != list.end();

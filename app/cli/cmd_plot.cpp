@@ -1,8 +1,9 @@
-// veldrix-cli plot STUDY.vdx forest|observed-expected|person-years [PROJECT]
+// veldrix-cli plot STUDY.vdx forest|observed-expected|person-years|causes [PROJECT|ANALYSIS]
 //     --out FILE.png|.svg|.pdf [--null 1|100]
 //
 // Draws the plot the main window shows under "Plots" into a file, with no
-// window: Qt runs on its offscreen platform.
+// window: Qt runs on its offscreen platform. "causes" is the forest plot of
+// an analysis of causes (veldrix-cli causes), one row per cause.
 #include <QGuiApplication>
 
 #include <algorithm>
@@ -37,7 +38,7 @@ int RunPlot(const std::vector<std::string>& args) {
     if (plain.size() < 2 || out.empty() || (null != "1" && null != "100") ||
         !plots::PlotKindFromName(plain[1], kind))
         return UsageError("plot");
-    const bool needsProject = kind == plots::PlotKind::ObservedExpected;
+    const bool needsProject = kind == plots::PlotKind::ObservedExpected || kind == plots::PlotKind::Causes;
     if (plain.size() != (needsProject ? 3u : 2u)) return UsageError("plot");
 
     // Drawing into a file needs no display.
@@ -53,7 +54,7 @@ int RunPlot(const std::vector<std::string>& args) {
     if (!db::OpenProjectFile(state, session.ui, plain[0])) return kFailed;
     state.SmrNullValue = null == "1" ? 1 : 100;
     try {
-        if (needsProject) {
+        if (kind == plots::PlotKind::ObservedExpected) {
             const auto projects =
                 db::ReadNameList(state.WorkingCopyName, db::kVdxSystemProjects, "Projects", state.ProjectCount);
             if (std::find(projects.begin(), projects.end(), plain[2]) == projects.end()) {

@@ -14,5 +14,7 @@ int RunReport(const std::vector<std::string>& args);
 int RunSrr(const std::vector<std::string>& args);
 // rate-ratios: the rate ratios between exposure categories (cmd_rate_ratios.cpp).
 int RunRateRatios(const std::vector<std::string>& args);
+// Compute > SMR for a cause list (cmd_causes.cpp).
+int RunCauses(const std::vector<std::string>& args);
 
 }  // namespace vdx::cli

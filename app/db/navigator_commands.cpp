@@ -10,6 +10,7 @@
 #include "db/db_internal.h"
 #include "db/navigator_entries.h"
 #include "db/project_file.h"
+#include "db/study_settings.h"
 #include "state/errors.h"
 #include "state/text_values.h"
 
@@ -79,6 +80,7 @@ ViewEntries EntriesAfterClick(NodeKind kind, const ViewEntries& before) {
         case NodeKind::Deaths:
         case NodeKind::Strata:
         case NodeKind::PersonYears:
+        case NodeKind::StoredTable:
             e.tablesSaveAs = e.tablesCopy = e.buttonCopy = true;
             break;
         case NodeKind::Smr:
@@ -89,6 +91,9 @@ ViewEntries EntriesAfterClick(NodeKind kind, const ViewEntries& before) {
             break;
         case NodeKind::SrrSettings:
             e.tablesCopy = e.buttonCopy = true;
+            break;
+        case NodeKind::CausesReport:
+            e.reportsSaveAs = e.reportsPrint = e.buttonPrint = true;
             break;
         case NodeKind::Plot:  // the plot's own entries (File > Save plot as..., Print plot)
         case NodeKind::Other: break;
@@ -130,6 +135,31 @@ ResultGridText ShowDeaths(ProgramState& state, const std::string& tableName) {
     for (int i = 1; i < g.rows; ++i)
         for (int j = 1; j < g.cols && !rs->eof(); ++j, rs->moveNext())
             g.at(i, j) = CellText(rs->value(deaths));
+    ShowView(state, ViewName::ResultGrid);
+    return g;
+}
+
+ResultGridText ShowStoredTable(ProgramState& state, const std::string& tableName) {
+    auto db = Database::open(state.WorkingCopyName);
+    auto rs = db->openRecordset(tableName);
+    ResultGridText g;
+    g.cols = rs->fieldCount() + 1;
+    g.decimals.assign(static_cast<size_t>(g.cols), -1);
+    g.textColumns.assign(static_cast<size_t>(g.cols), false);
+    std::vector<std::string> cells(static_cast<size_t>(g.cols));
+    for (int k = 0; k < rs->fieldCount(); ++k) {
+        cells[static_cast<size_t>(k) + 1] = rs->field(k).name;
+        const FieldType type = rs->field(k).type;
+        if (type == FieldType::Double || type == FieldType::Single) g.decimals[static_cast<size_t>(k) + 1] = 3;
+        if (type == FieldType::Text || type == FieldType::Memo) g.textColumns[static_cast<size_t>(k) + 1] = true;
+    }
+    int row = 0;
+    for (rs->moveFirst(); !rs->eof(); rs->moveNext()) {
+        cells.push_back(std::to_string(++row));
+        for (int k = 0; k < rs->fieldCount(); ++k) cells.push_back(CellText(rs->value(k)));
+    }
+    g.rows = row + 1;
+    g.cells = std::move(cells);
     ShowView(state, ViewName::ResultGrid);
     return g;
 }
@@ -268,6 +298,41 @@ NodeClickAction ClickNode(ProgramState& state, Interaction& ui, const std::strin
                 return action;
             }
         }
+        if (!state.WorkingCopyName.empty()) {
+            // Cause lists and analyses of causes, from their registries.
+            auto db = Database::open(state.WorkingCopyName);
+            auto storedTable = [&](const std::string& table) {
+                action.kind = NodeKind::StoredTable;
+                action.tableName = table;
+                action.resultGrid = ShowStoredTable(state, table);
+                state.CurrentResult = "StoredTable";
+                state.CurrentResultTable = table;
+                state.Entries = EntriesAfterClick(action.kind, state.Entries);
+                return action;
+            };
+            for (const auto& list : RegisteredNames(*db, kVdxCauseLists))
+                if (path == "Cause lists_" + list) return storedTable(list);
+            for (const auto& a : RegisteredNames(*db, kVdxAnalyses)) {
+                if (path == a + "_Causes") return storedTable(a + "_Causes");
+                if (path == a + "_Report") {
+                    action.kind = NodeKind::CausesReport;
+                    action.project = a;
+                    ShowView(state, ViewName::ResultRTF);
+                    state.CurrentResult = "CausesReport";
+                    state.CurrentResultTable = a + "_Causes";
+                    state.Entries = EntriesAfterClick(action.kind, state.Entries);
+                    return action;
+                }
+                if (path == a + "_Forest plot") {
+                    action.kind = NodeKind::Plot;
+                    action.plot = "causes";
+                    action.project = a;
+                    ShowView(state, ViewName::Chart);
+                    state.Entries = EntriesAfterClick(action.kind, state.Entries);
+                    return action;
+                }
+            }
+        }
         for (const char* plot : {"Forest plot", "Person-years"}) {
             if (path != std::string(kPlotsKey) + "_" + plot) continue;
             action.kind = NodeKind::Plot;
@@ -318,6 +383,10 @@ void RebuildNavigator(ProgramState& state, Interaction& ui) {
         }
         if (state.py.computed) AddPersonYearsEntries(state);
         AddPlotEntries(state);
+        if (!state.WorkingCopyName.empty()) {
+            auto db = Database::open(state.WorkingCopyName);
+            AddCauseEntries(state, *db);
+        }
     } catch (const VdxError& e) {
         ShowGeneralError(ui, e.number(), e.description());
     }

@@ -22,6 +22,8 @@ struct ResultGridText {
     // Per column, the decimals its figures are shown with; -1 (or no entry)
     // shows the text as it is. The cells keep every digit, for the exports.
     std::vector<int> decimals;
+    // Per column, true for a column of text, shown left-aligned (no entry: right-aligned).
+    std::vector<bool> textColumns;
 
     std::string& at(int row, int col) { return cells[static_cast<size_t>(row) * cols + col]; }
     const std::string& at(int row, int col) const {
@@ -36,7 +38,11 @@ std::string ShownCellText(const ResultGridText& grid, int row, int col);
 
 // The kinds of node whose click switches menu entries (the others switch
 // them all off).
-enum class NodeKind { Other, RateTable, Deaths, Strata, Smr, SrrSettings, MainTable, PersonYears, Plot };
+enum class NodeKind {
+    Other, RateTable, Deaths, Strata, Smr, SrrSettings, MainTable, PersonYears, Plot,
+    StoredTable,   // a cause list or an analysis's table, as stored
+    CausesReport,  // the report of an analysis of causes
+};
 
 // The entries (Tables > Save as, Tables > Copy, Reports > Save as,
 // Reports > Print, buttons Copy and Print) after a click on a node of the
@@ -85,6 +91,11 @@ ResultGridText ShowPersonYears(ProgramState& state, int mode);
 // Throws VdxError when the table cannot be read.
 ResultGridText ShowDeaths(ProgramState& state, const std::string& tableName);
 
+// Fills the result grid with a stored table of the study, its column names
+// over the rows numbered from 1, as stored (figures of floating-point
+// columns shown with 3 decimals). Shows the result grid. Throws VdxError
+// when the table cannot be read.
+ResultGridText ShowStoredTable(ProgramState& state, const std::string& tableName);
 // Rebuilds the tree: the four fixed nodes, the main data table, the rate
 // tables and projects as the working copy lists them, the person-years
 // tables. Errors show the general error message; the tree then holds what

@@ -4,10 +4,13 @@
 
 #include "db/database.h"
 #include "db/db_internal.h"
+#include "db/study_settings.h"
 
 namespace vdx::db {
 
 namespace {
+
+std::string NameText(const Value& v) { return v.kind() == Value::Kind::Text ? v.asText() : std::string(); }
 
 // The fixed group entry with the given key; added when a tree lacks it.
 int Group(ProgramState& state, const char* key) {
@@ -63,6 +66,31 @@ void AddPlotEntries(ProgramState& state) {
     const int plots = state.Navigator.add(-1, kPlotsKey, "Plots", 1);
     state.Navigator.add(plots, "", "Forest plot", 3);
     state.Navigator.add(plots, "", "Person-years", 3);
+    state.CurrentNode = current;
+}
+
+std::vector<std::string> RegisteredNames(Database& db, const std::string& registry) {
+    std::vector<std::string> names;
+    if (!db.tableExists(registry)) return names;
+    auto rs = db.openRecordset(registry);
+    for (rs->moveFirst(); !rs->eof(); rs->moveNext()) names.push_back(NameText(rs->value("Name")));
+    return names;
+}
+
+void AddCauseEntries(ProgramState& state, Database& db) {
+    const int current = state.CurrentNode;
+    const auto lists = RegisteredNames(db, kVdxCauseLists);
+    if (!lists.empty()) {
+        int group = state.Navigator.findByKey(kCauseListsKey);
+        if (group < 0)
+            group = state.Navigator.insertBefore(state.Navigator.findByKey(kPlotsKey), -1, kCauseListsKey,
+                                                 "Cause lists", 1);
+        for (const auto& name : lists) state.Navigator.add(group, "", name, 3);
+    }
+    for (const auto& name : RegisteredNames(db, kVdxAnalyses)) {
+        const int node = state.Navigator.insertBefore(state.Navigator.findByKey(kPlotsKey), -1, "", name, 1);
+        for (const char* child : {"Causes", "Report", "Forest plot"}) state.Navigator.add(node, "", child, 3);
+    }
     state.CurrentNode = current;
 }
 

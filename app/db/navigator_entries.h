@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "state/state.h"
 
@@ -13,6 +14,7 @@ namespace vdx::db {
 class Database;
 
 inline constexpr char kPlotsKey[] = "Plots";
+inline constexpr char kCauseListsKey[] = "CauseLists";
 
 // Under "Data": key "Main_Data_" + name, text name, image 3.
 int AddMainTableEntry(ProgramState& state, const std::string& name);
@@ -29,6 +31,14 @@ bool IsSmrProject(Database& db, const std::string& project);
 // The top-level "Plots" entry (key "Plots", image 1) with "Forest plot" and
 // "Person-years" (image 3); a tree that has it keeps it.
 void AddPlotEntries(ProgramState& state);
+// The tables of the study's newer features, from their registries: a
+// top-level "Cause lists" entry with one entry per list (path "Cause lists_"
+// + name), and per analysis of causes a top-level entry (image 1, before
+// "Plots") with "Causes", "Report" and "Forest plot" (image 3).
+void AddCauseEntries(ProgramState& state, Database& db);
+// The names in a registry's column Name (VdxCauseLists, VdxAnalyses), in
+// their order; none when the study has no such table.
+std::vector<std::string> RegisteredNames(Database& db, const std::string& registry);
 // Under "Person-Years": "Age*Calendar" when tableCount is 1, else that
 // and the two sex entries, with their keys; and the "Plots" entries.
 void AddPersonYearsEntries(ProgramState& state);

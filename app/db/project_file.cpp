@@ -256,6 +256,7 @@ void LoadState(ProgramState& state, Database& db, Interaction& ui) {
         }
     }
     AddPlotEntries(state);
+    AddCauseEntries(state, db);
 }
 
 // Shows what stopped LoadProject or a conversion.

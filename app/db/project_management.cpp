@@ -17,6 +17,9 @@ namespace vdx::db {
 namespace {
 
 constexpr const char* kTableSuffixes[] = {"_Deaths", "_SMR"};
+// Tables only some projects have (the cells of a project on a long rate
+// table: "_Cells"); renamed and deleted with the project when present.
+constexpr const char* kOptionalSuffixes[] = {"_Cells"};
 
 // The empty view, with every entry that acts on a view switched off: the
 // entries of a table that is about to change must not outlive it.
@@ -142,6 +145,8 @@ bool RenameProject(ProgramState& state, Interaction& ui, const std::string& sele
         }
         for (const char* suffix : kTableSuffixes)
             if (HasTable(*db, oldName + suffix)) db->renameTable(oldName + suffix, newName + suffix);
+        for (const char* suffix : kOptionalSuffixes)
+            if (HasTable(*db, oldName + suffix)) db->renameTable(oldName + suffix, newName + suffix);
         RenameProjectRun(*db, oldName, newName);
         db->commit();
     } catch (const VdxError& e) {
@@ -178,6 +183,8 @@ bool DeleteProject(ProgramState& state, Interaction& ui, const std::string& sele
         db->beginTransaction();
         ProjectRow(*db, index)->remove();
         for (const char* suffix : kTableSuffixes)
+            if (HasTable(*db, name + suffix)) db->deleteTable(name + suffix);
+        for (const char* suffix : kOptionalSuffixes)
             if (HasTable(*db, name + suffix)) db->deleteTable(name + suffix);
         ForgetProjectRun(*db, name);
         db->commit();

@@ -1,5 +1,7 @@
 #include "db/remove_table.h"
 
+#include "db/rate_layouts.h"
+
 #include "db/database.h"
 #include "db/db_internal.h"
 #include "db/navigator_commands.h"
@@ -149,6 +151,7 @@ bool RemoveRateTable(ProgramState& state, Interaction& ui, const std::string& ta
         BusyPointer busy(ui);
         InOneTransaction(state, [&](Database& db) {
             if (db.tableExists(name)) db.deleteTable(name);
+            DeleteRateLayout(db, name);
             auto rs = db.openRecordset(kVdxSystemRateTables);
             if (!MoveToRow(*rs, position))
                 throw VdxError(err::NoCurrentRecord, std::string(kVdxSystemRateTables) + " has fewer than " +

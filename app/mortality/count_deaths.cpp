@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <map>
 #include <optional>
 #include <tuple>
 
@@ -11,6 +12,7 @@
 #include "db/row_blocks.h"
 #include "db/table_stream.h"
 #include "mortality/death_group.h"
+#include "mortality/long_rates.h"
 #include "state/errors.h"
 #include "state/text_values.h"
 #include "state/veldrix_library.h"
@@ -80,6 +82,17 @@ double RequiredDate(const ProgramState& state, const TableStream& rows, const Da
                        "been stored.");
 }
 
+// A person born after entering the study: the person-years run stops on it.
+[[noreturn]] void BornAfterEntry(const ProgramState& state, const TableStream& rows, const DateColumn& birth,
+                                 double birthDay, const DateColumn& entry, double entryDay) {
+    throw DataError(err::InvalidProcedureCall,
+                   "Row " + std::to_string(rows.position()) + " of the main data table '" + state.MainTableName +
+                       "': the " + birth.meaning + " (column '" + rows.field(birth.index).name + "') " +
+                       FormatDate(birthDay) + " is after the " + entry.meaning + " (column '" +
+                       rows.field(entry.index).name + "') " + FormatDate(entryDay) +
+                       ". The SMR run has stopped; nothing has been stored.");
+}
+
 // Whether the follow-up from start to exit has a day in some stratum.
 template <class Person>
 bool HasDayInStrata(const library::Strata& strata, const Person& person, std::vector<int32_t>& cellIndex,
@@ -105,7 +118,10 @@ bool HasDayInStrata(const library::Strata& strata, const Person& person, std::ve
 
 }  // namespace
 
-bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progress) {
+bool CountDeathClasses(ProgramState& state, db::Database& workingCopy, Progress& progress,
+                       const std::string& deathColumnName, int classCount, const DeathClassifier& classifier,
+                       std::vector<std::vector<std::vector<int32_t>>>& counts, LongRateExpected* longRates,
+                       const std::string& sexColumnName) {
     MortalityResults& m = state.mortality;
     const PySettings& p = state.py;
     const int boundsA = std::max<int>(p.ageBoundCount, 0);
@@ -131,25 +147,30 @@ bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progr
     for (int k = 1; k <= boundsC; ++k)
         calendarVector[static_cast<size_t>(k)] = DateSerial(state.CalendarBounds[static_cast<size_t>(k)], 1, 1);
     const size_t cellCount = static_cast<size_t>(ages) * static_cast<size_t>(periods);
-    std::vector<int64_t> run(cellCount + 1, 0);  // cell k = i + ages * (j - 1)
-    m.DeathCounts.assign(static_cast<size_t>(ages) + 1, std::vector<int32_t>(static_cast<size_t>(periods) + 1, 0));
+    // Class c's cell k = i + ages * (j - 1) at c * (cellCount + 1) + k.
+    std::vector<int64_t> run(static_cast<size_t>(classCount) * (cellCount + 1), 0);
+    counts.assign(static_cast<size_t>(classCount),
+                  std::vector<std::vector<int32_t>>(static_cast<size_t>(ages) + 1,
+                                                    std::vector<int32_t>(static_cast<size_t>(periods) + 1, 0)));
 
     const int lag = m.DeathLag;
-    std::vector<std::string> names{m.DeathColumn, p.exitColumn, p.birthColumn};
+    std::vector<std::string> names{deathColumnName, p.exitColumn, p.birthColumn};
     const bool withEntry = !p.entryColumn.empty();
     if (withEntry) names.push_back(p.entryColumn);
     const int sexColumn = bySex || bothSexes ? static_cast<int>(names.size()) : -1;
     if (sexColumn >= 0) names.push_back(p.sexColumn);
+    const int hireIndex = lag > 0 ? static_cast<int>(names.size()) : -1;
     if (lag > 0) names.push_back(p.hireColumn);
+    // The person's own sex for rates by sex.
+    const int rateSexColumn = longRates && longRates->bySex() ? static_cast<int>(names.size()) : -1;
+    if (rateSexColumn >= 0) names.push_back(sexColumnName);
+    const int firstExtra = static_cast<int>(names.size());
+    names.insert(names.end(), classifier.extraColumns.begin(), classifier.extraColumns.end());
     TableStream rows(workingCopy, state.MainTableName, names);
-    constexpr int deathColumn = 0;
     const DateColumn exitColumn{1, "termination point of study"};
     const DateColumn birthColumn{2, "date of birth"};
     const DateColumn entryColumn{withEntry ? 3 : -1, "entry point of study"};
-    const DateColumn hireColumn{lag > 0 ? static_cast<int>(names.size()) - 1 : -1, "date of hire"};
-    // The death value as typed names the group; without one, the single code.
-    const DeathGroupParse typed = ParseDeathGroup(m.DeathValuesText);
-    const DeathGroup group = typed.ok ? typed.group : DeathGroup(m.DeathCode);
+    const DateColumn hireColumn{hireIndex, "date of hire"};
 
     const library::Strata strata(ageVector.data(), static_cast<int16_t>(ages), calendarVector.data(),
                                  static_cast<int16_t>(periods));
@@ -161,8 +182,11 @@ bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progr
     struct Person {
         double start, exit, birth;
         bool datesKnown;  // without an exit, entry or birth date the person stays in
-        bool death;
+        const std::vector<int32_t>* death;  // the classes it counts in; none when no death counts
+        bool included;  // false: read only for the person-time at the rates' resolution
+        int sex;        // index among the rates' sexes; -1 for a code without rates
     };
+    std::map<std::string, int64_t> sexesWithoutRates;
     m.IncludedCount = 0;
     auto read = [&](const TableStream& rows, Person& person) {
         if (selector < 1 || selector > 3) return false;
@@ -174,58 +198,154 @@ bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progr
         // ends on or after the exit (hire date plus the lag in calendar years,
         // 29 February becoming 28 February). An empty date makes the
         // comparison false: the person stays in.
-        const auto exit = OptionalDate(state, rows, exitColumn);
+        // At the rates' resolution every date is needed, as the person-years
+        // run needs it: an empty one stops the run naming its row and column.
+        const auto exit = longRates ? std::optional(RequiredDate(state, rows, exitColumn))
+                                    : OptionalDate(state, rows, exitColumn);
         double entry = 0;
         bool hasEntry = false;
         if (withEntry)
-            if (const auto e = OptionalDate(state, rows, entryColumn)) std::tie(entry, hasEntry) = std::pair(*e, true);
+            if (const auto e = longRates ? std::optional(RequiredDate(state, rows, entryColumn))
+                                         : OptionalDate(state, rows, entryColumn))
+                std::tie(entry, hasEntry) = std::pair(*e, true);
         const bool exitBeforeEntry = exit && hasEntry && std::trunc(*exit) < std::trunc(entry);
         bool included = !exitBeforeEntry;
         std::optional<double> lagEnd;
-        if (lag > 0 && included) {
-            const auto hire = OptionalDate(state, rows, hireColumn);
+        if (lag > 0 && (included || longRates)) {
+            const auto hire = longRates ? std::optional(RequiredDate(state, rows, hireColumn))
+                                        : OptionalDate(state, rows, hireColumn);
             if (hire) lagEnd = AddYears(*hire, lag);
             if (lagEnd && exit && *lagEnd >= *exit) included = false;
         }
 
-        const auto death = db::FieldNumber(rows, deathColumn);
-        const bool counted = death && group.contains(*death);
+        const std::vector<int32_t>* classes = classifier.classify(rows, firstExtra, exit);
+        const bool counted = classes != nullptr;
         if (counted && exitBeforeEntry) ExitBeforeEntry(state, rows, exitColumn, *exit, entryColumn, entry);
-        if (!included) return false;
+        // A person left out of the count still has the days the person-years
+        // run gave (a lag ending on the exit day: that day).
+        if (!included && !longRates) return false;
 
         person.exit = counted ? RequiredDate(state, rows, exitColumn) : exit.value_or(0);
-        const auto birth = counted ? std::optional<double>(RequiredDate(state, rows, birthColumn))
-                                   : OptionalDate(state, rows, birthColumn);
+        const auto birth = counted || longRates ? std::optional<double>(RequiredDate(state, rows, birthColumn))
+                                                : OptionalDate(state, rows, birthColumn);
+        if (longRates && hasEntry && std::trunc(*birth) > std::trunc(entry))
+            BornAfterEntry(state, rows, birthColumn, *birth, entryColumn, entry);
         person.birth = birth.value_or(0);
         person.datesKnown = exit && hasEntry && birth;
         person.start = entry;
         if (lagEnd && *lagEnd > person.start) person.start = *lagEnd;
-        person.death = counted;
+        person.death = classes;
+        person.included = included;
+        person.sex = 0;
+        if (rateSexColumn >= 0) {
+            // A code that reads as a number is matched as one; text as text.
+            const auto number = db::FieldNumber(rows, rateSexColumn);
+            person.sex = number ? longRates->sexIndex(*number) : -1;
+            if (person.sex < 0 && !number && rows.storage(rateSexColumn) == TableStream::Storage::Text)
+                person.sex = longRates->sexIndex(SexCodeText(std::string(rows.text(rateSexColumn))));
+            if (person.sex < 0)
+                ++sexesWithoutRates[number ? NumberText(*number)
+                                           : rows.storage(rateSexColumn) == TableStream::Storage::Text
+                                                 ? SexCodeText(std::string(rows.text(rateSexColumn)))
+                                                 : std::string()];
+        }
         return true;
     };
     std::vector<int32_t> cellIndex(16);
     std::vector<double> days(16);
     auto place = [&](const Person* persons, size_t count) {
         for (const Person* d = persons; d != persons + count; ++d) {
-            if (d->datesKnown && !HasDayInStrata(strata, *d, cellIndex, days)) continue;
+            if (longRates && d->sex >= 0) longRates->addPerson(d->sex, d->start, d->exit, d->birth);
+            if (!d->included || (d->datesKnown && !HasDayInStrata(strata, *d, cellIndex, days))) continue;
             ++m.IncludedCount;
             if (!d->death) continue;
             const int32_t cell = strata.deathCell(d->exit, d->birth);
-            if (cell > 0 && static_cast<size_t>(cell) <= cellCount) ++run[static_cast<size_t>(cell)];
+            if (cell > 0 && static_cast<size_t>(cell) <= cellCount)
+                for (int32_t c : *d->death) ++run[static_cast<size_t>(c) * (cellCount + 1) + static_cast<size_t>(cell)];
+            if (longRates && d->sex >= 0) longRates->addDeath(d->sex, cell);
         }
     };
-    if (!db::ReadRowsInBlocks<Person>(rows, progress, kPollInterval, read, place)) {
-        for (auto& ageRow : m.DeathCounts) std::fill(ageRow.begin(), ageRow.end(), 0);
-        return false;
-    }
+    if (!db::ReadRowsInBlocks<Person>(rows, progress, kPollInterval, read, place)) return false;
     progress.setValue(400);
+    if (!sexesWithoutRates.empty()) {
+        std::string text = "The rate table '" + m.RateTableName + "' gives no rates for ";
+        // The ten codes of most persons, then how many more.
+        std::vector<std::pair<std::string, int64_t>> codes(sexesWithoutRates.begin(), sexesWithoutRates.end());
+        std::stable_sort(codes.begin(), codes.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
+        auto persons = [](int64_t n) { return std::to_string(n) + (n == 1 ? " person" : " persons"); };
+        constexpr size_t kNamed = 10;
+        for (size_t k = 0; k < codes.size() && k < kNamed; ++k)
+            text += (k ? ", " : "") + (codes[k].first.empty() ? std::string("an empty sex") : "sex code " + codes[k].first) +
+                    " (" + persons(codes[k].second) + ")";
+        if (codes.size() > kNamed) {
+            int64_t more = 0;
+            for (size_t k = kNamed; k < codes.size(); ++k) more += codes[k].second;
+            text += " and " + std::to_string(codes.size() - kNamed) + " further codes (" + persons(more) + ")";
+        }
+        text += " of the column '" + sexColumnName + "'. The SMR run has stopped; nothing has been stored.";
+        throw DataError(err::TypeMismatch, text);
+    }
+    if (longRates) longRates->finish();
 
     // Transfer: period outer, age class inner, as the cells are numbered.
-    size_t k = 1;
-    for (int j = 1; j <= periods; ++j)
-        for (int i = 1; i <= ages; ++i, ++k)
-            m.DeathCounts[static_cast<size_t>(i)][static_cast<size_t>(j)] += RoundToInt32(static_cast<double>(run[k]));
+    for (size_t c = 0; c < counts.size(); ++c) {
+        size_t k = 1;
+        for (int j = 1; j <= periods; ++j)
+            for (int i = 1; i <= ages; ++i, ++k)
+                counts[c][static_cast<size_t>(i)][static_cast<size_t>(j)] +=
+                    RoundToInt32(static_cast<double>(run[c * (cellCount + 1) + k]));
+    }
     return true;
+}
+
+bool CountDeaths(ProgramState& state, db::Database& workingCopy, Progress& progress, LongRateExpected* longRates,
+                 const std::string& sexColumnName) {
+    MortalityResults& m = state.mortality;
+    // A text column compares codes as texts (C34 takes C34.1); any other
+    // column as numbers. The death value as typed names the group; without
+    // one, the single code.
+    const bool textCodes = IsTextDeathColumn(workingCopy, state.MainTableName, m.DeathColumn);
+    const DeathGroupParse typed = ParseDeathGroup(m.DeathValuesText);
+    const DeathGroup group = typed.ok ? typed.group : DeathGroup(m.DeathCode);
+    const std::string typedText = m.DeathValuesText.empty() ? std::to_string(m.DeathCode) : m.DeathValuesText;
+    const CodeGroupParse codes = textCodes ? ParseCodeGroup(typedText) : CodeGroupParse{};
+    if (textCodes && !codes.ok) throw DataError(err::TypeMismatch, codes.message);
+    static const std::vector<int32_t> kTheGroup{0};
+    DeathClassifier classifier;
+    classifier.classify = [&](const TableStream& rows, int, std::optional<double>) -> const std::vector<int32_t>* {
+        constexpr int deathColumn = 0;
+        bool counted = false;
+        if (textCodes) {
+            counted = codes.group.contains(DeathCodeText(rows, deathColumn));
+        } else {
+            const auto death = db::FieldNumber(rows, deathColumn);
+            counted = death && group.contains(*death);
+        }
+        return counted ? &kTheGroup : nullptr;
+    };
+    std::vector<std::vector<std::vector<int32_t>>> counts;
+    const bool done =
+        CountDeathClasses(state, workingCopy, progress, m.DeathColumn, 1, classifier, counts, longRates, sexColumnName);
+    m.DeathCounts = std::move(counts[0]);
+    if (!done)
+        for (auto& ageRow : m.DeathCounts) std::fill(ageRow.begin(), ageRow.end(), 0);
+    return done;
+}
+
+bool IsTextDeathColumn(db::Database& workingCopy, const std::string& table, const std::string& column) {
+    for (const db::FieldDef& f : workingCopy.tableDef(table).fields)
+        if (f.name == column) return f.type == FieldType::Text || f.type == FieldType::Memo;
+    return false;
+}
+
+std::string DeathCodeText(const db::TableStream& rows, int column) {
+    switch (rows.storage(column)) {
+        case db::TableStream::Storage::Text: return NormalisedCode(rows.text(column));
+        case db::TableStream::Storage::Integer:
+        case db::TableStream::Storage::Real: return NormalisedCode(NumberText(rows.real(column)));
+        case db::TableStream::Storage::Null: break;
+    }
+    return {};
 }
 
 void StoreDeathsTable(db::Database& workingCopy, const std::string& project,

@@ -113,4 +113,63 @@ DeathGroupParse ParseDeathGroup(const std::string& text) {
     return out;
 }
 
+std::string NormalisedCode(std::string_view code) {
+    std::string out;
+    out.reserve(code.size());
+    for (char c : code) {
+        if (c == ' ' || c == '\t' || c == '.') continue;
+        out.push_back(c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c);
+    }
+    return out;
+}
+
+bool CodeGroup::contains(std::string_view code) const {
+    if (code.empty()) return false;
+    if (all_) return true;
+    for (const Range& r : ranges_)
+        if (code.substr(0, r.low.size()) >= r.low && code.substr(0, r.high.size()) <= r.high) return true;
+    return false;
+}
+
+CodeGroupParse ParseCodeGroup(const std::string& text) {
+    CodeGroupParse out;
+    const std::string accepted =
+        " Write a code (C34 takes C34, C340 and C34.1), a range whose bounds compare with as many first "
+        "characters of a code as they have (C33-C34, 160-165), or these separated by commas (X60-X84, Y870); "
+        "* takes every death.";
+    auto refuse = [&](const std::string& part, const std::string& why) {
+        out.problem = "'" + part + "' " + why + accepted;
+        out.message = "The death value '" + text + "' cannot be read: " + out.problem;
+        return out;
+    };
+    auto isCode = [](const std::string& code) {
+        return !code.empty() && std::all_of(code.begin(), code.end(), [](char c) {
+            return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z');
+        });
+    };
+    if (Trimmed(text) == "*") {
+        out.group.all_ = true;
+        out.ok = true;
+        return out;
+    }
+    const std::vector<std::string> parts = Parts(text);
+    for (const std::string& part : parts) {
+        if (part.empty())
+            return refuse(part, parts.size() == 1 ? "is empty." : "is empty: there is a comma too many.");
+        const size_t dash = part.find('-');
+        const std::string low = NormalisedCode(part.substr(0, dash));
+        const std::string high = dash == std::string::npos ? low : NormalisedCode(part.substr(dash + 1));
+        if (dash != std::string::npos && part.find('-', dash + 1) != std::string::npos)
+            return refuse(part, "has more than one dash.");
+        if (low.empty()) return refuse(part, "is not a range: the code before the dash is missing.");
+        if (high.empty()) return refuse(part, "is not a range: the code after the dash is missing.");
+        if (!isCode(low) || !isCode(high))
+            return refuse(part, "is not a code: a code holds letters and digits (blanks and dots are left out).");
+        if (low > high) return refuse(part, "is not a range: its first code is above its last.");
+        out.group.ranges_.push_back({low, high});
+    }
+    out.ok = true;
+    return out;
+}
+
 }  // namespace vdx::mortality

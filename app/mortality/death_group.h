@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vdx::mortality {
@@ -47,6 +48,44 @@ struct DeathGroupParse {
     DeathGroup group;
     int number = 0;
     std::string message;
+};
+
+// A group of codes of a text death column, such as ICD codes as a registry
+// writes them ("C34.1", "162.9"). Codes and bounds compare after removing
+// blanks and dots and upper-casing ("c34.1 " is C341). "C34" takes every
+// code that starts with C34; a range "C33-C34" takes every code whose first
+// characters, as many as each bound has, lie between the bounds (both
+// included); a group joins them with commas ("X60-X84, Y870"); "*" takes
+// every code that is not empty. An empty code is no death.
+struct CodeGroupParse;
+CodeGroupParse ParseCodeGroup(const std::string& text);
+
+class CodeGroup {
+public:
+    struct Range {
+        std::string low, high;  // normalised
+    };
+    // Whether a row whose death column holds `normalisedCode` counts.
+    bool contains(std::string_view normalisedCode) const;
+    const std::vector<Range>& ranges() const { return ranges_; }
+    bool all() const { return all_; }
+
+private:
+    friend CodeGroupParse ParseCodeGroup(const std::string& text);
+    bool all_ = false;
+    std::vector<Range> ranges_;
+};
+
+// A code without its blanks and dots, upper-cased.
+std::string NormalisedCode(std::string_view code);
+
+// The group, or a message naming the part that is wrong and saying what is
+// accepted.
+struct CodeGroupParse {
+    bool ok = false;
+    CodeGroup group;
+    std::string message;
+    std::string problem;  // the part that is wrong and what is accepted, for messages of their own
 };
 
 }  // namespace vdx::mortality

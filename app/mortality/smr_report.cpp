@@ -1,5 +1,9 @@
 #include "mortality/smr_report.h"
 
+#include "mortality/long_rates.h"
+#include "mortality/smr_run.h"
+#include "state/multiplier.h"
+
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -64,6 +68,7 @@ std::string BuildSmrReport(ProgramState& state, const std::string& smrTable) {
     std::vector<std::optional<double>> figures(kSmrRows + 1);
     const std::string project = smrTable.size() > 4 ? smrTable.substr(0, smrTable.size() - 4) : smrTable;
     bool outOfDate = false;
+    std::vector<SexSmrLine> bySex;
     {
         auto db = db::Database::open(state.WorkingCopyName);
         auto rs = db->openRecordset(smrTable);
@@ -88,6 +93,7 @@ std::string BuildSmrReport(ProgramState& state, const std::string& smrTable) {
             else if (f.kind() == Value::Kind::Text) figures[static_cast<size_t>(row)] = ReadNumber(f.asText());
         }
         rs.reset();
+        bySex = ReadSexTotals(*db, project);
         outOfDate = db::CheckProjectRun(*db, state, project) == db::ProjectRunState::OutOfDate;
     }
     auto text = [&](int row) { return values[static_cast<size_t>(row)]; };
@@ -130,6 +136,29 @@ std::string BuildSmrReport(ProgramState& state, const std::string& smrTable) {
     if (!defined) r += "The SMR is not defined: no deaths are expected (E = 0)." + nl + nl;
     r += "Observed Cases: " + O + nl + "Expected Cases: " + E + nl + nl;
     r += "Person Years: " + Y + nl + "Death Rate  : " + D;
+    // An SMR standardised for sex: one line per sex below the cohort's.
+    if (!bySex.empty()) {
+        const std::optional<IntervalMethod> method = IntervalMethodNamed(M);
+        const int16_t level = static_cast<int16_t>(C.empty() ? 95 : std::stoi(C));
+        r += nl + nl + "By sex (each person at the rates of his or her sex):" + nl;
+        for (const SexSmrLine& line : bySex) {
+            r += "Sex " + line.sex + ": Observed " + Fixed(line.observed, 0) + ", Expected " +
+                 Fixed(line.expected, 8) + ", Person Years " + Fixed(line.personYears, 8);
+            if (line.expected > 0 && method) {
+                const double smr = line.observed / line.expected;
+                const double low =
+                    line.observed > 0 ? smr * GetMultiplier(*method, BoundSide::Low, line.observed, level) : 0;
+                const double high = line.observed > 0
+                                        ? smr * GetMultiplier(*method, BoundSide::High, line.observed, level)
+                                        : UpperLimitAtZero(*method, level) / line.expected;
+                r += ", SMR " + Fixed(smr * state.SmrNullValue, 8) + " (" + Fixed(low * state.SmrNullValue, 8) +
+                     " - " + Fixed(high * state.SmrNullValue, 8) + ")";
+            } else {
+                r += std::string(", SMR ") + kNotDefined;
+            }
+            r += nl;
+        }
+    }
     if (outOfDate) r += nl + nl + db::OutOfDateText(project);
     return r;
 }

@@ -12,6 +12,8 @@
 #include "db/project_runs.h"
 #include "mortality/count_deaths.h"
 #include "mortality/death_group.h"
+#include "mortality/long_rates.h"
+#include "db/rate_layouts.h"
 #include "mortality/strata_table.h"
 #include "state/errors.h"
 #include "state/messages.h"
@@ -163,15 +165,36 @@ SmrCheck CheckSmrRequest(const ProgramState& state, Interaction& ui, const SmrRe
         const auto field = std::find_if(state.MainTableFields.begin(), state.MainTableFields.end(),
                                         [&](const FieldInfo& f) { return f.name == r.deathColumn; });
         if (r.deathColumn.empty() || field == state.MainTableFields.end()) return refused(msg::NoDeathColumn, SmrField::DeathColumn);
-        if (field->type != "numeric") return refused(msg::DeathColumnNotNumeric, SmrField::DeathColumn);
+        // A text column holds codes as written (C34.1); any other column
+        // holds whole numeric codes, as it always did.
+        auto db = db::Database::open(state.WorkingCopyName);
+        const bool textCodes = IsTextDeathColumn(*db, state.MainTableName, r.deathColumn);
+        if (!textCodes && field->type != "numeric") return refused(msg::DeathColumnNotNumeric, SmrField::DeathColumn);
         const DeathGroupParse group = ParseDeathGroup(r.deathValueText);
-        if (!group.ok) {
-            ui.message(group.message, Buttons::Ok, Icon::Critical, "Error");
+        const CodeGroupParse codes = textCodes ? ParseCodeGroup(r.deathValueText) : CodeGroupParse{};
+        if (textCodes ? !codes.ok : !group.ok) {
+            ui.message(textCodes ? codes.message : group.message, Buttons::Ok, Icon::Critical, "Error");
             return SmrCheck{false, SmrField::DeathValue};
         }
 
         // Conformity: one row per age class, one column per calendar period.
-        auto db = db::Database::open(state.WorkingCopyName);
+        if (const auto layout = db::ReadRateLayout(*db, r.rateTable)) {
+            // A long table needs no conformity; rates by sex need the
+            // persons' sex column.
+            if (!layout->sexColumn.empty()) {
+                const std::string sex = SmrSexColumn(state, r);
+                const bool known = std::any_of(state.MainTableFields.begin(), state.MainTableFields.end(),
+                                               [&](const FieldInfo& f) { return f.name == sex; });
+                if (!known) {
+                    ui.message(sex.empty() ? "The rate table '" + r.rateTable + "' gives rates by sex: choose the "
+                                             "column of the main data table that holds each person's sex."
+                                           : "The main data table has no column '" + sex + "' for the sex.",
+                               Buttons::Ok, Icon::Critical, "Error");
+                    return SmrCheck{false, SmrField::RateTable};
+                }
+            }
+            return SmrCheck{true, SmrField::None};
+        }
         auto rates = db->openRecordset(r.rateTable);
         const int ages = state.py.ageClassCount(), periods = state.py.periodCount();
         if (rates->recordCount() != ages || rates->fieldCount() != periods) {
@@ -186,8 +209,23 @@ SmrCheck CheckSmrRequest(const ProgramState& state, Interaction& ui, const SmrRe
     return SmrCheck{true, SmrField::None};
 }
 
+std::string SmrSexColumn(const ProgramState& state, const SmrRequest& request) {
+    if (!request.sexColumn.empty()) return request.sexColumn;
+    return state.py.bySex ? state.py.sexColumn : std::string();
+}
+
+bool RatesBySex(const ProgramState& state, const std::string& rateTable) {
+    try {
+        auto db = db::Database::open(state.WorkingCopyName);
+        const auto layout = db::ReadRateLayout(*db, rateTable);
+        return layout && !layout->sexColumn.empty();
+    } catch (const VdxError&) {
+        return false;
+    }
+}
+
 void ComputeSmr(ProgramState& state, db::Database& db, Interaction& ui, int16_t level,
-                std::optional<IntervalMethod> method) {
+                std::optional<IntervalMethod> method, const LongRateExpected* longRates) {
     MortalityResults& m = state.mortality;
     const int ages = state.py.ageClassCount();
     const int periods = state.py.periodCount();
@@ -205,7 +243,8 @@ void ComputeSmr(ProgramState& state, db::Database& db, Interaction& ui, int16_t 
     int64_t totalDays = 0;
     for (int64_t d : days) totalDays += d;
     const double personYears = static_cast<double>(totalDays) / 365.25;
-    const double expected = ExpectedDeaths(days, ReadRates(db, m.RateTableName, ages, periods));
+    const double expected =
+        longRates ? longRates->expected() : ExpectedDeaths(days, ReadRates(db, m.RateTableName, ages, periods));
     m.RowCount = db.openRecordset(state.MainTableName)->recordCount();
 
     // Deaths in a table without person-years have no rate: stop before
@@ -309,9 +348,16 @@ bool RunProject(ProgramState& state, Interaction& ui, const SmrRequest& r, const
         return false;
     };
     try {
+        // The project keeps the group as typed; its first code when it is a
+        // numeric one (a text column's group that is no number keeps 0).
+        const bool textCodes = IsTextDeathColumn(*db, state.MainTableName, r.deathColumn);
         const DeathGroupParse group = ParseDeathGroup(r.deathValueText);
-        if (!group.ok) throw DataError(err::TypeMismatch, group.message);
-        m.DeathCode = group.group.firstCode();
+        if (!textCodes && !group.ok) throw DataError(err::TypeMismatch, group.message);
+        if (textCodes) {
+            if (const CodeGroupParse codes = ParseCodeGroup(r.deathValueText); !codes.ok)
+                throw DataError(err::TypeMismatch, codes.message);
+        }
+        m.DeathCode = group.ok ? group.group.firstCode() : 0;
         db->beginTransaction();
         // The project is read back as row ProjectCount: a row left beyond
         // the count (a file edited elsewhere) takes the name rather than
@@ -328,7 +374,7 @@ bool RunProject(ProgramState& state, Interaction& ui, const SmrRequest& r, const
         projects->update();
         projects.reset();
 
-        if (!CountDeaths(state, *db, *progress)) {  // Cancel is disabled; kept for safety
+        if (!CountDeaths(state, *db, *progress, results.longRates, results.sexColumn)) {  // Cancel is disabled; kept for safety
             db->rollback();
             state.mortality = before;
             CancelSmrProject(state);
@@ -358,6 +404,7 @@ bool ConfirmRateUnit(const ProgramState& state, Interaction& ui, const std::stri
     std::vector<double> rates;
     try {
         auto db = db::Database::open(state.WorkingCopyName);
+        if (db::ReadRateLayout(*db, rateTable)) return true;  // a long table's unit is recorded with it
         rates = ReadRates(*db, rateTable, state.py.ageClassCount(), state.py.periodCount());
     } catch (const VdxError&) {
         return true;  // the run reports a table it cannot read
@@ -378,8 +425,32 @@ bool RunSmr(ProgramState& state, Interaction& ui, const SmrRequest& r, bool rate
         return false;
     }
     ProjectResults smr;
-    smr.compute = [&](db::Database& db) { ComputeSmr(state, db, ui, LevelOf(r.levelText), IntervalMethodNamed(r.method)); };
-    smr.storeSettings = [&](db::Database& db) { StoreSmrTable(db, state); };
+    std::unique_ptr<LongRateExpected> longRates;
+    try {
+        auto db = db::Database::open(state.WorkingCopyName);
+        if (const auto layout = db::ReadRateLayout(*db, r.rateTable)) {
+            std::vector<double> ages;
+            std::vector<int> years;
+            for (int k = 1; k <= state.py.ageBoundCount && k < static_cast<int>(state.AgeBounds.size()); ++k)
+                ages.push_back(state.AgeBounds[static_cast<size_t>(k)]);
+            for (int k = 1; k <= state.py.calendarBoundCount && k < static_cast<int>(state.CalendarBounds.size()); ++k)
+                years.push_back(state.CalendarBounds[static_cast<size_t>(k)]);
+            longRates = std::make_unique<LongRateExpected>(*db, r.rateTable, *layout, ages, years);
+            smr.longRates = longRates.get();
+            smr.sexColumn = SmrSexColumn(state, r);
+        }
+    } catch (const VdxError& e) {
+        CancelSmrProject(state);
+        ShowRunError(ui, e);
+        return false;
+    }
+    smr.compute = [&](db::Database& db) {
+        ComputeSmr(state, db, ui, LevelOf(r.levelText), IntervalMethodNamed(r.method), longRates.get());
+    };
+    smr.storeSettings = [&](db::Database& db) {
+        StoreSmrTable(db, state);
+        if (longRates) StoreCellsTable(db, r.projectName, *longRates);
+    };
     return RunProject(state, ui, r, smr);
 }
 

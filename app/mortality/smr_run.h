@@ -51,6 +51,9 @@ struct SmrRequest {
     std::string method;
     std::string deathColumn;
     std::string deathValueText;
+    // With a long rate table by sex: the main table's column holding each
+    // person's sex; "" takes the sex column of the person-years run.
+    std::string sexColumn;
 };
 
 // The control that gets the focus after a refused request.
@@ -66,6 +69,14 @@ struct SmrCheck {
 // with the title "Error" and the critical icon. Changes nothing.
 SmrCheck CheckSmrRequest(const ProgramState& state, Interaction& ui, const SmrRequest& request);
 
+// The main table's column of each person's sex for rates by sex: the
+// request's, else the person-years run's sex column ("" when neither).
+std::string SmrSexColumn(const ProgramState& state, const SmrRequest& request);
+
+// Whether `rateTable` is a long table with a sex column (the SMR dialog then
+// shows its list of sex variables). False when it cannot be read.
+bool RatesBySex(const ProgramState& state, const std::string& rateTable);
+
 // ComputeSmr: from state.mortality.DeathCounts, the person-years cells of
 // VdxPyValues (read once, as 64-bit integers) and the rate table, the
 // observed and expected totals, the crude death rate, the SMR and its
@@ -77,8 +88,11 @@ SmrCheck CheckSmrRequest(const ProgramState& state, Interaction& ui, const SmrRe
 // and the upper bound is UpperLimitAtZero / E. Throws VdxError for a rate cell that is empty, not a number or negative
 // (naming the rate table, row and column), and when deaths were observed in
 // a person-years table that holds no person-years.
+// With `longRates` (a long rate table, filled by the deaths pass) the
+// expected deaths are its total instead of person-years x rates by cell.
+class LongRateExpected;
 void ComputeSmr(ProgramState& state, db::Database& workingCopy, Interaction& ui, int16_t level,
-                std::optional<IntervalMethod> method);
+                std::optional<IntervalMethod> method, const LongRateExpected* longRates = nullptr);
 
 // Whether the SMR may go on with the rate table: a table that holds a rate
 // above 1 is most likely per 1,000 or 100,000 person-years, and the user is
@@ -106,6 +120,9 @@ bool RunSmr(ProgramState& state, Interaction& ui, const SmrRequest& request, boo
 struct ProjectResults {
     std::function<void(db::Database&)> compute;
     std::function<void(db::Database&)> storeSettings;
+    // A long rate table: the deaths pass computes the expected deaths into it.
+    LongRateExpected* longRates = nullptr;
+    std::string sexColumn;
 };
 
 // The run that SMR and SRR projects share, as RunSmr describes it: the

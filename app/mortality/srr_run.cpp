@@ -26,7 +26,8 @@ std::vector<std::pair<std::string, std::string>> SrrSettingsRows(const Mortality
         {db::smr_row::Included, "0"},
         {db::smr_row::Lag, std::to_string(m.DeathLag)}};
     const DeathGroupParse group = ParseDeathGroup(m.DeathValuesText);
-    if (group.ok && !group.group.isSingleCode())
+    // A group, or a code that is no number (a text column's C34), is kept as typed.
+    if (!m.DeathValuesText.empty() && (!group.ok || !group.group.isSingleCode()))
         rows.emplace_back(db::smr_row::DeathValues, m.DeathValuesText);
     return rows;
 }

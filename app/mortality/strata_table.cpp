@@ -1,5 +1,9 @@
 #include "mortality/strata_table.h"
 
+#include "db/field_number.h"
+#include "db/table_stream.h"
+#include "mortality/long_rates.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -175,6 +179,31 @@ StrataTable BuildStrataTable(const ProgramState& state, const std::string& proje
     for (int i = 1; i <= ages; ++i) t.ageLabels.push_back(ClassLabel(state.AgeBounds, i));
     for (int j = 1; j <= periods; ++j) t.periodLabels.push_back(ClassLabel(state.CalendarBounds, j));
 
+    // A project on a long rate table: its cells as the run stored them, by
+    // sex when the rates are; the totals as the project stores them.
+    if (db->tableExists(project + kCellsSuffix)) {
+        db::TableStream rows(*db, project + kCellsSuffix, {"Sex", "AgeClass", "Period", "Deaths", "Days", "Expected"});
+        while (rows.next()) {
+            Stratum s;
+            const Value sex = rows.value(0);
+            s.sex = sex.kind() == Value::Kind::Text ? sex.asText() : std::string();
+            s.ageClass = static_cast<int>(db::FieldNumber(rows, 1).value_or(0));
+            s.period = static_cast<int>(db::FieldNumber(rows, 2).value_or(0));
+            if (s.ageClass < 1 || s.ageClass > ages || s.period < 1 || s.period > periods)
+                throw VdxError(err::SubscriptOutOfRange, "The table '" + project + kCellsSuffix +
+                                                         "' does not match the person-years classes.");
+            s.observed = static_cast<int32_t>(std::llround(db::FieldNumber(rows, 3).value_or(0)));
+            s.days = std::llround(db::FieldNumber(rows, 4).value_or(0));
+            s.expected = db::FieldNumber(rows, 5).value_or(0);
+            s.rate = s.days > 0 ? s.expected / (static_cast<double>(s.days) / 365.25) : 0;
+            t.sexRows = t.sexRows || !s.sex.empty();
+            t.totalDays += s.days;
+            t.observedTotal += s.observed;
+            t.strata.push_back(std::move(s));
+        }
+        t.expectedTotal = settings.expected;
+        return t;
+    }
     const std::vector<int64_t> days = ReadPersonDays(*db, t.pyTable, ages, periods);
     const std::vector<double> rates = ReadRates(*db, settings.rateTable, ages, periods);
     std::vector<int32_t> deaths;
@@ -199,7 +228,7 @@ StrataTable BuildStrataTable(const ProgramState& state, const std::string& proje
     for (int i = 1; i <= ages; ++i)
         for (int j = 1; j <= periods; ++j) {
             const size_t k = static_cast<size_t>(i - 1) * periods + (j - 1);
-            t.strata.push_back({i, j, days[k], deaths[k], rates[k], ExpectedInStratum(days[k], rates[k])});
+            t.strata.push_back({i, j, days[k], deaths[k], rates[k], ExpectedInStratum(days[k], rates[k]), std::string()});
             t.totalDays += days[k];
             t.observedTotal += deaths[k];
         }
@@ -208,7 +237,7 @@ StrataTable BuildStrataTable(const ProgramState& state, const std::string& proje
 }
 
 std::vector<std::vector<std::string>> StrataRows(const StrataTable& t, double nullValue) {
-    const bool sex = t.pyTable != 1;
+    const bool sex = t.pyTable != 1 || t.sexRows;
     auto ratio = [&](double observed, double expected) {
         return expected > 0 ? NumberText(observed / expected * nullValue) : std::string();
     };
@@ -221,7 +250,7 @@ std::vector<std::vector<std::string>> StrataRows(const StrataTable& t, double nu
     for (const Stratum& s : t.strata) {
         std::vector<std::string> r{t.ageLabels[static_cast<size_t>(s.ageClass - 1)],
                                    t.periodLabels[static_cast<size_t>(s.period - 1)]};
-        if (sex) r.push_back(std::to_string(t.sexCode));
+        if (sex) r.push_back(s.sex.empty() ? std::to_string(t.sexCode) : s.sex);
         r.push_back(NumberText(static_cast<double>(s.days) / 365.25));
         r.push_back(std::to_string(s.observed));
         r.push_back(NumberText(s.rate));
@@ -230,7 +259,7 @@ std::vector<std::vector<std::string>> StrataRows(const StrataTable& t, double nu
         rows.push_back(r);
     }
     std::vector<std::string> total{"Total", ""};
-    if (sex) total.push_back(std::to_string(t.sexCode));
+    if (sex) total.push_back(t.sexRows && t.pyTable == 1 ? std::string() : std::to_string(t.sexCode));
     total.push_back(NumberText(t.outOfDate ? t.storedPersonYears : static_cast<double>(t.totalDays) / 365.25));
     total.push_back(std::to_string(t.observedTotal));
     total.emplace_back();

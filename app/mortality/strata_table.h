@@ -46,12 +46,16 @@ struct Stratum {
     int32_t observed = 0;
     double rate = 0;
     double expected = 0;
+    std::string sex;  // a project on rates by sex: the stratum's sex code
 };
 
 struct StrataTable {
     std::string project;
     int pyTable = 1;  // 1 all persons, 2 and 3 the sex codes
     int16_t sexCode = 0;
+    // A project on a long rate table by sex: one stratum per sex x age class
+    // x period, each with its sex (the rate shown: expected / person-years).
+    bool sexRows = false;
     std::vector<std::string> ageLabels;     // "15–19" per age class (ClassRangeLabel)
     std::vector<std::string> periodLabels;  // "1950–1954" per period
     std::vector<Stratum> strata;            // age class outer, period inner

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "mortality/causes_report.h"
 #include "mortality/plot_data.h"
 #include "mortality/smr_report.h"
 #include "mortality/strata_table.h"
@@ -16,15 +17,17 @@ namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 QString Fixed(double v, int decimals) { return QString::number(v, 'f', decimals); }
 
-Chart ForestChart(const std::vector<mortality::ForestRow>& rows, double null) {
-    if (rows.empty())
-        throw VdxError(err::ObjectNotFound, "The project file holds no SMR project: there is nothing to plot.");
+// One row per SMR project, or per cause of an analysis of causes.
+// The log axis spans the SMRs and bounds of `scale` (the rows of every chart
+// of the plot, so that charts one below the other share their axis).
+Chart ForestChart(const std::vector<mortality::ForestRow>& rows, const QString& title, double null,
+                  const std::vector<mortality::ForestRow>& scale) {
     Chart chart;
-    chart.title = "SMR of every project, with " + Q(rows.front().level) + "% confidence bounds";
+    chart.title = title;
 
     const int n = static_cast<int>(rows.size());
     double lowest = null, highest = null;
-    for (const auto& r : rows) {
+    for (const auto& r : scale) {
         for (double v : {r.smr, r.low, r.high})
             if (v > 0) {
                 lowest = std::min(lowest, v * null);
@@ -226,18 +229,45 @@ bool PlotKindFromName(const std::string& name, PlotKind& kind) {
     if (name == "forest") kind = PlotKind::Forest;
     else if (name == "observed-expected") kind = PlotKind::ObservedExpected;
     else if (name == "person-years") kind = PlotKind::PersonYears;
+    else if (name == "causes") kind = PlotKind::Causes;
     else return false;
     return true;
 }
 
 Plot ForestPlot(const std::vector<mortality::ForestRow>& rows, double nullValue) {
-    return {ForestChart(rows, nullValue)};
+    if (rows.empty()) throw VdxError(err::ObjectNotFound, "The project file holds no SMR project: there is nothing to plot.");
+    return {ForestChart(rows, "SMR of every project, with " + Q(rows.front().level) + "% confidence bounds", nullValue,
+                        rows)};
 }
 
 Plot BuildPlot(const ProgramState& state, PlotKind kind, const std::string& project) {
     Plot plot;
     switch (kind) {
-        case PlotKind::Forest: plot.push_back(ForestChart(mortality::ReadForestRows(state), state.SmrNullValue)); break;
+        case PlotKind::Forest: {
+            const auto rows = mortality::ReadForestRows(state);
+            if (rows.empty())
+                throw VdxError(err::ObjectNotFound, "The project file holds no SMR project: there is nothing to plot.");
+            plot.push_back(ForestChart(rows, "SMR of every project, with " + Q(rows.front().level) +
+                                                 "% confidence bounds", state.SmrNullValue, rows));
+            break;
+        }
+        case PlotKind::Causes: {
+            const auto rows = mortality::CauseForestRows(state, project);
+            if (rows.empty())
+                throw VdxError(err::ObjectNotFound, "The analysis " + project + " holds no cause: there is nothing to plot.");
+            // A long list in charts of kCausesPerChart rows, one below the other, on one axis.
+            constexpr size_t kCausesPerChart = 12;
+            const size_t charts = (rows.size() + kCausesPerChart - 1) / kCausesPerChart;
+            for (size_t c = 0; c < charts; ++c) {
+                const std::vector<mortality::ForestRow> part(
+                    rows.begin() + static_cast<std::ptrdiff_t>(c * kCausesPerChart),
+                    rows.begin() + static_cast<std::ptrdiff_t>(std::min(rows.size(), (c + 1) * kCausesPerChart)));
+                QString title = Q(project) + ": SMR by cause, with " + Q(rows.front().level) + "% confidence bounds";
+                if (charts > 1) title += QString(" (%1 of %2)").arg(c + 1).arg(charts);
+                plot.push_back(ForestChart(part, title, state.SmrNullValue, rows));
+            }
+            break;
+        }
         case PlotKind::PersonYears: plot.push_back(PersonYearsChart(state)); break;
         case PlotKind::ObservedExpected: {
             const mortality::StrataTable t = mortality::BuildStrataTable(state, project);

@@ -22,6 +22,7 @@
 #include "db/navigator_entries.h"
 #include "db/project_file.h"
 #include "db/table_stream.h"
+#include "exchange/formats/html/html_writer.h"
 #include "plots/plot_file.h"
 #include "plots/study_plots.h"
 #include "state/errors.h"
@@ -183,7 +184,7 @@ std::string Cell(double v, int decimals) {
 }
 
 std::string Row(const std::string& label, const std::string& value, const std::string& id = {}) {
-    return "<tr" + (id.empty() ? std::string() : " id=\"" + id + "\"") + "><th>" + HtmlEscape(label) + "</th><td>" +
+    return "<tr" + (id.empty() ? std::string() : " id=\"" + id + "\"") + "><th>" + exchange::HtmlEscaped(label) + "</th><td>" +
            value + "</td></tr>\n";
 }
 
@@ -194,8 +195,8 @@ std::string Figure(double v, int decimals) {
 
 std::string Base64Image(const std::string& svg, const std::string& alt) {
     const QByteArray data = QByteArray::fromStdString(svg).toBase64();
-    return "<figure><img alt=\"" + HtmlEscape(alt) + "\" src=\"data:image/svg+xml;base64," + data.toStdString() +
-           "\"><figcaption>" + HtmlEscape(alt) + "</figcaption></figure>\n";
+    return "<figure><img alt=\"" + exchange::HtmlEscaped(alt) + "\" src=\"data:image/svg+xml;base64," + data.toStdString() +
+           "\"><figcaption>" + exchange::HtmlEscaped(alt) + "</figcaption></figure>\n";
 }
 
 std::string ClassList(const std::vector<int16_t>& bounds) {
@@ -227,22 +228,6 @@ p.meta { color: #333; }
 std::vector<ExtraSectionBuilder>& ExtraSectionBuilders() {
     static std::vector<ExtraSectionBuilder> builders;
     return builders;
-}
-
-std::string HtmlEscape(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char ch : text) {
-        switch (ch) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            case '\'': out += "&#39;"; break;
-            default: out += ch;
-        }
-    }
-    return out;
 }
 
 StudyReport BuildStudyReport(const ProgramState& original, const StudyReportRequest& request) {
@@ -304,20 +289,20 @@ std::string StudyReportHtml(const StudyReport& r) {
     const std::string file = QFileInfo(QString::fromStdString(r.projectFile)).fileName().toStdString();
     std::string h;
     h += "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n<title>Study report: " +
-         HtmlEscape(file) + "</title>\n<style>" + kStyle + "</style></head><body>\n";
-    h += "<h1>Study report: " + HtmlEscape(file) + "</h1>\n";
-    h += "<p class=\"meta\">Made by VELDRIX " + HtmlEscape(r.programVersion) + " on " + r.date + ".</p>\n";
+         exchange::HtmlEscaped(file) + "</title>\n<style>" + kStyle + "</style></head><body>\n";
+    h += "<h1>Study report: " + exchange::HtmlEscaped(file) + "</h1>\n";
+    h += "<p class=\"meta\">Made by VELDRIX " + exchange::HtmlEscaped(r.programVersion) + " on " + r.date + ".</p>\n";
 
     // The cohort.
     h += "<h2 id=\"cohort\">Cohort</h2>\n";
     if (!c.unreadable.empty()) {
-        h += "<table>\n" + Row("Main data table", HtmlEscape(c.mainTable), "main-table") +
+        h += "<table>\n" + Row("Main data table", exchange::HtmlEscaped(c.mainTable), "main-table") +
              Row("Person-years (" + PyTableName(p, 1) + ")", Figure(c.personYears, 2), "person-years") + "</table>\n";
-        h += "<p>The persons could not be read again with the person-years settings: " + HtmlEscape(c.unreadable) +
+        h += "<p>The persons could not be read again with the person-years settings: " + exchange::HtmlEscaped(c.unreadable) +
              "</p>\n";
     } else {
         h += "<table>\n";
-        h += Row("Main data table", HtmlEscape(c.mainTable) + " (" + Count(c.tableRows) + " rows)");
+        h += Row("Main data table", exchange::HtmlEscaped(c.mainTable) + " (" + Count(c.tableRows) + " rows)");
         h += Row("Persons read", Count(c.run.rows), "persons-read");
         h += Row("Persons included", Count(c.run.rowsIncluded()), "persons-included");
         h += Row("Persons left out", Count(c.run.rowsLeftOut()), "persons-left-out");
@@ -342,7 +327,7 @@ std::string StudyReportHtml(const StudyReport& r) {
     if (s.rowsLeftOut() > 0) {
         h += "<h3>Persons left out</h3>\n<table>\n<tr><th>Reason</th><th>Persons</th></tr>\n";
         auto reason = [&](const std::string& why, int64_t n) {
-            if (n > 0) h += "<tr><td>" + HtmlEscape(why) + "</td><td class=\"n\">" + Count(n) + "</td></tr>\n";
+            if (n > 0) h += "<tr><td>" + exchange::HtmlEscaped(why) + "</td><td class=\"n\">" + Count(n) + "</td></tr>\n";
         };
         if (p.bySex)
             reason("no sex code (" + p.sexColumn + " neither " + NumberText(p.sexCode1) + " nor " + NumberText(p.sexCode2) +
@@ -354,22 +339,22 @@ std::string StudyReportHtml(const StudyReport& r) {
         h += "</table>\n";
         const auto lines = py::PyRunLeftOutLines(s, 20);
         h += "<ul>\n";
-        for (const auto& line : lines) h += "<li>" + HtmlEscape(line) + "</li>\n";
+        for (const auto& line : lines) h += "<li>" + exchange::HtmlEscaped(line) + "</li>\n";
         h += "</ul>\n";
     }
 
     // The person-years settings.
     const bool lag = p.withLag && p.lagYears > 0;
     h += "<h2 id=\"settings\">Person-years settings</h2>\n<table>\n";
-    h += Row("Date of birth, entry, exit", HtmlEscape(p.birthColumn + ", " + p.entryColumn + ", " + p.exitColumn));
+    h += Row("Date of birth, entry, exit", exchange::HtmlEscaped(p.birthColumn + ", " + p.entryColumn + ", " + p.exitColumn));
     h += Row("Age classes (" + Count(static_cast<int64_t>(r.ageBounds.size()) - 2) + ")",
-             HtmlEscape(ClassList(r.ageBounds)));
+             exchange::HtmlEscaped(ClassList(r.ageBounds)));
     h += Row("Calendar periods (" + Count(static_cast<int64_t>(r.calendarBounds.size()) - 2) + ")",
-             HtmlEscape(ClassList(r.calendarBounds)));
-    h += Row("Sex", p.bySex ? HtmlEscape(p.sexColumn + ": codes " + NumberText(p.sexCode1) + " and " +
+             exchange::HtmlEscaped(ClassList(r.calendarBounds)));
+    h += Row("Sex", p.bySex ? exchange::HtmlEscaped(p.sexColumn + ": codes " + NumberText(p.sexCode1) + " and " +
                                           NumberText(p.sexCode2))
                              : "not stratified");
-    h += Row("Lag", lag ? HtmlEscape(std::to_string(p.lagYears) + " years after " + p.hireColumn) : "none");
+    h += Row("Lag", lag ? exchange::HtmlEscaped(std::to_string(p.lagYears) + " years after " + p.hireColumn) : "none");
     h += "</table>\n";
 
     // The SMR projects.
@@ -382,24 +367,24 @@ std::string StudyReportHtml(const StudyReport& r) {
              "<th>Observed</th><th>Expected</th><th>SMR</th><th>Lower</th><th>Upper</th><th>Bounds</th></tr>\n";
         for (const auto& row : r.projects) {
             const bool defined = row.expected != 0;
-            h += "<tr class=\"project\"><td>" + HtmlEscape(row.project) + (row.outOfDate ? " (out of date)" : "") + "</td><td>" +
-                 HtmlEscape(row.deathColumn + " = " + row.deathValues) + "</td><td>" + HtmlEscape(row.pyTable) +
-                 "</td><td>" + HtmlEscape(row.rateTable) + "</td>" + Cell(row.observed, 0) + Cell(row.expected, 2);
+            h += "<tr class=\"project\"><td>" + exchange::HtmlEscaped(row.project) + (row.outOfDate ? " (out of date)" : "") + "</td><td>" +
+                 exchange::HtmlEscaped(row.deathColumn + " = " + row.deathValues) + "</td><td>" + exchange::HtmlEscaped(row.pyTable) +
+                 "</td><td>" + exchange::HtmlEscaped(row.rateTable) + "</td>" + Cell(row.observed, 0) + Cell(row.expected, 2);
             if (defined)
                 h += Cell(row.smr * r.nullValue, 2) + Cell(row.low * r.nullValue, 2) + Cell(row.high * r.nullValue, 2);
             else
                 h += "<td colspan=\"3\">not defined</td>";
-            h += "<td>" + HtmlEscape(row.level + " %, " + row.method) + "</td></tr>\n";
+            h += "<td>" + exchange::HtmlEscaped(row.level + " %, " + row.method) + "</td></tr>\n";
         }
         h += "</table>\n";
     }
-    for (const auto& e : r.extra) h += "<h2>" + HtmlEscape(e.heading) + "</h2>\n" + e.html;
+    for (const auto& e : r.extra) h += "<h2>" + exchange::HtmlEscaped(e.heading) + "</h2>\n" + e.html;
 
     // The plots.
     h += "<h2 id=\"plots\">Plots</h2>\n";
     if (!r.forestSvg.empty()) h += Base64Image(r.forestSvg, "Forest plot of the SMR projects");
     for (const auto& why : r.plotErrors)
-        h += "<p>Observed and expected deaths cannot be drawn for " + HtmlEscape(why) + "</p>\n";
+        h += "<p>Observed and expected deaths cannot be drawn for " + exchange::HtmlEscaped(why) + "</p>\n";
     for (size_t k = 0; k < r.projects.size() && k < r.observedExpectedSvg.size(); ++k)
         if (!r.observedExpectedSvg[k].empty()) h += Base64Image(r.observedExpectedSvg[k], "Observed and expected deaths: " + r.projects[k].project);
     h += Base64Image(r.personYearsSvg, "Person-years by age class and calendar period");
@@ -442,8 +427,8 @@ std::string StudyReportHtml(const StudyReport& r) {
     }
     for (const auto& e : r.extra)
         if (!e.methods.empty()) m += e.methods + " ";
-    h += HtmlEscape(m) + "</p>\n";
-    h += "<p class=\"meta\">VELDRIX " + HtmlEscape(r.programVersion) + ", " + r.date + ".</p>\n</body></html>\n";
+    h += exchange::HtmlEscaped(m) + "</p>\n";
+    h += "<p class=\"meta\">VELDRIX " + exchange::HtmlEscaped(r.programVersion) + ", " + r.date + ".</p>\n</body></html>\n";
     return h;
 }
 

@@ -54,7 +54,7 @@ struct CohortFacts {
 
 // A section of the document after the SMR projects, present only when its
 // results exist (cause tables, exposure categories, rate ratios ...): its
-// heading and its HTML body (user texts escaped with HtmlEscape).
+// heading and its HTML body (user texts escaped with exchange::HtmlEscaped).
 struct ExtraSection {
     std::string heading;
     std::string html;
@@ -86,9 +86,6 @@ std::vector<ExtraSectionBuilder>& ExtraSectionBuilders();
 // no person-years, a project named in the request is not an SMR project of
 // the study, or a table cannot be read. Needs a QGuiApplication for the plots.
 StudyReport BuildStudyReport(const ProgramState& state, const StudyReportRequest& request);
-
-// &, <, >, " and ' as entities.
-std::string HtmlEscape(const std::string& text);
 
 // The document as one HTML file (UTF-8, plots inline as SVG images, a print
 // style sheet).

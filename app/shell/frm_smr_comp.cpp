@@ -69,6 +69,22 @@ FrmSMRComp::FrmSMRComp(QWidget* parent, const ProgramState& state, Interaction& 
     tables->addWidget(comPyTable_, 0, 1);
     tables->addWidget(Label(this, "&Rate file:", comRateTable_), 1, 0);
     tables->addWidget(comRateTable_, 1, 1);
+    if (!srr) {
+        // Rates by sex: each person at the rates of the sex in this column
+        // (proposed: the person-years run's sex column).
+        comSexColumn_ = List(this, "comSexColumn", choices.deathColumns, -1);
+        if (state_.py.bySex) comSexColumn_->setCurrentIndex(comSexColumn_->findText(Q(state_.py.sexColumn)));
+        lblSexColumn_ = Label(this, "Se&x variable:", comSexColumn_);
+        tables->addWidget(lblSexColumn_, 2, 0);
+        tables->addWidget(comSexColumn_, 2, 1);
+        auto showSex = [this] {
+            const bool bySex = mortality::RatesBySex(state_, comRateTable_->currentText().toStdString());
+            lblSexColumn_->setVisible(bySex);
+            comSexColumn_->setVisible(bySex);
+        };
+        connect(comRateTable_, &QComboBox::currentTextChanged, this, showSex);
+        showSex();
+    }
     tables->setColumnStretch(1, 1);
 
     auto* levelFrame = new QGroupBox("&Significance level", this);
@@ -129,6 +145,7 @@ mortality::SmrRequest FrmSMRComp::request() const {
     if (comMethod_) r.method = comMethod_->currentText().toStdString();
     r.deathColumn = comDTH_->currentText().toStdString();
     r.deathValueText = txtDTHValues_->text().toStdString();
+    if (comSexColumn_ && comSexColumn_->isVisibleTo(this)) r.sexColumn = comSexColumn_->currentText().toStdString();
     return r;
 }
 

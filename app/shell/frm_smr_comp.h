@@ -41,6 +41,9 @@ private:
     Interaction& ui_;
     std::string projectName_;
     QComboBox *comDTH_, *comPyTable_, *comRateTable_, *comSigLevel_, *comMethod_ = nullptr;
+    // The persons' sex column, shown when the chosen rates are by sex.
+    QComboBox* comSexColumn_ = nullptr;
+    QWidget* lblSexColumn_ = nullptr;
     QLineEdit* txtDTHValues_;
     QPushButton *btnCompute_, *btnCancel_;
     bool srr_ = false;

@@ -13,6 +13,7 @@
 #include "frm_options.h"
 #include "frm_py_comp.h"
 #include "frm_smr_calculator.h"
+#include "frm_causes_comp.h"
 #include "frm_smr_comp.h"
 #include "frm_srr_comp.h"
 #include "tables_menu.h"
@@ -164,6 +165,8 @@ MainMenus BuildMainMenus(QMainWindow* window) {
     QObject::connect(computePY, &QAction::triggered, window, [window] { MenuComputePersonYears(window); });
     QAction* computeSmr = AddEntry(m.mnuCompute, "mnuComputeSmr", "&SMR");
     QObject::connect(computeSmr, &QAction::triggered, window, [window] { MenuComputeSmr(window); });
+    QAction* computeCauses = AddEntry(m.mnuCompute, "mnuComputeCauses", "SMR for a &cause list...");
+    QObject::connect(computeCauses, &QAction::triggered, window, [window] { MenuComputeCauses(window); });
     // Hidden at start-up unless the settings ask for it (startup.cpp).
     QAction* computeSrr = AddEntry(m.mnuCompute, "mnuComputeSrr", "SR&R");
     QObject::connect(computeSrr, &QAction::triggered, window, [window] { MenuComputeSrr(window); });

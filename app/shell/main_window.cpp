@@ -26,6 +26,7 @@
 #include "file_association.h"
 #include "grid_view.h"
 #include "help_windows.h"
+#include "mortality/causes_report.h"
 #include "mortality/smr_report.h"
 #include "db/navigator_commands.h"
 #include "db/project_management.h"
@@ -401,6 +402,12 @@ void MainWindow::clickNode(const QString& fullPath, bool rightButton) {
             case db::NodeKind::Smr:
                 showSmrReport(action.tableName);
                 break;
+            case db::NodeKind::StoredTable:
+                if (action.resultGrid) showResultGrid(*action.resultGrid);
+                break;
+            case db::NodeKind::CausesReport:
+                showCausesReport(action.project);
+                break;
             case db::NodeKind::Other: break;
         }
     } catch (const VdxError& e) {
@@ -432,7 +439,8 @@ void MainWindow::showResultGrid(const db::ResultGridText& g) {
     for (int i = 1; i < g.rows; ++i)
         for (int j = 1; j < g.cols; ++j) {
             auto* item = new QStandardItem(Q(db::ShownCellText(g, i, j)));
-            item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            const bool text = j < static_cast<int>(g.textColumns.size()) && g.textColumns[static_cast<size_t>(j)];
+            item->setTextAlignment((text ? Qt::AlignLeft : Qt::AlignRight) | Qt::AlignVCenter);
             item->setEditable(false);
             resultModel_->setItem(i - 1, j - 1, item);
         }
@@ -440,7 +448,16 @@ void MainWindow::showResultGrid(const db::ResultGridText& g) {
     resultGrid_->resizeColumnsToContents();
 }
 
+void MainWindow::showCausesReport(const std::string& analysis) {
+    shownReport_ = mortality::BuildCausesReport(state_, analysis);
+    shownCauses_ = analysis;
+    QString text = Q(shownReport_);
+    text.replace("\r\n", "\n");
+    rtfResults_->setPlainText(text);
+}
+
 void MainWindow::showSmrReport(const std::string& smrTable) {
+    shownCauses_.clear();
     shownReport_ = mortality::BuildSmrReport(state_, smrTable);
     QString text = Q(shownReport_);
     text.replace("\r\n", "\n");
@@ -448,9 +465,12 @@ void MainWindow::showSmrReport(const std::string& smrTable) {
 }
 
 void MainWindow::showCurrentSmrReport() {
-    if (state_.CurrentView == ViewName::ResultRTF && state_.CurrentResult == "Smr" && !state_.CurrentSMRTable.empty()) {
+    const bool causes = state_.CurrentResult == "CausesReport" && !shownCauses_.empty();
+    if (state_.CurrentView == ViewName::ResultRTF &&
+        (causes || (state_.CurrentResult == "Smr" && !state_.CurrentSMRTable.empty()))) {
         try {
-            showSmrReport(state_.CurrentSMRTable);
+            if (causes) showCausesReport(shownCauses_);
+            else showSmrReport(state_.CurrentSMRTable);
         } catch (const VdxError& e) {
             ShowGeneralError(ui(), e.number(), e.description());
             ShowView(state_, ViewName::Empty);
@@ -798,7 +818,10 @@ void MainWindow::reportsPrint() {
 
 void MainWindow::reportsSaveAs() {
     if (state_.CurrentView != ViewName::ResultRTF) return;
-    report::SaveSmrReportAs(state_, ui(), {shownReport_, 0, {}});
+    if (state_.CurrentResult == "CausesReport" && !shownCauses_.empty())
+        report::SaveReportAs(ui(), shownCauses_, {shownReport_, 0, {}});
+    else
+        report::SaveSmrReportAs(state_, ui(), {shownReport_, 0, {}});
 }
 
 void MainWindow::reportsStudyReport() {

@@ -105,6 +105,8 @@ public:
     void showSmrReport(const std::string& smrTable);
     // Builds the SMR report on view again (after a new null value or heading).
     void showCurrentSmrReport();
+    // Shows the report of an analysis of causes.
+    void showCausesReport(const std::string& analysis);
     // Shows a plot of the "Plots" entries in PlotView (or a note when there
     // is nothing to plot yet); File > Save plot as... saves it into a file,
     // File > Print plot prints it.
@@ -175,6 +177,7 @@ private:
     RecordsetModel* internalModel_ = nullptr;
     QStandardItemModel* resultModel_ = nullptr;
     std::string shownReport_;  // the report RTFResults shows, lines ending in CR LF
+    std::string shownCauses_;  // the analysis of causes whose report is shown, "" for an SMR report
     std::unique_ptr<QPrinter> reportPrinter_;
     db::ResultGridText shownResult_;  // the texts ResultGrid shows, which Tables > Save as... writes
 

@@ -1,5 +1,8 @@
 #include "tables_menu.h"
 
+#include "frm_causes_comp.h"
+#include "frm_rate_layout.h"
+
 #include <algorithm>
 
 #include <QAction>
@@ -14,14 +17,19 @@
 #include "frm_select_external_odbc_table.h"
 #include "frm_select_external_table.h"
 #include "frm_text_import.h"
+#include "db/database.h"
 #include "db/navigator_commands.h"
 #include "db/project_file.h"
 #include "db/remove_table.h"
+#include "mortality/cause_list.h"
+#include "state/messages.h"
 #include "main_window.h"
 
 namespace vdx {
 
 namespace {
+
+constexpr const char* kDefaultCausesTable = "DefaultCauses";
 
 QMenu* SubMenu(QMenu* parent, const QString& name, const QString& caption) {
     QMenu* menu = parent->addMenu(caption);
@@ -59,6 +67,36 @@ void AddTableMenu(QMainWindow* window, QMenu* mnuTables, bool rateTable) {
     QObject::connect(remove, &QAction::triggered, window, [window, rateTable] { MenuRemoveTable(window, rateTable); });
 }
 
+// Tables > Cause list > Add: the list the program brings along, or a table
+// of any format but ODBC, checked as it comes in.
+void AddCauseListMenu(QMainWindow* window, QMenu* mnuTables) {
+    const QString base = "mnuTablesCauseList";
+    QMenu* list = SubMenu(mnuTables, base, "Ca&use list");
+    QMenu* add = SubMenu(list, base + "Add", "&Add");
+    QAction* bundled = add->addAction("Default &list");
+    bundled->setObjectName(base + "AddDefault");
+    QObject::connect(bundled, &QAction::triggered, window, [window] { MenuAddCauseList(window, nullptr); });
+    add->addSeparator();
+    QMap<QString, QMenu*> formats;
+    for (const exchange::FileFormat& e : exchange::FileFormats()) {
+        if (!e.hasMenuEntry() || e.layout == exchange::TableLayout::DataSource) continue;
+        QMenu* menu = add;
+        if (*e.subMenu) {
+            menu = formats.value(e.subMenu);
+            if (!menu) {
+                menu = SubMenu(add, base + "Add" + QString(e.subMenu).remove('&'), e.subMenu);
+                formats.insert(e.subMenu, menu);
+            }
+        }
+        QAction* entry = menu->addAction(e.menuCaption);
+        entry->setObjectName(base + "Add" + e.menuName);
+        QObject::connect(entry, &QAction::triggered, window, [window, &e] { MenuAddCauseList(window, &e); });
+    }
+    QAction* revisions = list->addAction("ICD &revisions...");
+    revisions->setObjectName("mnuTablesRevisions");
+    QObject::connect(revisions, &QAction::triggered, window, [window] { MenuRevisions(window); });
+}
+
 // The rate table the tree has selected, "" when it shows something else.
 QString SelectedRateTable(MainWindow* main) {
     const auto* tree = main->findChild<QTreeWidget*>("Navigator");
@@ -92,9 +130,18 @@ bool QtAttachDialogs::textImport(ProgramState& state, Interaction& ui) {
     return dialog.exec() == QDialog::Accepted && state.TextImportDone;
 }
 
+std::optional<std::optional<db::RateLayout>> QtAttachDialogs::rateTableLayout(const std::string& table,
+                                                                              const std::vector<std::string>& columns,
+                                                                              double unit) {
+    FrmRateLayout dialog(owner_, table, columns, unit);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.layout();
+}
+
 void AddTablesMenuEntries(QMainWindow* window, QMenu* mnuTables) {
     AddTableMenu(window, mnuTables, false);
     AddTableMenu(window, mnuTables, true);
+    AddCauseListMenu(window, mnuTables);
     mnuTables->addSeparator();
 }
 
@@ -154,6 +201,37 @@ void MenuAddTable(QMainWindow* window, bool rateTable, const exchange::FileForma
         item->treeWidget()->setCurrentItem(item);
     }
     main->clickNode(path, false);
+}
+
+void MenuAddCauseList(QMainWindow* window, const exchange::FileFormat* format) {
+    auto* main = qobject_cast<MainWindow*>(window);
+    if (!main) return;
+    QtAttachDialogs dialogs(main);
+    std::string added;
+    main->runCommand([&] {
+        ProgramState& state = main->state();
+        Interaction& ui = main->ui();
+        if (format) {
+            if (exchange::AddCauseList(state, ui, dialogs, *format, mortality::RegisterCauseList))
+                added = state.ExternalTableName;
+        } else if (!state.ProjectOpen) {
+            ui.message(Message(msg::NoProjectLoaded), Buttons::Ok, Icon::Exclamation, "VELDRIX");
+        } else {
+            try {
+                auto db = db::Database::open(state.WorkingCopyName);
+                db->beginTransaction();
+                mortality::StoreDefaultCauseList(*db, kDefaultCausesTable);
+                db->commit();
+                state.ProjectChanged = true;
+                added = kDefaultCausesTable;
+            } catch (const VdxError& e) {
+                ShowRunError(ui, e);
+            }
+        }
+        if (!added.empty()) db::RebuildNavigator(state, ui);
+    });
+    // The list on view, shown and exportable like any table.
+    if (!added.empty()) main->openNode(QString::fromStdString("Cause lists_" + added));
 }
 
 }  // namespace vdx

@@ -23,12 +23,15 @@ public:
     bool selectExternalOdbcTable(const std::vector<std::string>& tables,
                                  const std::function<bool(const std::string&)>& copy) override;
     bool textImport(ProgramState& state, Interaction& ui) override;
+    std::optional<std::optional<db::RateLayout>> rateTableLayout(const std::string& table,
+                                                                 const std::vector<std::string>& columns,
+                                                                 double unit) override;
 
 private:
     QWidget* owner_;
 };
 
-// Adds the "Main table" and "Rate table" sub-menus to the Tables menu.
+// Adds the "Main table", "Rate table" and "Cause list" sub-menus to the Tables menu.
 void AddTablesMenuEntries(QMainWindow* window, QMenu* mnuTables);
 
 // Tables > Main table > Remove, and Tables > Rate table > Remove... with a
@@ -39,5 +42,8 @@ void MenuRemoveTable(QMainWindow* window, bool rateTable);
 // table's node is clicked, so that the table shows in its grid. `format` is
 // the entry's format (file_formats.h).
 void MenuAddTable(QMainWindow* window, bool rateTable, const exchange::FileFormat& format);
+// Tables > Cause list > Add: `format` the entry's format, nullptr for the
+// list the program brings along.
+void MenuAddCauseList(QMainWindow* window, const exchange::FileFormat* format);
 
 }  // namespace vdx

@@ -52,6 +52,7 @@ inline constexpr int ItemNotFound = 3265;        // no field of that name or ind
 inline constexpr int NotExpectedFormat = 3274;   // an external table is not in the expected format
 inline constexpr int ZeroLengthNotAllowed = 3315;// "" into a field that refuses it
 inline constexpr int UnrecognizedDatabase = 3343;// the file is not a database of the engine's format
+inline constexpr int DialogCancelled = 32755;    // a dialog asked during a command was cancelled
 }  // namespace err
 
 class VdxError : public std::runtime_error {

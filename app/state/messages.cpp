@@ -37,9 +37,12 @@ std::array<std::string, kMessageSlots> BuildTable() {
     t[msg::NoRateTable] = "You must select a rate table!";
     t[msg::NoPersonYearsTable] = "You must select a person-years table!";
     t[msg::NoDeathColumn] = "You must select a death variable!";
-    t[msg::DeathColumnNotNumeric] = "The death variable must be numeric!";
-    t[msg::DeathValueNotNumeric] = "You must enter a numeric value in the field 'Value'!";
-    t[msg::DeathValueOutOfRange] = "The death value must range between 0 and 32767!";
+    t[msg::DeathColumnNotNumeric] = "The death variable must be a column of cause-of-death codes: a text column holding the codes as "
+            "written (C34.1, 162.9), or a numeric column holding whole codes (162). The chosen column is neither.";
+    t[msg::DeathValueNotNumeric] = "The death variable is a numeric column: the death value must be a whole code (162), or codes and "
+            "ranges separated by commas (160-165, 170). Codes such as C34.1 or 162.9 need a text death column.";
+    t[msg::DeathValueOutOfRange] = "The death variable is a numeric column: its codes are whole numbers from 0 to 32767. Write a code "
+            "(162), or codes and ranges separated by commas (160-165, 170).";
     t[msg::RatesDoNotFitPersonYears] = "Rate file is not conform to person-year table!";
     t[msg::ProjectNameExists] = "This project name exists already! You cannot rename it.";
     t[msg::ExpectedIsZero] = "The expected number of deaths is zero!";

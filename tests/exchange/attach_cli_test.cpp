@@ -14,6 +14,7 @@
 #include "exchange/commands/attach_commands.h"
 #include "exchange/io/file_formats.h"
 #include "run_program.h"
+#include "xlsx_workbook.h"
 
 namespace {
 
@@ -250,7 +251,7 @@ TEST_F(CliAttach, WrongArgumentsAreUsageErrors) {
     EXPECT_EQ(ReadFile(study), before);
     const CommandRun help = cli({"--help"});
     EXPECT_NE(help.out.find("import STUDY.vdx (--main | --rate) FILE"), std::string::npos);
-    EXPECT_NE(help.out.find("attach STUDY.vdx (--main | --rate) --format FORMAT SOURCE"), std::string::npos);
+    EXPECT_NE(help.out.find("attach STUDY.vdx (--main | --rate | --causes) --format FORMAT SOURCE"), std::string::npos);
 }
 
 TEST_F(CliAttach, EveryFormatOfTheTableIsNamedInTheHelpAndTakenByItsCommands) {
@@ -281,6 +282,59 @@ TEST_F(CliAttach, EveryFormatOfTheTableIsNamedInTheHelpAndTakenByItsCommands) {
             EXPECT_EQ(exported, f.exportIndex > 0 ? 1 : 2) << "export --format " << name;
         }
     }
+}
+
+// A long rate table (one row per sex x age x year) from a CSV file and from
+// a workbook: stored as read, its layout and unit recorded; a table whose
+// rate is negative or whose named column is missing is refused in words
+// and the project file stays as it was.
+TEST_F(CliAttach, ALongRateTableFromCsvAndXlsxIsStoredWithItsLayout) {
+    std::ofstream(dir + "/office.csv") << "sex,age,year,rate\n1,40,1990,2.5\n2,40,1990,1.25\n";
+    auto cell = [](const std::string& ref, const std::string& v, bool text) {
+        return text ? "<c r=\"" + ref + "\" t=\"inlineStr\"><is><t>" + v + "</t></is></c>"
+                    : "<c r=\"" + ref + "\"><v>" + v + "</v></c>";
+    };
+    std::string rows = "<row r=\"1\">" + cell("A1", "sex", true) + cell("B1", "age", true) + cell("C1", "year", true) +
+                       cell("D1", "rate", true) + "</row>";
+    rows += "<row r=\"2\">" + cell("A2", "1", false) + cell("B2", "40", false) + cell("C2", "1990", false) +
+            cell("D2", "2.5", false) + "</row>";
+    rows += "<row r=\"3\">" + cell("A3", "2", false) + cell("B3", "40", false) + cell("C3", "1990", false) +
+            cell("D3", "1.25", false) + "</row>";
+    vdx::testing::WriteXlsx(dir + "/office.xlsx", vdx::testing::SheetXml(rows));
+    const std::vector<std::string> layout = {"--layout", "long", "--age", "age", "--year", "year", "--sex", "sex",
+                                             "--rate-column", "rate", "--rate-unit", "1000"};
+    struct Case {
+        const char* format;
+        const char* file;
+        const char* name;
+    };
+    for (const Case& c : {Case{"csv", "office.csv", "CsvRates"}, Case{"xlsx", "office.xlsx", "XlsxRates"}}) {
+        const CommandRun r = cli(Args({"attach", study, "--rate", "--format", c.format, dir + "/" + c.file, "--name", c.name}, layout));
+        ASSERT_EQ(r.status, 0) << c.format << r.err;
+        EXPECT_EQ(ColumnTexts(study, c.name, "rate"), (std::vector<std::string>{"2.5", "1.25"})) << c.format;
+    }
+    EXPECT_EQ(ColumnTexts(study, "VdxRateLayouts", "TableName"), (std::vector<std::string>{"CsvRates", "XlsxRates"}));
+    EXPECT_EQ(ColumnTexts(study, "VdxRateLayouts", "SexColumn"), (std::vector<std::string>{"sex", "sex"}));
+    EXPECT_EQ(ColumnTexts(study, "VdxRateLayouts", "RateUnit"), (std::vector<std::string>{"1000.0", "1000.0"}));
+
+    const std::string before = ReadFile(study);
+    std::ofstream(dir + "/negative.csv") << "sex,age,year,rate\n1,40,1990,-1\n";
+    struct Refusal {
+        std::vector<std::string> args;
+        const char* said;
+    };
+    const Refusal refusals[] = {
+        {Args({"attach", study, "--rate", "--format", "csv", dir + "/negative.csv"}, layout),
+         "Row 1 of the rate table 'negative', column 'rate' (rate) holds -1"},
+        {{"attach", study, "--rate", "--format", "csv", dir + "/office.csv", "--name", "Other", "--layout", "long",
+          "--age", "age", "--year", "calendar", "--rate-column", "rate"},
+         "The rate table 'Other' has no column 'calendar'"}};
+    for (const Refusal& f : refusals) {
+        const CommandRun r = cli(f.args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find(f.said), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(ReadFile(study), before);
 }
 
 }  // namespace

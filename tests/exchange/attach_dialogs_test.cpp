@@ -492,6 +492,11 @@ private slots:
         const QString dbf = dir_.filePath("RATES.DBF");
         QFile::copy(QString(VDX_FIXTURES) + "/dbase/shapelib_db3.dbf", dbf);
         ui_.files.push_back(FileDialogResult{dbf.toStdString(), 1});
+        // Asked once the rows are in: grid (proposed) or long.
+        test::OnNextModal([](QWidget* m) {
+            QVERIFY(m->findChild<QRadioButton*>("optLayoutGrid")->isChecked());
+            QTest::mouseClick(m->findChild<QPushButton*>("btnOk"), Qt::LeftButton);
+        });
         w_->findChild<QAction*>("mnuTablesRateTableAdddBase30")->trigger();
         QVERIFY(ui_.messages.empty());
         QVERIFY(w_->findNode("Main_Rate tables_RATES"));

@@ -132,8 +132,8 @@ refused() {  # expected message, then the arguments after x.vdx
 }
 refused "This project name exists already!" --rate Rates --death ICD=162 --name Lung
 refused "The project name must start with a character!" --rate Rates --death ICD=162 --name 2nd
-refused "The death variable must be numeric!" --rate Rates --death DOB=162
-refused "The death value must range between 0 and 32767!" --rate Rates --death ICD=40000
+refused "The death variable must be a column of cause-of-death codes" --rate Rates --death DOB=162
+refused "its codes are whole numbers from 0 to 32767" --rate Rates --death ICD=40000
 refused "You must select a rate table!" --rate Nothing --death ICD=162
 "$CLI" report x.vdx Project7 >/dev/null 2>err.txt; rc=$?
 expect_eq "$rc" 1 "report of a missing project"
@@ -183,6 +183,43 @@ expect_eq "$(sqlite3 x.vdx "SELECT Value FROM VdxSystemMain WHERE Typ = 'intProj
 "$CLI" delete x.vdx a1 2>err.txt; rc=$?
 expect_eq "$rc" 1 "delete of a missing project"
 expect_contains "$(cat err.txt)" "holds no project 'a1'" "delete of a missing project says so"
+
+# ---- causes: a cause list attached from CSV, every cause in one run --------------
+printf 'cause,icd10,icd9\r\nAll causes,*,*\r\nLung,C33-C34,162\r\n' > list.csv
+out="$("$CLI" attach x.vdx --causes --format csv list.csv --name Occ 2>&1)"; rc=$?
+expect_eq "$rc" 0 "attach --causes exit code ($out)"
+printf 'cause,icd10\r\nLung,C3?\r\n' > bad.csv
+cp x.vdx before.vdx
+"$CLI" attach x.vdx --causes --format csv bad.csv --name Bad >/dev/null 2>err.txt; rc=$?
+expect_eq "$rc" 1 "attach of a list that does not read"
+expect_contains "$(cat err.txt)" "Row 1 of the cause list 'Bad', column 'icd10' (cause 'Lung'): 'C3?'" "its message"
+cmp -s x.vdx before.vdx || fail "a refused cause list changed the project file"
+# Every death read in ICD-9: Lung counts the deaths of code 162 as smr does,
+# all causes more.
+observed="$("$CLI" smr x.vdx --rate Rates --death ICD=162 --name LungNow | sed -n 's/^Observed Cases: //p')"
+causes="$("$CLI" causes x.vdx --list Occ --death ICD --rate Rates --revisions 9:1900 2>err.txt)"; rc=$?
+expect_eq "$rc" 0 "causes exit code ($(cat err.txt))"
+expect_eq "$(head -1 <<<"$causes")" "cause,sex,observed,expected,smr,low,high" "causes header"
+lung="$(grep '^Lung,' <<<"$causes" | cut -d, -f3)"
+expect_eq "$lung" "$observed" "Lung against the observed of smr ICD=162"
+all="$(grep '^All causes,' <<<"$causes" | cut -d, -f3)"
+[ -n "$all" ] && [ "$all" -gt "$lung" ] || fail "all causes ($all) not above lung ($lung)"
+expect_eq "$(sqlite3 x.vdx "SELECT Kind FROM VdxAnalyses")" "Causes" "the analysis stored"
+expect_eq "$(sqlite3 x.vdx "SELECT Value FROM VdxStudySettings WHERE Key = 'RevisionYears'")" "9:1900" "revisions kept"
+# The table of causes and the list leave by Tables > Save as; the forest plot by cause draws.
+"$CLI" export x.vdx Causes1_Causes causes.csv --format csv >/dev/null 2>err.txt || fail "export of the causes ($(cat err.txt))"
+expect_eq "$(grep -c '' causes.csv)" "4" "causes.csv: the header, two causes, the closing row"
+expect_contains "$(cat causes.csv)" "not in the list" "causes.csv closing row"
+"$CLI" export x.vdx Occ occ.xlsx --format xlsx >/dev/null 2>err.txt || fail "export of the cause list ($(cat err.txt))"
+"$CLI" plot x.vdx causes Causes1 --out causes.png >/dev/null 2>err.txt || fail "causes plot ($(cat err.txt))"
+identify causes.png >/dev/null 2>&1 || fail "causes.png is no image"
+# A code column read as numbers cannot tell 162.0 from 162: refused, the study as it was.
+printf 'cause,icd10,icd9\r\nLung,C34,162.0\r\nStomach,C16,151\r\n' > numeric.csv
+cp x.vdx before.vdx
+"$CLI" attach x.vdx --causes --format csv numeric.csv --name Num >/dev/null 2>err.txt; rc=$?
+expect_eq "$rc" 1 "attach of a list whose icd9 column is numbers"
+expect_contains "$(cat err.txt)" "column 'icd9': the column holds numbers" "its message"
+cmp -s x.vdx before.vdx || fail "a refused numeric cause list changed the project file"
 
 # ---- smr without a main data table -------------------------------------------------
 "$CLI" remove x.vdx --main >/dev/null 2>&1 || fail "remove --main"

@@ -25,12 +25,17 @@ Ranges RangesOf(const mortality::DeathGroup& g) {
 class DeathGroupRun : public vdx::test::MortalityTest {
 protected:
     // One stratum; one death of every code listed, in 1980.
-    void cohortOfCodes(const std::vector<Value>& codes) {
+    void cohortOfCodes(const std::vector<Value>& codes, const std::string& type = "DOUBLE") {
         setStrata({0, 100}, {1900, 2100}, {36525});
         std::vector<Person> persons;
         for (const Value& c : codes) persons.push_back({D(1930, 1, 1), D(1980, 6, 1), {}, {}, c});
-        addCohort(persons, "DOUBLE");
+        addCohort(persons, type);
         addRateTable("Rates", {{Value::real(0.01)}});
+    }
+    void cohortOfCodesAsText(const std::vector<std::string>& codes) {
+        std::vector<Value> values;
+        for (const auto& c : codes) values.push_back(c.empty() ? Value() : Value::text(c));
+        cohortOfCodes(values, "TEXT");
     }
     int32_t countGroup(const std::string& typed) {
         state.mortality.DeathColumn = "ICD";
@@ -138,4 +143,44 @@ TEST_F(DeathGroupRun, SmrAndSrrProjectsKeepTheGroupAsTypedAndItsFirstCode) {
         }
         EXPECT_EQ(column(r.projectName + "_Deaths", "Deaths"), std::vector<std::string>{typs.size() == 16 ? "1" : "2"});
     }
+}
+
+TEST(CodeGroup, TextCodesMatchByPrefixAndByBoundsOfTheirOwnLength) {
+    struct Case {
+        const char* group;
+        const char* code;  // as stored
+        bool taken;
+    } cases[] = {
+        {"C34", "C34", true},        {"C34", "c34.1 ", true},     {"C34", "C3491", true},
+        {"C34", "C3", false},        {"C34", "C35", false},       {"C34", "", false},
+        {"c 34", "C34.1", true},     {"C33-C34", "C33", true},    {"C33-C34", "C34.9", true},
+        {"C33-C34", "C32.9", false}, {"C33-C34", "C35", false},   {"C33-C34", "C3", false},
+        {"C3-C34", "C3", true},      {"C3-C34", "C349", true},    {"C3-C34", "C35", false},
+        {"C33-C341", "C3419", true}, {"C33-C341", "C342", false}, {"X60-X84, Y870", "X7.0", true},
+        {"X60-X84, Y870", "Y87.0", true}, {"X60-X84, Y870", "Y871", false}, {"X60-X84, Y870", "X85", false},
+        {"162", "162", true},        {"162", "162.0", true},      {"162", "1629", true},
+        {"162", "16", false},        {"160-165", "165.9", true},  {"160-165", "1659", true},
+        {"160-165", "166", false},   {"*", "R99", true},          {"*", " ", false},
+    };
+    for (const auto& c : cases) {
+        const auto parsed = mortality::ParseCodeGroup(c.group);
+        ASSERT_TRUE(parsed.ok) << c.group << ": " << parsed.message;
+        EXPECT_EQ(parsed.group.contains(mortality::NormalisedCode(c.code)), c.taken) << c.group << " / '" << c.code << "'";
+    }
+    for (const char* bad : {"", "C34,,C35", "C35-C34", "C34-", "-C34", "C3?4", "C1-C2-C3"})
+        EXPECT_FALSE(mortality::ParseCodeGroup(bad).ok) << bad;
+}
+
+TEST_F(DeathGroupRun, AnSmrRunOnATextColumnCountsTheCodesAsWritten) {
+    cohortOfCodesAsText({"C34.1", "c341", "C33", "C349 ", "C3", "C45.0", "162.9", "1629", "I21", ""});
+    // Lung (C33-C34): C34.1, c341, C33, C349; mesothelioma C45: one; ICD-9 162: two.
+    for (const auto& [group, observed] : std::vector<std::pair<const char*, int>>{
+             {"C33-C34", 4}, {"C45", 1}, {"162", 2}, {"C33-C34, C45", 5}}) {
+        ASSERT_TRUE(computeSmr(request("Rates", group))) << ::testing::PrintToString(ui.messageTexts());
+        EXPECT_EQ(state.mortality.ObservedTotal, observed) << group;
+        EXPECT_EQ(column(state.mortality.ProjectName + "_SMR", "Values")[18], group);  // as typed
+    }
+    // A code of the wrong shape is refused with a message saying what is accepted.
+    EXPECT_FALSE(computeSmr(request("Rates", "C34?")));
+    EXPECT_NE(ui.messages.back().text.find("'C34?'"), std::string::npos);
 }

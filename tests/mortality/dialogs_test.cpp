@@ -23,6 +23,9 @@
 
 #include "db/database.h"
 #include "db/file_commands.h"
+#include "grid_view.h"
+#include "mortality/cause_list.h"
+#include "frm_causes_comp.h"
 #include "frm_options.h"
 #include "frm_smr_calculator.h"
 #include "frm_smr_comp.h"
@@ -299,6 +302,64 @@ private slots:
         QVERIFY(rtfBytes.startsWith("{\\rtf1"));
         QVERIFY(rtfBytes.contains("{\\cf1 47.87449914 to 183.91458606}"));
         QCOMPARE(t.readAll(), QByteArray::fromStdString(d.result().text));
+    }
+
+    // The default list from the Tables menu, the ICD revisions dialog, then
+    // every cause in one run from the Compute menu: the analysis's table on
+    // view, saved by Tables > Save as; its report and its forest plot.
+    void everyCauseInOneRunFromTheMenus() {
+        openExample();
+        entry("mnuTablesCauseListAddDefault")->trigger();
+        QCOMPARE(w_->selectedNodePath(), QString("Cause lists_DefaultCauses"));
+        auto* grid = w_->findChild<GridView*>("ResultGrid");
+        QCOMPARE(grid->cellText(0, 1), QString("cause"));
+        QCOMPARE(grid->cellText(1, 1), QString("All causes"));
+
+        test::OnNextModalOf<QDialog>([](QDialog* d) {
+            test::Child<QLineEdit>(d, "txtRevisionYears")->setText("8:1968,9:1979,10:2099");
+            test::Child<QPushButton>(d, "btnOk")->click();
+        });
+        entry("mnuTablesRevisions")->trigger();
+        {
+            auto db = db::Database::open(state().WorkingCopyName);
+            QCOMPARE(QString::fromStdString(mortality::RevisionYearsText(mortality::ReadRevisionRule(*db).years)),
+                     QString("8:1968,9:1979,10:2099"));
+        }
+
+        test::OnNextModalOf<FrmCausesComp>([](FrmCausesComp* d) {
+            // The study's rule is shown; the list and the tables are chosen as a user would.
+            QCOMPARE(test::Child<QLineEdit>(d, "txtRevisionYears")->text(), QString("8:1968,9:1979,10:2099"));
+            test::Child<QComboBox>(d, "comCauseList")->setCurrentText("DefaultCauses");
+            test::Child<QComboBox>(d, "comDTH")->setCurrentText("ICD");
+            test::Child<QComboBox>(d, "comRateTable")->setCurrentText("Rates");
+            if (const QByteArray shots = qgetenv("VDX_SCREENSHOTS"); !shots.isEmpty()) d->grab().save(shots + "/causes_dialog.png");
+            test::Child<QPushButton>(d, "btnCompute")->click();
+        });
+        entry("mnuComputeCauses")->trigger();
+        if (const QByteArray shots = qgetenv("VDX_SCREENSHOTS"); !shots.isEmpty()) w_->grab().save(shots + "/causes_grid.png");
+        QCOMPARE(w_->selectedNodePath(), QString("Causes1_Causes"));
+        QCOMPARE(grid->cellText(0, 1), QString("Cause"));
+        QCOMPARE(grid->cellText(grid->gridRows() - 1, 1), QString(mortality::kNotInTheList));
+        // The ICD-9 codes of the example: lung (162) counts as Compute > SMR counts ICD 162.
+        int lungRow = 0;
+        for (int r = 1; r < grid->gridRows(); ++r)
+            if (grid->cellText(r, 1).endsWith("lung")) lungRow = r;
+        QVERIFY(lungRow > 0);
+        QVERIFY(grid->cellText(lungRow, 3).toInt() > 0);
+
+        const QString csv = dir_.filePath("causes.csv");
+        ui_.files.push_back(FileDialogResult{csv.toStdString(), 1});
+        entry("mnuTablesSaveAS")->trigger();
+        QFile file(csv);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll().count('\n'), grid->gridRows());
+
+        QVERIFY(test::ClickTreeNode(*w_, "Causes1_Report"));
+        QVERIFY(report().contains("SMR by cause of death: Causes1"));
+        QVERIFY(report().contains("ICD revisions:       8:1968,9:1979,10:2099"));
+        QVERIFY(test::ClickTreeNode(*w_, "Causes1_Forest plot"));
+        QCOMPARE(state().CurrentView, ViewName::Chart);
+        if (const QByteArray shots = qgetenv("VDX_SCREENSHOTS"); !shots.isEmpty()) w_->grab().save(shots + "/causes_forest.png");
     }
 };
 

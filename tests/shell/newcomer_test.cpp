@@ -298,10 +298,10 @@ private slots:
         QVERIFY2(GridRow(mainGrid, 1).contains("100001|1|15.06.1945|01.01.1994|31.12.1995|162"),
                  qPrintable(GridRow(mainGrid, 1)));
 
-        // Long rates (age, period, rate per row) will be brought in here once
-        // the program reads them; until then the table of one column per period.
-        // Tables > Rate table > Add > CSV..., given per 1,000 person-years.
+        // Tables > Rate table > Add > CSV..., given per 1,000 person-years;
+        // once the rows are in, a grid (one column per period) as proposed.
         QString unitQuestion, converted;
+        bool gridProposed = false;
         steps.add("dlgCommonDialog", [&](QWidget* d) { ChooseFile(d, rates); });
         steps.add("QInputDialog", [&](QWidget* d) {
             auto* input = static_cast<QInputDialog*>(d);
@@ -310,12 +310,17 @@ private slots:
             input->accept();
         });
         steps.add("frmTextImport", [&](QWidget* d) { ClickLater(d, "btnImport"); });
+        steps.add("frmRateLayout", [&](QWidget* d) {
+            gridProposed = test::Child<QRadioButton>(d, "optLayoutGrid")->isChecked();
+            ClickLater(d, "btnOk");
+        });
         steps.add("QMessageBox", [&](QWidget* box) {
             converted = BoxText(box);
             Close(box);
         });
         Menu(w, "tras");
         QCOMPARE(unitQuestion, QString("The rates of 'rates' are given as:"));
+        QVERIFY(gridProposed);
         QVERIFY2(converted.contains("divided by 1,000"), qPrintable(converted));
         auto* rateGrid = w.findChild<GridView*>("InternalGrid");
         QVERIFY(rateGrid->isVisible());

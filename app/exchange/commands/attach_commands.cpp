@@ -106,14 +106,35 @@ void RegisterMainTable(db::Database& wc, const std::string& name) { SetSystemMai
 // A rate table given per 1,000 or 100,000 person-years is divided down to
 // per person-year before it is registered; the columns divided are kept for
 // the message after the commit.
+// A long table (one row per sex x age x year) is not divided: its unit is
+// recorded with its layout and applied when the rates are used. The layout
+// is asked once the rows are in, with the table's columns.
 struct RateUnitConversion {
     double unit = 1;
     std::vector<std::string> columns;
+    AttachDialogs* dialogs = nullptr;
+    bool longTable = false;
     void apply(db::Database& wc, const std::string& name) {
+        if (dialogs) {
+            std::vector<std::string> names;
+            {
+                auto rs = wc.openRecordset(name);
+                for (int k = 0; k < rs->fieldCount(); ++k) names.push_back(rs->field(k).name);
+            }
+            const auto answer = dialogs->rateTableLayout(name, names, unit);
+            if (!answer) throw VdxError(err::DialogCancelled, "The rate table's layout was not chosen.");
+            if (*answer) {
+                db::CheckLongRateTable(wc, name, **answer);
+                db::WriteRateLayout(wc, name, **answer);
+                longTable = true;
+                return;
+            }
+        }
         if (unit != 1) columns = ConvertRatesToPerPersonYear(wc, name, unit);
     }
     void report(Interaction& ui, const std::string& name) const {
-        if (unit != 1) ui.message(RatesConvertedText(name, unit, columns), Buttons::Ok, Icon::Information, kApplicationName);
+        if (unit != 1 && !longTable)
+            ui.message(RatesConvertedText(name, unit, columns), Buttons::Ok, Icon::Information, kApplicationName);
     }
 };
 
@@ -412,6 +433,7 @@ bool AddRateTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, 
         }
         state.ExternalTableName = *name;
         RateUnitConversion conversion;
+        conversion.dialogs = &dialogs;
         if (const auto unit = AskRateUnit(ui, *name)) {
             conversion.unit = *unit;
         } else {
@@ -437,7 +459,46 @@ bool AddRateTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, 
         conversion.report(ui, state.ExternalTableName);
         return true;
     } catch (const VdxError& e) {
-        ShowAttachError(ui, e, NameForMessage(state), true);
+        if (e.number() != err::DialogCancelled) ShowAttachError(ui, e, NameForMessage(state), true);
+        state.ExternalTableName.clear();
+        return false;
+    }
+}
+
+bool AddCauseList(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, const FileFormat& format,
+                  const std::function<void(db::Database&, const std::string&)>& registerList,
+                  const NewTableNaming& naming) {
+    if (!ProjectIsOpen(state, ui)) return false;
+    try {
+        SelectExternalTable(state, ui, dialogs, "Select cause list...", format);
+        if (state.ExternalTableName.empty()) return false;
+        const std::string source = state.ExternalTableName;
+        const std::optional<std::string> name = NameForNewTable(state, ui, WithoutDollars(source), naming);
+        if (!name) {
+            ClearExternalSource(state);
+            return false;
+        }
+        state.ExternalTableName = *name;
+        if (!format.viaTextImport) {
+            BusyPointer busy(ui);
+            WorkingCopyTransaction t(state.WorkingCopyName);
+            CopyChosenSource(state, format, t.db(), source, state.ExternalTableName);
+            registerList(t.db(), state.ExternalTableName);
+            t.commit();
+        } else {
+            if (!ImportText(state, ui, dialogs)) return false;
+            const std::string imported = state.ExternalTableName;
+            RegisterImportedTable(state.WorkingCopyName, imported,
+                                  [&](db::Database& wc) { registerList(wc, imported); });
+        }
+        state.ProjectChanged = true;
+        return true;
+    } catch (const DataError& e) {
+        ui.message(e.description(), Buttons::Ok, Icon::Critical, "Error");
+        state.ExternalTableName.clear();
+        return false;
+    } catch (const VdxError& e) {
+        ShowAttachError(ui, e, NameForMessage(state), false);
         state.ExternalTableName.clear();
         return false;
     }
@@ -466,6 +527,7 @@ bool AddRateTableODBC(ProgramState& state, Interaction& ui, AttachDialogs& dialo
         const int16_t count = NextRateTableCount(state);
         // No file to choose first: the unit is asked before the data source.
         RateUnitConversion conversion;
+        conversion.dialogs = &dialogs;
         if (const auto unit = AskRateUnit(ui, "")) conversion.unit = *unit;
         else return false;
         auto reg = [&](db::Database& wc, const std::string& name) {
@@ -477,7 +539,7 @@ bool AddRateTableODBC(ProgramState& state, Interaction& ui, AttachDialogs& dialo
         conversion.report(ui, state.ExternalTableName);
         return true;
     } catch (const VdxError& e) {
-        ShowAttachError(ui, e, state.ExternalTableName, true);
+        if (e.number() != err::DialogCancelled) ShowAttachError(ui, e, state.ExternalTableName, true);
         state.ExternalTableName.clear();
         return false;
     }

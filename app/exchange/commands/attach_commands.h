@@ -20,11 +20,16 @@
 #include <string>
 #include <vector>
 
+#include "db/rate_layouts.h"
 #include "exchange/formats/odbc/odbc_reader.h"
 #include "exchange/io/file_formats.h"
 #include "state/errors.h"
 #include "state/interaction.h"
 #include "state/state.h"
+
+namespace vdx::db {
+class Database;
+}
 
 namespace vdx::exchange {
 
@@ -51,6 +56,17 @@ public:
     // text_import_command.h), for ASCII and CSV files; true when it created
     // the table.
     virtual bool textImport(ProgramState& state, Interaction& ui) = 0;
+    // Asked of a rate table once its rows are in (its columns listed):
+    // a grid (age classes as rows, periods as columns; nullopt inside the
+    // answer) or long, with the columns of age, year, sex, cause and rate
+    // (the unit is the one already answered). The outer nullopt is Cancel.
+    // Without a dialog of its own, a rate table is a grid.
+    virtual std::optional<std::optional<db::RateLayout>> rateTableLayout(const std::string& table,
+                                                                         const std::vector<std::string>& columns,
+                                                                         double unit) {
+        (void)table, (void)columns, (void)unit;
+        return std::optional<db::RateLayout>();
+    }
 };
 
 // Names in the project file.
@@ -95,6 +111,13 @@ std::string ValidTableName(const std::string& name);
 bool AddMainTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, const FileFormat& format,
                   const NewTableNaming& naming = {});
 bool AddRateTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, const FileFormat& format,
+                  const NewTableNaming& naming = {});
+// Tables > Cause list > Add: the table comes in as a rate table does (no
+// unit question) and `registerList` checks it and registers it in the
+// working copy (in the copy's transaction: a list that does not read leaves
+// the study as it was, its message naming row, column and value).
+bool AddCauseList(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, const FileFormat& format,
+                  const std::function<void(db::Database&, const std::string&)>& registerList,
                   const NewTableNaming& naming = {});
 bool AddMainTableODBC(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, const NewTableNaming& naming = {});
 bool AddRateTableODBC(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, const NewTableNaming& naming = {});

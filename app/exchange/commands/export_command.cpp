@@ -366,6 +366,28 @@ ExportTable BuildExportTable(const ProgramState& state, const db::ResultGridText
             t.rows.push_back({Value::text(choices[k].name), Value::text(SmrVariableText(stored, v, state.SmrNullValue))});
         }
         t.columns = {TextColumn("Description", t.rows, 0), TextColumn("Values", t.rows, 1)};
+    } else if (state.CurrentResult == "StoredTable") {
+        // A cause list or an analysis's table: its columns and values as stored.
+        auto db = db::Database::open(state.WorkingCopyName);
+        auto rs = db->openRecordset(state.CurrentResultTable);
+        for (rs->moveFirst(); !rs->eof(); rs->moveNext()) {
+            std::vector<Value> row;
+            for (int k = 0; k < rs->fieldCount(); ++k) row.push_back(rs->value(k));
+            t.rows.push_back(std::move(row));
+        }
+        for (int k = 0; k < rs->fieldCount(); ++k) {
+            const db::FieldDef& f = rs->field(k);
+            const bool text = f.type == FieldType::Text || f.type == FieldType::Memo;
+            t.columns.push_back(text ? TextColumn(f.name, t.rows, static_cast<size_t>(k))
+                                     : ColumnSpec{f.name, f.type, 0});
+            // Floating-point columns fit a fixed-point field, as the stratum table's do.
+            if (f.type == FieldType::Double || f.type == FieldType::Single) {
+                std::vector<std::vector<Value>> column;
+                for (const auto& row : t.rows) column.push_back({row[static_cast<size_t>(k)]});
+                FitFixedPoint(column, 0);
+                for (size_t i = 0; i < t.rows.size(); ++i) t.rows[i][static_cast<size_t>(k)] = column[i][0];
+            }
+        }
     }
     return t;
 }

@@ -84,7 +84,9 @@ struct ExportTable {
 // labels " 40- 44" (with ExportValues::Stored the person-years of the table
 // shown, state.CurrentResultTable, as stored: days / 365.25); for "Strata"
 // the stratum table shown (age class, period, the numbers, the totals row);
-// for "Smr" the chosen figures of state.CurrentSMRTable.
+// for "Smr" the chosen figures of state.CurrentSMRTable; for "StoredTable"
+// the table state.CurrentResultTable as stored (a cause list, a table of
+// causes).
 // Throws VdxError when the SMR table cannot be read; an empty table (no
 // columns) for any other result.
 ExportTable BuildExportTable(const ProgramState& state, const db::ResultGridText& shownGrid,

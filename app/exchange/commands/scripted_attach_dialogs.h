@@ -27,6 +27,10 @@ public:
     // frmTextImport: fills the loaded form; Import is then clicked once, and
     // when it fails the dialog is cancelled. Without a script it is cancelled.
     std::function<void(TextImportForm&)> fillTextImport;
+    // The rate table's layout: nullopt keeps it a grid (the unit is taken
+    // from the unit question).
+    std::optional<db::RateLayout> longLayout;
+    std::vector<std::vector<std::string>> offeredRateColumns;
 
     // What the dialogs offered.
     std::vector<std::vector<std::string>> offeredTables;
@@ -74,6 +78,16 @@ public:
         }
         form.cancel();
         return false;
+    }
+
+    std::optional<std::optional<db::RateLayout>> rateTableLayout(const std::string&,
+                                                                 const std::vector<std::string>& columns,
+                                                                 double unit) override {
+        offeredRateColumns.push_back(columns);
+        if (!longLayout) return std::optional<db::RateLayout>();
+        db::RateLayout layout = *longLayout;
+        layout.unit = unit;
+        return std::optional<db::RateLayout>(layout);
     }
 
 private:
