@@ -87,11 +87,12 @@ const std::vector<Subcommand>& Subcommands() {
          "O/E per age class and calendar period, and the totals row (tab-separated unless --format csv)",
          RunStrata},
         {"plot",
-         "STUDY.vdx forest|observed-expected|person-years|causes [PROJECT|ANALYSIS] --out FILE.png|.svg|.pdf "
+         "STUDY.vdx forest|observed-expected|person-years|causes|rate-ratios [PROJECT|ANALYSIS] --out "
+         "FILE.png|.svg|.pdf "
          "[--null 1|100]",
          "draw a plot into a file: the forest plot of every SMR project, observed and expected deaths of PROJECT "
          "by age class and calendar period, the person-years by age class and calendar period, or the forest plot "
-         "of the causes of ANALYSIS",
+         "of the causes of ANALYSIS, or the rate ratios of ANALYSIS with their bounds",
          RunPlot},
         {"study-report", "STUDY.vdx --out FILE.html|FILE.pdf [--projects P1,P2,...] [--null 1|100]",
          "write the study report (Reports > Study report): the cohort, the person-years settings, the SMR projects "

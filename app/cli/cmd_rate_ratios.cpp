@@ -3,8 +3,10 @@
 //
 // Reads the request as Compute > Rate ratios does and opens the study. The
 // fit runs over the person-years and deaths by exposure category of the
-// study's last person-years run with an exposure axis; a study without them
-// is refused with a message naming what is missing.
+// study's last person-years run with an exposure axis (a study without them
+// is refused with a message naming what is missing), is stored as an
+// analysis and the study saved; the table is printed (rate_ratio_table.h),
+// the notes (cells left out, categories without a ratio) go to stderr.
 #include <iostream>
 
 #include "cli/cli_commands.h"
@@ -12,6 +14,8 @@
 #include "cli/mortality_commands.h"
 #include "db/file_commands.h"
 #include "mortality/rate_ratio_request.h"
+#include "mortality/rate_ratio_run.h"
+#include "mortality/rate_ratio_table.h"
 
 namespace vdx::cli {
 
@@ -62,10 +66,13 @@ int RunRateRatios(const std::vector<std::string>& args)
         return kFailed;
     if (!db::OpenProjectFile(session.state, session.ui, plain[0]))
         return kFailed;
-    PrintMessage("The study " + plain[0] +
-                 " holds no person-years and deaths by exposure category: rate ratios need a person-years run "
-                 "with an exposure axis, which this version cannot make yet.");
-    return kFailed;
+    const auto result = mortality::RunRateRatios(session.state, session.ui, request, nullptr);
+    if (!result || !db::FileSave(session.state, session.ui))
+        return kFailed;
+    std::cout << mortality::RateRatioTable(*result, format == "csv" ? ',' : '\t');
+    for (const std::string& note : result->notes)
+        std::cerr << note << "\n";
+    return kOk;
 }
 
 }  // namespace vdx::cli

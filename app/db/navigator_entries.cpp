@@ -77,6 +77,15 @@ std::vector<std::string> RegisteredNames(Database& db, const std::string& regist
     return names;
 }
 
+std::vector<std::string> AnalysisNames(Database& db, const std::string& kind) {
+    std::vector<std::string> names;
+    if (!db.tableExists(kVdxAnalyses)) return names;
+    auto rs = db.openRecordset(kVdxAnalyses);
+    for (rs->moveFirst(); !rs->eof(); rs->moveNext())
+        if (rs->value("Kind").asText() == kind) names.push_back(rs->value("Name").asText());
+    return names;
+}
+
 void AddCauseEntries(ProgramState& state, Database& db) {
     const int current = state.CurrentNode;
     const auto lists = RegisteredNames(db, kVdxCauseLists);
@@ -87,9 +96,13 @@ void AddCauseEntries(ProgramState& state, Database& db) {
                                                  "Cause lists", 1);
         for (const auto& name : lists) state.Navigator.add(group, "", name, 3);
     }
-    for (const auto& name : RegisteredNames(db, kVdxAnalyses)) {
+    for (const auto& name : AnalysisNames(db, "Causes")) {
         const int node = state.Navigator.insertBefore(state.Navigator.findByKey(kPlotsKey), -1, "", name, 1);
         for (const char* child : {"Causes", "Report", "Forest plot"}) state.Navigator.add(node, "", child, 3);
+    }
+    for (const auto& name : AnalysisNames(db, "RateRatios")) {
+        const int node = state.Navigator.insertBefore(state.Navigator.findByKey(kPlotsKey), -1, "", name, 1);
+        for (const char* child : {"Rate ratios", "Report", "Plot"}) state.Navigator.add(node, "", child, 3);
     }
     state.CurrentNode = current;
 }

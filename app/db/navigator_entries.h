@@ -34,8 +34,12 @@ void AddPlotEntries(ProgramState& state);
 // The tables of the study's newer features, from their registries: a
 // top-level "Cause lists" entry with one entry per list (path "Cause lists_"
 // + name), and per analysis of causes a top-level entry (image 1, before
-// "Plots") with "Causes", "Report" and "Forest plot" (image 3).
+// "Plots") with "Causes", "Report" and "Forest plot" (image 3); per analysis
+// of rate ratios the same with "Rate ratios", "Report" and "Plot".
 void AddCauseEntries(ProgramState& state, Database& db);
+// The analyses of a kind ("Causes", "RateRatios") registered in
+// VdxAnalyses, in the order they were made; none without the table.
+std::vector<std::string> AnalysisNames(Database& db, const std::string& kind);
 // The names in a registry's column Name (VdxCauseLists, VdxAnalyses), in
 // their order; none when the study has no such table.
 std::vector<std::string> RegisteredNames(Database& db, const std::string& registry);

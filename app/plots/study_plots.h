@@ -17,15 +17,17 @@
 namespace vdx::plots {
 
 // Causes: the forest plot of one analysis of causes, a row per cause.
-enum class PlotKind { Forest, ObservedExpected, PersonYears, Causes };
+// RateRatios: the rate ratios of one analysis with their bounds, a row per
+// exposure category.
+enum class PlotKind { Forest, ObservedExpected, PersonYears, Causes, RateRatios };
 
 // The plot kinds by their veldrix-cli names: "forest", "observed-expected",
-// "person-years", "causes".
+// "person-years", "causes", "rate-ratios".
 bool PlotKindFromName(const std::string& name, PlotKind& kind);
 
 // The charts of one plot (observed versus expected is two charts: by age
-// class, by calendar period). `project` is used by ObservedExpected and
-// Causes (the analysis) only.
+// class, by calendar period). `project` is used by ObservedExpected, Causes
+// and RateRatios (the analysis) only.
 // Throws VdxError when the project file cannot give what the plot needs (no
 // SMR project, no person-years...).
 Plot BuildPlot(const ProgramState& state, PlotKind kind, const std::string& project);

@@ -14,6 +14,7 @@
 #include "frm_py_comp.h"
 #include "frm_smr_calculator.h"
 #include "frm_causes_comp.h"
+#include "frm_rate_ratios.h"
 #include "frm_smr_comp.h"
 #include "frm_srr_comp.h"
 #include "tables_menu.h"
@@ -167,6 +168,8 @@ MainMenus BuildMainMenus(QMainWindow* window) {
     QObject::connect(computeSmr, &QAction::triggered, window, [window] { MenuComputeSmr(window); });
     QAction* computeCauses = AddEntry(m.mnuCompute, "mnuComputeCauses", "SMR for a &cause list...");
     QObject::connect(computeCauses, &QAction::triggered, window, [window] { MenuComputeCauses(window); });
+    QAction* computeRateRatios = AddEntry(m.mnuCompute, "mnuComputeRateRatios", "Rate ra&tios...");
+    QObject::connect(computeRateRatios, &QAction::triggered, window, [window] { MenuComputeRateRatios(window); });
     // Hidden at start-up unless the settings ask for it (startup.cpp).
     QAction* computeSrr = AddEntry(m.mnuCompute, "mnuComputeSrr", "SR&R");
     QObject::connect(computeSrr, &QAction::triggered, window, [window] { MenuComputeSrr(window); });

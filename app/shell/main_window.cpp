@@ -27,6 +27,8 @@
 #include "grid_view.h"
 #include "help_windows.h"
 #include "mortality/causes_report.h"
+#include "db/database.h"
+#include "mortality/rate_ratio_run.h"
 #include "mortality/smr_report.h"
 #include "db/navigator_commands.h"
 #include "db/project_management.h"
@@ -449,7 +451,9 @@ void MainWindow::showResultGrid(const db::ResultGridText& g) {
 }
 
 void MainWindow::showCausesReport(const std::string& analysis) {
-    shownReport_ = mortality::BuildCausesReport(state_, analysis);
+    const bool rateRatios = mortality::IsRateRatioAnalysis(*db::Database::open(state_.WorkingCopyName), analysis);
+    shownReport_ = rateRatios ? mortality::BuildRateRatioReport(state_, analysis)
+                              : mortality::BuildCausesReport(state_, analysis);
     shownCauses_ = analysis;
     QString text = Q(shownReport_);
     text.replace("\r\n", "\n");
