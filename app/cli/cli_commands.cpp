@@ -105,11 +105,12 @@ const std::vector<Subcommand>& Subcommands() {
          RunSrr},
         {"rate-ratios",
          "STUDY.vdx --death COLUMN=VALUE [--adjust age,calendar,sex] [--reference K] [--level 90|95|99] "
-         "[--name RESULT] [--format csv|tsv]",
+         "[--name RESULT] [--format csv|tsv] [--cells]",
          "rate ratios between exposure categories (Compute > Rate ratios): per category observed deaths, "
          "person-years, the Poisson regression's rate ratio against category K (default 1) with its bounds, the "
          "directly standardised rate per 100,000 person-years and its ratio with bounds; then the trend and "
-         "heterogeneity tests",
+         "heterogeneity tests; the analysis is stored as RESULT and the study saved. --cells prints the strata "
+         "cells instead (age_class, period, sex, category, person_years, deaths) and changes nothing",
          RunRateRatios},
         {"projects", "STUDY.vdx",
          "list the projects: name, kind (SMR or SRR), rate table, person-years table, death variable and value, "

@@ -47,4 +47,16 @@ std::string RateRatioTable(const RateRatioResult& result, char separator)
     return out;
 }
 
+std::string StrataCellsText(const std::vector<std::string>& categories, const std::vector<StrataCell>& cells,
+                            char separator)
+{
+    const std::string s(1, separator);
+    std::string out = "age_class" + s + "period" + s + "sex" + s + "category" + s + "person_years" + s + "deaths\n";
+    for (const StrataCell& c : cells)
+        out += std::to_string(c.age) + s + std::to_string(c.period) + s + std::to_string(c.sex) + s +
+               Field(categories.at(static_cast<size_t>(c.category)), separator) + s + Full(c.personYears) + s +
+               Full(c.deaths) + "\n";
+    return out;
+}
+
 }  // namespace vdx::mortality

@@ -8,11 +8,17 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "mortality/rate_ratios.h"
 
 namespace vdx::mortality {
 
 std::string RateRatioTable(const RateRatioResult& result, char separator = ',');
+
+// The strata cells the fit runs over, one line each: age_class, period, sex,
+// category (its name), person_years, deaths (veldrix-cli rate-ratios --cells).
+std::string StrataCellsText(const std::vector<std::string>& categories, const std::vector<StrataCell>& cells,
+                            char separator = ',');
 
 }  // namespace vdx::mortality
