@@ -175,6 +175,14 @@ void splitFollowUp(double start, double end, double birth, const ClassBounds& ag
 }
 
 }  // namespace
+
+void splitPreparedFollowUp(double start, double end, double birth, const PreparedStrata& strata,
+                   void (*sink)(void* context, int64_t cell, double days), void* context)
+{
+    splitFollowUp(start, end, birth, strata.ages, strata.periods,
+                  [&](int64_t cell, double days) { sink(context, cell, days); });
+}
+
 }  // namespace veldrix
 
 using veldrix::ClassBounds;

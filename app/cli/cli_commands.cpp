@@ -41,8 +41,16 @@ const std::vector<Subcommand>& Subcommands() {
          "database (jet); IN may be of either format and stays as it is", RunConvert},
         {"pyears",
          "STUDY.vdx --dob COL --entry COL --exit COL (--age FROM:TO:STEP | --age-classes 20-24,25-29,...) "
-         "(--calendar FROM:TO:STEP | --calendar-classes 1950-1954,...) [--sex COL=CODE1,CODE2] [--lag COL=YEARS]",
-         "compute person-years (Compute > Person-Years) and save the project file", RunPyears},
+         "(--calendar FROM:TO:STEP | --calendar-classes 1950-1954,...) [--sex COL=CODE1,CODE2] [--lag COL=YEARS] "
+         "[--by time-since-hire:0,20,30,40 [--hire COL] | --by duration:0,1,5,10 --work-history NAME --id COL | "
+         "--by cumulative:0,1,5,10 --work-history NAME --id COL] [--exposure-lag YEARS]",
+         "compute person-years (Compute > Person-Years) and save the project file; --by adds a third axis whose "
+         "classes are lower bounds (the last class open), the hire date from COL or the first work period",
+         RunPyears},
+        {"check", "STUDY.vdx [--work-history NAME --id COL] [--hire COL] [--death COL] [--format csv]",
+         "list every problem of the main data table and the work history at once (Tools > Check cohort): code, "
+         "table, row, columns, values; exit status 1 when there is one",
+         RunCheck},
         {"show", "STUDY.vdx TABLE",
          "print a person-years table (\"Age*Calendar\", \"Age*Calendar*Sex=1\") or a table of the project file, "
          "tab-separated",
@@ -52,11 +60,12 @@ const std::vector<Subcommand>& Subcommands() {
          "add a semicolon ASCII file as the main data table or a rate table (Tables > Add > ASCII); TYPE is Text, "
          "Integer, Long, Single, Double, Date:DDMMYYYY, Date:DDMMMYYYY, Date:MMDDYYYY or Date:YYYY:DD:MM; "
          "--rate-unit as for attach", RunImport},
-        {"attach", "STUDY.vdx (--main | --rate | --causes) --format FORMAT SOURCE [--table TABLE] [--name NAME] "
+        {"attach", "STUDY.vdx (--main | --rate | --causes | --work-history) --format FORMAT SOURCE [--table TABLE] [--name NAME] "
                    "[--rate-unit 1|1000|100000] [--separator ,|;|tab] [--layout long --age COL --year COL "
-                   "[--sex COL] [--cause COL] --rate-column COL]",
+                   "[--sex COL] [--cause COL] --rate-column COL] [--id COL] [--start COL] [--end COL] "
+                   "[--intensity COL] [--job COL]",
          "add a table of an Access, Excel, dBase, Paradox, Stata, SAS, SPSS or CSV file or an ODBC source (FORMAT " +
-             AttachFormatNames() + "); the table is named NAME or after its source; a rate table given per 1,000 or 100,000 person-years (--rate-unit) is stored per person-year; --separator overrides the separator detected in a CSV file; --layout long takes a rate table of one row per sex, age and year (the columns named), its rates kept in their unit; --causes adds a cause list (columns cause, icd10 and optionally icd9, icd8, icd7, rate), checked as it comes in",
+             AttachFormatNames() + "); the table is named NAME or after its source; a rate table given per 1,000 or 100,000 person-years (--rate-unit) is stored per person-year; --separator overrides the separator detected in a CSV file; --layout long takes a rate table of one row per sex, age and year (the columns named), its rates kept in their unit; --causes adds a cause list (columns cause, icd10 and optionally icd9, icd8, icd7, rate), checked as it comes in; a work history (person id, start, end, intensity, job) takes the columns their names say unless --id, --start, --end, --intensity, --job name them",
          RunAttach},
         {"calc", "--observed O --expected E [--level 90|95|99] [--method NAME ...] [--null 1|100]",
          "the SMR calculator (Tools > SMR Calculator): SMR and bounds for typed numbers; NAME Exact, Byar, "
@@ -69,6 +78,13 @@ const std::vector<Subcommand>& Subcommands() {
          "\"Wald\"); VALUE one code (ICD=162) or a group of codes and ranges (\"ICD=160-165, 170\"); on a text column codes as written, compared by their first characters (\"ICD=C33-C34, C45\"); with a long rate table by sex, COLUMN holds each "
          "person's sex (default: the sex column of the person-years run)",
          RunSmr},
+        {"categories",
+         "STUDY.vdx --rate TABLE --death COLUMN=VALUE [--level 0.10|0.05|0.01] [--method NAME] [--name ANALYSIS] "
+         "[--format csv|tsv]",
+         "the SMR per exposure category of the last person-years run with --by (Compute > SMR by category), "
+         "stored as an analysis and printed as category, days, person_years, observed, expected, smr, low, high, "
+         "then the total",
+         RunCategories},
         {"causes",
          "STUDY.vdx --list NAME|default --death COLUMN [--rate TABLE] [--revisions 9:1979,10:1999 | "
          "--revision-column COLUMN] [--pytable NAME] [--level 0.10|0.05|0.01] [--method NAME] [--name RUN] "

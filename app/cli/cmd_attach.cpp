@@ -1,5 +1,6 @@
-// veldrix-cli attach STUDY.vdx (--main | --rate | --causes) --format FORMAT SOURCE [--table TABLE]
+// veldrix-cli attach STUDY.vdx (--main | --rate | --causes | --work-history) --format FORMAT SOURCE [--table TABLE]
 //     [--name NAME] [--rate-unit 1|1000|100000] [--separator ,|;|tab]
+//     [--id COL] [--start COL] [--end COL] [--intensity COL] [--job COL]
 //     [--layout grid|long --age COL --year COL [--sex COL] [--cause COL] --rate-column COL]
 //
 // Tables > Main table / Rate table > Add without a window. FORMAT names the
@@ -21,6 +22,9 @@
 // A CSV file comes in
 // as the text import dialog proposes it, with the separator it detects
 // unless --separator gives one (",", ";" or "tab").
+// --work-history adds a work history (Tables > Work history > Add); --id,
+// --start, --end, --intensity and --job name its columns where their names
+// do not say them.
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -46,7 +50,8 @@ struct AttachArguments {
     std::string name;
     std::optional<int> rateUnit;  // the index of the unit among those offered
     std::optional<char> separator;  // csv
-    bool main = false, rate = false, causes = false;
+    bool main = false, rate = false, causes = false, workHistory = false;
+    exchange::WorkHistoryColumns workColumns;
     std::optional<std::string> layout;  // "grid" or "long"
     db::RateLayout columns;
 };
@@ -65,6 +70,16 @@ std::optional<AttachArguments> Parse(const std::vector<std::string>& args) {
         if (arg == "--main") a.main = true;
         else if (arg == "--rate") a.rate = true;
         else if (arg == "--causes") a.causes = true;
+        else if (arg == "--work-history") a.workHistory = true;
+        else if (arg == "--id" || arg == "--start" || arg == "--end" || arg == "--intensity" || arg == "--job") {
+            if (i + 1 >= args.size() || args[i + 1].empty()) return std::nullopt;
+            std::string& column = arg == "--id"      ? a.workColumns.id
+                                  : arg == "--start" ? a.workColumns.start
+                                  : arg == "--end"   ? a.workColumns.end
+                                  : arg == "--job"   ? a.workColumns.job
+                                                     : a.workColumns.intensity;
+            column = args[++i];
+        }
         else if (arg == "--format" || arg == "--table" || arg == "--name" || arg == "--rate-unit" ||
                    arg == "--separator" || arg == "--layout" || arg == "--age" || arg == "--year" ||
                    arg == "--sex" || arg == "--cause" || arg == "--rate-column") {
@@ -93,15 +108,18 @@ std::optional<AttachArguments> Parse(const std::vector<std::string>& args) {
             return std::nullopt;
         }
     }
-    if (positional.size() != 2 || int(a.main) + int(a.rate) + int(a.causes) != 1 || !a.format ||
+    if (positional.size() != 2 || int(a.main) + int(a.rate) + int(a.causes) + int(a.workHistory) != 1 || !a.format ||
         (a.rateUnit && !a.rate))
         return std::nullopt;
+    const exchange::WorkHistoryColumns& w = a.workColumns;
+    if (!a.workHistory && !(w.id + w.start + w.end + w.intensity + w.job).empty()) return std::nullopt;
     // dBase, Paradox, Stata, SAS, SPSS and CSV files hold one table, named
     // after the file.
     const bool odbc = a.format->layout == exchange::TableLayout::DataSource;
     if (a.causes && odbc) return std::nullopt;
     if (a.table && !odbc && a.format->layout != exchange::TableLayout::Database) return std::nullopt;
     if (a.separator && a.format != &exchange::FormatNamed("csv")) return std::nullopt;
+    if (a.workHistory && odbc) return std::nullopt;
     // The columns of a long table, all three required, and only with it.
     const db::RateLayout& c = a.columns;
     const bool anyColumn = !(c.ageColumn + c.yearColumn + c.sexColumn + c.causeColumn + c.rateColumn).empty();
@@ -171,8 +189,9 @@ int RunAttach(const std::vector<std::string>& args) {
     }
     const bool added =
         a->causes ? exchange::AddCauseList(state, session.ui, dialogs, *a->format, mortality::RegisterCauseList, naming)
-        : a->main ? exchange::AddMainTable(state, session.ui, dialogs, *a->format, naming)
-                  : exchange::AddRateTable(state, session.ui, dialogs, *a->format, naming);
+        : a->workHistory ? exchange::AddWorkHistory(state, session.ui, dialogs, *a->format, a->workColumns, naming)
+        : a->main        ? exchange::AddMainTable(state, session.ui, dialogs, *a->format, naming)
+                         : exchange::AddRateTable(state, session.ui, dialogs, *a->format, naming);
     if (!added) {
         if (session.ui.messages.empty()) PrintMessage("No table was added: the source offers none.");
         return kFailed;
@@ -180,6 +199,10 @@ int RunAttach(const std::vector<std::string>& args) {
     if (!db::FileSave(state, session.ui, db::AfterFailedSave::CommandDiscarded)) return kFailed;
     if (a->causes) {
         std::cout << "cause list " << state.ExternalTableName << "\n";
+        return kOk;
+    }
+    if (a->workHistory) {
+        PrintMessage("Work history " + state.ExternalTableName + " added.");
         return kOk;
     }
     PrintAddedTable(state, a->main ? state.MainTableName : state.ExternalTableName, a->main);

@@ -13,6 +13,7 @@
 #include "cli/cli_commands.h"
 #include "cli/cli_session.h"
 #include "cli/table_commands.h"
+#include "db/exposure_tables.h"
 #include "db/file_commands.h"
 #include "db/navigator_commands.h"
 #include "db/study_settings.h"
@@ -78,6 +79,9 @@ int RunExport(const std::vector<std::string>& args) {
     std::string path = result;
     for (int t = 1; state.py.computed && t <= state.py.tableCount; ++t)
         if (result == PyTableName(state.py, t)) path = "Main_Person-Years_" + result;
+    for (int t = 1; state.Exposure.computed() && t <= state.py.tableCount; ++t)
+        for (int k = 1; k <= static_cast<int>(state.Exposure.categories.size()); ++k)
+            if (result == db::ExposureTableName(state, t, k)) path = "Main_Person-Years_" + result;
     try {
         auto db = db::Database::open(state.WorkingCopyName);
         for (const auto& list : db::RegisteredNames(*db, db::kVdxCauseLists))

@@ -2,6 +2,9 @@
 //     (--age FROM:TO:STEP | --age-classes 20-24,25-29,...)
 //     (--calendar FROM:TO:STEP | --calendar-classes 1950-1954,...)
 //     [--sex COL=CODE1,CODE2] [--lag COL=YEARS]
+//     [--by time-since-hire:0,20,30,40 [--hire COL]
+//      | --by duration:0,1,5,10 --work-history NAME --id COL
+//      | --by cumulative:0,1,5,10 --work-history NAME --id COL] [--exposure-lag YEARS]
 //
 // Fills a person-years request from the arguments, as the dialog does from
 // its boxes; a self-defined list of classes, the stratification by sex and
@@ -16,6 +19,7 @@
 #include "cli/py_commands.h"
 #include "db/file_commands.h"
 #include "py/class_bounds.h"
+#include "py/exposure_axis.h"
 #include "py/person_years_run.h"
 #include "py/py_comp.h"
 #include "py/self_defined.h"
@@ -30,6 +34,7 @@ struct PyearsArguments {
     std::string project;
     py::PyRequest request;  // the date columns and the regular series
     std::optional<std::string> ageClasses, calendarClasses, sex, lag;
+    std::optional<std::string> by, hire, workHistory, id, exposureLag;
 };
 
 std::vector<std::string> Split(const std::string& text, char separator) {
@@ -75,6 +80,11 @@ std::optional<PyearsArguments> Parse(const std::vector<std::string>& args) {
         else if (arg == "--calendar-classes") a.calendarClasses = value;
         else if (arg == "--sex") a.sex = value;
         else if (arg == "--lag") a.lag = value;
+        else if (arg == "--by") a.by = value;
+        else if (arg == "--hire") a.hire = value;
+        else if (arg == "--work-history") a.workHistory = value;
+        else if (arg == "--id") a.id = value;
+        else if (arg == "--exposure-lag") a.exposureLag = value;
         else return std::nullopt;
     }
     if (a.project.empty() || r.birthColumn.empty() || r.entryColumn.empty() || r.exitColumn.empty())
@@ -85,6 +95,7 @@ std::optional<PyearsArguments> Parse(const std::vector<std::string>& args) {
     if (calendar && !ReadSeries(*calendar, r.calendarFrom, r.calendarTo, r.calendarStep)) return std::nullopt;
     if (a.sex && (a.sex->find('=') == std::string::npos || a.sex->front() == '=')) return std::nullopt;
     if (a.lag && (a.lag->find('=') == std::string::npos || a.lag->front() == '=')) return std::nullopt;
+    if (!a.by && (a.hire || a.workHistory || a.id || a.exposureLag)) return std::nullopt;
     return a;
 }
 
@@ -165,6 +176,30 @@ int RunPyears(const std::vector<std::string>& args) {
         if (py::LagOk(state, ui, a->lag->substr(0, eq), a->lag->substr(eq + 1)) != py::DefinitionOk::Confirmed)
             return kFailed;
         py::LagDialogClosed(state, true, before);
+    }
+
+    // The exposure axis.
+    state.ExposureEntry = ExposureAxis{};
+    if (a->by) {
+        const auto axis = py::ReadAxisClasses(*a->by);
+        if (!axis) {
+            PrintMessage("--by takes time-since-hire, duration or cumulative, a colon and the lower bounds of the "
+                         "classes in ascending order, such as cumulative:0,1,5,10,20.");
+            return kFailed;
+        }
+        state.ExposureEntry = *axis;
+        state.ExposureEntry.hireColumn = a->hire.value_or("");
+        state.ExposureEntry.workHistory = a->workHistory.value_or("");
+        state.ExposureEntry.idColumn = a->id.value_or("");
+        if (a->exposureLag) {
+            const auto lag = ReadNumber(*a->exposureLag);
+            if (!lag || *lag != static_cast<int>(*lag)) {
+                PrintMessage("--exposure-lag takes whole years.");
+                return kFailed;
+            }
+            state.ExposureEntry.lagYears = static_cast<int>(*lag);
+        }
+        if (!py::CheckExposureAxis(state, ui, state.ExposureEntry)) return kFailed;
     }
 
     // Compute.

@@ -10,6 +10,7 @@
 #include "cli/cli_commands.h"
 #include "cli/cli_session.h"
 #include "cli/py_commands.h"
+#include "db/exposure_tables.h"
 #include "db/database.h"
 #include "db/file_commands.h"
 #include "db/navigator_commands.h"
@@ -100,6 +101,11 @@ int RunShow(const std::vector<std::string>& args) {
                 PrintGrid(db::ShowPersonYears(state, t));
                 return kOk;
             }
+            for (int k = 1; state.Exposure.computed() && k <= static_cast<int>(state.Exposure.categories.size()); ++k)
+                if (table == db::ExposureTableName(state, t, k)) {
+                    PrintGrid(db::ShowExposurePersonYears(state, t, k));
+                    return kOk;
+                }
         }
     }
     for (const auto& node : state.Navigator.nodes()) {

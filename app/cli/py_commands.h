@@ -11,5 +11,6 @@ namespace vdx::cli {
 
 int RunPyears(const std::vector<std::string>& args);
 int RunShow(const std::vector<std::string>& args);
+int RunCheck(const std::vector<std::string>& args);
 
 }  // namespace vdx::cli

@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "db/database.h"
+#include "db/exposure_tables.h"
 #include "db/db_internal.h"
 #include "db/navigator_entries.h"
 #include "db/project_file.h"
@@ -121,6 +122,40 @@ ResultGridText ShowPersonYears(ProgramState& state, int mode) {
         for (int j = 1; j < g.cols; ++j)
             if (mode <= cells.tables() && i <= cells.ageClasses() && j <= cells.periods())
                 g.at(i, j) = FormatYears(static_cast<double>(cells.at(mode, i, j)) / 365.25);
+    ShowView(state, ViewName::ResultGrid);
+    return g;
+}
+
+ResultGridText ShowExposurePersonYears(ProgramState& state, int table, int category) {
+    ResultGridText g = LabelledResultGrid(state);
+    if (category < 1 || category > static_cast<int>(state.Exposure.categories.size())) return g;
+    const PyCells& cells = state.Exposure.categories[static_cast<size_t>(category) - 1];
+    for (int i = 1; i < g.rows; ++i)
+        for (int j = 1; j < g.cols; ++j)
+            if (table <= cells.tables() && i <= cells.ageClasses() && j <= cells.periods())
+                g.at(i, j) = FormatYears(static_cast<double>(cells.at(table, i, j)) / 365.25);
+    ShowView(state, ViewName::ResultGrid);
+    return g;
+}
+
+ResultGridText ShowCategories(ProgramState& state, const std::string& name) {
+    auto db = Database::open(state.WorkingCopyName);
+    auto rs = db->openRecordset(name + "_Categories");
+    static const char* const columns[] = {"Category", "PersonYears", "Observed", "Expected", "Smr", "Low", "High"};
+    ResultGridText g;
+    g.cols = 7;
+    g.rows = static_cast<int>(rs->recordCount()) + 1;
+    g.cells.assign(static_cast<size_t>(g.rows) * g.cols, std::string());
+    g.decimals = {-1, 2, 0, 2, 2, 2, 2};
+    const char* const headers[] = {"Category", "Person-years", "Observed", "Expected", "SMR", "Lower bound",
+                                   "Upper bound"};
+    for (int c = 0; c < g.cols; ++c) g.at(0, c) = headers[c];
+    int r = 1;
+    for (rs->moveFirst(); !rs->eof() && r < g.rows; rs->moveNext(), ++r)
+        for (int c = 0; c < g.cols; ++c) {
+            const Value v = rs->value(columns[c]);
+            g.at(r, c) = v.isNull() ? std::string() : c == 0 ? v.asText() : NumberText(v.asDouble());
+        }
     ShowView(state, ViewName::ResultGrid);
     return g;
 }
@@ -298,6 +333,21 @@ NodeClickAction ClickNode(ProgramState& state, Interaction& ui, const std::strin
                 return action;
             }
         }
+        if (state.ProjectOpen && !state.WorkingCopyName.empty() && path.size() > 16 &&
+            path.compare(path.size() - 16, 16, "_SMR by category") == 0) {
+            auto db = Database::open(state.WorkingCopyName);
+            for (const auto& name : AnalysisNames(*db, "Categories")) {
+                if (path != name + "_SMR by category") continue;
+                action.kind = NodeKind::Deaths;
+                action.tableName = name + "_Categories";
+                db.reset();
+                action.resultGrid = ShowCategories(state, name);
+                state.CurrentResult = "Categories";
+                state.CurrentResultTable = action.tableName;
+                state.Entries = EntriesAfterClick(action.kind, state.Entries);
+                return action;
+            }
+        }
         if (!state.WorkingCopyName.empty()) {
             // Cause lists and analyses of causes, from their registries.
             auto db = Database::open(state.WorkingCopyName);
@@ -378,6 +428,16 @@ NodeClickAction ClickNode(ProgramState& state, Interaction& ui, const std::strin
             action.resultGrid = ShowPersonYears(state, mode);
             return action;
         }
+        for (int t = 1; t <= state.py.tableCount && state.Exposure.computed(); ++t)
+            for (int k = 1; k <= static_cast<int>(state.Exposure.categories.size()); ++k) {
+                if (path != "Main_Person-Years_" + ExposureTableName(state, t, k)) continue;
+                action.kind = NodeKind::PersonYears;
+                state.CurrentResult = "PersonYears";
+                state.CurrentResultTable = ExposureTableName(state, t, k);
+                state.Entries = EntriesAfterClick(action.kind, state.Entries);
+                action.resultGrid = ShowExposurePersonYears(state, t, k);
+                return action;
+            }
     } catch (const VdxError& e) {
         ShowGeneralError(ui, e.number(), e.description());
         action = NodeClickAction{};
@@ -406,7 +466,7 @@ void RebuildNavigator(ProgramState& state, Interaction& ui) {
         AddPlotEntries(state);
         if (!state.WorkingCopyName.empty()) {
             auto db = Database::open(state.WorkingCopyName);
-            AddCauseEntries(state, *db);
+            AddAnalysisEntries(state, *db);
         }
     } catch (const VdxError& e) {
         ShowGeneralError(ui, e.number(), e.description());

@@ -85,6 +85,11 @@ ResultGridText ShowSrrSettings(ProgramState& state, const std::string& tableName
 // 3 the sex codes): days shown as years with two decimals, 0 as "0". Shows
 // the result grid.
 ResultGridText ShowPersonYears(ProgramState& state, int mode);
+// The table of an SMR-by-category analysis: category, person-years, O, E,
+// SMR and its bounds, one row per category and the total.
+ResultGridText ShowCategories(ProgramState& state, const std::string& name);
+// The same for table `table` of exposure category `category` (1-based).
+ResultGridText ShowExposurePersonYears(ProgramState& state, int table, int category);
 
 // Fills the result grid from a deaths table of the working copy, one row per
 // cell, age class outer and calendar period inner. Shows the result grid.

@@ -4,6 +4,7 @@
 
 #include "db/database.h"
 #include "db/db_internal.h"
+#include "db/exposure_tables.h"
 #include "db/study_settings.h"
 
 namespace vdx::db {
@@ -60,6 +61,20 @@ bool IsSmrProject(Database& db, const std::string& project) {
                        [](const FieldDef& f) { return detail::SameName(f.name, "Figures"); });
 }
 
+std::vector<std::string> AnalysisNames(Database& db, const std::string& kind) {
+    std::vector<std::string> names;
+    if (!db.tableExists(kVdxAnalyses)) return names;
+    auto rs = db.openRecordset(kVdxAnalyses);
+    for (rs->moveFirst(); !rs->eof(); rs->moveNext())
+        if (rs->value("Kind").asText() == kind) names.push_back(NameText(rs->value("Name")));
+    return names;
+}
+
+int AddCategoriesEntry(ProgramState& state, const std::string& name) {
+    const int node = state.Navigator.insertBefore(state.Navigator.findByKey(kPlotsKey), -1, name, name, 1);
+    return Added(state, state.Navigator.add(node, "", "SMR by category", 3));
+}
+
 void AddPlotEntries(ProgramState& state) {
     if (state.Navigator.findByKey(kPlotsKey) >= 0) return;
     const int current = state.CurrentNode;
@@ -77,16 +92,7 @@ std::vector<std::string> RegisteredNames(Database& db, const std::string& regist
     return names;
 }
 
-std::vector<std::string> AnalysisNames(Database& db, const std::string& kind) {
-    std::vector<std::string> names;
-    if (!db.tableExists(kVdxAnalyses)) return names;
-    auto rs = db.openRecordset(kVdxAnalyses);
-    for (rs->moveFirst(); !rs->eof(); rs->moveNext())
-        if (rs->value("Kind").asText() == kind) names.push_back(rs->value("Name").asText());
-    return names;
-}
-
-void AddCauseEntries(ProgramState& state, Database& db) {
+void AddAnalysisEntries(ProgramState& state, Database& db) {
     const int current = state.CurrentNode;
     const auto lists = RegisteredNames(db, kVdxCauseLists);
     if (!lists.empty()) {
@@ -100,6 +106,7 @@ void AddCauseEntries(ProgramState& state, Database& db) {
         const int node = state.Navigator.insertBefore(state.Navigator.findByKey(kPlotsKey), -1, "", name, 1);
         for (const char* child : {"Causes", "Report", "Forest plot"}) state.Navigator.add(node, "", child, 3);
     }
+    for (const auto& name : AnalysisNames(db, "Categories")) AddCategoriesEntry(state, name);
     for (const auto& name : AnalysisNames(db, "RateRatios")) {
         const int node = state.Navigator.insertBefore(state.Navigator.findByKey(kPlotsKey), -1, "", name, 1);
         for (const char* child : {"Rate ratios", "Report", "Plot"}) state.Navigator.add(node, "", child, 3);
@@ -116,6 +123,11 @@ void AddPersonYearsEntries(ProgramState& state) {
     } else {
         Added(state, all);
     }
+    // The tables by exposure category of a run with a third axis.
+    if (state.Exposure.computed())
+        for (int t = 1; t <= state.py.tableCount; ++t)
+            for (int k = 1; k <= static_cast<int>(state.Exposure.categories.size()); ++k)
+                state.Navigator.add(group, ExposureTableKey(t, k), ExposureTableName(state, t, k), 3);
     // The person-years plot is there from the first run on.
     AddPlotEntries(state);
 }

@@ -31,15 +31,20 @@ bool IsSmrProject(Database& db, const std::string& project);
 // The top-level "Plots" entry (key "Plots", image 1) with "Forest plot" and
 // "Person-years" (image 3); a tree that has it keeps it.
 void AddPlotEntries(ProgramState& state);
+
+// The analyses of a kind ("Categories") registered in VdxAnalyses, in the
+// order they were made; none without the table.
+std::vector<std::string> AnalysisNames(Database& db, const std::string& kind);
+// The entry of an SMR-by-category analysis beside the projects: its name
+// with the child "SMR by category", which shows its table.
+int AddCategoriesEntry(ProgramState& state, const std::string& name);
 // The tables of the study's newer features, from their registries: a
 // top-level "Cause lists" entry with one entry per list (path "Cause lists_"
 // + name), and per analysis of causes a top-level entry (image 1, before
 // "Plots") with "Causes", "Report" and "Forest plot" (image 3); per analysis
-// of rate ratios the same with "Rate ratios", "Report" and "Plot".
-void AddCauseEntries(ProgramState& state, Database& db);
-// The analyses of a kind ("Causes", "RateRatios") registered in
-// VdxAnalyses, in the order they were made; none without the table.
-std::vector<std::string> AnalysisNames(Database& db, const std::string& kind);
+// of exposure categories its entry (AddCategoriesEntry); per analysis of
+// rate ratios one with "Rate ratios", "Report" and "Plot".
+void AddAnalysisEntries(ProgramState& state, Database& db);
 // The names in a registry's column Name (VdxCauseLists, VdxAnalyses), in
 // their order; none when the study has no such table.
 std::vector<std::string> RegisteredNames(Database& db, const std::string& registry);

@@ -8,6 +8,7 @@
 #include <variant>
 
 #include "db/database.h"
+#include "db/exposure_tables.h"
 #include "db/file_io.h"
 #include "db/navigator_entries.h"
 #include "db/table_stream.h"
@@ -244,6 +245,7 @@ void LoadState(ProgramState& state, Database& db, Interaction& ui) {
     if (state.py.computed) {
         try {
             LoadPersonYears(state, db);
+            LoadExposureTables(db, state);
             AddPersonYearsEntries(state);
         } catch (const DamagedTable& d) {
             state.py.computed = false;
@@ -256,7 +258,7 @@ void LoadState(ProgramState& state, Database& db, Interaction& ui) {
         }
     }
     AddPlotEntries(state);
-    AddCauseEntries(state, db);
+    AddAnalysisEntries(state, db);
 }
 
 // Shows what stopped LoadProject or a conversion.

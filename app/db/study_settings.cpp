@@ -2,6 +2,11 @@
 
 #include "db/database.h"
 
+#include <cmath>
+#include <ctime>
+
+#include "state/text_values.h"
+
 namespace vdx::db {
 
 std::optional<std::string> ReadStudySetting(Database& db, const std::string& key) {
@@ -29,6 +34,24 @@ void WriteStudySetting(Database& db, const std::string& key, const std::string& 
     rs->addNew();
     rs->setValue("Key", Value::text(key));
     rs->setValue("Value", Value::text(value));
+    rs->update();
+}
+
+void RegisterAnalysis(Database& db, const std::string& name, const std::string& kind, const std::string& settings) {
+    if (!db.tableExists(kVdxAnalyses))
+        db.createTable({kVdxAnalyses, 0,
+                        {{"Name", FieldType::Text},
+                         {"Kind", FieldType::Text},
+                         {"Settings", FieldType::Memo, 0},
+                         {"Created", FieldType::Text}}});
+    // The day, written as the program writes dates.
+    const std::string created = FormatDate(DateSerial(1970, 1, 1) + std::floor(std::time(nullptr) / 86400.0));
+    auto rs = db.openRecordset(kVdxAnalyses);
+    rs->addNew();
+    rs->setValue("Name", Value::text(name));
+    rs->setValue("Kind", Value::text(kind));
+    rs->setValue("Settings", Value::text(settings));
+    rs->setValue("Created", Value::text(created));
     rs->update();
 }
 

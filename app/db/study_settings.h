@@ -30,4 +30,9 @@ std::optional<std::string> ReadStudySetting(Database& db, const std::string& key
 // the caller's transaction, if any.
 void WriteStudySetting(Database& db, const std::string& key, const std::string& value);
 
+// Adds the analysis `name` of `kind` ("Causes", "Categories") to
+// VdxAnalyses, created when missing, with its settings as text and the day (UTC)
+// it was made. Works in the caller's transaction.
+void RegisterAnalysis(Database& db, const std::string& name, const std::string& kind, const std::string& settings);
+
 }  // namespace vdx::db

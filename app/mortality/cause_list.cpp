@@ -491,25 +491,11 @@ std::optional<CausesResult> RunCauses(ProgramState& state, Interaction& ui, cons
         }
 
         // Stored: the analysis and its table, in the run's transaction.
-        if (!db->tableExists(kVdxAnalyses))
-            db->createTable({kVdxAnalyses, 0,
-                             {{"Name", FieldType::Text},
-                              {"Kind", FieldType::Text},
-                              {"Settings", FieldType::Memo, 0},
-                              {"Created", FieldType::Text}}});
-        {
-            auto rs = db->openRecordset(kVdxAnalyses);
-            rs->addNew();
-            rs->setValue("Name", Value::text(name));
-            rs->setValue("Kind", Value::text("Causes"));
-            rs->setValue("Settings",
-                         Value::text("list=" + listTable + ";death=" + r.deathColumn + ";rate=" + r.rateTable +
-                                     ";pytable=" + pyTable + ";level=" + r.levelText + ";method=" + r.method +
-                                     ";revisions=" + (rule.column.empty() ? RevisionYearsText(rule.years)
-                                                                          : "column " + rule.column)));
-            rs->setValue("Created", Value::text(FormatDate(DateSerial(1970, 1, 1) + std::floor(std::time(nullptr) / 86400.0))));
-            rs->update();
-        }
+        db::RegisterAnalysis(*db, name, "Causes",
+                             "list=" + listTable + ";death=" + r.deathColumn + ";rate=" + r.rateTable +
+                                 ";pytable=" + pyTable + ";level=" + r.levelText + ";method=" + r.method +
+                                 ";revisions=" + (rule.column.empty() ? RevisionYearsText(rule.years)
+                                                                      : "column " + rule.column));
         const std::string table = name + "_Causes";
         db->createTable({table, 0,
                          {{"Cause", FieldType::Text},

@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <ctime>
 #include <memory>
 
 #include "db/database.h"
@@ -84,12 +83,6 @@ std::optional<RateRatioResult> RunRateRatios(ProgramState& state, Interaction& u
         if (!result.ok) return refuse(result.error + " Nothing has been stored.");
 
         db->beginTransaction();
-        if (!db->tableExists(kVdxAnalyses))
-            db->createTable({kVdxAnalyses, 0,
-                             {{"Name", FieldType::Text},
-                              {"Kind", FieldType::Text},
-                              {"Settings", FieldType::Memo, 0},
-                              {"Created", FieldType::Text}}});
         {
             std::string settings = "death=" + request.deathColumn + "=" + request.deathValueText +
                                    "\nadjust=" + AdjustmentWords(request) +
@@ -97,14 +90,7 @@ std::optional<RateRatioResult> RunRateRatios(ProgramState& state, Interaction& u
                                    "\nlevel=" + std::to_string(request.level) +
                                    "\ncells=" + std::to_string(result.cellsUsed);
             for (const std::string& note : result.notes) settings += "\nnote=" + note;
-            auto rs = db->openRecordset(kVdxAnalyses);
-            rs->addNew();
-            rs->setValue("Name", Value::text(name));
-            rs->setValue("Kind", Value::text(kRateRatiosKind));
-            rs->setValue("Settings", Value::text(settings));
-            rs->setValue("Created",
-                         Value::text(FormatDate(DateSerial(1970, 1, 1) + std::floor(std::time(nullptr) / 86400.0))));
-            rs->update();
+            db::RegisterAnalysis(*db, name, kRateRatiosKind, settings);
         }
         // One row per category (the reference first), then the trend and
         // the heterogeneity rows; a value that cannot be estimated is empty.

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "db/database.h"
+#include "db/exposure_tables.h"
+#include "db/work_history_stream.h"
 #include "db/field_number.h"
 #include "db/navigator_entries.h"
 #include "db/project_file.h"
@@ -88,7 +90,7 @@ int32_t SplitFollowUp(const library::Strata& strata, double start, double end, d
 }  // namespace
 
 bool ComputePersonYears(ProgramState& state, db::Database& workingCopy, Progress& progress, PyCells& cells,
-                        PyRunSummary& summary) {
+                        PyRunSummary& summary, ExposureResults* exposure) {
     const PySettings& p = state.py;
     const int boundsA = std::max<int>(p.ageBoundCount, 0);
     const int boundsC = std::max<int>(p.calendarBoundCount, 0);
@@ -122,6 +124,30 @@ bool ComputePersonYears(ProgramState& state, db::Database& workingCopy, Progress
     std::vector<std::string> names{p.birthColumn, p.entryColumn, p.exitColumn};
     if (bySex) names.push_back(p.sexColumn);
     if (withLag) names.push_back(p.hireColumn);
+
+    // The third axis: its classes, the hire date column and the work history
+    // read person by person beside the main table.
+    const ExposureAxis axis = exposure ? state.ExposureEntry : ExposureAxis{};
+    const bool withAxis = axis.kind != ExposureAxisKind::None && !axis.bounds.empty();
+    const int classes = withAxis ? static_cast<int>(axis.bounds.size()) : 0;
+    const bool hireFromColumn = withAxis && axis.kind == ExposureAxisKind::TimeSinceHire && !axis.hireColumn.empty();
+    const bool withHistory = withAxis && !hireFromColumn;
+    const int idColumn = withHistory ? static_cast<int>(names.size()) : -1;
+    if (withHistory) names.push_back(axis.idColumn);
+    const int axisHireColumn = hireFromColumn ? static_cast<int>(names.size()) : -1;
+    if (hireFromColumn) names.push_back(axis.hireColumn);
+    std::unique_ptr<db::WorkHistoryStream> history;
+    if (withHistory) history = std::make_unique<db::WorkHistoryStream>(workingCopy, axis.workHistory);
+    std::vector<db::WorkPeriodRow> historyRows;
+    const size_t axisCells = cellCount * static_cast<size_t>(classes);
+    std::vector<int64_t> firstAxis(withAxis ? axisCells + 1 : 0, 0);
+    std::vector<int64_t> secondAxis(withAxis && bySex ? axisCells + 1 : 0, 0);
+    double daysBelow = 0;
+    library::Axis kernelAxis;
+    kernelAxis.kind = static_cast<int32_t>(axis.kind);
+    kernelAxis.lagYears = axis.lagYears;
+    kernelAxis.bounds = axis.bounds.data();
+    kernelAxis.classCount = classes;
     TableStream rows(workingCopy, state.MainTableName, names);
     const DateColumn birthColumn{0, rows.field(0).name, "date of birth"};
     const DateColumn entryColumn{1, rows.field(1).name, "entry point of study"};
@@ -142,6 +168,8 @@ bool ComputePersonYears(ProgramState& state, db::Database& workingCopy, Progress
         int64_t row;
         double entry;   // the entry date, before a lag moved the start
         bool lagMoved;  // the lag moved the start
+        double hire;    // time since hire: the hire date (NaN: none)
+        std::vector<library::AxisPeriod> periods;  // the person's work periods, by start
     };
     // The rows left out, named one by one up to kLeftOutDetails: those of
     // neither sex code here, those without a day on the computing thread.
@@ -185,7 +213,36 @@ bool ComputePersonYears(ProgramState& state, db::Database& workingCopy, Progress
                 return false;
             }
         }
-        person = {start, end, birth, run, rows.position(), entry, lagMoved};
+        person.start = start;
+        person.end = end;
+        person.birth = birth;
+        person.run = run;
+        person.row = rows.position();
+        person.entry = entry;
+        person.lagMoved = lagMoved;
+        person.hire = std::nan("");
+        person.periods.clear();
+        if (hireFromColumn) {
+            const DateColumn hire{axisHireColumn, rows.field(axisHireColumn).name, "date of hire"};
+            if (rows.storage(axisHireColumn) != TableStream::Storage::Null) person.hire = std::floor(DateOf(state, rows, hire));
+        } else if (withHistory) {
+            history->periodsOf(db::PersonIdOf(rows, idColumn), historyRows);
+            for (size_t i = 0; i < historyRows.size(); ++i) {
+                const db::WorkPeriodRow& w = historyRows[i];
+                if (w.end < w.start || (i > 0 && w.start <= historyRows[i - 1].end))
+                    throw DataError(err::InvalidProcedureCall,
+                                    "Row " + std::to_string(w.row) + " of the work history '" + axis.workHistory +
+                                        "': the period " + FormatDate(w.start) + " to " + FormatDate(w.end) +
+                                        (w.end < w.start ? std::string(" ends before it starts")
+                                                         : " overlaps the period of row " +
+                                                               std::to_string(historyRows[i - 1].row)) +
+                                        " (person " + db::PersonIdText(db::PersonIdOf(rows, idColumn)) +
+                                        "). The person-years run has stopped; nothing has been changed. Tools > "
+                                        "Check cohort lists every such row.");
+                person.periods.push_back({w.start, w.end, w.intensity});
+            }
+            if (!historyRows.empty()) person.hire = historyRows.front().start;
+        }
         return true;
     };
     auto compute = [&](const Person* persons, size_t count) {
@@ -199,6 +256,32 @@ bool ComputePersonYears(ProgramState& state, db::Database& workingCopy, Progress
                     const auto d = static_cast<int64_t>(days[static_cast<size_t>(e)] + 0.5);
                     (*person->run)[static_cast<size_t>(cellIndex[static_cast<size_t>(e)])] += d;
                     personDays += d;
+                }
+            }
+            if (withAxis && person->start <= person->end) {
+                library::Axis a = kernelAxis;
+                a.hireDate = person->hire;
+                a.periods = person->periods.data();
+                a.periodCount = static_cast<int32_t>(person->periods.size());
+                std::vector<int64_t>& axisRun = person->run == &firstRun ? firstAxis : secondAxis;
+                for (;;) {
+                    double below = 0;
+                    const int32_t entries = strata.axisCells(a, person->start, person->end, person->birth,
+                                                             cellIndex.data(), days.data(),
+                                                             static_cast<int32_t>(cellIndex.size()), &below);
+                    if (entries < 0)
+                        throw VdxError(err::InvalidProcedureCall, "The exposure classes cannot be used: " +
+                                                             std::string("the bounds must ascend."));
+                    if (entries > static_cast<int32_t>(cellIndex.size())) {
+                        cellIndex.resize(static_cast<size_t>(entries));
+                        days.resize(static_cast<size_t>(entries));
+                        continue;
+                    }
+                    for (int32_t e = 0; e < entries; ++e)
+                        axisRun[static_cast<size_t>(cellIndex[static_cast<size_t>(e)])] +=
+                            static_cast<int64_t>(days[static_cast<size_t>(e)] + 0.5);
+                    daysBelow += below;
+                    break;
                 }
             }
             if (personDays > 0) continue;
@@ -253,10 +336,35 @@ bool ComputePersonYears(ProgramState& state, db::Database& workingCopy, Progress
             for (int t = 1; t <= tables; ++t) summary.largestCell = std::max(summary.largestCell, cells.at(t, i, j));
         }
     }
+    if (exposure) {
+        *exposure = ExposureResults{};
+        if (withAxis) {
+            exposure->axis = axis;
+            exposure->daysBelow = static_cast<int64_t>(daysBelow + 0.5);
+            summary.daysBelowFirstBound = exposure->daysBelow;
+            for (int c = 0; c < classes; ++c) {
+                PyCells category;
+                category.resize(tables, ages, periods);
+                size_t cell = cellCount * static_cast<size_t>(c) + 1;
+                for (int j = 1; j <= periods; ++j)
+                    for (int i = 1; i <= ages; ++i, ++cell) {
+                        const int64_t first = firstAxis[cell], second = bySex ? secondAxis[cell] : 0;
+                        category.at(1, i, j) = first + second;
+                        if (bySex) {
+                            category.at(2, i, j) = first;
+                            category.at(3, i, j) = second;
+                        }
+                        summary.categoryDays += first + second;
+                    }
+                exposure->categories.push_back(std::move(category));
+            }
+        }
+    }
     return true;
 }
 
-void StorePersonYearsTables(db::Database& db, const ProgramState& state, const PyCells& cells) {
+void StorePersonYearsTables(db::Database& db, const ProgramState& state, const PyCells& cells,
+                            const ExposureResults* exposure) {
     const int boundsA = std::max<int>(state.py.ageBoundCount, 0);
     const int boundsC = std::max<int>(state.py.calendarBoundCount, 0);
     std::vector<int64_t> ageRows, yearRows, cellRows;
@@ -273,6 +381,9 @@ void StorePersonYearsTables(db::Database& db, const ProgramState& state, const P
         db::AppendIntegerRows(db, db::kVdxAgeClassValues, "AgeClass", ageRows);
         db::AppendIntegerRows(db, db::kVdxYearClassValues, "YearClass", yearRows);
         db::AppendIntegerRows(db, db::kVdxPyValues, "PersonYears", cellRows);
+        // The categories of a run with an axis; a run without one removes
+        // those of an earlier run, so that the study holds today's tables only.
+        if (exposure) db::StoreExposureTables(db, state, *exposure);
         db.commit();
     } catch (...) {
         db.rollback();
@@ -299,6 +410,18 @@ std::vector<std::string> PyRunSummaryLines(const ProgramState& state, const PyRu
         if (count > 0) lines.push_back("  " + rows(count) + ": " + why);
     lines.push_back("Person-years in Age*Calendar: " + NumberText(std::round(s.totalDays / 365.25 * 100) / 100) +
                     " (" + std::to_string(s.totalDays) + " days)");
+    if (state.Exposure.computed()) {
+        lines.push_back("Exposure axis: " + db::AxisWord(state.Exposure.axis.kind) + ", " +
+                        std::to_string(state.Exposure.categories.size()) + " categories" +
+                        (state.Exposure.axis.lagYears > 0
+                             ? ", lagged " + std::to_string(state.Exposure.axis.lagYears) + " years"
+                             : std::string()));
+        lines.push_back("Person-years in the categories: " +
+                        NumberText(std::round(s.categoryDays / 365.25 * 100) / 100) + " (" +
+                        std::to_string(s.categoryDays) + " days)");
+        lines.push_back("Days below the first bound (" + db::BoundText(state.Exposure.axis.bounds.front()) +
+                        "), in no category: " + std::to_string(s.daysBelowFirstBound));
+    }
     if (s.largestCell > kLargest32BitCell)
         lines.push_back("Note: a cell holds " + std::to_string(s.largestCell) +
                         " days, more than a 32-bit integer holds; it is kept whole as a 64-bit integer.");
@@ -318,6 +441,14 @@ void ReplacePersonYearsEntries(ProgramState& state) {
     for (const char* key : {kPyAllKey, kPySex1Key, kPySex2Key})
         for (int id = state.Navigator.findByKey(key); id >= 0; id = state.Navigator.findByKey(key))
             state.Navigator.remove(id);
+    // The exposure categories of any earlier run (up to 3 tables x the
+    // classes a run may have).
+    for (int t = 1; t <= 3; ++t)
+        for (int k = 1;; ++k) {
+            const int id = state.Navigator.findByKey(db::ExposureTableKey(t, k));
+            if (id < 0) break;
+            state.Navigator.remove(id);
+        }
     db::AddPersonYearsEntries(state);
 }
 
@@ -340,6 +471,7 @@ PyRunOutcome RunPersonYears(ProgramState& state, Interaction& ui, const PySettin
     progress->setLabel("Computing Person-Years");
 
     PyCells cells;
+    ExposureResults exposure;
     PyRunSummary summary;
     struct ReportSummary {  // what the run saw, whatever its outcome
         PyRunSummary& from;
@@ -356,12 +488,12 @@ PyRunOutcome RunPersonYears(ProgramState& state, Interaction& ui, const PySettin
     };
     try {
         auto db = db::Database::open(state.WorkingCopyName);
-        if (!ComputePersonYears(state, *db, *progress, cells, summary)) {
+        if (!ComputePersonYears(state, *db, *progress, cells, summary, &exposure)) {
             progress.reset();
             putBack();
             return PyRunOutcome::Cancelled;
         }
-        StorePersonYearsTables(*db, state, cells);
+        StorePersonYearsTables(*db, state, cells, &exposure);
         db->close();
     } catch (const VdxError& e) {
         return failed(e);
@@ -372,6 +504,7 @@ PyRunOutcome RunPersonYears(ProgramState& state, Interaction& ui, const PySettin
 
     state.py.tableCount = static_cast<int16_t>(cells.tables());
     state.PyValues = std::move(cells);
+    state.Exposure = std::move(exposure);
     state.py.computed = true;
     state.PyEntries.reset();
     ReplacePersonYearsEntries(state);

@@ -31,6 +31,10 @@ struct PyRunSummary {
     int64_t rowsOutsideClasses = 0; // no day of follow-up in any age class and calendar period
     int64_t totalDays = 0;          // days in table 1 (all persons, or both sex codes)
     int64_t largestCell = 0;        // the largest cell of any table, in days
+    // With an exposure axis: the days in the categories (all persons) and
+    // the days with an age class and calendar period but below the first bound.
+    int64_t categoryDays = 0;
+    int64_t daysBelowFirstBound = 0;
 
     // One row left out and why ("exit 31.12.1979 before entry 01.01.1980").
     struct LeftOut {
@@ -78,12 +82,20 @@ inline constexpr int kPollIntervalMs = 100;
 // Throws VdxError for a row whose date of birth, entry, exit or (with a lag)
 // hire date is empty or not a date, naming the row, the column and the value,
 // and for a row whose date of birth is after its entry date.
+// With `exposure`, the axis of state.ExposureEntry (if any) splits the
+// follow-up a third time in the same pass: `exposure` receives one PyCells
+// per class, the work history read person by person (its periods sorted by
+// the id; a period that ends before it starts or overlaps the one before
+// stops the run, naming the row).
 bool ComputePersonYears(ProgramState& state, db::Database& workingCopy, Progress& progress, PyCells& cells,
-                        PyRunSummary& summary);
+                        PyRunSummary& summary, ExposureResults* exposure = nullptr);
 
 // Rewrites VdxAgeClassValues, VdxYearClassValues and VdxPyValues of the
 // working copy from the bounds of the state and `cells`, in one transaction.
-void StorePersonYearsTables(db::Database& workingCopy, const ProgramState& state, const PyCells& cells);
+// With `exposure`, also replaces the stored exposure categories (none for a
+// run without an axis), in the same transaction.
+void StorePersonYearsTables(db::Database& workingCopy, const ProgramState& state, const PyCells& cells,
+                            const ExposureResults* exposure = nullptr);
 
 enum class PyRunOutcome { Completed, Cancelled, Failed };
 

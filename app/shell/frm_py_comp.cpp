@@ -17,8 +17,13 @@
 #include "frm_self_defined.h"
 #include "frm_sex.h"
 #include "main_window.h"
+#include "db/database.h"
+#include "db/exposure_tables.h"
+#include "db/work_history_stream.h"
+#include "py/exposure_axis.h"
 #include "py/person_years_run.h"
 #include "py/sex_lag.h"
+#include "state/text_values.h"
 
 namespace vdx {
 
@@ -147,6 +152,62 @@ FrmPyComp::FrmPyComp(QWidget* parent, ProgramState& state, Interaction& ui)
     auto* options = new QHBoxLayout;
     options->addWidget(OptionFrame(this, "Sex", chkSex_, btnSex_));
     options->addWidget(OptionFrame(this, "Lag", chkLag_, btnLag_));
+
+    // The exposure axis: none, or time since hire, duration of employment or
+    // cumulative exposure with its classes (lower bounds) and lag.
+    exposureEntry_ = state_.ExposureEntry;
+    const ExposureAxis& axis = state_.ExposureEntry;
+    comAxis_ = new QComboBox(this);
+    comAxis_->setObjectName("comAxis");
+    comAxis_->addItems({"None", "Time since hire", "Duration of employment", "Cumulative exposure"});
+    comAxis_->setCurrentIndex(static_cast<int>(axis.kind));
+    std::string bounds;
+    for (double b : axis.bounds) bounds += (bounds.empty() ? "" : ",") + db::BoundText(b);
+    txtAxisClasses_ = new QLineEdit(Q(bounds), this);
+    txtAxisClasses_->setObjectName("txtAxisClasses");
+    txtAxisClasses_->setPlaceholderText("0,1,5,10,20");
+    txtAxisClasses_->setToolTip("Lower bounds of the classes in years (unit-years), ascending; the last class is open");
+    txtExposureLag_ = new QLineEdit(QString::number(axis.lagYears), this);
+    txtExposureLag_->setObjectName("txtExposureLag");
+    txtExposureLag_->setMaximumWidth(70);
+    comWorkHistory_ = new QComboBox(this);
+    comWorkHistory_->setObjectName("comWorkHistory");
+    comWorkHistory_->addItem("");
+    try {
+        auto db = db::Database::open(state_.WorkingCopyName);
+        for (const auto& name : db::RegisteredWorkHistories(*db)) comWorkHistory_->addItem(Q(name));
+    } catch (const VdxError&) {
+        // No list: the check names the work history that is missing.
+    }
+    comWorkHistory_->setCurrentText(Q(axis.workHistory));
+    if (comWorkHistory_->currentIndex() <= 0 && comWorkHistory_->count() == 2) comWorkHistory_->setCurrentIndex(1);
+    comPersonId_ = ColumnCombo(this, "comPersonId", state_, axis.idColumn);
+    comHireColumn_ = ColumnCombo(this, "comHireColumn", state_, axis.hireColumn);
+    comHireColumn_->setToolTip("Time since hire: the date of hire; left empty, the first work period's start");
+    auto* exposure = new QGroupBox("Exposure axis", this);
+    auto* egrid = new QGridLayout(exposure);
+    egrid->addWidget(Label("A&xis:", comAxis_, exposure), 0, 0);
+    egrid->addWidget(comAxis_, 0, 1);
+    egrid->addWidget(Label("Cl&asses:", txtAxisClasses_, exposure), 0, 2);
+    egrid->addWidget(txtAxisClasses_, 0, 3);
+    egrid->addWidget(Label("Exposure la&g (years):", txtExposureLag_, exposure), 0, 4);
+    egrid->addWidget(txtExposureLag_, 0, 5);
+    egrid->addWidget(Label("&Work history:", comWorkHistory_, exposure), 1, 0);
+    egrid->addWidget(comWorkHistory_, 1, 1);
+    egrid->addWidget(Label("Person &id:", comPersonId_, exposure), 1, 2);
+    egrid->addWidget(comPersonId_, 1, 3);
+    egrid->addWidget(Label("&Hire date:", comHireColumn_, exposure), 1, 4);
+    egrid->addWidget(comHireColumn_, 1, 5);
+    auto axisChosen = [this](int index) {
+        const bool on = index > 0;
+        for (QWidget* w : std::initializer_list<QWidget*>{txtAxisClasses_, txtExposureLag_, comWorkHistory_,
+                                                         comPersonId_})
+            w->setEnabled(on);
+        comHireColumn_->setEnabled(index == static_cast<int>(ExposureAxisKind::TimeSinceHire));
+    };
+    connect(comAxis_, qOverload<int>(&QComboBox::currentIndexChanged), this, axisChosen);
+    axisChosen(comAxis_->currentIndex());
+
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(cmdCompute_);
@@ -155,6 +216,7 @@ FrmPyComp::FrmPyComp(QWidget* parent, ProgramState& state, Interaction& ui)
     layout->addWidget(variables);
     layout->addLayout(classes);
     layout->addLayout(options);
+    layout->addWidget(exposure);
     layout->addLayout(buttons);
 
     // The buttons of an unchecked box are disabled from the start.
@@ -212,6 +274,26 @@ py::PyRequest FrmPyComp::request() const {
     return f;
 }
 
+std::optional<ExposureAxis> FrmPyComp::exposureAxis() {
+    ExposureAxis axis;
+    axis.kind = static_cast<ExposureAxisKind>(comAxis_->currentIndex());
+    if (axis.kind == ExposureAxisKind::None) return axis;
+    axis.bounds = db::ReadBounds(txtAxisClasses_->text().toStdString());
+    const auto lag = ReadNumber(txtExposureLag_->text().trimmed().isEmpty() ? "0" : txtExposureLag_->text().toStdString());
+    axis.lagYears = lag && *lag == static_cast<int>(*lag) ? static_cast<int>(*lag) : -1;
+    axis.workHistory = comWorkHistory_->currentText().toStdString();
+    axis.idColumn = comPersonId_->currentText().toStdString();
+    if (axis.kind == ExposureAxisKind::TimeSinceHire) axis.hireColumn = comHireColumn_->currentText().toStdString();
+    if (!py::CheckExposureAxis(state_, ui_, axis)) {
+        QWidget* focus = axis.bounds.empty() ? static_cast<QWidget*>(txtAxisClasses_)
+                         : axis.lagYears < 0 || axis.lagYears > 100 ? static_cast<QWidget*>(txtExposureLag_)
+                                                                    : static_cast<QWidget*>(comWorkHistory_);
+        focus->setFocus();
+        return std::nullopt;
+    }
+    return axis;
+}
+
 void FrmPyComp::compute() {
     const py::PyCheck check = py::CheckPyRequest(state_, ui_, request());
     QWidget* focus = nullptr;
@@ -231,11 +313,16 @@ void FrmPyComp::compute() {
         focus->setFocus();
         if (auto* box = qobject_cast<QLineEdit*>(focus)) box->selectAll();
     }
-    if (check.ok()) accept();
+    if (!check.ok()) return;
+    const auto axis = exposureAxis();
+    if (!axis) return;
+    state_.ExposureEntry = *axis;
+    accept();
 }
 
 void FrmPyComp::reject() {
     py::RestoreSettingsSnapshot(state_, snapshot_);
+    state_.ExposureEntry = exposureEntry_;
     // The entries of a stopped run brought their own sex and lag status.
     if (enteredShown_) std::tie(state_.py.sexDefined, state_.py.lagDefined) = statusOnOpening_;
     QDialog::reject();

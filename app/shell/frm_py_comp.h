@@ -3,6 +3,8 @@
 // controls; the settings, their checks and the run are vdx::py functions.
 #pragma once
 
+#include <optional>
+
 #include <QDialog>
 #include <utility>
 
@@ -55,6 +57,12 @@ private:
     QLineEdit *txtAgeFrom_, *txtAgeTo_, *txtAgeStep_;
     QLineEdit *txtCalendarFrom_, *txtCalendarTo_, *txtCalendarStep_;
     QPushButton *cmdCompute_, *cmdCancel_;
+    // The exposure axis: its kind, classes, lag, work history, id and hire columns.
+    QComboBox *comAxis_, *comWorkHistory_, *comPersonId_, *comHireColumn_;
+    QLineEdit *txtAxisClasses_, *txtExposureLag_;
+    ExposureAxis exposureEntry_;  // the axis on opening, put back by Cancel
+    // The axis the controls hold; nullopt (message shown, focus set) when refused.
+    std::optional<ExposureAxis> exposureAxis();
 };
 
 // Compute > Person-Years (mnuComputePY) on the main window: messages 16 and

@@ -13,7 +13,9 @@
 #include "frm_options.h"
 #include "frm_py_comp.h"
 #include "frm_smr_calculator.h"
+#include "frm_categories.h"
 #include "frm_causes_comp.h"
+#include "frm_check_cohort.h"
 #include "frm_rate_ratios.h"
 #include "frm_smr_comp.h"
 #include "frm_srr_comp.h"
@@ -168,6 +170,8 @@ MainMenus BuildMainMenus(QMainWindow* window) {
     QObject::connect(computeSmr, &QAction::triggered, window, [window] { MenuComputeSmr(window); });
     QAction* computeCauses = AddEntry(m.mnuCompute, "mnuComputeCauses", "SMR for a &cause list...");
     QObject::connect(computeCauses, &QAction::triggered, window, [window] { MenuComputeCauses(window); });
+    QAction* computeCategories = AddEntry(m.mnuCompute, "mnuComputeSmrByCategory", "SMR by cate&gory...");
+    QObject::connect(computeCategories, &QAction::triggered, window, [window] { MenuComputeSmrByCategory(window); });
     QAction* computeRateRatios = AddEntry(m.mnuCompute, "mnuComputeRateRatios", "Rate ra&tios...");
     QObject::connect(computeRateRatios, &QAction::triggered, window, [window] { MenuComputeRateRatios(window); });
     // Hidden at start-up unless the settings ask for it (startup.cpp).
@@ -181,6 +185,8 @@ MainMenus BuildMainMenus(QMainWindow* window) {
     m.mnuTools = AddMenu(window, "mnuTools", "T&ools");
     QAction* calculator = AddEntry(m.mnuTools, "mnuToolsSMRCalculator", "SMR &Calculator");
     QObject::connect(calculator, &QAction::triggered, window, [window] { MenuToolsSMRCalculator(window); });
+    QAction* check = AddEntry(m.mnuTools, "mnuToolsCheckCohort", "Check co&hort");
+    QObject::connect(check, &QAction::triggered, window, [window] { MenuToolsCheckCohort(window); });
     QAction* options = AddEntry(m.mnuTools, "mnuToolsOptions", "&Options");
     QObject::connect(options, &QAction::triggered, window, [window] { MenuToolsOptions(window); });
 

@@ -38,33 +38,59 @@ QMenu* SubMenu(QMenu* parent, const QString& name, const QString& caption) {
     return menu;
 }
 
-// "Main table" or "Rate table" with its Add sub-menu.
-void AddTableMenu(QMainWindow* window, QMenu* mnuTables, bool rateTable) {
-    const QString base = rateTable ? "mnuTablesRateTable" : "mnuTablesMainTable";
-    QMenu* table = SubMenu(mnuTables, base, rateTable ? "&Rate table" : "&Main table");
-    QMenu* add = SubMenu(table, base + "Add", "&Add");
+// The formats a table can be added from (ODBC sources only with
+// `dataSources`), in their sub-menus, each calling `chosen` with its format.
+template <typename Chosen>
+void AddFileFormatEntries(QMainWindow* window, QMenu* add, const QString& base, bool dataSources, Chosen chosen) {
     QMap<QString, QMenu*> formats;
-    // One entry per format with a menu entry, in the table's order; captions
-    // carry their access keys ("&"), object names leave them out.
     for (const exchange::FileFormat& e : exchange::FileFormats()) {
-        if (!e.hasMenuEntry()) continue;
+        if (!e.hasMenuEntry() || (!dataSources && e.layout == exchange::TableLayout::DataSource)) continue;
         QMenu* menu = add;
         if (*e.subMenu) {
             menu = formats.value(e.subMenu);
             if (!menu) {
-                const QString caption = e.subMenu;
-                menu = SubMenu(add, base + "Add" + QString(caption).remove('&'), caption);
+                menu = SubMenu(add, base + "Add" + QString(e.subMenu).remove('&'), e.subMenu);
                 formats.insert(e.subMenu, menu);
             }
         }
         QAction* entry = menu->addAction(e.menuCaption);
         entry->setObjectName(base + "Add" + e.menuName);
-        QObject::connect(entry, &QAction::triggered, window,
-                         [window, rateTable, &e] { MenuAddTable(window, rateTable, e); });
+        QObject::connect(entry, &QAction::triggered, window, [window, &e, chosen] { chosen(window, e); });
     }
+}
+
+// "Main table" or "Rate table" with its Add sub-menu.
+void AddTableMenu(QMainWindow* window, QMenu* mnuTables, bool rateTable) {
+    const QString base = rateTable ? "mnuTablesRateTable" : "mnuTablesMainTable";
+    QMenu* table = SubMenu(mnuTables, base, rateTable ? "&Rate table" : "&Main table");
+    QMenu* add = SubMenu(table, base + "Add", "&Add");
+    // One entry per format with a menu entry, in the table's order; captions
+    // carry their access keys ("&"), object names leave them out.
+    AddFileFormatEntries(window, add, base, true,
+                         [rateTable](QMainWindow* w, const exchange::FileFormat& e) { MenuAddTable(w, rateTable, e); });
     QAction* remove = table->addAction(rateTable ? "&Remove..." : "&Remove");
     remove->setObjectName(base + "Remove");
     QObject::connect(remove, &QAction::triggered, window, [window, rateTable] { MenuRemoveTable(window, rateTable); });
+}
+
+// Tables > Work history > Add: the formats that hold tables in files.
+void MenuAddWorkHistory(QMainWindow* window, const exchange::FileFormat& format) {
+    auto* main = qobject_cast<MainWindow*>(window);
+    if (!main) return;
+    QtAttachDialogs dialogs(main);
+    main->runCommand([&] {
+        ProgramState& state = main->state();
+        Interaction& ui = main->ui();
+        if (exchange::AddWorkHistory(state, ui, dialogs, format))
+            ui.message("Work history " + state.ExternalTableName + " added.", Buttons::Ok, Icon::Information,
+                       "VELDRIX");
+    });
+}
+
+void AddWorkHistoryMenu(QMainWindow* window, QMenu* mnuTables) {
+    const QString base = "mnuTablesWorkHistory";
+    QMenu* add = SubMenu(SubMenu(mnuTables, base, "&Work history"), base + "Add", "&Add");
+    AddFileFormatEntries(window, add, base, false, [](QMainWindow* w, const exchange::FileFormat& e) { MenuAddWorkHistory(w, e); });
 }
 
 // Tables > Cause list > Add: the list the program brings along, or a table
@@ -77,21 +103,7 @@ void AddCauseListMenu(QMainWindow* window, QMenu* mnuTables) {
     bundled->setObjectName(base + "AddDefault");
     QObject::connect(bundled, &QAction::triggered, window, [window] { MenuAddCauseList(window, nullptr); });
     add->addSeparator();
-    QMap<QString, QMenu*> formats;
-    for (const exchange::FileFormat& e : exchange::FileFormats()) {
-        if (!e.hasMenuEntry() || e.layout == exchange::TableLayout::DataSource) continue;
-        QMenu* menu = add;
-        if (*e.subMenu) {
-            menu = formats.value(e.subMenu);
-            if (!menu) {
-                menu = SubMenu(add, base + "Add" + QString(e.subMenu).remove('&'), e.subMenu);
-                formats.insert(e.subMenu, menu);
-            }
-        }
-        QAction* entry = menu->addAction(e.menuCaption);
-        entry->setObjectName(base + "Add" + e.menuName);
-        QObject::connect(entry, &QAction::triggered, window, [window, &e] { MenuAddCauseList(window, &e); });
-    }
+    AddFileFormatEntries(window, add, base, false, [](QMainWindow* w, const exchange::FileFormat& e) { MenuAddCauseList(w, &e); });
     QAction* revisions = list->addAction("ICD &revisions...");
     revisions->setObjectName("mnuTablesRevisions");
     QObject::connect(revisions, &QAction::triggered, window, [window] { MenuRevisions(window); });
@@ -142,6 +154,7 @@ void AddTablesMenuEntries(QMainWindow* window, QMenu* mnuTables) {
     AddTableMenu(window, mnuTables, false);
     AddTableMenu(window, mnuTables, true);
     AddCauseListMenu(window, mnuTables);
+    AddWorkHistoryMenu(window, mnuTables);
     mnuTables->addSeparator();
 }
 

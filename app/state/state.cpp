@@ -35,6 +35,8 @@ void ResetNavigator(ProgramState& state) {
     state.PyValues.clear();
     state.CancelRequested = false;
     state.PyEntries.reset();
+    state.ExposureEntry = ExposureAxis{};
+    state.Exposure = ExposureResults{};
     state.SmrEntries.reset();
     state.ExternalDatabaseName.clear();
     state.ExternalFileTitle.clear();

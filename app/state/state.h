@@ -71,6 +71,30 @@ private:
     std::vector<int64_t> cells_ = std::vector<int64_t>(1, 0);
 };
 
+// The optional third axis of the person-years run: time since first hire,
+// duration of employment or cumulative exposure, in years (unit-years),
+// classed by lower bounds (the last class open), optionally lagged.
+enum class ExposureAxisKind { None = 0, TimeSinceHire = 1, Duration = 2, Cumulative = 3 };
+
+struct ExposureAxis {
+    ExposureAxisKind kind = ExposureAxisKind::None;
+    std::vector<double> bounds;  // ascending lower bounds of the classes
+    int lagYears = 0;
+    std::string hireColumn;      // time since hire: a date column of the main table ("" = first work period)
+    std::string workHistory;     // the registered work history (duration, cumulative; hire without a column)
+    std::string idColumn;        // the main table's id column that the work history's ids name
+    bool operator==(const ExposureAxis&) const = default;
+};
+
+// The person-years of the last run with an axis: one PyCells per class
+// (tables as PyValues), and the days with a stratum but below the first bound.
+struct ExposureResults {
+    ExposureAxis axis;
+    std::vector<PyCells> categories;
+    int64_t daysBelow = 0;
+    bool computed() const { return axis.kind != ExposureAxisKind::None && !categories.empty(); }
+};
+
 // A column of the main data table with the type judged on its first row.
 struct FieldInfo {
     std::string name;
@@ -173,6 +197,10 @@ struct ProgramState {
     PyCells PyValues;
     bool CancelRequested = false;
     std::optional<PyDialogEntries> PyEntries;  // cleared by a completed run
+    // The axis the next person-years run splits by (None: no axis), and the
+    // categories of the last run that had one.
+    ExposureAxis ExposureEntry;
+    ExposureResults Exposure;
 
     // The SMR and SRR dialogs' last entries.
     std::optional<SmrDialogEntries> SmrEntries;

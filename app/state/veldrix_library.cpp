@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cstddef>
 #include <atomic>
 #include <mutex>
 
@@ -27,6 +28,8 @@ enum Export {
     kSquareRootHigh,
     kWaldLow,
     kWaldHigh,
+    kPyComputeAxis,
+    kDeathComputeAxis,
     kChiSquareUpperTail,
     kExportCount
 };
@@ -36,6 +39,7 @@ constexpr std::array<const char*, kExportCount> kExportNames = {
     "MultiplierExactLow", "MultiplierExactHigh",     "MultiplierByarLow",     "MultiplierByarHigh",
     "MultiplierChiSquareLow", "MultiplierChiSquareHigh", "MultiplierSquareRootLow",
     "MultiplierSquareRootHigh", "MultiplierWaldLow", "MultiplierWaldHigh",
+    "PYCOMPUTE_AXIS", "DEATHCOMPUTE_AXIS",
     "ChiSquareUpperTail",
 };
 
@@ -128,6 +132,24 @@ int32_t Strata::personCells(double startDate, double endDate, double birthDate, 
 int32_t Strata::deathCell(double deathDate, double birthDate) const {
     return resolve<kDeathComputePrepared, decltype(DEATHCOMPUTE_PREPARED)>()(
         reinterpret_cast<const VeldrixStrata*>(prepared_), deathDate, birthDate);
+}
+
+static_assert(sizeof(Axis) == sizeof(VeldrixAxis) && offsetof(Axis, hireDate) == offsetof(VeldrixAxis, hireDate) &&
+                  offsetof(Axis, periods) == offsetof(VeldrixAxis, periods) &&
+                  sizeof(AxisPeriod) == sizeof(VeldrixWorkPeriod),
+              "Axis keeps the library's VeldrixAxis");
+
+int32_t Strata::axisCells(const Axis& axis, double startDate, double endDate, double birthDate, int32_t* cellIndex,
+                          double* days, int32_t capacity, double* daysBelow) const {
+    return resolve<kPyComputeAxis, decltype(PYCOMPUTE_AXIS)>()(
+        reinterpret_cast<const VeldrixStrata*>(prepared_), reinterpret_cast<const VeldrixAxis*>(&axis), startDate,
+        endDate, birthDate, cellIndex, days, capacity, daysBelow);
+}
+
+int32_t Strata::axisDeathCell(const Axis& axis, double deathDate, double birthDate) const {
+    return resolve<kDeathComputeAxis, decltype(DEATHCOMPUTE_AXIS)>()(
+        reinterpret_cast<const VeldrixStrata*>(prepared_), reinterpret_cast<const VeldrixAxis*>(&axis), deathDate,
+        birthDate);
 }
 
 #define VDX_MULTIPLIER(Name, Slot, Second)                                  \

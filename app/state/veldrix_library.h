@@ -18,6 +18,22 @@ namespace vdx::library {
 // running program.
 inline constexpr const char* kLibraryFileName = "libveldrix.so";
 
+// A third axis of the split (the layout of the library's VeldrixAxis and
+// VeldrixWorkPeriod, see veldrix.h): kind 1 time since hire, 2 duration of
+// employment, 3 cumulative exposure; bounds of classCount classes.
+struct AxisPeriod {
+    double start, end, intensity;
+};
+struct Axis {
+    int32_t kind = 0;
+    int32_t lagYears = 0;
+    const double* bounds = nullptr;
+    int32_t classCount = 0;
+    double hireDate = 0;
+    const AxisPeriod* periods = nullptr;
+    int32_t periodCount = 0;
+};
+
 // The class tables of one run, prepared once by the library from the bound
 // arrays (which must outlive the Strata and stay unchanged), then used for
 // every person and death of the run; usable from any thread.
@@ -33,6 +49,12 @@ public:
                         int32_t capacity) const;
     // The cell of one death, 0 when it lies in no stratum.
     int32_t deathCell(double deathDate, double birthDate) const;
+    // PYCOMPUTE_AXIS and DEATHCOMPUTE_AXIS for the prepared bounds: cells
+    // i + A * (j - 1) + A * C * (k - 1); days below the first bound added to
+    // *daysBelow; -1 for an axis the library refuses.
+    int32_t axisCells(const Axis& axis, double startDate, double endDate, double birthDate, int32_t* cellIndex,
+                      double* days, int32_t capacity, double* daysBelow) const;
+    int32_t axisDeathCell(const Axis& axis, double deathDate, double birthDate) const;
 
 private:
     alignas(8) unsigned char prepared_[192];

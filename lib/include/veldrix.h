@@ -98,6 +98,60 @@ VELDRIX_API int32_t PYCOMPUTE_PREPARED(const VeldrixStrata* strata, double start
 
 VELDRIX_API int32_t DEATHCOMPUTE_PREPARED(const VeldrixStrata* strata, double deathDate, double birthDate);
 
+/* ---- A time-dependent third axis ---------------------------------------- */
+
+/*
+ * One period of employment: the days start .. end (both included, whole day
+ * numbers) at an exposure intensity per year.
+ */
+typedef struct VeldrixWorkPeriod {
+    double start;
+    double end;
+    double intensity;
+} VeldrixWorkPeriod;
+
+/* The value a third axis classes a day d by, in years:
+ *   TIME_SINCE_HIRE  (d - hire) / 365.25;
+ *   DURATION         the employed days before d / 365.25;
+ *   CUMULATIVE       the sum over the periods, in the order given, of
+ *                    intensity x its employed days before d, / 365.25.
+ * With a lag of L whole years the value of d is the value of the day L
+ * calendar years before d (29 February going to 28 February), so that only
+ * what was accumulated on the days strictly before that day counts. */
+#define VELDRIX_AXIS_TIME_SINCE_HIRE 1
+#define VELDRIX_AXIS_DURATION 2
+#define VELDRIX_AXIS_CUMULATIVE 3
+
+typedef struct VeldrixAxis {
+    int32_t kind;                     /* VELDRIX_AXIS_... */
+    int32_t lagYears;                 /* 0 or more */
+    const double* bounds;             /* lower bounds of the K classes, ascending; the last class is open */
+    int32_t classCount;               /* K */
+    double hireDate;                  /* for TIME_SINCE_HIRE */
+    const VeldrixWorkPeriod* periods; /* for DURATION and CUMULATIVE */
+    int32_t periodCount;
+} VeldrixAxis;
+
+/*
+ * PYCOMPUTE_PREPARED with a third axis: a day of age class i, calendar period
+ * j and axis class k (bound k <= value < bound k+1) counts in cell
+ * i + A * (j - 1) + A * C * (k - 1). Days that have an age and calendar cell
+ * but a value below the first bound (or none, a missing hire date) count in
+ * no cell; their number is added to *daysBelow. Follow-up is split at the
+ * days on which the value crosses a bound, and the result is that of a walk
+ * over the days. Returns the number of entries (as PYCOMPUTE_PREPARED), or -1
+ * when the axis is not usable (unknown kind, negative lag, bounds not
+ * ascending or none).
+ */
+VELDRIX_API int32_t PYCOMPUTE_AXIS(const VeldrixStrata* strata, const VeldrixAxis* axis, double startDate,
+                                   double endDate, double birthDate, int32_t* cellIndex, double* days,
+                                   int32_t capacity, double* daysBelow);
+
+/* The cell of a death on deathDate with the numbering of PYCOMPUTE_AXIS, or 0
+ * when it is in no cell; -1 when the axis is not usable. */
+VELDRIX_API int32_t DEATHCOMPUTE_AXIS(const VeldrixStrata* strata, const VeldrixAxis* axis, double deathDate,
+                                      double birthDate);
+
 /* ---- Deaths ------------------------------------------------------------ */
 
 /*

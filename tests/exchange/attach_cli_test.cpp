@@ -243,6 +243,9 @@ TEST_F(CliAttach, WrongArgumentsAreUsageErrors) {
              {"attach", study, "--rate", "--format", "dbase3", txt, "--table", "x"},
              {"attach", study, "--rate", "--format", "csv", txt, "--separator", "|"},
              {"attach", study, "--rate", "--format", "dbase3", txt, "--separator", ","},
+             {"attach", study, "--rate", "--work-history", "--format", "csv", txt},
+             {"attach", study, "--main", "--format", "csv", txt, "--id", "ID"},  // a column role without --work-history
+             {"attach", study, "--work-history", "--format", "odbc", "DSN=x"},
          }) {
         const CommandRun r = cli(args);
         EXPECT_EQ(r.status, 2) << args[0] << " " << args.back();
@@ -251,7 +254,7 @@ TEST_F(CliAttach, WrongArgumentsAreUsageErrors) {
     EXPECT_EQ(ReadFile(study), before);
     const CommandRun help = cli({"--help"});
     EXPECT_NE(help.out.find("import STUDY.vdx (--main | --rate) FILE"), std::string::npos);
-    EXPECT_NE(help.out.find("attach STUDY.vdx (--main | --rate | --causes) --format FORMAT SOURCE"), std::string::npos);
+    EXPECT_NE(help.out.find("attach STUDY.vdx (--main | --rate | --causes | --work-history) --format FORMAT SOURCE"), std::string::npos);
 }
 
 TEST_F(CliAttach, EveryFormatOfTheTableIsNamedInTheHelpAndTakenByItsCommands) {
@@ -335,6 +338,46 @@ TEST_F(CliAttach, ALongRateTableFromCsvAndXlsxIsStoredWithItsLayout) {
         EXPECT_NE(r.err.find(f.said), std::string::npos) << r.err;
     }
     EXPECT_EQ(ReadFile(study), before);
+}
+
+}  // namespace
+
+namespace {
+
+// A work history is registered with the columns of its roles, found by their
+// names or named; without its id, start and end nothing is added.
+TEST_F(CliAttach, AWorkHistoryIsRegisteredWithTheColumnsOfItsRoles) {
+    struct Case {
+        const char* header;
+        std::vector<std::string> options;
+        std::vector<std::string> registered;  // id, start, end, intensity, job; empty: refused
+    } cases[] = {
+        {"PersonID,Start,End,Intensity,Job", {}, {"PersonID", "Start", "End", "Intensity", "Job"}},
+        {"pid,d1,d2,lvl", {"--start", "d1", "--end", "d2", "--intensity", "lvl"}, {"pid", "d1", "d2", "lvl", ""}},
+        {"pid,d1,d2", {}, {}},
+        {"pid,d1,d2", {"--start", "d1", "--end", "nosuch"}, {}},
+    };
+    const char* roles[] = {"IdColumn", "StartColumn", "EndColumn", "IntensityColumn", "JobColumn"};
+    int added = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.header);
+        const std::string file = dir + "/work" + std::to_string(&c - cases) + ".csv";
+        std::ofstream(file) << c.header << "\n1,1970-01-01,1975-12-31,2.5\n";
+        const std::string before = ReadFile(study);
+        const CommandRun r = cli(Args({"attach", study, "--work-history", "--format", "csv", file}, c.options));
+        if (c.registered.empty()) {
+            EXPECT_NE(r.status, 0);
+            EXPECT_EQ(ReadFile(study), before);
+            continue;
+        }
+        ASSERT_EQ(r.status, 0) << r.err << r.out;
+        ++added;
+        std::vector<std::string> row;
+        for (const char* role : roles) row.push_back(ColumnTexts(study, "VdxWorkHistories", role).back());
+        EXPECT_EQ(row, c.registered);
+        EXPECT_EQ(ColumnTexts(study, "VdxWorkHistories", "Name").back(), fs::path(file).stem().string());
+    }
+    EXPECT_EQ(ColumnTexts(study, "VdxWorkHistories", "Name").size(), static_cast<size_t>(added));
 }
 
 }  // namespace

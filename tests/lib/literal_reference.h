@@ -5,8 +5,10 @@
 // terms) with a bracket found in steps of 10.
 #pragma once
 
+#include <chrono>
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
 namespace literal {
 
@@ -49,6 +51,78 @@ inline double DeathCompute(double death, double birth, double* cells, int32_t ce
     if (i && j)
         cells[i + A * (j - 1)] = 1.0;
     return 1.0;
+}
+
+// The third axis, day by day. A work period: days start .. end at an
+// intensity per year.
+struct WorkPeriod {
+    double start, end, intensity;
+};
+enum class Axis { TimeSinceHire, Duration, Cumulative };
+
+// The day `lag` calendar years before `day` (29 February to 28 February).
+inline double LaggedDay(double day, int lag)
+{
+    using namespace std::chrono;
+    const sys_days origin = sys_days{year{1899} / December / 30};
+    year_month_day date{origin + days{static_cast<long>(day)}};
+    date = date - years{lag};
+    if (!date.ok())
+        date = date.year() / date.month() / std::chrono::day{28};
+    return static_cast<double>((sys_days{date} - origin).count());
+}
+
+// Person-years of one person by age, calendar period and axis class (bound k
+// <= value < bound k+1, the last class open), cell i + A(j-1) + AC(k-1), the
+// days with an age and calendar cell below the first bound in `below`; the
+// class of each day from the employed days before its lagged day, counted
+// one at a time. Returns the cell of day `death` (0 when none).
+inline int32_t AxisWalk(Axis axis, int lag, const std::vector<double>& bounds, double hire,
+                        const std::vector<WorkPeriod>& periods, double start, double end, double birth,
+                        const double* ageBounds, int A, const double* calendarBounds, int C,
+                        std::vector<double>& cells, double& below, double death)
+{
+    const int K = static_cast<int>(bounds.size());
+    cells.assign(static_cast<size_t>(A) * C * K + 1, 0.0);
+    below = 0;
+    int32_t deathCell = 0;
+    std::vector<double> counted(periods.size(), 0.0);  // days of each period before `next`
+    double next = 1e300;
+    for (const WorkPeriod& p : periods)
+        next = std::fmin(next, p.start);
+    for (double d = std::fmin(start, death); d <= std::fmax(end, death); d = d + 1.0) {
+        const double x = lag ? LaggedDay(d, lag) : d;
+        for (; next < x; next = next + 1.0)
+            for (size_t p = 0; p < periods.size(); ++p)
+                if (periods[p].start <= next && next <= periods[p].end)
+                    counted[p] += 1.0;
+        double value = 0;
+        if (axis == Axis::TimeSinceHire) {
+            value = (x - hire) / 365.25;
+        } else {
+            for (size_t p = 0; p < periods.size(); ++p)
+                value += axis == Axis::Cumulative ? periods[p].intensity * counted[p] : counted[p];
+            value = value / 365.25;
+        }
+        int k = 0;
+        for (int m = 0; m < K; ++m)
+            if (bounds[m] <= value && (m + 1 == K || value < bounds[m + 1]))
+                k = m + 1;
+        const int i = ageOrPeriodClass(ageBounds, A, (d - birth) / 365.25);
+        const int j = ageOrPeriodClass(calendarBounds, C, d);
+        if (!i || !j)
+            continue;
+        const int32_t cell = i + A * (j - 1) + A * C * (k - 1);
+        if (d == death && k)
+            deathCell = cell;
+        if (d < start || d > end)
+            continue;
+        if (k)
+            cells[cell] += 1.0;
+        else
+            below += 1.0;
+    }
+    return deathCell;
 }
 
 inline double LogGamma(double x)

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 
@@ -199,4 +200,78 @@ TEST_F(ExampleStudy, MissingArgumentsAreAUsageError) {
                   .status,
               2);
     EXPECT_EQ(cli({"show", study}).status, 2);
+}
+
+// Exposure from end to end, headless: a work history attached, the
+// person-years by cumulative exposure lagged 10 years, then the SMR per
+// category, whose total is the SMR of the whole cohort.
+TEST_F(ExampleStudy, PersonYearsAndSmrByCumulativeExposureAddUpToTheWholeCohort) {
+    const std::string study = copy("exposure.vdx");
+    // One or two periods a person, at intensities 0.5 to 4.
+    std::string work = "PersonID,Start,End,Intensity\n";
+    for (int id = 1; id <= 3000; ++id) {
+        const int year = 1940 + id % 50;
+        work += std::to_string(id) + "," + std::to_string(year) + "-03-01," + std::to_string(year + 1 + id % 23) +
+                "-02-28," + std::to_string(0.5 * (1 + id % 8)) + "\n";
+        if (id % 3 == 0)
+            work += std::to_string(id) + "," + std::to_string(year + 25) + "-01-01," + std::to_string(year + 30) +
+                    "-12-31,1\n";
+    }
+    {
+        std::ofstream(dir + "/work.csv") << work;
+    }
+    ASSERT_EQ(cli({"attach", study, "--work-history", "--format", "csv", dir + "/work.csv"}).status, 0);
+    std::vector<std::string> args{"pyears", study};
+    args.insert(args.end(), standard.begin(), standard.end());
+    const CommandRun py = cli(With(args, {"--sex", "SEX=1,2", "--by", "cumulative:0,1,5,20", "--work-history", "work",
+                                          "--id", "ID", "--exposure-lag", "10"}));
+    ASSERT_EQ(py.status, 0) << py.err << py.out;
+    // Every day of follow-up has a value of 0 or more: the categories hold them all.
+    const auto at = py.out.find("Person-years in the categories: ");
+    ASSERT_NE(at, std::string::npos) << py.out;
+    const std::string line = py.out.substr(at, py.out.find('\n', at) - at);
+    EXPECT_NE(line.find("(" + daysOf(py.out) + " days)"), std::string::npos) << py.out;
+    EXPECT_NE(py.out.find("Days below the first bound (0), in no category: 0"), std::string::npos) << py.out;
+    EXPECT_EQ(cli({"show", study, "Age*Calendar*Sex=2*Cumulative=5-20"}).status, 0);
+
+    const CommandRun smr = cli({"smr", study, "--rate", "Rates", "--death", "ICD=162"});
+    ASSERT_EQ(smr.status, 0) << smr.err;
+    const CommandRun table = cli({"categories", study, "--rate", "Rates", "--death", "ICD=162", "--name", "Lung"});
+    ASSERT_EQ(table.status, 0) << table.err << table.out;
+    const auto rows = lines(table.out);
+    ASSERT_EQ(rows.size(), 6u) << table.out;  // header, 4 categories, total
+    EXPECT_EQ(rows[0], "category,days,person_years,observed,expected,smr,low,high");
+    auto fields = [](const std::string& line) {
+        std::vector<std::string> out;
+        std::istringstream in(line);
+        for (std::string f; std::getline(in, f, ',');) out.push_back(f);
+        return out;
+    };
+    double days = 0, observed = 0, expected = 0;
+    for (size_t r = 1; r <= 4; ++r) {
+        const auto f = fields(rows[r]);
+        EXPECT_EQ(f[0], (std::vector<std::string>{"", "0-1", "1-5", "5-20", "20+"}[r]));
+        days += std::stod(f[1]);
+        observed += std::stod(f[3]);
+        expected += std::stod(f[4]);
+    }
+    const auto total = fields(rows[5]);
+    ASSERT_EQ(total.size(), 8u);
+    EXPECT_EQ(total[0], "total");
+    EXPECT_EQ(std::stod(total[1]), days);
+    EXPECT_EQ(total[1], daysOf(py.out));
+    EXPECT_EQ(std::stod(total[3]), observed);
+    EXPECT_NEAR(std::stod(total[4]), expected, 1e-9 * expected);
+    // The report of the whole cohort's SMR: "Observed Cases: O", "Expected Cases: E".
+    auto reported = [&](const std::string& label) {
+        const auto p = smr.out.find(label);
+        return p == std::string::npos ? -1.0 : std::stod(smr.out.substr(p + label.size()));
+    };
+    EXPECT_EQ(std::stod(total[3]), reported("Observed Cases: "));
+    EXPECT_NEAR(std::stod(total[4]), reported("Expected Cases: "), 1e-7);
+    EXPECT_NEAR(std::stod(total[5]), std::stod(total[3]) / std::stod(total[4]), 1e-12);
+    EXPECT_LT(std::stod(total[6]), std::stod(total[5]));
+    EXPECT_GT(std::stod(total[7]), std::stod(total[5]));
+    // Stored as an analysis of the study.
+    EXPECT_EQ(cli({"show", study, "Lung_Categories"}).status, 0);
 }

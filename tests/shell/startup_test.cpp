@@ -129,7 +129,7 @@ private slots:
                               "-", "&Exit"}));
         QCOMPARE(m.mnuTables->title(), QString("&Tables"));
         QCOMPARE(EntryTexts(m.mnuTables),
-                 QStringList({"&Main table", "&Rate table", "Ca&use list", "-", "Save &as...", "&Copy", "&Print"}));
+                 QStringList({"&Main table", "&Rate table", "Ca&use list", "&Work history", "-", "Save &as...", "&Copy", "&Print"}));
         QCOMPARE(EntryTexts(m.mnuReports), QStringList({"&Print", "Save &as...", "-", "&Study report"}));
         QCOMPARE(m.mnuHelp->title(), QString("&Help"));
         QCOMPARE(EntryTexts(m.mnuHelp), QStringList({"&Contents", "&Licence", "-", "&About"}));

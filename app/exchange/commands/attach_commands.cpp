@@ -545,4 +545,106 @@ bool AddRateTableODBC(ProgramState& state, Interaction& ui, AttachDialogs& dialo
     }
 }
 
+namespace {
+
+std::string Lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// The column given, checked, or the first whose name says the role.
+std::string ChooseColumn(const db::TableDef& def, const std::string& given, std::initializer_list<const char*> words,
+                         bool required, const char* role) {
+    if (!given.empty()) {
+        for (const db::FieldDef& f : def.fields)
+            if (Lower(f.name) == Lower(given)) return f.name;
+        throw VdxError(err::NotExpectedFormat, "The work history " + def.name + " has no column " + given + ".");
+    }
+    for (const char* word : words)
+        for (const db::FieldDef& f : def.fields)
+            if (Lower(f.name) == word) return f.name;
+    for (const char* word : words)
+        for (const db::FieldDef& f : def.fields)
+            if (Lower(f.name).find(word) != std::string::npos) return f.name;
+    if (required)
+        throw VdxError(err::NotExpectedFormat, "The work history " + def.name + " has no column for the " + role +
+                                                 "; name it (veldrix-cli: --" + role + " COLUMN).");
+    return "";
+}
+
+void RegisterWorkHistory(db::Database& wc, const std::string& name, const WorkHistoryColumns& given) {
+    const db::TableDef def = wc.tableDef(name);
+    WorkHistoryColumns c;
+    c.id = ChooseColumn(def, given.id, {"id", "personid", "person"}, true, "id");
+    c.start = ChooseColumn(def, given.start, {"start", "begin", "from"}, true, "start");
+    c.end = ChooseColumn(def, given.end, {"end", "stop", "to"}, true, "end");
+    c.intensity = ChooseColumn(def, given.intensity, {"intensity", "exposure", "level"}, false, "intensity");
+    c.job = ChooseColumn(def, given.job, {"job", "department", "dept", "code"}, false, "job");
+    if (!wc.tableExists(kVdxWorkHistories)) {
+        auto text = [](const char* n, bool zero) { return db::FieldDef{n, FieldType::Text, 255, zero}; };
+        wc.createTable({kVdxWorkHistories, 0,
+                        {text("Name", false), text("IdColumn", false), text("StartColumn", false),
+                         text("EndColumn", false), text("IntensityColumn", true), text("JobColumn", true)}});
+    }
+    auto rs = wc.openRecordset(kVdxWorkHistories);
+    rs->addNew();
+    rs->setValue("Name", Value::text(name));
+    rs->setValue("IdColumn", Value::text(c.id));
+    rs->setValue("StartColumn", Value::text(c.start));
+    rs->setValue("EndColumn", Value::text(c.end));
+    rs->setValue("IntensityColumn", Value::text(c.intensity));
+    rs->setValue("JobColumn", Value::text(c.job));
+    rs->update();
+}
+
+}  // namespace
+
+std::optional<WorkHistoryColumns> ReadWorkHistoryColumns(db::Database& wc, const std::string& name) {
+    if (!wc.tableExists(kVdxWorkHistories)) return std::nullopt;
+    auto rs = wc.openRecordset(kVdxWorkHistories);
+    for (rs->moveFirst(); !rs->eof(); rs->moveNext()) {
+        if (rs->value(rs->fieldIndex("Name")).asText() != name) continue;
+        auto get = [&](const char* column) { return rs->value(rs->fieldIndex(column)).asText(); };
+        return WorkHistoryColumns{get("IdColumn"), get("StartColumn"), get("EndColumn"), get("IntensityColumn"),
+                                  get("JobColumn")};
+    }
+    return std::nullopt;
+}
+
+bool AddWorkHistory(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, const FileFormat& format,
+                    const WorkHistoryColumns& columns, const NewTableNaming& naming) {
+    if (!ProjectIsOpen(state, ui)) return false;
+    try {
+        SelectExternalTable(state, ui, dialogs, "Select work history table...", format);
+        if (state.ExternalTableName.empty()) return false;
+        const std::string source = state.ExternalTableName;
+        const std::optional<std::string> chosenName = NameForNewTable(state, ui, WithoutDollars(source), naming);
+        if (!chosenName) {
+            ClearExternalSource(state);
+            return false;
+        }
+        std::string name = *chosenName;
+        if (!format.viaTextImport) {
+            BusyPointer busy(ui);
+            WorkingCopyTransaction t(state.WorkingCopyName);
+            CopyChosenSource(state, format, t.db(), source, name);
+            RegisterWorkHistory(t.db(), name, columns);
+            t.commit();
+        } else {
+            state.ExternalTableName = name;
+            if (!ImportText(state, ui, dialogs)) return false;
+            name = state.ExternalTableName;
+            RegisterImportedTable(state.WorkingCopyName, name,
+                                  [&](db::Database& wc) { RegisterWorkHistory(wc, name, columns); });
+        }
+        state.ExternalTableName = name;
+        state.ProjectChanged = true;
+        return true;
+    } catch (const VdxError& e) {
+        ShowAttachError(ui, e, NameForMessage(state), false);
+        state.ExternalTableName.clear();
+        return false;
+    }
+}
+
 }  // namespace vdx::exchange

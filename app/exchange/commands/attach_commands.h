@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "db/database.h"
 #include "db/rate_layouts.h"
 #include "exchange/formats/odbc/odbc_reader.h"
 #include "exchange/io/file_formats.h"
@@ -121,6 +122,23 @@ bool AddCauseList(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, 
                   const NewTableNaming& naming = {});
 bool AddMainTableODBC(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, const NewTableNaming& naming = {});
 bool AddRateTableODBC(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, const NewTableNaming& naming = {});
+
+// Tables > Work history > Add: a table of periods of employment, one row
+// each: person id, start and end date (both days included), optional
+// exposure intensity per year (1 when absent) and optional job code. The
+// table is copied like a main table and registered in VdxWorkHistories
+// (created when first needed) with the columns chosen for each role. A role
+// left "" takes the first column whose name says it (id; start, begin, from;
+// end, stop, to; intensity, exposure, level; job, department, dept, code);
+// id, start and end must be found, or nothing is added.
+inline constexpr const char* kVdxWorkHistories = "VdxWorkHistories";
+struct WorkHistoryColumns {
+    std::string id, start, end, intensity, job;
+};
+bool AddWorkHistory(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, const FileFormat& format,
+                    const WorkHistoryColumns& columns = {}, const NewTableNaming& naming = {});
+// The columns registered for a work history; nullopt when it is none.
+std::optional<WorkHistoryColumns> ReadWorkHistoryColumns(db::Database& wc, const std::string& name);
 
 // Shows the message of a failed addition: 3010 (and 3012 for rate tables)
 // "Table <name> already exist!", 3011 "Table <name> not found!", 3274

@@ -354,6 +354,18 @@ ExportTable BuildExportTable(const ProgramState& state, const db::ResultGridText
         t.columns = {TextColumn("Age class", t.rows, 0), TextColumn("Calendar period", t.rows, 1)};
         for (int c = 1; c < grid.cols; ++c) t.columns.push_back({grid.at(0, c), FieldType::Double, 0});
         FitFixedPoint(t.rows, 2);
+    } else if (state.CurrentResult == "Categories") {
+        // The table of an SMR by category as shown: the category, then numbers.
+        for (int r = 1; r < grid.rows; ++r) {
+            std::vector<Value> row{Value::text(grid.at(r, 0))};
+            for (int c = 1; c < grid.cols; ++c) {
+                const auto number = ReadNumber(grid.at(r, c));
+                row.push_back(number ? Value::real(*number) : Value::null());
+            }
+            t.rows.push_back(std::move(row));
+        }
+        t.columns = {TextColumn(grid.at(0, 0), t.rows, 0)};
+        for (int c = 1; c < grid.cols; ++c) t.columns.push_back({grid.at(0, c), FieldType::Double, 0});
     } else if (state.CurrentResult == "Smr") {
         auto db = db::Database::open(state.WorkingCopyName);
         const SmrRows stored = ReadSmrRows(*db, state.CurrentSMRTable);

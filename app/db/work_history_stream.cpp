@@ -1,0 +1,184 @@
+#include "db/work_history_stream.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "db/database.h"
+#include "db/db_internal.h"
+#include "state/errors.h"
+#include "state/text_values.h"
+
+namespace vdx::db {
+
+namespace {
+
+// Error number of an unusable value, as the run time reports it.
+}  // namespace
+
+int ComparePersonIds(const PersonId& a, const PersonId& b) {
+    if (a.kind != b.kind) return a.kind < b.kind ? -1 : 1;
+    if (a.kind == PersonId::Kind::Number) return a.number < b.number ? -1 : a.number > b.number ? 1 : 0;
+    if (a.kind == PersonId::Kind::Text) {
+        const int c = a.text.compare(b.text);
+        return c < 0 ? -1 : c > 0 ? 1 : 0;
+    }
+    return 0;
+}
+
+PersonId PersonIdOf(const TableStream& rows, int column) {
+    PersonId id;
+    switch (rows.storage(column)) {
+        case TableStream::Storage::Null: break;
+        case TableStream::Storage::Integer:
+        case TableStream::Storage::Real:
+            id.kind = PersonId::Kind::Number;
+            id.number = rows.real(column);
+            break;
+        case TableStream::Storage::Text:
+            id.kind = PersonId::Kind::Text;
+            id.text = std::string(rows.text(column));
+            break;
+    }
+    return id;
+}
+
+std::string PersonIdText(const PersonId& id) {
+    switch (id.kind) {
+        case PersonId::Kind::Number: return NumberText(id.number);
+        case PersonId::Kind::Text: return id.text;
+        case PersonId::Kind::Null: break;
+    }
+    return "(empty)";
+}
+
+WorkHistoryColumnNames RegisteredWorkHistory(Database& db, const std::string& name) {
+    if (db.tableExists("VdxWorkHistories")) {
+        auto rs = db.openRecordset("VdxWorkHistories");
+        for (rs->moveFirst(); !rs->eof(); rs->moveNext()) {
+            if (!detail::SameName(rs->value("Name").asText(), name)) continue;
+            auto get = [&](const char* column) {
+                const Value v = rs->value(column);
+                return v.isNull() ? std::string() : v.asText();
+            };
+            return {get("IdColumn"), get("StartColumn"), get("EndColumn"), get("IntensityColumn"), get("JobColumn")};
+        }
+    }
+    throw VdxError(err::ObjectNotFound, "There is no work history '" + name +
+                                            "' in this study. Add it with Tables > Work history > Add.");
+}
+
+std::vector<std::string> RegisteredWorkHistories(Database& db) {
+    std::vector<std::string> names;
+    if (!db.tableExists("VdxWorkHistories")) return names;
+    auto rs = db.openRecordset("VdxWorkHistories");
+    for (rs->moveFirst(); !rs->eof(); rs->moveNext()) names.push_back(rs->value("Name").asText());
+    return names;
+}
+
+struct WorkHistoryStream::Cursor {
+    Cursor(Database& db, const std::string& sql) : statement(db, sql) {}
+    detail::Statement statement;
+};
+
+WorkHistoryStream::WorkHistoryStream(Database& db, const std::string& name)
+    : name_(name), columns_(RegisteredWorkHistory(db, name)) {
+    if (!db.tableExists(name))
+        throw VdxError(err::ObjectNotFound, "The work history table '" + name + "' is missing from this study.");
+    const std::string order = detail::RowOrderName(detail::TableFields(db, name), name);
+    const std::string intensity = columns_.intensity.empty() ? std::string("1") : QuoteIdentifier(columns_.intensity);
+    cursor_ = std::make_unique<Cursor>(
+        db, "SELECT " + order + ", " + QuoteIdentifier(columns_.id) + ", " + QuoteIdentifier(columns_.start) + ", " +
+                QuoteIdentifier(columns_.end) + ", " + intensity + " FROM " + QuoteIdentifier(name) + " ORDER BY " +
+                QuoteIdentifier(columns_.id) + ", " + QuoteIdentifier(columns_.start) + ", " + order);
+    has_ = advance();
+}
+
+WorkHistoryStream::~WorkHistoryStream() = default;
+
+bool WorkHistoryStream::advance() { return cursor_->statement.step(); }
+
+PersonId WorkHistoryStream::idAt() const {
+    sqlite3_stmt* s = cursor_->statement.get();
+    PersonId id;
+    switch (sqlite3_column_type(s, 1)) {
+        case SQLITE_INTEGER:
+        case SQLITE_FLOAT:
+            id.kind = PersonId::Kind::Number;
+            id.number = sqlite3_column_double(s, 1);
+            break;
+        case SQLITE_TEXT:
+        case SQLITE_BLOB:
+            id.kind = PersonId::Kind::Text;
+            id.text.assign(reinterpret_cast<const char*>(sqlite3_column_text(s, 1)),
+                           static_cast<size_t>(sqlite3_column_bytes(s, 1)));
+            break;
+        default: break;
+    }
+    return id;
+}
+
+void WorkHistoryStream::periodsOf(const PersonId& id, std::vector<WorkPeriodRow>& out) {
+    out.clear();
+    if (id.kind == PersonId::Kind::Null) return;
+    if (asked_ && ComparePersonIds(id, last_) < 0) {
+        cursor_->statement.reset();
+        has_ = advance();
+    }
+    asked_ = true;
+    last_ = id;
+    sqlite3_stmt* s = cursor_->statement.get();
+    for (; has_; has_ = advance()) {
+        const int c = ComparePersonIds(idAt(), id);
+        if (c < 0) continue;
+        if (c > 0) break;
+        WorkPeriodRow p;
+        p.row = sqlite3_column_int64(s, 0);
+        auto fail = [&](const std::string& column, const char* meaning, const std::string& shown) {
+            std::string text = "Row " + std::to_string(p.row) + " of the work history '" + name_ + "': the " +
+                               meaning + " (column '" + column + "') ";
+            text += shown.empty() ? std::string("is empty.")
+                                  : "holds '" + shown + "', which is not " +
+                                        (std::strcmp(meaning, "intensity") == 0 ? "a number of 0 or more."
+                                                                                : "a date.");
+            text += " The run has stopped; nothing has been changed. Tools > Check cohort lists every such row.";
+            throw DataError(shown.empty() ? err::InvalidUseOfNull : err::TypeMismatch, text);
+        };
+        auto date = [&](int column, const std::string& name, const char* meaning) {
+            switch (sqlite3_column_type(s, column)) {
+                case SQLITE_INTEGER:
+                case SQLITE_FLOAT: {
+                    const double d = sqlite3_column_double(s, column);
+                    if (std::isfinite(d)) return std::floor(d);
+                    fail(name, meaning, NumberText(d));
+                    return 0.0;
+                }
+                case SQLITE_TEXT: {
+                    const std::string text(reinterpret_cast<const char*>(sqlite3_column_text(s, column)));
+                    if (text.find_first_not_of(' ') == std::string::npos) fail(name, meaning, "");
+                    if (auto d = ReadDate(text)) return std::floor(*d);
+                    fail(name, meaning, text);
+                    return 0.0;
+                }
+                default: fail(name, meaning, ""); return 0.0;
+            }
+        };
+        p.start = date(2, columns_.start, "start date");
+        p.end = date(3, columns_.end, "end date");
+        if (columns_.intensity.empty() || sqlite3_column_type(s, 4) == SQLITE_NULL) {
+            p.intensity = 1;
+        } else if (sqlite3_column_type(s, 4) == SQLITE_TEXT) {
+            const std::string text(reinterpret_cast<const char*>(sqlite3_column_text(s, 4)));
+            const auto v = ReadNumber(text);
+            if (text.find_first_not_of(' ') == std::string::npos) p.intensity = 1;
+            else if (!v || !(*v >= 0)) fail(columns_.intensity, "intensity", text);
+            else p.intensity = *v;
+        } else {
+            p.intensity = sqlite3_column_double(s, 4);
+            if (!(p.intensity >= 0) || !std::isfinite(p.intensity))
+                fail(columns_.intensity, "intensity", NumberText(p.intensity));
+        }
+        out.push_back(p);
+    }
+}
+
+}  // namespace vdx::db

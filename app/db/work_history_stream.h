@@ -1,0 +1,68 @@
+// A registered work history read person by person, for the runs that pass
+// over the main table once: the periods are read in the order of the person
+// id (the database sorts them, on disk when they are many), and each call
+// hands out the periods of one person only, so that memory holds the work
+// history of the persons in flight, never the whole table.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "db/table_stream.h"
+
+namespace vdx::db {
+
+class Database;
+
+// A person id as the database orders it: empty < numbers < text.
+struct PersonId {
+    enum class Kind { Null, Number, Text } kind = Kind::Null;
+    double number = 0;
+    std::string text;
+};
+int ComparePersonIds(const PersonId& a, const PersonId& b);
+PersonId PersonIdOf(const TableStream& rows, int column);
+std::string PersonIdText(const PersonId& id);
+
+// One period of employment: the days start .. end, both included.
+struct WorkPeriodRow {
+    double start = 0, end = 0, intensity = 1;
+    int64_t row = 0;  // in the work history's stored order, from 1
+};
+
+// The columns registered for a work history in VdxWorkHistories.
+struct WorkHistoryColumnNames {
+    std::string id, start, end, intensity, job;
+};
+// The registration of `name`; error 3011 with a clear text when there is none.
+WorkHistoryColumnNames RegisteredWorkHistory(Database& db, const std::string& name);
+// The names of the registered work histories, in registration order.
+std::vector<std::string> RegisteredWorkHistories(Database& db);
+
+class WorkHistoryStream {
+public:
+    WorkHistoryStream(Database& db, const std::string& name);
+    ~WorkHistoryStream();
+    // The periods of the person, by start date. Persons asked in ascending
+    // id order are one step each along the sorted periods; an id below the
+    // one asked before starts the reading again. Throws DataError naming
+    // the row, the column and the value for an empty or impossible date and
+    // for an intensity that is not a number of zero or more.
+    void periodsOf(const PersonId& id, std::vector<WorkPeriodRow>& out);
+    const std::string& name() const { return name_; }
+
+private:
+    struct Cursor;
+    bool advance();
+    PersonId idAt() const;
+    std::string name_;
+    WorkHistoryColumnNames columns_;
+    std::unique_ptr<Cursor> cursor_;
+    bool has_ = false;
+    PersonId last_;
+    bool asked_ = false;
+};
+
+}  // namespace vdx::db

@@ -1,0 +1,320 @@
+#include "mortality/categories.h"
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <cmath>
+#include <ctime>
+
+#include "db/database.h"
+#include "db/exposure_tables.h"
+#include "db/field_number.h"
+#include "db/navigator_entries.h"
+#include "db/study_settings.h"
+#include "db/table_stream.h"
+#include "db/work_history_stream.h"
+#include "mortality/death_group.h"
+#include "mortality/strata_table.h"
+#include "state/errors.h"
+#include "state/messages.h"
+#include "state/multiplier.h"
+#include "state/text_values.h"
+#include "state/veldrix_library.h"
+
+namespace vdx::mortality {
+
+namespace {
+
+using db::TableStream;
+
+constexpr const char* kKind = "Categories";
+
+int ClassCount(int bounds) { return bounds > 1 ? bounds - 1 : 0; }
+
+int16_t LevelOf(const std::string& text) {
+    if (text == "0.01") return 99;
+    if (text == "0.05") return 95;
+    if (text == "0.10") return 90;
+    return 0;
+}
+
+// The SMR and its bounds of O deaths against E expected, as Compute > SMR
+// gives them: none when nothing is expected; 0, 0 and the bound of a count
+// of 0 without a death.
+void SetSmr(CategoryRow& row, IntervalMethod method, int16_t level) {
+    if (!(row.expected > 0)) return;
+    const double o = static_cast<double>(row.observed);
+    if (row.observed == 0) {
+        row.smr = row.low = 0.0;
+        row.high = UpperLimitAtZero(method, level) / row.expected;
+        return;
+    }
+    row.smr = o / row.expected;
+    row.low = *row.smr * GetMultiplier(method, BoundSide::Low, o, level);
+    row.high = *row.smr * GetMultiplier(method, BoundSide::High, o, level);
+}
+
+// A date of the main table; none for an empty value.
+std::optional<double> DateOf(const ProgramState& state, const TableStream& rows, int column, const char* meaning,
+                             bool required) {
+    auto fail = [&](const std::string& shown) -> double {
+        throw DataError(shown.empty() ? err::InvalidUseOfNull : err::TypeMismatch,
+                        "Row " + std::to_string(rows.position()) + " of the main data table '" + state.MainTableName +
+                            "': the " + meaning + " (column '" + rows.field(column).name + "') " +
+                            (shown.empty() ? std::string("is empty.") : "holds '" + shown + "', which is not a date.") +
+                            " The SMR by category has stopped; nothing has been stored.");
+    };
+    switch (rows.storage(column)) {
+        case TableStream::Storage::Null:
+            if (required) fail("");
+            return std::nullopt;
+        case TableStream::Storage::Integer:
+        case TableStream::Storage::Real: {
+            const double v = rows.real(column);
+            if (rows.field(column).type == FieldType::Date && std::isfinite(v)) return v;
+            return fail(NumberText(v));
+        }
+        case TableStream::Storage::Text: {
+            const std::string text(rows.text(column));
+            if (text.find_first_not_of(' ') == std::string::npos) {
+                if (required) fail("");
+                return std::nullopt;
+            }
+            if (auto d = ReadDate(text)) return *d;
+            return fail(text);
+        }
+    }
+    return std::nullopt;
+}
+
+std::string Shortest(double v) {
+    char buffer[64];
+    const auto r = std::to_chars(buffer, buffer + sizeof buffer, v);
+    return std::string(buffer, r.ptr);
+}
+
+}  // namespace
+
+CategoryTable ComputeCategoryTable(const ProgramState& state, db::Database& db, const CategoryRequest& request) {
+    const ExposureResults& exposure = state.Exposure;
+    if (!state.py.computed || !exposure.computed())
+        throw VdxError(err::InvalidProcedureCall,
+                       "This study holds no person-years by exposure category: compute the person-years with an "
+                       "exposure axis first (Compute > Person-Years, Exposure axis).");
+    const PySettings& p = state.py;
+    const int ages = ClassCount(p.ageBoundCount), periods = ClassCount(p.calendarBoundCount);
+    const int classes = static_cast<int>(exposure.categories.size());
+    const int tables = exposure.categories.front().tables();
+    const DeathGroupParse group = ParseDeathGroup(request.deathValueText);
+    if (!group.ok) throw DataError(err::TypeMismatch, group.message);
+    const int16_t level = LevelOf(request.levelText);
+    const std::optional<IntervalMethod> named = IntervalMethodNamed(request.method);
+    if (level == 0) throw VdxError(err::InvalidProcedureCall, "The significance level must be 0.01, 0.05 or 0.10.");
+    if (!named)
+        throw VdxError(err::InvalidProcedureCall, "The method must be Exact, Byar, Chi Square, Square Root or Wald.");
+    const IntervalMethod method = *named;
+    // No rate table: the deaths and person-years alone (the rate ratios' cells), nothing expected.
+    const std::vector<double> rates = request.rateTable.empty()
+                                          ? std::vector<double>(static_cast<size_t>(ages) * periods, 0.0)
+                                          : ReadRates(db, request.rateTable, ages, periods);
+
+    // Deaths by table, category and stratum: cell i + A (j - 1) + A C (k - 1).
+    const size_t cellCount = static_cast<size_t>(ages) * periods;
+    std::vector<std::vector<int64_t>> deaths(static_cast<size_t>(tables) + 1,
+                                             std::vector<int64_t>(cellCount * classes + 1, 0));
+    std::vector<double> ageVector(static_cast<size_t>(p.ageBoundCount) + 2, 0.0);
+    std::vector<double> calendarVector(static_cast<size_t>(p.calendarBoundCount) + 2, 0.0);
+    for (int k = 1; k <= p.ageBoundCount; ++k) ageVector[static_cast<size_t>(k)] = state.AgeBounds[static_cast<size_t>(k)];
+    for (int k = 1; k <= p.calendarBoundCount; ++k)
+        calendarVector[static_cast<size_t>(k)] = DateSerial(state.CalendarBounds[static_cast<size_t>(k)], 1, 1);
+    const library::Strata strata(ageVector.data(), static_cast<int16_t>(ages), calendarVector.data(),
+                                 static_cast<int16_t>(periods));
+
+    const ExposureAxis& axis = exposure.axis;
+    const bool hireFromColumn = axis.kind == ExposureAxisKind::TimeSinceHire && !axis.hireColumn.empty();
+    const bool bySex = tables == 3;
+    const bool withLag = p.withLag && p.lagYears > 0;
+    std::vector<std::string> names{request.deathColumn, p.exitColumn, p.birthColumn, p.entryColumn};
+    auto add = [&](const std::string& name) {
+        names.push_back(name);
+        return static_cast<int>(names.size()) - 1;
+    };
+    const int sexColumn = bySex ? add(p.sexColumn) : -1;
+    const int lagColumn = withLag ? add(p.hireColumn) : -1;
+    const int hireColumn = hireFromColumn ? add(axis.hireColumn) : -1;
+    const int idColumn = hireFromColumn ? -1 : add(axis.idColumn);
+    std::unique_ptr<db::WorkHistoryStream> history;
+    if (!hireFromColumn) history = std::make_unique<db::WorkHistoryStream>(db, axis.workHistory);
+    std::vector<db::WorkPeriodRow> historyRows;
+    std::vector<library::AxisPeriod> periodsOfPerson;
+    library::Axis kernelAxis;
+    kernelAxis.kind = static_cast<int32_t>(axis.kind);
+    kernelAxis.lagYears = axis.lagYears;
+    kernelAxis.bounds = axis.bounds.data();
+    kernelAxis.classCount = classes;
+
+    TableStream rows(db, state.MainTableName, names);
+    while (rows.next()) {
+        const auto code = db::FieldNumber(rows, 0);
+        if (!code || !group.group.contains(*code)) continue;
+        int table = 1;
+        if (bySex) {
+            const auto sex = db::FieldNumber(rows, sexColumn);
+            if (!sex || (*sex != p.sexCode1 && *sex != p.sexCode2)) continue;
+            table = *sex == p.sexCode1 ? 2 : 3;
+        }
+        const double exit = *DateOf(state, rows, 1, "termination point of study", true);
+        const double birth = *DateOf(state, rows, 2, "date of birth", true);
+        const auto entry = DateOf(state, rows, 3, "entry point of study", false);
+        if (entry && std::trunc(exit) < std::trunc(*entry)) continue;  // no follow-up: the summary of the run names it
+        if (withLag) {
+            const auto hire = DateOf(state, rows, lagColumn, "date of hire", false);
+            if (hire && AddYears(*hire, p.lagYears) >= exit) continue;
+        }
+        library::Axis a = kernelAxis;
+        a.hireDate = std::nan("");
+        periodsOfPerson.clear();
+        if (hireFromColumn) {
+            if (const auto hire = DateOf(state, rows, hireColumn, "date of hire", false)) a.hireDate = std::floor(*hire);
+        } else {
+            history->periodsOf(db::PersonIdOf(rows, idColumn), historyRows);
+            for (const auto& w : historyRows) periodsOfPerson.push_back({w.start, w.end, w.intensity});
+            if (!historyRows.empty()) a.hireDate = historyRows.front().start;
+        }
+        a.periods = periodsOfPerson.data();
+        a.periodCount = static_cast<int32_t>(periodsOfPerson.size());
+        const int32_t cell = strata.axisDeathCell(a, exit, birth);
+        if (cell <= 0) continue;
+        ++deaths[1][static_cast<size_t>(cell)];
+        if (bySex) ++deaths[static_cast<size_t>(table)][static_cast<size_t>(cell)];
+    }
+
+    CategoryTable result;
+    result.axis = db::AxisWord(axis.kind);
+    result.daysBelow = exposure.daysBelow;
+    result.total.category = "total";
+    for (int k = 1; k <= classes; ++k) {
+        const PyCells& pyCells = exposure.categories[static_cast<size_t>(k) - 1];
+        CategoryRow row;
+        row.category = db::CategoryLabel(axis.bounds, k);
+        result.names.push_back(row.category);
+        // Age class outer, period inner, as the SMR sums its expected deaths.
+        for (int i = 1; i <= ages; ++i)
+            for (int j = 1; j <= periods; ++j) {
+                const size_t cell = static_cast<size_t>(i + ages * (j - 1)) + cellCount * (k - 1);
+                const double rate = rates[static_cast<size_t>(i - 1) * periods + (j - 1)];
+                const int64_t days = pyCells.at(1, i, j);
+                row.days += days;
+                row.observed += deaths[1][cell];
+                row.expected += ExpectedInStratum(days, rate);
+                for (int t = bySex ? 2 : 1; t <= tables; ++t) {
+                    const int64_t d = pyCells.at(t, i, j);
+                    result.cells.push_back({i, j, t == 1 ? 0 : t == 2 ? p.sexCode1 : p.sexCode2, k, d,
+                                            deaths[static_cast<size_t>(t)][cell], ExpectedInStratum(d, rate)});
+                }
+            }
+        row.personYears = static_cast<double>(row.days) / 365.25;
+        SetSmr(row, method, level);
+        result.total.days += row.days;
+        result.total.observed += row.observed;
+        result.total.expected += row.expected;
+        result.rows.push_back(row);
+    }
+    result.total.personYears = static_cast<double>(result.total.days) / 365.25;
+    SetSmr(result.total, method, level);
+    return result;
+}
+
+std::string CategoryTableText(const CategoryTable& table, char separator) {
+    const char sep[2] = {separator, 0};
+    std::string text = std::string("category") + sep + "days" + sep + "person_years" + sep + "observed" + sep +
+                       "expected" + sep + "smr" + sep + "low" + sep + "high\n";
+    auto number = [](const std::optional<double>& v) { return v ? Shortest(*v) : std::string(); };
+    auto line = [&](const CategoryRow& r) {
+        text += r.category + sep + std::to_string(r.days) + sep + Shortest(r.personYears) + sep +
+                std::to_string(r.observed) + sep + Shortest(r.expected) + sep + number(r.smr) + sep + number(r.low) +
+                sep + number(r.high) + "\n";
+    };
+    for (const auto& r : table.rows) line(r);
+    line(table.total);
+    return text;
+}
+
+std::vector<std::string> CategoryAnalyses(db::Database& db) { return db::AnalysisNames(db, kKind); }
+
+bool RunCategories(ProgramState& state, Interaction& ui, const CategoryRequest& request, std::string name,
+                   CategoryTable* out) {
+    auto refuse = [&](const std::string& text) {
+        ui.message(text, Buttons::Ok, Icon::Critical, "Error");
+        return false;
+    };
+    if (!state.ProjectOpen) return refuse(Message(msg::NoProjectLoaded));
+    try {
+        auto db = db::Database::open(state.WorkingCopyName);
+        const auto taken = CategoryAnalyses(*db);
+        if (name.empty()) {
+            for (int n = 1; name.empty(); ++n) {
+                const std::string candidate = "Categories" + std::to_string(n);
+                if (std::find(taken.begin(), taken.end(), candidate) == taken.end() &&
+                    !db->tableExists(candidate + "_Categories"))
+                    name = candidate;
+            }
+        }
+        if (name.find_first_of("[]!.`\"") != std::string::npos)
+            return refuse("'" + name + "' cannot name an analysis: it may not hold [ ] ! . ` or \".");
+        if (std::find(taken.begin(), taken.end(), name) != taken.end() || db->tableExists(name + "_Categories"))
+            return refuse("There is an analysis or table named '" + name + "' already. Choose another name.");
+        const auto field = std::find_if(state.MainTableFields.begin(), state.MainTableFields.end(),
+                                        [&](const FieldInfo& f) { return f.name == request.deathColumn; });
+        if (field == state.MainTableFields.end()) return refuse(Message(msg::NoDeathColumn));
+        if (field->type != "numeric") return refuse(Message(msg::DeathColumnNotNumeric));
+
+        BusyPointer busy(ui);
+        const CategoryTable table = ComputeCategoryTable(state, *db, request);
+        db->beginTransaction();
+        try {
+            db::RegisterAnalysis(*db, name, kKind,
+                                 "rate=" + request.rateTable + "\ndeath=" + request.deathColumn + "=" +
+                                     request.deathValueText + "\nlevel=" + request.levelText +
+                                     "\nmethod=" + request.method + "\naxis=" + table.axis);
+            {
+                db::TableDef def{name + "_Categories", 0, {{"Category", FieldType::Text, 255, true}}};
+                for (const char* column : {"Days", "PersonYears", "Observed", "Expected", "Smr", "Low", "High"})
+                    def.fields.push_back({column, FieldType::Double, 0, true});
+                db->createTable(def);
+            }
+            auto rows = db->openRecordset(name + "_Categories");
+            auto put = [&](const CategoryRow& r) {
+                rows->addNew();
+                rows->setValue("Category", Value::text(r.category));
+                rows->setValue("Days", Value::real(static_cast<double>(r.days)));
+                rows->setValue("PersonYears", Value::real(r.personYears));
+                rows->setValue("Observed", Value::real(static_cast<double>(r.observed)));
+                rows->setValue("Expected", Value::real(r.expected));
+                if (r.smr) rows->setValue("Smr", Value::real(*r.smr));
+                if (r.low) rows->setValue("Low", Value::real(*r.low));
+                if (r.high) rows->setValue("High", Value::real(*r.high));
+                rows->update();
+            };
+            for (const auto& r : table.rows) put(r);
+            put(table.total);
+            rows.reset();
+            db->commit();
+        } catch (...) {
+            db->rollback();
+            throw;
+        }
+        if (out) {
+            *out = table;
+            out->analysis = name;
+        }
+    } catch (const VdxError& e) {
+        ShowRunError(ui, e);
+        return false;
+    }
+    db::AddCategoriesEntry(state, name);
+    state.ProjectChanged = true;
+    return true;
+}
+
+}  // namespace vdx::mortality

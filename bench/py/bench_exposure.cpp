@@ -1,0 +1,288 @@
+// The person-years run with the cumulative-exposure axis against the same
+// run without it, end to end on a cohort of a million persons with ten work
+// periods each: open the project file, read the main table and the work
+// history (sorted by id, person by person), compute, store, save. Each
+// setting runs in a process of its own, so that its peak memory is its own.
+//
+//   bench_exposure [DATADIR] [PERSONS] [PERIODS PER PERSON]
+//
+// The cohort is that of bench_pyears; the work history holds PERIODS
+// periods a person (default 10) from the hire on, at intensities 0.5 to 4,
+// stored in an order of its own. Target on the 2-core reference machine:
+// cumulative exposure lagged 10 years in 6 classes by 1-year age and
+// calendar classes under 3 s per 10^6 persons and 10^7 periods.
+#include <spawn.h>
+#include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "db/database.h"
+#include "db/file_commands.h"
+#include "db/navigator_entries.h"
+#include "db/project_file.h"
+#include "py/exposure_axis.h"
+#include "py/person_years_run.h"
+#include "py/py_comp.h"
+#include "state/scripted_interaction.h"
+#include "state/text_values.h"
+
+extern char** environ;
+
+namespace {
+
+using namespace vdx;
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration<double>(to - from).count();
+}
+
+[[noreturn]] void Die(const std::string& what, const ScriptedInteraction& ui) {
+    std::cerr << "bench_exposure: " << what << "\n";
+    for (const auto& m : ui.messages) std::cerr << "  " << m.text << "\n";
+    std::exit(1);
+}
+
+// splitmix64, for a cohort that is the same on every machine.
+struct Random {
+    uint64_t s;
+    uint64_t next() {
+        uint64_t z = (s += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    int64_t between(int64_t lo, int64_t hi) { return lo + static_cast<int64_t>(next() % static_cast<uint64_t>(hi - lo + 1)); }
+};
+
+void Generate(const std::string& path, int persons, int periods) {
+    ProgramState state;
+    ScriptedInteraction ui;
+    std::filesystem::remove(path);
+    if (!db::CreateProjectFile(state, ui, path)) Die("cannot create " + path, ui);
+    {
+        auto d = db::Database::open(state.WorkingCopyName);
+        d->createTable({"Cohort",
+                        0,
+                        {{"ID", FieldType::Long, 0},
+                         {"DOB", FieldType::Date, 0},
+                         {"DOH", FieldType::Date, 0},
+                         {"DOE", FieldType::Date, 0},
+                         {"DOX", FieldType::Date, 0},
+                         {"SEX", FieldType::Integer, 0}}});
+        d->beginTransaction();
+        sqlite3_stmt* insert = nullptr;
+        sqlite3_prepare_v2(d->handle(), "INSERT INTO Cohort VALUES (?1, ?2, ?3, ?4, ?5, ?6)", -1, &insert, nullptr);
+        Random rng{1950};
+        const int64_t birthLo = static_cast<int64_t>(DayNumber(1900, 1, 1)), birthHi = static_cast<int64_t>(DayNumber(1960, 12, 31));
+        const int64_t entryLo = static_cast<int64_t>(DayNumber(1950, 1, 1)), entryHi = static_cast<int64_t>(DayNumber(1990, 12, 31));
+        const int64_t end = static_cast<int64_t>(DayNumber(2020, 12, 31));
+        for (int i = 1; i <= persons; ++i) {
+            const int64_t birth = rng.between(birthLo, birthHi);
+            const int64_t entry = std::max(rng.between(entryLo, entryHi), birth + 16 * 365);
+            const int64_t exit = std::min(end, entry + rng.between(0, 50 * 365));
+            const int64_t hire = entry - rng.between(0, 10 * 365);
+            sqlite3_bind_int64(insert, 1, i);
+            sqlite3_bind_int64(insert, 2, birth);
+            sqlite3_bind_int64(insert, 3, hire);
+            sqlite3_bind_int64(insert, 4, entry);
+            sqlite3_bind_int64(insert, 5, exit);
+            sqlite3_bind_int64(insert, 6, 1 + static_cast<int64_t>(rng.next() % 2));
+            if (sqlite3_step(insert) != SQLITE_DONE) Die("insert failed", ui);
+            sqlite3_reset(insert);
+        }
+        sqlite3_finalize(insert);
+        // The work history, in the order of a random key rather than by person.
+        d->createTable({"Work", 0, {{"PersonID", FieldType::Long, 0}, {"Start", FieldType::Date, 0},
+                                    {"End", FieldType::Date, 0}, {"Intensity", FieldType::Double, 0},
+                                    {"Shuffle", FieldType::Long, 0}}});
+        d->createTable({"WorkGenerated", 0, {{"PersonID", FieldType::Long, 0}, {"Start", FieldType::Date, 0},
+                                             {"End", FieldType::Date, 0}, {"Intensity", FieldType::Double, 0},
+                                             {"Shuffle", FieldType::Long, 0}}});
+        sqlite3_prepare_v2(d->handle(), "INSERT INTO WorkGenerated VALUES (?1, ?2, ?3, ?4, ?5)", -1, &insert, nullptr);
+        Random work{26};
+        const int64_t hireLo = static_cast<int64_t>(DayNumber(1940, 1, 1));
+        for (int i = 1; i <= persons; ++i) {
+            int64_t from = hireLo + work.between(0, 40 * 365);
+            for (int k = 0; k < periods; ++k) {
+                const int64_t to = from + work.between(30, 4 * 365);
+                sqlite3_bind_int64(insert, 1, i);
+                sqlite3_bind_int64(insert, 2, from);
+                sqlite3_bind_int64(insert, 3, to);
+                sqlite3_bind_double(insert, 4, 0.5 * static_cast<double>(work.between(1, 8)));
+                sqlite3_bind_int64(insert, 5, static_cast<int64_t>(work.next() >> 1));
+                if (sqlite3_step(insert) != SQLITE_DONE) Die("insert failed", ui);
+                sqlite3_reset(insert);
+                from = to + work.between(1, 365);
+            }
+        }
+        sqlite3_finalize(insert);
+        sqlite3_exec(d->handle(), "INSERT INTO Work SELECT * FROM WorkGenerated ORDER BY Shuffle; DROP TABLE WorkGenerated;",
+                     nullptr, nullptr, nullptr);
+        d->createTable({"VdxWorkHistories", 0, {{"Name", FieldType::Text, 255}, {"IdColumn", FieldType::Text, 255},
+                                                {"StartColumn", FieldType::Text, 255}, {"EndColumn", FieldType::Text, 255},
+                                                {"IntensityColumn", FieldType::Text, 255}, {"JobColumn", FieldType::Text, 255}}});
+        sqlite3_exec(d->handle(), "INSERT INTO VdxWorkHistories VALUES ('Work', 'PersonID', 'Start', 'End', 'Intensity', '')",
+                     nullptr, nullptr, nullptr);
+        d->commit();
+        state.MainTableName = "Cohort";
+        state.MainTableFields = db::ClassifyColumns(*d, "Cohort");
+    }
+    db::AddMainTableEntry(state, "Cohort");
+    state.ProjectChanged = true;
+    if (!db::FileSave(state, ui)) Die("cannot save " + path, ui);
+    db::ReleaseWorkingCopy(state);
+}
+
+// One timed run (in the child process): prints "open read+compute+store save total".
+int TimedRun(const std::string& path, const std::string& age, const std::string& calendar, bool withAxis) {
+    ProgramState state;
+    ScriptedInteraction ui;
+    const auto t0 = Clock::now();
+    if (!db::OpenProjectFile(state, ui, path)) Die("cannot open " + path, ui);
+    const auto t1 = Clock::now();
+    const auto snapshot = py::TakeSettingsSnapshot(state);
+    auto split = [](const std::string& s, std::string& a, std::string& b, std::string& c) {
+        const auto p1 = s.find(':'), p2 = s.find(':', p1 + 1);
+        a = s.substr(0, p1);
+        b = s.substr(p1 + 1, p2 - p1 - 1);
+        c = s.substr(p2 + 1);
+    };
+    py::PyRequest form;
+    form.birthColumn = "DOB";
+    form.entryColumn = "DOE";
+    form.exitColumn = "DOX";
+    split(age, form.ageFrom, form.ageTo, form.ageStep);
+    split(calendar, form.calendarFrom, form.calendarTo, form.calendarStep);
+    if (withAxis) {
+        state.ExposureEntry = *py::ReadAxisClasses("cumulative:0,1,5,10,20,40");
+        state.ExposureEntry.lagYears = 10;
+        state.ExposureEntry.workHistory = "Work";
+        state.ExposureEntry.idColumn = "ID";
+    }
+    if (!py::CheckPyRequest(state, ui, form).ok()) Die("settings refused", ui);
+    py::PyRunSummary summary;
+    if (py::RunPersonYears(state, ui, snapshot, &summary) != py::PyRunOutcome::Completed) Die("run failed", ui);
+    const auto t2 = Clock::now();
+    if (!db::FileSave(state, ui)) Die("save failed", ui);
+    const auto t3 = Clock::now();
+    db::ReleaseWorkingCopy(state);
+    std::printf("%.3f %.3f %.3f %.3f %lld %lld %lld\n", Seconds(t0, t1), Seconds(t1, t2), Seconds(t2, t3),
+                Seconds(t0, t3), static_cast<long long>(summary.rows), static_cast<long long>(summary.totalDays),
+                static_cast<long long>(summary.largestCell));
+    return 0;
+}
+
+struct Result {
+    double open = 0, run = 0, save = 0, total = 0;
+    long long rows = 0, days = 0, largest = 0;
+    long peakKb = 0;
+    double cpu = 0;  // user and system time of the whole child, both threads
+};
+
+// Runs this program with --run in a child process; its output and peak memory.
+Result Child(const std::string& self, const std::string& path, const std::string& age, const std::string& calendar,
+             bool withAxis) {
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) std::exit(1);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
+    std::vector<std::string> args{self, "--run", path, age, calendar, withAxis ? "axis" : "none"};
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawn(&pid, self.c_str(), &actions, nullptr, argv.data(), environ) != 0) std::exit(1);
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipeFds[1]);
+    std::string out;
+    char buffer[512];
+    ssize_t n;
+    while ((n = read(pipeFds[0], buffer, sizeof buffer)) > 0) out.append(buffer, static_cast<size_t>(n));
+    close(pipeFds[0]);
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::cerr << "bench_exposure: the timed run failed\n";
+        std::exit(1);
+    }
+    Result r;
+    std::sscanf(out.c_str(), "%lf %lf %lf %lf %lld %lld %lld", &r.open, &r.run, &r.save, &r.total, &r.rows, &r.days,
+                &r.largest);
+    r.peakKb = usage.ru_maxrss;
+    r.cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return r;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 6 && std::string(argv[1]) == "--run")
+        return TimedRun(argv[2], argv[3], argv[4], std::string(argv[5]) == "axis");
+
+    const std::string dir = argc > 1 ? argv[1] : "/tmp/vdx_bench_exposure";
+    const int persons = argc > 2 ? std::atoi(argv[2]) : 1000000;
+    const int periods = argc > 3 ? std::atoi(argv[3]) : 10;
+    std::filesystem::create_directories(dir);
+    const std::string source = dir + "/cohort" + std::to_string(persons) + "x" + std::to_string(periods) + ".vdx";
+    if (!std::filesystem::exists(source)) {
+        std::cout << "Generating " << persons << " persons into " << source << " ..." << std::flush;
+        const auto t = Clock::now();
+        Generate(source, persons, periods);
+        std::cout << " " << Seconds(t, Clock::now()) << " s\n";
+    }
+    std::cout << "Project file: " << std::filesystem::file_size(source) / (1024 * 1024) << " MB, " << persons
+              << " persons, " << periods << " work periods each\n\n";
+    std::printf("%-40s %7s %7s %7s %7s %7s %9s\n", "setting (best of 3)", "open", "run", "save", "total", "cpu",
+                "peak MB");
+
+    const std::string self = std::filesystem::canonical("/proc/self/exe").string();
+    struct Setting {
+        const char* name;
+        const char* age;
+        const char* calendar;
+        bool axis;
+        double target;  // seconds per 10^6 persons
+    };
+    const Setting settings[] = {
+        {"age 0-100 by 1, calendar 1950-2020 by 1", "0:100:1", "1950:2020:1", false, 1.0},
+        {"  cumulative exposure, lag 10, 6 classes", "0:100:1", "1950:2020:1", true, 3.0},
+    };
+    constexpr long kPeakKbLimit = 100 * 1024;
+    bool met = true;
+    for (const auto& s : settings) {
+        Result best;
+        best.total = 1e9;
+        long peak = 0;
+        for (int rep = 0; rep < 3; ++rep) {
+            const std::string copy = dir + "/run.vdx";
+            std::filesystem::copy_file(source, copy, std::filesystem::copy_options::overwrite_existing);
+            const Result r = Child(self, copy, s.age, s.calendar, s.axis);
+            if (r.total < best.total) best = r;
+            peak = std::max(peak, r.peakKb);
+        }
+        const double target = s.target * persons / 1e6;
+        const bool settingMet = best.total < target && peak < kPeakKbLimit;
+        std::printf("%-40s %7.3f %7.3f %7.3f %7.3f %7.3f %9.1f%s\n", s.name, best.open, best.run, best.save,
+                    best.total, best.cpu, peak / 1024.0, settingMet ? "" : "  (target missed)");
+        std::printf("%-40s rows %lld, person-years %.0f, largest cell %lld days\n", "", best.rows,
+                    static_cast<double>(best.days) / 365.25, best.largest);
+        met = met && settingMet;
+    }
+    std::filesystem::remove(dir + "/run.vdx");
+    return met ? 0 : 3;
+}
