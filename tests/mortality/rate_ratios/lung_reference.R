@@ -6,6 +6,8 @@
 # script fits them with glm(family = poisson), log person-years as the
 # offset, and computes the directly standardised rates, writing
 # lung_rate_ratios.csv in the columns of veldrix-cli rate-ratios.
+# Levels without deaths (the youngest age classes, a calendar period) make
+# glm warn that fitted rates are numerically 0: its estimates of the limit.
 # Run: Rscript lung_reference.R (in this folder)
 cells <- read.csv("lung_strata.csv", stringsAsFactors = FALSE)
 names <- unique(cells$category)                   # in the order of the categories
