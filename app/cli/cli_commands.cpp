@@ -140,7 +140,7 @@ const std::vector<Subcommand>& Subcommands() {
          "that a project uses stays", RunRemove},
         {"export", "STUDY.vdx RESULT FILE --format FORMAT [--smr-variables 0,1,2,...] [--force]",
          "write a person-years table (\"Age*Calendar\"), a project's PROJECT_Deaths, PROJECT_Strata (its stratum table) or PROJECT_SMR, "
-         "a cause list or an analysis's ANALYSIS_Causes to a file "
+         "a cause list or an analysis's ANALYSIS_Causes or ANALYSIS_RateRatios to a file "
          "(Tables > Save as...); FORMAT " + NameList(exchange::ExportFormats()) +
              "; the SMR figures by number (0 SMR .. 17 PY Table; default 0-6); FILE gets the format's extension when "
              "it has none, and an existing FILE is replaced only with --force",

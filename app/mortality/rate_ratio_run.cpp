@@ -98,7 +98,10 @@ std::optional<RateRatioResult> RunRateRatios(ProgramState& state, Interaction& u
         std::vector<db::FieldDef> fields{{"Category", FieldType::Text}};
         for (const char* column : {"Observed", "PersonYears", "RateRatio", "Low", "High", "StdRate", "StdRatio",
                                    "StdLow", "StdHigh", "ChiSquare", "DF", "P"})
-            fields.push_back({column, std::string(column) == "DF" ? FieldType::Long : FieldType::Double, 0});
+            fields.push_back({column, std::string(column) == "DF" || std::string(column) == "Observed"
+                                          ? FieldType::Long
+                                          : FieldType::Double,
+                              0});
         db->createTable({table, 0, fields});
         auto rs = db->openRecordset(table);
         auto setRatio = [&](const std::optional<Ratio>& r, const char* ratio, const char* low, const char* high) {
@@ -116,7 +119,7 @@ std::optional<RateRatioResult> RunRateRatios(ProgramState& state, Interaction& u
         for (const CategoryResult& c : result.categories) {
             rs->addNew();
             rs->setValue("Category", Value::text(c.name));
-            rs->setValue("Observed", Value::real(c.observed));
+            rs->setValue("Observed", Value::integer(std::llround(c.observed)));
             rs->setValue("PersonYears", Value::real(c.personYears));
             setRatio(c.fitted, "RateRatio", "Low", "High");
             rs->setValue("StdRate", Optional(c.stdRate));
@@ -263,17 +266,21 @@ std::string BuildRateRatioReport(const ProgramState& state, const std::string& n
                  : none;
     };
     line(Padded("Category", width, false) + Padded("Observed", 10, true) + Padded("Person-years", 14, true) +
-         Padded("Rate ratio", 12, true) + "   " + Padded(level + "% bounds", 17, false) + Padded("Std. rate", 12, true) +
-         Padded("Std. ratio", 12, true) + "   " + level + "% bounds");
+         Padded("Rate ratio", 12, true) + "   " + level + "% bounds");
     for (const auto& c : r.categories)
         line(Padded(c.name, width, false) + Padded(Fixed(c.observed, 0), 10, true) +
-             Padded(Fixed(c.personYears, 1), 14, true) + "  " + ratio(c.fitted) +
-             Padded(c.stdRate ? Fixed(*c.stdRate, 2) : "-", 12, true) + "  " + ratio(c.standardised));
+             Padded(Fixed(c.personYears, 1), 14, true) + "  " + ratio(c.fitted));
+    line("");
+    line(Padded("Category", width, false) + Padded("Std. rate", 12, true) + Padded("Std. ratio", 12, true) + "   " +
+         level + "% bounds");
+    for (const auto& c : r.categories)
+        line(Padded(c.name, width, false) + Padded(c.stdRate ? Fixed(*c.stdRate, 2) : "-", 12, true) + "  " +
+             ratio(c.standardised));
     line("");
     if (r.trendRatio && r.trend)
         line("Trend (category position as score): rate ratio per category " + Fixed(r.trendRatio->ratio, 3) + " (" +
-             level + "% bounds " + Fixed(r.trendRatio->low, 3) + " - " + Fixed(r.trendRatio->high, 3) +
-             "), chi-square " + Fixed(r.trend->chiSquare, 3) + ", 1 df, p = " + Significant(r.trend->p));
+             level + "% bounds " + Fixed(r.trendRatio->low, 3) + " - " + Fixed(r.trendRatio->high, 3) + "),\r\n" +
+             "    chi-square " + Fixed(r.trend->chiSquare, 3) + ", 1 df, p = " + Significant(r.trend->p));
     else
         line("Trend: not estimable.");
     if (r.heterogeneity)
@@ -282,8 +289,9 @@ std::string BuildRateRatioReport(const ProgramState& state, const std::string& n
     else
         line("Heterogeneity: not estimable.");
     line("");
-    line("Rate ratios from a Poisson regression of the deaths with the log person-years as offset; Wald bounds.");
-    line("Standardised rates per 100,000 person-years, the whole cohort's person-years as the standard.");
+    line("Rate ratios from a Poisson regression of the deaths with the log person-years as offset;");
+    line("Wald bounds. Standardised rates per 100,000 person-years, the whole cohort's person-years");
+    line("as the standard.");
     for (const std::string& note : r.notes) line(note);
     return out;
 }

@@ -77,7 +77,7 @@ FrmRateRatios::FrmRateRatios(QWidget* parent, const ProgramState& state, Interac
         grid->addWidget(w, row++, 1);
     };
     add("Death &variable:", comDTH_);
-    add("Death v&alue:", txtDeathValue_);
+    add("Death val&ue:", txtDeathValue_);
     grid->addWidget(new QLabel("Adjusted for:", this), row, 0);
     grid->addLayout(adjust, row++, 1);
     add("&Reference category:", comReference_);
