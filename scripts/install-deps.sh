@@ -12,6 +12,8 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libgl-dev
   qt6-svg-dev
   libsqlite3-dev sqlite3
+  # Linear algebra of the Poisson regression of the rate ratios.
+  libeigen3-dev
   xvfb xauth x11-utils fonts-dejavu-core imagemagick
   mdbtools mdbtools-dev libfreexl-dev pxlib-dev libshp-dev
   # .xlsx, Stata, SAS and SPSS readers; openpyxl writes the .xlsx test workbooks.

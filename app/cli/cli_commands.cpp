@@ -107,11 +107,11 @@ const std::vector<Subcommand>& Subcommands() {
          "O/E per age class and calendar period, and the totals row (tab-separated unless --format csv)",
          RunStrata},
         {"plot",
-         "STUDY.vdx forest|observed-expected|person-years|causes|categories [PROJECT|ANALYSIS] --out FILE.png|.svg|.pdf "
-         "[--null 1|100]",
+         "STUDY.vdx forest|observed-expected|person-years|causes|categories|rate-ratios [PROJECT|ANALYSIS] --out "
+         "FILE.png|.svg|.pdf [--null 1|100]",
          "draw a plot into a file: the forest plot of every SMR project, observed and expected deaths of PROJECT "
-         "by age class and calendar period, the person-years by age class and calendar period, or the forest plot "
-         "of the causes or of the exposure categories of ANALYSIS",
+         "by age class and calendar period, the person-years by age class and calendar period, the forest plot "
+         "of the causes or of the exposure categories of ANALYSIS, or the rate ratios of ANALYSIS with their bounds",
          RunPlot},
         {"study-report", "STUDY.vdx --out FILE.html|FILE.pdf [--projects P1,P2,...] [--null 1|100]",
          "write the study report (Reports > Study report): the cohort, the person-years settings, the SMR projects "
@@ -122,6 +122,15 @@ const std::vector<Subcommand>& Subcommands() {
          "store an SRR project (Compute > SRR: the deaths by stratum and the run's settings, no ratio), save the "
          "project file and print its settings rows; VALUE as for smr",
          RunSrr},
+        {"rate-ratios",
+         "STUDY.vdx --death COLUMN=VALUE [--adjust age,calendar,sex] [--reference K] [--level 90|95|99] "
+         "[--name RESULT] [--format csv|tsv] [--cells]",
+         "rate ratios between exposure categories (Compute > Rate ratios): per category observed deaths, "
+         "person-years, the Poisson regression's rate ratio against category K (default 1) with its bounds, the "
+         "directly standardised rate per 100,000 person-years and its ratio with bounds; then the trend and "
+         "heterogeneity tests; the analysis is stored as RESULT and the study saved. --cells prints the strata "
+         "cells instead (age_class, period, sex, category, person_years, deaths) and changes nothing",
+         RunRateRatios},
         {"projects", "STUDY.vdx",
          "list the projects: name, kind (SMR or SRR), rate table, person-years table, death variable and value, "
          "observed, expected, SMR and bounds, tab-separated",
@@ -136,7 +145,7 @@ const std::vector<Subcommand>& Subcommands() {
          "that a project uses stays", RunRemove},
         {"export", "STUDY.vdx RESULT FILE --format FORMAT [--smr-variables 0,1,2,...] [--force]",
          "write a person-years table (\"Age*Calendar\"), a project's PROJECT_Deaths, PROJECT_Strata (its stratum table) or PROJECT_SMR, "
-         "a cause list or an analysis's ANALYSIS_Causes or ANALYSIS_Categories to a file "
+         "a cause list or an analysis's ANALYSIS_Causes, ANALYSIS_Categories or ANALYSIS_RateRatios to a file "
          "(Tables > Save as...); FORMAT " + NameList(exchange::ExportFormats()) +
              "; the SMR figures by number (0 SMR .. 17 PY Table; default 0-6); FILE gets the format's extension when "
              "it has none, and an existing FILE is replaced only with --force",

@@ -95,7 +95,7 @@ int RunExport(const std::vector<std::string>& args) {
         shown.kind != db::NodeKind::Strata && shown.kind != db::NodeKind::Smr &&
         shown.kind != db::NodeKind::StoredTable) {
         PrintMessage("'" + result + "' is no person-years table, deaths table, stratum table, SMR result, "
-                     "cause list, table of causes (ANALYSIS_Causes) or of categories (ANALYSIS_Categories) of " + project + ".");
+                     "cause list, table of causes (ANALYSIS_Causes), of categories (ANALYSIS_Categories) or of rate ratios (ANALYSIS_RateRatios) of " + project + ".");
         return kFailed;
     }
     try {

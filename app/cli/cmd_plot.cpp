@@ -1,4 +1,4 @@
-// veldrix-cli plot STUDY.vdx forest|observed-expected|person-years|causes [PROJECT|ANALYSIS]
+// veldrix-cli plot STUDY.vdx forest|observed-expected|person-years|causes|rate-ratios [PROJECT|ANALYSIS]
 //     --out FILE.png|.svg|.pdf [--null 1|100]
 //
 // Draws the plot the main window shows under "Plots" into a file, with no
@@ -39,7 +39,7 @@ int RunPlot(const std::vector<std::string>& args) {
         !plots::PlotKindFromName(plain[1], kind))
         return UsageError("plot");
     const bool needsProject = kind == plots::PlotKind::ObservedExpected || kind == plots::PlotKind::Causes ||
-                              kind == plots::PlotKind::Categories;
+                              kind == plots::PlotKind::Categories || kind == plots::PlotKind::RateRatios;
     if (plain.size() != (needsProject ? 3u : 2u)) return UsageError("plot");
 
     // Drawing into a file needs no display.

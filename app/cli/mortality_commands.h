@@ -12,6 +12,8 @@ namespace vdx::cli {
 int RunSmr(const std::vector<std::string>& args);
 int RunReport(const std::vector<std::string>& args);
 int RunSrr(const std::vector<std::string>& args);
+// rate-ratios: the rate ratios between exposure categories (cmd_rate_ratios.cpp).
+int RunRateRatios(const std::vector<std::string>& args);
 // Compute > SMR by category (cmd_categories.cpp).
 int RunCategories(const std::vector<std::string>& args);
 // Compute > SMR for a cause list (cmd_causes.cpp).

@@ -390,6 +390,27 @@ NodeClickAction ClickNode(ProgramState& state, Interaction& ui, const std::strin
                     }
             for (const auto& list : RegisteredNames(*db, kVdxCauseLists))
                 if (path == "Cause lists_" + list) return storedTable(list);
+            for (const auto& a : AnalysisNames(*db, "RateRatios")) {
+                // The table's entry, or its name (veldrix-cli export, show).
+                if (path == a + "_Rate ratios" || path == a + "_RateRatios") return storedTable(a + "_RateRatios");
+                if (path == a + "_Report") {
+                    action.kind = NodeKind::CausesReport;  // the report of the analysis, as for causes
+                    action.project = a;
+                    ShowView(state, ViewName::ResultRTF);
+                    state.CurrentResult = "CausesReport";
+                    state.CurrentResultTable = a + "_RateRatios";
+                    state.Entries = EntriesAfterClick(action.kind, state.Entries);
+                    return action;
+                }
+                if (path == a + "_Plot") {
+                    action.kind = NodeKind::Plot;
+                    action.plot = "rate-ratios";
+                    action.project = a;
+                    ShowView(state, ViewName::Chart);
+                    state.Entries = EntriesAfterClick(action.kind, state.Entries);
+                    return action;
+                }
+            }
             for (const auto& a : AnalysisNames(*db, "Causes")) {
                 if (path == a + "_Causes") return storedTable(a + "_Causes");
                 if (path == a + "_Report") {

@@ -109,6 +109,10 @@ void AddAnalysisEntries(ProgramState& state, Database& db) {
         for (const char* child : {"Causes", "Report", "Forest plot"}) state.Navigator.add(node, "", child, 3);
     }
     for (const auto& name : AnalysisNames(db, "Categories")) AddCategoriesEntry(state, name);
+    for (const auto& name : AnalysisNames(db, "RateRatios")) {
+        const int node = state.Navigator.insertBefore(state.Navigator.findByKey(kPlotsKey), -1, "", name, 1);
+        for (const char* child : {"Rate ratios", "Report", "Plot"}) state.Navigator.add(node, "", child, 3);
+    }
     state.CurrentNode = current;
 }
 

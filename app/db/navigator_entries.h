@@ -42,7 +42,8 @@ int AddCategoriesEntry(ProgramState& state, const std::string& name);
 // top-level "Cause lists" entry with one entry per list (path "Cause lists_"
 // + name), and per analysis of causes a top-level entry (image 1, before
 // "Plots") with "Causes", "Report" and "Forest plot" (image 3); per analysis
-// of exposure categories its entry (AddCategoriesEntry).
+// of exposure categories its entry (AddCategoriesEntry); per analysis of
+// rate ratios one with "Rate ratios", "Report" and "Plot".
 void AddAnalysisEntries(ProgramState& state, Database& db);
 // The names in a registry's column Name (VdxCauseLists, VdxAnalyses), in
 // their order; none when the study has no such table.

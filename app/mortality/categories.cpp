@@ -124,7 +124,10 @@ CategoryTable ComputeCategoryTable(ProgramState& state, db::Database& db, const 
     // person-years of the categories by its rates.
     std::unique_ptr<LongRateExpected> longRates;
     std::vector<double> rates;
-    if (const auto layout = db::ReadRateLayout(db, request.rateTable)) {
+    if (request.rateTable.empty()) {
+        // No rate table: the deaths and person-years alone (the rate ratios' cells), nothing expected.
+        rates.assign(static_cast<size_t>(ages) * periods, 0.0);
+    } else if (const auto layout = db::ReadRateLayout(db, request.rateTable)) {
         std::vector<double> ageBounds;
         std::vector<int> years;
         for (int k = 1; k <= p.ageBoundCount && k < static_cast<int>(state.AgeBounds.size()); ++k)

@@ -21,7 +21,7 @@ class Database;
 namespace vdx::mortality {
 
 struct CategoryRequest {
-    std::string rateTable;       // a grid or long rate table of the study
+    std::string rateTable;       // a grid or long rate table of the study; "": no expected deaths (rate ratios)
     std::string deathColumn;     // a numeric or text column of the main table
     std::string deathValueText;  // a code or a group of codes and ranges ("160-165, 170", "C33-C34, C45")
     std::string sexColumn;       // long rates by sex: each person's sex ("" the run's sex column)

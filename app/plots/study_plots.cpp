@@ -4,7 +4,9 @@
 #include <cmath>
 
 #include "mortality/categories_report.h"
+#include "db/database.h"
 #include "mortality/causes_report.h"
+#include "mortality/rate_ratio_run.h"
 #include "mortality/plot_data.h"
 #include "mortality/smr_report.h"
 #include "mortality/strata_table.h"
@@ -17,6 +19,33 @@ namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 QString Fixed(double v, int decimals) { return QString::number(v, 'f', decimals); }
+
+// The log axis of a chart of ratios from `lowest` to `highest`: positions
+// are log10 of the ratio, labelled at 1, 2, 5 times the powers of ten; a
+// narrow range that leaves fewer than three such labels gets 1, 1.5, 2 to 9
+// times the powers.
+void LogAxis(Chart& chart, double lowest, double highest, const QString& title) {
+    auto at = [](double v) { return std::log10(v); };
+    chart.x.title = title;
+    chart.x.from = at(lowest);
+    chart.x.to = at(highest);
+    auto labelsAt = [&](std::initializer_list<double> steps) {
+        std::vector<double> values;
+        for (int power = static_cast<int>(std::floor(std::log10(lowest))); power <= std::ceil(std::log10(highest));
+             ++power)
+            for (double step : steps) {
+                const double value = step * std::pow(10.0, power);
+                if (value >= lowest && value <= highest) values.push_back(value);
+            }
+        return values;
+    };
+    std::vector<double> labels = labelsAt({1, 2, 5});
+    if (labels.size() < 3) labels = labelsAt({1, 1.5, 2, 3, 4, 5, 6, 7, 8, 9});
+    for (double value : labels) {
+        chart.x.ticks.push_back({at(value), QString::number(value, 'g', 6)});
+        chart.x.gridLines.push_back(at(value));
+    }
+}
 
 // One row per SMR project, or per cause of an analysis of causes.
 // The log axis spans the SMRs and bounds of `scale` (the rows of every chart
@@ -37,29 +66,8 @@ Chart ForestChart(const std::vector<mortality::ForestRow>& rows, const QString& 
     }
     lowest /= 1.5;
     highest *= 1.5;
-    // The log axis: positions are log10 of the SMR, labelled at 1, 2, 5 times
-    // the powers of ten; a narrow range that leaves fewer than three such
-    // labels gets 1, 1.5, 2 to 9 times the powers.
     auto at = [](double v) { return std::log10(v); };
-    chart.x.title = "SMR (null value " + QString::number(null) + ", log scale)";
-    chart.x.from = at(lowest);
-    chart.x.to = at(highest);
-    auto labelsAt = [&](std::initializer_list<double> steps) {
-        std::vector<double> values;
-        for (int power = static_cast<int>(std::floor(std::log10(lowest))); power <= std::ceil(std::log10(highest));
-             ++power)
-            for (double step : steps) {
-                const double value = step * std::pow(10.0, power);
-                if (value >= lowest && value <= highest) values.push_back(value);
-            }
-        return values;
-    };
-    std::vector<double> labels = labelsAt({1, 2, 5});
-    if (labels.size() < 3) labels = labelsAt({1, 1.5, 2, 3, 4, 5, 6, 7, 8, 9});
-    for (double value : labels) {
-        chart.x.ticks.push_back({at(value), QString::number(value, 'g', 6)});
-        chart.x.gridLines.push_back(at(value));
-    }
+    LogAxis(chart, lowest, highest, "SMR (null value " + QString::number(null) + ", log scale)");
     chart.y.from = 0;
     chart.y.to = n + 1;
 
@@ -85,6 +93,51 @@ Chart ForestChart(const std::vector<mortality::ForestRow>& rows, const QString& 
     const QColor nullColour(Qt::darkRed);
     chart.segments.push_back({QPointF(at(null), 0), QPointF(at(null), n + 1), QPen(nullColour, 1.5, Qt::DashLine)});
     chart.legend = {{"SMR", QBrush(Qt::black)}, {"Null value " + QString::number(null), QBrush(nullColour)}};
+    return chart;
+}
+
+// One row per exposure category of an analysis of rate ratios (the
+// reference first, at 1), the ratio as a square with its bounds, on a log
+// axis with a dashed line at 1; a category without a ratio has its row and
+// says why.
+Chart RateRatioChart(const mortality::StoredRateRatios& a) {
+    Chart chart;
+    const QString level = Q(a.setting("level"));
+    chart.title = Q(a.name) + ": rate ratios by exposure category (" + Q(a.setting("death")) + "), with " + level +
+                  "% confidence bounds";
+    const auto& rows = a.result.categories;
+    const int n = static_cast<int>(rows.size());
+    double lowest = 1, highest = 1;
+    for (const auto& r : rows)
+        if (r.fitted)
+            for (double v : {r.fitted->ratio, r.fitted->low, r.fitted->high})
+                if (v > 0 && std::isfinite(v)) {
+                    lowest = std::min(lowest, v);
+                    highest = std::max(highest, v);
+                }
+    lowest /= 1.5;
+    highest *= 1.5;
+    auto at = [](double v) { return std::log10(v); };
+    LogAxis(chart, lowest, highest, "Rate ratio (reference " + Q(a.setting("reference")) + ", log scale)");
+    chart.y.from = 0;
+    chart.y.to = n + 1;
+    for (int k = 0; k < n; ++k) {
+        const auto& r = rows[static_cast<size_t>(k)];
+        const double row = n - k;
+        const QString figures = r.fitted ? Fixed(r.fitted->ratio, 2) + " (" + Fixed(r.fitted->low, 2) + " - " +
+                                               Fixed(r.fitted->high, 2) + ")"
+                                         : QString("no ratio");
+        chart.y.ticks.push_back(
+            {row, Q(r.name) + " O " + Fixed(r.observed, 0) + " PY " + Fixed(r.personYears, 0) + " RR " + figures});
+        chart.y.gridLines.push_back(row);
+        if (!r.fitted) continue;
+        chart.segments.push_back({QPointF(at(std::max(r.fitted->low, lowest)), row),
+                                  QPointF(at(std::min(r.fitted->high, highest)), row), QPen(Qt::black, 2)});
+        chart.squares.push_back({QPointF(at(r.fitted->ratio), row), 11, Qt::black});
+    }
+    const QColor nullColour(Qt::darkRed);
+    chart.segments.push_back({QPointF(at(1), 0), QPointF(at(1), n + 1), QPen(nullColour, 1.5, Qt::DashLine)});
+    chart.legend = {{"Rate ratio", QBrush(Qt::black)}, {"Reference, 1", QBrush(nullColour)}};
     return chart;
 }
 
@@ -232,6 +285,7 @@ bool PlotKindFromName(const std::string& name, PlotKind& kind) {
     else if (name == "person-years") kind = PlotKind::PersonYears;
     else if (name == "causes") kind = PlotKind::Causes;
     else if (name == "categories") kind = PlotKind::Categories;
+    else if (name == "rate-ratios") kind = PlotKind::RateRatios;
     else return false;
     return true;
 }
@@ -280,6 +334,11 @@ Plot BuildPlot(const ProgramState& state, PlotKind kind, const std::string& proj
             break;
         }
         case PlotKind::PersonYears: plot.push_back(PersonYearsChart(state)); break;
+        case PlotKind::RateRatios: {
+            auto db = db::Database::open(state.WorkingCopyName);
+            plot.push_back(RateRatioChart(mortality::ReadRateRatioAnalysis(*db, project)));
+            break;
+        }
         case PlotKind::ObservedExpected: {
             const mortality::StrataTable t = mortality::BuildStrataTable(state, project);
             if (t.outOfDate) {

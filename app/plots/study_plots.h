@@ -17,16 +17,18 @@
 namespace vdx::plots {
 
 // Causes: the forest plot of one analysis of causes, a row per cause;
-// Categories: that of one analysis of categories, a row per category and the total.
-enum class PlotKind { Forest, ObservedExpected, PersonYears, Causes, Categories };
+// Categories: that of one analysis of categories, a row per category and the
+// total; RateRatios: the rate ratios of one analysis with their bounds, a row
+// per exposure category.
+enum class PlotKind { Forest, ObservedExpected, PersonYears, Causes, Categories, RateRatios };
 
 // The plot kinds by their veldrix-cli names: "forest", "observed-expected",
-// "person-years", "causes", "categories".
+// "person-years", "causes", "categories", "rate-ratios".
 bool PlotKindFromName(const std::string& name, PlotKind& kind);
 
 // The charts of one plot (observed versus expected is two charts: by age
 // class, by calendar period). `project` is used by ObservedExpected,
-// Causes and Categories (the analysis) only.
+// Causes, Categories and RateRatios (the analysis) only.
 // Throws VdxError when the project file cannot give what the plot needs (no
 // SMR project, no person-years...).
 Plot BuildPlot(const ProgramState& state, PlotKind kind, const std::string& project);

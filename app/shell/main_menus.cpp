@@ -16,6 +16,7 @@
 #include "frm_categories.h"
 #include "frm_causes_comp.h"
 #include "frm_check_cohort.h"
+#include "frm_rate_ratios.h"
 #include "frm_smr_comp.h"
 #include "frm_srr_comp.h"
 #include "tables_menu.h"
@@ -171,6 +172,8 @@ MainMenus BuildMainMenus(QMainWindow* window) {
     QObject::connect(computeCauses, &QAction::triggered, window, [window] { MenuComputeCauses(window); });
     QAction* computeCategories = AddEntry(m.mnuCompute, "mnuComputeSmrByCategory", "SMR by cate&gory...");
     QObject::connect(computeCategories, &QAction::triggered, window, [window] { MenuComputeSmrByCategory(window); });
+    QAction* computeRateRatios = AddEntry(m.mnuCompute, "mnuComputeRateRatios", "Rate ra&tios...");
+    QObject::connect(computeRateRatios, &QAction::triggered, window, [window] { MenuComputeRateRatios(window); });
     // Hidden at start-up unless the settings ask for it (startup.cpp).
     QAction* computeSrr = AddEntry(m.mnuCompute, "mnuComputeSrr", "SR&R");
     QObject::connect(computeSrr, &QAction::triggered, window, [window] { MenuComputeSrr(window); });

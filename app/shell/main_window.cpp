@@ -28,6 +28,8 @@
 #include "help_windows.h"
 #include "mortality/categories_report.h"
 #include "mortality/causes_report.h"
+#include "db/database.h"
+#include "mortality/rate_ratio_run.h"
 #include "mortality/smr_report.h"
 #include "db/navigator_commands.h"
 #include "db/analysis_management.h"
@@ -451,8 +453,12 @@ void MainWindow::showResultGrid(const db::ResultGridText& g) {
 }
 
 void MainWindow::showCausesReport(const std::string& analysis) {
+    // The analysis' report by its kind: categories, rate ratios or causes.
+    const bool rateRatios = state_.CurrentResult != "CategoriesReport" &&
+                            mortality::IsRateRatioAnalysis(*db::Database::open(state_.WorkingCopyName), analysis);
     shownReport_ = state_.CurrentResult == "CategoriesReport" ? mortality::BuildCategoriesReport(state_, analysis)
-                                                              : mortality::BuildCausesReport(state_, analysis);
+                   : rateRatios                                ? mortality::BuildRateRatioReport(state_, analysis)
+                                                               : mortality::BuildCausesReport(state_, analysis);
     shownCauses_ = analysis;
     QString text = Q(shownReport_);
     text.replace("\r\n", "\n");

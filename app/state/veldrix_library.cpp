@@ -30,6 +30,7 @@ enum Export {
     kWaldHigh,
     kPyComputeAxis,
     kDeathComputeAxis,
+    kChiSquareUpperTail,
     kExportCount
 };
 
@@ -39,6 +40,7 @@ constexpr std::array<const char*, kExportCount> kExportNames = {
     "MultiplierChiSquareLow", "MultiplierChiSquareHigh", "MultiplierSquareRootLow",
     "MultiplierSquareRootHigh", "MultiplierWaldLow", "MultiplierWaldHigh",
     "PYCOMPUTE_AXIS", "DEATHCOMPUTE_AXIS",
+    "ChiSquareUpperTail",
 };
 
 // The loaded library and the exports found so far. The person-years run
@@ -167,6 +169,11 @@ VDX_MULTIPLIER(MultiplierSquareRootHigh, kSquareRootHigh, z)
 VDX_MULTIPLIER(MultiplierWaldLow, kWaldLow, z)
 VDX_MULTIPLIER(MultiplierWaldHigh, kWaldHigh, z)
 #undef VDX_MULTIPLIER
+
+double ChiSquareUpperTail(double chiSquare, double df)
+{
+    return resolve<kChiSquareUpperTail, decltype(::ChiSquareUpperTail)>()(chiSquare, df);
+}
 
 void UseLibraryFile(const std::string& fileName)
 {

@@ -74,6 +74,9 @@ double MultiplierSquareRootHigh(double observed, double z);
 double MultiplierWaldLow(double observed, double z);
 double MultiplierWaldHigh(double observed, double z);
 
+// P-value of a chi-square statistic with df degrees of freedom.
+double ChiSquareUpperTail(double chiSquare, double df);
+
 // For tests: forget the loaded library and load fileName (a plain name or a
 // path) at the next call of an export. Nothing is loaded here.
 void UseLibraryFile(const std::string& fileName);

@@ -195,6 +195,15 @@ VELDRIX_API double MultiplierSquareRootHigh(double observed, double z);
 VELDRIX_API double MultiplierWaldLow(double observed, double z);
 VELDRIX_API double MultiplierWaldHigh(double observed, double z);
 
+/* ---- Tests ------------------------------------------------------------- */
+
+/*
+ * P-value of a chi-square statistic: the probability that a chi-square
+ * variable with df degrees of freedom (df > 0, not necessarily whole) is at
+ * least chiSquare. 1 for chiSquare <= 0; NaN for df <= 0 or a NaN argument.
+ */
+VELDRIX_API double ChiSquareUpperTail(double chiSquare, double df);
+
 #ifdef __cplusplus
 }
 #endif

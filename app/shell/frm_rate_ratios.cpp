@@ -1,0 +1,163 @@
+#include "frm_rate_ratios.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "db/navigator_commands.h"
+#include "main_window.h"
+#include "mortality/rate_ratio_run.h"
+#include "mortality/smr_run.h"
+
+namespace vdx {
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+QComboBox* List(QWidget* parent, const char* name, const std::vector<std::string>& entries, int selected) {
+    auto* combo = new QComboBox(parent);
+    combo->setObjectName(name);
+    combo->setMinimumWidth(170);
+    for (const auto& e : entries) combo->addItem(Q(e));
+    combo->setCurrentIndex(selected);
+    return combo;
+}
+
+QCheckBox* Check(QWidget* parent, const char* name, const char* caption, bool on) {
+    auto* box = new QCheckBox(caption, parent);
+    box->setObjectName(name);
+    box->setChecked(on);
+    return box;
+}
+
+}  // namespace
+
+FrmRateRatios::FrmRateRatios(QWidget* parent, const ProgramState& state, Interaction& ui,
+                             const std::vector<std::string>& categories)
+    : QDialog(parent), ui_(ui) {
+    setObjectName("frmRateRatios");
+    setWindowTitle("Rate Ratios by Exposure Category");
+    setModal(true);
+    mortality::SmrChoices choices;
+    {
+        BusyPointer busy(ui_);
+        choices = mortality::ListSmrChoices(state);
+    }
+    comDTH_ = List(this, "comDTH", choices.deathColumns, -1);
+    txtDeathValue_ = new QLineEdit(this);
+    txtDeathValue_->setObjectName("txtDeathValue");
+    txtDeathValue_->setToolTip("A code or a group of codes and ranges, as for the SMR: 162 or 160-165, 170.");
+    chkAge_ = Check(this, "chkAdjustAge", "&Age class", true);
+    chkCalendar_ = Check(this, "chkAdjustCalendar", "Calendar &period", true);
+    // Sex only when the person-years are stratified by sex.
+    const bool bySex = state.py.tableCount == 3;
+    chkSex_ = Check(this, "chkAdjustSex", "S&ex", bySex);
+    chkSex_->setEnabled(bySex);
+    comReference_ = List(this, "comReference", categories, categories.empty() ? -1 : 0);
+    comLevel_ = List(this, "comLevel", {"90", "95", "99"}, 1);
+    txtName_ = new QLineEdit(this);
+    txtName_->setObjectName("txtName");
+    txtName_->setPlaceholderText("RateRatios1, RateRatios2, ...");
+
+    auto* adjust = new QHBoxLayout;
+    for (QCheckBox* box : {chkAge_, chkCalendar_, chkSex_}) adjust->addWidget(box);
+    adjust->addStretch();
+    auto* grid = new QGridLayout;
+    int row = 0;
+    auto add = [&](const char* caption, QWidget* w) {
+        auto* label = new QLabel(caption, this);
+        label->setBuddy(w);
+        grid->addWidget(label, row, 0);
+        grid->addWidget(w, row++, 1);
+    };
+    add("Death &variable:", comDTH_);
+    add("Death val&ue:", txtDeathValue_);
+    grid->addWidget(new QLabel("Adjusted for:", this), row, 0);
+    grid->addLayout(adjust, row++, 1);
+    add("&Reference category:", comReference_);
+    add("Confidence &level (%):", comLevel_);
+    add("&Name:", txtName_);
+    grid->setColumnStretch(1, 1);
+
+    btnCompute_ = new QPushButton("&Compute", this);
+    btnCompute_->setObjectName("btnCompute");
+    btnCompute_->setDefault(true);
+    btnCancel_ = new QPushButton("Cancel", this);
+    btnCancel_->setObjectName("btnCancel");
+    btnCancel_->setAutoDefault(false);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(btnCompute_);
+    buttons->addWidget(btnCancel_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(grid);
+    layout->addLayout(buttons);
+    connect(btnCompute_, &QPushButton::clicked, this, &FrmRateRatios::compute);
+    connect(btnCancel_, &QPushButton::clicked, this, &FrmRateRatios::reject);
+}
+
+mortality::RateRatioRequest FrmRateRatios::request() const {
+    mortality::RateRatioRequest r;
+    r.deathColumn = comDTH_->currentText().toStdString();
+    r.deathValueText = txtDeathValue_->text().trimmed().toStdString();
+    r.adjustAge = chkAge_->isChecked();
+    r.adjustCalendar = chkCalendar_->isChecked();
+    r.adjustSex = chkSex_->isEnabled() && chkSex_->isChecked();
+    r.reference = comReference_->currentIndex() + 1;
+    r.level = static_cast<int16_t>(comLevel_->currentText().toInt());
+    r.name = txtName_->text().trimmed().toStdString();
+    return r;
+}
+
+void FrmRateRatios::compute() {
+    if (comDTH_->currentIndex() < 0) {
+        ui_.message(Message(msg::NoDeathColumn), Buttons::Ok, Icon::Critical, "Error");
+        comDTH_->setFocus();
+        return;
+    }
+    if (txtDeathValue_->text().trimmed().isEmpty()) {
+        ui_.message("Give the death value: a code or a group of codes and ranges (160-165, 170).", Buttons::Ok,
+                    Icon::Critical, "Error");
+        txtDeathValue_->setFocus();
+        return;
+    }
+    accept();
+}
+
+void MenuComputeRateRatios(QMainWindow* window) {
+    auto* main = qobject_cast<MainWindow*>(window);
+    if (!main) return;
+    std::string analysis;
+    main->runCommand([main, &analysis] {
+        ProgramState& state = main->state();
+        Interaction& ui = main->ui();
+        if (!state.ProjectOpen) {
+            ui.message(Message(msg::NoProjectLoaded), Buttons::Ok, Icon::Exclamation, kApplicationName);
+            return;
+        }
+        const std::vector<std::string> categories = mortality::ExposureCategoryNames(state);
+        if (categories.empty()) {
+            ui.message(mortality::kNoExposureCategories, Buttons::Ok, Icon::Exclamation, kApplicationName);
+            return;
+        }
+        FrmRateRatios dialog(main, state, ui, categories);
+        if (dialog.exec() != QDialog::Accepted) return;
+        const mortality::RateRatioRequest request = dialog.request();
+        ShowView(state, ViewName::Empty);
+        main->refreshFromState();
+        if (!mortality::RunRateRatios(state, ui, request, &analysis)) {
+            analysis.clear();
+            return;
+        }
+        db::RebuildNavigator(state, ui);
+    });
+    if (!analysis.empty()) main->openNode(QString::fromStdString(analysis + "_Report"));
+}
+
+}  // namespace vdx

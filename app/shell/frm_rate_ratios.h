@@ -1,0 +1,43 @@
+// Compute > Rate ratios: the dialog frmRateRatios and the menu command. The
+// dialog only fills and reads its controls; the run is
+// mortality::RunRateRatios, the same request veldrix-cli rate-ratios fills.
+#pragma once
+
+#include <QDialog>
+
+#include "mortality/rate_ratio_request.h"
+#include "state/interaction.h"
+#include "state/state.h"
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QMainWindow;
+class QPushButton;
+
+namespace vdx {
+
+class FrmRateRatios : public QDialog {
+    Q_OBJECT
+public:
+    // `categories`: the exposure categories of the last person-years run.
+    FrmRateRatios(QWidget* parent, const ProgramState& state, Interaction& ui,
+                  const std::vector<std::string>& categories);
+    mortality::RateRatioRequest request() const;
+    // Compute: a death variable or value missing is refused (the dialog
+    // stays open); otherwise the dialog closes accepted.
+    void compute();
+
+private:
+    Interaction& ui_;
+    QComboBox *comDTH_, *comReference_, *comLevel_;
+    QLineEdit *txtDeathValue_, *txtName_;
+    QCheckBox *chkAge_, *chkCalendar_, *chkSex_;
+    QPushButton *btnCompute_, *btnCancel_;
+};
+
+// Compute > Rate ratios (mnuComputeRateRatios): the dialog, the run, then the
+// new analysis's report on view.
+void MenuComputeRateRatios(QMainWindow* window);
+
+}  // namespace vdx
