@@ -117,6 +117,9 @@ CategoryTable ComputeCategoryTable(ProgramState& state, db::Database& db, const 
         throw VdxError(err::InvalidProcedureCall, "The method must be Exact, Byar, Chi Square, Square Root or Wald.");
     const IntervalMethod method = *named;
     // The death group as the SMR reads it: codes as texts on a text column.
+    if (!IsTextDeathColumn(db, state.MainTableName, request.deathColumn))
+        if (const DeathGroupParse group = ParseDeathGroup(request.deathValueText); !group.ok)
+            throw DataError(err::TypeMismatch, group.message);
     const auto counted = DeathMatcher(db, state.MainTableName, request.deathColumn, request.deathValueText);
 
     // A long rate table gives the expected deaths at its own resolution, the
