@@ -20,6 +20,7 @@ std::string Text(const Value& v) { return v.kind() == Value::Kind::Text ? v.asTe
 std::string KindWords(const std::string& kind) {
     if (kind == "Causes") return "the table of causes";
     if (kind == "Categories") return "the SMR by category";
+    if (kind == "RateRatios") return "the rate ratios";
     return "the analysis";
 }
 

@@ -6,15 +6,18 @@
 #include <cmath>
 #include <ctime>
 
+#include "db/analysis_management.h"
 #include "db/database.h"
 #include "db/exposure_tables.h"
 #include "db/field_number.h"
 #include "db/left_out.h"
+#include "db/navigator_commands.h"
 #include "db/navigator_entries.h"
+#include "db/project_file.h"
+#include "db/rate_layouts.h"
 #include "db/study_settings.h"
 #include "db/table_stream.h"
 #include "db/work_history_stream.h"
-#include "db/rate_layouts.h"
 #include "mortality/count_deaths.h"
 #include "mortality/death_group.h"
 #include "mortality/long_rates.h"
@@ -320,19 +323,15 @@ bool RunCategories(ProgramState& state, Interaction& ui, const CategoryRequest& 
     if (!state.ProjectOpen) return refuse(Message(msg::NoProjectLoaded));
     try {
         auto db = db::Database::open(state.WorkingCopyName);
-        const auto taken = CategoryAnalyses(*db);
-        if (name.empty()) {
-            for (int n = 1; name.empty(); ++n) {
-                const std::string candidate = "Categories" + std::to_string(n);
-                if (std::find(taken.begin(), taken.end(), candidate) == taken.end() &&
-                    !db->tableExists(candidate + "_Categories"))
-                    name = candidate;
-            }
-        }
-        if (name.find_first_of("[]!.`\"") != std::string::npos)
-            return refuse("'" + name + "' cannot name an analysis: it may not hold [ ] ! . ` or \".");
-        if (std::find(taken.begin(), taken.end(), name) != taken.end() || db->tableExists(name + "_Categories"))
-            return refuse("There is an analysis or table named '" + name + "' already. Choose another name.");
+        // Analyses and SMR projects share the tree's top level: a name of
+        // either is refused, naming the one that has it.
+        const auto projects = db::ReadNameList(state.WorkingCopyName, db::kVdxSystemProjects, "Projects",
+                                               state.ProjectCount);
+        for (int n = 1; name.empty(); ++n)
+            if (db::AnalysisNameProblem(*db, kKind + std::to_string(n), kKind, projects).empty())
+                name = kKind + std::to_string(n);
+        if (const std::string problem = db::AnalysisNameProblem(*db, name, kKind, projects); !problem.empty())
+            return refuse(problem + " Nothing has been computed.");
         const auto field = std::find_if(state.MainTableFields.begin(), state.MainTableFields.end(),
                                         [&](const FieldInfo& f) { return f.name == request.deathColumn; });
         if (field == state.MainTableFields.end()) return refuse(Message(msg::NoDeathColumn));

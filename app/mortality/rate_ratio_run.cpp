@@ -4,8 +4,10 @@
 #include <cstdio>
 #include <memory>
 
+#include "db/analysis_management.h"
 #include "db/database.h"
-#include "db/project_management.h"
+#include "db/navigator_commands.h"
+#include "db/project_file.h"
 #include "db/study_settings.h"
 #include "state/errors.h"
 #include "state/messages.h"
@@ -69,14 +71,14 @@ std::optional<RateRatioResult> RunRateRatios(ProgramState& state, Interaction& u
     try {
         db = db::Database::open(state.WorkingCopyName);
         std::string name = request.name;
-        for (int k = 1; name.empty(); ++k) {
-            const std::string candidate = std::string(kRateRatiosKind) + std::to_string(k);
-            if (!db->tableExists(candidate) && !db->tableExists(candidate + kRateRatiosSuffix)) name = candidate;
-        }
-        if (db->tableExists(name + kRateRatiosSuffix) || db->tableExists(name))
-            return refuse("The study holds a table or an analysis named '" + name +
-                          "' already; nothing was computed. Give the run another name.");
-        if (const std::string problem = db::ProjectNameProblem(*db, name, {}); !problem.empty())
+        // Analyses and SMR projects share the tree's top level: a name of
+        // either is refused, naming the one that has it.
+        const auto projects = db::ReadNameList(state.WorkingCopyName, db::kVdxSystemProjects, "Projects",
+                                               state.ProjectCount);
+        for (int k = 1; name.empty(); ++k)
+            if (db::AnalysisNameProblem(*db, kRateRatiosKind + std::to_string(k), kRateRatiosKind, projects).empty())
+                name = kRateRatiosKind + std::to_string(k);
+        if (const std::string problem = db::AnalysisNameProblem(*db, name, kRateRatiosKind, projects); !problem.empty())
             return refuse(problem + " Nothing has been computed.");
 
         const RateRatioResult result = ComputeRateRatios(MakeRateRatioInput(request, cells.categories, cells.cells));

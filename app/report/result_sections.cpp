@@ -9,6 +9,7 @@
 #include "db/study_settings.h"
 #include "exchange/formats/html/html_writer.h"
 #include "mortality/causes_report.h"
+#include "mortality/rate_ratio_run.h"
 #include "plots/study_plots.h"
 #include "report/html_parts.h"
 #include "state/text_values.h"
@@ -106,6 +107,55 @@ ExtraSection CategoriesSection(db::Database& db, const std::string& name, const 
     return s;
 }
 
+
+std::string RatioCells(const std::optional<mortality::Ratio>& r) {
+    return r ? Cell(r->ratio, 3) + Cell(r->low, 3) + Cell(r->high, 3) : "<td colspan=\"3\">not estimable</td>";
+}
+
+ExtraSection RateRatiosSection(const ProgramState& state, db::Database& db, const std::string& name) {
+    const mortality::StoredRateRatios stored = mortality::ReadRateRatioAnalysis(db, name);
+    const mortality::RateRatioResult& r = stored.result;
+    ExtraSection s;
+    s.heading = "Rate ratios by exposure category: " + name;
+    s.html = "<table>\n" + Row("Deaths", HtmlEscaped(stored.setting("death"))) +
+             Row("Adjusted for", HtmlEscaped(stored.setting("adjust"))) +
+             Row("Reference category", HtmlEscaped(stored.setting("reference"))) +
+             Row("Bounds", HtmlEscaped(stored.setting("level") + " %, Wald (fit) and log-normal (standardised)")) +
+             Row("Cells in the fit", Count(r.cellsUsed)) + "</table>\n";
+    s.html += "<table>\n<tr><th>Category</th><th>Observed</th><th>Person-years</th><th>Rate ratio</th><th>Lower</th>"
+              "<th>Upper</th><th>Standardised rate per 100,000</th><th>Standardised ratio</th><th>Lower</th>"
+              "<th>Upper</th></tr>\n";
+    for (const auto& c : r.categories) {
+        s.html += "<tr><td>" + HtmlEscaped(c.name) + "</td>" + Cell(c.observed, 0) + Cell(c.personYears, 2) +
+                  RatioCells(c.fitted) + (c.stdRate ? Cell(*c.stdRate, 2) : "<td>not defined</td>") +
+                  RatioCells(c.standardised) + "</tr>\n";
+    }
+    s.html += "</table>\n<table>\n";
+    if (r.trendRatio && r.trend)
+        s.html += "<tr id=\"trend-" + HtmlEscaped(name) + "\"><th>Trend (rate ratio per category)</th>" +
+                  RatioCells(r.trendRatio) + "<td>chi-square " + Fixed(r.trend->chiSquare, 3) + ", p = " +
+                  Fixed(r.trend->p, 4) + "</td></tr>\n";
+    if (r.heterogeneity)
+        s.html += "<tr><th>Heterogeneity</th><td colspan=\"3\">chi-square " + Fixed(r.heterogeneity->chiSquare, 3) +
+                  " on " + Count(r.heterogeneity->df) + " df</td><td>p = " + Fixed(r.heterogeneity->p, 4) +
+                  "</td></tr>\n";
+    s.html += "</table>\n";
+    if (!r.notes.empty()) {
+        s.html += "<ul>\n";
+        for (const auto& note : r.notes) s.html += "<li>" + HtmlEscaped(note) + "</li>\n";
+        s.html += "</ul>\n";
+    }
+    s.html += Base64Image(Svg(plots::BuildPlot(state, plots::PlotKind::RateRatios, name)), "Rate ratios: " + name);
+    s.methods = "In the analysis " + name + " the deaths (" + stored.setting("death") +
+                ") of the strata cells were fitted by Poisson regression with the log person-years as offset, "
+                "adjusted for " + stored.setting("adjust") +
+                ", by iteratively reweighted least squares; rate ratios against the category " +
+                stored.setting("reference") +
+                " have Wald bounds, the trend and heterogeneity are likelihood-ratio tests, and the directly "
+                "standardised rates take the whole cohort's person-years as the standard.";
+    return s;
+}
+
 }  // namespace
 
 std::vector<ExtraSection> ResultSections(const ProgramState& state, double nullValue) {
@@ -126,6 +176,7 @@ std::vector<ExtraSection> ResultSections(const ProgramState& state, double nullV
         const auto& [kind, name] = analyses[k];
         if (kind == "Causes") sections.push_back(CausesSection(state, *db, name, nullValue));
         else if (kind == "Categories") sections.push_back(CategoriesSection(*db, name, settings[k], nullValue));
+        else if (kind == mortality::kRateRatiosKind) sections.push_back(RateRatiosSection(state, *db, name));
     }
     return sections;
 }

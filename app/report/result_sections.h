@@ -1,6 +1,6 @@
 // The study report's sections after the SMR projects, one per stored
-// analysis of the study (tables of causes, SMR by exposure category), each
-// read from what its run stored, as the tree shows it.
+// analysis of the study (tables of causes, SMR by exposure category, rate
+// ratios), each read from what its run stored, as the tree shows it.
 #pragma once
 
 #include <string>

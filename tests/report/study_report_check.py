@@ -137,7 +137,8 @@ try:
     printed = {"causes": run("causes", "axis.vdx", "--list", "default", "--death", "ICD", "--rate", "Rates",
                              "--name", "All causes"),
                "categories": run("categories", "axis.vdx", "--rate", "Rates", "--death", "ICD=162",
-                                 "--name", "Lung by hire")}
+                                 "--name", "Lung by hire"),
+               "ratios": run("rate-ratios", "axis.vdx", "--death", "ICD=162", "--name", "Lung ratios")}
     run("study-report", "axis.vdx", "--out", "axis.html")
     axis_doc = open("axis.html", encoding="utf-8").read()
     for heading, kind in [("Causes of death: All causes", "causes"), ("SMR by exposure category: Lung by hire",
@@ -159,6 +160,19 @@ try:
                   f"{kind} {line[0]}: {got} vs {expected}")
             check(all(e is not None and abs(g - e) <= 1e-9 * max(1, abs(e)) for g, e in zip(got, expected)),
                   f"{kind} {line[0]}: {got} vs {expected}")
+    # rate ratios: observed, person-years, ratio and bounds, standardised rate, ratio and bounds, as printed
+    m = re.search(r"<h2>Rate ratios by exposure category: Lung ratios</h2>\n.*?</table>\n<table>(.*?)</table>",
+                  axis_doc, re.S)
+    check(m is not None, "a section of the rate ratios")
+    printed_rows = [line for line in csv.reader(printed["ratios"].splitlines()[1:])
+                    if line[0] not in ("trend", "heterogeneity")]
+    shown = [[float(v) for v in re.findall(r'data-value="([^"]*)"', r)]
+             for r in re.findall(r"<tr[^>]*>(<td>.*?)</tr>", m.group(1) if m else "", re.S)]
+    check(len(shown) == len(printed_rows) > 1, f"ratios: {len(shown)} rows shown, {len(printed_rows)} printed")
+    for row, line in zip(shown, printed_rows):
+        expected = [float(v) for v in line[1:] if v]
+        check(len(row) == len(expected) and all(abs(g - e) <= 1e-9 * max(1, abs(e)) for g, e in zip(row, expected)),
+              f"ratios {line[0]}: {row} vs {expected}")
     check("split by time since first hire" in axis_doc, "methods name the exposure axis")
 
     run("new", "empty.vdx")
