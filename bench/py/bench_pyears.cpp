@@ -11,11 +11,7 @@
 // per 10^6 persons: 5-year classes under 0.5 s, 1-year classes under 1 s,
 // by sex within 10 % of the same without sex; peak memory under 50 MB. The
 // CPU column (both threads together) shows what a busy machine hides.
-#include <spawn.h>
 #include <sqlite3.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -27,6 +23,7 @@
 #include <vector>
 
 #include "../bench_support.h"
+#include "timed_child.h"
 #include "db/database.h"
 #include "db/file_commands.h"
 #include "db/navigator_entries.h"
@@ -36,7 +33,6 @@
 #include "state/scripted_interaction.h"
 #include "state/text_values.h"
 
-extern char** environ;
 
 namespace {
 
@@ -132,51 +128,6 @@ int TimedRun(const std::string& path, const std::string& age, const std::string&
     return 0;
 }
 
-struct Result {
-    double open = 0, run = 0, save = 0, total = 0;
-    long long rows = 0, days = 0, largest = 0;
-    long peakKb = 0;
-    double cpu = 0;  // user and system time of the whole child, both threads
-};
-
-// Runs this program with --run in a child process; its output and peak memory.
-Result Child(const std::string& self, const std::string& path, const std::string& age, const std::string& calendar,
-             bool bySex) {
-    int pipeFds[2];
-    if (pipe(pipeFds) != 0) std::exit(1);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
-    std::vector<std::string> args{self, "--run", path, age, calendar, bySex ? "sex" : "all"};
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawn(&pid, self.c_str(), &actions, nullptr, argv.data(), environ) != 0) std::exit(1);
-    posix_spawn_file_actions_destroy(&actions);
-    close(pipeFds[1]);
-    std::string out;
-    char buffer[512];
-    ssize_t n;
-    while ((n = read(pipeFds[0], buffer, sizeof buffer)) > 0) out.append(buffer, static_cast<size_t>(n));
-    close(pipeFds[0]);
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        std::cerr << "bench_pyears: the timed run failed\n";
-        std::exit(1);
-    }
-    Result r;
-    std::sscanf(out.c_str(), "%lf %lf %lf %lf %lld %lld %lld", &r.open, &r.run, &r.save, &r.total, &r.rows, &r.days,
-                &r.largest);
-    r.peakKb = usage.ru_maxrss;
-    r.cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-            static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    return r;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -215,13 +166,14 @@ int main(int argc, char** argv) {
     bool met = true;
     double previous = 0;
     for (const auto& s : settings) {
-        Result best;
+        bench::TimedResult best;
         best.total = 1e9;
         long peak = 0;
         for (int rep = 0; rep < 3; ++rep) {
             const std::string copy = dir + "/run.vdx";
             std::filesystem::copy_file(source, copy, std::filesystem::copy_options::overwrite_existing);
-            const Result r = Child(self, copy, s.age, s.calendar, s.sex);
+            const bench::TimedResult r =
+                bench::RunTimedChild({self, "--run", copy, s.age, s.calendar, s.sex ? "sex" : "all"});
             if (r.total < best.total) best = r;
             peak = std::max(peak, r.peakKb);
         }
