@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "../bench_support.h"
 #include "timed_child.h"
 #include "db/database.h"
 #include "db/file_commands.h"
@@ -34,33 +35,13 @@
 #include "state/scripted_interaction.h"
 #include "state/text_values.h"
 
-
 namespace {
 
 using namespace vdx;
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::time_point from, Clock::time_point to) {
-    return std::chrono::duration<double>(to - from).count();
-}
-
-[[noreturn]] void Die(const std::string& what, const ScriptedInteraction& ui) {
-    std::cerr << "bench_exposure: " << what << "\n";
-    for (const auto& m : ui.messages) std::cerr << "  " << m.text << "\n";
-    std::exit(1);
-}
-
-// splitmix64, for a cohort that is the same on every machine.
-struct Random {
-    uint64_t s;
-    uint64_t next() {
-        uint64_t z = (s += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-    int64_t between(int64_t lo, int64_t hi) { return lo + static_cast<int64_t>(next() % static_cast<uint64_t>(hi - lo + 1)); }
-};
+using bench::Clock;
+using bench::Die;
+using bench::Random;
+using bench::Seconds;
 
 void Generate(const std::string& path, int persons, int periods) {
     ProgramState state;
