@@ -314,6 +314,7 @@ private slots:
         test::Child<QComboBox>(&d, "comDTH")->setCurrentText("ICD");
         test::Child<QLineEdit>(&d, "txtDeathValue")->setText(" 160-165, 170 ");
         test::Child<QCheckBox>(&d, "chkAdjustCalendar")->setChecked(false);
+        test::Child<QCheckBox>(&d, "chkAdjustSex")->setChecked(false);
         test::Child<QComboBox>(&d, "comReference")->setCurrentIndex(2);
         test::Child<QComboBox>(&d, "comLevel")->setCurrentText("99");
         test::Child<QLineEdit>(&d, "txtName")->setText("Lung");
