@@ -82,7 +82,7 @@ FrmRateRatios::FrmRateRatios(QWidget* parent, const ProgramState& state, Interac
     txtDeathValue_ = new QLineEdit(this);
     txtDeathValue_->setObjectName("txtDeathValue");
     txtDeathValue_->setToolTip("A code or a group of codes and ranges, as for the SMR: 162 or 160-165, 170.");
-    optCause_ = new QRadioButton("C&ause of a list:", this);
+    optCause_ = new QRadioButton("Ca&use of a list:", this);
     optCause_->setObjectName("optDeathCause");
     optCause_->setEnabled(!lists.empty());
     comCauseList_ = List(this, "comCauseList", lists, lists.empty() ? -1 : 0);
