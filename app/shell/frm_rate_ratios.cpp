@@ -2,7 +2,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,6 +9,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "compute_rows.h"
 #include "db/database.h"
 #include "db/navigator_commands.h"
 #include "main_window.h"
@@ -23,15 +23,6 @@ namespace vdx {
 namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
-
-QComboBox* List(QWidget* parent, const char* name, const std::vector<std::string>& entries, int selected) {
-    auto* combo = new QComboBox(parent);
-    combo->setObjectName(name);
-    combo->setMinimumWidth(170);
-    for (const auto& e : entries) combo->addItem(Q(e));
-    combo->setCurrentIndex(selected);
-    return combo;
-}
 
 QCheckBox* Check(QWidget* parent, const char* name, const char* caption, bool on) {
     auto* box = new QCheckBox(caption, parent);
@@ -75,7 +66,7 @@ FrmRateRatios::FrmRateRatios(QWidget* parent, const ProgramState& state, Interac
         }
         for (const auto& entry : causesOf_) lists.push_back(entry.first);
     }
-    comDTH_ = List(this, "comDTH", choices.deathColumns, -1);
+    comDTH_ = NamedList(this, "comDTH", choices.deathColumns, -1);
     optCodes_ = new QRadioButton("Co&des:", this);
     optCodes_->setObjectName("optDeathCodes");
     optCodes_->setChecked(true);
@@ -85,8 +76,8 @@ FrmRateRatios::FrmRateRatios(QWidget* parent, const ProgramState& state, Interac
     optCause_ = new QRadioButton("Ca&use of a list:", this);
     optCause_->setObjectName("optDeathCause");
     optCause_->setEnabled(!lists.empty());
-    comCauseList_ = List(this, "comCauseList", lists, lists.empty() ? -1 : 0);
-    comCause_ = List(this, "comCause", {}, -1);
+    comCauseList_ = NamedList(this, "comCauseList", lists, lists.empty() ? -1 : 0);
+    comCause_ = NamedList(this, "comCause", {}, -1);
     comCause_->setToolTip("Its deaths read by ICD revision as Compute > SMR for a cause list reads them.");
     fillCauses();
     auto enable = [this] {
@@ -103,8 +94,8 @@ FrmRateRatios::FrmRateRatios(QWidget* parent, const ProgramState& state, Interac
     const bool bySex = state.py.tableCount == 3;
     chkSex_ = Check(this, "chkAdjustSex", "S&ex", bySex);
     chkSex_->setEnabled(bySex);
-    comReference_ = List(this, "comReference", categories, categories.empty() ? -1 : 0);
-    comLevel_ = List(this, "comLevel", {"90", "95", "99"}, 1);
+    comReference_ = NamedList(this, "comReference", categories, categories.empty() ? -1 : 0);
+    comLevel_ = NamedList(this, "comLevel", {"90", "95", "99"}, 1);
     txtName_ = new QLineEdit(this);
     txtName_->setObjectName("txtName");
     txtName_->setPlaceholderText("RateRatios1, RateRatios2, ...");
@@ -112,42 +103,21 @@ FrmRateRatios::FrmRateRatios(QWidget* parent, const ProgramState& state, Interac
     auto* adjust = new QHBoxLayout;
     for (QCheckBox* box : {chkAge_, chkCalendar_, chkSex_}) adjust->addWidget(box);
     adjust->addStretch();
-    auto* grid = new QGridLayout;
-    int row = 0;
-    auto add = [&](const char* caption, QWidget* w) {
-        auto* label = new QLabel(caption, this);
-        label->setBuddy(w);
-        grid->addWidget(label, row, 0);
-        grid->addWidget(w, row++, 1);
-    };
-    add("Death &variable:", comDTH_);
-    grid->addWidget(optCodes_, row, 0);
-    grid->addWidget(txtDeathValue_, row++, 1);
     auto* cause = new QHBoxLayout;
     cause->addWidget(comCauseList_);
     cause->addWidget(comCause_, 1);
-    grid->addWidget(optCause_, row, 0);
-    grid->addLayout(cause, row++, 1);
-    grid->addWidget(new QLabel("Adjusted for:", this), row, 0);
-    grid->addLayout(adjust, row++, 1);
-    add("&Reference category:", comReference_);
-    add("Confidence &level (%):", comLevel_);
-    add("&Name:", txtName_);
-    grid->setColumnStretch(1, 1);
+    CaptionedRows rows(this);
+    rows.add("Death &variable:", comDTH_);
+    rows.add(optCodes_, txtDeathValue_);
+    rows.add(optCause_, cause);
+    rows.add(new QLabel("Adjusted for:", this), adjust);
+    rows.add("&Reference category:", comReference_);
+    rows.add("Confidence &level (%):", comLevel_);
+    rows.add("&Name:", txtName_);
 
-    btnCompute_ = new QPushButton("&Compute", this);
-    btnCompute_->setObjectName("btnCompute");
-    btnCompute_->setDefault(true);
-    btnCancel_ = new QPushButton("Cancel", this);
-    btnCancel_->setObjectName("btnCancel");
-    btnCancel_->setAutoDefault(false);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(btnCompute_);
-    buttons->addWidget(btnCancel_);
     auto* layout = new QVBoxLayout(this);
-    layout->addLayout(grid);
-    layout->addLayout(buttons);
+    layout->addLayout(rows.grid());
+    layout->addLayout(ComputeCancelRow(this, btnCompute_, btnCancel_));
     connect(btnCompute_, &QPushButton::clicked, this, &FrmRateRatios::compute);
     connect(btnCancel_, &QPushButton::clicked, this, &FrmRateRatios::reject);
 }
