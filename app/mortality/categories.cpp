@@ -140,15 +140,8 @@ CategoryTable ComputeCategoryTable(ProgramState& state, db::Database& db, const 
     std::unique_ptr<CauseMatcher> causes;
     int cause = -1;
     if (!request.causeList.empty()) {
-        causes = std::make_unique<CauseMatcher>(CauseListNamed(db, request.causeList), ReadRevisionRule(db),
-                                                state.MainTableName);
+        causes = std::make_unique<CauseMatcher>(CauseListNamed(db, request.causeList), ReadRevisionRule(db), state);
         cause = CauseIndex(causes->list(), request.cause);
-        const RevisionRule& rule = causes->rule();
-        if (!rule.column.empty() &&
-            std::none_of(state.MainTableFields.begin(), state.MainTableFields.end(),
-                         [&](const FieldInfo& f) { return f.name == rule.column; }))
-            throw DataError(err::TypeMismatch, "The main data table has no column '" + rule.column +
-                                                   "' naming the ICD revision of each death.");
     } else {
         if (!IsTextDeathColumn(db, state.MainTableName, request.deathColumn))
             if (const DeathGroupParse group = ParseDeathGroup(request.deathValueText); !group.ok)

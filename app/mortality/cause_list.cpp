@@ -356,8 +356,12 @@ bool CauseReading::takes(int cause) const {
     return std::find(causes.begin(), causes.end(), cause) != causes.end();
 }
 
-CauseMatcher::CauseMatcher(CauseList list, RevisionRule rule, std::string mainTable)
-    : list_(std::move(list)), rule_(std::move(rule)), mainTable_(std::move(mainTable)) {
+CauseMatcher::CauseMatcher(CauseList list, RevisionRule rule, const ProgramState& state)
+    : list_(std::move(list)), rule_(std::move(rule)), mainTable_(state.MainTableName) {
+    if (!rule_.column.empty() &&
+        std::none_of(state.MainTableFields.begin(), state.MainTableFields.end(),
+                     [&](const FieldInfo& f) { return f.name == rule_.column; }))
+        Refused("The main data table has no column '" + rule_.column + "' naming the ICD revision of each death.");
     const auto first = std::min_element(rule_.years.starts.begin(), rule_.years.starts.end(),
                                         [](const auto& a, const auto& b) { return a.second < b.second; });
     if (first != rule_.years.starts.end()) {
@@ -537,10 +541,6 @@ std::optional<CausesResult> RunCauses(ProgramState& state, Interaction& ui, cons
         if (!IsTextDeathColumn(*db, state.MainTableName, r.deathColumn) && death->type != "numeric")
             return refuse(Message(msg::DeathColumnNotNumeric));
         const RevisionRule rule = r.revisions ? *r.revisions : ReadRevisionRule(*db);
-        if (!rule.column.empty() &&
-            std::none_of(state.MainTableFields.begin(), state.MainTableFields.end(),
-                         [&](const FieldInfo& f) { return f.name == rule.column; }))
-            return refuse("The main data table has no column '" + rule.column + "' naming the ICD revision of each death.");
 
         db->beginTransaction();
         std::string listTable = r.list;
@@ -582,7 +582,7 @@ std::optional<CausesResult> RunCauses(ProgramState& state, Interaction& ui, cons
         const int beforeFirst = notInList + 1, unknownCode = notInList + 2, everyDeath = notInList + 3;
         // And, one class per revision, the deaths read in a revision the list has no column for.
         const auto undefinedIn = [&](int revision) { return notInList + 4 + revision - kFirstRevision; };
-        CauseMatcher matcher(list, rule, state.MainTableName);
+        CauseMatcher matcher(list, rule, state);
         const int firstRevision = matcher.firstRevision(), firstYear = matcher.firstYear();
         std::unordered_map<const CauseReading*, std::vector<int32_t>> classesOf;
         DeathClassifier classifier;

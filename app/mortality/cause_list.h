@@ -120,7 +120,9 @@ struct CauseReading {
 // once per distinct revision and code; runs on the reading thread.
 class CauseMatcher {
 public:
-    CauseMatcher(CauseList list, RevisionRule rule, std::string mainTable);
+    // Throws DataError when the rule names a column the main data table
+    // (of `state`) does not have.
+    CauseMatcher(CauseList list, RevisionRule rule, const ProgramState& state);
     const CauseList& list() const { return list_; }
     const RevisionRule& rule() const { return rule_; }
     // The column read beside the death column: the revision column, if any.
