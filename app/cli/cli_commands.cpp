@@ -100,8 +100,8 @@ const std::vector<Subcommand>& Subcommands() {
          "(--revisions) or named in a column, one dated before the first revision in the first",
          RunCauses},
         {"report", "STUDY.vdx PROJECT|ANALYSIS [--null 1|100]",
-         "print the SMR report of a project, or the report of an analysis of categories, as the main window shows "
-         "it (SMR and bounds times the null value, default 100)",
+         "print the SMR report of a project, or the report of an analysis (causes, SMR by category, rate ratios), "
+         "as the main window shows it (SMR and bounds times the null value, default 100)",
          RunReport},
         {"strata", "STUDY.vdx PROJECT [--format csv|tsv] [--null 1|100]",
          "print the stratum table of an SMR project: person-years, observed deaths, rate, expected deaths and "

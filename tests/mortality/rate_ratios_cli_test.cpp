@@ -97,6 +97,9 @@ TEST_F(RateRatiosCli, LungCancerByCumulativeExposureEqualsRsGlmOnTheSameStrata) 
             EXPECT_NEAR(a, b, 1e-6 * std::max(1.0, std::fabs(b))) << got[r][0] << " field " << f;
         }
     }
+    const CommandRun report = cli({"report", study, "Lung"});
+    EXPECT_EQ(report.status, 0) << report.err;
+    EXPECT_NE(report.out.find("Heterogeneity between the categories"), std::string::npos) << report.out;
     const CommandRun plot = cli({"plot", study, "rate-ratios", "Lung", "--out", dir + "/lung.png"});
     EXPECT_EQ(plot.status, 0) << plot.err;
     EXPECT_GT(fs::file_size(dir + "/lung.png"), 1000u);
