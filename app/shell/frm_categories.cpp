@@ -4,10 +4,13 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QStatusBar>
 
+#include "death_value_choice.h"
 #include "db/database.h"
 #include "db/project_file.h"
 #include "main_window.h"
@@ -72,9 +75,7 @@ void MenuComputeSmrByCategory(QMainWindow* window) {
         dialog.setWindowTitle("SMR by Exposure Category");
         auto* rate = Combo(&dialog, "comRateTable", choices.rateTables, choices.rateTables.empty() ? -1 : 0);
         auto* death = Combo(&dialog, "comDeathColumn", choices.deathColumns, -1);
-        auto* value = new QLineEdit(&dialog);
-        value->setObjectName("txtDeathValue");
-        value->setPlaceholderText("162 or 160-165, 170 or C33-C34, C45");
+        DeathValueChoice deathValue(&dialog, state);
         auto* level = Combo(&dialog, "comLevel", choices.levels, choices.defaultLevel);
         auto* method = Combo(&dialog, "comMethod", choices.methods, choices.defaultMethod);
         auto* name = new QLineEdit(&dialog);
@@ -83,7 +84,8 @@ void MenuComputeSmrByCategory(QMainWindow* window) {
         auto* form = new QFormLayout(&dialog);
         form->addRow("&Rate table:", rate);
         form->addRow("&Death variable:", death);
-        form->addRow("Death &value:", value);
+        form->addRow(deathValue.codesButton(), deathValue.codesText());
+        form->addRow(deathValue.causeButton(), deathValue.causeRow());
         form->addRow("Significance &level:", level);
         form->addRow("&Method:", method);
         form->addRow("&Name:", name);
@@ -95,10 +97,11 @@ void MenuComputeSmrByCategory(QMainWindow* window) {
         QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
         for (;;) {
             if (dialog.exec() != QDialog::Accepted) return;
+            if (deathValue.refusedAsIncomplete(ui)) continue;
             mortality::CategoryRequest request;
             request.rateTable = rate->currentText().toStdString();
             request.deathColumn = death->currentText().toStdString();
-            request.deathValueText = value->text().toStdString();
+            deathValue.read(request.deathValueText, request.causeList, request.cause);
             request.levelText = level->currentText().toStdString();
             request.method = method->currentText().toStdString();
             mortality::CategoryTable table;

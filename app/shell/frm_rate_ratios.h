@@ -4,10 +4,11 @@
 #pragma once
 
 #include <QDialog>
+#include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
+#include "death_value_choice.h"
 #include "mortality/rate_ratio_request.h"
 #include "state/interaction.h"
 #include "state/state.h"
@@ -17,7 +18,6 @@ class QComboBox;
 class QLineEdit;
 class QMainWindow;
 class QPushButton;
-class QRadioButton;
 
 namespace vdx {
 
@@ -33,13 +33,10 @@ public:
     void compute();
 
 private:
-    void fillCauses();
     Interaction& ui_;
-    // The causes of each cause list of the study (and "default"), in order.
-    std::vector<std::pair<std::string, std::vector<std::string>>> causesOf_;
-    QRadioButton *optCodes_, *optCause_;
-    QComboBox *comDTH_, *comCauseList_, *comCause_, *comReference_, *comLevel_;
-    QLineEdit *txtDeathValue_, *txtName_;
+    std::unique_ptr<DeathValueChoice> deathValue_;
+    QComboBox *comDTH_, *comReference_, *comLevel_;
+    QLineEdit* txtName_;
     QCheckBox *chkAge_, *chkCalendar_, *chkSex_;
     QPushButton *btnCompute_, *btnCancel_;
 };
