@@ -56,13 +56,7 @@ void MenuComputeSmrByCategory(QMainWindow* window) {
     auto* main = qobject_cast<MainWindow*>(window);
     if (!main) return;
     std::string shown;
-    main->runCommand([main, &shown] {
-        ProgramState& state = main->state();
-        Interaction& ui = main->ui();
-        if (!state.ProjectOpen) {
-            ui.message(Message(msg::NoProjectLoaded), Buttons::Ok, Icon::Exclamation, "VELDRIX");
-            return;
-        }
+    main->runStudyCommand([main, &shown](ProgramState& state, Interaction& ui) {
         if (!state.Exposure.computed()) {
             ui.message("There are no person-years by exposure category: compute the person-years with an exposure "
                        "axis first (Compute > Person-Years, Exposure axis).",

@@ -163,13 +163,7 @@ void MenuComputeCauses(QMainWindow* window) {
     auto* main = qobject_cast<MainWindow*>(window);
     if (!main) return;
     std::string analysis;
-    main->runCommand([main, &analysis] {
-        ProgramState& state = main->state();
-        Interaction& ui = main->ui();
-        if (!state.ProjectOpen) {
-            ui.message(Message(msg::NoProjectLoaded), Buttons::Ok, Icon::Exclamation, kApplicationName);
-            return;
-        }
+    main->runStudyCommand([main, &analysis](ProgramState& state, Interaction& ui) {
         if (!state.py.computed) {
             ui.message(Message(msg::PersonYearsFirst), Buttons::Ok, Icon::Exclamation, kApplicationName);
             return;
@@ -193,13 +187,7 @@ void MenuComputeCauses(QMainWindow* window) {
 void MenuRevisions(QMainWindow* window) {
     auto* main = qobject_cast<MainWindow*>(window);
     if (!main) return;
-    main->runCommand([main] {
-        ProgramState& state = main->state();
-        Interaction& ui = main->ui();
-        if (!state.ProjectOpen) {
-            ui.message(Message(msg::NoProjectLoaded), Buttons::Ok, Icon::Exclamation, kApplicationName);
-            return;
-        }
+    main->runStudyCommand([main](ProgramState& state, Interaction& ui) {
         auto db = db::Database::open(state.WorkingCopyName);
         QDialog dialog(main);
         dialog.setObjectName("frmRevisions");

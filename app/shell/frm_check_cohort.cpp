@@ -20,13 +20,7 @@ namespace vdx {
 void MenuToolsCheckCohort(QMainWindow* window) {
     auto* main = qobject_cast<MainWindow*>(window);
     if (!main) return;
-    main->runCommand([main] {
-        ProgramState& state = main->state();
-        Interaction& ui = main->ui();
-        if (!state.ProjectOpen) {
-            ui.message(Message(msg::NoProjectLoaded), Buttons::Ok, Icon::Exclamation, "VELDRIX");
-            return;
-        }
+    main->runStudyCommand([main](ProgramState& state, Interaction& ui) {
         // The work history and id of the exposure axis, the death column of the last SMR.
         const ExposureAxis& axis = state.Exposure.computed() ? state.Exposure.axis : state.ExposureEntry;
         py::CohortCheckRequest request;

@@ -102,13 +102,7 @@ void MenuComputeRateRatios(QMainWindow* window) {
     auto* main = qobject_cast<MainWindow*>(window);
     if (!main) return;
     std::string analysis;
-    main->runCommand([main, &analysis] {
-        ProgramState& state = main->state();
-        Interaction& ui = main->ui();
-        if (!state.ProjectOpen) {
-            ui.message(Message(msg::NoProjectLoaded), Buttons::Ok, Icon::Exclamation, kApplicationName);
-            return;
-        }
+    main->runStudyCommand([main, &analysis](ProgramState& state, Interaction& ui) {
         const std::vector<std::string> categories = mortality::ExposureCategoryNames(state);
         if (categories.empty()) {
             ui.message(mortality::kNoExposureCategories, Buttons::Ok, Icon::Exclamation, kApplicationName);

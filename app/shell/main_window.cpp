@@ -666,6 +666,16 @@ void MainWindow::runCommand(const std::function<void()>& command) {
     refreshFromState();
 }
 
+void MainWindow::runStudyCommand(const std::function<void(ProgramState& state, Interaction& ui)>& command) {
+    runCommand([this, &command] {
+        if (!state_.ProjectOpen) {
+            ui().message(Message(msg::NoProjectLoaded), Buttons::Ok, Icon::Exclamation, kApplicationName);
+            return;
+        }
+        command(state_, ui());
+    });
+}
+
 // ---- File menu ----------------------------------------------------------------
 
 void MainWindow::fileNew() {

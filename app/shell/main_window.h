@@ -118,6 +118,9 @@ public:
     // Runs a command: lets go of the working copy, runs it, shows what it
     // left. Unexpected errors show the general error message.
     void runCommand(const std::function<void()>& command);
+    // The same for a command on the open study: without one it says "No
+    // project loaded" and ends.
+    void runStudyCommand(const std::function<void(ProgramState& state, Interaction& ui)>& command);
 
     // The splitter between the tree and the view area.
     int navigatorWidth() const { return navigatorWidth_; }
