@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <string_view>
 
 #include "db/database.h"
 #include "db/db_internal.h"
@@ -115,25 +116,34 @@ WorkHistoryStream::~WorkHistoryStream() = default;
 
 bool WorkHistoryStream::advance() { return cursor_->statement.step(); }
 
-PersonId WorkHistoryStream::idAt() const {
-    sqlite3_stmt* s = cursor_->statement.get();
-    PersonId id;
-    switch (sqlite3_column_type(s, 1)) {
+namespace {
+
+// Where the stored id `v` comes against `id`, in the order of
+// ComparePersonIds, without copying it.
+int CompareStoredId(sqlite3_value* v, const PersonId& id) {
+    PersonId::Kind kind = PersonId::Kind::Null;
+    switch (sqlite3_value_type(v)) {
         case SQLITE_INTEGER:
-        case SQLITE_FLOAT:
-            id.kind = PersonId::Kind::Number;
-            id.number = sqlite3_column_double(s, 1);
-            break;
+        case SQLITE_FLOAT: kind = PersonId::Kind::Number; break;
         case SQLITE_TEXT:
-        case SQLITE_BLOB:
-            id.kind = PersonId::Kind::Text;
-            id.text.assign(reinterpret_cast<const char*>(sqlite3_column_text(s, 1)),
-                           static_cast<size_t>(sqlite3_column_bytes(s, 1)));
-            break;
+        case SQLITE_BLOB: kind = PersonId::Kind::Text; break;
         default: break;
     }
-    return id;
+    if (kind != id.kind) return kind < id.kind ? -1 : 1;
+    if (kind == PersonId::Kind::Number) {
+        const double x = sqlite3_value_double(v);
+        return x < id.number ? -1 : x > id.number ? 1 : 0;
+    }
+    if (kind == PersonId::Kind::Text) {
+        const std::string_view text(reinterpret_cast<const char*>(sqlite3_value_text(v)),
+                                    static_cast<size_t>(sqlite3_value_bytes(v)));
+        const int c = text.compare(id.text);
+        return c < 0 ? -1 : c > 0 ? 1 : 0;
+    }
+    return 0;
 }
+
+}  // namespace
 
 void WorkHistoryStream::periodsOf(const PersonId& id, std::vector<WorkPeriodRow>& out) {
     out.clear();
@@ -145,12 +155,14 @@ void WorkHistoryStream::periodsOf(const PersonId& id, std::vector<WorkPeriodRow>
     asked_ = true;
     last_ = id;
     sqlite3_stmt* s = cursor_->statement.get();
+    // Each field is taken once per row as the stored value (the connection
+    // is this thread's alone), then read without further lookups.
     for (; has_; has_ = advance()) {
-        const int c = ComparePersonIds(idAt(), id);
+        const int c = CompareStoredId(sqlite3_column_value(s, 1), id);
         if (c < 0) continue;
         if (c > 0) break;
         WorkPeriodRow p;
-        p.row = sqlite3_column_int64(s, 0);
+        p.row = sqlite3_value_int64(sqlite3_column_value(s, 0));
         auto fail = [&](const std::string& column, const char* meaning, const std::string& shown) {
             std::string text = "Row " + std::to_string(p.row) + " of the work history '" + name_ + "': the " +
                                meaning + " (column '" + column + "') ";
@@ -162,16 +174,17 @@ void WorkHistoryStream::periodsOf(const PersonId& id, std::vector<WorkPeriodRow>
             throw DataError(shown.empty() ? err::InvalidUseOfNull : err::TypeMismatch, text);
         };
         auto date = [&](int column, const std::string& name, const char* meaning) {
-            switch (sqlite3_column_type(s, column)) {
-                case SQLITE_INTEGER:
+            sqlite3_value* v = sqlite3_column_value(s, column);
+            switch (sqlite3_value_type(v)) {
+                case SQLITE_INTEGER: return static_cast<double>(sqlite3_value_int64(v));
                 case SQLITE_FLOAT: {
-                    const double d = sqlite3_column_double(s, column);
+                    const double d = sqlite3_value_double(v);
                     if (std::isfinite(d)) return std::floor(d);
                     fail(name, meaning, NumberText(d));
                     return 0.0;
                 }
                 case SQLITE_TEXT: {
-                    const std::string text(reinterpret_cast<const char*>(sqlite3_column_text(s, column)));
+                    const std::string text(reinterpret_cast<const char*>(sqlite3_value_text(v)));
                     if (text.find_first_not_of(' ') == std::string::npos) fail(name, meaning, "");
                     if (auto d = ReadDate(text)) return std::floor(*d);
                     fail(name, meaning, text);
@@ -182,16 +195,18 @@ void WorkHistoryStream::periodsOf(const PersonId& id, std::vector<WorkPeriodRow>
         };
         p.start = date(2, columns_.start, "start date");
         p.end = date(3, columns_.end, "end date");
-        if (columns_.intensity.empty() || sqlite3_column_type(s, 4) == SQLITE_NULL) {
+        sqlite3_value* intensity = sqlite3_column_value(s, 4);
+        const int type = sqlite3_value_type(intensity);
+        if (columns_.intensity.empty() || type == SQLITE_NULL) {
             p.intensity = 1;
-        } else if (sqlite3_column_type(s, 4) == SQLITE_TEXT) {
-            const std::string text(reinterpret_cast<const char*>(sqlite3_column_text(s, 4)));
+        } else if (type == SQLITE_TEXT) {
+            const std::string text(reinterpret_cast<const char*>(sqlite3_value_text(intensity)));
             const auto v = ReadNumber(text);
             if (text.find_first_not_of(' ') == std::string::npos) p.intensity = 1;
             else if (!v || !(*v >= 0)) fail(columns_.intensity, "intensity", text);
             else p.intensity = *v;
         } else {
-            p.intensity = sqlite3_column_double(s, 4);
+            p.intensity = sqlite3_value_double(intensity);
             if (!(p.intensity >= 0) || !std::isfinite(p.intensity))
                 fail(columns_.intensity, "intensity", NumberText(p.intensity));
         }

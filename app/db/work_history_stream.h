@@ -64,7 +64,6 @@ public:
 private:
     struct Cursor;
     bool advance();
-    PersonId idAt() const;
     std::string name_;
     WorkHistoryColumnNames columns_;
     std::unique_ptr<Cursor> cursor_;
