@@ -238,17 +238,19 @@ bool ComputePersonYears(ProgramState& state, db::Database& workingCopy, Progress
             const DateColumn hire{axisHireColumn, rows.field(axisHireColumn).name, "date of hire"};
             if (rows.storage(axisHireColumn) != TableStream::Storage::Null) person.hire = std::floor(DateOf(state, rows, hire));
         } else if (withHistory) {
-            history->periodsOf(db::PersonIdOf(rows, idColumn), historyRows);
+            const db::PersonId id = db::PersonIdOf(rows, idColumn);
+            history->periodsOf(id, historyRows);
             for (size_t i = 0; i < historyRows.size(); ++i) {
                 const db::WorkPeriodRow& w = historyRows[i];
                 if (w.end < w.start || (i > 0 && w.start <= historyRows[i - 1].end))
                     throw DataError(err::InvalidProcedureCall,
-                                    "Row " + std::to_string(w.row) + " of the work history '" + axis.workHistory +
-                                        "': the period " + FormatDate(w.start) + " to " + FormatDate(w.end) +
+                                    "Row " + std::to_string(history->rowOf(id, i)) + " of the work history '" +
+                                        axis.workHistory + "': the period " + FormatDate(w.start) + " to " +
+                                        FormatDate(w.end) +
                                         (w.end < w.start ? std::string(" ends before it starts")
                                                          : " overlaps the period of row " +
-                                                               std::to_string(historyRows[i - 1].row)) +
-                                        " (person " + db::PersonIdText(db::PersonIdOf(rows, idColumn)) +
+                                                               std::to_string(history->rowOf(id, i - 1))) +
+                                        " (person " + db::PersonIdText(id) +
                                         "). The person-years run has stopped; nothing has been changed. Tools > "
                                         "Check cohort lists every such row.");
                 person.periods.push_back({w.start, w.end, w.intensity});
