@@ -36,9 +36,15 @@ std::optional<AnalysisEntry> Selected(const ProgramState& state, Interaction& ui
     return std::nullopt;
 }
 
-void ClearView(ProgramState& state) {
-    ShowView(state, ViewName::Empty);
-    state.Entries = EntriesAfterClick(NodeKind::Other, state.Entries);
+// Does `act` on the row of VdxAnalyses that names the analysis (the first).
+template <typename Act>
+void WithAnalysisRow(Database& db, const std::string& name, Act&& act) {
+    auto rs = db.openRecordset(kVdxAnalyses);
+    for (rs->moveFirst(); !rs->eof(); rs->moveNext())
+        if (Text(rs->value("Name")) == name) {
+            act(*rs);
+            return;
+        }
 }
 
 }  // namespace
@@ -97,79 +103,44 @@ bool IsAnalysisEntry(const ProgramState& state, const std::string& selectedPath)
 }
 
 bool RenameAnalysis(ProgramState& state, Interaction& ui, const std::string& selectedPath) {
-    ClearView(state);
+    SwitchOffView(state);
     const auto selected = Selected(state, ui, selectedPath);
     if (!selected) return false;
     const auto answer = ui.input("Rename the analysis " + selected->name + ":", "", selected->name);
     if (!answer || answer->empty() || *answer == selected->name) return false;
     const std::string& newName = *answer;
     const std::string suffix = AnalysisTableSuffix(selected->kind);
-    std::unique_ptr<Database> db;
-    try {
-        const auto projects = ReadNameList(state.WorkingCopyName, kVdxSystemProjects, "Projects", state.ProjectCount);
-        db = Database::open(state.WorkingCopyName);
-        if (const std::string problem = AnalysisNameProblem(*db, newName, selected->kind, projects, selected->name);
+    return ChangeWorkingCopy(state, ui, [&](Database& db) {
+        const auto projects =
+            ReadNameList(state.WorkingCopyName, kVdxSystemProjects, "Projects", state.ProjectCount);
+        if (const std::string problem = AnalysisNameProblem(db, newName, selected->kind, projects, selected->name);
             !problem.empty()) {
             ui.message(problem, Buttons::Ok, Icon::Critical, "Error");
             return false;
         }
-        db->beginTransaction();
-        {
-            auto rs = db->openRecordset(kVdxAnalyses);
-            for (rs->moveFirst(); !rs->eof(); rs->moveNext())
-                if (Text(rs->value("Name")) == selected->name) {
-                    rs->edit();
-                    rs->setValue("Name", Value::text(newName));
-                    rs->update();
-                    break;
-                }
-        }
-        db->renameTable(selected->name + suffix, newName + suffix);
-        db->commit();
-    } catch (const VdxError& e) {
-        if (db && db->isOpen()) db->rollback();
-        ShowGeneralError(ui, e.number(), e.description());
-        RebuildNavigator(state, ui);
-        return false;
-    }
-    db.reset();
-    state.ProjectChanged = true;
-    RebuildNavigator(state, ui);
-    return true;
+        WithAnalysisRow(db, selected->name, [&](Recordset& row) {
+            row.edit();
+            row.setValue("Name", Value::text(newName));
+            row.update();
+        });
+        db.renameTable(selected->name + suffix, newName + suffix);
+        return true;
+    });
 }
 
 bool DeleteAnalysis(ProgramState& state, Interaction& ui, const std::string& selectedPath) {
-    ClearView(state);
+    SwitchOffView(state);
     const auto selected = Selected(state, ui, selectedPath);
     if (!selected) return false;
     if (ui.message("Do you really want to delete " + selected->name + "?", Buttons::YesNo, Icon::Question,
                    "VELDRIX") != Answer::Yes)
         return false;
-    std::unique_ptr<Database> db;
-    try {
-        db = Database::open(state.WorkingCopyName);
-        db->beginTransaction();
-        {
-            auto rs = db->openRecordset(kVdxAnalyses);
-            for (rs->moveFirst(); !rs->eof(); rs->moveNext())
-                if (Text(rs->value("Name")) == selected->name) {
-                    rs->remove();
-                    break;
-                }
-        }
+    return ChangeWorkingCopy(state, ui, [&](Database& db) {
+        WithAnalysisRow(db, selected->name, [](Recordset& row) { row.remove(); });
         const std::string table = selected->name + AnalysisTableSuffix(selected->kind);
-        if (db->tableExists(table)) db->deleteTable(table);
-        db->commit();
-    } catch (const VdxError& e) {
-        if (db && db->isOpen()) db->rollback();
-        ShowGeneralError(ui, e.number(), e.description());
-        RebuildNavigator(state, ui);
-        return false;
-    }
-    db.reset();
-    state.ProjectChanged = true;
-    RebuildNavigator(state, ui);
-    return true;
+        if (db.tableExists(table)) db.deleteTable(table);
+        return true;
+    });
 }
 
 }  // namespace vdx::db

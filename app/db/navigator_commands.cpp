@@ -46,12 +46,61 @@ ResultGridText LabelledResultGrid(const ProgramState& state) {
     return g;
 }
 
-void SwitchOffEverything(ProgramState& state) {
+// What the report and plot entries of an analysis kind show: the report
+// view's result, the plot entry's name and the plot.
+struct AnalysisViews {
+    const char* kind;
+    const char* report;
+    const char* plotEntry;
+    const char* plot;
+};
+constexpr AnalysisViews kAnalysisViews[] = {
+    {"Categories", "CategoriesReport", "Plot", "categories"},
+    {"RateRatios", "CausesReport", "Plot", "rate-ratios"},
+    {"Causes", "CausesReport", "Forest plot", "causes"},
+};
+
+}  // namespace
+
+void SwitchOffView(ProgramState& state) {
     ShowView(state, ViewName::Empty);
     state.Entries = EntriesAfterClick(NodeKind::Other, state.Entries);
 }
 
-}  // namespace
+bool ChangeWorkingCopy(ProgramState& state, Interaction& ui, const std::function<bool(Database&)>& change,
+                       const std::function<void()>& afterCommit,
+                       const std::function<void(const VdxError&)>& showFailure) {
+    std::unique_ptr<Database> db;
+    try {
+        db = Database::open(state.WorkingCopyName);
+        db->beginTransaction();
+        if (!change(*db)) {
+            db->rollback();
+            return false;
+        }
+        db->commit();
+    } catch (const VdxError& e) {
+        if (db && db->isOpen()) {
+            try {
+                db->rollback();
+            } catch (const VdxError&) {
+                // Closing the database drops the transaction anyway.
+            }
+        }
+        db.reset();
+        if (showFailure)
+            showFailure(e);
+        else
+            ShowGeneralError(ui, e.number(), e.description());
+        RebuildNavigator(state, ui);
+        return false;
+    }
+    db.reset();
+    if (afterCommit) afterCommit();
+    state.ProjectChanged = true;
+    RebuildNavigator(state, ui);
+    return true;
+}
 
 std::string FormatYears(double years) {
     if (years == 0) return "0";
@@ -351,26 +400,6 @@ NodeClickAction ClickNode(ProgramState& state, Interaction& ui, const std::strin
         if (!state.WorkingCopyName.empty()) {
             // Cause lists and analyses of causes, from their registries.
             auto db = Database::open(state.WorkingCopyName);
-            // The report and plot of an analysis of categories.
-            for (const auto& a : AnalysisNames(*db, "Categories")) {
-                if (path == a + "_Report") {
-                    action.kind = NodeKind::CausesReport;
-                    action.project = a;
-                    ShowView(state, ViewName::ResultRTF);
-                    state.CurrentResult = "CategoriesReport";
-                    state.CurrentResultTable = a + "_Categories";
-                    state.Entries = EntriesAfterClick(action.kind, state.Entries);
-                    return action;
-                }
-                if (path == a + "_Plot") {
-                    action.kind = NodeKind::Plot;
-                    action.plot = "categories";
-                    action.project = a;
-                    ShowView(state, ViewName::Chart);
-                    state.Entries = EntriesAfterClick(action.kind, state.Entries);
-                    return action;
-                }
-            }
             auto storedTable = [&](const std::string& table) {
                 action.kind = NodeKind::StoredTable;
                 action.tableName = table;
@@ -390,47 +419,33 @@ NodeClickAction ClickNode(ProgramState& state, Interaction& ui, const std::strin
                     }
             for (const auto& list : RegisteredNames(*db, kVdxCauseLists))
                 if (path == "Cause lists_" + list) return storedTable(list);
-            for (const auto& a : AnalysisNames(*db, "RateRatios")) {
+            // The report and plot entries of each kind of analysis.
+            for (const AnalysisViews& views : kAnalysisViews)
+                for (const auto& a : AnalysisNames(*db, views.kind)) {
+                    const std::string table = a + "_" + views.kind;
+                    if (path == a + "_Report") {
+                        action.kind = NodeKind::CausesReport;
+                        action.project = a;
+                        ShowView(state, ViewName::ResultRTF);
+                        state.CurrentResult = views.report;
+                        state.CurrentResultTable = table;
+                        state.Entries = EntriesAfterClick(action.kind, state.Entries);
+                        return action;
+                    }
+                    if (path == a + "_" + views.plotEntry) {
+                        action.kind = NodeKind::Plot;
+                        action.plot = views.plot;
+                        action.project = a;
+                        ShowView(state, ViewName::Chart);
+                        state.Entries = EntriesAfterClick(action.kind, state.Entries);
+                        return action;
+                    }
+                }
+            for (const auto& a : AnalysisNames(*db, "RateRatios"))
                 // The table's entry, or its name (veldrix-cli export, show).
                 if (path == a + "_Rate ratios" || path == a + "_RateRatios") return storedTable(a + "_RateRatios");
-                if (path == a + "_Report") {
-                    action.kind = NodeKind::CausesReport;  // the report of the analysis, as for causes
-                    action.project = a;
-                    ShowView(state, ViewName::ResultRTF);
-                    state.CurrentResult = "CausesReport";
-                    state.CurrentResultTable = a + "_RateRatios";
-                    state.Entries = EntriesAfterClick(action.kind, state.Entries);
-                    return action;
-                }
-                if (path == a + "_Plot") {
-                    action.kind = NodeKind::Plot;
-                    action.plot = "rate-ratios";
-                    action.project = a;
-                    ShowView(state, ViewName::Chart);
-                    state.Entries = EntriesAfterClick(action.kind, state.Entries);
-                    return action;
-                }
-            }
-            for (const auto& a : AnalysisNames(*db, "Causes")) {
+            for (const auto& a : AnalysisNames(*db, "Causes"))
                 if (path == a + "_Causes") return storedTable(a + "_Causes");
-                if (path == a + "_Report") {
-                    action.kind = NodeKind::CausesReport;
-                    action.project = a;
-                    ShowView(state, ViewName::ResultRTF);
-                    state.CurrentResult = "CausesReport";
-                    state.CurrentResultTable = a + "_Causes";
-                    state.Entries = EntriesAfterClick(action.kind, state.Entries);
-                    return action;
-                }
-                if (path == a + "_Forest plot") {
-                    action.kind = NodeKind::Plot;
-                    action.plot = "causes";
-                    action.project = a;
-                    ShowView(state, ViewName::Chart);
-                    state.Entries = EntriesAfterClick(action.kind, state.Entries);
-                    return action;
-                }
-            }
         }
         for (const char* plot : {"Forest plot", "Person-years"}) {
             if (path != std::string(kPlotsKey) + "_" + plot) continue;
@@ -470,7 +485,7 @@ NodeClickAction ClickNode(ProgramState& state, Interaction& ui, const std::strin
         ShowGeneralError(ui, e.number(), e.description());
         action = NodeClickAction{};
     }
-    SwitchOffEverything(state);
+    SwitchOffView(state);
     return action;
 }
 

@@ -3,14 +3,18 @@
 // the returned action on its widgets; the tests call these directly.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "state/errors.h"
 #include "state/interaction.h"
 #include "state/state.h"
 
 namespace vdx::db {
+
+class Database;
 
 // The text of the result grid, its header row and header column included:
 // cell (0, 0) "Age class", row 0 the calendar periods, column 0 the age
@@ -101,6 +105,21 @@ ResultGridText ShowDeaths(ProgramState& state, const std::string& tableName);
 // columns shown with 3 decimals). Shows the result grid. Throws VdxError
 // when the table cannot be read.
 ResultGridText ShowStoredTable(ProgramState& state, const std::string& tableName);
+// The empty view, with every entry that acts on a view switched off: the
+// entries of a table that is about to change must not outlive it.
+void SwitchOffView(ProgramState& state);
+
+// Changes the working copy in one transaction: all of `change` stays or
+// nothing does. `change` runs between begin and commit and returns false to
+// refuse (rolled back, nothing shown by this function). A failure (VdxError)
+// rolls back, shows `showFailure` (the general error message when none is
+// given) and rebuilds the tree. After a commit `afterCommit` updates the
+// state, the study is marked changed (Exit, New and Open then ask to save)
+// and the tree rebuilt. True when committed.
+bool ChangeWorkingCopy(ProgramState& state, Interaction& ui, const std::function<bool(Database&)>& change,
+                       const std::function<void()>& afterCommit = {},
+                       const std::function<void(const VdxError&)>& showFailure = {});
+
 // Rebuilds the tree: the four fixed nodes, the main data table, the rate
 // tables and projects as the working copy lists them, the person-years
 // tables. Errors show the general error message; the tree then holds what

@@ -22,13 +22,6 @@ constexpr const char* kTableSuffixes[] = {"_Deaths", "_SMR"};
 // table: "_Cells"); renamed and deleted with the project when present.
 constexpr const char* kOptionalSuffixes[] = {"_Cells"};
 
-// The empty view, with every entry that acts on a view switched off: the
-// entries of a table that is about to change must not outlive it.
-void ClearView(ProgramState& state) {
-    ShowView(state, ViewName::Empty);
-    state.Entries = EntriesAfterClick(NodeKind::Other, state.Entries);
-}
-
 // Position (from 0) of the project among the first ProjectCount rows; -1
 // when the path names none. Letter case counts.
 int FindProject(const std::vector<std::string>& names, const std::string& path) {
@@ -51,6 +44,16 @@ std::unique_ptr<Recordset> ProjectRow(Database& db, int index) {
 // tables are never the project's).
 bool HasTable(Database& db, const std::string& name) {
     return db.tableExists(name) && !db.tableDef(name).isSystemTable();
+}
+
+// Does `act` with the suffix of each table the project has: its own tables
+// and whichever of the optional ones it holds.
+template <typename Act>
+void ForEachProjectTable(Database& db, const std::string& project, Act&& act) {
+    for (const char* suffix : kTableSuffixes)
+        if (HasTable(db, project + suffix)) act(std::string(suffix));
+    for (const char* suffix : kOptionalSuffixes)
+        if (HasTable(db, project + suffix)) act(std::string(suffix));
 }
 
 // The listed projects and the row of the one the navigator path selects;
@@ -106,7 +109,7 @@ std::string ProjectNameProblem(Database& db, const std::string& name, const std:
 }
 
 bool RenameProject(ProgramState& state, Interaction& ui, const std::string& selectedPath) {
-    ClearView(state);
+    SwitchOffView(state);
     const auto selected = FindSelectedProject(state, ui, selectedPath);
     if (!selected) return false;
     const std::vector<std::string>& names = selected->names;
@@ -121,58 +124,51 @@ bool RenameProject(ProgramState& state, Interaction& ui, const std::string& sele
         return false;
     }
 
-    std::unique_ptr<Database> db;
-    try {
-        db = Database::open(state.WorkingCopyName);
-        // Every name the tables could not take is refused before anything
-        // changes, saying why.
-        std::vector<std::string> others = names;
-        others.erase(others.begin() + index);
-        if (const std::string problem = ProjectNameProblem(*db, newName, others, oldName); !problem.empty()) {
-            ui.message(problem, Buttons::Ok, Icon::Critical, "Error");
-            return false;
-        }
-        db->beginTransaction();
-        {
-            auto row = ProjectRow(*db, index);
-            row->edit();
-            row->setValue("Projects", Value::text(newName));
-            row->update();
-        }
-        if (HasTable(*db, oldName + "_SMR")) {
-            auto settings = db->openRecordset(oldName + "_SMR");
-            if (settings->recordCount() > 0) {
-                settings->moveFirst();
-                settings->edit();
-                settings->setValue("Values", Value::text(newName));
-                settings->update();
+    // Nothing of the rename stays after a failure: the row, the ProjectName
+    // row and the tables keep the old name together.
+    return ChangeWorkingCopy(
+        state, ui,
+        [&](Database& db) {
+            // Every name the tables could not take is refused before anything
+            // changes, saying why.
+            std::vector<std::string> others = names;
+            others.erase(others.begin() + index);
+            if (const std::string problem = ProjectNameProblem(db, newName, others, oldName); !problem.empty()) {
+                ui.message(problem, Buttons::Ok, Icon::Critical, "Error");
+                return false;
             }
-        }
-        for (const char* suffix : kTableSuffixes)
-            if (HasTable(*db, oldName + suffix)) db->renameTable(oldName + suffix, newName + suffix);
-        for (const char* suffix : kOptionalSuffixes)
-            if (HasTable(*db, oldName + suffix)) db->renameTable(oldName + suffix, newName + suffix);
-        RenameProjectRun(*db, oldName, newName);
-        db->commit();
-    } catch (const VdxError& e) {
-        // Nothing of the rename stays: the row, the ProjectName row and the
-        // tables keep the old name together.
-        if (db && db->isOpen()) db->rollback();
-        if (e.number() == err::InvalidName)
-            Refuse(ui, msg::ProjectNameStartsWithLetter);
-        else
-            ShowGeneralError(ui, e.number(), e.description());
-        RebuildNavigator(state, ui);
-        return false;
-    }
-    db.reset();
-    state.ProjectChanged = true;
-    RebuildNavigator(state, ui);
-    return true;
+            {
+                auto row = ProjectRow(db, index);
+                row->edit();
+                row->setValue("Projects", Value::text(newName));
+                row->update();
+            }
+            if (HasTable(db, oldName + "_SMR")) {
+                auto settings = db.openRecordset(oldName + "_SMR");
+                if (settings->recordCount() > 0) {
+                    settings->moveFirst();
+                    settings->edit();
+                    settings->setValue("Values", Value::text(newName));
+                    settings->update();
+                }
+            }
+            ForEachProjectTable(db, oldName, [&](const std::string& suffix) {
+                db.renameTable(oldName + suffix, newName + suffix);
+            });
+            RenameProjectRun(db, oldName, newName);
+            return true;
+        },
+        {},
+        [&](const VdxError& e) {
+            if (e.number() == err::InvalidName)
+                Refuse(ui, msg::ProjectNameStartsWithLetter);
+            else
+                ShowGeneralError(ui, e.number(), e.description());
+        });
 }
 
 bool DeleteProject(ProgramState& state, Interaction& ui, const std::string& selectedPath) {
-    ClearView(state);
+    SwitchOffView(state);
     const auto selected = FindSelectedProject(state, ui, selectedPath);
     if (!selected) return false;
     const std::vector<std::string>& names = selected->names;
@@ -182,28 +178,17 @@ bool DeleteProject(ProgramState& state, Interaction& ui, const std::string& sele
         Answer::Yes)
         return false;
 
-    std::unique_ptr<Database> db;
-    try {
-        db = Database::open(state.WorkingCopyName);
-        db->beginTransaction();
-        ProjectRow(*db, index)->remove();
-        for (const char* suffix : kTableSuffixes)
-            if (HasTable(*db, name + suffix)) db->deleteTable(name + suffix);
-        for (const char* suffix : kOptionalSuffixes)
-            if (HasTable(*db, name + suffix)) db->deleteTable(name + suffix);
-        ForgetProjectRun(*db, name);
-        db->commit();
-    } catch (const VdxError& e) {
-        if (db && db->isOpen()) db->rollback();
-        ShowGeneralError(ui, e.number(), e.description());
-        RebuildNavigator(state, ui);
-        return false;
-    }
-    db.reset();
-    if (state.ProjectCount > 0) --state.ProjectCount;
-    state.ProjectChanged = true;
-    RebuildNavigator(state, ui);
-    return true;
+    return ChangeWorkingCopy(
+        state, ui,
+        [&](Database& db) {
+            ProjectRow(db, index)->remove();
+            ForEachProjectTable(db, name, [&](const std::string& suffix) { db.deleteTable(name + suffix); });
+            ForgetProjectRun(db, name);
+            return true;
+        },
+        [&] {
+            if (state.ProjectCount > 0) --state.ProjectCount;
+        });
 }
 
 }  // namespace vdx::db

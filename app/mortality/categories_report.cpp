@@ -122,17 +122,8 @@ std::vector<ForestRow> CategoryForestRows(const ProgramState& state, const std::
     const StoredCategories a = ReadCategoriesAnalysis(*db, name);
     const std::string percent = Percent(a.setting("level"));
     std::vector<ForestRow> rows;
-    for (const auto& r : a.rows) {
-        ForestRow f;
-        f.project = r.category;
-        f.observed = r.observed;
-        f.expected = r.expected;
-        f.smr = std::isnan(r.smr) ? 0 : r.smr;
-        f.low = std::isnan(r.low) ? 0 : r.low;
-        f.high = std::isnan(r.high) ? 0 : r.high;
-        f.level = percent;
-        rows.push_back(std::move(f));
-    }
+    for (const auto& r : a.rows)
+        rows.push_back(AnalysisForestRow(r.category, r.observed, r.expected, r.smr, r.low, r.high, percent));
     return rows;
 }
 

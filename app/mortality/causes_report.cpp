@@ -166,15 +166,9 @@ std::vector<ForestRow> CauseForestRows(const ProgramState& state, const std::str
     std::vector<ForestRow> rows;
     for (const auto& r : a.rows) {
         if (r.cause == kNotInTheList) continue;
-        ForestRow f;
-        f.project = r.cause + (r.sex.empty() ? "" : " (" + r.sex + ")");
-        f.observed = static_cast<double>(r.observed);
-        f.expected = r.expected;
-        f.smr = std::isnan(r.smr) ? 0 : r.smr;
-        f.low = std::isnan(r.low) ? 0 : r.low;
-        f.high = std::isnan(r.high) ? 0 : r.high;
-        f.level = percent;
-        rows.push_back(std::move(f));
+        rows.push_back(AnalysisForestRow(r.cause + (r.sex.empty() ? "" : " (" + r.sex + ")"),
+                                         static_cast<double>(r.observed), r.expected, r.smr, r.low, r.high,
+                                         percent));
     }
     return rows;
 }

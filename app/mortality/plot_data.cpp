@@ -1,5 +1,7 @@
 #include "mortality/plot_data.h"
 
+#include <cmath>
+
 #include "db/database.h"
 #include "db/navigator_commands.h"
 #include "db/navigator_entries.h"
@@ -26,6 +28,20 @@ MarginalSums Sums(const StrataTable& t, bool byAge) {
 }
 
 }  // namespace
+
+ForestRow AnalysisForestRow(std::string label, double observed, double expected, double smr, double low,
+                            double high, std::string level) {
+    auto shown = [](double x) { return std::isnan(x) ? 0 : x; };
+    ForestRow row;
+    row.project = std::move(label);
+    row.observed = observed;
+    row.expected = expected;
+    row.smr = shown(smr);
+    row.low = shown(low);
+    row.high = shown(high);
+    row.level = std::move(level);
+    return row;
+}
 
 std::vector<ForestRow> ReadForestRows(const ProgramState& state) {
     std::vector<ForestRow> rows;

@@ -21,6 +21,11 @@ struct ForestRow {
     std::string method, pyTable, rateTable, deathColumn, deathValues;
 };
 
+// A row of an analysis's forest plot (a cause, a category): a ratio or bound
+// that is not defined (NaN) is drawn as 0, the plot's "no ratio".
+ForestRow AnalysisForestRow(std::string label, double observed, double expected, double smr, double low,
+                            double high, std::string level);
+
 // Every SMR project of the open project file, in the order of
 // VdxSystemProjects (SRR projects have no ratio and are left out). Throws
 // VdxError when a project's SMR table cannot be read.

@@ -377,6 +377,41 @@ void SelectExternalTable(ProgramState& state, Interaction& ui, AttachDialogs& di
     state.ExternalTableName = dot == std::string::npos || dot == 0 ? fileTitle : fileTitle.substr(0, dot);
 }
 
+namespace {
+
+// Asks for the external table (`title`) and the new table's name, then copies
+// the table into the working copy, or imports the text file, and registers it
+// with `registerTable` (in the copy's transaction). The new table's name;
+// none when the user ends either question or the import. Errors are thrown.
+std::optional<std::string> CopyInChosenTable(
+    ProgramState& state, Interaction& ui, AttachDialogs& dialogs, const std::string& title,
+    const FileFormat& format, const NewTableNaming& naming,
+    const std::function<void(db::Database&, const std::string&)>& registerTable) {
+    SelectExternalTable(state, ui, dialogs, title, format);
+    if (state.ExternalTableName.empty()) return std::nullopt;
+    const std::string source = state.ExternalTableName;
+    const std::optional<std::string> chosenName = NameForNewTable(state, ui, WithoutDollars(source), naming);
+    if (!chosenName) {
+        ClearExternalSource(state);
+        return std::nullopt;
+    }
+    if (!format.viaTextImport) {
+        BusyPointer busy(ui);
+        WorkingCopyTransaction t(state.WorkingCopyName);
+        CopyChosenSource(state, format, t.db(), source, *chosenName);
+        registerTable(t.db(), *chosenName);
+        t.commit();
+        return chosenName;
+    }
+    state.ExternalTableName = *chosenName;  // the table the import creates
+    if (!ImportText(state, ui, dialogs)) return std::nullopt;
+    const std::string imported = state.ExternalTableName;  // the name the import dialog settled on
+    RegisterImportedTable(state.WorkingCopyName, imported, [&](db::Database& wc) { registerTable(wc, imported); });
+    return imported;
+}
+
+}  // namespace
+
 bool AddMainTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, const FileFormat& format,
                   const NewTableNaming& naming) {
     if (format.layout == TableLayout::DataSource) return AddMainTableODBC(state, ui, dialogs, naming);
@@ -386,28 +421,10 @@ bool AddMainTable(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, 
         return false;
     }
     try {
-        SelectExternalTable(state, ui, dialogs, kSelectMainTableTitle, format);
-        if (state.ExternalTableName.empty()) return false;
-        const std::string source = state.ExternalTableName;
-        const std::optional<std::string> chosenName = NameForNewTable(state, ui, WithoutDollars(source), naming);
-        if (!chosenName) {
-            ClearExternalSource(state);
-            return false;
-        }
-        std::string name = *chosenName;
-        if (!format.viaTextImport) {
-            BusyPointer busy(ui);
-            WorkingCopyTransaction t(state.WorkingCopyName);
-            CopyChosenSource(state, format, t.db(), source, name);
-            RegisterMainTable(t.db(), name);
-            t.commit();
-        } else {
-            state.ExternalTableName = name;  // the table the import creates
-            if (!ImportText(state, ui, dialogs)) return false;
-            name = state.ExternalTableName;
-            RegisterImportedTable(state.WorkingCopyName, name, [&](db::Database& wc) { RegisterMainTable(wc, name); });
-        }
-        MainTableAdded(state, ui, name);
+        const auto name =
+            CopyInChosenTable(state, ui, dialogs, kSelectMainTableTitle, format, naming, RegisterMainTable);
+        if (!name) return false;
+        MainTableAdded(state, ui, *name);
         return true;
     } catch (const VdxError& e) {
         ShowAttachError(ui, e, NameForMessage(state), false);
@@ -471,27 +488,9 @@ bool AddCauseList(ProgramState& state, Interaction& ui, AttachDialogs& dialogs, 
                   const NewTableNaming& naming) {
     if (!ProjectIsOpen(state, ui)) return false;
     try {
-        SelectExternalTable(state, ui, dialogs, "Select cause list...", format);
-        if (state.ExternalTableName.empty()) return false;
-        const std::string source = state.ExternalTableName;
-        const std::optional<std::string> name = NameForNewTable(state, ui, WithoutDollars(source), naming);
-        if (!name) {
-            ClearExternalSource(state);
-            return false;
-        }
+        const auto name = CopyInChosenTable(state, ui, dialogs, "Select cause list...", format, naming, registerList);
+        if (!name) return false;
         state.ExternalTableName = *name;
-        if (!format.viaTextImport) {
-            BusyPointer busy(ui);
-            WorkingCopyTransaction t(state.WorkingCopyName);
-            CopyChosenSource(state, format, t.db(), source, state.ExternalTableName);
-            registerList(t.db(), state.ExternalTableName);
-            t.commit();
-        } else {
-            if (!ImportText(state, ui, dialogs)) return false;
-            const std::string imported = state.ExternalTableName;
-            RegisterImportedTable(state.WorkingCopyName, imported,
-                                  [&](db::Database& wc) { registerList(wc, imported); });
-        }
         state.ProjectChanged = true;
         return true;
     } catch (const DataError& e) {
@@ -618,29 +617,11 @@ bool AddWorkHistory(ProgramState& state, Interaction& ui, AttachDialogs& dialogs
                     const WorkHistoryColumns& columns, const NewTableNaming& naming) {
     if (!ProjectIsOpen(state, ui)) return false;
     try {
-        SelectExternalTable(state, ui, dialogs, "Select work history table...", format);
-        if (state.ExternalTableName.empty()) return false;
-        const std::string source = state.ExternalTableName;
-        const std::optional<std::string> chosenName = NameForNewTable(state, ui, WithoutDollars(source), naming);
-        if (!chosenName) {
-            ClearExternalSource(state);
-            return false;
-        }
-        std::string name = *chosenName;
-        if (!format.viaTextImport) {
-            BusyPointer busy(ui);
-            WorkingCopyTransaction t(state.WorkingCopyName);
-            CopyChosenSource(state, format, t.db(), source, name);
-            RegisterWorkHistory(t.db(), name, columns);
-            t.commit();
-        } else {
-            state.ExternalTableName = name;
-            if (!ImportText(state, ui, dialogs)) return false;
-            name = state.ExternalTableName;
-            RegisterImportedTable(state.WorkingCopyName, name,
-                                  [&](db::Database& wc) { RegisterWorkHistory(wc, name, columns); });
-        }
-        state.ExternalTableName = name;
+        const auto name =
+            CopyInChosenTable(state, ui, dialogs, "Select work history table...", format, naming,
+                              [&](db::Database& wc, const std::string& table) { RegisterWorkHistory(wc, table, columns); });
+        if (!name) return false;
+        state.ExternalTableName = *name;
         state.ProjectChanged = true;
         return true;
     } catch (const VdxError& e) {
