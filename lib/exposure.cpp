@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <new>
 
+#include "split_follow_up.h"
 #include "strata.h"
 #include "veldrix.h"
 
@@ -245,7 +246,8 @@ int32_t splitByAxis(const VeldrixStrata* strata, const VeldrixAxis* axis, double
         if (to > from) {
             c.offset = cells * (layers ? k : k - 1);
             c.below = k == 0 && !layers ? daysBelow : nullptr;
-            splitPreparedFollowUp(startDate + from, startDate + (to - 1), birthDate, prepared, collect, &c);
+            splitFollowUp(startDate + from, startDate + (to - 1), birthDate, prepared.ages, prepared.periods,
+                          [&c](int64_t cell, double days) { collect(&c, cell, days); });
         }
         from = to;
     }
