@@ -80,12 +80,13 @@ const std::vector<Subcommand>& Subcommands() {
          "person's sex (default: the sex column of the person-years run)",
          RunSmr},
         {"categories",
-         "STUDY.vdx --rate TABLE --death COLUMN=VALUE [--level 0.10|0.05|0.01] [--method NAME] [--name ANALYSIS] "
-         "[--format csv|tsv] [--sex-column COLUMN]",
+         "STUDY.vdx --rate TABLE (--death COLUMN=VALUE | --death COLUMN --cause LIST:CAUSE) [--level 0.10|0.05|0.01] "
+         "[--method NAME] [--name ANALYSIS] [--format csv|tsv] [--sex-column COLUMN]",
          "the SMR per exposure category of the last person-years run with --by (Compute > SMR by category), "
          "stored as an analysis and printed as category, days, person_years, observed, expected, smr, low, high, "
          "then the total; the death value and a long rate table (by sex: COLUMN, default the run's sex column) "
-         "as the smr command takes them",
+         "as the smr command takes them; --cause: the deaths of a cause of a cause list (or default), read by "
+         "ICD revision as the causes command reads them",
          RunCategories},
         {"causes",
          "STUDY.vdx --list NAME|default --death COLUMN [--rate TABLE] [--revisions 9:1979,10:1999 | "
@@ -99,8 +100,8 @@ const std::vector<Subcommand>& Subcommands() {
          "(--revisions) or named in a column, one dated before the first revision in the first",
          RunCauses},
         {"report", "STUDY.vdx PROJECT|ANALYSIS [--null 1|100]",
-         "print the SMR report of a project, or the report of an analysis of categories, as the main window shows "
-         "it (SMR and bounds times the null value, default 100)",
+         "print the SMR report of a project, or the report of an analysis (causes, SMR by category, rate ratios), "
+         "as the main window shows it (SMR and bounds times the null value, default 100)",
          RunReport},
         {"strata", "STUDY.vdx PROJECT [--format csv|tsv] [--null 1|100]",
          "print the stratum table of an SMR project: person-years, observed deaths, rate, expected deaths and "
@@ -123,7 +124,8 @@ const std::vector<Subcommand>& Subcommands() {
          "project file and print its settings rows; VALUE as for smr",
          RunSrr},
         {"rate-ratios",
-         "STUDY.vdx --death COLUMN=VALUE [--adjust age,calendar,sex] [--reference K] [--level 90|95|99] "
+         "STUDY.vdx (--death COLUMN=VALUE | --death COLUMN --cause LIST:CAUSE) [--adjust age,calendar,sex] "
+         "[--reference K] [--level 90|95|99] "
          "[--name RESULT] [--format csv|tsv] [--cells]",
          "rate ratios between exposure categories (Compute > Rate ratios): per category observed deaths, "
          "person-years, the Poisson regression's rate ratio against category K (default 1) with its bounds, the "

@@ -1,4 +1,4 @@
-// veldrix-cli categories STUDY.vdx --rate TABLE --death COLUMN=VALUE
+// veldrix-cli categories STUDY.vdx --rate TABLE (--death COLUMN=VALUE | --death COLUMN --cause LIST:CAUSE)
 //     [--level 0.10|0.05|0.01] [--method NAME] [--name ANALYSIS] [--format csv|tsv]
 //
 // Compute > SMR by category: the SMR per exposure category of the study's
@@ -17,7 +17,7 @@ namespace vdx::cli {
 
 int RunCategories(const std::vector<std::string>& args) {
     std::string study;
-    std::optional<std::string> rate, death, level, method, name, format, sexColumn;
+    std::optional<std::string> rate, death, level, method, name, format, sexColumn, cause;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg.rfind("--", 0) != 0) {
@@ -34,21 +34,25 @@ int RunCategories(const std::vector<std::string>& args) {
                                            : arg == "--name"   ? &name
                                            : arg == "--format" ? &format
                                            : arg == "--sex-column" ? &sexColumn
+                                           : arg == "--cause"  ? &cause
                                                                : nullptr;
         if (!slot || slot->has_value()) return UsageError("categories");
         *slot = value;
     }
-    if (study.empty() || !rate || !death || death->find('=') == std::string::npos || death->front() == '=')
+    // A value after the column, or a cause of a list instead of it.
+    mortality::CategoryRequest request;
+    if (study.empty() || !rate || !death || death->empty() || death->front() == '=' ||
+        (death->find('=') == std::string::npos) != cause.has_value() ||
+        (cause && !mortality::ReadCauseWords(*cause, request.causeList, request.cause)))
         return UsageError("categories");
     if (format && *format != "csv" && *format != "tsv") return UsageError("categories");
 
     CliSession session;
     if (!session.lock(study)) return kFailed;
     if (!db::OpenProjectFile(session.state, session.ui, study)) return kFailed;
-    mortality::CategoryRequest request;
     request.rateTable = *rate;
     request.deathColumn = death->substr(0, death->find('='));
-    request.deathValueText = death->substr(death->find('=') + 1);
+    if (!cause) request.deathValueText = death->substr(death->find('=') + 1);
     if (level) request.levelText = *level;
     if (method) request.method = *method;
     if (sexColumn) request.sexColumn = *sexColumn;

@@ -17,6 +17,7 @@
 #include "cli/cli_commands.h"
 #include "cli/cli_session.h"
 #include "cli/mortality_commands.h"
+#include "db/analysis_management.h"
 #include "db/database.h"
 #include "db/file_commands.h"
 #include "db/navigator_commands.h"
@@ -24,6 +25,8 @@
 #include "db/project_management.h"
 #include "mortality/categories.h"
 #include "mortality/categories_report.h"
+#include "mortality/causes_report.h"
+#include "mortality/rate_ratio_run.h"
 #include "mortality/smr_report.h"
 #include "mortality/smr_run.h"
 #include "mortality/srr_run.h"
@@ -173,19 +176,23 @@ int RunReport(const std::vector<std::string>& args) {
     const std::string& project = a->plain[1];
     const auto projects =
         db::ReadNameList(state.WorkingCopyName, db::kVdxSystemProjects, "Projects", state.ProjectCount);
-    bool categories = false;
+    // An analysis (causes, categories, rate ratios) by its kind; else an SMR project.
+    std::string kind;
     try {
-        const auto names = mortality::CategoryAnalyses(*db::Database::open(state.WorkingCopyName));
-        categories = std::find(names.begin(), names.end(), project) != names.end();
+        if (const auto analysis = db::AnalysisNamed(*db::Database::open(state.WorkingCopyName), project);
+            analysis && analysis->name == project)
+            kind = analysis->kind;
     } catch (const VdxError&) {
     }
-    if (!categories && std::find(projects.begin(), projects.end(), project) == projects.end()) {
-        PrintMessage("The project file holds no project '" + project + "'.");
+    if (kind.empty() && std::find(projects.begin(), projects.end(), project) == projects.end()) {
+        PrintMessage("The project file holds no project '" + project + "', nor an analysis of that name.");
         return kFailed;
     }
     try {
-        PrintReport(categories ? mortality::BuildCategoriesReport(state, project)
-                               : mortality::BuildSmrReport(state, project + "_SMR"));
+        PrintReport(kind == "Categories"   ? mortality::BuildCategoriesReport(state, project)
+                    : kind == "Causes"     ? mortality::BuildCausesReport(state, project)
+                    : kind == "RateRatios" ? mortality::BuildRateRatioReport(state, project)
+                                           : mortality::BuildSmrReport(state, project + "_SMR"));
     } catch (const VdxError& e) {
         PrintMessage(e.description());
         return kFailed;

@@ -1,4 +1,4 @@
-// veldrix-cli rate-ratios STUDY.vdx --death COLUMN=VALUE [--adjust age,calendar,sex]
+// veldrix-cli rate-ratios STUDY.vdx (--death COLUMN=VALUE | --death COLUMN --cause LIST:CAUSE) [--adjust age,calendar,sex]
 //     [--reference K] [--level 90|95|99] [--name RESULT] [--format csv|tsv] [--cells]
 //
 // Reads the request as Compute > Rate ratios does and opens the study. The
@@ -47,6 +47,8 @@ int RunRateRatios(const std::vector<std::string>& args)
         if (word == "--death") {
             problem = mortality::ReadDeath(request, value);
             death = true;
+        } else if (word == "--cause") {
+            problem = mortality::ReadCause(request, value);
         } else if (word == "--adjust") {
             problem = mortality::ReadAdjustment(request, value);
         } else if (word == "--reference") {
@@ -69,6 +71,10 @@ int RunRateRatios(const std::vector<std::string>& args)
     }
     if (plain.size() != 1 || !death)
         return UsageError("rate-ratios");
+    if (const auto problem = mortality::CheckDeath(request)) {
+        PrintMessage(*problem);
+        return kUsage;
+    }
 
     CliSession session;
     if (!session.lock(plain[0]))

@@ -5,6 +5,8 @@
 #include <chrono>
 #include <cmath>
 #include <ctime>
+#include <functional>
+#include <memory>
 
 #include "db/analysis_management.h"
 #include "db/database.h"
@@ -18,6 +20,7 @@
 #include "db/study_settings.h"
 #include "db/table_stream.h"
 #include "db/work_history_stream.h"
+#include "mortality/cause_list.h"
 #include "mortality/count_deaths.h"
 #include "mortality/death_group.h"
 #include "mortality/long_rates.h"
@@ -102,6 +105,18 @@ std::string Shortest(double v) {
 
 }  // namespace
 
+std::string DeathValueWords(const std::string& valueText, const std::string& causeList, const std::string& cause) {
+    return causeList.empty() ? valueText : "cause " + causeList + ":" + cause;
+}
+
+bool ReadCauseWords(const std::string& text, std::string& causeList, std::string& cause) {
+    const size_t colon = text.find(':');
+    if (colon == std::string::npos || colon == 0 || colon + 1 == text.size()) return false;
+    causeList = text.substr(0, colon);
+    cause = text.substr(colon + 1);
+    return true;
+}
+
 CategoryTable ComputeCategoryTable(ProgramState& state, db::Database& db, const CategoryRequest& request,
                                    Progress& progress) {
     const ExposureResults& exposure = state.Exposure;
@@ -119,11 +134,21 @@ CategoryTable ComputeCategoryTable(ProgramState& state, db::Database& db, const 
     if (!named)
         throw VdxError(err::InvalidProcedureCall, "The method must be Exact, Byar, Chi Square, Square Root or Wald.");
     const IntervalMethod method = *named;
-    // The death group as the SMR reads it: codes as texts on a text column.
-    if (!IsTextDeathColumn(db, state.MainTableName, request.deathColumn))
-        if (const DeathGroupParse group = ParseDeathGroup(request.deathValueText); !group.ok)
-            throw DataError(err::TypeMismatch, group.message);
-    const auto counted = DeathMatcher(db, state.MainTableName, request.deathColumn, request.deathValueText);
+    // The death group as the SMR reads it (codes as texts on a text column),
+    // or a cause of a list read by revision as the cause-list run reads it.
+    std::function<bool(const TableStream&, int, std::optional<double>)> counted;
+    std::unique_ptr<CauseMatcher> causes;
+    int cause = -1;
+    if (!request.causeList.empty()) {
+        causes = std::make_unique<CauseMatcher>(CauseListNamed(db, request.causeList), ReadRevisionRule(db), state);
+        cause = CauseIndex(causes->list(), request.cause);
+    } else {
+        if (!IsTextDeathColumn(db, state.MainTableName, request.deathColumn))
+            if (const DeathGroupParse group = ParseDeathGroup(request.deathValueText); !group.ok)
+                throw DataError(err::TypeMismatch, group.message);
+        counted = [matches = DeathMatcher(db, state.MainTableName, request.deathColumn, request.deathValueText)](
+                      const TableStream& rows, int, std::optional<double>) { return matches(rows, 0); };
+    }
 
     // A long rate table gives the expected deaths at its own resolution, the
     // follow-up split by the categories too; a grid multiplies the
@@ -167,6 +192,14 @@ CategoryTable ComputeCategoryTable(ProgramState& state, db::Database& db, const 
     DeathClassifier classifier;
     classifier.extraColumns = {p.birthColumn, hireFromColumn ? axis.hireColumn : axis.idColumn};
     if (bySex) classifier.extraColumns.push_back(p.sexColumn);
+    if (causes) {
+        const int revisionAt = static_cast<int>(classifier.extraColumns.size());
+        for (const std::string& column : causes->extraColumns()) classifier.extraColumns.push_back(column);
+        counted = [&causes, cause, revisionAt](const TableStream& rows, int first, std::optional<double> exit) {
+            const CauseReading* reading = causes->read(rows, 0, first + revisionAt, exit);
+            return reading && (!exit || reading->takes(cause));  // a death without exit stops the pass
+        };
+    }
     std::unique_ptr<db::WorkHistoryStream> history;
     if (!hireFromColumn) history = std::make_unique<db::WorkHistoryStream>(db, axis.workHistory);
     std::vector<db::WorkPeriodRow> historyRows;
@@ -204,7 +237,7 @@ CategoryTable ComputeCategoryTable(ProgramState& state, db::Database& db, const 
     const int32_t strataCells = strata.cellCount();
     classifier.classify = [&](const TableStream& rows, int first,
                               std::optional<double> exit) -> const std::vector<int32_t>* {
-        if (!counted(rows, 0)) return nullptr;
+        if (!counted(rows, first, exit)) return nullptr;
         if (!exit) return &classSets[0];  // the pass stops naming the empty exit of a death
         int table = 1;
         if (bySex) {
@@ -346,7 +379,8 @@ bool RunCategories(ProgramState& state, Interaction& ui, const CategoryRequest& 
         try {
             db::RegisterAnalysis(*db, name, kKind,
                                  "rate=" + request.rateTable + "\ndeath=" + request.deathColumn + "=" +
-                                     request.deathValueText + "\nlevel=" + request.levelText +
+                                     DeathValueWords(request.deathValueText, request.causeList, request.cause) +
+                                     "\nlevel=" + request.levelText +
                                      "\nmethod=" + request.method + "\naxis=" + table.axis +
                                      "\nbelow=" + std::to_string(table.daysBelow) +
                                      (table.leftOut.empty() ? std::string() : "\nleftout=" + table.leftOut));

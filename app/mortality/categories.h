@@ -24,6 +24,10 @@ struct CategoryRequest {
     std::string rateTable;       // a grid or long rate table of the study; "": no expected deaths (rate ratios)
     std::string deathColumn;     // a numeric or text column of the main table
     std::string deathValueText;  // a code or a group of codes and ranges ("160-165, 170", "C33-C34, C45")
+    // Or a cause of a cause list (then deathValueText is not read): the
+    // list's name (a registered list or "default") and the cause's, its
+    // deaths read by revision as Compute > SMR for a cause list reads them.
+    std::string causeList, cause;
     std::string sexColumn;       // long rates by sex: each person's sex ("" the run's sex column)
     std::string levelText = "0.05";  // "0.01", "0.05", "0.10"
     std::string method = "Byar";     // as the SMR dialog lists them
@@ -59,6 +63,12 @@ struct CategoryTable {
     std::string leftOut;             // the persons left out after the cohort check, in words ("" none)
     std::string analysis;            // the name RunCategories stored it under
 };
+
+// The death value in words for the stored settings and reports: the code
+// or group, or "cause LIST:CAUSE".
+std::string DeathValueWords(const std::string& valueText, const std::string& causeList, const std::string& cause);
+// Reads "LIST:CAUSE" into the two names; false for a text without both.
+bool ReadCauseWords(const std::string& text, std::string& causeList, std::string& cause);
 
 // The table for the request from the study's last person-years run with an
 // exposure axis (state.Exposure) and one pass over the main table. Throws

@@ -327,6 +327,112 @@ void StoreDefaultCauseList(db::Database& db, const std::string& table) {
     RegisterCauseList(db, table);
 }
 
+// ---- a death read in a cause list ------------------------------------------
+
+CauseList CauseListNamed(db::Database& db, const std::string& name) {
+    const auto lists = CauseListNames(db);
+    if (Lower(name) == kDefaultListName) {
+        for (const std::string& table : lists)
+            if (Lower(table) == "defaultcauses") return ReadCauseList(db, table);
+        const auto rows = ReadCsvRows(DefaultCauseListCsv());
+        return ParseCauseList(kDefaultListName, rows.at(0), {rows.begin() + 1, rows.end()});
+    }
+    if (std::find(lists.begin(), lists.end(), name) == lists.end())
+        Refused("The study has no cause list '" + name +
+                "'. Add one with Tables > Cause list > Add, or take the list the program brings along (default).");
+    return ReadCauseList(db, name);
+}
+
+int CauseIndex(const CauseList& list, const std::string& cause) {
+    std::string names;
+    for (size_t c = 0; c < list.causes.size(); ++c) {
+        if (list.causes[c].name == cause) return static_cast<int>(c);
+        names += (c ? ", " : "") + list.causes[c].name;
+    }
+    Refused("The cause list '" + list.name + "' has no cause '" + cause + "'; its causes are " + names + ".");
+}
+
+bool CauseReading::takes(int cause) const {
+    return std::find(causes.begin(), causes.end(), cause) != causes.end();
+}
+
+CauseMatcher::CauseMatcher(CauseList list, RevisionRule rule, const ProgramState& state)
+    : list_(std::move(list)), rule_(std::move(rule)), mainTable_(state.MainTableName) {
+    if (!rule_.column.empty() &&
+        std::none_of(state.MainTableFields.begin(), state.MainTableFields.end(),
+                     [&](const FieldInfo& f) { return f.name == rule_.column; }))
+        Refused("The main data table has no column '" + rule_.column + "' naming the ICD revision of each death.");
+    const auto first = std::min_element(rule_.years.starts.begin(), rule_.years.starts.end(),
+                                        [](const auto& a, const auto& b) { return a.second < b.second; });
+    if (first != rule_.years.starts.end()) {
+        firstRevision_ = first->first;
+        firstYear_ = first->second;
+    }
+}
+
+std::vector<std::string> CauseMatcher::extraColumns() const {
+    if (rule_.column.empty()) return {};
+    return {rule_.column};
+}
+
+const CauseReading* CauseMatcher::read(const db::TableStream& rows, int deathColumn, int revisionColumn,
+                                       std::optional<double> exit) {
+    // An empty code is no death, and so is the 0 of a numeric column (the
+    // code of the living there). A code of dots only (".") is a death whose
+    // cause is not known.
+    const db::TableStream::Storage storage = rows.storage(deathColumn);
+    if (storage != db::TableStream::Storage::Text &&
+        (storage == db::TableStream::Storage::Null || rows.real(deathColumn) == 0))
+        return nullptr;
+    const std::string code = DeathCodeText(rows, deathColumn);
+    const bool unknown = code.empty() && storage == db::TableStream::Storage::Text &&
+                         rows.text(deathColumn).find('.') != std::string_view::npos;
+    if (code.empty() && !unknown) return nullptr;
+    std::optional<int> revision;
+    if (!rule_.column.empty()) {
+        std::string text;
+        switch (rows.storage(revisionColumn)) {
+            case db::TableStream::Storage::Null: break;
+            case db::TableStream::Storage::Text: text = std::string(rows.text(revisionColumn)); break;
+            default: text = NumberText(rows.real(revisionColumn));
+        }
+        bool ok = true;
+        revision = ReadRevision(text, ok);
+        if (!ok)
+            Refused("Row " + std::to_string(rows.position()) + " of the main data table '" + mainTable_ +
+                    "', column '" + rule_.column + "': '" + text +
+                    "' names no ICD revision (7, 8, 9 or 10, also written ICD-9). The run has stopped; "
+                    "nothing has been stored.");
+    }
+    bool early = false;
+    if (!revision) {
+        revision = 0;
+        if (exit)
+            for (const auto& [rev, year] : rule_.years.starts)
+                if (DateSerial(year, 1, 1) <= *exit) revision = rev;
+        // Before the first revision starts: read in the first.
+        if (*revision == 0 && exit) {
+            revision = firstRevision_;
+            early = true;
+        }
+    }
+    const std::string key =
+        std::string(1, static_cast<char>('0' + *revision)) + (early ? "<" : "") + (unknown ? "." : code);
+    if (auto found = readings_.find(key); found != readings_.end()) return &found->second;
+    CauseReading reading;
+    reading.revision = *revision;
+    reading.early = early;
+    reading.unknown = unknown;
+    for (size_t c = 0; c < list_.causes.size(); ++c) {
+        const CodeGroup& group = list_.causes[c].groups[*revision];
+        if (unknown ? group.all() : group.contains(code)) {
+            reading.causes.push_back(static_cast<int32_t>(c));
+            reading.named = reading.named || !group.all();
+        }
+    }
+    return &readings_.emplace(key, std::move(reading)).first->second;
+}
+
 // ---- every cause in one run ------------------------------------------------
 
 namespace {
@@ -435,10 +541,6 @@ std::optional<CausesResult> RunCauses(ProgramState& state, Interaction& ui, cons
         if (!IsTextDeathColumn(*db, state.MainTableName, r.deathColumn) && death->type != "numeric")
             return refuse(Message(msg::DeathColumnNotNumeric));
         const RevisionRule rule = r.revisions ? *r.revisions : ReadRevisionRule(*db);
-        if (!rule.column.empty() &&
-            std::none_of(state.MainTableFields.begin(), state.MainTableFields.end(),
-                         [&](const FieldInfo& f) { return f.name == rule.column; }))
-            return refuse("The main data table has no column '" + rule.column + "' naming the ICD revision of each death.");
 
         db->beginTransaction();
         std::string listTable = r.list;
@@ -472,82 +574,33 @@ std::optional<CausesResult> RunCauses(ProgramState& state, Interaction& ui, cons
             }
         }
 
-        // The classes a death counts in, by revision and code, found once
-        // per distinct code (the map's values do not move). Classes after
-        // the closing row count, for the run's summary, the deaths dated
+        // The classes a death counts in, by its reading in the list. Classes
+        // after the closing row count, for the run's summary, the deaths dated
         // before the first revision starts, those whose code is only dots,
         // every death, and those read in a revision the list does not define.
         const int notInList = static_cast<int>(list.causes.size());
         const int beforeFirst = notInList + 1, unknownCode = notInList + 2, everyDeath = notInList + 3;
         // And, one class per revision, the deaths read in a revision the list has no column for.
         const auto undefinedIn = [&](int revision) { return notInList + 4 + revision - kFirstRevision; };
-        const auto first = std::min_element(rule.years.starts.begin(), rule.years.starts.end(),
-                                            [](const auto& a, const auto& b) { return a.second < b.second; });
-        const int firstRevision = first == rule.years.starts.end() ? kLastRevision : first->first;
-        const int firstYear = first == rule.years.starts.end() ? 0 : first->second;
-        std::unordered_map<std::string, std::vector<int32_t>> classesOf;
+        CauseMatcher matcher(list, rule, state);
+        const int firstRevision = matcher.firstRevision(), firstYear = matcher.firstYear();
+        std::unordered_map<const CauseReading*, std::vector<int32_t>> classesOf;
         DeathClassifier classifier;
-        if (!rule.column.empty()) classifier.extraColumns.push_back(rule.column);
+        classifier.extraColumns = matcher.extraColumns();
         classifier.classify = [&](const db::TableStream& rows, int firstExtra,
                                   std::optional<double> exit) -> const std::vector<int32_t>* {
-            // An empty code is no death, and so is the 0 of a numeric
-            // column (the code of the living there). A code of dots only
-            // (".") is a death whose cause is not known.
-            const db::TableStream::Storage storage = rows.storage(0);
-            if (storage != db::TableStream::Storage::Text &&
-                (storage == db::TableStream::Storage::Null || rows.real(0) == 0))
-                return nullptr;
-            const std::string code = DeathCodeText(rows, 0);
-            const bool unknown = code.empty() && storage == db::TableStream::Storage::Text &&
-                                 rows.text(0).find('.') != std::string_view::npos;
-            if (code.empty() && !unknown) return nullptr;
-            std::optional<int> revision;
-            if (!rule.column.empty()) {
-                std::string text;
-                switch (rows.storage(firstExtra)) {
-                    case db::TableStream::Storage::Null: break;
-                    case db::TableStream::Storage::Text: text = std::string(rows.text(firstExtra)); break;
-                    default: text = NumberText(rows.real(firstExtra));
-                }
-                bool ok = true;
-                revision = ReadRevision(text, ok);
-                if (!ok)
-                    Refused("Row " + std::to_string(rows.position()) + " of the main data table '" +
-                            state.MainTableName + "', column '" + rule.column + "': '" + text +
-                            "' names no ICD revision (7, 8, 9 or 10, also written ICD-9). The run has stopped; "
-                            "nothing has been stored.");
-            }
-            bool early = false;
-            if (!revision) {
-                revision = 0;
-                if (exit)
-                    for (const auto& [rev, year] : rule.years.starts)
-                        if (DateSerial(year, 1, 1) <= *exit) revision = rev;
-                // Before the first revision starts: read in the first.
-                if (*revision == 0 && exit) {
-                    revision = firstRevision;
-                    early = true;
-                }
-            }
-            const std::string key = std::string(1, static_cast<char>('0' + *revision)) + (early ? "<" : "") +
-                                    (unknown ? "." : code);
-            auto found = classesOf.find(key);
+            const CauseReading* reading = matcher.read(rows, 0, firstExtra, exit);
+            if (!reading) return nullptr;
+            auto found = classesOf.find(reading);
             if (found != classesOf.end()) return &found->second;
-            std::vector<int32_t> classes;
-            bool named = false;  // taken by a cause that is not "*"
-            for (size_t c = 0; c < list.causes.size(); ++c) {
-                const CodeGroup& group = list.causes[c].groups[*revision];
-                if (unknown ? group.all() : group.contains(code)) {
-                    classes.push_back(static_cast<int32_t>(c));
-                    named = named || !group.all();
-                }
-            }
-            if (!named) classes.push_back(notInList);
-            if (early) classes.push_back(beforeFirst);
-            if (unknown) classes.push_back(unknownCode);
+            std::vector<int32_t> classes = reading->causes;
+            if (!reading->named) classes.push_back(notInList);
+            if (reading->early) classes.push_back(beforeFirst);
+            if (reading->unknown) classes.push_back(unknownCode);
             classes.push_back(everyDeath);
-            if (*revision >= kFirstRevision && !list.hasRevision[*revision]) classes.push_back(undefinedIn(*revision));
-            return &classesOf.emplace(key, std::move(classes)).first->second;
+            if (reading->revision >= kFirstRevision && !list.hasRevision[reading->revision])
+                classes.push_back(undefinedIn(reading->revision));
+            return &classesOf.emplace(reading, std::move(classes)).first->second;
         };
 
         BusyPointer busy(ui);

@@ -14,8 +14,10 @@
 // a column of the main table naming each death's revision (RevisionColumn).
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -26,6 +28,7 @@
 
 namespace vdx::db {
 class Database;
+class TableStream;
 }
 
 namespace vdx::mortality {
@@ -94,6 +97,53 @@ void RegisterCauseList(db::Database& db, const std::string& table);
 // Stores the default list as table `table` and registers it, unless a list
 // of that name is registered already. Works in the caller's transaction.
 void StoreDefaultCauseList(db::Database& db, const std::string& table);
+
+// The list a request names: a registered list, or kDefaultListName (the
+// study's stored default list, else the one the program brings along).
+// Throws DataError for a name the study has no list of.
+CauseList CauseListNamed(db::Database& db, const std::string& name);
+// The position of the cause `cause` in `list` (names compare as typed);
+// throws DataError naming the list's causes for a name it does not hold.
+int CauseIndex(const CauseList& list, const std::string& cause);
+
+// How one death reads in a cause list.
+struct CauseReading {
+    int revision = 0;             // the revision it is read in
+    bool early = false;           // dated before the first revision starts: read in the first
+    bool unknown = false;         // a text code of dots only: a death whose cause is not known
+    bool named = false;           // taken by a cause that is not "*"
+    std::vector<int32_t> causes;  // the positions of the list's causes that take it
+    bool takes(int cause) const;
+};
+// Reads the deaths of the main data table into the causes of a list, each
+// in the revision the study's rule gives it (RunCauses says how). Found
+// once per distinct revision and code; runs on the reading thread.
+class CauseMatcher {
+public:
+    // Throws DataError when the rule names a column the main data table
+    // (of `state`) does not have.
+    CauseMatcher(CauseList list, RevisionRule rule, const ProgramState& state);
+    const CauseList& list() const { return list_; }
+    const RevisionRule& rule() const { return rule_; }
+    // The column read beside the death column: the revision column, if any.
+    std::vector<std::string> extraColumns() const;
+    // The row's reading (the death code in column `deathColumn`, the
+    // revision column, if any, in `revisionColumn`, the exit date); nullptr
+    // for a row that is no death. What it points to stays while the matcher
+    // lives. Throws DataError naming row, column and value for a revision
+    // value that names no revision.
+    const CauseReading* read(const db::TableStream& rows, int deathColumn, int revisionColumn,
+                             std::optional<double> exit);
+    int firstRevision() const { return firstRevision_; }
+    int firstYear() const { return firstYear_; }
+
+private:
+    CauseList list_;
+    RevisionRule rule_;
+    std::string mainTable_;
+    int firstRevision_ = kLastRevision, firstYear_ = 0;
+    std::unordered_map<std::string, CauseReading> readings_;
+};
 
 // Compute > SMR for a cause list.
 struct CausesRequest {

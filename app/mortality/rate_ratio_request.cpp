@@ -2,15 +2,34 @@
 
 #include <sstream>
 
+#include "mortality/categories.h"
+
 namespace vdx::mortality {
 
 std::optional<std::string> ReadDeath(RateRatioRequest& request, const std::string& text)
 {
     const size_t eq = text.find('=');
-    if (eq == std::string::npos || eq == 0 || eq + 1 == text.size())
-        return "The death value must be given as COLUMN=VALUE, not \"" + text + "\".";
     request.deathColumn = text.substr(0, eq);
-    request.deathValueText = text.substr(eq + 1);
+    request.deathValueText = eq == std::string::npos ? std::string() : text.substr(eq + 1);
+    if (request.deathColumn.empty() || (eq != std::string::npos && request.deathValueText.empty()))
+        return "The death value must be given as COLUMN=VALUE (or COLUMN with --cause), not \"" + text + "\".";
+    return std::nullopt;
+}
+
+std::optional<std::string> ReadCause(RateRatioRequest& request, const std::string& text)
+{
+    if (!ReadCauseWords(text, request.causeList, request.cause))
+        return "The cause must be given as LIST:CAUSE (a cause list of the study, or default, and one of its "
+               "causes), not \"" + text + "\".";
+    return std::nullopt;
+}
+
+std::optional<std::string> CheckDeath(const RateRatioRequest& request)
+{
+    if (request.deathColumn.empty()) return "Give the death column: --death COLUMN=VALUE or --death COLUMN --cause LIST:CAUSE.";
+    if (request.causeList.empty() == request.deathValueText.empty())
+        return "Give the death value either as COLUMN=VALUE or as a cause of a list (--cause LIST:CAUSE), one of "
+               "the two.";
     return std::nullopt;
 }
 

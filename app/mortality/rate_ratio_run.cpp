@@ -1,5 +1,7 @@
 #include "mortality/rate_ratio_run.h"
 
+#include "mortality/categories.h"
+
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -81,12 +83,17 @@ std::optional<RateRatioResult> RunRateRatios(ProgramState& state, Interaction& u
         if (const std::string problem = db::AnalysisNameProblem(*db, name, kRateRatiosKind, projects); !problem.empty())
             return refuse(problem + " Nothing has been computed.");
 
-        const RateRatioResult result = ComputeRateRatios(MakeRateRatioInput(request, cells.categories, cells.cells));
+        RateRatioInput input = MakeRateRatioInput(request, cells.categories, cells.cells);
+        input.ageNames = cells.ageNames;
+        input.periodNames = cells.periodNames;
+        input.sexNames = cells.sexNames;
+        const RateRatioResult result = ComputeRateRatios(input);
         if (!result.ok) return refuse(result.error + " Nothing has been stored.");
 
         db->beginTransaction();
         {
-            std::string settings = "death=" + request.deathColumn + "=" + request.deathValueText +
+            std::string settings = "death=" + request.deathColumn + "=" +
+                                   DeathValueWords(request.deathValueText, request.causeList, request.cause) +
                                    "\nadjust=" + AdjustmentWords(request) +
                                    "\nreference=" + cells.categories[static_cast<size_t>(request.reference) - 1] +
                                    "\nlevel=" + std::to_string(request.level) +

@@ -5,6 +5,7 @@
 // Widget-free.
 #pragma once
 
+#include <map>
 #include <optional>
 #include <string>
 #include <utility>
@@ -29,6 +30,7 @@ inline constexpr const char* kRateRatiosSuffix = "_RateRatios";
 struct RateRatioCells {
     std::vector<std::string> categories;
     std::vector<StrataCell> cells;
+    std::map<int, std::string> ageNames, periodNames, sexNames;  // the levels' labels for the notes
 };
 
 // The fit for the request over `cells`, stored as the analysis request.name

@@ -111,7 +111,10 @@ RateRatioResult ComputeRateRatios(const RateRatioInput& input)
         return result;
     }
     if (input.reference < 0 || input.reference >= k) {
-        result.error = "There is no category " + std::to_string(input.reference + 1) + " to serve as reference.";
+        std::string names;
+        for (const std::string& name : input.categories) names += (names.empty() ? "" : ", ") + name;
+        result.error = "There is no category " + std::to_string(input.reference + 1) +
+                       " to serve as reference; the categories are " + names + ".";
         return result;
     }
     // Checks of the cells; those with person-years > 0 take part.
@@ -146,14 +149,15 @@ RateRatioResult ComputeRateRatios(const RateRatioInput& input)
     struct Factor {
         const char* name;
         int StrataCell::*member;
+        const std::map<int, std::string>* names;
     };
     std::vector<Factor> factors;
     if (input.adjustAge)
-        factors.push_back({"age class", &StrataCell::age});
+        factors.push_back({"age class", &StrataCell::age, &input.ageNames});
     if (input.adjustCalendar)
-        factors.push_back({"calendar period", &StrataCell::period});
+        factors.push_back({"calendar period", &StrataCell::period, &input.periodNames});
     if (input.adjustSex)
-        factors.push_back({"sex", &StrataCell::sex});
+        factors.push_back({"sex", &StrataCell::sex, &input.sexNames});
 
     // Levels without deaths: their cells leave the fits.
     std::vector<bool> keep(cells.size(), true);
@@ -169,7 +173,9 @@ RateRatioResult ComputeRateRatios(const RateRatioInput& input)
                 for (size_t i = 0; i < cells.size(); ++i)
                     if (cells[i]->*f.member == value)
                         keep[i] = false;
-                result.notes.push_back(std::string("The ") + f.name + " " + std::to_string(value) +
+                const auto named = f.names->find(value);
+                result.notes.push_back(std::string("The ") + f.name + " " +
+                                       (named == f.names->end() ? std::to_string(value) : named->second) +
                                        " has no deaths: its " + std::to_string(level.second) +
                                        " cells are left out of the fit.");
             }

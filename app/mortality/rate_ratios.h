@@ -24,6 +24,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -47,6 +48,9 @@ struct RateRatioInput {
     bool adjustSex = false;
     int reference = 0;     // index of the reference category
     int16_t level = 95;    // confidence level in per cent: 90, 95 or 99
+    // The levels' names in the notes by code ("15–19", "1960–1964"); a code
+    // without a name is given as a number.
+    std::map<int, std::string> ageNames, periodNames, sexNames;
 };
 
 // A ratio with its bounds; no value when it cannot be estimated.

@@ -9,6 +9,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "compute_rows.h"
 #include "db/database.h"
 #include "db/navigator_commands.h"
 #include "main_window.h"
@@ -19,29 +20,6 @@ namespace vdx {
 namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
-
-QComboBox* List(QWidget* parent, const char* name, const std::vector<std::string>& entries, int selected) {
-    auto* combo = new QComboBox(parent);
-    combo->setObjectName(name);
-    combo->setMinimumWidth(170);
-    for (const auto& e : entries) combo->addItem(Q(e));
-    combo->setCurrentIndex(selected);
-    return combo;
-}
-
-QHBoxLayout* ButtonRow(QDialog* dialog, QPushButton*& ok, const char* caption, QPushButton*& cancel) {
-    ok = new QPushButton(caption, dialog);
-    ok->setObjectName("btnCompute");
-    ok->setDefault(true);
-    cancel = new QPushButton("Cancel", dialog);
-    cancel->setObjectName("btnCancel");
-    cancel->setAutoDefault(false);
-    auto* row = new QHBoxLayout;
-    row->addStretch();
-    row->addWidget(ok);
-    row->addWidget(cancel);
-    return row;
-}
 
 // The "rate table" entry that takes each cause's table from the list.
 constexpr const char* kListRates = "(each cause's table, column 'rate' of the list)";
@@ -59,7 +37,7 @@ RevisionBox::RevisionBox(QWidget* parent, const mortality::RevisionRule& rule, c
                           "for example 7:1958,8:1968,9:1979,10:1999.");
     optColumn_ = new QRadioButton("Revision of each death in the &column:", this);
     optColumn_->setObjectName("optRevisionColumn");
-    comColumn_ = List(this, "comRevisionColumn", columns, -1);
+    comColumn_ = NamedList(this, "comRevisionColumn", columns, -1);
     if (!rule.column.empty()) {
         const int at = comColumn_->findText(Q(rule.column));
         comColumn_->setCurrentIndex(at);
@@ -111,34 +89,26 @@ FrmCausesComp::FrmCausesComp(QWidget* parent, const ProgramState& state, Interac
     std::vector<std::string> rates{kListRates};
     rates.insert(rates.end(), choices.rateTables.begin(), choices.rateTables.end());
 
-    comList_ = List(this, "comCauseList", lists, 0);
-    comDTH_ = List(this, "comDTH", choices.deathColumns, -1);
-    comRateTable_ = List(this, "comRateTable", rates, choices.rateTables.empty() ? 0 : 1);
+    comList_ = NamedList(this, "comCauseList", lists, 0);
+    comDTH_ = NamedList(this, "comDTH", choices.deathColumns, -1);
+    comRateTable_ = NamedList(this, "comRateTable", rates, choices.rateTables.empty() ? 0 : 1);
     // Rates by sex (a long table with a sex column): each person at the rates
     // of the sex in this column, proposed from the person-years run.
-    comSexColumn_ = List(this, "comSexColumn", choices.deathColumns, -1);
+    comSexColumn_ = NamedList(this, "comSexColumn", choices.deathColumns, -1);
     if (state_.py.bySex) comSexColumn_->setCurrentIndex(comSexColumn_->findText(Q(state_.py.sexColumn)));
-    comPyTable_ = List(this, "comPyTable", choices.pyTables, 0);
-    comSigLevel_ = List(this, "comSigLevel", choices.levels, choices.defaultLevel);
-    comMethod_ = List(this, "comMethod", choices.methods, choices.defaultMethod);
+    comPyTable_ = NamedList(this, "comPyTable", choices.pyTables, 0);
+    comSigLevel_ = SignificanceLevelList(this, choices);
+    comMethod_ = MethodList(this, choices);
     txtName_ = new QLineEdit(this);
     txtName_->setObjectName("txtName");
     txtName_->setPlaceholderText("Causes1, Causes2, ...");
     revisions_ = new RevisionBox(this, rule, choices.deathColumns);
 
-    auto* grid = new QGridLayout;
-    int row = 0;
-    auto add = [&](const char* caption, QWidget* w) {
-        auto* label = new QLabel(caption, this);
-        label->setBuddy(w);
-        grid->addWidget(label, row, 0);
-        grid->addWidget(w, row++, 1);
-    };
-    add("Cause &list:", comList_);
-    add("Death &variable:", comDTH_);
-    add("&Rate table:", comRateTable_);
-    add("Se&x variable:", comSexColumn_);
-    QWidget* sexLabel = grid->itemAtPosition(row - 1, 0)->widget();
+    CaptionedRows rows(this);
+    rows.add("Cause &list:", comList_);
+    rows.add("Death &variable:", comDTH_);
+    rows.add("&Rate table:", comRateTable_);
+    QLabel* sexLabel = rows.add("Se&x variable:", comSexColumn_);
     auto showSex = [this, sexLabel] {
         const bool bySex = comRateTable_->currentIndex() > 0 &&
                            mortality::RatesBySex(state_, comRateTable_->currentText().toStdString());
@@ -147,16 +117,15 @@ FrmCausesComp::FrmCausesComp(QWidget* parent, const ProgramState& state, Interac
     };
     connect(comRateTable_, &QComboBox::currentTextChanged, this, showSex);
     showSex();
-    add("&Person-Years table:", comPyTable_);
-    add("&Significance level:", comSigLevel_);
-    add("&Method:", comMethod_);
-    add("&Name:", txtName_);
-    grid->setColumnStretch(1, 1);
+    rows.add("&Person-Years table:", comPyTable_);
+    rows.add("&Significance level:", comSigLevel_);
+    rows.add("&Method:", comMethod_);
+    rows.add("&Name:", txtName_);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addLayout(grid);
+    layout->addLayout(rows.grid());
     layout->addWidget(revisions_);
-    layout->addLayout(ButtonRow(this, btnCompute_, "&Compute", btnCancel_));
+    layout->addLayout(ComputeCancelRow(this, btnCompute_, btnCancel_));
     connect(btnCompute_, &QPushButton::clicked, this, &FrmCausesComp::compute);
     connect(btnCancel_, &QPushButton::clicked, this, &FrmCausesComp::reject);
 }
@@ -241,7 +210,7 @@ void MenuRevisions(QMainWindow* window) {
         QPushButton *ok = nullptr, *cancel = nullptr;
         auto* layout = new QVBoxLayout(&dialog);
         layout->addWidget(box);
-        layout->addLayout(ButtonRow(&dialog, ok, "&Ok", cancel));
+        layout->addLayout(ComputeCancelRow(&dialog, ok, cancel, "&Ok"));
         ok->setObjectName("btnOk");
         std::optional<mortality::RevisionRule> rule;
         QObject::connect(ok, &QPushButton::clicked, &dialog, [&] {

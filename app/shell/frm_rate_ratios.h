@@ -4,6 +4,9 @@
 #pragma once
 
 #include <QDialog>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "mortality/rate_ratio_request.h"
 #include "state/interaction.h"
@@ -14,6 +17,7 @@ class QComboBox;
 class QLineEdit;
 class QMainWindow;
 class QPushButton;
+class QRadioButton;
 
 namespace vdx {
 
@@ -24,13 +28,17 @@ public:
     FrmRateRatios(QWidget* parent, const ProgramState& state, Interaction& ui,
                   const std::vector<std::string>& categories);
     mortality::RateRatioRequest request() const;
-    // Compute: a death variable or value missing is refused (the dialog
-    // stays open); otherwise the dialog closes accepted.
+    // Compute: a death variable, value or cause missing is refused (the
+    // dialog stays open); otherwise the dialog closes accepted.
     void compute();
 
 private:
+    void fillCauses();
     Interaction& ui_;
-    QComboBox *comDTH_, *comReference_, *comLevel_;
+    // The causes of each cause list of the study (and "default"), in order.
+    std::vector<std::pair<std::string, std::vector<std::string>>> causesOf_;
+    QRadioButton *optCodes_, *optCause_;
+    QComboBox *comDTH_, *comCauseList_, *comCause_, *comReference_, *comLevel_;
     QLineEdit *txtDeathValue_, *txtName_;
     QCheckBox *chkAge_, *chkCalendar_, *chkSex_;
     QPushButton *btnCompute_, *btnCancel_;

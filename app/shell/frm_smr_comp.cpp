@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "compute_rows.h"
 #include "main_window.h"
 
 namespace vdx {
@@ -16,21 +17,6 @@ namespace vdx {
 namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
-
-QComboBox* List(QWidget* parent, const char* name, const std::vector<std::string>& entries, int selected) {
-    auto* combo = new QComboBox(parent);
-    combo->setObjectName(name);
-    combo->setMinimumWidth(170);
-    for (const auto& e : entries) combo->addItem(Q(e));
-    combo->setCurrentIndex(selected);
-    return combo;
-}
-
-QLabel* Label(QWidget* parent, const char* caption, QWidget* buddy) {
-    auto* label = new QLabel(caption, parent);
-    label->setBuddy(buddy);
-    return label;
-}
 
 }  // namespace
 
@@ -49,32 +35,32 @@ FrmSMRComp::FrmSMRComp(QWidget* parent, const ProgramState& state, Interaction& 
     }
 
     auto* deaths = new QGroupBox("Deaths", this);
-    comDTH_ = List(deaths, "comDTH", choices.deathColumns, -1);
+    comDTH_ = NamedList(deaths, "comDTH", choices.deathColumns, -1);
     txtDTHValues_ = new QLineEdit(deaths);
     txtDTHValues_->setObjectName("txtDTHValues");
     // A group of codes is as welcome as one code.
     txtDTHValues_->setPlaceholderText("162, or 160-165, 170");
     txtDTHValues_->setToolTip("One code, or codes and ranges separated by commas; a range includes its bounds.");
     auto* deathGrid = new QGridLayout(deaths);
-    deathGrid->addWidget(Label(deaths, srr ? "ICD &variable:" : "Death &variable:", comDTH_), 0, 0);
+    deathGrid->addWidget(BuddyLabel(deaths, srr ? "ICD &variable:" : "Death &variable:", comDTH_), 0, 0);
     deathGrid->addWidget(comDTH_, 0, 1);
-    deathGrid->addWidget(Label(deaths, srr ? "ICD v&alue:" : "Death v&alue:", txtDTHValues_), 1, 0);
+    deathGrid->addWidget(BuddyLabel(deaths, srr ? "ICD v&alue:" : "Death v&alue:", txtDTHValues_), 1, 0);
     deathGrid->addWidget(txtDTHValues_, 1, 1);
     deathGrid->setColumnStretch(1, 1);
 
-    comPyTable_ = List(this, "comPyTable", choices.pyTables, -1);
-    comRateTable_ = List(this, "comRateTable", choices.rateTables, -1);
+    comPyTable_ = NamedList(this, "comPyTable", choices.pyTables, -1);
+    comRateTable_ = NamedList(this, "comRateTable", choices.rateTables, -1);
     auto* tables = new QGridLayout;
-    tables->addWidget(Label(this, "&Person-Years table:", comPyTable_), 0, 0);
+    tables->addWidget(BuddyLabel(this, "&Person-Years table:", comPyTable_), 0, 0);
     tables->addWidget(comPyTable_, 0, 1);
-    tables->addWidget(Label(this, "&Rate file:", comRateTable_), 1, 0);
+    tables->addWidget(BuddyLabel(this, "&Rate file:", comRateTable_), 1, 0);
     tables->addWidget(comRateTable_, 1, 1);
     if (!srr) {
         // Rates by sex: each person at the rates of the sex in this column
         // (proposed: the person-years run's sex column).
-        comSexColumn_ = List(this, "comSexColumn", choices.deathColumns, -1);
+        comSexColumn_ = NamedList(this, "comSexColumn", choices.deathColumns, -1);
         if (state_.py.bySex) comSexColumn_->setCurrentIndex(comSexColumn_->findText(Q(state_.py.sexColumn)));
-        lblSexColumn_ = Label(this, "Se&x variable:", comSexColumn_);
+        lblSexColumn_ = BuddyLabel(this, "Se&x variable:", comSexColumn_);
         tables->addWidget(lblSexColumn_, 2, 0);
         tables->addWidget(comSexColumn_, 2, 1);
         auto showSex = [this] {
@@ -88,7 +74,7 @@ FrmSMRComp::FrmSMRComp(QWidget* parent, const ProgramState& state, Interaction& 
     tables->setColumnStretch(1, 1);
 
     auto* levelFrame = new QGroupBox("&Significance level", this);
-    comSigLevel_ = List(levelFrame, "comSigLevel", choices.levels, choices.defaultLevel);
+    comSigLevel_ = SignificanceLevelList(levelFrame, choices);
     (new QVBoxLayout(levelFrame))->addWidget(comSigLevel_);
     // A group box's mnemonic moves the focus to its list.
     levelFrame->setFocusProxy(comSigLevel_);
@@ -96,28 +82,18 @@ FrmSMRComp::FrmSMRComp(QWidget* parent, const ProgramState& state, Interaction& 
     options->addWidget(levelFrame);
     if (!srr) {
         auto* methodFrame = new QGroupBox("&Method", this);
-        comMethod_ = List(methodFrame, "comMethod", choices.methods, choices.defaultMethod);
+        comMethod_ = MethodList(methodFrame, choices);
         (new QVBoxLayout(methodFrame))->addWidget(comMethod_);
         methodFrame->setFocusProxy(comMethod_);
         options->addWidget(methodFrame);
     }
 
-    btnCompute_ = new QPushButton("&Compute", this);
-    btnCompute_->setObjectName("btnCompute");
-    btnCompute_->setDefault(true);
-    btnCancel_ = new QPushButton("Cancel", this);
-    btnCancel_->setObjectName("btnCancel");
-    btnCancel_->setAutoDefault(false);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(btnCompute_);
-    buttons->addWidget(btnCancel_);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(deaths);
     layout->addLayout(tables);
     layout->addLayout(options);
-    layout->addLayout(buttons);
+    layout->addLayout(ComputeCancelRow(this, btnCompute_, btnCancel_));
 
     connect(btnCompute_, &QPushButton::clicked, this, &FrmSMRComp::compute);
     connect(btnCancel_, &QPushButton::clicked, this, &FrmSMRComp::reject);

@@ -249,61 +249,38 @@ TEST_F(ProjectFileTest, KeyValueRowsAreReadByPositionNotByKey) {
     ReleaseWorkingCopy(loaded);
 }
 
-TEST_F(ProjectFileTest, ASettingOfTheWrongTypeStopsTheOpenWithTheGeneralError) {
-    newProject();
-    {
-        auto d = workingCopy();
-        test::Sql(*d, "UPDATE VdxSystemPY SET Value = 'maybe' WHERE rowid = 1");
+// A stored study damaged in its settings: the open stops with one message, and
+// nothing is open.
+TEST_F(ProjectFileTest, ADamagedSettingStopsTheOpenWithOneMessage) {
+    const struct {
+        const char* damage;
+        const char* message;  // the message begins with it
+    } cases[] = {
+        {"UPDATE VdxSystemPY SET Value = 'maybe' WHERE rowid = 1", "Following error has occured:\r\nNumber: 13\r\n"},
+        {"DELETE FROM VdxSystemPY WHERE rowid > 20", "Following error has occured:\r\nNumber: 3021\r\n"},
+        {"UPDATE VdxSystemMain SET Value = '2.5' WHERE rowid = 1", "This VELDRIX file has not the correct file version!"},
+    };
+    int number = 0;
+    for (const auto& c : cases) {
+        const std::string name = "damaged" + std::to_string(++number) + ".vdx";
+        newProject(name);
+        test::Sql(*workingCopy(), c.damage);
+        ReplaceFileSafely(state.WorkingCopyName, state.ProjectFileName);
+        ReleaseWorkingCopy(state);
+        ProgramState loaded;
+        ScriptedInteraction ui2;
+        EXPECT_FALSE(open(loaded, ui2, name)) << c.damage;
+        ASSERT_EQ(ui2.messages.size(), 1u) << c.damage;
+        EXPECT_EQ(ui2.messages[0].text.rfind(c.message, 0), 0u) << ui2.messages[0].text;
+        EXPECT_EQ(ui2.messages[0].icon, Icon::Critical);
+        EXPECT_EQ(ui2.messages[0].title, "Error");
+        EXPECT_FALSE(loaded.ProjectOpen);
+        EXPECT_EQ(loaded.ProjectFileName, "");
+        EXPECT_EQ(loaded.WorkingCopyName, "");
     }
-    ReplaceFileSafely(state.WorkingCopyName, state.ProjectFileName);
-    ReleaseWorkingCopy(state);
-    ProgramState loaded;
-    ScriptedInteraction ui2;
-    EXPECT_FALSE(open(loaded, ui2, "study.vdx"));
-    ASSERT_EQ(ui2.messages.size(), 1u);
-    EXPECT_EQ(ui2.messages[0].text.rfind("Following error has occured:\r\nNumber: 13\r\n", 0), 0u)
-        << ui2.messages[0].text;
-    EXPECT_EQ(ui2.messages[0].title, "Error");
-    EXPECT_FALSE(loaded.ProjectOpen);
-    EXPECT_EQ(loaded.ProjectFileName, "");
-}
-
-TEST_F(ProjectFileTest, TooFewKeyValueRowsIsNoCurrentRecord) {
-    newProject();
-    {
-        auto d = workingCopy();
-        test::Sql(*d, "DELETE FROM VdxSystemPY WHERE rowid > 20");
-    }
-    ReplaceFileSafely(state.WorkingCopyName, state.ProjectFileName);
-    ReleaseWorkingCopy(state);
-    ProgramState loaded;
-    ScriptedInteraction ui2;
-    EXPECT_FALSE(open(loaded, ui2, "study.vdx"));
-    ASSERT_EQ(ui2.messages.size(), 1u);
-    EXPECT_NE(ui2.messages[0].text.find("Number: 3021"), std::string::npos);
 }
 
 // ---- Versions and files that are no project files ----------------------------
-
-TEST_F(ProjectFileTest, AWrongVersionShowsMessageOne) {
-    newProject();
-    {
-        auto d = workingCopy();
-        test::Sql(*d, "UPDATE VdxSystemMain SET Value = '2.5' WHERE rowid = 1");
-    }
-    ReplaceFileSafely(state.WorkingCopyName, state.ProjectFileName);
-    ReleaseWorkingCopy(state);
-    ProgramState loaded;
-    ScriptedInteraction ui2;
-    EXPECT_FALSE(open(loaded, ui2, "study.vdx"));
-    ASSERT_EQ(ui2.messages.size(), 1u);
-    EXPECT_EQ(ui2.messages[0].text, "This VELDRIX file has not the correct file version!");
-    EXPECT_EQ(ui2.messages[0].icon, Icon::Critical);
-    EXPECT_EQ(ui2.messages[0].title, "Error");
-    EXPECT_FALSE(loaded.ProjectOpen);
-    EXPECT_EQ(loaded.ProjectFileName, "");
-    EXPECT_EQ(loaded.WorkingCopyName, "");
-}
 
 TEST_F(ProjectFileTest, FilesThatAreNoProjectFiles) {
     newProject("real.vdx");

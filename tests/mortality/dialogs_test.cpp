@@ -27,6 +27,7 @@
 #include "mortality/cause_list.h"
 #include "frm_causes_comp.h"
 #include "frm_options.h"
+#include "frm_rate_ratios.h"
 #include "frm_smr_calculator.h"
 #include "frm_smr_comp.h"
 #include "main_window.h"
@@ -302,6 +303,60 @@ private slots:
         QVERIFY(rtfBytes.startsWith("{\\rtf1"));
         QVERIFY(rtfBytes.contains("{\\cf1 47.87449914 to 183.91458606}"));
         QCOMPARE(t.readAll(), QByteArray::fromStdString(d.result().text));
+    }
+
+    // The Rate ratios dialog reads its controls into the request: a death
+    // group or a cause of a list (the other then empty), the factors, the
+    // reference by position, the level, the name.
+    void rateRatiosDialogReadsItsControls() {
+        openExample();
+        FrmRateRatios d(w_.get(), state(), ui_, {"0-1", "1-5", "5+"});
+        test::Child<QComboBox>(&d, "comDTH")->setCurrentText("ICD");
+        test::Child<QLineEdit>(&d, "txtDeathValue")->setText(" 160-165, 170 ");
+        test::Child<QCheckBox>(&d, "chkAdjustCalendar")->setChecked(false);
+        test::Child<QCheckBox>(&d, "chkAdjustSex")->setChecked(false);
+        test::Child<QComboBox>(&d, "comReference")->setCurrentIndex(2);
+        test::Child<QComboBox>(&d, "comLevel")->setCurrentText("99");
+        test::Child<QLineEdit>(&d, "txtName")->setText("Lung");
+        mortality::RateRatioRequest r = d.request();
+        QCOMPARE(QString::fromStdString(r.deathColumn + "=" + r.deathValueText), QString("ICD=160-165, 170"));
+        QVERIFY(r.causeList.empty() && r.adjustAge && !r.adjustCalendar && !r.adjustSex);
+        QCOMPARE(r.reference, 3);
+        QCOMPARE(r.level, int16_t(99));
+        QCOMPARE(QString::fromStdString(r.name), QString("Lung"));
+
+        test::Child<QRadioButton>(&d, "optDeathCause")->setChecked(true);
+        QVERIFY(!test::Child<QLineEdit>(&d, "txtDeathValue")->isEnabled());
+        test::Child<QComboBox>(&d, "comCauseList")->setCurrentText("default");
+        auto* cause = test::Child<QComboBox>(&d, "comCause");
+        QVERIFY(cause->count() > 1);
+        cause->setCurrentIndex(1);
+        r = d.request();
+        QCOMPARE(QString::fromStdString(r.causeList + ":" + r.cause), "default:" + cause->currentText());
+        QVERIFY(r.deathValueText.empty());
+        if (const QByteArray shots = qgetenv("VDX_SCREENSHOTS"); !shots.isEmpty()) {
+            d.show();
+            QTest::qWait(100);
+            d.grab().save(shots + "/rate_ratios_dialog.png");
+        }
+    }
+
+    // Compute refuses a missing death column or value and the dialog stays
+    // open; a complete request closes it accepted.
+    void rateRatiosDialogRefusesWhatIsMissing() {
+        openExample();
+        FrmRateRatios d(w_.get(), state(), ui_, {"0-1", "1-5"});
+        d.show();
+        d.compute();
+        test::Child<QComboBox>(&d, "comDTH")->setCurrentText("ICD");
+        d.compute();
+        QCOMPARE(ui_.messageTexts().size(), size_t(2));
+        QCOMPARE(QString::fromStdString(ui_.messageTexts()[0]), QString::fromStdString(Message(msg::NoDeathColumn)));
+        QVERIFY(QString::fromStdString(ui_.messageTexts()[1]).startsWith("Give the death value"));
+        QVERIFY(d.isVisible() && d.result() != QDialog::Accepted);
+        test::Child<QLineEdit>(&d, "txtDeathValue")->setText("162");
+        d.compute();
+        QCOMPARE(d.result(), int(QDialog::Accepted));
     }
 
     // The default list from the Tables menu, the ICD revisions dialog, then

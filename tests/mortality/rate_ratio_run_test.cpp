@@ -15,7 +15,8 @@ protected:
     // Two age classes x two periods x four categories; the third category
     // without deaths.
     mortality::RateRatioCells cells() const {
-        mortality::RateRatioCells c{{"0-1", "1-5", "5-10", "10+"}, {}};
+        mortality::RateRatioCells c;
+        c.categories = {"0-1", "1-5", "5-10", "10+"};
         const double deaths[4] = {10, 14, 0, 9};
         for (int a = 1; a <= 2; ++a)
             for (int p = 1; p <= 2; ++p)
