@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <new>
 
+#include "split_follow_up.h"
 #include "strata.h"
 #include "veldrix.h"
 
@@ -170,8 +171,8 @@ struct Collect {
     double* days;
     int32_t capacity;
     int32_t entries;
-    int64_t offset;  // A * C * (k - 1)
-    double* below;   // set while the run is below the first bound
+    int64_t offset;  // A * C * (k - 1), or A * C * k for layers
+    double* below;   // set while the run is below the first bound (not for layers)
 };
 
 void collect(void* context, int64_t cell, double n)
@@ -191,12 +192,15 @@ void collect(void* context, int64_t cell, double n)
 }  // namespace
 }  // namespace veldrix
 
-extern "C" VELDRIX_API int32_t PYCOMPUTE_AXIS(const VeldrixStrata* strata, const VeldrixAxis* axis,
-                                              double startDate, double endDate, double birthDate,
-                                              int32_t* cellIndex, double* days, int32_t capacity,
-                                              double* daysBelow)
+namespace veldrix {
+namespace {
+
+// The split of PYCOMPUTE_AXIS (layers false) and PYCOMPUTE_AXIS_LAYERS
+// (layers true: the days below the first bound in layer 0).
+int32_t splitByAxis(const VeldrixStrata* strata, const VeldrixAxis* axis, double startDate, double endDate,
+                    double birthDate, int32_t* cellIndex, double* days, int32_t capacity, double* daysBelow,
+                    bool layers)
 {
-    using namespace veldrix;
     if (!usable(axis))
         return -1;
     const PreparedStrata& prepared = preparedOf(strata);
@@ -210,11 +214,17 @@ extern "C" VELDRIX_API int32_t PYCOMPUTE_AXIS(const VeldrixStrata* strata, const
     // The days of follow-up are startDate + i for i = 0 .. n - 1.
     const double n = std::floor(std::fmin(endDate - startDate, kDateLimit)) + 1;
     auto reaches = [&](double i, double bound) { return bound <= axisValue(*axis, startDate + i); };
+    // The value never falls, so a bound the first day reaches is crossed
+    // before the follow-up and one the last day does not reach is crossed
+    // after it: only the bounds in between are looked for.
+    const double first = axisValue(*axis, startDate), last = axisValue(*axis, startDate + (n - 1));
     double from = 0;  // first day (index) of the current class's run
     for (int k = 0; k <= axis->classCount && from < n; ++k) {
         // The first day on which the value reaches bound k + 1 (n if none).
         double to = n;
-        if (k < axis->classCount) {
+        if (k < axis->classCount && axis->bounds[k] <= first) {
+            to = from;
+        } else if (k < axis->classCount && axis->bounds[k] <= last) {
             const double bound = axis->bounds[k];
             // The guess settles it with two evaluations when it is right:
             // the day reaches the bound and the one before does not.
@@ -234,13 +244,34 @@ extern "C" VELDRIX_API int32_t PYCOMPUTE_AXIS(const VeldrixStrata* strata, const
                 to = above;
         }
         if (to > from) {
-            c.offset = cells * (k - 1);
-            c.below = k == 0 ? daysBelow : nullptr;
-            splitPreparedFollowUp(startDate + from, startDate + (to - 1), birthDate, prepared, collect, &c);
+            c.offset = cells * (layers ? k : k - 1);
+            c.below = k == 0 && !layers ? daysBelow : nullptr;
+            splitFollowUp(startDate + from, startDate + (to - 1), birthDate, prepared.ages, prepared.periods,
+                          [&c](int64_t cell, double days) { collect(&c, cell, days); });
         }
         from = to;
     }
     return c.entries;
+}
+
+}  // namespace
+}  // namespace veldrix
+
+extern "C" VELDRIX_API int32_t PYCOMPUTE_AXIS(const VeldrixStrata* strata, const VeldrixAxis* axis,
+                                              double startDate, double endDate, double birthDate,
+                                              int32_t* cellIndex, double* days, int32_t capacity,
+                                              double* daysBelow)
+{
+    return veldrix::splitByAxis(strata, axis, startDate, endDate, birthDate, cellIndex, days, capacity, daysBelow,
+                                false);
+}
+
+extern "C" VELDRIX_API int32_t PYCOMPUTE_AXIS_LAYERS(const VeldrixStrata* strata, const VeldrixAxis* axis,
+                                                     double startDate, double endDate, double birthDate,
+                                                     int32_t* cellIndex, double* days, int32_t capacity)
+{
+    return veldrix::splitByAxis(strata, axis, startDate, endDate, birthDate, cellIndex, days, capacity, nullptr,
+                                true);
 }
 
 extern "C" VELDRIX_API int32_t DEATHCOMPUTE_AXIS(const VeldrixStrata* strata, const VeldrixAxis* axis,

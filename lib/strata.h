@@ -55,10 +55,4 @@ inline int64_t cellIndex(int ageClass, int period, int ageClasses)
     return ageClass + static_cast<int64_t>(ageClasses) * (period - 1);
 }
 
-// Calls sink(context, cell, days) for every run of consecutive days of
-// start .. end in one age x calendar cell, in the order of the days (the
-// split of PYCOMPUTE_PREPARED).
-void splitPreparedFollowUp(double start, double end, double birth, const PreparedStrata& strata,
-                   void (*sink)(void* context, int64_t cell, double days), void* context);
-
 }  // namespace veldrix

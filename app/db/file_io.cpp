@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -194,7 +195,7 @@ std::string JetBackupPath(const std::string& projectFile) {
 void MakeWorkingCopy(const std::string& projectFile, const std::string& workingCopy) {
     for (const char* suffix : {"-journal", "-wal", "-shm"}) RemoveFileQuietly(workingCopy + suffix);
     if (!IsJetDatabaseFile(projectFile)) {
-        ReplaceFileSafely(projectFile, workingCopy);
+        ReplaceFileSafely(projectFile, workingCopy, FileUse::WorkingCopy);
         return;
     }
     if (!JetImport()) throw VdxError(err::UnrecognizedDatabase, "'" + projectFile + "' is a Jet database.");
@@ -242,7 +243,69 @@ void SetWriteFaultHook(WriteFaultHook hook) {
     Hook() = std::move(hook);
 }
 
-void ReplaceFileSafely(const std::string& source, const std::string& target) {
+namespace {
+
+// Copies what is left of `in` to `out` from their current offsets, a chunk
+// of 1 MiB at a time, calling the write hook after each chunk. The kernel
+// copies between the files itself where it can (copy_file_range: no trip
+// through this process's memory); where it cannot (another file system
+// before Linux 5.3, a file system without it) the chunks are read and
+// written.
+void CopyChunks(int in, int out, const std::string& source, const std::string& target,
+                const std::function<void(int, const std::string&, const std::string&)>& failAndClean) {
+    constexpr size_t kChunk = 1 << 20;
+    uint64_t written = 0;
+    auto wrote = [&](size_t n) {
+        written += n;
+        int injected = 0;
+        {
+            std::lock_guard lock(HookMutex());
+            if (Hook()) injected = Hook()(target, written);
+        }
+        if (injected != 0) failAndClean(injected, "Could not write", target);
+    };
+    bool inKernel = true;
+    while (inKernel) {
+        const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, kChunk, 0);
+        if (n > 0) {
+            wrote(static_cast<size_t>(n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        // A refusal before the first chunk (no such copy here, a source
+        // that cannot be read) is settled by the plain reading below, which
+        // names the file at fault; later, only a copy the file systems do
+        // not support falls back.
+        if (n < 0 && written > 0 && errno != EXDEV && errno != ENOSYS && errno != EOPNOTSUPP && errno != EINVAL)
+            failAndClean(errno, "Could not write", target);
+        // 0 is the end of the file, or a file system that copies nothing
+        // this way (some report 0): the plain reading settles which.
+        inKernel = false;
+    }
+    std::vector<char> buffer(kChunk);
+    while (true) {
+        const ssize_t n = ::read(in, buffer.data(), buffer.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            failAndClean(errno, "Could not read", source);
+        }
+        if (n == 0) break;
+        ssize_t done = 0;
+        while (done < n) {
+            const ssize_t w = ::write(out, buffer.data() + done, static_cast<size_t>(n - done));
+            if (w < 0) {
+                if (errno == EINTR) continue;
+                failAndClean(errno, "Could not write", target);
+            }
+            done += w;
+            wrote(static_cast<size_t>(w));
+        }
+    }
+}
+
+}  // namespace
+
+void ReplaceFileSafely(const std::string& source, const std::string& target, FileUse use) {
     FileDescriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
     if (in.get() < 0) FailErrno(errno, "Could not read", source);
 
@@ -253,51 +316,26 @@ void ReplaceFileSafely(const std::string& source, const std::string& target) {
     FileDescriptor out(CreateHeldTemporary(target, temp));
     if (out.get() < 0) FailErrno(errno, "Could not write in the folder of", target);
 
-    auto failAndClean = [&](int e, const std::string& what) {
+    auto failAndClean = [&](int e, const std::string& what, const std::string& path) {
         ::close(out.release());
         ::unlink(temp.c_str());
-        FailErrno(e, what, target);
+        FailErrno(e, what, path);
     };
-
-    std::vector<char> buffer(1 << 20);
-    uint64_t written = 0;
-    while (true) {
-        const ssize_t n = ::read(in.get(), buffer.data(), buffer.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            const int e = errno;
-            ::close(out.release());
-            ::unlink(temp.c_str());
-            FailErrno(e, "Could not read", source);
-        }
-        if (n == 0) break;
-        ssize_t done = 0;
-        while (done < n) {
-            const ssize_t w = ::write(out.get(), buffer.data() + done, static_cast<size_t>(n - done));
-            if (w < 0) {
-                if (errno == EINTR) continue;
-                failAndClean(errno, "Could not write");
-            }
-            done += w;
-            written += static_cast<uint64_t>(w);
-            int injected = 0;
-            {
-                std::lock_guard lock(HookMutex());
-                if (Hook()) injected = Hook()(target, written);
-            }
-            if (injected != 0) failAndClean(injected, "Could not write");
-        }
-    }
+    CopyChunks(in.get(), out.get(), source, target, failAndClean);
     // The permissions of the file it replaces (or the usual ones for a new file).
     struct stat st {};
     mode_t mode = 0644;
     if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) mode = st.st_mode & 07777;
     ::fchmod(out.get(), mode);
-    if (::fsync(out.get()) != 0) failAndClean(errno, "Could not flush");
+    // A working copy is made afresh from the project file at every opening,
+    // so one cut short by a crash is never used: it need not reach the disk
+    // before the rename. A file that is kept must.
+    if (use == FileUse::Kept && ::fsync(out.get()) != 0) failAndClean(errno, "Could not flush", target);
     // Renamed while still held, so that no cleaner takes it for a leftover;
-    // the data are on disk already, closing cannot lose them.
-    if (::rename(temp.c_str(), target.c_str()) != 0) failAndClean(errno, "Could not replace");
+    // the data of a kept file are on disk already, closing cannot lose them.
+    if (::rename(temp.c_str(), target.c_str()) != 0) failAndClean(errno, "Could not replace", target);
     ::close(out.release());
+    if (use != FileUse::Kept) return;
     // Flush the folder, so the rename itself survives a crash.
     FileDescriptor dir(::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dir.get() >= 0) ::fsync(dir.get());

@@ -57,7 +57,10 @@ std::string JetBackupPath(const std::string& projectFile);
 // A failure (full disk, read-only folder, target is a directory ...) throws
 // VdxError (61 disk full, 70 permission denied, 75 path/file access error,
 // 53 file not found for a missing source) and leaves target as it was.
-void ReplaceFileSafely(const std::string& source, const std::string& target);
+// A working copy is not flushed: every opening makes it afresh, so a copy
+// cut short by a crash is never used.
+enum class FileUse { Kept, WorkingCopy };
+void ReplaceFileSafely(const std::string& source, const std::string& target, FileUse use = FileUse::Kept);
 
 // Removes the temporary files of saves of `target` that were cut short (the
 // process was killed): those in target's folder that no live process holds,

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <string_view>
 
 #include "db/database.h"
 #include "db/db_internal.h"
@@ -96,44 +97,71 @@ void IndexWorkHistory(Database& db, const std::string& name) {
 struct WorkHistoryStream::Cursor {
     Cursor(Database& db, const std::string& sql) : statement(db, sql) {}
     detail::Statement statement;
+    std::unique_ptr<detail::Statement> rows;  // rowOf's, made when first needed
 };
 
 WorkHistoryStream::WorkHistoryStream(Database& db, const std::string& name)
-    : name_(name), columns_(RegisteredWorkHistory(db, name)) {
+    : db_(db), name_(name), columns_(RegisteredWorkHistory(db, name)) {
     if (!db.tableExists(name))
         throw VdxError(err::ObjectNotFound, "The work history table '" + name + "' is missing from this study.");
-    const std::string order = detail::RowOrderName(detail::TableFields(db, name), name);
+    order_ = detail::RowOrderName(detail::TableFields(db, name), name);
     const std::string intensity = columns_.intensity.empty() ? std::string("1") : QuoteIdentifier(columns_.intensity);
+    // The row numbers are left out: taking each from the index costs a
+    // quarter of the reading, and only a message needs one (rowOf).
     cursor_ = std::make_unique<Cursor>(
-        db, "SELECT " + order + ", " + QuoteIdentifier(columns_.id) + ", " + QuoteIdentifier(columns_.start) + ", " +
+        db, "SELECT " + QuoteIdentifier(columns_.id) + ", " + QuoteIdentifier(columns_.start) + ", " +
                 QuoteIdentifier(columns_.end) + ", " + intensity + " FROM " + QuoteIdentifier(name) + " ORDER BY " +
-                OrderColumns(columns_) + ", " + order);
+                OrderColumns(columns_) + ", " + order_);
     has_ = advance();
+}
+
+int64_t WorkHistoryStream::rowOf(const PersonId& id, size_t k) {
+    if (!cursor_->rows)
+        cursor_->rows = std::make_unique<detail::Statement>(
+            db_, "SELECT " + order_ + " FROM " + QuoteIdentifier(name_) + " WHERE " + QuoteIdentifier(columns_.id) +
+                     " = ?1 ORDER BY " + OrderColumns(columns_) + ", " + order_ + " LIMIT 1 OFFSET ?2");
+    sqlite3_stmt* s = cursor_->rows->get();
+    sqlite3_reset(s);
+    if (id.kind == PersonId::Kind::Text)
+        sqlite3_bind_text(s, 1, id.text.data(), static_cast<int>(id.text.size()), SQLITE_TRANSIENT);
+    else
+        sqlite3_bind_double(s, 1, id.number);
+    sqlite3_bind_int64(s, 2, static_cast<sqlite3_int64>(k));
+    return cursor_->rows->step() ? sqlite3_column_int64(s, 0) : 0;
 }
 
 WorkHistoryStream::~WorkHistoryStream() = default;
 
 bool WorkHistoryStream::advance() { return cursor_->statement.step(); }
 
-PersonId WorkHistoryStream::idAt() const {
-    sqlite3_stmt* s = cursor_->statement.get();
-    PersonId id;
-    switch (sqlite3_column_type(s, 1)) {
+namespace {
+
+// Where the stored id `v` comes against `id`, in the order of
+// ComparePersonIds, without copying it.
+int CompareStoredId(sqlite3_value* v, const PersonId& id) {
+    PersonId::Kind kind = PersonId::Kind::Null;
+    switch (sqlite3_value_type(v)) {
         case SQLITE_INTEGER:
-        case SQLITE_FLOAT:
-            id.kind = PersonId::Kind::Number;
-            id.number = sqlite3_column_double(s, 1);
-            break;
+        case SQLITE_FLOAT: kind = PersonId::Kind::Number; break;
         case SQLITE_TEXT:
-        case SQLITE_BLOB:
-            id.kind = PersonId::Kind::Text;
-            id.text.assign(reinterpret_cast<const char*>(sqlite3_column_text(s, 1)),
-                           static_cast<size_t>(sqlite3_column_bytes(s, 1)));
-            break;
+        case SQLITE_BLOB: kind = PersonId::Kind::Text; break;
         default: break;
     }
-    return id;
+    if (kind != id.kind) return kind < id.kind ? -1 : 1;
+    if (kind == PersonId::Kind::Number) {
+        const double x = sqlite3_value_double(v);
+        return x < id.number ? -1 : x > id.number ? 1 : 0;
+    }
+    if (kind == PersonId::Kind::Text) {
+        const std::string_view text(reinterpret_cast<const char*>(sqlite3_value_text(v)),
+                                    static_cast<size_t>(sqlite3_value_bytes(v)));
+        const int c = text.compare(id.text);
+        return c < 0 ? -1 : c > 0 ? 1 : 0;
+    }
+    return 0;
 }
+
+}  // namespace
 
 void WorkHistoryStream::periodsOf(const PersonId& id, std::vector<WorkPeriodRow>& out) {
     out.clear();
@@ -145,14 +173,15 @@ void WorkHistoryStream::periodsOf(const PersonId& id, std::vector<WorkPeriodRow>
     asked_ = true;
     last_ = id;
     sqlite3_stmt* s = cursor_->statement.get();
+    // Each field is taken once per row as the stored value (the connection
+    // is this thread's alone), then read without further lookups.
     for (; has_; has_ = advance()) {
-        const int c = ComparePersonIds(idAt(), id);
+        const int c = CompareStoredId(sqlite3_column_value(s, 0), id);
         if (c < 0) continue;
         if (c > 0) break;
         WorkPeriodRow p;
-        p.row = sqlite3_column_int64(s, 0);
         auto fail = [&](const std::string& column, const char* meaning, const std::string& shown) {
-            std::string text = "Row " + std::to_string(p.row) + " of the work history '" + name_ + "': the " +
+            std::string text = "Row " + std::to_string(rowOf(id, out.size())) + " of the work history '" + name_ + "': the " +
                                meaning + " (column '" + column + "') ";
             text += shown.empty() ? std::string("is empty.")
                                   : "holds '" + shown + "', which is not " +
@@ -162,16 +191,17 @@ void WorkHistoryStream::periodsOf(const PersonId& id, std::vector<WorkPeriodRow>
             throw DataError(shown.empty() ? err::InvalidUseOfNull : err::TypeMismatch, text);
         };
         auto date = [&](int column, const std::string& name, const char* meaning) {
-            switch (sqlite3_column_type(s, column)) {
-                case SQLITE_INTEGER:
+            sqlite3_value* v = sqlite3_column_value(s, column);
+            switch (sqlite3_value_type(v)) {
+                case SQLITE_INTEGER: return static_cast<double>(sqlite3_value_int64(v));
                 case SQLITE_FLOAT: {
-                    const double d = sqlite3_column_double(s, column);
+                    const double d = sqlite3_value_double(v);
                     if (std::isfinite(d)) return std::floor(d);
                     fail(name, meaning, NumberText(d));
                     return 0.0;
                 }
                 case SQLITE_TEXT: {
-                    const std::string text(reinterpret_cast<const char*>(sqlite3_column_text(s, column)));
+                    const std::string text(reinterpret_cast<const char*>(sqlite3_value_text(v)));
                     if (text.find_first_not_of(' ') == std::string::npos) fail(name, meaning, "");
                     if (auto d = ReadDate(text)) return std::floor(*d);
                     fail(name, meaning, text);
@@ -180,18 +210,20 @@ void WorkHistoryStream::periodsOf(const PersonId& id, std::vector<WorkPeriodRow>
                 default: fail(name, meaning, ""); return 0.0;
             }
         };
-        p.start = date(2, columns_.start, "start date");
-        p.end = date(3, columns_.end, "end date");
-        if (columns_.intensity.empty() || sqlite3_column_type(s, 4) == SQLITE_NULL) {
+        p.start = date(1, columns_.start, "start date");
+        p.end = date(2, columns_.end, "end date");
+        sqlite3_value* intensity = sqlite3_column_value(s, 3);
+        const int type = sqlite3_value_type(intensity);
+        if (columns_.intensity.empty() || type == SQLITE_NULL) {
             p.intensity = 1;
-        } else if (sqlite3_column_type(s, 4) == SQLITE_TEXT) {
-            const std::string text(reinterpret_cast<const char*>(sqlite3_column_text(s, 4)));
+        } else if (type == SQLITE_TEXT) {
+            const std::string text(reinterpret_cast<const char*>(sqlite3_value_text(intensity)));
             const auto v = ReadNumber(text);
             if (text.find_first_not_of(' ') == std::string::npos) p.intensity = 1;
             else if (!v || !(*v >= 0)) fail(columns_.intensity, "intensity", text);
             else p.intensity = *v;
         } else {
-            p.intensity = sqlite3_column_double(s, 4);
+            p.intensity = sqlite3_value_double(intensity);
             if (!(p.intensity >= 0) || !std::isfinite(p.intensity))
                 fail(columns_.intensity, "intensity", NumberText(p.intensity));
         }

@@ -29,7 +29,6 @@ std::string PersonIdText(const PersonId& id);
 // One period of employment: the days start .. end, both included.
 struct WorkPeriodRow {
     double start = 0, end = 0, intensity = 1;
-    int64_t row = 0;  // in the work history's stored order, from 1
 };
 
 // The columns registered for a work history in VdxWorkHistories.
@@ -59,13 +58,18 @@ public:
     // the row, the column and the value for an empty or impossible date and
     // for an intensity that is not a number of zero or more.
     void periodsOf(const PersonId& id, std::vector<WorkPeriodRow>& out);
+    // The row (in the work history's stored order, from 1) of the person's
+    // k-th period as periodsOf gives them, from 0; for messages, looked up
+    // by a query of its own.
+    int64_t rowOf(const PersonId& id, size_t k);
     const std::string& name() const { return name_; }
 
 private:
     struct Cursor;
     bool advance();
-    PersonId idAt() const;
+    Database& db_;
     std::string name_;
+    std::string order_;  // the name of the row order
     WorkHistoryColumnNames columns_;
     std::unique_ptr<Cursor> cursor_;
     bool has_ = false;

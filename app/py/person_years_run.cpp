@@ -140,10 +140,12 @@ bool ComputePersonYears(ProgramState& state, db::Database& workingCopy, Progress
     std::unique_ptr<db::WorkHistoryStream> history;
     if (withHistory) history = std::make_unique<db::WorkHistoryStream>(workingCopy, axis.workHistory);
     std::vector<db::WorkPeriodRow> historyRows;
-    const size_t axisCells = cellCount * static_cast<size_t>(classes);
+    // With the axis each person is split once, into K + 1 layers of A x C
+    // cells: layer 0 the days below the first bound, layer k category k.
+    // The age x calendar table is the sum of the layers.
+    const size_t axisCells = cellCount * static_cast<size_t>(classes + 1);
     std::vector<int64_t> firstAxis(withAxis ? axisCells + 1 : 0, 0);
     std::vector<int64_t> secondAxis(withAxis && bySex ? axisCells + 1 : 0, 0);
-    double daysBelow = 0;
     library::Axis kernelAxis;
     kernelAxis.kind = static_cast<int32_t>(axis.kind);
     kernelAxis.lagYears = axis.lagYears;
@@ -236,17 +238,19 @@ bool ComputePersonYears(ProgramState& state, db::Database& workingCopy, Progress
             const DateColumn hire{axisHireColumn, rows.field(axisHireColumn).name, "date of hire"};
             if (rows.storage(axisHireColumn) != TableStream::Storage::Null) person.hire = std::floor(DateOf(state, rows, hire));
         } else if (withHistory) {
-            history->periodsOf(db::PersonIdOf(rows, idColumn), historyRows);
+            const db::PersonId id = db::PersonIdOf(rows, idColumn);
+            history->periodsOf(id, historyRows);
             for (size_t i = 0; i < historyRows.size(); ++i) {
                 const db::WorkPeriodRow& w = historyRows[i];
                 if (w.end < w.start || (i > 0 && w.start <= historyRows[i - 1].end))
                     throw DataError(err::InvalidProcedureCall,
-                                    "Row " + std::to_string(w.row) + " of the work history '" + axis.workHistory +
-                                        "': the period " + FormatDate(w.start) + " to " + FormatDate(w.end) +
+                                    "Row " + std::to_string(history->rowOf(id, i)) + " of the work history '" +
+                                        axis.workHistory + "': the period " + FormatDate(w.start) + " to " +
+                                        FormatDate(w.end) +
                                         (w.end < w.start ? std::string(" ends before it starts")
                                                          : " overlaps the period of row " +
-                                                               std::to_string(historyRows[i - 1].row)) +
-                                        " (person " + db::PersonIdText(db::PersonIdOf(rows, idColumn)) +
+                                                               std::to_string(history->rowOf(id, i - 1))) +
+                                        " (person " + db::PersonIdText(id) +
                                         "). The person-years run has stopped; nothing has been changed. Tools > "
                                         "Check cohort lists every such row.");
                 person.periods.push_back({w.start, w.end, w.intensity});
@@ -258,16 +262,6 @@ bool ComputePersonYears(ProgramState& state, db::Database& workingCopy, Progress
     auto compute = [&](const Person* persons, size_t count) {
         for (const Person* person = persons; person != persons + count; ++person) {
             int64_t personDays = 0;
-            if (cellCount > 0 && person->start <= person->end) {
-                const int32_t entries =
-                    SplitFollowUp(strata, person->start, person->end, person->birth, cellIndex, days);
-                for (int32_t e = 0; e < entries; ++e) {
-                    // Whole, non-negative numbers of days: adding a half and cutting is exact.
-                    const auto d = static_cast<int64_t>(days[static_cast<size_t>(e)] + 0.5);
-                    (*person->run)[static_cast<size_t>(cellIndex[static_cast<size_t>(e)])] += d;
-                    personDays += d;
-                }
-            }
             if (withAxis && person->start <= person->end) {
                 library::Axis a = kernelAxis;
                 a.hireDate = person->hire;
@@ -275,10 +269,9 @@ bool ComputePersonYears(ProgramState& state, db::Database& workingCopy, Progress
                 a.periodCount = static_cast<int32_t>(person->periods.size());
                 std::vector<int64_t>& axisRun = person->run == &firstRun ? firstAxis : secondAxis;
                 for (;;) {
-                    double below = 0;
-                    const int32_t entries = strata.axisCells(a, person->start, person->end, person->birth,
-                                                             cellIndex.data(), days.data(),
-                                                             static_cast<int32_t>(cellIndex.size()), &below);
+                    const int32_t entries = strata.axisLayerCells(a, person->start, person->end, person->birth,
+                                                                  cellIndex.data(), days.data(),
+                                                                  static_cast<int32_t>(cellIndex.size()));
                     if (entries < 0)
                         throw VdxError(err::InvalidProcedureCall, "The exposure classes cannot be used: " +
                                                              std::string("the bounds must ascend."));
@@ -287,11 +280,22 @@ bool ComputePersonYears(ProgramState& state, db::Database& workingCopy, Progress
                         days.resize(static_cast<size_t>(entries));
                         continue;
                     }
-                    for (int32_t e = 0; e < entries; ++e)
-                        axisRun[static_cast<size_t>(cellIndex[static_cast<size_t>(e)])] +=
-                            static_cast<int64_t>(days[static_cast<size_t>(e)] + 0.5);
-                    daysBelow += below;
+                    for (int32_t e = 0; e < entries; ++e) {
+                        // Whole, non-negative numbers of days: adding a half and cutting is exact.
+                        const auto d = static_cast<int64_t>(days[static_cast<size_t>(e)] + 0.5);
+                        axisRun[static_cast<size_t>(cellIndex[static_cast<size_t>(e)])] += d;
+                        personDays += d;
+                    }
                     break;
+                }
+            } else if (cellCount > 0 && person->start <= person->end) {
+                const int32_t entries =
+                    SplitFollowUp(strata, person->start, person->end, person->birth, cellIndex, days);
+                for (int32_t e = 0; e < entries; ++e) {
+                    // Whole, non-negative numbers of days: adding a half and cutting is exact.
+                    const auto d = static_cast<int64_t>(days[static_cast<size_t>(e)] + 0.5);
+                    (*person->run)[static_cast<size_t>(cellIndex[static_cast<size_t>(e)])] += d;
+                    personDays += d;
                 }
             }
             if (personDays > 0) continue;
@@ -329,6 +333,15 @@ bool ComputePersonYears(ProgramState& state, db::Database& workingCopy, Progress
                [](const PyRunSummary::LeftOut& a, const PyRunSummary::LeftOut& b) { return a.row < b.row; });
     if (summary.leftOut.size() > kLeftOutDetails) summary.leftOut.resize(kLeftOutDetails);
 
+    // The age x calendar table of a run with the axis: the sum of its layers.
+    if (withAxis) {
+        for (int c = 0; c <= classes; ++c)
+            for (size_t k = 1; k <= cellCount; ++k) {
+                firstRun[k] += firstAxis[cellCount * static_cast<size_t>(c) + k];
+                if (bySex) secondRun[k] += secondAxis[cellCount * static_cast<size_t>(c) + k];
+            }
+    }
+
     // Transfer: table 1 all persons (with sex: the sum of both codes).
     const int tables = bySex ? 3 : 1;
     cells.resize(tables, ages, periods);
@@ -350,9 +363,10 @@ bool ComputePersonYears(ProgramState& state, db::Database& workingCopy, Progress
         *exposure = ExposureResults{};
         if (withAxis) {
             exposure->axis = axis;
-            exposure->daysBelow = static_cast<int64_t>(daysBelow + 0.5);
+            for (size_t k = 1; k <= cellCount; ++k)
+                exposure->daysBelow += firstAxis[k] + (bySex ? secondAxis[k] : 0);
             summary.daysBelowFirstBound = exposure->daysBelow;
-            for (int c = 0; c < classes; ++c) {
+            for (int c = 1; c <= classes; ++c) {
                 PyCells category;
                 category.resize(tables, ages, periods);
                 size_t cell = cellCount * static_cast<size_t>(c) + 1;

@@ -31,6 +31,7 @@ enum Export {
     kPyComputeAxis,
     kDeathComputeAxis,
     kChiSquareUpperTail,
+    kPyComputeAxisLayers,
     kExportCount
 };
 
@@ -40,7 +41,7 @@ constexpr std::array<const char*, kExportCount> kExportNames = {
     "MultiplierChiSquareLow", "MultiplierChiSquareHigh", "MultiplierSquareRootLow",
     "MultiplierSquareRootHigh", "MultiplierWaldLow", "MultiplierWaldHigh",
     "PYCOMPUTE_AXIS", "DEATHCOMPUTE_AXIS",
-    "ChiSquareUpperTail",
+    "ChiSquareUpperTail", "PYCOMPUTE_AXIS_LAYERS",
 };
 
 // The loaded library and the exports found so far. The person-years run
@@ -144,6 +145,13 @@ int32_t Strata::axisCells(const Axis& axis, double startDate, double endDate, do
     return resolve<kPyComputeAxis, decltype(PYCOMPUTE_AXIS)>()(
         reinterpret_cast<const VeldrixStrata*>(prepared_), reinterpret_cast<const VeldrixAxis*>(&axis), startDate,
         endDate, birthDate, cellIndex, days, capacity, daysBelow);
+}
+
+int32_t Strata::axisLayerCells(const Axis& axis, double startDate, double endDate, double birthDate,
+                               int32_t* cellIndex, double* days, int32_t capacity) const {
+    return resolve<kPyComputeAxisLayers, decltype(PYCOMPUTE_AXIS_LAYERS)>()(
+        reinterpret_cast<const VeldrixStrata*>(prepared_), reinterpret_cast<const VeldrixAxis*>(&axis), startDate,
+        endDate, birthDate, cellIndex, days, capacity);
 }
 
 int32_t Strata::axisDeathCell(const Axis& axis, double deathDate, double birthDate) const {

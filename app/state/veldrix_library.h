@@ -54,6 +54,11 @@ public:
     // *daysBelow; -1 for an axis the library refuses.
     int32_t axisCells(const Axis& axis, double startDate, double endDate, double birthDate, int32_t* cellIndex,
                       double* days, int32_t capacity, double* daysBelow) const;
+    // PYCOMPUTE_AXIS_LAYERS: the same cells, with layer 0
+    // (i + A * (j - 1)) for the days below the first bound, so that the sum
+    // of the layers is the person's age x calendar split.
+    int32_t axisLayerCells(const Axis& axis, double startDate, double endDate, double birthDate,
+                           int32_t* cellIndex, double* days, int32_t capacity) const;
     int32_t axisDeathCell(const Axis& axis, double deathDate, double birthDate) const;
 
 private:

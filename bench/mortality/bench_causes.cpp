@@ -65,16 +65,13 @@ void Generate(const std::string& path, int persons) {
         sqlite3_stmt* insert = nullptr;
         sqlite3_prepare_v2(d->handle(), "INSERT INTO Cohort VALUES (?1, ?2, ?3, ?4, ?5, ?6)", -1, &insert, nullptr);
         Random rng{1962};
-        const auto day = [](int y) { return static_cast<int64_t>(DayNumber(y, 1, 1)); };
         const int64_t end = static_cast<int64_t>(DayNumber(2020, 12, 31));
         const char* icd9[] = {"162.9", "410.1", "436", "153.4", "185", "151.0", "491.2", "250.0", "428", "571.5",
                               "E950.0", "E812", "163.9", "188.9", "204.1", "201.9", "850", "501", "296.2", "011.9"};
         const char* icd10[] = {"C34.1", "I21.0", "I64", "C18.7", "C61", "C16.9", "J44.9", "E11.9", "I50.0", "K70.3",
                                "X70", "V43.5", "C45.0", "C67.9", "C91.1", "C81.9", "S06.5", "J61", "F32.2", "A16.2"};
         for (int i = 1; i <= persons; ++i) {
-            const int64_t birth = rng.between(day(1900), day(1961) - 1);
-            const int64_t entry = std::max(rng.between(day(1950), day(1991) - 1), birth + 16 * 365);
-            const int64_t exit = std::min(end, entry + rng.between(0, 50 * 365));
+            const auto [birth, entry, exit] = bench::DrawPersonDates(rng);
             const bool died = exit < end && rng.next() % 3 == 0;
             sqlite3_bind_int64(insert, 1, i);
             sqlite3_bind_int64(insert, 2, birth);

@@ -63,13 +63,10 @@ void Generate(const std::string& path, int persons) {
         sqlite3_stmt* insert = nullptr;
         sqlite3_prepare_v2(d->handle(), "INSERT INTO Cohort VALUES (?1, ?2, ?3, ?4, ?5, ?6)", -1, &insert, nullptr);
         Random rng{1962};
-        const auto day = [](int y) { return static_cast<int64_t>(DayNumber(y, 1, 1)); };
         const int64_t end = static_cast<int64_t>(DayNumber(2020, 12, 31));
         const int causes[] = {162, 410, 436, 153, 185, 151, 491, 250, 428, 571};
         for (int i = 1; i <= persons; ++i) {
-            const int64_t birth = rng.between(day(1900), day(1961) - 1);
-            const int64_t entry = std::max(rng.between(day(1950), day(1991) - 1), birth + 16 * 365);
-            const int64_t exit = std::min(end, entry + rng.between(0, 50 * 365));
+            const auto [birth, entry, exit] = bench::DrawPersonDates(rng);
             const bool died = exit < end && rng.next() % 3 == 0;
             sqlite3_bind_int64(insert, 1, i);
             sqlite3_bind_int64(insert, 2, birth);

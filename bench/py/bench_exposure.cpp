@@ -50,36 +50,8 @@ void Generate(const std::string& path, int persons, int periods) {
     if (!db::CreateProjectFile(state, ui, path)) Die("cannot create " + path, ui);
     {
         auto d = db::Database::open(state.WorkingCopyName);
-        d->createTable({"Cohort",
-                        0,
-                        {{"ID", FieldType::Long, 0},
-                         {"DOB", FieldType::Date, 0},
-                         {"DOH", FieldType::Date, 0},
-                         {"DOE", FieldType::Date, 0},
-                         {"DOX", FieldType::Date, 0},
-                         {"SEX", FieldType::Integer, 0}}});
         d->beginTransaction();
-        sqlite3_stmt* insert = nullptr;
-        sqlite3_prepare_v2(d->handle(), "INSERT INTO Cohort VALUES (?1, ?2, ?3, ?4, ?5, ?6)", -1, &insert, nullptr);
-        Random rng{1950};
-        const int64_t birthLo = static_cast<int64_t>(DayNumber(1900, 1, 1)), birthHi = static_cast<int64_t>(DayNumber(1960, 12, 31));
-        const int64_t entryLo = static_cast<int64_t>(DayNumber(1950, 1, 1)), entryHi = static_cast<int64_t>(DayNumber(1990, 12, 31));
-        const int64_t end = static_cast<int64_t>(DayNumber(2020, 12, 31));
-        for (int i = 1; i <= persons; ++i) {
-            const int64_t birth = rng.between(birthLo, birthHi);
-            const int64_t entry = std::max(rng.between(entryLo, entryHi), birth + 16 * 365);
-            const int64_t exit = std::min(end, entry + rng.between(0, 50 * 365));
-            const int64_t hire = entry - rng.between(0, 10 * 365);
-            sqlite3_bind_int64(insert, 1, i);
-            sqlite3_bind_int64(insert, 2, birth);
-            sqlite3_bind_int64(insert, 3, hire);
-            sqlite3_bind_int64(insert, 4, entry);
-            sqlite3_bind_int64(insert, 5, exit);
-            sqlite3_bind_int64(insert, 6, 1 + static_cast<int64_t>(rng.next() % 2));
-            if (sqlite3_step(insert) != SQLITE_DONE) Die("insert failed", ui);
-            sqlite3_reset(insert);
-        }
-        sqlite3_finalize(insert);
+        bench::AddHiredCohort(*d, persons, ui);
         // The work history, in the order of a random key rather than by person.
         d->createTable({"Work", 0, {{"PersonID", FieldType::Long, 0}, {"Start", FieldType::Date, 0},
                                     {"End", FieldType::Date, 0}, {"Intensity", FieldType::Double, 0},
@@ -87,6 +59,7 @@ void Generate(const std::string& path, int persons, int periods) {
         d->createTable({"WorkGenerated", 0, {{"PersonID", FieldType::Long, 0}, {"Start", FieldType::Date, 0},
                                              {"End", FieldType::Date, 0}, {"Intensity", FieldType::Double, 0},
                                              {"Shuffle", FieldType::Long, 0}}});
+        sqlite3_stmt* insert = nullptr;
         sqlite3_prepare_v2(d->handle(), "INSERT INTO WorkGenerated VALUES (?1, ?2, ?3, ?4, ?5)", -1, &insert, nullptr);
         Random work{26};
         const int64_t hireLo = static_cast<int64_t>(DayNumber(1940, 1, 1));

@@ -147,6 +147,18 @@ VELDRIX_API int32_t PYCOMPUTE_AXIS(const VeldrixStrata* strata, const VeldrixAxi
                                    double endDate, double birthDate, int32_t* cellIndex, double* days,
                                    int32_t capacity, double* daysBelow);
 
+/*
+ * PYCOMPUTE_AXIS with the days below the first bound (or without a value) in
+ * a layer of their own: a day of age class i, calendar period j and axis
+ * class k counts in cell i + A * (j - 1) + A * C * k, k = 0 for the days
+ * below the first bound. Every day that has an age and calendar cell is then
+ * in one cell, and the person's age x calendar split (PYCOMPUTE_PREPARED) is
+ * the sum of the K + 1 layers: one split serves both tables.
+ */
+VELDRIX_API int32_t PYCOMPUTE_AXIS_LAYERS(const VeldrixStrata* strata, const VeldrixAxis* axis, double startDate,
+                                          double endDate, double birthDate, int32_t* cellIndex, double* days,
+                                          int32_t capacity);
+
 /* The cell of a death on deathDate with the numbering of PYCOMPUTE_AXIS, or 0
  * when it is in no cell; -1 when the axis is not usable. */
 VELDRIX_API int32_t DEATHCOMPUTE_AXIS(const VeldrixStrata* strata, const VeldrixAxis* axis, double deathDate,

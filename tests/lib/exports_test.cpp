@@ -30,7 +30,7 @@ TEST_F(LoadedLibrary, ExportsEveryKernelByItsPlainName)
          {"PYCOMPUTE", "DEATHCOMPUTE", "MultiplierExactLow", "MultiplierExactHigh", "MultiplierByarLow",
           "MultiplierByarHigh", "MultiplierChiSquareLow", "MultiplierChiSquareHigh", "MultiplierSquareRootLow",
           "MultiplierSquareRootHigh", "MultiplierWaldLow", "MultiplierWaldHigh", "PYCOMPUTE_CELLS",
-          "DEATHCOMPUTE_CELL", "STRATA_PREPARE", "PYCOMPUTE_PREPARED", "DEATHCOMPUTE_PREPARED",
+          "DEATHCOMPUTE_CELL", "STRATA_PREPARE", "PYCOMPUTE_PREPARED", "DEATHCOMPUTE_PREPARED", "PYCOMPUTE_AXIS_LAYERS",
           "ChiSquareUpperTail"})
         EXPECT_NE(symbol(name), nullptr) << name;
 }

@@ -89,10 +89,38 @@ void expectSameAsWalk(const Grid& g, const Config& c, const Person& p)
     // days of the run without the axis.
     const int32_t plain = PYCOMPUTE_PREPARED(&g.strata, p.start, p.end, p.birth, index.data(), days.data(),
                                              static_cast<int32_t>(index.size()));
+    const size_t ac = static_cast<size_t>(g.A()) * static_cast<size_t>(g.C());
+    std::vector<double> plainCells(ac + 1, 0.0);
     double plainTotal = 0;
-    for (int32_t e = 0; e < plain; ++e)
+    for (int32_t e = 0; e < plain; ++e) {
         plainTotal += days[e];
+        plainCells[static_cast<size_t>(index[e])] += days[e];
+    }
     EXPECT_EQ(total, plainTotal);
+
+    // The layered split: layers 1 .. K are the categories above, layer 0
+    // holds the days below the first bound, and the layers add up cell by
+    // cell to the split without the axis.
+    const int32_t layered = PYCOMPUTE_AXIS_LAYERS(&g.strata, &axis, p.start, p.end, p.birth, index.data(),
+                                                  days.data(), static_cast<int32_t>(index.size()));
+    ASSERT_GE(layered, 0);
+    ASSERT_LE(layered, static_cast<int32_t>(index.size()));
+    std::vector<double> layers(ac * (c.bounds.size() + 1) + 1, 0.0);
+    for (int32_t e = 0; e < layered; ++e) {
+        ASSERT_GT(index[e], 0);
+        ASSERT_LT(static_cast<size_t>(index[e]), layers.size());
+        layers[static_cast<size_t>(index[e])] += days[e];
+    }
+    std::vector<double> sum(ac + 1, 0.0), categories(expected.size(), 0.0);
+    double layerBelow = 0;
+    for (size_t k = 1; k < layers.size(); ++k) {
+        sum[(k - 1) % ac + 1] += layers[k];
+        if (k <= ac) layerBelow += layers[k];
+        else categories[k - ac] = layers[k];
+    }
+    EXPECT_EQ(sum, plainCells);
+    EXPECT_EQ(layerBelow, expectedBelow);
+    EXPECT_EQ(categories, expected);
 }
 
 Person generated(std::mt19937& rng)

@@ -164,15 +164,22 @@ TEST_F(ExposureRun, AReversedOrOverlappingPeriodStopsTheRun) {
     sql("CREATE TABLE VdxWorkHistories (Name TEXT, IdColumn TEXT, StartColumn TEXT, EndColumn TEXT, "
         "IntensityColumn TEXT, JobColumn TEXT);");
     sql("INSERT INTO VdxWorkHistories VALUES ('Work', 'PersonID', 'Start', 'End', 'Intensity', '');");
-    for (const char* periods : {"(1, 20000, 19000, 1)", "(1, 20000, 21000, 1), (1, 21000, 22000, 1)"}) {
+    // Stored out of order, so that the row named is the stored one, not the
+    // place in the person's sorted periods.
+    const std::pair<const char*, const char*> cases[] = {
+        {"(1, 20000, 19000, 1)", "Row 1 of the work history 'Work': the period"},
+        {"(1, 21000, 22000, 1), (1, 20000, 21000, 1)", "Row 1 of the work history 'Work'"},
+        {"(1, 21000, 22000, 1), (1, 20000, 21000, 1)", "overlaps the period of row 2"},
+        {"(1, 21000, 22000, 1), (1, 20000, NULL, 1)", "Row 2 of the work history 'Work': the end date"},
+    };
+    for (const auto& [periods, expected] : cases) {
         SCOPED_TRACE(periods);
         sql("DELETE FROM Work;");
         sql(std::string("INSERT INTO Work VALUES ") + periods + ";");
         state.ExposureEntry = ExposureAxis{ExposureAxisKind::Duration, {0, 1}, 0, "", "Work", "ID"};
         EXPECT_EQ(compute(form("0:100:10", "1950:2010:5")), py::PyRunOutcome::Failed);
         ASSERT_FALSE(ui.messageTexts().empty());
-        EXPECT_NE(ui.messageTexts().back().find("of the work history 'Work'"), std::string::npos)
-            << ui.messageTexts().back();
+        EXPECT_NE(ui.messageTexts().back().find(expected), std::string::npos) << ui.messageTexts().back();
         EXPECT_FALSE(state.Exposure.computed());
     }
 }
