@@ -61,43 +61,15 @@ void Generate(const std::string& path, int persons) {
     db::ReleaseWorkingCopy(state);
 }
 
-// One timed run (in the child process): prints "open read+compute+store save total".
+// One timed run (in the child process), by sex or not.
 int TimedRun(const std::string& path, const std::string& age, const std::string& calendar, bool bySex) {
-    ProgramState state;
-    ScriptedInteraction ui;
-    const auto t0 = Clock::now();
-    if (!db::OpenProjectFile(state, ui, path)) Die("cannot open " + path, ui);
-    const auto t1 = Clock::now();
-    const auto snapshot = py::TakeSettingsSnapshot(state);
-    auto split = [](const std::string& s, std::string& a, std::string& b, std::string& c) {
-        const auto p1 = s.find(':'), p2 = s.find(':', p1 + 1);
-        a = s.substr(0, p1);
-        b = s.substr(p1 + 1, p2 - p1 - 1);
-        c = s.substr(p2 + 1);
-    };
-    py::PyRequest form;
-    form.birthColumn = "DOB";
-    form.entryColumn = "DOE";
-    form.exitColumn = "DOX";
-    split(age, form.ageFrom, form.ageTo, form.ageStep);
-    split(calendar, form.calendarFrom, form.calendarTo, form.calendarStep);
-    if (bySex) {
+    return bench::TimedPersonYearsRun(path, age, calendar, [bySex](ProgramState& state) {
+        if (!bySex) return;
         state.py.bySex = state.py.sexDefined = true;
         state.py.sexColumn = "SEX";
         state.py.sexCode1 = 1;
         state.py.sexCode2 = 2;
-    }
-    if (!py::CheckPyRequest(state, ui, form).ok()) Die("settings refused", ui);
-    py::PyRunSummary summary;
-    if (py::RunPersonYears(state, ui, snapshot, &summary) != py::PyRunOutcome::Completed) Die("run failed", ui);
-    const auto t2 = Clock::now();
-    if (!db::FileSave(state, ui)) Die("save failed", ui);
-    const auto t3 = Clock::now();
-    db::ReleaseWorkingCopy(state);
-    std::printf("%.3f %.3f %.3f %.3f %lld %lld %lld\n", Seconds(t0, t1), Seconds(t1, t2), Seconds(t2, t3),
-                Seconds(t0, t3), static_cast<long long>(summary.rows), static_cast<long long>(summary.totalDays),
-                static_cast<long long>(summary.largestCell));
-    return 0;
+    });
 }
 
 }  // namespace
