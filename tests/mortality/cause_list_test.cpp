@@ -19,6 +19,8 @@
 using namespace vdx;
 using vdx::test::D;
 using vdx::test::Person;
+using vdx::test::CivilYear;
+using vdx::test::SpreadPersons;
 
 namespace {
 
@@ -180,32 +182,16 @@ double RatePerThousand(int cause, int sex, int age, int year) {
     return (0.5 + 0.1 * age + 0.01 * (year - 1960)) * (sex == 1 ? 1.3 : 1.0) * (cause == 1 ? 0.1 : 1.0);
 }
 
-int CivilYear(double day) {
-    using namespace std::chrono;
-    return static_cast<int>(year_month_day{sys_days{days{static_cast<int>(day) - 25569}}}.year());
-}
-
 class CausesByLongRates : public CauseListRun {
 protected:
     // Persons of both sexes spread by a fixed generator: a third died of
     // lung cancer, a third of a heart attack (codes of the revision in force).
     std::vector<Person> generated(int count) {
-        std::vector<Person> persons;
-        uint32_t x = 4711;
-        auto next = [&](int range) {
-            x = x * 1103515245u + 12345u;
-            return static_cast<int>((x >> 8) % static_cast<uint32_t>(range));
-        };
-        for (int k = 0; k < count; ++k) {
-            const double birth = DayNumber(1915, 1, 1) + next(35 * 365);
-            const double entry = DayNumber(1968, 1, 1) + next(18 * 365);
-            const double exit = entry + next(25 * 365);
+        return SpreadPersons(count, 4711, [](int k, double exit) {
             const bool icd10 = CivilYear(exit) >= 1999;
             const char* code = k % 3 == 0 ? (icd10 ? "C34.1" : "162.9") : k % 3 == 1 ? (icd10 ? "I21" : "410") : "";
-            persons.push_back(Person{Value::date(birth), Value::date(exit), Value::integer(1 + k % 2), Value::null(),
-                                     *code ? Value::text(code) : Value(), Value::date(entry)});
-        }
-        return persons;
+            return *code ? Value::text(code) : Value();
+        });
     }
     // A long rate table by sex, cause (the causes given; "Stomach" besides),
     // single ages 0-100 and years 1960-1999.

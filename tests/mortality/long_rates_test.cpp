@@ -22,30 +22,12 @@ double RatePerThousand(int sex, int age, int year) {
     return (0.5 + 0.1 * age + 0.01 * (year - 1960)) * (sex == 1 ? 1.3 : 1.0);
 }
 
-int CivilYear(double day) {
-    using namespace std::chrono;
-    return static_cast<int>(year_month_day{sys_days{days{static_cast<int>(day) - 25569}}}.year());
-}
-
 class LongRates : public MortalityTest {
 protected:
     // Persons of both sexes with entry, exit and birth spread by a fixed
     // generator; every third died of ICD 162.
     std::vector<Person> cohort(int count) {
-        std::vector<Person> persons;
-        uint32_t x = 12345;
-        auto next = [&](int range) {
-            x = x * 1103515245u + 12345u;
-            return static_cast<int>((x >> 8) % static_cast<uint32_t>(range));
-        };
-        for (int k = 0; k < count; ++k) {
-            const double birth = DayNumber(1915, 1, 1) + next(35 * 365);
-            const double entry = DayNumber(1968, 1, 1) + next(18 * 365);
-            const double exit = entry + next(25 * 365);
-            persons.push_back(Person{Value::date(birth), Value::date(exit), Value::integer(1 + k % 2), Value::null(),
-                                     Value::integer(k % 3 == 0 ? 162 : 100), Value::date(entry)});
-        }
-        return persons;
+        return SpreadPersons(count, 12345, [](int k, double) { return Value::integer(k % 3 == 0 ? 162 : 100); });
     }
 
     // Rates for the single ages 0 to 100 and years 1960 to 1999 of the

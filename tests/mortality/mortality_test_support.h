@@ -4,6 +4,8 @@
 // choosing, rate tables, and the Compute > SMR steps as the dialog runs them.
 #pragma once
 
+#include <chrono>
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -31,6 +33,34 @@ struct Person {
 };
 
 inline Value D(int y, int m, int d) { return Value::date(DayNumber(y, m, d)); }
+
+// The civil year of a day number.
+inline int CivilYear(double day) {
+    using namespace std::chrono;
+    return static_cast<int>(year_month_day{sys_days{days{static_cast<int>(day) - 25569}}}.year());
+}
+
+// `count` persons of both sexes (1 and 2 by turns), born 1915-1949, entered
+// 1968-1985 and followed up to 25 years, spread by a fixed generator from
+// `seed`; person k's death code is deathCode(k, exit day), null when empty.
+template <typename DeathCode>
+std::vector<Person> SpreadPersons(int count, uint32_t seed, DeathCode&& deathCode) {
+    std::vector<Person> persons;
+    uint32_t x = seed;
+    auto next = [&](int range) {
+        x = x * 1103515245u + 12345u;
+        return static_cast<int>((x >> 8) % static_cast<uint32_t>(range));
+    };
+    for (int k = 0; k < count; ++k) {
+        const double birth = DayNumber(1915, 1, 1) + next(35 * 365);
+        const double entry = DayNumber(1968, 1, 1) + next(18 * 365);
+        const double exit = entry + next(25 * 365);
+        const Value code = deathCode(k, exit);
+        persons.push_back(Person{Value::date(birth), Value::date(exit), Value::integer(1 + k % 2), Value::null(),
+                                 code, Value::date(entry)});
+    }
+    return persons;
+}
 
 inline std::string ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
