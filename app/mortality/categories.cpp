@@ -24,6 +24,7 @@
 #include "mortality/count_deaths.h"
 #include "mortality/death_group.h"
 #include "mortality/long_rates.h"
+#include "mortality/smr_run.h"
 #include "mortality/strata_table.h"
 #include "state/errors.h"
 #include "state/messages.h"
@@ -38,15 +39,6 @@ namespace {
 using db::TableStream;
 
 constexpr const char* kKind = "Categories";
-
-int ClassCount(int bounds) { return bounds > 1 ? bounds - 1 : 0; }
-
-int16_t LevelOf(const std::string& text) {
-    if (text == "0.01") return 99;
-    if (text == "0.05") return 95;
-    if (text == "0.10") return 90;
-    return 0;
-}
 
 // The SMR and its bounds of O deaths against E expected, as Compute > SMR
 // gives them: none when nothing is expected; 0, 0 and the bound of a count
@@ -125,10 +117,10 @@ CategoryTable ComputeCategoryTable(ProgramState& state, db::Database& db, const 
                        "This study holds no person-years by exposure category: compute the person-years with an "
                        "exposure axis first (Compute > Person-Years, Exposure axis).");
     const PySettings& p = state.py;
-    const int ages = ClassCount(p.ageBoundCount), periods = ClassCount(p.calendarBoundCount);
+    const int ages = p.ageClassCount(), periods = p.periodCount();
     const int classes = static_cast<int>(exposure.categories.size());
     const int tables = exposure.categories.front().tables();
-    const int16_t level = LevelOf(request.levelText);
+    const int16_t level = SignificanceLevelPercent(request.levelText);
     const std::optional<IntervalMethod> named = IntervalMethodNamed(request.method);
     if (level == 0) throw VdxError(err::InvalidProcedureCall, "The significance level must be 0.01, 0.05 or 0.10.");
     if (!named)

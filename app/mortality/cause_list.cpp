@@ -56,15 +56,6 @@ std::string CellText(const Value& v) {
     }
 }
 
-int ClassCount(int bounds) { return bounds > 1 ? bounds - 1 : 0; }
-
-int16_t LevelOf(const std::string& text) {
-    if (text == "0.01") return 99;
-    if (text == "0.05") return 95;
-    if (text == "0.10") return 90;
-    return 0;
-}
-
 [[noreturn]] void Refused(const std::string& text) { throw DataError(err::TypeMismatch, text); }
 
 }  // namespace
@@ -512,7 +503,7 @@ std::optional<CausesResult> RunCauses(ProgramState& state, Interaction& ui, cons
     if (py == choices.pyTables.end()) return refuse(Message(msg::NoPersonYearsTable));
     const int selector = static_cast<int>(py - choices.pyTables.begin()) + 1;
     const std::optional<IntervalMethod> method = IntervalMethodNamed(r.method);
-    const int16_t level = LevelOf(r.levelText);
+    const int16_t level = SignificanceLevelPercent(r.levelText);
     if (!method || level == 0)
         return refuse("The level must be 0.01, 0.05 or 0.10 and the method one of Exact, Byar, Chi Square, "
                       "Square Root, Wald.");

@@ -53,13 +53,6 @@ std::vector<std::string> PyTableNames(const PySettings& py) {
     return names;
 }
 
-int16_t LevelOf(const std::string& text) {
-    if (text == "0.01") return 99;
-    if (text == "0.05") return 95;
-    if (text == "0.10") return 90;
-    return 0;
-}
-
 // The 19 rows of the SMR table, in their stored order.
 void StoreSmrTable(db::Database& db, const ProgramState& state) {
     const MortalityResults& m = state.mortality;
@@ -98,6 +91,14 @@ void StoreSmrTable(db::Database& db, const ProgramState& state) {
 }
 
 }  // namespace
+
+int16_t SignificanceLevelPercent(const std::string& text) {
+    if (text == "0.01") return 99;
+    if (text == "0.05") return 95;
+    if (text == "0.10") return 90;
+    return 0;
+}
+
 
 std::optional<std::string> BeginSmrProject(ProgramState& state, Interaction& ui) {
     if (!state.ProjectOpen) {
@@ -445,7 +446,7 @@ bool RunSmr(ProgramState& state, Interaction& ui, const SmrRequest& r, bool rate
         return false;
     }
     smr.compute = [&](db::Database& db) {
-        ComputeSmr(state, db, ui, LevelOf(r.levelText), IntervalMethodNamed(r.method), longRates.get());
+        ComputeSmr(state, db, ui, SignificanceLevelPercent(r.levelText), IntervalMethodNamed(r.method), longRates.get());
     };
     smr.storeSettings = [&](db::Database& db) {
         StoreSmrTable(db, state);

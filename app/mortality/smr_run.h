@@ -41,6 +41,10 @@ struct SmrChoices {
 // Throws VdxError when the project file's list of rate tables cannot be read.
 SmrChoices ListSmrChoices(const ProgramState& state);
 
+// The confidence level in percent of a significance level's text ("0.05":
+// 95); 0 for a text that is none of the list's.
+int16_t SignificanceLevelPercent(const std::string& levelText);
+
 // What the dialog holds when Compute is pressed; pyTable, level and method
 // are the texts of their lists.
 struct SmrRequest {
