@@ -98,7 +98,7 @@ std::string Shortest(double v) {
 }  // namespace
 
 std::string DeathValueWords(const std::string& valueText, const std::string& causeList, const std::string& cause) {
-    return causeList.empty() ? valueText : "cause " + causeList + ":" + cause;
+    return causeList.empty() ? valueText : "the cause '" + cause + "' of the list " + causeList;
 }
 
 bool ReadCauseWords(const std::string& text, std::string& causeList, std::string& cause) {

@@ -65,7 +65,7 @@ struct CategoryTable {
 };
 
 // The death value in words for the stored settings and reports: the code
-// or group, or "cause LIST:CAUSE".
+// or group, or "the cause 'CAUSE' of the list LIST".
 std::string DeathValueWords(const std::string& valueText, const std::string& causeList, const std::string& cause);
 // Reads "LIST:CAUSE" into the two names; false for a text without both.
 bool ReadCauseWords(const std::string& text, std::string& causeList, std::string& cause);

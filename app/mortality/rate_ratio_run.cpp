@@ -248,6 +248,14 @@ StoredRateRatios ReadRateRatioAnalysis(db::Database& db, const std::string& name
     return out;
 }
 
+std::string AdjustedForWords(const std::string& adjustSetting) {
+    std::string words;
+    for (const auto& [word, shown] : {std::pair{"age", "age class"}, {"calendar", "calendar period"}, {"sex", "sex"}})
+        if (("," + adjustSetting + ",").find(std::string(",") + word + ",") != std::string::npos)
+            words += (words.empty() ? "" : ", ") + std::string(shown);
+    return words.empty() ? "nothing" : words;
+}
+
 std::string BuildRateRatioReport(const ProgramState& state, const std::string& name) {
     auto db = db::Database::open(state.WorkingCopyName);
     const StoredRateRatios a = ReadRateRatioAnalysis(*db, name);
@@ -255,14 +263,10 @@ std::string BuildRateRatioReport(const ProgramState& state, const std::string& n
     const std::string level = a.setting("level");
     std::string out;
     auto line = [&](const std::string& text) { out += text + "\r\n"; };
-    std::string adjusted;
-    for (const auto& [word, shown] : {std::pair{"age", "age class"}, {"calendar", "calendar period"}, {"sex", "sex"}})
-        if (("," + a.setting("adjust") + ",").find(std::string(",") + word + ",") != std::string::npos)
-            adjusted += (adjusted.empty() ? "" : ", ") + std::string(shown);
     line("Rate ratios between exposure categories: " + name);
     line("");
     line("Deaths:              " + a.setting("death"));
-    line("Adjusted for:        " + (adjusted.empty() ? std::string("nothing") : adjusted));
+    line("Adjusted for:        " + AdjustedForWords(a.setting("adjust")));
     line("Reference category:  " + a.setting("reference"));
     line("Confidence bounds:   " + level + "%");
     line("Cells in the fit:    " + a.setting("cells"));

@@ -72,6 +72,10 @@ struct StoredRateRatios {
 StoredRateRatios ReadRateRatioAnalysis(db::Database& db, const std::string& name);
 bool IsRateRatioAnalysis(db::Database& db, const std::string& name);
 
+// The stored adjustment ("age,calendar", "none") in words: "age class,
+// calendar period", "nothing".
+std::string AdjustedForWords(const std::string& adjustSetting);
+
 // The report: the settings, the table (rate ratios and standardised rates
 // with their bounds), the trend and heterogeneity lines and the notes (cells
 // and levels left out, categories without a ratio) in words. Lines end in CR LF.

@@ -118,7 +118,7 @@ ExtraSection RateRatiosSection(const ProgramState& state, db::Database& db, cons
     ExtraSection s;
     s.heading = "Rate ratios by exposure category: " + name;
     s.html = "<table>\n" + Row("Deaths", HtmlEscaped(stored.setting("death"))) +
-             Row("Adjusted for", HtmlEscaped(stored.setting("adjust"))) +
+             Row("Adjusted for", HtmlEscaped(mortality::AdjustedForWords(stored.setting("adjust")))) +
              Row("Reference category", HtmlEscaped(stored.setting("reference"))) +
              Row("Bounds", HtmlEscaped(stored.setting("level") + " %, Wald (fit) and log-normal (standardised)")) +
              Row("Cells in the fit", Count(r.cellsUsed)) + "</table>\n";
@@ -148,7 +148,7 @@ ExtraSection RateRatiosSection(const ProgramState& state, db::Database& db, cons
     s.html += Base64Image(Svg(plots::BuildPlot(state, plots::PlotKind::RateRatios, name)), "Rate ratios: " + name);
     s.methods = "In the analysis " + name + " the deaths (" + stored.setting("death") +
                 ") of the strata cells were fitted by Poisson regression with the log person-years as offset, "
-                "adjusted for " + stored.setting("adjust") +
+                "adjusted for " + mortality::AdjustedForWords(stored.setting("adjust")) +
                 ", by iteratively reweighted least squares; rate ratios against the category " +
                 stored.setting("reference") +
                 " have Wald bounds, the trend and heterogeneity are likelihood-ratio tests, and the directly "
