@@ -77,7 +77,7 @@ void MenuComputeSmrByCategory(QMainWindow* window) {
         name->setPlaceholderText("Categories1");
         auto* form = new QFormLayout(&dialog);
         form->addRow("&Rate table:", rate);
-        form->addRow("&Death variable:", death);
+        form->addRow("Death &variable:", death);
         form->addRow(deathValue.codesButton(), deathValue.codesText());
         form->addRow(deathValue.causeButton(), deathValue.causeRow());
         form->addRow("Significance &level:", level);
