@@ -253,7 +253,7 @@ TEST_F(DamagedFiles, ADateSerialNoCalendarHoldsIsANumber) {
 }
 
 TEST_F(DamagedFiles, ParadoxHeadersThatKeptPxlibBusy) {
-    for (const char* file : {"pxlib_endless.db", "pxlib_encrypted.db"}) {
+    for (const char* file : {"pxlib_endless.db", "pxlib_encrypted.db", "pxlib_first_block.db"}) {
         TempFolder dir;
         dir.write("endless.db", testing::ReadFileBytes(kDamaged + file));
         ParadoxReader reader(dir.path());

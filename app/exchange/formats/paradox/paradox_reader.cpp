@@ -191,13 +191,14 @@ ParadoxHeader ReadParadoxHeader(const std::string& path) {
         ThrowWrongFormat(name, "it is protected by a password");
 
     // Walk the chain of data blocks: each names the next; none may repeat or
-    // lie outside the file.
+    // lie outside the file. A first block named in a table of no blocks is
+    // broken too (pxlib would seek for it without end).
     const int firstBlock = Le16(&h[0x0E]);
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), std::fclose);
     if (!file) throw VdxError(err::FileNotFound, "File not found: " + path);
     std::vector<char> seen(static_cast<size_t>(px.fileBlocks) + 1, 0);
     long long found = 0;
-    for (int block = px.records > 0 || px.fileBlocks > 0 ? firstBlock : 0; block != 0;) {
+    for (int block = firstBlock; block != 0;) {
         if (block < 1 || block > px.fileBlocks || seen[static_cast<size_t>(block)])
             ThrowWrongFormat(name, "its chain of data blocks is broken");
         seen[static_cast<size_t>(block)] = 1;
